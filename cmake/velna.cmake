@@ -1,0 +1,88 @@
+# Build settings shared by the Windows (mingw-w64) and the native builds.
+#
+# Windows: everything links libgcc, libstdc++ and winpthread statically, so no
+# mingw runtime DLL is needed beside the binaries. Tests run under Wine through
+# the emulator script that tools/wine_env.sh prepares.
+# Native: only the portable sources, with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+
+if(WIN32)
+  set(VELNA_DEPS_PREFIX "$ENV{HOME}/.cache/velna-deps/mingw-current"
+      CACHE PATH "Cross-compiled third-party libraries")
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE
+                          _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+  # gcc 12 reports false -Wrestrict positives inside std::string.
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter
+                      -Wno-missing-field-initializers -Wno-restrict)
+  set(VELNA_STATIC_LINK "-static -static-libgcc -static-libstdc++")
+  set(CMAKE_EXE_LINKER_FLAGS "${CMAKE_EXE_LINKER_FLAGS} ${VELNA_STATIC_LINK}")
+  set(CMAKE_SHARED_LINKER_FLAGS "${CMAKE_SHARED_LINKER_FLAGS} ${VELNA_STATIC_LINK}")
+  set(VELNA_EMULATOR "${CMAKE_BINARY_DIR}/wine_run.sh")
+  configure_file(${CMAKE_SOURCE_DIR}/tools/wine_run.sh.in ${VELNA_EMULATOR}
+                 @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+                 GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VELNA_EMULATOR})
+
+  add_library(gtest_win STATIC IMPORTED)
+  set_target_properties(gtest_win PROPERTIES
+    IMPORTED_LOCATION ${VELNA_DEPS_PREFIX}/lib/libgtest.a
+    INTERFACE_INCLUDE_DIRECTORIES ${VELNA_DEPS_PREFIX}/include)
+  add_library(gmock_win STATIC IMPORTED)
+  set_target_properties(gmock_win PROPERTIES
+    IMPORTED_LOCATION ${VELNA_DEPS_PREFIX}/lib/libgmock.a
+    INTERFACE_LINK_LIBRARIES gtest_win)
+  add_library(velna::gtest ALIAS gmock_win)
+
+  add_library(velna::zlib STATIC IMPORTED)
+  set_target_properties(velna::zlib PROPERTIES
+    IMPORTED_LOCATION /usr/x86_64-w64-mingw32/lib/libz.a)
+  add_library(velna::minizip STATIC IMPORTED)
+  set_target_properties(velna::minizip PROPERTIES
+    IMPORTED_LOCATION ${VELNA_DEPS_PREFIX}/lib/libminizip.a
+    INTERFACE_INCLUDE_DIRECTORIES ${VELNA_DEPS_PREFIX}/include
+    INTERFACE_LINK_LIBRARIES velna::zlib)
+  add_library(velna::crypto STATIC IMPORTED)
+  set_target_properties(velna::crypto PROPERTIES
+    IMPORTED_LOCATION ${VELNA_DEPS_PREFIX}/lib/libcrypto.a
+    INTERFACE_INCLUDE_DIRECTORIES ${VELNA_DEPS_PREFIX}/include
+    INTERFACE_LINK_LIBRARIES "ws2_32;crypt32;bcrypt;advapi32;user32")
+  add_library(velna::lzma STATIC IMPORTED)
+  set_target_properties(velna::lzma PROPERTIES
+    IMPORTED_LOCATION ${VELNA_DEPS_PREFIX}/lib/liblzma_sdk.a
+    INTERFACE_INCLUDE_DIRECTORIES ${VELNA_DEPS_PREFIX}/include/lzma)
+else()
+  set(VELNA_DEPS_PREFIX "$ENV{HOME}/.cache/velna-deps/mingw-current"
+      CACHE PATH "Cross-compiled third-party libraries (native LZMA lives under native/)")
+  set(VELNA_SANITIZE "-fsanitize=address,undefined -fno-sanitize-recover=all")
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter -g -O1
+                      -fno-omit-frame-pointer
+                      -fsanitize=address,undefined -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+
+  find_package(GTest REQUIRED)
+  add_library(velna::gtest INTERFACE IMPORTED)
+  set_target_properties(velna::gtest PROPERTIES
+    INTERFACE_LINK_LIBRARIES "GTest::gmock;GTest::gtest;pthread")
+  find_package(ZLIB REQUIRED)
+  add_library(velna::zlib ALIAS ZLIB::ZLIB)
+  add_library(velna::minizip INTERFACE IMPORTED)
+  set_target_properties(velna::minizip PROPERTIES
+    INTERFACE_LINK_LIBRARIES "minizip;ZLIB::ZLIB")
+  find_package(OpenSSL REQUIRED)
+  add_library(velna::crypto ALIAS OpenSSL::Crypto)
+  add_library(velna::lzma STATIC IMPORTED)
+  set_target_properties(velna::lzma PROPERTIES
+    IMPORTED_LOCATION ${VELNA_DEPS_PREFIX}/native/lib/liblzma_sdk.a
+    INTERFACE_INCLUDE_DIRECTORIES ${VELNA_DEPS_PREFIX}/native/include/lzma)
+endif()
+
+include(GoogleTest)
+
+# A GoogleTest executable whose cases CTest runs one process each (under
+# Wine on Windows); discovery happens when the tests run, not when building.
+function(velna_test_executable name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE velna::gtest)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       PROPERTIES TIMEOUT 120)
+endfunction()

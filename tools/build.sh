@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the Windows binaries (out/win) and the native sanitizer build
+# (out/native). Usage: tools/build.sh [win|native|all]
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+what="${1:-all}"
+JOBS="$(nproc)"
+
+configure_and_build() {  # dir [cmake args...]
+  local dir=$1; shift
+  if [[ ! -f $dir/build.ninja ]]; then
+    cmake -G Ninja -S "$ROOT" -B "$dir" "$@" >/dev/null
+  fi
+  cmake --build "$dir" -j "$JOBS"
+}
+
+if [[ $what == win || $what == all ]]; then
+  configure_and_build "$ROOT/out/win" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/tools/mingw-w64-x86_64.cmake"
+fi
+if [[ $what == native || $what == all ]]; then
+  configure_and_build "$ROOT/out/native" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+fi

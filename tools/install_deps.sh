@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on a Debian 12 machine (as root)
+# and builds the cross-compiled third-party libraries into a cache outside the
+# repository. Safe to run again: finished steps are skipped.
+set -euo pipefail
+
+CACHE_ROOT="${VELNA_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velna-deps}"
+JOBS="$(nproc)"
+HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+log() { printf '[deps] %s\n' "$*"; }
+
+APT_PACKAGES=(
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev
+  wine wine64 xvfb xauth cmake ninja-build 7zip python3 dpkg-dev perl make
+  googletest libgtest-dev libgmock-dev zlib1g-dev libminizip-dev libssl-dev
+  clang libclang-rt-14-dev osslsigncode imagemagick
+)
+
+install_packages() {
+  local missing=()
+  for p in "${APT_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    log "installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
+
+# Source entries mirror the machine's own binary entries, so no host is named here.
+enable_source_entries() {
+  local out=/etc/apt/sources.list.d/velna-deb-src.sources
+  [[ -f $out ]] && return 0
+  local found=0
+  : >"$out.tmp"
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [[ -f $f && $f != "$out" ]] || continue
+    sed -e 's/^Types:.*/Types: deb-src/' "$f" >>"$out.tmp"
+    printf '\n' >>"$out.tmp"
+    found=1
+  done
+  if [[ -f /etc/apt/sources.list ]]; then
+    grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' \
+      >/etc/apt/sources.list.d/velna-deb-src.list || true
+  fi
+  if ((found)); then mv "$out.tmp" "$out"; else rm -f "$out.tmp"; fi
+  apt-get update -qq
+}
+
+# Fetches the newest source version of a package that the archive can deliver
+# into $2/src. Some versions answer only in part: the newest one may lack its
+# Debian tarball while its original tarball downloads, which is then unpacked
+# by hand; a version that yields nothing falls back to the next older one.
+fetch_source() {
+  local pkg=$1 dir=$2
+  [[ -f $dir/.fetched ]] && return 0
+  local ver tree orig
+  for ver in $(source_versions "$pkg"); do
+    rm -rf "$dir" && mkdir -p "$dir/dl"
+    (cd "$dir/dl" && apt-get source -qq "$pkg=$ver" >/dev/null 2>&1) || true
+    tree=$(find "$dir/dl" -mindepth 1 -maxdepth 1 -type d | head -n1 || true)
+    if [[ -z $tree ]]; then
+      orig=$(ls "$dir"/dl/*.orig.tar.* 2>/dev/null | grep -v '\.asc$' | head -n1 || true)
+      [[ -n $orig ]] || continue
+      mkdir -p "$dir/dl/unpacked" && tar -xf "$orig" -C "$dir/dl/unpacked"
+      tree=$(find "$dir/dl/unpacked" -mindepth 1 -maxdepth 1 -type d | head -n1)
+    fi
+    [[ -n $tree ]] || continue
+    mv "$tree" "$dir/src" && rm -rf "$dir/dl"
+    echo "$ver" >"$dir/version" && touch "$dir/.fetched"
+    log "source $pkg $ver"
+    return 0
+  done
+  log "could not fetch any source version of $pkg"
+  return 1
+}
+
+# All source versions the archive lists, newest first.
+source_versions() {
+  apt-cache showsrc "$1" 2>/dev/null | awk '/^Version:/ {print $2}' | sort -u |
+    sort -r -V
+}
+
+build_cmake_dep() {  # name srcdir prefix toolchain-or-empty
+  local name=$1 src=$2 prefix=$3 toolchain=$4 bdir="$CACHE_ROOT/build-$1-$(basename "$3")"
+  local args=(-G Ninja -S "$HERE/deps/$name" -B "$bdir" -DCMAKE_BUILD_TYPE=Release
+    -DDEP_SOURCE_DIR="$src" -DCMAKE_INSTALL_PREFIX="$prefix")
+  [[ -n $toolchain ]] && args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
+  cmake "${args[@]}" >/dev/null
+  cmake --build "$bdir" -j "$JOBS" >/dev/null
+  cmake --install "$bdir" >/dev/null
+  rm -rf "$bdir"
+}
+
+build_mingw_deps() {
+  local toolchain="$HERE/mingw-w64-x86_64.cmake"
+  local key
+  key=$( {
+    source_versions 7zip; source_versions zlib; source_versions openssl
+    dpkg-query -W -f='${Version}' googletest g++-mingw-w64-x86-64-posix
+    cat "$HERE"/deps/*/CMakeLists.txt "$toolchain" "${BASH_SOURCE[0]}"
+  } | sha256sum | cut -c1-16)
+  local prefix="$CACHE_ROOT/mingw-$key"
+  if [[ -f $prefix/.complete ]]; then
+    log "cached: $prefix"
+  else
+    log "building third-party libraries into $prefix"
+    mkdir -p "$prefix"
+    local srcs="$CACHE_ROOT/src-$key"
+    fetch_source 7zip "$srcs/7zip"
+    fetch_source zlib "$srcs/zlib"
+    fetch_source openssl "$srcs/openssl"
+    build_cmake_dep lzma "$srcs/7zip/src" "$prefix" "$toolchain"
+    build_cmake_dep minizip "$srcs/zlib/src/contrib/minizip" "$prefix" "$toolchain"
+    build_cmake_dep lzma "$srcs/7zip/src" "$prefix/native" ""
+    build_openssl "$srcs/openssl/src" "$prefix"
+    build_gtest "$prefix" "$toolchain"
+    touch "$prefix/.complete"
+    rm -rf "$srcs"
+  fi
+  # Older builds of other versions are of no further use.
+  find "$CACHE_ROOT" -mindepth 1 -maxdepth 1 \( -name 'mingw-*' -o -name 'src-*' \) \
+    ! -name "mingw-$key" ! -name mingw-current -exec rm -rf {} +
+  ln -sfn "$prefix" "$CACHE_ROOT/mingw-current"
+}
+
+build_openssl() {
+  local src=$1 prefix=$2 bdir="$CACHE_ROOT/build-openssl"
+  rm -rf "$bdir" && cp -a "$src" "$bdir"
+  (
+    cd "$bdir"
+    ./Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- no-shared no-tests \
+      no-asm no-engine no-dso no-async --prefix="$prefix" >/dev/null
+    make -j "$JOBS" build_generated >/dev/null
+    make -j "$JOBS" libcrypto.a >/dev/null
+    mkdir -p "$prefix/lib" "$prefix/include"
+    cp libcrypto.a "$prefix/lib/"
+    cp -r include/openssl "$prefix/include/"
+  )
+  rm -rf "$bdir"
+}
+
+build_gtest() {
+  local prefix=$1 toolchain=$2 bdir="$CACHE_ROOT/build-gtest"
+  cmake -G Ninja -S /usr/src/googletest -B "$bdir" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -Dgtest_disable_pthreads=OFF -DBUILD_GMOCK=ON >/dev/null
+  cmake --build "$bdir" -j "$JOBS" >/dev/null
+  cmake --install "$bdir" >/dev/null
+  rm -rf "$bdir"
+}
+
+main() {
+  mkdir -p "$CACHE_ROOT"
+  install_packages
+  enable_source_entries
+  build_mingw_deps
+  log "ready: $(readlink -f "$CACHE_ROOT/mingw-current")"
+}
+
+main "$@"

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs all tests: the Windows
+# tests under Wine (with Xvfb for windows) and the native tests under the
+# sanitizers. Exits non-zero when any test fails.
+set -uo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+JOBS="$(nproc)"
+start=$(date +%s)
+
+bash "$ROOT/tools/install_deps.sh" || exit 1
+bash "$ROOT/tools/build.sh" all || exit 1
+
+status=0
+
+echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir "$ROOT/out/native" -j "$JOBS" --output-on-failure \
+  --no-tests=error || status=1
+
+echo "== Windows tests under Wine"
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  source "$1/tools/wine_env.sh"
+  wine_prefix_init
+  wine_services_start
+  ctest --test-dir "$1/out/win" -j "$2" --output-on-failure --no-tests=error
+  rc=$?
+  wine_services_stop
+  exit $rc' _ "$ROOT" "$JOBS" </dev/null || status=1
+
+echo "== total time: $(( $(date +%s) - start )) s"
+exit $status
