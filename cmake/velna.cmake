@@ -54,8 +54,9 @@ else()
   set(VELNA_DEPS_PREFIX "$ENV{HOME}/.cache/velna-deps/mingw-current"
       CACHE PATH "Cross-compiled third-party libraries (native LZMA lives under native/)")
   set(VELNA_SANITIZE "-fsanitize=address,undefined -fno-sanitize-recover=all")
+  # Coverage instrumentation everywhere, so the fuzzers see into the library.
   add_compile_options(-Wall -Wextra -Wno-unused-parameter -g -O1
-                      -fno-omit-frame-pointer
+                      -fno-omit-frame-pointer -fsanitize=fuzzer-no-link
                       -fsanitize=address,undefined -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 
@@ -86,3 +87,26 @@ function(velna_test_executable name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES TIMEOUT 120)
 endfunction()
+
+# A native libFuzzer target over |sources|; CTest runs it briefly on its seed
+# corpus (base/fuzzers/corpus/<name>, kept in the repository). Windows builds
+# skip it.
+function(velna_fuzzer name)
+  if(WIN32)
+    return()
+  endif()
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE base)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set(corpus ${CMAKE_SOURCE_DIR}/base/fuzzers/corpus/${name})
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+                   $<TARGET_FILE:${name}> -max_total_time=${VELNA_FUZZ_SECONDS}
+                   -rss_limit_mb=2048 -timeout=10 ${work} ${corpus})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS fuzz
+                       FIXTURES_REQUIRED ${name}_dir)
+  add_test(NAME ${name}_mkdir COMMAND ${CMAKE_COMMAND} -E make_directory ${work})
+  set_tests_properties(${name}_mkdir PROPERTIES FIXTURES_SETUP ${name}_dir)
+endfunction()
+set(VELNA_FUZZ_SECONDS 15 CACHE STRING "How long each fuzzer runs in the tests")
