@@ -10,7 +10,10 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
 wine_prefix_init() {
-  [[ -f $WINEPREFIX/.velna-ready ]] && return 0
+  if [[ -f $WINEPREFIX/.velna-ready ]]; then
+    wine_prefix_settings
+    return 0
+  fi
   rm -rf "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1
   wineserver -w
@@ -18,9 +21,30 @@ wine_prefix_init() {
   wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Debugger /d "" /f >/dev/null 2>&1
   wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-    /v Auto /d 0 /f >/dev/null 2>&1
+    /v Auto /d 1 /f >/dev/null 2>&1
   wineserver -w
   touch "$WINEPREFIX/.velna-ready"
+  wine_prefix_settings
+}
+
+# Settings added after a prefix was first made, applied once each.
+wine_prefix_settings() {
+  # With a display, a crashing program would otherwise open Wine's crash
+  # dialog and wait for a click.
+  if [[ ! -f $WINEPREFIX/.velna-no-crash-dialog ]]; then
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD \
+      /d 0 /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.velna-no-crash-dialog"
+  fi
+  # Starting the (empty) debugger without asking first: with a display, the
+  # question would otherwise wait forever.
+  if [[ ! -f $WINEPREFIX/.velna-debugger-auto ]]; then
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+      /v Auto /d 1 /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.velna-debugger-auto"
+  fi
 }
 
 # A persistent server and Wine's background services, started once: a

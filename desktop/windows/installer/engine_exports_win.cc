@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "base/win/scoped_handle_verifier.h"
 #include "desktop/windows/installer/installer_main.h"
 
 extern "C" {
@@ -12,9 +13,10 @@ __declspec(dllexport) bool RunInstaller() {
   return installer::RunInstallerMain();
 }
 
-// Other modules of the process share the main module's handle verifier
-// through this export; handle tracking is not built in yet, so there is none
-// to share.
-__declspec(dllexport) void* GetHandleVerifier() { return nullptr; }
+// Other modules of the process find the main module's handle verifier
+// through this export and share its table of owned handles.
+__declspec(dllexport) void* GetHandleVerifier() {
+  return base::win::GetHandleVerifierForExport();
+}
 
 }  // extern "C"

@@ -1,0 +1,29 @@
+#include "base/files/file_attributes_win.h"
+
+#include <windows.h>
+
+#include "base/strings/string_util_win.h"
+
+namespace base::internal {
+
+namespace {
+
+WalkAttributesHook g_hook = nullptr;
+
+}  // namespace
+
+bool IsReparsePoint(uint32_t attributes) {
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+uint32_t WalkAttributes(const FilePath& path, uint32_t system_attributes) {
+  return g_hook ? g_hook(path, system_attributes) : system_attributes;
+}
+
+uint32_t GetWalkAttributes(const FilePath& path) {
+  return WalkAttributes(path, ::GetFileAttributesW(as_wcstr(path.value())));
+}
+
+void SetWalkAttributesHookForTesting(WalkAttributesHook hook) { g_hook = hook; }
+
+}  // namespace base::internal

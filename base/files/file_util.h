@@ -1,0 +1,144 @@
+// Free functions over FilePath that touch the file system: existence tests,
+// deletion (with wildcards and recursion), moves, copies of files and folder
+// trees, folder chains, temporary files, well-known folders, file
+// information and whole-file reads and writes.
+//
+// Every function reports success through its result (bool, a count or -1,
+// or an empty path) and keeps no state, so any thread may call it; checks and
+// actions are not atomic. Functions that carry the path limit refuse paths of
+// 260 units or more (kMaxPathLength). Deletions, copies and moves stop at the
+// first failing entry and do not undo what was done before it.
+//
+// The portable build has the subset that portable code needs (existence,
+// deletion, ReplaceFile and FileUtil::Move as plain renames, folder
+// creation, temporary files, file information and whole-file reads and
+// writes), over the same contracts; "\" in its paths counts as "/".
+
+#ifndef BASE_FILES_FILE_UTIL_H_
+#define BASE_FILES_FILE_UTIL_H_
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+#include <string>
+
+#include "base/files/file.h"
+#include "base/files/file_path.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+// windows.h maps these names to its A/W variants; ours live in namespace
+// base. Undefined here, once, so that every includer sees the same names.
+#undef CreateDirectory
+#undef GetCurrentDirectory
+#undef ReplaceFile
+#endif
+
+namespace base {
+
+// MAX_PATH: paths of this length or longer are refused where noted.
+inline constexpr size_t kMaxPathLength = 260;
+
+bool PathExists(const FilePath& path);
+bool DirectoryExists(const FilePath& path);
+
+// The path can be opened for writing (a folder too).
+bool PathIsWritable(const FilePath& path);
+
+// True for an empty path and for a path that does not exist; false for a
+// path of kMaxPathLength units or more. A base name with "*" or "?" deletes
+// the matching entries of the parent folder. Read-only files are made
+// writable first. A folder is emptied first when |recursive| (else it must
+// be empty). A junction or symbolic link is removed itself and never
+// followed, so its target stays untouched.
+bool DeleteFileOrDirectory(const FilePath& path, bool recursive);
+
+// Deletes the entries of |folder| that match |pattern|; with |recursive|
+// also matched sub-folders, searched with the same pattern (so a matched
+// folder that keeps non-matching entries cannot be removed and the call
+// fails). Links are removed, not followed.
+bool DeleteFileRecursive(const FilePath& folder, const std::u16string& pattern,
+                         bool recursive);
+
+// Moves |from| over |to|, replacing it. When the system cannot move the
+// replacement into place the call retries with a plain move-with-replace;
+// on failure |from| is left where it was, with its contents, and must be
+// kept by the caller (|to| may or may not have been replaced).
+bool ReplaceFile(const FilePath& from, const FilePath& to);
+
+// MoveFileExW with replace-existing and copy-allowed; a folder that cannot be
+// moved so is copied as a tree and its source deleted. On failure the error
+// of the first attempt is the thread's last error again.
+bool MoveFileOrDirectory(const FilePath& from, const FilePath& to);
+
+// Copies one file, overwriting |to|, and clears the copy's read-only bit.
+// Refuses paths that reference a parent or reach kMaxPathLength.
+bool CopyOneFile(const FilePath& from, const FilePath& to);
+
+// Copies a folder tree (or one file). Into an existing folder |to| the source
+// folder itself is copied (to\name\...); to a missing |to| its contents are.
+// Refuses to copy a folder into itself or below itself (whole components,
+// case-insensitively). Entries already copied stay when a later one fails.
+bool CopyDirectory(const FilePath& from, const FilePath& to);
+
+// The full path with "." and ".." resolved against the current folder; empty
+// when it fails or reaches kMaxPathLength.
+FilePath MakeAbsoluteFilePath(const FilePath& path);
+
+// Creates the folder and its missing parents. True when it is a folder
+// afterwards, also one made meanwhile by someone else. On failure |*error|
+// (when given) says why: FILE_ERROR_NOT_A_DIRECTORY for an existing path that
+// is not a folder, FILE_ERROR_NOT_FOUND for a missing root, else the
+// system's error.
+bool CreateDirectoryAndGetError(const FilePath& path, File::Error* error);
+
+// The temporary folder without trailing separators.
+bool GetTempDir(FilePath* path);
+// The user's profile folder, else the temporary folder, else "C:\".
+FilePath GetHomeDir();
+
+// A new empty file with a unique name in the temporary folder, or in
+// |folder|; |*path| is its long name.
+bool CreateTemporaryFile(FilePath* path);
+bool CreateTemporaryFileInDir(const FilePath& folder, FilePath* path);
+
+// Size, folder flag and times; false when the path cannot be read.
+bool GetFileInfo(const FilePath& path, File::Info* info);
+
+// The current folder without trailing separators.
+bool GetCurrentDirectory(FilePath* path);
+
+// Opens with the runtime library, sharing everything (for example "rb").
+// Null on failure.
+FILE* OpenFile(const FilePath& path, const char* mode);
+
+// One read of at most |size| bytes: the count read, or -1.
+int ReadFileIntoBuffer(const FilePath& path, char* data, int size);
+// Creates (or truncates) the file and writes |size| bytes: |size|, or -1
+// when the file cannot be created or not every byte was written.
+int WriteBufferToFile(const FilePath& path, const char* data, int size);
+// Appends to an existing file; false when it cannot be opened or not every
+// byte was written (logged at verbose level 1).
+bool AppendToFile(const FilePath& path, const char* data, int size);
+
+namespace FileUtil {
+
+// False when either path references a parent, else MoveFileOrDirectory.
+bool Move(const FilePath& from, const FilePath& to);
+// CreateDirectoryAndGetError without the error.
+bool CreateDirectory(const FilePath& path);
+bool GetFileSize(const FilePath& path, int64_t* size);
+
+// Reads the whole file into |*contents| (cleared first; may be null). A file
+// larger than |max_size| leaves its first |max_size| bytes and gives false.
+// Refuses paths that reference a parent.
+bool ReadFileToStringWithMaxSize(const FilePath& path, std::string* contents,
+                                 size_t max_size);
+bool ReadFileToString(const FilePath& path, std::string* contents);
+
+}  // namespace FileUtil
+
+}  // namespace base
+
+#endif  // BASE_FILES_FILE_UTIL_H_

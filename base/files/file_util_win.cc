@@ -1,0 +1,368 @@
+#include <share.h>
+#include <shlobj.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <vector>
+
+#include "base/files/file_attributes_win.h"
+#include "base/files/file_enumerator.h"
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/win/scoped_handle.h"
+
+namespace base {
+
+namespace {
+
+bool IsTooLong(const FilePath& path) {
+  return path.value().size() >= kMaxPathLength;
+}
+
+const wchar_t* WPath(const FilePath& path) { return as_wcstr(path.value()); }
+
+bool ClearReadOnly(const FilePath& path, DWORD attributes) {
+  return ::SetFileAttributesW(WPath(path),
+                              attributes & ~FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// A junction or symbolic link: its own entry is removed (RemoveDirectoryW for
+// a folder link, DeleteFileW for a file link); what it points to is never
+// touched. An elevated installer deleting a user-writable folder must not be
+// steered outside it.
+bool RemoveLink(const FilePath& path, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    return ::RemoveDirectoryW(WPath(path)) != 0;
+  return ::DeleteFileW(WPath(path)) != 0;
+}
+
+// Whole components, case-insensitively: C:\x\app2 is not inside C:\x\app,
+// c:\X\APP\sub is.
+bool IsSameOrInside(const FilePath& path, const FilePath& folder) {
+  std::vector<std::u16string> path_components;
+  std::vector<std::u16string> folder_components;
+  path.StripTrailingSeparators().GetComponents(&path_components);
+  folder.StripTrailingSeparators().GetComponents(&folder_components);
+  if (folder_components.empty() ||
+      path_components.size() < folder_components.size())
+    return false;
+  for (size_t i = 0; i < folder_components.size(); ++i) {
+    if (FilePath::CompareIgnoreCase(path_components[i], folder_components[i]) !=
+        0)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PathExists(const FilePath& path) {
+  return ::GetFileAttributesW(WPath(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool DirectoryExists(const FilePath& path) {
+  const DWORD attributes = ::GetFileAttributesW(WPath(path));
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool PathIsWritable(const FilePath& path) {
+  HANDLE handle = ::CreateFileW(
+      WPath(path), FILE_WRITE_DATA,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(handle);
+  return true;
+}
+
+bool DeleteFileOrDirectory(const FilePath& path, bool recursive) {
+  if (path.empty()) return true;
+  if (IsTooLong(path)) return false;
+
+  const std::u16string base_name = path.BaseName().value();
+  if (base_name.find_first_of(u"*?") != std::u16string::npos)
+    return DeleteFileRecursive(path.DirName(), base_name, recursive);
+
+  const DWORD attributes = internal::GetWalkAttributes(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+      !ClearReadOnly(path, attributes))
+    return false;
+
+  if (internal::IsReparsePoint(attributes)) return RemoveLink(path, attributes);
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (recursive && !DeleteFileRecursive(path, u"*", true)) return false;
+    return ::RemoveDirectoryW(WPath(path)) != 0;
+  }
+  return ::DeleteFileW(WPath(path)) != 0;
+}
+
+bool DeleteFileRecursive(const FilePath& folder, const std::u16string& pattern,
+                         bool recursive) {
+  FileEnumerator entries(folder, false,
+                         FileEnumerator::FILES | FileEnumerator::DIRECTORIES,
+                         pattern);
+  for (FilePath current = entries.Next(); !current.empty();
+       current = entries.Next()) {
+    const DWORD attributes =
+        internal::WalkAttributes(current, entries.GetInfo().dwFileAttributes);
+    const bool is_folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if ((attributes & FILE_ATTRIBUTE_READONLY) && (recursive || !is_folder))
+      ClearReadOnly(current, attributes);
+
+    if (internal::IsReparsePoint(attributes)) {
+      if ((recursive || !is_folder) && !RemoveLink(current, attributes))
+        return false;
+    } else if (!is_folder) {
+      if (!::DeleteFileW(WPath(current))) return false;
+    } else if (recursive) {
+      if (!DeleteFileRecursive(current, pattern, true) ||
+          !::RemoveDirectoryW(WPath(current)))
+        return false;
+    }
+  }
+  return true;
+}
+
+bool ReplaceFile(const FilePath& from, const FilePath& to) {
+  if (::MoveFileW(WPath(from), WPath(to))) return true;
+  if (::ReplaceFileW(WPath(to), WPath(from), nullptr,
+                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+    return true;
+  // ReplaceFileW can fail after it took |to| out of the way (the replacement
+  // could not be moved into place). A plain move-with-replace often still
+  // works; if not, |from| keeps the new contents for the caller.
+  const DWORD replace_error = ::GetLastError();
+  if (::MoveFileExW(WPath(from), WPath(to), MOVEFILE_REPLACE_EXISTING))
+    return true;
+  ::SetLastError(replace_error);
+  return false;
+}
+
+bool MoveFileOrDirectory(const FilePath& from, const FilePath& to) {
+  if (IsTooLong(from) || IsTooLong(to)) return false;
+  if (::MoveFileExW(WPath(from), WPath(to),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+    return true;
+  // A folder cannot be moved across volumes: copy it, then delete it.
+  const DWORD move_error = ::GetLastError();
+  if (DirectoryExists(from) && CopyDirectory(from, to) &&
+      DeleteFileOrDirectory(from, true))
+    return true;
+  ::SetLastError(move_error);
+  return false;
+}
+
+bool CopyOneFile(const FilePath& from, const FilePath& to) {
+  if (from.ReferencesParent() || to.ReferencesParent()) return false;
+  if (IsTooLong(from) || IsTooLong(to)) return false;
+  if (!::CopyFileW(WPath(from), WPath(to), FALSE)) return false;
+  // The copy must be replaceable and deletable by later steps.
+  const DWORD attributes = ::GetFileAttributesW(WPath(to));
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (attributes & FILE_ATTRIBUTE_READONLY) ClearReadOnly(to, attributes);
+  return true;
+}
+
+bool CopyDirectory(const FilePath& from, const FilePath& to) {
+  if (IsTooLong(from) || IsTooLong(to)) return false;
+
+  const FilePath real_to =
+      MakeAbsoluteFilePath(PathExists(to) ? to : to.DirName());
+  if (real_to.empty()) return false;
+  const FilePath real_from = MakeAbsoluteFilePath(from);
+  if (real_from.empty()) return false;
+  if (IsSameOrInside(real_to, real_from)) return false;
+
+  if (!PathExists(from)) return false;
+  FileEnumerator traversal(from, true,
+                           FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+
+  FilePath current = from;
+  bool current_is_folder = DirectoryExists(from);
+  // Into an existing folder the source folder itself is copied.
+  const FilePath base = DirectoryExists(to) ? from.DirName() : from;
+
+  while (!current.empty()) {
+    FilePath target = to;
+    if (base != current && !base.AppendRelativePath(current, &target))
+      return false;
+    if (current_is_folder) {
+      if (!DirectoryExists(target) &&
+          !::CreateDirectoryW(WPath(target), nullptr))
+        return false;
+    } else if (!CopyOneFile(current, target)) {
+      return false;
+    }
+    current = traversal.Next();
+    current_is_folder =
+        (traversal.GetInfo().dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
+  return true;
+}
+
+FilePath MakeAbsoluteFilePath(const FilePath& path) {
+  wchar_t full_path[kMaxPathLength];
+  if (!_wfullpath(full_path, WPath(path), kMaxPathLength)) return FilePath();
+  return FilePath(as_u16cstr(full_path));
+}
+
+bool CreateDirectoryAndGetError(const FilePath& path, File::Error* error) {
+  const DWORD attributes = ::GetFileAttributesW(WPath(path));
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
+    if (error) *error = File::FILE_ERROR_NOT_A_DIRECTORY;
+    return false;
+  }
+
+  const FilePath parent = path.DirName();
+  if (parent == path) {
+    if (error) *error = File::FILE_ERROR_NOT_FOUND;
+    return false;
+  }
+  if (!CreateDirectoryAndGetError(parent, error)) return false;
+
+  if (::CreateDirectoryW(WPath(path), nullptr)) return true;
+  const DWORD create_error = ::GetLastError();
+  // Another process may have made it between the test and the creation.
+  if (create_error == ERROR_ALREADY_EXISTS && DirectoryExists(path))
+    return true;
+  if (error) *error = File::OSErrorToFileError(create_error);
+  return false;
+}
+
+bool GetTempDir(FilePath* path) {
+  wchar_t temp_path[kMaxPathLength];
+  const DWORD length = ::GetTempPathW(kMaxPathLength, temp_path);
+  if (length == 0 || length >= kMaxPathLength) return false;
+  *path = FilePath(StringPiece16(as_u16cstr(temp_path), length))
+              .StripTrailingSeparators();
+  return true;
+}
+
+FilePath GetHomeDir() {
+  wchar_t profile[kMaxPathLength];
+  if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr,
+                                   SHGFP_TYPE_CURRENT, profile)) &&
+      profile[0])
+    return FilePath(as_u16cstr(profile));
+  FilePath temp;
+  if (GetTempDir(&temp)) return temp;
+  return FilePath(u"C:\\");
+}
+
+bool CreateTemporaryFile(FilePath* path) {
+  FilePath temp;
+  if (!GetTempDir(&temp)) return false;
+  return CreateTemporaryFileInDir(temp, path);
+}
+
+bool CreateTemporaryFileInDir(const FilePath& folder, FilePath* path) {
+  wchar_t temp_name[kMaxPathLength];
+  if (!::GetTempFileNameW(WPath(folder), L"", 0, temp_name)) return false;
+  wchar_t long_name[kMaxPathLength];
+  const DWORD length = ::GetLongPathNameW(temp_name, long_name, kMaxPathLength);
+  if (length > 0 && length <= kMaxPathLength)
+    *path = FilePath(as_u16cstr(long_name));
+  else
+    *path = FilePath(as_u16cstr(temp_name));
+  return true;
+}
+
+bool GetFileInfo(const FilePath& path, File::Info* info) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(WPath(path), GetFileExInfoStandard, &data))
+    return false;
+  info->size =
+      (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  info->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info->last_modified = Time::FromFileTime(data.ftLastWriteTime);
+  info->last_accessed = Time::FromFileTime(data.ftLastAccessTime);
+  info->creation_time = Time::FromFileTime(data.ftCreationTime);
+  return true;
+}
+
+bool GetCurrentDirectory(FilePath* path) {
+  wchar_t folder[kMaxPathLength];
+  const DWORD length = ::GetCurrentDirectoryW(kMaxPathLength, folder);
+  if (length == 0 || length > kMaxPathLength) return false;
+  *path = FilePath(StringPiece16(as_u16cstr(folder), length))
+              .StripTrailingSeparators();
+  return true;
+}
+
+FILE* OpenFile(const FilePath& path, const char* mode) {
+  const std::u16string wide_mode = ASCIIToUTF16(mode);
+  return _wfsopen(WPath(path), as_wcstr(wide_mode), _SH_DENYNO);
+}
+
+int ReadFileIntoBuffer(const FilePath& path, char* data, int size) {
+  if (size < 0) return -1;
+  win::ScopedHandle file(::CreateFileW(
+      WPath(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.IsValid()) return -1;
+  DWORD read = 0;
+  if (!::ReadFile(file.Get(), data, static_cast<DWORD>(size), &read, nullptr))
+    return -1;
+  return static_cast<int>(read);
+}
+
+int WriteBufferToFile(const FilePath& path, const char* data, int size) {
+  if (size < 0) return -1;
+  win::ScopedHandle file(::CreateFileW(WPath(path), GENERIC_WRITE, 0, nullptr,
+                                       CREATE_ALWAYS, 0, nullptr));
+  if (!file.IsValid()) return -1;
+  DWORD written = 0;
+  if (!::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written,
+                   nullptr) ||
+      written != static_cast<DWORD>(size))
+    return -1;
+  return size;
+}
+
+bool AppendToFile(const FilePath& path, const char* data, int size) {
+  win::ScopedHandle file(::CreateFileW(WPath(path), FILE_APPEND_DATA, 0,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file.IsValid()) {
+    VPLOG(1) << "CreateFile failed for path " << path.AsUTF8();
+    return false;
+  }
+  DWORD written = 0;
+  if (!::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written,
+                   nullptr)) {
+    VPLOG(1) << "Writing file " << path.AsUTF8() << " failed";
+    return false;
+  }
+  if (written != static_cast<DWORD>(size)) {
+    VPLOG(1) << "Only wrote " << written << " out of " << size << " byte(s) to "
+             << path.AsUTF8();
+    return false;
+  }
+  return true;
+}
+
+namespace FileUtil {
+
+bool Move(const FilePath& from, const FilePath& to) {
+  if (from.ReferencesParent() || to.ReferencesParent()) return false;
+  return MoveFileOrDirectory(from, to);
+}
+
+bool CreateDirectory(const FilePath& path) {
+  return CreateDirectoryAndGetError(path, nullptr);
+}
+
+bool GetFileSize(const FilePath& path, int64_t* size) {
+  File::Info info;
+  if (!GetFileInfo(path, &info)) return false;
+  *size = info.size;
+  return true;
+}
+
+}  // namespace FileUtil
+
+}  // namespace base

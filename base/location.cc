@@ -1,0 +1,27 @@
+#include "base/location.h"
+
+namespace base {
+
+namespace {
+constexpr char kUnknown[] = "Unknown";
+}  // namespace
+
+Location::Location()
+    : function_name_(kUnknown),
+      file_name_(kUnknown),
+      line_number_(-1),
+      program_counter_(nullptr) {}
+
+Location::Location(const char* function_name, const char* file_name,
+                   int line_number, const void* program_counter)
+    : function_name_(function_name),
+      file_name_(file_name),
+      line_number_(line_number),
+      program_counter_(program_counter) {}
+
+// Kept out of line so that the return address is the caller's own code.
+__attribute__((noinline)) const void* GetProgramCounter() {
+  return __builtin_extract_return_addr(__builtin_return_address(0));
+}
+
+}  // namespace base

@@ -1,0 +1,49 @@
+// The few system calls behind the logging facility, one implementation per
+// platform (logging_win.cc, logging_posix.cc). Not for use outside it.
+
+#ifndef BASE_LOGGING_PLATFORM_H_
+#define BASE_LOGGING_PLATFORM_H_
+
+#include <stddef.h>
+#include <stdint.h>
+#include <time.h>
+
+#include <string>
+
+#include "base/logging.h"
+
+namespace logging::internal {
+
+// The separator of the platform's own paths.
+extern const char16_t kPathSeparator;
+
+// The running executable's full path; empty when unknown.
+std::u16string ExecutablePath();
+// False when the folder cannot be read or is 260 units or longer.
+bool CurrentDirectory(std::u16string* folder);
+
+// The log file: opened for appending, shared for reading and writing.
+bool OpenLogFileHandle(const std::u16string& name);
+bool HasLogFileHandle();
+void CloseLogFileHandle();
+// One write of the whole line; errors are ignored.
+void WriteToLogFile(const std::string& text);
+void DeleteFileByName(const std::u16string& name);
+
+void WriteToSystemDebugLog(const std::string& text);
+
+SystemErrorCode GetLastSystemError();
+void SetLastSystemError(SystemErrorCode code);
+
+uint32_t CurrentProcessId();
+uint32_t CurrentThreadId();
+uint32_t TickCount();
+void LocalTime(time_t now, struct tm* local_time);
+
+// Makes the compiler keep |data| on the stack up to the trap.
+void KeepAlive(const char* data, size_t length);
+[[noreturn]] void BreakpointTrap();
+
+}  // namespace logging::internal
+
+#endif  // BASE_LOGGING_PLATFORM_H_

@@ -1,0 +1,115 @@
+#include <stdio.h>
+#include <windows.h>
+
+#include "base/logging.h"
+#include "base/logging_platform.h"
+#include "base/strings/string_util.h"
+#include "base/strings/string_util_win.h"
+
+namespace logging {
+
+std::string SystemErrorCodeToString(SystemErrorCode code) {
+  char message[256];
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+      0, message, sizeof(message), nullptr);
+  char suffix[64];
+  if (length == 0) {
+    snprintf(suffix, sizeof(suffix),
+             "Error (0x%lX) while retrieving error. (0x%X)", ::GetLastError(),
+             code);
+    return suffix;
+  }
+  snprintf(suffix, sizeof(suffix), " (0x%X)", code);
+  return base::CollapseWhitespaceASCII(base::StringPiece(message, length)) +
+         suffix;
+}
+
+namespace internal {
+
+const char16_t kPathSeparator = u'\\';
+
+namespace {
+
+// A raw handle on purpose: the log file lives as long as the process, and
+// the handle verifier itself logs, so it must not track this one.
+HANDLE g_log_file = nullptr;
+
+}  // namespace
+
+std::u16string ExecutablePath() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return std::u16string(base::as_u16cstr(path), length);
+}
+
+bool CurrentDirectory(std::u16string* folder) {
+  wchar_t path[MAX_PATH];
+  const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, path);
+  if (length == 0 || length > MAX_PATH) return false;
+  folder->assign(base::as_u16cstr(path), length);
+  return true;
+}
+
+bool OpenLogFileHandle(const std::u16string& name) {
+  HANDLE file = ::CreateFileW(base::as_wcstr(name), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    g_log_file = nullptr;
+    return false;
+  }
+  g_log_file = file;
+  return true;
+}
+
+bool HasLogFileHandle() { return g_log_file != nullptr; }
+
+void CloseLogFileHandle() {
+  if (g_log_file) ::CloseHandle(g_log_file);
+  g_log_file = nullptr;
+}
+
+void WriteToLogFile(const std::string& text) {
+  DWORD written = 0;
+  ::WriteFile(g_log_file, text.data(), static_cast<DWORD>(text.size()),
+              &written, nullptr);
+}
+
+void DeleteFileByName(const std::u16string& name) {
+  ::DeleteFileW(base::as_wcstr(name));
+}
+
+void WriteToSystemDebugLog(const std::string& text) {
+  ::OutputDebugStringA(text.c_str());
+}
+
+SystemErrorCode GetLastSystemError() { return ::GetLastError(); }
+
+void SetLastSystemError(SystemErrorCode code) { ::SetLastError(code); }
+
+uint32_t CurrentProcessId() { return ::GetCurrentProcessId(); }
+
+uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
+
+uint32_t TickCount() { return ::GetTickCount(); }
+
+void LocalTime(time_t now, struct tm* local_time) {
+  // The runtime library keeps localtime's result per thread.
+  if (const struct tm* result = localtime(&now)) *local_time = *result;
+}
+
+void KeepAlive(const char* data, size_t length) {
+  asm volatile("" : : "r"(data), "r"(length) : "memory");
+}
+
+void BreakpointTrap() {
+  ::DebugBreak();
+  // Someone handled the breakpoint and carried on: FATAL still never
+  // returns.
+  __builtin_trap();
+}
+
+
+}  // namespace internal
+}  // namespace logging

@@ -1,0 +1,40 @@
+#include "base/threading/thread_task_runner_registration.h"
+
+#include <utility>
+
+#include "base/logging.h"
+#include "base/threading/thread_local.h"
+
+namespace base {
+
+namespace {
+
+ThreadLocalPointer<ThreadTaskRunnerRegistration> g_registration;
+
+}  // namespace
+
+ThreadTaskRunnerRegistration::ThreadTaskRunnerRegistration(
+    ScopedRefPtr<SequencedTaskRunner> task_runner)
+    : task_runner_(std::move(task_runner)) {
+  CHECK(task_runner_);
+  CHECK(!g_registration.Get());
+  g_registration.Set(this);
+}
+
+ThreadTaskRunnerRegistration::~ThreadTaskRunnerRegistration() {
+  CHECK(g_registration.Get() == this);
+  g_registration.Set(nullptr);
+}
+
+// static
+ScopedRefPtr<SequencedTaskRunner> ThreadTaskRunnerRegistration::Get() {
+  ThreadTaskRunnerRegistration* registration = g_registration.Get();
+  return registration ? registration->task_runner_ : nullptr;
+}
+
+// static
+bool ThreadTaskRunnerRegistration::IsSet() {
+  return g_registration.Get() != nullptr;
+}
+
+}  // namespace base
