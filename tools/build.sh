@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows binaries (out/win) and the native sanitizer build
-# (out/native). Usage: tools/build.sh [win|native|all]
+# (out/native); "tsan" builds the native tests with ThreadSanitizer instead
+# (out/tsan). Usage: tools/build.sh [win|native|all|tsan]
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 what="${1:-all}"
@@ -21,4 +22,9 @@ fi
 if [[ $what == native || $what == all ]]; then
   configure_and_build "$ROOT/out/native" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+fi
+if [[ $what == tsan ]]; then
+  configure_and_build "$ROOT/out/tsan" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DVELNA_SANITIZERS=thread
 fi

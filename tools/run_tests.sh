@@ -9,12 +9,18 @@ start=$(date +%s)
 
 bash "$ROOT/tools/install_deps.sh" || exit 1
 bash "$ROOT/tools/build.sh" all || exit 1
+bash "$ROOT/tools/build.sh" tsan || exit 1
 
 status=0
 
 echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$ROOT/out/native" -j "$JOBS" --output-on-failure \
+  --no-tests=error || status=1
+
+echo "== native tests (ThreadSanitizer)"
+TSAN_OPTIONS=halt_on_error=1 \
+  ctest --test-dir "$ROOT/out/tsan" -j "$JOBS" --output-on-failure \
   --no-tests=error || status=1
 
 echo "== Windows tests under Wine"
