@@ -40,6 +40,17 @@ bool ReadFileToString(const FilePath& path, std::string* contents) {
   return ReadFileToStringWithMaxSize(path, contents, static_cast<size_t>(-1));
 }
 
+bool CreateDirectory(const FilePath& path) {
+  return CreateDirectoryAndGetError(path, nullptr);
+}
+
+bool GetFileSize(const FilePath& path, int64_t* size) {
+  File::Info info;
+  if (!GetFileInfo(path, &info)) return false;
+  *size = info.size;
+  return true;
+}
+
 }  // namespace FileUtil
 
 }  // namespace base

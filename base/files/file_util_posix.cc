@@ -207,17 +207,6 @@ bool Move(const FilePath& from, const FilePath& to) {
   return rename(Native(from).c_str(), Native(to).c_str()) == 0;
 }
 
-bool CreateDirectory(const FilePath& path) {
-  return CreateDirectoryAndGetError(path, nullptr);
-}
-
-bool GetFileSize(const FilePath& path, int64_t* size) {
-  File::Info info;
-  if (!GetFileInfo(path, &info)) return false;
-  *size = info.size;
-  return true;
-}
-
 }  // namespace FileUtil
 
 }  // namespace base

@@ -352,17 +352,6 @@ bool Move(const FilePath& from, const FilePath& to) {
   return MoveFileOrDirectory(from, to);
 }
 
-bool CreateDirectory(const FilePath& path) {
-  return CreateDirectoryAndGetError(path, nullptr);
-}
-
-bool GetFileSize(const FilePath& path, int64_t* size) {
-  File::Info info;
-  if (!GetFileInfo(path, &info)) return false;
-  *size = info.size;
-  return true;
-}
-
 }  // namespace FileUtil
 
 }  // namespace base
