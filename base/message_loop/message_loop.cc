@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/lazy_instance.h"
 #include "base/logging.h"
 #include "base/message_loop/message_loop_task_runner.h"
 #include "base/message_loop/message_pump_default.h"
@@ -20,7 +21,8 @@ namespace base {
 
 namespace {
 
-ThreadLocalPointer<MessageLoop> g_current_loop;
+// Leaky: other threads may still run while static destructors do.
+LeakyLazyInstance<ThreadLocalPointer<MessageLoop>> g_current_loop;
 
 // Destroying a task may post more tasks; the destructor keeps clearing
 // until a pass finds nothing, but gives up after this many.
@@ -125,7 +127,7 @@ MessageLoop::~MessageLoop() {
   unbound_task_runner_.reset();
   task_runner_.reset();
 
-  if (g_current_loop.Get() == this) g_current_loop.Set(nullptr);
+  if (g_current_loop.Get().Get() == this) g_current_loop.Get().Set(nullptr);
   late_tasks.clear();
 }
 
@@ -136,7 +138,7 @@ void MessageLoop::BindToCurrentThread() {
   CHECK(pump_);
   // One loop per thread.
   CHECK(!current());
-  g_current_loop.Set(this);
+  g_current_loop.Get().Set(this);
   incoming_task_queue_->StartScheduling();
   unbound_task_runner_->BindToCurrentThread();
   unbound_task_runner_.reset();
@@ -147,7 +149,7 @@ void MessageLoop::BindToCurrentThread() {
 }
 
 // static
-MessageLoop* MessageLoop::current() { return g_current_loop.Get(); }
+MessageLoop* MessageLoop::current() { return g_current_loop.Get().Get(); }
 
 void MessageLoop::PostTask(const Location& from_here, const Closure& task) {
   task_runner_->PostDelayedTask(from_here, task, TimeDelta());

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "base/lazy_instance.h"
 #include "base/logging.h"
 #include "base/threading/thread_local.h"
 
@@ -9,7 +10,9 @@ namespace base {
 
 namespace {
 
-ThreadLocalPointer<ThreadTaskRunnerRegistration> g_registration;
+// Leaky: other threads may still run while static destructors do.
+LeakyLazyInstance<ThreadLocalPointer<ThreadTaskRunnerRegistration>>
+    g_registration;
 
 }  // namespace
 
@@ -17,24 +20,24 @@ ThreadTaskRunnerRegistration::ThreadTaskRunnerRegistration(
     ScopedRefPtr<SequencedTaskRunner> task_runner)
     : task_runner_(std::move(task_runner)) {
   CHECK(task_runner_);
-  CHECK(!g_registration.Get());
-  g_registration.Set(this);
+  CHECK(!g_registration.Get().Get());
+  g_registration.Get().Set(this);
 }
 
 ThreadTaskRunnerRegistration::~ThreadTaskRunnerRegistration() {
-  CHECK(g_registration.Get() == this);
-  g_registration.Set(nullptr);
+  CHECK(g_registration.Get().Get() == this);
+  g_registration.Get().Set(nullptr);
 }
 
 // static
 ScopedRefPtr<SequencedTaskRunner> ThreadTaskRunnerRegistration::Get() {
-  ThreadTaskRunnerRegistration* registration = g_registration.Get();
+  ThreadTaskRunnerRegistration* registration = g_registration.Get().Get();
   return registration ? registration->task_runner_ : nullptr;
 }
 
 // static
 bool ThreadTaskRunnerRegistration::IsSet() {
-  return g_registration.Get() != nullptr;
+  return g_registration.Get().Get() != nullptr;
 }
 
 }  // namespace base
