@@ -28,4 +28,6 @@ int VersionInfo::GetBuildSetNumber() { return kBuildSetNumber; }
 
 int VersionInfo::GetChannel() { return kChannel; }
 
+int VersionInfo::GetReleaseChannel() { return kChannel; }
+
 }  // namespace installer

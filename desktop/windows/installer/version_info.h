@@ -18,6 +18,8 @@ class VersionInfo {
   static int GetBuildNumber();
   static int GetBuildSetNumber();
   static int GetChannel();
+  // 1 nightly, 2 developer, 3 a further edition stream, 4 stable.
+  static int GetReleaseChannel();
 };
 
 }  // namespace installer

@@ -93,9 +93,11 @@ bool RestoreSavedSecurity(std::unique_ptr<SavedSecurity>* saved);
 
 namespace internal {
 
-// Makes the access checks, the administrator test and GrantCurrentUserAccess
-// use |token| instead of the process token while it lives (the process's
-// token is always a full administrator's under test). Not owned.
+// While it lives, the access checks, the membership tests of
+// GrantCurrentUserAccess() and IsUserAdministrator() (utils.h) consult
+// |token| instead of the process token, so that tests can stand for a user
+// who is no administrator (under test every process is one). The token is
+// not owned and must outlive the object. One at a time.
 class ScopedAccessTokenForTesting {
  public:
   explicit ScopedAccessTokenForTesting(HANDLE token);
@@ -108,9 +110,9 @@ class ScopedAccessTokenForTesting {
   HANDLE previous_;
 };
 
-// A new handle to the token the utilities act for (the process token, or
-// the one a test put in place), opened or duplicated with |access|; null on
-// failure.
+// A new handle (the caller closes it) to the token the checks consult: the
+// process token opened with |access|, or a duplicate of the test's token
+// with the access that handle has. Null on failure.
 HANDLE OpenEffectiveToken(DWORD access);
 
 }  // namespace internal

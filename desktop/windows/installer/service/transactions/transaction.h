@@ -31,8 +31,8 @@ class Transaction {
   // Commit: destroys the operations from first to last.
   ~Transaction();
 
-  // Takes |op|, executes it and keeps it in |transaction| on success. False
-  // (with |transaction| unchanged) when it failed.
+  // Takes |op| (never null), executes it and keeps it in |transaction| on
+  // success. False (with |transaction| unchanged) when it failed.
   static bool RunOperation(Transaction* transaction,
                            std::unique_ptr<Operation> op);
 

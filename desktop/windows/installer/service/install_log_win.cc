@@ -1,0 +1,36 @@
+#include <string>
+
+#include "base/files/file_util.h"
+#include "base/files/important_file_writer.h"
+#include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/xml_document_win.h"
+
+namespace installer {
+
+bool WriteInstallLog(XmlDocument* document, const InstallLog& log,
+                     const base::FilePath& path) {
+  std::string text;
+  // The uninstaller trusts this file: an interrupted write must not leave a
+  // truncated one in place of the previous log.
+  return document->Create() && WriteInstallLogElements(log, document) &&
+         document->SaveToString(&text) &&
+         base::ImportantFileWriter::WriteFileAtomically(path, text);
+}
+
+bool ReadInstallLog(XmlDocument* document, InstallLog* out,
+                    const base::FilePath& path) {
+  out->files.clear();
+  out->root_files.clear();
+  out->hklm_keys.clear();
+  out->hkcu_keys.clear();
+  return document->Load(path) && ReadInstallLogElements(document, out);
+}
+
+bool ReadInstallLogFromFolder(XmlDocument* document, InstallLog* out,
+                              const base::FilePath& folder) {
+  base::FilePath path = folder.Append(kInstallLogFileName);
+  if (!base::PathExists(path)) path = folder.Append(kFormerInstallLogFileName);
+  return ReadInstallLog(document, out, path);
+}
+
+}  // namespace installer

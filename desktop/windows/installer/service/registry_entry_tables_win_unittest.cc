@@ -1,0 +1,334 @@
+#include "desktop/windows/installer/service/registry_entry_tables_win.h"
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/command_line.h"
+#include "base/process/launch.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/win/windows_version.h"
+#include "desktop/windows/installer/service/placeholder_expansion.h"
+#include "desktop/windows/installer/service/transactions/operation.h"
+#include "desktop/windows/installer/service/transactions/transaction.h"
+#include "desktop/windows/installer/version_info.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+class MapDelegate : public RegistryEntry::Delegate {
+ public:
+  std::u16string ResolvePlaceholder(const std::u16string& name) override {
+    auto it = values.find(name);
+    return it == values.end() ? name : it->second;
+  }
+  InstallLogRegistry* GetInstallLogRegistry(HKEY root) override {
+    return root == HKEY_LOCAL_MACHINE ? &hklm : &hkcu;
+  }
+
+  std::map<std::u16string, std::u16string> values;
+  InstallLogRegistry hklm;
+  InstallLogRegistry hkcu;
+};
+
+// What a registry value holds, or that it is missing.
+struct Snapshot {
+  LONG result = ERROR_FILE_NOT_FOUND;
+  DWORD type = 0;
+  std::vector<BYTE> data;
+
+  bool operator==(const Snapshot& other) const = default;
+};
+
+Snapshot ReadRaw(HKEY root, const std::u16string& key,
+                 const std::u16string& name) {
+  Snapshot value;
+  HKEY handle = nullptr;
+  value.result =
+      RegOpenKeyExW(root, base::as_wcstr(key), 0, KEY_QUERY_VALUE, &handle);
+  if (value.result != ERROR_SUCCESS) return value;
+  DWORD size = 0;
+  value.result = RegQueryValueExW(handle, base::as_wcstr(name), nullptr,
+                                  &value.type, nullptr, &size);
+  if (value.result == ERROR_SUCCESS) {
+    value.data.resize(size);
+    value.result = RegQueryValueExW(handle, base::as_wcstr(name), nullptr,
+                                    &value.type, value.data.data(), &size);
+    value.data.resize(size);
+  }
+  RegCloseKey(handle);
+  return value;
+}
+
+bool KeyExists(HKEY root, const std::u16string& key) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(root, base::as_wcstr(key), 0, KEY_QUERY_VALUE, &handle) !=
+      ERROR_SUCCESS)
+    return false;
+  RegCloseKey(handle);
+  return true;
+}
+
+// One applied row, expanded.
+struct Expected {
+  std::u16string key;
+  std::u16string name;
+  DWORD type;
+  std::vector<BYTE> data;
+  std::u16string text;  // REG_SZ data as text
+  uint32_t clean_depth;
+};
+
+// Applies rows of the real tables under product names of this process, so
+// that parallel runs never meet. Everything the rows write under
+// HKEY_CURRENT_USER (also the shared locations: Software\Classes,
+// RegisteredApplications, AppCompatFlags) is rolled back, and the test
+// checks that each value and key is as it was before.
+class RegistryTablesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::u16string pid = base::UintToString16(GetCurrentProcessId());
+    test_key_ = u"Software\\VelnaTest\\RegistryTables-" + pid;
+    product_ = u"VelnaTest" + pid;
+    install_folder_ = u"C:\\Program Files\\VelnaTest" + pid + u" Beta";
+    delegate_.values = {
+        {u"InstallFolder", install_folder_},
+        {u"Version", u"1.2.3.4"},
+        {u"Executable", u"velna.exe"},
+        {u"Product", product_},
+        {u"Company", u"Velna Test Company"},
+        {u"CompanyRegistryKey", test_key_ + u"\\Company"},
+        {u"Stream", u"Beta"},
+        {u"Uninstall", test_key_ + u"\\Uninstall"},
+        {u"HelpURL", u"https://help.velna.test/"},
+        {u"CompanyURL", u"https://velna.test/"},
+        {u"DownloadsURL", u"https://velna.test/download/"},
+    };
+  }
+  void TearDown() override {
+    Transaction::Rollback(&transaction_);
+    RegDeleteTreeW(HKEY_CURRENT_USER, base::as_wcstr(test_key_));
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, base::as_wcstr(ProductClassKey()));
+  }
+
+  std::u16string ProductClassKey() const {
+    return u"Software\\Classes\\" + product_ + u"Beta";
+  }
+
+  std::u16string Expand(const char16_t* text) {
+    if (!text) return std::u16string();
+    return ExpandPlaceholders(text, [this](const std::u16string& name) {
+      return delegate_.ResolvePlaceholder(name);
+    });
+  }
+
+  Expected ExpectedFor(const RegistryEntryTemplate& row) {
+    Expected expected{Expand(row.key), Expand(row.value_name), row.type, {}, {},
+                      row.clean_depth};
+    if (row.type == REG_SZ) {
+      expected.text = Expand(row.data.text);
+      if (!expected.text.empty()) {
+        const BYTE* bytes =
+            reinterpret_cast<const BYTE*>(expected.text.c_str());
+        expected.data.assign(bytes, bytes + (expected.text.size() + 1) * 2);
+      }
+    } else if (row.type == REG_DWORD) {
+      DWORD number = static_cast<DWORD>(row.data.number);
+      const BYTE* bytes = reinterpret_cast<const BYTE*>(&number);
+      expected.data.assign(bytes, bytes + 4);
+    }
+    return expected;
+  }
+
+  std::u16string test_key_;
+  std::u16string product_;
+  std::u16string install_folder_;
+  MapDelegate delegate_;
+  Transaction transaction_;
+};
+
+TEST(RegistryTablesShapeTest, HoldTheirRows) {
+  EXPECT_EQ(57u, GetMainRegistryTable().size());
+  ASSERT_EQ(8u, GetProgIdRegistryTable().size());
+  EXPECT_EQ(GetMainRegistryTable().data(), GetProgIdRegistryTable().data());
+  // Other programs read this value; its key, name and data stay as they are.
+  EXPECT_EQ(std::u16string(u"{CompanyRegistryKey}"),
+            kSetLastInstallPathRegOp.key);
+  EXPECT_EQ(std::u16string(u"Last {Stream} Install Path"),
+            kSetLastInstallPathRegOp.value_name);
+  EXPECT_EQ(std::u16string(u"{InstallFolder}\\"),
+            kSetLastInstallPathRegOp.data.text);
+  EXPECT_EQ(static_cast<uint32_t>(REG_SZ), kSetLastInstallPathRegOp.type);
+  EXPECT_EQ(0u, kSetLastInstallPathRegOp.clean_depth);
+}
+
+TEST_F(RegistryTablesTest, MainTableForTheCurrentUserAndItsRollback) {
+  const int windows_version = base::win::GetWindowsVersion();
+  const int channel = VersionInfo::GetReleaseChannel();
+  std::vector<Expected> expected;
+  for (const RegistryEntryTemplate& row : GetMainRegistryTable()) {
+    if (RegistryEntry::Applies(row, HKEY_CURRENT_USER, windows_version,
+                               channel))
+      expected.push_back(ExpectedFor(row));
+  }
+  // On Windows 10 (the test prefix) every row applies for the current user
+  // but the HKLM deletion and the three stable-only rows.
+  if (windows_version >= base::win::kVersionVista && channel < 4) {
+    EXPECT_EQ(53u, expected.size());
+  }
+
+  // The state before, for every value and key the rows touch.
+  std::map<std::pair<std::u16string, std::u16string>, Snapshot> before;
+  std::map<std::u16string, bool> key_existed;
+  for (const Expected& value : expected) {
+    before[{value.key, value.name}] =
+        ReadRaw(HKEY_CURRENT_USER, value.key, value.name);
+    for (std::u16string key = value.key; !key.empty();) {
+      key_existed.emplace(key, KeyExists(HKEY_CURRENT_USER, key));
+      size_t slash = key.rfind(u'\\');
+      key.resize(slash == std::u16string::npos ? 0 : slash);
+    }
+  }
+
+  for (const RegistryEntryTemplate& row : GetMainRegistryTable()) {
+    RegistryEntry entry(row, &delegate_);
+    std::unique_ptr<Operation> op;
+    ASSERT_TRUE(entry.Apply(HKEY_CURRENT_USER, &op));
+    if (op) {
+      ASSERT_TRUE(Transaction::RunOperation(&transaction_, std::move(op)));
+    }
+  }
+
+  // Through the registry calls.
+  for (const Expected& value : expected) {
+    SCOPED_TRACE(base::UTF16ToUTF8(value.key + u" : " + value.name));
+    Snapshot now = ReadRaw(HKEY_CURRENT_USER, value.key, value.name);
+    ASSERT_EQ(ERROR_SUCCESS, now.result);
+    EXPECT_EQ(value.type, now.type);
+    EXPECT_EQ(value.data, now.data);
+  }
+
+  // Through reg.exe, value by value. Wine's reg.exe prints stale bytes for
+  // (and may crash on) a REG_SZ of no bytes, so those are checked above only.
+  for (const Expected& value : expected) {
+    if (value.type == REG_SZ && value.data.empty()) continue;
+    SCOPED_TRACE(base::UTF16ToUTF8(value.key + u" : " + value.name));
+    std::u16string command =
+        u"reg.exe query \"HKCU\\" + value.key + u"\" " +
+        (value.name.empty() ? std::u16string(u"/ve")
+                            : u"/v \"" + value.name + u"\"");
+    std::string output;
+    ASSERT_TRUE(base::GetAppOutputInternal(command, false, &output));
+    std::string type = RegistryTypeName(value.type);
+    std::string data =
+        value.type == REG_DWORD
+            ? base::StringPrintf(
+                  "0x%lx", *reinterpret_cast<const DWORD*>(value.data.data()))
+            : base::UTF16ToUTF8(value.text);
+    bool found = false;
+    for (size_t start = 0; start < output.size();) {
+      size_t end = output.find('\n', start);
+      if (end == std::string::npos) end = output.size();
+      std::string line = output.substr(start, end - start);
+      start = end + 1;
+      size_t at = line.find("    " + type);
+      found |=
+          at != std::string::npos && line.find(data, at) != std::string::npos &&
+          (value.name.empty() || line.find(base::UTF16ToUTF8(value.name)) < at);
+    }
+    EXPECT_TRUE(found) << type << " " << data << " in\n" << output;
+  }
+
+  // Recorded in the HKCU section: one record per key, whatever its case,
+  // with the largest clean depth of its rows and every value in row order.
+  std::vector<std::u16string> key_order;
+  std::map<std::string, uint32_t> depths;
+  std::map<std::string, std::vector<std::string>> names;
+  for (const Expected& value : expected) {
+    std::string key = base::ToLowerASCII(base::UTF16ToUTF8(value.key));
+    if (!depths.count(key)) key_order.push_back(value.key);
+    depths[key] = std::max(depths[key], value.clean_depth);
+    names[key].push_back(base::UTF16ToUTF8(value.name));
+  }
+  ASSERT_EQ(key_order.size(), delegate_.hkcu.size());
+  EXPECT_TRUE(delegate_.hklm.empty());
+  for (size_t i = 0; i < key_order.size(); ++i) {
+    const InstallLogKey& record = delegate_.hkcu[i];
+    std::string key = base::ToLowerASCII(record.path);
+    EXPECT_EQ(base::UTF16ToUTF8(key_order[i]), record.path);
+    EXPECT_EQ(static_cast<int>(depths[key]), record.clean_depth) << key;
+    std::vector<std::string> recorded;
+    for (const InstallLogValue& value : record.values)
+      recorded.push_back(value.name);
+    EXPECT_EQ(names[key], recorded) << key;
+  }
+
+  // The rollback leaves every value and key as it was.
+  Transaction::Rollback(&transaction_);
+  for (const auto& [key_and_name, value] : before) {
+    SCOPED_TRACE(
+        base::UTF16ToUTF8(key_and_name.first + u" : " + key_and_name.second));
+    EXPECT_EQ(value, ReadRaw(HKEY_CURRENT_USER, key_and_name.first,
+                             key_and_name.second));
+  }
+  for (const auto& [key, existed] : key_existed) {
+    EXPECT_EQ(existed, KeyExists(HKEY_CURRENT_USER, key))
+        << base::UTF16ToUTF8(key);
+  }
+}
+
+TEST_F(RegistryTablesTest, LastInstallPathRow) {
+  RegistryEntry entry(kSetLastInstallPathRegOp, &delegate_);
+  std::unique_ptr<Operation> op;
+  ASSERT_TRUE(entry.Apply(HKEY_CURRENT_USER, &op));
+  ASSERT_TRUE(op);
+  ASSERT_TRUE(Transaction::RunOperation(&transaction_, std::move(op)));
+  std::u16string expected = install_folder_ + u"\\";
+  Snapshot value = ReadRaw(HKEY_CURRENT_USER, test_key_ + u"\\Company",
+                           u"Last Beta Install Path");
+  ASSERT_EQ(ERROR_SUCCESS, value.result);
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.type);
+  EXPECT_EQ((expected.size() + 1) * 2, value.data.size());
+  EXPECT_EQ(0, memcmp(expected.c_str(), value.data.data(), value.data.size()));
+  ASSERT_EQ(1u, delegate_.hkcu.size());
+  EXPECT_EQ(0, delegate_.hkcu[0].clean_depth);
+}
+
+// The one deletion row clears a stale DDE key from an install for all
+// users, undoably, and records nothing.
+TEST_F(RegistryTablesTest, DdeKeyIsDeletedOnlyForAllUsers) {
+  const RegistryEntryTemplate& row = GetMainRegistryTable()[4];
+  ASSERT_EQ(kRegTypeDeleteKey, row.type);
+  RegistryEntry entry(row, &delegate_);
+  std::unique_ptr<Operation> op;
+  ASSERT_TRUE(entry.Apply(HKEY_CURRENT_USER, &op));
+  EXPECT_FALSE(op);
+
+  const std::u16string product_key = ProductClassKey();
+  const std::u16string dde = product_key + u"\\shell\\open\\ddeexec";
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE,
+                            base::as_wcstr(dde + u"\\Application"), nullptr,
+                            REG_SZ, L"Velna", 12));
+  ASSERT_TRUE(entry.Apply(HKEY_LOCAL_MACHINE, &op));
+  ASSERT_TRUE(op);
+  ASSERT_TRUE(Transaction::RunOperation(&transaction_, std::move(op)));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, dde));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, product_key + u"\\shell\\open"));
+  EXPECT_TRUE(delegate_.hklm.empty());
+
+  Transaction::Rollback(&transaction_);
+  Snapshot restored = ReadRaw(HKEY_LOCAL_MACHINE, dde + u"\\Application", u"");
+  EXPECT_EQ(ERROR_SUCCESS, restored.result);
+}
+
+}  // namespace
+}  // namespace installer

@@ -1,0 +1,436 @@
+#include "desktop/windows/installer/service/registry_entry_win.h"
+
+#include <windows.h>
+
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "desktop/windows/installer/service/transactions/operation.h"
+#include "desktop/windows/installer/service/transactions/transaction.h"
+#include "desktop/windows/installer/version_info.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+// Answers from a map; an unknown name comes back unchanged, as the
+// installer's own delegate does.
+class MapDelegate : public RegistryEntry::Delegate {
+ public:
+  std::u16string ResolvePlaceholder(const std::u16string& name) override {
+    auto it = values.find(name);
+    return it == values.end() ? name : it->second;
+  }
+  InstallLogRegistry* GetInstallLogRegistry(HKEY root) override {
+    if (!recording) return nullptr;
+    return root == HKEY_LOCAL_MACHINE ? &hklm : &hkcu;
+  }
+
+  std::map<std::u16string, std::u16string> values;
+  bool recording = true;
+  InstallLogRegistry hklm;
+  InstallLogRegistry hkcu;
+};
+
+class NoopOperation : public Operation {
+ public:
+  bool Execute(Transaction*) override { return true; }
+  void Rollback() override {}
+};
+
+struct RawValue {
+  LONG result = ERROR_FILE_NOT_FOUND;
+  DWORD type = 0;
+  std::vector<BYTE> data;
+};
+
+RawValue ReadRaw(HKEY root, const std::u16string& key,
+                 const std::u16string& name) {
+  RawValue value;
+  HKEY handle = nullptr;
+  value.result =
+      RegOpenKeyExW(root, base::as_wcstr(key), 0, KEY_QUERY_VALUE, &handle);
+  if (value.result != ERROR_SUCCESS) return value;
+  DWORD size = 0;
+  value.result = RegQueryValueExW(handle, base::as_wcstr(name), nullptr,
+                                  &value.type, nullptr, &size);
+  if (value.result == ERROR_SUCCESS) {
+    value.data.resize(size);
+    value.result = RegQueryValueExW(handle, base::as_wcstr(name), nullptr,
+                                    &value.type, value.data.data(), &size);
+    value.data.resize(size);
+  }
+  RegCloseKey(handle);
+  return value;
+}
+
+bool KeyExists(HKEY root, const std::u16string& key) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(root, base::as_wcstr(key), 0, KEY_QUERY_VALUE, &handle) !=
+      ERROR_SUCCESS)
+    return false;
+  RegCloseKey(handle);
+  return true;
+}
+
+std::vector<BYTE> Bytes(const void* data, size_t size) {
+  const BYTE* bytes = static_cast<const BYTE*>(data);
+  return std::vector<BYTE>(bytes, bytes + size);
+}
+
+class RegistryEntryTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    test_key_ = u"Software\\VelnaTest\\RegistryEntry-" +
+                base::UintToString16(GetCurrentProcessId());
+    RegDeleteTreeW(HKEY_CURRENT_USER, base::as_wcstr(test_key_));
+    delegate_.values = {{u"Root", test_key_},
+                        {u"InstallFolder", u"C:\\Velna"},
+                        {u"Product", u"Velna"},
+                        {u"Stream", u"Stable"}};
+  }
+  void TearDown() override {
+    Transaction::Rollback(&transaction_);
+    RegDeleteTreeW(HKEY_CURRENT_USER, base::as_wcstr(test_key_));
+  }
+
+  // Applies |row| for |root| and runs what it gives into transaction_.
+  ::testing::AssertionResult ApplyAndRun(const RegistryEntryTemplate& row,
+                                         HKEY root = HKEY_CURRENT_USER) {
+    RegistryEntry entry(row, &delegate_);
+    std::unique_ptr<Operation> op;
+    if (!entry.Apply(root, &op))
+      return ::testing::AssertionFailure() << "Apply failed";
+    if (!op) return ::testing::AssertionFailure() << "no operation";
+    if (!Transaction::RunOperation(&transaction_, std::move(op)))
+      return ::testing::AssertionFailure() << "operation failed";
+    return ::testing::AssertionSuccess();
+  }
+
+  std::u16string test_key_;
+  MapDelegate delegate_;
+  Transaction transaction_;
+};
+
+TEST(RegistryEntryAppliesTest, ChecksVersionRootAndChannel) {
+  const HKEY kLocal = HKEY_LOCAL_MACHINE;
+  const HKEY kUser = HKEY_CURRENT_USER;
+  const struct {
+    int32_t min_os;
+    HKEY row_root;
+    int32_t min_channel;
+    HKEY root;
+    int windows_version;
+    int channel;
+    bool applies;
+  } kCases[] = {
+      {3, nullptr, 0, kUser, 1, 3, false},  // Vista row on XP
+      {3, nullptr, 0, kUser, 2, 3, false},  // and on Server 2003
+      {3, nullptr, 0, kUser, 3, 3, true},
+      {1, nullptr, 0, kUser, 8, 3, true},
+      {-1, nullptr, 0, kUser, 0, 3, true},  // signed comparison
+      {1, kLocal, 0, kUser, 8, 3, false},
+      {1, kLocal, 0, kLocal, 8, 3, true},
+      {1, kUser, 0, kLocal, 8, 3, false},
+      {1, nullptr, 4, kUser, 8, 3, false},  // stable only, in this build
+      {1, nullptr, 4, kUser, 8, 4, true},
+      {1, nullptr, 0, kUser, 8, 1, true},
+  };
+  for (size_t i = 0; i < std::size(kCases); ++i) {
+    SCOPED_TRACE(i);
+    const auto& test_case = kCases[i];
+    RegistryEntryTemplate row = {u"k",
+                                 nullptr,
+                                 REG_SZ,
+                                 kNoData,
+                                 test_case.min_os,
+                                 test_case.row_root,
+                                 test_case.min_channel,
+                                 0};
+    EXPECT_EQ(
+        test_case.applies,
+        RegistryEntry::Applies(row, test_case.root, test_case.windows_version,
+                               test_case.channel));
+  }
+}
+
+TEST_F(RegistryEntryTest, RowsThatDoNotApplyGiveNoOperation) {
+  ASSERT_LT(VersionInfo::GetReleaseChannel(), 4);
+  const RegistryEntryTemplate kRows[] = {
+      {u"{Root}\\Os", u"v", REG_SZ, TextData(u"x"), 99, nullptr, 0, 1},
+      {u"{Root}\\Hklm", u"v", REG_SZ, TextData(u"x"), 1, HKEY_LOCAL_MACHINE, 0,
+       1},
+      {u"{Root}\\Stable", u"v", REG_SZ, TextData(u"x"), 1, nullptr, 4, 1},
+  };
+  for (const RegistryEntryTemplate& row : kRows) {
+    RegistryEntry entry(row, &delegate_);
+    std::unique_ptr<Operation> op = std::make_unique<NoopOperation>();
+    EXPECT_TRUE(entry.Apply(HKEY_CURRENT_USER, &op));
+    EXPECT_FALSE(op);
+  }
+  EXPECT_TRUE(delegate_.hkcu.empty());
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, test_key_));
+}
+
+TEST_F(RegistryEntryTest, RejectsTypesItCannotWrite) {
+  for (uint32_t type : {5u, 7u, 11u, 0xFFFFFFFDu}) {
+    SCOPED_TRACE(type);
+    RegistryEntryTemplate row = {u"{Root}", u"v",    type, DwordData(1),
+                                 1,         nullptr, 0,    1};
+    RegistryEntry entry(row, &delegate_);
+    std::unique_ptr<Operation> op;
+    EXPECT_FALSE(entry.Apply(HKEY_CURRENT_USER, &op));
+    EXPECT_FALSE(op);
+  }
+  EXPECT_TRUE(delegate_.hkcu.empty());
+}
+
+TEST_F(RegistryEntryTest, WritesEachKindOfValue) {
+  const uint32_t kThirtyTwo = 32;
+  const char16_t kFolder[] = u"C:\\Velna";
+  const char16_t kExpand[] = u"%TEMP%\\Velna";
+  const struct {
+    RegistryEntryTemplate row;
+    const char16_t* key;  // below the test key
+    const char16_t* name;
+    DWORD type;
+    std::vector<BYTE> data;
+    const char* recorded;
+  } kCases[] = {
+      // 2n + 2 bytes: the terminator is written.
+      {{u"{Root}\\Kinds", u"Sz", REG_SZ, TextData(u"{InstallFolder}"), 1,
+        nullptr, 0, 1},
+       u"\\Kinds",
+       u"Sz",
+       REG_SZ,
+       Bytes(kFolder, sizeof(kFolder)),
+       "C:\\Velna"},
+      // An empty text is a value of no bytes.
+      {{u"{Root}\\Kinds", u"Null", REG_SZ, kNoData, 1, nullptr, 0, 1},
+       u"\\Kinds",
+       u"Null",
+       REG_SZ,
+       {},
+       ""},
+      {{u"{Root}\\Kinds", u"Empty", REG_SZ, TextData(u""), 1, nullptr, 0, 1},
+       u"\\Kinds",
+       u"Empty",
+       REG_SZ,
+       {},
+       ""},
+      {{u"{Root}\\Kinds", u"Expand", REG_EXPAND_SZ,
+        TextData(u"%TEMP%\\{Product}"), 1, nullptr, 0, 1},
+       u"\\Kinds",
+       u"Expand",
+       REG_EXPAND_SZ,
+       Bytes(kExpand, sizeof(kExpand)),
+       "%TEMP%\\Velna"},
+      {{u"{Root}\\Kinds", u"Dword", REG_DWORD, DwordData(32), 1, nullptr, 0, 1},
+       u"\\Kinds",
+       u"Dword",
+       REG_DWORD,
+       Bytes(&kThirtyTwo, 4),
+       "00000020"},
+      {{u"{Root}\\Kinds", u"Binary", REG_BINARY, BinaryData("\x0a\x1b"), 1,
+        nullptr, 0, 1},
+       u"\\Kinds",
+       u"Binary",
+       REG_BINARY,
+       {0x0a, 0x1b},
+       "0a,1b"},
+      {{u"{Root}\\Kinds", u"{Product}{Stream}", REG_NONE, kNoData, 1, nullptr,
+        0, 1},
+       u"\\Kinds",
+       u"VelnaStable",
+       REG_NONE,
+       {},
+       ""},
+      {{u"{Root}\\Kinds\\Default", nullptr, REG_SZ, TextData(u"{Product}"), 1,
+        nullptr, 0, 2},
+       u"\\Kinds\\Default",
+       u"",
+       REG_SZ,
+       Bytes(u"Velna", 12),
+       "Velna"},
+  };
+  for (const auto& test_case : kCases) ASSERT_TRUE(ApplyAndRun(test_case.row));
+
+  for (const auto& test_case : kCases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(test_case.name));
+    RawValue value =
+        ReadRaw(HKEY_CURRENT_USER, test_key_ + test_case.key, test_case.name);
+    ASSERT_EQ(ERROR_SUCCESS, value.result);
+    EXPECT_EQ(test_case.type, value.type);
+    EXPECT_EQ(test_case.data, value.data);
+  }
+
+  // Recorded before running, with the types' names and the data as text.
+  ASSERT_EQ(2u, delegate_.hkcu.size());
+  const InstallLogKey& kinds = delegate_.hkcu[0];
+  EXPECT_EQ(base::UTF16ToUTF8(test_key_) + "\\Kinds", kinds.path);
+  ASSERT_EQ(7u, kinds.values.size());
+  for (size_t i = 0; i < kinds.values.size(); ++i) {
+    EXPECT_EQ(kCases[i].recorded, kinds.values[i].data);
+    EXPECT_EQ(RegistryTypeName(kCases[i].type), kinds.values[i].type);
+  }
+  EXPECT_EQ("VelnaStable", kinds.values[6].name);
+  EXPECT_EQ(2, delegate_.hkcu[1].clean_depth);
+  EXPECT_EQ("", delegate_.hkcu[1].values[0].name);
+
+  // Rolling back removes the key that the first value created.
+  Transaction::Rollback(&transaction_);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, test_key_ + u"\\Kinds"));
+}
+
+TEST_F(RegistryEntryTest, RemovesValuesAndDeletesKeyTrees) {
+  const std::u16string tree = test_key_ + u"\\Tree";
+  HKEY handle = nullptr;
+  ASSERT_EQ(
+      ERROR_SUCCESS,
+      RegCreateKeyExW(HKEY_CURRENT_USER, base::as_wcstr(tree + u"\\Sub"), 0,
+                      nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr));
+  const DWORD kSeven = 7;
+  RegSetValueExW(handle, L"Inner", 0, REG_DWORD,
+                 reinterpret_cast<const BYTE*>(&kSeven), 4);
+  RegCloseKey(handle);
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetKeyValueW(HKEY_CURRENT_USER, base::as_wcstr(test_key_),
+                            L"Old", REG_SZ, L"old", 8));
+
+  ASSERT_TRUE(ApplyAndRun(
+      {u"{Root}", u"Old", kRegTypeRemoveValue, kNoData, 1, nullptr, 0, 1}));
+  ASSERT_TRUE(ApplyAndRun({u"{Root}\\Tree", nullptr, kRegTypeDeleteKey, kNoData,
+                           1, nullptr, 0, 1}));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+            ReadRaw(HKEY_CURRENT_USER, test_key_, u"Old").result);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, tree));
+  // Neither a removal nor a deletion is recorded.
+  EXPECT_TRUE(delegate_.hkcu.empty());
+
+  Transaction::Rollback(&transaction_);
+  RawValue old = ReadRaw(HKEY_CURRENT_USER, test_key_, u"Old");
+  ASSERT_EQ(ERROR_SUCCESS, old.result);
+  EXPECT_EQ(Bytes(u"old", 8), old.data);
+  RawValue inner = ReadRaw(HKEY_CURRENT_USER, tree + u"\\Sub", u"Inner");
+  ASSERT_EQ(ERROR_SUCCESS, inner.result);
+  EXPECT_EQ(Bytes(&kSeven, 4), inner.data);
+}
+
+TEST_F(RegistryEntryTest, RecordsIntoTheRootsSectionWithTheLargerDepth) {
+  const RegistryEntryTemplate kRows[] = {
+      {u"{Root}\\Same", u"a", REG_SZ, TextData(u"1"), 1, nullptr, 0, 1},
+      {u"{Root}\\SAME", u"b", REG_SZ, TextData(u"2"), 1, nullptr, 0, 3},
+      {u"{Root}\\same", u"c", REG_SZ, TextData(u"3"), 1, nullptr, 0, 2},
+  };
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    for (const RegistryEntryTemplate& row : kRows) {
+      RegistryEntry entry(row, &delegate_);
+      std::unique_ptr<Operation> op;
+      // Recorded at once, whether or not the operation ever runs.
+      ASSERT_TRUE(entry.Apply(root, &op));
+      ASSERT_TRUE(op);
+    }
+  }
+  for (const InstallLogRegistry* section : {&delegate_.hklm, &delegate_.hkcu}) {
+    ASSERT_EQ(1u, section->size());
+    EXPECT_EQ(3, (*section)[0].clean_depth);
+    EXPECT_EQ(3u, (*section)[0].values.size());
+  }
+
+  delegate_.recording = false;
+  RegistryEntry entry(kRows[0], &delegate_);
+  std::unique_ptr<Operation> op;
+  ASSERT_TRUE(entry.Apply(HKEY_CURRENT_USER, &op));
+  EXPECT_TRUE(op);
+  EXPECT_EQ(3u, delegate_.hkcu[0].values.size());
+}
+
+TEST_F(RegistryEntryTest, BracesInAResolvedValueAreWrittenAsTheyAre) {
+  delegate_.values[u"InstallFolder"] = u"C:\\a{InstallFolder}";
+  ASSERT_TRUE(ApplyAndRun({u"{Root}", u"Command", REG_SZ,
+                           TextData(u"\"{InstallFolder}\\Launcher.exe\""), 1,
+                           nullptr, 0, 1}));
+  const char16_t kExpected[] = u"\"C:\\a{InstallFolder}\\Launcher.exe\"";
+  RawValue value = ReadRaw(HKEY_CURRENT_USER, test_key_, u"Command");
+  ASSERT_EQ(ERROR_SUCCESS, value.result);
+  EXPECT_EQ(Bytes(kExpected, sizeof(kExpected)), value.data);
+}
+
+TEST_F(RegistryEntryTest, ExpandsNullAsEmpty) {
+  RegistryEntry entry({u"k", nullptr, REG_SZ, kNoData, 1, nullptr, 0, 0},
+                      &delegate_);
+  EXPECT_EQ(u"", entry.ExpandPlaceholders(nullptr));
+  EXPECT_EQ(u"VelnaStable", entry.ExpandPlaceholders(u"{Product}{Stream}"));
+  EXPECT_EQ(u"Foo", entry.ExpandPlaceholders(u"{Foo}"));
+}
+
+TEST_F(RegistryEntryTest, CleanUpFollowsTheRecordedDepths) {
+  const RegistryEntryTemplate kRows[] = {
+      {u"{Root}\\Clean\\A\\B", u"v", REG_SZ, TextData(u"1"), 1, nullptr, 0, 2},
+      {u"{Root}\\Clean\\A\\C", u"v", REG_SZ, TextData(u"2"), 1, nullptr, 0, 1},
+      {u"{Root}\\Keep", u"x", REG_SZ, TextData(u"3"), 1, nullptr, 0, 0},
+      {u"{Root}\\Keep", u"y", REG_DWORD, DwordData(4), 1, nullptr, 0, 0},
+  };
+  for (const RegistryEntryTemplate& row : kRows) ASSERT_TRUE(ApplyAndRun(row));
+  ASSERT_EQ(
+      ERROR_SUCCESS,
+      RegSetKeyValueW(HKEY_CURRENT_USER, base::as_wcstr(test_key_ + u"\\Keep"),
+                      L"z", REG_SZ, L"mine", 10));
+
+  Transaction cleanup;
+  EXPECT_TRUE(
+      CleanUpInstallLogRegistry(HKEY_CURRENT_USER, delegate_.hkcu, &cleanup));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, test_key_ + u"\\Clean\\A"));
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, test_key_ + u"\\Clean"));
+  const std::u16string keep = test_key_ + u"\\Keep";
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+            ReadRaw(HKEY_CURRENT_USER, keep, u"x").result);
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+            ReadRaw(HKEY_CURRENT_USER, keep, u"y").result);
+  // What the log does not name stays.
+  EXPECT_EQ(ERROR_SUCCESS, ReadRaw(HKEY_CURRENT_USER, keep, u"z").result);
+
+  Transaction::Rollback(&cleanup);
+  EXPECT_EQ(
+      ERROR_SUCCESS,
+      ReadRaw(HKEY_CURRENT_USER, test_key_ + u"\\Clean\\A\\B", u"v").result);
+  EXPECT_EQ(ERROR_SUCCESS, ReadRaw(HKEY_CURRENT_USER, keep, u"y").result);
+}
+
+TEST_F(RegistryEntryTest, CleanUpNeverDeletesATopLevelBranch) {
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetKeyValueW(HKEY_CURRENT_USER, base::as_wcstr(test_key_), L"v",
+                            REG_SZ, L"v", 4));
+  const std::string key = base::UTF16ToUTF8(test_key_);  // three levels
+  const InstallLogRegistry kDangerous[] = {
+      {{1, "Software\\VelnaTest", {}}},
+      {{2, key, {}}},
+      {{4, key, {}}},
+      {{1, "", {}}},
+  };
+  for (const InstallLogRegistry& section : kDangerous) {
+    Transaction cleanup;
+    EXPECT_FALSE(
+        CleanUpInstallLogRegistry(HKEY_CURRENT_USER, section, &cleanup));
+    EXPECT_TRUE(cleanup.empty());
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, test_key_));
+  }
+}
+
+TEST(RegistryEntryDeathTest, DwordBeyond32BitsIsABrokenInvariant) {
+  MapDelegate delegate;
+  RegistryEntry entry({u"Software\\VelnaTest\\Never", u"v", REG_DWORD,
+                       DwordData(uint64_t{1} << 32), 1, nullptr, 0, 0},
+                      &delegate);
+  std::unique_ptr<Operation> op;
+  EXPECT_DEATH(entry.Apply(HKEY_CURRENT_USER, &op), "");
+}
+
+}  // namespace
+}  // namespace installer

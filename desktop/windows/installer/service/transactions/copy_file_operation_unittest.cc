@@ -1,0 +1,129 @@
+#include "desktop/windows/installer/service/transactions/copy_file_operation.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "base/files/file_util.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_temp_dir.h"
+#include "desktop/windows/installer/service/test/log_capture.h"
+#include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/transactions/transaction.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+using test::FindEntriesEndingWith;
+using test::TakeFileTreeSnapshot;
+
+DWORD Attributes(const base::FilePath& path) {
+  return GetFileAttributesW(base::as_wcstr(path.value()));
+}
+
+class CopyFileOperationTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(temp_.CreateUniqueTempDir());
+    source_ = temp_.GetPath().Append(u"new.dll");
+    ASSERT_TRUE(test::WriteFileContents(source_, "new contents"));
+  }
+
+  base::FilePath Path(const char16_t* relative) const {
+    return temp_.GetPath().Append(relative);
+  }
+
+  base::ScopedTempDir temp_;
+  base::FilePath source_;
+};
+
+TEST_F(CopyFileOperationTest, OverExistingMovesOldAsideUntilCommit) {
+  const base::FilePath destination = Path(u"launcher.exe");
+  ASSERT_TRUE(test::WriteFileContents(destination, "old contents"));
+  {
+    Transaction transaction;
+    ASSERT_TRUE(Transaction::RunOperation(
+        &transaction,
+        std::make_unique<CopyFileOperation>(source_, destination)));
+    EXPECT_EQ("new contents", test::ReadFileContents(destination));
+    // launcher.exe.<seconds>.old beside it, holding the old file.
+    const std::vector<std::string> aside =
+        FindEntriesEndingWith(TakeFileTreeSnapshot(temp_.GetPath()), ".old");
+    ASSERT_EQ(1u, aside.size());
+    const std::string& name = aside[0];
+    const std::string prefix = "launcher.exe.";
+    ASSERT_EQ(0u, name.find(prefix));
+    const std::string seconds =
+        name.substr(prefix.size(), name.size() - prefix.size() - 4);
+    EXPECT_FALSE(seconds.empty());
+    EXPECT_EQ(std::string::npos, seconds.find_first_not_of("0123456789"));
+    EXPECT_EQ("old contents",
+              test::ReadFileContents(Path(base::UTF8ToUTF16(name).c_str())));
+  }
+  EXPECT_EQ("new contents", test::ReadFileContents(destination));
+  EXPECT_TRUE(
+      FindEntriesEndingWith(TakeFileTreeSnapshot(temp_.GetPath()), ".old")
+          .empty());
+}
+
+TEST_F(CopyFileOperationTest, RollbackDeletesCopyAndBringsOldFileBack) {
+  const base::FilePath destination = Path(u"launcher.exe");
+  ASSERT_TRUE(test::WriteFileContents(destination, "old contents"));
+  const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+  Transaction transaction;
+  ASSERT_TRUE(Transaction::RunOperation(
+      &transaction, std::make_unique<CopyFileOperation>(source_, destination)));
+  Transaction::Rollback(&transaction);
+  EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+}
+
+TEST_F(CopyFileOperationTest, MissingFolderIsCreatedAndRemovedOnRollback) {
+  const base::FilePath destination = Path(u"a\\b\\c\\new.dll");
+  const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+  Transaction transaction;
+  ASSERT_TRUE(Transaction::RunOperation(
+      &transaction, std::make_unique<CopyFileOperation>(source_, destination)));
+  EXPECT_EQ("new contents", test::ReadFileContents(destination));
+  // The folder operation and the copy.
+  EXPECT_EQ(2u, transaction.size());
+  Transaction::Rollback(&transaction);
+  EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+}
+
+TEST_F(CopyFileOperationTest, ReadOnlySourceIsCopiedWritableAndKeptOnRollback) {
+  ASSERT_TRUE(SetFileAttributesW(base::as_wcstr(source_.value()),
+                                 FILE_ATTRIBUTE_READONLY));
+  const base::FilePath destination = Path(u"copy.dll");
+  const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+  {
+    Transaction transaction;
+    ASSERT_TRUE(Transaction::RunOperation(
+        &transaction,
+        std::make_unique<CopyFileOperation>(source_, destination)));
+    EXPECT_FALSE(Attributes(destination) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(Attributes(source_) & FILE_ATTRIBUTE_READONLY);
+    Transaction::Rollback(&transaction);
+  }
+  EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+  EXPECT_TRUE(Attributes(source_) & FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(CopyFileOperationTest, MissingSourceFailsAndLeavesDestination) {
+  const base::FilePath destination = Path(u"launcher.exe");
+  ASSERT_TRUE(test::WriteFileContents(destination, "old contents"));
+  const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+  test::ScopedLogCapture log;
+  Transaction transaction;
+  EXPECT_FALSE(Transaction::RunOperation(
+      &transaction,
+      std::make_unique<CopyFileOperation>(Path(u"missing.dll"), destination)));
+  EXPECT_TRUE(transaction.empty());
+  EXPECT_TRUE(log.Has(logging::LOG_ERROR, "File copy failed"));
+  EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+}
+
+}  // namespace
+}  // namespace installer

@@ -1,0 +1,54 @@
+#include "desktop/windows/installer/service/transactions/create_folder_operation.h"
+
+#include <windows.h>
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/strings/string_util_win.h"
+
+namespace installer {
+
+CreateFolderOperation::CreateFolderOperation(const base::FilePath& path)
+    : path_(path) {}
+
+CreateFolderOperation::~CreateFolderOperation() = default;
+
+bool CreateFolderOperation::Execute(Transaction* sub) {
+  VLOG(1) << "Attempting to create folder " << path_;
+  if (base::DirectoryExists(path_)) {
+    VLOG(1) << "Folder already exists";
+    return true;
+  }
+  base::FilePath child = path_;
+  for (base::FilePath candidate = child.DirName(); candidate != child;
+       child = candidate, candidate = child.DirName()) {
+    if (!base::DirectoryExists(candidate)) continue;
+    VLOG(1) << "Valid ancestor";
+    // Recorded first: levels made before a failure are removed by the
+    // rollback that follows it.
+    nearest_existing_ancestor_ = candidate;
+    if (!base::CreateDirectoryAndGetError(path_, nullptr)) break;
+    VLOG(1) << "Folder created successfully";
+    return true;
+  }
+  LOG(ERROR) << "Failed folder creation";
+  return false;
+}
+
+void CreateFolderOperation::Rollback() {
+  if (nearest_existing_ancestor_.empty()) return;
+  // Only empty folders go: anything put into them since stays, and so do
+  // the folders that hold it. Levels a failed creation never made are
+  // skipped.
+  for (base::FilePath folder = path_; folder != nearest_existing_ancestor_;) {
+    if (!RemoveDirectoryW(base::as_wcstr(folder.value())) &&
+        base::PathExists(folder)) {
+      return;
+    }
+    const base::FilePath parent = folder.DirName();
+    if (parent == folder) return;
+    folder = parent;
+  }
+}
+
+}  // namespace installer

@@ -1,0 +1,116 @@
+#include "desktop/windows/installer/service/transactions/delete_file_operation.h"
+
+#include <windows.h>
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
+#include "base/strings/string_util_win.h"
+#include "base/time/time.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/service/access_control.h"
+
+namespace installer {
+
+namespace {
+
+// FILE_GENERIC_WRITE | DELETE: what moving the file aside needs.
+constexpr uint32_t kWriteAndDeleteAccess = 0x130116;
+
+// Images the system keeps open while they run or are loaded.
+bool IsExecutableImage(const base::FilePath& path) {
+  const std::u16string extension = path.Extension();
+  return base::EqualsCaseInsensitiveASCII16(extension, u".exe") ||
+         base::EqualsCaseInsensitiveASCII16(extension, u".dll");
+}
+
+}  // namespace
+
+DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
+                                         bool check_in_use,
+                                         bool remove_empty_parents)
+    : path_(path),
+      check_in_use_(check_in_use),
+      remove_empty_parents_(remove_empty_parents) {}
+
+DeleteFileOperation::~DeleteFileOperation() {
+  if (!moved_) return;
+  VLOG(1) << "Actual removal of " << aside_path_;
+  if (!base::DeleteFileOrDirectory(aside_path_, true) &&
+      aside_path_.value().size() < base::kMaxPathLength) {
+    MoveFileExW(base::as_wcstr(aside_path_.value()), nullptr,
+                MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
+  }
+  if (remove_empty_parents_) RemoveEmptyParents();
+}
+
+bool DeleteFileOperation::Execute(Transaction* sub) {
+  VLOG(1) << "Preparing file " << path_ << " for removal";
+  if (!base::PathExists(path_)) {
+    VLOG(1) << "File does not exist. Nothing to do";
+    return true;
+  }
+  aside_path_ = path_.AddExtension(
+      base::Int64ToString16(base::Time::Now().ToTimeT()) + u".old");
+  if (base::PathExists(aside_path_)) {
+    LOG(ERROR) << "Temporary file with name" << aside_path_ << "already exists";
+    return false;
+  }
+  if (!CanCurrentUserAccess(path_.value(), SE_FILE_OBJECT,
+                            kWriteAndDeleteAccess)) {
+    std::unique_ptr<SavedSecurity> no_record;
+    if (!GrantCurrentUserAccess(path_.value(), SE_FILE_OBJECT,
+                                kWriteAndDeleteAccess, kKeepGrant,
+                                &no_record)) {
+      LOG(ERROR) << "Cannot obtain proper permissions on the file";
+      return false;
+    }
+  }
+  if (!base::MoveFileOrDirectory(path_, aside_path_)) {
+    LOG(ERROR) << "File removal failed";
+    return false;
+  }
+  VLOG(1) << "File moved successfully to " << aside_path_;
+  moved_ = true;
+  if (check_in_use_ && IsExecutableImage(path_) && !IsWritable()) {
+    // When the move back fails too, the rollback that follows a failed
+    // Execute() tries once more.
+    if (base::MoveFileOrDirectory(aside_path_, path_)) moved_ = false;
+    LOG(ERROR) << "File removal failed";
+    return false;
+  }
+  return true;
+}
+
+void DeleteFileOperation::Rollback() {
+  if (!moved_) return;
+  // Either way nothing is left for the destructor: a file that cannot be
+  // moved back stays under its aside name rather than being deleted.
+  moved_ = false;
+  if (!base::MoveFileOrDirectory(aside_path_, path_))
+    PLOG(ERROR) << "Couldn't move " << aside_path_ << " back to " << path_;
+}
+
+bool DeleteFileOperation::IsWritable() const {
+  base::win::ScopedHandle file(CreateFileW(
+      base::as_wcstr(aside_path_.value()), GENERIC_WRITE, FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid()) {
+    PLOG(ERROR) << "Attempt to open the file for writing failed";
+    return false;
+  }
+  return true;
+}
+
+void DeleteFileOperation::RemoveEmptyParents() const {
+  // Stops at the first folder that still holds something.
+  for (base::FilePath folder = path_.DirName();
+       RemoveDirectoryW(base::as_wcstr(folder.value()));) {
+    const base::FilePath parent = folder.DirName();
+    if (parent == folder) return;
+    folder = parent;
+  }
+}
+
+}  // namespace installer

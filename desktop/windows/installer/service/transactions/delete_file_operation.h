@@ -1,0 +1,50 @@
+// DeleteFileOperation: removes a file (or folder) in a way that can be
+// undone: Execute() moves it aside to "<name>.<seconds since 1970>.old" in
+// the same folder, Rollback() moves it back, and the destructor (commit)
+// deletes the aside copy, or has the system delete it at the next restart
+// when it cannot, and with |remove_empty_parents| removes the folders that
+// became empty.
+//
+// With |check_in_use|, an ".exe" or ".dll" that some process still holds
+// (it will not open for writing once moved) is moved back and the operation
+// fails. When the current user lacks write and delete access to the file,
+// the access is granted for good before the move.
+//
+// A file whose move back fails at rollback stays under its aside name and is
+// never deleted by the destructor.
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_
+#define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_
+
+#include "base/files/file_path.h"
+#include "desktop/windows/installer/service/transactions/operation.h"
+
+namespace installer {
+
+class DeleteFileOperation : public Operation {
+ public:
+  DeleteFileOperation(const base::FilePath& path, bool check_in_use,
+                      bool remove_empty_parents);
+  // Commit: deletes the aside copy.
+  ~DeleteFileOperation() override;
+
+  bool Execute(Transaction* sub) override;
+  void Rollback() override;
+
+ private:
+  // False (after an error line) when |aside_path_| cannot be opened for
+  // writing, which is how a running or loaded image shows.
+  bool IsWritable() const;
+  void RemoveEmptyParents() const;
+
+  const base::FilePath path_;
+  base::FilePath aside_path_;
+  // The file is under |aside_path_| and is deleted at commit.
+  bool moved_ = false;
+  const bool check_in_use_;
+  const bool remove_empty_parents_;
+};
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_

@@ -1,0 +1,330 @@
+#include "desktop/windows/installer/service/transactions/delete_file_operation.h"
+
+#include <aclapi.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/files/file_util.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_temp_dir.h"
+#include "base/time/time.h"
+#include "base/win/registry.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/service/access_control.h"
+#include "desktop/windows/installer/service/test/in_use_child.h"
+#include "desktop/windows/installer/service/test/log_capture.h"
+#include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/transactions/transaction.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+using test::FindEntriesEndingWith;
+using test::TakeFileTreeSnapshot;
+
+constexpr char16_t kSessionManagerKey[] =
+    u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr char16_t kPendingRenames[] = u"PendingFileRenameOperations";
+
+// The strings of the pending renames, in pairs (source, target).
+std::vector<std::u16string> ReadPendingRenames() {
+  base::win::RegKey key;
+  std::vector<std::u16string> entries;
+  if (key.Open(HKEY_LOCAL_MACHINE, kSessionManagerKey, KEY_QUERY_VALUE) !=
+      ERROR_SUCCESS) {
+    return entries;
+  }
+  DWORD size = 0;
+  DWORD type = 0;
+  if (RegQueryValueExW(key.Handle(), base::as_wcstr(kPendingRenames), nullptr,
+                       &type, nullptr, &size) != ERROR_SUCCESS ||
+      type != REG_MULTI_SZ) {
+    return entries;
+  }
+  std::u16string data(size / sizeof(char16_t), u'\0');
+  RegQueryValueExW(key.Handle(), base::as_wcstr(kPendingRenames), nullptr,
+                   nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
+  // Pairs may hold an empty target, so split by position, not by emptiness.
+  size_t start = 0;
+  while (start < data.size()) {
+    const size_t end = data.find(u'\0', start);
+    entries.push_back(data.substr(start, end - start));
+    if (end == std::u16string::npos) break;
+    start = end + 1;
+  }
+  // The list ends with two NULs: drop the empty tail.
+  while (entries.size() % 2 && entries.back().empty()) entries.pop_back();
+  return entries;
+}
+
+// Removes the pending renames whose source ends with |name|.
+void RemovePendingRenames(const std::u16string& name) {
+  std::vector<std::u16string> entries = ReadPendingRenames();
+  std::u16string kept;
+  for (size_t i = 0; i + 1 < entries.size(); i += 2) {
+    const std::u16string& source = entries[i];
+    if (source.size() >= name.size() &&
+        source.compare(source.size() - name.size(), name.size(), name) == 0) {
+      continue;
+    }
+    kept += source + u'\0' + entries[i + 1] + u'\0';
+  }
+  base::win::RegKey key;
+  if (key.Open(HKEY_LOCAL_MACHINE, kSessionManagerKey, KEY_SET_VALUE) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  if (kept.empty()) {
+    key.DeleteValue(kPendingRenames);
+  } else {
+    kept += u'\0';
+    key.WriteValue(kPendingRenames, kept.data(),
+                   static_cast<DWORD>(kept.size() * sizeof(char16_t)),
+                   REG_MULTI_SZ);
+  }
+}
+
+class DeleteFileOperationTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(temp_.CreateUniqueTempDir()); }
+
+  base::FilePath Path(const char16_t* relative) const {
+    return temp_.GetPath().Append(relative);
+  }
+
+  std::vector<std::string> AsideFiles() const {
+    return FindEntriesEndingWith(TakeFileTreeSnapshot(temp_.GetPath()), ".old");
+  }
+
+  base::ScopedTempDir temp_;
+};
+
+TEST_F(DeleteFileOperationTest, MissingFileSucceedsAndCommitsNothing) {
+  test::ScopedLogCapture log;
+  {
+    Transaction transaction;
+    ASSERT_TRUE(Transaction::RunOperation(
+        &transaction, std::make_unique<DeleteFileOperation>(
+                          Path(u"empty\\missing.dll"), true, true)));
+  }
+  EXPECT_TRUE(log.Has(-1, "File does not exist. Nothing to do"));
+  // Removing empty parents is commit work of a file that was moved only.
+  EXPECT_TRUE(base::DirectoryExists(temp_.GetPath()));
+}
+
+TEST_F(DeleteFileOperationTest, RollbackBringsFileBackAndDeletesNothing) {
+  const base::FilePath file = Path(u"folder\\browser.dll");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(file.DirName()));
+  ASSERT_TRUE(test::WriteFileContents(file, "contents"));
+  const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+  {
+    Transaction transaction;
+    ASSERT_TRUE(Transaction::RunOperation(
+        &transaction, std::make_unique<DeleteFileOperation>(file, true, true)));
+    EXPECT_FALSE(base::PathExists(file));
+    EXPECT_EQ(1u, AsideFiles().size());
+    Transaction::Rollback(&transaction);
+  }
+  EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+}
+
+TEST_F(DeleteFileOperationTest, CommitDeletesAsideFileAndEmptiedParents) {
+  struct Case {
+    bool remove_empty_parents;
+    bool b_removed;
+  } cases[] = {{true, true}, {false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.remove_empty_parents);
+    // a holds another file, so only a\b\c and a\b may go.
+    const base::FilePath file = Path(u"a\\b\\c\\launcher.exe");
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(file.DirName()));
+    ASSERT_TRUE(test::WriteFileContents(file, "contents"));
+    ASSERT_TRUE(test::WriteFileContents(Path(u"a\\other.txt"), "other"));
+    {
+      Transaction transaction;
+      ASSERT_TRUE(Transaction::RunOperation(
+          &transaction, std::make_unique<DeleteFileOperation>(
+                            file, false, c.remove_empty_parents)));
+    }
+    EXPECT_TRUE(AsideFiles().empty());
+    EXPECT_FALSE(base::PathExists(file));
+    EXPECT_EQ(!c.b_removed, base::DirectoryExists(Path(u"a\\b")));
+    EXPECT_TRUE(base::PathExists(Path(u"a\\other.txt")));
+    ASSERT_TRUE(base::DeleteFileOrDirectory(Path(u"a"), true));
+  }
+}
+
+TEST_F(DeleteFileOperationTest, TakenAsideNameFails) {
+  const base::FilePath file = Path(u"browser.dll");
+  ASSERT_TRUE(test::WriteFileContents(file, "contents"));
+  // Every name the next seconds could give is taken.
+  const int64_t now = base::Time::Now().ToTimeT();
+  for (int64_t seconds = now - 1; seconds <= now + 5; ++seconds) {
+    ASSERT_TRUE(test::WriteFileContents(
+        file.AddExtension(base::Int64ToString16(seconds) + u".old"), "taken"));
+  }
+  const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+  test::ScopedLogCapture log;
+  Transaction transaction;
+  EXPECT_FALSE(Transaction::RunOperation(
+      &transaction, std::make_unique<DeleteFileOperation>(file, false, false)));
+  const std::vector<std::string> errors = log.Messages(logging::LOG_ERROR);
+  ASSERT_EQ(1u, errors.size());
+  EXPECT_EQ(0u, errors[0].find("Temporary file with name" + file.AsUTF8()));
+  EXPECT_NE(std::string::npos, errors[0].find(".oldalready exists"));
+  EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+}
+
+// Left to us: a file whose move back fails stays under its aside name, and
+// the destructor must neither delete it nor schedule its deletion.
+TEST_F(DeleteFileOperationTest, FileThatCannotMoveBackIsNeverDeleted) {
+  const base::FilePath file = Path(u"browser.dll");
+  ASSERT_TRUE(test::WriteFileContents(file, "precious"));
+  {
+    Transaction transaction;
+    ASSERT_TRUE(Transaction::RunOperation(
+        &transaction,
+        std::make_unique<DeleteFileOperation>(file, false, true)));
+    // A folder now stands where the file must go back.
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(file));
+    ASSERT_TRUE(
+        test::WriteFileContents(file.Append(u"blocker.txt"), "blocker"));
+    Transaction::Rollback(&transaction);
+  }
+  const std::vector<std::string> aside = AsideFiles();
+  ASSERT_EQ(1u, aside.size());
+  std::string contents;
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(
+      Path(base::UTF8ToUTF16(aside[0]).c_str()), &contents));
+  EXPECT_EQ("precious", contents);
+  for (const std::u16string& entry : ReadPendingRenames())
+    EXPECT_EQ(std::u16string::npos, entry.find(u"browser.dll"));
+}
+
+// At commit an aside file that cannot be deleted is left to the system to
+// delete at the next restart.
+TEST_F(DeleteFileOperationTest, UndeletableAsideFileIsScheduledForRestart) {
+  const std::u16string unique_name =
+      u"scheduled_" + base::UintToString16(GetCurrentProcessId()) + u".txt";
+  const base::FilePath file = Path(unique_name.c_str());
+  ASSERT_TRUE(test::WriteFileContents(file, "contents"));
+  base::FilePath aside;
+  {
+    auto transaction = std::make_unique<Transaction>();
+    ASSERT_TRUE(Transaction::RunOperation(
+        transaction.get(),
+        std::make_unique<DeleteFileOperation>(file, false, false)));
+    const std::vector<std::string> names = AsideFiles();
+    ASSERT_EQ(1u, names.size());
+    aside = Path(base::UTF8ToUTF16(names[0]).c_str());
+    // Held without delete sharing, so the deletion at commit fails.
+    base::win::ScopedHandle holder(CreateFileW(
+        base::as_wcstr(aside.value()), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder.IsValid());
+    transaction.reset();
+  }
+  EXPECT_TRUE(base::PathExists(aside));
+  bool scheduled = false;
+  const std::vector<std::u16string> renames = ReadPendingRenames();
+  for (size_t i = 0; i + 1 < renames.size(); i += 2) {
+    if (base::FilePath(renames[i]).BaseName() == aside.BaseName()) {
+      scheduled = true;
+      EXPECT_TRUE(renames[i + 1].empty());
+    }
+  }
+  RemovePendingRenames(aside.BaseName().value());
+  EXPECT_TRUE(scheduled);
+}
+
+TEST_F(DeleteFileOperationTest, WriteAccessIsGrantedWhenDenied) {
+  const base::FilePath file = Path(u"locked.dll");
+  ASSERT_TRUE(test::WriteFileContents(file, "contents"));
+  // Deny the current user write and delete on the file.
+  BYTE user_buffer[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)] = {};
+  DWORD size = 0;
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  base::win::ScopedHandle owned_token(token);
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user_buffer,
+                                  sizeof(user_buffer), &size));
+  EXPLICIT_ACCESS_W deny = {};
+  deny.grfAccessPermissions = FILE_GENERIC_WRITE | DELETE;
+  deny.grfAccessMode = DENY_ACCESS;
+  deny.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  deny.Trustee.ptstrName = reinterpret_cast<LPWSTR>(
+      reinterpret_cast<TOKEN_USER*>(user_buffer)->User.Sid);
+  PACL dacl = nullptr;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+            SetEntriesInAclW(1, &deny, nullptr, &dacl));
+  std::u16string name = file.value();
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+            SetNamedSecurityInfoW(base::as_writable_wcstr(name), SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  dacl, nullptr));
+  LocalFree(dacl);
+  ASSERT_FALSE(CanCurrentUserAccess(file.value(), SE_FILE_OBJECT, 0x130116));
+
+  Transaction transaction;
+  ASSERT_TRUE(Transaction::RunOperation(
+      &transaction, std::make_unique<DeleteFileOperation>(file, false, false)));
+  EXPECT_FALSE(base::PathExists(file));
+  const std::vector<std::string> aside = AsideFiles();
+  ASSERT_EQ(1u, aside.size());
+  // The grant stays with the file.
+  EXPECT_TRUE(
+      CanCurrentUserAccess(Path(base::UTF8ToUTF16(aside[0]).c_str()).value(),
+                           SE_FILE_OBJECT, 0x130116));
+}
+
+// An image that another process runs or has loaded cannot be deleted: with
+// the in-use check the file is back under its own name and the delete fails.
+TEST_F(DeleteFileOperationTest, ImageInUseByAnotherProcess) {
+  const base::FilePath executable = Path(u"app.exe");
+  const base::FilePath module = Path(u"module.dll");
+  ASSERT_TRUE(base::CopyOneFile(test::GetInUseChildPath(), executable));
+  ASSERT_TRUE(base::CopyOneFile(test::GetTestModulePath(), module));
+  test::InUseChild child;
+  ASSERT_TRUE(child.Start(executable, module));
+  const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+  for (const base::FilePath& path : {executable, module}) {
+    SCOPED_TRACE(path.AsUTF8());
+    test::ScopedLogCapture log;
+    Transaction transaction;
+    EXPECT_FALSE(Transaction::RunOperation(
+        &transaction, std::make_unique<DeleteFileOperation>(path, true, true)));
+    const std::vector<std::string> errors = log.Messages(logging::LOG_ERROR);
+    ASSERT_EQ(2u, errors.size());
+    EXPECT_EQ(0u,
+              errors[0].find("Attempt to open the file for writing failed: "));
+    EXPECT_EQ("File removal failed", errors[1]);
+    EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+  }
+}
+
+// Only ".exe" and ".dll" are checked: another file held the same way is
+// moved aside all the same.
+TEST_F(DeleteFileOperationTest, InUseCheckIsForImagesOnly) {
+  const base::FilePath file = Path(u"held.dat");
+  ASSERT_TRUE(test::WriteFileContents(file, "contents"));
+  base::win::ScopedHandle holder(
+      CreateFileW(base::as_wcstr(file.value()), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder.IsValid());
+  Transaction transaction;
+  EXPECT_TRUE(Transaction::RunOperation(
+      &transaction, std::make_unique<DeleteFileOperation>(file, true, false)));
+  EXPECT_FALSE(base::PathExists(file));
+  Transaction::Rollback(&transaction);
+  EXPECT_TRUE(base::PathExists(file));
+}
+
+}  // namespace
+}  // namespace installer

@@ -1,0 +1,33 @@
+#include "desktop/windows/installer/service/transactions/move_file_operation.h"
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
+
+namespace installer {
+
+MoveFileOperation::MoveFileOperation(const base::FilePath& source,
+                                     const base::FilePath& destination)
+    : source_(source), destination_(destination) {}
+
+MoveFileOperation::~MoveFileOperation() = default;
+
+bool MoveFileOperation::Execute(Transaction* sub) {
+  if (!PrepareDestination(destination_, sub)) return false;
+  VLOG(1) << "Moving " << source_ << "to" << destination_;
+  cleared_read_only_ = ClearReadOnlyAttribute(source_);
+  if (!base::MoveFileOrDirectory(source_, destination_)) {
+    PLOG(ERROR) << "File move failed";
+    return false;
+  }
+  completed_ = true;
+  return true;
+}
+
+void MoveFileOperation::Rollback() {
+  if (completed_) base::MoveFileOrDirectory(destination_, source_);
+  // The source is left as it was found.
+  if (cleared_read_only_) RestoreReadOnlyAttribute(source_);
+}
+
+}  // namespace installer
