@@ -6,8 +6,17 @@
 # Native: only the portable sources, with AddressSanitizer and
 # UndefinedBehaviorSanitizer.
 
+# Where tools/install_deps.sh put the cross-compiled third-party libraries.
+if(DEFINED ENV{VELNA_DEPS_CACHE})
+  set(VELNA_DEPS_CACHE_ROOT "$ENV{VELNA_DEPS_CACHE}")
+elseif(DEFINED ENV{XDG_CACHE_HOME})
+  set(VELNA_DEPS_CACHE_ROOT "$ENV{XDG_CACHE_HOME}/velna-deps")
+else()
+  set(VELNA_DEPS_CACHE_ROOT "$ENV{HOME}/.cache/velna-deps")
+endif()
+
 if(WIN32)
-  set(VELNA_DEPS_PREFIX "$ENV{HOME}/.cache/velna-deps/mingw-current"
+  set(VELNA_DEPS_PREFIX "${VELNA_DEPS_CACHE_ROOT}/mingw-current"
       CACHE PATH "Cross-compiled third-party libraries")
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE
                           _WIN32_WINNT=0x0A00 WINVER=0x0A00)
@@ -51,8 +60,8 @@ if(WIN32)
     IMPORTED_LOCATION ${VELNA_DEPS_PREFIX}/lib/liblzma_sdk.a
     INTERFACE_INCLUDE_DIRECTORIES ${VELNA_DEPS_PREFIX}/include/lzma)
 else()
-  set(VELNA_DEPS_PREFIX "$ENV{HOME}/.cache/velna-deps/mingw-current"
-      CACHE PATH "Cross-compiled third-party libraries (native LZMA lives under native/)")
+  set(VELNA_DEPS_PREFIX "${VELNA_DEPS_CACHE_ROOT}/mingw-current"
+      CACHE PATH "Third-party libraries (the native LZMA reader is under native/)")
   # "address,undefined" by default; "thread" gives a ThreadSanitizer build of
   # the same tests (without the fuzzers).
   set(VELNA_SANITIZERS "address,undefined" CACHE STRING "Native sanitizers")
