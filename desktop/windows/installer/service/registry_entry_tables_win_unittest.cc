@@ -16,6 +16,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/service/placeholder_expansion.h"
+#include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "desktop/windows/installer/version_info.h"
@@ -24,58 +25,8 @@
 namespace installer {
 namespace {
 
-class MapDelegate : public RegistryEntry::Delegate {
- public:
-  std::u16string ResolvePlaceholder(const std::u16string& name) override {
-    auto it = values.find(name);
-    return it == values.end() ? name : it->second;
-  }
-  InstallLogRegistry* GetInstallLogRegistry(HKEY root) override {
-    return root == HKEY_LOCAL_MACHINE ? &hklm : &hkcu;
-  }
-
-  std::map<std::u16string, std::u16string> values;
-  InstallLogRegistry hklm;
-  InstallLogRegistry hkcu;
-};
-
-// What a registry value holds, or that it is missing.
-struct Snapshot {
-  LONG result = ERROR_FILE_NOT_FOUND;
-  DWORD type = 0;
-  std::vector<BYTE> data;
-
-  bool operator==(const Snapshot& other) const = default;
-};
-
-Snapshot ReadRaw(HKEY root, const std::u16string& key,
-                 const std::u16string& name) {
-  Snapshot value;
-  HKEY handle = nullptr;
-  value.result =
-      RegOpenKeyExW(root, base::as_wcstr(key), 0, KEY_QUERY_VALUE, &handle);
-  if (value.result != ERROR_SUCCESS) return value;
-  DWORD size = 0;
-  value.result = RegQueryValueExW(handle, base::as_wcstr(name), nullptr,
-                                  &value.type, nullptr, &size);
-  if (value.result == ERROR_SUCCESS) {
-    value.data.resize(size);
-    value.result = RegQueryValueExW(handle, base::as_wcstr(name), nullptr,
-                                    &value.type, value.data.data(), &size);
-    value.data.resize(size);
-  }
-  RegCloseKey(handle);
-  return value;
-}
-
-bool KeyExists(HKEY root, const std::u16string& key) {
-  HKEY handle = nullptr;
-  if (RegOpenKeyExW(root, base::as_wcstr(key), 0, KEY_QUERY_VALUE, &handle) !=
-      ERROR_SUCCESS)
-    return false;
-  RegCloseKey(handle);
-  return true;
-}
+using MapDelegate = test::MapRegistryEntryDelegate;
+using Snapshot = test::RawRegistryValue;
 
 // One applied row, expanded.
 struct Expected {
@@ -190,9 +141,9 @@ TEST_F(RegistryTablesTest, MainTableForTheCurrentUserAndItsRollback) {
   std::map<std::u16string, bool> key_existed;
   for (const Expected& value : expected) {
     before[{value.key, value.name}] =
-        ReadRaw(HKEY_CURRENT_USER, value.key, value.name);
+        test::ReadRawRegistryValue(HKEY_CURRENT_USER, value.key, value.name);
     for (std::u16string key = value.key; !key.empty();) {
-      key_existed.emplace(key, KeyExists(HKEY_CURRENT_USER, key));
+      key_existed.emplace(key, test::RegistryKeyExists(HKEY_CURRENT_USER, key));
       size_t slash = key.rfind(u'\\');
       key.resize(slash == std::u16string::npos ? 0 : slash);
     }
@@ -210,7 +161,8 @@ TEST_F(RegistryTablesTest, MainTableForTheCurrentUserAndItsRollback) {
   // Through the registry calls.
   for (const Expected& value : expected) {
     SCOPED_TRACE(base::UTF16ToUTF8(value.key + u" : " + value.name));
-    Snapshot now = ReadRaw(HKEY_CURRENT_USER, value.key, value.name);
+    Snapshot now =
+        test::ReadRawRegistryValue(HKEY_CURRENT_USER, value.key, value.name);
     ASSERT_EQ(ERROR_SUCCESS, now.result);
     EXPECT_EQ(value.type, now.type);
     EXPECT_EQ(value.data, now.data);
@@ -276,11 +228,12 @@ TEST_F(RegistryTablesTest, MainTableForTheCurrentUserAndItsRollback) {
   for (const auto& [key_and_name, value] : before) {
     SCOPED_TRACE(
         base::UTF16ToUTF8(key_and_name.first + u" : " + key_and_name.second));
-    EXPECT_EQ(value, ReadRaw(HKEY_CURRENT_USER, key_and_name.first,
-                             key_and_name.second));
+    EXPECT_EQ(value,
+              test::ReadRawRegistryValue(HKEY_CURRENT_USER, key_and_name.first,
+                                         key_and_name.second));
   }
   for (const auto& [key, existed] : key_existed) {
-    EXPECT_EQ(existed, KeyExists(HKEY_CURRENT_USER, key))
+    EXPECT_EQ(existed, test::RegistryKeyExists(HKEY_CURRENT_USER, key))
         << base::UTF16ToUTF8(key);
   }
 }
@@ -292,8 +245,8 @@ TEST_F(RegistryTablesTest, LastInstallPathRow) {
   ASSERT_TRUE(op);
   ASSERT_TRUE(Transaction::RunOperation(&transaction_, std::move(op)));
   std::u16string expected = install_folder_ + u"\\";
-  Snapshot value = ReadRaw(HKEY_CURRENT_USER, test_key_ + u"\\Company",
-                           u"Last Beta Install Path");
+  Snapshot value = test::ReadRawRegistryValue(
+      HKEY_CURRENT_USER, test_key_ + u"\\Company", u"Last Beta Install Path");
   ASSERT_EQ(ERROR_SUCCESS, value.result);
   EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.type);
   EXPECT_EQ((expected.size() + 1) * 2, value.data.size());
@@ -321,12 +274,14 @@ TEST_F(RegistryTablesTest, DdeKeyIsDeletedOnlyForAllUsers) {
   ASSERT_TRUE(entry.Apply(HKEY_LOCAL_MACHINE, &op));
   ASSERT_TRUE(op);
   ASSERT_TRUE(Transaction::RunOperation(&transaction_, std::move(op)));
-  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, dde));
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, product_key + u"\\shell\\open"));
+  EXPECT_FALSE(test::RegistryKeyExists(HKEY_LOCAL_MACHINE, dde));
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_LOCAL_MACHINE,
+                                      product_key + u"\\shell\\open"));
   EXPECT_TRUE(delegate_.hklm.empty());
 
   Transaction::Rollback(&transaction_);
-  Snapshot restored = ReadRaw(HKEY_LOCAL_MACHINE, dde + u"\\Application", u"");
+  Snapshot restored = test::ReadRawRegistryValue(HKEY_LOCAL_MACHINE,
+                                                 dde + u"\\Application", u"");
   EXPECT_EQ(ERROR_SUCCESS, restored.result);
 }
 

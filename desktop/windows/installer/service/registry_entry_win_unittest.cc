@@ -11,6 +11,7 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "desktop/windows/installer/version_info.h"
@@ -19,24 +20,7 @@
 namespace installer {
 namespace {
 
-// Answers from a map; an unknown name comes back unchanged, as the
-// installer's own delegate does.
-class MapDelegate : public RegistryEntry::Delegate {
- public:
-  std::u16string ResolvePlaceholder(const std::u16string& name) override {
-    auto it = values.find(name);
-    return it == values.end() ? name : it->second;
-  }
-  InstallLogRegistry* GetInstallLogRegistry(HKEY root) override {
-    if (!recording) return nullptr;
-    return root == HKEY_LOCAL_MACHINE ? &hklm : &hkcu;
-  }
-
-  std::map<std::u16string, std::u16string> values;
-  bool recording = true;
-  InstallLogRegistry hklm;
-  InstallLogRegistry hkcu;
-};
+using MapDelegate = test::MapRegistryEntryDelegate;
 
 class NoopOperation : public Operation {
  public:
@@ -44,40 +28,7 @@ class NoopOperation : public Operation {
   void Rollback() override {}
 };
 
-struct RawValue {
-  LONG result = ERROR_FILE_NOT_FOUND;
-  DWORD type = 0;
-  std::vector<BYTE> data;
-};
-
-RawValue ReadRaw(HKEY root, const std::u16string& key,
-                 const std::u16string& name) {
-  RawValue value;
-  HKEY handle = nullptr;
-  value.result =
-      RegOpenKeyExW(root, base::as_wcstr(key), 0, KEY_QUERY_VALUE, &handle);
-  if (value.result != ERROR_SUCCESS) return value;
-  DWORD size = 0;
-  value.result = RegQueryValueExW(handle, base::as_wcstr(name), nullptr,
-                                  &value.type, nullptr, &size);
-  if (value.result == ERROR_SUCCESS) {
-    value.data.resize(size);
-    value.result = RegQueryValueExW(handle, base::as_wcstr(name), nullptr,
-                                    &value.type, value.data.data(), &size);
-    value.data.resize(size);
-  }
-  RegCloseKey(handle);
-  return value;
-}
-
-bool KeyExists(HKEY root, const std::u16string& key) {
-  HKEY handle = nullptr;
-  if (RegOpenKeyExW(root, base::as_wcstr(key), 0, KEY_QUERY_VALUE, &handle) !=
-      ERROR_SUCCESS)
-    return false;
-  RegCloseKey(handle);
-  return true;
-}
+using RawValue = test::RawRegistryValue;
 
 std::vector<BYTE> Bytes(const void* data, size_t size) {
   const BYTE* bytes = static_cast<const BYTE*>(data);
@@ -175,7 +126,7 @@ TEST_F(RegistryEntryTest, RowsThatDoNotApplyGiveNoOperation) {
     EXPECT_FALSE(op);
   }
   EXPECT_TRUE(delegate_.hkcu.empty());
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, test_key_));
+  EXPECT_FALSE(test::RegistryKeyExists(HKEY_CURRENT_USER, test_key_));
 }
 
 TEST_F(RegistryEntryTest, RejectsTypesItCannotWrite) {
@@ -263,8 +214,8 @@ TEST_F(RegistryEntryTest, WritesEachKindOfValue) {
 
   for (const auto& test_case : kCases) {
     SCOPED_TRACE(base::UTF16ToUTF8(test_case.name));
-    RawValue value =
-        ReadRaw(HKEY_CURRENT_USER, test_key_ + test_case.key, test_case.name);
+    RawValue value = test::ReadRawRegistryValue(
+        HKEY_CURRENT_USER, test_key_ + test_case.key, test_case.name);
     ASSERT_EQ(ERROR_SUCCESS, value.result);
     EXPECT_EQ(test_case.type, value.type);
     EXPECT_EQ(test_case.data, value.data);
@@ -285,7 +236,8 @@ TEST_F(RegistryEntryTest, WritesEachKindOfValue) {
 
   // Rolling back removes the key that the first value created.
   Transaction::Rollback(&transaction_);
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, test_key_ + u"\\Kinds"));
+  EXPECT_FALSE(
+      test::RegistryKeyExists(HKEY_CURRENT_USER, test_key_ + u"\\Kinds"));
 }
 
 TEST_F(RegistryEntryTest, RemovesValuesAndDeletesKeyTrees) {
@@ -307,17 +259,20 @@ TEST_F(RegistryEntryTest, RemovesValuesAndDeletesKeyTrees) {
       {u"{Root}", u"Old", kRegTypeRemoveValue, kNoData, 1, nullptr, 0, 1}));
   ASSERT_TRUE(ApplyAndRun({u"{Root}\\Tree", nullptr, kRegTypeDeleteKey, kNoData,
                            1, nullptr, 0, 1}));
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-            ReadRaw(HKEY_CURRENT_USER, test_key_, u"Old").result);
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, tree));
+  EXPECT_EQ(
+      ERROR_FILE_NOT_FOUND,
+      test::ReadRawRegistryValue(HKEY_CURRENT_USER, test_key_, u"Old").result);
+  EXPECT_FALSE(test::RegistryKeyExists(HKEY_CURRENT_USER, tree));
   // Neither a removal nor a deletion is recorded.
   EXPECT_TRUE(delegate_.hkcu.empty());
 
   Transaction::Rollback(&transaction_);
-  RawValue old = ReadRaw(HKEY_CURRENT_USER, test_key_, u"Old");
+  RawValue old =
+      test::ReadRawRegistryValue(HKEY_CURRENT_USER, test_key_, u"Old");
   ASSERT_EQ(ERROR_SUCCESS, old.result);
   EXPECT_EQ(Bytes(u"old", 8), old.data);
-  RawValue inner = ReadRaw(HKEY_CURRENT_USER, tree + u"\\Sub", u"Inner");
+  RawValue inner =
+      test::ReadRawRegistryValue(HKEY_CURRENT_USER, tree + u"\\Sub", u"Inner");
   ASSERT_EQ(ERROR_SUCCESS, inner.result);
   EXPECT_EQ(Bytes(&kSeven, 4), inner.data);
 }
@@ -357,7 +312,8 @@ TEST_F(RegistryEntryTest, BracesInAResolvedValueAreWrittenAsTheyAre) {
                            TextData(u"\"{InstallFolder}\\Launcher.exe\""), 1,
                            nullptr, 0, 1}));
   const char16_t kExpected[] = u"\"C:\\a{InstallFolder}\\Launcher.exe\"";
-  RawValue value = ReadRaw(HKEY_CURRENT_USER, test_key_, u"Command");
+  RawValue value =
+      test::ReadRawRegistryValue(HKEY_CURRENT_USER, test_key_, u"Command");
   ASSERT_EQ(ERROR_SUCCESS, value.result);
   EXPECT_EQ(Bytes(kExpected, sizeof(kExpected)), value.data);
 }
@@ -386,21 +342,26 @@ TEST_F(RegistryEntryTest, CleanUpFollowsTheRecordedDepths) {
   Transaction cleanup;
   EXPECT_TRUE(
       CleanUpInstallLogRegistry(HKEY_CURRENT_USER, delegate_.hkcu, &cleanup));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, test_key_ + u"\\Clean\\A"));
-  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, test_key_ + u"\\Clean"));
+  EXPECT_FALSE(
+      test::RegistryKeyExists(HKEY_CURRENT_USER, test_key_ + u"\\Clean\\A"));
+  EXPECT_TRUE(
+      test::RegistryKeyExists(HKEY_CURRENT_USER, test_key_ + u"\\Clean"));
   const std::u16string keep = test_key_ + u"\\Keep";
   EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-            ReadRaw(HKEY_CURRENT_USER, keep, u"x").result);
+            test::ReadRawRegistryValue(HKEY_CURRENT_USER, keep, u"x").result);
   EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-            ReadRaw(HKEY_CURRENT_USER, keep, u"y").result);
+            test::ReadRawRegistryValue(HKEY_CURRENT_USER, keep, u"y").result);
   // What the log does not name stays.
-  EXPECT_EQ(ERROR_SUCCESS, ReadRaw(HKEY_CURRENT_USER, keep, u"z").result);
+  EXPECT_EQ(ERROR_SUCCESS,
+            test::ReadRawRegistryValue(HKEY_CURRENT_USER, keep, u"z").result);
 
   Transaction::Rollback(&cleanup);
-  EXPECT_EQ(
-      ERROR_SUCCESS,
-      ReadRaw(HKEY_CURRENT_USER, test_key_ + u"\\Clean\\A\\B", u"v").result);
-  EXPECT_EQ(ERROR_SUCCESS, ReadRaw(HKEY_CURRENT_USER, keep, u"y").result);
+  EXPECT_EQ(ERROR_SUCCESS,
+            test::ReadRawRegistryValue(HKEY_CURRENT_USER,
+                                       test_key_ + u"\\Clean\\A\\B", u"v")
+                .result);
+  EXPECT_EQ(ERROR_SUCCESS,
+            test::ReadRawRegistryValue(HKEY_CURRENT_USER, keep, u"y").result);
 }
 
 TEST_F(RegistryEntryTest, CleanUpNeverDeletesATopLevelBranch) {
@@ -419,7 +380,7 @@ TEST_F(RegistryEntryTest, CleanUpNeverDeletesATopLevelBranch) {
     EXPECT_FALSE(
         CleanUpInstallLogRegistry(HKEY_CURRENT_USER, section, &cleanup));
     EXPECT_TRUE(cleanup.empty());
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, test_key_));
+    EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, test_key_));
   }
 }
 
