@@ -5,6 +5,9 @@
 set -euo pipefail
 
 CACHE_ROOT="${VELNA_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velna-deps}"
+# Part of the cache key: raise it when the way the libraries are built
+# changes, so that editing the package list alone keeps the cache.
+DEPS_RECIPE=1
 JOBS="$(nproc)"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
@@ -102,7 +105,8 @@ build_mingw_deps() {
   key=$( {
     source_versions 7zip; source_versions zlib; source_versions openssl
     dpkg-query -W -f='${Version}' googletest g++-mingw-w64-x86-64-posix
-    cat "$HERE"/deps/*/CMakeLists.txt "$toolchain" "${BASH_SOURCE[0]}"
+    cat "$HERE"/deps/*/CMakeLists.txt "$toolchain"
+    echo "recipe $DEPS_RECIPE"
   } | sha256sum | cut -c1-16)
   local prefix="$CACHE_ROOT/mingw-$key"
   if [[ -f $prefix/.complete ]]; then
