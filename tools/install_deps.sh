@@ -7,7 +7,7 @@ set -euo pipefail
 CACHE_ROOT="${VELNA_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velna-deps}"
 # Part of the cache key: raise it when the way the libraries are built
 # changes, so that editing the package list alone keeps the cache.
-DEPS_RECIPE=1
+DEPS_RECIPE=2
 JOBS="$(nproc)"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
@@ -138,7 +138,7 @@ build_openssl() {
   (
     cd "$bdir"
     ./Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- no-shared no-tests \
-      no-asm no-engine no-dso no-async --prefix="$prefix" >/dev/null
+      no-engine no-dso no-async --prefix="$prefix" >/dev/null
     make -j "$JOBS" build_generated >/dev/null
     make -j "$JOBS" libcrypto.a >/dev/null
     mkdir -p "$prefix/lib" "$prefix/include"

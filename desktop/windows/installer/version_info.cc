@@ -1,5 +1,9 @@
 #include "desktop/windows/installer/version_info.h"
 
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/stringprintf.h"
+#include "desktop/windows/installer/branding_config.h"
+
 namespace installer {
 
 namespace {
@@ -10,7 +14,9 @@ constexpr int kInternalMajor = 2353;
 constexpr int kInternalMinor = 23;
 constexpr int kBuildNumber = 730997;
 constexpr int kBuildSetNumber = 259766;
+constexpr char kEngineVersion[] = "54.0.2840.50";
 constexpr int kChannel = 3;
+constexpr int kBaseMajorVersion = 41;
 
 }  // namespace
 
@@ -19,8 +25,44 @@ std::string VersionInfo::GetBuildTimestamp() { return kBuildTimestamp; }
 std::string VersionInfo::GetStream() { return kStream; }
 
 std::string VersionInfo::GetInternalVersion() {
-  return std::to_string(kInternalMajor) + "." + std::to_string(kInternalMinor);
+  return base::StringPrintf("%d.%d", kInternalMajor, kInternalMinor);
 }
+
+std::string VersionInfo::GetUserAgentEditionSuffix() {
+  return std::string(" (Edition ") + kStream + ")";
+}
+
+std::string VersionInfo::GetInstallFolderName() {
+  return BrandingConfig::GetVisibleProductName() + " " + kStream;
+}
+
+std::string VersionInfo::GetProductName() {
+  return BrandingConfig::GetProductName();
+}
+
+std::string VersionInfo::GetUserAgentName() {
+  return BrandingConfig::GetUserAgentName();
+}
+
+int VersionInfo::GetMajorVersion() {
+  return kBaseMajorVersion + BrandingConfig::GetMajorDelta();
+}
+
+int VersionInfo::GetEngineMajor() {
+  const std::string version = kEngineVersion;
+  int major = 0;
+  base::StringToInt(version.substr(0, version.find('.')), &major);
+  return major;
+}
+
+std::string VersionInfo::FormatProductVersion() {
+  const int minor =
+      BrandingConfig::UseCorvaneMajorForMinor() ? GetEngineMajor() : 0;
+  return base::StringPrintf("%d.%d.%d.%d", GetMajorVersion(), minor,
+                            kInternalMajor, kInternalMinor);
+}
+
+std::string VersionInfo::GetProductVersion() { return FormatProductVersion(); }
 
 int VersionInfo::GetBuildNumber() { return kBuildNumber; }
 
