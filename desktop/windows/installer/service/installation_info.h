@@ -5,6 +5,9 @@
 // and the name under which the browser registers itself with Windows
 // (product name, a space and the release stream).
 //
+// The default-browser queries on an installation are implemented with the
+// rest of the shell integration (shell_integration.h).
+//
 // An InstallationInfo is built on demand for a given folder; the one of the
 // running program's installation comes from GetInstance(). Reading the
 // status needs COM on the calling thread. An object is used on one thread
@@ -119,6 +122,23 @@ class InstallationInfo : public InstallationInfoBase {
   // (the one holding every user's folder). False for an empty install
   // folder or when GetProfilePath() fails.
   bool GetUserDataPath(base::FilePath* out, bool parent_of_user_folder);
+
+  // Shell integration (shell_integration.cc).
+
+  // Whether the current user's open command for |name| (a protocol, or an
+  // extension with its dot) contains, ignoring ASCII case, this folder's
+  // "launcher.exe", or with |use_browser_executable| the browser
+  // executable. False when no command can be read.
+  bool IsHandlerCommandOurs(const std::u16string& name,
+                            bool use_browser_executable);
+  // Whether the Start menu's internet client is this browser: asked of the
+  // association registration for an installation for all users (Vista and
+  // later), else read from the StartMenuInternet default value of the
+  // current user or, when the user has none, of the machine.
+  bool IsStartMenuInternetDefault();
+  // Whether this installation handles http and https (and, before Windows
+  // 8, is the Start menu's internet client).
+  bool IsDefaultBrowser();
 };
 
 // |in| under the local application-data folder when it lies under the
