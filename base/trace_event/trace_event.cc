@@ -61,7 +61,7 @@ ScopedTraceEvent::~ScopedTraceEvent() {
   if (!begun_) return;
   TraceLog* log = TraceLog::GetInstance();
   log->UpdateTraceEventDuration(category_state_, name_, handle_);
-  if (*category_state_ & kEnabledForFiltering)
+  if (LoadCategoryState(category_state_) & kEnabledForFiltering)
     log->EndFilteredEvent(category_state_, name_, handle_);
 }
 

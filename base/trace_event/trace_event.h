@@ -23,7 +23,7 @@ inline const unsigned char* TraceCategoryState(const char* category_group) {
 }
 
 inline bool IsCategoryEnabled(const unsigned char* category_state) {
-  return (*category_state & kEnabledMask) != 0;
+  return (LoadCategoryState(category_state) & kEnabledMask) != 0;
 }
 
 // A complete event ('X') from construction to destruction, with up to two
