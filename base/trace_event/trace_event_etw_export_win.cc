@@ -1,6 +1,7 @@
+#include <windows.h>
+// evntprov.h needs windows.h first.
 #include <evntprov.h>
 #include <stddef.h>
-#include <windows.h>
 
 #include "base/files/file_path.h"
 #include "base/process/native_library.h"
