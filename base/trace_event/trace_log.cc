@@ -60,8 +60,6 @@ uint64_t HashProcessId(int process_id) {
          kFnvPrime;
 }
 
-int CurrentThreadId() { return static_cast<int>(PlatformThread::CurrentId()); }
-
 bool NameListContains(const std::string& names, const std::string& name) {
   size_t start = 0;
   while (start <= names.size()) {
@@ -102,6 +100,7 @@ void InitializeMetadataEvent(TraceEvent* event, int thread_id, const char* name,
 // Per-thread state, in one slot: the re-entrancy guard, the blocking
 // marker, the private buffer, and the thread name last seen.
 struct TraceLog::ThreadState {
+  const int thread_id = static_cast<int>(PlatformThread::CurrentId());
   bool in_trace_log = false;
   bool blocks_message_loop = false;
   ThreadLocalEventBuffer* buffer = nullptr;
@@ -235,6 +234,7 @@ TraceLog* TraceLog::GetInstance() {
 TraceLog::TraceLog()
     : buffer_(TraceBuffer::CreateForOptions(kTraceOptionRecordUntilFull)),
       trace_options_(kTraceOptionRecordUntilFull),
+      thread_clock_(&ThreadTicks::Now),
       process_id_(internal::GetCurrentProcessIdForTracing()),
       process_id_hash_(HashProcessId(process_id_)) {
   g_thread_state_slot.Initialize(
@@ -250,6 +250,9 @@ TraceLog::ThreadState* TraceLog::GetThreadState() {
   }
   return state;
 }
+
+// static
+int TraceLog::CurrentThreadId() { return GetThreadState()->thread_id; }
 
 // static
 TraceLog::ThreadState* TraceLog::GetThreadStateIfAny() {
@@ -516,6 +519,15 @@ TimeTicks TraceLog::OffsetNow() const {
   return OffsetTimestamp(TimeTicks::Now());
 }
 
+ThreadTicks TraceLog::ThreadNow() const {
+  return thread_clock_.load(std::memory_order_relaxed)();
+}
+
+void TraceLog::SetThreadClockForTesting(ThreadClock clock) {
+  thread_clock_.store(clock ? clock : &ThreadTicks::Now,
+                      std::memory_order_relaxed);
+}
+
 TraceLog::ThreadLocalEventBuffer*
 TraceLog::InitializeThreadLocalEventBufferIfSupported(ThreadState* state) {
   MessageLoop* loop = MessageLoop::current();
@@ -563,10 +575,10 @@ TraceEventHandle TraceLog::AddTraceEventWithThreadIdAndTimestamp(
     if (flags & (kFlagFlowIn | kFlagFlowOut)) bind_id ^= process_id_hash_;
   }
   const TimeTicks offset_timestamp = OffsetTimestamp(timestamp);
-  const ThreadTicks thread_now = ThreadTicks::Now();
+  const ThreadTicks thread_now = ThreadNow();
   ThreadLocalEventBuffer* buffer =
       InitializeThreadLocalEventBufferIfSupported(state);
-  if (thread_id == CurrentThreadId()) UpdateThreadName(state, thread_id);
+  if (thread_id == state->thread_id) UpdateThreadName(state, thread_id);
 
   if (state_bits & kEnabledForEtwExport) {
     TraceEventETWExport::AddEvent(phase, name, num_args, arg_names, arg_types,
@@ -675,7 +687,7 @@ void TraceLog::UpdateTraceEventDuration(const unsigned char* category_state,
   if (state->in_trace_log) return;
   ScopedTraceLogCall guard(&state->in_trace_log);
 
-  const ThreadTicks thread_now = ThreadTicks::Now();
+  const ThreadTicks thread_now = ThreadNow();
   const TimeTicks now = OffsetNow();
   if (state_bits & kEnabledForEtwExport)
     TraceEventETWExport::AddCompleteEndEvent(name);
@@ -736,10 +748,9 @@ void TraceLog::AddMetadataEvent(
     std::unique_ptr<ConvertableToTraceFormat>* convertable_values,
     unsigned int flags) {
   auto event = std::make_unique<TraceEvent>();
-  event->Initialize(CurrentThreadId(), OffsetNow(), ThreadTicks::Now(),
-                    kPhaseMetadata, category_state, name, nullptr, 0, 0,
-                    num_args, arg_names, arg_types, arg_values,
-                    convertable_values, flags);
+  event->Initialize(CurrentThreadId(), OffsetNow(), ThreadNow(), kPhaseMetadata,
+                    category_state, name, nullptr, 0, 0, num_args, arg_names,
+                    arg_types, arg_values, convertable_values, flags);
   AutoLock hold(lock_);
   metadata_events_.push_back(std::move(event));
 }

@@ -171,6 +171,9 @@ class TraceLog {
       std::unique_ptr<ConvertableToTraceFormat>* convertable_values,
       unsigned int flags);
 
+  // The calling thread's id, read from the system once per thread.
+  static int CurrentThreadId();
+
   // The calling thread stops using a private chunk: it blocks its loop, so
   // a flush could not reach it.
   void SetCurrentThreadBlocksMessageLoop();
@@ -209,6 +212,10 @@ class TraceLog {
   std::string GetThreadNameForTesting(int thread_id);
   // Replaces the buffer (recording must be off).
   void SetTraceBufferForTesting(std::unique_ptr<TraceBuffer> buffer);
+  // Replaces the thread CPU clock (ThreadTicks::Now); benchmarks use it to
+  // tell the clock's cost from the log's own.
+  using ThreadClock = ThreadTicks (*)();
+  void SetThreadClockForTesting(ThreadClock clock);
 
  private:
   class ThreadLocalEventBuffer;
@@ -245,6 +252,7 @@ class TraceLog {
                                     const TraceEvent* event);
   void RunWatchCallback(const unsigned char* category_state, const char* name);
   TimeTicks OffsetNow() const;
+  ThreadTicks ThreadNow() const;
   TimeTicks OffsetTimestamp(TimeTicks timestamp) const;
 
   mutable Lock lock_;
@@ -289,6 +297,7 @@ class TraceLog {
   std::atomic<int64_t> time_offset_us_{0};
   std::atomic<const unsigned char*> watch_category_{nullptr};
   std::atomic<EventCallback> event_callback_{nullptr};
+  std::atomic<ThreadClock> thread_clock_;
   const int process_id_;
   const uint64_t process_id_hash_;
 };
