@@ -896,6 +896,8 @@ void TraceLog::SetTraceBufferForTesting(std::unique_ptr<TraceBuffer> buffer) {
   CHECK_EQ(mode_, DISABLED);
   thread_shared_chunk_.reset();
   buffer_ = std::move(buffer);
+  // Chunks handed out by the old buffer must not come back to this one.
+  generation_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 namespace {
