@@ -123,6 +123,7 @@ void LzmaUtil::CloseArchive() {
 int LzmaUtil::UnPack(const base::FilePath& output_folder,
                      base::FilePath* output_path) {
   if (!archive_.IsValid()) return kArchiveError;
+  created_folders_.clear();
   // The archive starts at the file's start, also when unpacked again.
   ::SetFilePointer(archive_.Get(), 0, nullptr, FILE_BEGIN);
   FileInStream stream(archive_.Get());

@@ -5,10 +5,12 @@
 #include <softpub.h>
 // clang-format on
 
+#include <stddef.h>
 #include <stdint.h>
 #include <string.h>
 
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "base/files/memory_mapped_file.h"
@@ -113,10 +115,30 @@ bool IsExpectedSigner(const CERT_CONTEXT* certificate) {
   return true;
 }
 
+struct EngineFreer {
+  void operator()(HCERTCHAINENGINE engine) const {
+    CertFreeCertificateChainEngine(engine);
+  }
+};
+using ScopedChainEngine =
+    std::unique_ptr<std::remove_pointer_t<HCERTCHAINENGINE>, EngineFreer>;
+
 // WinVerifyTrust checks the signature but, under Wine, not the root: the
-// chain is checked here with the Authenticode policy, for code signing.
+// chain is checked here with the Authenticode policy, for code signing. A
+// chain engine of its own sees the trusted roots as they are now (the
+// process's default engine keeps the roots it first read).
 bool ChainsToTrustedRoot(const CERT_CONTEXT* certificate,
                          HCERTSTORE message_store) {
+  CERT_CHAIN_ENGINE_CONFIG config = {};
+  // The size without the exclusive-root fields, which every version (and
+  // Wine, which knows no other) accepts.
+  config.cbSize = offsetof(CERT_CHAIN_ENGINE_CONFIG, hExclusiveRoot);
+  HCERTCHAINENGINE engine_handle = nullptr;
+  if (!CertCreateCertificateChainEngine(&config, &engine_handle)) {
+    PLOG(ERROR) << "CertCreateCertificateChainEngine";
+    return false;
+  }
+  ScopedChainEngine engine(engine_handle);
   char* usages[] = {const_cast<char*>(szOID_PKIX_KP_CODE_SIGNING)};
   CERT_CHAIN_PARA chain_para = {};
   chain_para.cbSize = sizeof(chain_para);
@@ -124,8 +146,9 @@ bool ChainsToTrustedRoot(const CERT_CONTEXT* certificate,
   chain_para.RequestedUsage.Usage.cUsageIdentifier = 1;
   chain_para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
   const CERT_CHAIN_CONTEXT* chain_context = nullptr;
-  if (!CertGetCertificateChain(nullptr, certificate, nullptr, message_store,
-                               &chain_para, 0, nullptr, &chain_context)) {
+  if (!CertGetCertificateChain(engine.get(), certificate, nullptr,
+                               message_store, &chain_para, 0, nullptr,
+                               &chain_context)) {
     PLOG(ERROR) << "CertGetCertificateChain";
     return false;
   }
@@ -142,6 +165,80 @@ bool ChainsToTrustedRoot(const CERT_CONTEXT* certificate,
   if (status.dwError != 0) {
     LOG(ERROR) << "The signer's certificate chain is not trusted: "
                << logging::SystemErrorCodeToString(status.dwError);
+    return false;
+  }
+  return true;
+}
+
+std::string Sha256(const uint8_t* data, size_t size) {
+  std::unique_ptr<crypto::SecureHash> hash =
+      crypto::SecureHash::Create(crypto::SecureHash::SHA256);
+  hash->Update(data, size);
+  std::string digest(hash->GetHashLength(), '\0');
+  hash->Finish(digest.data(), digest.size());
+  return digest;
+}
+
+// The value octets of the DER element at the start of |der| (its tag and
+// length dropped); false when the length does not fit.
+bool DerValue(const std::vector<uint8_t>& der, size_t* start) {
+  if (der.size() < 2) return false;
+  size_t header = 2;
+  size_t length = der[1];
+  if (length & 0x80) {
+    const size_t count = length & 0x7F;
+    if (count == 0 || count > 4 || der.size() < 2 + count) return false;
+    length = 0;
+    for (size_t i = 0; i < count; ++i) length = length << 8 | der[2 + i];
+    header += count;
+  }
+  if (der.size() - header != length) return false;
+  *start = header;
+  return true;
+}
+
+// The signer's authenticated attributes commit to the message's content:
+// their message digest is the SHA-256 of the content's value octets. Wine's
+// signature verification checks the signature over the attributes but not
+// this, so a signature whose content was replaced would pass it.
+bool AttributesMatchContent(HCRYPTMSG message, DWORD encoding,
+                            const CMSG_SIGNER_INFO& signer) {
+  if (!signer.HashAlgorithm.pszObjId ||
+      strcmp(signer.HashAlgorithm.pszObjId, szOID_NIST_sha256) != 0) {
+    LOG(ERROR) << "A signer's digest is not SHA-256";
+    return false;
+  }
+  const CRYPT_ATTRIBUTE* digest_attribute = nullptr;
+  for (DWORD i = 0; i < signer.AuthAttrs.cAttr; ++i) {
+    const CRYPT_ATTRIBUTE& attribute = signer.AuthAttrs.rgAttr[i];
+    if (attribute.pszObjId &&
+        strcmp(attribute.pszObjId, szOID_PKCS_9_MESSAGE_DIGEST) == 0) {
+      if (digest_attribute) return false;  // one, and only one
+      digest_attribute = &attribute;
+    }
+  }
+  std::vector<uint8_t> content;
+  size_t value_start = 0;
+  if (!digest_attribute || digest_attribute->cValue != 1 ||
+      !GetMessageParam(message, CMSG_CONTENT_PARAM, 0, &content) ||
+      !DerValue(content, &value_start)) {
+    return false;
+  }
+  CRYPT_DATA_BLOB* signed_digest = nullptr;
+  DWORD size = 0;
+  const CRYPT_ATTR_BLOB& value = digest_attribute->rgValue[0];
+  if (!CryptDecodeObjectEx(encoding, X509_OCTET_STRING, value.pbData,
+                           value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr,
+                           &signed_digest, &size)) {
+    PLOG(ERROR) << "CryptDecodeObjectEx";
+    return false;
+  }
+  std::unique_ptr<void, LocalFreer> owner(signed_digest);
+  const std::string digest =
+      Sha256(content.data() + value_start, content.size() - value_start);
+  if (signed_digest->cbData != digest.size() ||
+      memcmp(signed_digest->pbData, digest.data(), digest.size()) != 0) {
+    LOG(ERROR) << "A signature's content does not match its signed digest";
     return false;
   }
   return true;
@@ -177,9 +274,35 @@ bool SignsDigest(HCRYPTMSG message, DWORD encoding,
          memcmp(digest.pbData, authenticode_sha256.data(), digest.cbData) == 0;
 }
 
+// Signer |index| of |message| counts: it is the expected signer, its
+// attributes commit to the message's content, its signature verifies
+// against its certificate, and the certificate chains to a trusted root.
+bool SignerCounts(HCRYPTMSG message, HCERTSTORE store, DWORD encoding,
+                  DWORD index) {
+  std::vector<uint8_t> buffer;
+  const CMSG_SIGNER_INFO* signer = GetSignerInfo(message, index, &buffer);
+  if (!signer) return false;
+  ScopedCertificate certificate =
+      FindSignerCertificate(store, encoding, *signer);
+  if (!certificate || !IsExpectedSigner(certificate.get()) ||
+      !AttributesMatchContent(message, encoding, *signer)) {
+    return false;
+  }
+  CMSG_CTRL_VERIFY_SIGNATURE_EX_PARA verify = {};
+  verify.cbSize = sizeof(verify);
+  verify.dwSignerIndex = index;
+  verify.dwSignerType = CMSG_VERIFY_SIGNER_CERT;
+  verify.pvSigner = const_cast<CERT_CONTEXT*>(certificate.get());
+  if (!CryptMsgControl(message, 0, CMSG_CTRL_VERIFY_SIGNATURE_EX, &verify)) {
+    PLOG(ERROR) << "A signature does not verify";
+    return false;
+  }
+  return ChainsToTrustedRoot(certificate.get(), store);
+}
+
 // A nested signature counts when it signs this file and one of its signers
-// is the expected signer, verified against its certificate, with a trusted
-// chain. Its own nested signatures are not followed.
+// counts. Its own nested signatures are not followed (crafted recursion
+// could exhaust the stack).
 bool CheckNestedSignature(const CRYPT_ATTR_BLOB& blob, DWORD encoding,
                           const std::string& authenticode_sha256) {
   HCERTSTORE store_handle = nullptr;
@@ -200,23 +323,7 @@ bool CheckNestedSignature(const CRYPT_ATTR_BLOB& blob, DWORD encoding,
   }
   const DWORD count = GetSignerCount(message.get());
   for (DWORD i = 0; i < count; ++i) {
-    std::vector<uint8_t> buffer;
-    const CMSG_SIGNER_INFO* signer = GetSignerInfo(message.get(), i, &buffer);
-    if (!signer) continue;
-    ScopedCertificate certificate =
-        FindSignerCertificate(store.get(), encoding, *signer);
-    if (!certificate || !IsExpectedSigner(certificate.get())) continue;
-    CMSG_CTRL_VERIFY_SIGNATURE_EX_PARA verify = {};
-    verify.cbSize = sizeof(verify);
-    verify.dwSignerIndex = i;
-    verify.dwSignerType = CMSG_VERIFY_SIGNER_CERT;
-    verify.pvSigner = const_cast<CERT_CONTEXT*>(certificate.get());
-    if (!CryptMsgControl(message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE_EX,
-                         &verify)) {
-      PLOG(ERROR) << "A nested signature does not verify";
-      continue;
-    }
-    if (ChainsToTrustedRoot(certificate.get(), store.get())) return true;
+    if (SignerCounts(message.get(), store.get(), encoding, i)) return true;
   }
   return false;
 }
@@ -292,14 +399,15 @@ bool SignatureVerifier::CheckSigners(HCERTSTORE store_handle,
   ScopedMessage message(message_handle);
   if (GetSignerCount(message.get()) == 0) return false;
 
-  // WinVerifyTrust checked the first signer only.
+  // WinVerifyTrust checked the first signer only. Its checks are repeated
+  // for the expected signer (Wine's leave the signed digest out).
   std::vector<uint8_t> buffer;
   const CMSG_SIGNER_INFO* primary = GetSignerInfo(message.get(), 0, &buffer);
   if (!primary) return false;
-  ScopedCertificate certificate =
-      FindSignerCertificate(store.get(), encoding_type, *primary);
-  if (certificate && IsExpectedSigner(certificate.get()))
-    return ChainsToTrustedRoot(certificate.get(), store.get());
+  if (SignsDigest(message.get(), encoding_type, authenticode_sha256) &&
+      SignerCounts(message.get(), store.get(), encoding_type, 0)) {
+    return true;
+  }
 
   for (DWORD i = 0; i < primary->UnauthAttrs.cAttr; ++i) {
     const CRYPT_ATTRIBUTE& attribute = primary->UnauthAttrs.rgAttr[i];
@@ -309,8 +417,9 @@ bool SignatureVerifier::CheckSigners(HCERTSTORE store_handle,
     }
     for (DWORD j = 0; j < attribute.cValue; ++j) {
       if (CheckNestedSignature(attribute.rgValue[j], encoding_type,
-                               authenticode_sha256))
+                               authenticode_sha256)) {
         return true;
+      }
     }
   }
   LOG(ERROR) << "No valid signature of the expected signer";

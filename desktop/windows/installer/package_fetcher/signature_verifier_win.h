@@ -8,10 +8,12 @@
 //  - the primary signer, whose signature WinVerifyTrust checked against
 //    the file, or
 //  - a signer of a signature nested in the primary signer's unauthenticated
-//    attributes (one level only), whose message verifies against that
-//    signer's certificate and whose signed SHA-256 digest is this file's
-//    Authenticode digest (so a signature lifted from another file does not
-//    count).
+//    attributes (one level only),
+// and, for either, its message signs this file's Authenticode SHA-256
+// digest (so a signature lifted from another file does not count), its
+// signed attributes commit to that content (SHA-256), and its signature
+// verifies against its certificate. Signers with other digest algorithms
+// do not count.
 //
 // Every failure is a plain false with a log line; nothing throws. No state;
 // any thread.
@@ -45,8 +47,7 @@ class SignatureVerifier {
   // The signer part of VerifySigner() on a file's signed message and its
   // certificate store (as CryptQueryObject gives them), with
   // |authenticode_sha256| the file's Authenticode SHA-256 digest (empty:
-  // no nested signature counts). Closes |store| and |message| before it
-  // returns.
+  // no signer counts). Closes |store| and |message| before it returns.
   static bool CheckSigners(HCERTSTORE store, HCRYPTMSG message,
                            DWORD encoding_type,
                            const std::string& authenticode_sha256);

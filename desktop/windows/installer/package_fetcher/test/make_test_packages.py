@@ -409,9 +409,15 @@ def make_signed(out, work, stub):
     forged = os.path.join(work, "forged.der")
     write(forged, signature.replace(old_digest, new_digest))
     attach_nested(forged, path("other"), path("forged_digest"))
+    # The rewritten signature as the primary one, in place of the other
+    # signer's.
+    subprocess.run(["osslsigncode", "attach-signature", "-sigin", forged, "-in",
+                    path("other"), "-out", path("forged_primary")],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    assert os.path.exists(path("forged_primary"))
 
     names = ["unsigned", "expected", "other", "case", "root_absent", "tampered",
-             "dual", "spoof", "forged_digest"]
+             "dual", "spoof", "forged_digest", "forged_primary"]
     return {
         "expected_signer": expected_cn,
         "root": "signed\\root.der",
