@@ -10,8 +10,8 @@ namespace installer {
 
 namespace {
 
-constexpr const char16_t* kDeviceNames[] = {u"CON", u"PRN", u"AUX", u"NUL",
-                                            u"CONIN$", u"CONOUT$"};
+constexpr const char16_t* kDeviceNames[] = {u"CON", u"PRN",    u"AUX",
+                                            u"NUL", u"CONIN$", u"CONOUT$"};
 
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 

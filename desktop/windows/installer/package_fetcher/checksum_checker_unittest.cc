@@ -39,8 +39,7 @@ class ChecksumCheckerTest : public testing::Test {
 TEST_F(ChecksumCheckerTest, MatchesOnlyTheExactLowerCaseDigest) {
   const base::FilePath path = Write("abc", "abc");
   EXPECT_TRUE(ChecksumChecker::VerifyChecksum(path, kAbcSha256));
-  EXPECT_FALSE(
-      ChecksumChecker::VerifyChecksum(path, Upper(kAbcSha256)));
+  EXPECT_FALSE(ChecksumChecker::VerifyChecksum(path, Upper(kAbcSha256)));
   EXPECT_FALSE(ChecksumChecker::VerifyChecksum(
       path, std::string(kAbcSha256).substr(0, 63)));
   EXPECT_FALSE(
@@ -58,8 +57,7 @@ TEST_F(ChecksumCheckerTest, WholeFilesOfEverySize) {
         << size;
     if (size) {
       data[size - 1] ^= 1;
-      EXPECT_FALSE(
-          ChecksumChecker::VerifyChecksum(path, test::Sha256Hex(data)))
+      EXPECT_FALSE(ChecksumChecker::VerifyChecksum(path, test::Sha256Hex(data)))
           << size;
     }
   }

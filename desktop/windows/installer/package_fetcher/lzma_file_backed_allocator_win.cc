@@ -1,8 +1,7 @@
 #include "desktop/windows/installer/package_fetcher/lzma_file_backed_allocator_win.h"
 
-#include <windows.h>
-
 #include <stdint.h>
+#include <windows.h>
 
 #include "7zAlloc.h"
 #include "base/files/file_util.h"
@@ -11,8 +10,7 @@
 
 namespace installer {
 
-LzmaFileBackedAllocator::LzmaFileBackedAllocator(
-    const base::FilePath& folder) {
+LzmaFileBackedAllocator::LzmaFileBackedAllocator(const base::FilePath& folder) {
   interface_.pair = {AllocThunk, FreeThunk};
   interface_.owner = this;
   if (!base::CreateTemporaryFileInDir(folder, &path_)) {
@@ -20,11 +18,10 @@ LzmaFileBackedAllocator::LzmaFileBackedAllocator(
     path_ = base::FilePath();
     return;
   }
-  file_.Set(::CreateFileW(base::as_wcstr(path_.value()),
-                          GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                          CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                          nullptr));
+  file_.Set(::CreateFileW(
+      base::as_wcstr(path_.value()), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+      CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+      nullptr));
   if (!file_.IsValid()) {
     PLOG(WARNING) << "Cannot open the temporary file " << path_;
     base::DeleteFileOrDirectory(path_, false);

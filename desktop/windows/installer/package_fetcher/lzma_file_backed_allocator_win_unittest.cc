@@ -11,9 +11,9 @@ namespace installer {
 namespace {
 
 int CountEntries(const base::FilePath& folder) {
-  base::FileEnumerator walk(folder, false,
-                            base::FileEnumerator::FILES |
-                                base::FileEnumerator::DIRECTORIES);
+  base::FileEnumerator walk(
+      folder, false,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
   int count = 0;
   while (!walk.Next().empty()) ++count;
   return count;

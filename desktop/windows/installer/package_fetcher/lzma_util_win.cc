@@ -1,5 +1,3 @@
-#include "desktop/windows/installer/package_fetcher/lzma_util.h"
-
 #include <windows.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/installer/package_fetcher/lzma_file_backed_allocator_win.h"
+#include "desktop/windows/installer/package_fetcher/lzma_util.h"
 #include "desktop/windows/installer/package_fetcher/progress_listener.h"
 #include "desktop/windows/installer/package_fetcher/seven_zip_reader.h"
 
@@ -59,8 +58,7 @@ SRes FileInStream::ArchiveReadCallback(ISeekInStreamPtr stream, void* buffer,
   uint8_t* out = static_cast<uint8_t*>(buffer);
   size_t done = 0;
   while (done < *size) {
-    const DWORD ask =
-        static_cast<DWORD>(std::min(*size - done, kMaxReadSize));
+    const DWORD ask = static_cast<DWORD>(std::min(*size - done, kMaxReadSize));
     DWORD read = 0;
     if (!::ReadFile(file, out + done, ask, &read, nullptr)) {
       *size = done;
@@ -74,8 +72,8 @@ SRes FileInStream::ArchiveReadCallback(ISeekInStreamPtr stream, void* buffer,
 }
 
 // static
-SRes FileInStream::ArchiveSeekCallback(ISeekInStreamPtr stream,
-                                       Int64* position, ESzSeek origin) {
+SRes FileInStream::ArchiveSeekCallback(ISeekInStreamPtr stream, Int64* position,
+                                       ESzSeek origin) {
   DWORD method;
   switch (origin) {
     case SZ_SEEK_SET:
@@ -179,7 +177,8 @@ int LzmaUtil::UnPack(const base::FilePath& output_folder,
     CreateFolderOnce(path.DirName());
     uint64_t time = 0;
     const bool has_time = reader.GetLastWriteTime(i, &time);
-    const uint32_t error = WriteItem(path, data, size, has_time ? &time : nullptr);
+    const uint32_t error =
+        WriteItem(path, data, size, has_time ? &time : nullptr);
     if (error != ERROR_SUCCESS) return static_cast<int>(error);
   }
   return 0;
@@ -197,10 +196,9 @@ void LzmaUtil::CreateFolderOnce(const base::FilePath& folder) {
 
 uint32_t LzmaUtil::WriteItem(const base::FilePath& path, const uint8_t* data,
                              size_t size, const uint64_t* last_write_time) {
-  base::win::ScopedHandle file(::CreateFileW(base::as_wcstr(path.value()),
-                                             GENERIC_WRITE, 0, nullptr,
-                                             CREATE_ALWAYS,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  base::win::ScopedHandle file(
+      ::CreateFileW(base::as_wcstr(path.value()), GENERIC_WRITE, 0, nullptr,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) {
     const DWORD error = ::GetLastError();
     LOG(ERROR) << "Error returned by CreateFile: " << error;
@@ -209,7 +207,8 @@ uint32_t LzmaUtil::WriteItem(const base::FilePath& path, const uint8_t* data,
   // One WriteFile takes a 32-bit count: an item of 4 GiB or more is written
   // in pieces.
   for (size_t done = 0; done < size;) {
-    const DWORD piece = static_cast<DWORD>(std::min(size - done, max_write_size_));
+    const DWORD piece =
+        static_cast<DWORD>(std::min(size - done, max_write_size_));
     DWORD written = 0;
     const BOOL ok =
         ::WriteFile(file.Get(), data + done, piece, &written, nullptr);

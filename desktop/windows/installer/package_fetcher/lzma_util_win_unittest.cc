@@ -1,5 +1,3 @@
-#include "desktop/windows/installer/package_fetcher/lzma_util.h"
-
 #include <windows.h>
 
 #include <map>
@@ -11,6 +9,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_temp_dir.h"
+#include "desktop/windows/installer/package_fetcher/lzma_util.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
 #include "desktop/windows/installer/package_fetcher/progress_listener.h"
 #include "desktop/windows/installer/package_fetcher/test/package_test_material.h"
@@ -30,9 +29,9 @@ struct Entry {
 // Everything below |root|, by relative path.
 std::map<std::u16string, Entry> Snapshot(const base::FilePath& root) {
   std::map<std::u16string, Entry> entries;
-  base::FileEnumerator walk(root, true,
-                            base::FileEnumerator::FILES |
-                                base::FileEnumerator::DIRECTORIES);
+  base::FileEnumerator walk(
+      root, true,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
   for (base::FilePath path = walk.Next(); !path.empty(); path = walk.Next()) {
     const WIN32_FIND_DATAW info = walk.GetInfo();
     Entry entry;
@@ -144,8 +143,8 @@ TEST_F(LzmaUtilTest, TreeUnpacksToItsSource) {
   ASSERT_EQ(std::vector<int>{342}, listener.totals);
   ASSERT_EQ(342u, listener.currents.size());
   for (int i = 0; i < 342; ++i) EXPECT_EQ(i, listener.currents[i]);
-  EXPECT_EQ(package_.value(), last.DirName().value().substr(
-                                  0, package_.value().size()));
+  EXPECT_EQ(package_.value(),
+            last.DirName().value().substr(0, package_.value().size()));
   EXPECT_TRUE(base::PathExists(last));
 }
 
@@ -177,8 +176,9 @@ TEST_F(LzmaUtilTest, ItemsAreWrittenInPieces) {
 TEST_F(LzmaUtilTest, HostileArchivesWriteNothing) {
   for (const std::string& key : test::MaterialKeys("hostile")) {
     test::ScopedLogCapture log;
-    EXPECT_EQ(LzmaUtil::kArchiveError,
-              Unpack(test::MaterialPath(test::MaterialString("hostile." + key))))
+    EXPECT_EQ(
+        LzmaUtil::kArchiveError,
+        Unpack(test::MaterialPath(test::MaterialString("hostile." + key))))
         << key;
     ExpectNothingWritten(key);
     bool named = false;
@@ -191,8 +191,9 @@ TEST_F(LzmaUtilTest, HostileArchivesWriteNothing) {
 
 TEST_F(LzmaUtilTest, DamagedArchivesWriteNothing) {
   for (const std::string& key : test::MaterialKeys("damaged")) {
-    EXPECT_EQ(LzmaUtil::kArchiveError,
-              Unpack(test::MaterialPath(test::MaterialString("damaged." + key))))
+    EXPECT_EQ(
+        LzmaUtil::kArchiveError,
+        Unpack(test::MaterialPath(test::MaterialString("damaged." + key))))
         << key;
     ExpectNothingWritten(key);
   }
@@ -200,9 +201,9 @@ TEST_F(LzmaUtilTest, DamagedArchivesWriteNothing) {
 
 TEST_F(LzmaUtilTest, BlockLargerThanTheFreeSpaceIsRefusedFirst) {
   test::ScopedLogCapture log;
-  EXPECT_EQ(LzmaUtil::kArchiveError,
-            Unpack(test::MaterialPath(
-                test::MaterialString("damaged.huge_block"))));
+  EXPECT_EQ(
+      LzmaUtil::kArchiveError,
+      Unpack(test::MaterialPath(test::MaterialString("damaged.huge_block"))));
   bool refused = false;
   for (const std::string& message : log.Messages(logging::LOG_ERROR))
     refused |= message.find("does not fit the") != std::string::npos;
@@ -230,21 +231,23 @@ TEST_F(LzmaUtilTest, MethodsAndFoldersOnly) {
             Unpack(test::MaterialPath(test::MaterialString("methods.ppmd"))));
   ASSERT_TRUE(base::DeleteFileOrDirectory(package_, true));
 
-  ASSERT_EQ(0, Unpack(test::MaterialPath(
-                   test::MaterialString("methods.folders_only"))));
+  ASSERT_EQ(
+      0,
+      Unpack(test::MaterialPath(test::MaterialString("methods.folders_only"))));
   std::vector<std::u16string> folders;
   for (const auto& [name, entry] : Snapshot(package_)) {
     EXPECT_TRUE(entry.folder) << base::UTF16ToUTF8(name);
     folders.push_back(name);
   }
-  EXPECT_EQ((std::vector<std::u16string>{u"a", u"b", u"b\\c", u"b\\d",
-                                         u"b\\d\\e"}),
-            folders);
+  EXPECT_EQ(
+      (std::vector<std::u16string>{u"a", u"b", u"b\\c", u"b\\d", u"b\\d\\e"}),
+      folders);
 }
 
 TEST_F(LzmaUtilTest, FileSystemErrorsGiveTheWindowsCode) {
   // A folder where the archive has a file: CreateFile fails.
-  ASSERT_TRUE(base::FileUtil::CreateDirectory(package_.AppendASCII("notime.txt")));
+  ASSERT_TRUE(
+      base::FileUtil::CreateDirectory(package_.AppendASCII("notime.txt")));
   EXPECT_EQ(static_cast<int>(ERROR_ACCESS_DENIED),
             Unpack(test::MaterialPath(test::MaterialString("tree_archive"))));
 }
@@ -256,8 +259,8 @@ TEST_F(LzmaUtilTest, OpenAndUnpackWithoutArchive) {
             util.OpenArchive(temp_.GetPath().AppendASCII("missing.7z")));
   EXPECT_EQ(LzmaUtil::kArchiveError, util.UnPack(package_));
   // The same archive twice, into two folders.
-  ASSERT_EQ(0u, util.OpenArchive(test::MaterialPath(
-                    test::MaterialString("methods.copy"))));
+  ASSERT_EQ(0u, util.OpenArchive(
+                    test::MaterialPath(test::MaterialString("methods.copy"))));
   EXPECT_EQ(0, util.UnPack(package_));
   EXPECT_EQ(0, util.UnPack(sibling_.AppendASCII("again")));
   EXPECT_EQ(2u, Snapshot(sibling_.AppendASCII("again")).size());
@@ -268,8 +271,9 @@ TEST_F(LzmaUtilTest, OpenAndUnpackWithoutArchive) {
 TEST_F(LzmaUtilTest, InputStreamCallbacks) {
   const base::FilePath path = temp_.GetPath().AppendASCII("ten");
   ASSERT_EQ(10, base::WriteBufferToFile(path, "0123456789", 10));
-  HANDLE file = CreateFileW(base::as_wcstr(path.value()), GENERIC_READ,
-                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file =
+      CreateFileW(base::as_wcstr(path.value()), GENERIC_READ, FILE_SHARE_READ,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, file);
   FileInStream in(file);
   const ISeekInStream* stream = in.stream();
@@ -280,7 +284,8 @@ TEST_F(LzmaUtilTest, InputStreamCallbacks) {
   position = 7;
   EXPECT_EQ(SZ_ERROR_PARAM,
             stream->Seek(stream, &position, static_cast<ESzSeek>(3)));
-  EXPECT_EQ(4, static_cast<int>(SetFilePointer(file, 0, nullptr, FILE_CURRENT)));
+  EXPECT_EQ(4,
+            static_cast<int>(SetFilePointer(file, 0, nullptr, FILE_CURRENT)));
   position = 2;
   EXPECT_EQ(SZ_OK, stream->Seek(stream, &position, SZ_SEEK_CUR));
   EXPECT_EQ(6, position);

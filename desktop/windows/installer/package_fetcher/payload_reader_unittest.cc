@@ -71,10 +71,12 @@ TEST(PayloadReaderScanTest, FindsPayloadsWhereTheyCount) {
       {"length of 2^32 - 1", image + "VLN" + Fuller(0xFFFFFFFFu),
        Outcome::kNoPayload, ""},
       {"magic at byte 0",
-       "VLN" + image.substr(3) + Fuller(static_cast<uint32_t>(image.size() - 3)),
+       "VLN" + image.substr(3) +
+           Fuller(static_cast<uint32_t>(image.size() - 3)),
        Outcome::kTrackingData, image.substr(3)},
       {"length one byte past the file's start",
-       "VLN" + image.substr(3) + Fuller(static_cast<uint32_t>(image.size() - 2)),
+       "VLN" + image.substr(3) +
+           Fuller(static_cast<uint32_t>(image.size() - 2)),
        Outcome::kNoPayload, ""},
   };
   for (const auto& c : cases) {
@@ -115,15 +117,15 @@ TEST(PayloadReaderScanTest, HeadersOutsideTheFileAreCorrupt) {
   // The entry's last byte would be the file's first byte past its end.
   late_headers[60] = static_cast<char>(image.size() - 175);
   late_headers[61] = static_cast<char>((image.size() - 175) >> 8);
-  const std::string cases[] = {beyond,      reaching,
-                               wrapping,    far_headers,
-                               late_headers, image.substr(0, 63),
+  const std::string cases[] = {beyond,       reaching,     wrapping,
+                               far_headers,  late_headers, image.substr(0, 63),
                                std::string()};
   for (size_t i = 0; i < std::size(cases); ++i)
     EXPECT_EQ(Outcome::kCorrupt, ScanOf(cases[i]).outcome) << i;
   // The security directory ending exactly at the file's end is fine.
   std::string exact = image;
-  SetSecurityDirectory(&exact, 0x300, static_cast<uint32_t>(image.size()) - 0x300);
+  SetSecurityDirectory(&exact, 0x300,
+                       static_cast<uint32_t>(image.size()) - 0x300);
   EXPECT_EQ(Outcome::kNoPayload, ScanOf(exact).outcome);
 }
 

@@ -1,8 +1,7 @@
-#include "desktop/windows/installer/package_fetcher/payload_reader.h"
-
 #include "base/files/file_util.h"
 #include "base/files/memory_mapped_file.h"
 #include "base/logging.h"
+#include "desktop/windows/installer/package_fetcher/payload_reader.h"
 
 namespace installer {
 
@@ -45,7 +44,8 @@ void PayloadReader::SetTrackingData(const std::string& tracking_data) {
 
 std::string PayloadReader::GetTrackingData() const {
   if (!read_ || corrupt_) return std::string();
-  if (!tracking_data_override_.empty() || !file_) return tracking_data_override_;
+  if (!tracking_data_override_.empty() || !file_)
+    return tracking_data_override_;
   return std::string(
       reinterpret_cast<const char*>(file_->data() + payload_offset_),
       payload_length_);

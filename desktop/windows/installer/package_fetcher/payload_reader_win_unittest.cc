@@ -1,9 +1,8 @@
-#include "desktop/windows/installer/package_fetcher/payload_reader.h"
-
 #include <string>
 
 #include "base/files/file_util.h"
 #include "base/test/scoped_temp_dir.h"
+#include "desktop/windows/installer/package_fetcher/payload_reader.h"
 #include "desktop/windows/installer/package_fetcher/test/package_test_material.h"
 #include "desktop/windows/installer/package_fetcher/test/pe_test_image.h"
 #include "gtest/gtest.h"
@@ -43,8 +42,8 @@ TEST_F(PayloadReaderTest, ExecutablesWithPayloads) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.exe);
-    PayloadReader reader(
-        test::MaterialPath(test::MaterialString(std::string("payload.") + c.exe)));
+    PayloadReader reader(test::MaterialPath(
+        test::MaterialString(std::string("payload.") + c.exe)));
     EXPECT_EQ("", reader.GetTrackingData());
     EXPECT_EQ(c.found, reader.Read());
     EXPECT_EQ(c.found, reader.Read());

@@ -73,8 +73,7 @@ TEST(PeImageLayoutTest, AuthenticodeRegionSkipsChecksumEntryAndSignature) {
   std::string image = test::MakePeImage(0x80, 0x400);
   test::SetSecurityDirectory(&image, 0x300, 0x100);
   const std::string expected =
-      RawSha256(image.substr(0, 0x80 + 88) +
-                image.substr(0x80 + 92, 168 - 92) +
+      RawSha256(image.substr(0, 0x80 + 88) + image.substr(0x80 + 92, 168 - 92) +
                 image.substr(0x80 + 176, 0x300 - (0x80 + 176)));
   EXPECT_EQ(expected, RegionDigest(image));
 

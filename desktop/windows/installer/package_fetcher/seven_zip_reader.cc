@@ -50,8 +50,8 @@ void SevenZipReader::SetBlockAllocator(const ISzAlloc* block_allocator) {
 
 SRes SevenZipReader::Open() {
   GenerateCrcTableOnce();
-  const SRes result = SzArEx_Open(&database_, &look_stream_.vt,
-                                  &kHeapAllocator, &kTemporaryAllocator);
+  const SRes result = SzArEx_Open(&database_, &look_stream_.vt, &kHeapAllocator,
+                                  &kTemporaryAllocator);
   opened_ = result == SZ_OK;
   return result;
 }

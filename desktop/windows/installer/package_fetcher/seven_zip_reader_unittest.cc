@@ -68,7 +68,7 @@ std::string ReadMaterial(const std::string& name) {
 
 struct Unpacked {
   SRes open = -1;
-  SRes read = SZ_OK;  // the first failure of ReadItem
+  SRes read = SZ_OK;                            // the first failure of ReadItem
   std::map<std::u16string, std::string> files;  // path: contents
   std::map<std::u16string, uint64_t> times;
   std::set<std::u16string> folders;
@@ -143,15 +143,15 @@ TEST(SevenZipReaderTest, TreeDecodesToItsSource) {
 TEST(SevenZipReaderTest, FiltersAndStoredData) {
   for (const char* method : {"bcj2", "copy"}) {
     CountingAllocator allocator;
-    const Unpacked unpacked =
-        ReadAll(ReadMaterial(test::MaterialString(
-                    std::string("methods.") + method)),
-                &allocator);
+    const Unpacked unpacked = ReadAll(
+        ReadMaterial(test::MaterialString(std::string("methods.") + method)),
+        &allocator);
     ASSERT_EQ(SZ_OK, unpacked.open) << method;
     ASSERT_EQ(SZ_OK, unpacked.read) << method;
     ASSERT_EQ(2u, unpacked.files.size()) << method;
     for (const char* name : {"code", "text"}) {
-      const std::string file = name + std::string(*name == 'c' ? ".exe" : ".txt");
+      const std::string file =
+          name + std::string(*name == 'c' ? ".exe" : ".txt");
       EXPECT_EQ(
           test::MaterialString(std::string("methods.method_files.") + name),
           test::Sha256Hex(unpacked.files.at(base::UTF8ToUTF16(file))))
@@ -175,9 +175,9 @@ TEST(SevenZipReaderTest, FoldersOnly) {
       ReadMaterial(test::MaterialString("methods.folders_only")), &allocator);
   ASSERT_EQ(SZ_OK, unpacked.open);
   EXPECT_TRUE(unpacked.files.empty());
-  EXPECT_EQ((std::set<std::u16string>{u"a", u"b", u"b\\c", u"b\\d",
-                                      u"b\\d\\e"}),
-            unpacked.folders);
+  EXPECT_EQ(
+      (std::set<std::u16string>{u"a", u"b", u"b\\c", u"b\\d", u"b\\d\\e"}),
+      unpacked.folders);
   EXPECT_TRUE(allocator.requests().empty());
 }
 
@@ -209,7 +209,9 @@ TEST(SevenZipReaderTest, DamagedArchivesFailWithoutHarm) {
     const Unpacked unpacked = ReadAll(
         ReadMaterial(test::MaterialString("damaged." + key)), &allocator);
     EXPECT_TRUE(unpacked.open != SZ_OK || unpacked.read != SZ_OK) << key;
-    if (key.rfind("truncated_", 0) == 0) EXPECT_NE(SZ_OK, unpacked.open) << key;
+    if (key.rfind("truncated_", 0) == 0) {
+      EXPECT_NE(SZ_OK, unpacked.open) << key;
+    }
     if (key == "flipped") {
       EXPECT_EQ(SZ_OK, unpacked.open);
       EXPECT_TRUE(unpacked.files.empty());

@@ -22,6 +22,7 @@
 #define DESKTOP_WINDOWS_INSTALLER_PACKAGE_FETCHER_SIGNATURE_VERIFIER_WIN_H_
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <wincrypt.h>
 
 #include <string>

@@ -14,8 +14,7 @@ MemoryInStream::MemoryInStream(const uint8_t* data, size_t size)
 }
 
 // static
-SRes MemoryInStream::Read(ISeekInStreamPtr stream, void* buffer,
-                          size_t* size) {
+SRes MemoryInStream::Read(ISeekInStreamPtr stream, void* buffer, size_t* size) {
   MemoryInStream* self = reinterpret_cast<const Interface*>(stream)->owner;
   const size_t left =
       self->position_ < self->size_ ? self->size_ - self->position_ : 0;

@@ -26,19 +26,19 @@ std::string MakePeImage(uint32_t nt_offset, size_t size) {
 }
 
 void SetSecurityDirectory(std::string* image, uint32_t offset, uint32_t size) {
-  const uint32_t nt_offset = static_cast<uint8_t>((*image)[60]) |
-                             static_cast<uint8_t>((*image)[61]) << 8 |
-                             static_cast<uint8_t>((*image)[62]) << 16 |
-                             static_cast<uint32_t>(
-                                 static_cast<uint8_t>((*image)[63]))
-                                 << 24;
+  const uint32_t nt_offset =
+      static_cast<uint8_t>((*image)[60]) |
+      static_cast<uint8_t>((*image)[61]) << 8 |
+      static_cast<uint8_t>((*image)[62]) << 16 |
+      static_cast<uint32_t>(static_cast<uint8_t>((*image)[63])) << 24;
   PutUint32(image, nt_offset + 168, offset);
   PutUint32(image, nt_offset + 172, size);
 }
 
 std::string Trailer(const std::string& payload) {
   std::string trailer = "VLN" + payload + std::string(4, '\0');
-  PutUint32(&trailer, trailer.size() - 4, static_cast<uint32_t>(payload.size()));
+  PutUint32(&trailer, trailer.size() - 4,
+            static_cast<uint32_t>(payload.size()));
   return trailer;
 }
 

@@ -1,6 +1,7 @@
 #include "desktop/windows/installer/package_fetcher/test/scoped_test_root_win.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <wincrypt.h>
 
 #include "base/strings/string_number_conversions.h"
@@ -12,9 +13,8 @@ namespace installer {
 namespace test {
 
 ScopedTestRoot::ScopedTestRoot(const std::string& der) {
-  HCERTSTORE store =
-      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                    CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                   CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
   if (!store) {
     ADD_FAILURE() << "CertOpenStore: " << GetLastError();
     return;
