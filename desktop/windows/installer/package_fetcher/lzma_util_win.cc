@@ -140,6 +140,8 @@ int LzmaUtil::UnPack(const base::FilePath& output_folder,
     return kArchiveError;
   }
 
+  // The block's file and the free-space query both need the folder.
+  CreateFolderOnce(output_folder);
   allocator = std::make_unique<LzmaFileBackedAllocator>(output_folder);
   reader.SetBlockAllocator(allocator->allocator());
   const uint32_t count = reader.item_count();
