@@ -38,9 +38,11 @@
 #include "base/memory/ref_counted.h"
 #include "base/memory/weak_ptr.h"
 #include "base/sequenced_task_runner.h"
+#include "base/strings/string_piece.h"
 #include "base/time/time.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
 #include "desktop/windows/installer/package_fetcher/ui_callback_runner.h"
+#include "desktop/windows/installer/wininet/allowed_hosts.h"
 #include "desktop/windows/installer/wininet/download_observer.h"
 #include "desktop/windows/installer/wininet/wininet_response_writer.h"
 
@@ -73,6 +75,10 @@ class WinInetDownloader {
   // An empty list allows every host. Set before Start.
   void set_allowed_host_suffixes(std::vector<std::u16string> suffixes) {
     allowed_host_suffixes_ = std::move(suffixes);
+  }
+  // Whether |host| matches the allowed suffixes (IsHostAllowed).
+  bool IsAllowedHost(base::StringPiece16 host) const {
+    return IsHostAllowed(host, allowed_host_suffixes_);
   }
   void set_max_retry_count(int count) { max_retry_count_ = count; }
   int max_retry_count() const { return max_retry_count_; }
@@ -112,9 +118,9 @@ class WinInetDownloader {
   enum class Pending { kNone, kSend, kRead };
 
   static bool CrackUrl(const std::u16string& url, UrlParts* parts);
-  static void StatusCallback(void* handle, uintptr_t context,
-                             unsigned long status, void* info,
-                             unsigned long info_length);
+  static void InternetStatusCallback(void* handle, uintptr_t context,
+                                     unsigned long status, void* info,
+                                     unsigned long info_length);
 
   // Closes the writer and drops the completion of a Start that failed.
   bool Refuse();
@@ -142,7 +148,7 @@ class WinInetDownloader {
   void OnProxyCredentials(uint64_t transfer_id, int result);
 
   // Reads the body; runs again as a posted task after a batch of reads.
-  void ReadData(uint64_t transfer_id);
+  void HandleCompletionInProgress(uint64_t transfer_id);
   // Takes the bytes of the last read; false when reading ends here.
   bool ConsumeRead();
   // The body stopped early (short stream, lost connection).

@@ -21,7 +21,6 @@
 #include "base/threading/simple_thread.h"
 #include "base/threading/thread_task_runner_registration.h"
 #include "desktop/windows/installer/version_info.h"
-#include "desktop/windows/installer/wininet/allowed_hosts.h"
 #include "desktop/windows/installer/wininet/content_range.h"
 
 namespace installer {
@@ -295,7 +294,7 @@ bool WinInetDownloader::Start(const std::u16string& url,
     PLOG(ERROR) << "Could not parse URL";
     return Refuse();
   }
-  if (!IsHostAllowed(parts.host, allowed_host_suffixes_)) {
+  if (!IsAllowedHost(parts.host)) {
     LOG(ERROR) << "Attempting to download from a disallowed domain";
     return Refuse();
   }
@@ -320,7 +319,8 @@ bool WinInetDownloader::Start(const std::u16string& url,
     return Refuse();
   }
   ::InternetSetStatusCallbackW(
-      internet_, reinterpret_cast<INTERNET_STATUS_CALLBACK>(&StatusCallback));
+      internet_,
+      reinterpret_cast<INTERNET_STATUS_CALLBACK>(&InternetStatusCallback));
   session_ =
       base::MakeRefCounted<Session>(owner_runner_, weak_factory_.GetWeakPtr());
 
@@ -458,9 +458,9 @@ void WinInetDownloader::JoinTerminationThread() {
 }
 
 // static
-void WinInetDownloader::StatusCallback(void* handle, uintptr_t context,
-                                       unsigned long status, void* info,
-                                       unsigned long info_length) {
+void WinInetDownloader::InternetStatusCallback(void* handle, uintptr_t context,
+                                               unsigned long status, void* info,
+                                               unsigned long info_length) {
   HandleContext* handle_context = reinterpret_cast<HandleContext*>(context);
   if (!handle_context) return;
   VLOG(2) << "InternatStatusCallback called with code " << status;
@@ -520,7 +520,7 @@ void WinInetDownloader::OnRequestComplete(uint64_t request_id, uint32_t error) {
     if (completed == Pending::kSend) {
       HandleInitialCompletion();
     } else if (ConsumeRead()) {
-      ReadData(transfer_id_);
+      HandleCompletionInProgress(transfer_id_);
     }
     return;
   }
@@ -586,7 +586,7 @@ void WinInetDownloader::HandleFullResponse() {
   }
   PostProgress(true, expected_size_);
   SetState(kReceiving);
-  ReadData(transfer_id_);
+  HandleCompletionInProgress(transfer_id_);
 }
 
 void WinInetDownloader::HandlePartialResponse() {
@@ -607,7 +607,7 @@ void WinInetDownloader::HandlePartialResponse() {
   if (range.total > 0 && range.total <= UINT32_MAX)
     expected_size_ = static_cast<uint32_t>(range.total);
   SetState(kReceiving);
-  ReadData(transfer_id_);
+  HandleCompletionInProgress(transfer_id_);
 }
 
 void WinInetDownloader::FollowRedirect(uint32_t status) {
@@ -629,7 +629,7 @@ void WinInetDownloader::FollowRedirect(uint32_t status) {
     FailDownload();
     return;
   }
-  if (!IsHostAllowed(parts.host, allowed_host_suffixes_)) {
+  if (!IsAllowedHost(parts.host)) {
     LOG(ERROR) << "Attempting to redirect to a disallowed domain: "
                << base::UTF16ToUTF8(parts.host);
     FailDownload();
@@ -671,7 +671,7 @@ void WinInetDownloader::OnProxyCredentials(uint64_t transfer_id, int result) {
   }
 }
 
-void WinInetDownloader::ReadData(uint64_t transfer_id) {
+void WinInetDownloader::HandleCompletionInProgress(uint64_t transfer_id) {
   if (transfer_id != transfer_id_ || state_ != kReceiving || !request_) return;
   VLOG(2) << "Additional data downloaded";
   for (int reads = 0; reads < kReadsPerTask; ++reads) {
@@ -699,9 +699,10 @@ void WinInetDownloader::ReadData(uint64_t transfer_id) {
     pending_ = Pending::kNone;
     if (!ConsumeRead()) return;
   }
-  owner_runner_->PostTask(CURRENT_LOCATION,
-                          base::Bind(&WinInetDownloader::ReadData,
-                                     weak_factory_.GetWeakPtr(), transfer_id));
+  owner_runner_->PostTask(
+      CURRENT_LOCATION,
+      base::Bind(&WinInetDownloader::HandleCompletionInProgress,
+                 weak_factory_.GetWeakPtr(), transfer_id));
 }
 
 bool WinInetDownloader::ConsumeRead() {
