@@ -15,22 +15,11 @@
 #include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/stats_sender.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
+#include "desktop/windows/installer/test/recording_ui_callback_runner.h"
 #include "gtest/gtest.h"
 
 namespace installer {
 namespace {
-
-class DecliningUICallbackRunner : public UICallbackRunner {
- public:
-  void RunUICallbackAndPostReply(
-      const UICallback& callback,
-      const base::ScopedRefPtr<base::TaskRunner>& reply_runner,
-      const ReplyCallback& reply) override {
-    reply_runner->PostTask(
-        CURRENT_LOCATION,
-        base::Bind([](const ReplyCallback& reply) { reply.Run(0); }, reply));
-  }
-};
 
 TEST(LocalStatsServerTest, StatisticsGoToPort3000) {
   base::MessageLoop loop;
@@ -45,7 +34,7 @@ TEST(LocalStatsServerTest, StatisticsGoToPort3000) {
 
   test::LocalHttpServer server;
   ASSERT_TRUE(server.Start(3000));
-  DecliningUICallbackRunner ui_runner;
+  test::RecordingUICallbackRunner ui_runner;
   StatsCollector collector(&ui_runner);
   collector.root_node()->SetString("result", "local");
   base::RunLoop run_loop;

@@ -19,23 +19,12 @@
 #include "desktop/windows/installer/pref_default_overrides_fetcher.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
+#include "desktop/windows/installer/test/recording_ui_callback_runner.h"
 #include "desktop/windows/installer/version_info.h"
 #include "gtest/gtest.h"
 
 namespace installer {
 namespace {
-
-class DecliningUICallbackRunner : public UICallbackRunner {
- public:
-  void RunUICallbackAndPostReply(
-      const UICallback& callback,
-      const base::ScopedRefPtr<base::TaskRunner>& reply_runner,
-      const ReplyCallback& reply) override {
-    reply_runner->PostTask(
-        CURRENT_LOCATION,
-        base::Bind([](const ReplyCallback& reply) { reply.Run(0); }, reply));
-  }
-};
 
 class PrefDefaultOverridesFetcherTest : public testing::Test {
  protected:
@@ -80,7 +69,7 @@ class PrefDefaultOverridesFetcherTest : public testing::Test {
   base::MessageLoop loop_;
   test::LocalHttpServer server_;
   base::ScopedTempDir package_dir_;
-  DecliningUICallbackRunner ui_runner_;
+  test::RecordingUICallbackRunner ui_runner_;
   std::unique_ptr<PrefDefaultOverridesFetcher> fetcher_;
 };
 

@@ -17,25 +17,12 @@
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/stats_sender.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
+#include "desktop/windows/installer/test/recording_ui_callback_runner.h"
 #include "desktop/windows/installer/version_info.h"
 #include "gtest/gtest.h"
 
 namespace installer {
 namespace {
-
-// Never asked: the statistics server asks for no proxy credentials here.
-class NoUICallbackRunner : public UICallbackRunner {
- public:
-  void RunUICallbackAndPostReply(
-      const UICallback& callback,
-      const base::ScopedRefPtr<base::TaskRunner>& reply_runner,
-      const ReplyCallback& reply) override {
-    ADD_FAILURE() << "unexpected prompt";
-    reply_runner->PostTask(
-        CURRENT_LOCATION,
-        base::Bind([](const ReplyCallback& reply) { reply.Run(0); }, reply));
-  }
-};
 
 class StatsCollectorTest : public testing::Test {
  protected:
@@ -81,7 +68,12 @@ class StatsCollectorTest : public testing::Test {
 
   base::MessageLoop loop_;
   test::LocalHttpServer server_;
-  NoUICallbackRunner ui_runner_;
+  void TearDown() override {
+    // The statistics server asks for no proxy credentials here.
+    EXPECT_EQ(0u, ui_runner_.calls());
+  }
+
+  test::RecordingUICallbackRunner ui_runner_;
 };
 
 TEST_F(StatsCollectorTest, SendPostsTheDocumentToTheFeedbackAddress) {

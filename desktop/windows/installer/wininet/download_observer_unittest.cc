@@ -3,24 +3,12 @@
 #include <memory>
 #include <string>
 
-#include "base/json/json_reader.h"
 #include "base/values.h"
 #include "desktop/windows/installer/stats_document.h"
 #include "gtest/gtest.h"
 
 namespace installer {
 namespace {
-
-std::unique_ptr<base::DictionaryValue> Snapshot(const StatsDocument& document) {
-  std::string json;
-  EXPECT_TRUE(document.WriteJson(&json));
-  std::unique_ptr<base::Value> value = base::JSONReader::Read(json);
-  base::DictionaryValue* dictionary = nullptr;
-  if (!value || !value->GetAsDictionary(&dictionary))
-    return std::make_unique<base::DictionaryValue>();
-  value.release();
-  return std::unique_ptr<base::DictionaryValue>(dictionary);
-}
 
 int IntAt(const base::DictionaryValue& dictionary, const char* key) {
   int value = -1;
@@ -57,7 +45,7 @@ TEST(DownloadStatsRecorderTest, RecordsOneChunkPerRequestInOrder) {
   recorder.OnChunkEnd(5000);
   recorder.OnChunkEnd(5000);  // the transfer closes
 
-  std::unique_ptr<base::DictionaryValue> tree = Snapshot(*document);
+  std::unique_ptr<base::DictionaryValue> tree = document->CreateSnapshot();
   const base::ListValue* chunks = nullptr;
   const base::DictionaryValue* fetch_record = nullptr;
   const base::ListValue* fetches = nullptr;
@@ -95,7 +83,7 @@ TEST(DownloadStatsRecorderTest, RecordsOneChunkPerRequestInOrder) {
   // Two ends of one chunk raised the counter twice: the next record gets
   // the next number after both.
   recorder.OnChunkStart(0);
-  tree = Snapshot(*document);
+  tree = document->CreateSnapshot();
   ASSERT_TRUE(tree->GetList("fetches", &fetches));
   ASSERT_TRUE(fetches->GetDictionary(0, &fetch_record));
   ASSERT_TRUE(fetch_record->GetList("download_chunks", &chunks));

@@ -20,24 +20,13 @@
 #include "base/test/scoped_temp_dir.h"
 #include "base/time/time.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
+#include "desktop/windows/installer/test/recording_ui_callback_runner.h"
 #include "desktop/windows/installer/wininet/wininet.h"
 
 namespace {
 
 constexpr size_t kFileSize = 163 * 1000 * 1000;
 constexpr int kRuns = 5;
-
-class NoUICallbackRunner : public installer::UICallbackRunner {
- public:
-  void RunUICallbackAndPostReply(
-      const UICallback& callback,
-      const base::ScopedRefPtr<base::TaskRunner>& reply_runner,
-      const ReplyCallback& reply) override {
-    reply_runner->PostTask(
-        CURRENT_LOCATION,
-        base::Bind([](const ReplyCallback& reply) { reply.Run(0); }, reply));
-  }
-};
 
 }  // namespace
 
@@ -60,7 +49,7 @@ int main(int argc, char** argv) {
   if (!dir.CreateUniqueTempDir()) return 1;
   const base::FilePath target = dir.GetPath().AppendASCII("payload.bin");
 
-  NoUICallbackRunner ui_runner;
+  installer::test::RecordingUICallbackRunner ui_runner;
   installer::WinInetDownloader downloader(&ui_runner, nullptr);
   for (int run = 0; run < kRuns; ++run) {
     auto writer = std::make_unique<installer::FileResponseWriter>();

@@ -26,6 +26,7 @@
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/stats_sender.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
+#include "desktop/windows/installer/test/recording_ui_callback_runner.h"
 #include "desktop/windows/installer/version_info.h"
 #include "desktop/windows/installer/wininet/download_observer.h"
 #include "desktop/windows/installer/wininet/wininet_response_writer.h"
@@ -48,26 +49,6 @@ std::string MakeContent(size_t size) {
   }
   return content;
 }
-
-// Answers every prompt with the next reply of its list (the last one
-// repeats), posted as a front end would, and never shows a dialog.
-class RecordingUICallbackRunner : public UICallbackRunner {
- public:
-  void RunUICallbackAndPostReply(
-      const UICallback& callback,
-      const base::ScopedRefPtr<base::TaskRunner>& reply_runner,
-      const ReplyCallback& reply) override {
-    const int value = replies[std::min(calls, replies.size() - 1)];
-    ++calls;
-    reply_runner->PostTask(CURRENT_LOCATION,
-                           base::Bind([](const ReplyCallback& reply,
-                                         int value) { reply.Run(value); },
-                                      reply, value));
-  }
-
-  std::vector<int> replies = {ERROR_CANCELLED};
-  size_t calls = 0;
-};
 
 class RecordingListener : public PackageFetcher::Delegate {
  public:
@@ -172,7 +153,7 @@ class WinInetDownloaderTest : public testing::Test {
   base::MessageLoop loop_;
   LocalHttpServer server_;
   base::ScopedTempDir temp_dir_;
-  RecordingUICallbackRunner ui_runner_;
+  test::RecordingUICallbackRunner ui_runner_;
   RecordingListener listener_;
   std::unique_ptr<WinInetDownloader> downloader_;
 };
@@ -497,15 +478,14 @@ TEST_F(WinInetDownloaderTest, ProxyPromptAnswers) {
   int path_number = 0;
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
-    ui_runner_.replies = test.replies;
-    ui_runner_.calls = 0;
+    ui_runner_.SetReplies(test.replies);
     const std::string path = "/proxy" + base::IntToString(++path_number);
     test::ScopedLogCapture log;
     Outcome outcome = Transfer(server_.Url(path + "?status=407"), std::string(),
                                std::make_unique<ResponseWriter>());
     EXPECT_EQ(1, outcome.completions);
     EXPECT_EQ(WinInetDownloader::kFailed, outcome.state);
-    EXPECT_EQ(test.requests, ui_runner_.calls);
+    EXPECT_EQ(test.requests, ui_runner_.calls());
     EXPECT_EQ(test.requests, RequestsFor(path).size());
     EXPECT_TRUE(log.Has(logging::LOG_ERROR, test.message));
   }
