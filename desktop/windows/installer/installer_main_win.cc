@@ -1,10 +1,9 @@
-#include "desktop/windows/installer/installer_main.h"
-
-#include <stdio.h>
+#include <windows.h>
 
 #include <string>
 
 #include "base/command_line.h"
+#include "desktop/windows/installer/installer_main.h"
 #include "desktop/windows/installer/installer_switches.h"
 #include "desktop/windows/installer/version_info.h"
 
@@ -12,9 +11,14 @@ namespace installer {
 
 namespace {
 
+// A GUI-subsystem process has no console: the text goes to the standard
+// output it was given, if any.
 void PrintToStdout(const std::string& text) {
-  fputs(text.c_str(), stdout);
-  fflush(stdout);
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (!out || out == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written,
+            nullptr);
 }
 
 }  // namespace
@@ -25,6 +29,10 @@ bool RunInstallerMain() {
       *base::CommandLine::ForCurrentProcess();
 
   // Print-and-return modes come before anything else is set up.
+  if (command_line.HasSwitch(switches::kVersion)) {
+    PrintToStdout(VersionInfo::GetProductVersion());
+    return true;
+  }
   if (command_line.HasSwitch(switches::kInternalVersion)) {
     PrintToStdout(VersionInfo::GetInternalVersion());
     return true;
