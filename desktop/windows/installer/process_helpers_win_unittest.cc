@@ -1,24 +1,19 @@
 #include "desktop/windows/installer/process_helpers_win.h"
 
 #include <windows.h>
-// After windows.h.
-#include <objbase.h>
 
 #include "base/strings/string_util_win.h"
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "gtest/gtest.h"
 
 namespace installer {
 namespace {
 
-class ScopedComForTest {
- public:
-  ScopedComForTest() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-  ~ScopedComForTest() { CoUninitialize(); }
-};
+using test::ScopedComForTest;
 
 std::u16string HostCommand(const std::u16string& arguments) {
   return u"\"" + base::GetTestExecutableFolder() +
