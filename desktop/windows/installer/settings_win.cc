@@ -318,7 +318,16 @@ void Settings::SetInstallFolderFromString(const std::u16string& text) {
 
 void Settings::SetInstallFolder(const base::FilePath& path) {
   VLOG(1) << "Setting install folder to: " << path;
-  if (path == status_->install_folder) return;
+  if (path == status_->install_folder) {
+    // Back to the folder whose inspection is current while another one is
+    // outstanding: that one must not arrive later and win.
+    if (pending_fetch_) {
+      pending_fetch_->Cancel();
+      pending_fetch_ = nullptr;
+      NotifyPathChanged();
+    }
+    return;
+  }
   if (pending_fetch_) pending_fetch_->Cancel();
   pending_fetch_ = base::MakeRefCounted<StatusFetch>(path, replace_tamsel_);
   FetchStatus(pending_fetch_);

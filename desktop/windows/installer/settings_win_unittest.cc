@@ -214,6 +214,23 @@ TEST_F(SettingsTest, OnlyTheNewestInspectionCounts) {
   EXPECT_FALSE(settings->IsStatusPending());
 }
 
+// Going back to the current folder before another inspection returns keeps
+// the current folder: the outstanding reply must not win later.
+TEST_F(SettingsTest, ReturningToTheCurrentFolderDropsTheOutstandingInspection) {
+  const base::FilePath current = dir().Append(u"current");
+  std::unique_ptr<Settings> settings = MakeSettings(FolderSwitch(current));
+  test::SettingsObserverForTest observer(settings.get());
+  settings->SetInstallFolder(dir().Append(u"other"));
+  ASSERT_TRUE(settings->IsStatusPending());
+  settings->SetInstallFolder(current);
+  EXPECT_FALSE(settings->IsStatusPending());
+  EXPECT_EQ(1, observer.path_changes());
+  RunFor(300);
+  EXPECT_EQ(1, observer.path_changes());
+  EXPECT_EQ(current, settings->GetStatus()->install_folder);
+  EXPECT_EQ(kOperationInstalling, settings->operation());
+}
+
 TEST_F(SettingsTest, InvalidFolderLeavesTheOperationUnknown) {
   std::unique_ptr<Settings> settings =
       MakeSettings(FolderSwitch(dir().Append(u"new")));
