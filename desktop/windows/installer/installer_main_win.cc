@@ -17,6 +17,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/download_folder_win.h"
 #include "desktop/windows/installer/folder_permission_win.h"
 #include "desktop/windows/installer/installer_experiments.h"
@@ -55,11 +56,12 @@ void PrintToStdout(const std::string& text) {
 }
 
 // The command interpreter by full path: an installer often runs from
-// Downloads, where a planted "cmd.exe" would come first in the search.
+// Downloads, where a planted "cmd.exe" would come first in the search. Empty
+// when the system folder is unknown.
 base::FilePath SystemCommandInterpreter() {
   wchar_t system[MAX_PATH] = {};
   const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return base::FilePath(u"cmd.exe");
+  if (length == 0 || length >= MAX_PATH) return base::FilePath();
   return base::FilePath(base::as_u16cstr(system)).Append(u"cmd.exe");
 }
 
@@ -75,8 +77,9 @@ void PauseConsole() {
       CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                   FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                   OPEN_EXISTING, 0, nullptr));
-  if (!input.IsValid() || !output.IsValid()) return;
-  base::CommandLine pause(SystemCommandInterpreter());
+  const base::FilePath interpreter = SystemCommandInterpreter();
+  if (!input.IsValid() || !output.IsValid() || interpreter.empty()) return;
+  base::CommandLine pause(interpreter);
   pause.AppendArg("/c");
   pause.AppendArg("PAUSE");
   const base::HandlesToInheritVector handles = {input.Get(), output.Get()};
@@ -223,22 +226,6 @@ struct RoleFlags {
   bool replace_tamsel;
 };
 
-// Balances a successful CoInitializeEx.
-class ScopedCom {
- public:
-  ScopedCom()
-      : initialized_(
-            SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ScopedCom(const ScopedCom&) = delete;
-  ScopedCom& operator=(const ScopedCom&) = delete;
-  ~ScopedCom() {
-    if (initialized_) CoUninitialize();
-  }
-
- private:
-  const bool initialized_;
-};
-
 // A front end: chooses its download folder, runs the silent or the
 // interactive controller, and removes the folder when it is empty.
 bool RunFrontEnd(const base::CommandLine& command_line, const RoleFlags& flags,
@@ -361,7 +348,7 @@ bool RunInstallingRole(const base::CommandLine& command_line,
   // at-exit scope ends it.
 
   ReadExperimentOverrides(command_line, flags.uninstall, installation_folder);
-  ScopedCom com;
+  base::win::ScopedComInitializer com;
   VLOG(2) << "Instanciating settings";
   Settings settings(command_line, flags.uninstall, flags.silent,
                     flags.autoupdate, install_folder, flags.replace_tamsel);

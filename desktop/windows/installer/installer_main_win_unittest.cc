@@ -17,6 +17,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/folder_permission_win.h"
 #include "desktop/windows/installer/service/name_utils.h"
@@ -103,7 +104,7 @@ class InstallerRunTest : public testing::Test {
   }
 
  private:
-  test::ScopedComForTest com_;
+  base::win::ScopedComInitializer com_;
   base::ScopedTempDir dir_;
 };
 

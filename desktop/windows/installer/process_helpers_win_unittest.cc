@@ -5,15 +5,13 @@
 #include "base/strings/string_util_win.h"
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
-#include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "gtest/gtest.h"
 
 namespace installer {
 namespace {
-
-using test::ScopedComForTest;
 
 std::u16string HostCommand(const std::u16string& arguments) {
   return u"\"" + base::GetTestExecutableFolder() +
@@ -21,7 +19,7 @@ std::u16string HostCommand(const std::u16string& arguments) {
 }
 
 TEST(ProcessHelpersTest, WmiStartsTheProgramAndReportsItsProcessId) {
-  ScopedComForTest com;
+  base::win::ScopedComInitializer com;
   uint32_t pid = 0;
   ASSERT_TRUE(LaunchProcessViaWmi(
       HostCommand(u"--host-mode=exit --exit-code=42"), &pid));
@@ -38,7 +36,7 @@ TEST(ProcessHelpersTest, WmiStartsTheProgramAndReportsItsProcessId) {
 }
 
 TEST(ProcessHelpersTest, AMissingProgramIsAFailureWithoutProcessId) {
-  ScopedComForTest com;
+  base::win::ScopedComInitializer com;
   base::ScopedTempDir dir;
   ASSERT_TRUE(dir.CreateUniqueTempDir());
   const std::u16string missing =

@@ -19,6 +19,7 @@
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/values.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "gtest/gtest.h"
@@ -102,7 +103,7 @@ class SettingsRoundTripTest : public testing::Test {
   void SetUp() override { ASSERT_TRUE(dir_.CreateUniqueTempDir()); }
   const base::FilePath& dir() const { return dir_.GetPath(); }
 
-  test::ScopedComForTest com_;
+  base::win::ScopedComInitializer com_;
   base::ScopedTempDir dir_;
 };
 

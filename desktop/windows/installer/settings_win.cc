@@ -23,6 +23,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/threading/worker_pool.h"
 #include "base/win/registry.h"
+#include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
@@ -128,10 +129,9 @@ class Settings::StatusFetch : public base::RefCounted<StatusFetch> {
 
   // On a worker of the system pool.
   static void Compute(const base::ScopedRefPtr<StatusFetch>& fetch) {
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    base::win::ScopedComInitializer com;
     fetch->status_ = std::make_unique<Status>(fetch->replace_tamsel_);
     fetch->status_->Init(fetch->folder_);
-    if (SUCCEEDED(com)) CoUninitialize();
   }
 
   // The settings' thread only.

@@ -5,6 +5,7 @@
 #include "base/files/file_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/installer_experiments.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
@@ -19,7 +20,7 @@ class StatusTest : public testing::Test {
 
   const base::FilePath& dir() const { return dir_.GetPath(); }
 
-  test::ScopedComForTest com_;
+  base::win::ScopedComInitializer com_;
   base::ScopedTempDir dir_;
 };
 

@@ -26,18 +26,6 @@ bool WriteInstallationLog(const base::FilePath& folder, const InstallLog& log,
 // Writes |contents| to |path|, creating its folder.
 bool WriteTextFile(const base::FilePath& path, const std::string& contents);
 
-// COM for the calling thread while the object lives.
-class ScopedComForTest {
- public:
-  ScopedComForTest();
-  ScopedComForTest(const ScopedComForTest&) = delete;
-  ScopedComForTest& operator=(const ScopedComForTest&) = delete;
-  ~ScopedComForTest();
-
- private:
-  const bool initialized_;
-};
-
 }  // namespace test
 }  // namespace installer
 

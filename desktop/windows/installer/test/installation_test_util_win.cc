@@ -35,13 +35,5 @@ bool WriteTextFile(const base::FilePath& path, const std::string& contents) {
              static_cast<int>(contents.size());
 }
 
-ScopedComForTest::ScopedComForTest()
-    : initialized_(
-          SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-
-ScopedComForTest::~ScopedComForTest() {
-  if (initialized_) CoUninitialize();
-}
-
 }  // namespace test
 }  // namespace installer

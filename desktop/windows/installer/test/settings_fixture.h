@@ -11,6 +11,7 @@
 #include "base/command_line.h"
 #include "base/message_loop/message_loop.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/service/test/scoped_test_registry_key.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
@@ -37,7 +38,7 @@ class SettingsTestBase : public testing::Test {
 
  private:
   base::MessageLoop message_loop_;
-  ScopedComForTest com_;
+  base::win::ScopedComInitializer com_;
   base::ScopedTempDir dir_;
   ScopedTestRegistryKey company_key_;
   std::unique_ptr<base::CommandLine> command_line_;

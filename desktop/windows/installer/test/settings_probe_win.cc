@@ -7,8 +7,6 @@
 // Exits with 1 when an inspection does not arrive.
 
 #include <windows.h>
-// After windows.h.
-#include <objbase.h>
 
 #include <memory>
 #include <string>
@@ -21,6 +19,7 @@
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
 #include "base/strings/string_util_win.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/installer_experiments.h"
 #include "desktop/windows/installer/installer_switches.h"
 #include "desktop/windows/installer/settings.h"
@@ -70,8 +69,6 @@ int main() {
   logging::LoggingSettings logging_settings;
   logging_settings.logging_dest = logging::LOG_TO_SYSTEM_DEBUG_LOG;
   logging::InitLogging(logging_settings);
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  const int result = Run(*base::CommandLine::ForCurrentProcess());
-  if (SUCCEEDED(com)) CoUninitialize();
-  return result;
+  base::win::ScopedComInitializer com;
+  return Run(*base::CommandLine::ForCurrentProcess());
 }
