@@ -130,6 +130,42 @@ TEST_F(InstallerRunTest, PrintModesComeFirstAndLeaveNothing) {
   EXPECT_FALSE(base::PathExists(dir().Append(u"app\\debug.log")));
 }
 
+// The utility modes come before the installing roles: they set up no log.
+TEST_F(InstallerRunTest, UtilityModesComeBeforeTheRoles) {
+  const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
+  const struct {
+    const char16_t* arguments;
+    DWORD exit_code;
+  } cases[] = {
+      // The crash reporter before the help; it is not part of this build.
+      {u"--crash-reporter-parent-id=5 --help --uninstall", 1},
+      // The permission utility before an uninstall; without a user to
+      // grant access to, it does nothing and succeeds.
+      {u"--set-folder-permission=C:\\nowhere --uninstall --backend", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(c.arguments));
+    EXPECT_EQ(c.exit_code, Run(installer, c.arguments));
+    EXPECT_FALSE(base::PathExists(log_folder()));
+    EXPECT_FALSE(base::PathExists(base::FilePath(u"C:\\nowhere")));
+  }
+}
+
+// The permission utility of an uninstall starts the installation's clean-up
+// batch file, and does not wait for it.
+TEST_F(InstallerRunTest, PermissionUtilityStartsTheUninstallBatch) {
+  const base::FilePath folder = dir().Append(u"Velna beta");
+  const base::FilePath installer = CopyInstaller(folder);
+  const base::FilePath marker = folder.Append(u"batch ran");
+  ASSERT_TRUE(test::WriteTextFile(
+      folder.Append(u"k.bat"),
+      "@echo off\r\necho done> \"" + marker.AsUTF8() + "\"\r\n"));
+  EXPECT_EQ(0u, Run(installer, u"--set-folder-permission=\"" + folder.value() +
+                                   u"\" --run-uninstall-bat"));
+  for (int i = 0; i < 300 && !base::PathExists(marker); ++i) Sleep(100);
+  EXPECT_TRUE(base::PathExists(marker));
+}
+
 TEST_F(InstallerRunTest, UninstallOutsideAnInstallationFails) {
   const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
   EXPECT_EQ(1u, Run(installer, u"--uninstall --v=2"));
