@@ -70,13 +70,18 @@ else()
   set(VELNA_DEPS_PREFIX "${VELNA_DEPS_CACHE_ROOT}/mingw-current"
       CACHE PATH "Third-party libraries (the native LZMA reader is under native/)")
   # "address,undefined" by default; "thread" gives a ThreadSanitizer build of
-  # the same tests (without the fuzzers).
+  # the same tests (without the fuzzers); "none" an optimised build without
+  # sanitizers or fuzzers, for benchmarks run by hand.
   set(VELNA_SANITIZERS "address,undefined" CACHE STRING "Native sanitizers")
-  add_compile_options(-Wall -Wextra -Wno-unused-parameter -g -O1
-                      -fno-omit-frame-pointer -fsanitize=${VELNA_SANITIZERS}
-                      -fno-sanitize-recover=all)
-  add_link_options(-fsanitize=${VELNA_SANITIZERS} -fno-sanitize-recover=all)
-  if(NOT VELNA_SANITIZERS STREQUAL "thread")
+  if(VELNA_SANITIZERS STREQUAL "none")
+    add_compile_options(-Wall -Wextra -Wno-unused-parameter -g -O2)
+  else()
+    add_compile_options(-Wall -Wextra -Wno-unused-parameter -g -O1
+                        -fno-omit-frame-pointer -fsanitize=${VELNA_SANITIZERS}
+                        -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=${VELNA_SANITIZERS} -fno-sanitize-recover=all)
+  endif()
+  if(NOT VELNA_SANITIZERS MATCHES "^(thread|none)$")
     # Coverage instrumentation everywhere, so the fuzzers see into the
     # library.
     add_compile_options(-fsanitize=fuzzer-no-link)
@@ -119,7 +124,7 @@ endfunction()
 # corpus (base/fuzzers/corpus/<name>, kept in the repository). Windows builds
 # skip it.
 function(velna_fuzzer name)
-  if(WIN32 OR VELNA_SANITIZERS STREQUAL "thread")
+  if(WIN32 OR VELNA_SANITIZERS MATCHES "^(thread|none)$")
     return()
   endif()
   add_executable(${name} ${ARGN})
