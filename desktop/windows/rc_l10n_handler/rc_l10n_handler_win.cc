@@ -1,0 +1,69 @@
+#include "base/logging.h"
+#include "base/strings/string_util.h"
+#include "base/win/i18n.h"
+#include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
+#include "desktop/windows/rc_l10n_handler/resource_reader_win.h"
+
+namespace installer {
+
+namespace {
+
+// String |id| in the current language, else in English.
+std::u16string GetStringWithFallback(std::uint32_t id,
+                                     const std::vector<std::u16string>& args) {
+  const LangId current = RcL10nHandler::CurrentLangId()->load();
+  std::u16string text = RcL10nHandler::GetStringForLanguage(current, id, args);
+  if (text.empty() && current != kEnglishLangId)
+    text = RcL10nHandler::GetStringForLanguage(kEnglishLangId, id, args);
+  return text;
+}
+
+}  // namespace
+
+std::u16string RcL10nHandler::GetString(std::uint32_t id) {
+  return GetStringWithFallback(id, {});
+}
+
+std::u16string RcL10nHandler::GetStringWithArgs(std::uint32_t id,
+                                                const std::u16string& arg) {
+  return GetStringWithFallback(id, {arg});
+}
+
+std::u16string RcL10nHandler::GetStringForLanguage(
+    LangId lang_id, std::uint32_t id, const std::vector<std::u16string>& args) {
+  std::u16string text;
+  if (!ReadResourceString(nullptr, lang_id, id, &text) || args.empty())
+    return text;
+  return base::ReplaceStringPlaceholders16(text, args);
+}
+
+std::u16string RcL10nHandler::GetStringForCode(const std::u16string& code,
+                                               std::uint32_t id) {
+  return GetStringForLanguage(GetLangId(code), id, {});
+}
+
+std::vector<std::u16string> RcL10nHandler::GetAvailableLanguages() {
+  std::string bytes;
+  if (!ReadResourceBytes(nullptr, kLanguageListResourceId, kTextResourceType,
+                         &bytes)) {
+    LOG(ERROR) << "The executable has no language list";
+    return {};
+  }
+  return ParseLanguageList(bytes);
+}
+
+bool RcL10nHandler::IsAvailableLanguage(const std::u16string& code) {
+  return FindAvailableLanguage(GetAvailableLanguages(), code) != nullptr;
+}
+
+void RcL10nHandler::ChooseLanguage(std::atomic<LangId>* lang_id,
+                                   std::u16string* code) {
+  std::vector<std::u16string> preferred;
+  base::win::i18n::GetUserPreferredUILanguageList(&preferred);
+  LanguageChoice choice =
+      ChooseLanguageFrom(*code, GetAvailableLanguages(), preferred);
+  *code = std::move(choice.code);
+  lang_id->store(choice.lang_id);
+}
+
+}  // namespace installer
