@@ -15,6 +15,7 @@
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
 #include "desktop/windows/crash_reporter/exception_handler_win.h"
 #include "desktop/windows/crash_reporter/exception_policy_win.h"
+#include "desktop/windows/installer/installer_switches.h"
 
 namespace crash_reporter {
 
@@ -107,7 +108,7 @@ bool StartCrashReporting() {
   unsigned value = 0;
   if (base::WideStringToUintDigitsOnly(
           base::CommandLine::ForCurrentProcess()->GetSwitchValueNative(
-              kCrashReporterPidSwitch),
+              installer::switches::kCrashReporterPid),
           &value)) {
     pid = value;
   }
@@ -151,7 +152,7 @@ uint32_t LaunchCrashReporter() {
 base::CommandLine BuildCrashReporterCommandLine() {
   base::CommandLine command_line = base::CommandLine::CommandLineEmpty();
   command_line.AppendArguments(*base::CommandLine::ForCurrentProcess(), true);
-  command_line.AppendSwitchASCII(kCrashReporterParentIdSwitch,
+  command_line.AppendSwitchASCII(installer::switches::kCrashReporterParentId,
                                  base::UintToString(GetCurrentProcessId()));
   return command_line;
 }

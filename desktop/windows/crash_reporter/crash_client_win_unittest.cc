@@ -18,6 +18,7 @@
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
 #include "desktop/windows/crash_reporter/test/crash_client_test_host_switches.h"
 #include "desktop/windows/crash_reporter/test/crash_test_util_win.h"
+#include "desktop/windows/installer/installer_switches.h"
 #include "desktop/windows/installer/version_info.h"
 #include "gtest/gtest.h"
 
@@ -109,7 +110,7 @@ class CrashClientTest : public testing::Test {
   }
 
   HostRun RunCrash(const char* kind) {
-    return RunHost({{kCrashReporterPidSwitch, OwnPid()},
+    return RunHost({{installer::switches::kCrashReporterPid, OwnPid()},
                     {kFakeExceptionPolicy, base::UintToString(kFakePolicy)},
                     {kCrash, kind}},
                    {{kCrashOriginVariable, u"unit-test"}});
@@ -249,9 +250,9 @@ TEST(CrashClientReporterDiesTest, HostKeepsItsOwnExitCode) {
   ASSERT_EQ(WaitForMultipleObjects(2, started, FALSE, 60000), WAIT_OBJECT_0);
 
   const DWORD begin = GetTickCount();
-  const HostRun run =
-      RunHost({{kCrashReporterPidSwitch, base::UintToString(info.dwProcessId)},
-               {kCrash, kCrashNullWrite}});
+  const HostRun run = RunHost({{installer::switches::kCrashReporterPid,
+                                base::UintToString(info.dwProcessId)},
+                               {kCrash, kCrashNullWrite}});
   ASSERT_TRUE(run.started);
   EXPECT_EQ(run.Value(kConnectedLabel), 1u) << run.output;
   EXPECT_EQ(run.exit_code, kAccessViolation) << std::hex << run.exit_code;
@@ -288,7 +289,8 @@ TEST(CrashClientStartTest, ReporterIsNamedOrLaunched) {
                  test.stand_in);
     Switches switches = {{kMode, kModeStart}, {kStandIn, test.stand_in}};
     if (test.pid_switch)
-      switches.push_back({kCrashReporterPidSwitch, test.pid_switch});
+      switches.push_back(
+          {installer::switches::kCrashReporterPid, test.pid_switch});
     const HostRun run = RunHost(switches);
     ASSERT_TRUE(run.started);
     EXPECT_EQ(run.exit_code, 0u) << run.output;
@@ -314,7 +316,8 @@ TEST(CrashClientStartTest, ReporterCommandLineAddsTheParentId) {
   const base::CommandLine command_line = BuildCrashReporterCommandLine();
   EXPECT_EQ(command_line.GetProgram().value(),
             base::CommandLine::ForCurrentProcess()->GetProgram().value());
-  EXPECT_EQ(command_line.GetSwitchValueASCII(kCrashReporterParentIdSwitch),
+  EXPECT_EQ(command_line.GetSwitchValueASCII(
+                installer::switches::kCrashReporterParentId),
             OwnPid());
   EXPECT_EQ(command_line.GetSwitches().size(),
             base::CommandLine::ForCurrentProcess()->GetSwitches().size() + 1);

@@ -14,6 +14,7 @@
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
 #include "desktop/windows/crash_reporter/test/crash_client_test_host_switches.h"
 #include "desktop/windows/crash_reporter/test/crash_test_util_win.h"
+#include "desktop/windows/installer/installer_switches.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {
@@ -173,9 +174,9 @@ class CrashGenerationServerTest : public testing::Test {
 
   // A real client: the test host's start-up against this server.
   bool HostRegisters() {
-    const HostRun run = RunHost(
-        {{kMode, kModeStart},
-         {kCrashReporterPidSwitch, base::UintToString(GetCurrentProcessId())}});
+    const HostRun run = RunHost({{kMode, kModeStart},
+                                 {installer::switches::kCrashReporterPid,
+                                  base::UintToString(GetCurrentProcessId())}});
     return run.started && run.exit_code == 0 && run.Value(kConnectedLabel) == 1;
   }
 
@@ -359,7 +360,7 @@ TEST_F(CrashGenerationServerTest, ShutdownRacesClientEnds) {
     for (int i = 0; i < 3; ++i) {
       std::u16string command =
           HostCommandLine({{kMode, kModeStart},
-                           {kCrashReporterPidSwitch,
+                           {installer::switches::kCrashReporterPid,
                             base::UintToString(GetCurrentProcessId())}});
       STARTUPINFOW startup = {};
       startup.cb = sizeof(startup);

@@ -1,6 +1,6 @@
 // The names shared by a watched installer process and its crash reporter:
-// switches, environment variables and the kernel objects named after a
-// process id.
+// environment variables and the kernel objects named after a process id.
+// The switches are the installer's (installer_switches.h).
 
 #ifndef DESKTOP_WINDOWS_CRASH_REPORTER_CRASH_REPORTER_CONSTANTS_H_
 #define DESKTOP_WINDOWS_CRASH_REPORTER_CRASH_REPORTER_CONSTANTS_H_
@@ -10,13 +10,6 @@
 #include <string>
 
 namespace crash_reporter {
-
-// The reporter serving a process tree, handed to every installer process
-// that the tree starts (unsigned decimal).
-inline constexpr char kCrashReporterPidSwitch[] = "crash-reporter-pid";
-// Turns a process into the crash reporter of the process with this id.
-inline constexpr char kCrashReporterParentIdSwitch[] =
-    "crash-reporter-parent-id";
 
 // Copied into crash keys of every installer process.
 inline constexpr char16_t kCrashOriginVariable[] = u"VELNA_CRASH_ORIGIN";

@@ -8,7 +8,7 @@
 #include "base/files/file_path.h"
 #include "base/json/json_file_value_serializer.h"
 #include "base/values.h"
-#include "desktop/windows/installer/installer_experiments.h"
+#include "desktop/windows/installer/experiment_features.h"
 
 namespace crash_reporter {
 
@@ -23,7 +23,7 @@ struct FeatureRow {
 
 constexpr FeatureRow kDefaultRows[] = {
     {nullptr, kMetricsReportingPreference, true, true},
-    {kAlternativeCrashLoggingFeature, nullptr, false, true},
+    {installer::kAlternativeCrashLoggingFeature, nullptr, false, true},
 };
 constexpr size_t kMetricsReportingRow = 0;
 constexpr size_t kAlternativeCrashLoggingRow = 1;

@@ -6,7 +6,9 @@
 // A process-wide table of two rows, filled once at the reporter's start by
 // Load, from the experiment features, then the command line, then the
 // browser's JSON state file; later sources override earlier ones, and only
-// rows that the experiments leave overridable take the later two. Load runs
+// rows that the experiments leave overridable take the later two. The
+// alternative-crash-logging row is the browser feature
+// installer::kAlternativeCrashLoggingFeature. Load runs
 // on the main thread before any reader; afterwards any thread may read.
 
 #ifndef DESKTOP_WINDOWS_CRASH_REPORTER_CRASH_REPORTER_FEATURES_H_
@@ -21,9 +23,6 @@ class FilePath;
 
 namespace crash_reporter {
 
-// The browser feature behind the alternative-crash-logging row.
-inline constexpr char kAlternativeCrashLoggingFeature[] =
-    "alternative-crash-logging";
 // The state-file preference behind the metrics-reporting row.
 inline constexpr char kMetricsReportingPreference[] =
     "user_experience_metrics.reporting_enabled";

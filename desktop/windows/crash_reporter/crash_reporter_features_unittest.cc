@@ -10,7 +10,7 @@
 #include "base/test/scoped_temp_dir.h"
 #include "base/values.h"
 #include "desktop/windows/installer/branding_config.h"
-#include "desktop/windows/installer/installer_experiments.h"
+#include "desktop/windows/installer/experiment_features.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {
@@ -22,7 +22,8 @@ base::CommandLine FeatureSwitch(const char* value) {
   base::CommandLine command_line = base::CommandLine::CommandLineEmpty();
   if (value) {
     command_line.AppendSwitchASCII(
-        base::MakeFeatureSwitchName(kAlternativeCrashLoggingFeature), value);
+        base::MakeFeatureSwitchName(installer::kAlternativeCrashLoggingFeature),
+        value);
   }
   return command_line;
 }

@@ -30,6 +30,7 @@
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
 #include "desktop/windows/crash_reporter/exception_policy_win.h"
 #include "desktop/windows/crash_reporter/test/crash_client_test_host_switches.h"
+#include "desktop/windows/installer/installer_switches.h"
 
 namespace crash_reporter {
 namespace test {
@@ -174,8 +175,9 @@ int Crash(const std::string& kind) {
 // Stands in for a launched reporter of the process named by the switch.
 int RunStandInReporter(const base::CommandLine& command_line) {
   unsigned parent = 0;
-  base::StringToUint(
-      command_line.GetSwitchValueASCII(kCrashReporterParentIdSwitch), &parent);
+  base::StringToUint(command_line.GetSwitchValueASCII(
+                         installer::switches::kCrashReporterParentId),
+                     &parent);
   const std::string behaviour = command_line.GetSwitchValueASCII(kStandIn);
   if (behaviour == "exit") return kStandInExitCode;
   if (behaviour == "signal") {
@@ -217,7 +219,7 @@ int Run() {
   base::CommandLine::Init();
   const base::CommandLine& command_line =
       *base::CommandLine::ForCurrentProcess();
-  if (command_line.HasSwitch(kCrashReporterParentIdSwitch))
+  if (command_line.HasSwitch(installer::switches::kCrashReporterParentId))
     return RunStandInReporter(command_line);
   const std::string mode = command_line.GetSwitchValueASCII(kMode);
   if (mode == kModeServeAndDie) return ServeAndDie(command_line);
