@@ -21,8 +21,6 @@ namespace crash_reporter {
 namespace test {
 namespace {
 
-constexpr base::TimeDelta kShortConnectionLimit =
-    base::TimeDelta::FromMicroseconds(300 * base::kMicrosecondsPerMillisecond);
 constexpr DWORD kWaitMs = 20000;
 
 // What a client keeps where the server reads it.
@@ -264,13 +262,42 @@ TEST_F(CrashGenerationServerTest, RawClientsAreRefusedThenARealOneRegisters) {
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
-    StartServer(kShortConnectionLimit);
+    // The default limit (1 s): a real client's registration must fit in
+    // it even on a loaded machine, and it cuts a lingering one well within
+    // the 4 s that a waiting client tries for.
+    StartServer();
     ClientFields fields;
     RawClient client(pipe_name_);
     ASSERT_TRUE(client.connected());
     EXPECT_TRUE(test.talk(&client, &fields));
     EXPECT_TRUE(HostRegisters());
     server_.reset();
+  }
+}
+
+// A client that takes 3 s to send its request: cut under the default
+// limit, served under a longer one.
+TEST_F(CrashGenerationServerTest, ConnectionTimeLimitIsAParameter) {
+  const struct {
+    base::TimeDelta limit;
+    bool served;
+  } cases[] = {
+      {CrashGenerationServer::kDefaultConnectionTimeLimit, false},
+      {base::TimeDelta::FromSeconds(10), true},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.limit.InMilliseconds());
+    StartServer(test.limit);
+    ClientFields fields;
+    RawClient client(pipe_name_);
+    ASSERT_TRUE(client.connected());
+    Sleep(3000);
+    client.Send(Bytes(RequestFor(GetCurrentProcessId(), &fields, 0),
+                      kProtocolMessageSize));
+    ProtocolMessage reply;
+    const bool served = client.Receive(&reply);
+    EXPECT_EQ(served, test.served);
+    if (served) CloseReplyHandles(reply);
   }
 }
 
