@@ -38,6 +38,7 @@ void ThreadNameRegistry::RegisterThread(PlatformThreadHandle handle,
   AutoLock lock(lock_);
   id_to_handle_[id] = handle;
   handle_to_name_[handle] = default_name_;
+  change_count_.fetch_add(1, std::memory_order_release);
 }
 
 void ThreadNameRegistry::SetName(PlatformThreadId id, const std::string& name) {
@@ -45,6 +46,7 @@ void ThreadNameRegistry::SetName(PlatformThreadId id, const std::string& name) {
   {
     AutoLock lock(lock_);
     interned = Intern(name);
+    change_count_.fetch_add(1, std::memory_order_release);
     auto found = id_to_handle_.find(id);
     if (found == id_to_handle_.end()) {
       // A thread not started here: the main thread.
@@ -78,6 +80,7 @@ void ThreadNameRegistry::RemoveName(PlatformThreadHandle handle,
                                     PlatformThreadId id) {
   AutoLock lock(lock_);
   handle_to_name_.erase(handle);
+  change_count_.fetch_add(1, std::memory_order_release);
   auto found = id_to_handle_.find(id);
   // The system may have given the id to a newer thread already.
   if (found != id_to_handle_.end() && found->second == handle)

@@ -9,6 +9,9 @@
 #ifndef BASE_THREADING_THREAD_NAME_REGISTRY_H_
 #define BASE_THREADING_THREAD_NAME_REGISTRY_H_
 
+#include <stdint.h>
+
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -50,6 +53,12 @@ class ThreadNameRegistry {
   // has since given the id to a newer thread with another handle.
   void RemoveName(PlatformThreadHandle handle, PlatformThreadId id);
 
+  // Rises with every change of a name or registration, so that a caller
+  // can cache names and ask again only after a change (without the lock).
+  uint32_t change_count() const {
+    return change_count_.load(std::memory_order_acquire);
+  }
+
  private:
   // Finds or makes the interned copy of |name|; the lock must be held.
   const std::string* Intern(const std::string& name);
@@ -61,6 +70,7 @@ class ThreadNameRegistry {
   const std::string* default_name_ = nullptr;
   const std::string* main_name_ = nullptr;
   PlatformThreadId main_id_ = kInvalidThreadId;
+  std::atomic<uint32_t> change_count_{0};
 };
 
 }  // namespace base

@@ -1,6 +1,5 @@
 #include "base/trace_event/trace_event.h"
 
-#include "base/threading/platform_thread.h"
 #include "base/time/time.h"
 
 namespace base {
@@ -14,13 +13,10 @@ unsigned long long StringArg(const char* text) {
 
 }  // namespace
 
-ScopedTraceEvent::ScopedTraceEvent(const unsigned char* category_state,
-                                   const char* name, const char* arg1_name,
-                                   const char* arg1_value,
-                                   const char* arg2_name,
-                                   const char* arg2_value)
-    : category_state_(category_state), name_(name) {
-  if (!IsCategoryEnabled(category_state_)) return;
+void ScopedTraceEvent::BeginWithStrings(const char* arg1_name,
+                                        const char* arg1_value,
+                                        const char* arg2_name,
+                                        const char* arg2_value) {
   const char* names[2];
   unsigned char types[2] = {kArgTypeString, kArgTypeString};
   unsigned long long values[2];
@@ -36,11 +32,7 @@ ScopedTraceEvent::ScopedTraceEvent(const unsigned char* category_state,
   Begin(count, names, types, values);
 }
 
-ScopedTraceEvent::ScopedTraceEvent(const unsigned char* category_state,
-                                   const char* name, const char* arg_name,
-                                   int arg_value)
-    : category_state_(category_state), name_(name) {
-  if (!IsCategoryEnabled(category_state_)) return;
+void ScopedTraceEvent::BeginWithInt(const char* arg_name, int arg_value) {
   unsigned char type = kArgTypeInt;
   unsigned long long value =
       static_cast<unsigned long long>(static_cast<long long>(arg_value));
@@ -53,15 +45,14 @@ void ScopedTraceEvent::Begin(int num_args, const char* const* arg_names,
   begun_ = true;
   handle_ = TraceLog::GetInstance()->AddTraceEventWithThreadIdAndTimestamp(
       kPhaseComplete, category_state_, name_, nullptr, 0, 0,
-      static_cast<int>(PlatformThread::CurrentId()), TimeTicks::Now(), num_args,
-      arg_names, arg_types, arg_values, nullptr, kFlagNone);
+      TraceLog::CurrentThreadId(), TimeTicks::Now(), num_args, arg_names,
+      arg_types, arg_values, nullptr, kFlagNone);
 }
 
-ScopedTraceEvent::~ScopedTraceEvent() {
-  if (!begun_) return;
+void ScopedTraceEvent::End() {
   TraceLog* log = TraceLog::GetInstance();
   log->UpdateTraceEventDuration(category_state_, name_, handle_);
-  if (*category_state_ & kEnabledForFiltering)
+  if (LoadCategoryState(category_state_) & kEnabledForFiltering)
     log->EndFilteredEvent(category_state_, name_, handle_);
 }
 
@@ -74,9 +65,9 @@ void AddFlowEvent(char phase, const unsigned char* category_state,
   unsigned int flags = kFlagHasId;
   if (phase == kPhaseFlowEnd) flags |= kFlagBindToEnclosing;
   TraceLog::GetInstance()->AddTraceEventWithThreadIdAndTimestamp(
-      phase, category_state, name, nullptr, id, 0,
-      static_cast<int>(PlatformThread::CurrentId()), TimeTicks::Now(),
-      arg_name ? 1 : 0, &arg_name, &type, &value, nullptr, flags);
+      phase, category_state, name, nullptr, id, 0, TraceLog::CurrentThreadId(),
+      TimeTicks::Now(), arg_name ? 1 : 0, &arg_name, &type, &value, nullptr,
+      flags);
 }
 
 }  // namespace trace_event
