@@ -62,7 +62,7 @@ CrashGenerationServer::~CrashGenerationServer() {
     shutting_down_ = true;
     if (pipe_.IsValid()) {
       DisconnectNamedPipe(pipe_.Get());
-      // A pending listen is not ended by the disconnection.
+      // A pending listen may outlive the disconnection.
       CancelIoEx(pipe_.Get(), &overlapped_);
     }
   }
@@ -75,6 +75,15 @@ CrashGenerationServer::~CrashGenerationServer() {
     }
     Sleep(kShutdownStateCheckIntervalMs);
   }
+  // The system must be done with the overlapped structure before it goes.
+  // Under Wine the result of an operation reaches it through the thread
+  // that started it, a wait thread of the pipe's wait: so this comes before
+  // the wait's unregistration, which may end that thread.
+  for (int check = 0;
+       check < kShutdownStateChecks && !HasOverlappedIoCompleted(&overlapped_);
+       ++check) {
+    Sleep(kShutdownStateCheckIntervalMs);
+  }
   HANDLE pipe_wait = nullptr;
   {
     base::AutoLock hold(lock_);
@@ -82,10 +91,7 @@ CrashGenerationServer::~CrashGenerationServer() {
   }
   if (pipe_wait) UnregisterWaitEx(pipe_wait, INVALID_HANDLE_VALUE);
   StopConnectionTimer();
-  if (pipe_.IsValid()) {
-    CancelPendingOperation();
-    pipe_.Close();
-  }
+  pipe_.Close();
 
   std::list<std::unique_ptr<ClientInfo>> clients;
   {

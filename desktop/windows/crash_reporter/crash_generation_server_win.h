@@ -115,7 +115,9 @@ class CrashGenerationServer {
   // came before it started.
   void CancelIfConnectionExpired();
   // Cancels the pending operation and waits until the system is done with
-  // the overlapped structure.
+  // the overlapped structure. On the handler's thread only: under Wine an
+  // operation's result reaches the structure through the thread that
+  // started it.
   void CancelPendingOperation();
 
   // Registration: the checks, the record, the reply and the waits.
