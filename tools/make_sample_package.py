@@ -50,7 +50,7 @@ TRACKING_DATA = b"campaign=sample&partner=velna-sample&source=endtoend"
 # 2024-01-01 00:00:00 UTC: every file of a package has this time, so that
 # the same programs give the same archive.
 FIXED_TIME = 1704067200
-DEFAULT_ARCHIVE_OPTIONS = ["-m0=LZMA2", "-mx=5", "-mmt=2"]
+DEFAULT_ARCHIVE_OPTIONS = "-m0=LZMA2 -mx=5 -mmt=2"
 LOCALES = ["ar", "de", "en-US", "ja", "nb", "zh-CN"]
 
 
@@ -203,7 +203,7 @@ def make_package(label, args, base_name, out):
     tree = os.path.join(out, label, "package")
     files_lines, root_lines = stage(tree, versioned, root, bulk, args.launcher)
     archive = os.path.join(out, label, "package.7z")
-    pack(tree, archive, args.archive_options)
+    pack(tree, archive, args.archive_options.split())
     control = ["files_list", "launcher.exe", "root_files_list"]
     expected = sorted(files_lines + root_lines + control)
     listed = archive_files(archive)
@@ -241,9 +241,9 @@ def main():
         ROOT, "desktop", "windows", "installer", "resources", "images"))
     parser.add_argument("--packages", default="base,update")
     parser.add_argument("--bulk", help="a tree added to the base package")
-    parser.add_argument("--archive-options", nargs="*",
-                        default=DEFAULT_ARCHIVE_OPTIONS,
-                        help="7zz options of the archive (after -t7z)")
+    parser.add_argument("--archive-options", default=DEFAULT_ARCHIVE_OPTIONS,
+                        help="7zz options of the archive after -t7z, in one "
+                        "argument: --archive-options=\"-m0=LZMA2 -mx=9\"")
     args = parser.parse_args()
     labels = args.packages.split(",")
     if "update" in labels and not args.update_installer:

@@ -25,7 +25,7 @@ Targets: our install at most 0.8 x NSIS's median wall time and at most
 
 Usage (after `bash tools/build.sh win`, with nsis installed):
   python3 tools/bench/peer_install_benchmark.py [--rounds 3] [--work DIR]
-      [--build out/win] [--archive-options -m0=LZMA2 -mx=5 ...] [--keep]
+      [--build out/win] [--archive-options="-m0=LZMA2 -mx=5 -mmt=2"] [--keep]
 Everything it makes stays below --work (default out/bench), reused by later
 runs while its inputs are unchanged.
 """
@@ -173,8 +173,8 @@ def build_installers(args, work, payload):
              "--out", ours, "--packages", "base", "--bulk", payload,
              "--installer", inputs["installer"],
              "--launcher", inputs["launcher"], "--browser", inputs["browser"],
-             "--branding", branding, "--archive-options"] +
-            args.archive_options)
+             "--branding", branding,
+             "--archive-options=" + args.archive_options])
         with open(options_file, "w") as f:
             json.dump(args.archive_options, f)
     with open(manifest, encoding="utf-8") as f:
@@ -486,8 +486,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--work", default=os.path.join(ROOT, "out", "bench"))
     parser.add_argument("--build", default=os.path.join(ROOT, "out", "win"))
-    parser.add_argument("--archive-options", nargs="*",
-                        default=["-m0=LZMA2", "-mx=5", "-mmt=2"])
+    parser.add_argument("--archive-options", default="-m0=LZMA2 -mx=5 -mmt=2",
+                        help="7zz options of our archive, in one argument")
     parser.add_argument("--keep", action="store_true",
                         help="keep each round's prefix")
     args = parser.parse_args()

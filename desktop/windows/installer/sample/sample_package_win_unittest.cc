@@ -13,17 +13,16 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
-#include "base/json/json_reader.h"
 #include "base/process/launch.h"
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_temp_dir.h"
-#include "base/values.h"
 #include "base/version.h"
 #include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/package_fetcher/lzma_util.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
+#include "desktop/windows/installer/sample/sample_package_material.h"
 #include "desktop/windows/installer/sample/sample_program_win.h"
 #include "desktop/windows/installer/version_info.h"
 #include "gtest/gtest.h"
@@ -31,59 +30,13 @@
 namespace installer {
 namespace {
 
+using test::SampleList;
+using test::SamplePackageKey;
+using test::SamplePackageTree;
+using test::SamplePath;
+using test::SampleString;
+
 constexpr const char* kPackages[] = {"base", "update"};
-
-base::FilePath SampleFolder() {
-  // The build machine's path, seen through Wine's drive for its root.
-  return base::FilePath(u"Z:" + base::UTF8ToUTF16(VELNA_SAMPLE_PACKAGES))
-      .NormalizePathSeparators();
-}
-
-base::FilePath SamplePath(const std::string& relative) {
-  return SampleFolder().AppendPath(
-      base::FilePath(base::UTF8ToUTF16(relative)).NormalizePathSeparators());
-}
-
-const base::DictionaryValue& Manifest() {
-  static const base::DictionaryValue* manifest = [] {
-    std::string json;
-    EXPECT_TRUE(
-        base::FileUtil::ReadFileToString(SamplePath("sample.json"), &json));
-    std::unique_ptr<base::Value> value = base::JSONReader::Read(json);
-    base::DictionaryValue* dictionary = nullptr;
-    if (!value || !value->GetAsDictionary(&dictionary))
-      return new base::DictionaryValue();
-    value.release();
-    return dictionary;
-  }();
-  return *manifest;
-}
-
-std::string ManifestString(const std::string& key) {
-  std::string value;
-  EXPECT_TRUE(Manifest().GetString(key, &value)) << key;
-  return value;
-}
-
-std::vector<std::string> ManifestList(const std::string& key) {
-  std::vector<std::string> values;
-  const base::ListValue* list = nullptr;
-  EXPECT_TRUE(Manifest().GetList(key, &list)) << key;
-  for (size_t i = 0; list && i < list->GetSize(); ++i) {
-    std::string value;
-    EXPECT_TRUE(list->GetString(i, &value));
-    values.push_back(value);
-  }
-  return values;
-}
-
-std::string PackageKey(const std::string& package, const std::string& key) {
-  return "packages." + package + "." + key;
-}
-
-base::FilePath PackageTree(const std::string& package) {
-  return SamplePath(ManifestString(PackageKey(package, "tree")));
-}
 
 // Every file below |root|: relative path (with "\") -> contents.
 std::map<std::u16string, std::string> ReadTree(const base::FilePath& root) {
@@ -138,13 +91,13 @@ INSTANTIATE_TEST_SUITE_P(Packages, SamplePackageTest,
 // line below its own folder; the fetcher appends names behind the last
 // line, which therefore ends with CRLF too.
 TEST_P(SamplePackageTest, ListsNameThePackagesFilesOnce) {
-  const base::FilePath tree = PackageTree(GetParam());
+  const base::FilePath tree = SamplePackageTree(GetParam());
   const std::vector<std::string> files =
       ReadListLines(tree.AppendASCII("files_list"));
   const std::vector<std::string> root_files =
       ReadListLines(tree.AppendASCII("root_files_list"));
-  EXPECT_EQ(files, ManifestList(PackageKey(GetParam(), "files")));
-  EXPECT_EQ(root_files, ManifestList(PackageKey(GetParam(), "root_files")));
+  EXPECT_EQ(files, SampleList(SamplePackageKey(GetParam(), "files")));
+  EXPECT_EQ(root_files, SampleList(SamplePackageKey(GetParam(), "root_files")));
   ASSERT_FALSE(files.empty());
   ASSERT_FALSE(root_files.empty());
 
@@ -168,7 +121,7 @@ TEST_P(SamplePackageTest, ListsNameThePackagesFilesOnce) {
   // The package backend is recognised by these two beside the lists; the
   // launcher and the lists themselves are installed by other steps.
   const std::string browser = BrandingConfig::GetFileNameBase() + ".exe";
-  EXPECT_EQ(ManifestString("browser_executable"), browser);
+  EXPECT_EQ(SampleString("browser_executable"), browser);
   for (const std::string& name : {std::string("installer.exe"), browser})
     EXPECT_EQ(seen.count(base::ToLowerASCII(name)), 1u) << name;
   for (const char* name : {"launcher.exe", "files_list", "root_files_list"})
@@ -179,7 +132,7 @@ TEST_P(SamplePackageTest, ListsNameThePackagesFilesOnce) {
 // and unpacks to the package's tree, no file more or less.
 TEST_P(SamplePackageTest, FullInstallerUnpacksToThePackageTree) {
   const base::FilePath installer =
-      SamplePath(ManifestString(PackageKey(GetParam(), "full_installer")));
+      SamplePath(SampleString(SamplePackageKey(GetParam(), "full_installer")));
   PayloadReader reader(installer);
   ASSERT_TRUE(reader.Read());
   EXPECT_TRUE(reader.IsFullPackage());
@@ -197,10 +150,11 @@ TEST_P(SamplePackageTest, FullInstallerUnpacksToThePackageTree) {
 
   const std::map<std::u16string, std::string> got = ReadTree(unpacked);
   const std::map<std::u16string, std::string> staged =
-      ReadTree(PackageTree(GetParam()));
+      ReadTree(SamplePackageTree(GetParam()));
   std::set<std::u16string> listed;
   for (const char* key : {"files", "root_files", "control_files"}) {
-    for (const std::string& name : ManifestList(PackageKey(GetParam(), key)))
+    for (const std::string& name :
+         SampleList(SamplePackageKey(GetParam(), key)))
       listed.insert(base::UTF8ToUTF16(name));
   }
   std::set<std::u16string> names;
@@ -224,9 +178,9 @@ TEST(SamplePackagesTest, PackagesReportConsistentVersions) {
   for (const char* package : kPackages) {
     SCOPED_TRACE(package);
     const base::FilePath inner =
-        PackageTree(package).AppendASCII("installer.exe");
+        SamplePackageTree(package).AppendASCII("installer.exe");
     const base::FilePath full =
-        SamplePath(ManifestString(PackageKey(package, "full_installer")));
+        SamplePath(SampleString(SamplePackageKey(package, "full_installer")));
     for (const base::FilePath& program : {inner, full}) {
       EXPECT_EQ(RunForOutput(program, "--internal-version"),
                 VersionInfo::GetInternalVersion());
@@ -247,12 +201,12 @@ TEST(SamplePackagesTest, PackagesReportConsistentVersions) {
 // The net installer carries the tracking data, which the fetcher posts to
 // the update server, and no package.
 TEST(SamplePackagesTest, NetInstallerCarriesTrackingData) {
-  PayloadReader reader(SamplePath(ManifestString("net_installer")));
+  PayloadReader reader(SamplePath(SampleString("net_installer")));
   ASSERT_TRUE(reader.Read());
   EXPECT_FALSE(reader.IsFullPackage());
   EXPECT_FALSE(reader.IsCorrupt());
-  EXPECT_EQ(reader.GetTrackingData(), ManifestString("tracking_data"));
-  EXPECT_EQ(RunForOutput(SamplePath(ManifestString("net_installer")),
+  EXPECT_EQ(reader.GetTrackingData(), SampleString("tracking_data"));
+  EXPECT_EQ(RunForOutput(SamplePath(SampleString("net_installer")),
                          "--internal-version"),
             VersionInfo::GetInternalVersion());
 }
@@ -265,10 +219,10 @@ TEST(SamplePackagesTest, ProgramsWriteTheirLine) {
   const base::FilePath log = temp.GetPath().AppendASCII("starts.log");
   ASSERT_TRUE(::SetEnvironmentVariableW(sample::kSampleProgramLogVariable,
                                         base::as_wcstr(log.value())));
-  const base::FilePath tree = PackageTree("base");
+  const base::FilePath tree = SamplePackageTree("base");
   const base::FilePath launcher = tree.AppendASCII("launcher.exe");
   const base::FilePath browser =
-      tree.AppendASCII(ManifestString("browser_executable"));
+      tree.AppendASCII(SampleString("browser_executable"));
   const std::string launcher_line =
       "launcher started: " + launcher.AsUTF8() + " --uninstall\r\n";
   const std::string browser_line =
