@@ -80,12 +80,11 @@ def wine_dll_folder():
 def make_payload(folder):
     """Wine's DLLs in name order (none above 4 MB) up to the bulk's share of
     the bytes, then seeded small files (text-like and binary) up to the file
-    count. Returns (files, bytes, digest of names and sizes)."""
+    count."""
     shutil.rmtree(folder, ignore_errors=True)
     source = wine_dll_folder()
     total = 0
     count = 0
-    names = []
     for name in sorted(os.listdir(source)):
         path = os.path.join(source, name)
         size = os.path.getsize(path)
@@ -96,7 +95,6 @@ def make_payload(folder):
         target = os.path.join(folder, "wine", name)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copyfile(path, target)
-        names.append(("wine/" + name, size))
         total += size
         count += 1
     rng = random.Random(150)
@@ -118,11 +116,8 @@ def make_payload(folder):
         os.makedirs(os.path.dirname(target), exist_ok=True)
         with open(target, "wb") as f:
             f.write(data)
-        names.append((name, size))
         total += size
         count += 1
-    digest = hashlib.sha256(json.dumps(names).encode()).hexdigest()[:16]
-    return count, total, digest
 
 
 def count_files(folder):
@@ -161,8 +156,10 @@ def build_installers(args, work, payload):
     ours = os.path.join(work, "ours")
     manifest = os.path.join(ours, "sample.json")
     options_file = os.path.join(ours, "archive_options.json")
-    same_options = os.path.exists(options_file) and \
-        json.load(open(options_file)) == args.archive_options
+    same_options = False
+    if os.path.exists(options_file):
+        with open(options_file) as f:
+            same_options = json.load(f) == args.archive_options
     if not os.path.exists(manifest) or not same_options or \
             os.path.getmtime(manifest) < newest_mtime(
                 list(inputs.values()) + [payload + ".made"]):
@@ -296,23 +293,36 @@ class PrefixProcesses:
             if not entry.isdigit():
                 continue
             pid = int(entry)
-            if pid not in self.checked:
+            # Keyed by the name too: a process forked by another shows its
+            # parent's environment until it runs its own program.
+            try:
+                with open("/proc/%d/comm" % pid, "rb") as f:
+                    key = (pid, f.read())
+            except OSError:
+                continue
+            if key not in self.checked:
                 try:
                     with open("/proc/%d/environ" % pid, "rb") as f:
                         environ = f.read().split(b"\0")
-                    self.checked[pid] = self.marker in environ
+                    self.checked[key] = self.marker in environ
                 except OSError:
                     continue
-            if self.checked[pid]:
+            if self.checked[key]:
                 yield pid
 
     @staticmethod
     def command(pid):
+        """The Windows command line, without the Wine loader that runs it
+        for a moment."""
         try:
             with open("/proc/%d/cmdline" % pid, "rb") as f:
-                return f.read().replace(b"\0", b" ").decode(errors="replace")
+                parts = f.read().split(b"\0")
         except OSError:
             return ""
+        while parts and parts[0].startswith(b"/") and \
+                os.path.basename(parts[0]).startswith(b"wine"):
+            parts = parts[1:]
+        return b" ".join(parts).decode(errors="replace").strip()
 
     @staticmethod
     def kilobytes(path, key):
@@ -328,9 +338,12 @@ class PrefixProcesses:
     def ours(self, pid):
         if pid in self.baseline:
             return False
-        command = self.command(pid).lower()
-        return bool(command) and not command.startswith("c:\\windows\\") \
-            and "wineserver" not in command
+        # A program started from Linux keeps the Linux path it was given,
+        # one started by another the Windows path; Wine's server shows only
+        # its options once the loader's name is gone.
+        command = self.command(pid).lower().lstrip('"')
+        return bool(command) and not command.startswith("-") and \
+            not command.startswith("c:\\windows\\")
 
     def sample(self):
         while not self.stopping.is_set():
@@ -338,7 +351,7 @@ class PrefixProcesses:
             for pid in list(self.members()):
                 if not self.ours(pid):
                     continue
-                self.seen.add(self.command(pid).strip()[:120])
+                self.seen.add(self.command(pid)[:100])
                 rss += self.kilobytes("/proc/%d/status" % pid, "VmRSS:")
                 pss += self.kilobytes("/proc/%d/smaps_rollup" % pid, "Pss:")
             self.peak_rss = max(self.peak_rss, rss)
@@ -441,8 +454,8 @@ def report(results, unpack_times, native_times, payload_info, made):
         by_side.setdefault(result["side"], []).append(result)
     summary = {}
     log("")
-    log("payload: %d files, %.1f MB (Wine's DLLs and small files; digest "
-        "%s); our full installer %.1f MB, NSIS installer %.1f MB" %
+    log("payload: %d files, %.1f MB (Wine's DLLs and small files; file list "
+        "digest %s); our full installer %.1f MB, NSIS installer %.1f MB" %
         payload_info)
     log("%-26s %9s %12s %12s %8s" % ("", "wall s", "peak RSS MB",
                                       "peak PSS MB", "rounds"))
