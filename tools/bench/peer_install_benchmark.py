@@ -117,7 +117,6 @@ def make_payload(folder):
         with open(target, "wb") as f:
             f.write(data)
         total += size
-        count += 1
 
 
 def count_files(folder):
