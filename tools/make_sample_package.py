@@ -42,6 +42,8 @@ import subprocess
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+# No compiled copy of the imported module in the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(ROOT, "desktop", "windows", "installer",
                                 "package_fetcher", "test"))
 import make_test_packages as payload  # noqa: E402  (the trailer's writer)
@@ -50,7 +52,11 @@ TRACKING_DATA = b"campaign=sample&partner=velna-sample&source=endtoend"
 # 2024-01-01 00:00:00 UTC: every file of a package has this time, so that
 # the same programs give the same archive.
 FIXED_TIME = 1704067200
-DEFAULT_ARCHIVE_OPTIONS = "-m0=LZMA2 -mx=5 -mmt=2"
+# The engine decodes each solid block into one buffer (mapped from a file in
+# the package folder, but its pages count as the installer's memory all the
+# same), so blocks are kept at 16 MB: a 150 MB package then unpacks in about
+# 35 MB instead of 150 MB, for an archive about 15 % larger.
+DEFAULT_ARCHIVE_OPTIONS = "-m0=LZMA2 -mx=5 -mmt=2 -ms=16m"
 LOCALES = ["ar", "de", "en-US", "ja", "nb", "zh-CN"]
 
 

@@ -25,7 +25,8 @@ Targets: our install at most 0.8 x NSIS's median wall time and at most
 
 Usage (after `bash tools/build.sh win`, with nsis installed):
   python3 tools/bench/peer_install_benchmark.py [--rounds 3] [--work DIR]
-      [--build out/win] [--archive-options="-m0=LZMA2 -mx=5 -mmt=2"] [--keep]
+      [--build out/win] [--archive-options="-m0=LZMA2 -mx=9 ..."] [--keep]
+(--archive-options replaces make_sample_package.py's 7zz options.)
 Everything it makes stays below --work (default out/bench), reused by later
 runs while its inputs are unchanged.
 """
@@ -152,6 +153,7 @@ def build_installers(args, work, payload):
             raise SystemExit("%s is missing: run `bash tools/build.sh win`"
                              % path)
 
+    script = os.path.join(ROOT, "tools", "make_sample_package.py")
     ours = os.path.join(work, "ours")
     manifest = os.path.join(ours, "sample.json")
     options_file = os.path.join(ours, "archive_options.json")
@@ -161,16 +163,16 @@ def build_installers(args, work, payload):
             same_options = json.load(f) == args.archive_options
     if not os.path.exists(manifest) or not same_options or \
             os.path.getmtime(manifest) < newest_mtime(
-                list(inputs.values()) + [payload + ".made"]):
+                list(inputs.values()) + [payload + ".made", script]):
         log("packing our full installer (7z LZMA2) ...")
         shutil.rmtree(ours, ignore_errors=True)
-        run([sys.executable, os.path.join(ROOT, "tools",
-                                          "make_sample_package.py"),
-             "--out", ours, "--packages", "base", "--bulk", payload,
+        options = []
+        if args.archive_options:
+            options = ["--archive-options=" + args.archive_options]
+        run([sys.executable, script, "--out", ours, "--packages", "base", "--bulk", payload,
              "--installer", inputs["installer"],
              "--launcher", inputs["launcher"], "--browser", inputs["browser"],
-             "--branding", branding,
-             "--archive-options=" + args.archive_options])
+             "--branding", branding] + options)
         with open(options_file, "w") as f:
             json.dump(args.archive_options, f)
     with open(manifest, encoding="utf-8") as f:
@@ -417,17 +419,21 @@ def check_ours(prefix, package):
 
 
 def our_unpack(tool, archive, prefix):
-    """LzmaUtil's own time for the whole archive under Wine, in seconds."""
+    """LzmaUtil's own time for the whole archive under Wine, in seconds, and
+    the peak memory of its process."""
     out = "C:\\bench\\unpacked"
-    result = subprocess.run(
-        ["wine", tool, "Z:" + archive.replace("/", "\\"), out],
-        env=wine_env(prefix), stdin=subprocess.DEVNULL,
-        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    with PrefixProcesses(prefix) as processes:
+        result = subprocess.run(
+            ["wine", tool, "Z:" + archive.replace("/", "\\"), out],
+            env=wine_env(prefix), stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     text = result.stdout.decode(errors="replace")
     shutil.rmtree(unix_path(prefix, out), ignore_errors=True)
     for line in text.splitlines():
         if line.startswith("UnPack result 0 in "):
-            return float(line.split()[4])
+            return {"wall": float(line.split()[4]),
+                    "rss": processes.peak_rss / 1024.0,
+                    "pss": processes.peak_pss / 1024.0}
     raise SystemExit("our unpack failed: " + text[-500:])
 
 
@@ -478,9 +484,12 @@ def report(results, unpack_times, native_times, payload_info, made):
             "<= 2.00" % ("ours / NSIS", ours["wall"] / nsis["wall"],
                          ours["rss"] / nsis["rss"],
                          ours["pss"] / nsis["pss"]))
-    unpack = median(unpack_times)
+    unpack = median([u["wall"] for u in unpack_times])
     native = median(native_times)
-    log("%-26s %9.2f" % ("our unpack (LzmaUtil, Wine)", unpack))
+    log("%-26s %9.2f %12.1f %12.1f" % (
+        "our unpack (LzmaUtil, Wine)", unpack,
+        median([u["rss"] for u in unpack_times]),
+        median([u["pss"] for u in unpack_times])))
     log("%-26s %9.2f" % ("native 7zz x -mmt1", native))
     log("%-26s %9.2f   target: >= 0.75" % ("native / our unpack time",
                                             native / unpack))
@@ -498,8 +507,9 @@ def main():
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--work", default=os.path.join(ROOT, "out", "bench"))
     parser.add_argument("--build", default=os.path.join(ROOT, "out", "win"))
-    parser.add_argument("--archive-options", default="-m0=LZMA2 -mx=5 -mmt=2",
-                        help="7zz options of our archive, in one argument")
+    parser.add_argument("--archive-options",
+                        help="7zz options of our archive, in one argument "
+                        "(default: those of make_sample_package.py)")
     parser.add_argument("--keep", action="store_true",
                         help="keep each round's prefix")
     args = parser.parse_args()
