@@ -14,8 +14,8 @@ A package is a folder tree packed as a 7z archive (LZMA2, Debian's 7zz):
   <root files>         the Start-menu tile manifest and its pictures
 
 Both lists are UTF-8, every line ends with CRLF (the fetcher appends further
-names behind the last line) and uses backslashes; the lists, the launcher
-and nothing else stay out of the lists.
+names behind the last line) and uses backslashes. Every file but the two
+lists and the launcher is named in one of them.
 
 Two packages are made: "base" with the installer as built, and "update",
 whose installer carries the branding document of the next major version
@@ -103,7 +103,7 @@ def engine_pack(rng, size):
     return bytes(out[:size])
 
 
-def tile_manifest(base):
+def tile_manifest():
     return ("<Application xmlns:xsi="
             "\"http://www.w3.org/2001/XMLSchema-instance\">\r\n"
             "  <VisualElements ShowNameOnSquare150x150Logo=\"on\"\r\n"
@@ -136,7 +136,7 @@ def package_files(label, args, base_name):
         ).encode()
     logo = read(os.path.join(args.images, "logo.png"))
     root = {
-        base_name + ".VisualElementsManifest.xml": tile_manifest(base_name),
+        base_name + ".VisualElementsManifest.xml": tile_manifest(),
         "VisualElements/logo.png": logo,
     }
     if label == "base":
