@@ -337,22 +337,31 @@ class PrefixProcesses:
         return 0
 
     def ours(self, pid):
+        """The command line of a Windows program (run by Wine's loader) that
+        started after the baseline and is none of Wine's own programs, else
+        None."""
         if pid in self.baseline:
-            return False
-        # A program started from Linux keeps the Linux path it was given,
-        # one started by another the Windows path; Wine's server shows only
-        # its options once the loader's name is gone.
-        command = self.command(pid).lower().lstrip('"')
-        return bool(command) and not command.startswith("-") and \
-            not command.startswith("c:\\windows\\")
+            return None
+        try:
+            loader = os.path.basename(os.readlink("/proc/%d/exe" % pid))
+        except OSError:
+            return None
+        if not loader.startswith("wine") or loader.startswith("wineserver"):
+            return None
+        command = self.command(pid)
+        if not command or command.lower().lstrip('"').startswith(
+                "c:\\windows\\"):
+            return None
+        return command
 
     def sample(self):
         while not self.stopping.is_set():
             rss = pss = 0
             for pid in list(self.members()):
-                if not self.ours(pid):
+                command = self.ours(pid)
+                if command is None:
                     continue
-                self.seen.add(self.command(pid)[:100])
+                self.seen.add(command[:100])
                 rss += self.kilobytes("/proc/%d/status" % pid, "VmRSS:")
                 pss += self.kilobytes("/proc/%d/smaps_rollup" % pid, "Pss:")
             self.peak_rss = max(self.peak_rss, rss)
