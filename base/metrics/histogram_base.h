@@ -29,7 +29,7 @@ class Pickle;
 class PickleIterator;
 
 // The kinds of histogram, by their type code.
-enum HistogramType {
+enum HistogramType : int32_t {
   HISTOGRAM = 0,
   LINEAR_HISTOGRAM = 1,
   BOOLEAN_HISTOGRAM = 2,
