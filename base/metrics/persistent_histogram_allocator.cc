@@ -383,6 +383,9 @@ PersistentHistogramAllocator::CreateBucketedHistogram(
     RecordCreateHistogramResult(CREATE_HISTOGRAM_INVALID_RANGES_ARRAY);
     return nullptr;
   }
+  // Layouts belong to the recorder; a reader that made no histogram of
+  // its own yet starts it here.
+  StatisticsRecorder::EnsureStarted();
   const BucketRanges* ranges =
       StatisticsRecorder::RegisterOrDeleteDuplicateRanges(
           created_ranges.release());
