@@ -29,6 +29,11 @@ std::atomic<PersistentHistogramAllocator*> g_global_allocator{nullptr};
 // 0: not made yet; 1: being made (or failed); the histogram otherwise.
 std::atomic<uintptr_t> g_result_histogram{0};
 
+// Set while this thread imports. The result histogram is not made then:
+// its factory would import too, and could pass over a record of the same
+// name that the outer import holds but has not registered yet.
+thread_local bool t_importing = false;
+
 // Reads a 32-bit field that another process may write.
 template <typename T>
 T LoadField(const T* field) {
@@ -184,6 +189,7 @@ PersistentHistogramAllocator::SetGlobalForTesting(
 void PersistentHistogramAllocator::RecordCreateHistogramResult(
     CreateHistogramResultType result) {
   uintptr_t value = g_result_histogram.load(std::memory_order_acquire);
+  if (value == 0 && t_importing) return;
   if (value == 0) {
     // Making it may come back here (its own record): that result is
     // dropped, like every result while it is being made.
@@ -304,11 +310,18 @@ std::unique_ptr<HistogramBase> PersistentHistogramAllocator::GetHistogram(
 }
 
 void PersistentHistogramAllocator::ImportHistogramsToStatisticsRecorder() {
+  if (t_importing) return;
+  // One import at a time: a thread that found the import iterator at its
+  // end must not look the name up while another thread still holds an
+  // imported histogram that it has not registered yet.
+  AutoLock hold(import_lock_);
   const Reference last_created = last_created_.load(std::memory_order_relaxed);
+  t_importing = true;
   while (std::unique_ptr<HistogramBase> histogram =
              import_iterator_.GetNextWithIgnore(last_created)) {
     StatisticsRecorder::RegisterOrDeleteDuplicate(histogram.release());
   }
+  t_importing = false;
 }
 
 PersistentSampleMapRecords* PersistentHistogramAllocator::UseSampleMapRecords(

@@ -204,6 +204,7 @@ class PersistentHistogramAllocator {
 
   std::unique_ptr<PersistentMemoryAllocator> memory_;
   std::unique_ptr<PersistentSparseHistogramDataManager> sparse_data_manager_;
+  Lock import_lock_;
   Iterator import_iterator_;
   std::atomic<Reference> last_created_{0};
 };
