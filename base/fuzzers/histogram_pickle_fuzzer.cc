@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Bytes received from elsewhere: a pickle header and payload.
   base::Pickle pickle(reinterpret_cast<const char*>(data), size);
 
-  static base::HistogramBase* const linear = base::LinearHistogram::FactoryGet(
-      "Fuzz.Pickle.Linear", 1, 10, 11, 0);
+  static base::HistogramBase* const linear =
+      base::LinearHistogram::FactoryGet("Fuzz.Pickle.Linear", 1, 10, 11, 0);
   auto* histogram = static_cast<base::Histogram*>(linear);
   base::SampleVector vector(1, histogram->bucket_ranges());
   base::PickleIterator vector_iter(pickle);

@@ -47,7 +47,8 @@ void Exercise(base::PersistentHistogramAllocator* allocator) {
   uint32_t type;
   while (base::PersistentMemoryAllocator::Reference ref = raw.GetNext(&type)) {
     memory->GetAllocSize(ref);
-    std::unique_ptr<base::HistogramBase> histogram = allocator->GetHistogram(ref);
+    std::unique_ptr<base::HistogramBase> histogram =
+        allocator->GetHistogram(ref);
   }
 }
 
@@ -70,15 +71,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   memcpy(check.get(), data + 1, segment_size);
   {
     base::PersistentHistogramAllocator reader(
-        std::make_unique<base::PersistentMemoryAllocator>(
-            bytes, segment_size, page_size, 0, true));
+        std::make_unique<base::PersistentMemoryAllocator>(bytes, segment_size,
+                                                          page_size, 0, true));
     Exercise(&reader);
   }
   if (memcmp(bytes, check.get(), segment_size) != 0) abort();
 
   base::PersistentHistogramAllocator writer(
-      std::make_unique<base::PersistentMemoryAllocator>(
-          bytes, segment_size, page_size, 0, false));
+      std::make_unique<base::PersistentMemoryAllocator>(bytes, segment_size,
+                                                        page_size, 0, false));
   Exercise(&writer);
   base::BucketRanges ranges(5);
   base::LinearHistogram::InitializeBucketRanges(1, 3, &ranges);

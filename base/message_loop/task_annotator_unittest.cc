@@ -69,11 +69,9 @@ TEST(TaskAnnotatorTest, TaskContextWhileCapturing) {
           &seen, &depth_inside, &run_loop));
   run_loop.Run();
   EXPECT_EQ(depth_inside, 1u);
-  EXPECT_NE(seen.find("task_annotator_unittest.cc"), std::string::npos)
-      << seen;
-  EXPECT_TRUE(AllocationContextTracker::GetForCurrentThread()
-                  ->task_contexts()
-                  .empty());
+  EXPECT_NE(seen.find("task_annotator_unittest.cc"), std::string::npos) << seen;
+  EXPECT_TRUE(
+      AllocationContextTracker::GetForCurrentThread()->task_contexts().empty());
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ uint32_t ChecksumOfRanges(const int32_t* ranges, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     uint32_t value = static_cast<uint32_t>(ranges[i]);
     for (int byte = 0; byte < 4; ++byte) {
-      checksum = kCrcTable[(checksum ^ (value & 0xFF)) & 0xFF] ^ (checksum >> 8);
+      checksum =
+          kCrcTable[(checksum ^ (value & 0xFF)) & 0xFF] ^ (checksum >> 8);
       value >>= 8;
     }
   }

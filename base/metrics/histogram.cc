@@ -48,8 +48,8 @@ double Percent(int64_t part, int64_t total) {
 void WriteBar(double size, double max_size, std::string* output) {
   int x_count = 0;
   if (max_size > 0 && size > 0)
-    x_count = static_cast<int>(lround(std::min(size / max_size, 1.0) *
-                                      kLineLength));
+    x_count =
+        static_cast<int>(lround(std::min(size / max_size, 1.0) * kLineLength));
   x_count = std::clamp(x_count, 0, kLineLength);
   output->append(static_cast<size_t>(x_count), '-');
   output->append("O");
@@ -108,10 +108,9 @@ HistogramBase* Histogram::Factory::Build() {
     PersistentHistogramAllocator::Reference histogram_ref = 0;
     std::unique_ptr<HistogramBase> tentative;
     if (allocator) {
-      tentative = allocator->AllocateHistogram(histogram_type_, name_,
-                                               minimum_, maximum_,
-                                               registered_ranges, flags_,
-                                               &histogram_ref);
+      tentative = allocator->AllocateHistogram(histogram_type_, name_, minimum_,
+                                               maximum_, registered_ranges,
+                                               flags_, &histogram_ref);
     }
     if (!tentative) {
       flags_ &= ~HistogramBase::kPersistentFlag;
@@ -120,8 +119,8 @@ HistogramBase* Histogram::Factory::Build() {
     }
     FillHistogram(tentative.get());
     const HistogramBase* tentative_raw = tentative.get();
-    histogram = StatisticsRecorder::RegisterOrDeleteDuplicate(
-        tentative.release());
+    histogram =
+        StatisticsRecorder::RegisterOrDeleteDuplicate(tentative.release());
     if (histogram_ref)
       allocator->FinalizeHistogram(histogram_ref, histogram == tentative_raw);
   }
@@ -159,10 +158,10 @@ HistogramBase* Histogram::FactoryGetCounts(const std::string& name,
 
 // static
 std::unique_ptr<HistogramBase> Histogram::PersistentCreate(
-    HistogramType type, const std::string& name, Sample minimum,
-    Sample maximum, const BucketRanges* ranges, Count* counts,
-    Count* logged_counts, HistogramSamples::Metadata* meta,
-    HistogramSamples::Metadata* logged_meta, bool read_only) {
+    HistogramType type, const std::string& name, Sample minimum, Sample maximum,
+    const BucketRanges* ranges, Count* counts, Count* logged_counts,
+    HistogramSamples::Metadata* meta, HistogramSamples::Metadata* logged_meta,
+    bool read_only) {
   Histogram* histogram = nullptr;
   switch (type) {
     case HISTOGRAM:
@@ -231,9 +230,9 @@ Histogram::Histogram(const std::string& name, Sample minimum, Sample maximum,
       declared_max_(maximum),
       unlogged_samples_(std::make_unique<SampleVector>(
           HashMetricName(name), counts, ranges, meta, read_only)),
-      logged_samples_(std::make_unique<SampleVector>(
-          unlogged_samples_->id(), logged_counts, ranges, logged_meta,
-          read_only)) {}
+      logged_samples_(std::make_unique<SampleVector>(unlogged_samples_->id(),
+                                                     logged_counts, ranges,
+                                                     logged_meta, read_only)) {}
 
 Histogram::~Histogram() = default;
 
@@ -290,8 +289,8 @@ uint32_t Histogram::FindCorruption(const HistogramSamples& samples) const {
 }
 
 std::unique_ptr<SampleVector> Histogram::SnapshotUnloggedSamples() const {
-  auto samples = std::make_unique<SampleVector>(unlogged_samples_->id(),
-                                                bucket_ranges_);
+  auto samples =
+      std::make_unique<SampleVector>(unlogged_samples_->id(), bucket_ranges_);
   samples->Add(*unlogged_samples_);
   return samples;
 }
@@ -309,8 +308,8 @@ std::unique_ptr<HistogramSamples> Histogram::SnapshotDelta() {
   if (!logged_samples_) {
     // The first delta is everything; it also becomes the reported set.
     logged_samples_ = std::move(snapshot);
-    auto copy = std::make_unique<SampleVector>(logged_samples_->id(),
-                                               bucket_ranges_);
+    auto copy =
+        std::make_unique<SampleVector>(logged_samples_->id(), bucket_ranges_);
     copy->Add(*logged_samples_);
     return copy;
   }
@@ -417,8 +416,7 @@ void Histogram::WriteAsciiImpl(const std::string& newline,
     // A run of empty buckets (not reaching the last one) becomes "...".
     if (current == 0 && i + 2 < bucket_total &&
         snapshot->GetCountAtIndex(i + 1) == 0) {
-      while (i + 2 < bucket_total && snapshot->GetCountAtIndex(i + 1) == 0)
-        ++i;
+      while (i + 2 < bucket_total && snapshot->GetCountAtIndex(i + 1) == 0) ++i;
       output->append("... ");
       output->append(newline);
       continue;
@@ -496,10 +494,9 @@ void LinearHistogram::InitializeBucketRanges(Sample minimum, Sample maximum,
   const double min = minimum;
   const double max = maximum;
   for (size_t i = 1; i < bucket_count; ++i) {
-    double linear_range =
-        (min * static_cast<double>(bucket_count - i - 1) +
-         max * static_cast<double>(i - 1)) /
-        static_cast<double>(bucket_count - 2);
+    double linear_range = (min * static_cast<double>(bucket_count - i - 1) +
+                           max * static_cast<double>(i - 1)) /
+                          static_cast<double>(bucket_count - 2);
     int64_t range = static_cast<int64_t>(linear_range + 0.5);
     CHECK(range >= 0 && range < kSampleTypeMax);
     ranges->set_range(i, static_cast<Sample>(range));
@@ -592,8 +589,7 @@ class CustomHistogram::Factory : public Histogram::Factory {
 HistogramBase* CustomHistogram::FactoryGet(
     const std::string& name, const std::vector<Sample>& custom_ranges,
     int32_t flags) {
-  for (Sample value : custom_ranges)
-    CHECK(value > 0 && value < kSampleTypeMax);
+  for (Sample value : custom_ranges) CHECK(value > 0 && value < kSampleTypeMax);
   CHECK(!custom_ranges.empty());
   return Factory(name, &custom_ranges, flags).Build();
 }

@@ -11,9 +11,9 @@
 namespace {
 
 base::HistogramBase* Exponential() {
-  static base::HistogramBase* const histogram = base::Histogram::FactoryGet(
-      "Benchmark.Exponential", 1, 1000000, 50,
-      base::HistogramBase::kUmaTargetedFlag);
+  static base::HistogramBase* const histogram =
+      base::Histogram::FactoryGet("Benchmark.Exponential", 1, 1000000, 50,
+                                  base::HistogramBase::kUmaTargetedFlag);
   return histogram;
 }
 
@@ -42,9 +42,9 @@ BENCHMARK(BM_SparseHistogramAdd);
 void BM_FactoryLookup(benchmark::State& state) {
   Exponential();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(base::Histogram::FactoryGet(
-        "Benchmark.Exponential", 1, 1000000, 50,
-        base::HistogramBase::kUmaTargetedFlag));
+    benchmark::DoNotOptimize(
+        base::Histogram::FactoryGet("Benchmark.Exponential", 1, 1000000, 50,
+                                    base::HistogramBase::kUmaTargetedFlag));
   }
 }
 BENCHMARK(BM_FactoryLookup);

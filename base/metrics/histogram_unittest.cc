@@ -30,16 +30,16 @@ TEST(HistogramTest, GoldenLayoutsAndChecksums) {
   auto* exponential = static_cast<Histogram*>(
       Histogram::FactoryGet("HistogramTest.Golden.Exp", 1, 1000000, 50, 0));
   ASSERT_NE(exponential, nullptr);
-  EXPECT_EQ(Boundaries(exponential),
-            (std::vector<int32_t>{
-                0,      1,      2,      3,      4,      5,      7,
-                9,      12,     16,     21,     28,     37,     49,
-                65,     86,     113,    149,    196,    258,    340,
-                448,    590,    777,    1023,   1347,   1774,   2336,
-                3077,   4053,   5338,   7031,   9260,   12196,  16063,
-                21156,  27864,  36699,  48336,  63662,  83848,  110434,
-                145450, 191569, 252312, 332315, 437686, 576468, 759255,
-                1000000, INT32_MAX}));
+  EXPECT_EQ(
+      Boundaries(exponential),
+      (std::vector<int32_t>{
+          0,      1,       2,        3,      4,      5,      7,      9,
+          12,     16,      21,       28,     37,     49,     65,     86,
+          113,    149,     196,      258,    340,    448,    590,    777,
+          1023,   1347,    1774,     2336,   3077,   4053,   5338,   7031,
+          9260,   12196,   16063,    21156,  27864,  36699,  48336,  63662,
+          83848,  110434,  145450,   191569, 252312, 332315, 437686, 576468,
+          759255, 1000000, INT32_MAX}));
   EXPECT_EQ(exponential->bucket_ranges()->checksum(), 0x71C056FBu);
 
   auto* linear = static_cast<Histogram*>(
@@ -302,8 +302,7 @@ TEST(HistogramTest, BooleanAndSparseKinds) {
   EXPECT_EQ(boolean->GetHistogramType(), BOOLEAN_HISTOGRAM);
   EXPECT_TRUE(boolean->HasConstructionArguments(1, 2, 3));
   EXPECT_STREQ(HistogramTypeToString(BOOLEAN_HISTOGRAM), "BOOLEAN_HISTOGRAM");
-  EXPECT_STREQ(HistogramTypeToString(static_cast<HistogramType>(9)),
-               "UNKNOWN");
+  EXPECT_STREQ(HistogramTypeToString(static_cast<HistogramType>(9)), "UNKNOWN");
 
   HistogramBase* sparse =
       SparseHistogram::FactoryGet("HistogramTest.Sparse", 0);

@@ -61,11 +61,10 @@ PersistentSampleMapRecords::Reference PersistentSampleMapRecords::GetNext() {
 PersistentSampleMapRecords::Reference PersistentSampleMapRecords::CreateNew(
     HistogramBase::Sample value) {
   PersistentMemoryAllocator* allocator = data_manager_->allocator();
-  Reference ref = allocator->Allocate(
-      sizeof(PersistentSampleMap::SampleRecord), kTypeIdSampleRecord);
-  auto* record =
-      allocator->GetAsObject<PersistentSampleMap::SampleRecord>(
-          ref, kTypeIdSampleRecord);
+  Reference ref = allocator->Allocate(sizeof(PersistentSampleMap::SampleRecord),
+                                      kTypeIdSampleRecord);
+  auto* record = allocator->GetAsObject<PersistentSampleMap::SampleRecord>(
+      ref, kTypeIdSampleRecord);
   if (!record) return 0;
   record->id = sample_map_id_;
   record->value = value;
@@ -220,9 +219,9 @@ std::unique_ptr<HistogramBase> PersistentHistogramAllocator::AllocateHistogram(
   const size_t record_size = kNameOffset + name.size() + 1;
   Reference histogram_ref =
       memory_->Allocate(record_size, kTypeIdHistogramUnderConstruction);
-  auto* histogram_data = reinterpret_cast<PersistentHistogramData*>(
-      memory_->GetBlockData(histogram_ref, kTypeIdHistogramUnderConstruction,
-                            record_size));
+  auto* histogram_data =
+      reinterpret_cast<PersistentHistogramData*>(memory_->GetBlockData(
+          histogram_ref, kTypeIdHistogramUnderConstruction, record_size));
   if (histogram_data) {
     memcpy(reinterpret_cast<char*>(histogram_data) + kNameOffset, name.c_str(),
            name.size() + 1);
@@ -234,7 +233,8 @@ std::unique_ptr<HistogramBase> PersistentHistogramAllocator::AllocateHistogram(
     const uint64_t bucket_count = ranges->bucket_count();
     // Two counters per bucket (unreported and reported), then the
     // boundaries; sizes in 64 bits, so that nothing wraps.
-    const uint64_t counts_bytes = bucket_count * 2 * sizeof(HistogramBase::Count);
+    const uint64_t counts_bytes =
+        bucket_count * 2 * sizeof(HistogramBase::Count);
     const uint64_t ranges_bytes = (bucket_count + 1) * sizeof(int32_t);
     Reference counts_ref = 0;
     int32_t* ranges_data = nullptr;
@@ -299,8 +299,7 @@ std::unique_ptr<HistogramBase> PersistentHistogramAllocator::GetHistogram(
   const size_t size = memory_->GetAllocSize(ref);
   const char* bytes = reinterpret_cast<const char*>(data);
   if (!data || size < kMinHistogramRecordSize ||
-      LoadField(&bytes[size - 1]) != 0 ||
-      LoadField(&bytes[kNameOffset]) == 0 ||
+      LoadField(&bytes[size - 1]) != 0 || LoadField(&bytes[kNameOffset]) == 0 ||
       LoadField(&data->samples_metadata.id) == 0 ||
       LoadField(&data->logged_metadata.id) == 0) {
     RecordCreateHistogramResult(CREATE_HISTOGRAM_INVALID_METADATA);
@@ -341,12 +340,13 @@ std::unique_ptr<HistogramBase> PersistentHistogramAllocator::CreateHistogram(
   PersistentHistogramData fixed;
   const int32_t* source = reinterpret_cast<const int32_t*>(data);
   int32_t* target = reinterpret_cast<int32_t*>(&fixed);
-  for (size_t i = 0; i < offsetof(PersistentHistogramData, samples_metadata) / 4;
-       ++i) {
+  for (size_t i = 0;
+       i < offsetof(PersistentHistogramData, samples_metadata) / 4; ++i) {
     target[i] = LoadField(&source[i]);
   }
   const char* name_start = reinterpret_cast<const char*>(data) + kNameOffset;
-  const size_t name_room = payload_size > kNameOffset ? payload_size - kNameOffset : 0;
+  const size_t name_room =
+      payload_size > kNameOffset ? payload_size - kNameOffset : 0;
   std::string name;
   for (size_t i = 0; i < name_room; ++i) {
     char c = LoadField(&name_start[i]);
@@ -386,10 +386,10 @@ PersistentHistogramAllocator::CreateBucketedHistogram(
   created_ranges->ResetChecksum();
   // Boundary 0 must be 0 and boundary N INT32_MAX: a clamped sample must
   // always find its bucket.
-  bool valid = created_ranges->range(0) == 0 &&
-               created_ranges->range(bucket_count) ==
-                   HistogramBase::kSampleTypeMax &&
-               created_ranges->checksum() == fixed.ranges_checksum;
+  bool valid =
+      created_ranges->range(0) == 0 &&
+      created_ranges->range(bucket_count) == HistogramBase::kSampleTypeMax &&
+      created_ranges->checksum() == fixed.ranges_checksum;
   for (size_t i = 1; valid && i <= bucket_count; ++i)
     valid = created_ranges->range(i) > created_ranges->range(i - 1);
   if (!valid) {
@@ -405,8 +405,9 @@ PersistentHistogramAllocator::CreateBucketedHistogram(
 
   auto* counts = reinterpret_cast<HistogramBase::Count*>(
       memory_->GetBlockData(fixed.counts_ref, kTypeIdCountsArray, 0));
-  if (!counts || memory_->GetAllocSize(fixed.counts_ref) <
-                     uint64_t{bucket_count} * 2 * sizeof(HistogramBase::Count)) {
+  if (!counts ||
+      memory_->GetAllocSize(fixed.counts_ref) <
+          uint64_t{bucket_count} * 2 * sizeof(HistogramBase::Count)) {
     RecordCreateHistogramResult(CREATE_HISTOGRAM_INVALID_COUNTS_ARRAY);
     return nullptr;
   }
@@ -429,8 +430,7 @@ PersistentHistogramAllocator::CreateBucketedHistogram(
   }
   std::unique_ptr<HistogramBase> histogram = Histogram::PersistentCreate(
       type, name, minimum, maximum, ranges, counts, counts + bucket_count,
-      &data->samples_metadata, &data->logged_metadata,
-      memory_->IsReadonly());
+      &data->samples_metadata, &data->logged_metadata, memory_->IsReadonly());
   histogram->SetFlags(fixed.flags);
   RecordCreateHistogramResult(CREATE_HISTOGRAM_SUCCESS);
   return histogram;

@@ -48,8 +48,8 @@ class PersistentHistogramAllocatorTest : public testing::Test {
 
   std::unique_ptr<PersistentHistogramAllocator> MakeAllocator(bool read_only) {
     return std::make_unique<PersistentHistogramAllocator>(
-        std::make_unique<PersistentMemoryAllocator>(
-            segment(), kSegmentSize, 4096, 1, read_only));
+        std::make_unique<PersistentMemoryAllocator>(segment(), kSegmentSize,
+                                                    4096, 1, read_only));
   }
 
   // The histograms a reader finds in the segment, by name.
@@ -73,12 +73,14 @@ TEST_F(PersistentHistogramAllocatorTest, FactoriesCountInTheSegment) {
       Histogram::FactoryGet("PersistentTest.Exp", 1, 1000, 20, 0);
   HistogramBase* linear =
       LinearHistogram::FactoryGet("PersistentTest.Linear", 1, 5, 6, 0);
-  HistogramBase* sparse = SparseHistogram::FactoryGet("PersistentTest.Sparse", 0);
+  HistogramBase* sparse =
+      SparseHistogram::FactoryGet("PersistentTest.Sparse", 0);
   HistogramBase* custom =
       CustomHistogram::FactoryGet("PersistentTest.Custom", {3, 30}, 0);
   HistogramBase* boolean =
       BooleanHistogram::FactoryGet("PersistentTest.Bool", 0);
-  for (HistogramBase* histogram : {exponential, linear, sparse, custom, boolean})
+  for (HistogramBase* histogram :
+       {exponential, linear, sparse, custom, boolean})
     EXPECT_TRUE(histogram->flags() & HistogramBase::kPersistentFlag);
   exponential->AddCount(50, 3);
   linear->Add(4);
@@ -127,12 +129,12 @@ TEST_F(PersistentHistogramAllocatorTest, DuplicateRecordIsFreed) {
   LinearHistogram::InitializeBucketRanges(1, 3, ranges.get());
   Reference first_ref = 0;
   Reference second_ref = 0;
-  std::unique_ptr<HistogramBase> first = allocator->AllocateHistogram(
-      LINEAR_HISTOGRAM, "PersistentTest.Dup", 1, 3, ranges.get(), 0,
-      &first_ref);
-  std::unique_ptr<HistogramBase> second = allocator->AllocateHistogram(
-      LINEAR_HISTOGRAM, "PersistentTest.Dup", 1, 3, ranges.get(), 0,
-      &second_ref);
+  std::unique_ptr<HistogramBase> first =
+      allocator->AllocateHistogram(LINEAR_HISTOGRAM, "PersistentTest.Dup", 1, 3,
+                                   ranges.get(), 0, &first_ref);
+  std::unique_ptr<HistogramBase> second =
+      allocator->AllocateHistogram(LINEAR_HISTOGRAM, "PersistentTest.Dup", 1, 3,
+                                   ranges.get(), 0, &second_ref);
   ASSERT_TRUE(first && second);
   allocator->FinalizeHistogram(first_ref, true);
   allocator->FinalizeHistogram(second_ref, false);
@@ -146,10 +148,8 @@ TEST_F(PersistentHistogramAllocatorTest, DamagedRecordsAreRefused) {
     const char* name;
     void (*damage)(char* record, char* segment);
   } kCases[] = {
-      {"checksum",
-       [](char* record, char*) {
-         reinterpret_cast<uint32_t*>(record)[6] ^= 1;
-       }},
+      {"checksum", [](char* record,
+                      char*) { reinterpret_cast<uint32_t*>(record)[6] ^= 1; }},
       {"boundary 0 not 0",
        [](char* record, char* segment) {
          uint32_t ranges_ref = reinterpret_cast<uint32_t*>(record)[5];

@@ -56,8 +56,8 @@ std::map<std::string, Expected> ExpectedTotals(int parent_exponential,
   }
   Expected& sparse = totals[mh::kSparse];
   sparse.count = 1 + 2 * int64_t{threads} * mh::kAddsPerThread;
-  sparse.sum = mh::kSharedSparseValue * (1 + int64_t{threads} *
-                                                 mh::kAddsPerThread);
+  sparse.sum =
+      mh::kSharedSparseValue * (1 + int64_t{threads} * mh::kAddsPerThread);
   for (int child = 0; child < mh::kChildren; ++child) {
     sparse.sum += int64_t{mh::OwnSparseValue(child)} * mh::kThreadsPerChild *
                   mh::kAddsPerThread;
@@ -129,8 +129,8 @@ void ReadDamagedCopies(const char* pristine, size_t used, int rounds) {
     }
     {
       PersistentHistogramAllocator reader(
-          std::make_unique<PersistentMemoryAllocator>(
-              copy, mh::kSegmentSize, mh::kPageSize, 0, true));
+          std::make_unique<PersistentMemoryAllocator>(copy, mh::kSegmentSize,
+                                                      mh::kPageSize, 0, true));
       PersistentHistogramAllocator::Iterator iter(&reader);
       int histograms = 0;
       while (std::unique_ptr<HistogramBase> histogram = iter.GetNext()) {
@@ -184,14 +184,14 @@ TEST(PersistentHistogramMultiProcessTest, ChildrenShareOneSegment) {
   std::vector<bool> started(mh::kChildren, false);
   for (int child = 0; child < mh::kChildren; ++child) {
     launchers.emplace_back([&, child] {
-      std::u16string command =
-          CommandLine::QuoteForCommandLine(
-              GetTestExecutableFolder() +
-                  u"persistent_histogram_test_child.exe",
-              false) +
-          u" " + mapping_name + u" " + UTF8ToUTF16(std::to_string(child));
-      started[child] = RunChildProcess(command, {}, &outputs[child],
-                                       &exit_codes[child]);
+      std::u16string command = CommandLine::QuoteForCommandLine(
+                                   GetTestExecutableFolder() +
+                                       u"persistent_histogram_test_child.exe",
+                                   false) +
+                               u" " + mapping_name + u" " +
+                               UTF8ToUTF16(std::to_string(child));
+      started[child] =
+          RunChildProcess(command, {}, &outputs[child], &exit_codes[child]);
     });
   }
   for (std::thread& launcher : launchers) launcher.join();
@@ -212,8 +212,7 @@ TEST(PersistentHistogramMultiProcessTest, ChildrenShareOneSegment) {
        ExpectedTotals(kParentExponential, kParentLinear)) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(found.count(name));
-    std::unique_ptr<HistogramSamples> samples =
-        found[name]->SnapshotSamples();
+    std::unique_ptr<HistogramSamples> samples = found[name]->SnapshotSamples();
     EXPECT_EQ(samples->TotalCount(), expected.count);
     EXPECT_EQ(samples->redundant_count(), expected.count);
     EXPECT_EQ(samples->sum(), expected.sum);

@@ -345,7 +345,8 @@ void PersistentMemoryAllocator::SetFlag(uint32_t flag) const {
   if (read_only_ || !mem_size_) return;
   uint32_t* flags = &shared_meta()->flags;
   uint32_t current = Load(flags);
-  while (!(current & flag) && !CompareAndSwap(flags, &current, current | flag)) {
+  while (!(current & flag) &&
+         !CompareAndSwap(flags, &current, current | flag)) {
   }
 }
 

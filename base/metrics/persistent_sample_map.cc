@@ -47,9 +47,8 @@ bool PersistentSampleMap::AddSubtractImpl(SampleCountIterator* iter,
     iter->Get(&min, &max, &count);
     if (internal::WrappingAdd(min, 1) != max) return false;
     if (read_only()) continue;
-    internal::AddToCount(
-        GetOrCreateSampleCountStorage(min),
-        op == ADD ? count : internal::WrappingNegate(count));
+    internal::AddToCount(GetOrCreateSampleCountStorage(min),
+                         op == ADD ? count : internal::WrappingNegate(count));
   }
   return true;
 }

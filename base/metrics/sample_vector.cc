@@ -83,10 +83,9 @@ bool SampleVector::AddSubtractImpl(SampleCountIterator* iter, Operator op) {
     if (min == bucket_ranges_->range(index) &&
         max == bucket_ranges_->range(index + 1)) {
       if (!read_only()) {
-        internal::AddToCount(&counts_[index], op == ADD
-                                                  ? count
-                                                  : internal::WrappingNegate(
-                                                        count));
+        internal::AddToCount(
+            &counts_[index],
+            op == ADD ? count : internal::WrappingNegate(count));
       }
       iter->Next();
     } else if (min > bucket_ranges_->range(index)) {
@@ -101,7 +100,9 @@ bool SampleVector::AddSubtractImpl(SampleCountIterator* iter, Operator op) {
 SampleVectorIterator::SampleVectorIterator(const Count* counts,
                                            size_t counts_size,
                                            const BucketRanges* bucket_ranges)
-    : counts_(counts), counts_size_(counts_size), bucket_ranges_(bucket_ranges) {
+    : counts_(counts),
+      counts_size_(counts_size),
+      bucket_ranges_(bucket_ranges) {
   SkipEmptyBuckets();
 }
 

@@ -44,7 +44,8 @@ HistogramBase* SparseHistogram::FactoryGet(const std::string& name,
     tentative->SetFlags(flags);
   }
   const HistogramBase* tentative_raw = tentative.get();
-  histogram = StatisticsRecorder::RegisterOrDeleteDuplicate(tentative.release());
+  histogram =
+      StatisticsRecorder::RegisterOrDeleteDuplicate(tentative.release());
   if (histogram_ref)
     allocator->FinalizeHistogram(histogram_ref, histogram == tentative_raw);
   return histogram;
@@ -86,8 +87,7 @@ HistogramType SparseHistogram::GetHistogramType() const {
   return SPARSE_HISTOGRAM;
 }
 
-bool SparseHistogram::HasConstructionArguments(Sample, Sample,
-                                               uint32_t) const {
+bool SparseHistogram::HasConstructionArguments(Sample, Sample, uint32_t) const {
   return false;
 }
 
@@ -187,17 +187,16 @@ void SparseHistogram::WriteAsciiImpl(const std::string& newline,
       output->push_back(' ');
     int x_count = 0;
     if (largest > 0 && line.count > 0) {
-      x_count = static_cast<int>(static_cast<double>(line.count) / largest *
-                                     kLineLength +
-                                 0.5);
+      x_count = static_cast<int>(
+          static_cast<double>(line.count) / largest * kLineLength + 0.5);
     }
     x_count = std::clamp(x_count, 0, kLineLength);
     output->append(static_cast<size_t>(x_count), '-');
     output->append("O");
     output->append(static_cast<size_t>(kLineLength - x_count), ' ');
-    StringAppendF(output, " (%d = %3.1f%%)", line.count,
-                  total ? 100.0 * line.count / static_cast<double>(total)
-                        : 0.0);
+    StringAppendF(
+        output, " (%d = %3.1f%%)", line.count,
+        total ? 100.0 * line.count / static_cast<double>(total) : 0.0);
     output->append(newline);
   }
 }

@@ -29,8 +29,8 @@ class SparseHistogram : public HistogramBase {
   // metadata of its two sample sets at |meta| and |logged_meta|.
   static std::unique_ptr<HistogramBase> PersistentCreate(
       PersistentHistogramAllocator* allocator, const std::string& name,
-      HistogramSamples::Metadata* meta,
-      HistogramSamples::Metadata* logged_meta, bool read_only);
+      HistogramSamples::Metadata* meta, HistogramSamples::Metadata* logged_meta,
+      bool read_only);
 
   ~SparseHistogram() override;
 

@@ -22,8 +22,7 @@ BucketRanges* MakeRanges(std::vector<int32_t> values, uint32_t checksum) {
 }
 
 TEST(StatisticsRecorderTest, StartsWithTheFirstFactoryCall) {
-  HistogramBase* first =
-      SparseHistogram::FactoryGet("RecorderTest.Started", 0);
+  HistogramBase* first = SparseHistogram::FactoryGet("RecorderTest.Started", 0);
   EXPECT_TRUE(StatisticsRecorder::IsActive());
   // Shared afterwards: no second object for the same name.
   EXPECT_EQ(first, SparseHistogram::FactoryGet("RecorderTest.Started", 0));
@@ -46,8 +45,9 @@ TEST(StatisticsRecorderTest, NamesOrderByLengthFirst) {
 
 TEST(StatisticsRecorderTest, RangesAreSharedByContent) {
   StatisticsRecorder::EnsureStarted();
-  const BucketRanges* first = StatisticsRecorder::RegisterOrDeleteDuplicateRanges(
-      MakeRanges({0, 7, 9, INT32_MAX}, 0x1234));
+  const BucketRanges* first =
+      StatisticsRecorder::RegisterOrDeleteDuplicateRanges(
+          MakeRanges({0, 7, 9, INT32_MAX}, 0x1234));
   // Equal content: the first object comes back (the second is deleted,
   // which ASan would report if it were used or leaked).
   EXPECT_EQ(StatisticsRecorder::RegisterOrDeleteDuplicateRanges(
@@ -73,8 +73,8 @@ TEST(StatisticsRecorderTest, AbsentRecorderAnswers) {
     EXPECT_FALSE(StatisticsRecorder::IsActive());
     EXPECT_EQ(StatisticsRecorder::FindHistogram("RecorderTest.Hidden"),
               nullptr);
-    EXPECT_TRUE(StatisticsRecorder::FindCallback("RecorderTest.Hidden")
-                    .is_null());
+    EXPECT_TRUE(
+        StatisticsRecorder::FindCallback("RecorderTest.Hidden").is_null());
     // Every factory call builds a new, unregistered histogram.
     HistogramBase* a =
         Histogram::FactoryGet("RecorderTest.Hidden", 1, 100, 10, 0);

@@ -31,8 +31,7 @@ class AllocationContextTracker {
   static constexpr size_t kMaxTaskDepth = 16;
 
   AllocationContextTracker(const AllocationContextTracker&) = delete;
-  AllocationContextTracker& operator=(const AllocationContextTracker&) =
-      delete;
+  AllocationContextTracker& operator=(const AllocationContextTracker&) = delete;
   ~AllocationContextTracker();
 
   // Switches capture to pseudo stacks. The first call takes the
@@ -61,9 +60,7 @@ class AllocationContextTracker {
   }
 
   uint32_t ignore_scope_depth() const { return ignore_scope_depth_; }
-  const std::vector<const char*>& pseudo_stack() const {
-    return pseudo_stack_;
-  }
+  const std::vector<const char*>& pseudo_stack() const { return pseudo_stack_; }
   const std::vector<const char*>& task_contexts() const {
     return task_contexts_;
   }
@@ -87,8 +84,7 @@ class HeapProfilerScopedIgnore {
  public:
   HeapProfilerScopedIgnore();
   HeapProfilerScopedIgnore(const HeapProfilerScopedIgnore&) = delete;
-  HeapProfilerScopedIgnore& operator=(const HeapProfilerScopedIgnore&) =
-      delete;
+  HeapProfilerScopedIgnore& operator=(const HeapProfilerScopedIgnore&) = delete;
   ~HeapProfilerScopedIgnore();
 
  private:
@@ -101,8 +97,7 @@ class HeapProfilerScopedIgnore {
 class HeapProfilerScopedTaskContext {
  public:
   explicit HeapProfilerScopedTaskContext(const char* context);
-  HeapProfilerScopedTaskContext(const HeapProfilerScopedTaskContext&) =
-      delete;
+  HeapProfilerScopedTaskContext(const HeapProfilerScopedTaskContext&) = delete;
   HeapProfilerScopedTaskContext& operator=(
       const HeapProfilerScopedTaskContext&) = delete;
   ~HeapProfilerScopedTaskContext();

@@ -72,10 +72,10 @@ void StackFrameDeduplicator::AppendAsTraceFormat(std::string* out) const {
         break;
       case StackFrame::Type::PROGRAM_COUNTER:
         entry.SetString(
-            "name", StringPrintf("pc:%llx",
-                                 static_cast<unsigned long long>(
-                                     reinterpret_cast<uintptr_t>(
-                                         node.frame.value))));
+            "name",
+            StringPrintf("pc:%llx",
+                         static_cast<unsigned long long>(
+                             reinterpret_cast<uintptr_t>(node.frame.value))));
         break;
     }
     if (node.parent_frame_index >= 0)
@@ -94,11 +94,11 @@ void StackFrameDeduplicator::EstimateTraceMemoryOverhead(
   constexpr size_t kMapEntrySize = 24;
   size_t map_entries = roots_.size();
   for (const FrameNode& node : frames_) map_entries += node.children.size();
-  overhead->Add(kOverheadStackFrames,
-                kFixedSize + kFrameSize * frames_.capacity() +
-                    kMapEntrySize * map_entries,
-                kFixedSize + kFrameSize * frames_.size() +
-                    kMapEntrySize * map_entries);
+  overhead->Add(
+      kOverheadStackFrames,
+      kFixedSize + kFrameSize * frames_.capacity() +
+          kMapEntrySize * map_entries,
+      kFixedSize + kFrameSize * frames_.size() + kMapEntrySize * map_entries);
 }
 
 TypeNameDeduplicator::TypeNameDeduplicator() { type_ids_[nullptr] = 0; }

@@ -1,7 +1,8 @@
 #include "base/trace_event/memory_dump_manager.h"
 
-#include <algorithm>
 #include <string.h>
+
+#include <algorithm>
 #include <utility>
 
 #include "base/bind.h"
@@ -32,13 +33,20 @@ constexpr char kTypeNamesName[] = "typeNames";
 
 // Provider names kept in background dumps (exact match).
 constexpr const char* kWhitelistedProviders[] = {
-    "LayoutGC",   "ChildDiscardableSharedMemoryManager",
-    "DOMStorage", "HostDiscardableSharedMemoryManager",
-    "IndexedDBBackingStore", "JavaHeap",
-    "LeveldbValueStore",     "Malloc",
-    "PoolAlloc",             "ProcessMemoryMetrics",
-    "Graphics",              "Sql",
-    "ScriptIsolate",         "WinHeap",
+    "LayoutGC",
+    "ChildDiscardableSharedMemoryManager",
+    "DOMStorage",
+    "HostDiscardableSharedMemoryManager",
+    "IndexedDBBackingStore",
+    "JavaHeap",
+    "LeveldbValueStore",
+    "Malloc",
+    "PoolAlloc",
+    "ProcessMemoryMetrics",
+    "Graphics",
+    "Sql",
+    "ScriptIsolate",
+    "WinHeap",
 };
 
 // 0: none yet; 1: being made; else the manager.
@@ -194,9 +202,8 @@ struct MemoryDumpManager::ProviderInfo : RefCounted<ProviderInfo> {
 MemoryDumpManager* MemoryDumpManager::GetInstance() {
   uintptr_t value = g_instance.load(std::memory_order_acquire);
   while (value <= 1) {
-    if (value == 0 &&
-        g_instance.compare_exchange_strong(value, 1,
-                                           std::memory_order_acq_rel)) {
+    if (value == 0 && g_instance.compare_exchange_strong(
+                          value, 1, std::memory_order_acq_rel)) {
       // Never destroyed: the trace log keeps it as an observer.
       value = reinterpret_cast<uintptr_t>(new MemoryDumpManager);
       g_instance.store(value, std::memory_order_release);
@@ -260,7 +267,8 @@ void MemoryDumpManager::RegisterDumpProvider(
       inserted = true;
     }
   }
-  if (inserted && heap_profiling_enabled()) provider->OnHeapProfilingEnabled(true);
+  if (inserted && heap_profiling_enabled())
+    provider->OnHeapProfilingEnabled(true);
 }
 
 void MemoryDumpManager::UnregisterDumpProvider(MemoryDumpProvider* provider) {
@@ -286,7 +294,8 @@ bool MemoryDumpManager::IsDumpProviderWhitelisted(
     MemoryDumpProvider* provider) {
   AutoLock hold(lock_);
   for (const auto& info : providers_) {
-    if (info->provider == provider) return info->whitelisted_for_background_mode;
+    if (info->provider == provider)
+      return info->whitelisted_for_background_mode;
   }
   return false;
 }
@@ -299,8 +308,7 @@ void MemoryDumpManager::RequestGlobalDump(
     allowed = tracing_state_ && tracing_state_->IsDumpModeAllowed(level);
   }
   if (!allowed) {
-    VLOG(1) << "Memory-infra dump failed because "
-            << kTraceCategory
+    VLOG(1) << "Memory-infra dump failed because " << kTraceCategory
             << " tracing category is not enabled or the requested dump mode "
                "is not allowed by trace config.";
     if (!callback.is_null()) callback.Run(0, false);
@@ -377,9 +385,9 @@ void MemoryDumpManager::OnTraceLogEnabled() {
     dump_thread_ = std::move(dump_thread);
     memory_tracing_enabled_.store(true, std::memory_order_release);
     const CommandLine* command_line = CommandLine::ForCurrentProcess();
-    start_timer = is_coordinator_ &&
-                  !(command_line &&
-                    command_line->HasSwitch(kEnableMemoryBenchmarking));
+    start_timer =
+        is_coordinator_ &&
+        !(command_line && command_line->HasSwitch(kEnableMemoryBenchmarking));
   }
   if (start_timer) StartPeriodicDumpTimer(state->config());
 }
@@ -400,9 +408,9 @@ void MemoryDumpManager::StartPeriodicDumpTimer(
     const TraceConfig::MemoryDumpConfig& config) {
   if (!schedule_.Start(config.triggers)) return;
   if (!periodic_timer_) periodic_timer_ = std::make_unique<RepeatingTimer>();
-  periodic_timer_->Start(
-      CURRENT_LOCATION, TimeDelta::FromMilliseconds(schedule_.period_ms()),
-      Bind(&MemoryDumpManager::RequestPeriodicDump, this));
+  periodic_timer_->Start(CURRENT_LOCATION,
+                         TimeDelta::FromMilliseconds(schedule_.period_ms()),
+                         Bind(&MemoryDumpManager::RequestPeriodicDump, this));
 }
 
 void MemoryDumpManager::RequestPeriodicDump() {

@@ -44,8 +44,7 @@ class TypeNameDeduplicator;
 
 // What memory-infra tracing keeps while it runs: the configuration's dump
 // settings and, with heap profiling, the heap profiler's tables.
-class MemoryDumpTracingState
-    : public RefCounted<MemoryDumpTracingState> {
+class MemoryDumpTracingState : public RefCounted<MemoryDumpTracingState> {
  public:
   explicit MemoryDumpTracingState(const TraceConfig::MemoryDumpConfig& config);
 
@@ -76,7 +75,8 @@ class PeriodicDumpSchedule {
  public:
   // Nothing to run when |triggers| is empty (false). Periods of 0 are
   // outside the contract.
-  bool Start(const std::vector<TraceConfig::MemoryDumpConfig::Trigger>& triggers);
+  bool Start(
+      const std::vector<TraceConfig::MemoryDumpConfig::Trigger>& triggers);
   uint32_t period_ms() const { return period_ms_; }
   MemoryDumpLevelOfDetail NextLevel();
 

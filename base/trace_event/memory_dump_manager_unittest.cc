@@ -74,13 +74,13 @@ TEST(MemoryDumpManagerTest, PeriodicLevels) {
     std::vector<Level> expected;
   } kCases[] = {
       {{{250, 1}, {2000, 2}},
-       {Level::DETAILED, Level::LIGHT, Level::LIGHT, Level::LIGHT,
-        Level::LIGHT, Level::LIGHT, Level::LIGHT, Level::LIGHT,
-        Level::DETAILED, Level::LIGHT}},
+       {Level::DETAILED, Level::LIGHT, Level::LIGHT, Level::LIGHT, Level::LIGHT,
+        Level::LIGHT, Level::LIGHT, Level::LIGHT, Level::DETAILED,
+        Level::LIGHT}},
       // No light trigger: background except every heavy-rate-th.
       {{{100, 0}, {300, 2}},
-       {Level::DETAILED, Level::BACKGROUND, Level::BACKGROUND,
-        Level::DETAILED, Level::BACKGROUND}},
+       {Level::DETAILED, Level::BACKGROUND, Level::BACKGROUND, Level::DETAILED,
+        Level::BACKGROUND}},
   };
   for (const auto& test : kCases) {
     PeriodicDumpSchedule schedule;

@@ -35,7 +35,8 @@ struct MemoryDumpRequestArgs {
 };
 
 // Told the dump id and whether the global dump succeeded.
-using GlobalMemoryDumpCallback = Callback<void(uint64_t dump_guid, bool success)>;
+using GlobalMemoryDumpCallback =
+    Callback<void(uint64_t dump_guid, bool success)>;
 
 }  // namespace trace_event
 }  // namespace base

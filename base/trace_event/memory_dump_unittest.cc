@@ -152,8 +152,7 @@ TEST(TraceEventMemoryOverheadTest, DumpIntoNamesEachEntry) {
   EXPECT_EQ(ScalarValue(strings, "size"), "30");  // 48 in hexadecimal
   EXPECT_EQ(ScalarValue(strings, "resident_size"), "20");
   EXPECT_EQ(ScalarValue(strings, "object_count"), "3");
-  EXPECT_NE(pmd.GetAllocatorDump("tracing/main_trace_log/TraceEvent"),
-            nullptr);
+  EXPECT_NE(pmd.GetAllocatorDump("tracing/main_trace_log/TraceEvent"), nullptr);
 }
 
 TEST(ProcessMemoryDumpTest, WhitelistNormalisesAddresses) {
@@ -170,8 +169,7 @@ TEST(ProcessMemoryDumpTest, WhitelistNormalisesAddresses) {
       {"winheap/allocated_objects", true},
   };
   for (const auto& test : kCases)
-    EXPECT_EQ(ProcessMemoryDump::IsWhitelistedName(test.name),
-              test.whitelisted)
+    EXPECT_EQ(ProcessMemoryDump::IsWhitelistedName(test.name), test.whitelisted)
         << test.name;
 }
 
@@ -330,9 +328,9 @@ TEST(TraceMemoryOverheadTest, ChunkEstimatesEachRecordOnce) {
   EXPECT_TRUE(TraceLog::GetInstance()->OnMemoryDump(
       {MemoryDumpLevelOfDetail::DETAILED}, &pmd));
   EXPECT_NE(pmd.GetAllocatorDump("tracing/main_trace_log/TraceLog"), nullptr);
-  EXPECT_NE(pmd.GetAllocatorDump(
-                "tracing/main_trace_log/TraceEventMemoryOverhead"),
-            nullptr);
+  EXPECT_NE(
+      pmd.GetAllocatorDump("tracing/main_trace_log/TraceEventMemoryOverhead"),
+      nullptr);
   EXPECT_NE(pmd.GetAllocatorDump("tracing/main_trace_log/TraceBufferVector"),
             nullptr);
 }

@@ -101,8 +101,8 @@ void TraceEventMemoryOverhead::AddSelf() {
 void TraceEventMemoryOverhead::DumpInto(const char* base_name,
                                         ProcessMemoryDump* pmd) const {
   ForEach([&](const ObjectCountAndSize& entry) {
-    MemoryAllocatorDump* dump = pmd->CreateAllocatorDump(
-        StringPrintf("%s/%s", base_name, entry.name));
+    MemoryAllocatorDump* dump =
+        pmd->CreateAllocatorDump(StringPrintf("%s/%s", base_name, entry.name));
     dump->AddScalar(MemoryAllocatorDump::kNameSize,
                     MemoryAllocatorDump::kUnitsBytes,
                     entry.allocated_size_in_bytes);

@@ -45,8 +45,7 @@ class TraceEventMemoryOverhead {
 
   TraceEventMemoryOverhead();
   TraceEventMemoryOverhead(const TraceEventMemoryOverhead&) = delete;
-  TraceEventMemoryOverhead& operator=(const TraceEventMemoryOverhead&) =
-      delete;
+  TraceEventMemoryOverhead& operator=(const TraceEventMemoryOverhead&) = delete;
   ~TraceEventMemoryOverhead();
 
   // One object of |size_in_bytes| (allocated and resident).
@@ -66,9 +65,7 @@ class TraceEventMemoryOverhead {
   // "size", "resident_size" and "object_count".
   void DumpInto(const char* base_name, ProcessMemoryDump* pmd) const;
 
-  size_t entry_count() const {
-    return spilled() ? map_.size() : array_size_;
-  }
+  size_t entry_count() const { return spilled() ? map_.size() : array_size_; }
 
  private:
   struct PointerHash {

@@ -22,9 +22,9 @@
 #include "base/trace_event/heap_profiler_allocation_context_tracker.h"
 #include "base/trace_event/memory_dump_manager.h"
 #include "base/trace_event/trace_buffer.h"
-#include "base/trace_event/trace_event_memory_overhead.h"
 #include "base/trace_event/trace_event_etw_export.h"
 #include "base/trace_event/trace_event_filter.h"
+#include "base/trace_event/trace_event_memory_overhead.h"
 
 namespace base {
 namespace trace_event {

@@ -134,8 +134,7 @@ int main(int argc, char** argv) {
   base::CommandLine::Init();
   logging::SetLogMessageHandler(&EchoErrors);
   base::PlatformThread::SetName("TraceTestMain");
-  base::AtExitManager::RegisterCallback(&PrintMemoryInfraThreadAtExit,
-                                        nullptr);
+  base::AtExitManager::RegisterCallback(&PrintMemoryInfraThreadAtExit, nullptr);
   bool tracing = base::trace_event::EnableTracingFromCommandLine();
   printf("tracing=%d\n", tracing ? 1 : 0);
   printf("memory_infra_thread_at_start=%d\n",

@@ -196,19 +196,18 @@ TEST_F(TraceStartupTest, RecordsEveryThreadKind) {
 // profiler's tables are in the trace, and the memory-infra thread runs
 // only while tracing does.
 TEST_F(TraceStartupTest, MemoryInfraWithHeapProfiling) {
-  ChildRun run = RunTraceChild(
-      {SwitchArg(switches::kTraceFile, PathArg(trace_path_)),
-       SwitchArg(switches::kTraceCategories,
-                 std::string(kCategories) +
-                     ",disabled-by-default-memory-infra"),
-       "--enable-heap-profiling"});
+  ChildRun run =
+      RunTraceChild({SwitchArg(switches::kTraceFile, PathArg(trace_path_)),
+                     SwitchArg(switches::kTraceCategories,
+                               std::string(kCategories) +
+                                   ",disabled-by-default-memory-infra"),
+                     "--enable-heap-profiling"});
   ASSERT_TRUE(run.started);
   ASSERT_EQ(run.exit_code, 0) << run.output;
   EXPECT_NE(run.output.find("memory_infra_thread_at_start=1"),
             std::string::npos)
       << run.output;
-  EXPECT_NE(run.output.find("memory_infra_thread_at_exit=0"),
-            std::string::npos)
+  EXPECT_NE(run.output.find("memory_infra_thread_at_exit=0"), std::string::npos)
       << run.output;
 
   std::string json;

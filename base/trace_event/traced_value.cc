@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/json/json_writer.h"
-#include "base/values.h"
 #include "base/trace_event/trace_event_memory_overhead.h"
+#include "base/values.h"
 
 namespace base {
 namespace trace_event {
@@ -109,8 +109,7 @@ void TracedValue::SetIntegerWithCopiedName(StringPiece name, int value) {
   WriteCopiedKey(name);
 }
 
-void TracedValue::SetStringWithCopiedName(StringPiece name,
-                                          StringPiece value) {
+void TracedValue::SetStringWithCopiedName(StringPiece name, StringPiece value) {
   WriteMarker(kTypeString);
   pickle_.WriteString(value);
   WriteCopiedKey(name);

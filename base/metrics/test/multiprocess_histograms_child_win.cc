@@ -30,7 +30,8 @@ namespace mh = base::multiprocess_histograms;
 std::atomic<int> g_failures{0};
 
 void Check(base::HistogramBase* histogram) {
-  if (!histogram || !(histogram->flags() & base::HistogramBase::kPersistentFlag))
+  if (!histogram ||
+      !(histogram->flags() & base::HistogramBase::kPersistentFlag))
     ++g_failures;
 }
 

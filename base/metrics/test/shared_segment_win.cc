@@ -10,12 +10,12 @@
 namespace base {
 
 // static
-std::unique_ptr<SharedSegment> SharedSegment::Create(
-    const std::u16string& name, size_t size) {
-  win::ScopedHandle mapping(CreateFileMappingW(
-      INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-      static_cast<DWORD>(static_cast<uint64_t>(size) >> 32),
-      static_cast<DWORD>(size), as_wcstr(name)));
+std::unique_ptr<SharedSegment> SharedSegment::Create(const std::u16string& name,
+                                                     size_t size) {
+  win::ScopedHandle mapping(
+      CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                         static_cast<DWORD>(static_cast<uint64_t>(size) >> 32),
+                         static_cast<DWORD>(size), as_wcstr(name)));
   DWORD error = GetLastError();
   if (!mapping.IsValid() || error == ERROR_ALREADY_EXISTS) {
     LOG(ERROR) << "CreateFileMappingW failed: " << error;
@@ -40,8 +40,7 @@ std::unique_ptr<SharedSegment> SharedSegment::Open(const std::u16string& name,
 
 // static
 std::unique_ptr<SharedSegment> SharedSegment::Map(win::ScopedHandle mapping,
-                                                  size_t size,
-                                                  bool read_only) {
+                                                  size_t size, bool read_only) {
   void* view = MapViewOfFile(
       mapping.Get(), read_only ? FILE_MAP_READ : FILE_MAP_READ | FILE_MAP_WRITE,
       0, 0, size);

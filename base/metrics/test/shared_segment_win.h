@@ -35,8 +35,8 @@ class SharedSegment {
 
  private:
   SharedSegment(win::ScopedHandle mapping, void* view, size_t size);
-  static std::unique_ptr<SharedSegment> Map(win::ScopedHandle mapping, size_t size,
-                                            bool read_only);
+  static std::unique_ptr<SharedSegment> Map(win::ScopedHandle mapping,
+                                            size_t size, bool read_only);
 
   win::ScopedHandle mapping_;
   void* const view_;
