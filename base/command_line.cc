@@ -129,7 +129,8 @@ CommandLine::StringType CommandLine::QuoteForCommandLine(
       while (end < argument.size() && argument[end] == u'\\') ++end;
       const size_t run = end - i;
       // Doubled when a quote follows, whether ours at the end or theirs.
-      const bool before_quote = end == argument.size() || argument[end] == u'"';
+      const bool before_quote =
+          end == argument.size() || argument[end] == u'"';
       out.append(before_quote ? run * 2 : run, u'\\');
       i = end - 1;
     } else if (argument[i] == u'"') {
@@ -220,8 +221,8 @@ void CommandLine::AppendSwitchNative(const std::string& name,
   const StringType wide_name = ASCIIToUTF16(lowered);
   const size_t prefix_length = GetSwitchPrefixLength(wide_name);
   switches_[lowered.substr(prefix_length)] = value;
-  StringType entry =
-      prefix_length == 0 ? kSwitchTerminator + wide_name : wide_name;
+  StringType entry = prefix_length == 0 ? kSwitchTerminator + wide_name
+                                        : wide_name;
   if (!value.empty()) {
     entry.push_back(kSwitchValueSeparator);
     entry += value;

@@ -68,8 +68,9 @@ TEST(CommandLineTest, AppendingTwiceKeepsTwoEntriesButOneValue) {
   cl.AppendArg("file");
   cl.AppendSwitchASCII("stream", "stable");
   EXPECT_EQ(u"stable", cl.GetSwitchValueNative("stream"));
-  EXPECT_EQ(u"prog.exe --stream=beta --stream=stable file",
-            cl.GetCommandLineString());
+  EXPECT_EQ(
+      u"prog.exe --stream=beta --stream=stable file",
+      cl.GetCommandLineString());
   // Switches go before plain arguments whatever the order of appending.
   EXPECT_EQ((StringVector{u"file"}), cl.GetArgs());
 }

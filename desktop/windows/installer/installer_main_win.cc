@@ -1,9 +1,10 @@
+#include "desktop/windows/installer/installer_main.h"
+
 #include <stdio.h>
 
 #include <string>
 
 #include "base/command_line.h"
-#include "desktop/windows/installer/installer_main.h"
 #include "desktop/windows/installer/installer_switches.h"
 #include "desktop/windows/installer/version_info.h"
 
