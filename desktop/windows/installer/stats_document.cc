@@ -60,6 +60,11 @@ void StatsDocument::AddDownloadSummary() {
   node.SetString(kStatsDownloadIpsKey, base::JoinString(addresses, "; "));
 }
 
+std::unique_ptr<base::DictionaryValue> StatsDocument::CreateSnapshot() const {
+  base::AutoLock lock(lock_);
+  return root_.CreateDeepCopy();
+}
+
 bool StatsDocument::WriteJson(std::string* json) const {
   base::AutoLock lock(lock_);
   return base::JSONWriter::Write(root_, json);

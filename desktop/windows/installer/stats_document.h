@@ -12,6 +12,7 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_STATS_DOCUMENT_H_
 #define DESKTOP_WINDOWS_INSTALLER_STATS_DOCUMENT_H_
 
+#include <memory>
 #include <string>
 
 #include "base/memory/ref_counted.h"
@@ -63,6 +64,8 @@ class StatsDocument : public base::RefCounted<StatsDocument> {
   // The whole document as JSON text (no options). False when it cannot be
   // written.
   bool WriteJson(std::string* json) const;
+  // A copy of the whole document, for readers that want values.
+  std::unique_ptr<base::DictionaryValue> CreateSnapshot() const;
 
   base::Time start_time() const { return start_time_; }
 

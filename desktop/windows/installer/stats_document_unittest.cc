@@ -5,7 +5,6 @@
 #include <thread>
 #include <vector>
 
-#include "base/json/json_reader.h"
 #include "base/time/time.h"
 #include "base/time/time_override.h"
 #include "base/values.h"
@@ -16,18 +15,6 @@
 
 namespace installer {
 namespace {
-
-// The document as a value tree, read back from its JSON text.
-std::unique_ptr<base::DictionaryValue> Snapshot(const StatsDocument& document) {
-  std::string json;
-  EXPECT_TRUE(document.WriteJson(&json));
-  std::unique_ptr<base::Value> value = base::JSONReader::Read(json);
-  base::DictionaryValue* dictionary = nullptr;
-  if (!value || !value->GetAsDictionary(&dictionary))
-    return std::make_unique<base::DictionaryValue>();
-  value.release();
-  return std::unique_ptr<base::DictionaryValue>(dictionary);
-}
 
 std::string JsonOf(const StatsDocument& document) {
   std::string json;
@@ -172,7 +159,7 @@ TEST(StatsDocumentTest, BaseFieldsDescribeTheRun) {
   os.service_pack_major = 1;
   os.service_pack_minor = 2;
   document->AddBaseFields(os, "--silent --installfolder=\"C:\\Velna\"");
-  std::unique_ptr<base::DictionaryValue> tree = Snapshot(*document);
+  std::unique_ptr<base::DictionaryValue> tree = document->CreateSnapshot();
 
   std::string text;
   int number = -1;
@@ -221,7 +208,7 @@ TEST(StatsDocumentTest, DownloadSummaryCountsChunksAndJoinsAddresses) {
   third->AppendDictionary("download_chunks")->SetString("ip", "10.0.0.1");
   document->AddDownloadSummary();
 
-  std::unique_ptr<base::DictionaryValue> tree = Snapshot(*document);
+  std::unique_ptr<base::DictionaryValue> tree = document->CreateSnapshot();
   int retries = 0;
   std::string addresses;
   EXPECT_TRUE(tree->GetInteger("wininet_retries", &retries));
@@ -277,7 +264,7 @@ TEST(StatsDocumentTest, ConcurrentWritersAndSerialiser) {
   serialiser.join();
 
   document->AddDownloadSummary();
-  std::unique_ptr<base::DictionaryValue> tree = Snapshot(*document);
+  std::unique_ptr<base::DictionaryValue> tree = document->CreateSnapshot();
   int number = 0;
   EXPECT_TRUE(tree->GetInteger("total_fetches", &number));
   EXPECT_EQ(kWriters * kFetchesPerWriter, number);

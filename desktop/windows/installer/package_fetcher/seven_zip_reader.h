@@ -1,0 +1,90 @@
+// SevenZipReader: the walk over a 7z archive that unpacking is built on,
+// over the LZMA SDK's 7z reader: open the archive database, check every
+// item's name, and decode items into memory one after the other. Portable
+// (the caller brings the input stream and the block allocator), so the walk
+// is also fuzzed natively.
+//
+// Items are decoded a solid block at a time: the whole block goes into one
+// buffer from |block_allocator|, and items that follow in the same block are
+// served from it. Every block and item is checked against the CRCs that the
+// archive carries before its data is handed out.
+//
+// Used by one thread at a time. Results are the SDK's SRes codes (SZ_OK is
+// 0); an archive error is never a crash, whatever the input.
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_PACKAGE_FETCHER_SEVEN_ZIP_READER_H_
+#define DESKTOP_WINDOWS_INSTALLER_PACKAGE_FETCHER_SEVEN_ZIP_READER_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "7z.h"
+#include "7zTypes.h"
+
+namespace installer {
+
+class SevenZipReader {
+ public:
+  // |stream| (not owned; it must outlive the reader) reads the archive from
+  // its current position on. The archive database lives on the SDK's
+  // default heap allocators.
+  explicit SevenZipReader(const ISeekInStream* stream);
+  SevenZipReader(const SevenZipReader&) = delete;
+  SevenZipReader& operator=(const SevenZipReader&) = delete;
+  // Frees the held block through the block allocator, and the database.
+  ~SevenZipReader();
+
+  // The SDK's main allocator of an extraction (not owned; it must outlive
+  // the reader): it gets the decoded solid blocks and the decoders' own
+  // buffers, several at a time. Set before the first ReadItem(), once.
+  void SetBlockAllocator(const ISzAlloc* block_allocator);
+
+  // Reads the archive database. Call once; nothing else works before it
+  // succeeds.
+  SRes Open();
+
+  uint32_t item_count() const;
+
+  // The item's name with "\" as separator (the archive's "/" converted);
+  // empty when the item has none.
+  std::u16string GetItemPath(uint32_t index) const;
+  // True when every item's path passes IsSafeArchiveItemPath(); otherwise
+  // |*unsafe_index| (when given) is the first that does not.
+  bool CheckItemPaths(uint32_t* unsafe_index) const;
+
+  bool IsFolder(uint32_t index) const;
+  // The item has data in a block (a file that is not empty).
+  bool HasData(uint32_t index) const;
+  // The item's last-write time as a Windows FILETIME value; false when the
+  // archive has none for it.
+  bool GetLastWriteTime(uint32_t index, uint64_t* filetime) const;
+
+  // When ReadItem(|index|) would decode a new block, that block's decoded
+  // size (what |block_allocator| will be asked for); 0 when the item has no
+  // data or lies in the block already held.
+  uint64_t GetSizeOfBlockToDecode(uint32_t index) const;
+
+  // Points |*data| and |*size| at the item's bytes (nothing for an item
+  // without data), decoding and checking its block first when needed. The
+  // bytes stay valid until the next ReadItem() or the reader's end.
+  SRes ReadItem(uint32_t index, const uint8_t** data, size_t* size);
+
+ private:
+  CLookToRead2 look_stream_;
+  std::vector<Byte> look_buffer_;
+  const ISzAlloc* block_allocator_ = nullptr;
+  CSzArEx database_;
+  bool opened_ = false;
+
+  // The SDK's cache of the decoded block.
+  UInt32 block_index_ = UINT32_MAX;
+  Byte* block_ = nullptr;
+  size_t block_size_ = 0;
+};
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_PACKAGE_FETCHER_SEVEN_ZIP_READER_H_

@@ -1,0 +1,71 @@
+// LocalHttpServer: the shared HTTP test server (http_test_server.py, see its
+// description of fault parameters) for tests under Wine. Each test starts
+// its own on 127.0.0.1 with a state folder of its own, puts the files to
+// serve there, reads the request log and stops it at its end.
+//
+// The server is the Linux python3, which Wine starts from CreateProcess; it
+// cannot be waited for, so start and stop go through marker files in the
+// state folder. A server left behind by a crashed test ends when its folder
+// disappears or after five minutes.
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_TEST_LOCAL_HTTP_SERVER_WIN_H_
+#define DESKTOP_WINDOWS_INSTALLER_TEST_LOCAL_HTTP_SERVER_WIN_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+#include "base/strings/string_piece.h"
+#include "base/test/scoped_temp_dir.h"
+#include "base/values.h"
+
+namespace installer {
+namespace test {
+
+class LocalHttpServer {
+ public:
+  LocalHttpServer();
+  LocalHttpServer(const LocalHttpServer&) = delete;
+  LocalHttpServer& operator=(const LocalHttpServer&) = delete;
+  // Stops the server and deletes its folder.
+  ~LocalHttpServer();
+
+  // Starts the server on a free port, or on |port|. False when it is not
+  // listening within 30 s.
+  bool Start(int port = 0);
+  // Asks the server to end and waits (up to 10 s) until it has; true when
+  // it has ended.
+  bool Stop();
+
+  int port() const { return port_; }
+  // "http://127.0.0.1:<port>" + |path_and_query|.
+  std::u16string Url(base::StringPiece path_and_query) const;
+  // The same with another host name for the same server.
+  std::u16string UrlOnHost(base::StringPiece host,
+                           base::StringPiece path_and_query) const;
+
+  // Puts |contents| where the server serves it as "/files/<name>".
+  bool ServeFile(base::StringPiece name, const std::string& contents);
+  base::FilePath FilePathOf(base::StringPiece name) const;
+  // Replaces the route table (a JSON object: path -> parameters).
+  bool SetRoutes(const std::string& json);
+
+  // Every request so far, in arrival order, each as logged: "method",
+  // "path", "query", "host", "user_agent", "range", "headers" (lower-case
+  // names), "body_length", "body_md5" and "body" (text bodies).
+  std::vector<std::unique_ptr<base::DictionaryValue>> Requests() const;
+
+ private:
+  base::ScopedTempDir state_dir_;
+  int port_ = 0;
+  bool running_ = false;
+};
+
+// The MD5 of |data| as lower-case hexadecimal, as the server logs a body's.
+std::string Md5Hex(const std::string& data);
+
+}  // namespace test
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_TEST_LOCAL_HTTP_SERVER_WIN_H_

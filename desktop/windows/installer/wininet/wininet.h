@@ -1,0 +1,211 @@
+// WinInetDownloader: the installer's one HTTP(S) client. It performs one
+// transfer at a time over WinINet in asynchronous mode (a GET, or a POST
+// when a body is given), hands the response body to a ResponseWriter,
+// reports the transfer's events to a DownloadObserver and its byte progress
+// to a listener, and runs a completion callback once at the end.
+//
+// Hosts: only hosts matching the allowed suffixes (IsHostAllowed), also for
+// every redirect, which the downloader follows itself (at most 10 hops;
+// 301, 302 and 303 turn into a GET, 307 and 308 keep the verb and body).
+//
+// Recovery: an interrupted body (a short stream, a lost connection) is
+// resumed with "Range: bytes=<kept>-". Server errors (502 to 504),
+// connectivity errors and resumes that brought no byte beyond the furthest
+// offset reached so far are retried after a delay (6 s) and counted; past
+// the maximum retry count (600 unless the owner lowers it) the transfer
+// fails. A response that does not continue where the kept bytes end (a 200
+// to a Range request, a 206 from another offset) makes the writer Rewind
+// and the body start over. A proxy's 407 asks the UICallbackRunner for the
+// credentials dialog.
+//
+// Threads: create, use and destroy the downloader on one thread that runs a
+// message loop. WinINet's callback threads only post to that thread, so the
+// writer, the observer and the completion run there too. Buffers that
+// WinINet may still fill after a transfer was abandoned live until WinINet
+// lets go of their handles, never in the downloader itself, so Stop and the
+// destructor return at once.
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_WININET_WININET_H_
+#define DESKTOP_WINDOWS_INSTALLER_WININET_WININET_H_
+
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/callback.h"
+#include "base/memory/ref_counted.h"
+#include "base/memory/weak_ptr.h"
+#include "base/sequenced_task_runner.h"
+#include "base/strings/string_piece.h"
+#include "base/time/time.h"
+#include "desktop/windows/installer/package_fetcher/package_fetcher.h"
+#include "desktop/windows/installer/package_fetcher/ui_callback_runner.h"
+#include "desktop/windows/installer/wininet/allowed_hosts.h"
+#include "desktop/windows/installer/wininet/download_observer.h"
+#include "desktop/windows/installer/wininet/wininet_response_writer.h"
+
+namespace installer {
+
+class WinInetTerminationThread;
+
+class WinInetDownloader {
+ public:
+  enum State : int32_t {
+    kIdle = 0,
+    kRequestSent = 1,  // waiting for the response to a request
+    kReceiving = 2,    // reading the body
+    kStopped = 3,
+    kFailed = 4,
+    kCompleted = 5,
+  };
+
+  static constexpr int kDefaultMaxRetryCount = 600;
+
+  // |ui_runner| is required; |progress_listener| may be null. Both must
+  // outlive the downloader.
+  WinInetDownloader(UICallbackRunner* ui_runner,
+                    PackageFetcher::Delegate* progress_listener);
+  WinInetDownloader(const WinInetDownloader&) = delete;
+  WinInetDownloader& operator=(const WinInetDownloader&) = delete;
+  // Abandons a running transfer (no completion runs) and returns at once.
+  ~WinInetDownloader();
+
+  // An empty list allows every host. Set before Start.
+  void set_allowed_host_suffixes(std::vector<std::u16string> suffixes) {
+    allowed_host_suffixes_ = std::move(suffixes);
+  }
+  // Whether |host| matches the allowed suffixes (IsHostAllowed).
+  bool IsAllowedHost(base::StringPiece16 host) const {
+    return IsHostAllowed(host, allowed_host_suffixes_);
+  }
+  void set_max_retry_count(int count) { max_retry_count_ = count; }
+  int max_retry_count() const { return max_retry_count_; }
+  // The counted retries of the current (or last) transfer in a row.
+  int retry_count() const { return retry_count_; }
+  // In the completion: kCompleted, or anything else for a failure.
+  State state() const { return state_; }
+
+  // Starts a transfer of |url|: a POST of |body|, or a GET when it is
+  // empty. True when the request was sent: |completion| then runs exactly
+  // once, on this thread, unless Stop comes first. False, logged, when the
+  // transfer cannot begin (bad URL, refused host, WinINet refuses, or a
+  // transfer is already running); |completion| never runs then. Takes the
+  // writer and the observer (both required) in either case.
+  bool Start(const std::u16string& url, const std::string& body,
+             base::Closure completion, std::unique_ptr<ResponseWriter> writer,
+             std::unique_ptr<DownloadObserver> observer);
+
+  // Abandons the transfer: closes it, drops the completion (even one
+  // already posted) and sets kStopped.
+  void Stop();
+
+  // Seams for tests: the pause before a counted retry (6 s), and the
+  // receive time-out of every request (60 s).
+  void set_retry_delay_for_testing(base::TimeDelta delay) {
+    retry_delay_ = delay;
+  }
+  void set_receive_timeout_for_testing(base::TimeDelta timeout) {
+    receive_timeout_ = timeout;
+  }
+
+ private:
+  friend class WinInetTerminationThread;
+  class Session;
+  struct HandleContext;
+  struct UrlParts;
+  enum class Pending { kNone, kSend, kRead };
+
+  static bool CrackUrl(const std::u16string& url, UrlParts* parts);
+  static void InternetStatusCallback(void* handle, uintptr_t context,
+                                     unsigned long status, void* info,
+                                     unsigned long info_length);
+
+  // Closes the writer and drops the completion of a Start that failed.
+  bool Refuse();
+  bool IsActive() const {
+    return state_ == kRequestSent || state_ == kReceiving;
+  }
+  void SetState(State state);
+
+  bool Connect(const UrlParts& parts);
+  bool SendRequest(const UrlParts& parts);
+  void CloseRequest();
+  void CloseConnection();
+  void JoinTerminationThread();
+
+  // Posted from WinINet's threads; |request_id| names the request the event
+  // belongs to, and events of any other request are dropped.
+  void OnServerAddress(uint64_t request_id, const std::string& address);
+  void OnRequestComplete(uint64_t request_id, uint32_t error);
+
+  void HandleInitialCompletion();
+  void HandleFullResponse();
+  void HandlePartialResponse();
+  void FollowRedirect(uint32_t status);
+  void AskForProxyCredentials();
+  void OnProxyCredentials(uint64_t transfer_id, int result);
+
+  // Reads the body; runs again as a posted task after a batch of reads.
+  void HandleCompletionInProgress(uint64_t transfer_id);
+  // Takes the bytes of the last read; false when reading ends here.
+  bool ConsumeRead();
+  // The body stopped early (short stream, lost connection).
+  void OnInterrupted(uint32_t code);
+  void CheckRetriesAndResume(uint32_t code);
+  void Resume(uint64_t transfer_id);
+
+  void CompleteDownload();
+  void FailDownload();
+  void RunCompletion(uint64_t transfer_id);
+
+  void PostProgress(bool total, uint32_t value);
+  void NotifyProgress(bool total, uint32_t value);
+  void NotifyStalled();
+
+  UICallbackRunner* const ui_runner_;
+  PackageFetcher::Delegate* const progress_listener_;
+
+  State state_ = kIdle;
+  std::vector<std::u16string> allowed_host_suffixes_;
+  int retry_count_ = 0;
+  int max_retry_count_ = kDefaultMaxRetryCount;
+  base::TimeDelta retry_delay_;
+  base::TimeDelta receive_timeout_;
+
+  // The current transfer.
+  std::u16string url_;
+  std::string body_;
+  base::Closure completion_;
+  std::unique_ptr<ResponseWriter> writer_;
+  std::unique_ptr<DownloadObserver> observer_;
+  base::ScopedRefPtr<base::SequencedTaskRunner> owner_runner_;
+  // Changes with every Start and Stop; posted work of an earlier transfer
+  // carries an older number and is dropped.
+  uint64_t transfer_id_ = 0;
+  uint64_t last_request_id_ = 0;
+  uint32_t expected_size_ = 0;
+  uint32_t downloaded_ = 0;
+  // The most bytes kept at any interruption of this transfer.
+  uint32_t furthest_offset_ = 0;
+  int redirect_count_ = 0;
+  Pending pending_ = Pending::kNone;
+
+  // WinINet handles (HINTERNET) of the current transfer, and the session
+  // that their callbacks share.
+  void* internet_ = nullptr;
+  void* connection_ = nullptr;
+  void* request_ = nullptr;
+  // Deleted by the status callback when WinINet closes the request handle;
+  // only valid while |request_| is open.
+  HandleContext* request_context_ = nullptr;
+  base::ScopedRefPtr<Session> session_;
+  std::unique_ptr<WinInetTerminationThread> termination_thread_;
+
+  base::WeakPtrFactory<WinInetDownloader> weak_factory_{this};
+};
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_WININET_WININET_H_
