@@ -8,7 +8,10 @@
 #include <string>
 #include <thread>
 
+#include "base/bind.h"
 #include "base/json/json_reader.h"
+#include "base/synchronization/waitable_event.h"
+#include "base/threading/thread.h"
 #include "base/trace_event/heap_profiler_allocation_context_tracker.h"
 #include "base/trace_event/heap_profiler_deduplicators.h"
 #include "base/trace_event/memory_allocator_dump.h"
@@ -105,6 +108,30 @@ TEST(AllocationContextTrackerTest, HeapProfilerFilterKeepsThePseudoStack) {
     filter.EndEvent("Outer", "toplevel");  // nothing left: nothing happens
     EXPECT_TRUE(tracker->pseudo_stack().empty());
   }).join();
+}
+
+// Naming a thread while capture is on hands its tracker the registered
+// name.
+TEST(AllocationContextTrackerTest, NamedThreadsTellTheirTracker) {
+  AllocationContextTracker::SetCaptureMode();
+  Thread thread("TrackerNamedThread");
+  ASSERT_TRUE(thread.Start());
+  std::string seen;
+  WaitableEvent done(WaitableEvent::ResetPolicy::kManual,
+                     WaitableEvent::InitialState::kNotSignaled);
+  thread.task_runner()->PostTask(
+      CURRENT_LOCATION,
+      Bind(
+          [](std::string* seen, WaitableEvent* done) {
+            const char* name =
+                AllocationContextTracker::GetForCurrentThread()->thread_name();
+            if (name) *seen = name;
+            done->Signal();
+          },
+          &seen, &done));
+  done.Wait();
+  thread.Stop();
+  EXPECT_EQ(seen, "TrackerNamedThread");
 }
 
 TEST(TraceEventMemoryOverheadTest, EntriesByPointerAndSpill) {
