@@ -65,10 +65,10 @@ std::vector<std::string> MaterialKeys(const std::string& key) {
   return keys;
 }
 
-std::vector<TreeFile> TreeFiles() {
+std::vector<TreeFile> TreeFiles(const std::string& key) {
   std::vector<TreeFile> files;
   const base::ListValue* list = nullptr;
-  EXPECT_TRUE(Material().GetList("tree.files", &list));
+  EXPECT_TRUE(Material().GetList(key + ".files", &list));
   if (!list) return files;
   for (size_t i = 0; i < list->GetSize(); ++i) {
     const base::DictionaryValue* entry = nullptr;
@@ -88,10 +88,10 @@ std::vector<TreeFile> TreeFiles() {
   return files;
 }
 
-std::vector<std::u16string> TreeFolders() {
+std::vector<std::u16string> TreeFolders(const std::string& key) {
   std::vector<std::u16string> folders;
   const base::ListValue* list = nullptr;
-  EXPECT_TRUE(Material().GetList("tree.folders", &list));
+  EXPECT_TRUE(Material().GetList(key + ".folders", &list));
   for (size_t i = 0; list && i < list->GetSize(); ++i) {
     std::u16string folder;
     EXPECT_TRUE(list->GetString(i, &folder));
