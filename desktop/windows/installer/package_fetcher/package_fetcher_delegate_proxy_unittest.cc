@@ -9,6 +9,7 @@
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
+#include "base/synchronization/waitable_event.h"
 #include "base/threading/platform_thread.h"
 #include "base/threading/thread.h"
 #include "gtest/gtest.h"
@@ -163,17 +164,25 @@ TEST_F(PackageFetcherDelegateProxyTest, CallsArriveInOrderOnTheCreatorThread) {
 }
 
 TEST_F(PackageFetcherDelegateProxyTest, ClearDropsCallsInFlight) {
-  OnWorker(base::Bind(
-      [](PackageFetcherDelegateProxy* proxy) {
-        proxy->NotifyStatusChanged(DOWNLOADING);
-        proxy->SetCurrentProgress(5);
-        proxy->RunUICallbackAndPostReply(
-            base::Bind([](HWND__*) { return 0; }), nullptr,
-            base::Bind([](int) { ADD_FAILURE() << "no reply expected"; }));
-        proxy->Clear();
-        proxy->NotifyStatusChanged(PACKAGE_READY);
-      },
-      proxy_.get()));
+  // This thread runs no task until the worker has cleared the proxy, so
+  // every call is still in flight then.
+  base::WaitableEvent done(base::WaitableEvent::ResetPolicy::kManual,
+                           base::WaitableEvent::InitialState::kNotSignaled);
+  worker_.task_runner()->PostTask(
+      CURRENT_LOCATION,
+      base::Bind(
+          [](PackageFetcherDelegateProxy* proxy, base::WaitableEvent* done) {
+            proxy->NotifyStatusChanged(DOWNLOADING);
+            proxy->SetCurrentProgress(5);
+            proxy->RunUICallbackAndPostReply(
+                base::Bind([](HWND__*) { return 0; }), nullptr,
+                base::Bind([](int) { ADD_FAILURE() << "no reply expected"; }));
+            proxy->Clear();
+            proxy->NotifyStatusChanged(PACKAGE_READY);
+            done->Signal();
+          },
+          proxy_.get(), &done));
+  done.Wait();
   // The tasks hold the proxy: it outlives the last outside reference.
   proxy_ = nullptr;
   base::RunLoop().RunUntilIdle();

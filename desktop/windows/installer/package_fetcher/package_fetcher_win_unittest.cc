@@ -404,17 +404,6 @@ class PackageFetcherRunTest : public testing::Test {
     return base::JoinString(names, "\r\n");
   }
 
-  std::vector<std::unique_ptr<base::DictionaryValue>> RequestsTo(
-      const std::string& path) {
-    std::vector<std::unique_ptr<base::DictionaryValue>> matching;
-    for (auto& request : server_.Requests()) {
-      std::string request_path;
-      if (request->GetString("path", &request_path) && request_path == path)
-        matching.push_back(std::move(request));
-    }
-    return matching;
-  }
-
   base::ScopedTempDir temp_;
   base::FilePath download_folder_;
   base::FilePath report_folder_;
@@ -516,19 +505,19 @@ TEST_F(PackageFetcherRunTest, NetInstallerDownloadsChecksAndUnpacks) {
   EXPECT_EQ(1u, report.Calls("NotifyTrackingDataObtained").size());
 
   // The request: a POST of the tracking data, byte for byte.
-  const auto requests = RequestsTo(kRequestPath);
+  const auto requests = server_.RequestsFor(kRequestPath);
   ASSERT_EQ(1u, requests.size());
   EXPECT_EQ("POST", GetString(requests[0].get(), "method"));
   EXPECT_EQ(test::Md5Hex(TrackingData()),
             GetString(requests[0].get(), "body_md5"));
   EXPECT_EQ("Velna NetInstaller/" + VersionInfo::GetProductVersion(),
             GetString(requests[0].get(), "user_agent"));
-  const auto downloads = RequestsTo(kPackagePath);
+  const auto downloads = server_.RequestsFor(kPackagePath);
   ASSERT_EQ(2u, downloads.size());
   EXPECT_EQ("", GetString(downloads[0].get(), "range"));
   EXPECT_EQ(base::StringPrintf("bytes=%zu-", package.size() / 2),
             GetString(downloads[1].get(), "range"));
-  EXPECT_EQ(1u, RequestsTo(kPartnerPath).size());
+  EXPECT_EQ(1u, server_.RequestsFor(kPartnerPath).size());
 
   // The package folder: the tree, the tracking data, the welcome page, the
   // partner file and its line in the list (after a line break of its own:
@@ -614,7 +603,7 @@ TEST_P(NetInstallerRequestTest, BodyIsTheTrackingData) {
   EXPECT_EQ((std::vector<int>{STARTED, FOLDER_READY, FETCHING_DOWNLOAD_URL,
                               DOWNLOADING, EXTRACTING, PACKAGE_READY}),
             report.Statuses());
-  const auto requests = RequestsTo(kRequestPath);
+  const auto requests = server_.RequestsFor(kRequestPath);
   ASSERT_EQ(1u, requests.size());
   EXPECT_EQ(blob.empty() ? "GET" : "POST",
             GetString(requests[0].get(), "method"));
@@ -971,7 +960,7 @@ TEST_P(PartnerContentTest, EndsWithThePackageReady) {
                               DOWNLOADING, EXTRACTING, FETCHING_PARTNER_CONTENT,
                               PACKAGE_READY}),
             report.Statuses());
-  EXPECT_EQ(test.partner_requests, RequestsTo(kPartnerPath).size());
+  EXPECT_EQ(test.partner_requests, server_.RequestsFor(kPartnerPath).size());
   // The package is as it came; nothing appeared beside the package folder.
   ExpectTree(report, {{"server_tracking_data", TrackingData()}});
   EXPECT_FALSE(base::PathExists(temp_.GetPath().AppendASCII("x")));

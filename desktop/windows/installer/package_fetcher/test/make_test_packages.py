@@ -79,12 +79,18 @@ def make_tree(root):
     files.append(("notime.txt", b"this file has no time in the archive\r\n"))
     files.append(("d0/unicode \u00e9\u4e2d.txt", b"non-ASCII name\r\n"))
     files.append(("d1/last file.txt", b"x" * 70000))
+    write_tree(root, files)
+    return files
+
+
+def write_tree(root, files):
+    """Writes (name, data) pairs below |root|, the n-th file with the time
+    BASE_TIME + 61 n s, as manifest() expects."""
     for index, (name, data) in enumerate(files):
         path = os.path.join(root, name)
         write(path, data)
         stamp = BASE_TIME + index * 61
         os.utime(path, (stamp, stamp))
-    return files
 
 
 def make_tree_archive(root, archive):
@@ -480,11 +486,7 @@ def make_fetcher_tree(root):
     files.append(("resources/big.bin", rng.randbytes(300000)))
     listed = [name.replace("/", "\\") for name, _ in files]
     files.append(("files_list", "\r\n".join(listed).encode("utf-8")))
-    for index, (name, data) in enumerate(files):
-        path = os.path.join(root, name)
-        write(path, data)
-        stamp = BASE_TIME + index * 61
-        os.utime(path, (stamp, stamp))
+    write_tree(root, files)
     return files
 
 

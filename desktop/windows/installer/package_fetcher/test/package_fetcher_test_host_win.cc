@@ -51,10 +51,9 @@
 #include "base/threading/platform_thread.h"
 #include "base/time/time.h"
 #include "base/values.h"
-#include "crypto/secure_hash.h"
 #include "desktop/windows/installer/branding_config.h"
-#include "desktop/windows/installer/package_fetcher/checksum_checker.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
+#include "desktop/windows/installer/package_fetcher/test/package_test_material.h"
 #include "desktop/windows/installer/package_fetcher/test/test_root_store_win.h"
 #include "desktop/windows/installer/stats_document.h"
 #include "desktop/windows/installer/test/recording_ui_callback_runner.h"
@@ -95,8 +94,9 @@ bool RecordLogLine(logging::LogSeverity severity, const char* file, int line,
   auto entry = std::make_unique<base::DictionaryValue>();
   entry->SetInteger("severity", severity);
   entry->SetString("message", message);
-  entry->SetInteger("ms", static_cast<int>(
-                              (base::TimeTicks::Now() - g_start).InMilliseconds()));
+  entry->SetInteger(
+      "ms",
+      static_cast<int>((base::TimeTicks::Now() - g_start).InMilliseconds()));
   std::lock_guard<std::mutex> hold(g_log_lock);
   if (g_log) g_log->Append(std::move(entry));
   return true;
@@ -111,15 +111,6 @@ bool WriteJsonFile(const base::FilePath& path, const base::Value& value) {
   return base::WriteBufferToFile(path, json.data(),
                                  static_cast<int>(json.size())) ==
          static_cast<int>(json.size());
-}
-
-std::string Sha256Of(const std::string& contents) {
-  std::unique_ptr<crypto::SecureHash> hash =
-      crypto::SecureHash::Create(crypto::SecureHash::SHA256);
-  hash->Update(contents.data(), contents.size());
-  uint8_t digest[32];
-  hash->Finish(digest, sizeof(digest));
-  return ChecksumChecker::FormatDigest(digest, sizeof(digest));
 }
 
 // The package folder's files and folders, relative to it.
@@ -145,7 +136,7 @@ std::unique_ptr<base::DictionaryValue> MakeManifest(
     entry->SetString("size",
                      base::Uint64ToString((uint64_t{info.nFileSizeHigh} << 32) |
                                           info.nFileSizeLow));
-    entry->SetString("sha256", Sha256Of(contents));
+    entry->SetString("sha256", test::Sha256Hex(contents));
     if (contents.size() <= kManifestContentLimit) {
       entry->SetString("content_hex",
                        base::HexEncode(contents.data(), contents.size()));
