@@ -129,8 +129,7 @@ CommandLine::StringType CommandLine::QuoteForCommandLine(
       while (end < argument.size() && argument[end] == u'\\') ++end;
       const size_t run = end - i;
       // Doubled when a quote follows, whether ours at the end or theirs.
-      const bool before_quote =
-          end == argument.size() || argument[end] == u'"';
+      const bool before_quote = end == argument.size() || argument[end] == u'"';
       out.append(before_quote ? run * 2 : run, u'\\');
       i = end - 1;
     } else if (argument[i] == u'"') {
@@ -218,12 +217,19 @@ void CommandLine::AppendSwitch(const std::string& name) {
 void CommandLine::AppendSwitchNative(const std::string& name,
                                      const StringType& value) {
   const std::string lowered = ToLowerASCII(name);
-  const StringType wide_name = ASCIIToUTF16(lowered);
+  const StringType wide_name = UTF8ToUTF16(lowered);
   const size_t prefix_length = GetSwitchPrefixLength(wide_name);
-  switches_[lowered.substr(prefix_length)] = value;
-  StringType entry = prefix_length == 0 ? kSwitchTerminator + wide_name
-                                        : wide_name;
-  if (!value.empty()) {
+  const std::string key = lowered.substr(prefix_length);
+  switches_[key] = value;
+  StringType entry =
+      prefix_length == 0 ? kSwitchTerminator + wide_name : wide_name;
+  // Without a value the "=" is left out, unless the entry would then read
+  // back differently: a bare prefix as a plain argument (a bare "--" even
+  // ending switch parsing), a name ending in white space trimmed to another
+  // name.
+  const bool keep_separator =
+      key.empty() || TrimWhitespace16(wide_name).size() != wide_name.size();
+  if (!value.empty() || keep_separator) {
     entry.push_back(kSwitchValueSeparator);
     entry += value;
   }
@@ -289,9 +295,9 @@ CommandLine::StringType CommandLine::GetArgumentsString(
     if (parse_switches && IsSwitch(arg, &name, &value) &&
         !NeedsQuoting(name, quote_percent)) {
       result += name;
-      if (!value.empty()) {
+      if (arg.size() > name.size()) {
         result.push_back(kSwitchValueSeparator);
-        result += QuoteForCommandLine(value, quote_percent);
+        if (!value.empty()) result += QuoteForCommandLine(value, quote_percent);
       }
     } else {
       result += QuoteForCommandLine(arg, quote_percent);
@@ -316,8 +322,10 @@ void CommandLine::AppendSwitchesAndArguments(const StringVector& argv) {
       continue;
     }
     StringType name, value;
+    // Converted, not narrowed: a look-alike such as "--\u0173ilent" must not
+    // become "--silent".
     if (parse_switches && IsSwitch(arg, &name, &value))
-      AppendSwitchNative(UTF16ToASCII(name), value);
+      AppendSwitchNative(UTF16ToUTF8(name), value);
     else
       AppendArgNative(arg);
   }

@@ -2,7 +2,9 @@
 // and the plain arguments, rendered back into one string for child processes.
 //
 // Switches start with "--", "-" or "/", take a value after the first "=",
-// and are stored with lower-case names without their prefix. A bare "--"
+// and are stored with lower-case names without their prefix. Names are
+// UTF-8; only A-Z are lowered, and a name holding any other non-ASCII
+// character never equals an ASCII name. A bare "--"
 // ends switch parsing. Not synchronised: the process-wide instance is made on
 // the main thread before any other thread exists and only read afterwards.
 

@@ -68,9 +68,8 @@ TEST(CommandLineTest, AppendingTwiceKeepsTwoEntriesButOneValue) {
   cl.AppendArg("file");
   cl.AppendSwitchASCII("stream", "stable");
   EXPECT_EQ(u"stable", cl.GetSwitchValueNative("stream"));
-  EXPECT_EQ(
-      u"prog.exe --stream=beta --stream=stable file",
-      cl.GetCommandLineString());
+  EXPECT_EQ(u"prog.exe --stream=beta --stream=stable file",
+            cl.GetCommandLineString());
   // Switches go before plain arguments whatever the order of appending.
   EXPECT_EQ((StringVector{u"file"}), cl.GetArgs());
 }
@@ -83,6 +82,71 @@ TEST(CommandLineTest, AsciiAndPrefixedNames) {
   EXPECT_EQ(u"fran\u00E7ais", cl.GetSwitchValueNative("lang"));
   EXPECT_EQ("x", cl.GetSwitchValueASCII("path"));
   EXPECT_EQ(u"--lang=fran\u00E7ais /path=x", cl.GetArgumentsString());
+}
+
+// Characters whose low byte is an ASCII letter must not make a look-alike
+// count as a real switch, on an elevated process's command line least of
+// all.
+TEST(CommandLineTest, NonAsciiSwitchNamesNeverMatchAsciiOnes) {
+  struct Case {
+    std::u16string argument;
+    const char* ascii_look_alike;
+    std::string stored_name;  // UTF-8
+  } cases[] = {
+      {u"--\u0173ilent", "silent", "\xC5\xB3ilent"},
+      {u"--\u0153ILENT", "silent", "\xC5\x93ilent"},
+      {u"-b\u0161ckend=1", "backend",
+       "b\xC5\xA1"
+       "ckend"},
+      {u"/\u0175ninstall", "uninstall", "\xC5\xB5ninstall"},
+      {u"--silent\u0100", "silent", "silent\xC4\x80"},
+  };
+  for (const Case& c : cases) {
+    CommandLine cl(CommandLine::NO_PROGRAM);
+    cl.InitFromArgv({u"a.exe", c.argument});
+    EXPECT_FALSE(cl.HasSwitch(c.ascii_look_alike)) << c.stored_name;
+    ASSERT_EQ(1u, cl.GetSwitches().size());
+    EXPECT_EQ(c.stored_name, cl.GetSwitches().begin()->first);
+    // The name is rendered with its own characters, A-Z lowered.
+    CommandLine reparsed = Parse(cl.GetCommandLineString());
+    EXPECT_EQ(cl.GetSwitches(), reparsed.GetSwitches());
+  }
+  CommandLine cl(CommandLine::NO_PROGRAM);
+  cl.InitFromArgv({u"a.exe", u"--\u0173ilent"});
+  EXPECT_EQ(u"a.exe --\u0173ilent", cl.GetCommandLineString());
+}
+
+// "-=" is a switch of no name. Rendered as a bare "-" it would come back as
+// a plain argument, and as a bare "--" it would turn every later switch of
+// a child's command line into a plain argument.
+TEST(CommandLineTest, SwitchWithoutANameKeepsItsSeparator) {
+  CommandLine cl = Parse(u"a.exe -= --= /=x --backend");
+  EXPECT_EQ(u"x", cl.GetSwitchValueNative(""));
+  EXPECT_EQ(u"a.exe -= --= /=x --backend", cl.GetCommandLineString());
+  CommandLine reparsed = Parse(cl.GetCommandLineString());
+  EXPECT_TRUE(reparsed.HasSwitch("backend"));
+  EXPECT_EQ(cl.GetSwitches(), reparsed.GetSwitches());
+  EXPECT_EQ(StringVector(), reparsed.GetArgs());
+
+  CommandLine appended(FilePath(u"a.exe"));
+  appended.AppendSwitch("");
+  appended.AppendSwitch("--");
+  appended.AppendSwitch("backend");
+  EXPECT_EQ(u"a.exe --= --= --backend", appended.GetCommandLineString());
+  EXPECT_TRUE(Parse(appended.GetCommandLineString()).HasSwitch("backend"));
+}
+
+// A name ending in white space (only possible before an "=") must not be
+// trimmed into another switch, a real one perhaps, in a child.
+TEST(CommandLineTest, SwitchNameEndingInWhiteSpaceKeepsIt) {
+  CommandLine cl(CommandLine::NO_PROGRAM);
+  cl.InitFromArgv({u"a.exe", u"--silent\u3000=", u"/x\f="});
+  ASSERT_EQ(2u, cl.GetSwitches().size());
+  EXPECT_FALSE(cl.HasSwitch("silent"));
+  CommandLine reparsed = Parse(cl.GetCommandLineString());
+  EXPECT_FALSE(reparsed.HasSwitch("silent"));
+  EXPECT_EQ(cl.GetSwitches(), reparsed.GetSwitches());
+  EXPECT_EQ(StringVector(), reparsed.GetArgs());
 }
 
 TEST(CommandLineTest, QuoteForCommandLine) {

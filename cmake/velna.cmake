@@ -31,6 +31,13 @@ if(WIN32)
                  @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
                  GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${VELNA_EMULATOR})
+  # GoogleTest executables run through a wrapper that retries a Wine process
+  # that died before running any test, and nothing else.
+  set(VELNA_GTEST_EMULATOR "${CMAKE_BINARY_DIR}/wine_gtest_run.sh")
+  configure_file(${CMAKE_SOURCE_DIR}/tools/wine_gtest_run.sh.in
+                 ${VELNA_GTEST_EMULATOR}
+                 @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+                 GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
   add_library(gtest_win STATIC IMPORTED)
   set_target_properties(gtest_win PROPERTIES
@@ -100,10 +107,15 @@ endif()
 include(GoogleTest)
 
 # A GoogleTest executable whose cases CTest runs one process each (under
-# Wine on Windows); discovery happens when the tests run, not when building.
+# Wine on Windows, through tools/wine_gtest_run.sh.in); discovery happens when
+# the tests run, not when building.
 function(velna_test_executable name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE velna::gtest)
+  if(WIN32)
+    set_target_properties(${name} PROPERTIES
+                          CROSSCOMPILING_EMULATOR ${VELNA_GTEST_EMULATOR})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES TIMEOUT 120)
 endfunction()

@@ -26,8 +26,8 @@ namespace internal {
 // byte of a later line column 2.
 class JSONParser {
  public:
-  // Containers nest at most this deep minus one.
-  static constexpr int kStackMaxDepth = 100;
+  // Entering a container at this depth fails.
+  static constexpr int kStackMaxDepth = JSONReader::kMaxContainerDepth + 1;
 
   explicit JSONParser(int options);
   JSONParser(const JSONParser&) = delete;

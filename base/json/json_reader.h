@@ -46,6 +46,10 @@ class JSONReader {
     JSON_PARSE_ERROR_COUNT
   };
 
+  // Containers nest at most this deep: a list or dictionary one level
+  // deeper fails with JSON_TOO_MUCH_NESTING.
+  static constexpr int kMaxContainerDepth = 99;
+
   // The messages of the error codes above.
   static const char kInvalidEscape[];
   static const char kSyntaxError[];

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/json/json_reader.h"
 #include "base/json/string_escape.h"
 #include "base/logging.h"
 #include "base/strings/dtoa.h"
@@ -73,14 +74,25 @@ bool JSONWriter::BuildJSONString(const Value& node, size_t depth) {
       return true;
     }
     case Value::TYPE_DICTIONARY:
-      return WriteDictionary(node, depth);
     case Value::TYPE_LIST:
-      return WriteList(node, depth);
+      return WriteContainer(node, depth);
     case Value::TYPE_BINARY:
       return omit_binary_values_;
   }
   NOTREACHED();
   return false;
+}
+
+bool JSONWriter::WriteContainer(const Value& node, size_t depth) {
+  // The reader refuses a deeper tree: text that cannot be read back must
+  // never replace a file that can.
+  if (open_containers_ >= JSONReader::kMaxContainerDepth) return false;
+  ++open_containers_;
+  const bool result = node.IsType(Value::TYPE_DICTIONARY)
+                          ? WriteDictionary(node, depth)
+                          : WriteList(node, depth);
+  --open_containers_;
+  return result;
 }
 
 bool JSONWriter::WriteDictionary(const Value& node, size_t depth) {

@@ -1,10 +1,10 @@
 // Turns a value tree into UTF-8 JSON text.
 //
-// Everything written with options 0 or OPTIONS_PRETTY_PRINT reads back
-// through JSONReader to a value that Equals the original, with two
-// exceptions: invalid UTF-8 in strings and keys comes back as U+FFFD, and a
-// tree nested deeper than the reader's limit (99 containers) does not read
-// back at all.
+// Everything written successfully with options 0 or OPTIONS_PRETTY_PRINT
+// reads back through JSONReader to a value that Equals the original, except
+// that invalid UTF-8 in strings and keys comes back as U+FFFD. A tree nested
+// deeper than the reader accepts is never written successfully, so a file
+// that could not be read back is never produced.
 
 #ifndef BASE_JSON_JSON_WRITER_H_
 #define BASE_JSON_JSON_WRITER_H_
@@ -38,20 +38,24 @@ class JSONWriter {
   static bool Write(const Value& node, std::string* json);
 
   // Replaces |*json| with the text of |node|. False when a value of the
-  // binary kind was met without OPTIONS_OMIT_BINARY_VALUES; the rest of the
-  // tree is still written. Strings with invalid UTF-8 are written with
-  // U+FFFD and do not make the write fail.
+  // binary kind was met without OPTIONS_OMIT_BINARY_VALUES (the rest of the
+  // tree is still written), or when containers nest deeper than
+  // JSONReader::kMaxContainerDepth (a container below that depth is left
+  // out entirely). After a false result the text is not to be stored.
+  // Strings with invalid UTF-8 are written with U+FFFD and do not make the
+  // write fail.
   static bool WriteWithOptions(const Value& node, int options,
                                std::string* json);
 
  private:
   JSONWriter(int options, std::string* json);
 
-  // Appends |node| at indentation |depth|; false when a binary value could
-  // not be written somewhere below.
+  // Appends |node| at indentation |depth|; false when a binary value or a
+  // container too deep could not be written somewhere below.
   bool BuildJSONString(const Value& node, size_t depth);
   bool WriteDictionary(const Value& node, size_t depth);
   bool WriteList(const Value& node, size_t depth);
+  bool WriteContainer(const Value& node, size_t depth);
   void WriteDouble(double value);
   void IndentLine(size_t depth);
 
@@ -59,6 +63,9 @@ class JSONWriter {
   const bool omit_double_type_preservation_;
   const bool pretty_print_;
   std::string* const json_string_;
+  // Containers open around the value being written. Lists do not deepen
+  // the indentation, so this differs from the indentation depth.
+  int open_containers_ = 0;
 };
 
 }  // namespace base

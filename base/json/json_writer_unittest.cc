@@ -170,6 +170,64 @@ TEST(JSONWriterTest, BinaryValuesFailUnlessOmitted) {
   EXPECT_TRUE(JSONWriter::WriteWithOptions(FakeBinaryValue(), omit, &json));
 }
 
+// |containers| lists or dictionaries, each inside the one before, the
+// innermost holding the integer 1.
+std::unique_ptr<Value> Nested(int containers, bool dictionaries) {
+  std::unique_ptr<Value> value = std::make_unique<FundamentalValue>(1);
+  for (int i = 0; i < containers; ++i) {
+    if (dictionaries) {
+      auto dict = std::make_unique<DictionaryValue>();
+      dict->SetWithoutPathExpansion("d", std::move(value));
+      value = std::move(dict);
+    } else {
+      auto list = std::make_unique<ListValue>();
+      list->Append(std::move(value));
+      value = std::move(list);
+    }
+  }
+  return value;
+}
+
+// The writer fails exactly where the reader would refuse its text, so that
+// nothing it calls a success is unreadable.
+TEST(JSONWriterTest, NestingBeyondTheReadersLimitFails) {
+  const int kLimit = JSONReader::kMaxContainerDepth;
+  for (bool dictionaries : {false, true}) {
+    for (int containers : {kLimit - 1, kLimit, kLimit + 1, kLimit + 50}) {
+      for (int options : {0, kPretty}) {
+        SCOPED_TRACE(testing::Message()
+                     << dictionaries << " " << containers << " " << options);
+        std::unique_ptr<Value> tree = Nested(containers, dictionaries);
+        std::string json;
+        const bool written =
+            JSONWriter::WriteWithOptions(*tree, options, &json);
+        EXPECT_EQ(containers <= kLimit, written);
+        if (!written) continue;
+        std::unique_ptr<Value> back = JSONReader::Read(json);
+        ASSERT_TRUE(back);
+        EXPECT_TRUE(tree->Equals(back.get()));
+      }
+    }
+  }
+}
+
+// One branch too deep fails the whole write, however shallow the rest.
+TEST(JSONWriterTest, OneTooDeepBranchFailsTheWholeTree) {
+  const int kLimit = JSONReader::kMaxContainerDepth;
+  DictionaryValue root;
+  root.SetInteger("keep_me", 42);
+  // With the root, kLimit containers nest: still readable.
+  root.Set("deep", Nested(kLimit - 1, false));
+  std::string json;
+  EXPECT_TRUE(JSONWriter::Write(root, &json));
+  root.Set("deeper", Nested(kLimit, false));
+  EXPECT_FALSE(JSONWriter::Write(root, &json));
+  // A list does not deepen the indentation, but it counts as a container.
+  ListValue list;
+  list.Append(Nested(kLimit, true));
+  EXPECT_FALSE(JSONWriter::WriteWithOptions(list, kPretty, &json));
+}
+
 // What the writer writes, the reader reads back to an equal tree, for the
 // values a strict reader would otherwise refuse.
 TEST(JSONWriterTest, OutputReadsBackToEqualValue) {

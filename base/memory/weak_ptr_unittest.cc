@@ -65,17 +65,31 @@ TEST(WeakPtrTest, OwnerRenewsAFlagNobodyElseHolds) {
   EXPECT_FALSE(WeakReference().IsValid());
 }
 
+// The flag lives as long as its last holder, whichever that is; the
+// sanitizer build turns a wrong order into a leak or a use after free.
 TEST(WeakPtrTest, FlagFreedByWhicheverHolderIsLast) {
-  // Factory first, then the pointer; and the other way round. The sanitizer
-  // build reports a leak or a use after free if either order goes wrong.
+  // The factory first: the pointers keep the cleared flag and read null.
   {
     auto owner = std::make_unique<Owner>();
     WeakPtr<Owner> weak = owner->GetWeakPtr();
+    WeakPtr<Owner> copy = weak;
     owner.reset();
+    EXPECT_FALSE(weak);
+    weak.reset();
+    EXPECT_EQ(nullptr, copy.get());
   }
+  // The pointers first: the factory alone holds the flag again, and the
+  // next pointer gets a fresh one.
   {
     Owner owner;
-    { WeakPtr<Owner> weak = owner.GetWeakPtr(); }
+    {
+      WeakPtr<Owner> weak = owner.GetWeakPtr();
+      EXPECT_TRUE(owner.factory().HasWeakPtrs());
+    }
+    EXPECT_FALSE(owner.factory().HasWeakPtrs());
+    WeakPtr<Owner> fresh = owner.GetWeakPtr();
+    EXPECT_EQ(&owner, fresh.get());
+    EXPECT_TRUE(owner.factory().HasWeakPtrs());
   }
 }
 

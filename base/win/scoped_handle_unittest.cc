@@ -157,10 +157,18 @@ TEST(ScopedHandleDeathTest, ForeignCloseOfAnOwnedHandleStops) {
       EndedByTrap, "");
 }
 
+// A hook's report of a close that no ScopedHandle owns neither closes the
+// handle, nor starts tracking it, nor touches what is tracked.
 TEST(ScopedHandleTest, ForeignCloseOfAnUnownedHandleIsIgnored) {
-  HANDLE event = NewEvent();
-  GetActiveVerifier()->OnHandleBeingClosed(event);
-  CloseHandleWrapper(event);
+  HandleVerifier* verifier = GetActiveVerifier();
+  ScopedHandle owned(NewEvent());
+  HANDLE unowned = NewEvent();
+  verifier->OnHandleBeingClosed(unowned);
+  EXPECT_TRUE(IsOpen(unowned));
+  EXPECT_FALSE(verifier->IsTrackingForTesting(unowned));
+  EXPECT_TRUE(verifier->IsTrackingForTesting(owned.Get()));
+  EXPECT_TRUE(CloseHandleWrapper(unowned));
+  EXPECT_FALSE(IsOpen(unowned));
 }
 
 // A CloseHandle as a hook in another module would see it: it reports the
@@ -210,14 +218,26 @@ TEST(HandleVerifierTest, DisabledVerifierOnlyCloses) {
   EXPECT_FALSE(IsOpen(event));
 }
 
+// After Disable nothing is recorded and nothing is checked: a second
+// owner, a release by a stranger and a foreign close all pass, and the
+// handle is still closed.
 TEST(HandleVerifierTest, DisableStopsTracking) {
   auto* verifier = new HandleVerifier(true);
+  HANDLE tracked_before = NewEvent();
   HANDLE event = NewEvent();
-  int owner;
+  int owner, stranger;
+  verifier->StartTracking(tracked_before, &owner, kPc, kPc);
+  ASSERT_TRUE(verifier->IsTrackingForTesting(tracked_before));
   verifier->Disable();
   verifier->StartTracking(event, &owner, kPc, kPc);
-  verifier->StartTracking(event, &owner, kPc, kPc);
-  verifier->CloseHandle(event);
+  EXPECT_FALSE(verifier->IsTrackingForTesting(event));
+  verifier->StartTracking(event, &stranger, kPc, kPc);
+  verifier->StopTracking(tracked_before, &stranger, kPc, kPc);
+  verifier->OnHandleBeingClosed(tracked_before);
+  EXPECT_TRUE(verifier->CloseHandle(event));
+  EXPECT_FALSE(IsOpen(event));
+  EXPECT_TRUE(verifier->CloseHandle(tracked_before));
+  EXPECT_FALSE(IsOpen(tracked_before));
 }
 
 // Windows refuses to close a handle protected from closing; Wine reports

@@ -219,6 +219,11 @@ void HandleVerifier::OnHandleBeingClosed(HANDLE handle) {
 // Virtual, so it always runs in the creating module's code.
 HMODULE HandleVerifier::GetModule() const { return ThisModule(); }
 
+bool HandleVerifier::IsTrackingForTesting(HANDLE handle) const {
+  AutoLock lock(*lock_);
+  return table_.find(handle) != table_.end();
+}
+
 HandleVerifier* GetActiveVerifier() {
   HandleVerifier* verifier = g_active_verifier.load(std::memory_order_acquire);
   if (verifier) return verifier;

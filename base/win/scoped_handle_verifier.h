@@ -72,6 +72,10 @@ class HandleVerifier {
   // The module that created this verifier.
   virtual HMODULE GetModule() const;
 
+  // Whether the table holds |handle|. Not virtual: only for tests in the
+  // module that made this verifier.
+  bool IsTrackingForTesting(HANDLE handle) const;
+
  protected:
   // Never destroyed: other modules may hold it until the process ends.
   ~HandleVerifier() = default;

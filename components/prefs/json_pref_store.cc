@@ -6,6 +6,7 @@
 #include "base/bind.h"
 #include "base/files/file_util.h"
 #include "base/json/json_file_value_serializer.h"
+#include "base/json/json_reader.h"
 #include "base/json/json_string_value_serializer.h"
 #include "base/logging.h"
 #include "base/metrics/histogram.h"
@@ -232,7 +233,14 @@ bool JsonPrefStore::SerializeData(std::string* output) {
   if (pref_filter_) pref_filter_->FilterSerializeData(prefs_.get());
   base::JSONStringValueSerializer serializer(output);
   serializer.set_pretty_print(false);
-  return serializer.Serialize(*prefs_);
+  if (serializer.Serialize(*prefs_)) return true;
+  // The next start would move an unreadable file aside and lose every
+  // value, so the file keeps its last good contents instead.
+  LOG(ERROR) << "Preferences " << path_.value()
+             << " not written: a value nests deeper than "
+             << base::JSONReader::kMaxContainerDepth
+             << " containers or cannot be written as JSON";
+  return false;
 }
 
 void JsonPrefStore::OnFileRead(ReadResult read_result) {

@@ -132,6 +132,9 @@ class JsonPrefStore : public PersistentPrefStore,
   bool HasPendingWriteForTesting() const { return writer_.HasPendingWrite(); }
 
   // ImportantFileWriter::DataSerializer: the compact JSON of the values.
+  // False, logged, when the values cannot be written as JSON that reads
+  // back (a value nested deeper than the reader accepts): the file then
+  // keeps its last contents.
   bool SerializeData(std::string* output) override;
 
  private:

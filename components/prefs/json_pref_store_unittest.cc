@@ -6,6 +6,7 @@
 
 #include "base/bind.h"
 #include "base/files/file_util.h"
+#include "base/json/json_reader.h"
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
 #include "base/test/scoped_temp_dir.h"
@@ -185,6 +186,45 @@ TEST_F(JsonPrefStoreTest, CorruptFileIsMovedAsideAndStoreStartsEmpty) {
   EXPECT_EQ("{\"install\":{\"folder\":\"C:\\\\V\"}}", ReadFile(path_));
   EXPECT_EQ("{\"install\": {\"folder\": ",
             ReadFile(path_.ReplaceExtension(u"bad")));
+}
+
+// A value nested deeper than the reader accepts would make the next start
+// move the whole file aside. Its write fails instead: the file on disk stays
+// the last good one, and a restart still finds every other value.
+TEST_F(JsonPrefStoreTest, TooDeepValueKeepsTheLastGoodFile) {
+  {
+    auto store = MakeStore(path_);
+    store->ReadPrefs();
+    store->SetValue("keep_me", Int(42), 0);
+    store->CommitPendingWrite();
+    Flush();
+    ASSERT_EQ("{\"keep_me\":42}", ReadFile(path_));
+
+    std::unique_ptr<Value> deep = Int(1);
+    for (int i = 0; i < base::JSONReader::kMaxContainerDepth; ++i) {
+      auto list = std::make_unique<base::ListValue>();
+      list->Append(std::move(deep));
+      deep = std::move(list);
+    }
+    // With the root dictionary, one container more than the reader takes.
+    store->SetValue("deep", std::move(deep), 0);
+    store->SetValue("later", Int(7), 0);
+    store->CommitPendingWrite();
+    Flush();
+    EXPECT_EQ("{\"keep_me\":42}", ReadFile(path_));
+    EXPECT_FALSE(store->HasPendingWriteForTesting());
+  }
+  Flush();
+  EXPECT_EQ("{\"keep_me\":42}", ReadFile(path_));
+
+  auto restarted = MakeStore(path_);
+  EXPECT_EQ(PREF_READ_ERROR_NONE, restarted->ReadPrefs());
+  const Value* value = nullptr;
+  ASSERT_TRUE(restarted->GetValue("keep_me", &value));
+  int number = 0;
+  EXPECT_TRUE(value->GetAsInteger(&number));
+  EXPECT_EQ(42, number);
+  EXPECT_FALSE(base::PathExists(path_.ReplaceExtension(u"bad")));
 }
 
 // A file that is not a dictionary is never overwritten, however the store

@@ -6,6 +6,16 @@
 
 #include "base/win/scoped_handle_verifier.h"
 #include "desktop/windows/installer/installer_main.h"
+#include "desktop/windows/installer/processor_check_win.h"
+
+namespace {
+
+// Runs when the module is loaded, before RunInstaller: without SSE2 the
+// process ends here.
+[[maybe_unused]] const bool g_processor_checked =
+    installer::CheckProcessorAtLoad();
+
+}  // namespace
 
 extern "C" {
 

@@ -1,20 +1,363 @@
-#include "desktop/windows/installer/installer_main.h"
+#include <windows.h>
 
-#include <stdio.h>
-
+#include <memory>
 #include <string>
 
+#include "base/at_exit.h"
+#include "base/base_paths.h"
 #include "base/command_line.h"
+#include "base/feature_list.h"
+#include "base/features/command_line_feature_reader.h"
+#include "base/features/list_feature_reader.h"
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/message_loop/message_loop.h"
+#include "base/path_service.h"
+#include "base/process/launch.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/values.h"
+#include "base/win/scoped_com_initializer.h"
+#include "desktop/windows/installer/download_folder_win.h"
+#include "desktop/windows/installer/folder_permission_win.h"
+#include "desktop/windows/installer/installer_experiments.h"
+#include "desktop/windows/installer/installer_help.h"
+#include "desktop/windows/installer/installer_main.h"
+#include "desktop/windows/installer/installer_names.h"
 #include "desktop/windows/installer/installer_switches.h"
+#include "desktop/windows/installer/service/installation_info.h"
+#include "desktop/windows/installer/service/installer_prefs_store.h"
+#include "desktop/windows/installer/service/utils.h"
+#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
 
 namespace installer {
 
 namespace {
 
+// A package backend lives in the unpacked package under this name, beside
+// the list of the package's files.
+constexpr char16_t kFilesListFileName[] = u"files_list";
+constexpr char16_t kUninstallBatchFileName[] = u"k.bat";
+// The experiment states an installation stores with its preferences.
+constexpr char kInstallerExperimentsPref[] = "installer-experiments";
+
+// The three print modes write here, before anything else exists. A
+// GUI-subsystem process has no console: the text goes to the standard output
+// it was given, if any.
 void PrintToStdout(const std::string& text) {
-  fputs(text.c_str(), stdout);
-  fflush(stdout);
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (!out || out == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written,
+            nullptr);
+}
+
+// The command interpreter by full path: an installer often runs from
+// Downloads, where a planted "cmd.exe" would come first in the search. Empty
+// when the system folder is unknown.
+base::FilePath SystemCommandInterpreter() {
+  wchar_t system[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return base::FilePath();
+  return base::FilePath(base::as_u16cstr(system)).Append(u"cmd.exe");
+}
+
+// Lets the user read the console before it goes: "PAUSE" in the command
+// interpreter, on this process's console.
+void PauseConsole() {
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  base::win::ScopedHandle input(
+      CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                  OPEN_EXISTING, 0, nullptr));
+  base::win::ScopedHandle output(
+      CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                  OPEN_EXISTING, 0, nullptr));
+  const base::FilePath interpreter = SystemCommandInterpreter();
+  if (!input.IsValid() || !output.IsValid() || interpreter.empty()) return;
+  base::CommandLine pause(interpreter);
+  pause.AppendArg("/c");
+  pause.AppendArg("PAUSE");
+  const base::HandlesToInheritVector handles = {input.Get(), output.Get()};
+  base::LaunchOptions options;
+  options.wait = true;
+  options.handles_to_inherit = &handles;
+  options.stdin_handle = input.Get();
+  options.stdout_handle = output.Get();
+  options.stderr_handle = output.Get();
+  base::LaunchProcessFromCommandLine(pause, options);
+}
+
+// The help text in a console of its own (the installer has no console
+// window), which waits for a key before it closes.
+void PrintHelp() {
+  AllocConsole();
+  // Opened by name: without standard handles the runtime's own streams
+  // cannot be reopened on the new console.
+  base::win::ScopedHandle console(CreateFileW(
+      L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!console.IsValid()) return;
+  const std::u16string text =
+      base::UTF8ToUTF16(BuildHelpText(RcL10nHandler::GetAvailableLanguages()));
+  DWORD written = 0;
+  WriteConsoleW(console.Get(), text.data(), static_cast<DWORD>(text.size()),
+                &written, nullptr);
+  PauseConsole();
+}
+
+// Starts the uninstall batch file of |folder|, hidden, without waiting.
+void RunUninstallBatch(const base::FilePath& folder) {
+  const base::FilePath batch = folder.Append(kUninstallBatchFileName);
+  if (!base::PathExists(batch)) return;
+  base::LaunchOptions options;
+  options.start_hidden = true;
+  base::LaunchProcessFromCommandLine(base::CommandLine(batch), options);
+}
+
+// The autoupdater of version 12 passed the install folder as a separate
+// argument after an empty "installfolder": the last argument, when it is an
+// absolute path.
+base::FilePath RecoverInstallFolderFromArguments(
+    const base::CommandLine& command_line) {
+  const base::FilePath last(command_line.argv().back());
+  return last.IsAbsolute() ? last : base::FilePath();
+}
+
+base::FilePath GetInstallerLogFilePath() {
+  SYSTEMTIME now = {};
+  GetLocalTime(&now);
+  const std::u16string name = GetInstallerLogFileName(
+      {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+  base::FilePath folder;
+  if (TryPathServiceFolderCandidate(GetInstallerFolderName(), base::FilePath(),
+                                    &folder, base::DIR_TEMP)) {
+    return folder.Append(name);
+  }
+  return base::FilePath(name);
+}
+
+bool InitInstallerLogging() {
+  const base::FilePath log_file = GetInstallerLogFilePath();
+  logging::LoggingSettings settings;
+  settings.logging_dest = logging::LOG_TO_FILE;
+  settings.log_file = log_file.value().c_str();
+  settings.delete_old = logging::DELETE_OLD_LOG_FILE;
+  return logging::InitLogging(settings);
+}
+
+// The experiment states: those stored with the installation for an
+// uninstall, else those of the command line.
+void ReadExperimentOverrides(const base::CommandLine& command_line,
+                             bool uninstall,
+                             const base::FilePath& installation_folder) {
+  base::FeatureList* features = base::FeatureList::GetInstance();
+  if (uninstall) {
+    VLOG(1) << "Retrieving experiment states from installation folder...";
+    // A plain read: a preference store would move a file it cannot parse
+    // aside, in an installation that is still in use.
+    std::unique_ptr<base::DictionaryValue> prefs = ReadJsonDictionaryFile(
+        installation_folder.Append(kInstallerPrefsFileName));
+    const base::ListValue* states = nullptr;
+    if (prefs && prefs->GetList(kInstallerExperimentsPref, &states)) {
+      features->ReadOverrides(base::ListFeatureReader(*states));
+      VLOG(1) << "Retrieved experiment states from installation folder";
+    }
+  } else {
+    features->ReadOverrides(base::CommandLineFeatureReader(command_line));
+    VLOG(1) << "Obtained experiment states from command line";
+  }
+  if (features->IsEnabled(kInstallerExperimentTest))
+    LOG(INFO) << "Test experiment is enabled";
+}
+
+// --- The roles other components provide. A role that is not part of this
+// build logs why and fails.
+
+void LogRoleMissing(const char* role) {
+  LOG(ERROR) << role << " is not available in this build";
+}
+
+// The crash reporter keeps a log of its own; until it runs, the reason goes
+// to the debugger and standard error only.
+bool RunCrashReporterRole(const base::CommandLine& command_line) {
+  logging::LoggingSettings settings;
+  settings.logging_dest = logging::LOG_TO_SYSTEM_DEBUG_LOG;
+  logging::InitLogging(settings);
+  LogRoleMissing("The crash reporter");
+  return false;
+}
+
+// Starts or reuses this process's crash reporter and fills the crash keys.
+// Crash reporting is not part of this build: nothing to start.
+void StartCrashClient() {}
+
+bool RunBackendRole(Settings* settings) {
+  LogRoleMissing("The backend runner");
+  return false;
+}
+
+bool RunInteractiveRole(Settings* settings, bool inside_package,
+                        const base::FilePath& download_folder,
+                        bool run_immediately) {
+  LogRoleMissing("The installer window");
+  return false;
+}
+
+bool RunSilentRole(Settings* settings, bool inside_package,
+                   const base::FilePath& download_folder) {
+  LogRoleMissing("The silent installer");
+  return false;
+}
+
+// --- The installing roles.
+
+// The role flags of the command line.
+struct RoleFlags {
+  bool backend;
+  bool uninstall;
+  bool silent;
+  bool run_immediately;
+  bool autoupdate;
+  bool replace_tamsel;
+};
+
+// A front end: chooses its download folder, runs the silent or the
+// interactive controller, and removes the folder when it is empty.
+bool RunFrontEnd(const base::CommandLine& command_line, const RoleFlags& flags,
+                 bool inside_package, const base::FilePath& own_exe,
+                 Settings* settings) {
+  base::FilePath download_folder;
+  if (command_line.HasSwitch(switches::kTempFolder)) {
+    VLOG(1) << "Using download folder from command line";
+    download_folder = command_line.GetSwitchValuePath(switches::kTempFolder)
+                          .Append(GetInstallerFolderName());
+    if (!base::DirectoryExists(download_folder) &&
+        !base::FileUtil::CreateDirectory(download_folder)) {
+      LOG(ERROR) << "Could not create temporary installer folder";
+      return false;
+    }
+  } else if (!GetTempInstallerFolder(GetInstallerFolderName(), own_exe,
+                                     &download_folder)) {
+    LOG(ERROR) << "Could not obtain temporary installer folder";
+    return false;
+  }
+  LOG(INFO) << "Installer download folder: " << download_folder;
+
+  bool result;
+  if (!flags.silent) {
+    VLOG(2) << "Running UI controller";
+    result = RunInteractiveRole(settings, inside_package, download_folder,
+                                flags.run_immediately);
+  } else {
+    VLOG(2) << "Running silent controller";
+    result = RunSilentRole(settings, inside_package, download_folder);
+  }
+  // Only when empty: a download the user may want again stays.
+  RemoveDirectoryW(base::as_wcstr(download_folder.value()));
+  return result;
+}
+
+// Steps from the logging set-up to the end of the role. Objects are
+// destroyed in reverse order of creation: the settings, COM, the message
+// loop.
+bool RunInstallingRole(const base::CommandLine& command_line,
+                       const base::FilePath& installation_folder) {
+  InitInstallerLogging();
+  LOG(INFO) << FormatWithProductName("%s installer starting - version ", false)
+            << VersionInfo::GetProductVersion() << " "
+            << VersionInfo::GetStream();
+  LOG(INFO) << "Command line: " << command_line.GetCommandLineString();
+
+  RoleFlags flags = {
+      command_line.HasSwitch(switches::kBackend),
+      command_line.HasSwitch(switches::kUninstall),
+      command_line.HasSwitch(switches::kSilent),
+      command_line.HasSwitch(switches::kRunImmediately),
+      command_line.HasSwitch(switches::kAutoupdate),
+      command_line.HasSwitch(switches::kReplaceTamselInstallation)};
+
+  base::FilePath own_dir;
+  if (!base::PathService::Get(base::DIR_EXE, &own_dir)) {
+    LOG(ERROR) << "Cannot find own dir";
+    return false;
+  }
+  base::FilePath own_exe;
+  if (!base::PathService::Get(base::FILE_EXE, &own_exe)) {
+    LOG(ERROR) << "Cannot find own file path";
+    return false;
+  }
+
+  const base::FilePath browser_exe =
+      own_dir.AppendASCII(GetBrowserExecutableName());
+  bool inside_package;
+  if (flags.uninstall) {
+    if (!base::PathExists(browser_exe)) {
+      LOG(ERROR) << "Requested to uninstall, but we are not in a valid "
+                    "installation folder";
+      return false;
+    }
+    inside_package = true;
+  } else {
+    // Exactly "installer.exe": the package backend's own name.
+    inside_package = base::PathExists(browser_exe) &&
+                     base::PathExists(own_dir.Append(kFilesListFileName)) &&
+                     own_exe.BaseName().value() == kPackageInstallerName;
+  }
+
+  base::FilePath install_folder;
+  if (command_line.HasSwitch(switches::kInstallFolder)) {
+    install_folder = command_line.GetSwitchValuePath(switches::kInstallFolder);
+    LOG(INFO) << "Install folder from command line: " << install_folder;
+    if (install_folder.empty() && flags.autoupdate) {
+      LOG(INFO) << "It looks like we are autoupdating from V12.";
+      install_folder = RecoverInstallFolderFromArguments(command_line);
+      LOG(INFO) << "Recovered install folder from command line: "
+                << install_folder;
+      if (flags.silent && !install_folder.empty()) {
+        LOG(INFO) << "Configuring for V12 autoupdate.";
+        flags.silent = false;
+        flags.run_immediately = true;
+      }
+    }
+  }
+
+  LOG(INFO) << "Uninstall:" << flags.uninstall;
+  LOG(INFO) << "Replace Tamsel installation:" << flags.replace_tamsel;
+  LOG(INFO) << "Silent:" << flags.silent;
+  LOG(INFO) << "Run Immediately" << flags.run_immediately;
+  LOG(INFO) << "Backend" << flags.backend;
+  LOG(INFO) << "Inside package" << inside_package;
+  LOG(INFO) << "Autoupdate:" << flags.autoupdate;
+
+  std::unique_ptr<base::MessageLoop> message_loop;
+  if (!flags.backend && !flags.silent) {
+    VLOG(1) << "Using UI message loop";
+    message_loop =
+        std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
+  } else {
+    VLOG(1) << "Using default message loop";
+    message_loop =
+        std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_DEFAULT);
+  }
+  // The preference pool finishes every write already posted when the
+  // at-exit scope ends it.
+
+  ReadExperimentOverrides(command_line, flags.uninstall, installation_folder);
+  base::win::ScopedComInitializer com;
+  VLOG(2) << "Instanciating settings";
+  Settings settings(command_line, flags.uninstall, flags.silent,
+                    flags.autoupdate, install_folder, flags.replace_tamsel);
+
+  if (flags.backend) {
+    VLOG(2) << "Running backend";
+    return RunBackendRole(&settings);
+  }
+  return RunFrontEnd(command_line, flags, inside_package, own_exe, &settings);
 }
 
 }  // namespace
@@ -25,6 +368,10 @@ bool RunInstallerMain() {
       *base::CommandLine::ForCurrentProcess();
 
   // Print-and-return modes come before anything else is set up.
+  if (command_line.HasSwitch(switches::kVersion)) {
+    PrintToStdout(VersionInfo::GetProductVersion());
+    return true;
+  }
   if (command_line.HasSwitch(switches::kInternalVersion)) {
     PrintToStdout(VersionInfo::GetInternalVersion());
     return true;
@@ -33,8 +380,27 @@ bool RunInstallerMain() {
     PrintToStdout(VersionInfo::GetStream());
     return true;
   }
-  // The installer's roles are not available in this build yet.
-  return false;
+
+  base::AtExitManager at_exit_manager;
+  if (command_line.HasSwitch(switches::kCrashReporterParentId))
+    return RunCrashReporterRole(command_line);
+  StartCrashClient();
+  RegisterInstallerExperiments(base::FeatureList::GetInstance());
+  const base::FilePath installation_folder =
+      InstallationInfo::GetInstance()->install_folder();
+
+  if (command_line.HasSwitch(switches::kHelp) ||
+      command_line.HasSwitch(switches::kHelpShort)) {
+    PrintHelp();
+    return true;
+  }
+  if (command_line.HasSwitch(switches::kSetFolderPermission)) {
+    RunSetFolderPermission(command_line, FolderPermissionOptions());
+    if (command_line.HasSwitch(switches::kRunUninstallBat))
+      RunUninstallBatch(installation_folder);
+    return true;
+  }
+  return RunInstallingRole(command_line, installation_folder);
 }
 
 }  // namespace installer

@@ -429,6 +429,33 @@ TEST_F(ShellRegistrationTest, RealComponentsOfThisMachine) {
   }
 }
 
+TEST_F(ShellRegistrationTest, TheComponentsAnswersDecide) {
+  std::unique_ptr<InstallationInfo> info = MakeInstallation(true);
+  const RegistryState before = FullState();
+  {
+    test::FakeShellPlatform platform(kWin7);
+    ScopedShellPlatformForTesting scoped_platform(&platform);
+    platform.set_default_result = E_FAIL;
+    EXPECT_FALSE(RegisterAssociation(info.get(), u"http", false));
+    EXPECT_FALSE(RegisterStartMenuInternet(info.get(), false));
+    EXPECT_EQ(before, FullState());
+    platform.app_is_default = FALSE;
+    EXPECT_FALSE(info->IsStartMenuInternetDefault());
+    platform.app_is_default = TRUE;
+    EXPECT_TRUE(info->IsStartMenuInternetDefault());
+    platform.query_result = E_FAIL;
+    EXPECT_FALSE(info->IsStartMenuInternetDefault());
+  }
+  {
+    test::FakeShellPlatform platform(kWin10);
+    ScopedShellPlatformForTesting scoped_platform(&platform);
+    platform.activate_result = E_FAIL;
+    EXPECT_FALSE(RegisterAssociation(info.get(), u"http", false));
+    EXPECT_EQ(1u, platform.calls.size());
+    EXPECT_EQ(before, FullState());
+  }
+}
+
 TEST_F(ShellRegistrationTest, OpenWithDialogOnlyWhenNotOurs) {
   test::FakeShellPlatform platform(kWin81);
   ScopedShellPlatformForTesting scoped_platform(&platform);

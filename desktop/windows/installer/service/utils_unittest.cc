@@ -10,10 +10,8 @@
 #include "base/path_service.h"
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
-#include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/win/shortcut.h"
-#include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/security_test_util.h"
@@ -41,12 +39,12 @@ TEST(BuildNamesTest, StreamNamesByChannel) {
             GetInternalStreamName());
 }
 
+// The names the branding document (file name base "velna", company
+// "Velna") gives, written out: computed from the same branding they would
+// agree with any mistake.
 TEST(BuildNamesTest, BrandingNames) {
-  EXPECT_EQ(BrandingConfig::GetFileNameBase() + ".exe",
-            GetBrowserExecutableName());
-  EXPECT_EQ(
-      u"Software\\" + base::ASCIIToUTF16(BrandingConfig::GetCompanyName()),
-      GetCompanyRegistryPath());
+  EXPECT_EQ("velna.exe", GetBrowserExecutableName());
+  EXPECT_EQ(u"Software\\Velna", GetCompanyRegistryPath());
 }
 
 // Every process is an administrator here; tokens whose administrator group

@@ -3,8 +3,19 @@
 //
 //   installer_integration_test_child.exe --print-install-folder
 //       prints the running installation's folder (InstallationInfo) as UTF-8.
+//   ... --register-task --task-version=<1|3> --task-suffix=<s>
+//       --install-folder=<f> [--system-task] [--no-autoupdate-schedule]
+//       [--not-administrator]
+//       registers the autoupdate task the installer registers for the
+//       installation in <f> (name suffix "Autoupdate <s>") with the
+//       scheduler of that Windows version index; with
+//       --not-administrator the process stands for a user who is none.
+//       Exit code 0 registered, 2 no scheduler, 3 the registration failed.
+//   ... --uninstall-task --task-version=<1|3> --task-suffix=<s>
+//       what uninstalling does: the stale sweep, then deletes the task.
+//       Exit code 0, or 2 without a scheduler.
 //
-// Exit code 0 when the mode ran, 1 for an unknown mode.
+// Exit code 1 for an unknown mode.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TEST_INTEGRATION_CHILD_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TEST_INTEGRATION_CHILD_H_
@@ -15,6 +26,14 @@ namespace installer {
 namespace test {
 
 inline constexpr char kChildPrintInstallFolder[] = "print-install-folder";
+inline constexpr char kChildRegisterTask[] = "register-task";
+inline constexpr char kChildUninstallTask[] = "uninstall-task";
+inline constexpr char kChildTaskVersion[] = "task-version";
+inline constexpr char kChildTaskSuffix[] = "task-suffix";
+inline constexpr char kChildInstallFolder[] = "install-folder";
+inline constexpr char kChildSystemTask[] = "system-task";
+inline constexpr char kChildNoAutoupdateSchedule[] = "no-autoupdate-schedule";
+inline constexpr char kChildNotAdministrator[] = "not-administrator";
 
 // The child beside the running test executable.
 base::FilePath GetIntegrationChildPath();

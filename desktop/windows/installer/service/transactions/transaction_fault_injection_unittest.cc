@@ -253,13 +253,25 @@ class TransactionFaultInjectionTest : public testing::Test {
   base::FilePath obsolete_;
 };
 
-TEST_F(TransactionFaultInjectionTest, FailureAtEveryPositionRollsBackExactly) {
+// The failing positions are spread over several test cases, each in its own
+// process, so that none comes near the time-out on a loaded machine: a
+// position costs as many operations as come before it, so each slice takes
+// every kSlices-th position.
+constexpr int kSlices = 8;
+
+class TransactionFaultPositionsTest : public TransactionFaultInjectionTest,
+                                      public testing::WithParamInterface<int> {
+};
+
+TEST_P(TransactionFaultPositionsTest, FailureAtEveryPositionRollsBackExactly) {
   const FileTreeSnapshot files_before = Files();
   const RegistrySnapshot registry_before = Registry();
   const std::vector<OperationFactory> operations = UpdateOperations();
+  ASSERT_GT(operations.size(), static_cast<size_t>(kSlices));
   // Error lines of the failed operations are expected; keep them quiet.
   test::ScopedLogCapture log;
-  for (size_t failing = 0; failing < operations.size(); ++failing) {
+  for (size_t failing = GetParam(); failing < operations.size();
+       failing += kSlices) {
     for (Fault fault : {Fault::kBeforeExecute, Fault::kAfterExecute}) {
       SCOPED_TRACE("operation " + std::to_string(failing) +
                    (fault == Fault::kAfterExecute ? " after" : " before"));
@@ -280,6 +292,9 @@ TEST_F(TransactionFaultInjectionTest, FailureAtEveryPositionRollsBackExactly) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Slices, TransactionFaultPositionsTest,
+                         testing::Range(0, kSlices));
 
 TEST_F(TransactionFaultInjectionTest, CommitLeavesExactlyTheNewState) {
   FileTreeSnapshot expected_files = Files();

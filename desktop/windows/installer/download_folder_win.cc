@@ -1,0 +1,86 @@
+#include "desktop/windows/installer/download_folder_win.h"
+
+#include <windows.h>
+// After windows.h.
+#include <knownfolders.h>
+
+#include "base/base_paths.h"
+#include "base/command_line.h"
+#include "base/files/file_util.h"
+#include "base/path_service.h"
+#include "base/process/launch.h"
+#include "base/strings/string_util_win.h"
+#include "desktop/windows/installer/installer_switches.h"
+#include "desktop/windows/installer/service/utils.h"
+
+namespace installer {
+
+namespace {
+
+// The Downloads folder has no CSIDL: where known folders are missing the
+// candidate fails.
+constexpr int kNoCsidl = -1;
+
+}  // namespace
+
+bool GetTempInstallerFolder(const std::u16string& name,
+                            const base::FilePath& test_program,
+                            base::FilePath* folder) {
+  return TryPathServiceFolderCandidate(name, test_program, folder,
+                                       base::DIR_TEMP) ||
+         TryDownloadsFolderCandidate(name, test_program, folder) ||
+         TryPathServiceFolderCandidate(name, test_program, folder,
+                                       base::DIR_HOME) ||
+         TryPathServiceFolderCandidate(name, test_program, folder,
+                                       base::DIR_EXE);
+}
+
+bool TryPathServiceFolderCandidate(const std::u16string& name,
+                                   const base::FilePath& test_program,
+                                   base::FilePath* folder, int path_key) {
+  base::FilePath base;
+  if (!base::PathService::Get(path_key, &base)) return false;
+  *folder = base;
+  return TryInstallerFolderCandidate(name, test_program, folder);
+}
+
+bool TryDownloadsFolderCandidate(const std::u16string& name,
+                                 const base::FilePath& test_program,
+                                 base::FilePath* folder) {
+  base::FilePath base;
+  if (!GetKnownFolderPath(FOLDERID_Downloads, kNoCsidl, &base, true))
+    return false;
+  *folder = base;
+  return TryInstallerFolderCandidate(name, test_program, folder);
+}
+
+bool TryInstallerFolderCandidate(const std::u16string& name,
+                                 const base::FilePath& test_program,
+                                 base::FilePath* folder) {
+  *folder = folder->Append(name);
+  if (!base::DirectoryExists(*folder) &&
+      !base::FileUtil::CreateDirectory(*folder)) {
+    return false;
+  }
+  if (test_program.empty()) return true;
+  if (TestRunInFolder(*folder, test_program)) return true;
+  // Removes the folder only when it is empty: an earlier run's files stay.
+  RemoveDirectoryW(base::as_wcstr(folder->value()));
+  return false;
+}
+
+bool TestRunInFolder(const base::FilePath& folder,
+                     const base::FilePath& program) {
+  const base::FilePath copy = folder.Append(program.BaseName().value());
+  if (!base::CopyOneFile(program, copy)) return false;
+  base::CommandLine command_line(copy);
+  command_line.AppendSwitch(switches::kVersion);
+  base::LaunchOptions options;
+  options.wait = true;
+  const bool started =
+      base::LaunchProcessFromCommandLine(command_line, options).IsValid();
+  base::DeleteFileOrDirectory(copy, false);
+  return started;
+}
+
+}  // namespace installer

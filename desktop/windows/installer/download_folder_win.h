@@ -1,0 +1,56 @@
+// The installer's own folder for downloads and logs: a folder named after
+// the product (GetInstallerFolderName()) in the first base folder where the
+// installer may create it and, when a test program is given, where a copy of
+// that program actually starts (policies that forbid running programs from
+// some folders are common).
+//
+// Any thread; the functions keep no state. Every failure only moves on to
+// the following candidate, and a candidate that fails its test run leaves no
+// empty folder behind.
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_DOWNLOAD_FOLDER_WIN_H_
+#define DESKTOP_WINDOWS_INSTALLER_DOWNLOAD_FOLDER_WIN_H_
+
+#include <string>
+
+#include "base/files/file_path.h"
+
+namespace installer {
+
+// Tries, in order: the temporary folder, the user's Downloads folder, the
+// user's home folder and the executable's folder; |*folder| becomes the
+// first candidate that works. |name| is the installer's folder name;
+// |test_program| an executable to test-run there ("--version"), or empty.
+// False when no candidate works.
+bool GetTempInstallerFolder(const std::u16string& name,
+                            const base::FilePath& test_program,
+                            base::FilePath* folder);
+
+// The candidate below the path service's folder |path_key|; false when the
+// key has no folder.
+bool TryPathServiceFolderCandidate(const std::u16string& name,
+                                   const base::FilePath& test_program,
+                                   base::FilePath* folder, int path_key);
+
+// The candidate below the user's Downloads known folder.
+bool TryDownloadsFolderCandidate(const std::u16string& name,
+                                 const base::FilePath& test_program,
+                                 base::FilePath* folder);
+
+// |*folder| is the base on entry and base + |name| on return. Creates the
+// folder (with its parents) when it is missing; with a test program, runs
+// TestRunInFolder() and removes the folder again when that fails and the
+// folder is empty.
+bool TryInstallerFolderCandidate(const std::u16string& name,
+                                 const base::FilePath& test_program,
+                                 base::FilePath* folder);
+
+// Copies |program| into |folder| under its own name, starts the copy with
+// "--version", waits for it and deletes it. True when the copy started; its
+// exit code is not looked at.
+bool TestRunInFolder(const base::FilePath& folder,
+                     const base::FilePath& program);
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_DOWNLOAD_FOLDER_WIN_H_

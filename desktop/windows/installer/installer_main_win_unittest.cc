@@ -1,0 +1,463 @@
+// RunInstaller as installer.exe runs it: the order of the modes, the
+// print modes, the help in a console of its own, the branding of a host
+// without its own document, and the entry's checks before a role runs.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "base/files/file_enumerator.h"
+#include "base/files/file_util.h"
+#include "base/process/launch.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_split.h"
+#include "base/strings/string_util.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/child_process_win.h"
+#include "base/test/scoped_temp_dir.h"
+#include "base/win/scoped_com_initializer.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/folder_permission_win.h"
+#include "desktop/windows/installer/service/name_utils.h"
+#include "desktop/windows/installer/test/golden_help_text.h"
+#include "desktop/windows/installer/test/installation_test_util.h"
+#include "desktop/windows/rc_l10n_handler/language_choice.h"
+#include "desktop/windows/rc_l10n_handler/resource_reader_win.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+base::FilePath BesideTests(const char16_t* name) {
+  return base::FilePath(base::GetTestExecutableFolder() + name);
+}
+
+// A folder of one test with a copy of installer.exe (or another program)
+// and a temporary folder of its own, so that the log file the run writes is
+// this test's.
+class InstallerRunTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.CreateUniqueTempDir());
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(temp()));
+  }
+
+  const base::FilePath& dir() const { return dir_.GetPath(); }
+  base::FilePath temp() const { return dir().Append(u"temp"); }
+  base::FilePath log_folder() const {
+    return temp().Append(u"Velna Installer");
+  }
+
+  // Copies installer.exe into |folder| under |name|.
+  base::FilePath CopyInstaller(const base::FilePath& folder,
+                               const char16_t* name = u"installer.exe") {
+    EXPECT_TRUE(base::FileUtil::CreateDirectory(folder));
+    const base::FilePath copy = folder.Append(name);
+    EXPECT_TRUE(base::CopyOneFile(BesideTests(u"installer.exe"), copy));
+    return copy;
+  }
+
+  // Runs |program| with |arguments|; returns its exit code and fills
+  // |*output| with what it printed.
+  DWORD Run(const base::FilePath& program, const std::u16string& arguments,
+            std::string* output = nullptr) {
+    std::string printed;
+    DWORD exit_code = 0xFFFFFFFF;
+    EXPECT_TRUE(base::RunChildProcess(
+        u"\"" + program.value() + u"\" " + arguments,
+        {{u"TEMP", temp().value()}, {u"TMP", temp().value()}}, &printed,
+        &exit_code));
+    if (output) *output = printed;
+    return exit_code;
+  }
+
+  // The text of the one log file the run wrote, empty when there is none.
+  std::string LogText() {
+    base::FileEnumerator logs(log_folder(), false, base::FileEnumerator::FILES,
+                              u"*.log");
+    const base::FilePath log = logs.Next();
+    EXPECT_TRUE(logs.Next().empty()) << "more than one log file";
+    std::string text;
+    if (!log.empty()) base::FileUtil::ReadFileToString(log, &text);
+    return text;
+  }
+
+  // The messages of the log (the text after each line's prefix).
+  std::vector<std::string> LogMessages() {
+    std::vector<std::string> messages;
+    for (const std::string& line :
+         base::SplitString(LogText(), "\n", base::SplitWhitespace::kKeep,
+                           base::SplitFilter::kNonEmpty)) {
+      const size_t end = line.find("] ");
+      messages.push_back(line.substr(end == std::string::npos ? 0 : end + 2));
+    }
+    return messages;
+  }
+
+  bool LogHas(const std::string& message) {
+    for (const std::string& line : LogMessages()) {
+      if (line == message) return true;
+    }
+    return false;
+  }
+
+ private:
+  base::win::ScopedComInitializer com_;
+  base::ScopedTempDir dir_;
+};
+
+TEST_F(InstallerRunTest, PrintModesComeFirstAndLeaveNothing) {
+  const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
+  const struct {
+    const char16_t* arguments;
+    const char* output;
+  } cases[] = {
+      {u"--version --uninstall", "41.0.2353.23"},
+      {u"/?  --VERSION", "41.0.2353.23"},
+      {u"--stream --internal-version --crash-reporter-parent-id=1", "2353.23"},
+      {u"--set-folder-permission=x --stream", "beta"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(c.arguments));
+    std::string output;
+    EXPECT_EQ(0u, Run(installer, c.arguments, &output));
+    EXPECT_EQ(c.output, output);
+  }
+  // No log, no download folder, no log beside the program.
+  EXPECT_FALSE(base::PathExists(log_folder()));
+  EXPECT_FALSE(base::PathExists(dir().Append(u"app\\debug.log")));
+}
+
+// The utility modes come before the installing roles: they set up no log.
+TEST_F(InstallerRunTest, UtilityModesComeBeforeTheRoles) {
+  const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
+  const struct {
+    const char16_t* arguments;
+    DWORD exit_code;
+  } cases[] = {
+      // The crash reporter before the help; it is not part of this build.
+      {u"--crash-reporter-parent-id=5 --help --uninstall", 1},
+      // The permission utility before an uninstall; without a user to
+      // grant access to, it does nothing and succeeds.
+      {u"--set-folder-permission=C:\\nowhere --uninstall --backend", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(c.arguments));
+    EXPECT_EQ(c.exit_code, Run(installer, c.arguments));
+    EXPECT_FALSE(base::PathExists(log_folder()));
+    EXPECT_FALSE(base::PathExists(base::FilePath(u"C:\\nowhere")));
+  }
+}
+
+// The permission utility of an uninstall starts the installation's clean-up
+// batch file, and does not wait for it.
+TEST_F(InstallerRunTest, PermissionUtilityStartsTheUninstallBatch) {
+  const base::FilePath folder = dir().Append(u"Velna beta");
+  const base::FilePath installer = CopyInstaller(folder);
+  const base::FilePath marker = folder.Append(u"batch ran");
+  ASSERT_TRUE(test::WriteTextFile(
+      folder.Append(u"k.bat"),
+      "@echo off\r\necho done> \"" + marker.AsUTF8() + "\"\r\n"));
+  EXPECT_EQ(0u, Run(installer, u"--set-folder-permission=\"" + folder.value() +
+                                   u"\" --run-uninstall-bat"));
+  for (int i = 0; i < 300 && !base::PathExists(marker); ++i) Sleep(100);
+  EXPECT_TRUE(base::PathExists(marker));
+}
+
+TEST_F(InstallerRunTest, UninstallOutsideAnInstallationFails) {
+  const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
+  EXPECT_EQ(1u, Run(installer, u"--uninstall --v=2"));
+  const std::vector<std::string> messages = LogMessages();
+  ASSERT_GE(messages.size(), 3u) << LogText();
+  EXPECT_EQ("Velna installer starting - version 41.0.2353.23 beta",
+            messages[0]);
+  EXPECT_EQ(0u, messages[1].find("Command line: \"")) << messages[1];
+  EXPECT_NE(std::string::npos, messages[1].find("--uninstall --v=2"));
+  EXPECT_EQ(
+      "Requested to uninstall, but we are not in a valid installation "
+      "folder",
+      messages.back());
+  // It stops before the message loop and the settings.
+  EXPECT_FALSE(LogHas("Using default message loop"));
+  EXPECT_FALSE(LogHas("Instanciating settings"));
+}
+
+TEST_F(InstallerRunTest, PackageBackendIsRecognisedByItsExactName) {
+  const struct {
+    const char16_t* name;
+    bool files_list;
+    const char* inside_package;
+  } cases[] = {
+      {u"installer.exe", true, "Inside package1"},
+      {u"Installer.exe", true, "Inside package0"},
+      {u"installer.exe", false, "Inside package0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(c.name));
+    base::ScopedTempDir package;
+    ASSERT_TRUE(package.CreateUniqueTempDirUnderPath(dir()));
+    ASSERT_TRUE(
+        test::WriteTextFile(package.GetPath().Append(u"velna.exe"), "MZ"));
+    if (c.files_list) {
+      ASSERT_TRUE(test::WriteTextFile(package.GetPath().Append(u"files_list"),
+                                      "velna.exe\n"));
+    }
+    const base::FilePath installer = CopyInstaller(package.GetPath(), c.name);
+    base::DeleteFileOrDirectory(log_folder(), true);
+    // No role is part of this build yet: the run fails after the checks.
+    EXPECT_EQ(1u, Run(installer, u"--backend --installfolder=relative"));
+    EXPECT_TRUE(LogHas(c.inside_package)) << LogText();
+    EXPECT_TRUE(LogHas("Backend1"));
+    EXPECT_TRUE(LogHas("The backend runner is not available in this build"));
+  }
+}
+
+TEST_F(InstallerRunTest, AutoupdateFromVersion12RecoversTheFolder) {
+  const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
+  const base::FilePath folder = dir().Append(u"Velna 12");
+  EXPECT_EQ(1u, Run(installer, u"--silent --autoupdate --installfolder= \"" +
+                                   folder.value() + u"\" --v=2"));
+  EXPECT_TRUE(LogHas("It looks like we are autoupdating from V12."));
+  EXPECT_TRUE(
+      LogHas("Recovered install folder from command line: " + folder.AsUTF8()));
+  EXPECT_TRUE(LogHas("Configuring for V12 autoupdate."));
+  EXPECT_TRUE(LogHas("Silent:0"));
+  EXPECT_TRUE(LogHas("Run Immediately1"));
+  EXPECT_TRUE(LogHas("Using UI message loop"));
+  EXPECT_TRUE(LogHas("Running UI controller"));
+
+  // A relative last argument recovers nothing: still silent.
+  base::DeleteFileOrDirectory(log_folder(), true);
+  EXPECT_EQ(1u, Run(installer,
+                    u"--silent --autoupdate --installfolder= relative --v=2"));
+  EXPECT_TRUE(LogHas("Recovered install folder from command line: "));
+  EXPECT_TRUE(LogHas("Silent:1"));
+  EXPECT_TRUE(LogHas("Running silent controller"));
+}
+
+TEST_F(InstallerRunTest, DownloadFolderFromTheCommandLine) {
+  const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
+  const base::FilePath base = dir().Append(u"downloads");
+  const base::FilePath folder = base.Append(u"Velna Installer");
+  EXPECT_EQ(1u, Run(installer, u"--silent --temp-folder=\"" + base.value() +
+                                   u"\" --installfolder=relative --v=1"));
+  EXPECT_TRUE(LogHas("Using download folder from command line"));
+  EXPECT_TRUE(LogHas("Installer download folder: " + folder.AsUTF8()));
+  // Made for the run, and removed again since it stayed empty.
+  EXPECT_TRUE(base::DirectoryExists(base));
+  EXPECT_FALSE(base::PathExists(folder));
+
+  // A folder that still holds a download is kept.
+  ASSERT_TRUE(test::WriteTextFile(folder.Append(u"package.exe"), "MZ"));
+  EXPECT_EQ(1u, Run(installer, u"--silent --temp-folder=\"" + base.value() +
+                                   u"\" --installfolder=relative"));
+  EXPECT_TRUE(base::PathExists(folder.Append(u"package.exe")));
+
+  // A base that cannot hold it: a file of that name.
+  base::DeleteFileOrDirectory(log_folder(), true);
+  ASSERT_TRUE(test::WriteTextFile(dir().Append(u"file"), "x"));
+  EXPECT_EQ(1u, Run(installer, u"--silent --temp-folder=\"" +
+                                   dir().Append(u"file").value() + u"\""));
+  EXPECT_TRUE(LogHas("Could not create temporary installer folder"));
+}
+
+// The uninstall takes its experiments from the installation, and reads the
+// installation's preferences without changing them.
+TEST_F(InstallerRunTest, UninstallReadsTheStoredExperiments) {
+  const base::FilePath folder = dir().Append(u"Velna beta");
+  InstallLog log = test::MakeInstallLog(folder, false);
+  ASSERT_TRUE(test::WriteInstallationLog(folder, log, false));
+  ASSERT_TRUE(test::WriteTextFile(folder.Append(u"velna.exe"), "MZ"));
+  const base::FilePath prefs = folder.Append(u"installer_prefs.json");
+  const base::FilePath installer = CopyInstaller(folder);
+  const struct {
+    std::string prefs;
+    bool enabled;
+  } cases[] = {
+      {R"({"installer-experiments": ["installer-experiment-test@1"]})", true},
+      {R"({"installer-experiments": ["installer-experiment-test@2"]})", false},
+      {"{\"installer-experiments\": [", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.prefs);
+    ASSERT_TRUE(test::WriteTextFile(prefs, c.prefs));
+    base::DeleteFileOrDirectory(log_folder(), true);
+    EXPECT_EQ(1u, Run(installer,
+                      u"--uninstall --silent --v=1 "
+                      u"--with-feature:installer-experiment-test=on"));
+    EXPECT_TRUE(
+        LogHas("Retrieving experiment states from installation folder..."));
+    EXPECT_EQ(c.enabled, LogHas("Test experiment is enabled")) << LogText();
+    std::string contents;
+    EXPECT_TRUE(base::FileUtil::ReadFileToString(prefs, &contents));
+    EXPECT_EQ(c.prefs, contents);
+    EXPECT_FALSE(base::PathExists(prefs.ReplaceExtension(u"bad")));
+  }
+}
+
+// The granting utility ends, and takes its grant back, when the installer
+// it serves dies without saying so.
+TEST_F(InstallerRunTest, PermissionUtilityEndsWithTheProcessItServes) {
+  const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
+  const base::FilePath folder = dir().Append(u"install");
+  base::win::ScopedHandle granted(
+      CreateEventW(nullptr, FALSE, FALSE,
+                   base::as_wcstr(MakeKernelObjectName(
+                       folder.value(), kGiveInstallPermissionEvent, false))));
+  base::win::ScopedHandle undo(CreateEventW(
+      nullptr, FALSE, FALSE,
+      base::as_wcstr(MakeKernelObjectName(
+          folder.value(), kGiveInstallPermissionUndoEvent, false))));
+  base::Process served = base::LaunchProcess(
+      u"\"" + BesideTests(u"installer_test_host.exe").value() +
+          u"\" --host-mode=wait",
+      base::LaunchOptions());
+  ASSERT_TRUE(served.IsValid());
+  wchar_t user[257] = {};
+  DWORD size = 257;
+  ASSERT_TRUE(GetUserNameW(user, &size));
+  base::Process utility = base::LaunchProcess(
+      u"\"" + installer.value() + u"\" --set-folder-permission=\"" +
+          folder.value() + u"\" --permissions-for-user=" +
+          base::as_u16cstr(user) + u" --initial-pid=" +
+          base::UintToString16(served.Pid()),
+      base::LaunchOptions());
+  ASSERT_TRUE(utility.IsValid());
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(granted.Get(), 60000));
+  EXPECT_TRUE(base::DirectoryExists(folder));
+  int exit_code = -1;
+  EXPECT_FALSE(utility.WaitForExitWithTimeout(200, &exit_code));
+  ASSERT_TRUE(served.Terminate(1, true));
+  ASSERT_TRUE(utility.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_EQ(0, exit_code);
+}
+
+// A host without a branding document of its own reads the test harness
+// module's, without running any of its code.
+TEST_F(InstallerRunTest, BrandingOfTheTestHarnessModule) {
+  const struct {
+    const char16_t* module;
+    bool has_code;
+  } cases[] = {
+      {u"installer_harness_branding_module.dll", false},
+      {u"installer_planted_module.dll", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(c.module));
+    base::ScopedTempDir host_dir;
+    ASSERT_TRUE(host_dir.CreateUniqueTempDirUnderPath(dir()));
+    const base::FilePath host = host_dir.GetPath().Append(u"host.exe");
+    ASSERT_TRUE(
+        base::CopyOneFile(BesideTests(u"installer_engine_host.exe"), host));
+    ASSERT_TRUE(
+        base::CopyOneFile(BesideTests(u"installer_engine.dll"),
+                          host_dir.GetPath().Append(u"installer_engine.dll")));
+    // Without the module: the engine's built-in document.
+    std::string output;
+    EXPECT_EQ(0u, Run(host, u"--version", &output));
+    EXPECT_EQ("41.0.2353.23", output);
+
+    ASSERT_TRUE(base::CopyOneFile(
+        BesideTests(c.module), host_dir.GetPath().Append(u"_velautolib.pyd")));
+    const base::FilePath marker = host_dir.GetPath().Append(u"marker");
+    std::string printed;
+    DWORD exit_code = 0;
+    ASSERT_TRUE(base::RunChildProcess(u"\"" + host.value() + u"\" --version",
+                                      {{u"VELNA_TEST_MARKER", marker.value()}},
+                                      &printed, &exit_code));
+    EXPECT_EQ(0u, exit_code);
+    EXPECT_EQ("43.54.2353.23", printed);
+    EXPECT_FALSE(base::PathExists(marker));
+    if (c.has_code) {
+      // The marker works: loading the module as code leaves it.
+      ASSERT_TRUE(SetEnvironmentVariableW(L"VELNA_TEST_MARKER",
+                                          base::as_wcstr(marker.value())));
+      HMODULE module = LoadLibraryW(base::as_wcstr(
+          host_dir.GetPath().Append(u"_velautolib.pyd").value()));
+      ASSERT_NE(nullptr, module);
+      FreeLibrary(module);
+      SetEnvironmentVariableW(L"VELNA_TEST_MARKER", nullptr);
+      EXPECT_TRUE(base::PathExists(marker));
+    }
+  }
+}
+
+// The console's rows for |text| printed into a console |width| columns
+// wide: tabs to the next multiple of 8, long lines wrapped.
+std::vector<std::string> ConsoleRows(const std::string& text, size_t width) {
+  std::vector<std::string> rows;
+  for (const std::string& line : base::SplitString(
+           text, "\n", base::SplitWhitespace::kKeep, base::SplitFilter::kAll)) {
+    std::string expanded;
+    for (char c : line) {
+      if (c == '\t')
+        expanded.append(8 - expanded.size() % 8, ' ');
+      else
+        expanded.push_back(c);
+    }
+    size_t start = 0;
+    do {
+      std::string row = expanded.substr(start, width);
+      row.erase(row.find_last_not_of(' ') + 1);
+      rows.push_back(row);
+      start += width;
+    } while (start < expanded.size());
+  }
+  // The text ends with a line feed: the cursor's row follows.
+  rows.pop_back();
+  return rows;
+}
+
+// The language list as the help prints it: the codes of installer.exe's
+// language resource.
+std::string LanguageLine() {
+  HMODULE exe = LoadLibraryExW(
+      base::as_wcstr(BesideTests(u"installer.exe").value()), nullptr,
+      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  EXPECT_NE(nullptr, exe);
+  std::string bytes;
+  EXPECT_TRUE(ReadResourceBytes(exe, 134, L"TXT", &bytes));
+  FreeLibrary(exe);
+  std::vector<std::string> codes;
+  for (const std::u16string& code : ParseLanguageList(bytes))
+    codes.push_back(base::UTF16ToUTF8(code));
+  EXPECT_FALSE(codes.empty());
+  return base::JoinString(codes, ", ");
+}
+
+// The help as a user sees it: in a console of its own, which waits for a
+// key (needs a display).
+TEST_F(InstallerRunTest, HelpInItsOwnConsoleEndsOnAKey) {
+  const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
+  for (const char16_t* help : {u"/?", u"--help"}) {
+    SCOPED_TRACE(base::UTF16ToUTF8(help));
+    std::string output;
+    const DWORD exit_code =
+        Run(BesideTests(u"installer_console_reader.exe"),
+            u"\"" + installer.value() + u"\" " + help, &output);
+    // The key ended the pause and the help returned true.
+    EXPECT_EQ(0u, exit_code) << output;
+    std::vector<std::string> rows = base::SplitString(
+        output, "\n", base::SplitWhitespace::kKeep, base::SplitFilter::kAll);
+    ASSERT_GE(rows.size(), 2u) << output;
+    unsigned width = 0;
+    ASSERT_EQ(0u, rows[0].find("width="));
+    ASSERT_TRUE(base::StringToUint(rows[0].substr(6), &width));
+    // No console could be read (no display for Wine's console window).
+    ASSERT_GT(width, 0u) << output;
+    rows.erase(rows.begin());
+    rows.pop_back();  // after the last line feed
+    const std::vector<std::string> expected =
+        ConsoleRows(test::GoldenHelpText(LanguageLine()), width);
+    // The help, then the pause's prompt on the row after it.
+    ASSERT_EQ(expected.size() + 1, rows.size()) << output;
+    EXPECT_EQ(expected, std::vector<std::string>(rows.begin(), rows.end() - 1));
+    EXPECT_FALSE(rows.back().empty());
+    EXPECT_FALSE(base::PathExists(log_folder()));
+  }
+}
+
+}  // namespace
+}  // namespace installer

@@ -1,0 +1,39 @@
+// Names the entry point makes from the branding's product name: the
+// installer's folder name (for downloads and logs) and its log file name.
+// Portable; any thread once the branding has been read.
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_INSTALLER_NAMES_H_
+#define DESKTOP_WINDOWS_INSTALLER_INSTALLER_NAMES_H_
+
+#include <string>
+
+#include "base/strings/string_piece.h"
+
+namespace installer {
+
+// |format| with its one "%s" replaced by the branding's product name (read
+// once per process), lower-cased in ASCII when |lower_case| is set. A format
+// without "%s" comes back unchanged.
+std::string FormatWithProductName(base::StringPiece format, bool lower_case);
+
+// The product name and " Installer": the installer's own folder inside the
+// temporary or download folder.
+std::u16string GetInstallerFolderName();
+
+// A local time as the log file name needs it.
+struct LogFileTime {
+  int year;
+  int month;
+  int day;
+  int hour;
+  int minute;
+  int second;
+};
+
+// The lower-case product name, "_installer", then
+// "_YYYYMMDDhhmmss.log" of |time|.
+std::u16string GetInstallerLogFileName(const LogFileTime& time);
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_INSTALLER_NAMES_H_

@@ -1,0 +1,25 @@
+// The switches of installer_test_host.exe (installer_test_host_win.cc) and
+// where tests find it.
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_TEST_INSTALLER_TEST_HOST_H_
+#define DESKTOP_WINDOWS_INSTALLER_TEST_INSTALLER_TEST_HOST_H_
+
+#include <string>
+
+namespace installer {
+namespace test {
+
+inline constexpr char kHostMode[] = "host-mode";
+inline constexpr char kHostModeDownloadFolder[] = "download-folder";
+inline constexpr char kHostModeWait[] = "wait";
+inline constexpr char kHostModeExit[] = "exit";
+inline constexpr char kHostFolderName[] = "folder-name";
+inline constexpr char kHostTestProgram[] = "test-program";
+inline constexpr char kHostExitCode[] = "exit-code";
+// Names the file a host without a mode writes its command line into.
+inline constexpr wchar_t kHostRecordVariable[] = L"VELNA_TEST_HOST_RECORD";
+
+}  // namespace test
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_TEST_INSTALLER_TEST_HOST_H_
