@@ -81,8 +81,9 @@ std::vector<TreeFile> TreeFiles(const std::string& key) {
     EXPECT_TRUE(entry->GetString("sha256", &file.sha256));
     EXPECT_TRUE(entry->GetString("filetime", &filetime));
     file.size = static_cast<uint64_t>(size);
-    if (!filetime.empty())
+    if (!filetime.empty()) {
       EXPECT_TRUE(base::StringToUint64(filetime, &file.filetime));
+    }
     files.push_back(file);
   }
   return files;
