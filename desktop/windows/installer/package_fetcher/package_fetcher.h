@@ -10,7 +10,8 @@
 // the running executable or downloaded and checked, and unpacked. A run
 // reports STARTED, then statuses in the order of FetcherStatus, and ends
 // with exactly one of PACKAGE_READY, INITIALIZATION_FAILED, DOWNLOAD_FAILED
-// or UNPACKING_FAILED.
+// or UNPACKING_FAILED, unless a new Start() or the destruction abandons it
+// first.
 //
 // Files (from the download path D, "<download folder>\velna_installer_<local
 // time>.exe"): D itself is the downloaded installer, D without its extension

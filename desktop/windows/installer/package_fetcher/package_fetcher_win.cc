@@ -32,10 +32,13 @@ PackageFetcher::PackageFetcher(const base::FilePath& download_folder,
   CHECK(runner);
   CHECK(fetcher_node);
   CHECK(delegate);
+  base::ScopedRefPtr<base::SequencedTaskRunner> creator_runner =
+      base::ThreadTaskRunnerRegistration::Get();
+  CHECK(creator_runner) << "The package fetcher needs a message loop";
   worker_ = std::make_unique<PackageFetcherWorker>(
       download_path_, *fetcher_node,
       base::MakeRefCounted<PackageFetcherDelegateProxy>(
-          base::ThreadTaskRunnerRegistration::Get(), delegate, runner));
+          std::move(creator_runner), delegate, runner));
   CHECK(thread_.Start()) << "Cannot start the " << kWorkerThreadName;
 }
 

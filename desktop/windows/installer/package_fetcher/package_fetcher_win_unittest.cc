@@ -324,14 +324,11 @@ class PackageFetcherRunTest : public testing::Test {
       EXPECT_TRUE(call->GetBoolean("main_thread", &main_thread) && main_thread);
       EXPECT_TRUE(call->GetBoolean("after_destruction", &after) && !after);
     }
+    // A final status ends its run (whose other statuses each test lists).
     const std::vector<int> statuses = report.Statuses();
-    for (size_t i = 0; i < statuses.size(); ++i) {
-      const bool last_of_run =
-          i + 1 == statuses.size() || statuses[i + 1] == STARTED;
-      const bool final_status = statuses[i] >= PACKAGE_READY;
-      // A run destroyed in the middle has no final status.
-      if (final_status || i + 1 != statuses.size()) {
-        EXPECT_EQ(last_of_run, final_status) << "status " << i;
+    for (size_t i = 0; i + 1 < statuses.size(); ++i) {
+      if (statuses[i] >= PACKAGE_READY) {
+        EXPECT_EQ(STARTED, statuses[i + 1]) << "after status " << i;
       }
     }
     bool removed = false;
@@ -1005,6 +1002,40 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<PartnerCase>& info) {
       return std::string(info.param.name);
     });
+
+// A proxy's prompt for credentials reaches the front end's runner, on its
+// thread, and a declined prompt fails the request.
+TEST_F(PackageFetcherRunTest, ProxyPromptGoesToTheRunner) {
+  ServePackage("package", nullptr);
+  ASSERT_TRUE(server_.SetRoutes(std::string("{\"") + kRequestPath +
+                                "\": {\"status\": \"407\"}}"));
+  const HostReport report = RunHost("net_signed");
+  ExpectCleanEnd(report);
+  ASSERT_TRUE(report.complete());
+  EXPECT_EQ((std::vector<int>{STARTED, FOLDER_READY, FETCHING_DOWNLOAD_URL,
+                              DOWNLOAD_FAILED}),
+            report.Statuses());
+  EXPECT_EQ(1, GetInt(report.result.get(), "ui_runner_calls"));
+  EXPECT_EQ(407, GetInt(report.Fetch(0), "fetch_download_url_http_status"));
+}
+
+// A second start abandons the run that is going: its later steps do
+// nothing, and only the new run ends.
+TEST_F(PackageFetcherRunTest, StartAbandonsTheRunGoing) {
+  ServePackage("package", nullptr);
+  const HostReport report = RunHost("net_signed", {"start-twice"});
+  ExpectCleanEnd(report);
+  ASSERT_TRUE(report.complete());
+  EXPECT_EQ((std::vector<int>{STARTED, FOLDER_READY, STARTED, FOLDER_READY,
+                              FETCHING_DOWNLOAD_URL, DOWNLOADING, EXTRACTING,
+                              PACKAGE_READY}),
+            report.Statuses());
+  EXPECT_EQ(1u, server_.RequestsFor(kRequestPath).size());
+  ASSERT_EQ(2u, report.FetchCount());
+  EXPECT_EQ("<absent>", GetString(report.Fetch(0), "result"));
+  EXPECT_EQ("package_ready", GetString(report.Fetch(1), "result"));
+  ExpectTree(report, {{"server_tracking_data", TrackingData()}});
+}
 
 // --- Destruction in the middle of a run returns at once, removes the
 // package and reports nothing more.

@@ -15,6 +15,7 @@
 //   --destroy-after-downloading-ms=N  destroy the fetcher N ms after
 //                           DOWNLOADING, in the download or the checks
 //   --child-timeout-ms=N    the version and stream children's time limit
+//   --start-twice           start the fetcher twice in a row
 // Or, alone: --trust-root=DER / --untrust-root=DER add or remove a test root.
 //
 // Report (JSON files in the report folder): "calls.json", every delegate and
@@ -70,6 +71,7 @@ constexpr char kPlantStaleFiles[] = "plant-stale-files";
 constexpr char kLockDownloadOnRestart[] = "lock-download-on-restart";
 constexpr char kDestroyAfterDownloadingMs[] = "destroy-after-downloading-ms";
 constexpr char kChildTimeoutMs[] = "child-timeout-ms";
+constexpr char kStartTwice[] = "start-twice";
 constexpr char kTrustRoot[] = "trust-root";
 constexpr char kUntrustRoot[] = "untrust-root";
 
@@ -181,6 +183,7 @@ class FetcherHost : public PackageFetcher::Delegate {
     }
     download_path_ = fetcher_->download_path();
     fetcher_->Start();
+    if (command_line_.HasSwitch(kStartTwice)) fetcher_->Start();
     base::MessageLoop::current()->task_runner()->PostDelayedTask(
         CURRENT_LOCATION, base::Bind(&FetcherHost::Finish, this, true),
         base::TimeDelta::FromSeconds(kWatchdogSeconds));
