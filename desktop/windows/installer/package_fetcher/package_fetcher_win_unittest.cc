@@ -952,6 +952,28 @@ TEST_F(PackageFetcherRunTest, StartAbandonsTheRunGoing) {
   ExpectTree(report, {{"server_tracking_data", TrackingData()}});
 }
 
+// A package that cannot take the welcome page or the partner file's line
+// still ends ready, with both failures logged.
+TEST_F(PackageFetcherRunTest, WritesThatFailAfterUnpackingOnlyLog) {
+  const std::string partner = RandomBytes(3000);
+  ASSERT_TRUE(server_.ServeFile("partner.dat", partner));
+  ServePackage("package_bare", nullptr,
+               OnePartner(server_.Url(kPartnerPath), "partner.dat",
+                          test::Sha256Hex(partner)),
+               kWelcomeUrl);
+  const HostReport report = RunHost("net_signed");
+  ExpectCleanEnd(report);
+  ASSERT_TRUE(report.complete());
+  EXPECT_EQ(PACKAGE_READY, report.Statuses().back());
+  EXPECT_EQ("package_ready", GetString(report.Fetch(0), "result"));
+  EXPECT_EQ(partner, report.FileContent("partner.dat"));
+  EXPECT_EQ(0u, report.Files().count("files_list"));
+  EXPECT_TRUE(report.LogHas(logging::LOG_WARNING,
+                            "Failed saving the welcome page url pref."));
+  EXPECT_TRUE(report.LogHas(logging::LOG_ERROR,
+                            "Failed adding partner content to files_list"));
+}
+
 // --- Destruction in the middle of a run returns at once, removes the
 // package and reports nothing more.
 

@@ -569,6 +569,15 @@ def make_fetcher_material(out, work, host, installer, version_stub,
     signed("package_hostile", expected,
            with_archive(installer_image, hostile_archive))
     signed("package_no_archive", expected, installer_image)
+    # A package without "files_list" whose "installer_prefs_include.json" is
+    # a folder: neither can take what the fetcher adds.
+    bare = os.path.join(work, "fetcher_bare")
+    write(os.path.join(bare, "browser.dll"), b"bare package\r\n")
+    write(os.path.join(bare, "installer_prefs_include.json", "keep"), b"")
+    bare_archive = os.path.join(work, "fetcher_bare.7z")
+    run(["7zz", "a", "-bd", "-t7z", "-mmt=1", bare_archive, "."], cwd=bare)
+    signed("package_bare", expected,
+           with_archive(installer_image, read(bare_archive)))
     put("version_stub", stub_image)
 
     run(["openssl", "x509", "-in", root[1], "-outform", "DER", "-out",
