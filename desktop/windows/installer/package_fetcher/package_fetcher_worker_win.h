@@ -2,12 +2,13 @@
 // "Package fetcher worker". A run is a chain of steps, each a task on that
 // thread:
 //
-//   Start ── full package ─────────────────────────────────┐
-//     └─ FetchDownloadUrl → OnDownloadUrlFetched            │
-//          → OnPackageDownloaded (checksum, signer,         │
-//            version, stream) → ExtractArchive ──→ UnpackArchive
-//          → OnArchiveUnpacked (welcome page) → partner content
-//          → OnPackageReady
+//   Start (clean up, read the running executable's payload)
+//     full package: ───────────────────────────────────→ UnpackArchive
+//     otherwise:    FetchDownloadUrl → OnDownloadUrlFetched
+//                   → OnPackageDownloaded (checksum, signer, version,
+//                     stream) → ExtractArchive ─────────→ UnpackArchive
+//   UnpackArchive → OnArchiveUnpacked (welcome page) → partner content
+//     → OnPackageReady
 //
 // Every failure ends the run with one final status and a "failure_reason"
 // on the run's statistics entry; partner content never fails a run. Steps
