@@ -63,17 +63,16 @@ class UpdateServerTest : public testing::Test {
     return downloader_->state();
   }
 
-  // The requests for |path|, each as "<method> <range header> <body>".
-  std::vector<std::string> RequestsFor(const LocalHttpServer& server,
-                                       const std::string& path) {
+  // The requests for |path|, each as "<method> <range header><body>".
+  static std::vector<std::string> RequestsFor(const LocalHttpServer& server,
+                                              const std::string& path) {
     std::vector<std::string> found;
-    for (const auto& request : server.Requests()) {
-      std::string request_path, method, range, body;
-      request->GetString("path", &request_path);
+    for (const auto& request : server.RequestsFor(path)) {
+      std::string method, range, body;
       request->GetString("method", &method);
       request->GetString("range", &range);
       request->GetString("body", &body);
-      if (request_path == path) found.push_back(method + " " + range + body);
+      found.push_back(method + " " + range + body);
     }
     return found;
   }

@@ -176,6 +176,17 @@ std::vector<std::unique_ptr<base::DictionaryValue>> LocalHttpServer::Requests()
   return requests;
 }
 
+std::vector<std::unique_ptr<base::DictionaryValue>>
+LocalHttpServer::RequestsFor(base::StringPiece path) const {
+  std::vector<std::unique_ptr<base::DictionaryValue>> matching;
+  for (auto& request : Requests()) {
+    std::string request_path;
+    if (request->GetString("path", &request_path) && request_path == path)
+      matching.push_back(std::move(request));
+  }
+  return matching;
+}
+
 std::vector<std::string> LocalHttpServer::StatisticsBodies() const {
   std::vector<std::string> bodies;
   for (const auto& request : Requests()) {

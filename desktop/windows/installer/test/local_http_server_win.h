@@ -72,6 +72,9 @@ class LocalHttpServer {
   // "path", "query", "host", "user_agent", "range", "headers" (lower-case
   // names), "body_length", "body_md5" and "body" (text bodies).
   std::vector<std::unique_ptr<base::DictionaryValue>> Requests() const;
+  // The requests whose path (without query) is |path|, in arrival order.
+  std::vector<std::unique_ptr<base::DictionaryValue>> RequestsFor(
+      base::StringPiece path) const;
   // The bodies of the statistics POSTs so far: those to
   // "/netinstaller/feedback" and, from "local-stats-server", to "/".
   std::vector<std::string> StatisticsBodies() const;
