@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
 #include "base/strings/utf_string_conversions.h"
@@ -64,6 +65,18 @@ std::string SamplePackageKey(const std::string& package,
 
 base::FilePath SamplePackageTree(const std::string& package) {
   return SamplePath(SampleString(SamplePackageKey(package, "tree")));
+}
+
+std::map<std::u16string, std::string> ReadFileTree(const base::FilePath& root) {
+  std::map<std::u16string, std::string> tree;
+  base::FileEnumerator files(root, true, base::FileEnumerator::FILES);
+  for (base::FilePath path = files.Next(); !path.empty(); path = files.Next()) {
+    base::FilePath relative;
+    EXPECT_TRUE(root.AppendRelativePath(path, &relative)) << path.AsUTF8();
+    EXPECT_TRUE(base::FileUtil::ReadFileToString(path, &tree[relative.value()]))
+        << path.AsUTF8();
+  }
+  return tree;
 }
 
 }  // namespace test

@@ -4,6 +4,7 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_SAMPLE_SAMPLE_PACKAGE_MATERIAL_H_
 #define DESKTOP_WINDOWS_INSTALLER_SAMPLE_SAMPLE_PACKAGE_MATERIAL_H_
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ std::string SamplePackageKey(const std::string& package,
 
 // The unpacked tree of |package| ("base" or "update").
 base::FilePath SamplePackageTree(const std::string& package);
+
+// Every file below |root|: its path relative to |root| ("\" separators) and
+// its contents.
+std::map<std::u16string, std::string> ReadFileTree(const base::FilePath& root);
 
 }  // namespace test
 }  // namespace installer

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "base/files/file_enumerator.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/process/launch.h"
@@ -37,19 +36,6 @@ using test::SamplePath;
 using test::SampleString;
 
 constexpr const char* kPackages[] = {"base", "update"};
-
-// Every file below |root|: relative path (with "\") -> contents.
-std::map<std::u16string, std::string> ReadTree(const base::FilePath& root) {
-  std::map<std::u16string, std::string> tree;
-  base::FileEnumerator files(root, true, base::FileEnumerator::FILES);
-  for (base::FilePath path = files.Next(); !path.empty(); path = files.Next()) {
-    base::FilePath relative;
-    EXPECT_TRUE(root.AppendRelativePath(path, &relative)) << path.AsUTF8();
-    EXPECT_TRUE(base::FileUtil::ReadFileToString(path, &tree[relative.value()]))
-        << path.AsUTF8();
-  }
-  return tree;
-}
 
 // The lines of a list file, each of which must end with CRLF.
 std::vector<std::string> ReadListLines(const base::FilePath& path) {
@@ -148,9 +134,10 @@ TEST_P(SamplePackageTest, FullInstallerUnpacksToThePackageTree) {
   ASSERT_EQ(lzma.UnPack(unpacked), 0);
   lzma.CloseArchive();
 
-  const std::map<std::u16string, std::string> got = ReadTree(unpacked);
+  const std::map<std::u16string, std::string> got =
+      test::ReadFileTree(unpacked);
   const std::map<std::u16string, std::string> staged =
-      ReadTree(SamplePackageTree(GetParam()));
+      test::ReadFileTree(SamplePackageTree(GetParam()));
   std::set<std::u16string> listed;
   for (const char* key : {"files", "root_files", "control_files"}) {
     for (const std::string& name :
