@@ -19,6 +19,15 @@ inline constexpr char kHostExitCode[] = "exit-code";
 // Names the file a host without a mode writes its command line into.
 inline constexpr wchar_t kHostRecordVariable[] = L"VELNA_TEST_HOST_RECORD";
 
+// Names a JSON file of seams. A host without a mode that finds it runs the
+// installer engine (RunInstaller) with them in place, so that, copied as
+// "installer.exe" into a package, it is a package backend with test steps:
+//   {"branding": {"<key>": <value>, ...},     BrandingConfig overrides
+//    "steps": [<test step>, ...]}             test_installer_steps.h
+// Its exit code is 0 when the engine succeeded, 1 when it failed, 4 when
+// the seams cannot be read.
+inline constexpr wchar_t kHostSeamsVariable[] = L"VELNA_TEST_INSTALLER_SEAMS";
+
 }  // namespace test
 }  // namespace installer
 

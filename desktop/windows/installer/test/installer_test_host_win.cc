@@ -4,9 +4,11 @@
 //                    "--folder-name" with "--test-program" (or "failed");
 //   wait             waits up to a minute, for a test to end it;
 //   exit             ends at once with "--exit-code".
-// Without a mode it records its own command line, as UTF-8, into the file
-// that the environment variable VELNA_TEST_HOST_RECORD names: a stand-in
-// for a program the installer starts.
+// Without a mode it runs the installer engine with the seams that the
+// environment variable VELNA_TEST_INSTALLER_SEAMS names, when it is set;
+// otherwise it records its own command line, as UTF-8, into the file that
+// the environment variable VELNA_TEST_HOST_RECORD names: a stand-in for a
+// program the installer starts.
 
 #include <windows.h>
 
@@ -15,11 +17,17 @@
 #include "base/command_line.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
+#include "base/json/json_reader.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/values.h"
+#include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/download_folder_win.h"
+#include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/installer_main.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
+#include "desktop/windows/installer/test/test_installer_steps.h"
 
 namespace {
 
@@ -55,6 +63,39 @@ int RecordCommandLine() {
              : 3;
 }
 
+// Installs the seams of the file |path| names. False when it cannot be
+// read or parsed.
+bool InstallSeams(const base::FilePath& path) {
+  std::string text;
+  if (!base::FileUtil::ReadFileToString(path, &text)) return false;
+  std::unique_ptr<base::Value> root = base::JSONReader::Read(text);
+  base::DictionaryValue* seams = nullptr;
+  if (!root || !root->GetAsDictionary(&seams)) return false;
+  base::DictionaryValue* branding = nullptr;
+  if (seams->GetDictionary("branding", &branding)) {
+    for (base::DictionaryValue::Iterator it(*branding); !it.IsAtEnd();
+         it.Advance()) {
+      installer::BrandingConfig::OverrideForTesting(
+          it.key(), it.value().CreateDeepCopy());
+    }
+  }
+  const base::ListValue* list = nullptr;
+  if (seams->GetList("steps", &list)) {
+    std::vector<installer::test::TestStep> steps;
+    if (!installer::test::ParseTestSteps(*list, &steps)) return false;
+    // Lives as long as the process: the engine's Installer uses it.
+    static installer::test::TestStepFactory* factory =
+        new installer::test::TestStepFactory(std::move(steps));
+    installer::internal::SetInstallerStepFactoryForTesting(factory);
+  }
+  return true;
+}
+
+int RunEngine(const base::FilePath& seams) {
+  if (!InstallSeams(seams)) return 4;
+  return installer::RunInstallerMain() ? 0 : 1;
+}
+
 int Run(const base::CommandLine& command_line) {
   const std::string mode = command_line.GetSwitchValueASCII(kHostMode);
   if (mode == kHostModeDownloadFolder) return PrintDownloadFolder(command_line);
@@ -67,6 +108,9 @@ int Run(const base::CommandLine& command_line) {
     base::StringToUint(command_line.GetSwitchValueASCII(kHostExitCode), &code);
     return static_cast<int>(code);
   }
+  wchar_t seams[MAX_PATH] = {};
+  if (GetEnvironmentVariableW(kHostSeamsVariable, seams, MAX_PATH))
+    return RunEngine(base::FilePath(base::as_u16cstr(seams)));
   return RecordCommandLine();
 }
 
