@@ -199,7 +199,7 @@ bool IpcReceiver::Connect(const std::u16string& name) {
 }
 
 void IpcReceiver::Close() {
-  if (!thread_.IsRunning()) return;
+  if (!thread_.task_runner()) return;
   VLOG(1) << "Stopping RPC receiver";
   thread_.task_runner()->PostTask(
       base::Location("Close", __FILE__, __LINE__, nullptr),

@@ -99,7 +99,7 @@ IpcSender::IpcSender() : thread_(kInstallerIpcThreadName) {}
 
 IpcSender::~IpcSender() {
   VLOG(1) << "Stopping RPC sender";
-  if (thread_.IsRunning()) {
+  if (thread_.task_runner()) {
     thread_.task_runner()->PostTask(
         base::Location("Close", __FILE__, __LINE__, nullptr),
         base::Bind(&IpcSender::CloseWriter, this));
@@ -129,7 +129,7 @@ void IpcSender::Send(std::unique_ptr<base::Pickle> message) {
                << kMaxInstallerMessageSize;
     return;
   }
-  if (!thread_.IsRunning()) return;
+  if (!thread_.task_runner()) return;
   thread_.task_runner()->PostTask(
       base::Location("Send", __FILE__, __LINE__, nullptr),
       base::Bind(&IpcSender::QueueMessage, this,
