@@ -1,6 +1,5 @@
-#include "desktop/windows/installer/branding_config.h"
-
 #include "base/values.h"
+#include "desktop/windows/installer/branding_config.h"
 
 namespace installer {
 

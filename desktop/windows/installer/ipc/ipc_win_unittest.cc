@@ -86,8 +86,8 @@ base::win::ScopedHandle OpenMailslot(const std::u16string& name) {
 
 void WriteRaw(HANDLE mailslot, const std::vector<unsigned char>& bytes) {
   DWORD written = 0;
-  ASSERT_TRUE(WriteFile(mailslot, bytes.data(), static_cast<DWORD>(bytes.size()),
-                        &written, nullptr));
+  ASSERT_TRUE(WriteFile(mailslot, bytes.data(),
+                        static_cast<DWORD>(bytes.size()), &written, nullptr));
 }
 
 std::vector<unsigned char> BytesOf(const base::Pickle& pickle) {
@@ -114,7 +114,8 @@ TEST_F(IpcTest, EveryMessageArrivesInOrderAndTheLastBeforeTheSenderCloses) {
     sender.Send(BuildStartingNewMainProcessMessage(true));
     sender.Send(BuildInstallerMessage(kMessageReturnedToPreviousMainProcess));
     sender.Send(BuildTotalStepsMessage(3));
-    for (int i = 0; i < 3; ++i) sender.Send(BuildInstallerMessage(kMessageStep));
+    for (int i = 0; i < 3; ++i)
+      sender.Send(BuildInstallerMessage(kMessageStep));
     sender.Send(BuildErrorMessage(37059, u"D:\\\u00e9", "Failed"));
     sender.Send(BuildInstallerMessage(kMessageSuccess));
     // Destroyed right after the last send: it is still written.
@@ -151,8 +152,8 @@ TEST_F(IpcTest, MalformedMessagesAreDroppedAndTheReaderGoesOn) {
   memcpy(huge.data(), &huge_payload, 4);
 
   WriteRaw(mailslot.Get(), BytesOf(*BuildTotalStepsMessage(2)));
-  for (const auto* bad : {&wrong_signature, &type7, &short_error,
-                          &size_mismatch, &huge}) {
+  for (const auto* bad :
+       {&wrong_signature, &type7, &short_error, &size_mismatch, &huge}) {
     WriteRaw(mailslot.Get(), *bad);
     WriteRaw(mailslot.Get(), step);
   }
@@ -215,9 +216,9 @@ TEST_F(IpcTest, AFullMailslotHoldsWritesUntilClosingGivesUp) {
   // A mailslot nobody reads: the writes pend once it is full, and closing
   // the sender waits its time, then cancels and counts what is left.
   const std::u16string name = UniqueName();
-  base::win::ScopedHandle mailslot(CreateMailslotW(
-      base::as_wcstr(kMailslotPathPrefix + name), kMaxInstallerMessageSize,
-      0, nullptr));
+  base::win::ScopedHandle mailslot(
+      CreateMailslotW(base::as_wcstr(kMailslotPathPrefix + name),
+                      kMaxInstallerMessageSize, 0, nullptr));
   ASSERT_TRUE(mailslot.IsValid());
   test::ScopedLogCapture log;
   constexpr int kSent = 400;
@@ -233,8 +234,8 @@ TEST_F(IpcTest, AFullMailslotHoldsWritesUntilClosingGivesUp) {
   int read_count = 0;
   for (;;) {
     DWORD next = MAILSLOT_NO_MESSAGE;
-    ASSERT_TRUE(GetMailslotInfo(mailslot.Get(), nullptr, &next, nullptr,
-                                nullptr));
+    ASSERT_TRUE(
+        GetMailslotInfo(mailslot.Get(), nullptr, &next, nullptr, nullptr));
     if (next == MAILSLOT_NO_MESSAGE) break;
     std::vector<char> buffer(next);
     DWORD read = 0;
@@ -249,10 +250,9 @@ TEST_F(IpcTest, AFullMailslotHoldsWritesUntilClosingGivesUp) {
   EXPECT_GT(kSent, read_count);
   bool unsent_logged = false;
   for (const std::string& line : log.Messages(-1)) {
-    unsent_logged |= line == "Messages unsent: " +
-                                 std::to_string(kSent - read_count - 1) ||
-                     line == "Messages unsent: " +
-                                 std::to_string(kSent - read_count);
+    unsent_logged |=
+        line == "Messages unsent: " + std::to_string(kSent - read_count - 1) ||
+        line == "Messages unsent: " + std::to_string(kSent - read_count);
   }
   EXPECT_TRUE(unsent_logged);
 }
