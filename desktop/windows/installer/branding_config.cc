@@ -14,7 +14,8 @@ std::unique_ptr<base::DictionaryValue> ParseBrandingDocument(
     base::StringPiece json) {
   std::unique_ptr<base::Value> value = base::JSONReader::Read(json);
   base::DictionaryValue* dictionary = nullptr;
-  if (!value || !value->GetAsDictionary(&dictionary)) return nullptr;
+  if (!value || !value->GetAsDictionary(&dictionary))
+    return nullptr;
   value.release();
   return std::unique_ptr<base::DictionaryValue>(dictionary);
 }

@@ -1,5 +1,6 @@
-#include "base/values.h"
 #include "desktop/windows/installer/branding_config.h"
+
+#include "base/values.h"
 
 namespace installer {
 

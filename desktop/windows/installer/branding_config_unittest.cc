@@ -60,11 +60,10 @@ TEST(BrandingConfigTest, NonObjectDocumentsAreRefused) {
 
 // Runs last in its process: it changes the process's document.
 TEST(BrandingConfigTest, ProductVersionFollowsTheBranding) {
-  BrandingConfig::OverrideForTesting(
-      "major_delta", std::make_unique<base::FundamentalValue>(2));
-  BrandingConfig::OverrideForTesting(
-      "use_corvane_major_for_minor",
-      std::make_unique<base::FundamentalValue>(true));
+  BrandingConfig::OverrideForTesting("major_delta",
+                                     std::make_unique<base::FundamentalValue>(2));
+  BrandingConfig::OverrideForTesting("use_corvane_major_for_minor",
+                                     std::make_unique<base::FundamentalValue>(true));
   EXPECT_EQ(43, VersionInfo::GetMajorVersion());
   EXPECT_EQ("43.54.2353.23", VersionInfo::GetProductVersion());
   BrandingConfig::OverrideForTesting(
