@@ -395,6 +395,37 @@ TEST_F(BackendTest, TheEndOfTheInitialProcessRollsBack) {
   EXPECT_EQ(registry, Registry());
 }
 
+TEST_F(BackendTest, AnOverlongMailslotNameLeavesTheOutcomeRight) {
+  // A folder of 240 characters makes a mailslot name over 260: neither end
+  // can open the channel, and the exit code alone tells the outcome.
+  install_folder_ =
+      dir().Append(std::u16string(240 - dir().value().size() - 1, u'l'));
+  ASSERT_EQ(240u, install_folder_.value().size());
+  interrupted_.Set(CreateEventW(
+      nullptr, TRUE, FALSE,
+      base::as_wcstr(MakeKernelObjectName(
+          install_folder_.value(), kInstallationInterruptedEventName, true))));
+  ASSERT_TRUE(interrupted_.IsValid());
+  const test::FileTreeSnapshot files = Files();
+  const test::RegistrySnapshot registry = Registry();
+  IpcReceiver receiver(&front_end_);
+  ASSERT_TRUE(receiver.Connect(MailslotName()));
+
+  StartBackend(WriteSeams(WorkSteps("fail")));
+  int exit_code = -1;
+  ASSERT_TRUE(backend_.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_EQ(1, exit_code) << BackendLog();
+  EXPECT_EQ(files, Files());
+  EXPECT_EQ(registry, Registry());
+
+  StartBackend(WriteSeams(WorkSteps(nullptr)));
+  ASSERT_TRUE(backend_.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_EQ(0, exit_code) << BackendLog();
+  EXPECT_EQ("new f1.txt", test::ReadFileContents(target_.Append(u"f1.txt")));
+  Pump(100);
+  EXPECT_TRUE(front_end_.recorder().events().empty());
+}
+
 TEST_F(BackendTest, UnusableInitialProcessInformationStopsAtOnce) {
   IpcReceiver receiver(&front_end_);
   ASSERT_TRUE(receiver.Connect(MailslotName()));

@@ -13,9 +13,13 @@
 #include "base/run_loop.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/child_process_win.h"
+#include "base/test/scoped_temp_dir.h"
 #include "base/win/object_watcher.h"
 #include "base/win/registry.h"
+#include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/shortcut.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/name_utils.h"
@@ -529,6 +533,71 @@ TEST(InstallerHelpersTest, SafeFileListLines) {
   for (const auto& c : cases) {
     EXPECT_EQ(c.safe, internal::IsSafeRelativeFileListLine(c.line)) << c.line;
   }
+}
+
+// The master shortcut in a process of its own: the test host, under a name
+// of this test for which Wine reports Windows 7, where the taskbar offers
+// pinning (which Wine's shell then refuses).
+TEST(MasterShortcutTest, CreatedCopiedAndAFailedPinOnlyLogged) {
+  base::win::ScopedComInitializer com;
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  const std::u16string exe_name =
+      u"pin_host_" + base::UTF8ToUTF16(std::to_string(GetCurrentProcessId())) +
+      u".exe";
+  const base::FilePath host = dir.GetPath().Append(exe_name);
+  ASSERT_TRUE(base::CopyOneFile(base::FilePath(base::GetTestExecutableFolder() +
+                                               u"installer_test_host.exe"),
+                                host));
+  const std::u16string app_defaults =
+      u"Software\\Wine\\AppDefaults\\" + exe_name;
+  base::win::RegKey key;
+  ASSERT_EQ(ERROR_SUCCESS,
+            key.Create(HKEY_CURRENT_USER, app_defaults.c_str(), KEY_SET_VALUE));
+  ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"Version", u"win7"));
+  key.Close();
+
+  const base::FilePath target = dir.GetPath().Append(u"browser.exe");
+  ASSERT_TRUE(test::WriteTextFile(target, "MZ"));
+  const base::FilePath location = dir.GetPath().Append(u"desktop");
+  const std::u16string plain = Installer::GetShortcutFileName(false);
+  const struct {
+    bool collision;
+    const char* with_version;
+    std::u16string name;
+  } cases[] = {{false, "with_version=0", plain},
+               {true, "with_version=1", Installer::GetShortcutFileName(true)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.with_version);
+    base::DeleteFileOrDirectory(location, true);
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(location));
+    if (c.collision)
+      ASSERT_TRUE(test::WriteTextFile(location.Append(plain), "someone's"));
+    std::string output;
+    DWORD exit_code = 1;
+    ASSERT_TRUE(base::RunChildProcess(
+        u"\"" + host.value() +
+            u"\" --host-mode=master-shortcut --pin "
+            u"--target=\"" +
+            target.value() + u"\" --location=\"" + location.value() + u"\"",
+        {}, &output, &exit_code));
+    EXPECT_EQ(0u, exit_code);
+    const base::FilePath copy = location.Append(c.name);
+    EXPECT_NE(std::string::npos,
+              output.find("created=1 " + std::string(c.with_version) +
+                          " copy=" + copy.AsUTF8()))
+        << output;
+    EXPECT_NE(std::string::npos, output.find("Pinning master shortcut"))
+        << output;
+    EXPECT_NE(
+        std::string::npos,
+        output.find("Failed pinning " + dir.GetPath().Append(c.name).AsUTF8()))
+        << output;
+    base::FilePath resolved;
+    EXPECT_TRUE(base::win::ResolveShortcut(copy, &resolved));
+    EXPECT_EQ(target, resolved);
+  }
+  RegDeleteTreeW(HKEY_CURRENT_USER, base::as_wcstr(app_defaults));
 }
 
 }  // namespace

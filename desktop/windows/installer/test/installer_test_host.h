@@ -13,6 +13,13 @@ inline constexpr char kHostMode[] = "host-mode";
 inline constexpr char kHostModeDownloadFolder[] = "download-folder";
 inline constexpr char kHostModeWait[] = "wait";
 inline constexpr char kHostModeExit[] = "exit";
+// Creates the Installer's master shortcut to "--target" with a copy in
+// "--location" ("--pin" to pin it) and prints "created=<0|1>
+// with_version=<0|1> copy=<path>", then every log line, one per line.
+inline constexpr char kHostModeMasterShortcut[] = "master-shortcut";
+inline constexpr char kHostTarget[] = "target";
+inline constexpr char kHostLocation[] = "location";
+inline constexpr char kHostPin[] = "pin";
 inline constexpr char kHostFolderName[] = "folder-name";
 inline constexpr char kHostTestProgram[] = "test-program";
 inline constexpr char kHostExitCode[] = "exit-code";

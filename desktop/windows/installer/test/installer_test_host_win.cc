@@ -3,7 +3,9 @@
 //   download-folder  prints the folder GetTempInstallerFolder() finds for
 //                    "--folder-name" with "--test-program" (or "failed");
 //   wait             waits up to a minute, for a test to end it;
-//   exit             ends at once with "--exit-code".
+//   exit             ends at once with "--exit-code";
+//   master-shortcut  makes the Installer's master shortcut (see
+//                    installer_test_host.h).
 // Without a mode it runs the installer engine with the seams that the
 // environment variable VELNA_TEST_INSTALLER_SEAMS names, when it is set;
 // otherwise it records its own command line, as UTF-8, into the file that
@@ -18,10 +20,13 @@
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
+#include "base/logging.h"
+#include "base/message_loop/message_loop.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/download_folder_win.h"
 #include "desktop/windows/installer/installer.h"
@@ -61,6 +66,35 @@ int RecordCommandLine() {
                  static_cast<int>(text.size())
              ? 0
              : 3;
+}
+
+std::string* g_log_lines = nullptr;
+
+bool CollectLogLine(logging::LogSeverity severity, const char* file, int line,
+                    size_t message_start, const std::string& text) {
+  g_log_lines->append(text.substr(message_start));
+  return true;
+}
+
+int MakeMasterShortcut(const base::CommandLine& command_line) {
+  std::string log;
+  g_log_lines = &log;
+  logging::SetMinLogLevel(-1);
+  logging::SetLogMessageHandler(&CollectLogLine);
+  base::MessageLoop message_loop;
+  base::win::ScopedComInitializer com;
+  installer::Installer installer;
+  base::FilePath copy;
+  std::vector<installer::Installer::ShortcutLocation> locations = {
+      {command_line.GetSwitchValuePath(kHostLocation), &copy}};
+  bool with_version = false;
+  const bool created = installer.CreateMasterShortcut(
+      &locations, command_line.HasSwitch(kHostPin), &with_version,
+      command_line.GetSwitchValuePath(kHostTarget));
+  Print(std::string("created=") + (created ? "1" : "0") + " with_version=" +
+        (with_version ? "1" : "0") + " copy=" + copy.AsUTF8() + "\n" + log);
+  // The copy is an operation of the Installer's transaction: it stays.
+  return 0;
 }
 
 // Installs the seams of the file |path| names. False when it cannot be
@@ -103,6 +137,7 @@ int Run(const base::CommandLine& command_line) {
     Sleep(60000);
     return 0;
   }
+  if (mode == kHostModeMasterShortcut) return MakeMasterShortcut(command_line);
   if (mode == kHostModeExit) {
     unsigned code = 0;
     base::StringToUint(command_line.GetSwitchValueASCII(kHostExitCode), &code);
