@@ -445,6 +445,8 @@ TEST_F(InstallerRunTest, HelpInItsOwnConsoleEndsOnAKey) {
     unsigned width = 0;
     ASSERT_EQ(0u, rows[0].find("width="));
     ASSERT_TRUE(base::StringToUint(rows[0].substr(6), &width));
+    // No console could be read (no display for Wine's console window).
+    ASSERT_GT(width, 0u) << output;
     rows.erase(rows.begin());
     rows.pop_back();  // after the last line feed
     const std::vector<std::string> expected =
