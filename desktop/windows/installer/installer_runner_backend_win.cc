@@ -109,6 +109,8 @@ bool InstallerRunnerBackend::Run(Settings* settings) {
   }
   run_loop_.Run();
   LOG(INFO) << "Installer backend exiting";
+  // The front end may have gone while the settings were still inspected.
+  settings_->RemoveObserver(this);
   // Nothing the destruction does reaches the front end.
   installer_.RemoveObserver(this);
   return installer_.succeeded();

@@ -21,11 +21,13 @@
 #include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
 #include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/test/security_test_util.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/recording_installer_observer.h"
@@ -297,6 +299,55 @@ TEST_F(InstallerTest, FailuresBeforeTheStepsRollBack) {
     if (c.started) expected.insert(expected.begin(), "Started");
     EXPECT_EQ(expected, observer_.events());
     EXPECT_FALSE(installer->succeeded());
+    installer.reset();
+    EXPECT_EQ(files, Files());
+    EXPECT_EQ(registry, Registry());
+  }
+}
+
+bool NoAccess(const std::u16string& folder, uint32_t access) { return false; }
+
+TEST_F(InstallerTest, RightsAreDecidedBeforeTheFolderIsMade) {
+  ASSERT_TRUE(test::WriteTextFile(package_.Append(kFilesListFileName), "a"));
+  base::win::ScopedHandle user_token =
+      test::MakeRestrictedToken({WinBuiltinAdministratorsSid}, false);
+  ASSERT_TRUE(user_token.IsValid());
+  const struct {
+    const char* name;
+    bool administrator;
+    bool folder_writable;
+    std::u16string arguments;
+    std::string expected;
+  } cases[] = {
+      {"all users, silent, no administrator", false, true,
+       u"--allusers=1 --silent",
+       "Error(37055,,Installation requires elevation, but cannot elevate "
+       "when silent)"},
+      {"single profile without write access", true, false, u"--singleprofile=1",
+       "Error(37060,,Single profile installations are only allowed to "
+       "locations where the user has write access)"},
+      {"no write access, and no grant for a missing folder", true, false, u"",
+       "Error(37060,,Could not obtain write permissions to installation "
+       "folder)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    observer_.Clear();
+    std::unique_ptr<internal::ScopedAccessTokenForTesting> token;
+    if (!c.administrator) {
+      token = std::make_unique<internal::ScopedAccessTokenForTesting>(
+          user_token.Get());
+    }
+    internal::SetFolderAccessCheckForTesting(c.folder_writable ? nullptr
+                                                               : &NoAccess);
+    const test::FileTreeSnapshot files = Files();
+    const test::RegistrySnapshot registry = Registry();
+    UseSteps({{TestStep::kSetValue, ValuesKey(), u"set", u"data"}});
+    auto installer = std::make_unique<Installer>();
+    RunToEnd(installer.get(), c.arguments);
+    internal::SetFolderAccessCheckForTesting(nullptr);
+    EXPECT_EQ((std::vector<std::string>{c.expected, "InstallerTerminated(0)"}),
+              observer_.events());
     installer.reset();
     EXPECT_EQ(files, Files());
     EXPECT_EQ(registry, Registry());
