@@ -21,6 +21,7 @@
 #include "base/values.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_experiments.h"
+#include "desktop/windows/installer/installer_step_count.h"
 #include "desktop/windows/installer/installer_switches.h"
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
@@ -376,16 +377,13 @@ void Installer::Run() {
     LOG(INFO) << "Changing the status of the test experiment.";
   }
 
-  // 27. In 32-bit unsigned arithmetic: an empty list contributes -1.
+  // 27.
   steps_ = GetStepFactory()->BuildSteps(this, operation);
   CHECK(!steps_.empty());
-  uint32_t extra = 0;
-  if (operation != kOperationUninstalling) {
-    extra = static_cast<uint32_t>(files_list_.size()) - 1u +
-            static_cast<uint32_t>(root_files_list_.size()) - 1u;
-  }
-  const uint32_t total = static_cast<uint32_t>(steps_.size()) + extra + 1u;
-  observers_.Notify(&InstallerObserver::OnTotalSteps, total);
+  observers_.Notify(&InstallerObserver::OnTotalSteps,
+                    CountTotalSteps(steps_.size(), files_list_.size(),
+                                    root_files_list_.size(),
+                                    operation == kOperationUninstalling));
   cursor_ = 0;
   ScheduleNextStep();
 }
