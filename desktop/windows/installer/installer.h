@@ -46,6 +46,7 @@
 #include "desktop/windows/installer/service/registry_entry_win.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "desktop/windows/installer/settings.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
 
 namespace installer {
 
@@ -53,19 +54,6 @@ class Installer;
 class Operation;
 class SavedSecurity;
 class Status;
-
-// String ids of the installer's messages (the UI's string table).
-inline constexpr uint32_t kErrorGeneric = 37055;   // "An error occurred..."
-inline constexpr uint32_t kErrorLocation = 37058;  // "cannot be performed..."
-inline constexpr uint32_t kErrorCreateFolder =
-    37059;  // "The folder $1 could not..."
-inline constexpr uint32_t kErrorPrivileges =
-    37060;  // "Insufficient privileges..."
-inline constexpr uint32_t kErrorElevation =
-    37061;  // "Failed to obtain admin..."
-inline constexpr uint32_t kErrorCopyFile = 37062;  // copying "$1" failed
-inline constexpr uint32_t kErrorBrowserInUse =
-    37063;  // "Unable to uninstall..."
 
 // Files of the unpacked package beside the backend executable: one path
 // per line, relative to the package folder.

@@ -36,12 +36,12 @@ void Installer::RunPostElevationTasks() {
 
 void Installer::WaitForPackage(bool post_elevated) {
   post_elevation_ = post_elevated;
-  LOG(ERROR) << ReportError(kErrorGeneric, u"",
+  LOG(ERROR) << ReportError(kIdsInstallError, u"",
                             "Waiting for the package is not available");
 }
 
 void Installer::HandOverToPackageBackend() {
-  LOG(ERROR) << ReportError(kErrorGeneric, u"",
+  LOG(ERROR) << ReportError(kIdsInstallError, u"",
                             "Handing over to the package is not available");
 }
 

@@ -19,8 +19,8 @@ constexpr char kStepMissing[] = "This installation step is not available: ";
 
 }  // namespace
 
-#define VELNA_MISSING_STEP(name)                \
-  LOG(ERROR) << ReportError(kErrorGeneric, u"", \
+#define VELNA_MISSING_STEP(name)                   \
+  LOG(ERROR) << ReportError(kIdsInstallError, u"", \
                             std::string(kStepMissing) + (name))
 
 void Installer::StepCopyFiles(uint32_t index) {

@@ -184,15 +184,15 @@ void Installer::Run() {
   // 2, 3.
   if (operation != kOperationUpgrading && !status->tamsel_installation &&
       settings_->autoupdate()) {
-    return Fail(kErrorGeneric, u"",
+    return Fail(kIdsInstallError, u"",
                 "Settings operation invalid for autoupdate");
   }
   if (operation == kOperationUnknown)
-    return Fail(kErrorLocation, u"", "Settings operation invalid");
+    return Fail(kIdsLocationRefused, u"", "Settings operation invalid");
 
   // 4, 5.
   if (!base::PathService::Get(base::DIR_EXE, &own_directory_))
-    return Fail(kErrorGeneric, u"", "Failed getting our own path");
+    return Fail(kIdsInstallError, u"", "Failed getting our own path");
   if (command_line.HasSwitch(switches::kPostElevatedInstallTasks)) {
     LOG(INFO) << "Post elevation installation tasks only";
     RunPostElevationTasks();
@@ -207,12 +207,12 @@ void Installer::Run() {
   interrupted_event_.Set(
       OpenEventW(SYNCHRONIZE, FALSE, base::as_wcstr(event_name)));
   if (!interrupted_event_.IsValid()) {
-    return Fail(kErrorGeneric, u"",
+    return Fail(kIdsInstallError, u"",
                 "Failed to open a handle to the installation interrupted "
                 "event");
   }
   if (!interrupted_watcher_.StartWatchingOnce(interrupted_event_.Get(), this)) {
-    return Fail(kErrorGeneric, u"",
+    return Fail(kIdsInstallError, u"",
                 "Failed to watch the installation interrupted event");
   }
 
@@ -230,7 +230,7 @@ void Installer::Run() {
   VLOG(1) << "is_elevated_admin: " << is_admin;
   bool has_write = true;
   if (settings_->all_users() && settings_->silent() && !is_admin) {
-    return Fail(kErrorGeneric, u"",
+    return Fail(kIdsInstallError, u"",
                 "Installation requires elevation, but cannot elevate when "
                 "silent");
   }
@@ -240,7 +240,7 @@ void Installer::Run() {
     has_write = status->has_write_access;
     if (has_write && !RunOperation(std::make_unique<CreateFolderOperation>(
                          install_folder))) {
-      return Fail(kErrorCreateFolder, install_folder.value(),
+      return Fail(kIdsFolderNotCreated, install_folder.value(),
                   "Could not create installation folder");
     }
   }
@@ -262,7 +262,7 @@ void Installer::Run() {
   if (has_write && !CanWriteFolder(install_folder)) has_write = false;
   if (operation == kOperationInstalling && !has_write &&
       settings_->single_profile() && status->single_profile != 1) {
-    return Fail(kErrorPrivileges, u"",
+    return Fail(kIdsInsufficientPrivileges, u"",
                 "Single profile installations are only allowed to locations "
                 "where the user has write access");
   }
@@ -289,7 +289,7 @@ void Installer::Run() {
                         install_folder.value(), SE_FILE_OBJECT, kFolderAccess,
                         kKeepPreviousAccess, &saved_folder_security_)) {
     if (is_admin) {
-      return Fail(kErrorPrivileges, u"",
+      return Fail(kIdsInsufficientPrivileges, u"",
                   "Could not obtain write permissions to installation folder");
     }
     if (IsUserAdministrator(true)) {
@@ -302,21 +302,21 @@ void Installer::Run() {
       case 0:
         VLOG(2) << "Temporary write permission obtained";
         if (!CanWriteFolder(install_folder)) {
-          return Fail(kErrorPrivileges, u"",
+          return Fail(kIdsInsufficientPrivileges, u"",
                       "No write access to installation folder after "
                       "attempting to get it via elevated process");
         }
         break;
       case 1:
-        return Fail(kErrorElevation, u"",
+        return Fail(kIdsNoAdministratorPrivileges, u"",
                     "Failed to elevate the process to give us write "
                     "permissions to installation folder");
       case 2:
-        return Fail(kErrorGeneric, u"",
+        return Fail(kIdsInstallError, u"",
                     "The process for giving us write permission to the "
                     "installer folder didn't complete successfully");
       default:
-        return Fail(kErrorGeneric, u"",
+        return Fail(kIdsInstallError, u"",
                     "Error when setting up the process to give us write "
                     "permissions to installation folder");
     }
@@ -324,7 +324,7 @@ void Installer::Run() {
 
   // 18, 19.
   if (!RunOperation(std::make_unique<CreateFolderOperation>(install_folder))) {
-    return Fail(kErrorCreateFolder, install_folder.value(),
+    return Fail(kIdsFolderNotCreated, install_folder.value(),
                 "Could not create installation folder");
   }
   observers_.Notify(&InstallerObserver::OnStarted);
@@ -361,7 +361,7 @@ void Installer::Run() {
         install_folder.Append(status->install_log.subfolder).Append(executable);
     if (!RunOperation(
             std::make_unique<DeleteFileOperation>(path, true, true))) {
-      return Fail(kErrorBrowserInUse, u"",
+      return Fail(kIdsBrowserRunning, u"",
                   "Can't uninstall when " + base::UTF16ToUTF8(executable) +
                       " is in use");
     }
@@ -391,11 +391,11 @@ void Installer::Run() {
 bool Installer::ReadFileLists() {
   VLOG(1) << "Reading files list";
   if (!ReadLines(own_directory_.Append(kFilesListFileName), &files_list_)) {
-    Fail(kErrorGeneric, u"", "Could not read files list");
+    Fail(kIdsInstallError, u"", "Could not read files list");
     return false;
   }
   if (files_list_.empty()) {
-    Fail(kErrorGeneric, u"", "No files in files list");
+    Fail(kIdsInstallError, u"", "No files in files list");
     return false;
   }
   if (ReadLines(own_directory_.Append(kRootFilesListFileName),
@@ -405,11 +405,11 @@ bool Installer::ReadFileLists() {
   // The lists come with the package: a line may only name a file inside
   // it, and the copies may only land inside the install folder.
   if (const std::string* line = FindUnsafeLine(files_list_)) {
-    Fail(kErrorGeneric, u"", "Invalid line in files list: " + *line);
+    Fail(kIdsInstallError, u"", "Invalid line in files list: " + *line);
     return false;
   }
   if (const std::string* line = FindUnsafeLine(root_files_list_)) {
-    Fail(kErrorGeneric, u"", "Invalid line in root files list: " + *line);
+    Fail(kIdsInstallError, u"", "Invalid line in root files list: " + *line);
     return false;
   }
   return true;
@@ -428,7 +428,7 @@ bool Installer::CreateInstallationSubfolder() {
   install_log_.subfolder = candidate;
   if (!RunOperation(std::make_unique<CreateFolderOperation>(
           install_folder.Append(candidate)))) {
-    Fail(kErrorCreateFolder, candidate,
+    Fail(kIdsFolderNotCreated, candidate,
          "Creating installation subfolder failed");
     return false;
   }
@@ -456,12 +456,13 @@ void Installer::HandleElevatedResult(int result) {
       ReportSuccess();
       return;
     case 1:
-      return Fail(kErrorElevation, u"", "Elevated installation failed.");
+      return Fail(kIdsNoAdministratorPrivileges, u"",
+                  "Elevated installation failed.");
     case 2:
-      return Fail(kErrorGeneric, u"",
+      return Fail(kIdsInstallError, u"",
                   "Installer process did not complete successfully.");
     default:
-      return Fail(kErrorGeneric, u"",
+      return Fail(kIdsInstallError, u"",
                   "Error when setting up the installer process");
   }
 }

@@ -69,7 +69,7 @@ class TestStepFactory::Run : public base::win::ObjectWatcher::Delegate,
                 set ? step.data.c_str() : nullptr,
                 set ? REG_SZ : ChangeRegValueOperation::kNoValue,
                 set ? size : 0))) {
-          LOG(ERROR) << installer_->ReportError(kErrorGeneric, u"",
+          LOG(ERROR) << installer_->ReportError(kIdsInstallError, u"",
                                                 "Failed changing a value");
           return;
         }
@@ -84,7 +84,7 @@ class TestStepFactory::Run : public base::win::ObjectWatcher::Delegate,
         waiting_step_ = index;
         if (!event_.IsValid() ||
             !watcher_.StartWatchingOnce(event_.Get(), this)) {
-          LOG(ERROR) << installer_->ReportError(kErrorGeneric, u"",
+          LOG(ERROR) << installer_->ReportError(kIdsInstallError, u"",
                                                 "Cannot wait for the event");
           return;
         }
@@ -109,7 +109,7 @@ class TestStepFactory::Run : public base::win::ObjectWatcher::Delegate,
         base::FilePath(steps_[index].path).Append(relative.value());
     if (!installer_->RunOperation(
             std::make_unique<CopyFileOperation>(source, destination))) {
-      LOG(ERROR) << installer_->ReportError(kErrorCopyFile, destination.value(),
+      LOG(ERROR) << installer_->ReportError(kIdsCopyFailed, destination.value(),
                                             "Failed copying " + files[file]);
       return;
     }
