@@ -41,6 +41,7 @@
 #include "base/sequenced_task_runner.h"
 #include "base/win/object_watcher.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/folder_permission_win.h"
 #include "desktop/windows/installer/installer_observer.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/registry_entry_win.h"
@@ -65,13 +66,6 @@ namespace switches {
 inline constexpr char kPostElevatedInstallTasks[] =
     "post-elevated-install-tasks";
 }  // namespace switches
-
-// Base names of the front end's events; the kernel-object name adds the
-// install folder (MakeKernelObjectName).
-inline constexpr char16_t kInstallationInterruptedEventName[] =
-    u"VelnaInstaller/InstallationInterrupted";
-inline constexpr char16_t kPackageReadyEventName[] =
-    u"VelnaInstaller/PackageReady";
 
 // Builds the step list of a run. A step is a closure that the Installer
 // posts as one task; it ends by calling ScheduleNextStep() (every step but

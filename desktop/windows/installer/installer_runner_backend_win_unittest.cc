@@ -120,7 +120,7 @@ class BackendTest : public test::SettingsTestBase {
     ASSERT_TRUE(base::FileUtil::CreateDirectory(temp_));
     ASSERT_TRUE(base::FileUtil::CreateDirectory(package_));
     ASSERT_TRUE(base::CopyOneFile(BesideTests(u"installer_test_host.exe"),
-                                  package_.Append(u"installer.exe")));
+                                  package_.Append(kPackageInstallerName)));
     std::string list;
     for (int i = 0; i < kFileCount; ++i) {
       const std::string name =
@@ -138,9 +138,8 @@ class BackendTest : public test::SettingsTestBase {
 
     interrupted_.Set(CreateEventW(
         nullptr, TRUE, FALSE,
-        base::as_wcstr(MakeKernelObjectName(install_folder_.value(),
-                                            kInstallationInterruptedEventName,
-                                            true))));
+        base::as_wcstr(MakeKernelObjectName(
+            install_folder_.value(), kInstallationInterruptedEvent, true))));
     ASSERT_TRUE(interrupted_.IsValid());
     const std::u16string suffix =
         base::UTF8ToUTF16(std::to_string(GetCurrentProcessId()));
@@ -222,7 +221,7 @@ class BackendTest : public test::SettingsTestBase {
     ASSERT_EQ(kOperationInstalling, settings_->operation());
     base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
     settings_->AppendToCommandLine(&command_line, false);
-    command_line.SetProgram(package_.Append(u"installer.exe"));
+    command_line.SetProgram(package_.Append(kPackageInstallerName));
     SetEnvironmentVariableW(test::kHostSeamsVariable,
                             base::as_wcstr(seams.value()));
     SetEnvironmentVariableW(L"TEMP", base::as_wcstr(temp_.value()));
@@ -404,7 +403,7 @@ TEST_F(BackendTest, AnOverlongMailslotNameLeavesTheOutcomeRight) {
   interrupted_.Set(CreateEventW(
       nullptr, TRUE, FALSE,
       base::as_wcstr(MakeKernelObjectName(
-          install_folder_.value(), kInstallationInterruptedEventName, true))));
+          install_folder_.value(), kInstallationInterruptedEvent, true))));
   ASSERT_TRUE(interrupted_.IsValid());
   const test::FileTreeSnapshot files = Files();
   const test::RegistrySnapshot registry = Registry();
@@ -462,7 +461,7 @@ TEST_F(BackendTest, UnusableInitialProcessInformationStopsAtOnce) {
     std::string output;
     DWORD exit_code = 0;
     ASSERT_TRUE(base::RunChildProcess(
-        Quoted(package_.Append(u"installer.exe")) +
+        Quoted(package_.Append(kPackageInstallerName)) +
             u" --backend --installfolder=" + Quoted(install_folder_) + u" " +
             c.switches,
         {{u"TEMP", temp_.value()}, {u"TMP", temp_.value()}}, &output,

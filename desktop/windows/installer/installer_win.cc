@@ -202,7 +202,7 @@ void Installer::Run() {
 
   // 6. The front end creates the event and sets it to stop this backend.
   const std::u16string event_name = MakeKernelObjectName(
-      install_folder.value(), kInstallationInterruptedEventName, true);
+      install_folder.value(), kInstallationInterruptedEvent, true);
   VLOG(1) << "Event name for interrupted installation: " << event_name;
   interrupted_event_.Set(
       OpenEventW(SYNCHRONIZE, FALSE, base::as_wcstr(event_name)));

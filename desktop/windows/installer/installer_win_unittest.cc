@@ -58,9 +58,8 @@ class InstallerTest : public test::SettingsTestBase {
         base::DIR_EXE, package_, true, true));
     interrupted_.Set(CreateEventW(
         nullptr, TRUE, FALSE,
-        base::as_wcstr(MakeKernelObjectName(install_folder_.value(),
-                                            kInstallationInterruptedEventName,
-                                            true))));
+        base::as_wcstr(MakeKernelObjectName(
+            install_folder_.value(), kInstallationInterruptedEvent, true))));
     ASSERT_TRUE(interrupted_.IsValid());
   }
 
