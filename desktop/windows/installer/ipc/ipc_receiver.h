@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 
+#include "base/callback.h"
 #include "base/memory/weak_ptr.h"
 #include "base/pickle.h"
 #include "base/sequenced_task_runner.h"
@@ -48,6 +49,12 @@ class IpcReceiver {
   // when the thread cannot start.
   bool Connect(const std::u16string& name);
 
+  // Reads every message waiting in the mailslot now (not at the next poll)
+  // and hands it on, then runs |done| on the owner thread after those
+  // messages: for a front end that must see everything a backend wrote
+  // before it ended. |done| does not run once the receiver is closed.
+  void Flush(const base::Closure& done);
+
   // Closes the mailslot, stops the IPC thread and drops every message not
   // yet delivered. Connect() may be called again afterwards.
   void Close();
@@ -60,9 +67,12 @@ class IpcReceiver {
   void CreateReader(const std::u16string& name,
                     const base::WeakPtr<IpcReceiver>& receiver);
   void CloseReader();
+  void FlushReader(const base::Closure& done,
+                   const base::WeakPtr<IpcReceiver>& receiver);
 
   // Owner thread.
   void DeliverMessage(const std::shared_ptr<base::Pickle>& message);
+  void RunFlushed(const base::Closure& done);
 
   base::Thread thread_;
   base::ScopedRefPtr<base::SequencedTaskRunner> owner_runner_;

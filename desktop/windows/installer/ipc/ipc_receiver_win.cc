@@ -40,6 +40,9 @@ class IpcReceiver::MailslotReader : public base::IOHandler {
   // else polls.
   void Start();
 
+  // Hands on every message waiting now.
+  void ReadWaiting();
+
   // base::IOHandler:
   void HandleIoCompletion(base::IOContext* context, DWORD bytes_transferred,
                           DWORD error) override;
@@ -49,6 +52,8 @@ class IpcReceiver::MailslotReader : public base::IOHandler {
   void StartRead();
   // Polling: reads every waiting message, then schedules the next poll.
   void Poll();
+  // Reads up to kMaxMessagesPerPoll waiting messages.
+  void ReadWaitingByPolling();
   void SchedulePoll(unsigned delay_ms);
   // Hands |size| bytes of |buffer_| on, or drops them when they are more
   // than a message can be.
@@ -58,6 +63,7 @@ class IpcReceiver::MailslotReader : public base::IOHandler {
   Deliver deliver_;
   std::vector<char> buffer_;
   bool read_pending_ = false;
+  bool polling_ = false;
   base::WeakPtrFactory<MailslotReader> weak_factory_{this};
 };
 
@@ -79,6 +85,7 @@ void IpcReceiver::MailslotReader::Start() {
   }
   // A synchronous handle: a read must never wait.
   LOG(INFO) << "Polling the mailslot";
+  polling_ = true;
   if (!SetMailslotInfo(handle_.Get(), 0))
     PLOG(ERROR) << "Cannot set the mailslot's read time-out";
   SchedulePoll(0);
@@ -143,7 +150,23 @@ void IpcReceiver::MailslotReader::SchedulePoll(unsigned delay_ms) {
       base::TimeDelta::FromMilliseconds(delay_ms));
 }
 
+void IpcReceiver::MailslotReader::ReadWaiting() {
+  if (polling_) {
+    ReadWaitingByPolling();
+    return;
+  }
+  // Completions of messages already waiting are queued at the port.
+  while (read_pending_ &&
+         base::MessageLoop::current()->WaitForIOCompletion(0, this)) {
+  }
+}
+
 void IpcReceiver::MailslotReader::Poll() {
+  ReadWaitingByPolling();
+  SchedulePoll(kPollIntervalMs);
+}
+
+void IpcReceiver::MailslotReader::ReadWaitingByPolling() {
   for (int i = 0; i < kMaxMessagesPerPoll; ++i) {
     // The next message's size: a buffer of that size reads it whole (a
     // smaller one would cut it and lose the rest).
@@ -164,7 +187,6 @@ void IpcReceiver::MailslotReader::Poll() {
     }
     if (read) HandleMessage(read);
   }
-  SchedulePoll(kPollIntervalMs);
 }
 
 void IpcReceiver::MailslotReader::HandleMessage(DWORD size) {
@@ -239,6 +261,23 @@ void IpcReceiver::CreateReader(const std::u16string& name,
 }
 
 void IpcReceiver::CloseReader() { reader_.reset(); }
+
+void IpcReceiver::Flush(const base::Closure& done) {
+  if (!thread_.task_runner()) return;
+  thread_.task_runner()->PostTask(
+      CURRENT_LOCATION, base::Bind(&IpcReceiver::FlushReader, this, done,
+                                   weak_factory_.GetWeakPtr()));
+}
+
+void IpcReceiver::FlushReader(const base::Closure& done,
+                              const base::WeakPtr<IpcReceiver>& receiver) {
+  if (reader_) reader_->ReadWaiting();
+  // After the messages just read: posts to one runner keep their order.
+  owner_runner_->PostTask(CURRENT_LOCATION,
+                          base::Bind(&IpcReceiver::RunFlushed, receiver, done));
+}
+
+void IpcReceiver::RunFlushed(const base::Closure& done) { done.Run(); }
 
 void IpcReceiver::DeliverMessage(const std::shared_ptr<base::Pickle>& message) {
   delegate_->OnMessageReceived(*message);

@@ -164,6 +164,30 @@ TEST_F(IpcTest, MalformedMessagesAreDroppedAndTheReaderGoesOn) {
             delegate_.events());
 }
 
+TEST_F(IpcTest, FlushDeliversWhatWaitsBeforeItsReply) {
+  const std::u16string name = UniqueName();
+  IpcReceiver receiver(&delegate_);
+  ASSERT_TRUE(receiver.Connect(name));
+  base::win::ScopedHandle mailslot = OpenMailslot(name);
+  ASSERT_TRUE(mailslot.IsValid());
+  for (int i = 0; i < 20; ++i)
+    WriteRaw(mailslot.Get(), BytesOf(*BuildTotalStepsMessage(i)));
+  WriteRaw(mailslot.Get(), BytesOf(*BuildErrorMessage(37055, u"", "last")));
+  // The reply comes before the next poll would have read them.
+  size_t seen_at_reply = 0;
+  base::RunLoop run_loop;
+  receiver.Flush(base::Bind(
+      [](size_t* seen, const ParsingDelegate* delegate,
+         const base::Closure& quit) {
+        *seen = delegate->events().size();
+        quit.Run();
+      },
+      &seen_at_reply, &delegate_, run_loop.QuitClosure()));
+  run_loop.Run();
+  EXPECT_EQ(21u, seen_at_reply);
+  EXPECT_EQ("Error(37055,,last)", delegate_.events().back());
+}
+
 TEST_F(IpcTest, AnOversizedMessageIsShortenedOrDroppedBySender) {
   const std::u16string name = UniqueName();
   IpcReceiver receiver(&delegate_);
