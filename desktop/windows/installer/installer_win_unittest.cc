@@ -179,6 +179,27 @@ TEST_F(InstallerTest, TestStepsSucceedAndALateInterruptChangesNothing) {
   EXPECT_EQ(registry, Registry());
 }
 
+TEST_F(InstallerTest, AnUpdateKeepsTheAppIdAndTakesAFreeSubfolderName) {
+  MakePackage({"a.txt"});
+  InstallLog existing = test::MakeInstallLog(install_folder_, false);
+  existing.app_id = "1234567890";
+  ASSERT_TRUE(test::WriteInstallationLog(install_folder_, existing, false));
+  const std::u16string version =
+      base::UTF8ToUTF16(VersionInfo::GetProductVersion());
+  // The version's name and the first numbered one are taken.
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_.Append(version)));
+  ASSERT_TRUE(
+      test::WriteTextFile(install_folder_.Append(version + u"_0"), "a file"));
+  UseSteps({{TestStep::kSetValue, ValuesKey(), u"set", u"data"}});
+  auto installer = std::make_unique<Installer>();
+  RunToEnd(installer.get(), u"");
+  EXPECT_EQ(kOperationUpgrading, settings_->operation());
+  EXPECT_EQ("Success", observer_.events().back());
+  EXPECT_EQ("1234567890", installer->install_log()->app_id);
+  EXPECT_EQ(version + u"_1", installer->install_log()->subfolder);
+  EXPECT_TRUE(base::DirectoryExists(install_folder_.Append(version + u"_1")));
+}
+
 TEST_F(InstallerTest, OnTotalStepsOfTheRealLists) {
   // The count is told before the first step runs; the run is then dropped
   // (its destruction rolls back), so no step body runs here.
