@@ -15,56 +15,56 @@ namespace installer {
 
 namespace {
 
-constexpr char kStepMissing[] = "This installation step is not available: ";
+void ReportMissingStep(Installer* installer, const char* name) {
+  LOG(ERROR) << installer->ReportError(
+      kIdsInstallError, u"",
+      std::string("This installation step is not available: ") + name);
+}
 
 }  // namespace
 
-#define VELNA_MISSING_STEP(name)                   \
-  LOG(ERROR) << ReportError(kIdsInstallError, u"", \
-                            std::string(kStepMissing) + (name))
-
 void Installer::StepCopyFiles(uint32_t index) {
-  VELNA_MISSING_STEP("StepCopyFiles");
+  ReportMissingStep(this, "StepCopyFiles");
 }
 void Installer::StepCopyRootFiles(uint32_t index) {
-  VELNA_MISSING_STEP("StepCopyRootFiles");
+  ReportMissingStep(this, "StepCopyRootFiles");
 }
 void Installer::StepInstallLauncher() {
-  VELNA_MISSING_STEP("StepInstallLauncher");
+  ReportMissingStep(this, "StepInstallLauncher");
 }
 void Installer::StepRemoveOldRootFiles() {
-  VELNA_MISSING_STEP("StepRemoveOldRootFiles");
+  ReportMissingStep(this, "StepRemoveOldRootFiles");
 }
-void Installer::StepSetUpRegistry() { VELNA_MISSING_STEP("StepSetUpRegistry"); }
+void Installer::StepSetUpRegistry() {
+  ReportMissingStep(this, "StepSetUpRegistry");
+}
 void Installer::StepCleanUpRegistry() {
-  VELNA_MISSING_STEP("StepCleanUpRegistry");
+  ReportMissingStep(this, "StepCleanUpRegistry");
 }
 void Installer::StepInstallShortcuts() {
-  VELNA_MISSING_STEP("StepInstallShortcuts");
+  ReportMissingStep(this, "StepInstallShortcuts");
 }
 void Installer::StepUpdateShortcuts() {
-  VELNA_MISSING_STEP("StepUpdateShortcuts");
+  ReportMissingStep(this, "StepUpdateShortcuts");
 }
 void Installer::StepRemoveShortcuts() {
-  VELNA_MISSING_STEP("StepRemoveShortcuts");
+  ReportMissingStep(this, "StepRemoveShortcuts");
 }
-void Installer::StepFinalize() { VELNA_MISSING_STEP("StepFinalize"); }
+void Installer::StepFinalize() { ReportMissingStep(this, "StepFinalize"); }
 void Installer::StepFinalizeUninstall() {
-  VELNA_MISSING_STEP("StepFinalizeUninstall");
+  ReportMissingStep(this, "StepFinalizeUninstall");
 }
 void Installer::StepWriteInstallerPrefs() {
-  VELNA_MISSING_STEP("StepWriteInstallerPrefs");
+  ReportMissingStep(this, "StepWriteInstallerPrefs");
 }
 void Installer::StepPreservePreviousStatus() {
-  VELNA_MISSING_STEP("StepPreservePreviousStatus");
+  ReportMissingStep(this, "StepPreservePreviousStatus");
 }
 void Installer::StepRemoveInstalledFiles() {
-  VELNA_MISSING_STEP("StepRemoveInstalledFiles");
+  ReportMissingStep(this, "StepRemoveInstalledFiles");
 }
 void Installer::StepCleanUpFilesAfterUninstall() {
-  VELNA_MISSING_STEP("StepCleanUpFilesAfterUninstall");
+  ReportMissingStep(this, "StepCleanUpFilesAfterUninstall");
 }
-
-#undef VELNA_MISSING_STEP
 
 }  // namespace installer
