@@ -265,8 +265,10 @@ class BackendTest : public test::SettingsTestBase {
       if (backend_.WaitForExitWithTimeout(0, &exit_code)) break;
       Pump(10);
     }
-    // The last messages left the backend before it ended.
-    Pump(300);
+    // The last messages left the backend before it ended: read them all.
+    base::RunLoop flushed;
+    receiver_.Flush(flushed.QuitClosure());
+    flushed.Run();
     return exit_code;
   }
 
@@ -313,12 +315,12 @@ class BackendTest : public test::SettingsTestBase {
   base::Process backend_;
   std::unique_ptr<Settings> settings_;
   FrontEnd front_end_;
+  IpcReceiver receiver_{&front_end_};
   int injections_ = 0;
 };
 
 TEST_F(BackendTest, SuccessReportsEveryStepInOrder) {
-  IpcReceiver receiver(&front_end_);
-  ASSERT_TRUE(receiver.Connect(MailslotName()));
+  ASSERT_TRUE(receiver_.Connect(MailslotName()));
   StartBackend(WriteSeams(WorkSteps(nullptr)));
   EXPECT_EQ(0, RunFrontEnd(nullptr)) << BackendLog();
 
@@ -344,8 +346,7 @@ TEST_F(BackendTest, SuccessReportsEveryStepInOrder) {
 TEST_F(BackendTest, AFailingStepSendsItsErrorAndRestoresTheMachine) {
   const test::FileTreeSnapshot files = Files();
   const test::RegistrySnapshot registry = Registry();
-  IpcReceiver receiver(&front_end_);
-  ASSERT_TRUE(receiver.Connect(MailslotName()));
+  ASSERT_TRUE(receiver_.Connect(MailslotName()));
   StartBackend(WriteSeams(WorkSteps("fail")));
   EXPECT_EQ(1, RunFrontEnd(nullptr)) << BackendLog();
 
@@ -362,8 +363,7 @@ TEST_F(BackendTest, AFailingStepSendsItsErrorAndRestoresTheMachine) {
 TEST_F(BackendTest, TheInterruptedEventRollsBackAWaitingRun) {
   const test::FileTreeSnapshot files = Files();
   const test::RegistrySnapshot registry = Registry();
-  IpcReceiver receiver(&front_end_);
-  ASSERT_TRUE(receiver.Connect(MailslotName()));
+  ASSERT_TRUE(receiver_.Connect(MailslotName()));
   StartBackend(WriteSeams(WorkSteps("wait")));
   EXPECT_EQ(1, RunFrontEnd([&] { SetEvent(interrupted_.Get()); }))
       << BackendLog();
@@ -381,8 +381,7 @@ TEST_F(BackendTest, TheInterruptedEventRollsBackAWaitingRun) {
 TEST_F(BackendTest, TheEndOfTheInitialProcessRollsBack) {
   const test::FileTreeSnapshot files = Files();
   const test::RegistrySnapshot registry = Registry();
-  IpcReceiver receiver(&front_end_);
-  ASSERT_TRUE(receiver.Connect(MailslotName()));
+  ASSERT_TRUE(receiver_.Connect(MailslotName()));
   StartBackend(WriteSeams(WorkSteps("wait")));
   EXPECT_EQ(1, RunFrontEnd([&] { stand_in_.Terminate(1, true); }))
       << BackendLog();
@@ -407,8 +406,7 @@ TEST_F(BackendTest, AnOverlongMailslotNameLeavesTheOutcomeRight) {
   ASSERT_TRUE(interrupted_.IsValid());
   const test::FileTreeSnapshot files = Files();
   const test::RegistrySnapshot registry = Registry();
-  IpcReceiver receiver(&front_end_);
-  ASSERT_TRUE(receiver.Connect(MailslotName()));
+  ASSERT_TRUE(receiver_.Connect(MailslotName()));
 
   StartBackend(WriteSeams(WorkSteps("fail")));
   int exit_code = -1;
@@ -426,8 +424,7 @@ TEST_F(BackendTest, AnOverlongMailslotNameLeavesTheOutcomeRight) {
 }
 
 TEST_F(BackendTest, UnusableInitialProcessInformationStopsAtOnce) {
-  IpcReceiver receiver(&front_end_);
-  ASSERT_TRUE(receiver.Connect(MailslotName()));
+  ASSERT_TRUE(receiver_.Connect(MailslotName()));
   const base::FilePath seams = WriteSeams(WorkSteps(nullptr));
   const test::FileTreeSnapshot files = Files();
   const std::u16string pid = base::UTF8ToUTF16(std::to_string(stand_in_.Pid()));
