@@ -129,8 +129,10 @@ std::unique_ptr<base::Pickle> BuildErrorMessage(uint32_t string_id,
 bool CheckInstallerMessageFraming(const char* data, size_t size) {
   base::Pickle::Header header = {};
   if (size >= sizeof(header)) memcpy(&header, data, sizeof(header));
+  // Every field is padded to 4 bytes, so a payload is too.
   if (size < sizeof(header) || size > kMaxInstallerMessageSize ||
-      header.payload_size != size - sizeof(header)) {
+      header.payload_size != size - sizeof(header) ||
+      header.payload_size % 4 != 0) {
     LOG(WARNING) << "Received a message without installer signature";
     return false;
   }

@@ -83,8 +83,8 @@ std::unique_ptr<base::Pickle> BuildErrorMessage(uint32_t string_id,
 
 // Whether |size| bytes received from the mailslot frame one message: at
 // least the header, at most kMaxInstallerMessageSize, and exactly the header
-// plus the payload size it states. Logs the front end's warning
-// "Received a message without installer signature" when not.
+// plus the payload size it states, a multiple of 4. Logs the front end's
+// warning "Received a message without installer signature" when not.
 bool CheckInstallerMessageFraming(const char* data, size_t size);
 
 // Reads |message| into |*out|. False, with the front end's log line, when

@@ -145,6 +145,12 @@ TEST(InstallerMessageTest, MalformedMessagesAreDropped) {
          b[0] = 32;
          return b;
        }},
+      {"payload not a multiple of 4, its last field unpadded",
+       [&] {
+         Bytes b(error.begin(), error.end() - 2);
+         b[0] = static_cast<unsigned char>(b.size() - 4);
+         return b;
+       }},
       {"wrong signature",
        [&] {
          Bytes b = step;
