@@ -109,8 +109,9 @@ class ShortcutTest : public testing::Test {
     if (previous_getter_)
       internal::SetLinkPropertyStoreGetterForTesting(previous_getter_);
     g_fake_store = nullptr;
-    EXPECT_TRUE(folder_.Delete());
+    // COM first: the shell may still hold a link file it loaded.
     CoUninitialize();
+    EXPECT_TRUE(folder_.Delete());
   }
 
   void UseFakeStore(FakePropertyStore* store) {
