@@ -94,6 +94,19 @@ std::u16string WindowText(HWND window) {
   return text;
 }
 
+std::vector<std::u16string> ChildTexts(HWND window) {
+  std::vector<std::u16string> texts;
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM data) -> BOOL {
+        reinterpret_cast<std::vector<std::u16string>*>(data)->push_back(
+            WindowText(child));
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
 std::u16string StripMnemonics(const std::u16string& text) {
   std::u16string result;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -168,14 +181,11 @@ void PressButton(HWND dialog, int id) {
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-WindowImage::WindowImage(HWND window, bool client_only) {
+WindowImage::WindowImage(HWND window) : window_(window) {
   RECT rect = {};
-  if (client_only)
-    GetClientRect(window, &rect);
-  else
-    GetWindowRect(window, &rect);
-  width_ = rect.right - rect.left;
-  height_ = rect.bottom - rect.top;
+  GetClientRect(window, &rect);
+  width_ = rect.right;
+  height_ = rect.bottom;
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = width_;
@@ -189,8 +199,34 @@ WindowImage::WindowImage(HWND window, bool client_only) {
   bitmap_ = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   ReleaseDC(nullptr, screen);
   old_bitmap_ = SelectObject(dc_, bitmap_);
-  PrintWindow(window, dc_, client_only ? PW_CLIENTONLY : 0);
+  PrintWindow(window, dc_, PW_CLIENTONLY);
+  PrintChildren(window);
   GdiFlush();
+}
+
+void WindowImage::PrintChildren(HWND parent) {
+  for (HWND child = GetWindow(GetWindow(parent, GW_CHILD), GW_HWNDLAST); child;
+       child = GetWindow(child, GW_HWNDPREV)) {
+    if (!IsWindowVisible(child)) continue;
+    RECT rect;
+    GetClientRect(child, &rect);
+    MapWindowPoints(child, window_, reinterpret_cast<POINT*>(&rect), 2);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    // Printed on its own, over what lies under it (controls may clip to
+    // their own client area in device units, and transparent ones draw
+    // only their text).
+    HDC child_dc = CreateCompatibleDC(dc_);
+    HBITMAP child_bitmap = CreateCompatibleBitmap(dc_, width, height);
+    HGDIOBJ old = SelectObject(child_dc, child_bitmap);
+    BitBlt(child_dc, 0, 0, width, height, dc_, rect.left, rect.top, SRCCOPY);
+    PrintWindow(child, child_dc, PW_CLIENTONLY);
+    BitBlt(dc_, rect.left, rect.top, width, height, child_dc, 0, 0, SRCCOPY);
+    SelectObject(child_dc, old);
+    DeleteObject(child_bitmap);
+    DeleteDC(child_dc);
+    PrintChildren(child);
+  }
 }
 
 WindowImage::~WindowImage() {

@@ -24,6 +24,8 @@ void RunUiFor(int milliseconds);
 bool RunUiUntil(const std::function<bool()>& done, int timeout_ms = 20000);
 
 std::u16string WindowText(HWND window);
+// The texts of |window|'s child windows, in their order.
+std::vector<std::u16string> ChildTexts(HWND window);
 // |text| without the "&" of mnemonics ("&&" stays one "&").
 std::u16string StripMnemonics(const std::u16string& text);
 
@@ -70,11 +72,12 @@ MessageBoxContent ReadMessageBox(HWND box);
 // Presses button |id| of |dialog| once the dialog's loop runs.
 void PressButton(HWND dialog, int id);
 
-// A picture of a window as PrintWindow draws it.
+// A picture of a window's client area as PrintWindow draws it. Wine's
+// PrintWindow leaves child windows out, so each visible descendant is
+// printed too, at its place, from the bottom of the z-order up.
 class WindowImage {
  public:
-  // The client area only, or the whole window with its frame.
-  WindowImage(HWND window, bool client_only);
+  explicit WindowImage(HWND window);
   WindowImage(const WindowImage&) = delete;
   WindowImage& operator=(const WindowImage&) = delete;
   ~WindowImage();
@@ -86,6 +89,10 @@ class WindowImage {
   bool SavePng(const base::FilePath& path) const;
 
  private:
+  // Prints the visible children of |parent| and theirs, bottom first.
+  void PrintChildren(HWND parent);
+
+  HWND window_ = nullptr;
   HDC dc_ = nullptr;
   HBITMAP bitmap_ = nullptr;
   HGDIOBJ old_bitmap_ = nullptr;
