@@ -34,7 +34,6 @@ constexpr char kPageSequenceKey[] = "ui.page_sequence";
 constexpr char kPageTypeKey[] = "page_type";
 constexpr char kNavigationActionKey[] = "navigation_action";
 constexpr char kNavigationTimeKey[] = "navigation_time";
-constexpr char kFailureReasonKey[] = "failure_reason";
 constexpr char kErrorDisplayedKey[] = "error_displayed";
 
 // The install-mode help of the install-for list: captions and explanations.

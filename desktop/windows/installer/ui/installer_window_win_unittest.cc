@@ -657,34 +657,6 @@ TEST_F(InstallerWindowTest, UninstallPage) {
   EXPECT_EQ("UNINSTALL", action);
 }
 
-// Whether every opaque pixel of |picture| shows at |left|, |top| of |image|.
-bool ShowsOpaquePixels(const test::WindowImage& image, HBITMAP picture,
-                       int left, int top) {
-  int width = 0, height = 0;
-  const std::vector<uint32_t> pixels =
-      test::ReadBitmapPixels(picture, &width, &height);
-  if (pixels.empty()) return false;
-  int compared = 0;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const uint32_t pixel = pixels[y * width + x];
-      if ((pixel >> 24) != 0xFF) continue;
-      const COLORREF expected =
-          RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
-      if (image.Pixel(left + x, top + y) != expected) return false;
-      ++compared;
-    }
-  }
-  return compared > 0;
-}
-
-RECT RectIn(HWND control, HWND parent) {
-  RECT rect;
-  GetWindowRect(control, &rect);
-  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-  return rect;
-}
-
 TEST_F(InstallerWindowTest, LogoCentredAndBadgeOnTheErrorPage) {
   Open();
   ScopedBitmap logo(LoadResourceBitmap(kLogoPictureId, kPngResourceType));
@@ -692,7 +664,7 @@ TEST_F(InstallerWindowTest, LogoCentredAndBadgeOnTheErrorPage) {
       LoadResourceBitmap(kErrorBadgePictureId, kPngResourceType));
   ASSERT_TRUE(logo && badge);
   HWND dialog = window_->dialog();
-  const RECT control = RectIn(Control(kLogo), dialog);
+  const RECT control = test::RectIn(Control(kLogo), dialog);
   const int left = control.left + (control.right - control.left) / 2 - 96 / 2;
   const int top = control.top + (control.bottom - control.top) / 2 - 96 / 2;
   // The badge's bottom-right corner 10 pixels beyond the logo's.
@@ -702,8 +674,9 @@ TEST_F(InstallerWindowTest, LogoCentredAndBadgeOnTheErrorPage) {
   test::RunUiFor(50);
   {
     test::WindowImage image(dialog);
-    EXPECT_TRUE(ShowsOpaquePixels(image, logo.get(), left, top));
-    EXPECT_FALSE(ShowsOpaquePixels(image, badge.get(), badge_left, badge_top));
+    EXPECT_TRUE(test::ShowsOpaquePixels(image, logo.get(), left, top));
+    EXPECT_FALSE(
+        test::ShowsOpaquePixels(image, badge.get(), badge_left, badge_top));
     EXPECT_TRUE(
         image.SavePng(test::ScreenshotFolder().Append(u"window_welcome.png")));
   }
@@ -711,7 +684,8 @@ TEST_F(InstallerWindowTest, LogoCentredAndBadgeOnTheErrorPage) {
   test::RunUiFor(50);
   {
     test::WindowImage image(dialog);
-    EXPECT_TRUE(ShowsOpaquePixels(image, badge.get(), badge_left, badge_top));
+    EXPECT_TRUE(
+        test::ShowsOpaquePixels(image, badge.get(), badge_left, badge_top));
     EXPECT_TRUE(
         image.SavePng(test::ScreenshotFolder().Append(u"window_error.png")));
   }

@@ -7,23 +7,36 @@
 namespace installer {
 namespace test {
 
-InstallerWindowTestBase::InstallerWindowTestBase()
-    : SettingsTestBase(base::MessageLoop::TYPE_UI) {}
+UITestBase::UITestBase() : SettingsTestBase(base::MessageLoop::TYPE_UI) {}
 
-InstallerWindowTestBase::~InstallerWindowTestBase() { Close(); }
+UITestBase::~UITestBase() = default;
 
-base::FilePath InstallerWindowTestBase::InstallFolder() const {
+base::FilePath UITestBase::InstallFolder() const {
   return dir().Append(u"Velna");
 }
 
-void InstallerWindowTestBase::Open(const std::u16string& arguments,
-                                   bool run_immediately,
-                                   base::win::WindowsVersion version) {
+std::unique_ptr<Settings> UITestBase::MakeInstallSettings(
+    const std::u16string& arguments) {
   std::u16string switches =
       u"--installfolder=\"" + InstallFolder().value() + u"\" " + arguments;
   if (arguments.find(u"--language") == std::u16string::npos)
     switches += u" --language=en-US";
-  settings_ = MakeSettings(switches);
+  return MakeSettings(switches);
+}
+
+// static
+bool UITestBase::WaitForStatus(Settings* settings) {
+  return RunUiUntil([settings] { return !settings->IsStatusPending(); }, 60000);
+}
+
+InstallerWindowTestBase::InstallerWindowTestBase() = default;
+
+InstallerWindowTestBase::~InstallerWindowTestBase() { Close(); }
+
+void InstallerWindowTestBase::Open(const std::u16string& arguments,
+                                   bool run_immediately,
+                                   base::win::WindowsVersion version) {
+  settings_ = MakeInstallSettings(arguments);
   document_ = base::MakeRefCounted<StatsDocument>();
   window_ = InstallerWindow::Create(settings_.get(), document_->root(),
                                     run_immediately, version);
@@ -60,7 +73,7 @@ std::unique_ptr<base::DictionaryValue> InstallerWindowTestBase::Stats() const {
 }
 
 bool InstallerWindowTestBase::WaitForStatus() {
-  return RunUiUntil([this] { return !settings_->IsStatusPending(); }, 60000);
+  return UITestBase::WaitForStatus(settings_.get());
 }
 
 }  // namespace test

@@ -37,16 +37,33 @@ class CountingWindowDelegate : public InstallerWindow::Delegate {
   void OnObtainFullPackage() override { ++full_package; }
 };
 
-class InstallerWindowTestBase : public SettingsTestBase {
+// Real Settings on a folder of the test's own, with a UI loop.
+class UITestBase : public SettingsTestBase {
  protected:
-  InstallerWindowTestBase();
-  ~InstallerWindowTestBase() override;
+  UITestBase();
+  ~UITestBase() override;
 
   // The install folder the settings start with: "Velna" in the test's
   // folder.
   base::FilePath InstallFolder() const;
   // Settings from |arguments| plus the install folder and, unless
-  // |arguments| names one, the language "en-US"; then the window on them.
+  // |arguments| names one, the language "en-US", once their first
+  // inspection has arrived.
+  std::unique_ptr<Settings> MakeInstallSettings(
+      const std::u16string& arguments);
+  // Waits for the inspection that a folder change started.
+  static bool WaitForStatus(Settings* settings);
+
+ private:
+  base::AtExitManager at_exit_;
+};
+
+class InstallerWindowTestBase : public UITestBase {
+ protected:
+  InstallerWindowTestBase();
+  ~InstallerWindowTestBase() override;
+
+  // Settings as MakeInstallSettings makes them, then the window on them.
   void Open(const std::u16string& arguments = std::u16string(),
             bool run_immediately = false,
             base::win::WindowsVersion version = base::win::kVersionWin10);
@@ -71,7 +88,6 @@ class InstallerWindowTestBase : public SettingsTestBase {
   CountingWindowDelegate delegate_;
 
  private:
-  base::AtExitManager at_exit_;
   std::unique_ptr<base::DictionaryValue> snapshot_;
 };
 

@@ -257,6 +257,33 @@ bool WindowImage::SavePng(const base::FilePath& path) const {
   return saved;
 }
 
+bool ShowsOpaquePixels(const WindowImage& image, HBITMAP picture, int left,
+                       int top) {
+  int width = 0, height = 0;
+  const std::vector<uint32_t> pixels =
+      ReadBitmapPixels(picture, &width, &height);
+  if (pixels.empty()) return false;
+  int compared = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const uint32_t pixel = pixels[y * width + x];
+      if ((pixel >> 24) != 0xFF) continue;
+      const COLORREF expected =
+          RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
+      if (image.Pixel(left + x, top + y) != expected) return false;
+      ++compared;
+    }
+  }
+  return compared > 0;
+}
+
+RECT RectIn(HWND control, HWND parent) {
+  RECT rect = {};
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
 base::FilePath ScreenshotFolder() {
   base::FilePath folder;
   base::PathService::Get(base::DIR_EXE, &folder);

@@ -100,6 +100,13 @@ class WindowImage {
   int height_ = 0;
 };
 
+// Whether every opaque pixel of |picture| shows at |left|, |top| of
+// |image|.
+bool ShowsOpaquePixels(const WindowImage& image, HBITMAP picture, int left,
+                       int top);
+// |control|'s rectangle in |parent|'s client coordinates.
+RECT RectIn(HWND control, HWND parent);
+
 // Where screenshots are kept: "ui_screenshots" beside the test executable
 // (created on demand).
 base::FilePath ScreenshotFolder();
