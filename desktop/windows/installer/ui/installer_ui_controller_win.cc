@@ -622,6 +622,11 @@ void InstallerUIController::Terminate() {
   }
   LOG(INFO) << "Terminating the UI";
   terminated_ = true;
+  // No more reactions to the settings either.
+  if (observing_settings_) {
+    settings_->RemoveObserver(this);
+    observing_settings_ = false;
+  }
   if (window_) {
     window_->RemoveDelegate(this);
     window_.reset();
