@@ -39,8 +39,6 @@ constexpr int kUnpackingFailed = 9;
 
 class InstallerUIControllerTest : public test::ControllerTestBase {
  protected:
-  test::FakeInstallerRunner* runner() { return parts()->runner; }
-  test::FakePackageFetcher* fetcher() { return parts()->fetcher; }
   bool Shown(int id) { return IsWindowVisible(Control(id)) != FALSE; }
   std::u16string Text(int id) { return test::WindowText(Control(id)); }
 

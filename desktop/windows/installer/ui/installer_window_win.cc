@@ -535,6 +535,9 @@ void InstallerWindow::ShowProgress(int position, int range) {
 void InstallerWindow::SetProgress(int position) {
   HWND bar = GetDlgItem(dialog_, kProgressBar);
   const int current = static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
+  // A step beyond the top would start the bar over from the bottom.
+  const int top = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+  position = std::min(position, top);
   if (position <= current) return;
   if (position - current <= kMaxProgressSteps) {
     for (int step = current; step < position; ++step)

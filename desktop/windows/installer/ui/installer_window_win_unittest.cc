@@ -509,6 +509,8 @@ TEST_F(InstallerWindowTest, ProgressOnlyMovesForward) {
       {115, 115, {10, 0}},   // ten ahead still steps
       {400, 400, {0, 1}},    // further: a jump
       {1303, 1303, {0, 1}},  // full
+      // Beyond the top: stays full (a step there would start the bar over).
+      {1305, 1303, {0, 0}},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.position);

@@ -39,6 +39,8 @@ class ControllerTestBase : public UITestBase {
              bool run_immediately = false);
 
   FakeInstallerUIParts* parts() { return parts_; }
+  FakeInstallerRunner* runner() { return parts_->runner; }
+  FakePackageFetcher* fetcher() { return parts_->fetcher; }
   InstallerUIController* controller() { return controller_.get(); }
   // The window while it exists; null before and after.
   InstallerWindow* window() {
