@@ -16,10 +16,10 @@ base::FilePath UITestBase::InstallFolder() const {
 }
 
 std::unique_ptr<Settings> UITestBase::MakeInstallSettings(
-    const std::u16string& arguments) {
+    const std::u16string& arguments, bool system_language) {
   std::u16string switches =
       u"--installfolder=\"" + InstallFolder().value() + u"\" " + arguments;
-  if (arguments.find(u"--language") == std::u16string::npos)
+  if (!system_language && arguments.find(u"--language") == std::u16string::npos)
     switches += u" --language=en-US";
   return MakeSettings(switches);
 }

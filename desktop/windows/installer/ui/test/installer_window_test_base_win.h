@@ -47,10 +47,10 @@ class UITestBase : public SettingsTestBase {
   // folder.
   base::FilePath InstallFolder() const;
   // Settings from |arguments| plus the install folder and, unless
-  // |arguments| names one, the language "en-US", once their first
-  // inspection has arrived.
-  std::unique_ptr<Settings> MakeInstallSettings(
-      const std::u16string& arguments);
+  // |arguments| names one or |system_language| is set, the language
+  // "en-US", once their first inspection has arrived.
+  std::unique_ptr<Settings> MakeInstallSettings(const std::u16string& arguments,
+                                                bool system_language = false);
   // Waits for the inspection that a folder change started.
   static bool WaitForStatus(Settings* settings);
 
