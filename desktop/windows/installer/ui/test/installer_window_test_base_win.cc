@@ -42,6 +42,8 @@ void InstallerWindowTestBase::Open(const std::u16string& arguments,
                                     run_immediately, version);
   ASSERT_TRUE(window_);
   window_->AddDelegate(&delegate_);
+  // Another process's window may have been shown on the shared display.
+  SetForegroundWindow(window_->dialog());
   RunUiFor(50);
 }
 
