@@ -238,6 +238,8 @@ TEST_F(InteractiveInstallTest, InstallsToTheEnd) {
             return settings->import_browser_data() != import;
           },
           [this] {
+            // Another process's window may have been shown on the display.
+            SetForegroundWindow(Dialog());
             SendMessageW(Dialog(), WM_NEXTDLGCTL,
                          reinterpret_cast<WPARAM>(Control(kAccept)), TRUE);
             PostMessageW(Control(kAccept), WM_KEYDOWN, VK_TAB, 1);
