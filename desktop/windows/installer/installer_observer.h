@@ -1,8 +1,8 @@
 // InstallerObserver: what an installation tells the world, one call per
-// event, in the order the events happen. The backend's step machine fires
-// the calls; the backend runner turns each into an installer message for
-// the front end, and the front end's runners turn the messages back into
-// calls on their own observers (the UI controller, the silent controller).
+// event, in the order the events happen. The backend's step machine
+// (Installer) fires the calls; the backend runner turns each into an
+// installer message for the front end, and the front end's runners turn the
+// messages back into calls on their own observers.
 //
 // Calls arrive on the thread of the object that fires them. An observer
 // removes itself before it goes.
@@ -23,11 +23,12 @@ class InstallerObserver {
   // The install folder exists and the work is about to begin.
   virtual void OnStarted() = 0;
   // Another installer process is about to take over (an elevated copy, the
-  // package's own backend).
+  // package's own backend); the Installer always passes false.
   virtual void OnStartingNewMainProcess(bool value) = 0;
   // That process has ended.
   virtual void OnReturnedToPreviousMainProcess() = 0;
-  // Once, before the first step.
+  // Once, before the first step: how many OnStep calls a full run makes,
+  // plus one.
   virtual void OnTotalSteps(uint32_t count) = 0;
   virtual void OnStep() = 0;
   // An error ended the run. |string_id| names a localised message, |text|
@@ -35,8 +36,7 @@ class InstallerObserver {
   virtual void OnError(uint32_t string_id, const std::u16string& text,
                        const std::string& detail) = 0;
   virtual void OnSuccess() = 0;
-  // The run (or the backend process) ended; |success| only when it
-  // succeeded.
+  // The run ended without success (cancelled, or after an error).
   virtual void OnInstallerTerminated(bool success) = 0;
 };
 

@@ -160,6 +160,17 @@ std::vector<std::unique_ptr<base::DictionaryValue>> LocalHttpServer::Requests()
   return requests;
 }
 
+std::vector<std::unique_ptr<base::DictionaryValue>>
+LocalHttpServer::RequestsFor(base::StringPiece path) const {
+  std::vector<std::unique_ptr<base::DictionaryValue>> matching;
+  for (auto& request : Requests()) {
+    std::string request_path;
+    if (request->GetString("path", &request_path) && request_path == path)
+      matching.push_back(std::move(request));
+  }
+  return matching;
+}
+
 std::string Md5Hex(const std::string& data) {
   base::MD5Context context;
   base::MD5Init(&context);

@@ -55,6 +55,9 @@ class LocalHttpServer {
   // "path", "query", "host", "user_agent", "range", "headers" (lower-case
   // names), "body_length", "body_md5" and "body" (text bodies).
   std::vector<std::unique_ptr<base::DictionaryValue>> Requests() const;
+  // The requests whose path (without query) is |path|, in arrival order.
+  std::vector<std::unique_ptr<base::DictionaryValue>> RequestsFor(
+      base::StringPiece path) const;
 
  private:
   base::ScopedTempDir state_dir_;
