@@ -6,11 +6,8 @@
 
 #include <utility>
 
-#include "base/bind.h"
 #include "base/cpu.h"
-#include "base/location.h"
 #include "base/logging.h"
-#include "base/message_loop/message_loop.h"
 #include "base/observer_list.h"
 #include "base/strings/string_util_win.h"
 #include "desktop/windows/installer/installer_observer.h"
@@ -21,8 +18,6 @@ namespace installer {
 
 namespace {
 
-// The fetcher's status of a run that could not begin (PackageFetcher).
-constexpr int kInitializationFailed = 7;
 constexpr char kRunnerMissing[] =
     "The installer runner is not available in this build";
 
@@ -40,32 +35,20 @@ class OverridesFetcher : public OverridesFetcherHandle {
   PrefDefaultOverridesFetcher fetcher_;
 };
 
-// Until the package fetcher is part of this build: every run ends at once,
-// as a run that cannot prepare its folder does (reported as the fetcher
-// reports, by a posted task).
-class MissingPackageFetcher : public PackageFetcherHandle {
+class RealPackageFetcher : public PackageFetcherHandle {
  public:
-  MissingPackageFetcher(const base::FilePath& download_folder,
-                        PackageFetcher::Delegate* delegate)
-      : download_path_(download_folder.Append(u"velna_installer.exe")),
-        delegate_(delegate) {}
+  RealPackageFetcher(const base::FilePath& download_folder, StatsNode* node,
+                     UICallbackRunner* ui_runner,
+                     PackageFetcher::Delegate* delegate)
+      : fetcher_(download_folder, node, ui_runner, delegate) {}
 
-  void Start() override {
-    LOG(ERROR) << "The package fetcher is not available in this build";
-    base::MessageLoop::current()->task_runner()->PostTask(
-        CURRENT_LOCATION, base::Bind(&MissingPackageFetcher::ReportFailure,
-                                     weak_factory_.GetWeakPtr()));
+  void Start() override { fetcher_.Start(); }
+  base::FilePath download_path() const override {
+    return fetcher_.download_path();
   }
-  base::FilePath download_path() const override { return download_path_; }
 
  private:
-  void ReportFailure() {
-    delegate_->NotifyStatusChanged(kInitializationFailed);
-  }
-
-  const base::FilePath download_path_;
-  PackageFetcher::Delegate* const delegate_;
-  base::WeakPtrFactory<MissingPackageFetcher> weak_factory_{this};
+  PackageFetcher fetcher_;
 };
 
 // Until the installer runner is part of this build: every start fails as a
@@ -97,7 +80,8 @@ class RealInstallerUIParts : public InstallerUIParts {
       const base::FilePath& download_folder, StatsNode* node,
       UICallbackRunner* ui_runner,
       PackageFetcher::Delegate* delegate) override {
-    return std::make_unique<MissingPackageFetcher>(download_folder, delegate);
+    return std::make_unique<RealPackageFetcher>(download_folder, node,
+                                                ui_runner, delegate);
   }
   std::unique_ptr<InstallerRunnerHandle> CreateInstallerRunner(
       const base::FilePath& package_folder) override {
