@@ -4,10 +4,7 @@
 
 #include <windows.h>
 
-#include <atomic>
-#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/files/file_enumerator.h"
@@ -26,6 +23,7 @@
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/test/golden_help_text.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
+#include "desktop/windows/installer/test/window_closer_win.h"
 #include "desktop/windows/rc_l10n_handler/language_choice.h"
 #include "desktop/windows/rc_l10n_handler/resource_reader_win.h"
 #include "gtest/gtest.h"
@@ -217,65 +215,13 @@ TEST_F(InstallerRunTest, PackageBackendIsRecognisedByItsExactName) {
   }
 }
 
-// Plays a user who closes every window of |program|'s processes and
-// confirms the quit, until the object goes.
-class WindowCloser {
- public:
-  explicit WindowCloser(const base::FilePath& program)
-      : program_(program), thread_([this] { Run(); }) {}
-  ~WindowCloser() {
-    done_ = true;
-    thread_.join();
-  }
-  int closed() const { return closed_; }
-
- private:
-  void Run() {
-    while (!done_) {
-      EnumWindows(&WindowCloser::Visit, reinterpret_cast<LPARAM>(this));
-      Sleep(20);
-    }
-  }
-
-  static BOOL CALLBACK Visit(HWND window, LPARAM data) {
-    auto* self = reinterpret_cast<WindowCloser*>(data);
-    if (!IsWindowVisible(window) || self->seen_.count(window)) return TRUE;
-    DWORD process_id = 0;
-    GetWindowThreadProcessId(window, &process_id);
-    base::win::ScopedHandle process(
-        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
-    wchar_t image[MAX_PATH] = {};
-    DWORD size = MAX_PATH;
-    if (!process.IsValid() ||
-        !QueryFullProcessImageNameW(process.Get(), 0, image, &size) ||
-        base::FilePath::CompareIgnoreCase(base::as_u16cstr(image),
-                                          self->program_.value()) != 0) {
-      return TRUE;
-    }
-    // Once per window: a message box is answered, a window closed.
-    self->seen_.insert(window);
-    if (GetDlgItem(window, 0xFFFF))
-      PostMessageW(window, WM_COMMAND, IDYES, 0);
-    else
-      PostMessageW(window, WM_CLOSE, 0, 0);
-    ++self->closed_;
-    return TRUE;
-  }
-
-  const base::FilePath program_;
-  std::set<HWND> seen_;
-  std::atomic<bool> done_{false};
-  std::atomic<int> closed_{0};
-  std::thread thread_;
-};
-
 TEST_F(InstallerRunTest, AutoupdateFromVersion12RecoversTheFolder) {
   const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
   const base::FilePath folder = dir().Append(u"Velna 12");
   {
     // The run shows the installer window; the user quits it. Its package
     // fetcher asks a closed port of this machine, not the update server.
-    WindowCloser closer(installer);
+    test::WindowCloser closer(installer);
     EXPECT_EQ(
         1u, Run(installer,
                 u"--silent --autoupdate --installfolder= \"" + folder.value() +
