@@ -108,16 +108,29 @@ include(GoogleTest)
 
 # A GoogleTest executable whose cases CTest runs one process each (under
 # Wine on Windows, through tools/wine_gtest_run.sh.in); discovery happens when
-# the tests run, not when building.
+# the tests run, not when building. RESOURCE_LOCK <names> keeps its cases
+# from running at the same time as other tests holding one of the locks;
+# ENVIRONMENT <var=value...> sets variables for every case.
 function(velna_test_executable name)
-  add_executable(${name} ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 VELNA_TEST "" ""
+                        "RESOURCE_LOCK;ENVIRONMENT")
+  add_executable(${name} ${VELNA_TEST_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE velna::gtest)
   if(WIN32)
     set_target_properties(${name} PROPERTIES
                           CROSSCOMPILING_EMULATOR ${VELNA_GTEST_EMULATOR})
   endif()
+  set(properties TIMEOUT 120)
+  if(VELNA_TEST_RESOURCE_LOCK)
+    list(JOIN VELNA_TEST_RESOURCE_LOCK "\\;" locks)
+    list(APPEND properties RESOURCE_LOCK ${locks})
+  endif()
+  if(VELNA_TEST_ENVIRONMENT)
+    list(JOIN VELNA_TEST_ENVIRONMENT "\\;" environment)
+    list(APPEND properties ENVIRONMENT ${environment})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES TIMEOUT 120)
+                       PROPERTIES ${properties})
 endfunction()
 
 # A native libFuzzer target over |sources|; CTest runs it briefly on its seed

@@ -8,6 +8,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "desktop/windows/installer/test/window_closer_win.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -49,9 +50,15 @@ TEST(InstallerExeTest, CopiedAloneItRunsAndMapsTheResult) {
   EXPECT_EQ(0u, stream.exit_code);
   EXPECT_EQ("beta", stream.output);
 
-  // The interactive front end is not part of this build: the engine reports
-  // failure, the exit code says so.
-  EXPECT_EQ(1u, RunProgram(dir, copy, u"").exit_code);
+  // The interactive front end: the user quits it, the engine reports
+  // failure, the exit code says so. Its fetcher asks a closed port of this
+  // machine and no statistics go out.
+  test::WindowCloser closer{base::FilePath(copy)};
+  EXPECT_EQ(1u, RunProgram(dir, copy,
+                           u"--internal-package-server=http://127.0.0.1:9/ "
+                           u"--enable-installer-stats=0")
+                    .exit_code);
+  EXPECT_LE(2, closer.closed());
 }
 
 TEST(InstallerExeTest, CarriesItsManifest) {

@@ -33,6 +33,8 @@
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/status.h"
+#include "desktop/windows/installer/ui/installer_ui_controller_win.h"
+#include "desktop/windows/installer/ui/installer_ui_parts_win.h"
 #include "desktop/windows/installer/version_info.h"
 #include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
 
@@ -204,11 +206,13 @@ bool RunBackendRole(Settings* settings) {
   return runner.Run(settings);
 }
 
+// The installer window. Inside the package there is nothing to fetch.
 bool RunInteractiveRole(Settings* settings, bool inside_package,
                         const base::FilePath& download_folder,
                         bool run_immediately) {
-  LogRoleMissing("The installer window");
-  return false;
+  InstallerUIController controller(CreateInstallerUIParts());
+  return controller.RunUI(settings, inside_package, download_folder,
+                          run_immediately);
 }
 
 bool RunSilentRole(Settings* settings, bool inside_package,

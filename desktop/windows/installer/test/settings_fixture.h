@@ -23,7 +23,9 @@ namespace test {
 
 class SettingsTestBase : public testing::Test {
  protected:
-  SettingsTestBase();
+  // |loop_type|: TYPE_UI for tests that open windows.
+  explicit SettingsTestBase(
+      base::MessageLoop::Type loop_type = base::MessageLoop::TYPE_DEFAULT);
   ~SettingsTestBase() override;
 
   void SetUp() override;

@@ -15,7 +15,8 @@ constexpr char16_t kSoftwarePrefix[] = u"Software\\";
 
 }  // namespace
 
-SettingsTestBase::SettingsTestBase() = default;
+SettingsTestBase::SettingsTestBase(base::MessageLoop::Type loop_type)
+    : message_loop_(loop_type) {}
 
 SettingsTestBase::~SettingsTestBase() = default;
 

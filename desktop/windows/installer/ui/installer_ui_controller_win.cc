@@ -1,0 +1,649 @@
+#include "desktop/windows/installer/ui/installer_ui_controller_win.h"
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+#include "base/base_paths.h"
+#include "base/bind.h"
+#include "base/location.h"
+#include "base/logging.h"
+#include "base/message_loop/message_loop.h"
+#include "base/path_service.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/time/time.h"
+#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/installer_callbacks.h"
+#include "desktop/windows/installer/service/installation_info.h"
+#include "desktop/windows/installer/status.h"
+#include "desktop/windows/installer/ui/message_box_win.h"
+#include "desktop/windows/installer/ui/win32_dialog_dispatcher_win.h"
+#include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
+
+namespace installer {
+
+namespace {
+
+// Fetcher statuses (PackageFetcher).
+constexpr int kFetchingDownloadUrl = 2;
+constexpr int kDownloading = 3;
+constexpr int kExtracting = 4;
+constexpr int kFetchingPartnerContent = 5;
+constexpr int kPackageReady = 6;
+constexpr int kInitializationFailed = 7;
+constexpr int kDownloadFailed = 8;
+constexpr int kUnpackingFailed = 9;
+
+// The phases of the overall progress and their weights.
+constexpr int kPhasePartnerContent = 3;
+constexpr int kPhasePackageReady = 4;
+constexpr int kPhaseInstalling = 5;
+constexpr int kPhaseWeights[] = {1, 1000, 200, 1, 1, 100};
+
+constexpr int kMaxFetcherRestarts = 3;
+constexpr int kPendingErrorDelayMs = 100;
+
+constexpr char16_t kUILockFileName[] = u"installer.lck";
+constexpr wchar_t kUILockFormat[] = L"Local\\%ls/Installer/UI_lock";
+constexpr char kFullPackageUrlName[] = "download_full_windows";
+constexpr char kFullPackageQueryFormat[] = "&product=%s%%20%s";
+constexpr char16_t kInternetExplorer[] =
+    u"%ProgramFiles%\\Internet Explorer\\iexplore.exe";
+constexpr char16_t kHttpProtocol[] = u"http";
+
+constexpr char kFetcherError[] = "Fetcher error";
+constexpr char kUnreportedInstallerError[] = "Unreported installer error.";
+constexpr char kUnreportedUninstallerError[] = "Unreported uninstaller error.";
+constexpr char kUnsupportedWindows[] =
+    "This version of Velna doesn't support windows versions prior to "
+    "Windows 7";
+
+// Statistics keys.
+constexpr char kInitialSettingsPrefix[] = "ui.initial_";
+constexpr char kRunImmediatelyKey[] = "run_immediately";
+constexpr char kTrackingDataKey[] = "tracking_data";
+constexpr char kInstallationCancelledKey[] = "installation_cancelled";
+constexpr char kInstallationSuccessKey[] = "installation_success";
+
+base::Location NamedLocation(const char* name) {
+  return base::Location(name, __FILE__, __LINE__, base::GetProgramCounter());
+}
+
+// Brings the first enabled and visible top-level window of a thread to the
+// foreground.
+BOOL CALLBACK BringForward(HWND window, LPARAM) {
+  if (!IsWindowEnabled(window) || !IsWindowVisible(window)) return TRUE;
+  SetForegroundWindow(window);
+  return FALSE;
+}
+
+}  // namespace
+
+InstallerUIController::InstallerUIController(
+    std::unique_ptr<InstallerUIParts> parts)
+    : parts_(std::move(parts)),
+      task_runner_(base::MessageLoop::current()->task_runner()),
+      phase_weights_(std::begin(kPhaseWeights), std::end(kPhaseWeights)),
+      stats_(this) {
+  weak_this_ = weak_factory_.GetWeakPtr();
+}
+
+InstallerUIController::~InstallerUIController() {
+  if (observing_settings_) settings_->RemoveObserver(this);
+  if (window_) window_->RemoveDelegate(this);
+  if (runner_) runner_->RemoveObserver(this);
+}
+
+bool InstallerUIController::RunUI(Settings* settings, bool without_fetcher,
+                                  const base::FilePath& download_folder,
+                                  bool run_immediately) {
+  const DWORD owner = TakeUILock(download_folder);
+  if (owner != 0 && owner != GetCurrentThreadId()) {
+    LOG(INFO) << "Another instance of the installer UI is running. "
+                 "Switching to it";
+    EnumThreadWindows(owner, &BringForward, 0);
+    return false;
+  }
+  settings_ = settings;
+  without_fetcher_ = without_fetcher;
+  run_immediately_ = run_immediately;
+
+  base::FilePath package_folder;
+  if (without_fetcher_) {
+    LOG(INFO) << "Initializing controller without fetcher.";
+    phase_ = kPhasePackageReady;
+    base::PathService::Get(base::DIR_EXE, &package_folder);
+  } else {
+    LOG(INFO) << "Initializing controller with fetcher.";
+    fetcher_ = parts_->CreatePackageFetcher(download_folder, stats_.root_node(),
+                                            this, this);
+    package_folder = fetcher_->download_path().RemoveExtension();
+  }
+  runner_ = parts_->CreateInstallerRunner(package_folder);
+  overrides_fetcher_ = parts_->CreateOverridesFetcher(package_folder, this);
+
+  run_loop_ =
+      std::make_unique<base::RunLoop>(Win32DialogDispatcher::GetInstance());
+  task_runner_->PostTask(
+      NamedLocation("RunUI"),
+      base::Bind(&InstallerUIController::Init, weak_factory_.GetWeakPtr()));
+  run_loop_->Run();
+  LOG(INFO) << "Controller exiting";
+  return success_;
+}
+
+DWORD InstallerUIController::TakeUILock(const base::FilePath& download_folder) {
+  LOG(INFO) << "Getting installer UI mutex";
+  const std::u16string product =
+      base::UTF8ToUTF16(VersionInfo::GetProductName());
+  wchar_t name[MAX_PATH] = {};
+  swprintf(name, MAX_PATH, kUILockFormat, base::as_wcstr(product));
+  base::win::ScopedHandle mutex(CreateMutexW(nullptr, FALSE, name));
+  if (!mutex.IsValid()) {
+    PLOG(ERROR) << "Failed to create installer UI mutex.";
+    return 0;
+  }
+  WaitForSingleObject(mutex.Get(), INFINITE);
+
+  DWORD owner = 0;
+  const base::FilePath lock_path = download_folder.Append(kUILockFileName);
+  ui_lock_file_.Set(
+      CreateFileW(base::as_wcstr(lock_path.value()), GENERIC_WRITE,
+                  FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (ui_lock_file_.IsValid()) {
+    owner = GetCurrentThreadId();
+    DWORD written = 0;
+    WriteFile(ui_lock_file_.Get(), &owner, sizeof(owner), &written, nullptr);
+    LOG(INFO) << "Obtained installer UI lock";
+  } else {
+    LOG(INFO) << "Didn't obtain installer UI lock";
+    base::win::ScopedHandle existing(
+        CreateFileW(base::as_wcstr(lock_path.value()), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD read = 0;
+    if (!existing.IsValid() ||
+        !ReadFile(existing.Get(), &owner, sizeof(owner), &read, nullptr) ||
+        read != sizeof(owner)) {
+      LOG(ERROR) << "Existing installer UI lock file is invalid";
+      owner = 0;
+    }
+  }
+  ReleaseMutex(mutex.Get());
+  return owner;
+}
+
+void InstallerUIController::Init() {
+  LOG(INFO) << "Initializing installer UI";
+  settings_->AddObserver(this);
+  observing_settings_ = true;
+  runner_->AddObserver(this);
+
+  window_ =
+      InstallerWindow::Create(settings_, *stats_.root_node(), run_immediately_,
+                              parts_->GetWindowsVersion());
+  if (!window_) {
+    WindowCreationFailed();
+    return;
+  }
+  window_->AddDelegate(this);
+  window_->ShowPhase(phase_);
+
+  if (!parts_->ProcessorHasSse2()) {
+    LOG(ERROR) << "SSE2 not supported by the computer";
+    // The window reports OnCancelled, which ends the run.
+    window_->ShowFatalError(RcL10nHandler::GetString(kIdsNoSse2));
+    return;
+  }
+  if (fetcher_) {
+    LOG(INFO) << "Starting the package fetcher";
+    fetcher_->Start();
+  }
+  const bool status_known = !settings_->IsStatusPending();
+  if (status_known) RecordInitialSettings();
+  stats_.root_node()->SetInteger(kRunImmediatelyKey, run_immediately_);
+  if (run_immediately_ && status_known) {
+    LOG(INFO) << "runimmediately set and status already fetched.";
+    task_runner_->PostTask(NamedLocation("Init"),
+                           base::Bind(&InstallerUIController::OnAcceptClicked,
+                                      weak_factory_.GetWeakPtr()));
+  }
+}
+
+// Nothing ends the run loop when the window cannot be made: say so to the
+// user and end the run as failed instead of waiting for ever.
+void InstallerUIController::WindowCreationFailed() {
+  OnError(kIdsInstallError, std::u16string(), kWindowCreationFailure);
+  LOG(ERROR) << kWindowCreationFailure;
+  ShowLocalizedMessageBox(nullptr, RcL10nHandler::GetString(kIdsInstallError),
+                          RcL10nHandler::GetString(kIdsInstallerTitle),
+                          MB_OK | MB_ICONERROR);
+  Terminate();
+}
+
+void InstallerUIController::RecordInitialSettings() {
+  initial_settings_recorded_ = true;
+  settings_->WriteSettingStats(kInitialSettingsPrefix, stats_.root_node());
+}
+
+void InstallerUIController::OnSettingChanged() {}
+
+void InstallerUIController::OnLanguageChanged() {}
+
+void InstallerUIController::OnPathChanged() {
+  LOG(INFO) << "New status obtained";
+  if (phase_ == kPhaseInstalling && tracking_data_.empty()) {
+    // The new folder's tracking data must be handled again.
+    LOG(INFO) << "Need to handle tracking data from new path";
+    phase_ = kPhasePackageReady;
+  }
+  if (run_immediately_ || accept_pending_) {
+    LOG(INFO) << "runimmediately set or Accept already clicked";
+    accept_pending_ = false;
+    task_runner_->PostTask(NamedLocation("OnPathChanged"),
+                           base::Bind(&InstallerUIController::OnAcceptClicked,
+                                      weak_factory_.GetWeakPtr()));
+  }
+  if (!initial_settings_recorded_) RecordInitialSettings();
+}
+
+void InstallerUIController::OnAcceptClicked() {
+  LOG(INFO) << "Accept clicked.";
+  if (accepted_) {
+    LOG(INFO) << "Installation already in progress.";
+    return;
+  }
+  if (settings_->IsStatusPending()) {
+    LOG(INFO) << "Still waiting for status";
+    accept_pending_ = true;
+    return;
+  }
+  if (phase_ == kPhasePackageReady) {
+    LOG(INFO) << "Tracking data is ready for handling";
+    HandleTrackingData();
+  }
+  if (observing_settings_) {
+    settings_->RemoveObserver(this);
+    observing_settings_ = false;
+  }
+  settings_->WriteSettingStats(std::string(), stats_.root_node());
+
+  if (parts_->GetWindowsVersion() < base::win::kVersionWin7) {
+    window_->ShowError(RcL10nHandler::GetStringWithArgs(
+                           kIdsUnsupportedWindows,
+                           RcL10nHandler::GetString(kIdsGetFullInstaller)),
+                       true, kUnsupportedWindows);
+    return;
+  }
+
+  accepted_ = true;
+  if (pending_error_) {
+    LOG(INFO) << "An error is pending. Show it first.";
+    HandlePendingError();
+    return;
+  }
+  if (!runner_->Start(settings_)) {
+    LOG(INFO) << "Failed to run the backend. Show whatever error was "
+                 "reported";
+    HandlePendingError();
+    return;
+  }
+  if (!pending_fetcher_callback_.is_null()) {
+    LOG(INFO) << "Running pending fetcher callback.";
+    base::Closure callback = std::move(pending_fetcher_callback_);
+    pending_fetcher_callback_ = base::Closure();
+    callback.Run();
+  }
+  // Only while the package is not ready: a new run of the fetcher deletes
+  // the package folder first, which a backend may be installing from.
+  if (background_fetching_gave_up_ && phase_ < kPhasePackageReady) {
+    LOG(INFO) << "Restarting fetching after background tries failed.";
+    background_fetching_gave_up_ = false;
+    phase_ = 0;
+    fetcher_->Start();
+  }
+  window_->ShowProgress(GetProgress(), GetProgressRange());
+  window_->ShowPhase(phase_);
+}
+
+void InstallerUIController::HandleTrackingData() {
+  const std::string& data = tracking_data_.empty()
+                                ? settings_->GetStatus()->tracking_data
+                                : tracking_data_;
+  stats_.root_node()->SetString(kTrackingDataKey, data);
+  if (settings_->uninstall()) {
+    OnTrackingDataHandled();
+    return;
+  }
+  overrides_fetcher_->Fetch(
+      data, base::Bind(&InstallerUIController::OnTrackingDataHandled,
+                       weak_factory_.GetWeakPtr()));
+}
+
+void InstallerUIController::OnTrackingDataHandled() {
+  LOG(INFO) << "Tracking data actions done: package complete.";
+  phase_ = kPhaseInstalling;
+  runner_->NotifyPackageReady();
+  if (window_ && accepted_) {
+    LOG(INFO) << "Notifying installation phase change.";
+    window_->ShowPhase(phase_);
+  }
+}
+
+void InstallerUIController::OnCancelled() {
+  stats_.root_node()->SetInteger(kInstallationCancelledKey, 1);
+  Terminate();
+}
+
+void InstallerUIController::OnObtainFullPackage() {
+  LOG(INFO) << "Obtaining full package";
+  const std::u16string url = base::UTF8ToUTF16(
+      BrandingConfig::GetUrl(kFullPackageUrlName) +
+      base::StringPrintf(kFullPackageQueryFormat,
+                         VersionInfo::GetProductName().c_str(),
+                         VersionInfo::GetStream().c_str()));
+  InstallationInfo info(settings_->GetStatus()->install_folder);
+  if (info.IsHandlerCommandOurs(kHttpProtocol, true) ||
+      info.IsHandlerCommandOurs(kHttpProtocol, false)) {
+    LOG(INFO) << "Downloading full package with IE";
+    parts_->ShellOpen(kInternetExplorer, url);
+  } else {
+    LOG(INFO) << "Downloading full package with default browser";
+    parts_->ShellOpen(url, std::u16string());
+  }
+  stats_.root_node()->SetInteger(kInstallationCancelledKey, 2);
+  Terminate();
+}
+
+void InstallerUIController::RunUICallbackAndPostReply(
+    const UICallback& callback,
+    const base::ScopedRefPtr<base::TaskRunner>& reply_runner,
+    const ReplyCallback& reply) {
+  // The downloads of the statistics and the overrides ask from WinINet's
+  // threads: nothing is looked at before the request is on this thread.
+  if (!task_runner_->RunsTasksOnCurrentThread()) {
+    task_runner_->PostTask(
+        NamedLocation("RunUICallbackAndPostReply"),
+        base::Bind(&InstallerUIController::RunUICallbackAndPostReply,
+                   weak_this_, callback, reply_runner, reply));
+    return;
+  }
+  LOG(INFO) << "Obtained UI callback request from fetcher";
+  if (terminated_) {
+    LOG(INFO) << "UI has been terminated already.";
+    reply_runner->PostTask(NamedLocation("RunUICallbackAndPostReply"),
+                           BindReplyWithResult(reply, ERROR_CANCELLED));
+    return;
+  }
+  if (accepted_ && !pending_error_) {
+    LOG(INFO) << "Run the callback at once.";
+    DoRunUICallbackAndPostReply(callback, reply_runner, reply);
+    return;
+  }
+  LOG(INFO) << "Store callback information for later.";
+  pending_fetcher_callback_ =
+      base::Bind(&InstallerUIController::DoRunUICallbackAndPostReply,
+                 weak_factory_.GetWeakPtr(), callback, reply_runner, reply);
+}
+
+void InstallerUIController::DoRunUICallbackAndPostReply(
+    const UICallback& callback,
+    const base::ScopedRefPtr<base::TaskRunner>& reply_runner,
+    const ReplyCallback& reply) {
+  const int result = callback.Run(window_ ? window_->dialog() : nullptr);
+  reply_runner->PostTask(NamedLocation("DoRunUICallbackAndPostReply"),
+                         BindReplyWithResult(reply, result));
+}
+
+// --- Progress.
+
+void InstallerUIController::SetTotalProgress(int total) {
+  current_ = 0;
+  // Partner content never moves the bar.
+  total_ = phase_ == kPhasePartnerContent ? 0 : total;
+}
+
+void InstallerUIController::SetCurrentProgress(int current) {
+  if (total_ == 0) return;
+  current_ = current;
+  UpdateProgress();
+}
+
+void InstallerUIController::NotifyStalled() {}
+
+int InstallerUIController::GetProgress() const {
+  int progress = 0;
+  for (int phase = 0; phase < phase_; ++phase)
+    progress += phase_weights_[phase];
+  const float fraction =
+      total_ == 0 ? 0.0f
+                  : static_cast<float>(current_) / static_cast<float>(total_);
+  return progress + static_cast<int>(phase_weights_[phase_] * fraction);
+}
+
+int InstallerUIController::GetProgressRange() const {
+  int range = 0;
+  for (int weight : phase_weights_) range += weight;
+  return std::max(range, 1);
+}
+
+void InstallerUIController::UpdateProgress() {
+  VLOG(1) << "Updating installation progress";
+  if (accepted_ && window_) window_->SetProgress(GetProgress());
+}
+
+// --- The fetcher.
+
+void InstallerUIController::NotifyStatusChanged(int status) {
+  switch (status) {
+    case kFetchingDownloadUrl:
+      LOG(INFO) << "Package will be downloaded.";
+      phase_ = 0;
+      package_will_be_downloaded_ = true;
+      break;
+    case kDownloading:
+      phase_ = 1;
+      break;
+    case kExtracting:
+      phase_ = 2;
+      break;
+    case kFetchingPartnerContent:
+      phase_ = kPhasePartnerContent;
+      break;
+    case kPackageReady:
+      LOG(INFO) << "Package fetched successfully.";
+      phase_ = kPhasePackageReady;
+      if (accepted_) {
+        LOG(INFO) << "Got tracking data from status.";
+        HandleTrackingData();
+      }
+      break;
+    case kInitializationFailed:
+    case kDownloadFailed:
+    case kUnpackingFailed:
+      LOG(INFO) << "Package fetcher failed.";
+      if (accepted_) {
+        LOG(INFO) << "Reporting fetcher error.";
+        stats_.root_node()->SetString(kFailureReasonKey, kFetcherError);
+        ReportError(status == kUnpackingFailed ? kIdsPackageCorrupted
+                                               : kIdsDownloadFailed,
+                    std::u16string(), kFetcherError);
+        background_fetching_gave_up_ = true;
+      } else {
+        LOG(INFO) << "Installation hasn't started yet";
+        RestartFetcher();
+      }
+      break;
+    default:
+      break;
+  }
+  if (window_ && accepted_) window_->ShowPhase(phase_);
+}
+
+void InstallerUIController::RestartFetcher() {
+  if (fetcher_restarts_ < kMaxFetcherRestarts) {
+    ++fetcher_restarts_;
+    LOG(INFO) << "Restarting package fetching, " << fetcher_restarts_ << " of "
+              << kMaxFetcherRestarts;
+    phase_ = 0;
+    fetcher_->Start();
+    return;
+  }
+  LOG(INFO) << "Exceeded maximum number of fetcher retries, we won't retry "
+               "until user decides to.";
+  background_fetching_gave_up_ = true;
+}
+
+void InstallerUIController::NotifyTrackingDataObtained(
+    const std::string& tracking_data) {
+  LOG(INFO) << "Tracking data obtained.";
+  tracking_data_ = tracking_data;
+  stats_.root_node()->SetString(kTrackingDataKey, tracking_data);
+}
+
+// --- The backend.
+
+void InstallerUIController::OnStarted() {}
+
+void InstallerUIController::OnStartingNewMainProcess(bool value) {}
+
+void InstallerUIController::OnReturnedToPreviousMainProcess() {}
+
+void InstallerUIController::OnTotalSteps(uint32_t count) {
+  total_ = static_cast<int>(count);
+  current_ = 1;
+}
+
+void InstallerUIController::OnStep() {
+  ++current_;
+  UpdateProgress();
+}
+
+void InstallerUIController::OnError(uint32_t string_id,
+                                    const std::u16string& text,
+                                    const std::string& detail) {
+  stats_.root_node()->SetString(kFailureReasonKey, detail);
+  ReportError(string_id, text, detail);
+}
+
+void InstallerUIController::ReportError(uint32_t string_id,
+                                        const std::u16string& text,
+                                        const std::string& detail) {
+  LOG(INFO) << "Reporting error " << string_id;
+  pending_error_ =
+      std::make_unique<InstallerError>(InstallerError{string_id, text, detail});
+  runner_->Stop();
+}
+
+void InstallerUIController::OnSuccess() {
+  LOG(INFO) << "Installer success reported";
+  success_ = true;
+}
+
+void InstallerUIController::OnInstallerTerminated(bool success) {
+  LOG(INFO) << "Installer termination reported";
+  if (terminated_) {
+    LOG(INFO) << "UI already terminated";
+    return;
+  }
+  success_ = success;
+  if (success) {
+    LOG(INFO) << "Installer terminated successfully. Finishing.";
+    current_ = total_;
+    UpdateProgress();
+    Terminate();
+    return;
+  }
+  if (!pending_error_) {
+    const bool uninstall = settings_->uninstall();
+    const char* detail =
+        uninstall ? kUnreportedUninstallerError : kUnreportedInstallerError;
+    OnError(uninstall ? kIdsUninstallError : kIdsInstallError, std::u16string(),
+            detail);
+    LOG(ERROR) << detail;
+  }
+  task_runner_->PostDelayedTask(
+      NamedLocation("OnInstallerTerminated"),
+      base::Bind(&InstallerUIController::HandlePendingError,
+                 weak_factory_.GetWeakPtr()),
+      base::TimeDelta::FromMilliseconds(kPendingErrorDelayMs));
+}
+
+void InstallerUIController::HandlePendingError() {
+  LOG(INFO) << "Handling pending error";
+  if (!pending_error_ || terminated_) return;
+  accepted_ = false;
+  settings_->set_initialized(true);
+  if (!observing_settings_) {
+    settings_->AddObserver(this);
+    observing_settings_ = true;
+  }
+
+  const Status& status = *settings_->GetStatus();
+  const bool default_folder =
+      base::FilePath::CompareIgnoreCase(
+          status.install_folder.value(),
+          settings_->GetDefaultInstallFolder(kFolderFromRegistry).value()) == 0;
+  if (pending_error_->string_id == kIdsNoAdministratorPrivileges &&
+      settings_->operation() == kOperationInstalling &&
+      settings_->all_users() && (default_folder || status.has_write_access)) {
+    LOG(INFO) << "Offering the user to switch to a Current User install";
+    const bool move_folder = default_folder && !status.has_write_access;
+    settings_->SetAllUsers(false);
+    if (move_folder)
+      settings_->SetInstallFolder(
+          settings_->GetDefaultInstallFolder(kFolderComputed));
+    pending_error_.reset();
+    OnAcceptClicked();
+    return;
+  }
+
+  const bool offer_full_package =
+      error_shown_before_ && fetcher_ &&
+      (phase_ < kPhasePartnerContent || package_will_be_downloaded_);
+  error_shown_before_ = true;
+  const std::unique_ptr<InstallerError> error = std::move(pending_error_);
+  window_->ShowError(
+      RcL10nHandler::GetStringWithArgs(error->string_id, error->text),
+      offer_full_package, error->detail);
+}
+
+// --- The end.
+
+void InstallerUIController::Terminate() {
+  if (terminated_) {
+    LOG(INFO) << "Installer UI already terminated";
+    return;
+  }
+  LOG(INFO) << "Terminating the UI";
+  terminated_ = true;
+  // No more reactions to the settings either.
+  if (observing_settings_) {
+    settings_->RemoveObserver(this);
+    observing_settings_ = false;
+  }
+  if (window_) {
+    window_->RemoveDelegate(this);
+    window_.reset();
+  }
+  if (runner_) runner_->Stop();
+  ui_lock_file_.Close();
+
+  StatsNode* root = stats_.root_node();
+  root->SetInteger(kInstallationSuccessKey, success_);
+  if (success_) root->Remove(kFailureReasonKey);
+  if (settings_->enable_installer_stats() && !settings_->autoupdate()) {
+    LOG(INFO) << "Sending stats";
+    stats_.Send(run_loop_->QuitClosure(), package_will_be_downloaded_);
+  } else {
+    LOG(INFO) << "Not sending stats";
+    run_loop_->Quit();
+  }
+}
+
+}  // namespace installer

@@ -1,0 +1,120 @@
+#include "desktop/windows/installer/ui/installer_ui_parts_win.h"
+
+#include <windows.h>
+// After windows.h.
+#include <shellapi.h>
+
+#include <utility>
+
+#include "base/cpu.h"
+#include "base/logging.h"
+#include "base/observer_list.h"
+#include "base/strings/string_util_win.h"
+#include "desktop/windows/installer/installer_observer.h"
+#include "desktop/windows/installer/pref_default_overrides_fetcher.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
+
+namespace installer {
+
+namespace {
+
+constexpr char kRunnerMissing[] =
+    "The installer runner is not available in this build";
+
+class OverridesFetcher : public OverridesFetcherHandle {
+ public:
+  OverridesFetcher(const base::FilePath& package_folder,
+                   UICallbackRunner* ui_runner)
+      : fetcher_(package_folder, ui_runner) {}
+
+  void Fetch(const std::string& tracking_data, base::Closure done) override {
+    fetcher_.Fetch(tracking_data, std::move(done));
+  }
+
+ private:
+  PrefDefaultOverridesFetcher fetcher_;
+};
+
+class RealPackageFetcher : public PackageFetcherHandle {
+ public:
+  RealPackageFetcher(const base::FilePath& download_folder, StatsNode* node,
+                     UICallbackRunner* ui_runner,
+                     PackageFetcher::Delegate* delegate)
+      : fetcher_(download_folder, node, ui_runner, delegate) {}
+
+  void Start() override { fetcher_.Start(); }
+  base::FilePath download_path() const override {
+    return fetcher_.download_path();
+  }
+
+ private:
+  PackageFetcher fetcher_;
+};
+
+// Until the installer runner is part of this build: every start fails as a
+// runner that cannot launch its backend does.
+class MissingInstallerRunner : public InstallerRunnerHandle {
+ public:
+  bool Start(Settings* settings) override {
+    LOG(ERROR) << kRunnerMissing;
+    observers_.Notify(&InstallerObserver::OnError, kIdsInstallError,
+                      std::u16string(), std::string(kRunnerMissing));
+    return false;
+  }
+  void Stop() override {}
+  void NotifyPackageReady() override {}
+  void AddObserver(InstallerObserver* observer) override {
+    observers_.AddObserver(observer);
+  }
+  void RemoveObserver(InstallerObserver* observer) override {
+    observers_.RemoveObserver(observer);
+  }
+
+ private:
+  base::ObserverList<InstallerObserver> observers_;
+};
+
+class RealInstallerUIParts : public InstallerUIParts {
+ public:
+  std::unique_ptr<PackageFetcherHandle> CreatePackageFetcher(
+      const base::FilePath& download_folder, StatsNode* node,
+      UICallbackRunner* ui_runner,
+      PackageFetcher::Delegate* delegate) override {
+    return std::make_unique<RealPackageFetcher>(download_folder, node,
+                                                ui_runner, delegate);
+  }
+  std::unique_ptr<InstallerRunnerHandle> CreateInstallerRunner(
+      const base::FilePath& package_folder) override {
+    return std::make_unique<MissingInstallerRunner>();
+  }
+  std::unique_ptr<OverridesFetcherHandle> CreateOverridesFetcher(
+      const base::FilePath& package_folder,
+      UICallbackRunner* ui_runner) override {
+    return std::make_unique<OverridesFetcher>(package_folder, ui_runner);
+  }
+  base::win::WindowsVersion GetWindowsVersion() override {
+    return base::win::GetWindowsVersion();
+  }
+  bool ProcessorHasSse2() override { return base::CPU().has_sse2(); }
+  bool ShellOpen(const std::u16string& file,
+                 const std::u16string& parameters) override {
+    SHELLEXECUTEINFOW info = {sizeof(info)};
+    info.fMask = SEE_MASK_DOENVSUBST;
+    info.lpVerb = L"open";
+    info.lpFile = base::as_wcstr(file);
+    info.lpParameters =
+        parameters.empty() ? nullptr : base::as_wcstr(parameters);
+    info.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&info)) return true;
+    PLOG(ERROR) << "Could not open " << file;
+    return false;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<InstallerUIParts> CreateInstallerUIParts() {
+  return std::make_unique<RealInstallerUIParts>();
+}
+
+}  // namespace installer

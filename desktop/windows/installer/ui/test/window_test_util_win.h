@@ -1,0 +1,129 @@
+// Helpers for tests that drive the installer window under Wine (with a
+// display): running the UI loop as the UI controller does, reading
+// controls, answering the dialogs the window opens (message boxes, the
+// folder browser), and pictures of a window taken with PrintWindow.
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_UI_TEST_WINDOW_TEST_UTIL_WIN_H_
+#define DESKTOP_WINDOWS_INSTALLER_UI_TEST_WINDOW_TEST_UTIL_WIN_H_
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+
+namespace installer {
+namespace test {
+
+// Runs the thread's UI loop, with the dialog dispatcher, for |milliseconds|.
+void RunUiFor(int milliseconds);
+// Runs it until |done| answers true (checked every 10 ms) or |timeout_ms|
+// has passed; returns what |done| answers at the end.
+bool RunUiUntil(const std::function<bool()>& done, int timeout_ms = 20000);
+
+std::u16string WindowText(HWND window);
+// The texts of |window|'s child windows, in their order.
+std::vector<std::u16string> ChildTexts(HWND window);
+// |text| without the "&" of mnemonics ("&&" stays one "&").
+std::u16string StripMnemonics(const std::u16string& text);
+
+// Posts the characters of |text| to |window| as typed keys (WM_CHAR), one
+// at a time, letting the loop handle each before the next.
+void TypeText(HWND window, const std::u16string& text);
+// A left click at |point| of |window|'s client area (button down and up).
+void ClickAt(HWND window, POINT point);
+
+// Calls a handler for every dialog (a window of the dialog class) that is
+// activated on this thread while the object lives: message boxes and the
+// folder browser. One at a time per thread.
+class ScopedDialogHandler {
+ public:
+  explicit ScopedDialogHandler(std::function<void(HWND)> handler);
+  ScopedDialogHandler(const ScopedDialogHandler&) = delete;
+  ScopedDialogHandler& operator=(const ScopedDialogHandler&) = delete;
+  ~ScopedDialogHandler();
+
+  // Dialogs ignored from now on (the installer window's own).
+  void Ignore(HWND dialog) { ignored_.push_back(dialog); }
+  int handled() const { return handled_; }
+
+ private:
+  static LRESULT CALLBACK Hook(int code, WPARAM wparam, LPARAM lparam);
+
+  std::function<void(HWND)> handler_;
+  std::vector<HWND> ignored_;
+  HHOOK hook_ = nullptr;
+  int handled_ = 0;
+};
+
+// What a message box showed.
+struct MessageBoxContent {
+  HWND owner = nullptr;
+  std::u16string caption;
+  std::u16string text;
+  // Button texts by id (empty when the box has no such button).
+  std::u16string yes;
+  std::u16string no;
+  std::u16string ok;
+};
+MessageBoxContent ReadMessageBox(HWND box);
+// Presses button |id| of |dialog| once the dialog's loop runs.
+void PressButton(HWND dialog, int id);
+
+// A picture of a window's client area as PrintWindow draws it. Wine's
+// PrintWindow leaves child windows out, so each visible descendant is
+// printed too, at its place, from the bottom of the z-order up.
+class WindowImage {
+ public:
+  explicit WindowImage(HWND window);
+  WindowImage(const WindowImage&) = delete;
+  WindowImage& operator=(const WindowImage&) = delete;
+  ~WindowImage();
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+  COLORREF Pixel(int x, int y) const;
+  // Writes a PNG through GDI+'s encoder.
+  bool SavePng(const base::FilePath& path) const;
+
+ private:
+  // Prints the visible children of |parent| and theirs, bottom first.
+  void PrintChildren(HWND parent);
+
+  HWND window_ = nullptr;
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ old_bitmap_ = nullptr;
+  int width_ = 0;
+  int height_ = 0;
+};
+
+// Whether every opaque pixel of |picture| shows at |left|, |top| of
+// |image|.
+bool ShowsOpaquePixels(const WindowImage& image, HBITMAP picture, int left,
+                       int top);
+// |control|'s rectangle in |parent|'s client coordinates.
+RECT RectIn(HWND control, HWND parent);
+
+// Where screenshots are kept: "ui_screenshots" beside the test executable
+// (created on demand).
+base::FilePath ScreenshotFolder();
+
+// The Windows path of the Linux file |unix_path| (Wine's own mapping);
+// empty when not running under Wine.
+base::FilePath FromUnixPath(const char* unix_path);
+
+// The terms of service as the installer shows them: the source file with
+// CRLF turned into LF; empty when the file cannot be read.
+std::u16string ReadTermsFile();
+
+// A 32-bit picture's pixels as premultiplied BGRA words, row by row from
+// the top; empty when the bitmap cannot be read.
+std::vector<uint32_t> ReadBitmapPixels(HBITMAP bitmap, int* width, int* height);
+
+}  // namespace test
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_UI_TEST_WINDOW_TEST_UTIL_WIN_H_
