@@ -7,6 +7,7 @@
 
 #include <windows.h>
 // After windows.h.
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -65,6 +66,7 @@
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/uninstall_batch.h"
 #include "desktop/windows/installer/uninstall_batch_win.h"
+#include "desktop/windows/installer/uninstall_commands.h"
 #include "desktop/windows/installer/version_info.h"
 #include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
 
@@ -117,7 +119,6 @@ constexpr char16_t kSystemBrowserInstallInfoKey[] =
 constexpr char16_t kReinstallCommandValue[] = u"ReinstallCommand";
 constexpr char16_t kSystemBrowserName[] = u"Internet Explorer";
 constexpr char16_t kSystemBrowserExecutable[] = u"iexplore.exe";
-constexpr char16_t kPrivateSwitch[] = u" -private";
 constexpr char16_t kStartMenuInternetKey[] =
     u"Software\\Clients\\StartMenuInternet";
 constexpr char kUuidKey[] = "UUID";
@@ -230,40 +231,6 @@ class DeleteFilesOperation : public Operation {
   const std::vector<base::FilePath> paths_;
   const bool keep_going_;
 };
-
-// The program and its arguments of a "ReinstallCommand" text: a quoted
-// program ends at its closing quote, an unquoted one at the first space.
-// Without either, the whole text is the program.
-void SplitReinstallCommand(const std::u16string& command,
-                           std::u16string* program,
-                           std::u16string* arguments) {
-  arguments->clear();
-  if (!command.empty() && command[0] == u'"') {
-    const size_t end = command.find(u'"', 1);
-    if (end == std::u16string::npos) {
-      *program = command.substr(1);
-      return;
-    }
-    *program = command.substr(1, end - 1);
-    if (end + 2 <= command.size()) *arguments = command.substr(end + 2);
-    return;
-  }
-  const size_t space = command.find(u' ');
-  if (space == std::u16string::npos) {
-    *program = command;
-    return;
-  }
-  *program = command.substr(0, space);
-  *arguments = command.substr(space + 1);
-}
-
-// A URL that can travel as one quoted argument.
-bool IsQuotableUrl(const std::u16string& url) {
-  for (char16_t c : url) {
-    if (c == u'"' || c < 0x20 || c == 0x7F) return false;
-  }
-  return !url.empty();
-}
 
 // The folders a profile deletion must never reach: the known shell
 // folders and the install folder.
@@ -1055,18 +1022,16 @@ void Installer::OpenUninstallSurvey() {
 
   base::FilePath program_files;
   if (!base::PathService::Get(base::DIR_PROGRAM_FILES, &program_files)) return;
-  const std::u16string wide_url = base::UTF8ToUTF16(url);
-  // The URL is one argument: nothing in it may end the quotes.
-  if (!IsQuotableUrl(wide_url)) {
+  const base::FilePath browser = program_files.Append(kSystemBrowserName)
+                                     .Append(kSystemBrowserExecutable);
+  std::u16string command;
+  if (!BuildSurveyCommand(
+          browser.value(),
+          ShellPlatform::Get()->GetWindowsVersion() >= base::win::kVersionWin8,
+          base::UTF8ToUTF16(url), &command)) {
     LOG(WARNING) << "Not opening the uninstall survey at " << url;
     return;
   }
-  const base::FilePath browser = program_files.Append(kSystemBrowserName)
-                                     .Append(kSystemBrowserExecutable);
-  std::u16string command = u"\"" + browser.value() + u"\"";
-  if (ShellPlatform::Get()->GetWindowsVersion() >= base::win::kVersionWin8)
-    command += kPrivateSwitch;
-  command += u" \"" + wide_url + u"\"";
   LaunchProcessViaWmi(command, nullptr);
 }
 
