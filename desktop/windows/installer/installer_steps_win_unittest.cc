@@ -354,6 +354,8 @@ class InstallerStepsTest : public test::SettingsTestBase {
   base::FilePath records_;
   base::win::ScopedHandle interrupted_;
   std::vector<int> overridden_;
+  // Printed when a test fails.
+  test::ScopedLogCapture logs_;
   std::unique_ptr<test::ScopedRegistryRestore> restore_;
   RecordingPins pins_;
   std::vector<std::string> calls_;
@@ -434,8 +436,9 @@ TEST_F(InstallerStepsTest, InstallUpdateAndUninstallLeaveTheMachineAsItWas) {
   std::string text;
   EXPECT_TRUE(prefs->GetString("welcome-url", &text));
   EXPECT_EQ("https://welcome.velna.com/w?p=1", text);
+  // The available language nearest to the one asked for.
   EXPECT_TRUE(prefs->GetString("language", &text));
-  EXPECT_EQ("en-US", text);
+  EXPECT_EQ(0u, text.find("en")) << text;
   const base::ListValue* all = nullptr;
   ASSERT_TRUE(prefs->GetList("all-installer-experiments", &all));
   EXPECT_EQ(4u, all->GetSize());
@@ -614,8 +617,9 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
   ASSERT_EQ("Success",
             RunInstaller(MakePackage(u"package1", 1), InstallArguments())
                 .back());
-  const base::FilePath module = install_folder_.Append(last_install_log_.subfolder)
-                                    .Append(u"sub\\module.dll");
+  const std::u16string subfolder = last_install_log_.subfolder;
+  const base::FilePath module =
+      install_folder_.Append(subfolder).Append(u"sub\\module.dll");
   std::string module_text;
   ASSERT_TRUE(ToBatchPath(module, &module_text));
   auto holder = std::make_unique<test::InUseChild>();
@@ -636,7 +640,7 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
       << "é in the OEM code page";
   const std::string sub =
       EscapeBatchPercent(folder_text) + "\\" +
-      base::UTF16ToUTF8(last_install_log_.subfolder);
+      base::UTF16ToUTF8(subfolder);
   EXPECT_NE(std::string::npos,
             batch.find("del \"" + EscapeBatchPercent(module_text) +
                        "\"\r\nrmdir \"" + sub + "\\sub\"\r\nrmdir \"" + sub +
@@ -646,7 +650,7 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
   holder.reset();
   ASSERT_TRUE(RunBatchNow(install_folder_));
   EXPECT_FALSE(base::PathExists(module));
-  EXPECT_FALSE(base::PathExists(install_folder_.Append(last_install_log_.subfolder)));
+  EXPECT_FALSE(base::PathExists(install_folder_.Append(subfolder)));
   EXPECT_FALSE(base::PathExists(install_folder_.Append(kUninstallBatchFileName)));
   EXPECT_TRUE(base::DirectoryExists(install_folder_));
 }
