@@ -778,3 +778,154 @@ TEST_F(ProfileDeletionTest, AProperProfileIsReallyDeleted) {
 
 }  // namespace
 }  // namespace installer
+
+namespace installer {
+namespace {
+
+TEST_F(InstallerStepsTest, TheUninstallKeyIsTheFirstFreeOneAndTheSearchEnds) {
+  const base::FilePath package = MakePackage(u"package1", 1);
+  auto create = [](const std::u16string& suffix) {
+    base::win::RegKey key;
+    return key.Create(HKEY_CURRENT_USER,
+                      Installer::GetUninstallKeyPath(suffix).c_str(),
+                      KEY_SET_VALUE) == ERROR_SUCCESS;
+  };
+  ASSERT_TRUE(create(u""));
+  ASSERT_TRUE(create(u"1"));
+  std::vector<std::string> events = RunInstaller(package, InstallArguments());
+  ASSERT_EQ("Success", events.back());
+  base::win::RegKey key;
+  std::u16string name;
+  ASSERT_EQ(ERROR_SUCCESS,
+            key.Open(HKEY_CURRENT_USER,
+                     Installer::GetUninstallKeyPath(u"2").c_str(), KEY_READ));
+  EXPECT_EQ(ERROR_SUCCESS, key.ReadValue(u"DisplayName", &name));
+  key.Close();
+  // The value of the recorded key names the same path.
+  ASSERT_FALSE(last_install_log_.hkcu_keys.empty());
+  bool recorded = false;
+  for (const InstallLogKey& logged : last_install_log_.hkcu_keys) {
+    recorded |= base::UTF8ToUTF16(logged.path) ==
+                Installer::GetUninstallKeyPath(u"2");
+  }
+  EXPECT_TRUE(recorded);
+  ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+
+  // Every name taken: the search gives up with the generic error.
+  for (int n = 2; n < 1000; ++n)
+    ASSERT_TRUE(create(base::UTF8ToUTF16(std::to_string(n))));
+  const MachineState before = State();
+  events = RunInstaller(package, InstallArguments());
+  ASSERT_LE(2u, events.size());
+  EXPECT_EQ("Error(37055,,No free uninstall key after 1000 tries)",
+            events[events.size() - 2]);
+  EXPECT_EQ(before, State());
+}
+
+TEST_F(InstallerStepsTest, InstallerPrefsAreMergedAndTheTaskErrorCountFalls) {
+  const base::FilePath package = MakePackage(u"package1", 1);
+  const struct {
+    const char* stored;
+    int expected_count;
+  } cases[] = {{"{\"au_task_error_count\": 3, \"keep\": \"x\"}", 2},
+               {"{\"au_task_error_count\": 0, \"keep\": \"x\"}", 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    const base::FilePath prefs_path =
+        install_folder_.Append(kInstallerPrefsFileName);
+    ASSERT_TRUE(test::WriteTextFile(prefs_path, c.stored));
+    ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+    std::unique_ptr<base::DictionaryValue> prefs =
+        ReadJsonDictionaryFile(prefs_path);
+    ASSERT_TRUE(prefs);
+    int count = -1;
+    EXPECT_TRUE(prefs->GetInteger("au_task_error_count", &count));
+    EXPECT_EQ(c.expected_count, count);
+    std::string keep;
+    EXPECT_TRUE(prefs->GetString("keep", &keep));
+    EXPECT_EQ("x", keep);
+    bool flag = true;
+    EXPECT_TRUE(prefs->GetBoolean("autoupdate", &flag));
+    EXPECT_FALSE(flag);
+    EXPECT_TRUE(prefs->GetBoolean("import_browser_data", &flag));
+    ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+    // Nothing of the installation's own files stays.
+    EXPECT_FALSE(base::PathExists(prefs_path));
+    base::DeleteFileOrDirectory(install_folder_.Append(kUninstallBatchFileName),
+                                false);
+  }
+}
+
+TEST_F(InstallerStepsTest, TheLauncherStepInstallsOnlyJsonOverrides) {
+  const base::FilePath package = MakePackage(u"package1", 1);
+  const base::FilePath overrides = package.Append(u"pref_default_overrides");
+  const base::FilePath installed =
+      install_folder_.Append(u"pref_default_overrides");
+  // A fetch cut off in the middle of a list, then a whole one.
+  ASSERT_TRUE(test::WriteTextFile(overrides, "{\"a\": [1, 2"));
+  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  EXPECT_FALSE(base::PathExists(installed));
+  EXPECT_TRUE(logs_.Has(logging::LOG_WARNING,
+                        "Supplied pref default overrides is not valid JSON"));
+  ASSERT_TRUE(test::WriteTextFile(overrides, "{\"a\": [1, 2]}"));
+  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  EXPECT_EQ("{\"a\": [1, 2]}", test::ReadFileContents(installed));
+  ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  EXPECT_FALSE(base::PathExists(installed));
+}
+
+TEST_F(InstallerStepsTest, ShortcutsCarryTheVersionAfterACollision) {
+  const base::FilePath desktop = machine_.Append(u"desktop");
+  const base::FilePath someones =
+      desktop.Append(Installer::GetShortcutFileName(false));
+  ASSERT_TRUE(test::WriteTextFile(someones, "someone's"));
+  const base::FilePath package = MakePackage(u"package1", 1);
+  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  const std::u16string versioned = Installer::GetShortcutFileName(true);
+  EXPECT_EQ(desktop.Append(versioned).value(),
+            last_install_log_.desktop_shortcut);
+  EXPECT_EQ(machine_.Append(u"start menu").Append(versioned).value(),
+            last_install_log_.start_menu_shortcut);
+  EXPECT_NE(calls_.end(), std::find(calls_.begin(), calls_.end(),
+                                    "Pin " + base::UTF16ToUTF8(versioned)));
+  // The update keeps the versioned names; the uninstall leaves the other
+  // program's shortcut.
+  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  EXPECT_EQ(desktop.Append(versioned).value(),
+            last_install_log_.desktop_shortcut);
+  ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  EXPECT_FALSE(base::PathExists(desktop.Append(versioned)));
+  EXPECT_EQ("someone's", test::ReadFileContents(someones));
+}
+
+TEST_F(InstallerStepsTest, TheSurveyGetsItsUrlAsOneArgumentUnlessSilent) {
+  const base::FilePath package = MakePackage(u"package1", 1);
+  const base::FilePath record = records_.Append(u"iexplore.exe.txt");
+  for (bool silent : {false, true}) {
+    SCOPED_TRACE(silent);
+    base::DeleteFileOrDirectory(record, false);
+    ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+    if (silent) base::CommandLine::ForCurrentProcess()->AppendSwitch("silent");
+    ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+    base::DeleteFileOrDirectory(install_folder_.Append(kUninstallBatchFileName),
+                                false);
+    // The browser starts apart from this process.
+    for (int i = 0; i < 100 && !silent && !base::PathExists(record); ++i)
+      Sleep(100);
+    if (silent) {
+      Sleep(500);
+      EXPECT_FALSE(base::PathExists(record));
+      continue;
+    }
+    const std::string url = BrandingConfig::GetUrl("uninstall_survey") +
+                            "?version=" + VersionInfo::GetProductVersion() +
+                            "&uuid=&p=1";
+    EXPECT_NE(std::string::npos,
+              test::ReadFileContents(record).find("iexplore.exe\" -private \"" +
+                                                  url + "\""))
+        << test::ReadFileContents(record);
+  }
+}
+
+}  // namespace
+}  // namespace installer
