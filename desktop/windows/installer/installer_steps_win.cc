@@ -46,6 +46,7 @@
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_experiments.h"
 #include "desktop/windows/installer/installer_switches.h"
+#include "desktop/windows/installer/pref_default_overrides_fetcher.h"
 #include "desktop/windows/installer/preserve_file_operation_win.h"
 #include "desktop/windows/installer/process_helpers_win.h"
 #include "desktop/windows/installer/profile_deletion_guard.h"
@@ -75,7 +76,6 @@ namespace installer {
 namespace {
 
 // Files of the install folder beside the ones other headers name.
-constexpr char16_t kPrefDefaultOverridesFile[] = u"pref_default_overrides";
 constexpr char16_t kOldStatusFolderName[] = u"old_status";
 constexpr char16_t kOldStatusPattern[] = u"*.xml.*";
 constexpr char16_t kOldExtension[] = u".old";
@@ -88,17 +88,7 @@ constexpr char16_t kCustomPartnerContentFileName[] =
     u"custom_partner_content.json";
 constexpr char16_t kTrackingUserAgentFileName[] = u"tracking_user_agent.json";
 
-// Keys of the installer preferences written here.
-constexpr char kWelcomeUrlPref[] = "welcome-url";
-constexpr char kLanguagePref[] = "language";
-constexpr char kAllInstallerExperimentsPref[] = "all-installer-experiments";
-constexpr char kTempFolderPref[] = "temp_folder";
-constexpr char kAutoupdatePref[] = "autoupdate";
-constexpr char kImportBrowserDataPref[] = "import_browser_data";
-constexpr char kEnableStatsPref[] = "enable_stats";
-constexpr char kAutoupdateErrorCountPref[] = "au_task_error_count";
-// Keys of the profile's preference files.
-constexpr char kAppLocalePref[] = "intl.app_locale";
+// Keys of the profile's preference files beside kAppLocalePref.
 constexpr char kStatsCollectionPref[] = "statistics.collection_enabled";
 constexpr char kCustomContentUpdatedPref[] = "custom_partner_content.updated";
 
@@ -108,9 +98,9 @@ constexpr char kScheduledTaskArgument[] = "$(Arg0)";
 constexpr char16_t kAutoupdateTaskPrefix[] = u"Autoupdate ";
 constexpr uint32_t kTaskTimeLimitSeconds = 3600;
 // What the browser's launch takes from this process's command line.
-constexpr const char* kLaunchSwitches[] = {switches::kImportBookmarks,
-                                           switches::kImportSession,
-                                           switches::kImportTopsitesToSpeeddial};
+constexpr const char* kLaunchSwitches[] = {
+    switches::kImportBookmarks, switches::kImportSession,
+    switches::kImportTopsitesToSpeeddial};
 constexpr char kStartMaximizedSwitch[] = "start-maximized";
 
 // The system browser that an uninstallation hands the web back to.
@@ -195,8 +185,8 @@ void WritePrefsNow(prefs::JsonPrefStore* store, const base::FilePath& path) {
 // changed.
 void NotifyAssociationsChanged() {
   SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
-                     reinterpret_cast<LPARAM>(
-                         base::as_wcstr(std::u16string(kStartMenuInternetKey))));
+                     reinterpret_cast<LPARAM>(base::as_wcstr(
+                         std::u16string(kStartMenuInternetKey))));
   SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }
 
@@ -371,8 +361,7 @@ void Installer::StepCopyRootFiles(uint32_t index) {
 void Installer::StepCopyFile(uint32_t index,
                              const std::vector<std::string>& list,
                              const base::Closure& continuation,
-                             std::vector<std::u16string>* recorded,
-                             bool root) {
+                             std::vector<std::u16string>* recorded, bool root) {
   const char* const kind = root ? "root " : "";
   if (root && index == 0 && list.empty()) {
     VLOG(2) << "Skipping copying of root files since list is empty.";
@@ -391,8 +380,7 @@ void Installer::StepCopyFile(uint32_t index,
   base::FilePath destination = status()->install_folder;
   if (!root) destination = destination.Append(install_log_.subfolder);
   destination = destination.Append(relative);
-  if (!RunOperation(
-          std::make_unique<CopyFileOperation>(source, destination))) {
+  if (!RunOperation(std::make_unique<CopyFileOperation>(source, destination))) {
     return Fail(kIdsCopyFailed, destination.value(),
                 "Failed copying " + list[index]);
   }
@@ -410,11 +398,13 @@ void Installer::StepInstallLauncher() {
   LOG(INFO) << "Installing the launcher";
   const Status& current = *status();
   const base::FilePath& install_folder = current.install_folder;
-  const base::FilePath launcher_source = own_directory_.Append(kLauncherFileName);
+  const base::FilePath launcher_source =
+      own_directory_.Append(kLauncherFileName);
   const base::FilePath launcher = install_folder.Append(kLauncherFileName);
   if (!RunOperation(
           std::make_unique<CopyFileOperation>(launcher_source, launcher))) {
-    return Fail(kIdsCopyFailed, launcher.value(), "Failed copying the launcher");
+    return Fail(kIdsCopyFailed, launcher.value(),
+                "Failed copying the launcher");
   }
 
   if (!BrandingConfig::IsWhiteLabeled()) {
@@ -452,7 +442,7 @@ void Installer::StepInstallLauncher() {
   // A fetch that failed part-way may have left a partial file: only JSON
   // is installed.
   const base::FilePath overrides =
-      own_directory_.Append(kPrefDefaultOverridesFile);
+      own_directory_.AppendASCII(kPrefDefaultOverridesFileName);
   if (base::PathExists(overrides)) {
     VLOG(1) << "Found pref default overrides";
     std::string text;
@@ -464,8 +454,8 @@ void Installer::StepInstallLauncher() {
     if (!value) {
       LOG(WARNING) << "Supplied pref default overrides is not valid JSON";
     } else if (!RunOperation(std::make_unique<CopyFileOperation>(
-                   overrides,
-                   install_folder.Append(kPrefDefaultOverridesFile)))) {
+                   overrides, install_folder.AppendASCII(
+                                  kPrefDefaultOverridesFileName)))) {
       LOG(WARNING) << "Failed to install pref default overrides";
     }
   }
@@ -491,8 +481,8 @@ void Installer::StepSetUpRegistry() {
     return;
   }
   LOG(INFO) << "Setting up the registry";
-  const HKEY root = settings_->all_users() ? HKEY_LOCAL_MACHINE
-                                           : HKEY_CURRENT_USER;
+  const HKEY root =
+      settings_->all_users() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
   // The first path that does not exist; any other answer counts as taken.
   std::u16string uninstall_key;
   for (int n = 0;; ++n) {
@@ -575,12 +565,12 @@ struct ShortcutFolders {
 };
 
 ShortcutFolders FoldersFor(bool all_users) {
-  return all_users ? ShortcutFolders{base::DIR_COMMON_DESKTOP,
-                                     base::DIR_COMMON_START_MENU,
-                                     base::DIR_QUICK_LAUNCH}
-                   : ShortcutFolders{base::DIR_USER_DESKTOP,
-                                     base::DIR_START_MENU,
-                                     base::DIR_QUICK_LAUNCH};
+  return all_users
+             ? ShortcutFolders{base::DIR_COMMON_DESKTOP,
+                               base::DIR_COMMON_START_MENU,
+                               base::DIR_QUICK_LAUNCH}
+             : ShortcutFolders{base::DIR_USER_DESKTOP, base::DIR_START_MENU,
+                               base::DIR_QUICK_LAUNCH};
 }
 
 // The shortcut's name without folder and ".lnk".
@@ -675,8 +665,7 @@ void Installer::StepUpdateShortcuts() {
        current.recreate_start_menu_shortcut, recorded.start_menu_shortcut,
        &install_log_.start_menu_shortcut},
       {"Handling quick launch shortcut:", keys.quick_launch,
-       current.quick_launch_shortcut_exists,
-       settings_->quick_launch_shortcut(),
+       current.quick_launch_shortcut_exists, settings_->quick_launch_shortcut(),
        current.recreate_quick_launch_shortcut, recorded.quick_launch_shortcut,
        &install_log_.quick_launch_shortcut},
   };
@@ -696,7 +685,8 @@ void Installer::StepUpdateShortcuts() {
       RunOperation(DeleteFile(recorded_path, false, false));
       if (has_folder) requests.push_back({folder, &created[i]});
     } else if (location.exists && rename && has_folder) {
-      const base::FilePath moved = folder.Append(GetShortcutFileName(versioned));
+      const base::FilePath moved =
+          folder.Append(GetShortcutFileName(versioned));
       VLOG(1) << "Moving shortcut";
       *location.log_field = location.recorded_path;
       if (base::FilePath::CompareIgnoreCase(moved.value(),
@@ -829,7 +819,8 @@ void Installer::RegisterScheduledTask() {
   ScheduledTaskSpec spec(task_command);
   spec.description = RcL10nHandler::GetString(kIdsTaskDescription);
   spec.time_limit_seconds = kTaskTimeLimitSeconds;
-  spec.name_suffix = kAutoupdateTaskPrefix + base::UTF8ToUTF16(install_log_.app_id);
+  spec.name_suffix =
+      kAutoupdateTaskPrefix + base::UTF8ToUTF16(install_log_.app_id);
   spec.system_task = settings_->all_users();
   spec.logon_trigger = BrandingConfig::ScheduleAutoupdateTask();
   spec.schedule_kind =
@@ -885,7 +876,8 @@ void Installer::FinalizeSuccessfulInstallation() {
           resources.Append(kCustomPartnerContentFileName);
       const base::FilePath agent_source =
           resources.Append(kTrackingUserAgentFileName);
-      const base::FilePath content = profile.Append(kCustomPartnerContentFileName);
+      const base::FilePath content =
+          profile.Append(kCustomPartnerContentFileName);
       const base::FilePath agent = profile.Append(kTrackingUserAgentFileName);
       bool updated = false;
       if (!base::PathExists(content_source) &&
@@ -1016,14 +1008,14 @@ void Installer::OpenUninstallSurvey() {
   storage->Get(kUuidKey, &uuid);
   url += "&uuid=" + uuid;
   const std::vector<std::string> parts =
-      base::SplitString(status()->welcome_url, "?", base::SplitWhitespace::kKeep,
-                        base::SplitFilter::kAll);
+      base::SplitString(status()->welcome_url, "?",
+                        base::SplitWhitespace::kKeep, base::SplitFilter::kAll);
   if (parts.size() == 2) url += "&" + parts[1];
 
   base::FilePath program_files;
   if (!base::PathService::Get(base::DIR_PROGRAM_FILES, &program_files)) return;
-  const base::FilePath browser = program_files.Append(kSystemBrowserName)
-                                     .Append(kSystemBrowserExecutable);
+  const base::FilePath browser =
+      program_files.Append(kSystemBrowserName).Append(kSystemBrowserExecutable);
   std::u16string command;
   if (!BuildSurveyCommand(
           browser.value(),
@@ -1096,9 +1088,9 @@ void Installer::StepWriteInstallerPrefs() {
       *base::CommandLine::ForCurrentProcess();
   if (command_line.HasSwitch(switches::kTempFolder)) {
     VLOG(1) << "Writing temp folder pref";
-    set(kTempFolderPref, std::make_unique<StringValue>(
-                             command_line.GetSwitchValueNative(
-                                 switches::kTempFolder)));
+    set(kTempFolderPref,
+        std::make_unique<StringValue>(
+            command_line.GetSwitchValueNative(switches::kTempFolder)));
   }
   VLOG(1) << "Writing autoupdate pref";
   set(kAutoupdatePref,
@@ -1134,9 +1126,9 @@ void Installer::StepPreservePreviousStatus() {
       return;
     }
   }
-  const base::FilePath target = old_status.Append(
-      std::u16string(kInstallLogFileName) + u"." +
-      base::Int64ToString16(base::Time::Now().ToTimeT()));
+  const base::FilePath target =
+      old_status.Append(std::u16string(kInstallLogFileName) + u"." +
+                        base::Int64ToString16(base::Time::Now().ToTimeT()));
   VLOG(1) << "Moving old status file.";
   RunOperation(std::make_unique<MoveFileOperation>(source, target));
   ScheduleNextStep();
@@ -1153,9 +1145,8 @@ void Installer::StepRemoveInstalledFiles() {
   }
   const bool uninstalling = settings_->operation() == kOperationUninstalling;
   std::vector<base::FilePath> status_files;
-  base::FileEnumerator enumerator(old_status, false,
-                                  base::FileEnumerator::FILES,
-                                  kOldStatusPattern);
+  base::FileEnumerator enumerator(
+      old_status, false, base::FileEnumerator::FILES, kOldStatusPattern);
   for (base::FilePath path = enumerator.Next(); !path.empty();
        path = enumerator.Next()) {
     status_files.push_back(path);
@@ -1175,17 +1166,17 @@ void Installer::StepRemoveInstalledFiles() {
         files.push_back(file);
     }
     // One operation of the run: a later failure brings the files back.
-    if (!RunOperation(std::make_unique<DeleteFilesOperation>(
-            std::move(files), uninstalling))) {
+    if (!RunOperation(std::make_unique<DeleteFilesOperation>(std::move(files),
+                                                             uninstalling))) {
       continue;
     }
     VLOG(1) << "Deleting " << path;
     // The folder goes with its last status file, once the run commits.
     RunOperation(DeleteFile(path, false, true));
   }
-  if (base::FileEnumerator(old_status, false,
-                           base::FileEnumerator::FILES |
-                               base::FileEnumerator::DIRECTORIES)
+  if (base::FileEnumerator(
+          old_status, false,
+          base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES)
           .Next()
           .empty()) {
     RunOperation(DeleteFile(old_status, false, false));
@@ -1206,9 +1197,9 @@ void Installer::StepCleanUpFilesAfterUninstall() {
   }
   // Decided while the installer preferences, which name the profile, are
   // still in place.
-  const ProfileDeletionPlan profile =
-      settings_->delete_profile() ? PlanProfileDeletion(install_folder)
-                                  : ProfileDeletionPlan();
+  const ProfileDeletionPlan profile = settings_->delete_profile()
+                                          ? PlanProfileDeletion(install_folder)
+                                          : ProfileDeletionPlan();
 
   std::vector<base::FilePath> leftovers;
   std::set<base::FilePath> folders;
@@ -1232,10 +1223,11 @@ void Installer::StepCleanUpFilesAfterUninstall() {
   }
   // The files the installation keeps beside its status, which nothing reads
   // once the status is gone.
-  for (const char16_t* name : {kPrefDefaultOverridesFile,
-                               kInstallerPrefsFileName,
-                               kServerTrackingDataFileName}) {
-    delete_or_leave(install_folder.Append(name), false, true);
+  for (const base::FilePath& path :
+       {install_folder.AppendASCII(kPrefDefaultOverridesFileName),
+        install_folder.Append(kInstallerPrefsFileName),
+        install_folder.Append(kServerTrackingDataFileName)}) {
+    delete_or_leave(path, false, true);
   }
   for (const std::u16string& entry : log.root_files) {
     base::FilePath path;
@@ -1266,13 +1258,14 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     }
   }
   unsigned initial_pid = 0;
-  base::StringToUint(base::CommandLine::ForCurrentProcess()->GetSwitchValueASCII(
-                         switches::kInitialPid),
-                     &initial_pid);
-  const std::string batch = BuildUninstallBatchText(
-      {static_cast<uint32_t>(GetCurrentProcessId()), initial_pid,
-       permission_process_id_},
-      batch_files, batch_folders);
+  base::StringToUint(
+      base::CommandLine::ForCurrentProcess()->GetSwitchValueASCII(
+          switches::kInitialPid),
+      &initial_pid);
+  const std::string batch =
+      BuildUninstallBatchText({static_cast<uint32_t>(GetCurrentProcessId()),
+                               initial_pid, permission_process_id_},
+                              batch_files, batch_folders);
   const base::FilePath batch_path =
       install_folder.Append(kUninstallBatchFileName);
   if (base::WriteBufferToFile(batch_path, batch.data(),

@@ -80,8 +80,7 @@ class RecordingTaskScheduler : public TaskScheduler {
   }
   void SetDailyTrigger(const std::u16string&, uint32_t) override {}
   void SetEnabled(const std::u16string&, bool) override {}
-  bool Run(const std::u16string&,
-           const std::vector<std::u16string>&) override {
+  bool Run(const std::u16string&, const std::vector<std::u16string>&) override {
     return false;
   }
   TaskState GetState(const std::u16string&) override { return kTaskNotFound; }
@@ -137,8 +136,8 @@ void PrintTo(const MachineState& state, std::ostream* out) {
 
 // The product's keys the registry table touches for the current user.
 std::vector<test::RegistryLocation> ProductKeys() {
-  const std::u16string product =
-      base::UTF8ToUTF16(VersionInfo::GetProductName() + VersionInfo::GetStream());
+  const std::u16string product = base::UTF8ToUTF16(
+      VersionInfo::GetProductName() + VersionInfo::GetStream());
   const std::u16string executable =
       base::UTF8ToUTF16(GetBrowserExecutableName());
   std::vector<test::RegistryLocation> keys;
@@ -150,10 +149,9 @@ std::vector<test::RegistryLocation> ProductKeys() {
         u"Applications\\" + executable}) {
     keys.push_back({HKEY_CURRENT_USER, u"Software\\Classes\\" + name});
   }
-  keys.push_back(
-      {HKEY_CURRENT_USER,
-       u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" +
-           executable});
+  keys.push_back({HKEY_CURRENT_USER,
+                  u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" +
+                      executable});
   keys.push_back({HKEY_CURRENT_USER,
                   u"Software\\Microsoft\\Windows NT\\CurrentVersion\\"
                   u"AppCompatFlags\\Compatibility Assistant\\Persisted"});
@@ -201,13 +199,12 @@ class InstallerStepsTest : public test::SettingsTestBase {
     ASSERT_TRUE(base::PathService::OverrideAndCreateIfNeeded(
         base::DIR_PROGRAM_FILES, programs, true, true));
     overridden_.push_back(base::DIR_PROGRAM_FILES);
-    ASSERT_TRUE(base::FileUtil::CreateDirectory(
-        programs.Append(u"Internet Explorer")));
+    ASSERT_TRUE(
+        base::FileUtil::CreateDirectory(programs.Append(u"Internet Explorer")));
     ASSERT_TRUE(base::CopyOneFile(
         HostPath(), programs.Append(u"Internet Explorer\\iexplore.exe")));
     ASSERT_TRUE(SetEnvironmentVariableW(
-        test::kHostRecordVariable,
-        base::as_wcstr(records_.value() + u"\\")));
+        test::kHostRecordVariable, base::as_wcstr(records_.value() + u"\\")));
     interrupted_.Set(CreateEventW(
         nullptr, TRUE, FALSE,
         base::as_wcstr(MakeKernelObjectName(
@@ -226,7 +223,8 @@ class InstallerStepsTest : public test::SettingsTestBase {
     internal::SetProfileDeleterForTesting(nullptr);
     SetEnvironmentVariableW(test::kHostRecordVariable, nullptr);
     base::PathService::RemoveOverrideForTesting(base::DIR_EXE);
-    for (int key : overridden_) base::PathService::RemoveOverrideForTesting(key);
+    for (int key : overridden_)
+      base::PathService::RemoveOverrideForTesting(key);
     g_calls = nullptr;
     restore_.reset();
   }
@@ -262,20 +260,20 @@ class InstallerStepsTest : public test::SettingsTestBase {
             ServiceTestFile(u"installer_service_test_module.dll"), path));
       } else {
         EXPECT_TRUE(test::WriteTextFile(
-            path, "v" + std::to_string(variant) + " " +
-                      base::UTF16ToUTF8(file)));
+            path,
+            "v" + std::to_string(variant) + " " + base::UTF16ToUTF8(file)));
       }
       list += base::UTF16ToUTF8(file) + "\r\n";
     }
-    EXPECT_TRUE(
-        test::WriteTextFile(package.Append(kFilesListFileName), list));
+    EXPECT_TRUE(test::WriteTextFile(package.Append(kFilesListFileName), list));
     EXPECT_TRUE(test::WriteTextFile(package.Append(kRootFilesListFileName),
                                     "root_a.txt\r\nroot\u00e9.dat\r\n"));
     EXPECT_TRUE(test::WriteTextFile(package.Append(u"root_a.txt"),
                                     "root a " + std::to_string(variant)));
     EXPECT_TRUE(test::WriteTextFile(package.Append(u"root\u00e9.dat"),
                                     "root b " + std::to_string(variant)));
-    EXPECT_TRUE(base::CopyOneFile(HostPath(), package.Append(kLauncherFileName)));
+    EXPECT_TRUE(
+        base::CopyOneFile(HostPath(), package.Append(kLauncherFileName)));
     EXPECT_TRUE(test::WriteTextFile(
         package.Append(u"installer_prefs_include.json"),
         "{\"welcome-url\": \"https://welcome.velna.com/w?p=1\"}"));
@@ -304,10 +302,9 @@ class InstallerStepsTest : public test::SettingsTestBase {
         base::DIR_EXE, package.empty() ? install_folder_ : package, true,
         false));
     std::unique_ptr<Settings> settings = MakeSettings(
-        package.empty()
-            ? arguments
-            : u"--installfolder=\"" + install_folder_.value() + u"\" " +
-                  arguments);
+        package.empty() ? arguments
+                        : u"--installfolder=\"" + install_folder_.value() +
+                              u"\" " + arguments);
     test::RecordingInstallerObserver observer;
     auto installer = std::make_unique<Installer>();
     installer->AddObserver(&observer);
@@ -411,27 +408,27 @@ TEST_F(InstallerStepsTest, InstallUpdateAndUninstallLeaveTheMachineAsItWas) {
   EXPECT_EQ("root a 1",
             test::ReadFileContents(install_folder_.Append(u"root_a.txt")));
   EXPECT_TRUE(base::PathExists(install_folder_.Append(kInstallLogFileName)));
-  EXPECT_TRUE(base::PathExists(
-      base::FilePath(installed.desktop_shortcut)));
+  EXPECT_TRUE(base::PathExists(base::FilePath(installed.desktop_shortcut)));
   EXPECT_EQ(machine_.Append(u"quick launch")
                 .Append(Installer::GetShortcutFileName(false))
                 .value(),
             installed.quick_launch_shortcut);
   EXPECT_TRUE(installed.pinned);
-  EXPECT_NE(std::string::npos, Recorded(u"launcher.exe").find("--start-maximized"))
+  EXPECT_NE(std::string::npos,
+            Recorded(u"launcher.exe").find("--start-maximized"))
       << Recorded(u"launcher.exe");
   // The uninstall entry, and the preferences merged for the browser.
   base::win::RegKey uninstall;
-  ASSERT_EQ(ERROR_SUCCESS,
-            uninstall.Open(HKEY_CURRENT_USER,
-                           Installer::GetUninstallKeyPath(u"").c_str(),
-                           KEY_READ));
+  ASSERT_EQ(
+      ERROR_SUCCESS,
+      uninstall.Open(HKEY_CURRENT_USER,
+                     Installer::GetUninstallKeyPath(u"").c_str(), KEY_READ));
   std::u16string location;
   EXPECT_EQ(ERROR_SUCCESS, uninstall.ReadValue(u"InstallLocation", &location));
   EXPECT_EQ(install_folder_.value(), location);
   uninstall.Close();
-  std::unique_ptr<base::DictionaryValue> prefs = ReadJsonDictionaryFile(
-      install_folder_.Append(kInstallerPrefsFileName));
+  std::unique_ptr<base::DictionaryValue> prefs =
+      ReadJsonDictionaryFile(install_folder_.Append(kInstallerPrefsFileName));
   ASSERT_TRUE(prefs);
   std::string text;
   EXPECT_TRUE(prefs->GetString("welcome-url", &text));
@@ -442,12 +439,11 @@ TEST_F(InstallerStepsTest, InstallUpdateAndUninstallLeaveTheMachineAsItWas) {
   const base::ListValue* all = nullptr;
   ASSERT_TRUE(prefs->GetList("all-installer-experiments", &all));
   EXPECT_EQ(4u, all->GetSize());
-  EXPECT_NE(calls_.end(), std::find(calls_.begin(), calls_.end(),
-                                    "Register Autoupdate " + installed.app_id +
-                                        " \"" +
-                                        install_folder_.Append(kLauncherFileName)
-                                            .AsUTF8() +
-                                        "\" --scheduledautoupdate $(Arg0)"));
+  EXPECT_NE(calls_.end(),
+            std::find(calls_.begin(), calls_.end(),
+                      "Register Autoupdate " + installed.app_id + " \"" +
+                          install_folder_.Append(kLauncherFileName).AsUTF8() +
+                          "\" --scheduledautoupdate $(Arg0)"));
 
   // Update with the second package: a new subfolder; the first status kept.
   events = RunInstaller(second, InstallArguments());
@@ -467,9 +463,8 @@ TEST_F(InstallerStepsTest, InstallUpdateAndUninstallLeaveTheMachineAsItWas) {
   events = RunInstaller(base::FilePath(), u"--uninstall");
   ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
   EXPECT_EQ("TotalSteps(6)", events[1]);
-  EXPECT_NE(calls_.end(),
-            std::find(calls_.begin(), calls_.end(),
-                      "Delete Autoupdate " + installed.app_id));
+  EXPECT_NE(calls_.end(), std::find(calls_.begin(), calls_.end(),
+                                    "Delete Autoupdate " + installed.app_id));
   EXPECT_NE(calls_.end(), std::find(calls_.begin(), calls_.end(),
                                     "LaunchBatch " + install_folder_.AsUTF8()));
   const std::string batch =
@@ -516,9 +511,9 @@ TEST_F(InstallerStepsTest, AnInterruptAfterEveryInstallStepRollsBack) {
 }
 
 TEST_F(InstallerStepsTest, AnInterruptAfterEveryUpdateStepRollsBack) {
-  ASSERT_EQ("Success",
-            RunInstaller(MakePackage(u"package1", 1), InstallArguments())
-                .back());
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
   const base::FilePath package = MakePackage(u"package2", 2);
   const MachineState before = State();
   const std::vector<int> starts = StepStarts({2, 4}, 11, 30, 2);
@@ -532,13 +527,13 @@ TEST_F(InstallerStepsTest, AnInterruptAfterEveryUpdateStepRollsBack) {
 }
 
 TEST_F(InstallerStepsTest, AnInterruptAfterEveryUninstallStepRollsBack) {
-  ASSERT_EQ("Success",
-            RunInstaller(MakePackage(u"package1", 1), InstallArguments())
-                .back());
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
   // With an old status to remove, so that every step has work.
-  ASSERT_EQ("Success",
-            RunInstaller(MakePackage(u"package2", 2), InstallArguments())
-                .back());
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package2", 2), InstallArguments()).back());
   const MachineState before = State();
   for (int k = 1; k < 5; ++k) {
     SCOPED_TRACE(k);
@@ -571,8 +566,7 @@ TEST_F(InstallerStepsTest, InjectedFailuresLeaveTheMachineAsItWas) {
        [&] {
          test::WriteTextFile(package.Append(kFilesListFileName), files_list);
        },
-       "Error(37062," +
-           install_folder_.AsUTF8() + "\\" +
+       "Error(37062," + install_folder_.AsUTF8() + "\\" +
            VersionInfo::GetProductVersion() +
            "\\res\\missing.txt,Failed copying res\\missing.txt)"},
       {"missing launcher",
@@ -614,9 +608,9 @@ TEST_F(InstallerStepsTest, InjectedFailuresLeaveTheMachineAsItWas) {
 }
 
 TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
-  ASSERT_EQ("Success",
-            RunInstaller(MakePackage(u"package1", 1), InstallArguments())
-                .back());
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
   const std::u16string subfolder = last_install_log_.subfolder;
   const base::FilePath module =
       install_folder_.Append(subfolder).Append(u"sub\\module.dll");
@@ -639,19 +633,19 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
   EXPECT_NE(std::string::npos, folder_text.find("\x82"))
       << "é in the OEM code page";
   const std::string sub =
-      EscapeBatchPercent(folder_text) + "\\" +
-      base::UTF16ToUTF8(subfolder);
-  EXPECT_NE(std::string::npos,
-            batch.find("del \"" + EscapeBatchPercent(module_text) +
-                       "\"\r\nrmdir \"" + sub + "\\sub\"\r\nrmdir \"" + sub +
-                       "\"\r\ndel %0\r\n"))
+      EscapeBatchPercent(folder_text) + "\\" + base::UTF16ToUTF8(subfolder);
+  EXPECT_NE(
+      std::string::npos,
+      batch.find("del \"" + EscapeBatchPercent(module_text) + "\"\r\nrmdir \"" +
+                 sub + "\\sub\"\r\nrmdir \"" + sub + "\"\r\ndel %0\r\n"))
       << batch;
 
   holder.reset();
   ASSERT_TRUE(RunBatchNow(install_folder_));
   EXPECT_FALSE(base::PathExists(module));
   EXPECT_FALSE(base::PathExists(install_folder_.Append(subfolder)));
-  EXPECT_FALSE(base::PathExists(install_folder_.Append(kUninstallBatchFileName)));
+  EXPECT_FALSE(
+      base::PathExists(install_folder_.Append(kUninstallBatchFileName)));
   EXPECT_TRUE(base::DirectoryExists(install_folder_));
 }
 
@@ -702,8 +696,7 @@ TEST_F(ProfileDeletionTest, OnlyAProfileIsDeleted) {
   const base::FilePath roaming = machine_.Append(u"roaming");
   const base::FilePath local = machine_.Append(u"local");
   const std::u16string default_name =
-      u"Velna Software\\Velna " +
-      base::UTF8ToUTF16(GetInternalStreamName());
+      u"Velna Software\\Velna " + base::UTF8ToUTF16(GetInternalStreamName());
   const base::FilePath users = machine_.Append(u"profiles");
   const struct {
     const char* name;
@@ -711,28 +704,37 @@ TEST_F(ProfileDeletionTest, OnlyAProfileIsDeleted) {
     base::FilePath planted;
     std::vector<std::string> deleted;
   } cases[] = {
-      {"the default profile and its local side", "{}",
+      {"the default profile and its local side",
+       "{}",
        roaming.Append(default_name),
        {"DeleteProfile " + roaming.Append(default_name).AsUTF8(),
         "DeleteProfile " + local.Append(default_name).AsUTF8()}},
       {"no installer preferences", "-", roaming.Append(default_name), {}},
       {"a template of the user name only",
-       "{\"profile_path\": \"<USERNAME>\"}", base::FilePath(), {}},
+       "{\"profile_path\": \"<USERNAME>\"}",
+       base::FilePath(),
+       {}},
       {"a user folder of all users' folder",
        "{\"profile_path\": \"" + JsonPath(users) + "\\\\<USERNAME>\"}",
        users.Append(user),
        {"DeleteProfile " + users.Append(user).AsUTF8()}},
       {"the roaming folder itself",
-       "{\"profile_path\": \"" + JsonPath(roaming) + "\"}", roaming, {}},
+       "{\"profile_path\": \"" + JsonPath(roaming) + "\"}",
+       roaming,
+       {}},
       {"a folder holding the roaming folder",
-       "{\"profile_path\": \"" + JsonPath(machine_) + "\"}", machine_, {}},
+       "{\"profile_path\": \"" + JsonPath(machine_) + "\"}",
+       machine_,
+       {}},
       {"the install folder",
        "{\"profile_path\": \"" + JsonPath(install_folder_) + "\"}",
-       install_folder_, {}},
+       install_folder_,
+       {}},
       {"a drive root", "{\"profile_path\": \"C:\\\\\"}", base::FilePath(), {}},
       {"a folder without profile files",
        "{\"profile_path\": \"" + JsonPath(users.Append(u"empty")) + "\"}",
-       base::FilePath(), {}},
+       base::FilePath(),
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -760,10 +762,12 @@ TEST_F(ProfileDeletionTest, AProperProfileIsReallyDeleted) {
   internal::SetProfileDeleterForTesting(nullptr);
   const std::u16string default_name =
       u"Velna Software\\Velna " + base::UTF8ToUTF16(GetInternalStreamName());
-  const base::FilePath profile = machine_.Append(u"roaming").Append(default_name);
+  const base::FilePath profile =
+      machine_.Append(u"roaming").Append(default_name);
   const base::FilePath cache = machine_.Append(u"local").Append(default_name);
   PlantProfile(profile);
-  ASSERT_TRUE(test::WriteTextFile(profile.Append(u"Default\\Preferences"), "{}"));
+  ASSERT_TRUE(
+      test::WriteTextFile(profile.Append(u"Default\\Preferences"), "{}"));
   ASSERT_TRUE(test::WriteTextFile(cache.Append(u"Cache\\data_0"), "x"));
   MakeInstallation("{}");
   const std::vector<std::string> events =
@@ -773,7 +777,8 @@ TEST_F(ProfileDeletionTest, AProperProfileIsReallyDeleted) {
   EXPECT_FALSE(base::PathExists(cache));
   EXPECT_TRUE(base::DirectoryExists(machine_.Append(u"roaming")));
   EXPECT_TRUE(base::DirectoryExists(machine_.Append(u"local")));
-  EXPECT_FALSE(base::PathExists(install_folder_.Append(kInstallerPrefsFileName)));
+  EXPECT_FALSE(
+      base::PathExists(install_folder_.Append(kInstallerPrefsFileName)));
 }
 
 }  // namespace
@@ -805,8 +810,8 @@ TEST_F(InstallerStepsTest, TheUninstallKeyIsTheFirstFreeOneAndTheSearchEnds) {
   ASSERT_FALSE(last_install_log_.hkcu_keys.empty());
   bool recorded = false;
   for (const InstallLogKey& logged : last_install_log_.hkcu_keys) {
-    recorded |= base::UTF8ToUTF16(logged.path) ==
-                Installer::GetUninstallKeyPath(u"2");
+    recorded |=
+        base::UTF8ToUTF16(logged.path) == Installer::GetUninstallKeyPath(u"2");
   }
   EXPECT_TRUE(recorded);
   ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
@@ -920,9 +925,8 @@ TEST_F(InstallerStepsTest, TheSurveyGetsItsUrlAsOneArgumentUnlessSilent) {
     const std::string url = BrandingConfig::GetUrl("uninstall_survey") +
                             "?version=" + VersionInfo::GetProductVersion() +
                             "&uuid=&p=1";
-    EXPECT_NE(std::string::npos,
-              test::ReadFileContents(record).find("iexplore.exe\" -private \"" +
-                                                  url + "\""))
+    EXPECT_NE(std::string::npos, test::ReadFileContents(record).find(
+                                     "iexplore.exe\" -private \"" + url + "\""))
         << test::ReadFileContents(record);
   }
 }

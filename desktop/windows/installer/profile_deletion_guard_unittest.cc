@@ -12,11 +12,10 @@ TEST(ProfileDeletionGuardTest, OnlyAProfileBelowEveryKnownFolder) {
   ProfileDeletionFacts facts;
   facts.has_installer_prefs = true;
   facts.holds_profile_files = true;
-  facts.protected_folders = {
-      base::FilePath(u"C:\\users\\me"),
-      base::FilePath(u"C:\\users\\me\\AppData\\Roaming"),
-      base::FilePath(u"C:\\users\\me\\AppData\\Local"),
-      base::FilePath(u"C:\\Program Files\\Velna")};
+  facts.protected_folders = {base::FilePath(u"C:\\users\\me"),
+                             base::FilePath(u"C:\\users\\me\\AppData\\Roaming"),
+                             base::FilePath(u"C:\\users\\me\\AppData\\Local"),
+                             base::FilePath(u"C:\\Program Files\\Velna")};
   const struct {
     const char16_t* folder;
     const char* refusal;  // a part of the reason; "" when allowed
@@ -59,11 +58,11 @@ TEST(ProfileDeletionGuardTest, OnlyAProfileBelowEveryKnownFolder) {
 
 TEST(ProfileDeletionGuardTest, AncestorsAndInsideIgnoreCase) {
   const base::FilePath local(u"C:\\Users\\me\\AppData\\Local");
-  EXPECT_TRUE(IsStrictlyInside(base::FilePath(u"c:\\users\\ME\\appdata\\local\\v"),
-                               local));
+  EXPECT_TRUE(IsStrictlyInside(
+      base::FilePath(u"c:\\users\\ME\\appdata\\local\\v"), local));
   EXPECT_FALSE(IsStrictlyInside(local, local));
-  EXPECT_FALSE(IsStrictlyInside(base::FilePath(u"C:\\Users\\me\\AppData\\Local2"),
-                                local));
+  EXPECT_FALSE(IsStrictlyInside(
+      base::FilePath(u"C:\\Users\\me\\AppData\\Local2"), local));
   EXPECT_TRUE(IsSameOrAncestor(base::FilePath(u"C:\\Users"), local));
   EXPECT_TRUE(IsSameOrAncestor(local, local));
   EXPECT_FALSE(IsSameOrAncestor(base::FilePath(), local));

@@ -39,13 +39,11 @@ TEST(UninstallBatchTest, EveryPercentIsDoubled) {
   const struct {
     const char* in;
     const char* out;
-  } cases[] = {{"", ""},
-               {"a", "a"},
-               {"%", "%%"},
-               {"a%b%c", "a%%b%%c"},
-               {"%%", "%%%%"},
-               {"%PATH%", "%%PATH%%"}};
-  for (const auto& c : cases) EXPECT_EQ(c.out, EscapeBatchPercent(c.in)) << c.in;
+  } cases[] = {{"", ""},       {"a", "a"},
+               {"%", "%%"},    {"a%b%c", "a%%b%%c"},
+               {"%%", "%%%%"}, {"%PATH%", "%%PATH%%"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(c.out, EscapeBatchPercent(c.in)) << c.in;
 }
 
 TEST(UninstallBatchTest, FoldersStopAtTheInstallFolderDeepestFirst) {
@@ -65,10 +63,9 @@ TEST(UninstallBatchTest, FoldersStopAtTheInstallFolderDeepestFirst) {
   std::vector<std::u16string> reversed;
   for (auto it = folders.rbegin(); it != folders.rend(); ++it)
     reversed.push_back(it->value());
-  EXPECT_EQ((std::vector<std::u16string>{
-                u"c:\\program files\\VELNA\\z",
-                u"C:\\Program Files\\Velna\\41.0\\sub",
-                u"C:\\Program Files\\Velna\\41.0"}),
+  EXPECT_EQ((std::vector<std::u16string>{u"c:\\program files\\VELNA\\z",
+                                         u"C:\\Program Files\\Velna\\41.0\\sub",
+                                         u"C:\\Program Files\\Velna\\41.0"}),
             reversed);
 }
 

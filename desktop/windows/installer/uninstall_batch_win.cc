@@ -43,8 +43,8 @@ bool ToOemRoundTrip(const std::u16string& text, std::string* out) {
 bool ToBatchPath(const base::FilePath& path, std::string* out) {
   if (ToOemRoundTrip(path.value(), out)) return true;
   wchar_t short_path[MAX_PATH] = {};
-  const DWORD length = GetShortPathNameW(base::as_wcstr(path.value()),
-                                         short_path, MAX_PATH);
+  const DWORD length =
+      GetShortPathNameW(base::as_wcstr(path.value()), short_path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return false;
   return ToOemRoundTrip(std::u16string(base::as_u16cstr(short_path), length),
                         out);

@@ -3,8 +3,7 @@
 namespace installer {
 
 void SplitReinstallCommand(const std::u16string& command,
-                           std::u16string* program,
-                           std::u16string* arguments) {
+                           std::u16string* program, std::u16string* arguments) {
   arguments->clear();
   if (!command.empty() && command[0] == u'"') {
     const size_t end = command.find(u'"', 1);

@@ -69,11 +69,10 @@ int RecordCommandLine() {
     wchar_t program[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, program, MAX_PATH);
     record = record.Append(
-        base::FilePath(base::as_u16cstr(program)).BaseName().value() +
-        u".txt");
+        base::FilePath(base::as_u16cstr(program)).BaseName().value() + u".txt");
   }
-  return base::WriteBufferToFile(record,
-                                 text.data(), static_cast<int>(text.size())) ==
+  return base::WriteBufferToFile(record, text.data(),
+                                 static_cast<int>(text.size())) ==
                  static_cast<int>(text.size())
              ? 0
              : 3;
