@@ -30,13 +30,17 @@
 #include "base/test/child_process_win.h"
 #include "base/values.h"
 #include "base/win/registry.h"
+#include "base/win/windows_version.h"
 #include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
 #include "desktop/windows/installer/service/name_utils.h"
+#include "desktop/windows/installer/service/shell_integration.h"
+#include "desktop/windows/installer/service/shell_platform.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
+#include "desktop/windows/installer/service/test/fake_shell_platform.h"
 #include "desktop/windows/installer/service/test/in_use_child.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
@@ -929,6 +933,150 @@ TEST_F(InstallerStepsTest, TheSurveyGetsItsUrlAsOneArgumentUnlessSilent) {
                                      "iexplore.exe\" -private \"" + url + "\""))
         << test::ReadFileContents(record);
   }
+}
+
+}  // namespace
+}  // namespace installer
+
+namespace installer {
+namespace {
+
+// An uninstallation for all users of the browser that handles the web
+// gives it back: the system browser's reinstall command runs (a recording
+// program, its quoted path split from its arguments), then the association
+// registration makes the system browser the default.
+TEST_F(InstallerStepsTest, TheSystemBrowserGetsTheWebBack) {
+  constexpr char16_t kInstallInfo[] =
+      u"SOFTWARE\\Clients\\StartMenuInternet\\IEXPLORE.EXE";
+  constexpr char16_t kHttp[] = u"Software\\Classes\\http";
+  test::ScopedRegistryRestore system_keys(
+      {{HKEY_LOCAL_MACHINE, kInstallInfo}, {HKEY_CURRENT_USER, kHttp}});
+  const base::FilePath setup = dir().Append(u"programs\\ie setup\\setup.exe");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(setup.DirName()));
+  ASSERT_TRUE(base::CopyOneFile(HostPath(), setup));
+  base::win::RegKey key;
+  ASSERT_EQ(
+      ERROR_SUCCESS,
+      key.Create(HKEY_LOCAL_MACHINE,
+                 (std::u16string(kInstallInfo) + u"\\InstallInfo").c_str(),
+                 KEY_SET_VALUE));
+  ASSERT_EQ(
+      ERROR_SUCCESS,
+      key.WriteValue(u"ReinstallCommand",
+                     (u"\"" + setup.value() + u"\" /reinstall /x").c_str()));
+  key.Close();
+  ASSERT_EQ(
+      ERROR_SUCCESS,
+      key.Create(HKEY_CURRENT_USER,
+                 (std::u16string(kHttp) + u"\\shell\\open\\command").c_str(),
+                 KEY_SET_VALUE));
+  ASSERT_EQ(
+      ERROR_SUCCESS,
+      key.WriteValue(
+          u"", (u"\"" + install_folder_.Append(kLauncherFileName).value() +
+                u"\" \"%1\"")
+                   .c_str()));
+  key.Close();
+  ASSERT_TRUE(test::WriteInstallationLog(
+      install_folder_, test::MakeInstallLog(install_folder_, true), false));
+
+  test::FakeShellPlatform platform(base::win::kVersionWin7);
+  ScopedShellPlatformForTesting scoped_platform(&platform);
+  ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  const std::string recorded = Recorded(u"setup.exe");
+  EXPECT_NE(std::string::npos, recorded.find("setup.exe\" /reinstall /x"))
+      << recorded;
+  EXPECT_EQ(
+      (std::vector<std::string>{"SetAppAsDefault Internet Explorer .htm 0",
+                                "SetAppAsDefault Internet Explorer .html 0",
+                                "SetAppAsDefault Internet Explorer http 1",
+                                "SetAppAsDefault Internet Explorer https 1"}),
+      platform.calls);
+}
+
+// A silent installation on Windows 10 leaves the default browser to the
+// user, even when asked to take it.
+TEST_F(InstallerStepsTest, ASilentInstallOnWindows10LeavesTheDefaultBrowser) {
+  test::FakeShellPlatform platform(base::win::kVersionWin10);
+  ScopedShellPlatformForTesting scoped_platform(&platform);
+  const base::FilePath package = MakePackage(u"package1", 1);
+  ASSERT_EQ("Success",
+            RunInstaller(package, InstallArguments() + u" --silent "
+                                                       u"--setdefaultbrowser=1")
+                .back());
+  EXPECT_EQ(std::vector<std::string>(), platform.calls);
+  base::win::RegKey company(HKEY_CURRENT_USER, company_key().path().c_str(),
+                            KEY_READ);
+  std::u16string previous;
+  EXPECT_NE(ERROR_SUCCESS,
+            company.ReadValue(kPreviousDefaultBrowserValue, &previous));
+}
+
+// The launcher also takes the browser's name over a former installation
+// that kept its executable aside, and the tracking data comes along.
+TEST_F(InstallerStepsTest, TheLauncherReplacesTheBrowserKeptAside) {
+  const base::FilePath package = MakePackage(u"package1", 1);
+  ASSERT_TRUE(
+      test::WriteTextFile(package.Append(u"server_tracking_data"), "tracking"));
+  const base::FilePath exe =
+      install_folder_.Append(base::UTF8ToUTF16(GetBrowserExecutableName()));
+  const base::FilePath old = exe.ReplaceExtension(u".old");
+  ASSERT_TRUE(test::WriteTextFile(exe, "previous browser"));
+  ASSERT_TRUE(test::WriteTextFile(old, "older browser"));
+  base::CommandLine::ForCurrentProcess()->AppendSwitchASCII(
+      "server-tracking-data", "server_tracking_data");
+  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  EXPECT_EQ("previous browser", test::ReadFileContents(old));
+  EXPECT_EQ(test::ReadFileContents(package.Append(kLauncherFileName)),
+            test::ReadFileContents(exe));
+  EXPECT_EQ("tracking", test::ReadFileContents(
+                            install_folder_.Append(u"server_tracking_data")));
+  ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  EXPECT_FALSE(base::PathExists(old));
+  EXPECT_FALSE(
+      base::PathExists(install_folder_.Append(u"server_tracking_data")));
+}
+
+// An update adjusts the existing installation's profile: it takes the
+// installation's language, loses the statistics choice and receives the
+// custom edition.
+TEST_F(InstallerStepsTest, AnUpdateAdjustsTheProfile) {
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
+  const base::FilePath package = MakePackage(u"package2", 2);
+  ASSERT_TRUE(test::WriteTextFile(
+      package.Append(u"resources\\custom_partner_content.json"), "{}"));
+  std::string list = test::ReadFileContents(package.Append(kFilesListFileName));
+  ASSERT_TRUE(
+      test::WriteTextFile(package.Append(kFilesListFileName),
+                          list + "resources\\custom_partner_content.json\r\n"));
+  const base::FilePath profile =
+      machine_.Append(u"roaming")
+          .Append(u"Velna Software\\Velna " +
+                  base::UTF8ToUTF16(GetInternalStreamName()));
+  ASSERT_TRUE(test::WriteTextFile(profile.Append(kLocalStateFileName),
+                                  "{\"intl\": {\"app_locale\": \"xx\"}}"));
+  ASSERT_TRUE(test::WriteTextFile(
+      profile.Append(u"Preferences"),
+      "{\"statistics\": {\"collection_enabled\": true}, \"k\": 1}"));
+  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  std::unique_ptr<base::DictionaryValue> local_state =
+      ReadJsonDictionaryFile(profile.Append(kLocalStateFileName));
+  ASSERT_TRUE(local_state);
+  std::string locale;
+  EXPECT_TRUE(local_state->GetString("intl.app_locale", &locale));
+  EXPECT_EQ(0u, locale.find("en")) << locale;
+  bool updated = false;
+  EXPECT_TRUE(
+      local_state->GetBoolean("custom_partner_content.updated", &updated));
+  EXPECT_TRUE(updated);
+  std::unique_ptr<base::DictionaryValue> preferences =
+      ReadJsonDictionaryFile(profile.Append(u"Preferences"));
+  ASSERT_TRUE(preferences);
+  EXPECT_FALSE(preferences->HasKey("statistics"));
+  EXPECT_EQ("{}", test::ReadFileContents(
+                      profile.Append(u"custom_partner_content.json")));
 }
 
 }  // namespace
