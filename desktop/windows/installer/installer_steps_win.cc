@@ -7,6 +7,7 @@
 
 #include <windows.h>
 // After windows.h.
+#include <limits.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -1268,9 +1269,11 @@ void Installer::StepCleanUpFilesAfterUninstall() {
                               batch_files, batch_folders);
   const base::FilePath batch_path =
       install_folder.Append(kUninstallBatchFileName);
-  if (base::WriteBufferToFile(batch_path, batch.data(),
-                              static_cast<int>(batch.size())) !=
-      static_cast<int>(batch.size())) {
+  if (batch.size() > static_cast<size_t>(INT_MAX)) {
+    LOG(ERROR) << "The clean-up batch file is too large";
+  } else if (base::WriteBufferToFile(batch_path, batch.data(),
+                                     static_cast<int>(batch.size())) !=
+             static_cast<int>(batch.size())) {
     LOG(ERROR) << "Could not write " << batch_path;
   } else if (!undo_permission_event_.IsValid()) {
     LOG(INFO) << "Starting final cleanup batch file.";
