@@ -1081,3 +1081,46 @@ TEST_F(InstallerStepsTest, AnUpdateAdjustsTheProfile) {
 
 }  // namespace
 }  // namespace installer
+
+namespace installer {
+namespace {
+
+TEST_F(InstallerStepsTest, AFailedUpdateLeavesTheInstallationAsItWas) {
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
+  const base::FilePath package = MakePackage(u"package2", 2);
+  const base::FilePath launcher = package.Append(kLauncherFileName);
+  const std::string files_list =
+      test::ReadFileContents(package.Append(kFilesListFileName));
+  for (const char* failure : {"missing copy source", "missing launcher"}) {
+    SCOPED_TRACE(failure);
+    const bool copy = std::string(failure) == "missing copy source";
+    if (copy) {
+      ASSERT_TRUE(test::WriteTextFile(package.Append(kFilesListFileName),
+                                      "res\\missing.txt\r\n" + files_list));
+    } else {
+      ASSERT_TRUE(
+          base::FileUtil::Move(launcher, launcher.AddExtension(u"away")));
+    }
+    const MachineState before = State();
+    const std::vector<std::string> events =
+        RunInstaller(package, InstallArguments());
+    ASSERT_LE(2u, events.size());
+    EXPECT_EQ(0u, events[events.size() - 2].find("Error(37062,"))
+        << events[events.size() - 2];
+    EXPECT_EQ("InstallerTerminated(0)", events.back());
+    EXPECT_EQ(before, State());
+    ExpectNoAsideFiles();
+    if (copy) {
+      ASSERT_TRUE(
+          test::WriteTextFile(package.Append(kFilesListFileName), files_list));
+    } else {
+      ASSERT_TRUE(
+          base::FileUtil::Move(launcher.AddExtension(u"away"), launcher));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace installer
