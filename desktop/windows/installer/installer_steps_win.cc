@@ -160,9 +160,9 @@ bool InstallLogEntryPath(const base::FilePath& base,
   return true;
 }
 
-std::unique_ptr<Operation> DeleteFile(const base::FilePath& path,
-                                      bool check_in_use,
-                                      bool remove_empty_parents) {
+std::unique_ptr<Operation> DeleteOperation(const base::FilePath& path,
+                                           bool check_in_use,
+                                           bool remove_empty_parents) {
   return std::make_unique<DeleteFileOperation>(path, check_in_use,
                                                remove_empty_parents);
 }
@@ -208,7 +208,7 @@ class DeleteFilesOperation : public Operation {
 
   bool Execute(Transaction* sub) override {
     for (const base::FilePath& path : paths_) {
-      if (!Transaction::RunOperation(sub, DeleteFile(path, true, true)) &&
+      if (!Transaction::RunOperation(sub, DeleteOperation(path, true, true)) &&
           !keep_going_) {
         return false;
       }
@@ -469,7 +469,7 @@ void Installer::StepRemoveOldRootFiles() {
   for (const std::u16string& entry : current.install_log.root_files) {
     base::FilePath path;
     if (InstallLogEntryPath(current.install_folder, u"", entry, &path))
-      RunOperation(DeleteFile(path, false, true));
+      RunOperation(DeleteOperation(path, false, true));
   }
   ScheduleNextStep();
 }
@@ -680,10 +680,10 @@ void Installer::StepUpdateShortcuts() {
     const base::FilePath recorded_path(location.recorded_path);
     if (location.exists && !location.wanted) {
       VLOG(1) << "Removing shortcut";
-      RunOperation(DeleteFile(recorded_path, false, false));
+      RunOperation(DeleteOperation(recorded_path, false, false));
     } else if (location.exists && location.recreate) {
       VLOG(1) << "Recreating shortcut";
-      RunOperation(DeleteFile(recorded_path, false, false));
+      RunOperation(DeleteOperation(recorded_path, false, false));
       if (has_folder) requests.push_back({folder, &created[i]});
     } else if (location.exists && rename && has_folder) {
       const base::FilePath moved =
@@ -753,11 +753,12 @@ void Installer::StepRemoveShortcuts() {
   for (const auto& shortcut : shortcuts) {
     if (!shortcut.exists || shortcut.path.empty()) continue;
     VLOG(1) << shortcut.message;
-    RunOperation(DeleteFile(base::FilePath(shortcut.path), false, false));
+    RunOperation(DeleteOperation(base::FilePath(shortcut.path), false, false));
   }
   if (current.temporary_shortcut_folder_exists) {
     VLOG(1) << "Removing temporary shortcut folder.";
-    RunOperation(DeleteFile(current.temporary_shortcut_folder, false, false));
+    RunOperation(
+        DeleteOperation(current.temporary_shortcut_folder, false, false));
   }
   ScheduleNextStep();
 }
@@ -918,7 +919,7 @@ void Installer::FinalizeSuccessfulInstallation() {
 
 void Installer::StepFinalizeUninstall() {
   VLOG(1) << "Finalizing the uninstallation";
-  if (!RunOperation(DeleteFile(
+  if (!RunOperation(DeleteOperation(
           status()->install_folder.Append(kInstallLogFileName), false, true))) {
     return Fail(kIdsUninstallError, u"",
                 "Failed to remove installation status file");
@@ -1173,14 +1174,14 @@ void Installer::StepRemoveInstalledFiles() {
     }
     VLOG(1) << "Deleting " << path;
     // The folder goes with its last status file, once the run commits.
-    RunOperation(DeleteFile(path, false, true));
+    RunOperation(DeleteOperation(path, false, true));
   }
   if (base::FileEnumerator(
           old_status, false,
           base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES)
           .Next()
           .empty()) {
-    RunOperation(DeleteFile(old_status, false, false));
+    RunOperation(DeleteOperation(old_status, false, false));
   }
   RemoveCompanionShortcuts();
   ScheduleNextStep();
@@ -1206,7 +1207,8 @@ void Installer::StepCleanUpFilesAfterUninstall() {
   std::set<base::FilePath> folders;
   auto delete_or_leave = [&](const base::FilePath& path, bool check_in_use,
                              bool remove_parents) {
-    if (RunOperation(DeleteFile(path, check_in_use, remove_parents))) return;
+    if (RunOperation(DeleteOperation(path, check_in_use, remove_parents)))
+      return;
     leftovers.push_back(path);
     CollectLeftoverFolders(path, install_folder, &folders);
   };
@@ -1220,7 +1222,7 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     const base::FilePath old =
         install_folder.Append(base::UTF8ToUTF16(GetBrowserExecutableName()))
             .ReplaceExtension(kOldExtension);
-    if (base::PathExists(old)) RunOperation(DeleteFile(old, false, false));
+    if (base::PathExists(old)) RunOperation(DeleteOperation(old, false, false));
   }
   // The files the installation keeps beside its status, which nothing reads
   // once the status is gone.
@@ -1233,7 +1235,7 @@ void Installer::StepCleanUpFilesAfterUninstall() {
   for (const std::u16string& entry : log.root_files) {
     base::FilePath path;
     if (InstallLogEntryPath(install_folder, u"", entry, &path))
-      RunOperation(DeleteFile(path, true, true));
+      RunOperation(DeleteOperation(path, true, true));
   }
 
   std::vector<std::string> batch_files;

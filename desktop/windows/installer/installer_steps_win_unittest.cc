@@ -755,6 +755,15 @@ TEST_F(ProfileDeletionTest, OnlyAProfileIsDeleted) {
       if (call.rfind("DeleteProfile ", 0) == 0) deleted.push_back(call);
     }
     EXPECT_EQ(c.deleted, deleted);
+    // A refusal names the folder and the reason; the uninstall succeeds.
+    if (c.deleted.empty() && !c.planted.empty()) {
+      bool logged = false;
+      for (const std::string& line : logs_.Messages(logging::LOG_WARNING)) {
+        logged |= line.rfind("Not deleting the user profile ", 0) == 0 &&
+                  line.find(c.planted.AsUTF8() + ": ") != std::string::npos;
+      }
+      EXPECT_TRUE(logged);
+    }
     if (!c.planted.empty())
       base::DeleteFileOrDirectory(c.planted.Append(kLocalStateFileName), false);
     base::DeleteFileOrDirectory(install_folder_.Append(kUninstallBatchFileName),
@@ -1120,6 +1129,32 @@ TEST_F(InstallerStepsTest, AFailedUpdateLeavesTheInstallationAsItWas) {
           base::FileUtil::Move(launcher.AddExtension(u"away"), launcher));
     }
   }
+}
+
+}  // namespace
+}  // namespace installer
+
+namespace installer {
+namespace {
+
+TEST_F(InstallerStepsTest, AStatusFileThatCannotGoStopsTheUninstall) {
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
+  const MachineState before = State();
+  // Held open by another without sharing deletion: it cannot be moved.
+  base::win::ScopedHandle held(CreateFileW(
+      base::as_wcstr(install_folder_.Append(kInstallLogFileName).value()),
+      GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held.IsValid());
+  const std::vector<std::string> events =
+      RunInstaller(base::FilePath(), u"--uninstall");
+  held.Close();
+  ASSERT_LE(2u, events.size());
+  EXPECT_EQ("Error(37056,,Failed to remove installation status file)",
+            events[events.size() - 2]);
+  EXPECT_EQ(before, State());
+  ExpectNoAsideFiles();
 }
 
 }  // namespace
