@@ -185,22 +185,22 @@ void WritePrefsNow(prefs::JsonPrefStore* store, const base::FilePath& path) {
 // The shell learns that the browser registration and the associations
 // changed.
 void NotifyAssociationsChanged() {
-  SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
-                     reinterpret_cast<LPARAM>(base::as_wcstr(
-                         std::u16string(kStartMenuInternetKey))));
+  SendNotifyMessageW(
+      HWND_BROADCAST, WM_SETTINGCHANGE, 0,
+      reinterpret_cast<LPARAM>(base::as_wcstr(kStartMenuInternetKey)));
   SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }
 
-// "<key template> <value name template>" as the registry step's log lines
-// name a row.
+// How the registry step's log lines name a row's value: "value <name
+// template>", or "default value".
 std::string RowValueText(const RegistryEntryTemplate& row) {
   return row.value_name ? "value " + base::UTF16ToUTF8(row.value_name)
                         : std::string("default value");
 }
 
-// Runs an operation's sub-operations: every file of a list deleted, all or
-// nothing unless |keep_going|. Being one operation of the run, a later
-// rollback brings every file back.
+// Deletes every file of a list, each as a sub-operation: all or nothing
+// unless |keep_going|. Kept in the run's transaction, so a later rollback
+// brings every file back.
 class DeleteFilesOperation : public Operation {
  public:
   DeleteFilesOperation(std::vector<base::FilePath> paths, bool keep_going)
