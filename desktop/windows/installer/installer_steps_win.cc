@@ -909,7 +909,7 @@ void Installer::FinalizeSuccessfulInstallation() {
                             kLaunchSwitches, std::size(kLaunchSwitches));
     if (settings_->operation() != kOperationUpgrading)
       launch.AppendSwitch(kStartMaximizedSwitch);
-    LOG(INFO) << "Launching velna with command line"
+    LOG(INFO) << "Launching velna with command line "
               << launch.GetCommandLineString();
     base::LaunchOptions options;
     options.wait = true;
