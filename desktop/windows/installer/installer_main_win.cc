@@ -18,6 +18,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
 #include "base/win/scoped_com_initializer.h"
+#include "desktop/windows/crash_reporter/crash_client_win.h"
 #include "desktop/windows/installer/download_folder_win.h"
 #include "desktop/windows/installer/folder_permission_win.h"
 #include "desktop/windows/installer/installer.h"
@@ -169,9 +170,14 @@ bool RunCrashReporterRole(const base::CommandLine& command_line) {
   return false;
 }
 
-// Starts or reuses this process's crash reporter and fills the crash keys.
-// Crash reporting is not part of this build: nothing to start.
-void StartCrashClient() {}
+// Starts or reuses this process's crash reporter, connects to it and fills
+// the crash keys, before anything else can crash unreported.
+void StartCrashClient() {
+  crash_reporter::DisableCallbackExceptionSwallowing();
+  if (crash_reporter::StartCrashReporting())
+    crash_reporter::ConnectToCrashReporter();
+  crash_reporter::FillInstallerCrashKeys();
+}
 
 bool RunBackendRole(Settings* settings) {
   InstallerRunnerBackend runner;
