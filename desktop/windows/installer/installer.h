@@ -55,6 +55,7 @@ class Installer;
 class Operation;
 class SavedSecurity;
 class Status;
+class TaskScheduler;
 
 // Files of the unpacked package beside the backend executable: one path
 // per line, relative to the package folder.
@@ -84,6 +85,39 @@ namespace internal {
 // of every Installer of this process started afterwards. For tests and test
 // hosts, on the main thread before the first Start().
 void SetInstallerStepFactoryForTesting(InstallerStepFactory* factory);
+
+// What the steps ask of the system where a test needs a stand-in (for
+// tests and test hosts, on the main thread before the first Start(); null
+// restores the real one).
+
+// The scheduler the finalising and clean-up steps use: TaskScheduler::Create
+// by default.
+using TaskSchedulerFactory = std::unique_ptr<TaskScheduler> (*)();
+void SetTaskSchedulerFactoryForTesting(TaskSchedulerFactory factory);
+std::unique_ptr<TaskScheduler> CreateTaskScheduler();
+
+// Taskbar pins: base/win/shortcut.h by default (whose verbs the test
+// system's shell refuses).
+class TaskbarPins {
+ public:
+  virtual ~TaskbarPins() = default;
+  virtual bool CanPin();
+  virtual bool Pin(const base::FilePath& shortcut);
+  virtual bool Unpin(const base::FilePath& shortcut);
+};
+void SetTaskbarPinsForTesting(TaskbarPins* pins);
+TaskbarPins* GetTaskbarPins();
+
+// Starts the uninstall batch file of an install folder without waiting:
+// LaunchUninstallBatch (uninstall_batch_win.h) by default. True when
+// started.
+using UninstallBatchLauncher = bool (*)(const base::FilePath& install_folder);
+void SetUninstallBatchLauncherForTesting(UninstallBatchLauncher launcher);
+
+// Deletes a profile folder with everything in it: a recursive delete by
+// default. True when it is gone.
+using ProfileDeleter = bool (*)(const base::FilePath& folder);
+void SetProfileDeleterForTesting(ProfileDeleter deleter);
 
 // Whether |line| of a files list names a file inside the package: not
 // absolute, no drive or other colon, no leading separator, no ".."
@@ -260,6 +294,18 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   void StepPreservePreviousStatus();
   void StepRemoveInstalledFiles();
   void StepCleanUpFilesAfterUninstall();
+  // The copy of one file of |list| (the versioned or the root files), then
+  // |continuation| for the next one; successes go to |recorded|.
+  void StepCopyFile(uint32_t index, const std::vector<std::string>& list,
+                    const base::Closure& continuation,
+                    std::vector<std::u16string>* recorded, bool root);
+  // The end of a successful installation: profile changes and the browser
+  // start. Also after an elevated installation.
+  void FinalizeSuccessfulInstallation();
+  // Parts of the finalising steps.
+  void RegisterScheduledTask();
+  void ResetDefaultBrowser();
+  void OpenUninstallSurvey();
 
   // The thread's runner: Run, every step and its continuations go here.
   base::ScopedRefPtr<base::SequencedTaskRunner> owner_runner_;

@@ -35,14 +35,13 @@
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/ui/installer_ui_controller_win.h"
 #include "desktop/windows/installer/ui/installer_ui_parts_win.h"
+#include "desktop/windows/installer/uninstall_batch_win.h"
 #include "desktop/windows/installer/version_info.h"
 #include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
 
 namespace installer {
 
 namespace {
-
-constexpr char16_t kUninstallBatchFileName[] = u"k.bat";
 
 // The three print modes write here, before anything else exists. A
 // GUI-subsystem process has no console: the text goes to the standard output
@@ -53,16 +52,6 @@ void PrintToStdout(const std::string& text) {
   DWORD written = 0;
   WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written,
             nullptr);
-}
-
-// The command interpreter by full path: an installer often runs from
-// Downloads, where a planted "cmd.exe" would come first in the search. Empty
-// when the system folder is unknown.
-base::FilePath SystemCommandInterpreter() {
-  wchar_t system[MAX_PATH] = {};
-  const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return base::FilePath();
-  return base::FilePath(base::as_u16cstr(system)).Append(u"cmd.exe");
 }
 
 // Lets the user read the console before it goes: "PAUSE" in the command
@@ -77,7 +66,7 @@ void PauseConsole() {
       CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                   FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                   OPEN_EXISTING, 0, nullptr));
-  const base::FilePath interpreter = SystemCommandInterpreter();
+  const base::FilePath interpreter = GetSystemCommandInterpreter();
   if (!input.IsValid() || !output.IsValid() || interpreter.empty()) return;
   base::CommandLine pause(interpreter);
   pause.AppendArg("/c");
@@ -108,15 +97,6 @@ void PrintHelp() {
   WriteConsoleW(console.Get(), text.data(), static_cast<DWORD>(text.size()),
                 &written, nullptr);
   PauseConsole();
-}
-
-// Starts the uninstall batch file of |folder|, hidden, without waiting.
-void RunUninstallBatch(const base::FilePath& folder) {
-  const base::FilePath batch = folder.Append(kUninstallBatchFileName);
-  if (!base::PathExists(batch)) return;
-  base::LaunchOptions options;
-  options.start_hidden = true;
-  base::LaunchProcessFromCommandLine(base::CommandLine(batch), options);
 }
 
 // The autoupdater of version 12 passed the install folder as a separate
@@ -404,7 +384,7 @@ bool RunInstallerMain() {
   if (command_line.HasSwitch(switches::kSetFolderPermission)) {
     RunSetFolderPermission(command_line, FolderPermissionOptions());
     if (command_line.HasSwitch(switches::kRunUninstallBat))
-      RunUninstallBatch(installation_folder);
+      LaunchUninstallBatch(installation_folder);
     return true;
   }
   return RunInstallingRole(command_line, installation_folder);

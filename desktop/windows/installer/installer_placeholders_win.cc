@@ -126,9 +126,10 @@ bool Installer::CreateMasterShortcut(std::vector<ShortcutLocation>* locations,
     return false;
   }
 
-  if (pin && base::win::CanPinShortcutToTaskbar()) {
+  internal::TaskbarPins* pins = internal::GetTaskbarPins();
+  if (pin && pins->CanPin()) {
     VLOG(1) << "Pinning master shortcut";
-    if (base::win::TaskbarPinShortcutLink(path))
+    if (pins->Pin(path))
       install_log_.pinned = true;
     else
       LOG(ERROR) << "Failed pinning " << path;
@@ -169,7 +170,7 @@ void Installer::RemoveCompanionShortcuts() {
 }
 
 void Installer::RemoveAutoupdateTask(std::u16string* name) {
-  std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::Create();
+  std::unique_ptr<TaskScheduler> scheduler = internal::CreateTaskScheduler();
   if (scheduler && scheduler->Init()) {
     scheduler->DeleteStaleTasks();
     scheduler->Delete(kAutoupdateTaskPrefix + *name);

@@ -33,8 +33,9 @@ inline constexpr char16_t kServerTrackingDataFileName[] =
     u"server_tracking_data";
 inline constexpr char16_t kFormerEnginePrefsFileName[] =
     u"velnaprefs_default.ini";
-// In the browser's user-data folder.
+// In the browser's user-data folder, and its language key.
 inline constexpr char16_t kLocalStateFileName[] = u"Local State";
+inline constexpr char kAppLocalePref[] = "intl.app_locale";
 // In the user's Start-menu programs folder.
 inline constexpr char16_t kTemporaryShortcutFolderName[] = u"Velna Software";
 

@@ -22,15 +22,6 @@ namespace installer {
 
 namespace {
 
-// Keys of the installer preferences beside kSingleProfilePref.
-constexpr char kImportBrowserDataPref[] = "import_browser_data";
-constexpr char kEnableStatsPref[] = "enable_stats";
-constexpr char kLanguagePref[] = "language";
-constexpr char kWelcomeUrlPref[] = "welcome-url";
-constexpr char kAllInstallerExperimentsPref[] = "all-installer-experiments";
-// Of the profile's "Local State".
-constexpr char kAppLocalePref[] = "intl.app_locale";
-
 // The former engine's preferences file.
 constexpr wchar_t kSystemSection[] = L"System";
 constexpr wchar_t kUserPrefsSection[] = L"User Prefs";

@@ -32,6 +32,17 @@ inline constexpr char16_t kInstallerPrefsFileName[] = u"installer_prefs.json";
 // Keys of the installer preferences read here.
 inline constexpr char kProfilePathPref[] = "profile_path";
 inline constexpr char kSingleProfilePref[] = "single_profile";
+// The other keys an installation writes (and an inspection reads back).
+inline constexpr char kWelcomeUrlPref[] = "welcome-url";
+inline constexpr char kLanguagePref[] = "language";
+inline constexpr char kAllInstallerExperimentsPref[] =
+    "all-installer-experiments";
+inline constexpr char kTempFolderPref[] = "temp_folder";
+inline constexpr char kAutoupdatePref[] = "autoupdate";
+inline constexpr char kImportBrowserDataPref[] = "import_browser_data";
+inline constexpr char kEnableStatsPref[] = "enable_stats";
+// Failed runs of the autoupdate task, which the browser counts.
+inline constexpr char kAutoupdateErrorCountPref[] = "au_task_error_count";
 
 // Larger files count as unreadable: the folder may be anyone's.
 inline constexpr size_t kMaxJsonFileSize = 16 * 1024 * 1024;

@@ -23,7 +23,9 @@ inline constexpr char kHostPin[] = "pin";
 inline constexpr char kHostFolderName[] = "folder-name";
 inline constexpr char kHostTestProgram[] = "test-program";
 inline constexpr char kHostExitCode[] = "exit-code";
-// Names the file a host without a mode writes its command line into.
+// Names the file a host without a mode writes its command line into; a
+// value ending with a separator names a folder, where each program writes
+// "<its file name>.txt".
 inline constexpr wchar_t kHostRecordVariable[] = L"VELNA_TEST_HOST_RECORD";
 
 // Names a JSON file of seams. A host without a mode that finds it runs the

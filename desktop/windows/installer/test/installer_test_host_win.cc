@@ -9,8 +9,9 @@
 // Without a mode it runs the installer engine with the seams that the
 // environment variable VELNA_TEST_INSTALLER_SEAMS names, when it is set;
 // otherwise it records its own command line, as UTF-8, into the file that
-// the environment variable VELNA_TEST_HOST_RECORD names: a stand-in for a
-// program the installer starts.
+// the environment variable VELNA_TEST_HOST_RECORD names (or, when that ends
+// with a separator, into that folder's "<program file name>.txt"): a
+// stand-in for a program the installer starts.
 
 #include <windows.h>
 
@@ -61,8 +62,17 @@ int RecordCommandLine() {
   if (!GetEnvironmentVariableW(kHostRecordVariable, path, MAX_PATH)) return 2;
   const std::string text =
       base::UTF16ToUTF8(base::as_u16cstr(GetCommandLineW()));
-  return base::WriteBufferToFile(base::FilePath(base::as_u16cstr(path)),
-                                 text.data(), static_cast<int>(text.size())) ==
+  base::FilePath record(base::as_u16cstr(path));
+  // A folder (with its trailing separator) collects one file per program.
+  if (!record.value().empty() &&
+      base::FilePath::IsSeparator(record.value().back())) {
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    record = record.Append(
+        base::FilePath(base::as_u16cstr(program)).BaseName().value() + u".txt");
+  }
+  return base::WriteBufferToFile(record, text.data(),
+                                 static_cast<int>(text.size())) ==
                  static_cast<int>(text.size())
              ? 0
              : 3;

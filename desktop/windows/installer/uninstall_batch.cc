@@ -1,0 +1,84 @@
+#include "desktop/windows/installer/uninstall_batch.h"
+
+namespace installer {
+
+namespace {
+
+constexpr char kLineEnd[] = "\r\n";
+
+// Whether |folder| is |ancestor| or lies below it, comparing components
+// while ignoring case.
+bool IsInsideOrSame(const base::FilePath& folder,
+                    const base::FilePath& ancestor) {
+  std::vector<std::u16string> parts;
+  std::vector<std::u16string> ancestor_parts;
+  folder.GetComponents(&parts);
+  ancestor.GetComponents(&ancestor_parts);
+  if (ancestor_parts.empty() || parts.size() < ancestor_parts.size())
+    return false;
+  for (size_t i = 0; i < ancestor_parts.size(); ++i) {
+    if (base::FilePath::CompareIgnoreCase(parts[i], ancestor_parts[i]) != 0)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string EscapeBatchPercent(const std::string& path) {
+  std::string escaped;
+  escaped.reserve(path.size());
+  for (char c : path) {
+    escaped += c;
+    if (c == '%') escaped += '%';
+  }
+  return escaped;
+}
+
+std::string BuildUninstallBatchText(const std::vector<uint32_t>& process_ids,
+                                    const std::vector<std::string>& files,
+                                    const std::vector<std::string>& folders) {
+  std::vector<std::pair<std::string, uint32_t>> waits;
+  for (size_t i = 0; i < process_ids.size(); ++i) {
+    if (process_ids[i] == 0) continue;
+    waits.emplace_back("PID" + std::to_string(i + 1) + "_RUNNING",
+                       process_ids[i]);
+  }
+  std::string text;
+  for (const auto& [flag, pid] : waits)
+    text += "SET " + flag + "=TRUE" + kLineEnd;
+  text += std::string(":again") + kLineEnd;
+  for (const auto& [flag, pid] : waits) {
+    text += "IF %" + flag + "%==TRUE (" + kLineEnd;
+    text += "TASKLIST /FI \"PID eq " + std::to_string(pid) +
+            "\" | FIND /c /i \".exe\"" + kLineEnd;
+    text += "IF ERRORLEVEL 1 SET " + flag + "=FALSE" + kLineEnd;
+    text += std::string(")") + kLineEnd;
+  }
+  // Two echo requests: about one second.
+  text += std::string("ping -n 2 127.0.0.1 >NUL") + kLineEnd;
+  for (const auto& [flag, pid] : waits)
+    text += "IF %" + flag + "%==TRUE GOTO :again" + kLineEnd;
+  for (const std::string& file : files)
+    text += "del \"" + EscapeBatchPercent(file) + "\"" + kLineEnd;
+  for (const std::string& folder : folders)
+    text += "rmdir \"" + EscapeBatchPercent(folder) + "\"" + kLineEnd;
+  text += std::string("del %0") + kLineEnd;
+  return text;
+}
+
+void CollectLeftoverFolders(const base::FilePath& file,
+                            const base::FilePath& install_folder,
+                            std::set<base::FilePath>* folders) {
+  if (!IsInsideOrSame(file, install_folder)) return;
+  for (base::FilePath folder = file.DirName();
+       IsInsideOrSame(folder, install_folder) &&
+       !IsInsideOrSame(install_folder, folder);) {
+    folders->insert(folder);
+    const base::FilePath parent = folder.DirName();
+    if (parent == folder) break;
+    folder = parent;
+  }
+}
+
+}  // namespace installer

@@ -1,0 +1,73 @@
+#include "desktop/windows/installer/uninstall_batch.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+TEST(UninstallBatchTest, TextWaitsDeletesRemovesAndDeletesItself) {
+  const std::string text = BuildUninstallBatchText(
+      {12, 0, 34}, {"C:\\a b\\x%y.dll"}, {"C:\\a b\\sub%", "C:\\a b"});
+  EXPECT_EQ(
+      "SET PID1_RUNNING=TRUE\r\n"
+      "SET PID3_RUNNING=TRUE\r\n"
+      ":again\r\n"
+      "IF %PID1_RUNNING%==TRUE (\r\n"
+      "TASKLIST /FI \"PID eq 12\" | FIND /c /i \".exe\"\r\n"
+      "IF ERRORLEVEL 1 SET PID1_RUNNING=FALSE\r\n"
+      ")\r\n"
+      "IF %PID3_RUNNING%==TRUE (\r\n"
+      "TASKLIST /FI \"PID eq 34\" | FIND /c /i \".exe\"\r\n"
+      "IF ERRORLEVEL 1 SET PID3_RUNNING=FALSE\r\n"
+      ")\r\n"
+      "ping -n 2 127.0.0.1 >NUL\r\n"
+      "IF %PID1_RUNNING%==TRUE GOTO :again\r\n"
+      "IF %PID3_RUNNING%==TRUE GOTO :again\r\n"
+      "del \"C:\\a b\\x%%y.dll\"\r\n"
+      "rmdir \"C:\\a b\\sub%%\"\r\n"
+      "rmdir \"C:\\a b\"\r\n"
+      "del %0\r\n",
+      text);
+}
+
+TEST(UninstallBatchTest, EveryPercentIsDoubled) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {{"", ""},       {"a", "a"},
+               {"%", "%%"},    {"a%b%c", "a%%b%%c"},
+               {"%%", "%%%%"}, {"%PATH%", "%%PATH%%"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(c.out, EscapeBatchPercent(c.in)) << c.in;
+}
+
+TEST(UninstallBatchTest, FoldersStopAtTheInstallFolderDeepestFirst) {
+  const base::FilePath install(u"C:\\Program Files\\Velna");
+  std::set<base::FilePath> folders;
+  CollectLeftoverFolders(install.Append(u"41.0\\sub\\x.dll"), install,
+                         &folders);
+  CollectLeftoverFolders(install.Append(u"41.0\\y.dll"), install, &folders);
+  // Directly in the install folder, another case, and outside it.
+  CollectLeftoverFolders(install.Append(u"launcher.exe"), install, &folders);
+  CollectLeftoverFolders(base::FilePath(u"c:\\program files\\VELNA\\z\\a.dll"),
+                         install, &folders);
+  CollectLeftoverFolders(base::FilePath(u"C:\\Windows\\a.dll"), install,
+                         &folders);
+  CollectLeftoverFolders(base::FilePath(u"C:\\Program Files\\Velna2\\a.dll"),
+                         install, &folders);
+  std::vector<std::u16string> reversed;
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+    reversed.push_back(it->value());
+  EXPECT_EQ((std::vector<std::u16string>{u"c:\\program files\\VELNA\\z",
+                                         u"C:\\Program Files\\Velna\\41.0\\sub",
+                                         u"C:\\Program Files\\Velna\\41.0"}),
+            reversed);
+}
+
+}  // namespace
+}  // namespace installer
