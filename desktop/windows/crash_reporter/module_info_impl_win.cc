@@ -1,5 +1,6 @@
-#include <psapi.h>
 #include <windows.h>
+// Needs windows.h first.
+#include <psapi.h>
 
 #include "base/files/file_path.h"
 #include "base/logging.h"

@@ -11,9 +11,9 @@
 #ifndef DESKTOP_WINDOWS_CRASH_REPORTER_PROCESS_STATE_IMPL_WIN_H_
 #define DESKTOP_WINDOWS_CRASH_REPORTER_PROCESS_STATE_IMPL_WIN_H_
 
-#include <stdint.h>
-#include <tlhelp32.h>
 #include <windows.h>
+// Needs windows.h first.
+#include <tlhelp32.h>
 
 #include <memory>
 #include <string>

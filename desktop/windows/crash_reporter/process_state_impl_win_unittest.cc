@@ -1,7 +1,8 @@
 #include "desktop/windows/crash_reporter/process_state_impl_win.h"
 
-#include <psapi.h>
 #include <windows.h>
+// Needs windows.h first.
+#include <psapi.h>
 
 #include <string>
 #include <vector>
