@@ -149,17 +149,6 @@ uint64_t ReadRegisterField(const RegisterSet& registers,
   return value;
 }
 
-// Metadata values go between quotes: a control character would start a
-// forged line, so it is written as a space.
-std::string WithoutControlCharacters(const std::string& text) {
-  std::string result = text;
-  for (char& c : result) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) c = ' ';
-  }
-  return result;
-}
-
 }  // namespace
 
 CrashLogWriter::CrashLogWriter() = default;
@@ -210,8 +199,8 @@ bool CrashLogWriter::WriteMetadata(const CrashLogInfo& info) {
   if (info.metadata.empty()) return true;
   std::string text = "\nmetadata:\n";
   for (const auto& [name, value] : info.metadata) {
-    text += WithoutControlCharacters(name) + "=\"" +
-            WithoutControlCharacters(value) + "\"\n";
+    text += WithControlCharactersAsSpaces(name) + "=\"" +
+            WithControlCharactersAsSpaces(value) + "\"\n";
   }
   return Put(text);
 }

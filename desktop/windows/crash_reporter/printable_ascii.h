@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#include <string>
+
 namespace crash_reporter {
 
 // 0x20 (space) to 0x7E ('~').
@@ -17,6 +19,17 @@ inline constexpr bool IsPrintableAscii(uint32_t c) {
 inline constexpr bool IsAlphanumericAscii(uint32_t c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
          (c >= 'a' && c <= 'z');
+}
+
+// |text| with every control character (below 0x20, and 0x7F) written as a
+// space: values printed between quotes on a line of their own must not
+// start a line.
+inline std::string WithControlCharactersAsSpaces(std::string text) {
+  for (char& c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = ' ';
+  }
+  return text;
 }
 
 }  // namespace crash_reporter
