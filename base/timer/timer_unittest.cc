@@ -124,9 +124,13 @@ TEST_F(TimerTest, ResetToALaterDeadlineKeepsThePostedTask) {
   timer.Reset();
   EXPECT_EQ(1, runner_->posts());
   RunUntil(&run_loop);
-  // The first arrival found the later deadline and posted for the rest.
-  EXPECT_EQ(2, runner_->posts());
-  EXPECT_LT(runner_->last_delay(), TimeDelta::FromMilliseconds(40));
+  // The first arrival normally finds the later deadline and posts for the
+  // rest; on a loaded machine it may come after that deadline and run at
+  // once. Either way no task runs before the new deadline.
+  ASSERT_GE(runner_->posts(), 1);
+  ASSERT_LE(runner_->posts(), 2);
+  if (runner_->posts() == 2)
+    EXPECT_LT(runner_->last_delay(), TimeDelta::FromMilliseconds(40));
   EXPECT_GE(ran_at - reset_at, TimeDelta::FromMilliseconds(40));
 }
 

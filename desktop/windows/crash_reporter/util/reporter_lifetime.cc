@@ -1,0 +1,45 @@
+#include "desktop/windows/crash_reporter/util/reporter_lifetime.h"
+
+#include "base/lazy_instance.h"
+#include "base/logging.h"
+
+namespace crash_reporter {
+
+namespace {
+
+base::LazyInstance<ReporterLifetime> g_lifetime;
+
+}  // namespace
+
+ReporterLifetime::ReporterLifetime()
+    : idle_(base::WaitableEvent::ResetPolicy::kManual,
+            base::WaitableEvent::InitialState::kNotSignaled) {}
+
+ReporterLifetime::~ReporterLifetime() = default;
+
+// static
+ReporterLifetime& ReporterLifetime::Get() { return g_lifetime.Get(); }
+
+// static
+void ReporterLifetime::AddRef() {
+  Get().pending_.fetch_add(1, std::memory_order_relaxed);
+}
+
+// static
+void ReporterLifetime::Release() {
+  ReporterLifetime& lifetime = Get();
+  const int32_t before =
+      lifetime.pending_.fetch_sub(1, std::memory_order_acq_rel);
+  CHECK(before > 0);
+  if (before == 1) lifetime.idle_.Signal();
+}
+
+// static
+void ReporterLifetime::WaitUntilIdle() { Get().idle_.Wait(); }
+
+// static
+bool ReporterLifetime::TimedWaitUntilIdle(base::TimeDelta max) {
+  return Get().idle_.TimedWait(max);
+}
+
+}  // namespace crash_reporter
