@@ -11,34 +11,14 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_temp_dir.h"
 #include "desktop/windows/crash_reporter/crash_reporter_paths.h"
+#include "desktop/windows/crash_reporter/test/scoped_environment_win.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {
 
 namespace {
 
-// Sets an environment variable for the scope and puts the old value back.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char16_t* name, const char16_t* value) : name_(name) {
-    char16_t old[32768];
-    const DWORD length = GetEnvironmentVariableW(
-        base::as_wcstr(name), base::as_writable_wcstr(old), std::size(old));
-    had_value_ = length > 0 && length < std::size(old);
-    if (had_value_) old_ = std::u16string(old, length);
-    SetEnvironmentVariableW(base::as_wcstr(name),
-                            value ? base::as_wcstr(value) : nullptr);
-  }
-  ~ScopedEnvironment() {
-    SetEnvironmentVariableW(base::as_wcstr(name_),
-                            had_value_ ? base::as_wcstr(old_) : nullptr);
-  }
-
- private:
-  const char16_t* name_;
-  bool had_value_ = false;
-  std::u16string old_;
-};
+using test::ScopedEnvironment;
 
 class CrashReporterPathsWinTest : public testing::Test {
  protected:
