@@ -34,6 +34,9 @@ struct PendingTask {
   // and the tracking clock at posting time.
   const tracked_objects::Births* births;
   tracked_objects::TrackedTime time_posted;
+  // When the task was queued, kept while tracing follows task flows
+  // (whatever task tracking does); null otherwise.
+  TimeTicks queue_time;
 
   // When the task may run; null for "as soon as possible".
   TimeTicks delayed_run_time;

@@ -18,7 +18,7 @@ APT_PACKAGES=(
   wine wine64 xvfb xauth cmake ninja-build 7zip python3 dpkg-dev perl make
   googletest libgtest-dev libgmock-dev zlib1g-dev libminizip-dev libssl-dev
   clang libclang-rt-14-dev osslsigncode imagemagick
-  libbenchmark-dev nlohmann-json3-dev
+  libbenchmark-dev nlohmann-json3-dev nsis
 )
 
 install_packages() {

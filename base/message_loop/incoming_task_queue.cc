@@ -59,7 +59,7 @@ bool IncomingTaskQueue::PostPendingTask(PendingTask* pending_task) {
     next_sequence_num_ =
         static_cast<int>(static_cast<unsigned>(next_sequence_num_) + 1u);
     message_loop_->task_annotator()->DidQueueTask("MessageLoop::PostTask",
-                                                  *pending_task);
+                                                  pending_task);
     bool was_empty = incoming_queue_.empty();
     incoming_queue_.push_back(std::move(*pending_task));
     // One wake-up per batch: the loop takes the whole queue when it wakes

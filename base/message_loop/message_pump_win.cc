@@ -5,6 +5,7 @@
 #include <wchar.h>
 
 #include "base/logging.h"
+#include "base/message_loop/window_proc_filter_win.h"
 #include "base/metrics/histogram_macros.h"
 #include "base/trace_event/trace_event.h"
 
@@ -25,33 +26,9 @@ constexpr int kMessageFilterCode = 0x5001;
 
 std::atomic<WindowProcExceptionFilter> g_window_proc_filter{nullptr};
 
-// gcc has no __try/__except, so the window procedure's exception filter is
-// a vectored handler that acts only while this thread is inside the
-// procedure.
-thread_local int t_window_proc_depth = 0;
-// The code gcc raises for C++ exceptions; those are not this filter's
-// business.
+// The code gcc raises for C++ exceptions: one that leaves a message handler
+// uncaught goes on to the runtime's terminate handling, not to the hook.
 constexpr DWORD kGccCxxExceptionCode = 0x20474343;
-
-LONG CALLBACK WindowProcVectoredHandler(EXCEPTION_POINTERS* info) {
-  if (t_window_proc_depth == 0 ||
-      info->ExceptionRecord->ExceptionCode == kGccCxxExceptionCode) {
-    return EXCEPTION_CONTINUE_SEARCH;
-  }
-  WindowProcExceptionFilter filter = g_window_proc_filter.load();
-  if (!filter) return EXCEPTION_CONTINUE_SEARCH;
-  // Only "resume" can be honoured from here; "handle" would need a frame
-  // to unwind to, so it continues the search like "don't handle".
-  return filter(info) == EXCEPTION_CONTINUE_EXECUTION
-             ? EXCEPTION_CONTINUE_EXECUTION
-             : EXCEPTION_CONTINUE_SEARCH;
-}
-
-void InstallWindowProcVectoredHandlerOnce() {
-  static void* const handler =
-      AddVectoredExceptionHandler(0, &WindowProcVectoredHandler);
-  (void)handler;
-}
 
 HMODULE ThisModule() {
   HMODULE module = nullptr;
@@ -115,10 +92,7 @@ void MessagePumpWin::RecordScheduleWorkFailure(int sample) {
 
 // MessagePumpForUI -------------------------------------------------------
 
-MessagePumpForUI::MessagePumpForUI() {
-  InstallWindowProcVectoredHandlerOnce();
-  InitMessageWindow();
-}
+MessagePumpForUI::MessagePumpForUI() { InitMessageWindow(); }
 
 MessagePumpForUI::~MessagePumpForUI() {
   DestroyWindow(message_hwnd_);
@@ -168,7 +142,14 @@ void MessagePumpForUI::RunWithDispatcher(MessagePumpDelegate* delegate,
 // static
 LRESULT CALLBACK MessagePumpForUI::WndProcThunk(HWND hwnd, UINT message,
                                                 WPARAM wparam, LPARAM lparam) {
-  ++t_window_proc_depth;
+  // Only what no handler inside takes reaches the hook.
+  return BaseCallWindowProcWithExceptionFilter(&WndProc, hwnd, message, wparam,
+                                               lparam);
+}
+
+// static
+LRESULT MessagePumpForUI::WndProc(HWND hwnd, UINT message, WPARAM wparam,
+                                  LPARAM lparam) {
   switch (message) {
     case kMsgHaveWork:
       reinterpret_cast<MessagePumpForUI*>(wparam)->HandleWorkMessage();
@@ -177,7 +158,6 @@ LRESULT CALLBACK MessagePumpForUI::WndProcThunk(HWND hwnd, UINT message,
       reinterpret_cast<MessagePumpForUI*>(wparam)->HandleTimerMessage();
       break;
   }
-  --t_window_proc_depth;
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
@@ -427,3 +407,14 @@ bool MessagePumpForIO::ProcessInternalIOItem(const IOItem& item) {
 }
 
 }  // namespace base
+
+// The window procedure's frame filter (window_proc_filter_win.c) asks here.
+extern "C" LONG BaseWindowProcExceptionVerdict(
+    EXCEPTION_POINTERS* exception_pointers) {
+  if (exception_pointers->ExceptionRecord->ExceptionCode ==
+      base::kGccCxxExceptionCode) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  base::WindowProcExceptionFilter filter = base::g_window_proc_filter.load();
+  return filter ? filter(exception_pointers) : EXCEPTION_CONTINUE_SEARCH;
+}

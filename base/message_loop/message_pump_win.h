@@ -44,8 +44,11 @@ class MessagePumpDispatcher {
   virtual uint32_t Dispatch(const MSG& msg) = 0;
 };
 
-// The hook the UI pump's window procedure consults when a message handler
-// raises an exception: its answer is the exception-filter verdict.
+// The hook the UI pump's window procedure consults when an exception leaves
+// one of its message handlers unhandled (one that code inside the handler
+// takes never reaches it): its answer is the exception-filter verdict, and
+// EXCEPTION_EXECUTE_HANDLER makes the procedure return 0. C++ exceptions are
+// left to the runtime.
 using WindowProcExceptionFilter = LONG (*)(EXCEPTION_POINTERS* info);
 
 // Replaces the process-wide hook atomically; returns the previous one.
@@ -122,6 +125,8 @@ class MessagePumpForUI : public MessagePumpWin {
  private:
   static LRESULT CALLBACK WndProcThunk(HWND hwnd, UINT message, WPARAM wparam,
                                        LPARAM lparam);
+  // The procedure's body, run under the exception filter.
+  static LRESULT WndProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   void DoRunLoop() override;
   void InitMessageWindow();
   void WaitForWork();

@@ -11,6 +11,7 @@
 #include "base/bind.h"
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
+#include "base/message_loop/window_proc_filter_win.h"
 #include "base/run_loop.h"
 #include "base/threading/platform_thread.h"
 #include "base/time/time.h"
@@ -193,6 +194,104 @@ TEST(MessagePumpForUITest, ExceptionFilterIsSwappedAtomically) {
   };
   WindowProcExceptionFilter previous = SetWindowProcExceptionFilter(first);
   EXPECT_EQ(SetWindowProcExceptionFilter(previous), first);
+}
+
+// What the window procedure's hook saw, and its verdict.
+std::vector<DWORD>* g_hooked_codes = nullptr;
+LONG g_hook_verdict = EXCEPTION_CONTINUE_SEARCH;
+
+LONG RecordingHook(EXCEPTION_POINTERS* info) {
+  g_hooked_codes->push_back(info->ExceptionRecord->ExceptionCode);
+  return g_hook_verdict;
+}
+
+class ScopedRecordingHook {
+ public:
+  ScopedRecordingHook(std::vector<DWORD>* codes, LONG verdict)
+      : previous_(SetWindowProcExceptionFilter(&RecordingHook)) {
+    g_hooked_codes = codes;
+    g_hook_verdict = verdict;
+  }
+  ~ScopedRecordingHook() {
+    SetWindowProcExceptionFilter(previous_);
+    g_hooked_codes = nullptr;
+  }
+
+ private:
+  WindowProcExceptionFilter previous_;
+};
+
+// Runs |task| as a delayed task inside the pump's window procedure, then
+// quits: the task waits in the delayed queue until it is due, and the
+// pump's own timer message, the first message of the run, runs it.
+void RunInsideWindowProcedure(const Closure& task) {
+  MessageLoop loop(MessageLoop::TYPE_UI);
+  RunLoop run_loop;
+  loop.PostDelayedTask(CURRENT_LOCATION, task, TimeDelta::FromMilliseconds(50));
+  loop.PostDelayedTask(CURRENT_LOCATION, run_loop.QuitClosure(),
+                       TimeDelta::FromMilliseconds(60));
+  RunLoop().RunUntilIdle();
+  PlatformThread::Sleep(TimeDelta::FromMilliseconds(80));
+  PostMessageW(UIPump()->message_window(), WM_TIMER,
+               reinterpret_cast<WPARAM>(UIPump()), 0);
+  run_loop.Run();
+}
+
+TEST(MessagePumpForUITest, HookSeesOnlyExceptionsThatLeaveAHandler) {
+  std::vector<DWORD> codes;
+  // Resuming lets the task go on, so the loop keeps its state.
+  ScopedRecordingHook hook(&codes, EXCEPTION_CONTINUE_EXECUTION);
+  const struct {
+    const char* name;
+    void (*task)(bool* finished);
+    std::vector<DWORD> hooked;
+  } cases[] = {
+      // Handled inside: the debug-print exception and a caught C++ one.
+      {"handled inside",
+       [](bool* finished) {
+         OutputDebugStringA("message pump test\n");
+         try {
+           throw 1;
+         } catch (int) {
+         }
+         *finished = true;
+       },
+       {}},
+      {"left unhandled",
+       [](bool* finished) {
+         RaiseException(0xE0000042, 0, 0, nullptr);
+         *finished = true;
+       },
+       {0xE0000042}},
+  };
+  for (const auto& test : cases) {
+    codes.clear();
+    bool finished = false;
+    RunInsideWindowProcedure(Bind(test.task, &finished));
+    EXPECT_EQ(codes, test.hooked) << test.name;
+    EXPECT_TRUE(finished) << test.name;
+  }
+}
+
+LRESULT RaiseInBody(HWND, UINT message, WPARAM, LPARAM) {
+  if (message == WM_USER) RaiseException(0xE0000043, 0, 0, nullptr);
+  if (message == WM_USER + 1) *static_cast<volatile int*>(nullptr) = 1;
+  return 42;
+}
+
+TEST(MessagePumpForUITest, HandledExceptionUnwindsTheProcedureToZero) {
+  std::vector<DWORD> codes;
+  ScopedRecordingHook hook(&codes, EXCEPTION_EXECUTE_HANDLER);
+  EXPECT_EQ(BaseCallWindowProcWithExceptionFilter(&RaiseInBody, nullptr,
+                                                  WM_NULL, 0, 0),
+            42);
+  EXPECT_EQ(BaseCallWindowProcWithExceptionFilter(&RaiseInBody, nullptr,
+                                                  WM_USER, 0, 0),
+            0);
+  EXPECT_EQ(BaseCallWindowProcWithExceptionFilter(&RaiseInBody, nullptr,
+                                                  WM_USER + 1, 0, 0),
+            0);
+  EXPECT_EQ(codes, (std::vector<DWORD>{0xE0000043, 0xC0000005}));
 }
 
 // An overlapped pipe pair: the server end is read with overlapped IO on the

@@ -1,6 +1,7 @@
 #include "base/message_loop/task_annotator.h"
 
 #include "base/pending_task.h"
+#include "base/trace_event/heap_profiler_allocation_context_tracker.h"
 #include "base/trace_event/trace_event.h"
 #include "base/tracked_objects.h"
 
@@ -17,9 +18,13 @@ const unsigned char* FlowCategory() {
 }  // namespace
 
 void TaskAnnotator::DidQueueTask(const char* queue_function,
-                                 const PendingTask& pending_task) {
-  trace_event::AddFlowEvent(trace_event::kPhaseFlowBegin, FlowCategory(),
-                            queue_function, GetTaskTraceID(pending_task));
+                                 PendingTask* pending_task) {
+  const unsigned char* flow = FlowCategory();
+  if (!trace_event::IsCategoryEnabled(flow)) return;
+  // Task tracking may be off: the flow keeps its own queue time.
+  pending_task->queue_time = TimeTicks::Now();
+  trace_event::AddFlowEvent(trace_event::kPhaseFlowBegin, flow, queue_function,
+                            GetTaskTraceID(*pending_task));
 }
 
 void TaskAnnotator::RunTask(const char* queue_function,
@@ -30,17 +35,17 @@ void TaskAnnotator::RunTask(const char* queue_function,
   const unsigned char* flow = FlowCategory();
   if (trace_event::IsCategoryEnabled(flow)) {
     TimeTicks queued = pending_task.delayed_run_time;
-    if (queued.is_null()) {
-      // The posting time is only known in tracking milliseconds.
-      queued = TimeTicks::FromInternalValue(
-          static_cast<int64_t>(pending_task.time_posted.ToMilliseconds()) *
-          1000);
-    }
+    if (queued.is_null()) queued = pending_task.queue_time;
+    // Queued before the flows were traced: the wait is unknown.
+    int64_t queue_ms =
+        queued.is_null() ? 0 : (TimeTicks::Now() - queued).InMilliseconds();
     trace_event::AddFlowEvent(trace_event::kPhaseFlowEnd, flow, queue_function,
                               GetTaskTraceID(pending_task), "queue_duration",
-                              (TimeTicks::Now() - queued).InMilliseconds());
+                              queue_ms);
   }
 
+  trace_event::HeapProfilerScopedTaskContext task_context(
+      pending_task.posted_from.file_name());
   // Kept in a live stack slot, so that a crash dump of this frame shows
   // where the running task was posted from.
   const void* volatile program_counter =

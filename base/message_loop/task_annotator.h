@@ -17,12 +17,12 @@ class TaskAnnotator {
   TaskAnnotator& operator=(const TaskAnnotator&) = delete;
 
   // Called when |pending_task| (already numbered) is queued: begins its
-  // flow event, named |queue_function|.
-  void DidQueueTask(const char* queue_function,
-                    const PendingTask& pending_task);
+  // flow event, named |queue_function|, and notes the queue time for it.
+  void DidQueueTask(const char* queue_function, PendingTask* pending_task);
 
   // Runs |pending_task| under a task-tracking stopwatch, ends its flow event
-  // and tallies the run.
+  // and tallies the run. While heap profiling captures, the posting file is
+  // the thread's task context for the run.
   void RunTask(const char* queue_function, const PendingTask& pending_task);
 
   // The flow id of a task: its sequence number in the high 32 bits, the

@@ -255,7 +255,7 @@ bool SequencedWorkerPool::PostTaskInternal(int token_id,
     }
     sequenced.sequence_num = next_trace_id_++;
     sequenced.sequence_task_number = next_sequence_task_number_++;
-    task_annotator_.DidQueueTask(kPostTaskName, sequenced);
+    task_annotator_.DidQueueTask(kPostTaskName, &sequenced);
     if (shutdown_behavior == BLOCK_SHUTDOWN)
       ++blocking_shutdown_pending_task_count_;
     pending_tasks_.insert(std::move(sequenced));

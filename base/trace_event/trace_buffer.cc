@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "base/logging.h"
+#include "base/trace_event/heap_profiler_allocation_context_tracker.h"
 #include "base/trace_event/trace_log.h"
 
 namespace base {
@@ -38,6 +39,28 @@ void TraceBufferChunk::Reset(uint32_t seq) {
   for (size_t i = 0; i < next_free_; ++i) chunk_[i].Reset();
   next_free_ = 0;
   seq_ = seq;
+  cached_overhead_estimate_.reset();
+}
+
+void TraceBufferChunk::EstimateTraceMemoryOverhead(
+    TraceEventMemoryOverhead* overhead) {
+  if (!cached_overhead_estimate_) {
+    cached_overhead_estimate_ = std::make_unique<TraceEventMemoryOverhead>();
+    // The chunk's own fields, without its records.
+    cached_overhead_estimate_->Add(kOverheadChunk,
+                                   sizeof(*this) - sizeof(chunk_));
+  }
+  const size_t estimated =
+      cached_overhead_estimate_->GetCount(kOverheadTraceEvent);
+  for (size_t i = estimated; i < next_free_; ++i)
+    chunk_[i].EstimateTraceMemoryOverhead(cached_overhead_estimate_.get());
+  if (!IsFull()) {
+    overhead->Add(kOverheadUnusedEvents,
+                  (kTraceBufferChunkSize - next_free_) * sizeof(TraceEvent));
+  } else if (cached_overhead_estimate_->GetCount(kOverheadTable) == 0) {
+    cached_overhead_estimate_->AddSelf();
+  }
+  overhead->Update(*cached_overhead_estimate_);
 }
 
 TraceEvent* TraceBufferChunk::AddTraceEvent(size_t* event_index) {
@@ -106,6 +129,7 @@ std::unique_ptr<TraceBufferChunk> TraceBufferRingBuffer::GetChunk(
   // Every chunk is handed out: taking the head now would hand one index to
   // two writers. The event is dropped instead.
   if (QueueIsEmpty()) return nullptr;
+  HeapProfilerScopedIgnore ignore;
   *index = recyclable_chunks_queue_[queue_head_];
   queue_head_ = NextQueueIndex(queue_head_);
   current_iteration_index_ = queue_head_;
@@ -151,6 +175,16 @@ const TraceBufferChunk* TraceBufferRingBuffer::NextChunk() {
   return nullptr;
 }
 
+void TraceBufferRingBuffer::EstimateTraceMemoryOverhead(
+    TraceEventMemoryOverhead* overhead) {
+  overhead->Add(kOverheadRingBuffer, sizeof(*this));
+  for (size_t i = queue_head_; i != queue_tail_; i = NextQueueIndex(i)) {
+    size_t chunk_index = recyclable_chunks_queue_[i];
+    if (chunk_index < chunks_.size() && chunks_[chunk_index])
+      chunks_[chunk_index]->EstimateTraceMemoryOverhead(overhead);
+  }
+}
+
 TraceBufferVector::TraceBufferVector(size_t max_chunks)
     : max_chunks_(max_chunks) {
   chunks_.reserve(max_chunks_);
@@ -160,6 +194,7 @@ TraceBufferVector::~TraceBufferVector() = default;
 
 std::unique_ptr<TraceBufferChunk> TraceBufferVector::GetChunk(size_t* index) {
   if (chunks_.size() > kMaxChunkIndex) return nullptr;
+  HeapProfilerScopedIgnore ignore;
   *index = chunks_.size();
   chunks_.push_back(nullptr);
   ++in_flight_chunk_count_;
@@ -185,6 +220,16 @@ size_t TraceBufferVector::Capacity() const {
 
 TraceEvent* TraceBufferVector::GetEventByHandle(TraceEventHandle handle) {
   return FindEvent(&chunks_, handle);
+}
+
+void TraceBufferVector::EstimateTraceMemoryOverhead(
+    TraceEventMemoryOverhead* overhead) {
+  overhead->Add(kOverheadVectorBuffer,
+                sizeof(*this) + max_chunks_ * sizeof(chunks_[0]),
+                sizeof(*this) + chunks_.size() * sizeof(chunks_[0]));
+  for (const auto& chunk : chunks_) {
+    if (chunk) chunk->EstimateTraceMemoryOverhead(overhead);
+  }
 }
 
 const TraceBufferChunk* TraceBufferVector::NextChunk() {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/trace_event/trace_event_memory_overhead.h"
 #include "base/trace_event/trace_event_record.h"
 #include "base/trace_event/trace_log_constants.h"
 
@@ -42,8 +43,13 @@ class TraceBufferChunk {
   TraceEvent* GetEventAt(size_t index) { return &chunk_[index]; }
   const TraceEvent* GetEventAt(size_t index) const { return &chunk_[index]; }
 
+  // Adds the chunk's cost to |overhead|. Records are estimated once and
+  // the tally is kept until the chunk is reset.
+  void EstimateTraceMemoryOverhead(TraceEventMemoryOverhead* overhead);
+
  private:
   size_t next_free_ = 0;
+  std::unique_ptr<TraceEventMemoryOverhead> cached_overhead_estimate_;
   TraceEvent chunk_[kTraceBufferChunkSize];
   uint32_t seq_;
 };
@@ -71,6 +77,9 @@ class TraceBuffer {
   virtual TraceEvent* GetEventByHandle(TraceEventHandle handle) = 0;
   // The following stored chunk in output order; null at the end.
   virtual const TraceBufferChunk* NextChunk() = 0;
+  // Adds the buffer's cost and that of the chunks it holds.
+  virtual void EstimateTraceMemoryOverhead(
+      TraceEventMemoryOverhead* overhead) = 0;
 
   // The buffer chosen by the trace log's options (see trace_log.h):
   // continuous recording and the console echo use rings, the rest vectors.
@@ -95,6 +104,7 @@ class TraceBufferRingBuffer : public TraceBuffer {
   size_t Capacity() const override;
   TraceEvent* GetEventByHandle(TraceEventHandle handle) override;
   const TraceBufferChunk* NextChunk() override;
+  void EstimateTraceMemoryOverhead(TraceEventMemoryOverhead* overhead) override;
 
  private:
   bool QueueIsEmpty() const { return queue_head_ == queue_tail_; }
@@ -125,6 +135,7 @@ class TraceBufferVector : public TraceBuffer {
   size_t Capacity() const override;
   TraceEvent* GetEventByHandle(TraceEventHandle handle) override;
   const TraceBufferChunk* NextChunk() override;
+  void EstimateTraceMemoryOverhead(TraceEventMemoryOverhead* overhead) override;
 
  private:
   size_t in_flight_chunk_count_ = 0;

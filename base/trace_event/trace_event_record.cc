@@ -8,6 +8,7 @@
 #include "base/json/string_escape.h"
 #include "base/strings/dtoa.h"
 #include "base/strings/stringprintf.h"
+#include "base/trace_event/trace_event_memory_overhead.h"
 #include "base/trace_event/trace_log.h"
 
 namespace base {
@@ -304,6 +305,25 @@ void TraceEvent::AppendPrettyPrinted(std::ostream* out) const {
     *out << value;
   }
   *out << "}";
+}
+
+void ConvertableToTraceFormat::EstimateTraceMemoryOverhead(
+    TraceEventMemoryOverhead* overhead) {
+  overhead->Add(kOverheadUnknownConvertable, sizeof(*this));
+}
+
+void TraceEvent::EstimateTraceMemoryOverhead(
+    TraceEventMemoryOverhead* overhead) const {
+  overhead->Add(kOverheadTraceEvent, sizeof(*this));
+  if (copy_storage_) {
+    // What a string's heap block costs: at least 32 bytes, in steps of 16.
+    size_t capacity = (copy_storage_->capacity() + 15) & ~size_t{15};
+    if (capacity < 32) capacity = 32;
+    overhead->Add(kOverheadString, sizeof(std::string) + capacity);
+  }
+  for (const auto& convertable : convertable_values_) {
+    if (convertable) convertable->EstimateTraceMemoryOverhead(overhead);
+  }
 }
 
 }  // namespace trace_event

@@ -24,6 +24,8 @@
 namespace base {
 namespace trace_event {
 
+class TraceEventMemoryOverhead;
+
 // An argument that writes itself as trace-format JSON. Owned by the record
 // it is given to.
 class ConvertableToTraceFormat {
@@ -31,6 +33,8 @@ class ConvertableToTraceFormat {
   virtual ~ConvertableToTraceFormat() = default;
   // Appends valid JSON (an object, list, number or quoted string).
   virtual void AppendAsTraceFormat(std::string* out) const = 0;
+  // Adds what it costs; by default one object of unknown kind.
+  virtual void EstimateTraceMemoryOverhead(TraceEventMemoryOverhead* overhead);
 };
 
 // Decides per argument name whether its value is kept.
@@ -93,6 +97,9 @@ class TraceEvent {
                                 std::string* out);
   // The console form: name[category], {arg:value, ...}
   void AppendPrettyPrinted(std::ostream* out) const;
+
+  // Adds the record, its copied strings and its convertable arguments.
+  void EstimateTraceMemoryOverhead(TraceEventMemoryOverhead* overhead) const;
 
   TimeTicks timestamp() const { return timestamp_; }
   ThreadTicks thread_timestamp() const { return thread_timestamp_; }

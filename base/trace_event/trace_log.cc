@@ -19,9 +19,12 @@
 #include "base/threading/thread_local_storage.h"
 #include "base/threading/thread_name_registry.h"
 #include "base/threading/thread_task_runner_registration.h"
+#include "base/trace_event/heap_profiler_allocation_context_tracker.h"
+#include "base/trace_event/memory_dump_manager.h"
 #include "base/trace_event/trace_buffer.h"
 #include "base/trace_event/trace_event_etw_export.h"
 #include "base/trace_event/trace_event_filter.h"
+#include "base/trace_event/trace_event_memory_overhead.h"
 
 namespace base {
 namespace trace_event {
@@ -45,6 +48,9 @@ std::atomic<std::vector<std::unique_ptr<TraceEventFilter>>*>
 
 constexpr int kTracingAlreadyShutdownIndex = 1;
 constexpr char kMetadataGroup[] = "__metadata";
+constexpr char kTraceLogProviderName[] = "TraceLog";
+constexpr char kThreadBufferProviderName[] = "ThreadLocalEventBuffer";
+constexpr char kMainTraceLogDumpName[] = "tracing/main_trace_log";
 
 // 0: none yet; 1: being built; else the log.
 std::atomic<uintptr_t> g_trace_log{0};
@@ -143,11 +149,14 @@ class TraceLog::OptionalAutoLock {
 // generation moves on); hands its chunk back to the buffer under the log's
 // lock.
 class TraceLog::ThreadLocalEventBuffer
-    : public MessageLoop::DestructionObserver {
+    : public MessageLoop::DestructionObserver,
+      public MemoryDumpProvider {
  public:
   ThreadLocalEventBuffer(TraceLog* log, ThreadState* state, MessageLoop* loop)
       : log_(log), state_(state), loop_(loop), generation_(log->generation()) {
     loop_->AddDestructionObserver(this);
+    MemoryDumpManager::GetInstance()->RegisterDumpProvider(
+        this, kThreadBufferProviderName, loop_->task_runner(), {});
     AutoLock hold(log_->lock_);
     log_->thread_message_loops_[loop_] = loop_->task_runner();
   }
@@ -156,6 +165,7 @@ class TraceLog::ThreadLocalEventBuffer
     // Only the thread's own, still current loop knows this observer.
     if (MessageLoop::current() == loop_)
       loop_->RemoveDestructionObserverFor(this);
+    MemoryDumpManager::GetInstance()->UnregisterDumpProvider(this);
     {
       AutoLock hold(log_->lock_);
       if (chunk_ && generation_ == log_->generation())
@@ -203,6 +213,18 @@ class TraceLog::ThreadLocalEventBuffer
   // MessageLoop::DestructionObserver:
   void WillDestroyCurrentMessageLoop() override { delete this; }
 
+  // MemoryDumpProvider: called on this thread's runner.
+  bool OnMemoryDump(const MemoryDumpArgs& args,
+                    ProcessMemoryDump* pmd) override {
+    if (!chunk_) return true;
+    TraceEventMemoryOverhead overhead;
+    chunk_->EstimateTraceMemoryOverhead(&overhead);
+    overhead.DumpInto(
+        StringPrintf("tracing/thread_%d", TraceLog::CurrentThreadId()).c_str(),
+        pmd);
+    return true;
+  }
+
  private:
   TraceLog* const log_;
   ThreadState* const state_;
@@ -239,6 +261,31 @@ TraceLog::TraceLog()
       process_id_hash_(HashProcessId(process_id_)) {
   g_thread_state_slot.Initialize(
       [](void* value) { delete static_cast<ThreadState*>(value); });
+  // The manager's own construction never comes back here.
+  MemoryDumpManager* manager = MemoryDumpManager::GetInstance();
+  manager->RegisterDumpProvider(this, kTraceLogProviderName, nullptr, {});
+  enabled_state_observers_.push_back(manager);
+}
+
+TraceLog::~TraceLog() = default;
+
+bool TraceLog::OnMemoryDump(const MemoryDumpArgs& args,
+                            ProcessMemoryDump* pmd) {
+  TraceEventMemoryOverhead overhead;
+  overhead.Add(kOverheadTraceLog, sizeof(*this));
+  {
+    AutoLock hold(lock_);
+    if (buffer_) buffer_->EstimateTraceMemoryOverhead(&overhead);
+    for (const std::unique_ptr<TraceEvent>& event : metadata_events_)
+      event->EstimateTraceMemoryOverhead(&overhead);
+  }
+  overhead.AddSelf();
+  overhead.DumpInto(kMainTraceLogDumpName, pmd);
+  return true;
+}
+
+void TraceLog::InitializeThreadLocalEventBuffer() {
+  InitializeThreadLocalEventBufferIfSupported(GetThreadState());
 }
 
 // static
@@ -534,8 +581,10 @@ TraceLog::InitializeThreadLocalEventBufferIfSupported(ThreadState* state) {
   if (!loop || state->blocks_message_loop) return nullptr;
   if (state->buffer && state->buffer->generation() != generation())
     delete state->buffer;  // clears state->buffer
-  if (!state->buffer)
+  if (!state->buffer) {
+    HeapProfilerScopedIgnore ignore;
     state->buffer = new ThreadLocalEventBuffer(this, state, loop);
+  }
   return state->buffer;
 }
 
@@ -747,6 +796,7 @@ void TraceLog::AddMetadataEvent(
     const unsigned long long* arg_values,
     std::unique_ptr<ConvertableToTraceFormat>* convertable_values,
     unsigned int flags) {
+  HeapProfilerScopedIgnore ignore;
   auto event = std::make_unique<TraceEvent>();
   event->Initialize(CurrentThreadId(), OffsetNow(), ThreadNow(), kPhaseMetadata,
                     category_state, name, nullptr, 0, 0, num_args, arg_names,
@@ -812,6 +862,7 @@ void TraceLog::AddMetadataEventsWhileLocked() {
 
 std::string TraceLog::EventToConsoleMessage(char phase, TimeTicks timestamp,
                                             const TraceEvent* event) {
+  HeapProfilerScopedIgnore ignore;
   AutoLock hold(thread_info_lock_);
   const int thread_id = event ? event->thread_id() : CurrentThreadId();
   std::stack<TimeTicks>& begin_times = thread_event_start_times_[thread_id];

@@ -36,6 +36,7 @@
 #include "base/memory/weak_ptr.h"
 #include "base/synchronization/lock.h"
 #include "base/time/time.h"
+#include "base/trace_event/memory_dump_provider.h"
 #include "base/trace_event/trace_config.h"
 #include "base/trace_event/trace_event_record.h"
 #include "base/trace_event/trace_log_constants.h"
@@ -50,7 +51,11 @@ class TraceBuffer;
 class TraceBufferChunk;
 class TraceEventFilter;
 
-class TraceLog {
+// Also a memory-dump provider ("TraceLog"): it reports its own memory use
+// under "tracing/main_trace_log", and each thread's event buffer under
+// "tracing/thread_<id>". Its own allocations are hidden from the heap
+// profiler.
+class TraceLog : public MemoryDumpProvider {
  public:
   enum Mode { DISABLED = 0, RECORDING_MODE = 1 };
 
@@ -177,6 +182,13 @@ class TraceLog {
   // The calling thread stops using a private chunk: it blocks its loop, so
   // a flush could not reach it.
   void SetCurrentThreadBlocksMessageLoop();
+  // Gives the calling thread its private event buffer now, when it has a
+  // message loop (and does not block it).
+  void InitializeThreadLocalEventBuffer();
+
+  // MemoryDumpProvider: the log's and its buffer's cost, always true.
+  bool OnMemoryDump(const MemoryDumpArgs& args,
+                    ProcessMemoryDump* pmd) override;
 
   // --- Metadata
 
@@ -224,7 +236,8 @@ class TraceLog {
   using FilterList = std::vector<std::unique_ptr<TraceEventFilter>>;
 
   TraceLog();
-  ~TraceLog() = delete;
+  // Never destroyed: call sites keep pointers into its state table.
+  ~TraceLog() override;
 
   static ThreadState* GetThreadState();
   static ThreadState* GetThreadStateIfAny();

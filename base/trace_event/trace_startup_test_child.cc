@@ -7,7 +7,10 @@
 //
 //   trace_startup_test_child --trace-file=<path> --trace-categories=<filter>
 //
-// Prints "tracing=1" or "tracing=0"; exits 0 when every task ran.
+// Prints "tracing=1" or "tracing=0", whether the memory-infra thread ran
+// once tracing started ("memory_infra_thread_at_start=") and after the
+// trace was written ("memory_infra_thread_at_exit="); exits 0 when every
+// task ran.
 
 #include <stdio.h>
 
@@ -25,6 +28,7 @@
 #include "base/threading/sequenced_worker_pool.h"
 #include "base/threading/thread.h"
 #include "base/threading/worker_pool.h"
+#include "base/trace_event/memory_dump_manager.h"
 #include "base/trace_event/trace_startup.h"
 
 #if defined(_WIN32)
@@ -41,6 +45,16 @@ constexpr int kKinds = 4;
 std::atomic<int> g_tasks_left{kTasksPerKind * kKinds};
 base::MessageLoop* g_main_loop = nullptr;
 base::RunLoop* g_run_loop = nullptr;
+
+// Registered before tracing starts, so it runs after the trace is written.
+void PrintMemoryInfraThreadAtExit(void*) {
+  printf("memory_infra_thread_at_exit=%d\n",
+         base::trace_event::MemoryDumpManager::GetInstance()
+                 ->IsDumpThreadRunningForTesting()
+             ? 1
+             : 0);
+  fflush(stdout);
+}
 
 bool EchoErrors(int severity, const char* file, int line, size_t message_start,
                 const std::string& text) {
@@ -120,8 +134,14 @@ int main(int argc, char** argv) {
   base::CommandLine::Init();
   logging::SetLogMessageHandler(&EchoErrors);
   base::PlatformThread::SetName("TraceTestMain");
+  base::AtExitManager::RegisterCallback(&PrintMemoryInfraThreadAtExit, nullptr);
   bool tracing = base::trace_event::EnableTracingFromCommandLine();
   printf("tracing=%d\n", tracing ? 1 : 0);
+  printf("memory_infra_thread_at_start=%d\n",
+         base::trace_event::MemoryDumpManager::GetInstance()
+                 ->IsDumpThreadRunningForTesting()
+             ? 1
+             : 0);
   fflush(stdout);
   return RunTasks() ? 0 : 1;
 }

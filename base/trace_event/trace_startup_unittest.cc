@@ -192,6 +192,47 @@ TEST_F(TraceStartupTest, RecordsEveryThreadKind) {
 #endif
 }
 
+// The same run with memory-infra tracing and heap profiling: the heap
+// profiler's tables are in the trace, and the memory-infra thread runs
+// only while tracing does.
+TEST_F(TraceStartupTest, MemoryInfraWithHeapProfiling) {
+  ChildRun run =
+      RunTraceChild({SwitchArg(switches::kTraceFile, PathArg(trace_path_)),
+                     SwitchArg(switches::kTraceCategories,
+                               std::string(kCategories) +
+                                   ",disabled-by-default-memory-infra"),
+                     "--enable-heap-profiling"});
+  ASSERT_TRUE(run.started);
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_NE(run.output.find("memory_infra_thread_at_start=1"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("memory_infra_thread_at_exit=0"), std::string::npos)
+      << run.output;
+
+  std::string json;
+  ASSERT_TRUE(FileUtil::ReadFileToString(trace_path_, &json));
+  ParsedTrace trace;
+  std::string error;
+  ASSERT_TRUE(trace.Parse(json, &error)) << error;
+  auto stack_frames = trace.Find("stackFrames", "M");
+  auto type_names = trace.Find("typeNames", "M");
+  ASSERT_EQ(stack_frames.size(), 1u) << json;
+  ASSERT_EQ(type_names.size(), 1u) << json;
+  const DictionaryValue* frames = nullptr;
+  ASSERT_TRUE(stack_frames[0]->args &&
+              stack_frames[0]->args->GetDictionary("stackFrames", &frames));
+  const DictionaryValue* types = nullptr;
+  ASSERT_TRUE(type_names[0]->args &&
+              type_names[0]->args->GetDictionary("typeNames", &types));
+  std::string unknown;
+  EXPECT_TRUE(types->GetString("0", &unknown));
+  EXPECT_EQ(unknown, "[unknown]");
+  EXPECT_EQ(types->size(), 1u);
+  // The rest of the trace is as without memory-infra.
+  EXPECT_FALSE(trace.Find("MessageLoop::RunTask", "X").empty());
+}
+
 TEST_F(TraceStartupTest, NoSwitchWritesNothing) {
   ChildRun run = RunTraceChild({});
   ASSERT_TRUE(run.started);

@@ -1,5 +1,5 @@
-// Development switches that point the statistics and the preference
-// overrides at local servers.
+// Development switches that point the package request, the statistics and
+// the preference overrides at other servers, or give the tracking data.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_ACQUISITION_SWITCHES_H_
 #define DESKTOP_WINDOWS_INSTALLER_ACQUISITION_SWITCHES_H_
@@ -13,6 +13,12 @@ inline constexpr char kLocalStatsServer[] = "local-stats-server";
 // from port 3001 of the loopback host.
 inline constexpr char kLocalPrefDefaultOverridesServer[] =
     "local-pref-default-overrides-server";
+
+// The package request goes to the value's URL, unchanged; without a value,
+// to the internal development update server.
+inline constexpr char kInternalPackageServer[] = "internal-package-server";
+// Tracking data (ASCII) for an installer that carries none.
+inline constexpr char kServerTrackingBlob[] = "server-tracking-blob";
 
 }  // namespace switches
 }  // namespace installer

@@ -28,6 +28,10 @@ inline constexpr char kInstallerPrefDefaultOverridesSupport[] =
 inline constexpr char kInstallerSupportX64Download[] =
     "installer-support-x64-download";
 
+// The installer-preferences key under which an installation keeps its
+// experiment states: a list of "<name>@1" (enabled) and "<name>@2".
+inline constexpr char kInstallerExperimentsPref[] = "installer-experiments";
+
 class InstallerExperiments {
  public:
   InstallerExperiments() = delete;

@@ -18,12 +18,15 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
 #include "base/win/scoped_com_initializer.h"
+#include "desktop/windows/crash_reporter/crash_client_win.h"
 #include "desktop/windows/installer/download_folder_win.h"
 #include "desktop/windows/installer/folder_permission_win.h"
+#include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_experiments.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_main.h"
 #include "desktop/windows/installer/installer_names.h"
+#include "desktop/windows/installer/installer_runner_backend.h"
 #include "desktop/windows/installer/installer_switches.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
@@ -37,12 +40,7 @@ namespace installer {
 
 namespace {
 
-// A package backend lives in the unpacked package under this name, beside
-// the list of the package's files.
-constexpr char16_t kFilesListFileName[] = u"files_list";
 constexpr char16_t kUninstallBatchFileName[] = u"k.bat";
-// The experiment states an installation stores with its preferences.
-constexpr char kInstallerExperimentsPref[] = "installer-experiments";
 
 // The three print modes write here, before anything else exists. A
 // GUI-subsystem process has no console: the text goes to the standard output
@@ -192,13 +190,18 @@ bool RunCrashReporterRole(const base::CommandLine& command_line) {
   return false;
 }
 
-// Starts or reuses this process's crash reporter and fills the crash keys.
-// Crash reporting is not part of this build: nothing to start.
-void StartCrashClient() {}
+// Starts or reuses this process's crash reporter, connects to it and fills
+// the crash keys, before anything else can crash unreported.
+void StartCrashClient() {
+  crash_reporter::DisableCallbackExceptionSwallowing();
+  if (crash_reporter::StartCrashReporting())
+    crash_reporter::ConnectToCrashReporter();
+  crash_reporter::FillInstallerCrashKeys();
+}
 
 bool RunBackendRole(Settings* settings) {
-  LogRoleMissing("The backend runner");
-  return false;
+  InstallerRunnerBackend runner;
+  return runner.Run(settings);
 }
 
 bool RunInteractiveRole(Settings* settings, bool inside_package,

@@ -206,11 +206,11 @@ TEST_F(InstallerRunTest, PackageBackendIsRecognisedByItsExactName) {
     }
     const base::FilePath installer = CopyInstaller(package.GetPath(), c.name);
     base::DeleteFileOrDirectory(log_folder(), true);
-    // No role is part of this build yet: the run fails after the checks.
+    // The backend runner stops at once without its initial process.
     EXPECT_EQ(1u, Run(installer, u"--backend --installfolder=relative"));
     EXPECT_TRUE(LogHas(c.inside_package)) << LogText();
     EXPECT_TRUE(LogHas("Backend1"));
-    EXPECT_TRUE(LogHas("The backend runner is not available in this build"));
+    EXPECT_TRUE(LogHas("Missing information about initial process"));
   }
 }
 

@@ -172,10 +172,15 @@ TEST_F(TaskSchedulerV1Test, RegistersChangesAndDeletesRealTasks) {
   EXPECT_EQ(static_cast<DWORD>(TASK_FLAG_RUN_ONLY_IF_LOGGED_ON), flags);
   EXPECT_EQ(kTaskReady, scheduler.GetState(suffix));
 
-  EXPECT_TRUE(scheduler.Run(suffix, {u"ignored"}));
   scheduler.Delete(suffix);
   EXPECT_EQ(kTaskNotFound, scheduler.GetState(suffix));
   EXPECT_FALSE(scheduler.Run(suffix, {}));
+
+  // Run on a task of its own: the service writes a job's status back when a
+  // run ends, which could bring back a job deleted while it ran.
+  const std::u16string run = Suffix(u"Run");
+  ASSERT_TRUE(scheduler.Register(Spec(run, launcher_, kScheduleDaily)));
+  EXPECT_TRUE(scheduler.Run(run, {u"ignored"}));
 }
 
 TEST_F(TaskSchedulerV1Test, SweepDeletesTheProductsOrphansOnly) {

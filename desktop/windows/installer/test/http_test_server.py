@@ -10,9 +10,10 @@ or after --max-lifetime seconds, writing <state>/stopped on the way out when
 it can.
 
 What it answers:
-  - a path whose file exists below <state>/files (the path's last part names
-    the file) serves that file, honouring "Range: bytes=N-" and "bytes=N-M"
-    with a 206; any other path answers 200 with the body "ok";
+  - a path whose file exists below <state>/files (the path's last part,
+    percent-decoded, names the file) serves that file, honouring
+    "Range: bytes=N-" and "bytes=N-M" with a 206; any other path answers
+    200 with the body "ok";
   - <state>/routes.json may map a path (without query) to parameters, which
     the query's own parameters override.
 
@@ -34,6 +35,23 @@ with its query:
                        connection open until the client gives up
   no_length=1          no Content-Length: the body ends when the
                        connection closes
+
+Update-server mode (--package FULL_INSTALLER): the server also plays the
+maker's update server for a net installer. Any request below
+"/netinstaller/" except "/netinstaller/feedback" (the net installer asks
+"/netinstaller/<stream>", a POST of its tracking data) is answered with
+the JSON reply {"installer": <URL of the full installer on this server>,
+"installer_checksum": <its SHA-256>, "partner_content": [...]} (and
+"url_welcome" with --welcome-url); the full installer is served at
+"/files/<its name>" with Range support. The statistics POST (to
+"/netinstaller/feedback", or to "/" with the installer's local-stats-server
+switch) is answered with 200 and, like every request, logged with its body
+in requests.log. Faults of this mode:
+  --cut-package        the first transfer of the full installer breaks after
+                       half of it (the client resumes with a Range request)
+  --corrupt-package    the bytes served differ from the checksum in the
+                       reply (one byte flipped in the middle)
+--partner-content FILE (repeatable) serves FILE and names it in the reply.
 """
 
 import argparse
@@ -42,6 +60,7 @@ import hashlib
 import http.server
 import json
 import os
+import shutil
 import socket
 import socketserver
 import sys
@@ -56,6 +75,8 @@ class State:
         self.lock = threading.Lock()
         self.counters = {}
         self.log_path = os.path.join(folder, "requests.log")
+        self.package_routes = {}
+        self.package_reply = None
 
     def next_count(self, key):
         """How many times |key| was counted before this call."""
@@ -72,12 +93,16 @@ class State:
                 log.flush()
 
     def routes(self):
+        """The update-server routes, then routes.json, which may add to
+        them or replace them."""
+        routes = dict(self.package_routes)
         try:
             with open(os.path.join(self.folder, "routes.json"),
-                      encoding="utf-8") as routes:
-                return json.load(routes)
+                      encoding="utf-8") as f:
+                routes.update(json.load(f))
         except (OSError, ValueError):
-            return {}
+            pass
+        return routes
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -98,7 +123,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def handle_request(self, body):
         state = self.server.state
         url = urllib.parse.urlsplit(self.path)
-        params = dict(state.routes().get(url.path, {}))
+        params = {}
+        if state.package_reply is not None and \
+                url.path.startswith(NETINSTALLER_PATH) and \
+                url.path != FEEDBACK_PATH:
+            params["file"] = PACKAGE_REPLY_FILE
+        params.update(state.routes().get(url.path, {}))
         params.update(dict(urllib.parse.parse_qsl(url.query)))
         key = self.path
         requested = self.parse_range(self.headers.get("Range"))
@@ -234,7 +264,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(body)
 
     def load_body(self, path, params):
-        name = params.get("file") or path.rstrip("/").split("/")[-1]
+        name = params.get("file") or urllib.parse.unquote(
+            path.rstrip("/").split("/")[-1])
         file_path = os.path.join(self.server.state.folder, "files", name)
         if name and os.path.isfile(file_path):
             with open(file_path, "rb") as served:
@@ -250,6 +281,66 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return int(first), (int(last) if last else None)
         except ValueError:
             return None
+
+
+NETINSTALLER_PATH = "/netinstaller/"
+FEEDBACK_PATH = "/netinstaller/feedback"
+PACKAGE_REPLY_FILE = "netinstaller_reply.json"
+
+
+def sha256_of(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def place_file(source, target):
+    """|source| at |target| without copying it when the file system can
+    link it."""
+    if os.path.exists(target):
+        os.remove(target)
+    try:
+        os.link(source, target)
+    except OSError:
+        shutil.copyfile(source, target)
+
+
+def set_up_update_server(state, args, base_url):
+    """Puts the full installer and partner files under files/ and writes
+    the reply of the package request."""
+    files = os.path.join(state.folder, "files")
+    os.makedirs(files, exist_ok=True)
+    name = os.path.basename(args.package)
+    served = os.path.join(files, name)
+    if args.corrupt_package:
+        with open(args.package, "rb") as f:
+            data = bytearray(f.read())
+        data[len(data) // 2] ^= 0xFF
+        with open(served, "wb") as f:
+            f.write(data)
+    else:
+        place_file(args.package, served)
+    reply = {"installer": base_url + "/files/" + urllib.parse.quote(name),
+             "installer_checksum": sha256_of(args.package),
+             "partner_content": []}
+    for partner in args.partner_content:
+        partner_name = os.path.basename(partner)
+        place_file(partner, os.path.join(files, partner_name))
+        reply["partner_content"].append({
+            "href": base_url + "/files/" + urllib.parse.quote(partner_name),
+            "filename": partner_name,
+            "checksum": sha256_of(partner)})
+    if args.welcome_url:
+        reply["url_welcome"] = args.welcome_url
+    with open(os.path.join(files, PACKAGE_REPLY_FILE), "w",
+              encoding="utf-8") as f:
+        json.dump(reply, f)
+    if args.cut_package:
+        state.package_routes["/files/" + urllib.parse.quote(name)] = {
+            "cut": str(os.path.getsize(args.package) // 2), "cut_count": "1"}
+    state.package_reply = reply
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
@@ -273,12 +364,21 @@ def main():
     parser.add_argument("--state-dir", required=True)
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--max-lifetime", type=float, default=300)
+    parser.add_argument("--package", help="update-server mode: the full "
+                        "installer that the reply names")
+    parser.add_argument("--cut-package", action="store_true")
+    parser.add_argument("--corrupt-package", action="store_true")
+    parser.add_argument("--partner-content", action="append", default=[])
+    parser.add_argument("--welcome-url")
     args = parser.parse_args()
 
     started = time.time()
     server = bind(args.port, started + 60)
     server.state = State(args.state_dir)
     server.stopping = threading.Event()
+    if args.package:
+        set_up_update_server(server.state, args, "http://127.0.0.1:%d" %
+                             server.server_address[1])
     port_path = os.path.join(args.state_dir, "port")
     with open(port_path + ".tmp", "w") as port_file:
         port_file.write(str(server.server_address[1]))

@@ -13,11 +13,27 @@ inline constexpr char kHostMode[] = "host-mode";
 inline constexpr char kHostModeDownloadFolder[] = "download-folder";
 inline constexpr char kHostModeWait[] = "wait";
 inline constexpr char kHostModeExit[] = "exit";
+// Creates the Installer's master shortcut to "--target" with a copy in
+// "--location" ("--pin" to pin it) and prints "created=<0|1>
+// with_version=<0|1> copy=<path>", then every log line, one per line.
+inline constexpr char kHostModeMasterShortcut[] = "master-shortcut";
+inline constexpr char kHostTarget[] = "target";
+inline constexpr char kHostLocation[] = "location";
+inline constexpr char kHostPin[] = "pin";
 inline constexpr char kHostFolderName[] = "folder-name";
 inline constexpr char kHostTestProgram[] = "test-program";
 inline constexpr char kHostExitCode[] = "exit-code";
 // Names the file a host without a mode writes its command line into.
 inline constexpr wchar_t kHostRecordVariable[] = L"VELNA_TEST_HOST_RECORD";
+
+// Names a JSON file of seams. A host without a mode that finds it runs the
+// installer engine (RunInstaller) with them in place, so that, copied as
+// "installer.exe" into a package, it is a package backend with test steps:
+//   {"branding": {"<key>": <value>, ...},     BrandingConfig overrides
+//    "steps": [<test step>, ...]}             test_installer_steps.h
+// Its exit code is 0 when the engine succeeded, 1 when it failed, 4 when
+// the seams cannot be read.
+inline constexpr wchar_t kHostSeamsVariable[] = L"VELNA_TEST_INSTALLER_SEAMS";
 
 }  // namespace test
 }  // namespace installer

@@ -3,10 +3,14 @@
 //   download-folder  prints the folder GetTempInstallerFolder() finds for
 //                    "--folder-name" with "--test-program" (or "failed");
 //   wait             waits up to a minute, for a test to end it;
-//   exit             ends at once with "--exit-code".
-// Without a mode it records its own command line, as UTF-8, into the file
-// that the environment variable VELNA_TEST_HOST_RECORD names: a stand-in
-// for a program the installer starts.
+//   exit             ends at once with "--exit-code";
+//   master-shortcut  makes the Installer's master shortcut (see
+//                    installer_test_host.h).
+// Without a mode it runs the installer engine with the seams that the
+// environment variable VELNA_TEST_INSTALLER_SEAMS names, when it is set;
+// otherwise it records its own command line, as UTF-8, into the file that
+// the environment variable VELNA_TEST_HOST_RECORD names: a stand-in for a
+// program the installer starts.
 
 #include <windows.h>
 
@@ -15,11 +19,20 @@
 #include "base/command_line.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
+#include "base/json/json_reader.h"
+#include "base/logging.h"
+#include "base/message_loop/message_loop.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/values.h"
+#include "base/win/scoped_com_initializer.h"
+#include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/download_folder_win.h"
+#include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/installer_main.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
+#include "desktop/windows/installer/test/test_installer_steps.h"
 
 namespace {
 
@@ -55,6 +68,68 @@ int RecordCommandLine() {
              : 3;
 }
 
+std::string* g_log_lines = nullptr;
+
+bool CollectLogLine(logging::LogSeverity severity, const char* file, int line,
+                    size_t message_start, const std::string& text) {
+  g_log_lines->append(text.substr(message_start));
+  return true;
+}
+
+int MakeMasterShortcut(const base::CommandLine& command_line) {
+  std::string log;
+  g_log_lines = &log;
+  logging::SetMinLogLevel(-1);
+  logging::SetLogMessageHandler(&CollectLogLine);
+  base::MessageLoop message_loop;
+  base::win::ScopedComInitializer com;
+  installer::Installer installer;
+  base::FilePath copy;
+  std::vector<installer::Installer::ShortcutLocation> locations = {
+      {command_line.GetSwitchValuePath(kHostLocation), &copy}};
+  bool with_version = false;
+  const bool created = installer.CreateMasterShortcut(
+      &locations, command_line.HasSwitch(kHostPin), &with_version,
+      command_line.GetSwitchValuePath(kHostTarget));
+  Print(std::string("created=") + (created ? "1" : "0") + " with_version=" +
+        (with_version ? "1" : "0") + " copy=" + copy.AsUTF8() + "\n" + log);
+  // The copy is an operation of the Installer's transaction: it stays.
+  return 0;
+}
+
+// Installs the seams of the file |path| names. False when it cannot be
+// read or parsed.
+bool InstallSeams(const base::FilePath& path) {
+  std::string text;
+  if (!base::FileUtil::ReadFileToString(path, &text)) return false;
+  std::unique_ptr<base::Value> root = base::JSONReader::Read(text);
+  base::DictionaryValue* seams = nullptr;
+  if (!root || !root->GetAsDictionary(&seams)) return false;
+  base::DictionaryValue* branding = nullptr;
+  if (seams->GetDictionary("branding", &branding)) {
+    for (base::DictionaryValue::Iterator it(*branding); !it.IsAtEnd();
+         it.Advance()) {
+      installer::BrandingConfig::OverrideForTesting(
+          it.key(), it.value().CreateDeepCopy());
+    }
+  }
+  const base::ListValue* list = nullptr;
+  if (seams->GetList("steps", &list)) {
+    std::vector<installer::test::TestStep> steps;
+    if (!installer::test::ParseTestSteps(*list, &steps)) return false;
+    // Lives as long as the process: the engine's Installer uses it.
+    static installer::test::TestStepFactory* factory =
+        new installer::test::TestStepFactory(std::move(steps));
+    installer::internal::SetInstallerStepFactoryForTesting(factory);
+  }
+  return true;
+}
+
+int RunEngine(const base::FilePath& seams) {
+  if (!InstallSeams(seams)) return 4;
+  return installer::RunInstallerMain() ? 0 : 1;
+}
+
 int Run(const base::CommandLine& command_line) {
   const std::string mode = command_line.GetSwitchValueASCII(kHostMode);
   if (mode == kHostModeDownloadFolder) return PrintDownloadFolder(command_line);
@@ -62,11 +137,15 @@ int Run(const base::CommandLine& command_line) {
     Sleep(60000);
     return 0;
   }
+  if (mode == kHostModeMasterShortcut) return MakeMasterShortcut(command_line);
   if (mode == kHostModeExit) {
     unsigned code = 0;
     base::StringToUint(command_line.GetSwitchValueASCII(kHostExitCode), &code);
     return static_cast<int>(code);
   }
+  wchar_t seams[MAX_PATH] = {};
+  if (GetEnvironmentVariableW(kHostSeamsVariable, seams, MAX_PATH))
+    return RunEngine(base::FilePath(base::as_u16cstr(seams)));
   return RecordCommandLine();
 }
 

@@ -55,7 +55,23 @@ LocalHttpServer::LocalHttpServer() = default;
 
 LocalHttpServer::~LocalHttpServer() { Stop(); }
 
-bool LocalHttpServer::Start(int port) {
+bool LocalHttpServer::Start(int port) { return Launch(port, u""); }
+
+bool LocalHttpServer::StartUpdateServer(const base::FilePath& full_installer,
+                                        PackageFault fault, int port) {
+  const std::string package = ToUnixPath(full_installer);
+  if (package.empty()) {
+    LOG(ERROR) << "No Linux path for " << full_installer.AsUTF8();
+    return false;
+  }
+  std::u16string arguments =
+      u" --package \"" + base::UTF8ToUTF16(package) + u"\"";
+  if (fault == PackageFault::kCutOnce) arguments += u" --cut-package";
+  if (fault == PackageFault::kCorrupt) arguments += u" --corrupt-package";
+  return Launch(port, arguments);
+}
+
+bool LocalHttpServer::Launch(int port, const std::u16string& arguments) {
   if (running_ || !state_dir_.CreateUniqueTempDir() ||
       !base::FileUtil::CreateDirectory(
           state_dir_.GetPath().AppendASCII("files")))
@@ -69,7 +85,7 @@ bool LocalHttpServer::Start(int port) {
                            base::UTF8ToUTF16(VELNA_HTTP_TEST_SERVER_SCRIPT) +
                            u"\" --state-dir \"" +
                            base::UTF8ToUTF16(unix_state_dir) + u"\" --port " +
-                           base::IntToString16(port);
+                           base::IntToString16(port) + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
@@ -158,6 +174,30 @@ std::vector<std::unique_ptr<base::DictionaryValue>> LocalHttpServer::Requests()
     }
   }
   return requests;
+}
+
+std::vector<std::unique_ptr<base::DictionaryValue>>
+LocalHttpServer::RequestsFor(base::StringPiece path) const {
+  std::vector<std::unique_ptr<base::DictionaryValue>> matching;
+  for (auto& request : Requests()) {
+    std::string request_path;
+    if (request->GetString("path", &request_path) && request_path == path)
+      matching.push_back(std::move(request));
+  }
+  return matching;
+}
+
+std::vector<std::string> LocalHttpServer::StatisticsBodies() const {
+  std::vector<std::string> bodies;
+  for (const auto& request : Requests()) {
+    std::string method, path, body;
+    request->GetString("method", &method);
+    request->GetString("path", &path);
+    request->GetString("body", &body);
+    if (method == "POST" && (path == "/netinstaller/feedback" || path == "/"))
+      bodies.push_back(body);
+  }
+  return bodies;
 }
 
 std::string Md5Hex(const std::string& data) {

@@ -31,9 +31,26 @@ class LocalHttpServer {
   // Stops the server and deletes its folder.
   ~LocalHttpServer();
 
+  // What the update-server mode does wrong on purpose.
+  enum class PackageFault {
+    kNone,
+    // The first transfer of the full installer breaks half-way.
+    kCutOnce,
+    // The bytes served do not match the checksum in the reply.
+    kCorrupt,
+  };
+
   // Starts the server on a free port, or on |port|. False when it is not
   // listening within 30 s.
   bool Start(int port = 0);
+  // Starts it as the maker's update server for a net installer (see the
+  // script's update-server mode): a request below "/netinstaller/" (pass
+  // Url("/netinstaller/<stream>") with "internal-package-server") gets the
+  // JSON reply naming |full_installer|, which this server serves with
+  // Range support and |fault|. On port 3000 it also receives what
+  // "local-stats-server" sends.
+  bool StartUpdateServer(const base::FilePath& full_installer,
+                         PackageFault fault, int port = 0);
   // Asks the server to end and waits (up to 10 s) until it has; true when
   // it has ended.
   bool Stop();
@@ -55,8 +72,17 @@ class LocalHttpServer {
   // "path", "query", "host", "user_agent", "range", "headers" (lower-case
   // names), "body_length", "body_md5" and "body" (text bodies).
   std::vector<std::unique_ptr<base::DictionaryValue>> Requests() const;
+  // The requests whose path (without query) is |path|, in arrival order.
+  std::vector<std::unique_ptr<base::DictionaryValue>> RequestsFor(
+      base::StringPiece path) const;
+  // The bodies of the statistics POSTs so far: those to
+  // "/netinstaller/feedback" and, from "local-stats-server", to "/".
+  std::vector<std::string> StatisticsBodies() const;
 
  private:
+  // Starts the script with |arguments| (Linux paths) after its own.
+  bool Launch(int port, const std::u16string& arguments);
+
   base::ScopedTempDir state_dir_;
   int port_ = 0;
   bool running_ = false;

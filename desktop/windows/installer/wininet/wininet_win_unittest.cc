@@ -131,18 +131,6 @@ class WinInetDownloaderTest : public testing::Test {
     return contents;
   }
 
-  // The logged requests for |path|, in order.
-  std::vector<std::unique_ptr<base::DictionaryValue>> RequestsFor(
-      const std::string& path) {
-    std::vector<std::unique_ptr<base::DictionaryValue>> matching;
-    for (auto& request : server_.Requests()) {
-      std::string request_path;
-      if (request->GetString("path", &request_path) && request_path == path)
-        matching.push_back(std::move(request));
-    }
-    return matching;
-  }
-
   static std::string Field(const base::DictionaryValue& request,
                            const char* key) {
     std::string value;
@@ -179,7 +167,7 @@ TEST_F(WinInetDownloaderTest, TwentyMegabytesThroughEveryFaultMode) {
   EXPECT_TRUE(ReadOutput("cut.bin") == content);
   EXPECT_EQ(static_cast<int>(kBigSize), listener_.total);
   EXPECT_EQ(static_cast<int>(kBigSize), listener_.current);
-  auto requests = RequestsFor("/files/big.bin");
+  auto requests = server_.RequestsFor("/files/big.bin");
   ASSERT_EQ(2u, requests.size());
   EXPECT_EQ("", Field(*requests[0], "range"));
   EXPECT_EQ("bytes=" + base::UintToString(kCut) + "-",
@@ -218,7 +206,7 @@ TEST_F(WinInetDownloaderTest, TwentyMegabytesThroughEveryFaultMode) {
     EXPECT_EQ(1, outcome.completions);
     EXPECT_EQ(WinInetDownloader::kCompleted, outcome.state);
     EXPECT_TRUE(ReadOutput("repaired.bin") == content);
-    requests = RequestsFor(test.path);
+    requests = server_.RequestsFor(test.path);
     std::vector<std::string> ranges;
     for (const auto& request : requests)
       ranges.push_back(Field(*request, "range"));
@@ -234,7 +222,7 @@ TEST_F(WinInetDownloaderTest, TwentyMegabytesThroughEveryFaultMode) {
                      FileWriter("zero.bin"));
   EXPECT_EQ(1, outcome.completions);
   EXPECT_EQ(WinInetDownloader::kFailed, outcome.state);
-  EXPECT_EQ(4u, RequestsFor("/d/big.bin").size());
+  EXPECT_EQ(4u, server_.RequestsFor("/d/big.bin").size());
   downloader_->set_max_retry_count(WinInetDownloader::kDefaultMaxRetryCount);
 
   // A redirect to another host than the allowed one fails once, and no
@@ -263,7 +251,7 @@ TEST_F(WinInetDownloaderTest, TwentyMegabytesThroughEveryFaultMode) {
                      std::make_unique<StringResponseWriter>(&reply));
   EXPECT_EQ(WinInetDownloader::kCompleted, outcome.state);
   EXPECT_EQ("ok", reply);
-  requests = RequestsFor("/post/target");
+  requests = server_.RequestsFor("/post/target");
   ASSERT_EQ(1u, requests.size());
   EXPECT_EQ("POST", Field(*requests[0], "method"));
   EXPECT_EQ(test::Md5Hex(body), Field(*requests[0], "body_md5"));
@@ -276,7 +264,7 @@ TEST_F(WinInetDownloaderTest, TwentyMegabytesThroughEveryFaultMode) {
   base::RunLoop send_loop;
   ASSERT_TRUE(collector.Send(send_loop.QuitClosure(), true));
   send_loop.Run();
-  requests = RequestsFor("/netinstaller/feedback");
+  requests = server_.RequestsFor("/netinstaller/feedback");
   ASSERT_EQ(1u, requests.size());
   std::unique_ptr<base::Value> sent =
       base::JSONReader::Read(Field(*requests[0], "body"));
@@ -362,7 +350,7 @@ TEST_F(WinInetDownloaderTest, BodyWithoutLengthEndsWithTheConnection) {
   EXPECT_EQ(1, outcome.completions);
   EXPECT_EQ(WinInetDownloader::kCompleted, outcome.state);
   EXPECT_TRUE(ReadOutput("plain.bin") == content);
-  EXPECT_EQ(1u, RequestsFor("/files/plain.bin").size());
+  EXPECT_EQ(1u, server_.RequestsFor("/files/plain.bin").size());
 }
 
 TEST_F(WinInetDownloaderTest, SilentServerIsLeftAfterTheReceiveTimeout) {
@@ -378,7 +366,7 @@ TEST_F(WinInetDownloaderTest, SilentServerIsLeftAfterTheReceiveTimeout) {
   // Resumed after what was kept: the bytes of the read that timed out are
   // not reported (under Wine a pending read loses them), so at most the
   // stalled offset.
-  auto requests = RequestsFor("/files/slow.bin");
+  auto requests = server_.RequestsFor("/files/slow.bin");
   ASSERT_EQ(2u, requests.size());
   const std::string range = Field(*requests[1], "range");
   unsigned offset = 0;
@@ -422,7 +410,7 @@ TEST_F(WinInetDownloaderTest, RedirectsAreFollowedByTheRules) {
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
-    const size_t before = RequestsFor("/files/target.bin").size();
+    const size_t before = server_.RequestsFor("/files/target.bin").size();
     std::string reply;
     auto observer = std::make_unique<RedirectRecorder>();
     std::vector<std::u16string>* redirects = &observer->urls;
@@ -431,7 +419,7 @@ TEST_F(WinInetDownloaderTest, RedirectsAreFollowedByTheRules) {
                                std::move(observer));
     EXPECT_EQ(1, outcome.completions);
     EXPECT_EQ(test.state, outcome.state);
-    auto requests = RequestsFor("/files/target.bin");
+    auto requests = server_.RequestsFor("/files/target.bin");
     if (!test.target_method) {
       EXPECT_EQ(before, requests.size());
       continue;
@@ -447,7 +435,7 @@ TEST_F(WinInetDownloaderTest, RedirectsAreFollowedByTheRules) {
     EXPECT_EQ(test.target_body_length, body_length);
   }
   // The loop: the first request and ten followed hops.
-  EXPECT_EQ(11u, RequestsFor("/loop").size());
+  EXPECT_EQ(11u, server_.RequestsFor("/loop").size());
 }
 
 TEST_F(WinInetDownloaderTest, ProxyPromptAnswers) {
@@ -486,7 +474,7 @@ TEST_F(WinInetDownloaderTest, ProxyPromptAnswers) {
     EXPECT_EQ(1, outcome.completions);
     EXPECT_EQ(WinInetDownloader::kFailed, outcome.state);
     EXPECT_EQ(test.requests, ui_runner_.calls());
-    EXPECT_EQ(test.requests, RequestsFor(path).size());
+    EXPECT_EQ(test.requests, server_.RequestsFor(path).size());
     EXPECT_TRUE(log.Has(logging::LOG_ERROR, test.message));
   }
 }

@@ -2,9 +2,12 @@
 """Makes the material of the package tests on the build machine, fresh on
 every test run: a 300-file tree and its 7z archive, executables that carry
 it (signed and unsigned), hostile and damaged archives, and signed
-executables of a throwaway certificate authority for the signer checks.
+executables of a throwaway certificate authority for the signer checks;
+with the fetcher's programs, the installer images of the package fetcher's
+tests (signed by a second throwaway authority of their own).
 
-Usage: make_test_packages.py --out DIR [--stub STUB.exe]
+Usage: make_test_packages.py --out DIR [--stub STUB.exe
+           [--host HOST.exe --installer INSTALLER.exe --version-stub V.exe]]
 Without --stub only the archives are made.
 
 Tools: 7zz, openssl and osslsigncode. Everything the tests need to know is
@@ -76,12 +79,18 @@ def make_tree(root):
     files.append(("notime.txt", b"this file has no time in the archive\r\n"))
     files.append(("d0/unicode \u00e9\u4e2d.txt", b"non-ASCII name\r\n"))
     files.append(("d1/last file.txt", b"x" * 70000))
+    write_tree(root, files)
+    return files
+
+
+def write_tree(root, files):
+    """Writes (name, data) pairs below |root|, the n-th file with the time
+    BASE_TIME + 61 n s, as manifest() expects."""
     for index, (name, data) in enumerate(files):
         path = os.path.join(root, name)
         write(path, data)
         stamp = BASE_TIME + index * 61
         os.utime(path, (stamp, stamp))
-    return files
 
 
 def make_tree_archive(root, archive):
@@ -457,11 +466,145 @@ def make_payload_executables(out, work, stub, archive_data, expected):
     return made
 
 
+# --- The package fetcher's installer images ------------------------------
+
+FETCHER_TRACKING = b"partner=velna-test&campaign=fetcher\x01\xff"
+
+
+def make_fetcher_tree(root):
+    """The package of the fetcher tests: 40 files in nested folders (one
+    empty, one with a non-ASCII name, one of 300 KB) and "files_list" naming
+    them, whose last line has no line break."""
+    rng = random.Random(21)
+    files = []
+    for i in range(40):
+        name = "f%d/g%d/file%02d.%s" % (i % 3, i % 4, i, ("dll", "pak")[i % 2])
+        files.append((name, rng.randbytes(rng.randrange(1, 20000))))
+    files.append(("installer.exe", b"MZ stand-in\r\n"))
+    files.append(("locales/empty.pak", b""))
+    files.append(("locales/\u00e5rsak \u4e2d.pak", "non-ASCII".encode()))
+    files.append(("resources/big.bin", rng.randbytes(300000)))
+    listed = [name.replace("/", "\\") for name, _ in files]
+    files.append(("files_list", "\r\n".join(listed).encode("utf-8")))
+    write_tree(root, files)
+    return files
+
+
+def nest_foreign_signature(leaf, work, unsigned, source, target, tag):
+    """|source| (|unsigned| signed by another signer) with |leaf|'s signature
+    of a different file nested inside it."""
+    different = os.path.join(work, tag + "_different.exe")
+    write(different, read(unsigned) + b"\0" * 8 +
+          b"another file".ljust(16, b"\0"))
+    different_signed = os.path.join(work, tag + "_different_signed.exe")
+    sign(leaf, different, different_signed)
+    lifted = os.path.join(work, tag + "_lifted.der")
+    run(["osslsigncode", "extract-signature", "-in", different_signed, "-out",
+         lifted])
+    attach_nested(lifted, source, target)
+
+
+def make_fetcher_material(out, work, host, installer, version_stub,
+                          hostile_archive):
+    tag = "%08x" % random.SystemRandom().getrandbits(32)
+    root = make_ca(work, "fetcher_root", "Velna Fetcher Root " + tag)
+    expected_cn = "Velna Fetcher Signer " + tag
+    expected = make_leaf(work, "fetcher_expected", expected_cn, root)
+    other = make_leaf(work, "fetcher_other", "Velna Fetcher Other " + tag, root)
+
+    tree = os.path.join(work, "fetcher_tree")
+    files = make_fetcher_tree(tree)
+    archive_path = os.path.join(work, "fetcher.7z")
+    run(["7zz", "a", "-bd", "-t7z", "-m0=LZMA2:d=1m", "-mmt=1", archive_path,
+         "."], cwd=tree)
+    archive = read(archive_path)
+
+    folder = os.path.join(out, "fetcher")
+    os.makedirs(folder, exist_ok=True)
+    images = {}
+
+    def path(name):
+        return os.path.join(folder, name + ".exe")
+
+    def put(name, data):
+        write(path(name), data)
+        images[name] = "fetcher\\" + name + ".exe"
+
+    def signed(name, leaf, data):
+        unsigned = os.path.join(work, "fetcher_" + name + ".exe")
+        write(unsigned, data)
+        sign(leaf, unsigned, path(name))
+        images[name] = "fetcher\\" + name + ".exe"
+
+    def with_archive(image, payload=archive):
+        return image + trailer(padded_archive(image, payload))
+
+    host_image = read(host)
+    installer_image = read(installer)
+    stub_image = read(version_stub)
+
+    # The installers under test: full (the archive inside the signed region)
+    # and net (tracking data appended after signing).
+    put("full_unsigned", with_archive(host_image))
+    signed("full_signed", expected, with_archive(host_image))
+    put("net_unsigned", host_image + trailer(FETCHER_TRACKING))
+    signed("net_signed_plain", expected, host_image)
+    put("net_signed", read(path("net_signed_plain")) + trailer(FETCHER_TRACKING))
+    # A signature entry that points past the end of the file.
+    corrupt = bytearray(read(path("net_signed_plain")))
+    nt = struct.unpack_from("<I", corrupt, 60)[0]
+    struct.pack_into("<I", corrupt, nt + 172, len(corrupt) * 2)
+    put("net_corrupt", bytes(corrupt))
+
+    # What the update server hands out.
+    signed("package", expected, with_archive(installer_image))
+    put("package_unsigned", with_archive(installer_image))
+    signed("package_other", other, with_archive(installer_image))
+    nest_foreign_signature(expected, work,
+                           os.path.join(work, "fetcher_package_other.exe"),
+                           path("package_other"), path("package_spoof"),
+                           "fetcher_spoof")
+    images["package_spoof"] = "fetcher\\package_spoof.exe"
+    signed("package_stub", expected, with_archive(stub_image))
+    signed("package_hostile", expected,
+           with_archive(installer_image, hostile_archive))
+    signed("package_no_archive", expected, installer_image)
+    # A package without "files_list" whose "installer_prefs_include.json" is
+    # a folder: neither can take what the fetcher adds.
+    bare = os.path.join(work, "fetcher_bare")
+    write(os.path.join(bare, "browser.dll"), b"bare package\r\n")
+    write(os.path.join(bare, "installer_prefs_include.json", "keep"), b"")
+    bare_archive = os.path.join(work, "fetcher_bare.7z")
+    run(["7zz", "a", "-bd", "-t7z", "-mmt=1", bare_archive, "."], cwd=bare)
+    signed("package_bare", expected,
+           with_archive(installer_image, read(bare_archive)))
+    put("version_stub", stub_image)
+
+    run(["openssl", "x509", "-in", root[1], "-outform", "DER", "-out",
+         os.path.join(folder, "root.der")])
+    checksums = {name: hashlib.sha256(read(os.path.join(
+        out, relative.replace("\\", "/")))).hexdigest()
+        for name, relative in images.items()}
+    return {
+        "expected_signer": expected_cn,
+        "root": "fetcher\\root.der",
+        "images": images,
+        "sha256": checksums,
+        "tracking_hex": FETCHER_TRACKING.hex(),
+        "tree": manifest(tree, files),
+    }
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--out", required=True)
     # Without a stub only the archives are made (the portable tests).
     parser.add_argument("--stub")
+    # The fetcher's programs (with --stub): its test host, the outer
+    # installer and the version-printing stub.
+    parser.add_argument("--host")
+    parser.add_argument("--installer")
+    parser.add_argument("--version-stub")
     args = parser.parse_args()
     out = os.path.abspath(args.out)
     work = out + ".work"
@@ -489,6 +632,11 @@ def main():
     material["signed_exe"] = signers["signed_exe"]
     material["payload"] = make_payload_executables(out, work, args.stub,
                                                    read(archive), expected)
+    if args.host:
+        material["fetcher"] = make_fetcher_material(
+            out, work, args.host, args.installer, args.version_stub,
+            read(os.path.join(out, material["hostile"]["dotdot_backslash"]
+                              .replace("\\", "/"))))
     write_material(out, material)
     shutil.rmtree(work, ignore_errors=True)
     return 0

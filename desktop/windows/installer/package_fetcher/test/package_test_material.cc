@@ -65,10 +65,10 @@ std::vector<std::string> MaterialKeys(const std::string& key) {
   return keys;
 }
 
-std::vector<TreeFile> TreeFiles() {
+std::vector<TreeFile> TreeFiles(const std::string& key) {
   std::vector<TreeFile> files;
   const base::ListValue* list = nullptr;
-  EXPECT_TRUE(Material().GetList("tree.files", &list));
+  EXPECT_TRUE(Material().GetList(key + ".files", &list));
   if (!list) return files;
   for (size_t i = 0; i < list->GetSize(); ++i) {
     const base::DictionaryValue* entry = nullptr;
@@ -81,17 +81,18 @@ std::vector<TreeFile> TreeFiles() {
     EXPECT_TRUE(entry->GetString("sha256", &file.sha256));
     EXPECT_TRUE(entry->GetString("filetime", &filetime));
     file.size = static_cast<uint64_t>(size);
-    if (!filetime.empty())
+    if (!filetime.empty()) {
       EXPECT_TRUE(base::StringToUint64(filetime, &file.filetime));
+    }
     files.push_back(file);
   }
   return files;
 }
 
-std::vector<std::u16string> TreeFolders() {
+std::vector<std::u16string> TreeFolders(const std::string& key) {
   std::vector<std::u16string> folders;
   const base::ListValue* list = nullptr;
-  EXPECT_TRUE(Material().GetList("tree.folders", &list));
+  EXPECT_TRUE(Material().GetList(key + ".folders", &list));
   for (size_t i = 0; list && i < list->GetSize(); ++i) {
     std::u16string folder;
     EXPECT_TRUE(list->GetString(i, &folder));

@@ -32,9 +32,10 @@ std::string MaterialString(const std::string& key);
 // The names under the dictionary at |key|.
 std::vector<std::string> MaterialKeys(const std::string& key);
 
-// The tree that tree.7z holds: its files and every folder (relative).
-std::vector<TreeFile> TreeFiles();
-std::vector<std::u16string> TreeFolders();
+// The tree that tree.7z holds (or the one described at |key|, as
+// "fetcher.tree"): its files and every folder (relative).
+std::vector<TreeFile> TreeFiles(const std::string& key = "tree");
+std::vector<std::u16string> TreeFolders(const std::string& key = "tree");
 
 // Lower-case hexadecimal SHA-256 of |data|.
 std::string Sha256Hex(const std::string& data);

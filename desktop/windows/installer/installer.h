@@ -1,0 +1,293 @@
+// Installer: the step machine of a backend process. It performs one
+// installation, update or uninstallation: Start() posts Run(), which makes
+// the preparatory checks (rights, folders, the install log's identity, the
+// file lists) and builds the step list of the operation; every step then
+// runs as one task of the owner thread and, when it has finished, schedules
+// the next one. Every change a step makes is an Operation run through the
+// one Transaction of the run (RunOperation), so that an error or a
+// cancellation rolls back everything done so far.
+//
+// The outcome goes to the InstallerObservers: OnTotalSteps once, OnStep per
+// step, then exactly one ending: OnSuccess; or OnError followed by
+// OnInstallerTerminated(false); or OnInstallerTerminated(false) alone for a
+// cancellation (the front end's InstallationInterrupted event). Once a run
+// has ended (Finish), nothing changes it any more: a later Cancel, error or
+// success report, and any step task still queued, does nothing.
+//
+// The step lists come from an InstallerStepFactory: the real one builds the
+// lists of the three operations from the Step* members below; tests install
+// their own (internal::SetInstallerStepFactoryForTesting).
+//
+// Threading: created, started and destroyed on one thread with a message
+// loop (the owner thread); every step, watcher callback and observer call
+// runs there. The settings are not owned and must outlive the run.
+// Destroying a running Installer cancels it (rolls back).
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_INSTALLER_H_
+#define DESKTOP_WINDOWS_INSTALLER_INSTALLER_H_
+
+#include <stdint.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/callback.h"
+#include "base/files/file_path.h"
+#include "base/location.h"
+#include "base/memory/weak_ptr.h"
+#include "base/observer_list.h"
+#include "base/sequenced_task_runner.h"
+#include "base/win/object_watcher.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/folder_permission_win.h"
+#include "desktop/windows/installer/installer_observer.h"
+#include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/registry_entry_win.h"
+#include "desktop/windows/installer/service/transactions/transaction.h"
+#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
+
+namespace installer {
+
+class Installer;
+class Operation;
+class SavedSecurity;
+class Status;
+
+// Files of the unpacked package beside the backend executable: one path
+// per line, relative to the package folder.
+inline constexpr char16_t kFilesListFileName[] = u"files_list";
+inline constexpr char16_t kRootFilesListFileName[] = u"root_files_list";
+
+// Switches the Installer reads from its own command line.
+namespace switches {
+inline constexpr char kPostElevatedInstallTasks[] =
+    "post-elevated-install-tasks";
+}  // namespace switches
+
+// Builds the step list of a run. A step is a closure that the Installer
+// posts as one task; it ends by calling ScheduleNextStep() (every step but
+// the last), ReportSuccess() (the last) or ReportError().
+class InstallerStepFactory {
+ public:
+  virtual ~InstallerStepFactory() = default;
+  // Never empty.
+  virtual std::vector<base::Closure> BuildSteps(
+      Installer* installer, InstallationOperation operation) = 0;
+};
+
+namespace internal {
+
+// Makes |factory| (not owned; null restores the real lists) build the steps
+// of every Installer of this process started afterwards. For tests and test
+// hosts, on the main thread before the first Start().
+void SetInstallerStepFactoryForTesting(InstallerStepFactory* factory);
+
+// Whether |line| of a files list names a file inside the package: not
+// absolute, no drive or other colon, no leading separator, no ".."
+// component. Portable rule, used by Run.
+bool IsSafeRelativeFileListLine(const std::string& line);
+
+}  // namespace internal
+
+class Installer : public base::win::ObjectWatcher::Delegate,
+                  public RegistryEntry::Delegate {
+ public:
+  Installer();
+  Installer(const Installer&) = delete;
+  Installer& operator=(const Installer&) = delete;
+  // Cancels a run that is still going, then closes the events.
+  ~Installer() override;
+
+  // Begins the run: freezes |settings|, keeps them and posts Run. The
+  // Installer must hold no settings, and |settings| must have their Status
+  // (both fatal otherwise). Results arrive through the observers.
+  void Start(Settings* settings);
+
+  void AddObserver(InstallerObserver* observer) {
+    observers_.AddObserver(observer);
+  }
+  void RemoveObserver(InstallerObserver* observer) {
+    observers_.RemoveObserver(observer);
+  }
+
+  // --- What steps use.
+
+  // Posts the step at the cursor, tells the observers OnStep, moves the
+  // cursor on. Not after the last step.
+  void ScheduleNextStep();
+  // Posts |task| (a step, or a step's continuation) as one task that runs
+  // only while this run is still going.
+  void PostStepTask(const base::Location& from_here, const base::Closure& task);
+  // OnError on every observer, then Cancel(). Returns |detail| for the
+  // caller to log at ERROR. Nothing is reported once the run has ended.
+  std::string ReportError(uint32_t string_id, const std::u16string& text,
+                          const std::string& detail);
+  // "Installation succeeded", succeeded() true, OnSuccess, Finish(). Only
+  // while running.
+  void ReportSuccess();
+  // Rolls the transaction back, Finish(), OnInstallerTerminated(false).
+  // Does nothing once the run has ended.
+  void Cancel();
+  // Restores the folder's saved security, signals the undo-permission
+  // event, forgets the settings and ends the run (no rollback).
+  void Finish();
+
+  // Runs |operation| through the run's transaction; false when it failed
+  // (and was rolled back).
+  bool RunOperation(std::unique_ptr<Operation> operation);
+
+  bool running() const { return running_; }
+  // The backend's exit result.
+  bool succeeded() const { return succeeded_; }
+  // Null while idle and after Finish().
+  Settings* settings() const { return settings_; }
+  Status* status() const;
+  InstallLog* install_log() { return &install_log_; }
+  const base::FilePath& own_directory() const { return own_directory_; }
+  const std::vector<std::string>& files_list() const { return files_list_; }
+  const std::vector<std::string>& root_files_list() const {
+    return root_files_list_;
+  }
+  base::ObserverList<InstallerObserver>* observers() { return &observers_; }
+  // The steps of this run (after Run built them).
+  size_t step_count() const { return steps_.size(); }
+
+  // --- base::win::ObjectWatcher::Delegate: the interrupted event cancels;
+  // the package-ready event hands over to the package's backend.
+  void OnObjectSignaled(HANDLE object) override;
+
+  // --- Placeholders and small helpers (installer_placeholders_win.cc).
+
+  // RegistryEntry::Delegate: the table of exact, case-sensitive names
+  // (InstallFolder, Version, Executable, Product, Company,
+  // CompanyRegistryKey, Stream, Uninstall, HelpURL, CompanyURL,
+  // DownloadsURL); any other name comes back unchanged.
+  std::u16string ResolvePlaceholder(const std::u16string& name) override;
+  // Null unless the registry step records (set_recording_registry): the
+  // machine-wide section of the install log for HKEY_LOCAL_MACHINE, the
+  // per-user one for any other root.
+  InstallLogRegistry* GetInstallLogRegistry(HKEY root) override;
+  void set_recording_registry(bool recording) {
+    recording_registry_ = recording;
+  }
+  void set_uninstall_command(const std::u16string& command) {
+    uninstall_command_ = command;
+  }
+
+  // Over a former-engine installation: the first "{Product}" becomes the
+  // edition suffix of its product type, the first "{SPProduct}" a space and
+  // that suffix. Otherwise |text| unchanged.
+  std::u16string ExpandProductPlaceholders(const std::u16string& text) const;
+  // "" for 0, the two further editions for 1 and 2, else "Invalid".
+  static std::u16string GetEditionSuffix(int product_type);
+  // Install-folder name, " <major>" with |with_version|, the branding's
+  // shortcut suffix, ".lnk".
+  static std::u16string GetShortcutFileName(bool with_version);
+
+  struct ShortcutLocation {
+    base::FilePath folder;
+    // Receives folder + name when the copy succeeded; may be null.
+    base::FilePath* out_path = nullptr;
+  };
+  // Creates the master shortcut to |target| beside the running executable
+  // (with the version in its name when |*with_version| is set, or becomes
+  // set because a location already holds the plain name), pins it when
+  // |pin| and pinning is possible (a failure is logged: "Failed pinning"),
+  // then copies it to every location through the transaction. False only
+  // when the master shortcut cannot be created.
+  bool CreateMasterShortcut(std::vector<ShortcutLocation>* locations, bool pin,
+                            bool* with_version, const base::FilePath& target);
+  // "Software\Microsoft\Windows\CurrentVersion\Uninstall\<product>
+  // <version>" + |suffix|.
+  static std::u16string GetUninstallKeyPath(const std::u16string& suffix);
+  // "<name>@1" or "<name>@2".
+  static std::string FormatFeatureOverride(const std::string& name,
+                                           bool enabled);
+  // Deletes the companion application's shortcuts from the user's
+  // Start-menu programs folder.
+  static void RemoveCompanionShortcuts();
+  // Deletes the scheduled task "Autoupdate " + |*name| (and stale tasks),
+  // then empties |*name|. Ignores every failure.
+  static void RemoveAutoupdateTask(std::u16string* name);
+
+ private:
+  friend class DefaultStepFactory;
+
+  // The checks before the steps, then the step list; one task.
+  void Run();
+  // Part of Run: the file lists (install and update). False after an error
+  // was reported.
+  bool ReadFileLists();
+  bool CreateInstallationSubfolder();
+  void ApplyStoredExperiments();
+  // Runs |step| unless the run has ended.
+  void RunStepTask(const base::Closure& step);
+  // Reports |detail| with |string_id| and logs it at ERROR.
+  void Fail(uint32_t string_id, const std::u16string& text,
+            const std::string& detail);
+  // Maps a result of RunElevated() to the run's outcome.
+  void HandleElevatedResult(int result);
+
+  // --- Elevation, folder permission and the package hand-over
+  // (installer_handover_win.cc).
+  // 0 success, 1 elevation impossible or refused, 2 the elevated process
+  // failed, 3 set-up error.
+  int RunElevated();
+  int RequestFolderPermission(const base::FilePath& folder, bool permanent);
+  static bool IsUacEnabled();
+  static bool FixEventACL(HANDLE event);
+  void RunPostElevationTasks();
+  void WaitForPackage(bool post_elevated);
+  // The package-ready event was signalled.
+  void HandOverToPackageBackend();
+
+  // --- The steps (installer_steps_win.cc).
+  void StepCopyFiles(uint32_t index);
+  void StepCopyRootFiles(uint32_t index);
+  void StepInstallLauncher();
+  void StepRemoveOldRootFiles();
+  void StepSetUpRegistry();
+  void StepCleanUpRegistry();
+  void StepInstallShortcuts();
+  void StepUpdateShortcuts();
+  void StepRemoveShortcuts();
+  void StepFinalize();
+  void StepFinalizeUninstall();
+  void StepWriteInstallerPrefs();
+  void StepPreservePreviousStatus();
+  void StepRemoveInstalledFiles();
+  void StepCleanUpFilesAfterUninstall();
+
+  // The thread's runner: Run, every step and its continuations go here.
+  base::ScopedRefPtr<base::SequencedTaskRunner> owner_runner_;
+  // The folder's access list before a temporary grant; restored by Finish.
+  std::unique_ptr<SavedSecurity> saved_folder_security_;
+  Transaction transaction_;
+  base::ObserverList<InstallerObserver> observers_;
+  base::FilePath own_directory_;
+  std::vector<std::string> files_list_;
+  std::vector<std::string> root_files_list_;
+  Settings* settings_ = nullptr;
+  InstallLog install_log_;
+  std::u16string uninstall_command_;
+  bool running_ = false;
+  bool succeeded_ = false;
+  bool recording_registry_ = false;
+  base::win::ScopedHandle undo_permission_event_;
+  uint32_t permission_process_id_ = 0;
+  base::win::ScopedHandle package_ready_event_;
+  base::win::ScopedHandle interrupted_event_;
+  base::win::ObjectWatcher package_ready_watcher_;
+  base::win::ObjectWatcher interrupted_watcher_;
+  bool post_elevation_ = false;
+  std::vector<base::Closure> steps_;
+  size_t cursor_ = 0;
+  base::WeakPtrFactory<Installer> weak_factory_{this};
+};
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_INSTALLER_H_

@@ -1,0 +1,61 @@
+#include <utility>
+
+#include "base/bind.h"
+#include "base/location.h"
+#include "base/logging.h"
+#include "base/threading/thread_task_runner_registration.h"
+#include "desktop/windows/installer/package_fetcher/package_fetcher.h"
+#include "desktop/windows/installer/package_fetcher/package_fetcher_delegate_proxy.h"
+#include "desktop/windows/installer/package_fetcher/package_fetcher_worker_win.h"
+#include "desktop/windows/installer/package_fetcher/ui_callback_runner.h"
+#include "desktop/windows/installer/stats_node.h"
+
+namespace installer {
+
+namespace {
+
+constexpr char kWorkerThreadName[] = "Package fetcher worker";
+
+base::FilePath MakeDownloadPath(const base::FilePath& download_folder) {
+  base::Time::Exploded now;
+  base::Time::Now().LocalExplode(&now);
+  return download_folder.Append(MakeDownloadFileName(now));
+}
+
+}  // namespace
+
+PackageFetcher::PackageFetcher(const base::FilePath& download_folder,
+                               StatsNode* fetcher_node,
+                               UICallbackRunner* runner, Delegate* delegate)
+    : download_path_(MakeDownloadPath(download_folder)),
+      thread_(kWorkerThreadName) {
+  CHECK(runner);
+  CHECK(fetcher_node);
+  CHECK(delegate);
+  base::ScopedRefPtr<base::SequencedTaskRunner> creator_runner =
+      base::ThreadTaskRunnerRegistration::Get();
+  CHECK(creator_runner) << "The package fetcher needs a message loop";
+  worker_ = std::make_unique<PackageFetcherWorker>(
+      download_path_, *fetcher_node,
+      base::MakeRefCounted<PackageFetcherDelegateProxy>(
+          std::move(creator_runner), delegate, runner));
+  CHECK(thread_.Start()) << "Cannot start the " << kWorkerThreadName;
+}
+
+PackageFetcher::~PackageFetcher() {
+  worker_->Cancel();
+  thread_.task_runner()->DeleteSoon(CURRENT_LOCATION, worker_.release());
+  thread_.Stop();
+}
+
+void PackageFetcher::Start() {
+  thread_.task_runner()->PostTask(
+      CURRENT_LOCATION,
+      base::Bind(&PackageFetcherWorker::Start, worker_.get()));
+}
+
+void PackageFetcher::SetChildProcessTimeoutForTesting(base::TimeDelta timeout) {
+  worker_->set_child_process_timeout(timeout);
+}
+
+}  // namespace installer

@@ -1,0 +1,6 @@
+// The sample package's launcher: installed into the root of the install
+// folder, the target of the shortcuts and of the uninstall entry.
+
+#include "desktop/windows/installer/sample/sample_program_win.h"
+
+int wmain() { return installer::sample::RunSampleProgram(L"launcher"); }

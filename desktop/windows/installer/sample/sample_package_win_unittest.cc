@@ -1,0 +1,228 @@
+// The sample packages that the build makes (tools/make_sample_package.py)
+// are what the end-to-end tests install: their lists, archives, payloads,
+// versions and programs must be as the installer reads them.
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+#include "base/files/file_util.h"
+#include "base/process/launch.h"
+#include "base/strings/string_util.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_temp_dir.h"
+#include "base/version.h"
+#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/package_fetcher/lzma_util.h"
+#include "desktop/windows/installer/package_fetcher/payload_reader.h"
+#include "desktop/windows/installer/sample/sample_package_material.h"
+#include "desktop/windows/installer/sample/sample_program_win.h"
+#include "desktop/windows/installer/version_info.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+using test::SampleList;
+using test::SamplePackageKey;
+using test::SamplePackageTree;
+using test::SamplePath;
+using test::SampleString;
+
+constexpr const char* kPackages[] = {"base", "update"};
+
+// The lines of a list file, each of which must end with CRLF.
+std::vector<std::string> ReadListLines(const base::FilePath& path) {
+  std::string text;
+  EXPECT_TRUE(base::FileUtil::ReadFileToString(path, &text)) << path.AsUTF8();
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << path.AsUTF8() << ": no CRLF after the last line";
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+// What a program printed for |switch_name|, run as the fetcher runs the
+// downloaded installer.
+std::string RunForOutput(const base::FilePath& program,
+                         const std::string& arguments) {
+  std::string output;
+  EXPECT_TRUE(base::GetAppOutputInternal(
+      u"\"" + program.value() + u"\" " + base::UTF8ToUTF16(arguments), false,
+      &output))
+      << program.AsUTF8();
+  return output;
+}
+
+class SamplePackageTest : public testing::TestWithParam<std::string> {};
+
+INSTANTIATE_TEST_SUITE_P(Packages, SamplePackageTest,
+                         testing::Values("base", "update"));
+
+// The backend reads both lists by splitting at CR and LF and copies each
+// line below its own folder; the fetcher appends names behind the last
+// line, which therefore ends with CRLF too.
+TEST_P(SamplePackageTest, ListsNameThePackagesFilesOnce) {
+  const base::FilePath tree = SamplePackageTree(GetParam());
+  const std::vector<std::string> files =
+      ReadListLines(tree.AppendASCII("files_list"));
+  const std::vector<std::string> root_files =
+      ReadListLines(tree.AppendASCII("root_files_list"));
+  EXPECT_EQ(files, SampleList(SamplePackageKey(GetParam(), "files")));
+  EXPECT_EQ(root_files, SampleList(SamplePackageKey(GetParam(), "root_files")));
+  ASSERT_FALSE(files.empty());
+  ASSERT_FALSE(root_files.empty());
+
+  std::set<std::string> seen;
+  std::vector<std::string> all = files;
+  all.insert(all.end(), root_files.begin(), root_files.end());
+  for (const std::string& line : all) {
+    SCOPED_TRACE(line);
+    EXPECT_TRUE(seen.insert(base::ToLowerASCII(line)).second) << "twice";
+    // Invalid UTF-8 would not survive the conversion unchanged.
+    EXPECT_EQ(base::UTF16ToUTF8(base::UTF8ToUTF16(line)), line);
+    EXPECT_EQ(line.find_first_of("/:\r\n"), std::string::npos);
+    EXPECT_NE(line.front(), '\\');
+    EXPECT_NE(line.front(), ' ');
+    EXPECT_NE(line.back(), ' ');
+    const base::FilePath relative(base::UTF8ToUTF16(line));
+    EXPECT_FALSE(relative.ReferencesParent());
+    EXPECT_TRUE(base::PathExists(tree.AppendPath(relative)));
+    EXPECT_FALSE(base::DirectoryExists(tree.AppendPath(relative)));
+  }
+  // The package backend is recognised by these two beside the lists; the
+  // launcher and the lists themselves are installed by other steps.
+  const std::string browser = BrandingConfig::GetFileNameBase() + ".exe";
+  EXPECT_EQ(SampleString("browser_executable"), browser);
+  for (const std::string& name : {std::string("installer.exe"), browser})
+    EXPECT_EQ(seen.count(base::ToLowerASCII(name)), 1u) << name;
+  for (const char* name : {"launcher.exe", "files_list", "root_files_list"})
+    EXPECT_EQ(seen.count(name), 0u) << name;
+}
+
+// The full installer carries the package where the fetcher looks for it,
+// and unpacks to the package's tree, no file more or less.
+TEST_P(SamplePackageTest, FullInstallerUnpacksToThePackageTree) {
+  const base::FilePath installer =
+      SamplePath(SampleString(SamplePackageKey(GetParam(), "full_installer")));
+  PayloadReader reader(installer);
+  ASSERT_TRUE(reader.Read());
+  EXPECT_TRUE(reader.IsFullPackage());
+  EXPECT_FALSE(reader.IsCorrupt());
+
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath archive = temp.GetPath().AppendASCII("package.7z");
+  ASSERT_TRUE(reader.WritePayload(archive));
+  const base::FilePath unpacked = temp.GetPath().AppendASCII("package");
+  LzmaUtil lzma;
+  ASSERT_EQ(lzma.OpenArchive(archive), 0u);
+  ASSERT_EQ(lzma.UnPack(unpacked), 0);
+  lzma.CloseArchive();
+
+  const std::map<std::u16string, std::string> got =
+      test::ReadFileTree(unpacked);
+  const std::map<std::u16string, std::string> staged =
+      test::ReadFileTree(SamplePackageTree(GetParam()));
+  std::set<std::u16string> listed;
+  for (const char* key : {"files", "root_files", "control_files"}) {
+    for (const std::string& name :
+         SampleList(SamplePackageKey(GetParam(), key)))
+      listed.insert(base::UTF8ToUTF16(name));
+  }
+  std::set<std::u16string> names;
+  for (const auto& [name, contents] : got) {
+    names.insert(name);
+    const auto source = staged.find(name);
+    ASSERT_NE(source, staged.end()) << base::UTF16ToUTF8(name);
+    EXPECT_TRUE(contents == source->second) << base::UTF16ToUTF8(name);
+  }
+  EXPECT_EQ(names, listed);
+  EXPECT_EQ(got.size(), staged.size());
+}
+
+// The backend names the versioned subfolder and the uninstall entry after
+// the package installer's product version; the fetcher compares the
+// downloaded installer's internal version and stream with its own. The
+// update is one major version on, with the same internal version and
+// stream, so that a net installer of either accepts both.
+TEST(SamplePackagesTest, PackagesReportConsistentVersions) {
+  std::map<std::string, base::Version> product;
+  for (const char* package : kPackages) {
+    SCOPED_TRACE(package);
+    const base::FilePath inner =
+        SamplePackageTree(package).AppendASCII("installer.exe");
+    const base::FilePath full =
+        SamplePath(SampleString(SamplePackageKey(package, "full_installer")));
+    for (const base::FilePath& program : {inner, full}) {
+      EXPECT_EQ(RunForOutput(program, "--internal-version"),
+                VersionInfo::GetInternalVersion());
+      EXPECT_EQ(RunForOutput(program, "--stream"), VersionInfo::GetStream());
+    }
+    const std::string version = RunForOutput(inner, "--version");
+    EXPECT_EQ(RunForOutput(full, "--version"), version);
+    product[package] = base::Version(version);
+    ASSERT_TRUE(product[package].IsValid()) << version;
+  }
+  EXPECT_EQ(product["base"].GetString(), VersionInfo::GetProductVersion());
+  EXPECT_EQ(product["update"].CompareTo(product["base"]), 1);
+  std::vector<uint32_t> expected = product["base"].components();
+  ++expected[0];
+  EXPECT_EQ(product["update"].components(), expected);
+}
+
+// The net installer carries the tracking data, which the fetcher posts to
+// the update server, and no package.
+TEST(SamplePackagesTest, NetInstallerCarriesTrackingData) {
+  PayloadReader reader(SamplePath(SampleString("net_installer")));
+  ASSERT_TRUE(reader.Read());
+  EXPECT_FALSE(reader.IsFullPackage());
+  EXPECT_FALSE(reader.IsCorrupt());
+  EXPECT_EQ(reader.GetTrackingData(), SampleString("tracking_data"));
+  EXPECT_EQ(RunForOutput(SamplePath(SampleString("net_installer")),
+                         "--internal-version"),
+            VersionInfo::GetInternalVersion());
+}
+
+// The stand-in programs start and say so, on standard output and in the
+// file the variable names (appended, so that several starts are seen).
+TEST(SamplePackagesTest, ProgramsWriteTheirLine) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath log = temp.GetPath().AppendASCII("starts.log");
+  ASSERT_TRUE(::SetEnvironmentVariableW(sample::kSampleProgramLogVariable,
+                                        base::as_wcstr(log.value())));
+  const base::FilePath tree = SamplePackageTree("base");
+  const base::FilePath launcher = tree.AppendASCII("launcher.exe");
+  const base::FilePath browser =
+      tree.AppendASCII(SampleString("browser_executable"));
+  const std::string launcher_line =
+      "launcher started: " + launcher.AsUTF8() + " --uninstall\r\n";
+  const std::string browser_line =
+      "browser started: " + browser.AsUTF8() + " \"http://127.0.0.1/a b\"\r\n";
+  EXPECT_EQ(RunForOutput(launcher, "--uninstall"), launcher_line);
+  EXPECT_EQ(RunForOutput(browser, "\"http://127.0.0.1/a b\""), browser_line);
+  ::SetEnvironmentVariableW(sample::kSampleProgramLogVariable, nullptr);
+  EXPECT_EQ(RunForOutput(browser, ""),
+            "browser started: " + browser.AsUTF8() + "\r\n");
+  std::string logged;
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(log, &logged));
+  EXPECT_EQ(logged, launcher_line + browser_line);
+}
+
+}  // namespace
+}  // namespace installer
