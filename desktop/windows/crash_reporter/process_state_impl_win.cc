@@ -9,6 +9,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/stringprintf.h"
 #include "desktop/windows/crash_reporter/module_info_impl.h"
+#include "desktop/windows/crash_reporter/process_reading_win.h"
 #include "desktop/windows/crash_reporter/thread_info_impl.h"
 #include "desktop/windows/crash_reporter/thread_info_impl_win.h"
 
@@ -95,12 +96,8 @@ bool ProcessStateImpl::Capture(
     uint32_t pid, uint64_t exception_pointers_address,
     uint64_t thread_id_address,
     const std::vector<ModuleListRecord>& fallback_modules) {
-  process_.Set(
-      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
-  if (!process_.IsValid()) {
-    PLOG(ERROR) << "OpenProcess failed for " << pid;
-    return false;
-  }
+  process_ = OpenProcessForReading(pid);
+  if (!process_.IsValid()) return false;
   ReadMemoryCounters();
   ReadImagePath();
   ReadModules(pid, fallback_modules);
@@ -205,14 +202,10 @@ void ProcessStateImpl::AddModule(const std::u16string& name,
 }
 
 bool ProcessStateImpl::ReadExactly(uint64_t address, void* data, size_t size) {
-  SIZE_T read = 0;
-  if (ReadProcessMemory(process_.Get(), reinterpret_cast<const void*>(address),
-                        data, size, &read) &&
-      read == size) {
+  if (ReadProcessMemoryExactly(process_.Get(), address, data, size))
     return true;
-  }
   PLOG(ERROR) << "ReadProcessMemory failed for address 0x" << Hex(address)
-              << " and size " << size << ", bytes_read=" << read;
+              << " and size " << size;
   return false;
 }
 

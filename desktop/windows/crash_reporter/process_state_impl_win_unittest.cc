@@ -23,22 +23,10 @@ namespace {
 
 constexpr char16_t kChildName[] = u"snapshot_test_child.exe";
 
-// What the child printed about itself.
-struct ChildFacts {
-  uint64_t pointers_variable = 0;
-  uint64_t thread_id_variable = 0;
-  uint32_t thread_id = 0;
-  uint64_t exception_address = 0;
-};
+using ChildFacts = test::SnapshotChildCrash;
 
 bool StartChild(test::RunningChild* child, ChildFacts* facts) {
-  if (!child->Start(u"\"" + test::BesideTestExecutable(kChildName) + u"\""))
-    return false;
-  const std::vector<uint64_t> numbers = child->ReadNumbers();
-  if (numbers.size() != 4) return false;
-  *facts = {numbers[0], numbers[1], static_cast<uint32_t>(numbers[2]),
-            numbers[3]};
-  return true;
+  return test::StartSnapshotChild(child, facts);
 }
 
 // Freezes a process as the reporter does, for the scope's life.

@@ -10,12 +10,11 @@ base::ThreadLocalPointer<ScopedLogCapture> g_capture;
 
 }  // namespace
 
-ScopedLogCapture::ScopedLogCapture() {
-  CHECK(!g_capture.Get());
+ScopedLogCapture::ScopedLogCapture() : previous_(g_capture.Get()) {
   g_capture.Set(this);
 }
 
-ScopedLogCapture::~ScopedLogCapture() { g_capture.Set(nullptr); }
+ScopedLogCapture::~ScopedLogCapture() { g_capture.Set(previous_); }
 
 bool OnReporterLogMessage(logging::LogSeverity severity, const char* file,
                           int line, size_t message_start,

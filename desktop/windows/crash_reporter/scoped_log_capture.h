@@ -34,6 +34,7 @@ class ScopedLogCapture {
                                    const char* file, int line,
                                    size_t message_start,
                                    const std::string& str);
+  ScopedLogCapture* const previous_;
   std::string text_;
 };
 

@@ -31,6 +31,13 @@ TEST(ScopedLogCaptureTest, CopiesOnlyTheCapturingThreadsMessages) {
   // The capture has ended with its scope.
   ScopedLogCapture next;
   EXPECT_EQ("", next.text());
+  {
+    ScopedLogCapture inner;
+    OnReporterLogMessage(logging::LOG_INFO, "a.cc", 1, 0, "inner\n");
+    EXPECT_EQ("a.cc:1:inner\n", inner.text());
+  }
+  OnReporterLogMessage(logging::LOG_INFO, "a.cc", 2, 0, "outer\n");
+  EXPECT_EQ("a.cc:2:outer\n", next.text());
 }
 
 TEST(ScopedLogCaptureTest, ReceivesRealLogLines) {

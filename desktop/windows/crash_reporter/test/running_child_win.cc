@@ -65,5 +65,17 @@ std::u16string BesideTestExecutable(const char16_t* file_name) {
   return base::GetTestExecutableFolder() + file_name;
 }
 
+bool StartSnapshotChild(RunningChild* child, SnapshotChildCrash* crash) {
+  if (!child->Start(u"\"" + BesideTestExecutable(u"snapshot_test_child.exe") +
+                    u"\"")) {
+    return false;
+  }
+  const std::vector<uint64_t> numbers = child->ReadNumbers();
+  if (numbers.size() != 4) return false;
+  *crash = {numbers[0], numbers[1], static_cast<uint32_t>(numbers[2]),
+            numbers[3]};
+  return true;
+}
+
 }  // namespace test
 }  // namespace crash_reporter

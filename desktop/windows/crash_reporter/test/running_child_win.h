@@ -46,6 +46,19 @@ class RunningChild {
 // followed by |file_name|.
 std::u16string BesideTestExecutable(const char16_t* file_name);
 
+// What snapshot_test_child.exe prints about the crash it lays out: the
+// address of the variable holding its EXCEPTION_POINTERS address, the
+// address of its crashed thread's id, that id, and the exception address.
+struct SnapshotChildCrash {
+  uint64_t pointers_variable = 0;
+  uint64_t thread_id_variable = 0;
+  uint32_t thread_id = 0;
+  uint64_t exception_address = 0;
+};
+
+// Starts snapshot_test_child.exe (beside the test) and reads its line.
+bool StartSnapshotChild(RunningChild* child, SnapshotChildCrash* crash);
+
 }  // namespace test
 }  // namespace crash_reporter
 
