@@ -19,6 +19,8 @@
 #include "base/values.h"
 #include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/crash_reporter/crash_client_win.h"
+#include "desktop/windows/crash_reporter/crash_reporter_main_win.h"
+#include "desktop/windows/crash_reporter/self_crash_win.h"
 #include "desktop/windows/installer/download_folder_win.h"
 #include "desktop/windows/installer/folder_permission_win.h"
 #include "desktop/windows/installer/installer.h"
@@ -162,14 +164,16 @@ void LogRoleMissing(const char* role) {
   LOG(ERROR) << role << " is not available in this build";
 }
 
-// The crash reporter keeps a log of its own; until it runs, the reason goes
-// to the debugger and standard error only.
+// The crash reporter: reports the crash of an earlier reporter when told
+// where its record is, else serves the crash pipe of its parent's process
+// tree. Either way the role has done its work.
 bool RunCrashReporterRole(const base::CommandLine& command_line) {
-  logging::LoggingSettings settings;
-  settings.logging_dest = logging::LOG_TO_SYSTEM_DEBUG_LOG;
-  logging::InitLogging(settings);
-  LogRoleMissing("The crash reporter");
-  return false;
+  crash_reporter::InstallCrashReporterSelfCrashHooks();
+  if (command_line.HasSwitch(switches::kCrashReporterExceptionInfo))
+    crash_reporter::RunCrashReporterForOwnCrash();
+  else
+    crash_reporter::RunCrashReporterServer();
+  return true;
 }
 
 // Starts or reuses this process's crash reporter, connects to it and fills

@@ -35,7 +35,18 @@ void ReporterLifetime::Release() {
 }
 
 // static
-void ReporterLifetime::WaitUntilIdle() { Get().idle_.Wait(); }
+void ReporterLifetime::WaitUntilIdle() {
+  ReporterLifetime& lifetime = Get();
+  for (;;) {
+    lifetime.idle_.Wait();
+    if (lifetime.pending_.load(std::memory_order_acquire) == 0) return;
+    // Work was taken after the count last fell to zero: wait for it too. A
+    // Release between the two loads has signalled before the reset, so the
+    // count is read once more after it.
+    lifetime.idle_.Reset();
+    if (lifetime.pending_.load(std::memory_order_acquire) == 0) return;
+  }
+}
 
 // static
 bool ReporterLifetime::TimedWaitUntilIdle(base::TimeDelta max) {

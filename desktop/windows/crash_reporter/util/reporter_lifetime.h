@@ -6,7 +6,7 @@
 //
 // One process-wide instance, created on first use and deleted at exit. Any
 // thread may call it. Once the count has reached zero the event stays
-// signalled.
+// signalled until WaitUntilIdle finds work taken again afterwards.
 
 #ifndef DESKTOP_WINDOWS_CRASH_REPORTER_UTIL_REPORTER_LIFETIME_H_
 #define DESKTOP_WINDOWS_CRASH_REPORTER_UTIL_REPORTER_LIFETIME_H_
@@ -30,7 +30,8 @@ class ReporterLifetime {
   static void AddRef();
   // Signals the event when the count falls to zero.
   static void Release();
-  // Waits, without a time limit, until the count has fallen to zero.
+  // Waits, without a time limit, until the count is zero: also when it
+  // fell to zero before and work has been taken again since.
   static void WaitUntilIdle();
   // The same for at most |max|; true when idle.
   static bool TimedWaitUntilIdle(base::TimeDelta max);

@@ -1,5 +1,7 @@
 #include "desktop/windows/crash_reporter/util/reporter_lifetime.h"
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -41,6 +43,25 @@ TEST(ReporterLifetimeTest, WorkFromManyThreadsKeepsItBusyUntilDone) {
   std::thread last([] { ReporterLifetime::Release(); });
   ReporterLifetime::WaitUntilIdle();
   last.join();
+}
+
+TEST(ReporterLifetimeTest, WaitsAgainForWorkTakenAfterIdle) {
+  base::AtExitManager at_exit;
+  ReporterLifetime::AddRef();
+  ReporterLifetime::Release();
+  // A dump callback takes its unit just after the count fell to zero.
+  ReporterLifetime::AddRef();
+  std::atomic<bool> released{false};
+  std::thread late([&released] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    released = true;
+    ReporterLifetime::Release();
+  });
+  ReporterLifetime::WaitUntilIdle();
+  EXPECT_TRUE(released);
+  late.join();
+  // Idle again: the wait returns at once.
+  ReporterLifetime::WaitUntilIdle();
 }
 
 }  // namespace

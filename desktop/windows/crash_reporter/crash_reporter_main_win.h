@@ -1,0 +1,26 @@
+// The crash-reporter process: the installer library running in a process
+// of its own, started by an installer process with the switch
+// "crash-reporter-parent-id".
+//
+// Server mode serves the crash pipe for the whole installer process tree
+// and handles each crash (crash_handling_win.h) until the process that
+// launched it has ended and no crash or upload is in flight. Own-crash mode
+// reports the crash of an earlier reporter instance (self_crash_win.h).
+//
+// The entry point calls InstallCrashReporterSelfCrashHooks first, then one
+// of the two modes on its main thread.
+
+#ifndef DESKTOP_WINDOWS_CRASH_REPORTER_CRASH_REPORTER_MAIN_WIN_H_
+#define DESKTOP_WINDOWS_CRASH_REPORTER_CRASH_REPORTER_MAIN_WIN_H_
+
+namespace crash_reporter {
+
+// 0 after a normal end; -1 on any failure during start-up (the parent then
+// runs without crash reporting once its wait for the reporter ends).
+int RunCrashReporterServer();
+
+void RunCrashReporterForOwnCrash();
+
+}  // namespace crash_reporter
+
+#endif  // DESKTOP_WINDOWS_CRASH_REPORTER_CRASH_REPORTER_MAIN_WIN_H_
