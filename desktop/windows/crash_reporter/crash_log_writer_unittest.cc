@@ -9,6 +9,7 @@
 #include "base/strings/string_util.h"
 #include "base/test/scoped_temp_dir.h"
 #include "desktop/windows/crash_reporter/test/fake_process_state.h"
+#include "desktop/windows/crash_reporter/test/scratch_stream.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {
@@ -21,17 +22,11 @@ constexpr uint64_t kData = 0x10000000;
 // Writes the log into a temporary stream and returns it; "" on failure.
 std::string WriteLog(CrashLogWriter* writer, FakeProcessState* state,
                      const CrashLogInfo& info = CrashLogInfo()) {
-  FILE* stream = tmpfile();
-  EXPECT_TRUE(stream);
-  if (!stream) return "";
-  const bool written = writer->Write(state, info, stream);
-  std::string text;
-  rewind(stream);
-  char buffer[4096];
-  size_t read;
-  while ((read = fread(buffer, 1, sizeof(buffer), stream)) > 0)
-    text.append(buffer, read);
-  fclose(stream);
+  test::ScratchStream stream;
+  EXPECT_TRUE(stream.get());
+  if (!stream.get()) return "";
+  const bool written = writer->Write(state, info, stream.get());
+  const std::string text = stream.ReadAll();
   return written ? text : "";
 }
 
@@ -454,18 +449,16 @@ TEST(CrashLogWriterTest, FailsWithoutAMemoryReader) {
   state.AddThread(1, StackRegisters(kStack), 0, /*crashed=*/true);
   state.set_reader_available(false);
   CrashLogWriter writer;
-  FILE* stream = tmpfile();
-  ASSERT_TRUE(stream);
-  EXPECT_FALSE(writer.Write(&state, CrashLogInfo(), stream));
-  fclose(stream);
+  test::ScratchStream stream;
+  ASSERT_TRUE(stream.get());
+  EXPECT_FALSE(writer.Write(&state, CrashLogInfo(), stream.get()));
 
   // Without threads the memory dumps still need the reader.
   FakeProcessState no_threads;
   no_threads.set_reader_available(false);
-  stream = tmpfile();
-  ASSERT_TRUE(stream);
-  EXPECT_FALSE(writer.Write(&no_threads, CrashLogInfo(), stream));
-  fclose(stream);
+  test::ScratchStream second;
+  ASSERT_TRUE(second.get());
+  EXPECT_FALSE(writer.Write(&no_threads, CrashLogInfo(), second.get()));
 }
 
 TEST(CrashLogWriterTest, WriteToFileRemovesAFailedLog) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "desktop/windows/crash_reporter/test/scratch_stream.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {
@@ -12,18 +13,11 @@ namespace {
 
 std::string Write(const CrashLogInfo& info, const std::u16string& image,
                   uint32_t code, uint64_t address, const std::string& dump) {
-  FILE* stream = tmpfile();
-  EXPECT_TRUE(stream);
-  if (!stream) return "";
-  EXPECT_TRUE(WriteOwnCrashLog(stream, info, image, code, address, dump));
-  rewind(stream);
-  std::string text;
-  char buffer[256];
-  size_t read;
-  while ((read = fread(buffer, 1, sizeof(buffer), stream)) > 0)
-    text.append(buffer, read);
-  fclose(stream);
-  return text;
+  test::ScratchStream stream;
+  EXPECT_TRUE(stream.get());
+  if (!stream.get()) return "";
+  EXPECT_TRUE(WriteOwnCrashLog(stream.get(), info, image, code, address, dump));
+  return stream.ReadAll();
 }
 
 TEST(OwnCrashLogTest, HeaderMetadataAndTheRawMinidump) {
