@@ -17,7 +17,7 @@
 
 #include "base/files/file_path.h"
 #include "base/strings/string_piece.h"
-#include "base/test/scoped_temp_dir.h"
+#include "base/test/python_test_server_win.h"
 #include "base/values.h"
 
 namespace installer {
@@ -55,7 +55,7 @@ class LocalHttpServer {
   // it has ended.
   bool Stop();
 
-  int port() const { return port_; }
+  int port() const { return server_.port(); }
   // "http://127.0.0.1:<port>" + |path_and_query|.
   std::u16string Url(base::StringPiece path_and_query) const;
   // The same with another host name for the same server.
@@ -83,9 +83,7 @@ class LocalHttpServer {
   // Starts the script with |arguments| (Linux paths) after its own.
   bool Launch(int port, const std::u16string& arguments);
 
-  base::ScopedTempDir state_dir_;
-  int port_ = 0;
-  bool running_ = false;
+  base::PythonTestServer server_;
 };
 
 // The MD5 of |data| as lower-case hexadecimal, as the server logs a body's.

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/strings/string_piece.h"
-#include "base/test/scoped_temp_dir.h"
+#include "base/test/python_test_server_win.h"
 
 namespace crash_reporter {
 namespace test {
@@ -61,11 +61,7 @@ class CrashUploadTestServer {
   std::vector<RecordedRequest> Requests() const;
 
  private:
-  bool Stop();
-
-  base::ScopedTempDir state_dir_;
-  bool running_ = false;
-  int port_ = 0;
+  base::PythonTestServer server_;
 };
 
 }  // namespace test
