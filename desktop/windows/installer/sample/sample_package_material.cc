@@ -1,12 +1,9 @@
 #include "desktop/windows/installer/sample/sample_package_material.h"
 
-#include <memory>
-
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
-#include "base/json/json_reader.h"
 #include "base/strings/utf_string_conversions.h"
-#include "base/values.h"
+#include "desktop/windows/installer/package_fetcher/test/test_material_document.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -14,48 +11,24 @@ namespace test {
 
 namespace {
 
-const base::DictionaryValue& Manifest() {
-  static const base::DictionaryValue* manifest = [] {
-    std::string json;
-    EXPECT_TRUE(
-        base::FileUtil::ReadFileToString(SamplePath("sample.json"), &json));
-    std::unique_ptr<base::Value> value = base::JSONReader::Read(json);
-    base::DictionaryValue* dictionary = nullptr;
-    if (!value || !value->GetAsDictionary(&dictionary))
-      return new base::DictionaryValue();
-    value.release();
-    return dictionary;
-  }();
+const TestMaterialDocument& Manifest() {
+  static const TestMaterialDocument* manifest =
+      new TestMaterialDocument(SamplePath("sample.json"));
   return *manifest;
 }
 
 }  // namespace
 
 base::FilePath SamplePath(const std::string& relative) {
-  // The build machine's path, seen through Wine's drive for its root.
-  const base::FilePath folder =
-      base::FilePath(u"Z:" + base::UTF8ToUTF16(VELNA_SAMPLE_PACKAGES))
-          .NormalizePathSeparators();
-  return folder.AppendPath(
-      base::FilePath(base::UTF8ToUTF16(relative)).NormalizePathSeparators());
+  return BuildMachinePath(VELNA_SAMPLE_PACKAGES, relative);
 }
 
 std::string SampleString(const std::string& key) {
-  std::string value;
-  EXPECT_TRUE(Manifest().GetString(key, &value)) << key;
-  return value;
+  return Manifest().GetString(key);
 }
 
 std::vector<std::string> SampleList(const std::string& key) {
-  std::vector<std::string> values;
-  const base::ListValue* list = nullptr;
-  EXPECT_TRUE(Manifest().GetList(key, &list)) << key;
-  for (size_t i = 0; list && i < list->GetSize(); ++i) {
-    std::string value;
-    EXPECT_TRUE(list->GetString(i, &value));
-    values.push_back(value);
-  }
-  return values;
+  return Manifest().GetStringList(key);
 }
 
 std::string SamplePackageKey(const std::string& package,

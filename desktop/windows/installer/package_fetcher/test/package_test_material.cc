@@ -2,13 +2,12 @@
 
 #include <memory>
 
-#include "base/files/file_util.h"
-#include "base/json/json_reader.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
 #include "crypto/secure_hash.h"
 #include "desktop/windows/installer/package_fetcher/checksum_checker.h"
+#include "desktop/windows/installer/package_fetcher/test/test_material_document.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -16,59 +15,30 @@ namespace test {
 
 namespace {
 
-base::FilePath MaterialFolder() {
-  std::u16string folder = base::UTF8ToUTF16(VELNA_PACKAGE_TEST_DATA);
-#if defined(_WIN32)
-  // The build machine's path, seen through Wine's drive for its root.
-  if (!folder.empty() && folder[0] == u'/') folder = u"Z:" + folder;
-#endif
-  return base::FilePath(folder).NormalizePathSeparators();
-}
-
-const base::DictionaryValue& Material() {
-  static const base::DictionaryValue* material = [] {
-    std::string json;
-    EXPECT_TRUE(base::FileUtil::ReadFileToString(
-        MaterialFolder().AppendASCII("material.json"), &json));
-    std::unique_ptr<base::Value> value = base::JSONReader::Read(json);
-    base::DictionaryValue* dictionary = nullptr;
-    if (!value || !value->GetAsDictionary(&dictionary))
-      return new base::DictionaryValue();
-    value.release();
-    return dictionary;
-  }();
+const TestMaterialDocument& Material() {
+  static const TestMaterialDocument* material =
+      new TestMaterialDocument(MaterialPath("material.json"));
   return *material;
 }
 
 }  // namespace
 
 base::FilePath MaterialPath(const std::string& name) {
-  return MaterialFolder().AppendPath(
-      base::FilePath(base::UTF8ToUTF16(name)).NormalizePathSeparators());
+  return BuildMachinePath(VELNA_PACKAGE_TEST_DATA, name);
 }
 
 std::string MaterialString(const std::string& key) {
-  std::string value;
-  EXPECT_TRUE(Material().GetString(key, &value)) << key;
-  return value;
+  return Material().GetString(key);
 }
 
 std::vector<std::string> MaterialKeys(const std::string& key) {
-  std::vector<std::string> keys;
-  const base::DictionaryValue* dictionary = nullptr;
-  EXPECT_TRUE(Material().GetDictionary(key, &dictionary)) << key;
-  if (!dictionary) return keys;
-  for (base::DictionaryValue::Iterator it(*dictionary); !it.IsAtEnd();
-       it.Advance()) {
-    keys.push_back(it.key());
-  }
-  return keys;
+  return Material().GetKeys(key);
 }
 
 std::vector<TreeFile> TreeFiles(const std::string& key) {
   std::vector<TreeFile> files;
   const base::ListValue* list = nullptr;
-  EXPECT_TRUE(Material().GetList(key + ".files", &list));
+  EXPECT_TRUE(Material().root().GetList(key + ".files", &list));
   if (!list) return files;
   for (size_t i = 0; i < list->GetSize(); ++i) {
     const base::DictionaryValue* entry = nullptr;
@@ -91,13 +61,8 @@ std::vector<TreeFile> TreeFiles(const std::string& key) {
 
 std::vector<std::u16string> TreeFolders(const std::string& key) {
   std::vector<std::u16string> folders;
-  const base::ListValue* list = nullptr;
-  EXPECT_TRUE(Material().GetList(key + ".folders", &list));
-  for (size_t i = 0; list && i < list->GetSize(); ++i) {
-    std::u16string folder;
-    EXPECT_TRUE(list->GetString(i, &folder));
-    folders.push_back(folder);
-  }
+  for (const std::string& folder : Material().GetStringList(key + ".folders"))
+    folders.push_back(base::UTF8ToUTF16(folder));
   return folders;
 }
 
