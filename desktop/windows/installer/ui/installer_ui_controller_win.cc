@@ -28,16 +28,6 @@ namespace installer {
 
 namespace {
 
-// Fetcher statuses (PackageFetcher).
-constexpr int kFetchingDownloadUrl = 2;
-constexpr int kDownloading = 3;
-constexpr int kExtracting = 4;
-constexpr int kFetchingPartnerContent = 5;
-constexpr int kPackageReady = 6;
-constexpr int kInitializationFailed = 7;
-constexpr int kDownloadFailed = 8;
-constexpr int kUnpackingFailed = 9;
-
 // The phases of the overall progress and their weights.
 constexpr int kPhasePartnerContent = 3;
 constexpr int kPhasePackageReady = 4;
@@ -441,21 +431,21 @@ void InstallerUIController::UpdateProgress() {
 
 void InstallerUIController::NotifyStatusChanged(int status) {
   switch (status) {
-    case kFetchingDownloadUrl:
+    case FETCHING_DOWNLOAD_URL:
       LOG(INFO) << "Package will be downloaded.";
       phase_ = 0;
       package_will_be_downloaded_ = true;
       break;
-    case kDownloading:
+    case DOWNLOADING:
       phase_ = 1;
       break;
-    case kExtracting:
+    case EXTRACTING:
       phase_ = 2;
       break;
-    case kFetchingPartnerContent:
+    case FETCHING_PARTNER_CONTENT:
       phase_ = kPhasePartnerContent;
       break;
-    case kPackageReady:
+    case PACKAGE_READY:
       LOG(INFO) << "Package fetched successfully.";
       phase_ = kPhasePackageReady;
       if (accepted_) {
@@ -463,14 +453,14 @@ void InstallerUIController::NotifyStatusChanged(int status) {
         HandleTrackingData();
       }
       break;
-    case kInitializationFailed:
-    case kDownloadFailed:
-    case kUnpackingFailed:
+    case INITIALIZATION_FAILED:
+    case DOWNLOAD_FAILED:
+    case UNPACKING_FAILED:
       LOG(INFO) << "Package fetcher failed.";
       if (accepted_) {
         LOG(INFO) << "Reporting fetcher error.";
         stats_.root_node()->SetString(kFailureReasonKey, kFetcherError);
-        ReportError(status == kUnpackingFailed ? kIdsPackageCorrupted
+        ReportError(status == UNPACKING_FAILED ? kIdsPackageCorrupted
                                                : kIdsDownloadFailed,
                     std::u16string(), kFetcherError);
         background_fetching_gave_up_ = true;

@@ -28,20 +28,8 @@ using namespace controls;
 using test::PostClick;
 using test::UIScript;
 
-// Fetcher statuses.
-constexpr int kFetchingDownloadUrl = 2;
-constexpr int kDownloading = 3;
-constexpr int kExtracting = 4;
-constexpr int kPackageReady = 6;
-constexpr int kInitializationFailed = 7;
-constexpr int kDownloadFailed = 8;
-constexpr int kUnpackingFailed = 9;
-
 class InstallerUIControllerTest : public test::ControllerTestBase {
  protected:
-  bool Shown(int id) { return IsWindowVisible(Control(id)) != FALSE; }
-  std::u16string Text(int id) { return test::WindowText(Control(id)); }
-
   std::string StatsString(const char* key) {
     std::unique_ptr<base::DictionaryValue> stats = SentStats();
     std::string value;
@@ -84,8 +72,8 @@ TEST_F(InstallerUIControllerTest, RetryAfterABackendErrorLeavesAReadyPackage) {
           [this] {
             // Before acceptance: three silent restarts, then the fetcher
             // gives up.
-            for (int status : {kInitializationFailed, kDownloadFailed,
-                               kUnpackingFailed, kDownloadFailed}) {
+            for (int status : {INITIALIZATION_FAILED, DOWNLOAD_FAILED,
+                               UNPACKING_FAILED, DOWNLOAD_FAILED}) {
               controller()->NotifyStatusChanged(status);
             }
             EXPECT_EQ(4, fetcher()->starts);
@@ -98,8 +86,8 @@ TEST_F(InstallerUIControllerTest, RetryAfterABackendErrorLeavesAReadyPackage) {
           [this] {
             EXPECT_EQ(5, fetcher()->starts);
             EXPECT_EQ(1, runner()->starts);
-            for (int status : {kFetchingDownloadUrl, kDownloading, kExtracting,
-                               kPackageReady}) {
+            for (int status : {FETCHING_DOWNLOAD_URL, DOWNLOADING, EXTRACTING,
+                               PACKAGE_READY}) {
               controller()->NotifyStatusChanged(status);
             }
           })
@@ -196,9 +184,9 @@ TEST_F(InstallerUIControllerTest, FetcherFailureAfterAcceptIsShown) {
     int status;
     uint32_t message;
   } cases[] = {
-      {kDownloadFailed, kIdsDownloadFailed},
-      {kInitializationFailed, kIdsDownloadFailed},
-      {kUnpackingFailed, kIdsPackageCorrupted},
+      {DOWNLOAD_FAILED, kIdsDownloadFailed},
+      {INITIALIZATION_FAILED, kIdsDownloadFailed},
+      {UNPACKING_FAILED, kIdsPackageCorrupted},
   };
   SetUpStatsServer(false);
   for (const auto& c : cases) {

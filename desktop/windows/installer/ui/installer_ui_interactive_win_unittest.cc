@@ -33,10 +33,6 @@ using namespace controls;
 using test::PostClick;
 using test::UIScript;
 
-constexpr int kFetchingDownloadUrl = 2;
-constexpr int kDownloading = 3;
-constexpr int kExtracting = 4;
-constexpr int kPackageReady = 6;
 constexpr uint32_t kBackendSteps = 20;
 
 // The progress bar's position after every change of it.
@@ -88,58 +84,19 @@ class InteractiveInstallTest : public test::ControllerTestBase {
                  {kUsageData, kIdsShareUsageData}};
     for (const auto& text : texts) {
       SCOPED_TRACE(text.id);
-      EXPECT_TRUE(IsWindowVisible(Control(text.id)));
+      EXPECT_TRUE(Shown(text.id));
       EXPECT_EQ(RcL10nHandler::GetStringForCode(u"de", text.string_id),
-                test::WindowText(Control(text.id)));
+                Text(text.id));
     }
     EXPECT_EQ(RcL10nHandler::GetStringForCode(u"de", kIdsInstallerTitle),
               test::WindowText(Dialog()));
     // The hidden pages changed too.
     EXPECT_EQ(RcL10nHandler::GetStringForCode(u"de", kIdsOptions),
-              test::WindowText(Control(kOptionsButton)));
+              Text(kOptionsButton));
     EXPECT_EQ(RcL10nHandler::GetStringForCode(u"de", kIdsThankYou),
-              test::WindowText(Control(kProgressHeading)));
+              Text(kProgressHeading));
   }
 };
-
-int LanguageIndex(HWND list, const std::u16string& code) {
-  const std::vector<std::u16string> codes =
-      RcL10nHandler::GetAvailableLanguages();
-  const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    const LRESULT data = SendMessageW(list, CB_GETITEMDATA, i, 0);
-    if (data >= 0 && static_cast<size_t>(data) < codes.size() &&
-        codes[data] == code) {
-      return i;
-    }
-  }
-  return -1;
-}
-
-POINT CharacterPoint(HWND rich_edit, size_t position) {
-  POINTL point = {};
-  SendMessageW(rich_edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&point),
-               static_cast<LPARAM>(position));
-  return {point.x + 2, point.y + 4};
-}
-
-HWND ComboEdit(HWND combo) {
-  COMBOBOXINFO info = {sizeof(info)};
-  GetComboBoxInfo(combo, &info);
-  return info.hwndItem;
-}
-
-std::u16string WithoutCarriageReturns(const std::u16string& text) {
-  std::u16string result;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != u'\r') {
-      result += text[i];
-    } else if (i + 1 >= text.size() || text[i + 1] != u'\n') {
-      result += u'\n';
-    }
-  }
-  return result;
-}
 
 TEST_F(InteractiveInstallTest, InstallsToTheEnd) {
   SetUpStatsServer(/*local_stats_server=*/true);
@@ -163,10 +120,10 @@ TEST_F(InteractiveInstallTest, InstallsToTheEnd) {
       .Then(
           "welcome", [this] { return window() && fetcher()->starts == 1; },
           [this] {
-            controller()->NotifyStatusChanged(kFetchingDownloadUrl);
+            controller()->NotifyStatusChanged(FETCHING_DOWNLOAD_URL);
             controller()->SetTotalProgress(100);
             controller()->SetCurrentProgress(50);
-            controller()->NotifyStatusChanged(kDownloading);
+            controller()->NotifyStatusChanged(DOWNLOADING);
             controller()->SetTotalProgress(1000);
             controller()->SetCurrentProgress(400);
             EXPECT_EQ(InstallerPage::kWelcome, Page());
@@ -175,15 +132,14 @@ TEST_F(InteractiveInstallTest, InstallsToTheEnd) {
             HWND terms_line = Control(kTermsLine);
             const TextLink link = window()->terms_links().at(0);
             test::ClickAt(terms_line,
-                          CharacterPoint(terms_line, link.start + 2));
+                          test::CharacterPoint(terms_line, link.start + 2));
           })
       .Then(
           "terms", [this] { return Page() == InstallerPage::kTos; },
           [this] {
             const std::u16string terms = test::ReadTermsFile();
             ASSERT_FALSE(terms.empty());
-            EXPECT_EQ(terms, WithoutCarriageReturns(
-                                 test::WindowText(Control(kTermsText))));
+            EXPECT_EQ(terms, test::WithoutCarriageReturns(Text(kTermsText)));
             SaveScreenshot(u"terms");
             PostClick(Control(kBack));
           })
@@ -194,7 +150,8 @@ TEST_F(InteractiveInstallTest, InstallsToTheEnd) {
           "options", [this] { return Page() == InstallerPage::kOptions; },
           [this] {
             SaveScreenshot(u"options");
-            const int german = LanguageIndex(Control(kLanguageList), u"de");
+            const int german =
+                test::LanguageIndex(Control(kLanguageList), u"de");
             ASSERT_LE(0, german);
             test::PostChooseEntry(Options(), kLanguageList, german);
           })
@@ -208,7 +165,7 @@ TEST_F(InteractiveInstallTest, InstallsToTheEnd) {
       .Then(
           "current user", [&settings] { return !settings->all_users(); },
           [this, &typed] {
-            HWND edit = ComboEdit(Control(kInstallPath));
+            HWND edit = test::ComboEdit(Control(kInstallPath));
             SendMessageW(edit, EM_SETSEL, 0, -1);
             test::PostTyping(edit, u"\b" + typed);
           })
@@ -219,7 +176,7 @@ TEST_F(InteractiveInstallTest, InstallsToTheEnd) {
                    settings->GetStatus()->install_folder.value() == typed;
           },
           [this, &typed] {
-            EXPECT_EQ(typed, test::WindowText(Control(kInstallPath)));
+            EXPECT_EQ(typed, Text(kInstallPath));
             PostClick(Control(kChangeFolder));
           })
       .Then(
@@ -229,7 +186,7 @@ TEST_F(InteractiveInstallTest, InstallsToTheEnd) {
                    settings->GetStatus()->install_folder == chosen;
           },
           [this, &chosen] {
-            EXPECT_EQ(chosen.value(), test::WindowText(Control(kInstallPath)));
+            EXPECT_EQ(chosen.value(), Text(kInstallPath));
             PostClick(Control(kImportData));
           })
       .Then(
@@ -260,11 +217,11 @@ TEST_F(InteractiveInstallTest, InstallsToTheEnd) {
           [this] {
             SaveScreenshot(u"progress");
             controller()->SetCurrentProgress(1000);
-            controller()->NotifyStatusChanged(kExtracting);
+            controller()->NotifyStatusChanged(EXTRACTING);
             controller()->SetTotalProgress(10);
             controller()->SetCurrentProgress(5);
             controller()->SetCurrentProgress(10);
-            controller()->NotifyStatusChanged(kPackageReady);
+            controller()->NotifyStatusChanged(PACKAGE_READY);
           })
       .Then(
           "package ready", [this] { return runner()->package_ready; },

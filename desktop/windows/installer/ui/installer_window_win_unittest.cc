@@ -57,14 +57,6 @@ std::string PageType(const base::ListValue* pages, size_t index) {
   return type;
 }
 
-// The point of character |position| of a rich edit, in its client area.
-POINT CharacterPoint(HWND rich_edit, size_t position) {
-  POINTL point = {};
-  SendMessageW(rich_edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&point),
-               static_cast<LPARAM>(position));
-  return {point.x + 2, point.y + 4};
-}
-
 CHARFORMAT2W CharFormatAt(HWND rich_edit, LONG position) {
   SendMessageW(rich_edit, EM_SETSEL, position, position + 1);
   CHARFORMAT2W format = {};
@@ -149,26 +141,16 @@ TEST_F(InstallerWindowTest, TermsLinkClickOpensTheTerms) {
   EXPECT_FALSE(CharFormatAt(terms_line, 0).dwEffects & CFE_LINK);
 
   // A click beside the link does nothing; a click on it opens the terms.
-  test::ClickAt(terms_line, CharacterPoint(terms_line, 1));
+  test::ClickAt(terms_line, test::CharacterPoint(terms_line, 1));
   test::RunUiFor(50);
   EXPECT_EQ(InstallerPage::kWelcome, window_->page());
-  test::ClickAt(terms_line, CharacterPoint(terms_line, link.start + 2));
+  test::ClickAt(terms_line, test::CharacterPoint(terms_line, link.start + 2));
   ASSERT_TRUE(test::RunUiUntil(
       [this] { return window_->page() == InstallerPage::kTos; }));
   const std::u16string terms = test::ReadTermsFile();
   ASSERT_FALSE(terms.empty());
-  std::u16string shown = test::WindowText(Control(kTermsText));
-  // Rich edit gives its paragraphs back with CR LF or CR.
-  std::u16string normalized;
-  for (size_t i = 0; i < shown.size(); ++i) {
-    if (shown[i] == u'\r') {
-      normalized += u'\n';
-      if (i + 1 < shown.size() && shown[i + 1] == u'\n') ++i;
-    } else {
-      normalized += shown[i];
-    }
-  }
-  EXPECT_EQ(terms, normalized);
+  EXPECT_EQ(terms, test::WithoutCarriageReturns(
+                       test::WindowText(Control(kTermsText))));
 
   const base::ListValue* pages = Pages();
   const base::DictionaryValue* welcome = nullptr;
@@ -179,20 +161,6 @@ TEST_F(InstallerWindowTest, TermsLinkClickOpensTheTerms) {
   EXPECT_EQ("TOS", PageType(pages, 1));
 }
 
-// The index of the language list's entry for |code|.
-int LanguageIndex(HWND list, const std::u16string& code,
-                  const std::vector<std::u16string>& codes) {
-  const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    const LRESULT data = SendMessageW(list, CB_GETITEMDATA, i, 0);
-    if (data >= 0 && static_cast<size_t>(data) < codes.size() &&
-        codes[data] == code) {
-      return i;
-    }
-  }
-  return -1;
-}
-
 // Chooses entry |index| of combo box |id| of |dialog| as a user does: the
 // selection changes, then the dialog hears CBN_SELCHANGE.
 void ChooseEntry(HWND dialog, int id, int index) {
@@ -200,12 +168,6 @@ void ChooseEntry(HWND dialog, int id, int index) {
   SendMessageW(combo, CB_SETCURSEL, index, 0);
   SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
                reinterpret_cast<LPARAM>(combo));
-}
-
-HWND ComboEdit(HWND combo) {
-  COMBOBOXINFO info = {sizeof(info)};
-  GetComboBoxInfo(combo, &info);
-  return info.hwndItem;
 }
 
 int Counter(const base::ListValue* pages, size_t page, const char* key) {
@@ -219,11 +181,9 @@ TEST_F(InstallerWindowTest, OptionsEditTheSettings) {
   Open();
   Click(kOptionsButton);
   HWND options = window_->options_dialog();
-  const std::vector<std::u16string> codes =
-      RcL10nHandler::GetAvailableLanguages();
 
   // German: every text of the window is the German table's.
-  const int german = LanguageIndex(Control(kLanguageList), u"de", codes);
+  const int german = test::LanguageIndex(Control(kLanguageList), u"de");
   ASSERT_LE(0, german);
   ChooseEntry(options, kLanguageList, german);
   EXPECT_EQ(u"de", settings_->install_language());
@@ -272,7 +232,7 @@ TEST_F(InstallerWindowTest, OptionsEditTheSettings) {
   // A folder typed key by key: field and settings hold what was typed.
   const std::u16string typed = dir().Append(u"Typed Folder\\Velna").value();
   HWND field = Control(kInstallPath);
-  HWND edit = ComboEdit(field);
+  HWND edit = test::ComboEdit(field);
   SendMessageW(edit, EM_SETSEL, 0, -1);
   test::TypeText(edit, u"\b" + typed);
   ASSERT_TRUE(WaitForStatus());
@@ -364,7 +324,7 @@ TEST_F(InstallerWindowTest, TabFromAcceptReachesTheOptions) {
 TEST_F(InstallerWindowTest, InvalidPathDisablesAcceptAndBack) {
   Open();
   Click(kOptionsButton);
-  HWND edit = ComboEdit(Control(kInstallPath));
+  HWND edit = test::ComboEdit(Control(kInstallPath));
   const struct {
     std::u16string text;
     bool valid;

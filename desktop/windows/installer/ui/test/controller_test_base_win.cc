@@ -63,6 +63,14 @@ HWND ControllerTestBase::Control(int id) {
   return control ? control : GetDlgItem(window()->options_dialog(), id);
 }
 
+std::u16string ControllerTestBase::Text(int id) {
+  return WindowText(Control(id));
+}
+
+bool ControllerTestBase::Shown(int id) {
+  return IsWindowVisible(Control(id)) != FALSE;
+}
+
 InstallerPage ControllerTestBase::Page() {
   return window() ? window()->page() : InstallerPage::kNone;
 }

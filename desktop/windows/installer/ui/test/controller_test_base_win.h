@@ -47,6 +47,8 @@ class ControllerTestBase : public UITestBase {
     return controller_ ? controller_->window() : nullptr;
   }
   HWND Control(int id);
+  std::u16string Text(int id);
+  bool Shown(int id);
   InstallerPage Page();
   base::FilePath DownloadFolder() const;
 

@@ -21,6 +21,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
 #include "desktop/windows/installer/ui/win32_dialog_dispatcher_win.h"
+#include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
 
 namespace installer {
 namespace test {
@@ -94,6 +95,18 @@ std::u16string WindowText(HWND window) {
   return text;
 }
 
+std::u16string WithoutCarriageReturns(const std::u16string& text) {
+  std::u16string result;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'\r') {
+      result += text[i];
+    } else if (i + 1 >= text.size() || text[i + 1] != u'\n') {
+      result += u'\n';
+    }
+  }
+  return result;
+}
+
 std::vector<std::u16string> ChildTexts(HWND window) {
   std::vector<std::u16string> texts;
   EnumChildWindows(
@@ -131,6 +144,33 @@ void ClickAt(HWND window, POINT point) {
   PostMessageW(window, WM_MOUSEMOVE, 0, position);
   PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, position);
   PostMessageW(window, WM_LBUTTONUP, 0, position);
+}
+
+POINT CharacterPoint(HWND rich_edit, size_t position) {
+  POINTL point = {};
+  SendMessageW(rich_edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&point),
+               static_cast<LPARAM>(position));
+  return {point.x + 2, point.y + 4};
+}
+
+HWND ComboEdit(HWND combo) {
+  COMBOBOXINFO info = {sizeof(info)};
+  GetComboBoxInfo(combo, &info);
+  return info.hwndItem;
+}
+
+int LanguageIndex(HWND list, const std::u16string& code) {
+  const std::vector<std::u16string> codes =
+      RcL10nHandler::GetAvailableLanguages();
+  const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    const LRESULT data = SendMessageW(list, CB_GETITEMDATA, i, 0);
+    if (data >= 0 && static_cast<size_t>(data) < codes.size() &&
+        codes[data] == code) {
+      return i;
+    }
+  }
+  return -1;
 }
 
 ScopedDialogHandler::ScopedDialogHandler(std::function<void(HWND)> handler)

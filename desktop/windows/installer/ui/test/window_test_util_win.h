@@ -24,6 +24,9 @@ void RunUiFor(int milliseconds);
 bool RunUiUntil(const std::function<bool()>& done, int timeout_ms = 20000);
 
 std::u16string WindowText(HWND window);
+// |text| with each CR LF and each lone CR (as rich edit ends its
+// paragraphs) turned into LF.
+std::u16string WithoutCarriageReturns(const std::u16string& text);
 // The texts of |window|'s child windows, in their order.
 std::vector<std::u16string> ChildTexts(HWND window);
 // |text| without the "&" of mnemonics ("&&" stays one "&").
@@ -34,6 +37,13 @@ std::u16string StripMnemonics(const std::u16string& text);
 void TypeText(HWND window, const std::u16string& text);
 // A left click at |point| of |window|'s client area (button down and up).
 void ClickAt(HWND window, POINT point);
+// The point of character |position| of a rich edit, in its client area.
+POINT CharacterPoint(HWND rich_edit, size_t position);
+// The edit field of a combo box with one.
+HWND ComboEdit(HWND combo);
+// The index of the language list's entry for language |code|; -1 when it
+// has none.
+int LanguageIndex(HWND list, const std::u16string& code);
 
 // Calls a handler for every dialog (a window of the dialog class) that is
 // activated on this thread while the object lives: message boxes and the
