@@ -31,6 +31,7 @@
 #include "desktop/windows/installer/service/installer_prefs_store.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/silent_installer_controller.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/version_info.h"
 #include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
@@ -207,8 +208,8 @@ bool RunInteractiveRole(Settings* settings, bool inside_package,
 
 bool RunSilentRole(Settings* settings, bool inside_package,
                    const base::FilePath& download_folder) {
-  LogRoleMissing("The silent installer");
-  return false;
+  SilentInstallerController controller;
+  return controller.Run(settings, inside_package, download_folder);
 }
 
 // --- The installing roles.
@@ -392,7 +393,7 @@ bool RunInstallerMain() {
     return true;
   }
   if (command_line.HasSwitch(switches::kSetFolderPermission)) {
-    RunSetFolderPermission(command_line, FolderPermissionOptions());
+    RunSetFolderPermission(command_line, GetFolderPermissionOptions());
     if (command_line.HasSwitch(switches::kRunUninstallBat))
       RunUninstallBatch(installation_folder);
     return true;
