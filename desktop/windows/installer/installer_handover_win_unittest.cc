@@ -24,10 +24,14 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
+#include "base/win/registry.h"
 #include "desktop/windows/installer/folder_permission_win.h"
 #include "desktop/windows/installer/installer_rights_win.h"
 #include "desktop/windows/installer/ipc/installer_message.h"
 #include "desktop/windows/installer/ipc/ipc_receiver.h"
+#include "desktop/windows/installer/service/access_control.h"
+#include "desktop/windows/installer/service/test/scoped_registry_restore.h"
+#include "desktop/windows/installer/service/test/security_test_util.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_process_test_base_win.h"
@@ -315,6 +319,39 @@ TEST(InstallerRightsTest, TheRealElevatedLaunchRuns) {
   int exit_code = -1;
   ASSERT_TRUE(process.WaitForExitWithTimeout(60000, &exit_code));
   EXPECT_EQ(7, exit_code);
+}
+
+// For a user who is no administrator the system policy decides whether
+// elevation can be asked for; only an explicit 0 says no.
+TEST(InstallerRightsTest, UacFollowsThePolicyForOtherUsers) {
+  const std::u16string policies =
+      u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+  test::ScopedRegistryRestore restore({{HKEY_LOCAL_MACHINE, policies}});
+  base::win::ScopedHandle user_token =
+      test::MakeRestrictedToken({WinBuiltinAdministratorsSid}, false);
+  ASSERT_TRUE(user_token.IsValid());
+  internal::ScopedAccessTokenForTesting as_user(user_token.Get());
+  InstallerRights* rights = internal::GetRealInstallerRights();
+  ASSERT_FALSE(rights->IsUserAdministrator(true));
+  const struct {
+    const char* name;
+    bool write;
+    DWORD value;
+    bool enabled;
+  } cases[] = {{"no value", false, 0, true},
+               {"0", true, 0, false},
+               {"1", true, 1, true},
+               {"2", true, 2, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, base::as_wcstr(policies));
+    base::win::RegKey key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              key.Create(HKEY_LOCAL_MACHINE, policies.c_str(), KEY_SET_VALUE));
+    if (c.write)
+      ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"EnableLUA", c.value));
+    EXPECT_EQ(c.enabled, rights->IsUacEnabled());
+  }
 }
 
 }  // namespace
