@@ -35,6 +35,12 @@ base::FilePath BesideTests(const char16_t* name) {
   return base::FilePath(base::GetTestExecutableFolder() + name);
 }
 
+// A silent front end that reaches no server: no statistics, and the
+// package request goes to a closed port of the loopback host.
+constexpr char16_t kOffline[] =
+    u" --enable-installer-stats=0 "
+    u"--internal-package-server=http://127.0.0.1:1/";
+
 // A folder of one test with a copy of installer.exe (or another program)
 // and a temporary folder of its own, so that the log file the run writes is
 // this test's.
@@ -244,7 +250,8 @@ TEST_F(InstallerRunTest, AutoupdateFromVersion12RecoversTheFolder) {
   // A relative last argument recovers nothing: still silent.
   base::DeleteFileOrDirectory(log_folder(), true);
   EXPECT_EQ(1u, Run(installer,
-                    u"--silent --autoupdate --installfolder= relative --v=2"));
+                    u"--silent --autoupdate --installfolder= relative --v=2" +
+                        std::u16string(kOffline)));
   EXPECT_TRUE(LogHas("Recovered install folder from command line: "));
   EXPECT_TRUE(LogHas("Silent:1"));
   EXPECT_TRUE(LogHas("Running silent controller"));
@@ -254,8 +261,9 @@ TEST_F(InstallerRunTest, DownloadFolderFromTheCommandLine) {
   const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
   const base::FilePath base = dir().Append(u"downloads");
   const base::FilePath folder = base.Append(u"Velna Installer");
-  EXPECT_EQ(1u, Run(installer, u"--silent --temp-folder=\"" + base.value() +
-                                   u"\" --installfolder=relative --v=1"));
+  EXPECT_EQ(
+      1u, Run(installer, u"--silent --temp-folder=\"" + base.value() +
+                             u"\" --installfolder=relative --v=1" + kOffline));
   EXPECT_TRUE(LogHas("Using download folder from command line"));
   EXPECT_TRUE(LogHas("Installer download folder: " + folder.AsUTF8()));
   // Made for the run, and removed again since it stayed empty.
@@ -265,7 +273,7 @@ TEST_F(InstallerRunTest, DownloadFolderFromTheCommandLine) {
   // A folder that still holds a download is kept.
   ASSERT_TRUE(test::WriteTextFile(folder.Append(u"package.exe"), "MZ"));
   EXPECT_EQ(1u, Run(installer, u"--silent --temp-folder=\"" + base.value() +
-                                   u"\" --installfolder=relative"));
+                                   u"\" --installfolder=relative" + kOffline));
   EXPECT_TRUE(base::PathExists(folder.Append(u"package.exe")));
 
   // A base that cannot hold it: a file of that name.
@@ -297,8 +305,10 @@ TEST_F(InstallerRunTest, UninstallReadsTheStoredExperiments) {
     SCOPED_TRACE(c.prefs);
     ASSERT_TRUE(test::WriteTextFile(prefs, c.prefs));
     base::DeleteFileOrDirectory(log_folder(), true);
+    // The experiments are read before the role runs; the backend role
+    // then stops at once without its front end.
     EXPECT_EQ(1u, Run(installer,
-                      u"--uninstall --silent --v=1 "
+                      u"--uninstall --backend --v=1 "
                       u"--with-feature:installer-experiment-test=on"));
     EXPECT_TRUE(
         LogHas("Retrieving experiment states from installation folder..."));
