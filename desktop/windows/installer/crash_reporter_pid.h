@@ -9,15 +9,14 @@
 
 #include <string>
 
+#include "desktop/windows/crash_reporter/crash_client_win.h"
+
 namespace installer {
 
-// The reporter's process id, 0 when there is none. This build starts no
-// crash client (see StartCrashClient in the entry point): always 0.
-inline uint32_t GetCrashReporterPid() { return 0; }
-
-// The value of "crash-reporter-pid".
+// The value of "crash-reporter-pid": the reporter's process id, 0 when
+// there is none.
 inline std::string FormatCrashReporterPid() {
-  return std::to_string(GetCrashReporterPid());
+  return std::to_string(crash_reporter::GetCrashReporterPid());
 }
 
 }  // namespace installer

@@ -278,6 +278,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   static bool IsUacEnabled();
   static bool FixEventACL(HANDLE event);
   void RunPostElevationTasks();
+  // The per-user registration of an installation made by an elevated copy.
+  void RegisterForCurrentUser();
   void WaitForPackage(bool post_elevated);
   // The package-ready event was signalled: runs the package's backend to
   // its end and reports its outcome as this run's.

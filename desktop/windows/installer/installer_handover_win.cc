@@ -234,10 +234,15 @@ int Installer::RequestFolderPermission(const base::FilePath& folder,
 
 void Installer::RunPostElevationTasks() {
   VLOG(1) << "Running post elevation installation tasks.";
-  if (settings_->operation() == kOperationUninstalling ||
-      settings_->copy_only()) {
+  if (settings_->operation() == kOperationUninstalling)
     return;
-  }
+  if (!settings_->copy_only())
+    RegisterForCurrentUser();
+  // The elevated copy changed the machine; the user's own profile is ours.
+  FinalizeSuccessfulInstallation();
+}
+
+void Installer::RegisterForCurrentUser() {
   // Windows 10 lets only the user choose the default browser: a silent run,
   // or an installation that already handles the web, leaves it alone.
   if (base::win::GetWindowsVersion() >= base::win::kVersionWin10 &&
