@@ -73,7 +73,7 @@ MessageBoxContent ReadMessageBox(HWND box);
 void PressButton(HWND dialog, int id);
 // Presses button |id| of the folder browser |browser| once its tree shows
 // |folder|'s last component as the selection (Wine fills and selects the
-// tree after the browser is shown), or after about 10 s; |*selected| (when
+// tree after the browser is shown), or after about 5 s; |*selected| (when
 // given) tells which.
 void PressButtonOnceSelected(HWND browser, int id, const std::u16string& folder,
                              bool* selected = nullptr);
