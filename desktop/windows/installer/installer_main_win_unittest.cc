@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/files/file_enumerator.h"
@@ -80,14 +82,20 @@ class InstallerRunTest : public testing::Test {
     return exit_code;
   }
 
-  // The text of the one log file the run wrote, empty when there is none.
+  // The text of the log files the run wrote (a front end's backends write
+  // their own), in the order of their names; empty when there is none.
   std::string LogText() {
     base::FileEnumerator logs(log_folder(), false, base::FileEnumerator::FILES,
                               u"*.log");
-    const base::FilePath log = logs.Next();
-    EXPECT_TRUE(logs.Next().empty()) << "more than one log file";
+    std::vector<base::FilePath> files;
+    for (base::FilePath log = logs.Next(); !log.empty(); log = logs.Next())
+      files.push_back(log);
+    std::sort(files.begin(), files.end());
     std::string text;
-    if (!log.empty()) base::FileUtil::ReadFileToString(log, &text);
+    for (const base::FilePath& log : files) {
+      std::string part;
+      if (base::FileUtil::ReadFileToString(log, &part)) text += part;
+    }
     return text;
   }
 
@@ -108,6 +116,19 @@ class InstallerRunTest : public testing::Test {
       if (line == message) return true;
     }
     return false;
+  }
+
+  // Whether a line of the logs begins with |prefix|, waiting for it at
+  // most |timeout_ms|.
+  bool WaitForLogLineStarting(const std::string& prefix, int timeout_ms) {
+    for (int waited = 0;; waited += 50) {
+      for (const std::string& line : LogMessages()) {
+        if (base::StartsWith(line, prefix, base::CompareCase::SENSITIVE))
+          return true;
+      }
+      if (waited >= timeout_ms) return false;
+      Sleep(50);
+    }
   }
 
  private:
@@ -226,14 +247,21 @@ TEST_F(InstallerRunTest, AutoupdateFromVersion12RecoversTheFolder) {
   const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
   const base::FilePath folder = dir().Append(u"Velna 12");
   {
-    // The run shows the installer window; the user quits it. Its package
-    // fetcher asks a closed port of this machine, not the update server.
+    // The run shows the installer window and accepts by itself: its
+    // backend starts. Then the user quits. Its package fetcher asks a
+    // closed port of this machine, not the update server.
+    DWORD exit_code = 0;
+    std::thread run([&] {
+      exit_code = Run(installer, u"--silent --autoupdate --installfolder= \"" +
+                                     folder.value() +
+                                     u"\" --v=2 "
+                                     u"--internal-package-server=http://"
+                                     u"127.0.0.1:9/");
+    });
+    EXPECT_TRUE(WaitForLogLineStarting("launching installer backend: ", 30000));
     test::WindowCloser closer(installer);
-    EXPECT_EQ(
-        1u, Run(installer,
-                u"--silent --autoupdate --installfolder= \"" + folder.value() +
-                    u"\" --v=2 "
-                    u"--internal-package-server=http://127.0.0.1:9/"));
+    run.join();
+    EXPECT_EQ(1u, exit_code);
     EXPECT_LE(2, closer.closed());
   }
   EXPECT_TRUE(LogHas("Initializing controller with fetcher."));
