@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/files/file_enumerator.h"
@@ -124,6 +125,19 @@ class InstallerRunTest : public testing::Test {
     return false;
   }
 
+  // Whether a line of the logs begins with |prefix|, waiting for it at
+  // most |timeout_ms|.
+  bool WaitForLogLineStarting(const std::string& prefix, int timeout_ms) {
+    for (int waited = 0;; waited += 50) {
+      for (const std::string& line : LogMessages()) {
+        if (base::StartsWith(line, prefix, base::CompareCase::SENSITIVE))
+          return true;
+      }
+      if (waited >= timeout_ms) return false;
+      Sleep(50);
+    }
+  }
+
  private:
   base::win::ScopedComInitializer com_;
   base::ScopedTempDir dir_;
@@ -240,14 +254,21 @@ TEST_F(InstallerRunTest, AutoupdateFromVersion12RecoversTheFolder) {
   const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
   const base::FilePath folder = dir().Append(u"Velna 12");
   {
-    // The run shows the installer window; the user quits it. Its package
-    // fetcher asks a closed port of this machine, not the update server.
+    // The run shows the installer window and accepts by itself: its
+    // backend starts. Then the user quits. Its package fetcher asks a
+    // closed port of this machine, not the update server.
+    DWORD exit_code = 0;
+    std::thread run([&] {
+      exit_code = Run(installer, u"--silent --autoupdate --installfolder= \"" +
+                                     folder.value() +
+                                     u"\" --v=2 "
+                                     u"--internal-package-server=http://"
+                                     u"127.0.0.1:9/");
+    });
+    EXPECT_TRUE(WaitForLogLineStarting("launching installer backend: ", 30000));
     test::WindowCloser closer(installer);
-    EXPECT_EQ(
-        1u, Run(installer,
-                u"--silent --autoupdate --installfolder= \"" + folder.value() +
-                    u"\" --v=2 "
-                    u"--internal-package-server=http://127.0.0.1:9/"));
+    run.join();
+    EXPECT_EQ(1u, exit_code);
     EXPECT_LE(2, closer.closed());
   }
   EXPECT_TRUE(LogHas("Initializing controller with fetcher."));
