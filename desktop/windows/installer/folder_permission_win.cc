@@ -70,18 +70,21 @@ base::win::ScopedHandle OpenFolderEvent(const std::u16string& base,
 }
 
 // The process named by switch |name|, opened to wait for it. Invalid when
-// the switch is missing. A number that does not parse, or a process that
+// the switch is missing, and, with |ignore_invalid|, when its value is not a
+// process id. Otherwise a number that does not parse, or a process that
 // cannot be opened (it has ended), gives an already signalled handle, so
 // that a wait on it ends at once.
 base::win::ScopedHandle OpenProcessToWatch(
-    const base::CommandLine& command_line, const char* name) {
+    const base::CommandLine& command_line, const char* name,
+    bool ignore_invalid) {
   if (!command_line.HasSwitch(name)) return base::win::ScopedHandle();
   unsigned pid = 0;
   HANDLE process = nullptr;
-  if (base::WideStringToUintDigitsOnly(command_line.GetSwitchValueNative(name),
-                                       &pid)) {
-    process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-  }
+  const bool valid = base::WideStringToUintDigitsOnly(
+                         command_line.GetSwitchValueNative(name), &pid) &&
+                     pid != 0;
+  if (!valid && ignore_invalid) return base::win::ScopedHandle();
+  if (valid) process = OpenProcess(SYNCHRONIZE, FALSE, pid);
   if (!process) process = CreateEventW(nullptr, TRUE, TRUE, nullptr);
   return base::win::ScopedHandle(process);
 }
@@ -150,9 +153,9 @@ void GrantAccess(const base::CommandLine& command_line,
     // The backend signals Undo at its end; if it, or the front end, dies
     // first, nobody will, and the grant must not outlive them.
     base::win::ScopedHandle initial =
-        OpenProcessToWatch(command_line, switches::kInitialPid);
+        OpenProcessToWatch(command_line, switches::kInitialPid, false);
     base::win::ScopedHandle parent =
-        OpenProcessToWatch(command_line, switches::kParentPid);
+        OpenProcessToWatch(command_line, switches::kParentPid, true);
     std::vector<HANDLE> handles = {undo.Get()};
     if (initial.IsValid()) handles.push_back(initial.Get());
     if (parent.IsValid()) handles.push_back(parent.Get());
@@ -164,6 +167,8 @@ void GrantAccess(const base::CommandLine& command_line,
   }
   editor->Restore(&previous);
 }
+
+const FolderPermissionOptions* g_options_for_testing = nullptr;
 
 }  // namespace
 
@@ -188,5 +193,19 @@ void RunSetFolderPermission(const base::CommandLine& command_line,
   }
   GrantAccess(command_line, folder, options, editor);
 }
+
+const FolderPermissionOptions& GetFolderPermissionOptions() {
+  static const FolderPermissionOptions defaults;
+  return g_options_for_testing ? *g_options_for_testing : defaults;
+}
+
+namespace internal {
+
+void SetFolderPermissionOptionsForTesting(
+    const FolderPermissionOptions* options) {
+  g_options_for_testing = options;
+}
+
+}  // namespace internal
 
 }  // namespace installer

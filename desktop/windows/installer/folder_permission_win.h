@@ -74,9 +74,24 @@ struct FolderPermissionOptions {
 // "initial-pid" and "parent-pid" of |command_line|. Nothing is done without
 // "permissions-for-user". A temporary grant is restored once the Undo event
 // is signalled (after |undo_delay|), or at once when the process named by
-// "initial-pid" or "parent-pid" ends first.
+// "initial-pid" or "parent-pid" ends first. An "initial-pid" that names no
+// process counts as ended; a "parent-pid" that is not a process id is
+// ignored.
 void RunSetFolderPermission(const base::CommandLine& command_line,
                             const FolderPermissionOptions& options);
+
+// The options the entry point runs the mode with: the defaults, unless a
+// test host installed others.
+const FolderPermissionOptions& GetFolderPermissionOptions();
+
+namespace internal {
+
+// Makes |options| (not owned; null restores the defaults) what
+// GetFolderPermissionOptions() answers. For test hosts, before RunInstaller.
+void SetFolderPermissionOptionsForTesting(
+    const FolderPermissionOptions* options);
+
+}  // namespace internal
 
 }  // namespace installer
 

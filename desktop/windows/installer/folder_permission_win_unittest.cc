@@ -160,6 +160,29 @@ TEST(FolderPermissionTest, TemporaryGrantEndsWhenAServedProcessEnds) {
   }
 }
 
+TEST(FolderPermissionTest, AParentPidThatIsNoProcessIdIsIgnored) {
+  for (const char16_t* value : {u"notanumber", u"0", u""}) {
+    SCOPED_TRACE(base::UTF16ToUTF8(value));
+    base::ScopedTempDir dir;
+    ASSERT_TRUE(dir.CreateUniqueTempDir());
+    Handshake handshake(dir.GetPath());
+    RecordingEditor editor;
+    UtilityThread utility(
+        GrantCommandLine(dir.GetPath(),
+                         u"--parent-pid=" + std::u16string(value)),
+        Options(&editor));
+    ASSERT_EQ(WAIT_OBJECT_0,
+              WaitForSingleObject(handshake.granted.Get(), 60000));
+    // The grant stays for the installation: only Undo ends it.
+    Sleep(300);
+    EXPECT_FALSE(utility.done());
+    EXPECT_EQ(0, editor.restores.load());
+    ASSERT_TRUE(SetEvent(handshake.undo.Get()));
+    utility.Join();
+    EXPECT_EQ(1, editor.restores.load());
+  }
+}
+
 TEST(FolderPermissionTest, GrantOutcomes) {
   struct {
     const char* name;
@@ -175,6 +198,7 @@ TEST(FolderPermissionTest, GrantOutcomes) {
       // A served process id that names nothing: the grant is taken back at
       // once.
       {"bad pid", u"--initial-pid=notanumber", true, true, 1, true, 1},
+      {"ended parent", u"--parent-pid=4000000000", true, true, 1, true, 1},
       // Without the backend's events nothing is granted.
       {"no events", u"", false, true, 0, false, 0},
       // A failed grant is not announced and has nothing to restore.

@@ -262,20 +262,27 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // Reports |detail| with |string_id| and logs it at ERROR.
   void Fail(uint32_t string_id, const std::u16string& text,
             const std::string& detail);
-  // Maps a result of RunElevated() to the run's outcome.
+  // Maps a result of RunElevated() to the run's outcome; none when the
+  // elevated run led to a package hand-over, which reports its own.
   void HandleElevatedResult(int result);
 
   // --- Elevation, folder permission and the package hand-over
   // (installer_handover_win.cc).
   // 0 success, 1 elevation impossible or refused, 2 the elevated process
-  // failed, 3 set-up error.
+  // failed, 3 set-up error. The rights and the elevated launch come from
+  // GetInstallerRights() (installer_rights_win.h).
   int RunElevated();
+  // On success the permission utility's Undo event is kept: Finish()
+  // signals it, and the utility then takes its grant back.
   int RequestFolderPermission(const base::FilePath& folder, bool permanent);
   static bool IsUacEnabled();
   static bool FixEventACL(HANDLE event);
   void RunPostElevationTasks();
+  // The per-user registration of an installation made by an elevated copy.
+  void RegisterForCurrentUser();
   void WaitForPackage(bool post_elevated);
-  // The package-ready event was signalled.
+  // The package-ready event was signalled: runs the package's backend to
+  // its end and reports its outcome as this run's.
   void HandOverToPackageBackend();
 
   // --- The steps (installer_steps_win.cc).
@@ -329,6 +336,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   base::win::ObjectWatcher package_ready_watcher_;
   base::win::ObjectWatcher interrupted_watcher_;
   bool post_elevation_ = false;
+  // Set by WaitForPackage: the package's backend decides the outcome.
+  bool waiting_for_package_ = false;
   std::vector<base::Closure> steps_;
   size_t cursor_ = 0;
   base::WeakPtrFactory<Installer> weak_factory_{this};

@@ -34,6 +34,7 @@
 #include "desktop/windows/installer/service/installer_prefs_store.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/silent_installer_controller.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/ui/installer_ui_controller_win.h"
 #include "desktop/windows/installer/ui/installer_ui_parts_win.h"
@@ -201,8 +202,8 @@ bool RunInteractiveRole(Settings* settings, bool inside_package,
 
 bool RunSilentRole(Settings* settings, bool inside_package,
                    const base::FilePath& download_folder) {
-  LogRoleMissing("The silent installer");
-  return false;
+  SilentInstallerController controller;
+  return controller.Run(settings, inside_package, download_folder);
 }
 
 // --- The installing roles.
@@ -386,7 +387,7 @@ bool RunInstallerMain() {
     return true;
   }
   if (command_line.HasSwitch(switches::kSetFolderPermission)) {
-    RunSetFolderPermission(command_line, FolderPermissionOptions());
+    RunSetFolderPermission(command_line, GetFolderPermissionOptions());
     if (command_line.HasSwitch(switches::kRunUninstallBat))
       LaunchUninstallBatch(installation_folder);
     return true;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/files/file_enumerator.h"
@@ -34,6 +35,12 @@ namespace {
 base::FilePath BesideTests(const char16_t* name) {
   return base::FilePath(base::GetTestExecutableFolder() + name);
 }
+
+// A silent front end that reaches no server: no statistics, and the
+// package request goes to a closed port of the loopback host.
+constexpr char16_t kOffline[] =
+    u" --enable-installer-stats=0 "
+    u"--internal-package-server=http://127.0.0.1:1/";
 
 // A folder of one test with a copy of installer.exe (or another program)
 // and a temporary folder of its own, so that the log file the run writes is
@@ -74,15 +81,29 @@ class InstallerRunTest : public testing::Test {
     return exit_code;
   }
 
-  // The text of the one log file the run wrote, empty when there is none.
+  // The text of the one log file the run's own process wrote, empty when
+  // there is none. A front end may also have started a backend, which logs
+  // beside it: a started backend carries the front end's "initial-pid".
   std::string LogText() {
     base::FileEnumerator logs(log_folder(), false, base::FileEnumerator::FILES,
                               u"*.log");
-    const base::FilePath log = logs.Next();
-    EXPECT_TRUE(logs.Next().empty()) << "more than one log file";
-    std::string text;
-    if (!log.empty()) base::FileUtil::ReadFileToString(log, &text);
-    return text;
+    std::string found;
+    int count = 0;
+    for (base::FilePath log = logs.Next(); !log.empty(); log = logs.Next()) {
+      std::string text;
+      base::FileUtil::ReadFileToString(log, &text);
+      const size_t command_line = text.find("Command line: ");
+      const std::string first_line =
+          command_line == std::string::npos
+              ? std::string()
+              : text.substr(command_line,
+                            text.find('\n', command_line) - command_line);
+      if (first_line.find(" --initial-pid=") != std::string::npos) continue;
+      found = text;
+      ++count;
+    }
+    EXPECT_LE(count, 1) << "more than one log file of the run's own process";
+    return found;
   }
 
   // The messages of the log (the text after each line's prefix).
@@ -102,6 +123,19 @@ class InstallerRunTest : public testing::Test {
       if (line == message) return true;
     }
     return false;
+  }
+
+  // Whether a line of the logs begins with |prefix|, waiting for it at
+  // most |timeout_ms|.
+  bool WaitForLogLineStarting(const std::string& prefix, int timeout_ms) {
+    for (int waited = 0;; waited += 50) {
+      for (const std::string& line : LogMessages()) {
+        if (base::StartsWith(line, prefix, base::CompareCase::SENSITIVE))
+          return true;
+      }
+      if (waited >= timeout_ms) return false;
+      Sleep(50);
+    }
   }
 
  private:
@@ -220,14 +254,21 @@ TEST_F(InstallerRunTest, AutoupdateFromVersion12RecoversTheFolder) {
   const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
   const base::FilePath folder = dir().Append(u"Velna 12");
   {
-    // The run shows the installer window; the user quits it. Its package
-    // fetcher asks a closed port of this machine, not the update server.
+    // The run shows the installer window and accepts by itself: its
+    // backend starts. Then the user quits. Its package fetcher asks a
+    // closed port of this machine, not the update server.
+    DWORD exit_code = 0;
+    std::thread run([&] {
+      exit_code = Run(installer, u"--silent --autoupdate --installfolder= \"" +
+                                     folder.value() +
+                                     u"\" --v=2 "
+                                     u"--internal-package-server=http://"
+                                     u"127.0.0.1:9/");
+    });
+    EXPECT_TRUE(WaitForLogLineStarting("launching installer backend: ", 30000));
     test::WindowCloser closer(installer);
-    EXPECT_EQ(
-        1u, Run(installer,
-                u"--silent --autoupdate --installfolder= \"" + folder.value() +
-                    u"\" --v=2 "
-                    u"--internal-package-server=http://127.0.0.1:9/"));
+    run.join();
+    EXPECT_EQ(1u, exit_code);
     EXPECT_LE(2, closer.closed());
   }
   EXPECT_TRUE(LogHas("Initializing controller with fetcher."));
@@ -244,7 +285,8 @@ TEST_F(InstallerRunTest, AutoupdateFromVersion12RecoversTheFolder) {
   // A relative last argument recovers nothing: still silent.
   base::DeleteFileOrDirectory(log_folder(), true);
   EXPECT_EQ(1u, Run(installer,
-                    u"--silent --autoupdate --installfolder= relative --v=2"));
+                    u"--silent --autoupdate --installfolder= relative --v=2" +
+                        std::u16string(kOffline)));
   EXPECT_TRUE(LogHas("Recovered install folder from command line: "));
   EXPECT_TRUE(LogHas("Silent:1"));
   EXPECT_TRUE(LogHas("Running silent controller"));
@@ -254,8 +296,9 @@ TEST_F(InstallerRunTest, DownloadFolderFromTheCommandLine) {
   const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
   const base::FilePath base = dir().Append(u"downloads");
   const base::FilePath folder = base.Append(u"Velna Installer");
-  EXPECT_EQ(1u, Run(installer, u"--silent --temp-folder=\"" + base.value() +
-                                   u"\" --installfolder=relative --v=1"));
+  EXPECT_EQ(
+      1u, Run(installer, u"--silent --temp-folder=\"" + base.value() +
+                             u"\" --installfolder=relative --v=1" + kOffline));
   EXPECT_TRUE(LogHas("Using download folder from command line"));
   EXPECT_TRUE(LogHas("Installer download folder: " + folder.AsUTF8()));
   // Made for the run, and removed again since it stayed empty.
@@ -265,7 +308,7 @@ TEST_F(InstallerRunTest, DownloadFolderFromTheCommandLine) {
   // A folder that still holds a download is kept.
   ASSERT_TRUE(test::WriteTextFile(folder.Append(u"package.exe"), "MZ"));
   EXPECT_EQ(1u, Run(installer, u"--silent --temp-folder=\"" + base.value() +
-                                   u"\" --installfolder=relative"));
+                                   u"\" --installfolder=relative" + kOffline));
   EXPECT_TRUE(base::PathExists(folder.Append(u"package.exe")));
 
   // A base that cannot hold it: a file of that name.
@@ -297,8 +340,10 @@ TEST_F(InstallerRunTest, UninstallReadsTheStoredExperiments) {
     SCOPED_TRACE(c.prefs);
     ASSERT_TRUE(test::WriteTextFile(prefs, c.prefs));
     base::DeleteFileOrDirectory(log_folder(), true);
+    // The experiments are read before the role runs; the backend role
+    // then stops at once without its front end.
     EXPECT_EQ(1u, Run(installer,
-                      u"--uninstall --silent --v=1 "
+                      u"--uninstall --backend --v=1 "
                       u"--with-feature:installer-experiment-test=on"));
     EXPECT_TRUE(
         LogHas("Retrieving experiment states from installation folder..."));

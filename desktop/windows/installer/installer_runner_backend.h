@@ -22,16 +22,11 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_observer.h"
+#include "desktop/windows/installer/installer_switches.h"
 #include "desktop/windows/installer/ipc/ipc_sender.h"
 #include "desktop/windows/installer/settings.h"
 
 namespace installer {
-
-namespace switches {
-// The front end's process as an inheritable handle: the 8 bytes of the
-// handle value, little-endian, as hexadecimal text.
-inline constexpr char kInitialProcHandle[] = "initial-proc-handle";
-}  // namespace switches
 
 class InstallerRunnerBackend : public Settings::Observer,
                                public InstallerObserver,

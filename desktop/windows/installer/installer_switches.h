@@ -33,8 +33,12 @@ inline constexpr char kRunUninstallBat[] = "run-uninstall-bat";
 inline constexpr char kWaitForPackage[] = "wait-for-package";
 // The process id of the front end that started the backends.
 inline constexpr char kInitialPid[] = "initial-pid";
-// The process id of the backend that started an elevated copy of itself.
+// The process id of the backend that started an elevated copy of itself
+// or the folder-permission utility.
 inline constexpr char kParentPid[] = "parent-pid";
+// The front end's process as an inheritable handle: the 8 bytes of the
+// handle value, little-endian, as hexadecimal text.
+inline constexpr char kInitialProcHandle[] = "initial-proc-handle";
 
 // Roles and flags read by the entry point.
 inline constexpr char kBackend[] = "backend";

@@ -21,6 +21,7 @@
 #include "base/values.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_experiments.h"
+#include "desktop/windows/installer/installer_rights_win.h"
 #include "desktop/windows/installer/installer_step_count.h"
 #include "desktop/windows/installer/installer_switches.h"
 #include "desktop/windows/installer/service/access_control.h"
@@ -113,11 +114,8 @@ const std::string* FindUnsafeLine(const std::vector<std::string>& lines) {
   return nullptr;
 }
 
-constexpr uint32_t kFolderAccess =
-    FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE;
-
 bool CanWriteFolder(const base::FilePath& folder) {
-  return CanCurrentUserAccess(folder.value(), SE_FILE_OBJECT, kFolderAccess);
+  return GetInstallerRights()->CanAccessFolder(folder);
 }
 
 }  // namespace
@@ -219,14 +217,18 @@ void Installer::Run() {
   // 7.
   if (command_line.HasSwitch(switches::kParentPid)) {
     unsigned pid = 0;
-    base::StringToUint(command_line.GetSwitchValueASCII(switches::kParentPid),
-                       &pid);
-    permission_process_id_ = pid;
-    VLOG(1) << "Second installer pid: " << permission_process_id_;
+    if (base::StringToUint(
+            command_line.GetSwitchValueASCII(switches::kParentPid), &pid)) {
+      permission_process_id_ = pid;
+      VLOG(1) << "Second installer pid: " << permission_process_id_;
+    } else {
+      LOG(WARNING) << "Ignoring an invalid parent pid";
+    }
   }
 
   // 8 to 10.
-  const bool is_admin = IsUserAdministrator(false);
+  InstallerRights* const rights = GetInstallerRights();
+  const bool is_admin = rights->IsUserAdministrator(false);
   VLOG(1) << "is_elevated_admin: " << is_admin;
   bool has_write = true;
   if (settings_->all_users() && settings_->silent() && !is_admin) {
@@ -277,22 +279,22 @@ void Installer::Run() {
   if (operation == kOperationInstalling && is_admin &&
       settings_->single_profile() && status->single_profile != 1) {
     std::unique_ptr<SavedSecurity> discarded;
-    if (!GrantCurrentUserAccess(install_folder.value(), SE_FILE_OBJECT,
-                                GENERIC_ALL, kKeepGrant, &discarded)) {
+    if (!rights->GrantFolderAccess(install_folder, GENERIC_ALL, kKeepGrant,
+                                   &discarded)) {
       LOG(WARNING) << "Could not grant permanent access to the install folder";
     }
   }
 
   // 16, 17.
   LOG(INFO) << "Write privileges for install folder: " << has_write;
-  if (!has_write && !GrantCurrentUserAccess(
-                        install_folder.value(), SE_FILE_OBJECT, kFolderAccess,
+  if (!has_write && !rights->GrantFolderAccess(
+                        install_folder, GetInstallFolderAccessMask(),
                         kKeepPreviousAccess, &saved_folder_security_)) {
     if (is_admin) {
       return Fail(kIdsInsufficientPrivileges, u"",
                   "Could not obtain write permissions to installation folder");
     }
-    if (IsUserAdministrator(true)) {
+    if (rights->IsUserAdministrator(true)) {
       VLOG(1) << "Running elevated because of folder privileges";
       return HandleElevatedResult(RunElevated());
     }
@@ -453,7 +455,9 @@ void Installer::HandleElevatedResult(int result) {
   switch (result) {
     case 0:
       VLOG(2) << "Succeeded elevated run";
-      ReportSuccess();
+      // After a package hand-over (or while waiting for the package) the
+      // package's backend decides: one outcome, never a second report.
+      if (!waiting_for_package_) ReportSuccess();
       return;
     case 1:
       return Fail(kIdsNoAdministratorPrivileges, u"",

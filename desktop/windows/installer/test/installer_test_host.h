@@ -27,14 +27,22 @@ inline constexpr char kHostExitCode[] = "exit-code";
 // value ending with a separator names a folder, where each program writes
 // "<its file name>.txt".
 inline constexpr wchar_t kHostRecordVariable[] = L"VELNA_TEST_HOST_RECORD";
+// After recording, such a host waits (up to a minute) until the event this
+// variable names is set, then ends with the exit code the next one gives
+// (0 without it).
+inline constexpr wchar_t kHostReleaseEventVariable[] =
+    L"VELNA_TEST_HOST_RELEASE_EVENT";
+inline constexpr wchar_t kHostExitCodeVariable[] = L"VELNA_TEST_HOST_EXIT_CODE";
 
 // Names a JSON file of seams. A host without a mode that finds it runs the
 // installer engine (RunInstaller) with them in place, so that, copied as
 // "installer.exe" into a package, it is a package backend with test steps:
 //   {"branding": {"<key>": <value>, ...},     BrandingConfig overrides
 //    "steps": [<test step>, ...]}             test_installer_steps.h
-// Its exit code is 0 when the engine succeeded, 1 when it failed, 4 when
-// the seams cannot be read.
+// and the further seams of test_host_seams_win.h (logs, a fake package
+// fetcher, recorded folder grants; the rights of a user without elevation
+// come from a second variable). Its exit code is 0 when the engine
+// succeeded, 1 when it failed, 4 when the seams cannot be read.
 inline constexpr wchar_t kHostSeamsVariable[] = L"VELNA_TEST_INSTALLER_SEAMS";
 
 }  // namespace test

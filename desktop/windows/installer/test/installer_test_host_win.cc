@@ -33,6 +33,7 @@
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_main.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
+#include "desktop/windows/installer/test/test_host_seams_win.h"
 #include "desktop/windows/installer/test/test_installer_steps.h"
 
 namespace {
@@ -71,11 +72,23 @@ int RecordCommandLine() {
     record = record.Append(
         base::FilePath(base::as_u16cstr(program)).BaseName().value() + u".txt");
   }
-  return base::WriteBufferToFile(record, text.data(),
-                                 static_cast<int>(text.size())) ==
-                 static_cast<int>(text.size())
-             ? 0
-             : 3;
+  if (base::WriteBufferToFile(record, text.data(),
+                              static_cast<int>(text.size())) !=
+      static_cast<int>(text.size())) {
+    return 3;
+  }
+  wchar_t value[MAX_PATH] = {};
+  if (GetEnvironmentVariableW(kHostReleaseEventVariable, value, MAX_PATH)) {
+    HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, value);
+    if (release) {
+      WaitForSingleObject(release, 60000);
+      CloseHandle(release);
+    }
+  }
+  unsigned code = 0;
+  if (GetEnvironmentVariableW(kHostExitCodeVariable, value, MAX_PATH))
+    base::StringToUint(base::UTF16ToUTF8(base::as_u16cstr(value)), &code);
+  return static_cast<int>(code);
 }
 
 std::string* g_log_lines = nullptr;
@@ -123,6 +136,7 @@ bool InstallSeams(const base::FilePath& path) {
           it.key(), it.value().CreateDeepCopy());
     }
   }
+  if (!installer::test::InstallHostSeams(*seams)) return false;
   const base::ListValue* list = nullptr;
   if (seams->GetList("steps", &list)) {
     std::vector<installer::test::TestStep> steps;
@@ -136,7 +150,8 @@ bool InstallSeams(const base::FilePath& path) {
 }
 
 int RunEngine(const base::FilePath& seams) {
-  if (!InstallSeams(seams)) return 4;
+  if (!InstallSeams(seams) || !installer::test::InstallUnelevatedRights())
+    return 4;
   return installer::RunInstallerMain() ? 0 : 1;
 }
 

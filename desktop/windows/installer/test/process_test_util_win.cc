@@ -1,0 +1,87 @@
+#include "desktop/windows/installer/test/process_test_util_win.h"
+
+#include <windows.h>
+// After windows.h.
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <string>
+
+#include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/installer_switches.h"
+
+namespace installer {
+namespace test {
+
+namespace {
+
+// The command line of |process| (opened with PROCESS_VM_READ), read from
+// its process parameters; empty when it cannot be read. (Wine does not
+// answer the command-line information class.)
+std::wstring CommandLineOf(HANDLE process) {
+  using QueryFunction =
+      NTSTATUS(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+  static const auto query = reinterpret_cast<QueryFunction>(GetProcAddress(
+      GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess"));
+  PROCESS_BASIC_INFORMATION basic = {};
+  PEB peb = {};
+  RTL_USER_PROCESS_PARAMETERS parameters = {};
+  if (!query ||
+      query(process, ProcessBasicInformation, &basic, sizeof(basic), nullptr) !=
+          0 ||
+      !ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof(peb),
+                         nullptr) ||
+      !ReadProcessMemory(process, peb.ProcessParameters, &parameters,
+                         sizeof(parameters), nullptr)) {
+    return std::wstring();
+  }
+  std::wstring text(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
+  if (!ReadProcessMemory(process, parameters.CommandLine.Buffer, text.data(),
+                         parameters.CommandLine.Length, nullptr)) {
+    return std::wstring();
+  }
+  return text;
+}
+
+// Every installer process but the version modes starts a crash reporter, a
+// copy of its own program: not the child a test looks for.
+bool IsCrashReporter(HANDLE process) {
+  const std::wstring marker =
+      L"-" + std::wstring(base::as_wcstr(
+                 base::ASCIIToUTF16(switches::kCrashReporterParentId)));
+  return CommandLineOf(process).find(marker) != std::wstring::npos;
+}
+
+}  // namespace
+
+base::Process FindChildProcess(uint32_t parent_pid,
+                               const base::FilePath& program) {
+  base::win::ScopedHandle snapshot(
+      CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.IsValid()) return base::Process();
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+       more = Process32NextW(snapshot.Get(), &entry)) {
+    if (entry.th32ParentProcessID != parent_pid) continue;
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION |
+                                     PROCESS_VM_READ | PROCESS_TERMINATE,
+                                 FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (QueryFullProcessImageNameW(process, 0, path, &size) &&
+        base::FilePath::CompareIgnoreCase(base::as_u16cstr(path),
+                                          program.value()) == 0 &&
+        !IsCrashReporter(process)) {
+      return base::Process(process);
+    }
+    CloseHandle(process);
+  }
+  return base::Process();
+}
+
+}  // namespace test
+}  // namespace installer

@@ -1,0 +1,24 @@
+// Finding the processes an installer process started, for tests that must
+// wait for, or end, a backend they did not start themselves.
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_TEST_PROCESS_TEST_UTIL_WIN_H_
+#define DESKTOP_WINDOWS_INSTALLER_TEST_PROCESS_TEST_UTIL_WIN_H_
+
+#include <stdint.h>
+
+#include "base/files/file_path.h"
+#include "base/process/process.h"
+
+namespace installer {
+namespace test {
+
+// A running child of the process |parent_pid| whose program is |program|
+// (compared without case), opened to wait for it, read its exit code and
+// end it. Invalid when there is none.
+base::Process FindChildProcess(uint32_t parent_pid,
+                               const base::FilePath& program);
+
+}  // namespace test
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_TEST_PROCESS_TEST_UTIL_WIN_H_
