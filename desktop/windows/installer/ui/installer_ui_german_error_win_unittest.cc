@@ -32,8 +32,6 @@ using namespace controls;
 using test::PostClick;
 using test::UIScript;
 
-constexpr int kFetchingDownloadUrl = 2;
-constexpr int kPackageReady = 6;
 // The fake backend's script: the error it reports (0: none) and its exit
 // code.
 constexpr char kReportsTheFolder[] = "37059 1";
@@ -46,8 +44,6 @@ class GermanErrorPageTest : public test::ControllerTestBase {
   std::u16string German(uint32_t id) {
     return RcL10nHandler::GetStringForCode(u"de", id);
   }
-  std::u16string Text(int id) { return test::WindowText(Control(id)); }
-  bool Shown(int id) { return IsWindowVisible(Control(id)) != FALSE; }
 
   // The fake backend as the package's "installer.exe", |script| beside it.
   void PreparePackage(const base::FilePath& package, const char* script) {
@@ -135,8 +131,8 @@ TEST_F(GermanErrorPageTest, ErrorsRetryAndQuitInGerman) {
             // The package is ready before Accept: the runner launches its
             // "installer.exe" at once.
             PreparePackage(parts()->runner_package_folder, kReportsTheFolder);
-            controller()->NotifyStatusChanged(kFetchingDownloadUrl);
-            controller()->NotifyStatusChanged(kPackageReady);
+            controller()->NotifyStatusChanged(FETCHING_DOWNLOAD_URL);
+            controller()->NotifyStatusChanged(PACKAGE_READY);
             PostClick(Control(kAccept));
           })
       .Then(
