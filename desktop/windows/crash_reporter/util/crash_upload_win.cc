@@ -70,8 +70,8 @@ DuplicateCheckResult CheckDuplicateCrash(const std::u16string& active_url,
                                          std::u16string* location,
                                          int32_t timeout_ms) {
   const CrashUploadUrls& urls = GetCrashUploadUrls();
-  HttpUrlParts url;
-  if (!CrackHttpUrl(urls.crash_server_url, &url))
+  base::win::HttpUrl url;
+  if (!base::win::CrackHttpUrl(urls.crash_server_url, &url))
     return DuplicateCheckResult::kNoVerdict;
   WinInetRequest request;
   if (!request.Open(

@@ -113,9 +113,9 @@ bool WinInetFormUpload::Send(const std::u16string& user_agent_suffix,
 
   FormDataFields field_parts;
   std::vector<FormDataFile> file_parts;
-  HttpUrlParts url_parts;
+  base::win::HttpUrl url_parts;
   if (!CollectParts(fields, files, &field_parts, &file_parts) ||
-      !CrackHttpUrl(url, &url_parts)) {
+      !base::win::CrackHttpUrl(url, &url_parts)) {
     return false;
   }
   std::string boundary;

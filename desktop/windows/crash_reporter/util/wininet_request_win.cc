@@ -9,39 +9,7 @@ namespace {
 
 constexpr char16_t kUserAgentBase[] = u"CrashReporter/1.0 (Windows)";
 
-std::u16string Piece(const wchar_t* text, DWORD length) {
-  return text ? std::u16string(base::as_u16cstr(text), length)
-              : std::u16string();
-}
-
 }  // namespace
-
-bool CrackHttpUrl(const std::u16string& url, HttpUrlParts* parts) {
-  URL_COMPONENTSW components = {};
-  components.dwStructSize = sizeof(components);
-  // A length without a buffer asks for a pointer into |url|, so no part has
-  // a size limit.
-  components.dwHostNameLength = 1;
-  components.dwUrlPathLength = 1;
-  components.dwExtraInfoLength = 1;
-  if (!::InternetCrackUrlW(base::as_wcstr(url), static_cast<DWORD>(url.size()),
-                           0, &components)) {
-    return false;
-  }
-  if (components.nScheme != INTERNET_SCHEME_HTTP &&
-      components.nScheme != INTERNET_SCHEME_HTTPS) {
-    return false;
-  }
-  parts->host = Piece(components.lpszHostName, components.dwHostNameLength);
-  parts->port = components.nPort;
-  const std::u16string path_and_query =
-      Piece(components.lpszUrlPath, components.dwUrlPathLength) +
-      Piece(components.lpszExtraInfo, components.dwExtraInfoLength);
-  parts->path_and_query = path_and_query.substr(0, path_and_query.find(u'#'));
-  if (parts->path_and_query.empty()) parts->path_and_query = u"/";
-  parts->secure = components.nScheme == INTERNET_SCHEME_HTTPS;
-  return !parts->host.empty();
-}
 
 std::u16string CrashReporterUserAgent(const std::u16string& suffix) {
   return kUserAgentBase + suffix;
@@ -52,7 +20,7 @@ void ScopedInternetHandle::Reset(HINTERNET handle) {
   handle_ = handle;
 }
 
-bool WinInetRequest::Open(const HttpUrlParts& url,
+bool WinInetRequest::Open(const base::win::HttpUrl& url,
                           const std::u16string& user_agent, const wchar_t* verb,
                           DWORD flags) {
   internet_.Reset(::InternetOpenW(base::as_wcstr(user_agent),

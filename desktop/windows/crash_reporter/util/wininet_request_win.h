@@ -1,6 +1,6 @@
 // What the crash reporter's two WinINet requests (the duplicate check and
-// the text-log upload) share: URL cracking without fixed buffers, the user
-// agent, the handle chain of one request, and header queries of any length.
+// the text-log upload) share: the user agent, the handle chain of one request,
+// and header queries of any length.
 
 #ifndef DESKTOP_WINDOWS_CRASH_REPORTER_UTIL_WININET_REQUEST_WIN_H_
 #define DESKTOP_WINDOWS_CRASH_REPORTER_UTIL_WININET_REQUEST_WIN_H_
@@ -10,18 +10,9 @@
 
 #include <string>
 
+#include "base/win/http_url_win.h"
+
 namespace crash_reporter {
-
-struct HttpUrlParts {
-  std::u16string host;
-  INTERNET_PORT port = 0;
-  // The path with its query; never the fragment.
-  std::u16string path_and_query;
-  bool secure = false;
-};
-
-// False when |url| does not crack or its scheme is neither http nor https.
-bool CrackHttpUrl(const std::u16string& url, HttpUrlParts* parts);
 
 // "CrashReporter/1.0 (Windows)" followed by |suffix|.
 std::u16string CrashReporterUserAgent(const std::u16string& suffix);
@@ -52,7 +43,7 @@ class WinInetRequest {
 
   // Opens the chain for |verb| on |url|'s path and query, with |flags| plus
   // INTERNET_FLAG_SECURE for https. Nothing goes over the network yet.
-  bool Open(const HttpUrlParts& url, const std::u16string& user_agent,
+  bool Open(const base::win::HttpUrl& url, const std::u16string& user_agent,
             const wchar_t* verb, DWORD flags);
 
   HINTERNET request() const { return request_.get(); }

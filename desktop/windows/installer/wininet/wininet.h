@@ -46,6 +46,12 @@
 #include "desktop/windows/installer/wininet/download_observer.h"
 #include "desktop/windows/installer/wininet/wininet_response_writer.h"
 
+namespace base {
+namespace win {
+struct HttpUrl;
+}  // namespace win
+}  // namespace base
+
 namespace installer {
 
 class WinInetTerminationThread;
@@ -114,10 +120,8 @@ class WinInetDownloader {
   friend class WinInetTerminationThread;
   class Session;
   struct HandleContext;
-  struct UrlParts;
   enum class Pending { kNone, kSend, kRead };
 
-  static bool CrackUrl(const std::u16string& url, UrlParts* parts);
   static void InternetStatusCallback(void* handle, uintptr_t context,
                                      unsigned long status, void* info,
                                      unsigned long info_length);
@@ -129,8 +133,8 @@ class WinInetDownloader {
   }
   void SetState(State state);
 
-  bool Connect(const UrlParts& parts);
-  bool SendRequest(const UrlParts& parts);
+  bool Connect(const base::win::HttpUrl& parts);
+  bool SendRequest(const base::win::HttpUrl& parts);
   void CloseRequest();
   void CloseConnection();
   void JoinTerminationThread();

@@ -20,6 +20,7 @@
 #include "base/synchronization/waitable_event.h"
 #include "base/threading/simple_thread.h"
 #include "base/threading/thread_task_runner_registration.h"
+#include "base/win/http_url_win.h"
 #include "desktop/windows/installer/version_info.h"
 #include "desktop/windows/installer/wininet/content_range.h"
 
@@ -182,14 +183,6 @@ struct WinInetDownloader::HandleContext {
   DWORD last_read = 0;
 };
 
-struct WinInetDownloader::UrlParts {
-  INTERNET_SCHEME scheme = INTERNET_SCHEME_UNKNOWN;
-  std::u16string host;
-  INTERNET_PORT port = 0;
-  // The path with the query, without a fragment.
-  std::u16string path;
-};
-
 // Closes the internet handle of a finished transfer once WinINet has called
 // back for its closed children, or after a short wait, so that neither the
 // owner's thread nor a later Start waits long for WinINet.
@@ -233,43 +226,6 @@ void WinInetDownloader::SetState(State state) {
   VLOG(1) << "Downloader state: " << state_;
 }
 
-// static
-bool WinInetDownloader::CrackUrl(const std::u16string& url, UrlParts* parts) {
-  wchar_t host[256] = {};
-  wchar_t path[4096] = {};
-  wchar_t extra[4096] = {};
-  URL_COMPONENTSW components = {};
-  components.dwStructSize = sizeof(components);
-  components.lpszHostName = host;
-  components.dwHostNameLength = ARRAYSIZE(host);
-  components.lpszUrlPath = path;
-  components.dwUrlPathLength = ARRAYSIZE(path);
-  components.lpszExtraInfo = extra;
-  components.dwExtraInfoLength = ARRAYSIZE(extra);
-  // No decoding: the path and query go to the server exactly as given.
-  if (!::InternetCrackUrlW(base::as_wcstr(url), static_cast<DWORD>(url.size()),
-                           0, &components))
-    return false;
-  if (components.nScheme != INTERNET_SCHEME_HTTP &&
-      components.nScheme != INTERNET_SCHEME_HTTPS) {
-    ::SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
-    return false;
-  }
-  if (components.dwHostNameLength == 0) {
-    ::SetLastError(ERROR_INTERNET_INVALID_URL);
-    return false;
-  }
-  parts->scheme = components.nScheme;
-  parts->host.assign(base::as_u16cstr(host), components.dwHostNameLength);
-  parts->port = components.nPort;
-  parts->path.assign(base::as_u16cstr(path), components.dwUrlPathLength);
-  std::u16string query(base::as_u16cstr(extra), components.dwExtraInfoLength);
-  query = query.substr(0, query.find(u'#'));
-  parts->path += query;
-  if (parts->path.empty()) parts->path = u"/";
-  return true;
-}
-
 bool WinInetDownloader::Start(const std::u16string& url,
                               const std::string& body, base::Closure completion,
                               std::unique_ptr<ResponseWriter> writer,
@@ -289,8 +245,8 @@ bool WinInetDownloader::Start(const std::u16string& url,
   url_ = url;
   ++transfer_id_;
 
-  UrlParts parts;
-  if (!CrackUrl(url_, &parts)) {
+  base::win::HttpUrl parts;
+  if (!base::win::CrackHttpUrl(url_, &parts)) {
     PLOG(ERROR) << "Could not parse URL";
     return Refuse();
   }
@@ -357,7 +313,7 @@ void WinInetDownloader::Stop() {
   SetState(kStopped);
 }
 
-bool WinInetDownloader::Connect(const UrlParts& parts) {
+bool WinInetDownloader::Connect(const base::win::HttpUrl& parts) {
   auto context = std::make_unique<HandleContext>(session_, 0);
   connection_ = ::InternetConnectW(
       internet_, base::as_wcstr(parts.host), parts.port, nullptr, nullptr,
@@ -368,15 +324,15 @@ bool WinInetDownloader::Connect(const UrlParts& parts) {
   return true;
 }
 
-bool WinInetDownloader::SendRequest(const UrlParts& parts) {
+bool WinInetDownloader::SendRequest(const base::win::HttpUrl& parts) {
   VLOG(1) << "Opening internet request";
   const bool post = !body_.empty();
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT;
-  if (parts.scheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+  if (parts.secure) flags |= INTERNET_FLAG_SECURE;
   auto context = std::make_unique<HandleContext>(session_, ++last_request_id_);
   request_ = ::HttpOpenRequestW(connection_, post ? L"POST" : L"GET",
-                                base::as_wcstr(parts.path), L"HTTP/1.1",
-                                nullptr, nullptr, flags,
+                                base::as_wcstr(parts.path_and_query),
+                                L"HTTP/1.1", nullptr, nullptr, flags,
                                 reinterpret_cast<DWORD_PTR>(context.get()));
   if (!request_) {
     PLOG(ERROR) << "Could not open Request";
@@ -620,11 +576,11 @@ void WinInetDownloader::FollowRedirect(uint32_t status) {
       QueryHeader(request_, HTTP_QUERY_LOCATION, nullptr);
   wchar_t combined[INTERNET_MAX_URL_LENGTH + 1] = {};
   DWORD combined_length = ARRAYSIZE(combined);
-  UrlParts parts;
+  base::win::HttpUrl parts;
   if (location.empty() ||
       !::InternetCombineUrlW(base::as_wcstr(url_), base::as_wcstr(location),
                              combined, &combined_length, ICU_NO_ENCODE) ||
-      !CrackUrl(base::as_u16cstr(combined), &parts)) {
+      !base::win::CrackHttpUrl(base::as_u16cstr(combined), &parts)) {
     PLOG(ERROR) << "Failed to parse redirect URL";
     FailDownload();
     return;
@@ -767,8 +723,8 @@ void WinInetDownloader::Resume(uint64_t transfer_id) {
   observer_->OnChunkEnd(downloaded_);
   CloseRequest();
   LOG(INFO) << "Attempting download resume";
-  UrlParts parts;
-  if (!CrackUrl(url_, &parts)) {
+  base::win::HttpUrl parts;
+  if (!base::win::CrackHttpUrl(url_, &parts)) {
     PLOG(ERROR) << "Could not parse URL";
     FailDownload();
     return;

@@ -9,6 +9,7 @@
 #include "base/logging.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/win/http_url_win.h"
 #include "desktop/windows/crash_reporter/util/net/http_body.h"
 #include "desktop/windows/crash_reporter/util/net/http_transport.h"
 
@@ -44,40 +45,6 @@ class ScopedHInternet {
   const HINTERNET handle_;
 };
 
-struct CrackedUrl {
-  std::u16string host;
-  INTERNET_PORT port = 0;
-  std::u16string path_and_query;
-  bool secure = false;
-};
-
-bool CrackUrl(const std::u16string& url, CrackedUrl* cracked) {
-  URL_COMPONENTS components = {};
-  components.dwStructSize = sizeof(components);
-  // A length without a buffer asks for a pointer into |url|.
-  components.dwHostNameLength = static_cast<DWORD>(-1);
-  components.dwUrlPathLength = static_cast<DWORD>(-1);
-  components.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (!::WinHttpCrackUrl(base::as_wcstr(url), static_cast<DWORD>(url.size()), 0,
-                         &components)) {
-    return false;
-  }
-  auto piece = [](const wchar_t* text, DWORD length) {
-    return text ? std::u16string(base::as_u16cstr(text), length)
-                : std::u16string();
-  };
-  cracked->host = piece(components.lpszHostName, components.dwHostNameLength);
-  cracked->port = components.nPort;
-  // The query goes with the path, so a configured URL keeps it; a fragment
-  // never leaves the client.
-  std::u16string path_and_query =
-      piece(components.lpszUrlPath, components.dwUrlPathLength) +
-      piece(components.lpszExtraInfo, components.dwExtraInfoLength);
-  cracked->path_and_query = path_and_query.substr(0, path_and_query.find(u'#'));
-  cracked->secure = components.nScheme == INTERNET_SCHEME_HTTPS;
-  return true;
-}
-
 class HTTPTransportWin : public HTTPTransport {
  public:
   HTTPTransportWin() = default;
@@ -105,9 +72,9 @@ bool HTTPTransportWin::ExecuteSynchronously(std::string* response_body) {
     return false;
   }
 
-  CrackedUrl cracked;
-  if (!CrackUrl(base::UTF8ToUTF16(url()), &cracked)) {
-    LogWinHttpError("WinHttpCrackUrl");
+  base::win::HttpUrl cracked;
+  if (!base::win::CrackHttpUrl(base::UTF8ToUTF16(url()), &cracked)) {
+    LogWinHttpError("CrackHttpUrl");
     return false;
   }
   ScopedHInternet connection(::WinHttpConnect(
