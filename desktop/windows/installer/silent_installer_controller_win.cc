@@ -10,17 +10,12 @@
 #include "desktop/windows/installer/installer_callbacks.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/silent_installer_controller.h"
+#include "desktop/windows/installer/stats_document.h"
 #include "desktop/windows/installer/status.h"
 
 namespace installer {
 
 namespace {
-
-// Statistics keys of the silent front end.
-constexpr char kTrackingDataStat[] = "tracking_data";
-constexpr char kFailureReasonStat[] = "failure_reason";
-constexpr char kInstallationSuccessStat[] = "installation_success";
-constexpr char kFetcherErrorReason[] = "Fetcher error";
 
 constexpr int kTerminateDelayMs = 1000;
 
@@ -148,7 +143,7 @@ void SilentInstallerController::ApplyTrackingData() {
   const std::string& data = tracking_data_.empty()
                                 ? settings_->GetStatus()->tracking_data
                                 : tracking_data_;
-  stats_collector_.root_node()->SetString(kTrackingDataStat, data);
+  stats_collector_.root_node()->SetString(kStatsTrackingDataKey, data);
   if (settings_->operation() == kOperationUninstalling) {
     OnTrackingDataActionsDone();
     return;
@@ -181,8 +176,8 @@ void SilentInstallerController::NotifyStatusChanged(int status) {
     case DOWNLOAD_FAILED:
     case UNPACKING_FAILED:
       VLOG(1) << "Package fetcher failed.";
-      stats_collector_.root_node()->SetString(kFailureReasonStat,
-                                              kFetcherErrorReason);
+      stats_collector_.root_node()->SetString(kStatsFailureReasonKey,
+                                              kStatsFetcherFailure);
       Terminate();
       return;
     default:
@@ -194,7 +189,7 @@ void SilentInstallerController::NotifyTrackingDataObtained(
     const std::string& tracking_data) {
   VLOG(2) << "Tracking data obtained.";
   tracking_data_ = tracking_data;
-  stats_collector_.root_node()->SetString(kTrackingDataStat, tracking_data);
+  stats_collector_.root_node()->SetString(kStatsTrackingDataKey, tracking_data);
 }
 
 void SilentInstallerController::RunUICallbackAndPostReply(
@@ -209,7 +204,7 @@ void SilentInstallerController::RunUICallbackAndPostReply(
 void SilentInstallerController::OnError(uint32_t string_id,
                                         const std::u16string& text,
                                         const std::string& detail) {
-  stats_collector_.root_node()->SetString(kFailureReasonStat, detail);
+  stats_collector_.root_node()->SetString(kStatsFailureReasonKey, detail);
   VLOG(2) << "Installer error: waiting for the installer to end";
 }
 
@@ -239,7 +234,7 @@ void SilentInstallerController::Terminate() {
     return;
   }
   terminated_ = true;
-  stats_collector_.root_node()->SetInteger(kInstallationSuccessStat,
+  stats_collector_.root_node()->SetInteger(kStatsInstallationSuccessKey,
                                            result_ ? 1 : 0);
   // A successful autoupdate is not worth a report; a failed one is.
   if (settings_->enable_installer_stats() &&

@@ -30,6 +30,16 @@ inline constexpr char kStatsDownloadChunksKey[] = "download_chunks";
 inline constexpr char kStatsChunkIpKey[] = "ip";
 inline constexpr char kStatsWininetRetriesKey[] = "wininet_retries";
 inline constexpr char kStatsDownloadIpsKey[] = "download_ips";
+// The reason of a failure, on the node that failed (a fetch, a page, the
+// document).
+inline constexpr char kStatsFailureReasonKey[] = "failure_reason";
+// The outcome that the front ends write.
+inline constexpr char kStatsTrackingDataKey[] = "tracking_data";
+inline constexpr char kStatsInstallationSuccessKey[] = "installation_success";
+inline constexpr char kStatsInstallationCancelledKey[] =
+    "installation_cancelled";
+// The document's failure reason when the package fetcher failed.
+inline constexpr char kStatsFetcherFailure[] = "Fetcher error";
 
 class StatsDocument : public base::RefCounted<StatsDocument> {
  public:

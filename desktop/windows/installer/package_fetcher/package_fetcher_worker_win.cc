@@ -73,7 +73,6 @@ constexpr char kStartStep[] = "Start";
 constexpr char kTryNumberKey[] = "try_number";
 constexpr char kStartTimeKey[] = "start_time";
 constexpr char kPayloadTypeKey[] = "payload_type";
-constexpr char kFailureReasonKey[] = "failure_reason";
 constexpr char kFetchDownloadUrlStartTimeKey[] =
     "fetch_download_url_start_time";
 constexpr char kFetchDownloadUrlPrefix[] = "fetch_download_url_";
@@ -669,7 +668,7 @@ void PackageFetcherWorker::SetStatus(int status) {
 
 void PackageFetcherWorker::Fail(int status, const char* reason) {
   LOG(ERROR) << reason;
-  fetch_entry_->SetString(kFailureReasonKey, reason);
+  fetch_entry_->SetString(kStatsFailureReasonKey, reason);
   SetStatus(status);
 }
 

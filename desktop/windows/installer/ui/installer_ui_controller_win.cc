@@ -17,6 +17,7 @@
 #include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/installer_callbacks.h"
 #include "desktop/windows/installer/service/installation_info.h"
+#include "desktop/windows/installer/stats_document.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/ui/message_box_win.h"
 #include "desktop/windows/installer/ui/win32_dialog_dispatcher_win.h"
@@ -45,7 +46,6 @@ constexpr char16_t kInternetExplorer[] =
     u"%ProgramFiles%\\Internet Explorer\\iexplore.exe";
 constexpr char16_t kHttpProtocol[] = u"http";
 
-constexpr char kFetcherError[] = "Fetcher error";
 constexpr char kUnreportedInstallerError[] = "Unreported installer error.";
 constexpr char kUnreportedUninstallerError[] = "Unreported uninstaller error.";
 constexpr char kUnsupportedWindows[] =
@@ -55,9 +55,6 @@ constexpr char kUnsupportedWindows[] =
 // Statistics keys.
 constexpr char kInitialSettingsPrefix[] = "ui.initial_";
 constexpr char kRunImmediatelyKey[] = "run_immediately";
-constexpr char kTrackingDataKey[] = "tracking_data";
-constexpr char kInstallationCancelledKey[] = "installation_cancelled";
-constexpr char kInstallationSuccessKey[] = "installation_success";
 
 base::Location NamedLocation(const char* name) {
   return base::Location(name, __FILE__, __LINE__, base::GetProgramCounter());
@@ -305,7 +302,7 @@ void InstallerUIController::HandleTrackingData() {
   const std::string& data = tracking_data_.empty()
                                 ? settings_->GetStatus()->tracking_data
                                 : tracking_data_;
-  stats_.root_node()->SetString(kTrackingDataKey, data);
+  stats_.root_node()->SetString(kStatsTrackingDataKey, data);
   if (settings_->uninstall()) {
     OnTrackingDataHandled();
     return;
@@ -326,7 +323,7 @@ void InstallerUIController::OnTrackingDataHandled() {
 }
 
 void InstallerUIController::OnCancelled() {
-  stats_.root_node()->SetInteger(kInstallationCancelledKey, 1);
+  stats_.root_node()->SetInteger(kStatsInstallationCancelledKey, 1);
   Terminate();
 }
 
@@ -346,7 +343,7 @@ void InstallerUIController::OnObtainFullPackage() {
     LOG(INFO) << "Downloading full package with default browser";
     parts_->ShellOpen(url, std::u16string());
   }
-  stats_.root_node()->SetInteger(kInstallationCancelledKey, 2);
+  stats_.root_node()->SetInteger(kStatsInstallationCancelledKey, 2);
   Terminate();
 }
 
@@ -459,10 +456,11 @@ void InstallerUIController::NotifyStatusChanged(int status) {
       LOG(INFO) << "Package fetcher failed.";
       if (accepted_) {
         LOG(INFO) << "Reporting fetcher error.";
-        stats_.root_node()->SetString(kFailureReasonKey, kFetcherError);
+        stats_.root_node()->SetString(kStatsFailureReasonKey,
+                                      kStatsFetcherFailure);
         ReportError(status == UNPACKING_FAILED ? kIdsPackageCorrupted
                                                : kIdsDownloadFailed,
-                    std::u16string(), kFetcherError);
+                    std::u16string(), kStatsFetcherFailure);
         background_fetching_gave_up_ = true;
       } else {
         LOG(INFO) << "Installation hasn't started yet";
@@ -493,7 +491,7 @@ void InstallerUIController::NotifyTrackingDataObtained(
     const std::string& tracking_data) {
   LOG(INFO) << "Tracking data obtained.";
   tracking_data_ = tracking_data;
-  stats_.root_node()->SetString(kTrackingDataKey, tracking_data);
+  stats_.root_node()->SetString(kStatsTrackingDataKey, tracking_data);
 }
 
 // --- The backend.
@@ -517,7 +515,7 @@ void InstallerUIController::OnStep() {
 void InstallerUIController::OnError(uint32_t string_id,
                                     const std::u16string& text,
                                     const std::string& detail) {
-  stats_.root_node()->SetString(kFailureReasonKey, detail);
+  stats_.root_node()->SetString(kStatsFailureReasonKey, detail);
   ReportError(string_id, text, detail);
 }
 
@@ -627,8 +625,8 @@ void InstallerUIController::Terminate() {
   ui_lock_file_.Close();
 
   StatsNode* root = stats_.root_node();
-  root->SetInteger(kInstallationSuccessKey, success_);
-  if (success_) root->Remove(kFailureReasonKey);
+  root->SetInteger(kStatsInstallationSuccessKey, success_);
+  if (success_) root->Remove(kStatsFailureReasonKey);
   if (settings_->enable_installer_stats() && !settings_->autoupdate()) {
     LOG(INFO) << "Sending stats";
     stats_.Send(run_loop_->QuitClosure(), package_will_be_downloaded_);

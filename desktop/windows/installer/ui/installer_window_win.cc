@@ -12,6 +12,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/installer/service/utils.h"
+#include "desktop/windows/installer/stats_document.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/ui/folder_browser_win.h"
 #include "desktop/windows/installer/ui/installer_window_ids.h"
@@ -559,7 +560,7 @@ void InstallerWindow::ShowError(const std::u16string& message,
     ShowWindow(GetDlgItem(dialog_, kBack), SW_HIDE);
   SetDlgItemTextW(dialog_, kMessage, base::as_wcstr(message));
   RepaintControl(dialog_, kMessage);
-  page_node_->SetString(kFailureReasonKey, detail);
+  page_node_->SetString(kStatsFailureReasonKey, detail);
 }
 
 void InstallerWindow::ShowFatalError(const std::u16string& message) {

@@ -43,9 +43,6 @@ enum class InstallerPage : int {
   kError = 5,
 };
 
-// The statistics key of a failure's reason (a page's and the document's).
-inline constexpr char kFailureReasonKey[] = "failure_reason";
-
 // The colour of the terms line's link.
 inline constexpr COLORREF kTermsLinkColor = RGB(104, 104, 104);
 // The slogan, and the colour of its product word.
