@@ -38,20 +38,10 @@ namespace installer {
 
 namespace internal {
 
-// What the controller uses of its package fetcher (PackageFetcher's Start()
-// and download_path()), so that tests can put a package in place of a
-// download.
-class SilentPackageFetcher {
- public:
-  virtual ~SilentPackageFetcher() = default;
-  virtual void Start() = 0;
-  virtual base::FilePath download_path() const = 0;
-};
-
 // Makes the fetchers of later runs, with PackageFetcher's constructor
-// arguments. Null restores the real PackageFetcher. Main thread, before
-// Run().
-using SilentPackageFetcherFactory = std::unique_ptr<SilentPackageFetcher> (*)(
+// arguments, so that tests can put a package in place of a download. Null
+// restores the real PackageFetcher. Main thread, before Run().
+using SilentPackageFetcherFactory = std::unique_ptr<PackageFetcherHandle> (*)(
     const base::FilePath& download_folder, StatsNode* node,
     UICallbackRunner* ui_runner, PackageFetcher::Delegate* delegate);
 void SetSilentPackageFetcherFactoryForTesting(
@@ -125,7 +115,7 @@ class SilentInstallerController : public Settings::Observer,
   std::string tracking_data_;
   Settings* settings_ = nullptr;
   StatsCollector stats_collector_;
-  std::unique_ptr<internal::SilentPackageFetcher> package_fetcher_;
+  std::unique_ptr<PackageFetcherHandle> package_fetcher_;
   std::unique_ptr<InstallerRunner> runner_;
   std::unique_ptr<PrefDefaultOverridesFetcher> overrides_fetcher_;
   base::WeakPtrFactory<SilentInstallerController> weak_factory_{this};

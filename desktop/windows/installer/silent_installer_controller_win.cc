@@ -23,29 +23,6 @@ base::Location NamedLocation(const char* name) {
   return base::Location(name, __FILE__, __LINE__, nullptr);
 }
 
-class RealPackageFetcher : public internal::SilentPackageFetcher {
- public:
-  RealPackageFetcher(const base::FilePath& download_folder, StatsNode* node,
-                     UICallbackRunner* ui_runner,
-                     PackageFetcher::Delegate* delegate)
-      : fetcher_(download_folder, node, ui_runner, delegate) {}
-
-  void Start() override { fetcher_.Start(); }
-  base::FilePath download_path() const override {
-    return fetcher_.download_path();
-  }
-
- private:
-  PackageFetcher fetcher_;
-};
-
-std::unique_ptr<internal::SilentPackageFetcher> CreateRealPackageFetcher(
-    const base::FilePath& download_folder, StatsNode* node,
-    UICallbackRunner* ui_runner, PackageFetcher::Delegate* delegate) {
-  return std::make_unique<RealPackageFetcher>(download_folder, node, ui_runner,
-                                              delegate);
-}
-
 internal::SilentPackageFetcherFactory g_fetcher_factory_for_testing = nullptr;
 
 }  // namespace
@@ -77,7 +54,7 @@ bool SilentInstallerController::Run(Settings* settings, bool inside_package,
     VLOG(1) << "Initializing controller with fetcher.";
     const internal::SilentPackageFetcherFactory factory =
         g_fetcher_factory_for_testing ? g_fetcher_factory_for_testing
-                                      : &CreateRealPackageFetcher;
+                                      : &CreatePackageFetcherHandle;
     package_fetcher_ =
         factory(download_folder, stats_collector_.root_node(), this, this);
     package_fetcher_->Start();

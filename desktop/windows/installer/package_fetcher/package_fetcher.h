@@ -130,6 +130,21 @@ class PackageFetcher {
   base::Thread thread_;
 };
 
+// What a front end drives of its package fetcher (PackageFetcher's Start()
+// and download_path()), so that tests can stand in for it.
+class PackageFetcherHandle {
+ public:
+  virtual ~PackageFetcherHandle() = default;
+  virtual void Start() = 0;
+  virtual base::FilePath download_path() const = 0;
+};
+
+// A PackageFetcher behind the handle, made with these constructor
+// arguments.
+std::unique_ptr<PackageFetcherHandle> CreatePackageFetcherHandle(
+    const base::FilePath& download_folder, StatsNode* fetcher_node,
+    UICallbackRunner* runner, PackageFetcher::Delegate* delegate);
+
 }  // namespace installer
 
 #endif  // DESKTOP_WINDOWS_INSTALLER_PACKAGE_FETCHER_PACKAGE_FETCHER_H_

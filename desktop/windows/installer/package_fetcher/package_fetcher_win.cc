@@ -1,3 +1,4 @@
+#include <memory>
 #include <utility>
 
 #include "base/bind.h"
@@ -13,6 +14,22 @@
 namespace installer {
 
 namespace {
+
+class PackageFetcherHandleImpl : public PackageFetcherHandle {
+ public:
+  PackageFetcherHandleImpl(const base::FilePath& download_folder,
+                           StatsNode* fetcher_node, UICallbackRunner* runner,
+                           PackageFetcher::Delegate* delegate)
+      : fetcher_(download_folder, fetcher_node, runner, delegate) {}
+
+  void Start() override { fetcher_.Start(); }
+  base::FilePath download_path() const override {
+    return fetcher_.download_path();
+  }
+
+ private:
+  PackageFetcher fetcher_;
+};
 
 constexpr char kWorkerThreadName[] = "Package fetcher worker";
 
@@ -56,6 +73,13 @@ void PackageFetcher::Start() {
 
 void PackageFetcher::SetChildProcessTimeoutForTesting(base::TimeDelta timeout) {
   worker_->set_child_process_timeout(timeout);
+}
+
+std::unique_ptr<PackageFetcherHandle> CreatePackageFetcherHandle(
+    const base::FilePath& download_folder, StatsNode* fetcher_node,
+    UICallbackRunner* runner, PackageFetcher::Delegate* delegate) {
+  return std::make_unique<PackageFetcherHandleImpl>(
+      download_folder, fetcher_node, runner, delegate);
 }
 
 }  // namespace installer

@@ -82,7 +82,7 @@ base::Time::Exploded Now() {
 // Puts the prepared package where the download would unpack, announces a
 // download (2), and reports the package ready (6) once the test sets the
 // event; 9 when the package cannot be put in place.
-class FakePackageFetcher : public internal::SilentPackageFetcher,
+class FakePackageFetcher : public PackageFetcherHandle,
                            public base::win::ObjectWatcher::Delegate {
  public:
   FakePackageFetcher(const base::FilePath& download_folder,
@@ -134,7 +134,7 @@ class FakePackageFetcher : public internal::SilentPackageFetcher,
   base::WeakPtrFactory<FakePackageFetcher> weak_factory_{this};
 };
 
-std::unique_ptr<internal::SilentPackageFetcher> CreateFakePackageFetcher(
+std::unique_ptr<PackageFetcherHandle> CreateFakePackageFetcher(
     const base::FilePath& download_folder, StatsNode* node,
     UICallbackRunner* ui_runner, PackageFetcher::Delegate* delegate) {
   return std::make_unique<FakePackageFetcher>(download_folder, delegate);

@@ -30,22 +30,6 @@ class OverridesFetcher : public OverridesFetcherHandle {
   PrefDefaultOverridesFetcher fetcher_;
 };
 
-class RealPackageFetcher : public PackageFetcherHandle {
- public:
-  RealPackageFetcher(const base::FilePath& download_folder, StatsNode* node,
-                     UICallbackRunner* ui_runner,
-                     PackageFetcher::Delegate* delegate)
-      : fetcher_(download_folder, node, ui_runner, delegate) {}
-
-  void Start() override { fetcher_.Start(); }
-  base::FilePath download_path() const override {
-    return fetcher_.download_path();
-  }
-
- private:
-  PackageFetcher fetcher_;
-};
-
 // The front end's runner as the controller drives it.
 class RealInstallerRunner : public InstallerRunnerHandle {
  public:
@@ -72,8 +56,8 @@ class RealInstallerUIParts : public InstallerUIParts {
       const base::FilePath& download_folder, StatsNode* node,
       UICallbackRunner* ui_runner,
       PackageFetcher::Delegate* delegate) override {
-    return std::make_unique<RealPackageFetcher>(download_folder, node,
-                                                ui_runner, delegate);
+    return CreatePackageFetcherHandle(download_folder, node, ui_runner,
+                                      delegate);
   }
   std::unique_ptr<InstallerRunnerHandle> CreateInstallerRunner(
       const base::FilePath& package_folder) override {

@@ -24,15 +24,6 @@ class Settings;
 class StatsNode;
 class UICallbackRunner;
 
-// PackageFetcher: Start begins a run (again after a failed one); the
-// package folder is the download path without its extension.
-class PackageFetcherHandle {
- public:
-  virtual ~PackageFetcherHandle() = default;
-  virtual void Start() = 0;
-  virtual base::FilePath download_path() const = 0;
-};
-
 // InstallerRunner: starts the backend for the settings and reports it to
 // its observers. The outcome is OnInstallerTerminated alone; the backend's
 // other messages are progress.
