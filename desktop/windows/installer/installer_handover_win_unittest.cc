@@ -17,12 +17,12 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/json/json_writer.h"
-#include "base/message_loop/message_loop.h"
 #include "base/process/launch.h"
 #include "base/run_loop.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/run_loop_for.h"
 #include "base/values.h"
 #include "base/win/registry.h"
 #include "desktop/windows/installer/folder_permission_win.h"
@@ -36,7 +36,7 @@
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_process_test_base_win.h"
 #include "desktop/windows/installer/test/process_test_util_win.h"
-#include "desktop/windows/installer/test/recording_installer_observer.h"
+#include "desktop/windows/installer/test/recording_ipc_delegate.h"
 #include "desktop/windows/installer/test/test_host_seams_win.h"
 #include "gtest/gtest.h"
 
@@ -44,30 +44,6 @@ namespace installer {
 namespace {
 
 using test::Quoted;
-
-// The front end's reading of the mailslot.
-class FrontEnd : public IpcReceiver::Delegate {
- public:
-  FrontEnd() { observers_.AddObserver(&recorder_); }
-  void OnMessageReceived(const base::Pickle& message) override {
-    InstallerMessage parsed;
-    if (ParseInstallerMessage(message, &parsed))
-      NotifyInstallerMessage(parsed, &observers_);
-  }
-  const std::vector<std::string>& events() const { return recorder_.events(); }
-
- private:
-  base::ObserverList<InstallerObserver> observers_;
-  test::RecordingInstallerObserver recorder_;
-};
-
-void Pump(int milliseconds) {
-  base::RunLoop run_loop;
-  base::MessageLoop::current()->PostDelayedTask(
-      CURRENT_LOCATION, run_loop.QuitClosure(),
-      base::TimeDelta::FromMilliseconds(milliseconds));
-  run_loop.Run();
-}
 
 struct Rights {
   bool administrator = false;
@@ -139,7 +115,7 @@ class HandOverTest : public test::InstallerProcessTestBase {
 
   // Reads the mailslot until |done| holds (at most a minute).
   bool PumpUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 3000 && !done(); ++i) Pump(20);
+    for (int i = 0; i < 3000 && !done(); ++i) base::RunLoopFor(20);
     return done();
   }
 
@@ -176,7 +152,7 @@ class HandOverTest : public test::InstallerProcessTestBase {
   std::unique_ptr<Settings> settings_;
   base::Process first_backend_;
   base::Process package_backend_;
-  FrontEnd front_end_;
+  test::RecordingIpcDelegate front_end_;
   IpcReceiver receiver_{&front_end_};
 };
 
@@ -280,7 +256,7 @@ class FolderPermissionHandOverTest : public HandOverTest {
 
 TEST_F(FolderPermissionHandOverTest, TheGrantEndsAfterThePackageBackend) {
   RunToTheWaitingStep();
-  Pump(300);
+  base::RunLoopFor(300);
   EXPECT_EQ(std::vector<std::string>{granted_line_},
             test::ReadGrantRecord(grants_));
   ASSERT_TRUE(SetEvent(go_event().Get()));

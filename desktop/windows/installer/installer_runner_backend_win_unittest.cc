@@ -16,7 +16,6 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/json/json_writer.h"
-#include "base/message_loop/message_loop.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
 #include "base/run_loop.h"
@@ -24,6 +23,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
+#include "base/test/run_loop_for.h"
 #include "base/values.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
@@ -35,7 +35,7 @@
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
-#include "desktop/windows/installer/test/recording_installer_observer.h"
+#include "desktop/windows/installer/test/recording_ipc_delegate.h"
 #include "desktop/windows/installer/test/settings_fixture.h"
 #include "gtest/gtest.h"
 
@@ -52,53 +52,16 @@ std::u16string Quoted(const base::FilePath& path) {
   return u"\"" + path.value() + u"\"";
 }
 
-// The front end's reading of the mailslot: every well-formed message
-// becomes a recorded call; the rest is counted.
-class FrontEnd : public IpcReceiver::Delegate {
- public:
-  FrontEnd() { observers_.AddObserver(&recorder_); }
-
-  void OnMessageReceived(const base::Pickle& message) override {
-    InstallerMessage parsed;
-    if (ParseInstallerMessage(message, &parsed))
-      NotifyInstallerMessage(parsed, &observers_);
-    else
-      ++dropped_;
-  }
-
-  test::RecordingInstallerObserver& recorder() { return recorder_; }
-  int dropped() const { return dropped_; }
-
- private:
-  base::ObserverList<InstallerObserver> observers_;
-  test::RecordingInstallerObserver recorder_;
-  int dropped_ = 0;
-};
-
-// Runs the loop for |milliseconds|.
-void Pump(int milliseconds) {
-  base::RunLoop run_loop;
-  base::MessageLoop::current()->PostDelayedTask(
-      CURRENT_LOCATION, run_loop.QuitClosure(),
-      base::TimeDelta::FromMilliseconds(milliseconds));
-  run_loop.Run();
-}
-
-std::vector<unsigned char> BytesOf(const base::Pickle& pickle) {
-  const auto* data = static_cast<const unsigned char*>(pickle.data());
-  return std::vector<unsigned char>(data, data + pickle.size());
-}
-
 // What any process that opens the mailslot by name might write.
 std::vector<std::vector<unsigned char>> MalformedMessages() {
   const std::vector<unsigned char> step =
-      BytesOf(*BuildInstallerMessage(kMessageStep));
+      test::BytesOf(*BuildInstallerMessage(kMessageStep));
   std::vector<unsigned char> wrong_signature = step;
   wrong_signature[10] = 'X';
   std::vector<unsigned char> type7 = step;
   type7[28] = 7;
   std::vector<unsigned char> short_error =
-      BytesOf(*BuildErrorMessage(37055, u"x", "y"));
+      test::BytesOf(*BuildErrorMessage(37055, u"x", "y"));
   short_error.resize(short_error.size() - 8);
   short_error[0] = static_cast<unsigned char>(short_error.size() - 4);
   std::vector<unsigned char> size_mismatch = step;
@@ -241,7 +204,7 @@ class BackendTest : public test::SettingsTestBase {
           CreateFileW(base::as_wcstr(kMailslotPathPrefix + MailslotName()),
                       GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (!mailslot.IsValid()) Pump(10);
+      if (!mailslot.IsValid()) base::RunLoopFor(10);
     }
     EXPECT_TRUE(mailslot.IsValid());
     auto inject = [&] {
@@ -263,7 +226,7 @@ class BackendTest : public test::SettingsTestBase {
         if (on_ready) on_ready();
       }
       if (backend_.WaitForExitWithTimeout(0, &exit_code)) break;
-      Pump(10);
+      base::RunLoopFor(10);
     }
     // The last messages left the backend before it ended: read them all.
     base::RunLoop flushed;
@@ -298,7 +261,7 @@ class BackendTest : public test::SettingsTestBase {
   }
 
   size_t CountEvents(const std::string& event) {
-    const auto& events = front_end_.recorder().events();
+    const auto& events = front_end_.events();
     return static_cast<size_t>(std::count(events.begin(), events.end(), event));
   }
 
@@ -314,7 +277,7 @@ class BackendTest : public test::SettingsTestBase {
   base::Process stand_in_;
   base::Process backend_;
   std::unique_ptr<Settings> settings_;
-  FrontEnd front_end_;
+  test::RecordingIpcDelegate front_end_;
   IpcReceiver receiver_{&front_end_};
   int injections_ = 0;
 };
@@ -328,7 +291,7 @@ TEST_F(BackendTest, SuccessReportsEveryStepInOrder) {
   std::vector<std::string> expected = {"Started", "TotalSteps(52)"};
   expected.insert(expected.end(), 52, "Step");
   expected.push_back("Success");
-  EXPECT_EQ(expected, front_end_.recorder().events()) << BackendLog();
+  EXPECT_EQ(expected, front_end_.events()) << BackendLog();
   // Of each round of malformed messages, the reader drops the badly
   // framed two itself; the front end's parse drops the other three.
   EXPECT_EQ(3 * injections_, front_end_.dropped());
@@ -354,7 +317,7 @@ TEST_F(BackendTest, AFailingStepSendsItsErrorAndRestoresTheMachine) {
   std::vector<std::string> expected = {"Started", "TotalSteps(53)"};
   expected.insert(expected.end(), 1 + 49 + 1 + 1, "Step");
   expected.push_back("Error(37062,C:\\t\xc3\xa9xt,Failed at K)");
-  EXPECT_EQ(expected, front_end_.recorder().events()) << BackendLog();
+  EXPECT_EQ(expected, front_end_.events()) << BackendLog();
   EXPECT_EQ(3, front_end_.dropped());
   EXPECT_EQ(files, Files());
   EXPECT_EQ(registry, Registry());
@@ -369,7 +332,7 @@ TEST_F(BackendTest, TheInterruptedEventRollsBackAWaitingRun) {
       << BackendLog();
 
   EXPECT_EQ(0u, CountEvents("Success"));
-  for (const std::string& event : front_end_.recorder().events())
+  for (const std::string& event : front_end_.events())
     EXPECT_EQ(std::string::npos, event.find("Error")) << event;
   // Up to the wait: the copy (50), the value, the wait itself.
   EXPECT_EQ(52u, CountEvents("Step"));
@@ -387,7 +350,7 @@ TEST_F(BackendTest, TheEndOfTheInitialProcessRollsBack) {
       << BackendLog();
 
   EXPECT_EQ(0u, CountEvents("Success"));
-  for (const std::string& event : front_end_.recorder().events())
+  for (const std::string& event : front_end_.events())
     EXPECT_EQ(std::string::npos, event.find("Error")) << event;
   EXPECT_EQ(files, Files());
   EXPECT_EQ(registry, Registry());
@@ -419,8 +382,8 @@ TEST_F(BackendTest, AnOverlongMailslotNameLeavesTheOutcomeRight) {
   ASSERT_TRUE(backend_.WaitForExitWithTimeout(60000, &exit_code));
   EXPECT_EQ(0, exit_code) << BackendLog();
   EXPECT_EQ("new f1.txt", test::ReadFileContents(target_.Append(u"f1.txt")));
-  Pump(100);
-  EXPECT_TRUE(front_end_.recorder().events().empty());
+  base::RunLoopFor(100);
+  EXPECT_TRUE(front_end_.events().empty());
 }
 
 TEST_F(BackendTest, UnusableInitialProcessInformationStopsAtOnce) {
@@ -467,9 +430,9 @@ TEST_F(BackendTest, UnusableInitialProcessInformationStopsAtOnce) {
     EXPECT_NE(std::string::npos, BackendLog().find(c.expected_line))
         << BackendLog();
   }
-  Pump(100);
+  base::RunLoopFor(100);
   // Nothing started: no message, no change.
-  EXPECT_TRUE(front_end_.recorder().events().empty());
+  EXPECT_TRUE(front_end_.events().empty());
   EXPECT_EQ(files, Files());
 }
 

@@ -5,11 +5,10 @@
 #include "base/base_paths_win.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
-#include "base/location.h"
 #include "base/path_service.h"
-#include "base/run_loop.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/run_loop_for.h"
 #include "base/win/registry.h"
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/test/security_test_util.h"
@@ -30,15 +29,6 @@ using SettingsTest = test::SettingsTestBase;
 
 std::u16string FolderSwitch(const base::FilePath& folder) {
   return u"--installfolder=\"" + folder.value() + u"\"";
-}
-
-// Runs the message loop for |milliseconds|, so that late replies arrive.
-void RunFor(int milliseconds) {
-  base::RunLoop run_loop;
-  base::MessageLoop::current()->PostDelayedTask(
-      CURRENT_LOCATION, run_loop.QuitClosure(),
-      base::TimeDelta::FromMilliseconds(milliseconds));
-  run_loop.Run();
 }
 
 // Writes an installation for the current user, with these stored
@@ -193,7 +183,7 @@ TEST_F(SettingsTest, TheSameFolderIsInspectedOnce) {
   settings->SetInstallFolder(folder);
   settings->SetInstallFolderFromString(folder.value());
   EXPECT_FALSE(settings->IsStatusPending());
-  RunFor(100);
+  base::RunLoopFor(100);
   EXPECT_EQ(0, observer.path_changes());
   EXPECT_EQ(kOperationInstalling, settings->operation());
 }
@@ -207,7 +197,7 @@ TEST_F(SettingsTest, OnlyTheNewestInspectionCounts) {
   settings->SetInstallFolder(dir().Append(u"second"));
   EXPECT_TRUE(settings->IsStatusPending());
   ASSERT_TRUE(observer.WaitForPathChange());
-  RunFor(300);
+  base::RunLoopFor(300);
   EXPECT_EQ(1, observer.path_changes());
   EXPECT_EQ(dir().Append(u"second"), settings->GetStatus()->install_folder);
   EXPECT_EQ(kOperationInstalling, settings->operation());
@@ -225,7 +215,7 @@ TEST_F(SettingsTest, ReturningToTheCurrentFolderDropsTheOutstandingInspection) {
   settings->SetInstallFolder(current);
   EXPECT_FALSE(settings->IsStatusPending());
   EXPECT_EQ(1, observer.path_changes());
-  RunFor(300);
+  base::RunLoopFor(300);
   EXPECT_EQ(1, observer.path_changes());
   EXPECT_EQ(current, settings->GetStatus()->install_folder);
   EXPECT_EQ(kOperationInstalling, settings->operation());

@@ -20,11 +20,14 @@
 #include "desktop/windows/installer/ipc/ipc_receiver.h"
 #include "desktop/windows/installer/ipc/ipc_sender.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
-#include "desktop/windows/installer/test/recording_installer_observer.h"
+#include "desktop/windows/installer/test/recording_ipc_delegate.h"
 #include "gtest/gtest.h"
 
 namespace installer {
 namespace {
+
+using test::BytesOf;
+using test::RecordingIpcDelegate;
 
 // A name no other test uses.
 std::u16string UniqueName() {
@@ -34,42 +37,6 @@ std::u16string UniqueName() {
          base::UTF8ToUTF16(std::string(info->name()) + "_" +
                            std::to_string(GetCurrentProcessId()));
 }
-
-// Parses what arrives as the front end does and records the calls.
-class ParsingDelegate : public IpcReceiver::Delegate {
- public:
-  ParsingDelegate() { observers_.AddObserver(&recorder_); }
-
-  void OnMessageReceived(const base::Pickle& message) override {
-    ++received_;
-    InstallerMessage parsed;
-    if (ParseInstallerMessage(message, &parsed))
-      NotifyInstallerMessage(parsed, &observers_);
-  }
-
-  // Runs the loop until |count| calls are recorded (at most 30 s).
-  bool WaitForEvents(size_t count) {
-    const base::TimeTicks deadline =
-        base::TimeTicks::Now() + base::TimeDelta::FromSeconds(30);
-    while (recorder_.events().size() < count &&
-           base::TimeTicks::Now() < deadline) {
-      base::RunLoop run_loop;
-      base::MessageLoop::current()->PostDelayedTask(
-          CURRENT_LOCATION, run_loop.QuitClosure(),
-          base::TimeDelta::FromMilliseconds(20));
-      run_loop.Run();
-    }
-    return recorder_.events().size() >= count;
-  }
-
-  const std::vector<std::string>& events() const { return recorder_.events(); }
-  int received() const { return received_; }
-
- private:
-  base::ObserverList<InstallerObserver> observers_;
-  test::RecordingInstallerObserver recorder_;
-  int received_ = 0;
-};
 
 // Waits until the receiver's thread has created the mailslot.
 base::win::ScopedHandle OpenMailslot(const std::u16string& name) {
@@ -90,15 +57,10 @@ void WriteRaw(HANDLE mailslot, const std::vector<unsigned char>& bytes) {
                         static_cast<DWORD>(bytes.size()), &written, nullptr));
 }
 
-std::vector<unsigned char> BytesOf(const base::Pickle& pickle) {
-  const auto* data = static_cast<const unsigned char*>(pickle.data());
-  return std::vector<unsigned char>(data, data + pickle.size());
-}
-
 class IpcTest : public testing::Test {
  protected:
   base::MessageLoop message_loop_;
-  ParsingDelegate delegate_;
+  RecordingIpcDelegate delegate_;
 };
 
 TEST_F(IpcTest, EveryMessageArrivesInOrderAndTheLastBeforeTheSenderCloses) {
@@ -177,7 +139,7 @@ TEST_F(IpcTest, FlushDeliversWhatWaitsBeforeItsReply) {
   size_t seen_at_reply = 0;
   base::RunLoop run_loop;
   receiver.Flush(base::Bind(
-      [](size_t* seen, const ParsingDelegate* delegate,
+      [](size_t* seen, const RecordingIpcDelegate* delegate,
          const base::Closure& quit) {
         *seen = delegate->events().size();
         quit.Run();

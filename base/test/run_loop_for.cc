@@ -1,0 +1,18 @@
+#include "base/test/run_loop_for.h"
+
+#include "base/location.h"
+#include "base/message_loop/message_loop.h"
+#include "base/run_loop.h"
+#include "base/time/time.h"
+
+namespace base {
+
+void RunLoopFor(int milliseconds) {
+  RunLoop run_loop;
+  MessageLoop::current()->PostDelayedTask(
+      CURRENT_LOCATION, run_loop.QuitClosure(),
+      TimeDelta::FromMilliseconds(milliseconds));
+  run_loop.Run();
+}
+
+}  // namespace base
