@@ -341,6 +341,22 @@ class InstallerStepsTest : public test::SettingsTestBase {
     };
   }
 
+  // Runs the installer on |package| with |arguments| once for each step
+  // number in |steps|, interrupted after that step: every run fails and
+  // leaves the machine as it was.
+  void ExpectEachInterruptRollsBack(const base::FilePath& package,
+                                    const std::u16string& arguments,
+                                    const std::vector<int>& steps) {
+    const MachineState before = State();
+    for (int step : steps) {
+      SCOPED_TRACE(step);
+      const std::vector<std::string> events =
+          RunInstaller(package, arguments, InterruptAt(step));
+      EXPECT_EQ("InstallerTerminated(0)", events.back());
+      EXPECT_EQ(before, State());
+    }
+  }
+
   void ExpectNoAsideFiles() {
     EXPECT_EQ(std::vector<std::string>(),
               test::FindEntriesEndingWith(State().files, ".old"));
@@ -501,17 +517,11 @@ std::vector<int> StepStarts(const std::vector<int>& copy_positions,
 }
 
 TEST_F(InstallerStepsTest, AnInterruptAfterEveryInstallStepRollsBack) {
-  const base::FilePath package = MakePackage(u"package1", 1);
-  const MachineState before = State();
   // The last step ends the run before an interrupt can come.
-  const std::vector<int> starts = StepStarts({1, 2}, 7, 30, 2);
-  for (size_t k = 0; k + 1 < starts.size(); ++k) {
-    SCOPED_TRACE(k + 1);
-    const std::vector<std::string> events =
-        RunInstaller(package, InstallArguments(), InterruptAt(starts[k]));
-    EXPECT_EQ("InstallerTerminated(0)", events.back());
-    EXPECT_EQ(before, State());
-  }
+  std::vector<int> starts = StepStarts({1, 2}, 7, 30, 2);
+  starts.pop_back();
+  ExpectEachInterruptRollsBack(MakePackage(u"package1", 1), InstallArguments(),
+                               starts);
 }
 
 TEST_F(InstallerStepsTest, AnInterruptAfterEveryUpdateStepRollsBack) {
@@ -519,15 +529,9 @@ TEST_F(InstallerStepsTest, AnInterruptAfterEveryUpdateStepRollsBack) {
       "Success",
       RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
   const base::FilePath package = MakePackage(u"package2", 2);
-  const MachineState before = State();
-  const std::vector<int> starts = StepStarts({2, 4}, 11, 30, 2);
-  for (size_t k = 0; k + 1 < starts.size(); ++k) {
-    SCOPED_TRACE(k + 1);
-    const std::vector<std::string> events =
-        RunInstaller(package, InstallArguments(), InterruptAt(starts[k]));
-    EXPECT_EQ("InstallerTerminated(0)", events.back());
-    EXPECT_EQ(before, State());
-  }
+  std::vector<int> starts = StepStarts({2, 4}, 11, 30, 2);
+  starts.pop_back();
+  ExpectEachInterruptRollsBack(package, InstallArguments(), starts);
 }
 
 TEST_F(InstallerStepsTest, AnInterruptAfterEveryUninstallStepRollsBack) {
@@ -538,14 +542,7 @@ TEST_F(InstallerStepsTest, AnInterruptAfterEveryUninstallStepRollsBack) {
   ASSERT_EQ(
       "Success",
       RunInstaller(MakePackage(u"package2", 2), InstallArguments()).back());
-  const MachineState before = State();
-  for (int k = 1; k < 5; ++k) {
-    SCOPED_TRACE(k);
-    const std::vector<std::string> events =
-        RunInstaller(base::FilePath(), u"--uninstall", InterruptAt(k));
-    EXPECT_EQ("InstallerTerminated(0)", events.back());
-    EXPECT_EQ(before, State());
-  }
+  ExpectEachInterruptRollsBack(base::FilePath(), u"--uninstall", {1, 2, 3, 4});
 }
 
 TEST_F(InstallerStepsTest, InjectedFailuresLeaveTheMachineAsItWas) {
