@@ -16,6 +16,7 @@
 #include "base/process/launch.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/trace_event/trace_startup.h"
 #include "base/values.h"
 #include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/crash_reporter/crash_client_win.h"
@@ -156,13 +157,6 @@ void ReadExperimentOverrides(const base::CommandLine& command_line,
   }
   if (features->IsEnabled(kInstallerExperimentTest))
     LOG(INFO) << "Test experiment is enabled";
-}
-
-// --- The roles other components provide. A role that is not part of this
-// build logs why and fails.
-
-void LogRoleMissing(const char* role) {
-  LOG(ERROR) << role << " is not available in this build";
 }
 
 // The crash reporter: reports the crash of an earlier reporter when told
@@ -374,6 +368,7 @@ bool RunInstallerMain() {
   }
 
   base::AtExitManager at_exit_manager;
+  base::trace_event::EnableTracingFromCommandLine();
   if (command_line.HasSwitch(switches::kCrashReporterParentId))
     return RunCrashReporterRole(command_line);
   StartCrashClient();

@@ -10,6 +10,7 @@
 
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/json/json_reader.h"
 #include "base/process/launch.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_split.h"
@@ -18,6 +19,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/values.h"
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/folder_permission_win.h"
@@ -218,6 +220,26 @@ TEST_F(InstallerRunTest, UninstallOutsideAnInstallationFails) {
   // It stops before the message loop and the settings.
   EXPECT_FALSE(LogHas("Using default message loop"));
   EXPECT_FALSE(LogHas("Instanciating settings"));
+}
+
+// A development run records a trace of its tasks into the file it names,
+// whatever the run's outcome.
+TEST_F(InstallerRunTest, TraceFileFromTheCommandLine) {
+  const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
+  const base::FilePath trace = dir().Append(u"trace out.json");
+  EXPECT_EQ(1u, Run(installer,
+                    u"--uninstall --trace-file=\"" + trace.value() + u"\""));
+  std::string text;
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(trace, &text));
+  const std::unique_ptr<base::Value> document = base::JSONReader::Read(text);
+  ASSERT_TRUE(document) << text;
+  const base::DictionaryValue* root = nullptr;
+  const base::ListValue* events = nullptr;
+  ASSERT_TRUE(document->GetAsDictionary(&root)) << text;
+  EXPECT_TRUE(root->GetList("traceEvents", &events)) << text;
+  EXPECT_TRUE(
+      LogHas("Requested to uninstall, but we are not in a valid "
+             "installation folder"));
 }
 
 TEST_F(InstallerRunTest, PackageBackendIsRecognisedByItsExactName) {
