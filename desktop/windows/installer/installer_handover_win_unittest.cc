@@ -324,8 +324,9 @@ TEST(InstallerRightsTest, UacFollowsThePolicyForOtherUsers) {
     base::win::RegKey key;
     ASSERT_EQ(ERROR_SUCCESS,
               key.Create(HKEY_LOCAL_MACHINE, policies.c_str(), KEY_SET_VALUE));
-    if (c.write)
+    if (c.write) {
       ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"EnableLUA", c.value));
+    }
     EXPECT_EQ(c.enabled, rights->IsUacEnabled());
   }
 }
