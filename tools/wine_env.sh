@@ -45,6 +45,19 @@ wine_prefix_settings() {
     wineserver -w
     touch "$WINEPREFIX/.velna-debugger-auto"
   fi
+  # The user's shell folders (Desktop, Documents, ...) are links to the
+  # Linux home in a new prefix: shortcuts that an installer puts on the
+  # desktop would land there, shared by every prefix on the machine.
+  # Real folders inside the prefix instead.
+  if [[ ! -f $WINEPREFIX/.velna-own-shell-folders ]]; then
+    local link
+    for link in "$WINEPREFIX"/drive_c/users/*/*; do
+      [[ -L $link ]] || continue
+      rm -f "$link"
+      mkdir -p "$link"
+    done
+    touch "$WINEPREFIX/.velna-own-shell-folders"
+  fi
 }
 
 # A persistent server and Wine's background services, started once: a
