@@ -230,9 +230,14 @@ TEST(SampleLauncherTest, RecognisesTheUninstallSwitch) {
     const wchar_t* argument;
     bool uninstall;
   } cases[] = {
-      {L"--uninstall", true},  {L"/uninstall", true},  {L"-UnInstall", true},
-      {L"uninstall", false},   {L"--uninstall=1", false},
-      {L"--uninstaller", false}, {L"/", false},         {L"", false},
+      {L"--uninstall", true},
+      {L"/uninstall", true},
+      {L"-UnInstall", true},
+      {L"uninstall", false},
+      {L"--uninstall=1", false},
+      {L"--uninstaller", false},
+      {L"/", false},
+      {L"", false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(sample::IsUninstallSwitch(c.argument), c.uninstall) << c.argument;
@@ -248,23 +253,22 @@ TEST(SampleLauncherTest, HandsTheUninstallToTheInstalledInstaller) {
   const base::FilePath tree = SamplePackageTree("base");
   const base::FilePath launcher = folder.AppendASCII("launcher.exe");
   ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
-  ASSERT_TRUE(base::CopyOneFile(tree.AppendASCII("launcher.exe"),
-                                       launcher));
+  ASSERT_TRUE(base::CopyOneFile(tree.AppendASCII("launcher.exe"), launcher));
   // Stand-ins for the installers: the browser program reports its path.
   const base::FilePath stand_in =
       tree.AppendASCII(SampleString("browser_executable"));
   for (const char* version : {"9.0.0.1", "10.0.0.0", "10.0.0.0x", "11.0"}) {
-    ASSERT_TRUE(
-        base::FileUtil::CreateDirectory(folder.AppendASCII(version)));
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(folder.AppendASCII(version)));
   }
   for (const char* version : {"9.0.0.1", "10.0.0.0", "10.0.0.0x"}) {
     ASSERT_TRUE(base::CopyOneFile(
         stand_in, folder.AppendASCII(version).AppendASCII("installer.exe")));
   }
-  EXPECT_EQ(base::UTF16ToUTF8(base::as_u16cstr(
-                sample::FindInstalledInstaller(base::as_wcstr(folder.value()))
-                    .c_str())),
-            folder.AppendASCII("10.0.0.0").AppendASCII("installer.exe").AsUTF8());
+  EXPECT_EQ(
+      base::UTF16ToUTF8(base::as_u16cstr(
+          sample::FindInstalledInstaller(base::as_wcstr(folder.value()))
+              .c_str())),
+      folder.AppendASCII("10.0.0.0").AppendASCII("installer.exe").AsUTF8());
 
   std::string output;
   DWORD exit_code = 1;
@@ -272,19 +276,19 @@ TEST(SampleLauncherTest, HandsTheUninstallToTheInstalledInstaller) {
       u"\"" + launcher.value() + u"\" /uninstall --silent", {}, &output,
       &exit_code));
   EXPECT_EQ(exit_code, 0u);
-  EXPECT_EQ(output,
-            "launcher started: " + launcher.AsUTF8() +
-                " /uninstall --silent\r\nbrowser started: " +
-                folder.AppendASCII("10.0.0.0").AppendASCII("installer.exe")
-                    .AsUTF8() +
-                " /uninstall --silent\r\n");
+  EXPECT_EQ(
+      output,
+      "launcher started: " + launcher.AsUTF8() +
+          " /uninstall --silent\r\nbrowser started: " +
+          folder.AppendASCII("10.0.0.0").AppendASCII("installer.exe").AsUTF8() +
+          " /uninstall --silent\r\n");
 
   // No installed installer: the uninstall fails.
   for (const char* version : {"9.0.0.1", "10.0.0.0", "10.0.0.0x"}) {
     ASSERT_TRUE(base::DeleteFileOrDirectory(folder.AppendASCII(version), true));
   }
-  ASSERT_TRUE(base::RunChildProcess(u"\"" + launcher.value() + u"\" --uninstall",
-                                    {}, &output, &exit_code));
+  ASSERT_TRUE(base::RunChildProcess(
+      u"\"" + launcher.value() + u"\" --uninstall", {}, &output, &exit_code));
   EXPECT_EQ(exit_code, 1u);
 }
 
