@@ -380,17 +380,23 @@ MachineState WithoutLastInstallPath(MachineState state) {
   return state;
 }
 
-// Runs "k.bat" of |folder| with the real command interpreter and waits.
-bool RunBatchNow(const base::FilePath& folder) {
+// Starts "k.bat" of |folder| with the real command interpreter.
+base::Process StartBatch(const base::FilePath& folder) {
   base::CommandLine command_line(GetSystemCommandInterpreter());
   command_line.AppendArg("/d");
   command_line.AppendArg("/c");
   command_line.AppendArgNative(kUninstallBatchFileName);
   base::LaunchOptions options;
-  options.wait = true;
   options.start_hidden = true;
   options.current_directory = folder;
-  return base::LaunchProcessFromCommandLine(command_line, options).IsValid();
+  return base::LaunchProcessFromCommandLine(command_line, options);
+}
+
+// Runs "k.bat" of |folder| and waits for it.
+bool RunBatchNow(const base::FilePath& folder) {
+  base::Process process = StartBatch(folder);
+  int exit_code = -1;
+  return process.IsValid() && process.WaitForExitWithTimeout(60000, &exit_code);
 }
 
 TEST_F(InstallerStepsTest, InstallUpdateAndUninstallLeaveTheMachineAsItWas) {
@@ -638,14 +644,23 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
       << "é in the OEM code page";
   const std::string sub =
       EscapeBatchPercent(folder_text) + "\\" + base::UTF16ToUTF8(subfolder);
-  EXPECT_NE(
-      std::string::npos,
-      batch.find("del \"" + EscapeBatchPercent(module_text) + "\"\r\nrmdir \"" +
-                 sub + "\\sub\"\r\nrmdir \"" + sub + "\"\r\ndel %0\r\n"))
+  EXPECT_NE(std::string::npos,
+            batch.find("del \"" + EscapeBatchPercent(module_text) + "\"\r\n"))
+      << batch;
+  EXPECT_NE(std::string::npos,
+            batch.find(":folders\r\nrmdir \"" + sub + "\\sub\"\r\nrmdir \"" +
+                       sub + "\"\r\ndel %0\r\n"))
       << batch;
 
+  // The batch file tries the module again until its holder lets it go (the
+  // test system's TASKLIST finds no process to wait for).
+  base::Process batch_process = StartBatch(install_folder_);
+  ASSERT_TRUE(batch_process.IsValid());
+  ::Sleep(1500);
+  EXPECT_TRUE(base::PathExists(module));
   holder.reset();
-  ASSERT_TRUE(RunBatchNow(install_folder_));
+  int exit_code = -1;
+  ASSERT_TRUE(batch_process.WaitForExitWithTimeout(40000, &exit_code));
   EXPECT_FALSE(base::PathExists(module));
   EXPECT_FALSE(base::PathExists(install_folder_.Append(subfolder)));
   EXPECT_FALSE(

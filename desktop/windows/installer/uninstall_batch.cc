@@ -5,6 +5,8 @@ namespace installer {
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
+// How often a leftover file is tried, a second apart.
+constexpr int kMaxDeleteAttempts = 30;
 
 // Whether |folder| is |ancestor| or lies below it, comparing components
 // while ignoring case.
@@ -59,8 +61,28 @@ std::string BuildUninstallBatchText(const std::vector<uint32_t>& process_ids,
   text += std::string("ping -n 2 127.0.0.1 >NUL") + kLineEnd;
   for (const auto& [flag, pid] : waits)
     text += "IF %" + flag + "%==TRUE GOTO :again" + kLineEnd;
-  for (const std::string& file : files)
-    text += "del \"" + EscapeBatchPercent(file) + "\"" + kLineEnd;
+  if (!files.empty()) {
+    // The wait above needs TASKLIST and FIND, which not every system has
+    // (some editions lack TASKLIST; Wine's prints nothing), and a process
+    // not waited for may still hold a file: a file that is still there is
+    // tried again once a second, kMaxDeleteAttempts times in all.
+    text += std::string("SET DELETE_ATTEMPTS=0") + kLineEnd;
+    text += std::string(":delete") + kLineEnd;
+    for (const std::string& file : files)
+      text += "del \"" + EscapeBatchPercent(file) + "\"" + kLineEnd;
+    text += std::string("SET /A DELETE_ATTEMPTS+=1") + kLineEnd;
+    text += "IF %DELETE_ATTEMPTS% GEQ " + std::to_string(kMaxDeleteAttempts) +
+            " GOTO :folders" + kLineEnd;
+    for (const std::string& file : files) {
+      text +=
+          "IF EXIST \"" + EscapeBatchPercent(file) + "\" GOTO :wait" + kLineEnd;
+    }
+    text += std::string("GOTO :folders") + kLineEnd;
+    text += std::string(":wait") + kLineEnd;
+    text += std::string("ping -n 2 127.0.0.1 >NUL") + kLineEnd;
+    text += std::string("GOTO :delete") + kLineEnd;
+    text += std::string(":folders") + kLineEnd;
+  }
   for (const std::string& folder : folders)
     text += "rmdir \"" + EscapeBatchPercent(folder) + "\"" + kLineEnd;
   text += std::string("del %0") + kLineEnd;

@@ -1,7 +1,8 @@
 // The text of "k.bat", the batch file an uninstallation leaves in the
 // install folder to delete what was still in use: it waits until the
-// installer's processes have ended, deletes the leftover files, removes
-// their folders deepest first and finally deletes itself.
+// installer's processes have ended, deletes the leftover files (trying
+// those still in use again once a second, for up to 30 s), removes their
+// folders deepest first and finally deletes itself.
 //
 // The command interpreter reads a batch file in the OEM code page and
 // expands every '%' it meets, also inside double quotes: paths reach this
@@ -28,7 +29,7 @@ inline constexpr char16_t kUninstallBatchFileName[] = u"k.bat";
 std::string EscapeBatchPercent(const std::string& path);
 
 // The batch text. |process_ids| are the processes to wait for, in order
-// (PID1, PID2, PID3; zeros are left out). |files| are deleted in order;
+// (PID1, PID2, ...; zeros are left out). |files| are deleted in order;
 // |folders| are removed in the order given (see CollectLeftoverFolders).
 // Both hold OEM-code-page bytes without quotes.
 std::string BuildUninstallBatchText(const std::vector<uint32_t>& process_ids,
