@@ -399,6 +399,13 @@ bool RunBatchNow(const base::FilePath& folder) {
   return process.IsValid() && process.WaitForExitWithTimeout(60000, &exit_code);
 }
 
+// Whether |folder| is gone within ten seconds: the batch file has it
+// removed about two seconds after its own end.
+bool WaitForFolderGone(const base::FilePath& folder) {
+  for (int i = 0; i < 100 && base::DirectoryExists(folder); ++i) ::Sleep(100);
+  return !base::DirectoryExists(folder);
+}
+
 TEST_F(InstallerStepsTest, InstallUpdateAndUninstallLeaveTheMachineAsItWas) {
   const MachineState before = State();
   const base::FilePath first = MakePackage(u"package1", 1);
@@ -486,8 +493,11 @@ TEST_F(InstallerStepsTest, InstallUpdateAndUninstallLeaveTheMachineAsItWas) {
       << batch;
   EXPECT_EQ(std::string::npos, batch.find("\ndel \"")) << batch;
   ASSERT_TRUE(RunBatchNow(install_folder_));
+  // Empty, the install folder goes a little after the batch file; the test
+  // made it before the install, so it is made again for the comparison.
+  EXPECT_TRUE(WaitForFolderGone(install_folder_));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
   EXPECT_EQ(WithoutLastInstallPath(before), WithoutLastInstallPath(State()));
-  EXPECT_TRUE(base::DirectoryExists(install_folder_));
 }
 
 // The OnStep numbers at which each step of a list begins, for |files|
@@ -649,7 +659,11 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
       << batch;
   EXPECT_NE(std::string::npos,
             batch.find(":folders\r\nrmdir \"" + sub + "\\sub\"\r\nrmdir \"" +
-                       sub + "\"\r\ndel %0\r\n"))
+                       sub + "\"\r\nSET REMOVED_FOLDER="))
+      << batch;
+  EXPECT_NE(std::string::npos,
+            batch.find("SET REMOVED_FOLDER=\"" +
+                       EscapeBatchPercent(folder_text) + "\"\r\n"))
       << batch;
 
   // The batch file tries the module again until its holder lets it go (the
@@ -665,7 +679,8 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
   EXPECT_FALSE(base::PathExists(install_folder_.Append(subfolder)));
   EXPECT_FALSE(
       base::PathExists(install_folder_.Append(kUninstallBatchFileName)));
-  EXPECT_TRUE(base::DirectoryExists(install_folder_));
+  // Empty now, the install folder goes too, a little after the batch file.
+  EXPECT_TRUE(WaitForFolderGone(install_folder_));
 }
 
 TEST_F(InstallerStepsTest, BatchPathsTheInterpreterCannotReadUseShortNames) {

@@ -13,7 +13,7 @@ namespace {
 TEST(UninstallBatchTest, TextWaitsDeletesRemovesAndDeletesItself) {
   const std::string text = BuildUninstallBatchText(
       {12, 0, 34}, {"C:\\a b\\x%y.dll", "C:\\a b\\z.exe"},
-      {"C:\\a b\\sub%", "C:\\a b"});
+      {"C:\\a b\\sub%", "C:\\a b"}, "C:\\a%");
   EXPECT_EQ(
       "SET PID1_RUNNING=TRUE\r\n"
       "SET PID3_RUNNING=TRUE\r\n"
@@ -44,6 +44,9 @@ TEST(UninstallBatchTest, TextWaitsDeletesRemovesAndDeletesItself) {
       ":folders\r\n"
       "rmdir \"C:\\a b\\sub%%\"\r\n"
       "rmdir \"C:\\a b\"\r\n"
+      "SET REMOVED_FOLDER=\"C:\\a%%\"\r\n"
+      "start \"\" /d \"C:\\a%%\\..\" /b cmd /d /c ping -n 3 127.0.0.1 "
+      "^>NUL ^& rmdir %%REMOVED_FOLDER%%\r\n"
       "del %0\r\n",
       text);
 }
@@ -82,8 +85,9 @@ TEST(UninstallBatchTest, FoldersStopAtTheInstallFolderDeepestFirst) {
             reversed);
 }
 
-// Without leftover files there is nothing to try again.
-TEST(UninstallBatchTest, WithoutFilesOnlyFoldersAndItself) {
+// Without leftover files there is nothing to try again, and without an
+// install folder nothing to remove after the batch file.
+TEST(UninstallBatchTest, WithoutFilesOrInstallFolder) {
   EXPECT_EQ(
       "SET PID1_RUNNING=TRUE\r\n"
       ":again\r\n"
@@ -95,7 +99,7 @@ TEST(UninstallBatchTest, WithoutFilesOnlyFoldersAndItself) {
       "IF %PID1_RUNNING%==TRUE GOTO :again\r\n"
       "rmdir \"C:\\v\"\r\n"
       "del %0\r\n",
-      BuildUninstallBatchText({7}, {}, {"C:\\v"}));
+      BuildUninstallBatchText({7}, {}, {"C:\\v"}, ""));
 }
 
 }  // namespace
