@@ -22,6 +22,8 @@ namespace {
 constexpr size_t kMaxHandlesToInherit = 0x1FFFFFFF;
 constexpr DWORD kJobRefusedExitCode = 1;
 constexpr DWORD kJobRefusedWaitMs = 60000;
+constexpr int kInternalErrorAttempts = 3;
+constexpr DWORD kInternalErrorRetryMs = 200;
 constexpr DWORD kOutputChunkBytes = 1024;
 
 // Restricts inheritance to the listed handles. False when the launch cannot
@@ -71,9 +73,21 @@ bool CreateProcessForOptions(const LaunchOptions& options,
           ? nullptr
           : as_wcstr(options.current_directory.value());
   if (!options.as_user) {
-    return !!CreateProcessW(nullptr, as_writable_wcstr(command_line), nullptr,
-                            nullptr, inherit, flags, nullptr, current_directory,
-                            startup_info, process_info);
+    // Wine now and then fails a start with an internal error when the
+    // machine is busy (the new process died while it was set up); a later
+    // try succeeds.
+    for (int attempt = 1;; ++attempt) {
+      if (CreateProcessW(nullptr, as_writable_wcstr(command_line), nullptr,
+                         nullptr, inherit, flags, nullptr, current_directory,
+                         startup_info, process_info)) {
+        return true;
+      }
+      if (GetLastError() != ERROR_INTERNAL_ERROR ||
+          attempt == kInternalErrorAttempts) {
+        return false;
+      }
+      Sleep(kInternalErrorRetryMs);
+    }
   }
   void* environment = nullptr;
   if (!CreateEnvironmentBlock(&environment, options.as_user, FALSE)) {

@@ -540,9 +540,11 @@ void InstallerUIController::ReportError(uint32_t string_id,
   runner_->Stop();
 }
 
+// Progress only: anyone may write into the mailslot, and a backend that
+// says so may still fail. A run that ends before the backend's end (the
+// user quits) has not succeeded.
 void InstallerUIController::OnSuccess() {
   LOG(INFO) << "Installer success reported";
-  success_ = true;
 }
 
 void InstallerUIController::OnInstallerTerminated(bool success) {

@@ -59,9 +59,10 @@ class InstallerUIController : public Settings::Observer,
 
   // The whole interactive run on |settings| (not owned). Without fetcher
   // the package is the folder of the running executable. True when the
-  // installation ended successfully; false otherwise, also when another
-  // instance's window was brought forward or the window could not be
-  // created (after a message box saying so).
+  // backend ended successfully (the runner's OnInstallerTerminated; a
+  // success message alone is not enough); false otherwise, also when the
+  // user quit first, when another instance's window was brought forward or
+  // when the window could not be created (after a message box saying so).
   bool RunUI(Settings* settings, bool without_fetcher,
              const base::FilePath& download_folder, bool run_immediately);
 

@@ -290,6 +290,57 @@ TEST_F(InstallerUIControllerTest, AdministratorErrorRetriesForTheCurrentUser) {
   EXPECT_EQ("", StatsString("failure_reason"));
 }
 
+// A success message is progress: only the backend's end is the outcome.
+// Quitting before it, or an end that fails after it, is no success.
+TEST_F(InstallerUIControllerTest, SuccessMessageAloneIsNoSuccess) {
+  const struct {
+    const char* name;
+    bool failing_end;
+    const char* failure_reason;
+  } cases[] = {
+      {"quit before the end", false, ""},
+      {"failing end", true, "Unreported installer error."},
+  };
+  SetUpStatsServer(false);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<Settings> settings = MakeInstallSettings(u"");
+    MessageBoxAnswerer answerer(IDYES);
+    MakeController();
+    UIScript script;
+    script
+        .Then(
+            "welcome", [this] { return window() != nullptr; },
+            [this] { PostClick(Control(kAccept)); })
+        .Then(
+            "started", [this] { return runner()->starts == 1; },
+            [this, &c] {
+              runner()->SendSuccess();
+              if (c.failing_end)
+                runner()->SendTerminated(false);
+              else
+                PostMessageW(window()->dialog(), WM_CLOSE, 0, 0);
+            });
+    if (c.failing_end) {
+      script.Then(
+          "error page", [this] { return Page() == InstallerPage::kError; },
+          [this] {
+            EXPECT_EQ(RcL10nHandler::GetString(kIdsInstallError),
+                      Text(kMessage));
+            PostMessageW(window()->dialog(), WM_CLOSE, 0, 0);
+          });
+    }
+    EXPECT_FALSE(RunUI(settings.get(), &script));
+    EXPECT_TRUE(script.finished());
+    EXPECT_EQ(1u, answerer.boxes.size());
+    // The quit interrupts whatever still runs.
+    EXPECT_LE(1, runner()->stops);
+    EXPECT_EQ(0, StatsInteger("installation_success"));
+    EXPECT_EQ(1, StatsInteger("installation_cancelled"));
+    EXPECT_EQ(c.failure_reason, StatsString("failure_reason"));
+  }
+}
+
 TEST_F(InstallerUIControllerTest, OldWindowsOffersTheFullInstaller) {
   SetUpStatsServer(false);
   std::unique_ptr<Settings> settings = MakeInstallSettings(u"");

@@ -1,14 +1,21 @@
 // The error page as a German user sees it: this executable runs with
 // LC_ALL=de_DE.UTF-8 and no language switch, so the settings choose German
-// from the system's preferred UI language. The backend is the fake runner:
-// it reports what a package backend that cannot create the install folder
+// from the system's preferred UI language. The backend is real: the
+// production installer runner launches the fake package backend, copied
+// as the package's "installer.exe", which reports over the install
+// folder's mailslot what a backend that cannot create the install folder
 // reports, then ends with a failing exit code.
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
+#include "base/files/file_util.h"
+#include "base/test/child_process_win.h"
 #include "base/values.h"
+#include "desktop/windows/installer/folder_permission_win.h"
+#include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/ui/installer_window_ids.h"
 #include "desktop/windows/installer/ui/resource_image_win.h"
 #include "desktop/windows/installer/ui/scoped_gdi_object_win.h"
@@ -27,9 +34,12 @@ using test::UIScript;
 
 constexpr int kFetchingDownloadUrl = 2;
 constexpr int kPackageReady = 6;
-// A backend's exit code when it failed after reporting its error, and one
-// that failed without a word.
-constexpr bool kBackendFailed = false;
+// The fake backend's script: the error it reports (0: none) and its exit
+// code.
+constexpr char kReportsTheFolder[] = "37059 1";
+constexpr char kEndsWithoutAWord[] = "0 3";
+// The full-installer button's margin around its text.
+constexpr int kFullInstallerPadding = 30;
 
 class GermanErrorPageTest : public test::ControllerTestBase {
  protected:
@@ -38,6 +48,20 @@ class GermanErrorPageTest : public test::ControllerTestBase {
   }
   std::u16string Text(int id) { return test::WindowText(Control(id)); }
   bool Shown(int id) { return IsWindowVisible(Control(id)) != FALSE; }
+
+  // The fake backend as the package's "installer.exe", |script| beside it.
+  void PreparePackage(const base::FilePath& package, const char* script) {
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(package));
+    ASSERT_TRUE(
+        base::CopyOneFile(base::FilePath(base::GetTestExecutableFolder() +
+                                         u"installer_ui_fake_backend.exe"),
+                          package.Append(kPackageInstallerName)));
+    WriteScript(package, script);
+  }
+  void WriteScript(const base::FilePath& package, const char* script) {
+    ASSERT_TRUE(
+        test::WriteTextFile(package.Append(u"fake_backend.txt"), script));
+  }
 
   // The badge's opaque pixels at the logo's bottom-right corner, 10 pixels
   // beyond it.
@@ -54,6 +78,34 @@ class GermanErrorPageTest : public test::ControllerTestBase {
     EXPECT_TRUE(
         image.SavePng(test::ScreenshotFolder().Append(u"german_error.png")));
   }
+
+  // The full-installer button: its text with the margin, at least as wide
+  // as Retry, its right edge on Retry's.
+  void ExpectFullInstallerSizedToItsText() {
+    HWND full = Control(kFullInstaller);
+    const std::u16string text = Text(kFullInstaller);
+    EXPECT_EQ(German(kIdsGetFullInstaller), text);
+    HDC dc = GetDC(full);
+    HGDIOBJ old = SelectObject(
+        dc, reinterpret_cast<HFONT>(SendMessageW(full, WM_GETFONT, 0, 0)));
+    RECT needed = {};
+    DrawTextW(dc, reinterpret_cast<const wchar_t*>(text.c_str()), -1, &needed,
+              DT_CALCRECT | DT_SINGLELINE);
+    SelectObject(dc, old);
+    ReleaseDC(full, dc);
+    RECT full_rect, retry_rect;
+    GetWindowRect(full, &full_rect);
+    GetWindowRect(Control(kRetry), &retry_rect);
+    const int width = full_rect.right - full_rect.left;
+    const int retry_width = retry_rect.right - retry_rect.left;
+    // German needs more than Retry's width: the button grew to the left.
+    EXPECT_GT(width, retry_width);
+    // The window measures in a font of the dialog's face and size.
+    EXPECT_NEAR(
+        std::max<int>(needed.right + kFullInstallerPadding, retry_width), width,
+        2);
+    EXPECT_EQ(retry_rect.right, full_rect.right);
+  }
 };
 
 TEST_F(GermanErrorPageTest, ErrorsRetryAndQuitInGerman) {
@@ -61,38 +113,36 @@ TEST_F(GermanErrorPageTest, ErrorsRetryAndQuitInGerman) {
   std::unique_ptr<Settings> settings =
       MakeInstallSettings(u"", /*system_language=*/true);
   ASSERT_EQ(u"de", settings->install_language());
-  const std::u16string folder = dir().Append(u"Nicht erstellt").value();
+  // The fake backend reports the install folder it was given.
+  const std::u16string folder = InstallFolder().value();
+  const std::u16string folder_message = RcL10nHandler::GetStringForLanguage(
+      RcL10nHandler::GetLangId(u"de"), kIdsFolderNotCreated, {folder});
+  ASSERT_NE(std::u16string::npos, folder_message.find(folder));
   std::vector<test::MessageBoxContent> boxes;
   test::ScopedDialogHandler quit([&boxes](HWND box) {
     if (!GetDlgItem(box, 0xFFFF)) return;
     boxes.push_back(test::ReadMessageBox(box));
     test::PressButton(box, IDYES);
   });
+  MakeController();
+  parts()->real_runner = true;
 
   UIScript script;
   script
       .Then(
           "welcome", [this] { return window() && fetcher()->starts == 1; },
           [this] {
+            // The package is ready before Accept: the runner launches its
+            // "installer.exe" at once.
+            PreparePackage(parts()->runner_package_folder, kReportsTheFolder);
             controller()->NotifyStatusChanged(kFetchingDownloadUrl);
             controller()->NotifyStatusChanged(kPackageReady);
             PostClick(Control(kAccept));
           })
       .Then(
-          "backend started",
-          [this] { return runner()->starts == 1 && runner()->package_ready; },
-          [this, &folder] {
-            runner()->SendError(kIdsFolderNotCreated, folder,
-                                "Could not create installation folder");
-            runner()->SendTerminated(kBackendFailed);
-          })
-      .Then(
           "error page", [this] { return Page() == InstallerPage::kError; },
-          [this, &folder] {
-            EXPECT_EQ(
-                RcL10nHandler::GetStringWithArgs(kIdsFolderNotCreated, folder),
-                Text(kMessage));
-            EXPECT_NE(std::u16string::npos, Text(kMessage).find(folder));
+          [this, &folder_message] {
+            EXPECT_EQ(folder_message, Text(kMessage));
             EXPECT_EQ(German(kIdsInstallFailedHeading), Text(kErrorHeading));
             EXPECT_TRUE(Shown(kErrorHeading));
             EXPECT_EQ(Control(kRetry), GetFocus());
@@ -101,34 +151,15 @@ TEST_F(GermanErrorPageTest, ErrorsRetryAndQuitInGerman) {
             PostClick(Control(kRetry));
           })
       .Then(
-          "retried", [this] { return runner()->starts == 2; },
-          [this, &folder] {
-            runner()->SendError(kIdsFolderNotCreated, folder,
-                                "Could not create installation folder");
-            runner()->SendTerminated(kBackendFailed);
-          })
-      .Then(
           "error page with the full installer",
           [this] {
             return Page() == InstallerPage::kError && Shown(kFullInstaller);
           },
-          [this] {
-            // Sized to its German text, at least as wide as Retry.
-            HWND full = Control(kFullInstaller);
-            EXPECT_EQ(German(kIdsGetFullInstaller), Text(kFullInstaller));
-            RECT full_rect, retry_rect;
-            GetWindowRect(full, &full_rect);
-            GetWindowRect(Control(kRetry), &retry_rect);
-            EXPECT_GE(full_rect.right - full_rect.left,
-                      retry_rect.right - retry_rect.left);
-            EXPECT_EQ(retry_rect.right, full_rect.right);
+          [this, &folder_message] {
+            EXPECT_EQ(folder_message, Text(kMessage));
+            ExpectFullInstallerSizedToItsText();
+            WriteScript(parts()->runner_package_folder, kEndsWithoutAWord);
             PostClick(Control(kRetry));
-          })
-      .Then(
-          "retried again", [this] { return runner()->starts == 3; },
-          [this] {
-            // Exit code 3, nothing reported.
-            runner()->SendTerminated(kBackendFailed);
           })
       .Then(
           "generic error",
@@ -147,12 +178,19 @@ TEST_F(GermanErrorPageTest, ErrorsRetryAndQuitInGerman) {
   EXPECT_EQ(u"&Nein", boxes[0].no);
   std::unique_ptr<base::DictionaryValue> stats = SentStats();
   ASSERT_TRUE(stats);
-  int cancelled = 0;
-  EXPECT_TRUE(stats->GetInteger("installation_cancelled", &cancelled));
-  EXPECT_EQ(1, cancelled);
+  int value = -1;
+  EXPECT_TRUE(stats->GetInteger("installation_cancelled", &value));
+  EXPECT_EQ(1, value);
+  EXPECT_TRUE(stats->GetInteger("installation_success", &value));
+  EXPECT_EQ(0, value);
   std::string reason;
   EXPECT_TRUE(stats->GetString("failure_reason", &reason));
   EXPECT_EQ("Unreported installer error.", reason);
+  // Each page of the run, and the backend's reason on the first error.
+  EXPECT_EQ("ERROR", test::PageValue(*stats, 2, "page_type"));
+  EXPECT_EQ("Could not create installation folder",
+            test::PageValue(*stats, 2, "failure_reason"));
+  EXPECT_EQ("RETRY", test::PageValue(*stats, 2, "navigation_action"));
 }
 
 }  // namespace

@@ -8,18 +8,13 @@
 
 #include "base/cpu.h"
 #include "base/logging.h"
-#include "base/observer_list.h"
 #include "base/strings/string_util_win.h"
-#include "desktop/windows/installer/installer_observer.h"
+#include "desktop/windows/installer/installer_runner.h"
 #include "desktop/windows/installer/pref_default_overrides_fetcher.h"
-#include "desktop/windows/rc_l10n_handler/string_ids.h"
 
 namespace installer {
 
 namespace {
-
-constexpr char kRunnerMissing[] =
-    "The installer runner is not available in this build";
 
 class OverridesFetcher : public OverridesFetcherHandle {
  public:
@@ -51,27 +46,24 @@ class RealPackageFetcher : public PackageFetcherHandle {
   PackageFetcher fetcher_;
 };
 
-// Until the installer runner is part of this build: every start fails as a
-// runner that cannot launch its backend does.
-class MissingInstallerRunner : public InstallerRunnerHandle {
+// The front end's runner as the controller drives it.
+class RealInstallerRunner : public InstallerRunnerHandle {
  public:
-  bool Start(Settings* settings) override {
-    LOG(ERROR) << kRunnerMissing;
-    observers_.Notify(&InstallerObserver::OnError, kIdsInstallError,
-                      std::u16string(), std::string(kRunnerMissing));
-    return false;
-  }
-  void Stop() override {}
-  void NotifyPackageReady() override {}
+  explicit RealInstallerRunner(const base::FilePath& package_folder)
+      : runner_(package_folder) {}
+
+  bool Start(Settings* settings) override { return runner_.Start(settings); }
+  void Stop() override { runner_.Stop(); }
+  void NotifyPackageReady() override { runner_.NotifyPackageReady(); }
   void AddObserver(InstallerObserver* observer) override {
-    observers_.AddObserver(observer);
+    runner_.AddObserver(observer);
   }
   void RemoveObserver(InstallerObserver* observer) override {
-    observers_.RemoveObserver(observer);
+    runner_.RemoveObserver(observer);
   }
 
  private:
-  base::ObserverList<InstallerObserver> observers_;
+  InstallerRunner runner_;
 };
 
 class RealInstallerUIParts : public InstallerUIParts {
@@ -85,7 +77,7 @@ class RealInstallerUIParts : public InstallerUIParts {
   }
   std::unique_ptr<InstallerRunnerHandle> CreateInstallerRunner(
       const base::FilePath& package_folder) override {
-    return std::make_unique<MissingInstallerRunner>();
+    return std::make_unique<RealInstallerRunner>(package_folder);
   }
   std::unique_ptr<OverridesFetcherHandle> CreateOverridesFetcher(
       const base::FilePath& package_folder,

@@ -34,14 +34,19 @@ class PackageFetcherHandle {
 };
 
 // InstallerRunner: starts the backend for the settings and reports it to
-// its observers.
+// its observers. The outcome is OnInstallerTerminated alone; the backend's
+// other messages are progress.
 class InstallerRunnerHandle {
  public:
   virtual ~InstallerRunnerHandle() = default;
-  // False after reporting the failure to the observers (OnError).
+  // Freezes |settings| (clears their initialized flag). False after
+  // reporting the failure to the observers (OnError with 37057, 37058 or
+  // 37055); false without a word while the settings of an earlier Start
+  // are still held, that is before Stop.
   virtual bool Start(Settings* settings) = 0;
-  // Interrupts a running backend and releases what Start took; Start may
-  // follow again.
+  // Interrupts a running backend and releases what Start took, the
+  // settings too (which stay frozen until their owner thaws them); the
+  // backend's end is still reported afterwards. Start may follow.
   virtual void Stop() = 0;
   // The package is complete; a waiting backend goes on.
   virtual void NotifyPackageReady() = 0;

@@ -72,11 +72,13 @@ base::FilePath ControllerTestBase::DownloadFolder() const {
 }
 
 std::unique_ptr<base::DictionaryValue> ControllerTestBase::SentStats() {
-  for (const auto& request : server_.Requests()) {
+  const auto requests = server_.Requests();
+  for (auto request = requests.rbegin(); request != requests.rend();
+       ++request) {
     std::string path, body;
-    request->GetString("path", &path);
+    (*request)->GetString("path", &path);
     if (path != kFeedbackPath && path != "/") continue;
-    request->GetString("body", &body);
+    (*request)->GetString("body", &body);
     std::unique_ptr<base::Value> value = base::JSONReader::Read(body);
     if (value && value->IsType(base::Value::TYPE_DICTIONARY)) {
       return std::unique_ptr<base::DictionaryValue>(

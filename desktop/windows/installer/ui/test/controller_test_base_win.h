@@ -50,7 +50,7 @@ class ControllerTestBase : public UITestBase {
   InstallerPage Page();
   base::FilePath DownloadFolder() const;
 
-  // The statistics the run sent; null when none arrived.
+  // The statistics the last run sent; null when none arrived.
   std::unique_ptr<base::DictionaryValue> SentStats();
 
   LocalHttpServer server_;

@@ -9,6 +9,7 @@ FakePackageFetcher::FakePackageFetcher(const base::FilePath& download_folder)
     : download_path_(download_folder.Append(u"velna_installer_test.exe")) {}
 
 bool FakeInstallerRunner::Start(Settings* settings_to_install) {
+  if (settings) return false;
   ++starts;
   if (fail_start) {
     observers_.Notify(&InstallerObserver::OnError, start_error,
@@ -58,9 +59,11 @@ FakeInstallerUIParts::CreatePackageFetcher(
 std::unique_ptr<InstallerRunnerHandle>
 FakeInstallerUIParts::CreateInstallerRunner(
     const base::FilePath& package_folder) {
+  runner_package_folder = package_folder;
+  if (real_runner)
+    return CreateInstallerUIParts()->CreateInstallerRunner(package_folder);
   auto created = std::make_unique<FakeInstallerRunner>();
   runner = created.get();
-  runner_package_folder = package_folder;
   return created;
 }
 

@@ -1,8 +1,9 @@
 // Fakes of what the UI controller drives: a package fetcher that counts its
 // starts (the test reports statuses to the controller itself, as the real
 // fetcher's posted notifications do), an installer runner whose backend the
-// test plays, an overrides fetcher that completes at once, and chosen
-// answers for the Windows version, SSE2 and the shell's "open".
+// test plays (or, when asked, the real runner), an overrides fetcher that
+// completes at once, and chosen answers for the Windows version, SSE2 and
+// the shell's "open".
 //
 // The parts stay owned by the controller; FakeInstallerUIParts keeps
 // pointers to what it made, valid while the controller lives.
@@ -37,10 +38,15 @@ class FakePackageFetcher : public PackageFetcherHandle {
 
 class FakeInstallerRunner : public InstallerRunnerHandle {
  public:
-  // Freezes the settings as the real runner does; when |fail_start| is set,
-  // reports |start_error| to the observers and fails instead.
+  // Holds and freezes the settings as the real runner does, and as it
+  // refuses a start before Stop() let go of the settings; when
+  // |fail_start| is set, reports |start_error| to the observers and fails
+  // instead.
   bool Start(Settings* settings) override;
-  void Stop() override { ++stops; }
+  void Stop() override {
+    ++stops;
+    settings = nullptr;
+  }
   void NotifyPackageReady() override { package_ready = true; }
   void AddObserver(InstallerObserver* observer) override {
     observers_.AddObserver(observer);
@@ -57,6 +63,7 @@ class FakeInstallerRunner : public InstallerRunnerHandle {
   void SendSuccess();
   void SendTerminated(bool success);
 
+  // Every Start but those refused for held settings.
   int starts = 0;
   int stops = 0;
   bool package_ready = false;
@@ -100,6 +107,9 @@ class FakeInstallerUIParts : public InstallerUIParts {
     return true;
   }
 
+  // The production runner instead of FakeInstallerRunner (|runner| stays
+  // null).
+  bool real_runner = false;
   base::win::WindowsVersion windows_version = base::win::kVersionWin10;
   bool has_sse2 = true;
   std::vector<std::pair<std::u16string, std::u16string>> opened;
@@ -108,6 +118,7 @@ class FakeInstallerUIParts : public InstallerUIParts {
   FakePackageFetcher* fetcher = nullptr;
   FakeInstallerRunner* runner = nullptr;
   FakeOverridesFetcher* overrides_fetcher = nullptr;
+  // The folder the runner was made for.
   base::FilePath runner_package_folder;
   base::FilePath overrides_package_folder;
 };

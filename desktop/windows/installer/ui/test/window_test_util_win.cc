@@ -1,5 +1,6 @@
 #include "desktop/windows/installer/ui/test/window_test_util_win.h"
 
+#include <commctrl.h>
 #include <objidl.h>
 // After objidl.h.
 #include <gdiplus.h>
@@ -179,6 +180,51 @@ MessageBoxContent ReadMessageBox(HWND box) {
 void PressButton(HWND dialog, int id) {
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+namespace {
+
+struct PendingPress {
+  int id;
+  std::u16string name;
+  int ticks_left;
+  bool* selected;
+};
+
+// The text of the selected item of |browser|'s tree, empty when none.
+std::u16string SelectedTreeItem(HWND browser) {
+  HWND tree = FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
+  HTREEITEM item = tree ? TreeView_GetSelection(tree) : nullptr;
+  if (!item) return std::u16string();
+  wchar_t text[MAX_PATH] = {};
+  TVITEMW data = {};
+  data.mask = TVIF_TEXT;
+  data.hItem = item;
+  data.pszText = text;
+  data.cchTextMax = MAX_PATH;
+  TreeView_GetItem(tree, &data);
+  return base::as_u16cstr(text);
+}
+
+void CALLBACK PressWhenSelected(HWND browser, UINT, UINT_PTR timer, DWORD) {
+  auto* pending = reinterpret_cast<PendingPress*>(timer);
+  const bool selected = SelectedTreeItem(browser) == pending->name;
+  if (!selected && --pending->ticks_left > 0) return;
+  if (pending->selected) *pending->selected = selected;
+  KillTimer(browser, timer);
+  PressButton(browser, pending->id);
+  delete pending;
+}
+
+}  // namespace
+
+void PressButtonOnceSelected(HWND browser, int id, const std::u16string& folder,
+                             bool* selected) {
+  const size_t slash = folder.find_last_of(u"\\/");
+  auto* pending = new PendingPress{
+      id, slash == std::u16string::npos ? folder : folder.substr(slash + 1),
+      100, selected};
+  SetTimer(browser, reinterpret_cast<UINT_PTR>(pending), 50, PressWhenSelected);
 }
 
 WindowImage::WindowImage(HWND window) : window_(window) {

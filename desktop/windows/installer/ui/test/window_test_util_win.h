@@ -71,6 +71,12 @@ struct MessageBoxContent {
 MessageBoxContent ReadMessageBox(HWND box);
 // Presses button |id| of |dialog| once the dialog's loop runs.
 void PressButton(HWND dialog, int id);
+// Presses button |id| of the folder browser |browser| once its tree shows
+// |folder|'s last component as the selection (Wine fills and selects the
+// tree after the browser is shown), or after about 5 s; |*selected| (when
+// given) tells which.
+void PressButtonOnceSelected(HWND browser, int id, const std::u16string& folder,
+                             bool* selected = nullptr);
 
 // A picture of a window's client area as PrintWindow draws it. Wine's
 // PrintWindow leaves child windows out, so each visible descendant is
