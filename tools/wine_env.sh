@@ -5,7 +5,8 @@
 # Source it, then: wine_prefix_init; wine_services_start; ...; wine_services_stop
 
 WINE_BUILD_DIR="${WINE_BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/out/win}"
-export WINEPREFIX="$WINE_BUILD_DIR/wineprefix"
+# VELNA_WINEPREFIX: another prefix than the one of the tests.
+export WINEPREFIX="${VELNA_WINEPREFIX:-$WINE_BUILD_DIR/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
