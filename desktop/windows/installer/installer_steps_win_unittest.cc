@@ -49,6 +49,7 @@
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
+#include "desktop/windows/installer/test/product_registry_keys_win.h"
 #include "desktop/windows/installer/test/recording_installer_observer.h"
 #include "desktop/windows/installer/test/settings_fixture.h"
 #include "desktop/windows/installer/uninstall_batch.h"
@@ -59,8 +60,7 @@
 namespace installer {
 namespace {
 
-constexpr char16_t kUninstallRoot[] =
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+using test::kUninstallRoot;
 
 // --- Recording stand-ins behind the Installer's seams.
 
@@ -138,33 +138,6 @@ void PrintTo(const MachineState& state, std::ostream* out) {
   for (const auto& [key, values] : state.company) *out << " company\\" << key;
 }
 
-// The product's keys the registry table touches for the current user.
-std::vector<test::RegistryLocation> ProductKeys() {
-  const std::u16string product = base::UTF8ToUTF16(
-      VersionInfo::GetProductName() + VersionInfo::GetStream());
-  const std::u16string executable =
-      base::UTF8ToUTF16(GetBrowserExecutableName());
-  std::vector<test::RegistryLocation> keys;
-  for (const std::u16string& name :
-       {product, std::u16string(u".vnx"), std::u16string(u".vldownload"),
-        std::u16string(u".htm"), std::u16string(u".html"),
-        std::u16string(u".pdf"), std::u16string(u".shtml"),
-        std::u16string(u".xht"), std::u16string(u".xhtml"),
-        u"Applications\\" + executable}) {
-    keys.push_back({HKEY_CURRENT_USER, u"Software\\Classes\\" + name});
-  }
-  keys.push_back({HKEY_CURRENT_USER,
-                  u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" +
-                      executable});
-  keys.push_back({HKEY_CURRENT_USER,
-                  u"Software\\Microsoft\\Windows NT\\CurrentVersion\\"
-                  u"AppCompatFlags\\Compatibility Assistant\\Persisted"});
-  keys.push_back({HKEY_CURRENT_USER, u"Software\\RegisteredApplications"});
-  keys.push_back({HKEY_CURRENT_USER, u"Software\\Clients\\StartMenuInternet"});
-  keys.push_back({HKEY_CURRENT_USER, kUninstallRoot});
-  return keys;
-}
-
 std::string LastInstallPathValue() {
   return "Last " + VersionInfo::GetStream() + " Install Path";
 }
@@ -175,7 +148,8 @@ class InstallerStepsTest : public test::SettingsTestBase {
     SettingsTestBase::SetUp();
     base::CommandLine::Init();
     g_calls = &calls_;
-    restore_ = std::make_unique<test::ScopedRegistryRestore>(ProductKeys());
+    restore_ = std::make_unique<test::ScopedRegistryRestore>(
+        test::ProductRegistryKeys());
     machine_ = dir().Append(u"machine");
     install_folder_ = machine_.Append(u"Velna \u00e9 100% x");
     records_ = dir().Append(u"records");

@@ -1,0 +1,343 @@
+// End to end: the sample packages installed, updated and uninstalled by the
+// real installer processes as a user runs them (silent, for the current
+// user), with nothing replaced inside the engine: the real mailslot, the
+// real registry of the current user, the real shortcut folders and a local
+// update server. Each test installs into a folder of its own; the product's
+// registry keys are put back as they were at its end whatever happened.
+
+#include <windows.h>
+
+#include <chrono>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/base_paths.h"
+#include "base/base_paths_win.h"
+#include "base/files/file_enumerator.h"
+#include "base/files/file_path.h"
+#include "base/files/file_util.h"
+#include "base/json/json_reader.h"
+#include "base/path_service.h"
+#include "base/strings/string_util.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/child_process_win.h"
+#include "base/test/scoped_temp_dir.h"
+#include "base/values.h"
+#include "base/version.h"
+#include "base/win/registry.h"
+#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/sample/sample_package_material.h"
+#include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/test/scoped_registry_restore.h"
+#include "desktop/windows/installer/test/installer_process_test_base_win.h"
+#include "desktop/windows/installer/test/local_http_server_win.h"
+#include "desktop/windows/installer/test/product_registry_keys_win.h"
+#include "desktop/windows/installer/version_info.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+using test::LocalHttpServer;
+using test::Quoted;
+using test::SamplePackageKey;
+using test::SamplePath;
+using test::SampleString;
+
+// Time for the batch file an uninstall leaves behind: it waits for the
+// installer's processes, tries files still in use for up to 30 s and has
+// the install folder removed two seconds after its own end.
+constexpr int kFolderGoneTimeoutMs = 45000;
+
+// The company key of the shipped branding, below HKEY_CURRENT_USER.
+std::u16string CompanyKeyPath() {
+  return u"Software\\" + base::UTF8ToUTF16(BrandingConfig::GetCompanyName());
+}
+
+struct MachineState {
+  test::FileTreeSnapshot files;
+  test::FileTreeSnapshot desktop;
+  test::FileTreeSnapshot start_menu;
+  test::RegistryState registry;
+
+  bool operator==(const MachineState& other) const = default;
+};
+
+void PrintTo(const MachineState& state, std::ostream* out) {
+  for (const auto* tree : {&state.files, &state.desktop, &state.start_menu}) {
+    *out << "files:";
+    for (const auto& [name, entry] : *tree) *out << " " << name;
+    *out << "; ";
+  }
+  *out << "keys:";
+  for (const auto& [key, values] : state.registry) {
+    *out << " " << key << " {";
+    for (const auto& [name, value] : values) *out << " " << name;
+    *out << " }";
+  }
+}
+
+class EndToEndTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.CreateUniqueTempDir());
+    machine_ = dir_.GetPath().Append(u"machine");
+    temp_ = dir_.GetPath().Append(u"temp");
+    install_folder_ = machine_.Append(u"Velna Browser");
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(machine_));
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(temp_));
+    std::vector<test::RegistryLocation> keys = test::ProductRegistryKeys();
+    keys.push_back({HKEY_CURRENT_USER, CompanyKeyPath()});
+    restore_ = std::make_unique<test::ScopedRegistryRestore>(keys);
+    ASSERT_TRUE(base::PathService::Get(base::DIR_USER_DESKTOP, &desktop_));
+    ASSERT_TRUE(base::PathService::Get(base::DIR_START_MENU, &start_menu_));
+  }
+
+  void TearDown() override {
+    // Whatever a failed test left installed: its shortcuts are the user's.
+    for (const base::FilePath& folder : {desktop_, start_menu_}) {
+      for (const std::string& entry : new_shortcuts_) {
+        base::DeleteFileOrDirectory(folder.Append(base::UTF8ToUTF16(entry)),
+                                    false);
+      }
+    }
+    restore_.reset();
+  }
+
+  // Runs |program| with |arguments| and the test's own temporary folder
+  // (where the installer writes its logs) until it and every process that
+  // shares its output have ended; its exit code.
+  DWORD Run(const base::FilePath& program, const std::u16string& arguments) {
+    std::string output;
+    DWORD exit_code = 0xFFFFFFFF;
+    EXPECT_TRUE(base::RunChildProcess(
+        Quoted(program) + u" " + arguments,
+        {{u"TEMP", temp_.value()}, {u"TMP", temp_.value()}}, &output,
+        &exit_code));
+    return exit_code;
+  }
+
+  // A silent per-user install into the test's folder. The preference
+  // overrides and the statistics go to |server_url| (nothing listening
+  // there: offline), statistics to the loopback host's port 3000.
+  std::u16string InstallArguments(const std::u16string& extra) const {
+    return u"--silent --allusers=0 --launchbrowser=0 --installfolder=" +
+           Quoted(install_folder_) +
+           u" --local-stats-server --local-pref-default-overrides-server=" +
+           pref_server_url_ + u" " + extra;
+  }
+
+  DWORD Install(const std::string& installer, const std::u16string& extra) {
+    return Run(SamplePath(installer), InstallArguments(extra));
+  }
+
+  // The uninstall entry of the test's installation; empty when none.
+  std::u16string UninstallEntry() const {
+    base::win::RegKey root(HKEY_CURRENT_USER, test::kUninstallRoot, KEY_READ);
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD length = std::size(name);
+      if (!root.Valid() ||
+          RegEnumKeyExW(root.Handle(), i, name, &length, nullptr, nullptr,
+                        nullptr, nullptr) != ERROR_SUCCESS) {
+        break;
+      }
+      const std::u16string path =
+          std::u16string(test::kUninstallRoot) + u"\\" + base::as_u16cstr(name);
+      base::win::RegKey key(HKEY_CURRENT_USER, path.c_str(), KEY_READ);
+      std::u16string location;
+      if (key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
+          base::FilePath::CompareIgnoreCase(location,
+                                            install_folder_.value()) == 0) {
+        return path;
+      }
+    }
+    return std::u16string();
+  }
+
+  std::u16string EntryValue(const std::u16string& name) const {
+    base::win::RegKey key(HKEY_CURRENT_USER, UninstallEntry().c_str(),
+                          KEY_READ);
+    std::u16string value;
+    key.ReadValue(name.c_str(), &value);
+    return value;
+  }
+
+  // Runs the uninstall entry's command silently, as "Apps & features" runs
+  // it, and waits until the install folder is gone; the command's exit
+  // code.
+  DWORD Uninstall() {
+    const std::u16string command = EntryValue(u"UninstallString");
+    EXPECT_FALSE(command.empty());
+    std::string output;
+    DWORD exit_code = 0xFFFFFFFF;
+    EXPECT_TRUE(base::RunChildProcess(
+        command + u" --silent",
+        {{u"TEMP", temp_.value()}, {u"TMP", temp_.value()}}, &output,
+        &exit_code));
+    for (int waited = 0;
+         waited < kFolderGoneTimeoutMs && base::PathExists(install_folder_);
+         waited += 100) {
+      ::Sleep(100);
+    }
+    return exit_code;
+  }
+
+  // The files below the test's folder, the user's shortcut folders and the
+  // product's keys; not the value that remembers the last install folder
+  // for the next install, which stays by design.
+  MachineState State() {
+    MachineState state;
+    state.files = test::TakeFileTreeSnapshot(machine_);
+    state.desktop = test::TakeFileTreeSnapshot(desktop_);
+    state.start_menu = test::TakeFileTreeSnapshot(start_menu_);
+    state.registry = restore_->TakeState(true);
+    const std::string company =
+        test::RegistryStateKey(HKEY_CURRENT_USER, CompanyKeyPath());
+    auto key = state.registry.find(company);
+    if (key != state.registry.end()) {
+      key->second.erase(base::ToLowerASCII("Last " + VersionInfo::GetStream() +
+                                           " Install Path"));
+      if (key->second.empty()) state.registry.erase(key);
+    }
+    return state;
+  }
+
+  // Remembers the shortcuts that |before| lacks, for the clean-up.
+  void NoteNewShortcuts(const MachineState& before) {
+    const MachineState now = State();
+    for (const auto* tree : {&now.desktop, &now.start_menu}) {
+      for (const auto& [name, entry] : *tree) {
+        if (!before.desktop.count(name) && !before.start_menu.count(name))
+          new_shortcuts_.push_back(name);
+      }
+    }
+  }
+
+  // Expects the files of |package| ("base" or "update") installed: its
+  // versioned files in the folder of its version, its root files and the
+  // launcher beside them, each with the package's contents.
+  void ExpectInstalled(const std::string& package) {
+    const std::u16string version = EntryValue(u"DisplayVersion");
+    ASSERT_FALSE(version.empty());
+    const base::FilePath tree = test::SamplePackageTree(package);
+    const base::FilePath versioned = install_folder_.Append(version);
+    std::vector<std::pair<base::FilePath, base::FilePath>> expected;
+    for (const std::string& file :
+         test::SampleList(SamplePackageKey(package, "files"))) {
+      expected.push_back({tree.Append(base::UTF8ToUTF16(file)),
+                          versioned.Append(base::UTF8ToUTF16(file))});
+    }
+    for (const std::string& file :
+         test::SampleList(SamplePackageKey(package, "root_files"))) {
+      expected.push_back({tree.Append(base::UTF8ToUTF16(file)),
+                          install_folder_.Append(base::UTF8ToUTF16(file))});
+    }
+    expected.push_back({tree.Append(u"launcher.exe"),
+                        install_folder_.Append(u"launcher.exe")});
+    for (const auto& [source, installed] : expected) {
+      SCOPED_TRACE(installed.AsUTF8());
+      EXPECT_EQ(test::ReadFileContents(source),
+                test::ReadFileContents(installed));
+    }
+    EXPECT_TRUE(
+        base::PathExists(install_folder_.Append(u"installation_status.xml")));
+  }
+
+  // The lines of the installer logs of the test's runs.
+  std::string Logs() const {
+    std::string all;
+    base::FileEnumerator logs(temp_.Append(u"Velna Installer"), false,
+                              base::FileEnumerator::FILES, u"*.log");
+    for (base::FilePath log = logs.Next(); !log.empty(); log = logs.Next()) {
+      std::string text;
+      base::FileUtil::ReadFileToString(log, &text);
+      all += text;
+    }
+    return all;
+  }
+
+  const base::FilePath& install_folder() const { return install_folder_; }
+  void set_pref_server_url(const std::u16string& url) {
+    pref_server_url_ = url;
+  }
+
+ private:
+  base::ScopedTempDir dir_;
+  base::FilePath machine_;
+  base::FilePath temp_;
+  base::FilePath install_folder_;
+  base::FilePath desktop_;
+  base::FilePath start_menu_;
+  std::unique_ptr<test::ScopedRegistryRestore> restore_;
+  std::vector<std::string> new_shortcuts_;
+  // A port of the loopback host where nothing listens.
+  std::u16string pref_server_url_ = u"http://127.0.0.1:1/";
+};
+
+// Install, update to the next version and uninstall, as a user does: the
+// machine is as before at the end.
+TEST_F(EndToEndTest, FullInstallerInstallsUpdatesAndUninstalls) {
+  const MachineState before = State();
+
+  ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
+                        u"--enable-installer-stats=0"))
+      << Logs();
+  NoteNewShortcuts(before);
+  ASSERT_FALSE(UninstallEntry().empty());
+  ExpectInstalled("base");
+  const std::u16string first_version = EntryValue(u"DisplayVersion");
+  EXPECT_EQ(Quoted(install_folder().Append(u"Launcher.exe")) + u" /uninstall",
+            EntryValue(u"UninstallString"));
+  const MachineState installed = State();
+  EXPECT_NE(before.desktop, installed.desktop);
+  EXPECT_NE(before.start_menu, installed.start_menu);
+  EXPECT_NE(before.registry, installed.registry);
+
+  ASSERT_EQ(0u, Install(SampleString("packages.update.full_installer"),
+                        u"--enable-installer-stats=0"))
+      << Logs();
+  ExpectInstalled("update");
+  const std::u16string second_version = EntryValue(u"DisplayVersion");
+  EXPECT_LT(base::Version(base::UTF16ToUTF8(first_version))
+                .CompareTo(base::Version(base::UTF16ToUTF8(second_version))),
+            0);
+
+  EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_FALSE(base::PathExists(install_folder()));
+  EXPECT_TRUE(UninstallEntry().empty());
+  EXPECT_EQ(before, State());
+}
+
+// Nothing listens on the update server's port (nor where the preference
+// overrides and the statistics go): the full installer needs none of it.
+TEST_F(EndToEndTest, FullInstallerInstallsOffline) {
+  LocalHttpServer closed;
+  ASSERT_TRUE(closed.Start());
+  ASSERT_TRUE(closed.Stop());
+  set_pref_server_url(closed.Url("/prefs"));
+  const MachineState before = State();
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(
+      0u, Install(SampleString("packages.base.full_installer"),
+                  u"--internal-package-server=" +
+                      closed.Url("/netinstaller/" + VersionInfo::GetStream())))
+      << Logs();
+  const auto seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
+  NoteNewShortcuts(before);
+  printf("offline silent install: %.1f s\n", seconds);
+  ExpectInstalled("base");
+  EXPECT_NE(std::string::npos, Logs().find("Installation succeeded"));
+
+  EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_EQ(before, State());
+}
+
+}  // namespace
+}  // namespace installer
