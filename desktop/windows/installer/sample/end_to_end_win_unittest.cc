@@ -255,10 +255,12 @@ class EndToEndTest : public testing::Test {
     for (base::FilePath log = logs.Next(); !log.empty(); log = logs.Next()) {
       std::string text;
       base::FileUtil::ReadFileToString(log, &text);
-      all += text;
+      all += "==== " + log.AsUTF8() + "\n" + text;
     }
     return all;
   }
+
+  void NetInstallAndUninstall(LocalHttpServer::PackageFault fault);
 
   const base::FilePath& install_folder() const { return install_folder_; }
   void set_pref_server_url(const std::u16string& url) {
@@ -337,6 +339,87 @@ TEST_F(EndToEndTest, FullInstallerInstallsOffline) {
 
   EXPECT_EQ(0u, Uninstall()) << Logs();
   EXPECT_EQ(before, State());
+}
+
+// The net installer asks the local update server for the package, fetches
+// the full installer (whole, or resumed after a transfer cut half-way),
+// installs it and reports the statistics there; the uninstall leaves the
+// machine as before.
+void EndToEndTest::NetInstallAndUninstall(LocalHttpServer::PackageFault fault) {
+  LocalHttpServer server;
+  // Statistics from "local-stats-server" arrive on port 3000.
+  ASSERT_TRUE(server.StartUpdateServer(
+      SamplePath(SampleString(SamplePackageKey("base", "full_installer"))),
+      fault, 3000));
+  const MachineState before = State();
+
+  ASSERT_EQ(
+      0u, Install(SampleString("net_installer"),
+                  u"--internal-package-server=" +
+                      server.Url("/netinstaller/" + VersionInfo::GetStream())))
+      << Logs();
+  NoteNewShortcuts(before);
+  ExpectInstalled("base");
+  const std::string full_installer_path =
+      "/files/" + SampleString(SamplePackageKey("base", "full_installer"));
+  EXPECT_EQ(fault == LocalHttpServer::PackageFault::kNone ? 1u : 2u,
+            server.RequestsFor(full_installer_path).size());
+
+  const std::vector<std::string> bodies = server.StatisticsBodies();
+  ASSERT_EQ(1u, bodies.size());
+  std::unique_ptr<base::Value> stats = base::JSONReader::Read(bodies[0]);
+  base::DictionaryValue* dictionary = nullptr;
+  ASSERT_TRUE(stats && stats->GetAsDictionary(&dictionary)) << bodies[0];
+  int success = 0;
+  EXPECT_TRUE(dictionary->GetInteger("installation_success", &success));
+  EXPECT_EQ(1, success);
+  std::string text;
+  EXPECT_TRUE(dictionary->GetString("version", &text));
+  EXPECT_EQ(VersionInfo::GetProductVersion(), text);
+  EXPECT_TRUE(dictionary->GetString("stream", &text));
+  EXPECT_EQ(VersionInfo::GetStream(), text);
+  EXPECT_TRUE(dictionary->GetString("command_line_args", &text));
+  EXPECT_NE(std::string::npos, text.find("--silent")) << text;
+  EXPECT_FALSE(dictionary->HasKey("failure_reason")) << bodies[0];
+
+  EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_EQ(before, State());
+}
+
+TEST_F(EndToEndTest, NetInstallerInstallsFromTheUpdateServer) {
+  NetInstallAndUninstall(LocalHttpServer::PackageFault::kNone);
+}
+
+TEST_F(EndToEndTest, NetInstallerResumesATransferCutHalfWay) {
+  NetInstallAndUninstall(LocalHttpServer::PackageFault::kCutOnce);
+}
+
+// A full installer that does not match the reply's checksum: the net
+// installer exits with failure, says why in its log, and installs nothing.
+TEST_F(EndToEndTest, NetInstallerRefusesAPackageWithTheWrongChecksum) {
+  LocalHttpServer server;
+  ASSERT_TRUE(server.StartUpdateServer(
+      SamplePath(SampleString(SamplePackageKey("base", "full_installer"))),
+      LocalHttpServer::PackageFault::kCorrupt, 3000));
+  const MachineState before = State();
+
+  EXPECT_EQ(
+      1u, Install(SampleString("net_installer"),
+                  u"--internal-package-server=" +
+                      server.Url("/netinstaller/" + VersionInfo::GetStream())));
+  NoteNewShortcuts(before);
+  EXPECT_NE(std::string::npos, Logs().find("Checksum incorrect")) << Logs();
+  EXPECT_TRUE(UninstallEntry().empty());
+  EXPECT_FALSE(base::PathExists(install_folder()));
+  EXPECT_EQ(before, State());
+  const std::vector<std::string> bodies = server.StatisticsBodies();
+  ASSERT_EQ(1u, bodies.size());
+  std::unique_ptr<base::Value> stats = base::JSONReader::Read(bodies[0]);
+  base::DictionaryValue* dictionary = nullptr;
+  ASSERT_TRUE(stats && stats->GetAsDictionary(&dictionary)) << bodies[0];
+  int success = 1;
+  EXPECT_TRUE(dictionary->GetInteger("installation_success", &success));
+  EXPECT_EQ(0, success);
 }
 
 }  // namespace
