@@ -20,6 +20,8 @@
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
 #include "base/path_service.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
@@ -28,8 +30,11 @@
 #include "base/values.h"
 #include "base/version.h"
 #include "base/win/registry.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/folder_permission_win.h"
 #include "desktop/windows/installer/sample/sample_package_material.h"
+#include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
 #include "desktop/windows/installer/test/installer_process_test_base_win.h"
@@ -56,6 +61,29 @@ constexpr int kFolderGoneTimeoutMs = 45000;
 std::u16string CompanyKeyPath() {
   return u"Software\\" + base::UTF8ToUTF16(BrandingConfig::GetCompanyName());
 }
+
+// Points TEMP and TMP of this process, and so of the children it starts, at
+// |folder| while it lives.
+class ScopedTempVariables {
+ public:
+  explicit ScopedTempVariables(const base::FilePath& folder) {
+    for (const wchar_t* name : {L"TEMP", L"TMP"}) {
+      wchar_t value[MAX_PATH] = {};
+      const DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH);
+      saved_.push_back(length > 0 && length < MAX_PATH ? value : L"");
+      ::SetEnvironmentVariableW(name, base::as_wcstr(folder.value()));
+    }
+  }
+  ~ScopedTempVariables() {
+    ::SetEnvironmentVariableW(L"TEMP",
+                              saved_[0].empty() ? nullptr : saved_[0].c_str());
+    ::SetEnvironmentVariableW(L"TMP",
+                              saved_[1].empty() ? nullptr : saved_[1].c_str());
+  }
+
+ private:
+  std::vector<std::wstring> saved_;
+};
 
 struct MachineState {
   test::FileTreeSnapshot files;
@@ -263,6 +291,7 @@ class EndToEndTest : public testing::Test {
   void NetInstallAndUninstall(LocalHttpServer::PackageFault fault);
 
   const base::FilePath& install_folder() const { return install_folder_; }
+  const base::FilePath& temp() const { return temp_; }
   void set_pref_server_url(const std::u16string& url) {
     pref_server_url_ = url;
   }
@@ -420,6 +449,44 @@ TEST_F(EndToEndTest, NetInstallerRefusesAPackageWithTheWrongChecksum) {
   int success = 1;
   EXPECT_TRUE(dictionary->GetInteger("installation_success", &success));
   EXPECT_EQ(0, success);
+}
+
+// The InstallationInterrupted event of the install folder set while the
+// package backend copies the package's files (as the interactive front end
+// sets it when the user cancels): the backend undoes what it did, the front
+// end fails, and the machine is as before.
+TEST_F(EndToEndTest, InterruptedMidCopyLeavesTheMachineAsBefore) {
+  const MachineState before = State();
+  base::win::ScopedHandle interrupted(::CreateEventW(
+      nullptr, TRUE, FALSE,
+      base::as_wcstr(MakeKernelObjectName(
+          install_folder().value(), kInstallationInterruptedEvent, true))));
+  ASSERT_TRUE(interrupted.IsValid());
+  // The children inherit the test's temporary folder for their logs and
+  // their package.
+  ScopedTempVariables temp_variables(temp());
+  base::Process front_end = base::LaunchProcess(
+      Quoted(SamplePath(SampleString("packages.base.full_installer"))) + u" " +
+          InstallArguments(u"--enable-installer-stats=0"),
+      base::LaunchOptions());
+  ASSERT_TRUE(front_end.IsValid());
+
+  // The copy begins with the folder of the package's version.
+  const base::FilePath versioned = install_folder().Append(
+      base::UTF8ToUTF16(VersionInfo::GetProductVersion()));
+  int exit_code = -1;
+  while (!base::DirectoryExists(versioned) &&
+         !front_end.WaitForExitWithTimeout(1, &exit_code)) {
+  }
+  ASSERT_TRUE(base::DirectoryExists(versioned)) << Logs();
+  EXPECT_TRUE(::SetEvent(interrupted.Get()));
+
+  ASSERT_TRUE(front_end.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_EQ(1, exit_code) << Logs();
+  EXPECT_NE(std::string::npos, Logs().find("nterrupt")) << Logs();
+  NoteNewShortcuts(before);
+  EXPECT_TRUE(UninstallEntry().empty());
+  EXPECT_EQ(before, State()) << Logs();
 }
 
 }  // namespace
