@@ -33,6 +33,7 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/folder_permission_win.h"
+#include "desktop/windows/installer/sample/interactive_driver_win.h"
 #include "desktop/windows/installer/sample/sample_package_material.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
@@ -487,6 +488,43 @@ TEST_F(EndToEndTest, InterruptedMidCopyLeavesTheMachineAsBefore) {
   NoteNewShortcuts(before);
   EXPECT_TRUE(UninstallEntry().empty());
   EXPECT_EQ(before, State()) << Logs();
+}
+
+// The interactive front end, driven by messages to its controls through
+// its pages to the end of the install; the screenshots stay as artefacts in
+// the build's "test_artifacts" folder.
+TEST_F(EndToEndTest, InteractiveInstallIsDrivenToTheEnd) {
+  const MachineState before = State();
+  base::FilePath artefacts(base::GetTestExecutableFolder());
+  // From <build>\desktop\windows\installer\sample\ up to <build>.
+  for (int i = 0; i < 4; ++i) artefacts = artefacts.DirName();
+  artefacts = artefacts.Append(u"test_artifacts\\interactive_install");
+  ASSERT_TRUE(base::DeleteFileOrDirectory(artefacts, true));
+  ScopedTempVariables temp_variables(temp());
+  base::Process front_end = base::LaunchProcess(
+      Quoted(SamplePath(SampleString("packages.base.full_installer"))) +
+          u" --allusers=0 --launchbrowser=0 --enable-installer-stats=0 "
+          u"--installfolder=" +
+          Quoted(install_folder()) +
+          u" --local-pref-default-overrides-server=http://127.0.0.1:1/",
+      base::LaunchOptions());
+  ASSERT_TRUE(front_end.IsValid());
+
+  const sample::DriveResult result =
+      sample::DriveInteractiveInstall(front_end, artefacts);
+  EXPECT_EQ("", result.error) << Logs();
+  EXPECT_EQ(0, result.exit_code) << Logs();
+  ASSERT_EQ(3u, result.screenshots.size());
+  EXPECT_EQ(u"final.bmp", result.screenshots.back().BaseName().value());
+  for (const base::FilePath& screenshot : result.screenshots) {
+    // A drawn window: its background picture alone has many colours.
+    EXPECT_LT(16, sample::CountScreenshotColours(screenshot)) << screenshot;
+  }
+  NoteNewShortcuts(before);
+  ExpectInstalled("base");
+
+  EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_EQ(before, State());
 }
 
 }  // namespace
