@@ -6,6 +6,11 @@
 # package of the next version, and the silent uninstall. It prints what a
 # user would check after each, and ends with exit code 0 only when every
 # run succeeded and the files and registry are back to the state before.
+#
+#   bash tools/run_main.sh                 silent install, update, uninstall
+#   bash tools/run_main.sh --interactive   install and update through the
+#                                          installer's window instead, with a
+#                                          screenshot of each page
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -16,6 +21,8 @@ if [[ ${1:-} != --under-xvfb ]]; then
     bash "${BASH_SOURCE[0]}" --under-xvfb "$@" </dev/null
 fi
 shift
+interactive=0
+[[ ${1:-} == --interactive ]] && interactive=1
 
 export VELNA_WINEPREFIX="$ROOT/out/win/main_job_prefix"
 rm -rf "$VELNA_WINEPREFIX"
@@ -77,15 +84,31 @@ new_logs() {  # the installer logs written since $work/marker
     2>/dev/null | sort
 }
 
-# Runs the installer's silent install or update with |$1|; prints what a
-# user would check.
+# Runs the installer's install or update with |$1| (silent, or through its
+# window with screenshots into $work/screenshots/|$2|); prints what a user
+# would check.
 install_with() {
   local installer="$1" status=0
   touch "$work/marker"
   sleep 1
-  wine "$installer" --silent --allusers=0 --launchbrowser=0 \
-    "${offline_switches[@]}" </dev/null >>"$work/installer_output.txt" \
-    2>&1 || status=$?
+  if ((interactive)); then
+    local shots="$work/screenshots/$2"
+    wine "$bin/installer_ui_driver.exe" "$(winepath -w "$shots")" \
+      "$(winepath -w "$installer")" --allusers=0 --launchbrowser=0 \
+      "${offline_switches[@]}" </dev/null >"$work/driver_output.txt" \
+      2>>"$work/installer_output.txt" || status=$?
+    local page shot
+    for page in welcome progress final; do
+      shot="$shots/$page.bmp"
+      [[ -f $shot ]] || continue
+      convert "$shot" "${shot%.bmp}.png" && rm -f "$shot"
+      echo "screenshot: ${shot%.bmp}.png"
+    done
+  else
+    wine "$installer" --silent --allusers=0 --launchbrowser=0 \
+      "${offline_switches[@]}" </dev/null >>"$work/installer_output.txt" \
+      2>&1 || status=$?
+  fi
   echo "exit code: $status"
   check "the installer exited with 0" test "$status" = 0
 
@@ -157,8 +180,12 @@ wine "$bin/installer_console_reader.exe" "$(winepath -w "$exe")" "/?" \
 snapshot before
 
 echo
-echo "== Silent per-user install: $packages/velna_full_installer.exe"
-install_with "$packages/velna_full_installer.exe"
+if ((interactive)); then
+  echo "== Per-user install through the installer's window: $packages/velna_full_installer.exe"
+else
+  echo "== Silent per-user install: $packages/velna_full_installer.exe"
+fi
+install_with "$packages/velna_full_installer.exe" install
 first_folder="$(reg_value "$uninstall_root\\$(uninstall_key)" InstallLocation)"
 snapshot installed
 echo "the install changed:"
@@ -167,7 +194,7 @@ python3 "$ROOT/tools/prefix_snapshot.py" compare "$work/before.json" \
 
 echo
 echo "== Update with the next version: $packages/velna_update_full_installer.exe"
-install_with "$packages/velna_update_full_installer.exe"
+install_with "$packages/velna_update_full_installer.exe" update
 
 echo
 echo "== Silent uninstall"
