@@ -123,14 +123,21 @@ class EndToEndTest : public testing::Test {
     restore_ = std::make_unique<test::ScopedRegistryRestore>(keys);
     ASSERT_TRUE(base::PathService::Get(base::DIR_USER_DESKTOP, &desktop_));
     ASSERT_TRUE(base::PathService::Get(base::DIR_START_MENU, &start_menu_));
+    shortcuts_before_ = State();
   }
 
   void TearDown() override {
-    // Whatever a failed test left installed: its shortcuts are the user's.
-    for (const base::FilePath& folder : {desktop_, start_menu_}) {
-      for (const std::string& entry : new_shortcuts_) {
-        base::DeleteFileOrDirectory(folder.Append(base::UTF8ToUTF16(entry)),
-                                    false);
+    // The shortcuts a failed test left installed: those folders are the
+    // user's.
+    const std::pair<const test::FileTreeSnapshot*, const base::FilePath*>
+        folders[] = {{&shortcuts_before_.desktop, &desktop_},
+                     {&shortcuts_before_.start_menu, &start_menu_}};
+    for (const auto& [before, folder] : folders) {
+      for (const auto& [name, entry] : test::TakeFileTreeSnapshot(*folder)) {
+        if (!before->count(name) && base::EndsWith(name, ".lnk")) {
+          base::DeleteFileOrDirectory(folder->Append(base::UTF8ToUTF16(name)),
+                                      false);
+        }
       }
     }
     restore_.reset();
@@ -235,17 +242,6 @@ class EndToEndTest : public testing::Test {
     return state;
   }
 
-  // Remembers the shortcuts that |before| lacks, for the clean-up.
-  void NoteNewShortcuts(const MachineState& before) {
-    const MachineState now = State();
-    for (const auto* tree : {&now.desktop, &now.start_menu}) {
-      for (const auto& [name, entry] : *tree) {
-        if (!before.desktop.count(name) && !before.start_menu.count(name))
-          new_shortcuts_.push_back(name);
-      }
-    }
-  }
-
   // Expects the files of |package| ("base" or "update") installed: its
   // versioned files in the folder of its version, its root files and the
   // launcher beside them, each with the package's contents.
@@ -305,7 +301,7 @@ class EndToEndTest : public testing::Test {
   base::FilePath desktop_;
   base::FilePath start_menu_;
   std::unique_ptr<test::ScopedRegistryRestore> restore_;
-  std::vector<std::string> new_shortcuts_;
+  MachineState shortcuts_before_;
   // A port of the loopback host where nothing listens.
   std::u16string pref_server_url_ = u"http://127.0.0.1:1/";
 };
@@ -318,7 +314,6 @@ TEST_F(EndToEndTest, FullInstallerInstallsUpdatesAndUninstalls) {
   ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
                         u"--enable-installer-stats=0"))
       << Logs();
-  NoteNewShortcuts(before);
   ASSERT_FALSE(UninstallEntry().empty());
   ExpectInstalled("base");
   const std::u16string first_version = EntryValue(u"DisplayVersion");
@@ -362,7 +357,6 @@ TEST_F(EndToEndTest, FullInstallerInstallsOffline) {
   const auto seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
           .count();
-  NoteNewShortcuts(before);
   printf("offline silent install: %.1f s\n", seconds);
   ExpectInstalled("base");
   EXPECT_NE(std::string::npos, Logs().find("Installation succeeded"));
@@ -388,7 +382,6 @@ void EndToEndTest::NetInstallAndUninstall(LocalHttpServer::PackageFault fault) {
                   u"--internal-package-server=" +
                       server.Url("/netinstaller/" + VersionInfo::GetStream())))
       << Logs();
-  NoteNewShortcuts(before);
   ExpectInstalled("base");
   const std::string full_installer_path =
       "/files/" + SampleString(SamplePackageKey("base", "full_installer"));
@@ -437,7 +430,6 @@ TEST_F(EndToEndTest, NetInstallerRefusesAPackageWithTheWrongChecksum) {
       1u, Install(SampleString("net_installer"),
                   u"--internal-package-server=" +
                       server.Url("/netinstaller/" + VersionInfo::GetStream())));
-  NoteNewShortcuts(before);
   EXPECT_NE(std::string::npos, Logs().find("Checksum incorrect")) << Logs();
   EXPECT_TRUE(UninstallEntry().empty());
   EXPECT_FALSE(base::PathExists(install_folder()));
@@ -485,7 +477,6 @@ TEST_F(EndToEndTest, InterruptedMidCopyLeavesTheMachineAsBefore) {
   ASSERT_TRUE(front_end.WaitForExitWithTimeout(60000, &exit_code));
   EXPECT_EQ(1, exit_code) << Logs();
   EXPECT_NE(std::string::npos, Logs().find("nterrupt")) << Logs();
-  NoteNewShortcuts(before);
   EXPECT_TRUE(UninstallEntry().empty());
   EXPECT_EQ(before, State()) << Logs();
 }
@@ -520,7 +511,6 @@ TEST_F(EndToEndTest, InteractiveInstallIsDrivenToTheEnd) {
     // A drawn window: its background picture alone has many colours.
     EXPECT_LT(16, sample::CountScreenshotColours(screenshot)) << screenshot;
   }
-  NoteNewShortcuts(before);
   ExpectInstalled("base");
 
   EXPECT_EQ(0u, Uninstall()) << Logs();
