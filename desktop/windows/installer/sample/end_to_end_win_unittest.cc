@@ -6,6 +6,8 @@
 // registry keys are put back as they were at its end whatever happened.
 
 #include <windows.h>
+// After windows.h.
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <iterator>
@@ -85,6 +87,38 @@ class ScopedTempVariables {
  private:
   std::vector<std::wstring> saved_;
 };
+
+// A running process whose program is |name| in a folder directly below
+// |folder|; invalid when there is none.
+base::Process FindProcessBelow(const base::FilePath& folder,
+                               const char16_t* name) {
+  base::win::ScopedHandle snapshot(
+      ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.IsValid()) return base::Process();
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more;
+       more = ::Process32NextW(snapshot.Get(), &entry)) {
+    if (base::FilePath::CompareIgnoreCase(base::as_u16cstr(entry.szExeFile),
+                                          name) != 0) {
+      continue;
+    }
+    HANDLE process = ::OpenProcess(
+        SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE,
+        FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (::QueryFullProcessImageNameW(process, 0, path, &size) &&
+        base::FilePath::CompareIgnoreCase(
+            base::FilePath(base::as_u16cstr(path)).DirName().DirName().value(),
+            folder.value()) == 0) {
+      return base::Process(process);
+    }
+    ::CloseHandle(process);
+  }
+  return base::Process();
+}
 
 struct MachineState {
   test::FileTreeSnapshot files;
@@ -477,6 +511,45 @@ TEST_F(EndToEndTest, InterruptedMidCopyLeavesTheMachineAsBefore) {
   ASSERT_TRUE(front_end.WaitForExitWithTimeout(60000, &exit_code));
   EXPECT_EQ(1, exit_code) << Logs();
   EXPECT_NE(std::string::npos, Logs().find("nterrupt")) << Logs();
+  EXPECT_TRUE(UninstallEntry().empty());
+  EXPECT_EQ(before, State()) << Logs();
+}
+
+// The package backend ended from outside while it copies the package's
+// files: it undoes nothing itself, the backend that started it removes
+// what it left in the folder it made, and the front end fails.
+TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
+  const MachineState before = State();
+  ScopedTempVariables temp_variables(temp());
+  base::Process front_end = base::LaunchProcess(
+      Quoted(SamplePath(SampleString("packages.base.full_installer"))) + u" " +
+          InstallArguments(u"--enable-installer-stats=0"),
+      base::LaunchOptions());
+  ASSERT_TRUE(front_end.IsValid());
+
+  // The package backend is "installer.exe" of a package folder in the
+  // download folder; it first copies the folder of the package's version.
+  const base::FilePath downloads = temp().Append(u"Velna Installer");
+  const base::FilePath versioned = install_folder().Append(
+      base::UTF8ToUTF16(VersionInfo::GetProductVersion()));
+  base::Process package_backend;
+  int exit_code = -1;
+  while (!package_backend.IsValid() &&
+         !front_end.WaitForExitWithTimeout(1, &exit_code)) {
+    package_backend = FindProcessBelow(downloads, kPackageInstallerName);
+  }
+  ASSERT_TRUE(package_backend.IsValid()) << Logs();
+  while (!base::DirectoryExists(versioned) &&
+         !package_backend.WaitForExitWithTimeout(1, &exit_code)) {
+  }
+  ASSERT_TRUE(base::DirectoryExists(versioned)) << Logs();
+  ASSERT_TRUE(package_backend.Terminate(7, true));
+
+  ASSERT_TRUE(front_end.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_EQ(1, exit_code) << Logs();
+  EXPECT_NE(std::string::npos,
+            Logs().find("Removing what the package backend left"))
+      << Logs();
   EXPECT_TRUE(UninstallEntry().empty());
   EXPECT_EQ(before, State()) << Logs();
 }
