@@ -121,16 +121,30 @@ function(velna_test_executable name)
                           CROSSCOMPILING_EMULATOR ${VELNA_GTEST_EMULATOR})
   endif()
   set(properties TIMEOUT 120)
-  if(VELNA_TEST_RESOURCE_LOCK)
-    list(JOIN VELNA_TEST_RESOURCE_LOCK "\\;" locks)
-    list(APPEND properties RESOURCE_LOCK ${locks})
-  endif()
   if(VELNA_TEST_ENVIRONMENT)
     list(JOIN VELNA_TEST_ENVIRONMENT "\\;" environment)
     list(APPEND properties ENVIRONMENT ${environment})
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES ${properties})
+  if(VELNA_TEST_RESOURCE_LOCK)
+    velna_test_resource_lock(${name} ${VELNA_TEST_RESOURCE_LOCK})
+  endif()
+endfunction()
+
+# Gives every discovered case of the GoogleTest executable |name| (after its
+# gtest_discover_tests) the resource locks that follow. The discovery
+# writes its properties as separate words, so that a list value keeps only
+# its first entry: the locks are set by a script of their own, run after
+# the discovered cases are added.
+function(velna_test_resource_lock name)
+  list(JOIN ARGN ";" locks)
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_resource_lock.cmake)
+  file(WRITE ${script}
+       "foreach(test IN LISTS ${name}_TESTS)\n"
+       "  set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_LOCK \"${locks}\")\n"
+       "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
 
 # A native libFuzzer target over |sources|; CTest runs it briefly on its seed

@@ -5,7 +5,8 @@
 # Source it, then: wine_prefix_init; wine_services_start; ...; wine_services_stop
 
 WINE_BUILD_DIR="${WINE_BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/out/win}"
-export WINEPREFIX="$WINE_BUILD_DIR/wineprefix"
+# VELNA_WINEPREFIX: another prefix than the one of the tests.
+export WINEPREFIX="${VELNA_WINEPREFIX:-$WINE_BUILD_DIR/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
@@ -44,6 +45,19 @@ wine_prefix_settings() {
       /v Auto /d 1 /f >/dev/null 2>&1
     wineserver -w
     touch "$WINEPREFIX/.velna-debugger-auto"
+  fi
+  # The user's shell folders (Desktop, Documents, ...) are links to the
+  # Linux home in a new prefix: shortcuts that an installer puts on the
+  # desktop would land there, shared by every prefix on the machine.
+  # Real folders inside the prefix instead.
+  if [[ ! -f $WINEPREFIX/.velna-own-shell-folders ]]; then
+    local link
+    for link in "$WINEPREFIX"/drive_c/users/*/*; do
+      [[ -L $link ]] || continue
+      rm -f "$link"
+      mkdir -p "$link"
+    done
+    touch "$WINEPREFIX/.velna-own-shell-folders"
   fi
 }
 

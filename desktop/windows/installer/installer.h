@@ -338,6 +338,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   bool post_elevation_ = false;
   // Set by WaitForPackage: the package's backend decides the outcome.
   bool waiting_for_package_ = false;
+  // Whether the install folder was there before this backend began: one it
+  // made holds nothing but what the installation put there.
+  bool install_folder_existed_ = true;
   std::vector<base::Closure> steps_;
   size_t cursor_ = 0;
   base::WeakPtrFactory<Installer> weak_factory_{this};

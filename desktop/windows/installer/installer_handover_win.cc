@@ -14,6 +14,8 @@
 
 #include "base/base_paths.h"
 #include "base/command_line.h"
+#include "base/files/file_enumerator.h"
+#include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
@@ -51,6 +53,19 @@ bool GetOwnExecutable(base::FilePath* path) {
   if (base::PathService::Get(base::FILE_EXE, path)) return true;
   LOG(ERROR) << "Failed to obtain installer exe file path";
   return false;
+}
+
+// Deletes everything inside |folder|, leaving the folder itself.
+void RemoveFolderContents(const base::FilePath& folder) {
+  base::FileEnumerator entries(
+      folder, false,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath entry = entries.Next(); !entry.empty();
+       entry = entries.Next()) {
+    LOG(INFO) << "Removing what the package backend left: " << entry;
+    if (!base::DeleteFileOrDirectory(entry, true))
+      LOG(WARNING) << "Could not remove " << entry;
+  }
 }
 
 }  // namespace
@@ -234,10 +249,8 @@ int Installer::RequestFolderPermission(const base::FilePath& folder,
 
 void Installer::RunPostElevationTasks() {
   VLOG(1) << "Running post elevation installation tasks.";
-  if (settings_->operation() == kOperationUninstalling)
-    return;
-  if (!settings_->copy_only())
-    RegisterForCurrentUser();
+  if (settings_->operation() == kOperationUninstalling) return;
+  if (!settings_->copy_only()) RegisterForCurrentUser();
   // The elevated copy changed the machine; the user's own profile is ours.
   FinalizeSuccessfulInstallation();
 }
@@ -307,6 +320,7 @@ void Installer::HandOverToPackageBackend() {
   // installation and are released by the report below, after it has ended.
   LOG(INFO) << "Running installer from the package with command line: "
             << command_line.GetCommandLineString();
+  const base::FilePath install_folder = status()->install_folder;
   base::LaunchOptions options;
   options.wait = true;
   base::Process process =
@@ -321,8 +335,11 @@ void Installer::HandOverToPackageBackend() {
     ReportSuccess();
     return;
   }
-  // The folder this backend made and the last install path it wrote go
-  // with the failed installation.
+  // A package backend that was ended from outside, or crashed, undid
+  // nothing: in a folder this backend made, all there is came from that
+  // installation. The folder this backend made and the last install path
+  // it wrote go with the failed installation.
+  if (!install_folder_existed_) RemoveFolderContents(install_folder);
   Fail(kIdsInstallError, u"",
        "Installer process did not complete successfully.");
 }

@@ -115,14 +115,20 @@ base::FilePath RecoverInstallFolderFromArguments(
 base::FilePath GetInstallerLogFilePath() {
   SYSTEMTIME now = {};
   GetLocalTime(&now);
-  const std::u16string name = GetInstallerLogFileName(
-      {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+  const LogFileTime time = {now.wYear, now.wMonth,  now.wDay,
+                            now.wHour, now.wMinute, now.wSecond};
+  const std::u16string name = GetInstallerLogFileName(time);
   base::FilePath folder;
-  if (TryPathServiceFolderCandidate(GetInstallerFolderName(), base::FilePath(),
-                                    &folder, base::DIR_TEMP)) {
-    return folder.Append(name);
+  if (!TryPathServiceFolderCandidate(GetInstallerFolderName(), base::FilePath(),
+                                     &folder, base::DIR_TEMP)) {
+    return base::FilePath(name);
   }
-  return base::FilePath(name);
+  // A front end and the backend it starts often begin within one second:
+  // the log of that name, which the other process may still be writing, is
+  // not deleted; this process's log carries its id instead.
+  const base::FilePath path = folder.Append(name);
+  if (!base::PathExists(path)) return path;
+  return folder.Append(GetInstallerLogFileName(time, ::GetCurrentProcessId()));
 }
 
 bool InitInstallerLogging() {

@@ -23,6 +23,7 @@
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/folder_permission_win.h"
+#include "desktop/windows/installer/installer_names.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/test/golden_help_text.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
@@ -240,6 +241,48 @@ TEST_F(InstallerRunTest, TraceFileFromTheCommandLine) {
   EXPECT_TRUE(
       LogHas("Requested to uninstall, but we are not in a valid "
              "installation folder"));
+}
+
+// A front end and the backend it starts often begin within one second:
+// the log another process of that second wrote stays, and this run's log
+// carries its process id.
+TEST_F(InstallerRunTest, TheLogOfAnotherProcessOfTheSameSecondStays) {
+  const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(log_folder()));
+  // This second and the next few: the run starts within them.
+  SYSTEMTIME now = {};
+  GetLocalTime(&now);
+  FILETIME file_time = {};
+  ASSERT_TRUE(SystemTimeToFileTime(&now, &file_time));
+  std::vector<base::FilePath> others;
+  for (int second = 0; second < 5; ++second) {
+    ULARGE_INTEGER time = {{file_time.dwLowDateTime, file_time.dwHighDateTime}};
+    time.QuadPart += second * 10000000ull;
+    const FILETIME later = {time.LowPart, time.HighPart};
+    SYSTEMTIME local = {};
+    ASSERT_TRUE(FileTimeToSystemTime(&later, &local));
+    others.push_back(log_folder().Append(
+        GetInstallerLogFileName({local.wYear, local.wMonth, local.wDay,
+                                 local.wHour, local.wMinute, local.wSecond})));
+    ASSERT_TRUE(test::WriteTextFile(others.back(), "another process\n"));
+  }
+
+  EXPECT_EQ(1u, Run(installer, u"--uninstall"));
+  for (const base::FilePath& other : others) {
+    std::string text;
+    EXPECT_TRUE(base::FileUtil::ReadFileToString(other, &text));
+    EXPECT_EQ("another process\n", text) << other;
+  }
+  int own_logs = 0;
+  base::FileEnumerator logs(log_folder(), false, base::FileEnumerator::FILES,
+                            u"velna_installer_??????????????_*.log");
+  for (base::FilePath log = logs.Next(); !log.empty(); log = logs.Next()) {
+    std::string text;
+    base::FileUtil::ReadFileToString(log, &text);
+    EXPECT_NE(std::string::npos, text.find("Velna installer starting"));
+    ++own_logs;
+  }
+  EXPECT_EQ(1, own_logs);
 }
 
 TEST_F(InstallerRunTest, PackageBackendIsRecognisedByItsExactName) {

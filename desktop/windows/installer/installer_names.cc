@@ -32,11 +32,14 @@ std::u16string GetInstallerFolderName() {
   return base::UTF8ToUTF16(FormatWithProductName("%s Installer", false));
 }
 
-std::u16string GetInstallerLogFileName(const LogFileTime& time) {
-  return base::UTF8ToUTF16(
+std::u16string GetInstallerLogFileName(const LogFileTime& time,
+                                       uint32_t process_id) {
+  std::string name =
       FormatWithProductName("%s_installer", true) +
-      base::StringPrintf("_%04d%02d%02d%02d%02d%02d.log", time.year, time.month,
-                         time.day, time.hour, time.minute, time.second));
+      base::StringPrintf("_%04d%02d%02d%02d%02d%02d", time.year, time.month,
+                         time.day, time.hour, time.minute, time.second);
+  if (process_id != 0) name += "_" + std::to_string(process_id);
+  return base::UTF8ToUTF16(name + ".log");
 }
 
 }  // namespace installer

@@ -5,6 +5,8 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_INSTALLER_NAMES_H_
 #define DESKTOP_WINDOWS_INSTALLER_INSTALLER_NAMES_H_
 
+#include <stdint.h>
+
 #include <string>
 
 #include "base/strings/string_piece.h"
@@ -30,9 +32,10 @@ struct LogFileTime {
   int second;
 };
 
-// The lower-case product name, "_installer", then
-// "_YYYYMMDDhhmmss.log" of |time|.
-std::u16string GetInstallerLogFileName(const LogFileTime& time);
+// The lower-case product name, "_installer", then "_YYYYMMDDhhmmss" of
+// |time|, then "_" and |process_id| unless it is 0, then ".log".
+std::u16string GetInstallerLogFileName(const LogFileTime& time,
+                                       uint32_t process_id = 0);
 
 }  // namespace installer
 

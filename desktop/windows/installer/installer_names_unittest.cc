@@ -19,6 +19,8 @@ TEST(InstallerNamesTest, LogFileNameCarriesTheLocalTime) {
             GetInstallerLogFileName({2024, 3, 5, 7, 8, 9}));
   EXPECT_EQ(u"velna_installer_19991231235959.log",
             GetInstallerLogFileName({1999, 12, 31, 23, 59, 59}));
+  EXPECT_EQ(u"velna_installer_20240305070809_4294967295.log",
+            GetInstallerLogFileName({2024, 3, 5, 7, 8, 9}, 4294967295u));
 }
 
 }  // namespace

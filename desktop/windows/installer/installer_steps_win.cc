@@ -43,6 +43,7 @@
 #include "components/prefs/json_pref_store.h"
 #include "components/prefs/prefs_task_pool.h"
 #include "desktop/common/autoupdate/updatechecker/globalstorage_win.h"
+#include "desktop/windows/crash_reporter/crash_client_win.h"
 #include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_experiments.h"
@@ -1265,10 +1266,17 @@ void Installer::StepCleanUpFilesAfterUninstall() {
       base::CommandLine::ForCurrentProcess()->GetSwitchValueASCII(
           switches::kInitialPid),
       &initial_pid);
-  const std::string batch =
-      BuildUninstallBatchText({static_cast<uint32_t>(GetCurrentProcessId()),
-                               initial_pid, permission_process_id_},
-                              batch_files, batch_folders);
+  std::string install_folder_text;
+  if (!ToBatchPath(install_folder, &install_folder_text)) {
+    LOG(WARNING) << "The clean-up batch file cannot remove " << install_folder
+                 << ": the command interpreter cannot read its name";
+  }
+  // The crash reporter runs the front end's program too, which may be one
+  // of the leftovers, and it ends only after the front end.
+  const std::string batch = BuildUninstallBatchText(
+      {static_cast<uint32_t>(GetCurrentProcessId()), initial_pid,
+       permission_process_id_, crash_reporter::GetCrashReporterPid()},
+      batch_files, batch_folders, install_folder_text);
   const base::FilePath batch_path =
       install_folder.Append(kUninstallBatchFileName);
   if (batch.size() > static_cast<size_t>(INT_MAX)) {

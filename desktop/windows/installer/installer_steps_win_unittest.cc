@@ -49,6 +49,7 @@
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
+#include "desktop/windows/installer/test/product_registry_keys_win.h"
 #include "desktop/windows/installer/test/recording_installer_observer.h"
 #include "desktop/windows/installer/test/settings_fixture.h"
 #include "desktop/windows/installer/uninstall_batch.h"
@@ -59,8 +60,7 @@
 namespace installer {
 namespace {
 
-constexpr char16_t kUninstallRoot[] =
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+using test::kUninstallRoot;
 
 // --- Recording stand-ins behind the Installer's seams.
 
@@ -138,33 +138,6 @@ void PrintTo(const MachineState& state, std::ostream* out) {
   for (const auto& [key, values] : state.company) *out << " company\\" << key;
 }
 
-// The product's keys the registry table touches for the current user.
-std::vector<test::RegistryLocation> ProductKeys() {
-  const std::u16string product = base::UTF8ToUTF16(
-      VersionInfo::GetProductName() + VersionInfo::GetStream());
-  const std::u16string executable =
-      base::UTF8ToUTF16(GetBrowserExecutableName());
-  std::vector<test::RegistryLocation> keys;
-  for (const std::u16string& name :
-       {product, std::u16string(u".vnx"), std::u16string(u".vldownload"),
-        std::u16string(u".htm"), std::u16string(u".html"),
-        std::u16string(u".pdf"), std::u16string(u".shtml"),
-        std::u16string(u".xht"), std::u16string(u".xhtml"),
-        u"Applications\\" + executable}) {
-    keys.push_back({HKEY_CURRENT_USER, u"Software\\Classes\\" + name});
-  }
-  keys.push_back({HKEY_CURRENT_USER,
-                  u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" +
-                      executable});
-  keys.push_back({HKEY_CURRENT_USER,
-                  u"Software\\Microsoft\\Windows NT\\CurrentVersion\\"
-                  u"AppCompatFlags\\Compatibility Assistant\\Persisted"});
-  keys.push_back({HKEY_CURRENT_USER, u"Software\\RegisteredApplications"});
-  keys.push_back({HKEY_CURRENT_USER, u"Software\\Clients\\StartMenuInternet"});
-  keys.push_back({HKEY_CURRENT_USER, kUninstallRoot});
-  return keys;
-}
-
 std::string LastInstallPathValue() {
   return "Last " + VersionInfo::GetStream() + " Install Path";
 }
@@ -175,7 +148,8 @@ class InstallerStepsTest : public test::SettingsTestBase {
     SettingsTestBase::SetUp();
     base::CommandLine::Init();
     g_calls = &calls_;
-    restore_ = std::make_unique<test::ScopedRegistryRestore>(ProductKeys());
+    restore_ = std::make_unique<test::ScopedRegistryRestore>(
+        test::ProductRegistryKeys());
     machine_ = dir().Append(u"machine");
     install_folder_ = machine_.Append(u"Velna \u00e9 100% x");
     records_ = dir().Append(u"records");
@@ -396,17 +370,30 @@ MachineState WithoutLastInstallPath(MachineState state) {
   return state;
 }
 
-// Runs "k.bat" of |folder| with the real command interpreter and waits.
-bool RunBatchNow(const base::FilePath& folder) {
+// Starts "k.bat" of |folder| with the real command interpreter.
+base::Process StartBatch(const base::FilePath& folder) {
   base::CommandLine command_line(GetSystemCommandInterpreter());
   command_line.AppendArg("/d");
   command_line.AppendArg("/c");
   command_line.AppendArgNative(kUninstallBatchFileName);
   base::LaunchOptions options;
-  options.wait = true;
   options.start_hidden = true;
   options.current_directory = folder;
-  return base::LaunchProcessFromCommandLine(command_line, options).IsValid();
+  return base::LaunchProcessFromCommandLine(command_line, options);
+}
+
+// Runs "k.bat" of |folder| and waits for it.
+bool RunBatchNow(const base::FilePath& folder) {
+  base::Process process = StartBatch(folder);
+  int exit_code = -1;
+  return process.IsValid() && process.WaitForExitWithTimeout(60000, &exit_code);
+}
+
+// Whether |folder| is gone within ten seconds: the batch file has it
+// removed about two seconds after its own end.
+bool WaitForFolderGone(const base::FilePath& folder) {
+  for (int i = 0; i < 100 && base::DirectoryExists(folder); ++i) ::Sleep(100);
+  return !base::DirectoryExists(folder);
 }
 
 TEST_F(InstallerStepsTest, InstallUpdateAndUninstallLeaveTheMachineAsItWas) {
@@ -496,8 +483,11 @@ TEST_F(InstallerStepsTest, InstallUpdateAndUninstallLeaveTheMachineAsItWas) {
       << batch;
   EXPECT_EQ(std::string::npos, batch.find("\ndel \"")) << batch;
   ASSERT_TRUE(RunBatchNow(install_folder_));
+  // Empty, the install folder goes a little after the batch file; the test
+  // made it before the install, so it is made again for the comparison.
+  EXPECT_TRUE(WaitForFolderGone(install_folder_));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
   EXPECT_EQ(WithoutLastInstallPath(before), WithoutLastInstallPath(State()));
-  EXPECT_TRUE(base::DirectoryExists(install_folder_));
 }
 
 // The OnStep numbers at which each step of a list begins, for |files|
@@ -635,19 +625,33 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
       << "é in the OEM code page";
   const std::string sub =
       EscapeBatchPercent(folder_text) + "\\" + base::UTF16ToUTF8(subfolder);
-  EXPECT_NE(
-      std::string::npos,
-      batch.find("del \"" + EscapeBatchPercent(module_text) + "\"\r\nrmdir \"" +
-                 sub + "\\sub\"\r\nrmdir \"" + sub + "\"\r\ndel %0\r\n"))
+  EXPECT_NE(std::string::npos,
+            batch.find("del \"" + EscapeBatchPercent(module_text) + "\"\r\n"))
+      << batch;
+  EXPECT_NE(std::string::npos,
+            batch.find(":folders\r\nrmdir \"" + sub + "\\sub\"\r\nrmdir \"" +
+                       sub + "\"\r\nSET REMOVED_FOLDER="))
+      << batch;
+  EXPECT_NE(std::string::npos,
+            batch.find("SET REMOVED_FOLDER=\"" +
+                       EscapeBatchPercent(folder_text) + "\"\r\n"))
       << batch;
 
+  // The batch file tries the module again until its holder lets it go (the
+  // test system's TASKLIST finds no process to wait for).
+  base::Process batch_process = StartBatch(install_folder_);
+  ASSERT_TRUE(batch_process.IsValid());
+  ::Sleep(1500);
+  EXPECT_TRUE(base::PathExists(module));
   holder.reset();
-  ASSERT_TRUE(RunBatchNow(install_folder_));
+  int exit_code = -1;
+  ASSERT_TRUE(batch_process.WaitForExitWithTimeout(40000, &exit_code));
   EXPECT_FALSE(base::PathExists(module));
   EXPECT_FALSE(base::PathExists(install_folder_.Append(subfolder)));
   EXPECT_FALSE(
       base::PathExists(install_folder_.Append(kUninstallBatchFileName)));
-  EXPECT_TRUE(base::DirectoryExists(install_folder_));
+  // Empty now, the install folder goes too, a little after the batch file.
+  EXPECT_TRUE(WaitForFolderGone(install_folder_));
 }
 
 TEST_F(InstallerStepsTest, BatchPathsTheInterpreterCannotReadUseShortNames) {

@@ -226,6 +226,8 @@ void Installer::Run() {
     }
   }
 
+  install_folder_existed_ = base::PathExists(install_folder);
+
   // 8 to 10.
   InstallerRights* const rights = GetInstallerRights();
   const bool is_admin = rights->IsUserAdministrator(false);

@@ -3,9 +3,9 @@
 // the reply as "pref_default_overrides" in the package folder, where the
 // installed browser picks it up.
 //
-// The overrides are optional: a fetch retries only a little (three times),
-// and one that fails leaves no file behind rather than an empty or partial
-// one. Use it on one thread that runs a message loop.
+// The overrides are optional: a fetch retries only a little (twice, a
+// second apart), and one that fails leaves no file behind rather than an
+// empty or partial one. Use it on one thread that runs a message loop.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_PREF_DEFAULT_OVERRIDES_FETCHER_H_
 #define DESKTOP_WINDOWS_INSTALLER_PREF_DEFAULT_OVERRIDES_FETCHER_H_

@@ -19,9 +19,12 @@ namespace {
 
 constexpr char16_t kLocalServerUrl[] = u"http://127.0.0.1:3001";
 constexpr char kOverridesPath[] = "api/prefs/?product=$1&version=$2";
-// The package download keeps its 600 retries; the optional overrides must
-// not hold an offline installation up for an hour.
+// The package download keeps its 600 retries 6 s apart; the optional
+// overrides must not hold an offline installation up: two retries, a
+// second apart.
 constexpr int kMaxRetryCount = 2;
+constexpr base::TimeDelta kRetryDelay =
+    base::TimeDelta::FromMicroseconds(1000 * 1000);
 
 }  // namespace
 
@@ -30,6 +33,7 @@ PrefDefaultOverridesFetcher::PrefDefaultOverridesFetcher(
     : target_path_(folder.AppendASCII(kPrefDefaultOverridesFileName)),
       downloader_(std::make_unique<WinInetDownloader>(ui_runner, nullptr)) {
   downloader_->set_max_retry_count(kMaxRetryCount);
+  downloader_->set_retry_delay(kRetryDelay);
 }
 
 PrefDefaultOverridesFetcher::~PrefDefaultOverridesFetcher() {

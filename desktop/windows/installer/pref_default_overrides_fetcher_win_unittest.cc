@@ -37,7 +37,7 @@ class PrefDefaultOverridesFetcherTest : public testing::Test {
         std::make_unique<base::StringValue>(server_.Url("/")));
     fetcher_ = std::make_unique<PrefDefaultOverridesFetcher>(
         package_dir_.GetPath(), &ui_runner_);
-    fetcher_->downloader_for_testing()->set_retry_delay_for_testing(
+    fetcher_->downloader_for_testing()->set_retry_delay(
         base::TimeDelta::FromMilliseconds(50));
   }
 
@@ -154,6 +154,34 @@ TEST_F(PrefDefaultOverridesFetcherTest, AFailedFetchLeavesNoFile) {
     EXPECT_TRUE(
         log.Has(logging::LOG_ERROR, "Failed fetching default prefs overrides"));
   }
+}
+
+// Offline (nothing listens on the server's port) the optional overrides
+// hold the installation up only for two short pauses, not for the package
+// download's six seconds each.
+TEST_F(PrefDefaultOverridesFetcherTest, OfflineFetchGivesUpSoon) {
+  base::ScopedFeatureOverride feature(base::FeatureList::GetInstance(),
+                                      kPrefDefaultOverridesFeature, true);
+  ASSERT_TRUE(server_.Stop());
+  PrefDefaultOverridesFetcher fetcher(package_dir_.GetPath(), &ui_runner_);
+  EXPECT_LE(fetcher.downloader_for_testing()->retry_delay(),
+            base::TimeDelta::FromSeconds(1));
+  base::RunLoop run_loop;
+  int done = 0;
+  const base::TimeTicks start = base::TimeTicks::Now();
+  fetcher.Fetch("tracking", base::Bind(
+                                [](int* count, base::RunLoop* run_loop) {
+                                  ++*count;
+                                  run_loop->Quit();
+                                },
+                                &done, &run_loop));
+  loop_.task_runner()->PostDelayedTask(CURRENT_LOCATION, run_loop.QuitClosure(),
+                                       base::TimeDelta::FromSeconds(40));
+  run_loop.Run();
+  EXPECT_EQ(1, done);
+  // A generous bound: one pause of the package download alone is 6 s.
+  EXPECT_LT(base::TimeTicks::Now() - start, base::TimeDelta::FromSeconds(6));
+  EXPECT_FALSE(base::PathExists(Target()));
 }
 
 TEST_F(PrefDefaultOverridesFetcherTest, RefusedRequestRunsDoneAtOnce) {

@@ -36,7 +36,8 @@ class StatsCollector {
   // document to the statistics server. True when the request went out:
   // |done| runs once the transfer ended, whatever its result. False when it
   // could not: |done| has then already run. Without |wait_for_network| the
-  // sending gives up after three failed retries in a row instead of 600.
+  // sending gives up after three failed attempts in a row, a second apart,
+  // instead of retrying 600 times 6 s apart.
   bool Send(base::Closure done, bool wait_for_network);
 
   // The statistics server's URL: port 3000 of the loopback host with

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -17,8 +18,12 @@ namespace {
 
 constexpr char16_t kLocalStatsServerUrl[] = u"http://127.0.0.1:3000/";
 constexpr char kFeedbackPath[] = "netinstaller/feedback";
-// The retries of a sending that must not hold the installer's end up.
+// The retries of a sending that must not hold the installer's end up, and
+// the pause before each: an offline machine costs the installation about
+// two seconds instead of twelve.
 constexpr int kNoWaitMaxRetryCount = 2;
+constexpr base::TimeDelta kNoWaitRetryDelay =
+    base::TimeDelta::FromMicroseconds(1000 * 1000);
 
 StatsDocument::OsVersion CurrentOsVersion() {
   const base::win::OSInfo* os = base::win::OSInfo::GetInstance();
@@ -66,6 +71,8 @@ bool StatsCollector::Send(base::Closure done, bool wait_for_network) {
   if (!wait_for_network) {
     VLOG(1) << "Don't wait for network when sending stats";
     downloader_.set_max_retry_count(kNoWaitMaxRetryCount);
+    downloader_.set_retry_delay(
+        std::min(downloader_.retry_delay(), kNoWaitRetryDelay));
   }
   std::string json;
   if (!document_->WriteJson(&json)) {

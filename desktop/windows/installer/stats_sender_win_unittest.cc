@@ -137,7 +137,7 @@ TEST_F(StatsCollectorTest, WithoutWaitingForTheNetworkItGivesUpSoon) {
   ASSERT_TRUE(
       server_.SetRoutes(R"({"/netinstaller/feedback": {"status": 503}})"));
   StatsCollector collector(&ui_runner_);
-  collector.downloader_for_testing()->set_retry_delay_for_testing(
+  collector.downloader_for_testing()->set_retry_delay(
       base::TimeDelta::FromMilliseconds(50));
   test::ScopedLogCapture log;
   int done = 0;

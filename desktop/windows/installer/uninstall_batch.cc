@@ -5,6 +5,13 @@ namespace installer {
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
+// How often a leftover file is tried, a second apart.
+constexpr int kMaxDeleteAttempts = 30;
+// Three echo requests: about two seconds; escaped for the line that
+// starts it.
+constexpr char kFinalRemovalDelay[] = "ping -n 3 127.0.0.1 ^>NUL";
+// Holds the quoted install folder for the interpreter that removes it.
+constexpr char kRemovedFolderVariable[] = "REMOVED_FOLDER";
 
 // Whether |folder| is |ancestor| or lies below it, comparing components
 // while ignoring case.
@@ -37,7 +44,8 @@ std::string EscapeBatchPercent(const std::string& path) {
 
 std::string BuildUninstallBatchText(const std::vector<uint32_t>& process_ids,
                                     const std::vector<std::string>& files,
-                                    const std::vector<std::string>& folders) {
+                                    const std::vector<std::string>& folders,
+                                    const std::string& install_folder) {
   std::vector<std::pair<std::string, uint32_t>> waits;
   for (size_t i = 0; i < process_ids.size(); ++i) {
     if (process_ids[i] == 0) continue;
@@ -59,10 +67,44 @@ std::string BuildUninstallBatchText(const std::vector<uint32_t>& process_ids,
   text += std::string("ping -n 2 127.0.0.1 >NUL") + kLineEnd;
   for (const auto& [flag, pid] : waits)
     text += "IF %" + flag + "%==TRUE GOTO :again" + kLineEnd;
-  for (const std::string& file : files)
-    text += "del \"" + EscapeBatchPercent(file) + "\"" + kLineEnd;
+  if (!files.empty()) {
+    // The wait above needs TASKLIST and FIND, which not every system has
+    // (some editions lack TASKLIST; Wine's prints nothing), and a process
+    // not waited for may still hold a file: a file that is still there is
+    // tried again once a second, kMaxDeleteAttempts times in all.
+    text += std::string("SET DELETE_ATTEMPTS=0") + kLineEnd;
+    text += std::string(":delete") + kLineEnd;
+    for (const std::string& file : files)
+      text += "del \"" + EscapeBatchPercent(file) + "\"" + kLineEnd;
+    text += std::string("SET /A DELETE_ATTEMPTS+=1") + kLineEnd;
+    text += "IF %DELETE_ATTEMPTS% GEQ " + std::to_string(kMaxDeleteAttempts) +
+            " GOTO :folders" + kLineEnd;
+    for (const std::string& file : files) {
+      text +=
+          "IF EXIST \"" + EscapeBatchPercent(file) + "\" GOTO :wait" + kLineEnd;
+    }
+    text += std::string("GOTO :folders") + kLineEnd;
+    text += std::string(":wait") + kLineEnd;
+    text += std::string("ping -n 2 127.0.0.1 >NUL") + kLineEnd;
+    text += std::string("GOTO :delete") + kLineEnd;
+    text += std::string(":folders") + kLineEnd;
+  }
   for (const std::string& folder : folders)
     text += "rmdir \"" + EscapeBatchPercent(folder) + "\"" + kLineEnd;
+  if (!install_folder.empty()) {
+    // The folder holds this file, which the interpreter running it keeps
+    // open to its end (Wine's does), and is that interpreter's current
+    // folder: another one, started in the parent folder, removes it once
+    // this one has ended. The folder reaches it quoted inside a variable,
+    // not on its command line: "start" (Wine's) splits and joins its
+    // arguments again, which quotes inside a quoted command do not survive.
+    const std::string folder = EscapeBatchPercent(install_folder);
+    text += std::string("SET ") + kRemovedFolderVariable + "=\"" + folder +
+            "\"" + kLineEnd;
+    text += "start \"\" /d \"" + folder + "\\..\" /b cmd /d /c " +
+            kFinalRemovalDelay + " ^& rmdir %%" + kRemovedFolderVariable +
+            "%%" + kLineEnd;
+  }
   text += std::string("del %0") + kLineEnd;
   return text;
 }

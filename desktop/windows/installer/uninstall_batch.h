@@ -1,7 +1,9 @@
 // The text of "k.bat", the batch file an uninstallation leaves in the
 // install folder to delete what was still in use: it waits until the
-// installer's processes have ended, deletes the leftover files, removes
-// their folders deepest first and finally deletes itself.
+// installer's processes have ended, deletes the leftover files (trying
+// those still in use again once a second, for up to 30 s), removes their
+// folders deepest first, deletes itself and has the install folder removed
+// once it is empty.
 //
 // The command interpreter reads a batch file in the OEM code page and
 // expands every '%' it meets, also inside double quotes: paths reach this
@@ -28,12 +30,16 @@ inline constexpr char16_t kUninstallBatchFileName[] = u"k.bat";
 std::string EscapeBatchPercent(const std::string& path);
 
 // The batch text. |process_ids| are the processes to wait for, in order
-// (PID1, PID2, PID3; zeros are left out). |files| are deleted in order;
+// (PID1, PID2, ...; zeros are left out). |files| are deleted in order;
 // |folders| are removed in the order given (see CollectLeftoverFolders).
-// Both hold OEM-code-page bytes without quotes.
+// Unless it is empty, |install_folder|, which holds the batch file, is
+// removed last when it is empty by then: by a command interpreter that the
+// batch file starts outside it and that waits two seconds, until the batch
+// file has ended and is gone. All hold OEM-code-page bytes without quotes.
 std::string BuildUninstallBatchText(const std::vector<uint32_t>& process_ids,
                                     const std::vector<std::string>& files,
-                                    const std::vector<std::string>& folders);
+                                    const std::vector<std::string>& folders,
+                                    const std::string& install_folder);
 
 // Adds to |*folders| every folder between |file| and |install_folder|:
 // its parent, that folder's parent and so on, stopping before

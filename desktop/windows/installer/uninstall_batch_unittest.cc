@@ -12,7 +12,8 @@ namespace {
 
 TEST(UninstallBatchTest, TextWaitsDeletesRemovesAndDeletesItself) {
   const std::string text = BuildUninstallBatchText(
-      {12, 0, 34}, {"C:\\a b\\x%y.dll"}, {"C:\\a b\\sub%", "C:\\a b"});
+      {12, 0, 34}, {"C:\\a b\\x%y.dll", "C:\\a b\\z.exe"},
+      {"C:\\a b\\sub%", "C:\\a b"}, "C:\\a%");
   EXPECT_EQ(
       "SET PID1_RUNNING=TRUE\r\n"
       "SET PID3_RUNNING=TRUE\r\n"
@@ -28,9 +29,24 @@ TEST(UninstallBatchTest, TextWaitsDeletesRemovesAndDeletesItself) {
       "ping -n 2 127.0.0.1 >NUL\r\n"
       "IF %PID1_RUNNING%==TRUE GOTO :again\r\n"
       "IF %PID3_RUNNING%==TRUE GOTO :again\r\n"
+      "SET DELETE_ATTEMPTS=0\r\n"
+      ":delete\r\n"
       "del \"C:\\a b\\x%%y.dll\"\r\n"
+      "del \"C:\\a b\\z.exe\"\r\n"
+      "SET /A DELETE_ATTEMPTS+=1\r\n"
+      "IF %DELETE_ATTEMPTS% GEQ 30 GOTO :folders\r\n"
+      "IF EXIST \"C:\\a b\\x%%y.dll\" GOTO :wait\r\n"
+      "IF EXIST \"C:\\a b\\z.exe\" GOTO :wait\r\n"
+      "GOTO :folders\r\n"
+      ":wait\r\n"
+      "ping -n 2 127.0.0.1 >NUL\r\n"
+      "GOTO :delete\r\n"
+      ":folders\r\n"
       "rmdir \"C:\\a b\\sub%%\"\r\n"
       "rmdir \"C:\\a b\"\r\n"
+      "SET REMOVED_FOLDER=\"C:\\a%%\"\r\n"
+      "start \"\" /d \"C:\\a%%\\..\" /b cmd /d /c ping -n 3 127.0.0.1 "
+      "^>NUL ^& rmdir %%REMOVED_FOLDER%%\r\n"
       "del %0\r\n",
       text);
 }
@@ -67,6 +83,23 @@ TEST(UninstallBatchTest, FoldersStopAtTheInstallFolderDeepestFirst) {
                                          u"C:\\Program Files\\Velna\\41.0\\sub",
                                          u"C:\\Program Files\\Velna\\41.0"}),
             reversed);
+}
+
+// Without leftover files there is nothing to try again, and without an
+// install folder nothing to remove after the batch file.
+TEST(UninstallBatchTest, WithoutFilesOrInstallFolder) {
+  EXPECT_EQ(
+      "SET PID1_RUNNING=TRUE\r\n"
+      ":again\r\n"
+      "IF %PID1_RUNNING%==TRUE (\r\n"
+      "TASKLIST /FI \"PID eq 7\" | FIND /c /i \".exe\"\r\n"
+      "IF ERRORLEVEL 1 SET PID1_RUNNING=FALSE\r\n"
+      ")\r\n"
+      "ping -n 2 127.0.0.1 >NUL\r\n"
+      "IF %PID1_RUNNING%==TRUE GOTO :again\r\n"
+      "rmdir \"C:\\v\"\r\n"
+      "del %0\r\n",
+      BuildUninstallBatchText({7}, {}, {"C:\\v"}, ""));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/version.h"
 #include "desktop/windows/installer/branding_config.h"
@@ -211,10 +212,10 @@ TEST(SamplePackagesTest, ProgramsWriteTheirLine) {
   const base::FilePath browser =
       tree.AppendASCII(SampleString("browser_executable"));
   const std::string launcher_line =
-      "launcher started: " + launcher.AsUTF8() + " --uninstall\r\n";
+      "launcher started: " + launcher.AsUTF8() + " --scheduledautoupdate\r\n";
   const std::string browser_line =
       "browser started: " + browser.AsUTF8() + " \"http://127.0.0.1/a b\"\r\n";
-  EXPECT_EQ(RunForOutput(launcher, "--uninstall"), launcher_line);
+  EXPECT_EQ(RunForOutput(launcher, "--scheduledautoupdate"), launcher_line);
   EXPECT_EQ(RunForOutput(browser, "\"http://127.0.0.1/a b\""), browser_line);
   ::SetEnvironmentVariableW(sample::kSampleProgramLogVariable, nullptr);
   EXPECT_EQ(RunForOutput(browser, ""),
@@ -222,6 +223,73 @@ TEST(SamplePackagesTest, ProgramsWriteTheirLine) {
   std::string logged;
   ASSERT_TRUE(base::FileUtil::ReadFileToString(log, &logged));
   EXPECT_EQ(logged, launcher_line + browser_line);
+}
+
+TEST(SampleLauncherTest, RecognisesTheUninstallSwitch) {
+  const struct {
+    const wchar_t* argument;
+    bool uninstall;
+  } cases[] = {
+      {L"--uninstall", true},
+      {L"/uninstall", true},
+      {L"-UnInstall", true},
+      {L"uninstall", false},
+      {L"--uninstall=1", false},
+      {L"--uninstaller", false},
+      {L"/", false},
+      {L"", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(sample::IsUninstallSwitch(c.argument), c.uninstall) << c.argument;
+}
+
+// The uninstall entry names the launcher: it hands "/uninstall" and every
+// other argument to the installer of the highest installed version, and
+// ends with that installer's exit code.
+TEST(SampleLauncherTest, HandsTheUninstallToTheInstalledInstaller) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath folder = temp.GetPath().AppendASCII("Velna");
+  const base::FilePath tree = SamplePackageTree("base");
+  const base::FilePath launcher = folder.AppendASCII("launcher.exe");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
+  ASSERT_TRUE(base::CopyOneFile(tree.AppendASCII("launcher.exe"), launcher));
+  // Stand-ins for the installers: the browser program reports its path.
+  const base::FilePath stand_in =
+      tree.AppendASCII(SampleString("browser_executable"));
+  for (const char* version : {"9.0.0.1", "10.0.0.0", "10.0.0.0x", "11.0"}) {
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(folder.AppendASCII(version)));
+  }
+  for (const char* version : {"9.0.0.1", "10.0.0.0", "10.0.0.0x"}) {
+    ASSERT_TRUE(base::CopyOneFile(
+        stand_in, folder.AppendASCII(version).AppendASCII("installer.exe")));
+  }
+  EXPECT_EQ(
+      base::UTF16ToUTF8(base::as_u16cstr(
+          sample::FindInstalledInstaller(base::as_wcstr(folder.value()))
+              .c_str())),
+      folder.AppendASCII("10.0.0.0").AppendASCII("installer.exe").AsUTF8());
+
+  std::string output;
+  DWORD exit_code = 1;
+  ASSERT_TRUE(base::RunChildProcess(
+      u"\"" + launcher.value() + u"\" /uninstall --silent", {}, &output,
+      &exit_code));
+  EXPECT_EQ(exit_code, 0u);
+  EXPECT_EQ(
+      output,
+      "launcher started: " + launcher.AsUTF8() +
+          " /uninstall --silent\r\nbrowser started: " +
+          folder.AppendASCII("10.0.0.0").AppendASCII("installer.exe").AsUTF8() +
+          " /uninstall --silent\r\n");
+
+  // No installed installer: the uninstall fails.
+  for (const char* version : {"9.0.0.1", "10.0.0.0", "10.0.0.0x"}) {
+    ASSERT_TRUE(base::DeleteFileOrDirectory(folder.AppendASCII(version), true));
+  }
+  ASSERT_TRUE(base::RunChildProcess(
+      u"\"" + launcher.value() + u"\" --uninstall", {}, &output, &exit_code));
+  EXPECT_EQ(exit_code, 1u);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_SAMPLE_SAMPLE_PROGRAM_WIN_H_
 #define DESKTOP_WINDOWS_INSTALLER_SAMPLE_SAMPLE_PROGRAM_WIN_H_
 
+#include <string>
+
 namespace installer {
 namespace sample {
 
@@ -19,6 +21,23 @@ inline constexpr wchar_t kSampleProgramLogVariable[] =
 // Returns the process exit code: 0, or 1 when the log file named cannot be
 // written.
 int RunSampleProgram(const wchar_t* role);
+
+// The launcher: RunSampleProgram("launcher"); then, when an argument is
+// the uninstall switch ("--uninstall", "-uninstall" or "/uninstall", in any
+// letter case), runs the installer of the installation it belongs to, as
+// the browser's own launcher does: "installer.exe" in the subfolder of its
+// own folder named by the highest version, with the launcher's arguments
+// as they were given. Returns that installer's exit code, or 1 when there
+// is no installer to run or it cannot be started.
+int RunSampleLauncher();
+
+// Whether |argument| is the uninstall switch (see RunSampleLauncher).
+bool IsUninstallSwitch(const std::wstring& argument);
+
+// "installer.exe" in the subfolder of |folder| whose name is the highest
+// version ("41.0.1.2": numbers separated by dots) of those that hold one;
+// empty when there is none.
+std::wstring FindInstalledInstaller(const std::wstring& folder);
 
 }  // namespace sample
 }  // namespace installer

@@ -50,8 +50,7 @@ class UpdateServerTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
     downloader_ = std::make_unique<WinInetDownloader>(&ui_runner_, nullptr);
-    downloader_->set_retry_delay_for_testing(
-        base::TimeDelta::FromMilliseconds(50));
+    downloader_->set_retry_delay(base::TimeDelta::FromMilliseconds(50));
   }
 
   // One transfer to its end; the downloader's final state.

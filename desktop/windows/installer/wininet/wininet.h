@@ -107,11 +107,11 @@ class WinInetDownloader {
   // already posted) and sets kStopped.
   void Stop();
 
-  // Seams for tests: the pause before a counted retry (6 s), and the
-  // receive time-out of every request (60 s).
-  void set_retry_delay_for_testing(base::TimeDelta delay) {
-    retry_delay_ = delay;
-  }
+  // The pause before a counted retry: 6 s unless the owner shortens it.
+  void set_retry_delay(base::TimeDelta delay) { retry_delay_ = delay; }
+  base::TimeDelta retry_delay() const { return retry_delay_; }
+
+  // Seam for tests: the receive time-out of every request (60 s).
   void set_receive_timeout_for_testing(base::TimeDelta timeout) {
     receive_timeout_ = timeout;
   }

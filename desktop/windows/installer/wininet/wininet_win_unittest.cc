@@ -86,8 +86,7 @@ class WinInetDownloaderTest : public testing::Test {
     ASSERT_TRUE(server_.Start());
     ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
     downloader_ = std::make_unique<WinInetDownloader>(&ui_runner_, &listener_);
-    downloader_->set_retry_delay_for_testing(
-        base::TimeDelta::FromMilliseconds(50));
+    downloader_->set_retry_delay(base::TimeDelta::FromMilliseconds(50));
   }
 
   // Runs one transfer to its end (at most |limit|), then lets whatever was

@@ -1,0 +1,594 @@
+// End to end: the sample packages installed, updated and uninstalled by the
+// real installer processes as a user runs them (silent, for the current
+// user), with nothing replaced inside the engine: the real mailslot, the
+// real registry of the current user, the real shortcut folders and a local
+// update server. Each test installs into a folder of its own; the product's
+// registry keys are put back as they were at its end whatever happened.
+
+#include <windows.h>
+// After windows.h.
+#include <tlhelp32.h>
+
+#include <chrono>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/base_paths.h"
+#include "base/base_paths_win.h"
+#include "base/files/file_enumerator.h"
+#include "base/files/file_path.h"
+#include "base/files/file_util.h"
+#include "base/json/json_reader.h"
+#include "base/path_service.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
+#include "base/strings/string_util.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/child_process_win.h"
+#include "base/test/scoped_temp_dir.h"
+#include "base/values.h"
+#include "base/version.h"
+#include "base/win/registry.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/folder_permission_win.h"
+#include "desktop/windows/installer/sample/interactive_driver_win.h"
+#include "desktop/windows/installer/sample/sample_package_material.h"
+#include "desktop/windows/installer/service/name_utils.h"
+#include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/test/scoped_registry_restore.h"
+#include "desktop/windows/installer/test/installer_process_test_base_win.h"
+#include "desktop/windows/installer/test/local_http_server_win.h"
+#include "desktop/windows/installer/test/product_registry_keys_win.h"
+#include "desktop/windows/installer/version_info.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+using test::LocalHttpServer;
+using test::Quoted;
+using test::SamplePackageKey;
+using test::SamplePath;
+using test::SampleString;
+
+// Time for the batch file an uninstall leaves behind: it waits for the
+// installer's processes, tries files still in use for up to 30 s and has
+// the install folder removed two seconds after its own end.
+constexpr int kFolderGoneTimeoutMs = 45000;
+
+// The company key of the shipped branding, below HKEY_CURRENT_USER.
+std::u16string CompanyKeyPath() {
+  return u"Software\\" + base::UTF8ToUTF16(BrandingConfig::GetCompanyName());
+}
+
+// Points TEMP and TMP of this process, and so of the children it starts, at
+// |folder| while it lives.
+class ScopedTempVariables {
+ public:
+  explicit ScopedTempVariables(const base::FilePath& folder) {
+    for (const wchar_t* name : {L"TEMP", L"TMP"}) {
+      wchar_t value[MAX_PATH] = {};
+      const DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH);
+      saved_.push_back(length > 0 && length < MAX_PATH ? value : L"");
+      ::SetEnvironmentVariableW(name, base::as_wcstr(folder.value()));
+    }
+  }
+  ~ScopedTempVariables() {
+    ::SetEnvironmentVariableW(L"TEMP",
+                              saved_[0].empty() ? nullptr : saved_[0].c_str());
+    ::SetEnvironmentVariableW(L"TMP",
+                              saved_[1].empty() ? nullptr : saved_[1].c_str());
+  }
+
+ private:
+  std::vector<std::wstring> saved_;
+};
+
+// A running process whose program is |name| in a folder directly below
+// |folder|; invalid when there is none.
+base::Process FindProcessBelow(const base::FilePath& folder,
+                               const char16_t* name) {
+  base::win::ScopedHandle snapshot(
+      ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.IsValid()) return base::Process();
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more;
+       more = ::Process32NextW(snapshot.Get(), &entry)) {
+    if (base::FilePath::CompareIgnoreCase(base::as_u16cstr(entry.szExeFile),
+                                          name) != 0) {
+      continue;
+    }
+    HANDLE process = ::OpenProcess(
+        SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE,
+        FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (::QueryFullProcessImageNameW(process, 0, path, &size) &&
+        base::FilePath::CompareIgnoreCase(
+            base::FilePath(base::as_u16cstr(path)).DirName().DirName().value(),
+            folder.value()) == 0) {
+      return base::Process(process);
+    }
+    ::CloseHandle(process);
+  }
+  return base::Process();
+}
+
+struct MachineState {
+  test::FileTreeSnapshot files;
+  test::FileTreeSnapshot desktop;
+  test::FileTreeSnapshot start_menu;
+  test::RegistryState registry;
+
+  bool operator==(const MachineState& other) const = default;
+};
+
+void PrintTo(const MachineState& state, std::ostream* out) {
+  for (const auto* tree : {&state.files, &state.desktop, &state.start_menu}) {
+    *out << "files:";
+    for (const auto& [name, entry] : *tree) *out << " " << name;
+    *out << "; ";
+  }
+  *out << "keys:";
+  for (const auto& [key, values] : state.registry) {
+    *out << " " << key << " {";
+    for (const auto& [name, value] : values) *out << " " << name;
+    *out << " }";
+  }
+}
+
+class EndToEndTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.CreateUniqueTempDir());
+    machine_ = dir_.GetPath().Append(u"machine");
+    temp_ = dir_.GetPath().Append(u"temp");
+    install_folder_ = machine_.Append(u"Velna Browser");
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(machine_));
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(temp_));
+    std::vector<test::RegistryLocation> keys = test::ProductRegistryKeys();
+    keys.push_back({HKEY_CURRENT_USER, CompanyKeyPath()});
+    restore_ = std::make_unique<test::ScopedRegistryRestore>(keys);
+    ASSERT_TRUE(base::PathService::Get(base::DIR_USER_DESKTOP, &desktop_));
+    ASSERT_TRUE(base::PathService::Get(base::DIR_START_MENU, &start_menu_));
+    shortcuts_before_ = State();
+  }
+
+  void TearDown() override {
+    // The shortcuts a failed test left installed: those folders are the
+    // user's.
+    const std::pair<const test::FileTreeSnapshot*, const base::FilePath*>
+        folders[] = {{&shortcuts_before_.desktop, &desktop_},
+                     {&shortcuts_before_.start_menu, &start_menu_}};
+    for (const auto& [before, folder] : folders) {
+      for (const auto& [name, entry] : test::TakeFileTreeSnapshot(*folder)) {
+        if (!before->count(name) && base::EndsWith(name, ".lnk")) {
+          base::DeleteFileOrDirectory(folder->Append(base::UTF8ToUTF16(name)),
+                                      false);
+        }
+      }
+    }
+    restore_.reset();
+  }
+
+  // Runs |program| with |arguments| and the test's own temporary folder
+  // (where the installer writes its logs) until it and every process that
+  // shares its output have ended; its exit code.
+  DWORD Run(const base::FilePath& program, const std::u16string& arguments) {
+    std::string output;
+    DWORD exit_code = 0xFFFFFFFF;
+    EXPECT_TRUE(base::RunChildProcess(
+        Quoted(program) + u" " + arguments,
+        {{u"TEMP", temp_.value()}, {u"TMP", temp_.value()}}, &output,
+        &exit_code));
+    return exit_code;
+  }
+
+  // A silent per-user install into the test's folder. The preference
+  // overrides and the statistics go to |server_url| (nothing listening
+  // there: offline), statistics to the loopback host's port 3000.
+  std::u16string InstallArguments(const std::u16string& extra) const {
+    return u"--silent --allusers=0 --launchbrowser=0 --installfolder=" +
+           Quoted(install_folder_) +
+           u" --local-stats-server --local-pref-default-overrides-server=" +
+           pref_server_url_ + u" " + extra;
+  }
+
+  DWORD Install(const std::string& installer, const std::u16string& extra) {
+    return Run(SamplePath(installer), InstallArguments(extra));
+  }
+
+  // The uninstall entry of the test's installation; empty when none.
+  std::u16string UninstallEntry() const {
+    base::win::RegKey root(HKEY_CURRENT_USER, test::kUninstallRoot, KEY_READ);
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD length = std::size(name);
+      if (!root.Valid() ||
+          RegEnumKeyExW(root.Handle(), i, name, &length, nullptr, nullptr,
+                        nullptr, nullptr) != ERROR_SUCCESS) {
+        break;
+      }
+      const std::u16string path =
+          std::u16string(test::kUninstallRoot) + u"\\" + base::as_u16cstr(name);
+      base::win::RegKey key(HKEY_CURRENT_USER, path.c_str(), KEY_READ);
+      std::u16string location;
+      if (key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
+          base::FilePath::CompareIgnoreCase(location,
+                                            install_folder_.value()) == 0) {
+        return path;
+      }
+    }
+    return std::u16string();
+  }
+
+  std::u16string EntryValue(const std::u16string& name) const {
+    base::win::RegKey key(HKEY_CURRENT_USER, UninstallEntry().c_str(),
+                          KEY_READ);
+    std::u16string value;
+    key.ReadValue(name.c_str(), &value);
+    return value;
+  }
+
+  // Runs the uninstall entry's command silently, as "Apps & features" runs
+  // it, and waits until the install folder is gone; the command's exit
+  // code.
+  DWORD Uninstall() {
+    const std::u16string command = EntryValue(u"UninstallString");
+    EXPECT_FALSE(command.empty());
+    std::string output;
+    DWORD exit_code = 0xFFFFFFFF;
+    EXPECT_TRUE(base::RunChildProcess(
+        command + u" --silent",
+        {{u"TEMP", temp_.value()}, {u"TMP", temp_.value()}}, &output,
+        &exit_code));
+    for (int waited = 0;
+         waited < kFolderGoneTimeoutMs && base::PathExists(install_folder_);
+         waited += 100) {
+      ::Sleep(100);
+    }
+    return exit_code;
+  }
+
+  // The files below the test's folder, the user's shortcut folders and the
+  // product's keys; not the value that remembers the last install folder
+  // for the next install, which stays by design.
+  MachineState State() {
+    MachineState state;
+    state.files = test::TakeFileTreeSnapshot(machine_);
+    state.desktop = test::TakeFileTreeSnapshot(desktop_);
+    state.start_menu = test::TakeFileTreeSnapshot(start_menu_);
+    state.registry = restore_->TakeState(true);
+    const std::string company =
+        test::RegistryStateKey(HKEY_CURRENT_USER, CompanyKeyPath());
+    auto key = state.registry.find(company);
+    if (key != state.registry.end()) {
+      key->second.erase(base::ToLowerASCII("Last " + VersionInfo::GetStream() +
+                                           " Install Path"));
+      if (key->second.empty()) state.registry.erase(key);
+    }
+    return state;
+  }
+
+  // Expects the files of |package| ("base" or "update") installed: its
+  // versioned files in the folder of its version, its root files and the
+  // launcher beside them, each with the package's contents.
+  void ExpectInstalled(const std::string& package) {
+    const std::u16string version = EntryValue(u"DisplayVersion");
+    ASSERT_FALSE(version.empty());
+    const base::FilePath tree = test::SamplePackageTree(package);
+    const base::FilePath versioned = install_folder_.Append(version);
+    std::vector<std::pair<base::FilePath, base::FilePath>> expected;
+    for (const std::string& file :
+         test::SampleList(SamplePackageKey(package, "files"))) {
+      expected.push_back({tree.Append(base::UTF8ToUTF16(file)),
+                          versioned.Append(base::UTF8ToUTF16(file))});
+    }
+    for (const std::string& file :
+         test::SampleList(SamplePackageKey(package, "root_files"))) {
+      expected.push_back({tree.Append(base::UTF8ToUTF16(file)),
+                          install_folder_.Append(base::UTF8ToUTF16(file))});
+    }
+    expected.push_back({tree.Append(u"launcher.exe"),
+                        install_folder_.Append(u"launcher.exe")});
+    for (const auto& [source, installed] : expected) {
+      SCOPED_TRACE(installed.AsUTF8());
+      EXPECT_EQ(test::ReadFileContents(source),
+                test::ReadFileContents(installed));
+    }
+    EXPECT_TRUE(
+        base::PathExists(install_folder_.Append(u"installation_status.xml")));
+  }
+
+  // The lines of the installer logs of the test's runs.
+  std::string Logs() const {
+    std::string all;
+    base::FileEnumerator logs(temp_.Append(u"Velna Installer"), false,
+                              base::FileEnumerator::FILES, u"*.log");
+    for (base::FilePath log = logs.Next(); !log.empty(); log = logs.Next()) {
+      std::string text;
+      base::FileUtil::ReadFileToString(log, &text);
+      all += "==== " + log.AsUTF8() + "\n" + text;
+    }
+    return all;
+  }
+
+  void NetInstallAndUninstall(LocalHttpServer::PackageFault fault);
+
+  const base::FilePath& install_folder() const { return install_folder_; }
+  const base::FilePath& temp() const { return temp_; }
+  void set_pref_server_url(const std::u16string& url) {
+    pref_server_url_ = url;
+  }
+
+ private:
+  base::ScopedTempDir dir_;
+  base::FilePath machine_;
+  base::FilePath temp_;
+  base::FilePath install_folder_;
+  base::FilePath desktop_;
+  base::FilePath start_menu_;
+  std::unique_ptr<test::ScopedRegistryRestore> restore_;
+  MachineState shortcuts_before_;
+  // A port of the loopback host where nothing listens.
+  std::u16string pref_server_url_ = u"http://127.0.0.1:1/";
+};
+
+// Install, update to the next version and uninstall, as a user does: the
+// machine is as before at the end.
+TEST_F(EndToEndTest, FullInstallerInstallsUpdatesAndUninstalls) {
+  const MachineState before = State();
+
+  ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
+                        u"--enable-installer-stats=0"))
+      << Logs();
+  ASSERT_FALSE(UninstallEntry().empty());
+  ExpectInstalled("base");
+  const std::u16string first_version = EntryValue(u"DisplayVersion");
+  EXPECT_EQ(Quoted(install_folder().Append(u"Launcher.exe")) + u" /uninstall",
+            EntryValue(u"UninstallString"));
+  const MachineState installed = State();
+  EXPECT_NE(before.desktop, installed.desktop);
+  EXPECT_NE(before.start_menu, installed.start_menu);
+  EXPECT_NE(before.registry, installed.registry);
+
+  ASSERT_EQ(0u, Install(SampleString("packages.update.full_installer"),
+                        u"--enable-installer-stats=0"))
+      << Logs();
+  ExpectInstalled("update");
+  const std::u16string second_version = EntryValue(u"DisplayVersion");
+  EXPECT_LT(base::Version(base::UTF16ToUTF8(first_version))
+                .CompareTo(base::Version(base::UTF16ToUTF8(second_version))),
+            0);
+
+  EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_FALSE(base::PathExists(install_folder()));
+  EXPECT_TRUE(UninstallEntry().empty());
+  EXPECT_EQ(before, State());
+}
+
+// Nothing listens on the update server's port (nor where the preference
+// overrides and the statistics go): the full installer needs none of it.
+TEST_F(EndToEndTest, FullInstallerInstallsOffline) {
+  LocalHttpServer closed;
+  ASSERT_TRUE(closed.Start());
+  ASSERT_TRUE(closed.Stop());
+  set_pref_server_url(closed.Url("/prefs"));
+  const MachineState before = State();
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(
+      0u, Install(SampleString("packages.base.full_installer"),
+                  u"--internal-package-server=" +
+                      closed.Url("/netinstaller/" + VersionInfo::GetStream())))
+      << Logs();
+  const auto seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
+  printf("offline silent install: %.1f s\n", seconds);
+  ExpectInstalled("base");
+  EXPECT_NE(std::string::npos, Logs().find("Installation succeeded"));
+
+  EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_EQ(before, State());
+}
+
+// The net installer asks the local update server for the package, fetches
+// the full installer (whole, or resumed after a transfer cut half-way),
+// installs it and reports the statistics there; the uninstall leaves the
+// machine as before.
+void EndToEndTest::NetInstallAndUninstall(LocalHttpServer::PackageFault fault) {
+  LocalHttpServer server;
+  // Statistics from "local-stats-server" arrive on port 3000.
+  ASSERT_TRUE(server.StartUpdateServer(
+      SamplePath(SampleString(SamplePackageKey("base", "full_installer"))),
+      fault, 3000));
+  const MachineState before = State();
+
+  ASSERT_EQ(
+      0u, Install(SampleString("net_installer"),
+                  u"--internal-package-server=" +
+                      server.Url("/netinstaller/" + VersionInfo::GetStream())))
+      << Logs();
+  ExpectInstalled("base");
+  const std::string full_installer_path =
+      "/files/" + SampleString(SamplePackageKey("base", "full_installer"));
+  EXPECT_EQ(fault == LocalHttpServer::PackageFault::kNone ? 1u : 2u,
+            server.RequestsFor(full_installer_path).size());
+
+  const std::vector<std::string> bodies = server.StatisticsBodies();
+  ASSERT_EQ(1u, bodies.size());
+  std::unique_ptr<base::Value> stats = base::JSONReader::Read(bodies[0]);
+  base::DictionaryValue* dictionary = nullptr;
+  ASSERT_TRUE(stats && stats->GetAsDictionary(&dictionary)) << bodies[0];
+  int success = 0;
+  EXPECT_TRUE(dictionary->GetInteger("installation_success", &success));
+  EXPECT_EQ(1, success);
+  std::string text;
+  EXPECT_TRUE(dictionary->GetString("version", &text));
+  EXPECT_EQ(VersionInfo::GetProductVersion(), text);
+  EXPECT_TRUE(dictionary->GetString("stream", &text));
+  EXPECT_EQ(VersionInfo::GetStream(), text);
+  EXPECT_TRUE(dictionary->GetString("command_line_args", &text));
+  EXPECT_NE(std::string::npos, text.find("--silent")) << text;
+  EXPECT_FALSE(dictionary->HasKey("failure_reason")) << bodies[0];
+
+  EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_EQ(before, State());
+}
+
+TEST_F(EndToEndTest, NetInstallerInstallsFromTheUpdateServer) {
+  NetInstallAndUninstall(LocalHttpServer::PackageFault::kNone);
+}
+
+TEST_F(EndToEndTest, NetInstallerResumesATransferCutHalfWay) {
+  NetInstallAndUninstall(LocalHttpServer::PackageFault::kCutOnce);
+}
+
+// A full installer that does not match the reply's checksum: the net
+// installer exits with failure, says why in its log, and installs nothing.
+TEST_F(EndToEndTest, NetInstallerRefusesAPackageWithTheWrongChecksum) {
+  LocalHttpServer server;
+  ASSERT_TRUE(server.StartUpdateServer(
+      SamplePath(SampleString(SamplePackageKey("base", "full_installer"))),
+      LocalHttpServer::PackageFault::kCorrupt, 3000));
+  const MachineState before = State();
+
+  EXPECT_EQ(
+      1u, Install(SampleString("net_installer"),
+                  u"--internal-package-server=" +
+                      server.Url("/netinstaller/" + VersionInfo::GetStream())));
+  EXPECT_NE(std::string::npos, Logs().find("Checksum incorrect")) << Logs();
+  EXPECT_TRUE(UninstallEntry().empty());
+  EXPECT_FALSE(base::PathExists(install_folder()));
+  EXPECT_EQ(before, State());
+  const std::vector<std::string> bodies = server.StatisticsBodies();
+  ASSERT_EQ(1u, bodies.size());
+  std::unique_ptr<base::Value> stats = base::JSONReader::Read(bodies[0]);
+  base::DictionaryValue* dictionary = nullptr;
+  ASSERT_TRUE(stats && stats->GetAsDictionary(&dictionary)) << bodies[0];
+  int success = 1;
+  EXPECT_TRUE(dictionary->GetInteger("installation_success", &success));
+  EXPECT_EQ(0, success);
+}
+
+// The InstallationInterrupted event of the install folder set while the
+// package backend copies the package's files (as the interactive front end
+// sets it when the user cancels): the backend undoes what it did, the front
+// end fails, and the machine is as before.
+TEST_F(EndToEndTest, InterruptedMidCopyLeavesTheMachineAsBefore) {
+  const MachineState before = State();
+  base::win::ScopedHandle interrupted(::CreateEventW(
+      nullptr, TRUE, FALSE,
+      base::as_wcstr(MakeKernelObjectName(
+          install_folder().value(), kInstallationInterruptedEvent, true))));
+  ASSERT_TRUE(interrupted.IsValid());
+  // The children inherit the test's temporary folder for their logs and
+  // their package.
+  ScopedTempVariables temp_variables(temp());
+  base::Process front_end = base::LaunchProcess(
+      Quoted(SamplePath(SampleString("packages.base.full_installer"))) + u" " +
+          InstallArguments(u"--enable-installer-stats=0"),
+      base::LaunchOptions());
+  ASSERT_TRUE(front_end.IsValid());
+
+  // The copy begins with the folder of the package's version.
+  const base::FilePath versioned = install_folder().Append(
+      base::UTF8ToUTF16(VersionInfo::GetProductVersion()));
+  int exit_code = -1;
+  while (!base::DirectoryExists(versioned) &&
+         !front_end.WaitForExitWithTimeout(1, &exit_code)) {
+  }
+  ASSERT_TRUE(base::DirectoryExists(versioned)) << Logs();
+  EXPECT_TRUE(::SetEvent(interrupted.Get()));
+
+  ASSERT_TRUE(front_end.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_EQ(1, exit_code) << Logs();
+  EXPECT_NE(std::string::npos, Logs().find("nterrupt")) << Logs();
+  EXPECT_TRUE(UninstallEntry().empty());
+  EXPECT_EQ(before, State()) << Logs();
+}
+
+// The package backend ended from outside while it copies the package's
+// files: it undoes nothing itself, the backend that started it removes
+// what it left in the folder it made, and the front end fails.
+TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
+  const MachineState before = State();
+  ScopedTempVariables temp_variables(temp());
+  base::Process front_end = base::LaunchProcess(
+      Quoted(SamplePath(SampleString("packages.base.full_installer"))) + u" " +
+          InstallArguments(u"--enable-installer-stats=0"),
+      base::LaunchOptions());
+  ASSERT_TRUE(front_end.IsValid());
+
+  // The package backend is "installer.exe" of a package folder in the
+  // download folder; it first copies the folder of the package's version.
+  const base::FilePath downloads = temp().Append(u"Velna Installer");
+  const base::FilePath versioned = install_folder().Append(
+      base::UTF8ToUTF16(VersionInfo::GetProductVersion()));
+  base::Process package_backend;
+  int exit_code = -1;
+  while (!package_backend.IsValid() &&
+         !front_end.WaitForExitWithTimeout(1, &exit_code)) {
+    package_backend = FindProcessBelow(downloads, kPackageInstallerName);
+  }
+  ASSERT_TRUE(package_backend.IsValid()) << Logs();
+  while (!base::DirectoryExists(versioned) &&
+         !package_backend.WaitForExitWithTimeout(1, &exit_code)) {
+  }
+  ASSERT_TRUE(base::DirectoryExists(versioned)) << Logs();
+  ASSERT_TRUE(package_backend.Terminate(7, true));
+
+  ASSERT_TRUE(front_end.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_EQ(1, exit_code) << Logs();
+  EXPECT_NE(std::string::npos,
+            Logs().find("Removing what the package backend left"))
+      << Logs();
+  EXPECT_TRUE(UninstallEntry().empty());
+  EXPECT_EQ(before, State()) << Logs();
+}
+
+// The interactive front end, driven by messages to its controls through
+// its pages to the end of the install; the screenshots stay as artefacts in
+// the build's "test_artifacts" folder.
+TEST_F(EndToEndTest, InteractiveInstallIsDrivenToTheEnd) {
+  const MachineState before = State();
+  base::FilePath artefacts(base::GetTestExecutableFolder());
+  // From <build>\desktop\windows\installer\sample\ up to <build>.
+  for (int i = 0; i < 4; ++i) artefacts = artefacts.DirName();
+  artefacts = artefacts.Append(u"test_artifacts\\interactive_install");
+  ASSERT_TRUE(base::DeleteFileOrDirectory(artefacts, true));
+  ScopedTempVariables temp_variables(temp());
+  base::Process front_end = base::LaunchProcess(
+      Quoted(SamplePath(SampleString("packages.base.full_installer"))) +
+          u" --allusers=0 --launchbrowser=0 --enable-installer-stats=0 "
+          u"--installfolder=" +
+          Quoted(install_folder()) +
+          u" --local-pref-default-overrides-server=http://127.0.0.1:1/",
+      base::LaunchOptions());
+  ASSERT_TRUE(front_end.IsValid());
+
+  const sample::DriveResult result =
+      sample::DriveInteractiveInstall(front_end, artefacts);
+  EXPECT_EQ("", result.error) << Logs();
+  EXPECT_EQ(0, result.exit_code) << Logs();
+  ASSERT_EQ(3u, result.screenshots.size());
+  EXPECT_EQ(u"final.bmp", result.screenshots.back().BaseName().value());
+  for (const base::FilePath& screenshot : result.screenshots) {
+    // A drawn window: its background picture alone has many colours.
+    EXPECT_LT(16, sample::CountScreenshotColours(screenshot)) << screenshot;
+  }
+  ExpectInstalled("base");
+
+  EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_EQ(before, State());
+}
+
+}  // namespace
+}  // namespace installer
