@@ -642,8 +642,9 @@ TEST(MasterShortcutTest, CreatedCopiedAndAFailedPinOnlyLogged) {
     SCOPED_TRACE(c.with_version);
     base::DeleteFileOrDirectory(location, true);
     ASSERT_TRUE(base::FileUtil::CreateDirectory(location));
-    if (c.collision)
+    if (c.collision) {
       ASSERT_TRUE(test::WriteTextFile(location.Append(plain), "someone's"));
+    }
     std::string output;
     DWORD exit_code = 1;
     ASSERT_TRUE(base::RunChildProcess(
