@@ -21,7 +21,7 @@ constexpr char16_t kLocalServerUrl[] = u"http://127.0.0.1:3001";
 constexpr char kOverridesPath[] = "api/prefs/?product=$1&version=$2";
 // The package download keeps its 600 retries 6 s apart; the optional
 // overrides must not hold an offline installation up: two retries, a
-// second apart.
+// second apart, and none when the server's name does not resolve.
 constexpr int kMaxRetryCount = 2;
 constexpr base::TimeDelta kRetryDelay =
     base::TimeDelta::FromMicroseconds(1000 * 1000);
@@ -34,6 +34,7 @@ PrefDefaultOverridesFetcher::PrefDefaultOverridesFetcher(
       downloader_(std::make_unique<WinInetDownloader>(ui_runner, nullptr)) {
   downloader_->set_max_retry_count(kMaxRetryCount);
   downloader_->set_retry_delay(kRetryDelay);
+  downloader_->set_retry_unresolved_name(false);
 }
 
 PrefDefaultOverridesFetcher::~PrefDefaultOverridesFetcher() {

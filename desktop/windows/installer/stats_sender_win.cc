@@ -20,7 +20,7 @@ constexpr char16_t kLocalStatsServerUrl[] = u"http://127.0.0.1:3000/";
 constexpr char kFeedbackPath[] = "netinstaller/feedback";
 // The retries of a sending that must not hold the installer's end up, and
 // the pause before each: an offline machine costs the installation about
-// two seconds instead of twelve.
+// two seconds instead of twelve, nothing when the name does not resolve.
 constexpr int kNoWaitMaxRetryCount = 2;
 constexpr base::TimeDelta kNoWaitRetryDelay =
     base::TimeDelta::FromMicroseconds(1000 * 1000);
@@ -73,6 +73,7 @@ bool StatsCollector::Send(base::Closure done, bool wait_for_network) {
     downloader_.set_max_retry_count(kNoWaitMaxRetryCount);
     downloader_.set_retry_delay(
         std::min(downloader_.retry_delay(), kNoWaitRetryDelay));
+    downloader_.set_retry_unresolved_name(false);
   }
   std::string json;
   if (!document_->WriteJson(&json)) {

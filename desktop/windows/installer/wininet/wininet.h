@@ -13,10 +13,11 @@
 // connectivity errors and resumes that brought no byte beyond the furthest
 // offset reached so far are retried after a delay (6 s) and counted; past
 // the maximum retry count (600 unless the owner lowers it) the transfer
-// fails. A response that does not continue where the kept bytes end (a 200
-// to a Range request, a 206 from another offset) makes the writer Rewind
-// and the body start over. A proxy's 407 asks the UICallbackRunner for the
-// credentials dialog.
+// fails. An owner may have a server name that does not resolve fail at
+// once instead (set_retry_unresolved_name). A response that does not continue
+// where the kept bytes end (a 200 to a Range request, a 206 from another
+// offset) makes the writer Rewind and the body start over. A proxy's 407 asks
+// the UICallbackRunner for the credentials dialog.
 //
 // Threads: create, use and destroy the downloader on one thread that runs a
 // message loop. WinINet's callback threads only post to that thread, so the
@@ -87,6 +88,11 @@ class WinInetDownloader {
     return IsHostAllowed(host, allowed_host_suffixes_);
   }
   void set_max_retry_count(int count) { max_retry_count_ = count; }
+  // Whether a server name that does not resolve is retried as a
+  // connectivity error (the default) or fails the transfer at once: a
+  // machine without name resolution rarely gets it within seconds, and an
+  // optional request must not hold an offline installation up.
+  void set_retry_unresolved_name(bool retry) { retry_unresolved_name_ = retry; }
   int max_retry_count() const { return max_retry_count_; }
   // The counted retries of the current (or last) transfer in a row.
   int retry_count() const { return retry_count_; }
@@ -175,6 +181,7 @@ class WinInetDownloader {
   std::vector<std::u16string> allowed_host_suffixes_;
   int retry_count_ = 0;
   int max_retry_count_ = kDefaultMaxRetryCount;
+  bool retry_unresolved_name_ = true;
   base::TimeDelta retry_delay_;
   base::TimeDelta receive_timeout_;
 

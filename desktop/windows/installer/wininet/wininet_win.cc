@@ -480,6 +480,11 @@ void WinInetDownloader::OnRequestComplete(uint64_t request_id, uint32_t error) {
     }
     return;
   }
+  if (error == ERROR_INTERNET_NAME_NOT_RESOLVED && !retry_unresolved_name_) {
+    LOG(WARNING) << "The server's name does not resolve: not retried";
+    FailDownload();
+    return;
+  }
   if (IsConnectivityError(error)) {
     LOG(WARNING) << "Request completed with an error "
                  << "indicating connectivity issues: " << error;

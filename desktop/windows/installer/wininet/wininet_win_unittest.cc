@@ -376,6 +376,46 @@ TEST_F(WinInetDownloaderTest, SilentServerIsLeftAfterTheReceiveTimeout) {
   EXPECT_LE(offset, 600000u);
 }
 
+// A name that does not resolve is a connectivity error that is retried,
+// unless the owner has it fail at once.
+TEST_F(WinInetDownloaderTest, UnresolvedNameIsRetriedUnlessTheOwnerSaysNo) {
+  class ErrorRecorder : public DownloadObserver {
+   public:
+    explicit ErrorRecorder(std::vector<uint32_t>* errors) : errors_(errors) {}
+    void OnWinInetError(uint32_t code) override {
+      if (code != ERROR_SUCCESS) errors_->push_back(code);
+    }
+
+   private:
+    std::vector<uint32_t>* errors_;
+  };
+  const struct {
+    bool retry;
+    size_t attempts;
+    int retries;
+  } cases[] = {{true, 3, 2}, {false, 1, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.retry);
+    downloader_ = std::make_unique<WinInetDownloader>(&ui_runner_, &listener_);
+    downloader_->set_retry_delay(base::TimeDelta::FromMilliseconds(50));
+    downloader_->set_max_retry_count(1);
+    downloader_->set_retry_unresolved_name(c.retry);
+    std::vector<uint32_t> errors;
+    const Outcome outcome = Transfer(
+        u"http://velna-test.invalid/overrides", std::string(),
+        FileWriter("unresolved.bin"), std::make_unique<ErrorRecorder>(&errors));
+    ASSERT_FALSE(errors.empty());
+    if (errors[0] != ERROR_INTERNET_NAME_NOT_RESOLVED)
+      GTEST_SKIP() << "this machine answers for a reserved name: " << errors[0];
+    EXPECT_EQ(1, outcome.completions);
+    EXPECT_EQ(WinInetDownloader::kFailed, outcome.state);
+    EXPECT_EQ(
+        std::vector<uint32_t>(c.attempts, ERROR_INTERNET_NAME_NOT_RESOLVED),
+        errors);
+    EXPECT_EQ(c.retries, downloader_->retry_count());
+  }
+}
+
 TEST_F(WinInetDownloaderTest, RedirectsAreFollowedByTheRules) {
   ASSERT_TRUE(server_.ServeFile("target.bin", "target body"));
   ASSERT_TRUE(server_.SetRoutes(R"({"/loop": {"redirect": "/loop"}})"));
