@@ -46,7 +46,7 @@ base::Time LocalTime(int year, int month, int day, int hour, int minute,
   return time;
 }
 
-// The spec the installer's finalising step registers.
+// The autoupdate task as the installer's finalising step describes it.
 ScheduledTaskSpec AutoupdateSpec(bool system_task, ScheduleKind kind,
                                  bool logon_trigger) {
   base::CommandLine program(base::FilePath(u"C:\\Velna\\launcher.exe"));

@@ -34,7 +34,7 @@ std::unique_ptr<installer::TaskScheduler> MakeScheduler(
   return scheduler->Init() ? std::move(scheduler) : nullptr;
 }
 
-// The spec the installer's finalising step registers.
+// The autoupdate task as the installer's finalising step describes it.
 installer::ScheduledTaskSpec AutoupdateSpec(
     const base::CommandLine& command_line) {
   base::CommandLine program(command_line.GetSwitchValuePath(kChildInstallFolder)
