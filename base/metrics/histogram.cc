@@ -325,16 +325,6 @@ std::unique_ptr<HistogramSamples> Histogram::SnapshotFinalDelta() const {
   return snapshot;
 }
 
-void Histogram::WriteHTMLGraph(std::string* output) const {
-  output->append("<PRE>");
-  WriteAsciiImpl("<br>", output);
-  output->append("</PRE>");
-}
-
-void Histogram::WriteAscii(std::string* output) const {
-  WriteAsciiImpl("\n", output);
-}
-
 bool Histogram::SerializeInfo(Pickle* pickle) const {
   pickle->WriteString(histogram_name());
   pickle->WriteInt(flags());

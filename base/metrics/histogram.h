@@ -76,8 +76,6 @@ class Histogram : public HistogramBase {
   std::unique_ptr<HistogramSamples> SnapshotSamples() const override;
   std::unique_ptr<HistogramSamples> SnapshotDelta() override;
   std::unique_ptr<HistogramSamples> SnapshotFinalDelta() const override;
-  void WriteHTMLGraph(std::string* output) const override;
-  void WriteAscii(std::string* output) const override;
   bool SerializeInfo(Pickle* pickle) const override;
   void GetParameters(DictionaryValue* params) const override;
   void GetCountAndBucketData(Count* count, int64_t* sum,
@@ -138,7 +136,8 @@ class Histogram : public HistogramBase {
  private:
   std::unique_ptr<SampleVector> SnapshotAllSamples() const;
   std::unique_ptr<SampleVector> SnapshotUnloggedSamples() const;
-  void WriteAsciiImpl(const std::string& newline, std::string* output) const;
+  void WriteAsciiImpl(const std::string& newline,
+                      std::string* output) const override;
   double GetPeakBucketSize(const SampleVector& samples) const;
 
   const BucketRanges* const bucket_ranges_;

@@ -61,6 +61,16 @@ void HistogramBase::FindAndRunCallback(Sample sample) const {
   if (!callback.is_null()) callback.Run(sample);
 }
 
+void HistogramBase::WriteHTMLGraph(std::string* output) const {
+  output->append("<PRE>");
+  WriteAsciiImpl("<br>", output);
+  output->append("</PRE>");
+}
+
+void HistogramBase::WriteAscii(std::string* output) const {
+  WriteAsciiImpl("\n", output);
+}
+
 void HistogramBase::WriteAsciiHeader(int64_t total_count, int64_t sum,
                                      bool with_average,
                                      std::string* output) const {

@@ -114,9 +114,9 @@ class HistogramBase {
   virtual std::unique_ptr<HistogramSamples> SnapshotFinalDelta() const = 0;
 
   // The graph of the counts between <PRE> and </PRE>, lines ended by <br>.
-  virtual void WriteHTMLGraph(std::string* output) const = 0;
+  void WriteHTMLGraph(std::string* output) const;
   // The graph with "\n" line ends.
-  virtual void WriteAscii(std::string* output) const = 0;
+  void WriteAscii(std::string* output) const;
 
   // The construction parameters: name, flags and the layout. Always true.
   virtual bool SerializeInfo(Pickle* pickle) const = 0;
@@ -138,6 +138,9 @@ class HistogramBase {
   // average.
   void WriteAsciiHeader(int64_t total_count, int64_t sum, bool with_average,
                         std::string* output) const;
+  // The graph with |newline| ending each line.
+  virtual void WriteAsciiImpl(const std::string& newline,
+                              std::string* output) const = 0;
 
  private:
   const std::string name_;

@@ -135,16 +135,6 @@ std::unique_ptr<HistogramSamples> SparseHistogram::SnapshotFinalDelta() const {
   return snapshot;
 }
 
-void SparseHistogram::WriteHTMLGraph(std::string* output) const {
-  output->append("<PRE>");
-  WriteAsciiImpl("<br>", output);
-  output->append("</PRE>");
-}
-
-void SparseHistogram::WriteAscii(std::string* output) const {
-  WriteAsciiImpl("\n", output);
-}
-
 bool SparseHistogram::SerializeInfo(Pickle* pickle) const {
   pickle->WriteString(histogram_name());
   pickle->WriteInt(flags());

@@ -45,8 +45,6 @@ class SparseHistogram : public HistogramBase {
   std::unique_ptr<HistogramSamples> SnapshotSamples() const override;
   std::unique_ptr<HistogramSamples> SnapshotDelta() override;
   std::unique_ptr<HistogramSamples> SnapshotFinalDelta() const override;
-  void WriteHTMLGraph(std::string* output) const override;
-  void WriteAscii(std::string* output) const override;
   bool SerializeInfo(Pickle* pickle) const override;
   void GetParameters(DictionaryValue* params) const override;
   void GetCountAndBucketData(Count* count, int64_t* sum,
@@ -58,7 +56,8 @@ class SparseHistogram : public HistogramBase {
                   const std::string& name, HistogramSamples::Metadata* meta,
                   HistogramSamples::Metadata* logged_meta, bool read_only);
 
-  void WriteAsciiImpl(const std::string& newline, std::string* output) const;
+  void WriteAsciiImpl(const std::string& newline,
+                      std::string* output) const override;
 
   mutable Lock lock_;
   mutable bool final_delta_created_ = false;

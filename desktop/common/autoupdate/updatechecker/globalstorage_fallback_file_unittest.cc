@@ -71,7 +71,9 @@ TEST_F(GlobalStorageFallbackFileTest, ReadsLiteralKeysThenDottedPaths) {
     SCOPED_TRACE(test_case.key);
     std::string value = "stale";
     EXPECT_EQ(test_case.found, file.ReadValue(test_case.key, &value));
-    if (test_case.found) EXPECT_EQ(test_case.value, value);
+    if (test_case.found) {
+      EXPECT_EQ(test_case.value, value);
+    }
   }
   std::unique_ptr<base::DictionaryValue> all = file.ReadAll();
   ASSERT_TRUE(all);
