@@ -5,12 +5,19 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 what="${1:-all}"
-JOBS="$(nproc)"
+JOBS="${VELNA_JOBS:-$(nproc)}"
+# ccache, when the machine has it, makes rebuilds of other checkouts cheap;
+# CCACHE_BASEDIR keeps its hits independent of where the checkout lies.
+LAUNCHER=()
+if command -v ccache >/dev/null 2>&1; then
+  export CCACHE_BASEDIR="$ROOT"
+  LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 
 configure_and_build() {  # dir [cmake args...]
   local dir=$1; shift
   if [[ ! -f $dir/build.ninja ]]; then
-    cmake -G Ninja -S "$ROOT" -B "$dir" "$@" >/dev/null
+    cmake -G Ninja -S "$ROOT" -B "$dir" "${LAUNCHER[@]}" "$@" >/dev/null
   fi
   cmake --build "$dir" -j "$JOBS"
 }
