@@ -9,6 +9,12 @@
 // the signed region of a signed file, so that nothing can be appended to a
 // signed full installer; tracking data may follow the signature.
 //
+// A file that holds no trailer but has bytes after its image (other than
+// its signature and the few zero bytes of padding before it), or that ends
+// before its image does, is a damaged installer file (a full installer cut
+// short or with bytes appended), never a net installer: a net installer
+// without tracking data is the bare image.
+//
 // Read() maps the whole file (read-only; files of 2 GiB or more cannot be
 // mapped and read as having no payload) and keeps it mapped until the reader
 // is destroyed. Used by one thread at a time.
@@ -34,13 +40,16 @@ class PayloadReader {
   // What Scan() found in an image's bytes.
   struct ScanResult {
     enum Outcome {
-      // No trailer, or a 7z payload outside the signed region.
+      // No trailer and nothing after the image.
       kNoPayload,
       kFullPackage,
       kTrackingData,
       // The security directory entry or the region it names lies outside
       // the file.
       kCorrupt,
+      // The file is cut short, holds bytes after its image that are no
+      // payload, or a 7z payload outside its signed region.
+      kDamaged,
     };
     Outcome outcome = kNoPayload;
     // The payload's place in the file (kFullPackage, kTrackingData).
@@ -60,8 +69,7 @@ class PayloadReader {
 
   // True when a payload was found (or the reader was read before, or given
   // tracking data). False when the file cannot be mapped, holds no payload,
-  // holds a 7z payload outside its signed region, or is corrupt
-  // (IsCorrupt(); the reader then counts as read).
+  // or is corrupt or damaged (IsCorrupt(); the reader then counts as read).
   bool Read();
 
   // Takes |tracking_data| in place of the payload's (the executable had

@@ -53,7 +53,7 @@ TEST(PayloadReaderScanTest, FindsPayloadsWhereTheyCount) {
       {"signed, tracking data after the signature",
        Signed(image) + Trailer(tracking), Outcome::kTrackingData, tracking},
       {"signed, archive after the signature", Signed(image) + Trailer(archive),
-       Outcome::kNoPayload, ""},
+       Outcome::kDamaged, ""},
       {"no trailer", image, Outcome::kNoPayload, ""},
       {"signed without trailer", Signed(image), Outcome::kNoPayload, ""},
       {"exactly the 7z signature", image + Trailer(SevenZipPayload("")),
@@ -62,22 +62,22 @@ TEST(PayloadReaderScanTest, FindsPayloadsWhereTheyCount) {
        image + Trailer(SevenZipPayload("").substr(0, 5)),
        Outcome::kTrackingData, SevenZipPayload("").substr(0, 5)},
       {"empty payload", image + Trailer(""), Outcome::kTrackingData, ""},
-      {"wrong magic", image + "VLM" + tracking + Fuller(10),
-       Outcome::kNoPayload, ""},
+      {"wrong magic", image + "VLM" + tracking + Fuller(10), Outcome::kDamaged,
+       ""},
       {"length before the file's start", image + "VLN" + Fuller(0x7FFFFFFF),
-       Outcome::kNoPayload, ""},
-      {"length of 2^31", image + "VLN" + Fuller(0x80000000u),
-       Outcome::kNoPayload, ""},
+       Outcome::kDamaged, ""},
+      {"length of 2^31", image + "VLN" + Fuller(0x80000000u), Outcome::kDamaged,
+       ""},
       {"length of 2^32 - 1", image + "VLN" + Fuller(0xFFFFFFFFu),
-       Outcome::kNoPayload, ""},
+       Outcome::kDamaged, ""},
       {"magic at byte 0",
        "VLN" + image.substr(3) +
            Fuller(static_cast<uint32_t>(image.size() - 3)),
        Outcome::kTrackingData, image.substr(3)},
-      {"length one byte past the file's start",
+      {"length one byte past the file's start, no PE headers",
        "VLN" + image.substr(3) +
            Fuller(static_cast<uint32_t>(image.size() - 2)),
-       Outcome::kNoPayload, ""},
+       Outcome::kDamaged, ""},
   };
   for (const auto& c : cases) {
     const PayloadReader::ScanResult result = ScanOf(c.file);
@@ -123,10 +123,51 @@ TEST(PayloadReaderScanTest, HeadersOutsideTheFileAreCorrupt) {
   for (size_t i = 0; i < std::size(cases); ++i)
     EXPECT_EQ(Outcome::kCorrupt, ScanOf(cases[i]).outcome) << i;
   // The security directory ending exactly at the file's end is fine.
-  std::string exact = image;
-  SetSecurityDirectory(&exact, 0x300,
-                       static_cast<uint32_t>(image.size()) - 0x300);
+  std::string exact = MakePeImage(0x80, 0x300) + std::string(0x100, '\x5C');
+  SetSecurityDirectory(&exact, 0x300, 0x100);
   EXPECT_EQ(Outcome::kNoPayload, ScanOf(exact).outcome);
+}
+
+// A full installer cut short or with bytes appended holds no trailer; it
+// is damaged, never a net installer, whose image stands alone (or with the
+// signing tool's zero padding before its signature).
+TEST(PayloadReaderScanTest, BytesAfterTheImageThatAreNoPayloadAreDamage) {
+  const std::string image = MakePeImage();
+  const std::string full =
+      image + Trailer(SevenZipPayload(std::string(3000, 'a')));
+  const std::string signed_full = Signed(full);
+  std::string padded = image + std::string(5, '\0');
+  SetSecurityDirectory(&padded, static_cast<uint32_t>(padded.size()), 64);
+  padded += std::string(64, '\x5C');
+  std::string padded_junk = image + std::string(4, '\0') + "x";
+  SetSecurityDirectory(&padded_junk, static_cast<uint32_t>(padded_junk.size()),
+                       64);
+  padded_junk += std::string(64, '\x5C');
+  const struct {
+    const char* name;
+    std::string file;
+    Outcome outcome;
+  } cases[] = {
+      {"bare image", image, Outcome::kNoPayload},
+      {"signed bare image", Signed(image), Outcome::kNoPayload},
+      {"zero padding before the signature", padded, Outcome::kNoPayload},
+      {"more than padding before the signature", padded_junk,
+       Outcome::kDamaged},
+      {"cut in half", full.substr(0, full.size() / 2), Outcome::kDamaged},
+      {"cut into the image", full.substr(0, image.size() - 1),
+       Outcome::kDamaged},
+      {"cut by 1000 bytes", full.substr(0, full.size() - 1000),
+       Outcome::kDamaged},
+      {"7 bytes appended", full + "0123456", Outcome::kDamaged},
+      {"one byte appended", full + "x", Outcome::kDamaged},
+      {"100 kB appended", full + std::string(100 * 1024, 'z'),
+       Outcome::kDamaged},
+      {"signed, 7 bytes appended", signed_full + "0123456", Outcome::kDamaged},
+      {"signed, cut by 1000 bytes",
+       signed_full.substr(0, signed_full.size() - 1000), Outcome::kCorrupt},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.outcome, ScanOf(c.file).outcome) << c.name;
 }
 
 }  // namespace

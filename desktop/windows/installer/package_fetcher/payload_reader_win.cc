@@ -22,6 +22,10 @@ bool PayloadReader::Read() {
   switch (result.outcome) {
     case ScanResult::kNoPayload:
       return false;
+    case ScanResult::kDamaged:
+      LOG(ERROR) << "Damaged installer file: " << path_
+                 << " (download the installer again)";
+      [[fallthrough]];
     case ScanResult::kCorrupt:
       read_ = true;
       corrupt_ = true;

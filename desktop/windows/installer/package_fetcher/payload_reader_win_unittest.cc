@@ -32,13 +32,14 @@ TEST_F(PayloadReaderTest, ExecutablesWithPayloads) {
     const char* exe;
     bool found;
     bool full_package;
+    bool corrupt;
   } cases[] = {
-      {"full_unsigned", true, true},
-      {"full_signed", true, true},
-      {"tracking_unsigned", true, false},
-      {"tracking_after_signature", true, false},
-      {"archive_after_signature", false, false},
-      {"no_payload", false, false},
+      {"full_unsigned", true, true, false},
+      {"full_signed", true, true, false},
+      {"tracking_unsigned", true, false, false},
+      {"tracking_after_signature", true, false, false},
+      {"archive_after_signature", false, false, true},
+      {"no_payload", false, false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.exe);
@@ -46,8 +47,9 @@ TEST_F(PayloadReaderTest, ExecutablesWithPayloads) {
         test::MaterialString(std::string("payload.") + c.exe)));
     EXPECT_EQ("", reader.GetTrackingData());
     EXPECT_EQ(c.found, reader.Read());
-    EXPECT_EQ(c.found, reader.Read());
-    EXPECT_FALSE(reader.IsCorrupt());
+    // A corrupt file counts as read.
+    EXPECT_EQ(c.found || c.corrupt, reader.Read());
+    EXPECT_EQ(c.corrupt, reader.IsCorrupt());
     EXPECT_EQ(c.full_package, reader.IsFullPackage());
     if (!c.found) {
       EXPECT_EQ("", reader.GetTrackingData());
@@ -77,6 +79,42 @@ TEST_F(PayloadReaderTest, TrackingDataOverride) {
   EXPECT_TRUE(without.Read());
   EXPECT_FALSE(without.IsFullPackage());
   EXPECT_EQ("given", without.GetTrackingData());
+}
+
+// Real executables made by the linker and the signing tool: the image ends
+// where the sections (and any symbol table) end, so a copy cut short or
+// with bytes appended is damaged, while the bare executable is a net
+// installer without tracking data.
+TEST_F(PayloadReaderTest, DamagedCopiesOfRealExecutables) {
+  for (const char* exe : {"full_unsigned", "full_signed"}) {
+    std::string bytes;
+    ASSERT_TRUE(base::FileUtil::ReadFileToString(
+        test::MaterialPath(test::MaterialString(std::string("payload.") + exe)),
+        &bytes));
+    const struct {
+      const char* name;
+      std::string file;
+    } cases[] = {
+        {"cut in half", bytes.substr(0, bytes.size() / 2)},
+        {"cut by 1000 bytes", bytes.substr(0, bytes.size() - 1000)},
+        {"7 bytes appended", bytes + "0123456"},
+        {"100 kB appended", bytes + std::string(100 * 1024, '\x5A')},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(exe) + ", " + c.name);
+      const base::FilePath path = temp_.GetPath().AppendASCII("damaged.exe");
+      ASSERT_EQ(static_cast<int>(c.file.size()),
+                base::WriteBufferToFile(path, c.file.data(),
+                                        static_cast<int>(c.file.size())));
+      PayloadReader reader(path);
+      EXPECT_FALSE(reader.Read());
+      EXPECT_TRUE(reader.IsCorrupt());
+    }
+  }
+  PayloadReader bare(
+      test::MaterialPath(test::MaterialString("payload.no_payload")));
+  EXPECT_FALSE(bare.Read());
+  EXPECT_FALSE(bare.IsCorrupt());
 }
 
 TEST_F(PayloadReaderTest, CorruptAndMissingFiles) {

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "crypto/secure_hash.h"
 
 namespace installer {
@@ -16,6 +18,19 @@ constexpr uint64_t kChecksumField = 24 + 64;
 constexpr uint64_t kSecurityDirectoryField = 168;
 constexpr uint64_t kSecurityDirectoryEntrySize = 8;
 constexpr uint16_t kPe32PlusMagic = 0x20B;
+// The file header's fields, from the start of the NT headers.
+constexpr uint64_t kNumberOfSectionsField = 4 + 2;
+constexpr uint64_t kSymbolTableField = 4 + 8;
+constexpr uint64_t kNumberOfSymbolsField = 4 + 12;
+constexpr uint64_t kOptionalHeaderSizeField = 4 + 16;
+constexpr uint64_t kOptionalHeaderStart = 4 + 20;
+// In a PE32+ optional header.
+constexpr uint64_t kSizeOfHeadersField = 60;
+// A section header, and its raw data's size and file offset in it.
+constexpr uint64_t kSectionHeaderSize = 40;
+constexpr uint64_t kRawDataSizeField = 16;
+constexpr uint64_t kRawDataOffsetField = 20;
+constexpr uint64_t kSymbolSize = 18;
 
 // All reads are bounds-checked in 64-bit arithmetic: no sum can wrap.
 bool ReadUint32(const uint8_t* image, uint64_t length, uint64_t offset,
@@ -24,6 +39,13 @@ bool ReadUint32(const uint8_t* image, uint64_t length, uint64_t offset,
   *value = uint32_t{image[offset]} | uint32_t{image[offset + 1]} << 8 |
            uint32_t{image[offset + 2]} << 16 |
            uint32_t{image[offset + 3]} << 24;
+  return true;
+}
+
+bool ReadUint16(const uint8_t* image, uint64_t length, uint64_t offset,
+                uint16_t* value) {
+  if (offset > length || length - offset < 2) return false;
+  *value = static_cast<uint16_t>(image[offset] | image[offset + 1] << 8);
   return true;
 }
 
@@ -60,6 +82,58 @@ bool HasPeSignatures(const uint8_t* image, uint64_t length) {
     return false;
   }
   return memcmp(image + nt_headers, "PE\0\0", 4) == 0;
+}
+
+bool GetImageEnd(const uint8_t* image, uint64_t length, uint64_t* end) {
+  uint64_t nt_headers;
+  uint16_t magic;
+  uint16_t sections;
+  uint16_t optional_size;
+  uint32_t headers_size;
+  uint32_t symbols_offset;
+  uint32_t symbols;
+  if (!HasPeSignatures(image, length) ||
+      !ReadNtHeadersOffset(image, length, &nt_headers) ||
+      !ReadUint16(image, length, nt_headers + kOptionalHeaderMagicField,
+                  &magic) ||
+      magic != kPe32PlusMagic ||
+      !ReadUint16(image, length, nt_headers + kNumberOfSectionsField,
+                  &sections) ||
+      !ReadUint16(image, length, nt_headers + kOptionalHeaderSizeField,
+                  &optional_size) ||
+      !ReadUint32(image, length,
+                  nt_headers + kOptionalHeaderStart + kSizeOfHeadersField,
+                  &headers_size) ||
+      !ReadUint32(image, length, nt_headers + kSymbolTableField,
+                  &symbols_offset) ||
+      !ReadUint32(image, length, nt_headers + kNumberOfSymbolsField,
+                  &symbols)) {
+    return false;
+  }
+  uint64_t furthest = headers_size;
+  const uint64_t table = nt_headers + kOptionalHeaderStart + optional_size;
+  for (uint64_t i = 0; i < sections; ++i) {
+    const uint64_t header = table + i * kSectionHeaderSize;
+    uint32_t raw_size;
+    uint32_t raw_offset;
+    if (!ReadUint32(image, length, header + kRawDataSizeField, &raw_size) ||
+        !ReadUint32(image, length, header + kRawDataOffsetField, &raw_offset)) {
+      return false;
+    }
+    if (raw_size != 0)
+      furthest = std::max(furthest, uint64_t{raw_offset} + raw_size);
+  }
+  if (symbols_offset != 0) {
+    // The string table follows the symbols; its first field is its size,
+    // which counts itself. A file cut before it still ends too early.
+    const uint64_t strings = symbols_offset + uint64_t{symbols} * kSymbolSize;
+    uint32_t strings_size = 4;
+    ReadUint32(image, length, strings, &strings_size);
+    furthest =
+        std::max(furthest, strings + std::max<uint32_t>(strings_size, 4));
+  }
+  *end = furthest;
+  return true;
 }
 
 bool HashAuthenticodeRegion(const uint8_t* image, uint64_t length,

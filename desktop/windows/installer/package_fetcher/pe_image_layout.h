@@ -34,6 +34,15 @@ bool ReadSecurityDirectory(const uint8_t* image, uint64_t length,
 // The image starts with "MZ" and its NT headers with "PE\0\0".
 bool HasPeSignatures(const uint8_t* image, uint64_t length);
 
+// The file offset where the image's own bytes end: the end of its headers,
+// of its sections' raw data and of a COFF symbol table with its string
+// table, whichever lies furthest. Anything after it (a payload, a
+// signature) was appended to the image. Reads the header fields from the
+// |length| bytes at |image|; the result may lie beyond |length| (a file
+// cut short). False when the headers are no PE32+ headers or a field it
+// needs lies outside the |length| bytes.
+bool GetImageEnd(const uint8_t* image, uint64_t length, uint64_t* end);
+
 // Feeds |hash| the bytes an Authenticode digest of a signed PE32+ image
 // covers: everything before the signature less the 4-byte checksum field
 // and the 8-byte security directory entry. False (nothing fed) when the

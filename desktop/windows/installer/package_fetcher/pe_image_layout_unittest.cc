@@ -99,5 +99,61 @@ TEST(PeImageLayoutTest, AuthenticodeRegionSkipsChecksumEntryAndSignature) {
   }
 }
 
+void PutUint32(std::string* image, size_t offset, uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    (*image)[offset + i] = static_cast<char>(value >> (8 * i));
+}
+
+// The section table of MakePeImage(0x80, ...) starts after the 24 bytes of
+// signature and file header and the 240 of the optional header.
+constexpr size_t kFirstSection = 0x80 + 24 + 240;
+
+TEST(PeImageLayoutTest, ImageEndsWhereHeadersSectionsAndSymbolsEnd) {
+  uint64_t end = 0;
+  const std::string image = test::MakePeImage(0x80, 0x400);
+  ASSERT_TRUE(GetImageEnd(Bytes(image), image.size(), &end));
+  EXPECT_EQ(0x400u, end);
+  // Cut short, the headers still tell where the image should end.
+  ASSERT_TRUE(GetImageEnd(Bytes(image), 0x300, &end));
+  EXPECT_EQ(0x400u, end);
+
+  // A second section further on, and a symbol table with its string table
+  // (18-byte symbols, then a size field that counts itself) beyond that.
+  std::string two = image;
+  two[0x80 + 6] = 2;
+  PutUint32(&two, kFirstSection + 40 + 16, 0x100);
+  PutUint32(&two, kFirstSection + 40 + 20, 0x500);
+  ASSERT_TRUE(GetImageEnd(Bytes(two), two.size(), &end));
+  EXPECT_EQ(0x600u, end);
+  std::string symbols = two + std::string(0x300, '\0');
+  PutUint32(&symbols, 0x80 + 12, 0x600);
+  PutUint32(&symbols, 0x80 + 16, 10);
+  PutUint32(&symbols, 0x600 + 180, 24);
+  ASSERT_TRUE(GetImageEnd(Bytes(symbols), symbols.size(), &end));
+  EXPECT_EQ(0x600u + 180 + 24, end);
+  // A string table cut off counts at least its size field.
+  ASSERT_TRUE(GetImageEnd(Bytes(symbols), 0x600 + 181, &end));
+  EXPECT_EQ(0x600u + 184, end);
+  // An empty section adds nothing, wherever it claims to be.
+  std::string empty_section = two;
+  PutUint32(&empty_section, kFirstSection + 40 + 16, 0);
+  PutUint32(&empty_section, kFirstSection + 40 + 20, 0x7FFFFFFF);
+  ASSERT_TRUE(GetImageEnd(Bytes(empty_section), empty_section.size(), &end));
+  EXPECT_EQ(0x400u, end);
+
+  // Headers it cannot read: no end.
+  std::string many_sections = image;
+  many_sections[0x80 + 6] = '\xFF';
+  many_sections[0x80 + 7] = '\xFF';
+  std::string pe32 = image;
+  pe32[0x80 + 24] = '\x0B';
+  pe32[0x80 + 25] = '\x01';
+  std::string no_mz = image;
+  no_mz[0] = 'X';
+  for (const std::string* refused : {&many_sections, &pe32, &no_mz})
+    EXPECT_FALSE(GetImageEnd(Bytes(*refused), refused->size(), &end));
+  EXPECT_FALSE(GetImageEnd(Bytes(image), kFirstSection + 22, &end));
+}
+
 }  // namespace
 }  // namespace installer

@@ -10,6 +10,11 @@ void PutUint32(std::string* image, size_t offset, uint32_t value) {
     (*image)[offset + i] = static_cast<char>(value >> (8 * i));
 }
 
+void PutUint16(std::string* image, size_t offset, uint16_t value) {
+  (*image)[offset] = static_cast<char>(value);
+  (*image)[offset + 1] = static_cast<char>(value >> 8);
+}
+
 }  // namespace
 
 std::string MakePeImage(uint32_t nt_offset, size_t size) {
@@ -22,6 +27,17 @@ std::string MakePeImage(uint32_t nt_offset, size_t size) {
   image[nt_offset + 24] = '\x0B';
   image[nt_offset + 25] = '\x02';
   SetSecurityDirectory(&image, 0, 0);
+  // One section, no symbols, a PE32+ optional header of the usual size.
+  constexpr uint32_t kHeadersSize = 0x200;
+  constexpr uint32_t kOptionalHeaderSize = 240;
+  PutUint16(&image, nt_offset + 6, 1);
+  PutUint32(&image, nt_offset + 12, 0);
+  PutUint32(&image, nt_offset + 16, 0);
+  PutUint16(&image, nt_offset + 20, kOptionalHeaderSize);
+  PutUint32(&image, nt_offset + 24 + 60, kHeadersSize);
+  const size_t section = nt_offset + 24 + kOptionalHeaderSize;
+  PutUint32(&image, section + 16, static_cast<uint32_t>(size - kHeadersSize));
+  PutUint32(&image, section + 20, kHeadersSize);
   return image;
 }
 

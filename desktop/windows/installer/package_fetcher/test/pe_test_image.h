@@ -13,8 +13,10 @@ namespace installer {
 namespace test {
 
 // |size| bytes: "MZ", the NT headers' offset |nt_offset| at 60, "PE\0\0"
-// and the PE32+ magic there, the rest a byte pattern (so a digest notices
-// moved bytes); no signature.
+// and the PE32+ magic there, headers of 0x200 bytes and one section whose
+// raw data fills the rest (so the image ends at |size|), no symbol table;
+// every other byte a pattern (so a digest notices moved bytes); no
+// signature. |size| is at least 0x200 and the section table fits below it.
 std::string MakePeImage(uint32_t nt_offset = 0x80, size_t size = 0x400);
 
 // Writes the security directory entry of an image from MakePeImage().
