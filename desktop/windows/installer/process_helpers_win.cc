@@ -5,8 +5,12 @@
 #include <wbemidl.h>
 #include <wrl/client.h>
 
+#include "base/command_line.h"
 #include "base/logging.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
 #include "base/win/scoped_bstr.h"
+#include "base/win/scoped_handle.h"
 #include "base/win/scoped_variant.h"
 
 namespace installer {
@@ -69,6 +73,24 @@ bool ReadUint32Property(IWbemClassObject* object, const char16_t* name,
 }
 
 }  // namespace
+
+base::Process LaunchWithoutOutput(const base::CommandLine& command_line,
+                                  base::LaunchOptions options) {
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  base::win::ScopedHandle null_device(CreateFileW(
+      L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      &inheritable, OPEN_EXISTING, 0, nullptr));
+  if (!null_device.IsValid()) {
+    PLOG(ERROR) << "Cannot open the null device";
+    return base::Process();
+  }
+  const base::HandlesToInheritVector handles = {null_device.Get()};
+  options.handles_to_inherit = &handles;
+  options.stdin_handle = null_device.Get();
+  options.stdout_handle = null_device.Get();
+  options.stderr_handle = null_device.Get();
+  return base::LaunchProcessFromCommandLine(command_line, options);
+}
 
 namespace internal {
 

@@ -1,10 +1,12 @@
 // Starting a process that is not a child of the installer: through the
 // Windows Management Instrumentation's Win32_Process.Create, so that the new
 // process outlives the installer's process tree (the uninstaller starts its
-// clean-up batch file this way).
+// clean-up batch file this way). Needs COM initialised on the calling thread
+// (the installer's threads do that). Every COM interface obtained is
+// released on every path.
 //
-// Needs COM initialised on the calling thread (the installer's threads do
-// that). Every COM interface obtained is released on every path.
+// And starting a helper whose output nobody reads, so that it never reaches
+// the console of whoever started the installer.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_PROCESS_HELPERS_WIN_H_
 #define DESKTOP_WINDOWS_INSTALLER_PROCESS_HELPERS_WIN_H_
@@ -13,7 +15,20 @@
 
 #include <string>
 
+namespace base {
+class CommandLine;
+class Process;
+struct LaunchOptions;
+}  // namespace base
+
 namespace installer {
+
+// Launches |command_line| as LaunchProcessFromCommandLine() does with
+// |options|, but with the null device as its standard input, output and
+// error and no other handle inherited (whatever |options| says about
+// inheritance). An invalid Process on failure.
+base::Process LaunchWithoutOutput(const base::CommandLine& command_line,
+                                  base::LaunchOptions options);
 
 // Starts |command_line| through WMI. True when the call succeeded, its
 // "ReturnValue" is 0 and it reports a non-zero process id, which is then

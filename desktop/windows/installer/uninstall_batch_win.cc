@@ -7,6 +7,7 @@
 #include "base/logging.h"
 #include "base/process/launch.h"
 #include "base/strings/string_util_win.h"
+#include "desktop/windows/installer/process_helpers_win.h"
 #include "desktop/windows/installer/uninstall_batch.h"
 
 namespace installer {
@@ -69,7 +70,9 @@ bool LaunchUninstallBatch(const base::FilePath& install_folder) {
   base::LaunchOptions options;
   options.start_hidden = true;
   options.current_directory = install_folder;
-  if (!base::LaunchProcessFromCommandLine(command_line, options).IsValid()) {
+  // The interpreter echoes every command it runs; the caller of the
+  // uninstaller must not see them.
+  if (!LaunchWithoutOutput(command_line, options).IsValid()) {
     PLOG(ERROR) << "Could not start the clean-up batch file";
     return false;
   }
