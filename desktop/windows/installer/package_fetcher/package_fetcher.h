@@ -34,6 +34,7 @@
 namespace installer {
 
 class PackageFetcherWorker;
+class PackageRunLock;
 class StatsNode;
 class UICallbackRunner;
 
@@ -98,20 +99,22 @@ class PackageFetcher {
         const std::string& tracking_data) = 0;
   };
 
-  // Builds the download path from the local time and starts the worker
-  // thread. |fetcher_node| (required; copied) receives the fetcher's
-  // statistics, one entry of its list "fetches" per run. |runner|
-  // (required) shows the download's dialogs and |delegate| (required) hears
-  // the progress; both must outlive the fetcher and are only called on this
-  // thread.
+  // Builds the download path from the local time, marks the run's files in
+  // the download folder as in use (PackageRunLock) and starts the worker
+  // thread, which first removes what killed runs left there. |fetcher_node|
+  // (required; copied) receives the fetcher's statistics, one entry of its list
+  // "fetches" per run. |runner| (required) shows the download's dialogs and
+  // |delegate| (required) hears the progress; both must outlive the fetcher and
+  // are only called on this thread.
   PackageFetcher(const base::FilePath& download_folder, StatsNode* fetcher_node,
                  UICallbackRunner* runner, Delegate* delegate);
   PackageFetcher(const PackageFetcher&) = delete;
   PackageFetcher& operator=(const PackageFetcher&) = delete;
   // Ends a running child process at once, lets the worker finish the step
   // it is in, deletes the worker (which removes the download, the archive
-  // and the package folder) and joins the thread. Nothing reaches the
-  // delegate or the runner afterwards, not even what was posted before.
+  // and the package folder), joins the thread and lets go of the run's
+  // lock. Nothing reaches the delegate or the runner afterwards, not even
+  // what was posted before.
   ~PackageFetcher();
 
   // Begins a run. Called once after creation and again for each restart;
@@ -126,6 +129,8 @@ class PackageFetcher {
 
  private:
   const base::FilePath download_path_;
+  // Outlives the worker, which removes the files it marks.
+  std::unique_ptr<PackageRunLock> lock_;
   std::unique_ptr<PackageFetcherWorker> worker_;
   base::Thread thread_;
 };

@@ -8,6 +8,7 @@
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher_delegate_proxy.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher_worker_win.h"
+#include "desktop/windows/installer/package_fetcher/package_run_lock_win.h"
 #include "desktop/windows/installer/package_fetcher/ui_callback_runner.h"
 #include "desktop/windows/installer/stats_node.h"
 
@@ -39,12 +40,17 @@ base::FilePath MakeDownloadPath(const base::FilePath& download_folder) {
   return download_folder.Append(MakeDownloadFileName(now));
 }
 
+void RemoveStaleRuns(const base::FilePath& download_folder) {
+  PackageRunLock::RemoveStaleRuns(download_folder);
+}
+
 }  // namespace
 
 PackageFetcher::PackageFetcher(const base::FilePath& download_folder,
                                StatsNode* fetcher_node,
                                UICallbackRunner* runner, Delegate* delegate)
     : download_path_(MakeDownloadPath(download_folder)),
+      lock_(std::make_unique<PackageRunLock>(download_path_)),
       thread_(kWorkerThreadName) {
   CHECK(runner);
   CHECK(fetcher_node);
@@ -57,6 +63,9 @@ PackageFetcher::PackageFetcher(const base::FilePath& download_folder,
       base::MakeRefCounted<PackageFetcherDelegateProxy>(
           std::move(creator_runner), delegate, runner));
   CHECK(thread_.Start()) << "Cannot start the " << kWorkerThreadName;
+  // Off the creator's thread: a large package folder takes a while.
+  thread_.task_runner()->PostTask(
+      CURRENT_LOCATION, base::Bind(&RemoveStaleRuns, download_folder));
 }
 
 PackageFetcher::~PackageFetcher() {
