@@ -255,6 +255,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // Part of Run: the file lists (install and update). False after an error
   // was reported.
   bool ReadFileLists();
+  // Part of Run, before any change to a new installation: the package's
+  // files fit the install folder. False after an error was reported.
+  bool CheckPackagePathLengths();
   bool CreateInstallationSubfolder();
   void ApplyStoredExperiments();
   // Runs |step| unless the run has ended.

@@ -14,6 +14,8 @@
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
+#include "base/strings/string_split.h"
+#include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/trace_event/trace_startup.h"
@@ -39,9 +41,11 @@
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/ui/installer_ui_controller_win.h"
 #include "desktop/windows/installer/ui/installer_ui_parts_win.h"
+#include "desktop/windows/installer/ui/message_box_win.h"
 #include "desktop/windows/installer/uninstall_batch_win.h"
 #include "desktop/windows/installer/version_info.h"
 #include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
 
 namespace installer {
 
@@ -206,6 +210,42 @@ bool RunSilentRole(Settings* settings, bool inside_package,
   return controller.Run(settings, inside_package, download_folder);
 }
 
+// Whether the text after the first quote of |folder| holds the silent
+// switch: a folder value ending in a backslash before its closing quote
+// takes the rest of the command line with it ("C:\x\" --silent).
+bool SwallowedSilentSwitch(const std::u16string& folder) {
+  const std::u16string rest = folder.substr(folder.find(u'"') + 1);
+  for (const std::u16string& word :
+       base::SplitString16(rest, u" \t\"", base::SplitWhitespace::kTrim,
+                           base::SplitFilter::kNonEmpty)) {
+    const size_t prefix = base::CommandLine::GetSwitchPrefixLength(word);
+    if (prefix > 0 &&
+        base::EqualsCaseInsensitiveASCII16(
+            base::StringPiece16(word).substr(prefix), switches::kSilent)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// An install folder with a quote in it is always refused: no path holds
+// one. The log says why; unless the run is silent (or the silent switch is
+// inside the swallowed text), a message box names the folder, where the
+// window would only grey its button.
+bool RefuseQuotedInstallFolder(const base::FilePath& folder, bool silent) {
+  LOG(ERROR) << "The install folder " << folder
+             << " holds a quote: a backslash just before a closing quote "
+                "makes the quote part of the value, with the rest of the "
+                "command line. End the folder without a backslash (or with "
+                "two).";
+  if (silent || SwallowedSilentSwitch(folder.value())) return false;
+  ShowLocalizedMessageBox(
+      nullptr,
+      RcL10nHandler::GetString(kIdsInvalidPath) + u"\n\n" + folder.value(),
+      RcL10nHandler::GetString(kIdsInstallerTitle), MB_OK | MB_ICONERROR);
+  return false;
+}
+
 // --- The installing roles.
 
 // The role flags of the command line.
@@ -344,6 +384,10 @@ bool RunInstallingRole(const base::CommandLine& command_line,
   VLOG(2) << "Instanciating settings";
   Settings settings(command_line, flags.uninstall, flags.silent,
                     flags.autoupdate, install_folder, flags.replace_tamsel);
+  if (!flags.backend && !flags.uninstall &&
+      install_folder.value().find(u'"') != std::u16string::npos) {
+    return RefuseQuotedInstallFolder(install_folder, flags.silent);
+  }
 
   if (flags.backend) {
     VLOG(2) << "Running backend";

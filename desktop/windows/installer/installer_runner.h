@@ -35,6 +35,7 @@
 #include "base/observer_list.h"
 #include "base/pickle.h"
 #include "base/process/process.h"
+#include "base/time/time.h"
 #include "base/win/object_watcher.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/installer_observer.h"
@@ -114,11 +115,15 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate,
   bool LaunchBackend(base::CommandLine* command_line);
   // After the mailslot has been read out: the backend's outcome.
   void ReportBackendEnd();
+  // Names the logs of the backends started since the launch in this
+  // process's log, each with its last error line.
+  void LogBackendLogs(bool success) const;
   void ReleaseMutexes();
 
   IpcReceiver receiver_;
   const base::FilePath package_folder_;
   base::Process backend_process_;
+  base::Time backend_launch_time_;
   // The mutex named after the folder's text as given, and the one named
   // after its upper-cased form: older installers know the first, and the
   // second keeps out a spelling that differs only in case.

@@ -1,9 +1,14 @@
 #include <algorithm>
 #include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "base/base_paths.h"
 #include "base/bind.h"
 #include "base/command_line.h"
+#include "base/files/file_enumerator.h"
+#include "base/files/file_util.h"
 #include "base/location.h"
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
@@ -17,6 +22,8 @@
 #include "desktop/windows/installer/crash_reporter_pid.h"
 #include "desktop/windows/installer/folder_permission_win.h"
 #include "desktop/windows/installer/installer_global_lock.h"
+#include "desktop/windows/installer/installer_log_text.h"
+#include "desktop/windows/installer/installer_names.h"
 #include "desktop/windows/installer/installer_runner.h"
 #include "desktop/windows/installer/installer_switches.h"
 #include "desktop/windows/installer/ipc/installer_message.h"
@@ -34,6 +41,9 @@ constexpr char16_t kInstallFolderMutexPrefix[] =
     u"Global\\Velna/InstallerFolder/";
 // The package's tracking data, as a file name in the package folder.
 constexpr char16_t kServerTrackingDataValue[] = u"server_tracking_data";
+constexpr char16_t kLogFilePattern[] = u"*.log";
+// More than any backend writes without verbose logging.
+constexpr size_t kMaxLogSize = 16 * 1024 * 1024;
 
 std::u16string WithForwardSlashes(std::u16string text) {
   std::replace(text.begin(), text.end(), u'\\', u'/');
@@ -130,8 +140,13 @@ bool InstallerRunner::Start(Settings* settings) {
                      "The previous installer backend is still running");
   }
   if (settings->operation() == kOperationUnknown) {
-    return FailStart(kIdsLocationRefused,
-                     "Attempting to start installation with invalid settings");
+    const Status& status = *settings->GetStatus();
+    return FailStart(
+        kIdsLocationRefused,
+        "Attempting to start installation with invalid settings: the "
+        "install folder " +
+            status.install_folder.AsUTF8() +
+            " is refused: " + GetFolderRefusal(status, settings->uninstall()));
   }
   settings->set_initialized(false);
   settings_ = settings;
@@ -260,6 +275,7 @@ bool InstallerRunner::LaunchBackend(base::CommandLine* command_line) {
       options.inherit_handles = true;
       LOG(INFO) << "launching installer backend: "
                 << command_line->GetCommandLineString();
+      backend_launch_time_ = base::Time::Now();
       backend_process_ =
           base::LaunchProcessFromCommandLine(*command_line, options);
       CloseHandle(own_process);
@@ -351,7 +367,44 @@ void InstallerRunner::ReportBackendEnd() {
     SetEvent(interrupted_event_.Get());
   }
   backend_started_ = false;
+  LogBackendLogs(success);
   observers_.Notify(&InstallerObserver::OnInstallerTerminated, success);
+}
+
+void InstallerRunner::LogBackendLogs(bool success) const {
+  // The backends inherit this process's temporary folder, and write their
+  // logs where it writes its own.
+  base::FilePath temp;
+  if (!base::PathService::Get(base::DIR_TEMP, &temp)) return;
+  const base::FilePath folder = temp.Append(GetInstallerFolderName());
+  // File times may be a little behind the clock.
+  const base::Time since =
+      backend_launch_time_ - base::TimeDelta::FromSeconds(2);
+  std::vector<std::pair<base::FilePath, std::string>> logs;
+  base::FileEnumerator enumerator(folder, false, base::FileEnumerator::FILES,
+                                  kLogFilePattern);
+  for (base::FilePath path = enumerator.Next(); !path.empty();
+       path = enumerator.Next()) {
+    if (base::Time::FromFileTime(enumerator.GetInfo().ftLastWriteTime) < since)
+      continue;
+    std::string text;
+    base::FileUtil::ReadFileToStringWithMaxSize(path, &text, kMaxLogSize);
+    if (IsLogOfBackendOf(text, GetCurrentProcessId()))
+      logs.emplace_back(path, FindLastErrorMessage(text));
+  }
+  if (logs.empty()) {
+    LOG(WARNING) << "No log of the installer backend found in " << folder;
+    return;
+  }
+  std::sort(logs.begin(), logs.end());
+  for (const auto& [path, error] : logs) {
+    LOG(INFO) << "Installer backend log: " << path;
+    if (error.empty()) continue;
+    if (success)
+      LOG(INFO) << "Last error line of " << path.BaseName() << ": " << error;
+    else
+      LOG(ERROR) << "Last error line of " << path.BaseName() << ": " << error;
+  }
 }
 
 }  // namespace installer

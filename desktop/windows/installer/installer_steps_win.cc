@@ -45,6 +45,7 @@
 #include "desktop/common/autoupdate/updatechecker/globalstorage_win.h"
 #include "desktop/windows/crash_reporter/crash_client_win.h"
 #include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/install_path_lengths.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_experiments.h"
 #include "desktop/windows/installer/installer_switches.h"
@@ -78,7 +79,6 @@ namespace installer {
 namespace {
 
 // Files of the install folder beside the ones other headers name.
-constexpr char16_t kOldStatusFolderName[] = u"old_status";
 constexpr char16_t kOldStatusPattern[] = u"*.xml.*";
 constexpr char16_t kOldExtension[] = u".old";
 // In the package folder.
@@ -306,6 +306,31 @@ ProfileDeletionPlan PlanProfileDeletion(const base::FilePath& install_folder) {
   }
   plan.local_folder = local;
   return plan;
+}
+
+// The folders above |install_folder| that its installation created (the
+// |count| nearest ones), as the clean-up batch file names them, nearest
+// first. Never a drive's root nor a known folder of the system or the user
+// (those are not the installation's, whatever its log says), and none
+// above one the batch file cannot name.
+std::vector<std::string> CreatedParentsForBatch(
+    const base::FilePath& install_folder, int count) {
+  std::vector<std::string> parents;
+  const std::vector<base::FilePath> kept = ProtectedFolders(install_folder);
+  base::FilePath folder = install_folder.DirName();
+  for (int i = 0; i < count && folder.DirName() != folder;
+       ++i, folder = folder.DirName()) {
+    for (const base::FilePath& known : kept) {
+      if (base::FilePath::CompareIgnoreCase(folder.value(), known.value()) ==
+          0) {
+        return parents;
+      }
+    }
+    std::string text;
+    if (!ToBatchPath(folder, &text)) return parents;
+    parents.push_back(text);
+  }
+  return parents;
 }
 
 }  // namespace
@@ -1236,7 +1261,7 @@ void Installer::StepCleanUpFilesAfterUninstall() {
   for (const std::u16string& entry : log.root_files) {
     base::FilePath path;
     if (InstallLogEntryPath(install_folder, u"", entry, &path))
-      RunOperation(DeleteOperation(path, true, true));
+      delete_or_leave(path, true, true);
   }
 
   std::vector<std::string> batch_files;
@@ -1245,10 +1270,21 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     if (ToBatchPath(path, &text)) {
       batch_files.push_back(text);
     } else {
-      LOG(WARNING) << "Leaving " << path
-                   << " out of the clean-up batch file: the command "
-                      "interpreter cannot read its name";
+      LOG(ERROR) << "Leaving " << path
+                 << " behind: the clean-up batch file cannot name it for "
+                    "the command interpreter";
     }
+  }
+  if (!leftovers.empty()) {
+    // The uninstallation succeeds all the same: the product is gone from
+    // the system; what is left is said here.
+    std::string names;
+    for (const base::FilePath& path : leftovers)
+      names += (names.empty() ? "" : ", ") + path.AsUTF8();
+    LOG(WARNING) << leftovers.size()
+                 << " files could not be removed now; the clean-up batch "
+                    "file tries again once the installer has ended: "
+                 << names;
   }
   std::vector<std::string> batch_folders;
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
@@ -1271,12 +1307,16 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     LOG(WARNING) << "The clean-up batch file cannot remove " << install_folder
                  << ": the command interpreter cannot read its name";
   }
+  const std::vector<std::string> batch_parents =
+      install_folder_text.empty()
+          ? std::vector<std::string>()
+          : CreatedParentsForBatch(install_folder, log.created_parents);
   // The crash reporter runs the front end's program too, which may be one
   // of the leftovers, and it ends only after the front end.
   const std::string batch = BuildUninstallBatchText(
       {static_cast<uint32_t>(GetCurrentProcessId()), initial_pid,
        permission_process_id_, crash_reporter::GetCrashReporterPid()},
-      batch_files, batch_folders, install_folder_text);
+      batch_files, batch_folders, install_folder_text, batch_parents);
   const base::FilePath batch_path =
       install_folder.Append(kUninstallBatchFileName);
   if (batch.size() > static_cast<size_t>(INT_MAX)) {

@@ -39,6 +39,10 @@ inline constexpr char kParentPid[] = "parent-pid";
 // The front end's process as an inheritable handle: the 8 bytes of the
 // handle value, little-endian, as hexadecimal text.
 inline constexpr char kInitialProcHandle[] = "initial-proc-handle";
+// A new installation: how many folders above the install folder its front
+// end found missing, and so the installation creates (a backend may start
+// after another one made them).
+inline constexpr char kCreatedParentFolders[] = "created-parent-folders";
 
 // Roles and flags read by the entry point.
 inline constexpr char kBackend[] = "backend";

@@ -19,6 +19,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
 #include "base/values.h"
+#include "desktop/windows/installer/install_path_lengths.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_experiments.h"
 #include "desktop/windows/installer/installer_rights_win.h"
@@ -198,6 +199,9 @@ void Installer::Run() {
     return;
   }
 
+  // Before any change: a new installation's files must fit the folder.
+  if (operation == kOperationInstalling && !CheckPackagePathLengths()) return;
+
   // 6. The front end creates the event and sets it to stop this backend.
   const std::u16string event_name = MakeKernelObjectName(
       install_folder.value(), kInstallationInterruptedEvent, true);
@@ -344,6 +348,9 @@ void Installer::Run() {
   install_log_.copy_only = settings_->copy_only();
   install_log_.all_users = settings_->all_users();
   install_log_.path = install_folder.value();
+  install_log_.created_parents = operation == kOperationUpgrading
+                                     ? status->install_log.created_parents
+                                     : settings_->created_parent_folders();
   install_log_.version = VersionInfo::GetProductVersion();
   if (operation == kOperationUpgrading && !status->install_log.app_id.empty()) {
     install_log_.app_id = status->install_log.app_id;
@@ -417,6 +424,22 @@ bool Installer::ReadFileLists() {
     return false;
   }
   return true;
+}
+
+bool Installer::CheckPackagePathLengths() {
+  // A first backend runs without the package: the package's own backend
+  // checks.
+  std::vector<std::string> files;
+  std::vector<std::string> root_files;
+  if (!ReadLines(own_directory_.Append(kFilesListFileName), &files))
+    return true;
+  ReadLines(own_directory_.Append(kRootFilesListFileName), &root_files);
+  const std::string problem = FindPackagePathLengthProblem(
+      settings_->GetStatus()->install_folder.value(),
+      base::UTF8ToUTF16(VersionInfo::GetProductVersion()), files, root_files);
+  if (problem.empty()) return true;
+  Fail(kIdsLocationRefused, u"", problem);
+  return false;
 }
 
 bool Installer::CreateInstallationSubfolder() {

@@ -22,6 +22,7 @@
 #include <stdint.h>
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "base/files/file_path.h"
@@ -173,6 +174,12 @@ class Settings {
   const base::FilePath& registry_install_folder() const {
     return registry_install_folder_;
   }
+  // For a new installation: how many folders above the install folder it
+  // creates. The "created-parent-folders" switch when a front end or an
+  // earlier backend counted them, else counted from the inspection (the
+  // folders between the install folder and its nearest existing
+  // ancestor).
+  int created_parent_folders() const;
   const base::FilePath& profile_folder() const { return profile_folder_; }
   const base::FilePath& default_standalone_folder() const {
     return default_standalone_folder_;
@@ -184,7 +191,11 @@ class Settings {
   // Defaults, then the setting switches of the command line.
   void ReadSettingsFromCommandLine();
   bool HasSwitch(const char* name) const;
-  // The Boolean value of switch |name|.
+  // Whether the Boolean switch |name| is given with an accepted value (see
+  // ReadBoolSwitchValue); one given with another value counts as absent,
+  // so that the switch keeps its default, and is logged as a warning.
+  bool HasBoolSwitch(const char* name) const;
+  // The Boolean value of switch |name| (false unless accepted).
   bool SwitchValue(const char* name) const;
   // Stores |value|, logs it under |label| and tells the observers.
   bool AcceptSetting(bool* field, bool value, const char* label);
@@ -230,9 +241,16 @@ class Settings {
   base::FilePath registry_install_folder_;
   base::FilePath profile_folder_;
   base::FilePath default_standalone_folder_;
+  // The Boolean switches whose value was refused and logged.
+  mutable std::set<std::string> warned_switches_;
 
   base::WeakPtrFactory<Settings> weak_factory_{this};
 };
+
+// Why the settings refuse the folder |status| describes (operation
+// unknown), for the log: the inspection's reason, or for an uninstall that
+// it holds no installation. Empty when it is not refused.
+std::string GetFolderRefusal(const Status& status, bool uninstall);
 
 namespace internal {
 

@@ -2,6 +2,7 @@
 // read back there by RunInstaller() and the Settings constructor.
 
 #include <iterator>
+#include <string>
 
 #include "base/command_line.h"
 #include "base/feature_list.h"
@@ -67,6 +68,11 @@ void Settings::AppendToCommandLine(base::CommandLine* command_line,
       AppendBool(command_line, switches::kCopyOnly, copy_only_);
       if (!copy_only_)
         AppendBool(command_line, switches::kAllUsers, all_users_);
+      // Only when there are any: most command lines stay as they were.
+      if (const int created = created_parent_folders(); created > 0) {
+        command_line->AppendSwitchASCII(switches::kCreatedParentFolders,
+                                        std::to_string(created));
+      }
     }
     if (!copy_only_) {
       AppendBool(command_line, switches::kSetDefaultBrowser, default_browser_);

@@ -19,6 +19,7 @@
 #include "base/location.h"
 #include "base/logging.h"
 #include "base/path_service.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/threading/worker_pool.h"
@@ -48,6 +49,8 @@ constexpr char16_t kOldLastInstallPathValue[] = u"Last install path";
 constexpr char16_t kUserProgramsFolder[] = u"Programs";
 // CSIDL_LOCAL_APPDATA: the fallback of FOLDERID_UserProgramFiles.
 constexpr int kLocalAppDataCsidl = 28;
+// More folder levels than a path of MAX_PATH characters has.
+constexpr unsigned kMaxCreatedParentFolders = 128;
 
 // Ranks of GetDriveTypeW() results for a stand-alone installation; lower
 // is better, and removable media end the search.
@@ -174,7 +177,7 @@ Settings::Settings(const base::CommandLine& command_line, bool uninstall,
   VLOG(1) << "Initializing settings";
 
   if (uninstall_) {
-    SetDeleteProfile(HasSwitch(switches::kDeleteUserProfile) &&
+    SetDeleteProfile(HasBoolSwitch(switches::kDeleteUserProfile) &&
                      SwitchValue(switches::kDeleteUserProfile));
     SetInstallFolderFromString(
         InstallationInfo::GetInstance()->install_folder().value());
@@ -201,8 +204,25 @@ bool Settings::HasSwitch(const char* name) const {
   return command_line_.HasSwitch(name);
 }
 
+bool Settings::HasBoolSwitch(const char* name) const {
+  if (!command_line_.HasSwitch(name)) return false;
+  bool value = false;
+  const std::u16string text = command_line_.GetSwitchValueNative(name);
+  if (ReadBoolSwitchValue(text, &value)) return true;
+  // Once per switch: the settings read the command line again after each
+  // inspection.
+  if (warned_switches_.insert(name).second) {
+    LOG(WARNING) << "Ignoring --" << name << "=" << text
+                 << ": not one of the accepted values 1, 0, true, false, yes, "
+                    "no (or a whole number); the switch keeps its default";
+  }
+  return false;
+}
+
 bool Settings::SwitchValue(const char* name) const {
-  return ParseBoolSwitchValue(command_line_.GetSwitchValueNative(name));
+  bool value = false;
+  ReadBoolSwitchValue(command_line_.GetSwitchValueNative(name), &value);
+  return value;
 }
 
 void Settings::NotifySettingChanged() {
@@ -283,7 +303,7 @@ bool Settings::SetMode(InstallationMode mode) {
       base::FilePath::CompareIgnoreCase(
           status_->install_folder.value(),
           GetDefaultInstallFolder(kFolderFromRegistry).value()) == 0;
-  const bool keep_single_profile = HasSwitch(switches::kSingleProfile);
+  const bool keep_single_profile = HasBoolSwitch(switches::kSingleProfile);
   bool result = false;
   switch (mode) {
     case kModeAllUsers:
@@ -360,6 +380,8 @@ void Settings::OnStatusFetched(std::unique_ptr<Status> status) {
   if (!status_->valid_install_path ||
       (uninstall_ && !status_->existing_installation)) {
     VLOG(1) << "Invalid install folder";
+    LOG(WARNING) << "The install folder " << status_->install_folder
+                 << " is refused: " << GetFolderRefusal(*status_, uninstall_);
     NotifyPathChanged();
     return;
   }
@@ -372,7 +394,7 @@ void Settings::OnStatusFetched(std::unique_ptr<Status> status) {
   LOG(INFO) << "Operation: " << operation_;
 
   if (!status_->existing_installation && !status_->tamsel_installation) {
-    if (!uninstall_ && !HasSwitch(switches::kSingleProfile)) {
+    if (!uninstall_ && !HasBoolSwitch(switches::kSingleProfile)) {
       single_profile_ = status_->single_profile != kNotSet
                             ? status_->single_profile == 1
                             : copy_only_;
@@ -395,19 +417,19 @@ void Settings::AdoptExistingInstallation() {
   StoreCopyOnly(status.install_log.copy_only);
   all_users_ = status.install_log.all_users;
   single_profile_ = status.single_profile == 1;
-  if (!HasSwitch(switches::kDesktopShortcut))
+  if (!HasBoolSwitch(switches::kDesktopShortcut))
     desktop_shortcut_ = status.desktop_shortcut_exists;
-  if (!HasSwitch(switches::kStartMenuShortcut))
+  if (!HasBoolSwitch(switches::kStartMenuShortcut))
     start_menu_shortcut_ = status.start_menu_shortcut_exists;
-  if (!HasSwitch(switches::kQuickLaunchShortcut))
+  if (!HasBoolSwitch(switches::kQuickLaunchShortcut))
     quick_launch_shortcut_ = status.quick_launch_shortcut_exists;
-  if (!HasSwitch(switches::kPinToTaskbar))
+  if (!HasBoolSwitch(switches::kPinToTaskbar))
     pinned_shortcut_ = !status.pinned_shortcut_path.empty();
-  if (!HasSwitch(switches::kImportBrowserData))
+  if (!HasBoolSwitch(switches::kImportBrowserData))
     import_browser_data_ = status.import_browser_data == 1;
-  if (!HasSwitch(switches::kEnableStats)) {
+  if (!HasBoolSwitch(switches::kEnableStats)) {
     enable_velna_stats_ = status.enable_stats == 1;
-    if (!HasSwitch(switches::kEnableInstallerStats))
+    if (!HasBoolSwitch(switches::kEnableInstallerStats))
       enable_installer_stats_ = enable_velna_stats_;
   }
   if (autoupdate_ && status.tamsel_installation && !replace_tamsel_)
@@ -436,19 +458,19 @@ void Settings::ReadSettingsFromCommandLine() {
       base::win::GetWindowsVersion() < base::win::kVersionWin7;
   pinned_shortcut_ = base::win::CanPinShortcutToTaskbar();
 
-  if (HasSwitch(switches::kLaunchVelna))
+  if (HasBoolSwitch(switches::kLaunchVelna))
     launch_velna_ = SwitchValue(switches::kLaunchVelna);
-  else if (HasSwitch(switches::kLaunchBrowser))
+  else if (HasBoolSwitch(switches::kLaunchBrowser))
     launch_velna_ = SwitchValue(switches::kLaunchBrowser);
-  if (HasSwitch(switches::kCopyOnly))
+  if (HasBoolSwitch(switches::kCopyOnly))
     StoreCopyOnly(SwitchValue(switches::kCopyOnly));
-  if (HasSwitch(switches::kImportBrowserData))
+  if (HasBoolSwitch(switches::kImportBrowserData))
     import_browser_data_ = SwitchValue(switches::kImportBrowserData);
-  if (HasSwitch(switches::kEnableStats)) {
+  if (HasBoolSwitch(switches::kEnableStats)) {
     enable_velna_stats_ = SwitchValue(switches::kEnableStats);
     enable_installer_stats_ = enable_velna_stats_;
   }
-  if (HasSwitch(switches::kEnableInstallerStats))
+  if (HasBoolSwitch(switches::kEnableInstallerStats))
     enable_installer_stats_ = SwitchValue(switches::kEnableInstallerStats);
   if (!copy_only_) {
     const struct {
@@ -463,12 +485,12 @@ void Settings::ReadSettingsFromCommandLine() {
         {switches::kPinToTaskbar, &pinned_shortcut_},
     };
     for (const auto& entry : switches_to_fields) {
-      if (HasSwitch(entry.name)) *entry.field = SwitchValue(entry.name);
+      if (HasBoolSwitch(entry.name)) *entry.field = SwitchValue(entry.name);
     }
   } else {
     single_profile_ = true;
   }
-  if (HasSwitch(switches::kSingleProfile))
+  if (HasBoolSwitch(switches::kSingleProfile))
     single_profile_ = SwitchValue(switches::kSingleProfile);
   if (HasSwitch(switches::kProfileFolder))
     profile_folder_ =
@@ -531,6 +553,37 @@ void Settings::LogSettings() const {
   VLOG(1) << "quick_launch_shortcut_:" << quick_launch_shortcut_;
   VLOG(1) << "single_profile_:" << single_profile_;
   VLOG(1) << "start_menu_shortcut_:" << start_menu_shortcut_;
+}
+
+int Settings::created_parent_folders() const {
+  if (command_line_.HasSwitch(switches::kCreatedParentFolders)) {
+    unsigned count = 0;
+    return base::StringToUint(command_line_.GetSwitchValueASCII(
+                                  switches::kCreatedParentFolders),
+                              &count) &&
+                   count <= kMaxCreatedParentFolders
+               ? static_cast<int>(count)
+               : 0;
+  }
+  if (status_->valid_parent_folder.empty() ||
+      status_->valid_parent_folder == status_->install_folder) {
+    return 0;
+  }
+  int count = 0;
+  for (base::FilePath folder = status_->install_folder.DirName();
+       folder != status_->valid_parent_folder && folder != folder.DirName();
+       folder = folder.DirName()) {
+    ++count;
+  }
+  return count;
+}
+
+std::string GetFolderRefusal(const Status& status, bool uninstall) {
+  if (!status.invalid_reason.empty()) return status.invalid_reason;
+  if (!status.valid_install_path) return "its inspection has not ended";
+  if (uninstall && !status.existing_installation)
+    return "it holds no installation";
+  return std::string();
 }
 
 namespace internal {

@@ -76,9 +76,14 @@ TEST_F(SettingsTest, CommandLineSwitches) {
       {u"--copyonly=1 --singleprofile=0", "101001110100"},
       {u"--launchbrowser=0", "000101111100"},
       {u"--launchvelna=TRUE --launchbrowser=0", "001101111100"},
-      {u"--allusers=no --setdefaultbrowser=2 --desktopshortcut=x "
+      {u"--allusers=no --setdefaultbrowser=2 --desktopshortcut=0 "
        u"--startmenushortcut=0 --quicklaunchshortcut=1 --pintotaskbar=yes",
        "001011110011"},
+      // Values that are no Boolean keep the defaults.
+      {u"--desktopshortcut=maybe --launchbrowser=banana --allusers=x "
+       u"--copyonly=1x --enable-stats=on",
+       "001101111100"},
+      {u"--launchvelna=maybe --launchbrowser=0", "000101111100"},
       {u"--import-browser-data=0 --singleprofile=1", "011100111100"},
   };
   for (const auto& c : cases) {
@@ -154,6 +159,18 @@ TEST_F(SettingsTest, SwitchesOverrideTheInstallationsChoices) {
   EXPECT_TRUE(settings->enable_velna_stats());
   EXPECT_TRUE(settings->enable_installer_stats());
   EXPECT_TRUE(settings->import_browser_data());
+}
+
+TEST_F(SettingsTest, BadValuesKeepTheInstallationsChoices) {
+  WriteInstallation(dir(), R"({"enable_stats": false,
+                              "import_browser_data": false})");
+  std::unique_ptr<Settings> settings =
+      MakeSettings(FolderSwitch(dir()) +
+                   u" --enable-stats=maybe --import-browser-data=banana");
+  ASSERT_EQ(kOperationUpgrading, settings->operation());
+  EXPECT_FALSE(settings->enable_velna_stats());
+  EXPECT_FALSE(settings->enable_installer_stats());
+  EXPECT_FALSE(settings->import_browser_data());
 }
 
 TEST_F(SettingsTest, FrozenSettingsRefuseEverySetter) {

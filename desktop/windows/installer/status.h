@@ -102,6 +102,9 @@ class Status {
   // The folder itself when it exists, else its nearest existing ancestor.
   base::FilePath valid_parent_folder;
   bool valid_install_path = false;
+  // Why the path cannot hold an installation, for the log; empty when it
+  // can.
+  std::string invalid_reason;
   bool existing_installation = false;
   // A former-engine installation was found.
   bool tamsel_installation = false;

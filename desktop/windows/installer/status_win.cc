@@ -10,6 +10,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
 #include "base/win/windows_version.h"
+#include "desktop/windows/installer/install_path_lengths.h"
 #include "desktop/windows/installer/installer_experiments.h"
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/installation_info.h"
@@ -17,6 +18,7 @@
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
 #include "desktop/windows/installer/status.h"
+#include "desktop/windows/installer/version_info.h"
 
 namespace installer {
 
@@ -77,28 +79,36 @@ void Status::Init(const base::FilePath& path) {
   VLOG(1) << "Initializing status: " << path;
   install_folder = path;
   valid_install_path = false;
+  invalid_reason.clear();
   existing_installation = false;
   tamsel_installation = false;
   existing_installation_traces = false;
 
   if (path.empty()) {
     VLOG(1) << "Path is empty";
+    invalid_reason = "the path is empty";
     return;
   }
-  if (!IsValidFileName(path.value(), true) || EndsInWhiteSpace(path)) {
+  const std::string problem = FindFileNameProblem(path.value(), true);
+  if (!problem.empty() || EndsInWhiteSpace(path)) {
     VLOG(1) << "Path is not a valid Win32 path";
+    invalid_reason = "it is not a valid path: " +
+                     (problem.empty() ? "it ends in white space" : problem);
     return;
   }
   if (!path.IsAbsolute()) {
     VLOG(1) << "Path is relative";
+    invalid_reason = "it is a relative path (a drive or share is missing)";
     return;
   }
   if (base::PathExists(path) && !base::DirectoryExists(path)) {
     VLOG(1) << "Path is a file path";
+    invalid_reason = "it is a file";
     return;
   }
   if (!base::PathIsWritable(path) && IsCdRomDrive(path)) {
     VLOG(1) << "Path is to a non-writable CD-ROM";
+    invalid_reason = "it is on a CD-ROM that cannot be written";
     return;
   }
   if (base::DirectoryExists(path)) {
@@ -116,6 +126,16 @@ void Status::Init(const base::FilePath& path) {
     if (tamsel_installation) existing_installation = replace_tamsel;
     return;
   }
+  // A new installation only: one made before (by an older installer) must
+  // stay reachable for its update and its uninstall.
+  const std::string too_long = FindInstallFolderLengthProblem(
+      path.value(), base::UTF8ToUTF16(VersionInfo::GetProductVersion()));
+  if (!too_long.empty()) {
+    VLOG(1) << "Path is too long";
+    valid_install_path = false;
+    invalid_reason = too_long;
+    return;
+  }
   if (base::DirectoryExists(path)) {
     VLOG(1) << "Path is not an existing installation";
     existing_installation_traces =
@@ -130,6 +150,8 @@ void Status::Init(const base::FilePath& path) {
     if (parent == current) {
       VLOG(1) << "Path is a root folder that's not valid"
               << "(probably invalid drive letter)";
+      invalid_reason =
+          "no part of it exists: its drive or network share is not there";
       return;
     }
     if (base::DirectoryExists(parent)) {
@@ -141,6 +163,7 @@ void Status::Init(const base::FilePath& path) {
     }
     if (base::PathExists(parent)) {
       VLOG(1) << "Path is child of a file (invalid)";
+      invalid_reason = "it lies below a file: " + parent.AsUTF8();
       return;
     }
     current = parent;

@@ -42,6 +42,37 @@ TEST(SwitchValuesTest, BooleanValues) {
   }
 }
 
+// Only the spellings that mean what they say are accepted; anything else
+// keeps a switch's default rather than reading as 0 or 1 by accident.
+TEST(SwitchValuesTest, AcceptedSpellings) {
+  struct {
+    const char16_t* text;
+    bool accepted;
+    bool value;
+  } cases[] = {
+      {u"", true, false},        {u"0", true, false},
+      {u"1", true, true},        {u"2", true, true},
+      {u"-1", true, true},       {u"+0", true, false},
+      {u"007", true, true},      {u"99999999999999999999", true, true},
+      {u"yes", true, true},      {u"TRUE", true, true},
+      {u"No", true, false},      {u"false", true, false},
+      {u"FALSE", true, false},   {u"maybe", false, false},
+      {u"banana", false, false}, {u"x", false, false},
+      {u"1x", false, false},     {u"x1", false, false},
+      {u"+", false, false},      {u"-", false, false},
+      {u"yes!", false, false},   {u" 1", false, false},
+      {u"on", false, false},     {u"\uFF11", false, false},
+  };
+  for (const auto& c : cases) {
+    const std::string text(c.text,
+                           c.text + std::char_traits<char16_t>::length(c.text));
+    bool value = !c.value;
+    EXPECT_EQ(c.accepted, ReadBoolSwitchValue(c.text, &value)) << text;
+    // Untouched when refused.
+    EXPECT_EQ(c.value, c.accepted ? value : !value) << text;
+  }
+}
+
 TEST(SwitchValuesTest, WrittenValuesReadBack) {
   EXPECT_EQ(u"1", FormatBoolSwitchValue(true));
   EXPECT_EQ(u"0", FormatBoolSwitchValue(false));

@@ -12,6 +12,8 @@ constexpr int kMaxDeleteAttempts = 30;
 constexpr char kFinalRemovalDelay[] = "ping -n 3 127.0.0.1 ^>NUL";
 // Holds the quoted install folder for the interpreter that removes it.
 constexpr char kRemovedFolderVariable[] = "REMOVED_FOLDER";
+// Followed by 1, 2, ...: the folders above it that go after it.
+constexpr char kRemovedParentVariable[] = "REMOVED_PARENT_";
 
 // Whether |folder| is |ancestor| or lies below it, comparing components
 // while ignoring case.
@@ -42,10 +44,11 @@ std::string EscapeBatchPercent(const std::string& path) {
   return escaped;
 }
 
-std::string BuildUninstallBatchText(const std::vector<uint32_t>& process_ids,
-                                    const std::vector<std::string>& files,
-                                    const std::vector<std::string>& folders,
-                                    const std::string& install_folder) {
+std::string BuildUninstallBatchText(
+    const std::vector<uint32_t>& process_ids,
+    const std::vector<std::string>& files,
+    const std::vector<std::string>& folders, const std::string& install_folder,
+    const std::vector<std::string>& parent_folders) {
   std::vector<std::pair<std::string, uint32_t>> waits;
   for (size_t i = 0; i < process_ids.size(); ++i) {
     if (process_ids[i] == 0) continue;
@@ -101,9 +104,20 @@ std::string BuildUninstallBatchText(const std::vector<uint32_t>& process_ids,
     const std::string folder = EscapeBatchPercent(install_folder);
     text += std::string("SET ") + kRemovedFolderVariable + "=\"" + folder +
             "\"" + kLineEnd;
-    text += "start \"\" /d \"" + folder + "\\..\" /b cmd /d /c " +
-            kFinalRemovalDelay + " ^& rmdir %%" + kRemovedFolderVariable +
-            "%%" + kLineEnd;
+    std::string removals =
+        std::string(" ^& rmdir %%") + kRemovedFolderVariable + "%%";
+    // The interpreter's own folder cannot be removed: it runs above the
+    // highest of them.
+    std::string outside = folder;
+    for (size_t i = 0; i < parent_folders.size(); ++i) {
+      const std::string variable =
+          kRemovedParentVariable + std::to_string(i + 1);
+      outside = EscapeBatchPercent(parent_folders[i]);
+      text += "SET " + variable + "=\"" + outside + "\"" + kLineEnd;
+      removals += " ^& rmdir %%" + variable + "%%";
+    }
+    text += "start \"\" /d \"" + outside + "\\..\" /b cmd /d /c " +
+            kFinalRemovalDelay + removals + kLineEnd;
   }
   text += std::string("del %0") + kLineEnd;
   return text;

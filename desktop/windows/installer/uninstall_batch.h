@@ -35,11 +35,15 @@ std::string EscapeBatchPercent(const std::string& path);
 // Unless it is empty, |install_folder|, which holds the batch file, is
 // removed last when it is empty by then: by a command interpreter that the
 // batch file starts outside it and that waits two seconds, until the batch
-// file has ended and is gone. All hold OEM-code-page bytes without quotes.
-std::string BuildUninstallBatchText(const std::vector<uint32_t>& process_ids,
-                                    const std::vector<std::string>& files,
-                                    const std::vector<std::string>& folders,
-                                    const std::string& install_folder);
+// file has ended and is gone; that interpreter then removes each of
+// |parent_folders| (the folders above it that the installation created,
+// nearest first) that is empty by then, and runs outside the last of them.
+// All hold OEM-code-page bytes without quotes.
+std::string BuildUninstallBatchText(
+    const std::vector<uint32_t>& process_ids,
+    const std::vector<std::string>& files,
+    const std::vector<std::string>& folders, const std::string& install_folder,
+    const std::vector<std::string>& parent_folders = {});
 
 // Adds to |*folders| every folder between |file| and |install_folder|:
 // its parent, that folder's parent and so on, stopping before

@@ -51,6 +51,23 @@ TEST(UninstallBatchTest, TextWaitsDeletesRemovesAndDeletesItself) {
       text);
 }
 
+// The folders above the installation that it created go after it, each
+// when empty, removed by an interpreter that runs above the highest.
+TEST(UninstallBatchTest, CreatedParentsGoAfterTheInstallFolder) {
+  EXPECT_EQ(
+      ":again\r\n"
+      "ping -n 2 127.0.0.1 >NUL\r\n"
+      "SET REMOVED_FOLDER=\"C:\\p q\\r%%\\Velna\"\r\n"
+      "SET REMOVED_PARENT_1=\"C:\\p q\\r%%\"\r\n"
+      "SET REMOVED_PARENT_2=\"C:\\p q\"\r\n"
+      "start \"\" /d \"C:\\p q\\..\" /b cmd /d /c ping -n 3 127.0.0.1 "
+      "^>NUL ^& rmdir %%REMOVED_FOLDER%% ^& rmdir %%REMOVED_PARENT_1%% ^& "
+      "rmdir %%REMOVED_PARENT_2%%\r\n"
+      "del %0\r\n",
+      BuildUninstallBatchText({}, {}, {}, "C:\\p q\\r%\\Velna",
+                              {"C:\\p q\\r%", "C:\\p q"}));
+}
+
 TEST(UninstallBatchTest, EveryPercentIsDoubled) {
   const struct {
     const char* in;

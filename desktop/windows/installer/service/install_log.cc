@@ -31,6 +31,9 @@ constexpr char kAllUsersAttribute[] = "all_users";
 constexpr char kPinnedAttribute[] = "pinned";
 constexpr char kAppIdAttribute[] = "app_id";
 constexpr char kSubfolderAttribute[] = "subfolder";
+constexpr char kCreatedParentsAttribute[] = "created_parents";
+// More folder levels than any path of MAX_PATH characters has.
+constexpr int kMaxCreatedParents = 128;
 constexpr char kHiveAttribute[] = "hive";
 constexpr char kKeyPathAttribute[] = "path";
 constexpr char kCleanAttribute[] = "clean";
@@ -285,6 +288,16 @@ bool ReadPath(XmlCursor* cursor, InstallLog* out) {
   std::string subfolder;
   if (cursor->GetAttribute(kSubfolderAttribute, &subfolder))
     out->subfolder = PathFromText(subfolder);
+  // Optional, and read conservatively: a value that is no small count
+  // removes no folder above the installation.
+  out->created_parents = 0;
+  std::string created;
+  int count = 0;
+  if (cursor->GetAttribute(kCreatedParentsAttribute, &created) &&
+      base::StringToInt(created, &count) && count > 0 &&
+      count <= kMaxCreatedParents) {
+    out->created_parents = count;
+  }
   return true;
 }
 
@@ -329,6 +342,9 @@ bool WriteInstallLogElements(const InstallLog& log, XmlCursor* cursor) {
   if (!cursor->AddChildElement(kPathElement) ||
       !cursor->SetAttribute(kSubfolderAttribute,
                             base::UTF16ToUTF8(log.subfolder)) ||
+      (log.created_parents > 0 &&
+       !cursor->SetAttribute(kCreatedParentsAttribute,
+                             std::to_string(log.created_parents))) ||
       !cursor->SetText(base::UTF16ToUTF8(log.path)) || !cursor->CloseElement())
     return false;
   if (!WriteFileList(cursor, kFilesElement, log.files)) return false;

@@ -9,7 +9,7 @@
 //
 // The document format, in the order written:
 //   <install_log version copy_only all_users pinned app_id>
-//    <path subfolder>installation path</path>
+//    <path subfolder created_parents>installation path</path>
 //    <files><file>path</file>...</files>
 //    <root_files><file>path</file>...</root_files>          (when any)
 //    <registry hive="HKLM"><key path clean><value name type>data</value>
@@ -17,7 +17,9 @@
 //    <registry hive="HKCU">...</registry>                   (when any)
 //    <shortcut type>path</shortcut>...                       (non-empty ones)
 //   </install_log>
-// All texts are UTF-8.
+// All texts are UTF-8. "created_parents" (written when not 0) counts the
+// folders above the installation path that the installation created; the
+// uninstallation removes those that are empty by then.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_INSTALL_LOG_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_INSTALL_LOG_H_
@@ -73,6 +75,8 @@ struct InstallLog {
   std::string app_id;
   std::u16string path;
   std::u16string subfolder;
+  // Folders above |path| that the installation created (0 to 128).
+  int created_parents = 0;
   std::string version;
   std::u16string desktop_shortcut;
   std::u16string start_menu_shortcut;

@@ -197,6 +197,37 @@ TEST(InstallLogTest, EmptyLogWritesOnlyRootPathAndFiles) {
   EXPECT_FALSE(ReadInstallLogElements(&tree, &read));
 }
 
+// The folders an installation created above its path: written only when
+// there are any, and read as a small count or not at all.
+TEST(InstallLogTest, CreatedParentsAreACount) {
+  InstallLog written = MakeReferenceInstallLog();
+  written.created_parents = 2;
+  XmlTree tree;
+  ASSERT_TRUE(WriteInstallLogElements(written, &tree));
+  std::string text;
+  ASSERT_TRUE(tree.SaveToString(&text));
+  EXPECT_NE(std::string::npos, text.find(" created_parents=\"2\""));
+  tree.MoveToDocument();
+  InstallLog read;
+  ASSERT_TRUE(ReadInstallLogElements(&tree, &read));
+  EXPECT_EQ(written, read);
+
+  const struct {
+    const char* text;
+    int count;
+  } kCases[] = {{"1", 1},  {"128", 128}, {"0", 0}, {"129", 0},
+                {"-1", 0}, {"x", 0},     {"", 0},  {" 2", 0}};
+  for (const auto& test_case : kCases) {
+    SCOPED_TRACE(test_case.text);
+    Element log = ValidLog();
+    log.Child("path").Set("created_parents", test_case.text);
+    InstallLog out;
+    out.created_parents = 7;
+    ASSERT_TRUE(Read(log, &out));
+    EXPECT_EQ(test_case.count, out.created_parents);
+  }
+}
+
 TEST(InstallLogTest, OnlyTrueReadsAsTrue) {
   const struct {
     const char* text;

@@ -35,18 +35,22 @@ bool IsReservedDeviceName(base::StringPiece16 component) {
   return false;
 }
 
-bool IsValidComponent(base::StringPiece16 component) {
+// Why |component| is no valid name; empty when it is one.
+std::string ComponentProblem(base::StringPiece16 component) {
   for (char16_t c : component) {
     // A NUL would end the path early at every Windows call.
-    if (c < 0x20) return false;
+    if (c < 0x20) return "a name holds a control character";
     if (base::StringPiece16(kForbiddenCharacters).find(c) !=
         base::StringPiece16::npos) {
-      return false;
+      return std::string("a name holds the character ") + static_cast<char>(c);
     }
   }
-  if (component.front() == u' ') return false;
-  if (component.back() == u' ' || component.back() == u'.') return false;
-  return !IsReservedDeviceName(component);
+  if (component.front() == u' ') return "a name starts with a space";
+  if (component.back() == u' ' || component.back() == u'.')
+    return "a name ends with a space or a dot";
+  if (IsReservedDeviceName(component))
+    return "a name is a reserved device name";
+  return std::string();
 }
 
 // Skips "\\server\share\" at |*pos|; false when either name or its
@@ -57,7 +61,7 @@ bool SkipUncPrefix(base::StringPiece16 path, size_t* pos) {
     size_t end = *pos;
     while (end < path.size() && !IsSeparator(path[end])) ++end;
     if (end == *pos || end == path.size() ||
-        !IsValidComponent(path.substr(*pos, end - *pos))) {
+        !ComponentProblem(path.substr(*pos, end - *pos)).empty()) {
       return false;
     }
     *pos = end + 1;
@@ -67,10 +71,14 @@ bool SkipUncPrefix(base::StringPiece16 path, size_t* pos) {
 
 }  // namespace
 
-bool IsValidFileName(const std::u16string& path, bool for_folder) {
+std::string FindFileNameProblem(const std::u16string& path, bool for_folder) {
   const size_t max_length =
       for_folder ? kMaxFolderNameLength : kMaxFileNameLength;
-  if (path.empty() || path.size() > max_length) return false;
+  if (path.empty()) return "the path is empty";
+  if (path.size() > max_length) {
+    return "the path is longer than " + std::to_string(max_length) +
+           " characters";
+  }
   size_t pos = 0;
   // Only a letter makes a drive; anything else before a colon is a
   // component with a colon in it, and refused.
@@ -78,7 +86,10 @@ bool IsValidFileName(const std::u16string& path, bool for_folder) {
     pos = 2;
   } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
     pos = 2;
-    if (!SkipUncPrefix(path, &pos)) return false;
+    if (!SkipUncPrefix(path, &pos)) {
+      return "it starts with two backslashes but is no \\\\server\\share\\ "
+             "path (device paths such as \\\\?\\ and \\\\.\\ are refused)";
+    }
   }
   while (pos < path.size()) {
     if (IsSeparator(path[pos])) {
@@ -87,11 +98,16 @@ bool IsValidFileName(const std::u16string& path, bool for_folder) {
     }
     size_t end = pos;
     while (end < path.size() && !IsSeparator(path[end])) ++end;
-    if (!IsValidComponent(base::StringPiece16(path).substr(pos, end - pos)))
-      return false;
+    const std::string problem =
+        ComponentProblem(base::StringPiece16(path).substr(pos, end - pos));
+    if (!problem.empty()) return problem;
     pos = end;
   }
-  return true;
+  return std::string();
+}
+
+bool IsValidFileName(const std::u16string& path, bool for_folder) {
+  return FindFileNameProblem(path, for_folder).empty();
 }
 
 std::u16string MakeKernelObjectName(const std::u16string& suffix,

@@ -18,6 +18,10 @@ namespace installer {
 // paths ("\\.\..." and "\\?\...").
 bool IsValidFileName(const std::u16string& path, bool for_folder);
 
+// Which rule of IsValidFileName() |path| breaks, in a few English words for
+// the log ("a name ends with a space or a dot"); empty when it is valid.
+std::string FindFileNameProblem(const std::u16string& path, bool for_folder);
+
 // "Global\" or "Local\", then |base| + "/" + |suffix| with every "\" turned
 // into "/".
 std::u16string MakeKernelObjectName(const std::u16string& suffix,

@@ -63,6 +63,35 @@ TEST(IsValidFileNameTest, PathsTypedByTheUser) {
   }
 }
 
+// The log says which rule a refused path breaks.
+TEST(IsValidFileNameTest, TheProblemIsNamed) {
+  const struct {
+    std::u16string path;
+    const char* problem;
+  } cases[] = {
+      {u"C:\\Program Files\\Velna", ""},
+      {u"\\\\server\\share\\Velna", ""},
+      {u"", "the path is empty"},
+      {u"C:\\" + std::u16string(266, u'a'),
+       "the path is longer than 247 characters"},
+      {u"\\\\?\\C:\\Velna", "it starts with two backslashes"},
+      {u"\\\\.\\C:\\Velna", "it starts with two backslashes"},
+      {u"C:\\Velna.", "a name ends with a space or a dot"},
+      {u"C:\\Velna \\x", "a name ends with a space or a dot"},
+      {u"C:\\ Velna", "a name starts with a space"},
+      {u"C:\\a<b", "a name holds the character <"},
+      {u"C:\\a|b", "a name holds the character |"},
+      {u"C:\\Quote Test\" --silent", "a name holds the character \""},
+      {u"C:\\a\tb", "a name holds a control character"},
+      {u"C:\\x\\aux.txt", "a name is a reserved device name"},
+  };
+  for (const auto& c : cases) {
+    const std::string problem = FindFileNameProblem(c.path, true);
+    EXPECT_EQ(0u, problem.find(c.problem)) << base::UTF16ToUTF8(c.path);
+    EXPECT_EQ(problem.empty(), IsValidFileName(c.path, true));
+  }
+}
+
 TEST(MakeKernelObjectNameTest, SeparatorsAndScope) {
   EXPECT_EQ(u"Global\\C:/Velna/Installer",
             MakeKernelObjectName(u"Installer", u"C:\\Velna", true));

@@ -63,12 +63,13 @@ bool DeleteFileOperation::Execute(Transaction* sub) {
     if (!GrantCurrentUserAccess(path_.value(), SE_FILE_OBJECT,
                                 kWriteAndDeleteAccess, kKeepGrant,
                                 &no_record)) {
-      LOG(ERROR) << "Cannot obtain proper permissions on the file";
+      LOG(ERROR) << "Cannot obtain proper permissions on the file " << path_;
       return false;
     }
   }
   if (!base::MoveFileOrDirectory(path_, aside_path_)) {
-    LOG(ERROR) << "File removal failed";
+    PLOG(ERROR) << "File removal failed: " << path_
+                << " cannot be moved aside to " << aside_path_;
     return false;
   }
   VLOG(1) << "File moved successfully to " << aside_path_;
@@ -77,7 +78,7 @@ bool DeleteFileOperation::Execute(Transaction* sub) {
     // When the move back fails too, the rollback that follows a failed
     // Execute() tries once more.
     if (base::MoveFileOrDirectory(aside_path_, path_)) moved_ = false;
-    LOG(ERROR) << "File removal failed";
+    LOG(ERROR) << "File removal failed: " << path_ << " is in use";
     return false;
   }
   return true;

@@ -348,11 +348,11 @@ TEST_F(TransactionFaultInjectionTest, ModuleInUseRollsBackTheUpdate) {
   EXPECT_EQ(files_before, Files());
   EXPECT_EQ(registry_before, Registry());
   ExpectNothingAside();
-  EXPECT_EQ(
-      std::vector<std::string>({"Attempt to open the file for writing failed: "
-                                "Sharing violation. (0x20)",
-                                "File removal failed"}),
-      log.Messages(logging::LOG_ERROR));
+  EXPECT_EQ(std::vector<std::string>(
+                {"Attempt to open the file for writing failed: "
+                 "Sharing violation. (0x20)",
+                 "File removal failed: " + module.AsUTF8() + " is in use"}),
+            log.Messages(logging::LOG_ERROR));
 }
 
 }  // namespace
