@@ -12,6 +12,7 @@
 #include <chrono>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,15 @@ void PrintTo(const MachineState& state, std::ostream* out) {
   }
 }
 
+// The shortcut files of a folder's snapshot.
+std::set<std::string> ShortcutNames(const test::FileTreeSnapshot& snapshot) {
+  std::set<std::string> names;
+  for (const auto& [name, entry] : snapshot) {
+    if (base::EndsWith(name, ".lnk")) names.insert(name);
+  }
+  return names;
+}
+
 class EndToEndTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -179,14 +189,34 @@ class EndToEndTest : public testing::Test {
 
   // Runs |program| with |arguments| and the test's own temporary folder
   // (where the installer writes its logs) until it and every process that
-  // shares its output have ended; its exit code.
-  DWORD Run(const base::FilePath& program, const std::u16string& arguments) {
-    std::string output;
+  // shares its output have ended; its exit code. What they printed goes to
+  // |*output| when given.
+  DWORD Run(const base::FilePath& program, const std::u16string& arguments,
+            std::string* output = nullptr) {
+    std::string printed;
     DWORD exit_code = 0xFFFFFFFF;
     EXPECT_TRUE(base::RunChildProcess(
         Quoted(program) + u" " + arguments,
-        {{u"TEMP", temp_.value()}, {u"TMP", temp_.value()}}, &output,
+        {{u"TEMP", temp_.value()}, {u"TMP", temp_.value()}}, &printed,
         &exit_code));
+    if (output) *output = printed;
+    return exit_code;
+  }
+
+  // Starts |program| with |arguments| and the test's temporary folder, and
+  // waits at most |timeout_ms| for its end: its exit code, or -1 after
+  // ending it when it ran on.
+  int RunAtMost(const base::FilePath& program, const std::u16string& arguments,
+                int timeout_ms) {
+    ScopedTempVariables temp_variables(temp_);
+    base::Process process = base::LaunchProcess(
+        Quoted(program) + u" " + arguments, base::LaunchOptions());
+    EXPECT_TRUE(process.IsValid());
+    int exit_code = -1;
+    if (!process.WaitForExitWithTimeout(timeout_ms, &exit_code)) {
+      process.Terminate(1, true);
+      return -1;
+    }
     return exit_code;
   }
 
@@ -237,19 +267,29 @@ class EndToEndTest : public testing::Test {
   }
 
   // Runs the uninstall entry's command silently, as "Apps & features" runs
-  // it, and waits until the install folder is gone; the command's exit
-  // code.
-  DWORD Uninstall() {
+  // it; the command's exit code. What it printed goes to |*output| when
+  // given.
+  DWORD RunUninstallCommand(std::string* output = nullptr) {
     const std::u16string command = EntryValue(u"UninstallString");
     EXPECT_FALSE(command.empty());
-    std::string output;
+    std::string printed;
     DWORD exit_code = 0xFFFFFFFF;
     EXPECT_TRUE(base::RunChildProcess(
         command + u" --silent",
-        {{u"TEMP", temp_.value()}, {u"TMP", temp_.value()}}, &output,
+        {{u"TEMP", temp_.value()}, {u"TMP", temp_.value()}}, &printed,
         &exit_code));
+    if (output) *output = printed;
+    return exit_code;
+  }
+
+  // The uninstall entry's command, then the wait until |folder| (the install
+  // folder unless given) is gone; the command's exit code.
+  DWORD Uninstall(std::string* output = nullptr,
+                  const base::FilePath& folder = base::FilePath()) {
+    const DWORD exit_code = RunUninstallCommand(output);
+    const base::FilePath& gone = folder.empty() ? install_folder_ : folder;
     for (int waited = 0;
-         waited < kFolderGoneTimeoutMs && base::PathExists(install_folder_);
+         waited < kFolderGoneTimeoutMs && base::PathExists(gone);
          waited += 100) {
       ::Sleep(100);
     }
@@ -306,22 +346,35 @@ class EndToEndTest : public testing::Test {
         base::PathExists(install_folder_.Append(u"installation_status.xml")));
   }
 
-  // The lines of the installer logs of the test's runs.
-  std::string Logs() const {
-    std::string all;
+  // The installer logs of the test's runs, one text each.
+  std::vector<std::string> LogTexts() const {
+    std::vector<std::string> texts;
     base::FileEnumerator logs(temp_.Append(u"Velna Installer"), false,
                               base::FileEnumerator::FILES, u"*.log");
     for (base::FilePath log = logs.Next(); !log.empty(); log = logs.Next()) {
       std::string text;
       base::FileUtil::ReadFileToString(log, &text);
-      all += "==== " + log.AsUTF8() + "\n" + text;
+      texts.push_back("==== " + log.AsUTF8() + "\n" + text);
     }
+    return texts;
+  }
+
+  // The lines of the installer logs of the test's runs.
+  std::string Logs() const {
+    std::string all;
+    for (const std::string& text : LogTexts()) all += text;
     return all;
   }
 
   void NetInstallAndUninstall(LocalHttpServer::PackageFault fault);
 
   const base::FilePath& install_folder() const { return install_folder_; }
+  void set_install_folder(const base::FilePath& folder) {
+    install_folder_ = folder;
+  }
+  // Where a test may keep files of its own, outside the machine's state.
+  const base::FilePath& work() const { return dir_.GetPath(); }
+  const base::FilePath& machine() const { return machine_; }
   const base::FilePath& temp() const { return temp_; }
   void set_pref_server_url(const std::u16string& url) {
     pref_server_url_ = url;
@@ -358,10 +411,15 @@ TEST_F(EndToEndTest, FullInstallerInstallsUpdatesAndUninstalls) {
   EXPECT_NE(before.start_menu, installed.start_menu);
   EXPECT_NE(before.registry, installed.registry);
 
+  // A value that is no Boolean keeps what the installation has: its
+  // desktop shortcut stays, and the log says why.
   ASSERT_EQ(0u, Install(SampleString("packages.update.full_installer"),
-                        u"--enable-installer-stats=0"))
+                        u"--enable-installer-stats=0 --desktopshortcut=maybe"))
       << Logs();
   ExpectInstalled("update");
+  EXPECT_EQ(ShortcutNames(installed.desktop), ShortcutNames(State().desktop));
+  EXPECT_NE(std::string::npos, Logs().find("Ignoring --desktopshortcut=maybe"))
+      << Logs();
   const std::u16string second_version = EntryValue(u"DisplayVersion");
   EXPECT_LT(base::Version(base::UTF16ToUTF8(first_version))
                 .CompareTo(base::Version(base::UTF16ToUTF8(second_version))),
@@ -383,10 +441,12 @@ TEST_F(EndToEndTest, FullInstallerInstallsOffline) {
   const MachineState before = State();
 
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(
-      0u, Install(SampleString("packages.base.full_installer"),
-                  u"--internal-package-server=" +
-                      closed.Url("/netinstaller/" + VersionInfo::GetStream())))
+  std::string output;
+  ASSERT_EQ(0u, Run(SamplePath(SampleString("packages.base.full_installer")),
+                    InstallArguments(u"--internal-package-server=" +
+                                     closed.Url("/netinstaller/" +
+                                                VersionInfo::GetStream())),
+                    &output))
       << Logs();
   const auto seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
@@ -394,8 +454,14 @@ TEST_F(EndToEndTest, FullInstallerInstallsOffline) {
   printf("offline silent install: %.1f s\n", seconds);
   ExpectInstalled("base");
   EXPECT_NE(std::string::npos, Logs().find("Installation succeeded"));
+  // Nothing of the helpers reaches the caller's console: not the version
+  // that the test copy of the installer prints.
+  EXPECT_EQ(std::string::npos, output.find(VersionInfo::GetProductVersion()))
+      << output;
 
-  EXPECT_EQ(0u, Uninstall()) << Logs();
+  // Nor the commands of the clean-up batch file.
+  EXPECT_EQ(0u, Uninstall(&output)) << Logs();
+  EXPECT_EQ(std::string::npos, output.find("del ")) << output;
   EXPECT_EQ(before, State());
 }
 
@@ -587,6 +653,241 @@ TEST_F(EndToEndTest, InteractiveInstallIsDrivenToTheEnd) {
   ExpectInstalled("base");
 
   EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_EQ(before, State());
+}
+
+// A full installer cut short or with bytes appended is damaged, not a net
+// installer: it fails at once and says so, instead of asking the update
+// server (nothing listens there) again and again for an hour.
+TEST_F(EndToEndTest, DamagedFullInstallersFailAtOnce) {
+  LocalHttpServer closed;
+  ASSERT_TRUE(closed.Start());
+  ASSERT_TRUE(closed.Stop());
+  const MachineState before = State();
+  std::string bytes;
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(
+      SamplePath(SampleString("packages.base.full_installer")), &bytes));
+  const struct {
+    const char16_t* name;
+    std::string file;
+  } cases[] = {
+      {u"half", bytes.substr(0, bytes.size() / 2)},
+      {u"cut_by_1000", bytes.substr(0, bytes.size() - 1000)},
+      {u"plus_7", bytes + "1234567"},
+      {u"plus_100k", bytes + std::string(100 * 1024, '\x5A')},
+  };
+  for (const auto& c : cases) {
+    const base::FilePath copy =
+        work().Append(std::u16string(u"damaged_") + c.name + u".exe");
+    SCOPED_TRACE(copy.AsUTF8());
+    ASSERT_EQ(static_cast<int>(c.file.size()),
+              base::WriteBufferToFile(copy, c.file.data(),
+                                      static_cast<int>(c.file.size())));
+    EXPECT_EQ(1,
+              RunAtMost(copy,
+                        InstallArguments(u"--enable-installer-stats=0 "
+                                         u"--internal-package-server=" +
+                                         closed.Url("/netinstaller/" +
+                                                    VersionInfo::GetStream())),
+                        60000))
+        << Logs();
+    EXPECT_NE(std::string::npos,
+              Logs().find("Damaged installer file: " + copy.AsUTF8()))
+        << Logs();
+  }
+  EXPECT_EQ(std::string::npos, Logs().find("Fetching the download URL"));
+  EXPECT_TRUE(UninstallEntry().empty());
+  EXPECT_EQ(before, State());
+}
+
+// Every refused install folder says in the log which check it failed, with
+// the folder, and the silent run fails at once.
+TEST_F(EndToEndTest, RefusedInstallFoldersSayWhy) {
+  const base::FilePath file = machine().Append(u"a file");
+  ASSERT_EQ(1, base::WriteBufferToFile(file, "x", 1));
+  const MachineState before = State();
+  // 199 characters: the status file an update keeps, moved aside at the
+  // uninstall, would need 260.
+  const std::u16string too_long =
+      machine().value() + u"\\" +
+      std::u16string(199 - machine().value().size() - 1, u'l');
+  const struct {
+    std::u16string folder;
+    const char* reason;
+  } cases[] = {
+      {file.value(), "it is a file"},
+      {u"C:\\" + std::u16string(266, u'a'),
+       "it is not a valid path: the path is longer than 247 characters"},
+      {u"\\\\server\\share\\Velna", "no part of it exists"},
+      {u"\\\\?\\C:\\Velna",
+       "it is not a valid path: it starts with two backslashes"},
+      {u"\\\\.\\C:\\Velna",
+       "it is not a valid path: it starts with two backslashes"},
+      {machine().value() + u"\\Velna.",
+       "it is not a valid path: a name ends with a space or a dot"},
+      {u"relative\\Velna", "it is a relative path"},
+      {u"Q:\\Velna", "no part of it exists"},
+      {machine().value() + u"\\a<b>|c",
+       "it is not a valid path: a name holds the character <"},
+      {too_long, "the install folder is too long: a kept status file"},
+  };
+  for (const auto& c : cases) {
+    const std::string folder = base::UTF16ToUTF8(c.folder);
+    SCOPED_TRACE(folder);
+    set_install_folder(base::FilePath(c.folder));
+    EXPECT_EQ(
+        1, RunAtMost(SamplePath(SampleString("packages.base.full_installer")),
+                     InstallArguments(u"--enable-installer-stats=0"), 60000));
+    EXPECT_NE(std::string::npos, Logs().find("The install folder " + folder +
+                                             " is refused: " + c.reason))
+        << Logs();
+  }
+  EXPECT_EQ(before, State());
+}
+
+// A backslash before the closing quote makes the quote part of the folder
+// and swallows what follows, "--silent" included: the run is refused at
+// once, with the folder named; without the silent switch a message box
+// names it.
+TEST_F(EndToEndTest, AQuoteInTheFolderIsRefusedWithItsName) {
+  const MachineState before = State();
+  const base::FilePath installer =
+      SamplePath(SampleString("packages.base.full_installer"));
+  const std::u16string switches =
+      u"--allusers=0 --launchbrowser=0 --enable-installer-stats=0 "
+      u"--local-pref-default-overrides-server=http://127.0.0.1:1/ "
+      u"--installfolder=\"" +
+      machine().value() + u"\\Quote Test\\\"";
+  EXPECT_EQ(1, RunAtMost(installer, switches + u" --silent", 60000));
+  EXPECT_NE(std::string::npos,
+            Logs().find("The install folder " + machine().AsUTF8() +
+                        "\\Quote Test\" --silent holds a quote"))
+      << Logs();
+
+  ScopedTempVariables temp_variables(temp());
+  base::Process front_end = base::LaunchProcess(
+      Quoted(installer) + u" " + switches, base::LaunchOptions());
+  ASSERT_TRUE(front_end.IsValid());
+  const DWORD process_id = front_end.Pid();
+  HWND box = nullptr;
+  int exit_code = -1;
+  while (!box && !front_end.WaitForExitWithTimeout(20, &exit_code)) {
+    for (HWND window = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr);
+         window;
+         window = ::FindWindowExW(nullptr, window, L"#32770", nullptr)) {
+      DWORD owner = 0;
+      ::GetWindowThreadProcessId(window, &owner);
+      if (owner == process_id && ::IsWindowVisible(window)) box = window;
+    }
+  }
+  ASSERT_TRUE(box) << Logs();
+  wchar_t text[1024] = {};
+  // The box's text is its static control.
+  ::GetDlgItemTextW(box, 0xFFFF, text, std::size(text));
+  EXPECT_NE(std::u16string::npos,
+            std::u16string(base::as_u16cstr(text))
+                .find(machine().value() + u"\\Quote Test\""))
+      << base::UTF16ToUTF8(base::as_u16cstr(text));
+  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(front_end.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_EQ(1, exit_code);
+  EXPECT_EQ(before, State());
+}
+
+// An uninstallation that fails says why in the log of the front end that
+// the uninstall entry started, beside the name of its backend's log; the
+// file it could not remove is named.
+TEST_F(EndToEndTest, TheFrontEndsLogGivesTheBackendsReason) {
+  const MachineState before = State();
+  ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
+                        u"--enable-installer-stats=0"))
+      << Logs();
+  const base::FilePath browser =
+      install_folder()
+          .Append(EntryValue(u"DisplayVersion"))
+          .AppendASCII(SampleString("browser_executable"));
+  {
+    // Open without leave to move or delete it, as a running browser holds
+    // its image.
+    base::win::ScopedHandle held(
+        ::CreateFileW(base::as_wcstr(browser.value()), GENERIC_READ,
+                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.IsValid());
+    EXPECT_EQ(1u, RunUninstallCommand()) << Logs();
+  }
+  bool found = false;
+  for (const std::string& log : LogTexts()) {
+    if (log.find("Installer backend log: ") == std::string::npos) continue;
+    if (log.find("Last error line of velna_installer_") != std::string::npos &&
+        log.find("Can't uninstall when " + SampleString("browser_executable") +
+                 " is in use") != std::string::npos) {
+      found = true;
+    }
+  }
+  EXPECT_TRUE(found) << Logs();
+  EXPECT_NE(std::string::npos,
+            Logs().find("File removal failed: " + browser.AsUTF8()))
+      << Logs();
+
+  EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_EQ(before, State());
+}
+
+// The folders above the install folder that the installation made go at
+// the uninstallation; the one the user had stays.
+TEST_F(EndToEndTest, UninstallRemovesTheParentFoldersTheInstallMade) {
+  const base::FilePath existing = machine().Append(u"Existing");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(existing));
+  const base::FilePath made = existing.Append(u"Made");
+  set_install_folder(made.Append(u"By Install").Append(u"Velna Browser"));
+  const MachineState before = State();
+
+  ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
+                        u"--enable-installer-stats=0"))
+      << Logs();
+  ExpectInstalled("base");
+  EXPECT_EQ(0u, Uninstall(nullptr, made)) << Logs();
+  EXPECT_FALSE(base::PathExists(made));
+  EXPECT_TRUE(base::DirectoryExists(existing));
+  EXPECT_EQ(before, State());
+}
+
+// What a killed run left in the download folder goes at the next run,
+// unless a live run still holds it.
+TEST_F(EndToEndTest, TheNextRunRemovesWhatAKilledRunLeft) {
+  const base::FilePath downloads = temp().Append(u"Velna Installer");
+  const base::FilePath killed =
+      downloads.Append(u"velna_installer_20200101000000");
+  const base::FilePath alive =
+      downloads.Append(u"velna_installer_20200101000001");
+  for (const base::FilePath& run : {killed, alive}) {
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(run.Append(u"resources")));
+    ASSERT_EQ(1, base::WriteBufferToFile(run.Append(u"installer.exe"), "x", 1));
+    ASSERT_EQ(1, base::WriteBufferToFile(run.AddExtension(u"exe"), "x", 1));
+  }
+  // A killed run's lock is there, held by nobody; a live one's is held.
+  ASSERT_EQ(0, base::WriteBufferToFile(killed.AddExtension(u"lock"), "", 0));
+  base::win::ScopedHandle live_lock(::CreateFileW(
+      base::as_wcstr(alive.AddExtension(u"lock").value()), GENERIC_WRITE,
+      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(live_lock.IsValid());
+  const MachineState before = State();
+
+  // A run that fails at once does it too: the clean-up comes first.
+  set_install_folder(base::FilePath(u"relative\\Velna"));
+  EXPECT_EQ(1,
+            RunAtMost(SamplePath(SampleString("packages.base.full_installer")),
+                      InstallArguments(u"--enable-installer-stats=0"), 60000));
+  EXPECT_FALSE(base::PathExists(killed));
+  EXPECT_FALSE(base::PathExists(killed.AddExtension(u"exe")));
+  EXPECT_FALSE(base::PathExists(killed.AddExtension(u"lock")));
+  EXPECT_TRUE(base::PathExists(alive.Append(u"installer.exe")));
+  EXPECT_TRUE(base::PathExists(alive.AddExtension(u"exe")));
+  // The run's own lock went with it.
+  base::FileEnumerator locks(downloads, false, base::FileEnumerator::FILES,
+                             u"*.lock");
+  EXPECT_EQ(alive.AddExtension(u"lock"), locks.Next());
+  EXPECT_EQ(base::FilePath(), locks.Next());
   EXPECT_EQ(before, State());
 }
 
