@@ -101,9 +101,16 @@ install_with() {
     for page in welcome progress final; do
       shot="$shots/$page.bmp"
       [[ -f $shot ]] || continue
-      convert "$shot" "${shot%.bmp}.png" && rm -f "$shot"
+      # Opaque, as the driver saves them: no alpha channel in any viewer.
+      convert "$shot" -alpha off "${shot%.bmp}.png" && rm -f "$shot"
       echo "screenshot: ${shot%.bmp}.png"
     done
+    # compare exits with 1 when the pictures differ.
+    local differ=0
+    compare -metric AE "$shots/progress.png" "$shots/final.png" null: \
+      >/dev/null 2>&1 || differ=$?
+    check "the last picture shows the end, not the progress page" \
+      test "$differ" = 1
   else
     wine "$installer" --silent --allusers=0 --launchbrowser=0 \
       "${offline_switches[@]}" </dev/null >>"$work/installer_output.txt" \

@@ -646,6 +646,12 @@ TEST_F(EndToEndTest, InteractiveInstallIsDrivenToTheEnd) {
   EXPECT_EQ(0, result.exit_code) << Logs();
   ASSERT_EQ(3u, result.screenshots.size());
   EXPECT_EQ(u"final.bmp", result.screenshots.back().BaseName().value());
+  // The last picture shows the end of the installation, not the progress
+  // page as it first showed.
+  EXPECT_LT(result.first_position, result.final_position);
+  EXPECT_LE(result.final_position, result.top_position);
+  EXPECT_NE(test::ReadFileContents(result.screenshots[1]),
+            test::ReadFileContents(result.screenshots[2]));
   for (const base::FilePath& screenshot : result.screenshots) {
     // A drawn window: its background picture alone has many colours.
     EXPECT_LT(16, sample::CountScreenshotColours(screenshot)) << screenshot;

@@ -1,6 +1,8 @@
 #include "desktop/windows/installer/sample/interactive_driver_win.h"
 
 #include <windows.h>
+// After windows.h.
+#include <commctrl.h>
 
 #include <set>
 #include <string>
@@ -16,6 +18,9 @@ namespace sample {
 namespace {
 
 constexpr DWORD kPageTimeoutMs = 60000;
+// Long enough for a page to be drawn, short against an installation.
+constexpr DWORD kPaintDelayMs = 50;
+constexpr DWORD kCaptureIntervalMs = 20;
 
 struct WindowSearch {
   DWORD process_id;
@@ -85,7 +90,8 @@ bool CaptureWindow(HWND window, std::vector<uint32_t>* pixels, int* width,
   return captured;
 }
 
-// A top-down 32-bit BMP file.
+// A top-down 24-bit BMP file: no alpha channel, whose zeros on the drawn
+// controls would make viewers show them as transparent.
 bool SaveBitmap(const base::FilePath& path, const std::vector<uint32_t>& pixels,
                 int width, int height) {
   BITMAPINFOHEADER header = {};
@@ -93,19 +99,41 @@ bool SaveBitmap(const base::FilePath& path, const std::vector<uint32_t>& pixels,
   header.biWidth = width;
   header.biHeight = -height;
   header.biPlanes = 1;
-  header.biBitCount = 32;
+  header.biBitCount = 24;
   header.biCompression = BI_RGB;
-  const size_t data_size = pixels.size() * sizeof(uint32_t);
+  // Rows are padded to four bytes.
+  const size_t row_size = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+  std::string rows(row_size * height, '\0');
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const uint32_t pixel = pixels[static_cast<size_t>(y) * width + x];
+      char* out = &rows[y * row_size + x * 3];
+      out[0] = static_cast<char>(pixel & 0xFF);
+      out[1] = static_cast<char>((pixel >> 8) & 0xFF);
+      out[2] = static_cast<char>((pixel >> 16) & 0xFF);
+    }
+  }
   BITMAPFILEHEADER file = {};
   file.bfType = 0x4D42;  // "BM"
   file.bfOffBits = sizeof(file) + sizeof(header);
-  file.bfSize = static_cast<DWORD>(file.bfOffBits + data_size);
+  file.bfSize = static_cast<DWORD>(file.bfOffBits + rows.size());
   std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
   bytes.append(reinterpret_cast<const char*>(&header), sizeof(header));
-  bytes.append(reinterpret_cast<const char*>(pixels.data()), data_size);
+  bytes.append(rows);
   return base::WriteBufferToFile(path, bytes.data(),
                                  static_cast<int>(bytes.size())) ==
          static_cast<int>(bytes.size());
+}
+
+// The position of the window's progress bar; -1 when it does not answer.
+int ProgressPosition(HWND window, UINT message, WPARAM wparam) {
+  HWND bar = GetDlgItem(window, controls::kProgressBar);
+  DWORD_PTR position = 0;
+  if (!bar || !SendMessageTimeoutW(bar, message, wparam, 0, SMTO_ABORTIFHUNG,
+                                   1000, &position)) {
+    return -1;
+  }
+  return static_cast<int>(position);
 }
 
 // Runs until |done| or the process has ended or |timeout_ms| has passed;
@@ -159,9 +187,13 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
             kPageTimeoutMs)) {
       result.error = "the progress page never showed";
     } else {
-      Sleep(200);
+      // As the page first shows: the installation has only begun.
+      Sleep(kPaintDelayMs);
+      result.top_position = ProgressPosition(window, PBM_GETRANGE, FALSE);
+      result.first_position = ProgressPosition(window, PBM_GETPOS, 0);
       save(window, u"progress.bmp");
-      // The last picture of the window before it closes.
+      // The window closes once the installation has ended: its last
+      // picture shows the end.
       std::vector<uint32_t> last;
       int width = 0;
       int height = 0;
@@ -171,12 +203,14 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
         std::vector<uint32_t> pixels;
         int w = 0;
         int h = 0;
-        if (CaptureWindow(window, &pixels, &w, &h)) {
+        const int position = ProgressPosition(window, PBM_GETPOS, 0);
+        if (position >= 0 && CaptureWindow(window, &pixels, &w, &h)) {
           last.swap(pixels);
           width = w;
           height = h;
+          result.final_position = position;
         }
-        Sleep(100);
+        Sleep(kCaptureIntervalMs);
       }
       const base::FilePath final_page = screenshot_folder.Append(u"final.bmp");
       if (!last.empty() && SaveBitmap(final_page, last, width, height))
@@ -192,12 +226,19 @@ int CountScreenshotColours(const base::FilePath& bitmap) {
   std::string bytes;
   if (!base::FileUtil::ReadFileToString(bitmap, &bytes)) return 0;
   const size_t offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  BITMAPINFOHEADER header = {};
   if (bytes.size() < offset || bytes.compare(0, 2, "BM") != 0) return 0;
+  memcpy(&header, bytes.data() + sizeof(BITMAPFILEHEADER), sizeof(header));
+  if (header.biBitCount != 24 || header.biWidth <= 0) return 0;
+  const size_t row_size =
+      (static_cast<size_t>(header.biWidth) * 3 + 3) & ~size_t{3};
   std::set<uint32_t> colours;
-  for (size_t at = offset; at + 4 <= bytes.size(); at += 4) {
-    uint32_t pixel = 0;
-    memcpy(&pixel, bytes.data() + at, 4);
-    colours.insert(pixel & 0xFFFFFF);
+  for (size_t row = offset; row + row_size <= bytes.size(); row += row_size) {
+    for (size_t at = row; at < row + header.biWidth * size_t{3}; at += 3) {
+      colours.insert(static_cast<uint8_t>(bytes[at]) |
+                     static_cast<uint8_t>(bytes[at + 1]) << 8 |
+                     static_cast<uint8_t>(bytes[at + 2]) << 16);
+    }
   }
   return static_cast<int>(colours.size());
 }
