@@ -287,13 +287,18 @@ class EndToEndTest : public testing::Test {
   DWORD Uninstall(std::string* output = nullptr,
                   const base::FilePath& folder = base::FilePath()) {
     const DWORD exit_code = RunUninstallCommand(output);
-    const base::FilePath& gone = folder.empty() ? install_folder_ : folder;
+    WaitUntilGone(folder.empty() ? install_folder_ : folder);
+    return exit_code;
+  }
+
+  // Waits until the clean-up batch file of an uninstallation has removed
+  // |folder|, at most kFolderGoneTimeoutMs.
+  void WaitUntilGone(const base::FilePath& folder) {
     for (int waited = 0;
-         waited < kFolderGoneTimeoutMs && base::PathExists(gone);
+         waited < kFolderGoneTimeoutMs && base::PathExists(folder);
          waited += 100) {
       ::Sleep(100);
     }
-    return exit_code;
   }
 
   // The files below the test's folder, the user's shortcut folders and the
@@ -802,7 +807,8 @@ TEST_F(EndToEndTest, AQuoteInTheFolderIsRefusedWithItsName) {
 
 // An uninstallation that fails says why in the log of the front end that
 // the uninstall entry started, beside the name of its backend's log; the
-// file it could not remove is named.
+// file it could not remove is named. One that succeeds but leaves a file
+// says so too.
 TEST_F(EndToEndTest, TheFrontEndsLogGivesTheBackendsReason) {
   const MachineState before = State();
   ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
@@ -835,7 +841,29 @@ TEST_F(EndToEndTest, TheFrontEndsLogGivesTheBackendsReason) {
             Logs().find("File removal failed: " + browser.AsUTF8()))
       << Logs();
 
-  EXPECT_EQ(0u, Uninstall()) << Logs();
+  // A root file held while the uninstallation runs is left to the clean-up
+  // batch file, and the log says so; it goes once it is free.
+  const base::FilePath manifest = install_folder().AppendASCII(
+      test::SampleList(SamplePackageKey("base", "root_files")).back());
+  {
+    base::win::ScopedHandle held(
+        ::CreateFileW(base::as_wcstr(manifest.value()), GENERIC_READ,
+                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.IsValid());
+    EXPECT_EQ(0u, RunUninstallCommand()) << Logs();
+  }
+  // Beside the installer and the launcher that run the uninstallation.
+  const std::string logs = Logs();
+  const size_t said = logs.find(
+      " files could not be removed now; the clean-up batch file tries again "
+      "once the installer has ended: ");
+  ASSERT_NE(std::string::npos, said) << logs;
+  EXPECT_NE(
+      std::string::npos,
+      logs.substr(said, logs.find('\n', said) - said).find(manifest.AsUTF8()))
+      << logs;
+  WaitUntilGone(install_folder());
+  EXPECT_FALSE(base::PathExists(install_folder()));
   EXPECT_EQ(before, State());
 }
 
