@@ -177,11 +177,12 @@ class BackendTest : public test::SettingsTestBase {
   // Starts the package backend as the front end does: the settings'
   // switches, the stand-in as the initial process, the seams in its
   // environment (with this test's temporary folder for its log).
-  void StartBackend(const base::FilePath& seams) {
+  void StartBackend(const base::FilePath& seams,
+                    InstallationOperation operation = kOperationInstalling) {
     settings_ = MakeSettings(
         u"--installfolder=" + Quoted(install_folder_) + u" --initial-pid=" +
         base::UTF8ToUTF16(std::to_string(stand_in_.Pid())) + u" --v=1");
-    ASSERT_EQ(kOperationInstalling, settings_->operation());
+    ASSERT_EQ(operation, settings_->operation());
     base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
     settings_->AppendToCommandLine(&command_line, false);
     command_line.SetProgram(package_.Append(kPackageInstallerName));
@@ -357,11 +358,15 @@ TEST_F(BackendTest, TheEndOfTheInitialProcessRollsBack) {
 }
 
 TEST_F(BackendTest, AnOverlongMailslotNameLeavesTheOutcomeRight) {
-  // A folder of 240 characters makes a mailslot name over 260: neither end
-  // can open the channel, and the exit code alone tells the outcome.
+  // A folder of 234 characters makes a mailslot name over 260: neither end
+  // can open the channel, and the exit code alone tells the outcome. A new
+  // installation is refused such a folder; an installation made there
+  // before (by an older installer) is still updated.
   install_folder_ =
-      dir().Append(std::u16string(240 - dir().value().size() - 1, u'l'));
-  ASSERT_EQ(240u, install_folder_.value().size());
+      dir().Append(std::u16string(234 - dir().value().size() - 1, u'l'));
+  ASSERT_EQ(234u, install_folder_.value().size());
+  ASSERT_TRUE(test::WriteInstallationLog(
+      install_folder_, test::MakeInstallLog(install_folder_, false), false));
   interrupted_.Set(CreateEventW(
       nullptr, TRUE, FALSE,
       base::as_wcstr(MakeKernelObjectName(
@@ -371,14 +376,14 @@ TEST_F(BackendTest, AnOverlongMailslotNameLeavesTheOutcomeRight) {
   const test::RegistrySnapshot registry = Registry();
   ASSERT_TRUE(receiver_.Connect(MailslotName()));
 
-  StartBackend(WriteSeams(WorkSteps("fail")));
+  StartBackend(WriteSeams(WorkSteps("fail")), kOperationUpgrading);
   int exit_code = -1;
   ASSERT_TRUE(backend_.WaitForExitWithTimeout(60000, &exit_code));
   EXPECT_EQ(1, exit_code) << BackendLog();
   EXPECT_EQ(files, Files());
   EXPECT_EQ(registry, Registry());
 
-  StartBackend(WriteSeams(WorkSteps(nullptr)));
+  StartBackend(WriteSeams(WorkSteps(nullptr)), kOperationUpgrading);
   ASSERT_TRUE(backend_.WaitForExitWithTimeout(60000, &exit_code));
   EXPECT_EQ(0, exit_code) << BackendLog();
   EXPECT_EQ("new f1.txt", test::ReadFileContents(target_.Append(u"f1.txt")));

@@ -379,9 +379,13 @@ TEST_F(InstallerRunnerTest, StartFailures) {
        internal::GetInstallFolderMutexName(
            base::FilePath(upper_with_separator)),
        u"", "Error(37057,,Could not acquire installer mutex)"},
+      // The reason with the folder.
       {"no operation", u"", dir().Append(u"a<b").value(),
        "Error(37058,,Attempting to start installation with invalid "
-       "settings)"},
+       "settings: the install folder " +
+           dir().Append(u"a<b").AsUTF8() +
+           " is refused: it is not a valid path: a name holds the character "
+           "<)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
