@@ -35,6 +35,8 @@ with its query:
                        connection open until the client gives up
   no_length=1          no Content-Length: the body ends when the
                        connection closes
+  overrun=N            a partial (206) body carries N bytes more than its
+                       Content-Range says (Content-Length counts them)
 
 Update-server mode (--package FULL_INSTALLER): the server also plays the
 maker's update server for a net installer. Any request below
@@ -187,6 +189,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if partial and requested[1] is not None:
             end = min(end, requested[1])
         payload = data[start:end + 1]
+        if partial and "overrun" in params:
+            payload += b"\xee" * int(params["overrun"])
 
         stall = None
         if "stall_after" in params:
