@@ -595,11 +595,39 @@ TEST(InstallerHelpersTest, SafeFileListLines) {
     const char* line;
     bool safe;
   } cases[] = {
-      {"a.txt", true},    {"sub\\b.dll", true},     {"sub/b.dll", true},
-      {"..a\\b..", true}, {"a\\.\\b", true},        {"", false},
-      {"C:\\x", false},   {"C:x", false},           {"\\x", false},
-      {"/x", false},      {"\\\\server\\s", false}, {"..", false},
-      {"a\\..", false},   {"a/../b", false},        {"a:b", false},
+      {"a.txt", true},
+      {"sub\\b.dll", true},
+      {"sub/b.dll", true},
+      {"..a\\b..c", true},
+      {"caf\xC3\xA9\\x.dll", true},
+      {"", false},
+      {"C:\\x", false},
+      {"C:x", false},
+      {"\\x", false},
+      {"/x", false},
+      {"\\\\server\\s", false},
+      {"..", false},
+      {"a\\..", false},
+      {"a/../b", false},
+      {"a:b", false},
+      // As strict as the archive's names: devices, trailing dots and
+      // spaces (which Windows drops, so that two lines name one file),
+      // "." components, doubled separators, invalid UTF-8.
+      {"a\\.\\b", false},
+      {"..a\\b..", false},
+      {"sub\\b.dll.", false},
+      {"sub\\b.dll ", false},
+      {"sub \\b.dll", false},
+      {"CON", false},
+      {"sub\\nul.txt", false},
+      {"COM1.dll", false},
+      {"lpt9", false},
+      {"CONOUT$", false},
+      {"a\\\\b", false},
+      {"a\\", false},
+      {"a?b", false},
+      {"a\tb", false},
+      {"\xC3\x28.dll", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.safe, internal::IsSafeRelativeFileListLine(c.line)) << c.line;
