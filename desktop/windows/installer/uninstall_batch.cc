@@ -101,7 +101,7 @@ std::string BuildUninstallBatchText(const std::vector<uint32_t>& process_ids,
     const std::string folder = EscapeBatchPercent(install_folder);
     text += std::string("SET ") + kRemovedFolderVariable + "=\"" + folder +
             "\"" + kLineEnd;
-    text += "start \"\" /d \"" + folder + "\\..\" /b cmd /d /c " +
+    text += "start \"\" /d \"" + folder + "\\..\" /b cmd /d /v:off /c " +
             kFinalRemovalDelay + " ^& rmdir %%" + kRemovedFolderVariable +
             "%%" + kLineEnd;
   }
