@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <list>
 #include <regex>
 #include <set>
@@ -209,10 +210,11 @@ class CrashReporterTest : public testing::Test {
   }
 
   std::u16string HostCommandLine(
-      const std::vector<std::pair<std::string, std::u16string>>& switches) {
+      const std::vector<std::pair<std::string, std::u16string>>& switches,
+      const base::FilePath& program = base::FilePath(
+          test::BesideTestExecutable(test::kReporterHostFileName))) {
     base::CommandLine command_line =
-        base::CommandLine::CommandLineFromProgram(base::FilePath(
-            test::BesideTestExecutable(test::kReporterHostFileName)));
+        base::CommandLine::CommandLineFromProgram(program);
     command_line.AppendSwitchPath(kUserDataDirSwitch, profile_);
     command_line.AppendSwitchASCII(kAlternativeCrashLoggingSwitch, "on");
     for (const auto& [name, value] : switches) {
@@ -384,6 +386,47 @@ TEST_F(CrashReporterTest, TwoCrashesDownTheWholeRoad) {
       u"crash_id_map-" + base::UintToString16(reporter_pid) + u"-2.txt")));
   EXPECT_EQ(R"({"installer":2})",
             ReadWhole(profile_.Append(kCrashCountersFileName)));
+}
+
+// The reporter runs from the installer's folder, often Downloads: a
+// dbghelp.dll planted there is never loaded when it writes a minidump.
+TEST_F(CrashReporterTest, DbghelpPlantedBesideTheReporterIsNeverLoaded) {
+  StartServers({"200"}, /*keep_logs=*/true);
+  const base::FilePath folder = temp_.GetPath().Append(u"downloads");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
+  const base::FilePath host = folder.Append(test::kReporterHostFileName);
+  ASSERT_TRUE(base::CopyOneFile(
+      base::FilePath(test::BesideTestExecutable(test::kReporterHostFileName)),
+      host));
+  // The build's path as Wine names it.
+  std::u16string planted = u"Z:" + base::UTF8ToUTF16(VELNA_PLANTED_MODULE);
+  std::replace(planted.begin(), planted.end(), u'/', u'\\');
+  ASSERT_TRUE(base::CopyOneFile(base::FilePath(planted),
+                                folder.Append(u"dbghelp.dll")));
+  const base::FilePath marker = temp_.GetPath().Append(u"marker.txt");
+  environment_.emplace_back(u"VELNA_TEST_MARKER", marker.value().c_str());
+  // Wine prefers its own dbghelp to one it finds; Windows takes the first
+  // it finds, which "n,b" has Wine do too.
+  environment_.emplace_back(u"WINEDLLOVERRIDES", u"dbghelp=n,b");
+
+  RunningChild child;
+  ASSERT_TRUE(
+      child.Start(HostCommandLine({{test::kCrash, u"null-write"}}, host)));
+  HostOutput output;
+  ASSERT_TRUE(ReadUntil(&child, test::kReporterLabel, &output));
+  const uint32_t reporter_pid =
+      static_cast<uint32_t>(output.Value(test::kReporterLabel));
+  base::win::ScopedHandle reporter(OpenProcess(
+      SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, reporter_pid));
+  ASSERT_TRUE(reporter.IsValid());
+  EXPECT_EQ(0xC0000005u, WaitForExit(child.handle()));
+  EXPECT_EQ(0u, WaitForExit(reporter.Get()));
+
+  // The minidump was written, with the system's dbghelp.
+  const std::u16string prefix =
+      u"velna-crashlog-" + base::UintToString16(reporter_pid) + u"-";
+  EXPECT_EQ(1u, FileNames(logs_).count(prefix + u"1.dmp"));
+  EXPECT_EQ("", ReadWhole(marker));
 }
 
 TEST_F(CrashReporterTest, WithoutKeepLogsNothingRemains) {
