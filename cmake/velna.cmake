@@ -171,11 +171,12 @@ endfunction()
 set(VELNA_FUZZ_SECONDS 15 CACHE STRING "How long each fuzzer runs in the tests")
 
 # The system libraries that Windows does not always take from the system
-# folder (no KnownDLLs entry on every supported version), as "<name>:<DLL>"
-# for the import library lib<name>.a.
+# folder (no KnownDLLs entry on every supported version; the common
+# controls, found through the manifest, load UxTheme.dll with the search
+# path of the moment), as "<name>:<DLL>" for the import library lib<name>.a.
 set(VELNA_DELAY_LOADED_LIBRARIES
-  crypt32:CRYPT32.dll gdiplus:gdiplus.dll msimg32:MSIMG32.dll
-  secur32:Secur32.dll userenv:USERENV.dll uxtheme:UxTheme.dll
+  comctl32:COMCTL32.dll crypt32:CRYPT32.dll gdiplus:gdiplus.dll
+  msimg32:MSIMG32.dll secur32:Secur32.dll userenv:USERENV.dll uxtheme:UxTheme.dll
   winhttp:WINHTTP.dll wininet:WININET.dll winmm:WINMM.dll
   wintrust:WINTRUST.dll)
 

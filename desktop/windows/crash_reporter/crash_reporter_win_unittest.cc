@@ -2,6 +2,8 @@
 // process tree of crash_reporter_test_host.exe, its real reporter, and the
 // local upload server.
 
+#include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -19,6 +21,8 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/child_process_win.h"
+#include "base/test/scoped_native_libraries_first_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
@@ -394,7 +398,11 @@ TEST_F(CrashReporterTest, DbghelpPlantedBesideTheReporterIsNeverLoaded) {
   StartServers({"200"}, /*keep_logs=*/true);
   const base::FilePath folder = temp_.GetPath().Append(u"downloads");
   ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
-  const base::FilePath host = folder.Append(test::kReporterHostFileName);
+  // A name of this test's own: it carries the Wine settings below.
+  const std::u16string name = u"planted_reporter_host_" +
+                              base::UintToString16(GetCurrentProcessId()) +
+                              u".exe";
+  const base::FilePath host = folder.Append(name);
   ASSERT_TRUE(base::CopyOneFile(
       base::FilePath(test::BesideTestExecutable(test::kReporterHostFileName)),
       host));
@@ -404,23 +412,23 @@ TEST_F(CrashReporterTest, DbghelpPlantedBesideTheReporterIsNeverLoaded) {
   ASSERT_TRUE(base::CopyOneFile(base::FilePath(planted),
                                 folder.Append(u"dbghelp.dll")));
   const base::FilePath marker = temp_.GetPath().Append(u"marker.txt");
-  environment_.emplace_back(u"VELNA_TEST_MARKER", marker.value().c_str());
-  // Wine prefers its own dbghelp to one it finds; Windows takes the first
-  // it finds, which "n,b" has Wine do too.
-  environment_.emplace_back(u"WINEDLLOVERRIDES", u"dbghelp=n,b");
+  base::ScopedNativeLibrariesFirst native_first(name, {u"dbghelp.dll"});
+  ASSERT_TRUE(native_first.ok());
 
-  RunningChild child;
-  ASSERT_TRUE(
-      child.Start(HostCommandLine({{test::kCrash, u"null-write"}}, host)));
-  HostOutput output;
-  ASSERT_TRUE(ReadUntil(&child, test::kReporterLabel, &output));
-  const uint32_t reporter_pid =
-      static_cast<uint32_t>(output.Value(test::kReporterLabel));
+  std::string printed;
+  DWORD exit_code = 0;
+  ASSERT_TRUE(base::RunChildProcess(
+      HostCommandLine({{test::kCrash, u"null-write"}}, host),
+      {{u"VELNA_TEST_MARKER", marker.value()}}, &printed, &exit_code));
+  EXPECT_EQ(0xC0000005u, exit_code);
+  const size_t label = printed.find(std::string(test::kReporterLabel) + " ");
+  ASSERT_NE(std::string::npos, label) << printed;
+  const uint32_t reporter_pid = static_cast<uint32_t>(
+      atoi(printed.c_str() + label + strlen(test::kReporterLabel) + 1));
   base::win::ScopedHandle reporter(OpenProcess(
       SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, reporter_pid));
-  ASSERT_TRUE(reporter.IsValid());
-  EXPECT_EQ(0xC0000005u, WaitForExit(child.handle()));
-  EXPECT_EQ(0u, WaitForExit(reporter.Get()));
+  // Gone already, or ending once its uploads are done.
+  if (reporter.IsValid()) EXPECT_EQ(0u, WaitForExit(reporter.Get()));
 
   // The minidump was written, with the system's dbghelp.
   const std::u16string prefix =

@@ -2,14 +2,17 @@
 
 #include <windows.h>
 
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/test/child_process_win.h"
+#include "base/test/scoped_native_libraries_first_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "desktop/windows/installer/test/window_closer_win.h"
 #include "gtest/gtest.h"
@@ -71,18 +74,6 @@ constexpr const char16_t* kPlantedNames[] = {
     u"WINTRUST.dll", u"USERENV.dll", u"Secur32.dll", u"MSIMG32.dll",
     u"WINMM.dll",    u"gdiplus.dll", u"dbghelp.dll", u"Msftedit.dll"};
 
-// Wine prefers its own libraries to those it finds; Windows takes the first
-// it finds. "n,b" makes Wine search as Windows does.
-std::u16string NativeFirstOverrides() {
-  std::u16string overrides;
-  for (const char16_t* name : kPlantedNames) {
-    std::u16string base_name(name);
-    base_name.resize(base_name.size() - 4);
-    overrides += (overrides.empty() ? u"" : u",") + base_name;
-  }
-  return overrides + u"=n,b";
-}
-
 // A copy of the test module under every name above, beside installer.exe,
 // as a page that offers downloads could leave them in Downloads: the
 // installer, started in its print and interactive roles (window, package
@@ -90,21 +81,26 @@ std::u16string NativeFirstOverrides() {
 TEST(InstallerExeTest, LibrariesPlantedBesideItAreNeverLoaded) {
   base::ScopedTempDir dir;
   ASSERT_TRUE(dir.CreateUniqueTempDir());
-  const base::FilePath copy = dir.GetPath().Append(u"installer.exe");
+  // A name of this test's own: it carries the Wine settings below.
+  const std::u16string name = u"planted_installer_" +
+                              base::UintToString16(::GetCurrentProcessId()) +
+                              u".exe";
+  const base::FilePath copy = dir.GetPath().Append(name);
   ASSERT_TRUE(::CopyFileW(base::as_wcstr(BesideTests(u"installer.exe")),
                           base::as_wcstr(copy.value()), FALSE));
-  for (const char16_t* name : kPlantedNames) {
+  for (const char16_t* library : kPlantedNames) {
     ASSERT_TRUE(::CopyFileW(
         base::as_wcstr(BesideTests(u"installer_planted_module.dll")),
-        base::as_wcstr(dir.GetPath().Append(name).value()), FALSE));
+        base::as_wcstr(dir.GetPath().Append(library).value()), FALSE));
   }
   const base::FilePath marker = dir.GetPath().Append(u"marker.txt");
   const std::u16string temp = dir.GetPath().value();
   const std::vector<std::pair<std::u16string, std::u16string>> environment = {
-      {u"TEMP", temp},
-      {u"TMP", temp},
-      {u"VELNA_TEST_MARKER", marker.value()},
-      {u"WINEDLLOVERRIDES", NativeFirstOverrides()}};
+      {u"TEMP", temp}, {u"TMP", temp}, {u"VELNA_TEST_MARKER", marker.value()}};
+  base::ScopedNativeLibrariesFirst native_first(
+      name, std::vector<std::u16string>(std::begin(kPlantedNames),
+                                        std::end(kPlantedNames)));
+  ASSERT_TRUE(native_first.ok());
   const std::u16string command = u"\"" + copy.value() + u"\" ";
 
   std::string output;
@@ -127,9 +123,9 @@ TEST(InstallerExeTest, LibrariesPlantedBesideItAreNeverLoaded) {
 
   // The planted module works: loaded as code, it leaves its mark.
   const base::FilePath probe = dir.GetPath().Append(u"probe_module.dll");
-  ASSERT_TRUE(::CopyFileW(
-      base::as_wcstr(BesideTests(u"installer_planted_module.dll")),
-      base::as_wcstr(probe.value()), FALSE));
+  ASSERT_TRUE(
+      ::CopyFileW(base::as_wcstr(BesideTests(u"installer_planted_module.dll")),
+                  base::as_wcstr(probe.value()), FALSE));
   ASSERT_TRUE(::SetEnvironmentVariableW(L"VELNA_TEST_MARKER",
                                         base::as_wcstr(marker.value())));
   HMODULE planted = ::LoadLibraryW(base::as_wcstr(probe.value()));
