@@ -136,6 +136,12 @@ class WinInetDownloader {
   void set_receive_timeout_for_testing(base::TimeDelta timeout) {
     receive_timeout_ = timeout;
   }
+  // Seam for tests: https requests accept a certificate of an unknown
+  // issuer, for another name, or whose revocation cannot be checked (a
+  // local test server's self-signed one).
+  void set_ignore_certificate_errors_for_testing(bool ignore) {
+    ignore_certificate_errors_ = ignore;
+  }
 
  private:
   friend class WinInetTerminationThread;
@@ -206,6 +212,7 @@ class WinInetDownloader {
   bool retry_unresolved_name_ = true;
   base::TimeDelta retry_delay_;
   base::TimeDelta receive_timeout_;
+  bool ignore_certificate_errors_ = false;
 
   // The current transfer.
   std::u16string url_;

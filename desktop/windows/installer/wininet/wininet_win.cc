@@ -360,6 +360,17 @@ bool WinInetDownloader::SendRequest(const base::win::HttpUrl& parts) {
   DWORD timeout_ms = static_cast<DWORD>(receive_timeout_.InMilliseconds());
   ::InternetSetOptionW(request_, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout_ms,
                        sizeof(timeout_ms));
+  if (ignore_certificate_errors_ && parts.secure) {
+    DWORD security = 0;
+    DWORD size = sizeof(security);
+    ::InternetQueryOptionW(request_, INTERNET_OPTION_SECURITY_FLAGS, &security,
+                           &size);
+    security |= SECURITY_FLAG_IGNORE_UNKNOWN_CA |
+                SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
+                SECURITY_FLAG_IGNORE_REVOCATION;
+    ::InternetSetOptionW(request_, INTERNET_OPTION_SECURITY_FLAGS, &security,
+                         sizeof(security));
+  }
 
   // Nothing kept yet: a plain request, so that a server's bad partial reply
   // is followed by an ordinary one.

@@ -587,6 +587,44 @@ TEST_F(WinInetDownloaderTest, RedirectsAreFollowedByTheRules) {
   EXPECT_EQ(11u, server_.RequestsFor("/loop").size());
 }
 
+// What came over https is not handed on to plain http, even on the same
+// host: a redirect that drops the encryption fails the transfer.
+TEST_F(WinInetDownloaderTest, RedirectFromHttpsToHttpIsRefused) {
+  LocalHttpServer server;
+  ASSERT_TRUE(server.StartWithTls());
+  ASSERT_TRUE(server.ServeFile("target.bin", "target body"));
+  downloader_->set_ignore_certificate_errors_for_testing(true);
+  const std::string plain = base::UTF16ToUTF8(server.Url("/files/target.bin"));
+  const std::string secure =
+      base::UTF16ToUTF8(server.TlsUrl("/files/target.bin"));
+  const struct {
+    const char* name;
+    std::u16string url;
+    WinInetDownloader::State state;
+    size_t target_requests;
+  } cases[] = {
+      {"https to https", server.TlsUrl("/r1?redirect=" + secure),
+       WinInetDownloader::kCompleted, 1},
+      {"http to https", server.Url("/r2?redirect=" + secure),
+       WinInetDownloader::kCompleted, 1},
+      {"https to http", server.TlsUrl("/r3?redirect=" + plain),
+       WinInetDownloader::kFailed, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t before = server.RequestsFor("/files/target.bin").size();
+    std::string reply;
+    const Outcome outcome = Transfer(
+        c.url, std::string(), std::make_unique<StringResponseWriter>(&reply));
+    EXPECT_EQ(c.state, outcome.state);
+    EXPECT_EQ(c.target_requests,
+              server.RequestsFor("/files/target.bin").size() - before);
+    if (c.state == WinInetDownloader::kCompleted) {
+      EXPECT_EQ("target body", reply);
+    }
+  }
+}
+
 TEST_F(WinInetDownloaderTest, ProxyPromptAnswers) {
   const struct {
     const char* name;
