@@ -80,4 +80,12 @@ bool IsSafeRelativePathUtf8(base::StringPiece path) {
          IsSafeArchiveItemPath(wide);
 }
 
+bool GetArchiveItemOutputPath(const base::FilePath& folder,
+                              const std::u16string& item_path,
+                              base::FilePath* output) {
+  if (!IsSafeArchiveItemPath(item_path)) return false;
+  *output = folder.Append(ToWindowsSeparators(item_path));
+  return true;
+}
+
 }  // namespace installer

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "base/files/file_path.h"
 #include "base/strings/string_piece.h"
 
 namespace installer {
@@ -28,6 +29,13 @@ bool IsSafeArchiveItemPath(const std::u16string& path);
 // IsSafeArchiveItemPath() of |path| in UTF-8; false for text that is not
 // valid UTF-8.
 bool IsSafeRelativePathUtf8(base::StringPiece path);
+
+// Where the unpacking writes the item |item_path|: |folder| joined with it.
+// False, with |*output| untouched, for a path IsSafeArchiveItemPath()
+// refuses.
+bool GetArchiveItemOutputPath(const base::FilePath& folder,
+                              const std::u16string& item_path,
+                              base::FilePath* output);
 
 }  // namespace installer
 
