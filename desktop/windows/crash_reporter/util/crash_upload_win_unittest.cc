@@ -221,8 +221,8 @@ TEST_F(CrashUploadTest, DuplicateCheckHeadersCannotBeSplit) {
     const char* sent_url;
     const char* sent_origin;
   } kCases[] = {
-      {u"http://a/\r\nX-Injected: 1", u"installer",
-       "http://a/X-Injected: 1", "installer"},
+      {u"http://a/\r\nX-Injected: 1", u"installer", "http://a/X-Injected: 1",
+       "installer"},
       {u"http://a/\nX-Injected: 1\r", u"in\rX-Injected: 2\nstaller",
        "http://a/X-Injected: 1", "inX-Injected: 2staller"},
       {u"http://a/", u"\r\n\r\nGET /x HTTP/1.1", "http://a/",

@@ -14,9 +14,9 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
   DWORD length = GetModuleFileNameA(module, name, MAX_PATH);
   name[length++] = '\r';
   name[length++] = '\n';
-  HANDLE file = CreateFileW(marker, FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(marker, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     DWORD written = 0;
     WriteFile(file, name, length, &written, nullptr);
