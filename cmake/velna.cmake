@@ -169,3 +169,52 @@ function(velna_fuzzer name)
   set_tests_properties(${name}_mkdir PROPERTIES FIXTURES_SETUP ${name}_dir)
 endfunction()
 set(VELNA_FUZZ_SECONDS 15 CACHE STRING "How long each fuzzer runs in the tests")
+
+# The system libraries that Windows does not always take from the system
+# folder (no KnownDLLs entry on every supported version; the common
+# controls, found through the manifest, load UxTheme.dll with the search
+# path of the moment), as "<name>:<DLL>" for the import library lib<name>.a.
+set(VELNA_DELAY_LOADED_LIBRARIES
+  comctl32:COMCTL32.dll crypt32:CRYPT32.dll gdiplus:gdiplus.dll
+  msimg32:MSIMG32.dll secur32:Secur32.dll userenv:USERENV.dll uxtheme:UxTheme.dll
+  winhttp:WINHTTP.dll wininet:WININET.dll winmm:WINMM.dll
+  wintrust:WINTRUST.dll)
+
+# Links |target|, a module of the product that may run from a folder anyone
+# can write (Downloads), against delay-load import libraries of those
+# libraries, made once from the system's import libraries: the loader then
+# resolves none of them before the program's own code runs, and the module's
+# delay-load hook (delay_load_hook_win.cc) loads each from the system folder.
+# The libraries keep their names, so that "-l<name>" finds the delay-load
+# one first.
+function(velna_delay_load target)
+  if(NOT WIN32)
+    return()
+  endif()
+  set(folder ${CMAKE_BINARY_DIR}/delay_imports)
+  if(NOT TARGET velna_delay_imports)
+    set(outputs)
+    foreach(entry IN LISTS VELNA_DELAY_LOADED_LIBRARIES)
+      string(REPLACE ":" ";" parts ${entry})
+      list(GET parts 0 name)
+      list(GET parts 1 dll)
+      find_library(VELNA_IMPORT_LIBRARY_${name} NAMES ${name} REQUIRED)
+      set(output ${folder}/lib${name}.a)
+      add_custom_command(OUTPUT ${output}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+        COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DDLLTOOL=${CMAKE_DLLTOOL}
+                -DIMPORT_LIBRARY=${VELNA_IMPORT_LIBRARY_${name}} -DDLL=${dll}
+                -DOUTPUT=${output}
+                -P ${CMAKE_SOURCE_DIR}/cmake/make_delay_import_library.cmake
+        DEPENDS ${CMAKE_SOURCE_DIR}/cmake/make_delay_import_library.cmake
+                ${VELNA_IMPORT_LIBRARY_${name}}
+        COMMENT "Delay-load import library for ${dll}")
+      list(APPEND outputs ${output})
+    endforeach()
+    add_custom_target(velna_delay_imports DEPENDS ${outputs})
+  endif()
+  add_dependencies(${target} velna_delay_imports)
+  target_link_directories(${target} PRIVATE ${folder})
+  target_sources(${target} PRIVATE
+                 ${CMAKE_SOURCE_DIR}/base/process/delay_load_hook_win.cc)
+endfunction()

@@ -2,6 +2,7 @@
 
 #include "base/files/file_path.h"
 #include "base/logging.h"
+#include "base/process/native_library.h"
 
 namespace base {
 
@@ -13,7 +14,8 @@ using CharUpperFunction = LPWSTR(WINAPI*)(LPWSTR);
 // the first call is harmless. The system always provides it.
 CharUpperFunction GetCharUpper() {
   static const CharUpperFunction char_upper = [] {
-    HMODULE user32 = ::LoadLibraryW(L"user32.dll");
+    HMODULE user32 =
+        static_cast<HMODULE>(LoadNativeLibrary(FilePath(u"user32.dll")));
     return reinterpret_cast<CharUpperFunction>(
         user32 ? reinterpret_cast<void*>(::GetProcAddress(user32, "CharUpperW"))
                : nullptr);

@@ -46,6 +46,15 @@ bool DirectoryExists(const FilePath& path);
 // The path can be opened for writing (a folder too).
 bool PathIsWritable(const FilePath& path);
 
+#if defined(_WIN32)
+// Whether |path| itself is a junction or symbolic link, and whether it is a
+// folder that is none, each read from the entry opened without following
+// it (tests may present a folder as a link, see file_attributes_win.h).
+// False when the entry cannot be opened.
+bool IsLink(const FilePath& path);
+bool IsDirectoryNotLink(const FilePath& path);
+#endif
+
 // True for an empty path and for a path that does not exist; false for a
 // path of kMaxPathLength units or more. A base name with "*" or "?" deletes
 // the matching entries of the parent folder. Read-only files are made

@@ -28,14 +28,86 @@ bool ClearReadOnly(const FilePath& path, DWORD attributes) {
                               attributes & ~FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-// A junction or symbolic link: its own entry is removed (RemoveDirectoryW for
-// a folder link, DeleteFileW for a file link); what it points to is never
-// touched. An elevated installer deleting a user-writable folder must not be
-// steered outside it.
-bool RemoveLink(const FilePath& path, DWORD attributes) {
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-    return ::RemoveDirectoryW(WPath(path)) != 0;
-  return ::DeleteFileW(WPath(path)) != 0;
+// What deciding about an entry needs of it: its attributes, and clearing
+// its read-only bit.
+constexpr DWORD kInspectAccess = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+
+bool ClearReadOnly(HANDLE entry, DWORD attributes) {
+  // Only the bits a caller may set; zero times leave the times alone.
+  constexpr DWORD kSettable =
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+      FILE_ATTRIBUTE_OFFLINE;
+  FILE_BASIC_INFO info = {};
+  info.FileAttributes = attributes & kSettable;
+  if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return ::SetFileInformationByHandle(entry, FileBasicInfo, &info,
+                                      sizeof(info)) != 0;
+}
+
+// Deletes the opened entry itself: for a junction or symbolic link (opened
+// without following it) the link, never its target; a folder only when
+// empty.
+bool DeleteOpenedEntry(HANDLE entry) {
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  return ::SetFileInformationByHandle(entry, FileDispositionInfo, &disposition,
+                                      sizeof(disposition)) != 0;
+}
+
+bool IsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Opens |path| itself with |access| and reads its attributes; false, with
+// the last error set, when either fails.
+bool OpenEntry(const FilePath& path, DWORD access, win::ScopedHandle* entry,
+               DWORD* attributes) {
+  *entry = internal::OpenEntryNoFollow(path, access);
+  if (!entry->IsValid()) return false;
+  *attributes = internal::GetOpenedEntryAttributes(entry->Get(), path);
+  return *attributes != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsRealFolder(DWORD attributes) {
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !internal::IsReparsePoint(attributes);
+}
+
+// Deletes |path|: a link as itself, a file, or a folder (emptied first
+// through |pattern| when |recursive|). A folder that is no link is left
+// alone, successfully, unless |delete_folders|; a folder link likewise.
+//
+// Every decision comes from the opened entry. A folder is emptied while a
+// handle holds it without delete sharing, so that it can be neither renamed
+// nor replaced by a junction meanwhile: an elevated installer deleting a
+// user-writable folder cannot be steered outside it. The handle that
+// deletes is opened without following a link, so whatever stands at the
+// path by then is removed itself, never a target.
+bool DeleteEntry(const FilePath& path, const std::u16string& pattern,
+                 bool recursive, bool delete_folders) {
+  win::ScopedHandle entry;
+  DWORD attributes = 0;
+  if (!OpenEntry(path, DELETE | kInspectAccess, &entry, &attributes))
+    return IsMissing(::GetLastError());
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !delete_folders) return true;
+  if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+      !ClearReadOnly(entry.Get(), attributes)) {
+    return false;
+  }
+  if (IsRealFolder(attributes) && recursive) {
+    // Listing the folder opens it again, which a handle with delete access
+    // would refuse: hold it without that access while it is emptied.
+    entry.Close();
+    win::ScopedHandle held;
+    if (!OpenEntry(path, kInspectAccess, &held, &attributes))
+      return IsMissing(::GetLastError());
+    if (IsRealFolder(attributes) && !DeleteFileRecursive(path, pattern, true))
+      return false;
+    held.Close();
+    if (!OpenEntry(path, DELETE | kInspectAccess, &entry, &attributes))
+      return IsMissing(::GetLastError());
+  }
+  return DeleteOpenedEntry(entry.Get());
 }
 
 // Whole components, case-insensitively: C:\x\app2 is not inside C:\x\app,
@@ -78,6 +150,20 @@ bool PathIsWritable(const FilePath& path) {
   return true;
 }
 
+bool IsLink(const FilePath& path) {
+  win::ScopedHandle entry;
+  DWORD attributes = 0;
+  return OpenEntry(path, FILE_READ_ATTRIBUTES, &entry, &attributes) &&
+         internal::IsReparsePoint(attributes);
+}
+
+bool IsDirectoryNotLink(const FilePath& path) {
+  win::ScopedHandle entry;
+  DWORD attributes = 0;
+  return OpenEntry(path, FILE_READ_ATTRIBUTES, &entry, &attributes) &&
+         IsRealFolder(attributes);
+}
+
 bool DeleteFileOrDirectory(const FilePath& path, bool recursive) {
   if (path.empty()) return true;
   if (IsTooLong(path)) return false;
@@ -85,19 +171,7 @@ bool DeleteFileOrDirectory(const FilePath& path, bool recursive) {
   const std::u16string base_name = path.BaseName().value();
   if (base_name.find_first_of(u"*?") != std::u16string::npos)
     return DeleteFileRecursive(path.DirName(), base_name, recursive);
-
-  const DWORD attributes = internal::GetWalkAttributes(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-  if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-      !ClearReadOnly(path, attributes))
-    return false;
-
-  if (internal::IsReparsePoint(attributes)) return RemoveLink(path, attributes);
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    if (recursive && !DeleteFileRecursive(path, u"*", true)) return false;
-    return ::RemoveDirectoryW(WPath(path)) != 0;
-  }
-  return ::DeleteFileW(WPath(path)) != 0;
+  return DeleteEntry(path, u"*", recursive, true);
 }
 
 bool DeleteFileRecursive(const FilePath& folder, const std::u16string& pattern,
@@ -107,22 +181,7 @@ bool DeleteFileRecursive(const FilePath& folder, const std::u16string& pattern,
                          pattern);
   for (FilePath current = entries.Next(); !current.empty();
        current = entries.Next()) {
-    const DWORD attributes =
-        internal::WalkAttributes(current, entries.GetInfo().dwFileAttributes);
-    const bool is_folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if ((attributes & FILE_ATTRIBUTE_READONLY) && (recursive || !is_folder))
-      ClearReadOnly(current, attributes);
-
-    if (internal::IsReparsePoint(attributes)) {
-      if ((recursive || !is_folder) && !RemoveLink(current, attributes))
-        return false;
-    } else if (!is_folder) {
-      if (!::DeleteFileW(WPath(current))) return false;
-    } else if (recursive) {
-      if (!DeleteFileRecursive(current, pattern, true) ||
-          !::RemoveDirectoryW(WPath(current)))
-        return false;
-    }
+    if (!DeleteEntry(current, pattern, recursive, recursive)) return false;
   }
   return true;
 }

@@ -160,6 +160,54 @@ TEST_F(FileUtilTest, RecursiveDeletionNeverEntersAReparsePoint) {
   EXPECT_EQ("keep", ReadFile(target_file));
 }
 
+// Set by the hook below: whether a rename of the folder "victim", tried at
+// the moment the deletion decides about it, went through.
+bool g_swap_tried = false;
+bool g_swap_succeeded = false;
+
+// Stands for another process that, at the worst moment, moves the folder
+// being deleted away (to put a junction in its place).
+uint32_t TrySwappingVictim(const FilePath& path, uint32_t attributes) {
+  if (!g_swap_tried && path.BaseName().value() == u"victim") {
+    g_swap_tried = true;
+    g_swap_succeeded =
+        ::MoveFileW(as_wcstr(path.value()),
+                    as_wcstr(path.DirName().Append(u"moved").value())) != 0;
+  }
+  return attributes;
+}
+
+// A folder is held from the moment it is judged until it is deleted, so
+// that no link can take its place between the check and the descent.
+TEST_F(FileUtilTest, AFolderCannotBeSwappedWhileItIsDeleted) {
+  MakeFolder(R"(tree\victim\sub)");
+  MakeFile(R"(tree\victim\sub\file.txt)", "x");
+  MakeFile(R"(tree\victim\file.txt)", "x");
+  internal::SetWalkAttributesHookForTesting(&TrySwappingVictim);
+  const bool deleted = DeleteFileOrDirectory(Dir().AppendASCII("tree"), true);
+  internal::SetWalkAttributesHookForTesting(nullptr);
+  EXPECT_TRUE(g_swap_tried);
+  EXPECT_FALSE(g_swap_succeeded);
+  EXPECT_TRUE(deleted);
+  EXPECT_FALSE(PathExists(Dir().AppendASCII("tree")));
+}
+
+TEST_F(FileUtilTest, LinksAreToldFromTheOpenedEntry) {
+  MakeFolder("folder");
+  MakeFolder("link");
+  const FilePath file = MakeFile("file.txt", "x");
+  internal::SetWalkAttributesHookForTesting(&LinkLooksLikeJunction);
+  EXPECT_TRUE(IsDirectoryNotLink(Dir().AppendASCII("folder")));
+  EXPECT_FALSE(IsLink(Dir().AppendASCII("folder")));
+  EXPECT_FALSE(IsDirectoryNotLink(Dir().AppendASCII("link")));
+  EXPECT_TRUE(IsLink(Dir().AppendASCII("link")));
+  EXPECT_FALSE(IsDirectoryNotLink(file));
+  EXPECT_FALSE(IsLink(file));
+  EXPECT_FALSE(IsDirectoryNotLink(Dir().AppendASCII("missing")));
+  EXPECT_FALSE(IsLink(Dir().AppendASCII("missing")));
+  internal::SetWalkAttributesHookForTesting(nullptr);
+}
+
 // The layout of a mount-point reparse buffer (the DDK's REPARSE_DATA_BUFFER).
 struct MountPointBuffer {
   DWORD reparse_tag;

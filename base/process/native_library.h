@@ -27,6 +27,11 @@ using NativeLibraryLoadFunction = NativeLibrary(__stdcall*)(
 NativeLibrary LoadNativeLibraryHelper(const FilePath& path,
                                       NativeLibraryLoadFunction load);
 
+// Loads |path| by the rules above with the system's loader; the library
+// stays loaded until the caller frees it. Null on failure, with the last
+// error set.
+NativeLibrary LoadNativeLibrary(const FilePath& path);
+
 // Owns one loaded library and frees it when destroyed.
 class ScopedNativeLibrary {
  public:

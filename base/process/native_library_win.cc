@@ -51,8 +51,12 @@ NativeLibrary LoadNativeLibraryHelper(const FilePath& path,
   return library;
 }
 
+NativeLibrary LoadNativeLibrary(const FilePath& path) {
+  return LoadNativeLibraryHelper(path, &SystemLoad);
+}
+
 ScopedNativeLibrary::ScopedNativeLibrary(const FilePath& path)
-    : library_(LoadNativeLibraryHelper(path, &SystemLoad)) {}
+    : library_(LoadNativeLibrary(path)) {}
 
 ScopedNativeLibrary::~ScopedNativeLibrary() {
   if (library_) FreeLibrary(static_cast<HMODULE>(library_));

@@ -10,13 +10,20 @@ namespace win {
 
 namespace {
 
-std::u16string Piece(const wchar_t* text, DWORD length) {
-  return text ? std::u16string(as_u16cstr(text), length) : std::u16string();
+StringPiece16 Piece(const wchar_t* text, DWORD length) {
+  return text ? StringPiece16(as_u16cstr(text), length) : StringPiece16();
+}
+
+HttpScheme ToScheme(INTERNET_SCHEME scheme) {
+  if (scheme == INTERNET_SCHEME_HTTP) return HttpScheme::kHttp;
+  if (scheme == INTERNET_SCHEME_HTTPS) return HttpScheme::kHttps;
+  return HttpScheme::kOther;
 }
 
 }  // namespace
 
-bool CrackHttpUrl(const std::u16string& url, HttpUrl* parts) {
+bool CrackHttpUrl(const std::u16string& url, HttpUrl* parts,
+                  const HttpUrlLimits& limits) {
   URL_COMPONENTSW components = {};
   components.dwStructSize = sizeof(components);
   // A length without a buffer asks for a pointer into |url|: no part is cut
@@ -28,25 +35,13 @@ bool CrackHttpUrl(const std::u16string& url, HttpUrl* parts) {
                            &components)) {
     return false;
   }
-  if (components.nScheme != INTERNET_SCHEME_HTTP &&
-      components.nScheme != INTERNET_SCHEME_HTTPS) {
-    ::SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
-    return false;
-  }
-  if (!components.lpszHostName || components.dwHostNameLength == 0) {
-    ::SetLastError(ERROR_INTERNET_INVALID_URL);
-    return false;
-  }
-  parts->host = Piece(components.lpszHostName, components.dwHostNameLength);
-  parts->port = components.nPort;
-  // The extra information is the query and the fragment.
-  const std::u16string path_and_query =
-      Piece(components.lpszUrlPath, components.dwUrlPathLength) +
-      Piece(components.lpszExtraInfo, components.dwExtraInfoLength);
-  parts->path_and_query = path_and_query.substr(0, path_and_query.find(u'#'));
-  if (parts->path_and_query.empty()) parts->path_and_query = u"/";
-  parts->secure = components.nScheme == INTERNET_SCHEME_HTTPS;
-  return true;
+  return MakeHttpUrl(
+      ToScheme(components.nScheme),
+      Piece(components.lpszHostName, components.dwHostNameLength),
+      components.nPort,
+      Piece(components.lpszUrlPath, components.dwUrlPathLength),
+      Piece(components.lpszExtraInfo, components.dwExtraInfoLength), limits,
+      parts);
 }
 
 }  // namespace win

@@ -68,6 +68,38 @@ TEST(HttpUrlTest, RefusesWhatIsNoHttpUrl) {
   }
 }
 
+TEST(HttpUrlTest, LimitsRefuseLongerHostsAndPaths) {
+  const HttpUrlLimits kLimits = {255, 4095};
+  const std::u16string host255 = std::u16string(251, u'h') + u".com";
+  const std::u16string host256 = u"h" + host255;
+  const std::u16string path4095 = u"/" + std::u16string(4090, u'p') + u"?q=1";
+  const std::u16string path4096 = u"/p" + path4095.substr(1);
+  const struct {
+    const char* name;
+    std::u16string url;
+    bool accepted;
+  } cases[] = {
+      {"longest host", u"http://" + host255 + u"/", true},
+      {"host too long", u"http://" + host256 + u"/", false},
+      {"longest path with its query", u"https://h" + path4095, true},
+      {"path too long", u"https://h" + path4096, false},
+      {"a fragment does not count", u"http://h" + path4095 + u"#fragment",
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HttpUrl parts;
+    ::SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(c.accepted, CrackHttpUrl(c.url, &parts, kLimits));
+    if (!c.accepted) {
+      EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER),
+                ::GetLastError());
+    }
+    // Without limits every one splits.
+    EXPECT_TRUE(CrackHttpUrl(c.url, &parts));
+  }
+}
+
 }  // namespace
 }  // namespace win
 }  // namespace base

@@ -2,8 +2,11 @@
 // process tree of crash_reporter_test_host.exe, its real reporter, and the
 // local upload server.
 
+#include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <list>
 #include <regex>
 #include <set>
@@ -18,6 +21,8 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/child_process_win.h"
+#include "base/test/scoped_native_libraries_first_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
@@ -209,10 +214,11 @@ class CrashReporterTest : public testing::Test {
   }
 
   std::u16string HostCommandLine(
-      const std::vector<std::pair<std::string, std::u16string>>& switches) {
+      const std::vector<std::pair<std::string, std::u16string>>& switches,
+      const base::FilePath& program = base::FilePath(
+          test::BesideTestExecutable(test::kReporterHostFileName))) {
     base::CommandLine command_line =
-        base::CommandLine::CommandLineFromProgram(base::FilePath(
-            test::BesideTestExecutable(test::kReporterHostFileName)));
+        base::CommandLine::CommandLineFromProgram(program);
     command_line.AppendSwitchPath(kUserDataDirSwitch, profile_);
     command_line.AppendSwitchASCII(kAlternativeCrashLoggingSwitch, "on");
     for (const auto& [name, value] : switches) {
@@ -384,6 +390,51 @@ TEST_F(CrashReporterTest, TwoCrashesDownTheWholeRoad) {
       u"crash_id_map-" + base::UintToString16(reporter_pid) + u"-2.txt")));
   EXPECT_EQ(R"({"installer":2})",
             ReadWhole(profile_.Append(kCrashCountersFileName)));
+}
+
+// The reporter runs from the installer's folder, often Downloads: a
+// dbghelp.dll planted there is never loaded when it writes a minidump.
+TEST_F(CrashReporterTest, DbghelpPlantedBesideTheReporterIsNeverLoaded) {
+  StartServers({"200"}, /*keep_logs=*/true);
+  const base::FilePath folder = temp_.GetPath().Append(u"downloads");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
+  // A name of this test's own: it carries the Wine settings below.
+  const std::u16string name = u"planted_reporter_host_" +
+                              base::UintToString16(GetCurrentProcessId()) +
+                              u".exe";
+  const base::FilePath host = folder.Append(name);
+  ASSERT_TRUE(base::CopyOneFile(
+      base::FilePath(test::BesideTestExecutable(test::kReporterHostFileName)),
+      host));
+  // The build's path as Wine names it.
+  std::u16string planted = u"Z:" + base::UTF8ToUTF16(VELNA_PLANTED_MODULE);
+  std::replace(planted.begin(), planted.end(), u'/', u'\\');
+  ASSERT_TRUE(base::CopyOneFile(base::FilePath(planted),
+                                folder.Append(u"dbghelp.dll")));
+  const base::FilePath marker = temp_.GetPath().Append(u"marker.txt");
+  base::ScopedNativeLibrariesFirst native_first(name, {u"dbghelp.dll"});
+  ASSERT_TRUE(native_first.ok());
+
+  std::string printed;
+  DWORD exit_code = 0;
+  ASSERT_TRUE(base::RunChildProcess(
+      HostCommandLine({{test::kCrash, u"null-write"}}, host),
+      {{u"VELNA_TEST_MARKER", marker.value()}}, &printed, &exit_code));
+  EXPECT_EQ(0xC0000005u, exit_code);
+  const size_t label = printed.find(std::string(test::kReporterLabel) + " ");
+  ASSERT_NE(std::string::npos, label) << printed;
+  const uint32_t reporter_pid = static_cast<uint32_t>(
+      atoi(printed.c_str() + label + strlen(test::kReporterLabel) + 1));
+  base::win::ScopedHandle reporter(OpenProcess(
+      SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, reporter_pid));
+  // Gone already, or ending once its uploads are done.
+  if (reporter.IsValid()) EXPECT_EQ(0u, WaitForExit(reporter.Get()));
+
+  // The minidump was written, with the system's dbghelp.
+  const std::u16string prefix =
+      u"velna-crashlog-" + base::UintToString16(reporter_pid) + u"-";
+  EXPECT_EQ(1u, FileNames(logs_).count(prefix + u"1.dmp"));
+  EXPECT_EQ("", ReadWhole(marker));
 }
 
 TEST_F(CrashReporterTest, WithoutKeepLogsNothingRemains) {

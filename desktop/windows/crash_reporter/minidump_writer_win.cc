@@ -7,6 +7,7 @@
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/process/native_library.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/scoped_handle.h"
@@ -64,7 +65,10 @@ bool CrashReporter::WriteMinidumpWithDbghelp(HANDLE process, uint32_t pid,
                                              const SelfCrashRecord& record,
                                              HANDLE file, uint64_t limit,
                                              uint32_t* written_type) {
-  ScopedLibrary dbghelp(LoadLibraryW(L"dbghelp.dll"));
+  // From the system folder only: the reporter runs from wherever the
+  // installer was started, often Downloads.
+  ScopedLibrary dbghelp(static_cast<HMODULE>(
+      base::LoadNativeLibrary(base::FilePath(u"dbghelp.dll"))));
   if (!dbghelp.get()) {
     PLOG(ERROR) << "Could not load dbghelp.dll";
     return false;

@@ -1,5 +1,7 @@
 #include "desktop/windows/installer/branding_config.h"
 
+#include <limits.h>
+
 #include <memory>
 
 #include "base/values.h"
@@ -60,15 +62,32 @@ TEST(BrandingConfigTest, NonObjectDocumentsAreRefused) {
 
 // Runs last in its process: it changes the process's document.
 TEST(BrandingConfigTest, ProductVersionFollowsTheBranding) {
-  BrandingConfig::OverrideForTesting("major_delta",
-                                     std::make_unique<base::FundamentalValue>(2));
-  BrandingConfig::OverrideForTesting("use_corvane_major_for_minor",
-                                     std::make_unique<base::FundamentalValue>(true));
+  BrandingConfig::OverrideForTesting(
+      "major_delta", std::make_unique<base::FundamentalValue>(2));
+  BrandingConfig::OverrideForTesting(
+      "use_corvane_major_for_minor",
+      std::make_unique<base::FundamentalValue>(true));
   EXPECT_EQ(43, VersionInfo::GetMajorVersion());
   EXPECT_EQ("43.54.2353.23", VersionInfo::GetProductVersion());
   BrandingConfig::OverrideForTesting(
       "urls.crash", std::make_unique<base::StringValue>("http://127.0.0.1/"));
   EXPECT_EQ("http://127.0.0.1/", BrandingConfig::GetUrl("crash"));
+}
+
+// A document may come from the test harness's module: a delta that would
+// carry the major version outside a version component leaves it alone.
+TEST(BrandingConfigTest, MajorDeltasOutsideAVersionAreIgnored) {
+  const struct {
+    int delta;
+    int major;
+  } cases[] = {{0, 41},     {-41, 0},      {-42, 41},    {65494, 65535},
+               {65495, 41}, {INT_MAX, 41}, {INT_MIN, 41}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.delta);
+    BrandingConfig::OverrideForTesting(
+        "major_delta", std::make_unique<base::FundamentalValue>(c.delta));
+    EXPECT_EQ(c.major, VersionInfo::GetMajorVersion());
+  }
 }
 
 }  // namespace

@@ -119,9 +119,9 @@ void SetUninstallBatchLauncherForTesting(UninstallBatchLauncher launcher);
 using ProfileDeleter = bool (*)(const base::FilePath& folder);
 void SetProfileDeleterForTesting(ProfileDeleter deleter);
 
-// Whether |line| of a files list names a file inside the package: not
-// absolute, no drive or other colon, no leading separator, no ".."
-// component. Portable rule, used by Run.
+// Whether |line| of a files list (or an install log entry) names a file
+// inside the folder it is joined to: IsSafeRelativePathUtf8() of
+// package_fetcher/archive_item_path.h, the check of the archive's names.
 bool IsSafeRelativeFileListLine(const std::string& line);
 
 }  // namespace internal

@@ -2,11 +2,17 @@
 
 #include <windows.h>
 
+#include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/files/file_path.h"
+#include "base/files/file_util.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/test/child_process_win.h"
+#include "base/test/scoped_native_libraries_first_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "desktop/windows/installer/test/window_closer_win.h"
 #include "gtest/gtest.h"
@@ -59,6 +65,75 @@ TEST(InstallerExeTest, CopiedAloneItRunsAndMapsTheResult) {
                            u"--enable-installer-stats=0")
                     .exit_code);
   EXPECT_LE(2, closer.closed());
+}
+
+// The libraries an installer run loads that Windows does not always take
+// from the system folder, and the two it loads at run time.
+constexpr const char16_t* kPlantedNames[] = {
+    u"WINHTTP.dll",  u"WININET.dll", u"UxTheme.dll", u"CRYPT32.dll",
+    u"WINTRUST.dll", u"USERENV.dll", u"Secur32.dll", u"MSIMG32.dll",
+    u"WINMM.dll",    u"gdiplus.dll", u"dbghelp.dll", u"Msftedit.dll"};
+
+// A copy of the test module under every name above, beside installer.exe,
+// as a page that offers downloads could leave them in Downloads: the
+// installer, started in its print and interactive roles (window, package
+// download, crash reporter), loads none of them.
+TEST(InstallerExeTest, LibrariesPlantedBesideItAreNeverLoaded) {
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  // A name of this test's own: it carries the Wine settings below.
+  const std::u16string name = u"planted_installer_" +
+                              base::UintToString16(::GetCurrentProcessId()) +
+                              u".exe";
+  const base::FilePath copy = dir.GetPath().Append(name);
+  ASSERT_TRUE(::CopyFileW(base::as_wcstr(BesideTests(u"installer.exe")),
+                          base::as_wcstr(copy.value()), FALSE));
+  for (const char16_t* library : kPlantedNames) {
+    ASSERT_TRUE(::CopyFileW(
+        base::as_wcstr(BesideTests(u"installer_planted_module.dll")),
+        base::as_wcstr(dir.GetPath().Append(library).value()), FALSE));
+  }
+  const base::FilePath marker = dir.GetPath().Append(u"marker.txt");
+  const std::u16string temp = dir.GetPath().value();
+  const std::vector<std::pair<std::u16string, std::u16string>> environment = {
+      {u"TEMP", temp}, {u"TMP", temp}, {u"VELNA_TEST_MARKER", marker.value()}};
+  base::ScopedNativeLibrariesFirst native_first(
+      name, std::vector<std::u16string>(std::begin(kPlantedNames),
+                                        std::end(kPlantedNames)));
+  ASSERT_TRUE(native_first.ok());
+  const std::u16string command = u"\"" + copy.value() + u"\" ";
+
+  std::string output;
+  DWORD exit_code = 0xFFFFFFFF;
+  ASSERT_TRUE(base::RunChildProcess(command + u"--version", environment,
+                                    &output, &exit_code));
+  EXPECT_EQ(0u, exit_code);
+  {
+    test::WindowCloser closer{copy};
+    ASSERT_TRUE(base::RunChildProcess(
+        command + u"--internal-package-server=http://127.0.0.1:9/ "
+                  u"--enable-installer-stats=0",
+        environment, &output, &exit_code));
+    EXPECT_EQ(1u, exit_code);
+    EXPECT_LE(1, closer.closed());
+  }
+  std::string loaded;
+  base::FileUtil::ReadFileToString(marker, &loaded);
+  EXPECT_EQ("", loaded);
+
+  // The planted module works: loaded as code, it leaves its mark.
+  const base::FilePath probe = dir.GetPath().Append(u"probe_module.dll");
+  ASSERT_TRUE(
+      ::CopyFileW(base::as_wcstr(BesideTests(u"installer_planted_module.dll")),
+                  base::as_wcstr(probe.value()), FALSE));
+  ASSERT_TRUE(::SetEnvironmentVariableW(L"VELNA_TEST_MARKER",
+                                        base::as_wcstr(marker.value())));
+  HMODULE planted = ::LoadLibraryW(base::as_wcstr(probe.value()));
+  ::SetEnvironmentVariableW(L"VELNA_TEST_MARKER", nullptr);
+  ASSERT_NE(nullptr, planted);
+  ::FreeLibrary(planted);
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(marker, &loaded));
+  EXPECT_NE(std::string::npos, loaded.find("probe_module.dll"));
 }
 
 TEST(InstallerExeTest, CarriesItsManifest) {

@@ -25,6 +25,7 @@
 #include "desktop/windows/installer/installer_rights_win.h"
 #include "desktop/windows/installer/installer_step_count.h"
 #include "desktop/windows/installer/installer_switches.h"
+#include "desktop/windows/installer/package_fetcher/archive_item_path.h"
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
@@ -128,15 +129,9 @@ void SetInstallerStepFactoryForTesting(InstallerStepFactory* factory) {
 }
 
 bool IsSafeRelativeFileListLine(const std::string& line) {
-  if (line.empty() || line[0] == '\\' || line[0] == '/') return false;
-  // A drive ("C:", "C:x") or a stream name: never part of a package path.
-  if (line.find(':') != std::string::npos) return false;
-  for (const std::string& component :
-       base::SplitString(line, "\\/", base::SplitWhitespace::kKeep,
-                         base::SplitFilter::kAll)) {
-    if (component == "..") return false;
-  }
-  return true;
+  // The same rule as the archive's item names: the lines name files of
+  // that archive.
+  return IsSafeRelativePathUtf8(line);
 }
 
 }  // namespace internal

@@ -30,9 +30,12 @@
 #include "desktop/windows/installer/service/test/security_test_util.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
+#include "desktop/windows/installer/test/process_test_util_win.h"
 #include "desktop/windows/installer/test/recording_installer_observer.h"
 #include "desktop/windows/installer/test/settings_fixture.h"
 #include "desktop/windows/installer/test/test_installer_steps.h"
+#include "desktop/windows/installer/uninstall_batch.h"
+#include "desktop/windows/installer/uninstall_batch_win.h"
 #include "desktop/windows/installer/version_info.h"
 #include "gtest/gtest.h"
 
@@ -595,15 +598,71 @@ TEST(InstallerHelpersTest, SafeFileListLines) {
     const char* line;
     bool safe;
   } cases[] = {
-      {"a.txt", true},    {"sub\\b.dll", true},     {"sub/b.dll", true},
-      {"..a\\b..", true}, {"a\\.\\b", true},        {"", false},
-      {"C:\\x", false},   {"C:x", false},           {"\\x", false},
-      {"/x", false},      {"\\\\server\\s", false}, {"..", false},
-      {"a\\..", false},   {"a/../b", false},        {"a:b", false},
+      {"a.txt", true},
+      {"sub\\b.dll", true},
+      {"sub/b.dll", true},
+      {"..a\\b..c", true},
+      {"caf\xC3\xA9\\x.dll", true},
+      {"", false},
+      {"C:\\x", false},
+      {"C:x", false},
+      {"\\x", false},
+      {"/x", false},
+      {"\\\\server\\s", false},
+      {"..", false},
+      {"a\\..", false},
+      {"a/../b", false},
+      {"a:b", false},
+      // As strict as the archive's names: devices, trailing dots and
+      // spaces (which Windows drops, so that two lines name one file),
+      // "." components, doubled separators, invalid UTF-8.
+      {"a\\.\\b", false},
+      {"..a\\b..", false},
+      {"sub\\b.dll.", false},
+      {"sub\\b.dll ", false},
+      {"sub \\b.dll", false},
+      {"CON", false},
+      {"sub\\nul.txt", false},
+      {"COM1.dll", false},
+      {"lpt9", false},
+      {"CONOUT$", false},
+      {"a\\\\b", false},
+      {"a\\", false},
+      {"a?b", false},
+      {"a\tb", false},
+      {"\xC3\x28.dll", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.safe, internal::IsSafeRelativeFileListLine(c.line)) << c.line;
   }
+}
+
+// The clean-up batch file runs with delayed expansion off whatever the
+// registry asks for: a '!' in the install folder must reach it as it is.
+TEST(UninstallBatchLaunchTest, InterpreterStartsWithoutDelayedExpansion) {
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  const base::FilePath folder = dir.GetPath().Append(u"Velna!beta");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
+  // Runs until the test lets it end.
+  ASSERT_TRUE(
+      test::WriteTextFile(folder.Append(kUninstallBatchFileName),
+                          "@echo off\r\n:wait\r\nping -n 2 127.0.0.1 >NUL\r\n"
+                          "if not exist release goto wait\r\n"));
+  ASSERT_TRUE(LaunchUninstallBatch(folder));
+  base::Process interpreter;
+  for (int i = 0; i < 100 && !interpreter.IsValid(); ++i) {
+    interpreter = test::FindChildProcess(::GetCurrentProcessId(),
+                                         GetSystemCommandInterpreter());
+    if (!interpreter.IsValid()) ::Sleep(100);
+  }
+  ASSERT_TRUE(interpreter.IsValid());
+  const std::u16string command_line = test::GetProcessCommandLine(interpreter);
+  ASSERT_TRUE(test::WriteTextFile(folder.Append(u"release"), "x"));
+  int exit_code = -1;
+  EXPECT_TRUE(interpreter.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_NE(std::u16string::npos, command_line.find(u" /d /v:off /c "))
+      << base::UTF16ToUTF8(command_line);
 }
 
 // The master shortcut in a process of its own: the test host, under a name

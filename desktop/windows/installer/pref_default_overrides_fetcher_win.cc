@@ -25,6 +25,9 @@ constexpr char kOverridesPath[] = "api/prefs/?product=$1&version=$2";
 constexpr int kMaxRetryCount = 2;
 constexpr base::TimeDelta kRetryDelay =
     base::TimeDelta::FromMicroseconds(1000 * 1000);
+// A few preference values: anything near this size is not a reply of the
+// server's.
+constexpr uint64_t kMaxOverridesSize = 1024 * 1024;
 
 }  // namespace
 
@@ -35,6 +38,7 @@ PrefDefaultOverridesFetcher::PrefDefaultOverridesFetcher(
   downloader_->set_max_retry_count(kMaxRetryCount);
   downloader_->set_retry_delay(kRetryDelay);
   downloader_->set_retry_unresolved_name(false);
+  downloader_->set_max_size(kMaxOverridesSize);
 }
 
 PrefDefaultOverridesFetcher::~PrefDefaultOverridesFetcher() {

@@ -123,6 +123,8 @@ TEST_F(PrefDefaultOverridesFetcherTest, AFailedFetchLeavesNoFile) {
   base::ScopedFeatureOverride feature(base::FeatureList::GetInstance(),
                                       kPrefDefaultOverridesFeature, true);
   ASSERT_TRUE(server_.ServeFile("overrides.json", std::string(50000, 'x')));
+  ASSERT_TRUE(
+      server_.ServeFile("endless.json", std::string(2 * 1024 * 1024, 'x')));
   const struct {
     const char* name;
     const char* route;
@@ -136,6 +138,9 @@ TEST_F(PrefDefaultOverridesFetcherTest, AFailedFetchLeavesNoFile) {
        R"({"/api/prefs/": {"file": "overrides.json", "cut": "20000",
            "bad_range": "1000"}})",
        0},
+      // No length declared, and far more than any overrides: cut off.
+      {"too large",
+       R"({"/api/prefs/": {"file": "endless.json", "no_length": "1"}})", 1},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);

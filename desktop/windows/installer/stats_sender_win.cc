@@ -24,6 +24,8 @@ constexpr char kFeedbackPath[] = "netinstaller/feedback";
 constexpr int kNoWaitMaxRetryCount = 2;
 constexpr base::TimeDelta kNoWaitRetryDelay =
     base::TimeDelta::FromMicroseconds(1000 * 1000);
+// The server answers with a few bytes.
+constexpr uint64_t kMaxReplySize = 64 * 1024;
 
 StatsDocument::OsVersion CurrentOsVersion() {
   const base::win::OSInfo* os = base::win::OSInfo::GetInstance();
@@ -68,6 +70,9 @@ bool StatsCollector::Send(base::Closure done, bool wait_for_network) {
   document_->AddDownloadSummary();
   root_node_.SetTimeNow("stats_sending_time");
   downloader_.set_allowed_host_suffixes(GetStatsServerHostSuffixes());
+  // The reply is dropped; a server that never stops sending must not hold
+  // the installer's end up.
+  downloader_.set_max_size(kMaxReplySize);
   if (!wait_for_network) {
     VLOG(1) << "Don't wait for network when sending stats";
     downloader_.set_max_retry_count(kNoWaitMaxRetryCount);

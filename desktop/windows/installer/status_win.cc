@@ -219,7 +219,9 @@ void Status::Inspect() {
         base::PathService::Get(base::DIR_START_MENU, &start_menu)) {
       const base::FilePath folder =
           start_menu.Append(kTemporaryShortcutFolderName);
-      temporary_shortcut_folder_exists = base::DirectoryExists(folder);
+      // Only a real folder: the user may have put a junction there, and an
+      // elevated uninstallation deletes what this names.
+      temporary_shortcut_folder_exists = base::IsDirectoryNotLink(folder);
       if (temporary_shortcut_folder_exists) temporary_shortcut_folder = folder;
     }
   }

@@ -2,7 +2,10 @@
 
 #include <string>
 
+#include "base/base_paths_win.h"
+#include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
+#include "base/path_service.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/win/scoped_com_initializer.h"
@@ -151,6 +154,42 @@ TEST_F(StatusTest, ALauncherWithoutLogIsATrace) {
   EXPECT_TRUE(status.existing_installation_traces);
   EXPECT_FALSE(status.existing_installation);
   EXPECT_FALSE(status.tamsel_installation);
+}
+
+// Makes the entries named "Velna Software" look like junctions.
+uint32_t ShortcutFolderLooksLikeJunction(const base::FilePath& path,
+                                         uint32_t attributes) {
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      path.BaseName().value() == kTemporaryShortcutFolderName) {
+    return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+  return attributes;
+}
+
+// The elevated uninstallation deletes the shortcut folder the status names
+// in the user's start menu: a junction there is none of ours.
+TEST_F(StatusTest, AShortcutFolderThatIsALinkIsNotPicked) {
+  const base::FilePath start_menu = dir().Append(u"start menu");
+  const base::FilePath folder = start_menu.Append(kTemporaryShortcutFolderName);
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
+  ASSERT_TRUE(base::PathService::OverrideAndCreateIfNeeded(
+      base::DIR_START_MENU, start_menu, true, false));
+  const base::FilePath install = dir().Append(u"install");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(install));
+  ASSERT_TRUE(test::WriteInstallationLog(install, CurrentUserLog(), false));
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link);
+    base::internal::SetWalkAttributesHookForTesting(
+        link ? &ShortcutFolderLooksLikeJunction : nullptr);
+    Status status(false);
+    status.Init(install);
+    base::internal::SetWalkAttributesHookForTesting(nullptr);
+    ASSERT_TRUE(status.existing_installation);
+    EXPECT_EQ(!link, status.temporary_shortcut_folder_exists);
+    EXPECT_EQ(link ? base::FilePath() : folder,
+              status.temporary_shortcut_folder);
+  }
+  base::PathService::RemoveOverrideForTesting(base::DIR_START_MENU);
 }
 
 TEST_F(StatusTest, InstallationModeComesFromTheLog) {

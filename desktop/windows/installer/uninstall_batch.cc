@@ -116,7 +116,7 @@ std::string BuildUninstallBatchText(
       text += "SET " + variable + "=\"" + outside + "\"" + kLineEnd;
       removals += " ^& rmdir %%" + variable + "%%";
     }
-    text += "start \"\" /d \"" + outside + "\\..\" /b cmd /d /c " +
+    text += "start \"\" /d \"" + outside + "\\..\" /b cmd /d /v:off /c " +
             kFinalRemovalDelay + removals + kLineEnd;
   }
   text += std::string("del %0") + kLineEnd;

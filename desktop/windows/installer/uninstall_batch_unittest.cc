@@ -45,7 +45,7 @@ TEST(UninstallBatchTest, TextWaitsDeletesRemovesAndDeletesItself) {
       "rmdir \"C:\\a b\\sub%%\"\r\n"
       "rmdir \"C:\\a b\"\r\n"
       "SET REMOVED_FOLDER=\"C:\\a%%\"\r\n"
-      "start \"\" /d \"C:\\a%%\\..\" /b cmd /d /c ping -n 3 127.0.0.1 "
+      "start \"\" /d \"C:\\a%%\\..\" /b cmd /d /v:off /c ping -n 3 127.0.0.1 "
       "^>NUL ^& rmdir %%REMOVED_FOLDER%%\r\n"
       "del %0\r\n",
       text);

@@ -65,6 +65,9 @@ bool LaunchUninstallBatch(const base::FilePath& install_folder) {
   if (interpreter.empty()) return false;
   base::CommandLine command_line(interpreter);
   command_line.AppendArg("/d");
+  // Delayed expansion may be switched on for every interpreter in the
+  // registry: a '!' of a path would then be expanded.
+  command_line.AppendArg("/v:off");
   command_line.AppendArg("/c");
   command_line.AppendArgNative(kUninstallBatchFileName);
   base::LaunchOptions options;

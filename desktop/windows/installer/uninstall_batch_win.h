@@ -22,9 +22,10 @@ bool ToBatchPath(const base::FilePath& path, std::string* out);
 // Empty when the system folder is unknown.
 base::FilePath GetSystemCommandInterpreter();
 
-// Starts "cmd.exe /d /c k.bat" hidden, in |install_folder|, without
-// waiting: no path of the folder reaches the interpreter's expansion, and
-// no AutoRun command runs first. False when "k.bat" is missing or the
+// Starts "cmd.exe /d /v:off /c k.bat" hidden, in |install_folder|, without
+// waiting: no path of the folder reaches the interpreter's expansion (nor
+// its delayed expansion, whatever the registry says), and no AutoRun
+// command runs first. False when "k.bat" is missing or the
 // interpreter does not start.
 bool LaunchUninstallBatch(const base::FilePath& install_folder);
 

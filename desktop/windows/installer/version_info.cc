@@ -1,5 +1,7 @@
 #include "desktop/windows/installer/version_info.h"
 
+#include <stdint.h>
+
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/stringprintf.h"
 #include "desktop/windows/installer/branding_config.h"
@@ -17,6 +19,8 @@ constexpr int kBuildSetNumber = 259766;
 constexpr char kEngineVersion[] = "54.0.2840.50";
 constexpr int kChannel = 3;
 constexpr int kBaseMajorVersion = 41;
+// A component of a file's version resource is 16 bits wide.
+constexpr int64_t kMaxVersionComponent = 65535;
 
 }  // namespace
 
@@ -45,7 +49,12 @@ std::string VersionInfo::GetUserAgentName() {
 }
 
 int VersionInfo::GetMajorVersion() {
-  return kBaseMajorVersion + BrandingConfig::GetMajorDelta();
+  // The branding may come from the test harness's module: a delta that
+  // would carry the major version outside a version component is ignored.
+  const int64_t major =
+      int64_t{kBaseMajorVersion} + BrandingConfig::GetMajorDelta();
+  return major >= 0 && major <= kMaxVersionComponent ? static_cast<int>(major)
+                                                     : kBaseMajorVersion;
 }
 
 int VersionInfo::GetEngineMajor() {

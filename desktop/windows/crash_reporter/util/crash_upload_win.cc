@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -49,8 +50,19 @@ bool QueueUpload(std::unique_ptr<CrashUploadTask> task) {
       true);
 }
 
+// The values come from the crashed process and the environment: a line
+// break in one would start a header (or a request) of its own.
+std::u16string WithoutLineBreaks(std::u16string value) {
+  value.erase(
+      std::remove_if(value.begin(), value.end(),
+                     [](char16_t c) { return c == u'\r' || c == u'\n'; }),
+      value.end());
+  return value;
+}
+
 bool AddHeader(HINTERNET request, const char16_t* name,
-               const std::u16string& value) {
+               const std::u16string& raw_value) {
+  const std::u16string value = WithoutLineBreaks(raw_value);
   if (value.empty()) return true;
   const std::u16string line = name + (u": " + value) + u"\r\n";
   return ::HttpAddRequestHeadersW(request, base::as_wcstr(line),

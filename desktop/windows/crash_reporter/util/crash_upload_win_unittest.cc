@@ -212,6 +212,42 @@ TEST_F(CrashUploadTest, DuplicateCheckSendsOnlyHeadersWithValues) {
   }
 }
 
+// The active URL comes from the crashed process and the origin from the
+// environment: line breaks in them must not start headers of their own.
+TEST_F(CrashUploadTest, DuplicateCheckHeadersCannotBeSplit) {
+  const struct {
+    const char16_t* active_url;
+    const char16_t* origin;
+    const char* sent_url;
+    const char* sent_origin;
+  } kCases[] = {
+      {u"http://a/\r\nX-Injected: 1", u"installer", "http://a/X-Injected: 1",
+       "installer"},
+      {u"http://a/\nX-Injected: 1\r", u"in\rX-Injected: 2\nstaller",
+       "http://a/X-Injected: 1", "inX-Injected: 2staller"},
+      {u"http://a/", u"\r\n\r\nGET /x HTTP/1.1", "http://a/",
+       "GET /x HTTP/1.1"},
+  };
+  CrashUploadTestServer server;
+  ASSERT_TRUE(server.Start({"503"}));
+  UseServer(server);
+  for (const auto& c : kCases) {
+    std::u16string id, location;
+    CheckDuplicateCrash(c.active_url, c.origin, &id, &location, 3000);
+  }
+  const std::vector<RecordedRequest> requests = server.Requests();
+  ASSERT_EQ(std::size(kCases), requests.size());
+  for (size_t i = 0; i < requests.size(); ++i) {
+    SCOPED_TRACE(kCases[i].sent_url);
+    EXPECT_EQ("/submit", requests[i].target);
+    EXPECT_FALSE(requests[i].Header("X-Injected"));
+    ASSERT_TRUE(requests[i].Header("X-Velna-Crash-URL"));
+    EXPECT_EQ(kCases[i].sent_url, *requests[i].Header("X-Velna-Crash-URL"));
+    ASSERT_TRUE(requests[i].Header("X-Origin"));
+    EXPECT_EQ(kCases[i].sent_origin, *requests[i].Header("X-Origin"));
+  }
+}
+
 TEST_F(CrashUploadTest, EmailArrivesExactlyInBothRequests) {
   const struct {
     const char* path;

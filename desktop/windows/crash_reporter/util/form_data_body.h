@@ -16,7 +16,7 @@
 namespace crash_reporter {
 
 // One file part, already read: field name, file name as sent (the file's
-// full path), content. All UTF-8.
+// base name), content. All UTF-8.
 struct FormDataFile {
   std::string field_name;
   std::string file_name;

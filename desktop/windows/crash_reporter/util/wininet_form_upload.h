@@ -26,7 +26,7 @@ class WinInetFormUpload {
 
   // Posts |fields| and |files| to |url| (http or https; its query is kept)
   // with the agent "CrashReporter/1.0 (Windows)" + |user_agent_suffix|. Each
-  // file part is sent under its full path as file name. With |timeout_ms|
+  // file part is sent under its base name as file name. With |timeout_ms|
   // the request's send and receive time-outs are set to it.
   //
   // True only when the server answered 200 and the whole reply arrived.

@@ -35,7 +35,8 @@ bool CollectParts(const WinInetFormUpload::Fields& fields,
     if (!IsValidFormFieldName(name) || path.empty()) return false;
     FormDataFile file;
     file.field_name = base::UTF16ToUTF8(name);
-    file.file_name = path.AsUTF8();
+    // The base name only: the full path would carry the user's name.
+    file.file_name = path.BaseName().AsUTF8();
     if (!base::FileUtil::ReadFileToString(path, &file.content)) {
       LOG(ERROR) << "Cannot read " << path;
       return false;

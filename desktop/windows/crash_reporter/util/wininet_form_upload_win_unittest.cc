@@ -62,9 +62,12 @@ TEST_F(WinInetFormUploadTest, BodyIsMultipartWithFieldsThenFiles) {
     EXPECT_EQ("file", request.parts[2].name);
     EXPECT_EQ("application/octet-stream", request.parts[2].content_type);
     EXPECT_EQ(content, request.parts[2].data);
-    // The file is named by its full path.
+    // The file is named by its base name: no folder (with the user's name)
+    // leaves the machine.
     EXPECT_NE(std::string::npos,
-              request.body.find("; filename=\"" + path.AsUTF8() + "\"\r\n"));
+              request.body.find("; filename=\"log.zip\"\r\n"));
+    EXPECT_EQ(std::string::npos,
+              request.body.find(dir_.GetPath().BaseName().AsUTF8()));
   }
   // A boundary of its own for every upload.
   const std::string& type = *requests[0].Header("Content-Type");

@@ -1,9 +1,11 @@
 #include "desktop/windows/installer/package_fetcher/archive_item_path.h"
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "base/strings/string_piece.h"
 #include "base/strings/string_util.h"
+#include "base/strings/utf_string_conversion_utils.h"
 #include "desktop/windows/installer/service/name_utils.h"
 
 namespace installer {
@@ -68,6 +70,22 @@ bool IsSafeArchiveItemPath(const std::u16string& path) {
     if (end == text.size()) return true;
     start = end + 1;
   }
+}
+
+bool IsSafeRelativePathUtf8(base::StringPiece path) {
+  if (path.size() > static_cast<size_t>(INT32_MAX)) return false;
+  std::u16string wide;
+  return base::ConvertUTF8ToUTF16(path.data(),
+                                  static_cast<int32_t>(path.size()), &wide) &&
+         IsSafeArchiveItemPath(wide);
+}
+
+bool GetArchiveItemOutputPath(const base::FilePath& folder,
+                              const std::u16string& item_path,
+                              base::FilePath* output) {
+  if (!IsSafeArchiveItemPath(item_path)) return false;
+  *output = folder.Append(ToWindowsSeparators(item_path));
+  return true;
 }
 
 }  // namespace installer

@@ -82,5 +82,26 @@ TEST(ArchiveItemPathTest, OnlyPlainNamesBelowTheFolderPass) {
   }
 }
 
+TEST(ArchiveItemPathTest, OutputPathsStayInTheFolder) {
+  const base::FilePath folder(u"C:\\package");
+  const struct {
+    std::u16string name;
+    const char16_t* output;  // null: refused
+  } cases[] = {
+      {u"a/b.dll", u"C:\\package\\a\\b.dll"},
+      {u"launcher.exe", u"C:\\package\\launcher.exe"},
+      {u"..\\x", nullptr},
+      {u"a\\CON.txt", nullptr},
+      {u"\\\\srv\\s\\x", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(c.name));
+    base::FilePath output(u"untouched");
+    EXPECT_EQ(c.output != nullptr,
+              GetArchiveItemOutputPath(folder, c.name, &output));
+    EXPECT_EQ(c.output ? c.output : u"untouched", output.value());
+  }
+}
+
 }  // namespace
 }  // namespace installer

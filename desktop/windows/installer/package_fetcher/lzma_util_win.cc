@@ -8,6 +8,7 @@
 #include "base/logging.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "desktop/windows/installer/package_fetcher/archive_item_path.h"
 #include "desktop/windows/installer/package_fetcher/lzma_file_backed_allocator_win.h"
 #include "desktop/windows/installer/package_fetcher/lzma_util.h"
 #include "desktop/windows/installer/package_fetcher/progress_listener.h"
@@ -170,7 +171,12 @@ int LzmaUtil::UnPack(const base::FilePath& output_folder,
       LOG(ERROR) << "Couldn't get file name";
       return kArchiveError;
     }
-    const base::FilePath path = output_folder.Append(name);
+    base::FilePath path;
+    if (!GetArchiveItemOutputPath(output_folder, name, &path)) {
+      LOG(ERROR) << "Unsafe item name in the archive: "
+                 << base::UTF16ToUTF8(name);
+      return kArchiveError;
+    }
     if (output_path) *output_path = path;
     if (reader.IsFolder(i)) {
       CreateFolderOnce(path);

@@ -2,9 +2,12 @@
 
 #include <aclapi.h>
 
+#include <iterator>
 #include <utility>
 #include <vector>
 
+#include "base/files/file_attributes_win.h"
+#include "base/files/file_path.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/utils.h"
@@ -45,12 +48,108 @@ base::win::ScopedHandle IdentificationToken() {
   return base::win::ScopedHandle(duplicate);
 }
 
+// Set while the privilege to take ownership is enabled, so that opening a
+// file for a new owner is not refused by its access list.
+constexpr DWORD kTakeOwnershipOpen = WRITE_OWNER | FILE_READ_ATTRIBUTES;
+constexpr DWORD kDaclOpen = READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES;
+// ERROR_REPARSE_POINT_ENCOUNTERED, which mingw's headers lack.
+constexpr DWORD kReparsePointEncountered = 4395;
+
+// |path| as the system names the object it finds there: absolute, long
+// names, no "\\?\" prefix, no trailing separator.
+std::u16string CanonicalPath(std::u16string path) {
+  if (path.rfind(u"\\\\?\\UNC\\", 0) == 0)
+    path = u"\\" + path.substr(7);
+  else if (path.rfind(u"\\\\?\\", 0) == 0)
+    path = path.substr(4);
+  wchar_t full[MAX_PATH * 4];
+  DWORD length =
+      ::GetFullPathNameW(base::as_wcstr(path), std::size(full), full, nullptr);
+  if (length == 0 || length >= std::size(full)) return std::u16string();
+  wchar_t expanded[MAX_PATH * 4];
+  const DWORD long_length =
+      ::GetLongPathNameW(full, expanded, std::size(expanded));
+  if (long_length > 0 && long_length < std::size(expanded))
+    path.assign(base::as_u16cstr(expanded), long_length);
+  else
+    path.assign(base::as_u16cstr(full), length);
+  while (path.size() > 3 && (path.back() == u'\\' || path.back() == u'/'))
+    path.pop_back();
+  return path;
+}
+
+// Whether the object |entry| (opened for |path|) was reached through no
+// junction or symbolic link: the system's name of the opened object is
+// |path| itself.
+bool IsReachedDirectly(HANDLE entry, const std::u16string& path) {
+  wchar_t final_path[MAX_PATH * 4];
+  const DWORD length = ::GetFinalPathNameByHandleW(
+      entry, final_path, std::size(final_path), FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= std::size(final_path)) return false;
+  const std::u16string reached =
+      CanonicalPath(std::u16string(base::as_u16cstr(final_path), length));
+  const std::u16string asked = CanonicalPath(path);
+  return !reached.empty() &&
+         base::FilePath::CompareIgnoreCase(reached, asked) == 0;
+}
+
+// Whether a folder above |path| is a junction or symbolic link (or cannot
+// be looked at), read from each folder opened without following it.
+bool HasLinkAbove(const std::u16string& path) {
+  const base::FilePath file(path);
+  for (base::FilePath folder = file.DirName(); folder != folder.DirName();
+       folder = folder.DirName()) {
+    base::win::ScopedHandle entry =
+        base::internal::OpenEntryNoFollow(folder, FILE_READ_ATTRIBUTES);
+    if (!entry.IsValid()) return true;
+    if (base::internal::IsReparsePoint(
+            base::internal::GetOpenedEntryAttributes(entry.Get(), folder))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// A file or folder opened for its security information. The owner and the
+// access list of a junction or symbolic link, or of anything reached through
+// one, are never changed: the path-based calls follow links, so that a link
+// planted in a folder the user can write would hand the user what it points
+// to. The entry is opened without following a link at its end, checked from
+// the handle, and read and written through that handle.
+base::win::ScopedHandle OpenFileForSecurity(const std::u16string& path,
+                                            DWORD access) {
+  base::win::ScopedHandle entry =
+      base::internal::OpenEntryNoFollow(base::FilePath(path), access);
+  if (!entry.IsValid()) return entry;
+  if (base::internal::IsReparsePoint(base::internal::GetOpenedEntryAttributes(
+          entry.Get(), base::FilePath(path))) ||
+      HasLinkAbove(path) || !IsReachedDirectly(entry.Get(), path)) {
+    ::SetLastError(kReparsePointEncountered);
+    return base::win::ScopedHandle();
+  }
+  return entry;
+}
+
+// Writes the object's owner or DACL; a file through OpenFileForSecurity.
+DWORD SetSecurity(const std::u16string& object_name, SE_OBJECT_TYPE type,
+                  SECURITY_INFORMATION what, PSID owner, PACL dacl,
+                  DWORD file_access) {
+  if (type == SE_FILE_OBJECT) {
+    base::win::ScopedHandle entry =
+        OpenFileForSecurity(object_name, file_access);
+    if (!entry.IsValid()) return ::GetLastError();
+    return SetSecurityInfo(entry.Get(), type, what, owner, nullptr, dacl,
+                           nullptr);
+  }
+  std::u16string name = object_name;  // The call wants a writable text.
+  return SetNamedSecurityInfoW(base::as_writable_wcstr(name), type, what, owner,
+                               nullptr, dacl, nullptr);
+}
+
 DWORD SetDacl(const std::u16string& object_name, SE_OBJECT_TYPE type,
               PACL dacl) {
-  std::u16string name = object_name;  // The call wants a writable text.
-  return SetNamedSecurityInfoW(base::as_writable_wcstr(name), type,
-                               DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                               dacl, nullptr);
+  return SetSecurity(object_name, type, DACL_SECURITY_INFORMATION, nullptr,
+                     dacl, kDaclOpen);
 }
 
 // Whether |sid| is enabled in |token| as CheckTokenMembership() answers it;
@@ -71,7 +170,14 @@ bool IsTokenMember(HANDLE token, PSID sid) {
 // Reads the DACL, taking ownership once when reading is denied.
 DWORD ReadDacl(const std::u16string& object_name, SE_OBJECT_TYPE type,
                PACL* dacl, PSECURITY_DESCRIPTOR* descriptor) {
-  auto read = [&] {
+  auto read = [&]() -> DWORD {
+    if (type == SE_FILE_OBJECT) {
+      base::win::ScopedHandle entry =
+          OpenFileForSecurity(object_name, kDaclOpen);
+      if (!entry.IsValid()) return ::GetLastError();
+      return GetSecurityInfo(entry.Get(), type, DACL_SECURITY_INFORMATION,
+                             nullptr, nullptr, dacl, nullptr, descriptor);
+    }
     return GetNamedSecurityInfoW(base::as_wcstr(object_name), type,
                                  DACL_SECURITY_INFORMATION, nullptr, nullptr,
                                  dacl, nullptr, descriptor);
@@ -226,10 +332,8 @@ bool TakeOwnership(const std::u16string& object_name, SE_OBJECT_TYPE type) {
   DWORD result = ERROR_INVALID_SID;
   if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators,
                          &sid_size)) {
-    std::u16string name = object_name;
-    result = SetNamedSecurityInfoW(base::as_writable_wcstr(name), type,
-                                   OWNER_SECURITY_INFORMATION, administrators,
-                                   nullptr, nullptr, nullptr);
+    result = SetSecurity(object_name, type, OWNER_SECURITY_INFORMATION,
+                         administrators, nullptr, kTakeOwnershipOpen);
   }
   // The privilege is held only for the call, whatever it gave.
   if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
@@ -183,6 +184,51 @@ TEST_F(AccessControlTest, GrantAndRestoreOnAFile) {
   // Wine keeps no file access list of its own (it derives one from the
   // file's mode), so the restored list is checked on registry keys above.
   EXPECT_TRUE(RestoreSavedSecurity(&saved));
+}
+
+// Makes the entries named "link" look like junctions.
+uint32_t LinkLooksLikeJunction(const base::FilePath& path,
+                               uint32_t attributes) {
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      path.BaseName().value() == u"link") {
+    return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+  return attributes;
+}
+
+// A junction planted where an elevated installer grants access would hand
+// the user whatever it points to: no grant and no new owner for a link or
+// anything reached through one.
+TEST_F(AccessControlTest, NoGrantOrOwnershipThroughALink) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath link = temp.GetPath().Append(u"link");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(link));
+  const base::FilePath inner = link.Append(u"inner.txt");
+  const base::FilePath plain = temp.GetPath().Append(u"plain.txt");
+  ASSERT_EQ(1, base::WriteBufferToFile(inner, "x", 1));
+  ASSERT_EQ(1, base::WriteBufferToFile(plain, "x", 1));
+  const struct {
+    base::FilePath path;
+    bool granted;
+  } cases[] = {{link, false}, {inner, false}, {plain, true}};
+  base::internal::SetWalkAttributesHookForTesting(&LinkLooksLikeJunction);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.AsUTF8());
+    const std::u16string name = c.path.value();
+    ASSERT_TRUE(test::SetDaclFromSddl(
+        name, SE_FILE_OBJECT,
+        u"D:(D;;FW;;;" + user_ + u")(A;;FA;;;" + user_ + u")"));
+    const std::u16string before = test::GetDaclSddl(name, SE_FILE_OBJECT);
+    std::unique_ptr<SavedSecurity> saved;
+    EXPECT_EQ(c.granted, GrantCurrentUserAccess(name, SE_FILE_OBJECT, 0x130116,
+                                                kKeepPreviousAccess, &saved));
+    EXPECT_EQ(c.granted, saved != nullptr);
+    if (c.granted) continue;
+    EXPECT_EQ(before, test::GetDaclSddl(name, SE_FILE_OBJECT));
+    EXPECT_FALSE(TakeOwnership(name, SE_FILE_OBJECT));
+  }
+  base::internal::SetWalkAttributesHookForTesting(nullptr);
 }
 
 TEST_F(AccessControlTest, TakeOwnershipGivesTheKeyToAdministrators) {

@@ -35,6 +35,8 @@ with its query:
                        connection open until the client gives up
   no_length=1          no Content-Length: the body ends when the
                        connection closes
+  overrun=N            a partial (206) body carries N bytes more than its
+                       Content-Range says (Content-Length counts them)
 
 Update-server mode (--package FULL_INSTALLER): the server also plays the
 maker's update server for a net installer. Any request below
@@ -52,6 +54,11 @@ in requests.log. Faults of this mode:
   --corrupt-package    the bytes served differ from the checksum in the
                        reply (one byte flipped in the middle)
 --partner-content FILE (repeatable) serves FILE and names it in the reply.
+
+With --tls the server also answers https on a second free port of
+127.0.0.1, written to <state>/tls_port, with a self-signed certificate for
+127.0.0.1 that openssl makes in the state folder; both ports serve the same
+files, routes and log.
 """
 
 import argparse
@@ -63,6 +70,8 @@ import os
 import shutil
 import socket
 import socketserver
+import ssl
+import subprocess
 import sys
 import threading
 import time
@@ -187,6 +196,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if partial and requested[1] is not None:
             end = min(end, requested[1])
         payload = data[start:end + 1]
+        if partial and "overrun" in params:
+            payload += b"\xee" * int(params["overrun"])
 
         stall = None
         if "stall_after" in params:
@@ -348,6 +359,37 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
 
+def make_certificate(folder):
+    """A self-signed certificate and key for 127.0.0.1 in |folder|."""
+    key = os.path.join(folder, "tls.key")
+    certificate = os.path.join(folder, "tls.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048",
+                    "-nodes", "-keyout", key, "-out", certificate, "-days",
+                    "2", "-subj", "/CN=127.0.0.1", "-addext",
+                    "subjectAltName=IP:127.0.0.1"],
+                   check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    return certificate, key
+
+
+def start_tls(state, folder):
+    """A second server answering https; its port goes to tls_port."""
+    certificate, key = make_certificate(folder)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(certificate, key)
+    server = Server(("127.0.0.1", 0), Handler)
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    server.state = state
+    server.stopping = threading.Event()
+    with open(os.path.join(folder, "tls_port.tmp"), "w") as port_file:
+        port_file.write(str(server.server_address[1]))
+    os.replace(os.path.join(folder, "tls_port.tmp"),
+               os.path.join(folder, "tls_port"))
+    threading.Thread(target=server.serve_forever, kwargs={
+        "poll_interval": 0.05}, daemon=True).start()
+    return server
+
+
 def bind(port, deadline):
     while True:
         try:
@@ -370,6 +412,7 @@ def main():
     parser.add_argument("--corrupt-package", action="store_true")
     parser.add_argument("--partner-content", action="append", default=[])
     parser.add_argument("--welcome-url")
+    parser.add_argument("--tls", action="store_true")
     args = parser.parse_args()
 
     started = time.time()
@@ -379,6 +422,7 @@ def main():
     if args.package:
         set_up_update_server(server.state, args, "http://127.0.0.1:%d" %
                              server.server_address[1])
+    tls_server = start_tls(server.state, args.state_dir) if args.tls else None
     port_path = os.path.join(args.state_dir, "port")
     with open(port_path + ".tmp", "w") as port_file:
         port_file.write(str(server.server_address[1]))
@@ -392,6 +436,9 @@ def main():
                     time.time() - started > args.max_lifetime):
                 break
         server.stopping.set()
+        if tls_server:
+            tls_server.stopping.set()
+            tls_server.shutdown()
         server.shutdown()
 
     threading.Thread(target=watch, daemon=True).start()

@@ -18,6 +18,8 @@ LocalHttpServer::~LocalHttpServer() { Stop(); }
 
 bool LocalHttpServer::Start(int port) { return Launch(port, u""); }
 
+bool LocalHttpServer::StartWithTls() { return Launch(0, u" --tls"); }
+
 bool LocalHttpServer::StartUpdateServer(const base::FilePath& full_installer,
                                         PackageFault fault, int port) {
   const std::string package = base::GetWineUnixPath(full_installer);
@@ -49,6 +51,14 @@ std::u16string LocalHttpServer::UrlOnHost(
     base::StringPiece host, base::StringPiece path_and_query) const {
   return base::UTF8ToUTF16("http://" + host.as_string() + ":" +
                            base::IntToString(port()) +
+                           path_and_query.as_string());
+}
+
+std::u16string LocalHttpServer::TlsUrl(base::StringPiece path_and_query) const {
+  std::string port;
+  base::FileUtil::ReadFileToString(server_.state_dir().AppendASCII("tls_port"),
+                                   &port);
+  return base::UTF8ToUTF16("https://127.0.0.1:" + port +
                            path_and_query.as_string());
 }
 

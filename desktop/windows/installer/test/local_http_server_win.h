@@ -43,6 +43,9 @@ class LocalHttpServer {
   // Starts the server on a free port, or on |port|. False when it is not
   // listening within 30 s.
   bool Start(int port = 0);
+  // The same, and https on a second free port with a self-signed
+  // certificate (which WinINet takes only when told to ignore its errors).
+  bool StartWithTls();
   // Starts it as the maker's update server for a net installer (see the
   // script's update-server mode): a request below "/netinstaller/" (pass
   // Url("/netinstaller/<stream>") with "internal-package-server") gets the
@@ -61,6 +64,8 @@ class LocalHttpServer {
   // The same with another host name for the same server.
   std::u16string UrlOnHost(base::StringPiece host,
                            base::StringPiece path_and_query) const;
+  // "https://127.0.0.1:<https port>" + |path_and_query|, after StartWithTls.
+  std::u16string TlsUrl(base::StringPiece path_and_query) const;
 
   // Puts |contents| where the server serves it as "/files/<name>".
   bool ServeFile(base::StringPiece name, const std::string& contents);

@@ -56,6 +56,10 @@ bool IsCrashReporter(HANDLE process) {
 
 }  // namespace
 
+std::u16string GetProcessCommandLine(const base::Process& process) {
+  return base::as_u16cstr(CommandLineOf(process.Handle()).c_str());
+}
+
 base::Process FindChildProcess(uint32_t parent_pid,
                                const base::FilePath& program) {
   base::win::ScopedHandle snapshot(

@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#include <string>
+
 #include "base/files/file_path.h"
 #include "base/process/process.h"
 
@@ -17,6 +19,11 @@ namespace test {
 // end it. Invalid when there is none.
 base::Process FindChildProcess(uint32_t parent_pid,
                                const base::FilePath& program);
+
+// The command line |process| was started with (the handle needs
+// PROCESS_QUERY_INFORMATION and PROCESS_VM_READ); empty when it cannot be
+// read.
+std::u16string GetProcessCommandLine(const base::Process& process);
 
 }  // namespace test
 }  // namespace installer

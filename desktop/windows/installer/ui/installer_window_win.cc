@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/logging.h"
+#include "base/process/native_library.h"
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
@@ -195,7 +196,8 @@ std::unique_ptr<InstallerWindow> InstallerWindow::Create(
   if (!InitCommonControlsEx(&controls))
     LOG(ERROR) << "InitCommonControlsEx failed.";
   // Stays loaded: the rich-edit class must outlive every window.
-  if (!LoadLibraryW(kRichEditLibrary))
+  if (!base::LoadNativeLibrary(
+          base::FilePath(base::as_u16cstr(kRichEditLibrary))))
     LOG(ERROR) << "Loading library Msftedit.dll failed.";
   std::unique_ptr<InstallerWindow> window(new InstallerWindow(
       settings, root_node, run_immediately, windows_version));

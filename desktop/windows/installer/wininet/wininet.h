@@ -4,20 +4,29 @@
 // reports the transfer's events to a DownloadObserver and its byte progress
 // to a listener, and runs a completion callback once at the end.
 //
-// Hosts: only hosts matching the allowed suffixes (IsHostAllowed), also for
-// every redirect, which the downloader follows itself (at most 10 hops;
-// 301, 302 and 303 turn into a GET, 307 and 308 keep the verb and body).
+// URLs: a host of at most 255 and a path (with its query) of at most 4,095
+// characters. Hosts: only hosts matching the allowed suffixes
+// (IsHostAllowed), also for every redirect, which the downloader follows
+// itself (at most 10 hops; 301, 302 and 303 turn into a GET, 307 and 308
+// keep the verb and body; never from https to http).
+//
+// Size: the body may not grow beyond what the reply declared
+// (Content-Length, or the total of a Content-Range), nor beyond the owner's
+// maximum (set_max_size); either fails the transfer. Counts are 64-bit.
 //
 // Recovery: an interrupted body (a short stream, a lost connection) is
 // resumed with "Range: bytes=<kept>-". Server errors (502 to 504),
-// connectivity errors and resumes that brought no byte beyond the furthest
-// offset reached so far are retried after a delay (6 s) and counted; past
-// the maximum retry count (600 unless the owner lowers it) the transfer
-// fails. An owner may have a server name that does not resolve fail at
-// once instead (set_retry_unresolved_name). A response that does not continue
-// where the kept bytes end (a 200 to a Range request, a 206 from another
-// offset) makes the writer Rewind and the body start over. A proxy's 407 asks
-// the UICallbackRunner for the credentials dialog.
+// connectivity errors and resumes whose body brought less than
+// kMinResumeProgress bytes since the last uncounted one are retried after a
+// delay (6 s) and counted; past the maximum retry count (600 unless the
+// owner lowers it) the transfer fails. So a server that sends a few bytes
+// per connection cannot keep a transfer going for ever. Resumes are logged
+// at most once a second, with how many went unlogged. An owner may have a
+// server name that does not resolve fail at once instead
+// (set_retry_unresolved_name). A response that does not continue where the kept
+// bytes end (a 200 to a Range request, a 206 from another offset) makes the
+// writer Rewind and the body start over. A proxy's 407 asks the
+// UICallbackRunner for the credentials dialog.
 //
 // Threads: create, use and destroy the downloader on one thread that runs a
 // message loop. WinINet's callback threads only post to that thread, so the
@@ -69,6 +78,9 @@ class WinInetDownloader {
   };
 
   static constexpr int kDefaultMaxRetryCount = 600;
+  // The body an interrupted request must have brought for its resume to go
+  // uncounted (and at once).
+  static constexpr uint64_t kMinResumeProgress = 64 * 1024;
 
   // |ui_runner| is required; |progress_listener| may be null. Both must
   // outlive the downloader.
@@ -88,6 +100,9 @@ class WinInetDownloader {
     return IsHostAllowed(host, allowed_host_suffixes_);
   }
   void set_max_retry_count(int count) { max_retry_count_ = count; }
+  // The largest body the owner accepts; 0 (the default) sets no limit
+  // beyond what the reply declares. Set before Start.
+  void set_max_size(uint64_t size) { max_size_ = size; }
   // Whether a server name that does not resolve is retried as a
   // connectivity error (the default) or fails the transfer at once: a
   // machine without name resolution rarely gets it within seconds, and an
@@ -120,6 +135,12 @@ class WinInetDownloader {
   // Seam for tests: the receive time-out of every request (60 s).
   void set_receive_timeout_for_testing(base::TimeDelta timeout) {
     receive_timeout_ = timeout;
+  }
+  // Seam for tests: https requests accept a certificate of an unknown
+  // issuer, for another name, or whose revocation cannot be checked (a
+  // local test server's self-signed one).
+  void set_ignore_certificate_errors_for_testing(bool ignore) {
+    ignore_certificate_errors_ = ignore;
   }
 
  private:
@@ -161,6 +182,9 @@ class WinInetDownloader {
   void HandleCompletionInProgress(uint64_t transfer_id);
   // Takes the bytes of the last read; false when reading ends here.
   bool ConsumeRead();
+  // False, logged, when |more| bytes after those kept would exceed what the
+  // reply declared or the owner's maximum.
+  bool FitsSize(uint64_t more) const;
   // The body stopped early (short stream, lost connection).
   void OnInterrupted(uint32_t code);
   void CheckRetriesAndResume(uint32_t code);
@@ -170,8 +194,11 @@ class WinInetDownloader {
   void FailDownload();
   void RunCompletion(uint64_t transfer_id);
 
-  void PostProgress(bool total, uint32_t value);
-  void NotifyProgress(bool total, uint32_t value);
+  // Progress goes to the listener as int: sizes beyond its range are
+  // scaled down by |progress_shift_| bits.
+  void SetProgressScale(uint64_t total);
+  void PostProgress(bool total, uint64_t value);
+  void NotifyProgress(bool total, int value);
   void NotifyStalled();
 
   UICallbackRunner* const ui_runner_;
@@ -181,9 +208,11 @@ class WinInetDownloader {
   std::vector<std::u16string> allowed_host_suffixes_;
   int retry_count_ = 0;
   int max_retry_count_ = kDefaultMaxRetryCount;
+  uint64_t max_size_ = 0;
   bool retry_unresolved_name_ = true;
   base::TimeDelta retry_delay_;
   base::TimeDelta receive_timeout_;
+  bool ignore_certificate_errors_ = false;
 
   // The current transfer.
   std::u16string url_;
@@ -196,10 +225,17 @@ class WinInetDownloader {
   // carries an older number and is dropped.
   uint64_t transfer_id_ = 0;
   uint64_t last_request_id_ = 0;
-  uint32_t expected_size_ = 0;
-  uint32_t downloaded_ = 0;
-  // The most bytes kept at any interruption of this transfer.
-  uint32_t furthest_offset_ = 0;
+  // Declared by the reply; 0 when it declared nothing.
+  uint64_t expected_size_ = 0;
+  uint64_t downloaded_ = 0;
+  // The bytes kept at the last uncounted resume (or the start).
+  uint64_t furthest_offset_ = 0;
+  int progress_shift_ = 0;
+  // Resumes of this transfer, and of them those not logged since the last
+  // resume line, which was written at |last_resume_log_|.
+  int resume_count_ = 0;
+  int unlogged_resumes_ = 0;
+  base::TimeTicks last_resume_log_;
   int redirect_count_ = 0;
   Pending pending_ = Pending::kNone;
 

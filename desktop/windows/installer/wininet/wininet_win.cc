@@ -3,6 +3,7 @@
 
 #include "desktop/windows/installer/wininet/wininet.h"
 // The system header (angle brackets), not the downloader's own.
+#include <limits.h>
 #include <string.h>
 #include <wininet.h>
 
@@ -44,6 +45,17 @@ constexpr base::TimeDelta kDefaultReceiveTimeout =
 // still has pending on a silent connection produces no callback at all.
 constexpr base::TimeDelta kTerminationWait =
     base::TimeDelta::FromMicroseconds(500 * 1000);
+// The longest host and path (with its query) a transfer accepts.
+constexpr base::win::HttpUrlLimits kUrlLimits = {255, 4095};
+// At most one resume line a second: a server that breaks off at every
+// few bytes would otherwise fill the log.
+constexpr base::TimeDelta kResumeLogInterval =
+    base::TimeDelta::FromMicroseconds(1000 * 1000);
+
+// An offset for the observers, which count in 32 bits.
+uint32_t ObserverOffset(uint64_t offset) {
+  return static_cast<uint32_t>(std::min<uint64_t>(offset, UINT32_MAX));
+}
 
 // Wine completes a read whose receive time-out ran out with the socket's
 // own error (WSAETIMEDOUT), and may pass other socket errors through too.
@@ -246,7 +258,7 @@ bool WinInetDownloader::Start(const std::u16string& url,
   ++transfer_id_;
 
   base::win::HttpUrl parts;
-  if (!base::win::CrackHttpUrl(url_, &parts)) {
+  if (!base::win::CrackHttpUrl(url_, &parts, kUrlLimits)) {
     PLOG(ERROR) << "Could not parse URL";
     return Refuse();
   }
@@ -261,6 +273,10 @@ bool WinInetDownloader::Start(const std::u16string& url,
   expected_size_ = 0;
   downloaded_ = 0;
   furthest_offset_ = 0;
+  progress_shift_ = 0;
+  resume_count_ = 0;
+  unlogged_resumes_ = 0;
+  last_resume_log_ = base::TimeTicks();
   redirect_count_ = 0;
   retry_count_ = 0;
   pending_ = Pending::kNone;
@@ -286,7 +302,7 @@ bool WinInetDownloader::Start(const std::u16string& url,
     CloseConnection();
     return Refuse();
   }
-  observer_->OnChunkStart(downloaded_);
+  observer_->OnChunkStart(ObserverOffset(downloaded_));
   if (!SendRequest(parts)) {
     LOG(ERROR) << "Could not send Request";
     CloseConnection();
@@ -344,12 +360,23 @@ bool WinInetDownloader::SendRequest(const base::win::HttpUrl& parts) {
   DWORD timeout_ms = static_cast<DWORD>(receive_timeout_.InMilliseconds());
   ::InternetSetOptionW(request_, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout_ms,
                        sizeof(timeout_ms));
+  if (ignore_certificate_errors_ && parts.secure) {
+    DWORD security = 0;
+    DWORD size = sizeof(security);
+    ::InternetQueryOptionW(request_, INTERNET_OPTION_SECURITY_FLAGS, &security,
+                           &size);
+    security |= SECURITY_FLAG_IGNORE_UNKNOWN_CA |
+                SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
+                SECURITY_FLAG_IGNORE_REVOCATION;
+    ::InternetSetOptionW(request_, INTERNET_OPTION_SECURITY_FLAGS, &security,
+                         sizeof(security));
+  }
 
   // Nothing kept yet: a plain request, so that a server's bad partial reply
   // is followed by an ordinary one.
   std::u16string headers;
   if (downloaded_ > 0)
-    headers = u"Range: bytes=" + base::UintToString16(downloaded_) + u"-";
+    headers = u"Range: bytes=" + base::Uint64ToString16(downloaded_) + u"-";
   VLOG(1) << (post ? "Sending POST request" : "Sending GET request");
   pending_ = Pending::kSend;
   const BOOL sent = ::HttpSendRequestW(
@@ -385,7 +412,7 @@ void WinInetDownloader::CloseRequest() {
 void WinInetDownloader::CloseConnection() {
   VLOG(1) << "Closing download session";
   if (!session_) return;
-  if (observer_) observer_->OnChunkEnd(downloaded_);
+  if (observer_) observer_->OnChunkEnd(ObserverOffset(downloaded_));
   session_->cancelled.Set();
   if (writer_) writer_->Close();
   CloseRequest();
@@ -496,7 +523,11 @@ void WinInetDownloader::OnRequestComplete(uint64_t request_id, uint32_t error) {
 }
 
 void WinInetDownloader::HandleInitialCompletion() {
-  LOG(INFO) << "Initial request completion";
+  // Resumes have their own (rate-limited) line.
+  if (resume_count_ == 0)
+    LOG(INFO) << "Initial request completion";
+  else
+    VLOG(1) << "Initial request completion";
   DWORD status = 0;
   if (!QueryNumber(request_, HTTP_QUERY_STATUS_CODE, &status)) {
     PLOG(ERROR) << "Could not obtain HTTP response code";
@@ -537,14 +568,25 @@ void WinInetDownloader::HandleFullResponse() {
     }
     downloaded_ = 0;
   }
-  DWORD length = 0;
-  if (QueryNumber(request_, HTTP_QUERY_CONTENT_LENGTH, &length)) {
+  // As text: a length of 4 GiB or more does not fit the numeric query.
+  uint64_t length = 0;
+  if (base::StringToUint64DigitsOnly(
+          base::UTF16ToUTF8(
+              QueryHeader(request_, HTTP_QUERY_CONTENT_LENGTH, nullptr)),
+          &length)) {
     expected_size_ = length;
     VLOG(1) << "Expected total size: " << expected_size_;
   } else {
     PLOG(INFO) << "Could not get Content-Length from response";
     expected_size_ = 0;
   }
+  if (max_size_ && expected_size_ > max_size_) {
+    LOG(ERROR) << "The response of " << expected_size_
+               << " bytes is larger than the " << max_size_ << " allowed";
+    FailDownload();
+    return;
+  }
+  SetProgressScale(expected_size_);
   PostProgress(true, expected_size_);
   SetState(kReceiving);
   HandleCompletionInProgress(transfer_id_);
@@ -553,7 +595,8 @@ void WinInetDownloader::HandleFullResponse() {
 void WinInetDownloader::HandlePartialResponse() {
   ContentRange range;
   if (!ParseContentRange(QueryHeader(request_, 0, u"Content-Range"), &range) ||
-      range.first != downloaded_) {
+      range.first != downloaded_ ||
+      (expected_size_ && range.total && range.total != expected_size_)) {
     // Not the continuation of what was kept: start over, without a Range.
     LOG(WARNING) << "Partial response does not continue the download; "
                     "starting over";
@@ -565,8 +608,15 @@ void WinInetDownloader::HandlePartialResponse() {
     CheckRetriesAndResume(HTTP_STATUS_PARTIAL_CONTENT);
     return;
   }
-  if (range.total > 0 && range.total <= UINT32_MAX)
-    expected_size_ = static_cast<uint32_t>(range.total);
+  if (range.total > 0) {
+    if (max_size_ && range.total > max_size_) {
+      LOG(ERROR) << "The response of " << range.total
+                 << " bytes is larger than the " << max_size_ << " allowed";
+      FailDownload();
+      return;
+    }
+    expected_size_ = range.total;
+  }
   SetState(kReceiving);
   HandleCompletionInProgress(transfer_id_);
 }
@@ -585,8 +635,16 @@ void WinInetDownloader::FollowRedirect(uint32_t status) {
   if (location.empty() ||
       !::InternetCombineUrlW(base::as_wcstr(url_), base::as_wcstr(location),
                              combined, &combined_length, ICU_NO_ENCODE) ||
-      !base::win::CrackHttpUrl(base::as_u16cstr(combined), &parts)) {
+      !base::win::CrackHttpUrl(base::as_u16cstr(combined), &parts,
+                               kUrlLimits)) {
     PLOG(ERROR) << "Failed to parse redirect URL";
+    FailDownload();
+    return;
+  }
+  base::win::HttpUrl current;
+  if (base::win::CrackHttpUrl(url_, &current) && current.secure &&
+      !parts.secure) {
+    LOG(ERROR) << "Refusing a redirect from https to http";
     FailDownload();
     return;
   }
@@ -678,6 +736,10 @@ bool WinInetDownloader::ConsumeRead() {
     }
     return false;
   }
+  if (!FitsSize(read)) {
+    FailDownload();
+    return false;
+  }
   if (!writer_->Write(request_context_->buffer.get(), read)) {
     FailDownload();
     return false;
@@ -688,9 +750,24 @@ bool WinInetDownloader::ConsumeRead() {
   return true;
 }
 
+bool WinInetDownloader::FitsSize(uint64_t more) const {
+  const uint64_t total = downloaded_ + more;
+  if (expected_size_ && total > expected_size_) {
+    LOG(ERROR) << "The server sent more than the " << expected_size_
+               << " bytes it declared";
+    return false;
+  }
+  if (max_size_ && total > max_size_) {
+    LOG(ERROR) << "The response is larger than the " << max_size_
+               << " bytes allowed";
+    return false;
+  }
+  return true;
+}
+
 void WinInetDownloader::OnInterrupted(uint32_t code) {
-  if (downloaded_ > furthest_offset_) {
-    // Progress since the last interruption: resume at once, uncounted.
+  if (downloaded_ >= furthest_offset_ + kMinResumeProgress) {
+    // Real progress since the last uncounted resume: resume at once.
     furthest_offset_ = downloaded_;
     retry_count_ = 0;
     owner_runner_->PostTask(
@@ -698,8 +775,8 @@ void WinInetDownloader::OnInterrupted(uint32_t code) {
                                      weak_factory_.GetWeakPtr(), transfer_id_));
     return;
   }
-  // A server that always breaks off at the same point would otherwise be
-  // asked again at full speed forever.
+  // A server that always breaks off at the same point, or after a few bytes,
+  // would otherwise be asked again at full speed for ever.
   CheckRetriesAndResume(code);
 }
 
@@ -725,17 +802,28 @@ void WinInetDownloader::CheckRetriesAndResume(uint32_t code) {
 
 void WinInetDownloader::Resume(uint64_t transfer_id) {
   if (transfer_id != transfer_id_ || !IsActive()) return;
-  observer_->OnChunkEnd(downloaded_);
+  observer_->OnChunkEnd(ObserverOffset(downloaded_));
   CloseRequest();
-  LOG(INFO) << "Attempting download resume";
+  ++resume_count_;
+  const base::TimeTicks now = base::TimeTicks::Now();
+  if (last_resume_log_.is_null() ||
+      now - last_resume_log_ >= kResumeLogInterval) {
+    LOG(INFO) << "Attempting download resume at byte " << downloaded_
+              << " (resume " << resume_count_ << ", " << unlogged_resumes_
+              << " not logged)";
+    last_resume_log_ = now;
+    unlogged_resumes_ = 0;
+  } else {
+    ++unlogged_resumes_;
+  }
   base::win::HttpUrl parts;
-  if (!base::win::CrackHttpUrl(url_, &parts)) {
+  if (!base::win::CrackHttpUrl(url_, &parts, kUrlLimits)) {
     PLOG(ERROR) << "Could not parse URL";
     FailDownload();
     return;
   }
   // Every attempt is a chunk record of its own.
-  observer_->OnChunkStart(downloaded_);
+  observer_->OnChunkStart(ObserverOffset(downloaded_));
   observer_->OnRetry(retry_count_);
   if (!SendRequest(parts)) {
     LOG(ERROR) << "Could not resume downloading";
@@ -774,18 +862,26 @@ void WinInetDownloader::RunCompletion(uint64_t transfer_id) {
   completion.Run();
 }
 
-void WinInetDownloader::PostProgress(bool total, uint32_t value) {
-  if (!progress_listener_) return;
-  owner_runner_->PostTask(CURRENT_LOCATION,
-                          base::Bind(&WinInetDownloader::NotifyProgress,
-                                     weak_factory_.GetWeakPtr(), total, value));
+void WinInetDownloader::SetProgressScale(uint64_t total) {
+  progress_shift_ = 0;
+  while ((total >> progress_shift_) > static_cast<uint64_t>(INT_MAX))
+    ++progress_shift_;
 }
 
-void WinInetDownloader::NotifyProgress(bool total, uint32_t value) {
+void WinInetDownloader::PostProgress(bool total, uint64_t value) {
+  if (!progress_listener_) return;
+  const int scaled =
+      static_cast<int>(std::min<uint64_t>(value >> progress_shift_, INT_MAX));
+  owner_runner_->PostTask(
+      CURRENT_LOCATION, base::Bind(&WinInetDownloader::NotifyProgress,
+                                   weak_factory_.GetWeakPtr(), total, scaled));
+}
+
+void WinInetDownloader::NotifyProgress(bool total, int value) {
   if (total)
-    progress_listener_->SetTotalProgress(static_cast<int>(value));
+    progress_listener_->SetTotalProgress(value);
   else
-    progress_listener_->SetCurrentProgress(static_cast<int>(value));
+    progress_listener_->SetCurrentProgress(value);
 }
 
 void WinInetDownloader::NotifyStalled() {

@@ -341,6 +341,116 @@ TEST_F(WinInetDownloaderTest, TwentyMegabytesThroughEveryFaultMode) {
   EXPECT_EQ(0, outcome.completions);
 }
 
+// Resumes that bring only a few bytes each count against the retry limit,
+// and the log keeps to a line a second however fast they come; resumes that
+// bring real progress stay free.
+TEST_F(WinInetDownloaderTest, ResumesWithLittleProgressAreCounted) {
+  const std::string content = MakeContent(300000);
+  ASSERT_TRUE(server_.ServeFile("few.bin", content));
+  const struct {
+    const char* path;
+    const char* query;
+    WinInetDownloader::State state;
+    size_t requests;
+  } cases[] = {
+      // One byte per connection: the first request and three retries.
+      {"/few/a/few.bin", "?cut=1", WinInetDownloader::kFailed, 4},
+      {"/few/b/few.bin", "?cut=1000", WinInetDownloader::kFailed, 4},
+      // 70,000 bytes per connection: never counted.
+      {"/few/c/few.bin", "?cut=70000", WinInetDownloader::kCompleted, 5},
+  };
+  downloader_->set_max_retry_count(2);
+  downloader_->set_retry_delay(base::TimeDelta::FromMilliseconds(0));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query);
+    test::ScopedLogCapture log;
+    const Outcome outcome =
+        Transfer(server_.Url(std::string(c.path) + c.query), std::string(),
+                 FileWriter("few.bin"), std::make_unique<DownloadObserver>(),
+                 base::TimeDelta::FromSeconds(20));
+    EXPECT_EQ(1, outcome.completions);
+    EXPECT_EQ(c.state, outcome.state);
+    EXPECT_EQ(c.requests, server_.RequestsFor(c.path).size());
+    if (c.state == WinInetDownloader::kCompleted) {
+      EXPECT_TRUE(ReadOutput("few.bin") == content);
+      continue;
+    }
+    int retrying = 0;
+    int resume_lines = 0;
+    for (const std::string& line : log.Messages(logging::LOG_INFO)) {
+      retrying += line.find("Retrying ") == 0;
+      resume_lines += line.find("Attempting download resume") == 0;
+    }
+    EXPECT_EQ(3, retrying);
+    // Three resumes, usually within a few milliseconds: never a line each.
+    EXPECT_GE(resume_lines, 1);
+    EXPECT_LE(resume_lines, 2);
+  }
+}
+
+// A body may not grow beyond what the reply declared, nor beyond the
+// owner's maximum.
+TEST_F(WinInetDownloaderTest, BodiesLargerThanDeclaredOrAllowedFail) {
+  const std::string content = MakeContent(200000);
+  ASSERT_TRUE(server_.ServeFile("over.bin", content));
+  const struct {
+    const char* name;
+    std::string url;
+    uint64_t max_size;
+    WinInetDownloader::State state;
+  } cases[] = {
+      {"the resumed part runs past the declared total",
+       "/files/over.bin?cut=100000&cut_count=1&overrun=5000", 0,
+       WinInetDownloader::kFailed},
+      {"as declared", "/files/over.bin?cut=100000&cut_count=1", 0,
+       WinInetDownloader::kCompleted},
+      {"a declared length beyond the maximum", "/files/over.bin", 150000,
+       WinInetDownloader::kFailed},
+      {"no length, beyond the maximum", "/files/over.bin?no_length=1", 150000,
+       WinInetDownloader::kFailed},
+      {"exactly the maximum", "/files/over.bin?no_length=1", 200000,
+       WinInetDownloader::kCompleted},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    downloader_->set_max_size(c.max_size);
+    const Outcome outcome =
+        Transfer(server_.Url(c.url), std::string(), FileWriter("over.bin"));
+    EXPECT_EQ(1, outcome.completions);
+    EXPECT_EQ(c.state, outcome.state);
+    if (c.state == WinInetDownloader::kCompleted) {
+      EXPECT_TRUE(ReadOutput("over.bin") == content);
+    }
+  }
+}
+
+// The host and path limits of the URL: at the limit a transfer starts,
+// beyond it it is refused before anything is sent.
+TEST_F(WinInetDownloaderTest, UrlLimits) {
+  const std::string path4095 =
+      "/limits/" + std::string(4095 - 8 - 4, 'p') + "?q=1";
+  ASSERT_EQ(4095u, path4095.size());
+  const std::u16string long_host =
+      u"http://" + std::u16string(252, u'h') + u".invalid/";
+  const struct {
+    const char* name;
+    std::u16string url;
+    bool started;
+  } cases[] = {
+      {"longest path", server_.Url(path4095), true},
+      {"path too long", server_.Url("/x" + path4095), false},
+      {"host too long", long_host, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome outcome =
+        Transfer(c.url, std::string(), FileWriter("limits.bin"));
+    EXPECT_EQ(c.started, outcome.started);
+    if (c.started) EXPECT_EQ(WinInetDownloader::kCompleted, outcome.state);
+  }
+  EXPECT_EQ(1u, server_.Requests().size());
+}
+
 TEST_F(WinInetDownloaderTest, BodyWithoutLengthEndsWithTheConnection) {
   const std::string content = MakeContent(1500000);
   ASSERT_TRUE(server_.ServeFile("plain.bin", content));
@@ -475,6 +585,44 @@ TEST_F(WinInetDownloaderTest, RedirectsAreFollowedByTheRules) {
   }
   // The loop: the first request and ten followed hops.
   EXPECT_EQ(11u, server_.RequestsFor("/loop").size());
+}
+
+// What came over https is not handed on to plain http, even on the same
+// host: a redirect that drops the encryption fails the transfer.
+TEST_F(WinInetDownloaderTest, RedirectFromHttpsToHttpIsRefused) {
+  LocalHttpServer server;
+  ASSERT_TRUE(server.StartWithTls());
+  ASSERT_TRUE(server.ServeFile("target.bin", "target body"));
+  downloader_->set_ignore_certificate_errors_for_testing(true);
+  const std::string plain = base::UTF16ToUTF8(server.Url("/files/target.bin"));
+  const std::string secure =
+      base::UTF16ToUTF8(server.TlsUrl("/files/target.bin"));
+  const struct {
+    const char* name;
+    std::u16string url;
+    WinInetDownloader::State state;
+    size_t target_requests;
+  } cases[] = {
+      {"https to https", server.TlsUrl("/r1?redirect=" + secure),
+       WinInetDownloader::kCompleted, 1},
+      {"http to https", server.Url("/r2?redirect=" + secure),
+       WinInetDownloader::kCompleted, 1},
+      {"https to http", server.TlsUrl("/r3?redirect=" + plain),
+       WinInetDownloader::kFailed, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t before = server.RequestsFor("/files/target.bin").size();
+    std::string reply;
+    const Outcome outcome = Transfer(
+        c.url, std::string(), std::make_unique<StringResponseWriter>(&reply));
+    EXPECT_EQ(c.state, outcome.state);
+    EXPECT_EQ(c.target_requests,
+              server.RequestsFor("/files/target.bin").size() - before);
+    if (c.state == WinInetDownloader::kCompleted) {
+      EXPECT_EQ("target body", reply);
+    }
+  }
 }
 
 TEST_F(WinInetDownloaderTest, ProxyPromptAnswers) {

@@ -28,6 +28,35 @@ int SystemSetTimeouts(void* session, int resolve_ms, int connect_ms,
 
 internal::SetTimeoutsFunction g_set_timeouts = &SystemSetTimeouts;
 
+base::StringPiece16 Piece(const wchar_t* text, DWORD length) {
+  return text ? base::StringPiece16(base::as_u16cstr(text), length)
+              : base::StringPiece16();
+}
+
+// WinHTTP's own splitter: the transport needs nothing of WinINet.
+bool CrackUrl(const std::u16string& url, base::win::HttpUrl* parts) {
+  URL_COMPONENTS components = {};
+  components.dwStructSize = sizeof(components);
+  // A length without a buffer asks for a pointer into |url|.
+  components.dwHostNameLength = 1;
+  components.dwUrlPathLength = 1;
+  components.dwExtraInfoLength = 1;
+  if (!::WinHttpCrackUrl(base::as_wcstr(url), static_cast<DWORD>(url.size()), 0,
+                         &components)) {
+    return false;
+  }
+  base::win::HttpScheme scheme = base::win::HttpScheme::kOther;
+  if (components.nScheme == INTERNET_SCHEME_HTTP)
+    scheme = base::win::HttpScheme::kHttp;
+  else if (components.nScheme == INTERNET_SCHEME_HTTPS)
+    scheme = base::win::HttpScheme::kHttps;
+  return base::win::MakeHttpUrl(
+      scheme, Piece(components.lpszHostName, components.dwHostNameLength),
+      components.nPort,
+      Piece(components.lpszUrlPath, components.dwUrlPathLength),
+      Piece(components.lpszExtraInfo, components.dwExtraInfoLength), {}, parts);
+}
+
 // Owns a WinHTTP handle; a failed close is only logged.
 class ScopedHInternet {
  public:
@@ -73,8 +102,8 @@ bool HTTPTransportWin::ExecuteSynchronously(std::string* response_body) {
   }
 
   base::win::HttpUrl cracked;
-  if (!base::win::CrackHttpUrl(base::UTF8ToUTF16(url()), &cracked)) {
-    LogWinHttpError("CrackHttpUrl");
+  if (!CrackUrl(base::UTF8ToUTF16(url()), &cracked)) {
+    LogWinHttpError("WinHttpCrackUrl");
     return false;
   }
   ScopedHInternet connection(::WinHttpConnect(

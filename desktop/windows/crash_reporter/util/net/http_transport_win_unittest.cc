@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "desktop/windows/crash_reporter/util/net/http_body.h"
 #include "desktop/windows/crash_reporter/util/net/http_transport.h"
@@ -114,6 +116,20 @@ TEST(HTTPTransportWinTest, BodyErrorFailsBeforeSending) {
   EXPECT_FALSE(
       MakeTransport(u"ftp://127.0.0.1/c")->ExecuteSynchronously(nullptr));
   EXPECT_TRUE(server.Requests().empty());
+}
+
+// The transport splits its URL with WinHTTP's own call: a program with the
+// transport alone imports WinHTTP and nothing of WinINet.
+TEST(HTTPTransportWinTest, TransportNeedsNothingOfWinInet) {
+  std::string output;
+  DWORD exit_code = 1;
+  ASSERT_TRUE(base::RunChildProcess(u"\"" + base::GetTestExecutableFolder() +
+                                        u"crash_upload_transport_probe.exe\"",
+                                    {}, &output, &exit_code));
+  EXPECT_EQ(0u, exit_code);
+  const std::string imports = base::ToLowerASCII(output);
+  EXPECT_NE(std::string::npos, imports.find("winhttp.dll")) << output;
+  EXPECT_EQ(std::string::npos, imports.find("wininet.dll")) << output;
 }
 
 }  // namespace

@@ -57,7 +57,11 @@ bool DeleteFileOperation::Execute(Transaction* sub) {
     LOG(ERROR) << "Temporary file with name" << aside_path_ << "already exists";
     return false;
   }
-  if (!CanCurrentUserAccess(path_.value(), SE_FILE_OBJECT,
+  // A junction or symbolic link is moved aside as itself. Its access is
+  // read through it, and no grant ever goes through one (a link planted in
+  // a folder the user can write would hand the user its target).
+  if (!base::IsLink(path_) &&
+      !CanCurrentUserAccess(path_.value(), SE_FILE_OBJECT,
                             kWriteAndDeleteAccess)) {
     std::unique_ptr<SavedSecurity> no_record;
     if (!GrantCurrentUserAccess(path_.value(), SE_FILE_OBJECT,

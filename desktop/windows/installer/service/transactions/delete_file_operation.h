@@ -8,7 +8,9 @@
 // With |check_in_use|, an ".exe" or ".dll" that some process still holds
 // (it will not open for writing once moved) is moved back and the operation
 // fails. When the current user lacks write and delete access to the file,
-// the access is granted for good before the move.
+// the access is granted for good before the move; never to a junction or
+// symbolic link (which is moved aside as itself) or to anything reached
+// through one.
 //
 // A file whose move back fails at rollback stays under its aside name and is
 // never deleted by the destructor.

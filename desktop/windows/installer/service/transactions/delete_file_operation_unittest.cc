@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
@@ -19,6 +20,7 @@
 #include "desktop/windows/installer/service/test/in_use_child.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/test/security_test_util.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "gtest/gtest.h"
 
@@ -281,6 +283,39 @@ TEST_F(DeleteFileOperationTest, WriteAccessIsGrantedWhenDenied) {
   EXPECT_TRUE(
       CanCurrentUserAccess(Path(base::UTF8ToUTF16(aside[0]).c_str()).value(),
                            SE_FILE_OBJECT, 0x130116));
+}
+
+// Makes the entries named "link" look like junctions.
+uint32_t LinkLooksLikeJunction(const base::FilePath& path,
+                               uint32_t attributes) {
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      path.BaseName().value() == u"link") {
+    return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+  return attributes;
+}
+
+// A junction is moved aside as itself; the access list read through it is
+// its target's, and nothing is granted there.
+TEST_F(DeleteFileOperationTest, ALinkIsMovedAsideWithoutAGrant) {
+  const base::FilePath link = Path(u"link");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(link));
+  ASSERT_TRUE(test::SetDaclFromSddl(
+      link.value(), SE_FILE_OBJECT,
+      u"D:(D;;SDFW;;;" + test::CurrentUserSidString() + u")(A;;FA;;;WD)"));
+  const std::u16string before = test::GetDaclSddl(link.value(), SE_FILE_OBJECT);
+  ASSERT_FALSE(CanCurrentUserAccess(link.value(), SE_FILE_OBJECT, 0x130116));
+  base::internal::SetWalkAttributesHookForTesting(&LinkLooksLikeJunction);
+  Transaction transaction;
+  EXPECT_TRUE(Transaction::RunOperation(
+      &transaction, std::make_unique<DeleteFileOperation>(link, false, false)));
+  base::internal::SetWalkAttributesHookForTesting(nullptr);
+  EXPECT_FALSE(base::PathExists(link));
+  const std::vector<std::string> aside = AsideFiles();
+  ASSERT_EQ(1u, aside.size());
+  EXPECT_EQ(before,
+            test::GetDaclSddl(Path(base::UTF8ToUTF16(aside[0]).c_str()).value(),
+                              SE_FILE_OBJECT));
 }
 
 // An image that another process runs or has loaded cannot be deleted: with
