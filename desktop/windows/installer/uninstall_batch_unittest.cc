@@ -60,7 +60,7 @@ TEST(UninstallBatchTest, CreatedParentsGoAfterTheInstallFolder) {
       "SET REMOVED_FOLDER=\"C:\\p q\\r%%\\Velna\"\r\n"
       "SET REMOVED_PARENT_1=\"C:\\p q\\r%%\"\r\n"
       "SET REMOVED_PARENT_2=\"C:\\p q\"\r\n"
-      "start \"\" /d \"C:\\p q\\..\" /b cmd /d /c ping -n 3 127.0.0.1 "
+      "start \"\" /d \"C:\\p q\\..\" /b cmd /d /v:off /c ping -n 3 127.0.0.1 "
       "^>NUL ^& rmdir %%REMOVED_FOLDER%% ^& rmdir %%REMOVED_PARENT_1%% ^& "
       "rmdir %%REMOVED_PARENT_2%%\r\n"
       "del %0\r\n",
