@@ -26,6 +26,7 @@
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/crash_reporter/crash_client_win.h"
+#include "desktop/windows/crash_reporter/crash_generation_client_win.h"
 #include "desktop/windows/crash_reporter/crash_generation_server_win.h"
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
 #include "desktop/windows/crash_reporter/exception_policy_win.h"
@@ -227,6 +228,15 @@ int Run() {
     SignalReady(command_line);
     Sleep(kWaitForParentMs);
     return 0;
+  }
+  unsigned wait_ms = 0;
+  if (base::StringToUint(command_line.GetSwitchValueASCII(kReporterStartWait),
+                         &wait_ms)) {
+    SetReporterStartTimeoutForTesting(wait_ms);
+  }
+  if (base::StringToUint(command_line.GetSwitchValueASCII(kDumpRequestWait),
+                         &wait_ms)) {
+    CrashGenerationClient::SetDumpRequestTimeoutForTesting(wait_ms);
   }
   unsigned fake_policy = 0;
   if (base::StringToUint(command_line.GetSwitchValueASCII(kFakeExceptionPolicy),
