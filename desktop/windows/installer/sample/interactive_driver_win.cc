@@ -16,6 +16,9 @@ namespace sample {
 namespace {
 
 constexpr DWORD kPageTimeoutMs = 60000;
+// A drawn page has more colours than this (its background picture alone);
+// a blank or half-drawn one fewer.
+constexpr size_t kDrawnPageColours = 16;
 
 struct WindowSearch {
   DWORD process_id;
@@ -85,6 +88,13 @@ bool CaptureWindow(HWND window, std::vector<uint32_t>* pixels, int* width,
   return captured;
 }
 
+// The distinct colours of 32-bit pixels.
+size_t CountColours(const uint32_t* pixels, size_t count) {
+  std::set<uint32_t> colours;
+  for (size_t i = 0; i < count; ++i) colours.insert(pixels[i] & 0xFFFFFF);
+  return colours.size();
+}
+
 // A top-down 32-bit BMP file.
 bool SaveBitmap(const base::FilePath& path, const std::vector<uint32_t>& pixels,
                 int width, int height) {
@@ -129,15 +139,22 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
   DriveResult result;
   base::FileUtil::CreateDirectory(screenshot_folder);
   const DWORD process_id = GetProcessId(front_end.Handle());
-  auto save = [&](HWND window, const char16_t* name) {
+  // The page's picture once it is drawn, however long a loaded machine
+  // takes to draw it.
+  auto save_when_drawn = [&](HWND window, const char16_t* name) {
     std::vector<uint32_t> pixels;
     int width = 0;
     int height = 0;
+    const bool drawn = WaitUntil(
+        front_end,
+        [&] {
+          return CaptureWindow(window, &pixels, &width, &height) &&
+                 CountColours(pixels.data(), pixels.size()) > kDrawnPageColours;
+        },
+        kPageTimeoutMs);
     const base::FilePath path = screenshot_folder.Append(name);
-    if (CaptureWindow(window, &pixels, &width, &height) &&
-        SaveBitmap(path, pixels, width, height)) {
+    if (drawn && SaveBitmap(path, pixels, width, height))
       result.screenshots.push_back(path);
-    }
   };
 
   HWND window = nullptr;
@@ -147,9 +164,7 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
           kPageTimeoutMs)) {
     result.error = "the installer window never showed";
   } else {
-    // Let the page finish drawing before its picture.
-    Sleep(500);
-    save(window, u"welcome.bmp");
+    save_when_drawn(window, u"welcome.bmp");
     PostMessageW(
         window, WM_COMMAND, MAKEWPARAM(controls::kAccept, BN_CLICKED),
         reinterpret_cast<LPARAM>(GetDlgItem(window, controls::kAccept)));
@@ -159,8 +174,7 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
             kPageTimeoutMs)) {
       result.error = "the progress page never showed";
     } else {
-      Sleep(200);
-      save(window, u"progress.bmp");
+      save_when_drawn(window, u"progress.bmp");
       // The last picture of the window before it closes.
       std::vector<uint32_t> last;
       int width = 0;
@@ -193,13 +207,10 @@ int CountScreenshotColours(const base::FilePath& bitmap) {
   if (!base::FileUtil::ReadFileToString(bitmap, &bytes)) return 0;
   const size_t offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
   if (bytes.size() < offset || bytes.compare(0, 2, "BM") != 0) return 0;
-  std::set<uint32_t> colours;
-  for (size_t at = offset; at + 4 <= bytes.size(); at += 4) {
-    uint32_t pixel = 0;
-    memcpy(&pixel, bytes.data() + at, 4);
-    colours.insert(pixel & 0xFFFFFF);
-  }
-  return static_cast<int>(colours.size());
+  std::vector<uint32_t> pixels((bytes.size() - offset) / 4);
+  if (!pixels.empty())
+    memcpy(pixels.data(), bytes.data() + offset, pixels.size() * 4);
+  return static_cast<int>(CountColours(pixels.data(), pixels.size()));
 }
 
 }  // namespace sample

@@ -337,7 +337,9 @@ TEST_F(WinInetDownloaderTest, TwentyMegabytesThroughEveryFaultMode) {
   after_stop.Run();
   const base::TimeTicks before = base::TimeTicks::Now();
   downloader_.reset();
-  EXPECT_LT(base::TimeTicks::Now() - before, base::TimeDelta::FromSeconds(1));
+  // The rest of the trickle would take over a minute; a loaded machine
+  // may take seconds to close the handles.
+  EXPECT_LT(base::TimeTicks::Now() - before, base::TimeDelta::FromSeconds(10));
   EXPECT_EQ(0, outcome.completions);
 }
 
