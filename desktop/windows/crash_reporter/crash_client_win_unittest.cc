@@ -35,7 +35,7 @@ constexpr unsigned kPolicyAfterStartUp = 0x6;
 // answers": far longer than a minidump takes under Wine on a loaded machine
 // (seconds), and shorter than CTest's limit, so that a wait that runs out
 // fails with the test's own message.
-constexpr DWORD kLongWaitMs = 90000;
+constexpr DWORD kLongWaitMs = 240000;
 
 std::string OwnPid() { return base::UintToString(GetCurrentProcessId()); }
 

@@ -50,11 +50,11 @@ using test::RecordedRequest;
 using test::RunningChild;
 using test::ScopedEnvironment;
 
-constexpr DWORD kProcessTimeoutMs = 60000;
+constexpr DWORD kProcessTimeoutMs = 120000;
 // How long the hosts' crashed processes wait for their reporters: longer
 // than the test waits for any process, so that a process that ends was
 // released by its reporter, however slowly the machine wrote the dump.
-constexpr DWORD kReportWaitMs = 90000;
+constexpr DWORD kReportWaitMs = 240000;
 constexpr char kAlternativeCrashLoggingSwitch[] =
     "with-feature:alternative-crash-logging";
 
