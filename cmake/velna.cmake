@@ -120,7 +120,10 @@ function(velna_test_executable name)
     set_target_properties(${name} PROPERTIES
                           CROSSCOMPILING_EMULATOR ${VELNA_GTEST_EMULATOR})
   endif()
-  set(properties TIMEOUT 120)
+  # Only a hang should meet this: the slowest cases (several minidumps
+  # under Wine) take half a minute on a loaded machine, and more on two
+  # loaded cores.
+  set(properties TIMEOUT 300)
   if(VELNA_TEST_ENVIRONMENT)
     list(JOIN VELNA_TEST_ENVIRONMENT "\\;" environment)
     list(APPEND properties ENVIRONMENT ${environment})

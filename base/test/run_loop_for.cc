@@ -15,4 +15,14 @@ void RunLoopFor(int milliseconds) {
   run_loop.Run();
 }
 
+bool RunLoopUntil(const std::function<bool()>& condition, int timeout_ms) {
+  const TimeTicks end =
+      TimeTicks::Now() + TimeDelta::FromMilliseconds(timeout_ms);
+  while (!condition()) {
+    if (TimeTicks::Now() > end) return false;
+    RunLoopFor(20);
+  }
+  return true;
+}
+
 }  // namespace base

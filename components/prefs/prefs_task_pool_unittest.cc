@@ -113,22 +113,31 @@ TEST(PrefsTaskPoolTest, ExitWaitsForPostedPreferenceWrites) {
   base::ScopedTempDir temp_dir;
   ASSERT_TRUE(temp_dir.CreateUniqueTempDir());
   const FilePath path = temp_dir.GetPath().AppendASCII("installer_prefs.json");
+  // Outlives the exit phase, which waits for the task that waits on it.
+  base::WaitableEvent release(base::WaitableEvent::ResetPolicy::kManual,
+                              base::WaitableEvent::InitialState::kNotSignaled);
   {
     base::AtExitManager exit_manager;
     base::MessageLoop loop;
     PrefsTaskPool* pool = PrefsTaskPool::GetInstance();
-    // Keeps the file's sequence busy, so the write is still queued when the
-    // exit phase starts.
+    // Keeps the file's sequence busy until the exit phase has begun (the
+    // callback that releases it is the last registered, so the first to
+    // run), so the write is still queued then.
     JsonPrefStore::GetTaskRunnerForFile(path, pool->pool())
-        ->PostTask(CURRENT_LOCATION, base::Bind([] {
-                     base::PlatformThread::Sleep(
-                         base::TimeDelta::FromMilliseconds(200));
-                   }));
+        ->PostTask(
+            CURRENT_LOCATION,
+            base::Bind([](base::WaitableEvent* release) { release->Wait(); },
+                       &release));
     auto store = pool->CreateJsonPrefStore(path);
     store->SetValue("install.done",
                     std::make_unique<base::FundamentalValue>(true), 0);
     store = nullptr;
     EXPECT_FALSE(base::PathExists(path));
+    base::AtExitManager::RegisterCallback(
+        [](void* release) {
+          static_cast<base::WaitableEvent*>(release)->Signal();
+        },
+        &release);
   }
   std::string written;
   ASSERT_TRUE(base::FileUtil::ReadFileToString(path, &written));

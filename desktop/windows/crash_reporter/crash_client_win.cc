@@ -29,6 +29,7 @@ constexpr uint32_t kDumpType = 0;
 constexpr UINT kWindowProcCrashExitCode = 1;
 
 std::atomic<uint32_t> g_crash_reporter_pid{0};
+std::atomic<DWORD> g_reporter_start_timeout_ms{kReporterStartTimeoutMs};
 // Lives until the process ends once connected.
 ExceptionHandler* g_crash_handler = nullptr;
 // The thread that passed OnlyOneCrashFilter; 0 before any crash.
@@ -142,11 +143,17 @@ uint32_t LaunchCrashReporter() {
   // A reporter that ends before it signals (metrics reporting off, say) is
   // no reporter; waiting longer would only delay the installer.
   const HANDLE handles[] = {init_event.Get(), process.Get()};
-  if (WaitForMultipleObjects(2, handles, FALSE, kReporterStartTimeoutMs) !=
+  if (WaitForMultipleObjects(2, handles, FALSE, GetReporterStartTimeoutMs()) !=
       WAIT_OBJECT_0) {
     return 0;
   }
   return process_info.dwProcessId;
+}
+
+DWORD GetReporterStartTimeoutMs() { return g_reporter_start_timeout_ms.load(); }
+
+void SetReporterStartTimeoutForTesting(DWORD milliseconds) {
+  g_reporter_start_timeout_ms.store(milliseconds);
 }
 
 base::CommandLine BuildCrashReporterCommandLine() {

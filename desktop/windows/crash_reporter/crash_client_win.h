@@ -50,10 +50,15 @@ void DisableCallbackExceptionSwallowing();
 bool StartCrashReporting();
 
 // Starts this program again as the crash reporter of this process and waits
-// up to kReporterStartTimeoutMs for it to signal its init event. Its process
-// id, or 0 when it could not start, ended first, or did not signal in time
-// (it is then left running).
+// up to GetReporterStartTimeoutMs for it to signal its init event. Its
+// process id, or 0 when it could not start, ended first, or did not signal
+// in time (it is then left running).
 uint32_t LaunchCrashReporter();
+
+// kReporterStartTimeoutMs, or what a test host set before its start-up, so
+// that its test decides how long a slow start may take.
+DWORD GetReporterStartTimeoutMs();
+void SetReporterStartTimeoutForTesting(DWORD milliseconds);
 
 // This process's program, switches and arguments, and
 // "crash-reporter-parent-id" = this process's id.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,7 +14,6 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
 #include "base/win/scoped_handle.h"
-#include "desktop/windows/crash_reporter/crash_generation_client_win.h"
 #include "desktop/windows/crash_reporter/crash_generation_server_win.h"
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
 #include "desktop/windows/crash_reporter/test/crash_client_test_host_switches.h"
@@ -30,6 +30,12 @@ namespace {
 // clears the swallowing bit.
 constexpr unsigned kFakePolicy = 0x7;
 constexpr unsigned kPolicyAfterStartUp = 0x6;
+
+// How long the host waits for its reporter where the test means "until it
+// answers": far longer than a minidump takes under Wine on a loaded machine
+// (seconds), and shorter than CTest's limit, so that a wait that runs out
+// fails with the test's own message.
+constexpr DWORD kLongWaitMs = 240000;
 
 std::string OwnPid() { return base::UintToString(GetCurrentProcessId()); }
 
@@ -81,8 +87,8 @@ struct CrashKind {
   // 0: no crash is reported.
   DWORD exception_code;
   AssertionType assertion = AssertionType::kNone;
-  // A minidump costs seconds under Wine, and the crashing thread waits 15 s
-  // at most: one for each way the exception pointers are made.
+  // A minidump costs seconds under Wine: one for each way the exception
+  // pointers are made.
   bool minidump = false;
 };
 
@@ -109,9 +115,12 @@ class CrashClientTest : public testing::Test {
     return recorder_->crashes();
   }
 
-  HostRun RunCrash(const char* kind) {
+  // The host stays alive until the server has answered its dump request
+  // (or |dump_wait_ms| have passed).
+  HostRun RunCrash(const char* kind, DWORD dump_wait_ms = kLongWaitMs) {
     return RunHost({{installer::switches::kCrashReporterPid, OwnPid()},
                     {kFakeExceptionPolicy, base::UintToString(kFakePolicy)},
+                    {kDumpRequestWait, base::UintToString(dump_wait_ms)},
                     {kCrash, kind}},
                    {{kCrashOriginVariable, u"unit-test"}});
   }
@@ -226,6 +235,59 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+// A reporter that answers a dump request only once the crashed process has
+// ended, whatever its wait.
+struct SlowReporter {
+  static void OnDumpRequest(void* context, ClientInfo* client,
+                            const std::u16string* dump_path) {
+    auto* reporter = static_cast<SlowReporter*>(context);
+    ++reporter->requests;
+    if (WaitForSingleObject(client->process_handle(), kLongWaitMs) ==
+        WAIT_OBJECT_0) {
+      ++reporter->client_ends_seen;
+    }
+  }
+
+  std::atomic<int> requests{0};
+  std::atomic<int> client_ends_seen{0};
+};
+
+// The crashed host's wait for its dump runs out, and each kind of crash
+// still ends the host with its own exit code.
+TEST_F(CrashClientTest, ASlowReporterLeavesEachCrashItsExitCode) {
+  const struct {
+    const char* kind;
+    DWORD exit_code;
+  } cases[] = {
+      {kCrashNullWrite, kAccessViolation},
+      {kCrashUiNullWrite, 1},
+      // The runtime's own report, then the handler's exit.
+      {kCrashInvalidParameter, 1},
+      // Back to the runtime, which aborts.
+      {kCrashPureCall, 3},
+  };
+  std::u16string pipe_name;
+  ASSERT_TRUE(
+      FormatObjectName(kPipeNamePrefix, GetCurrentProcessId(), &pipe_name));
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.kind);
+    SlowReporter reporter;
+    server_ = std::make_unique<CrashGenerationServer>(
+        pipe_name, nullptr, &SlowReporter::OnDumpRequest, &reporter);
+    ASSERT_TRUE(server_->Start());
+    const HostRun run = RunCrash(test.kind, /*dump_wait_ms=*/100);
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.Value(kConnectedLabel), 1u) << run.output;
+    EXPECT_EQ(run.exit_code, test.exit_code)
+        << std::hex << run.exit_code << "\n"
+        << run.output;
+    // The server's end waits for the callback.
+    server_.reset();
+    EXPECT_EQ(reporter.requests.load(), 1);
+    EXPECT_EQ(reporter.client_ends_seen.load(), 1);
+  }
+}
+
 // A reporter that dies while the crashing thread waits for it: the wait
 // ends at once on the abandoned mutex, and the host still ends with its own
 // crash.
@@ -250,15 +312,16 @@ TEST(CrashClientReporterDiesTest, HostKeepsItsOwnExitCode) {
   ASSERT_EQ(WaitForMultipleObjects(2, started, FALSE, 60000), WAIT_OBJECT_0);
 
   const DWORD begin = GetTickCount();
-  const HostRun run = RunHost({{installer::switches::kCrashReporterPid,
-                                base::UintToString(info.dwProcessId)},
-                               {kCrash, kCrashNullWrite}});
+  const HostRun run =
+      RunHost({{installer::switches::kCrashReporterPid,
+                base::UintToString(info.dwProcessId)},
+               {kDumpRequestWait, base::UintToString(kLongWaitMs)},
+               {kCrash, kCrashNullWrite}});
   ASSERT_TRUE(run.started);
   EXPECT_EQ(run.Value(kConnectedLabel), 1u) << run.output;
   EXPECT_EQ(run.exit_code, kAccessViolation) << std::hex << run.exit_code;
-  // Not the dump request's 15 s: the reporter's death ended the wait.
-  EXPECT_LT(GetTickCount() - begin,
-            CrashGenerationClient::kDumpRequestTimeoutMs);
+  // Not the end of the host's wait: the reporter's death ended it.
+  EXPECT_LT(GetTickCount() - begin, kLongWaitMs);
   ASSERT_EQ(WaitForSingleObject(server.Get(), 60000), WAIT_OBJECT_0);
   DWORD server_exit = 0;
   GetExitCodeProcess(server.Get(), &server_exit);
@@ -291,6 +354,11 @@ TEST(CrashClientStartTest, ReporterIsNamedOrLaunched) {
     if (test.pid_switch)
       switches.push_back(
           {installer::switches::kCrashReporterPid, test.pid_switch});
+    // The silent stand-in meets the product's wait; the others a wait that
+    // their signal or end cuts short, however slowly they start.
+    const bool silent = std::string(test.stand_in) == "silent";
+    if (!silent)
+      switches.push_back({kReporterStartWait, base::UintToString(kLongWaitMs)});
     const HostRun run = RunHost(switches);
     ASSERT_TRUE(run.started);
     EXPECT_EQ(run.exit_code, 0u) << run.output;
@@ -303,9 +371,9 @@ TEST(CrashClientStartTest, ReporterIsNamedOrLaunched) {
     }
     EXPECT_EQ(reporter != 0, test.reporter_found) << run.output;
     if (std::string(test.stand_in) == "exit") {
-      EXPECT_LT(elapsed, kReporterStartTimeoutMs) << run.output;
+      EXPECT_LT(elapsed, kLongWaitMs) << run.output;
     }
-    if (std::string(test.stand_in) == "silent") {
+    if (silent) {
       EXPECT_GE(elapsed + 50, kReporterStartTimeoutMs) << run.output;
     }
   }

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include <atomic>
 #include <utility>
 
 #include "base/strings/string_util_win.h"
@@ -18,6 +19,9 @@ HANDLE ToHandle(uint64_t value) {
   return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
 }
 
+std::atomic<DWORD> g_dump_request_timeout_ms{
+    CrashGenerationClient::kDumpRequestTimeoutMs};
+
 }  // namespace
 
 CrashGenerationClient::CrashGenerationClient(std::u16string pipe_name,
@@ -28,6 +32,17 @@ CrashGenerationClient::CrashGenerationClient(std::u16string pipe_name,
       custom_info_(custom_info) {}
 
 CrashGenerationClient::~CrashGenerationClient() = default;
+
+// static
+DWORD CrashGenerationClient::GetDumpRequestTimeoutMs() {
+  return g_dump_request_timeout_ms.load();
+}
+
+// static
+void CrashGenerationClient::SetDumpRequestTimeoutForTesting(
+    DWORD milliseconds) {
+  g_dump_request_timeout_ms.store(milliseconds);
+}
 
 bool CrashGenerationClient::Register() {
   if (IsRegistered()) return true;
@@ -85,7 +100,7 @@ bool CrashGenerationClient::RequestDump(EXCEPTION_POINTERS* exception_pointers,
   // A reporter that dies abandons its mutex, which ends the wait at once.
   const HANDLE handles[] = {dump_generated_event_.Get(),
                             server_alive_mutex_.Get()};
-  return WaitForMultipleObjects(2, handles, FALSE, kDumpRequestTimeoutMs) ==
+  return WaitForMultipleObjects(2, handles, FALSE, GetDumpRequestTimeoutMs()) ==
          WAIT_OBJECT_0;
 }
 

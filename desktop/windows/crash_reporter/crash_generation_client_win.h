@@ -47,7 +47,13 @@ class CrashGenerationClient {
   bool Register();
   bool IsRegistered() const { return dump_request_event_.IsValid(); }
 
-  // Signals the reporter and waits up to kDumpRequestTimeoutMs. True only
+  // How long RequestDump waits in this process: kDumpRequestTimeoutMs, or
+  // what a test host set, before any crash, so that its test decides how
+  // long a crashed host stays alive for its reporter.
+  static DWORD GetDumpRequestTimeoutMs();
+  static void SetDumpRequestTimeoutForTesting(DWORD milliseconds);
+
+  // Signals the reporter and waits up to GetDumpRequestTimeoutMs. True only
   // when the reporter reports the dump done; false when not registered, on
   // time-out, or when the reporter died or released its alive mutex.
   // |assertion| may be null.

@@ -82,10 +82,9 @@ void AppendCapturedLog(const base::FilePath& log_path,
 }
 
 // Writes "<guid>=<location>" into the crash-id map file of crash |n|.
-void RecordCrashLocation(const CrashKeyEntries& entries,
+void RecordCrashLocation(const ResolvedCrashKeys& keys,
                          const std::u16string& location, uint32_t n) {
-  std::u16string guid;
-  GetCrashKeyValue(entries, kCrashGuidKey, &guid);
+  std::u16string guid = keys.crash_guid.value_or(std::u16string());
   if (guid.empty() && GetCrashPaths().custom_log_folder)
     guid = kCrashGuidFallback;
   const base::FilePath map_path = GetCrashIdMapPath(n);
@@ -134,14 +133,13 @@ std::string MinidumpInMemory(HANDLE process, uint32_t pid,
 
 }  // namespace
 
-bool WriteCrashLogForClient(ClientInfo* client,
+bool WriteCrashLogForClient(ClientInfo* client, const std::u16string& modules,
                             const base::FilePath& log_path) {
   ScopedDebugFreeze freeze(client->pid());
   const CrashKeyEntries entries = client->GetCustomInfo();
-  std::u16string modules;
-  GetMultiSlotValue(entries, kModulesKey, &modules);
   ProcessStateImpl state;
-  if (!state.Capture(client->pid(), client->exception_pointers_address(),
+  if (!state.Capture(client->process_handle(), client->pid(),
+                     client->exception_pointers_address(),
                      client->thread_id_address(), ParseModuleList(modules))) {
     LOG(ERROR) << "Could not take a snapshot of " << client->pid();
     return false;
@@ -153,12 +151,14 @@ bool WriteCrashLogForClient(ClientInfo* client,
   return CrashLogWriter().WriteToFile(&state, info, log_path);
 }
 
-bool WriteCrashLogForOwnCrash(uint32_t pid, uint64_t record_address,
+bool WriteCrashLogForOwnCrash(HANDLE process, uint32_t pid,
+                              uint64_t record_address,
                               const base::FilePath& log_path) {
   ScopedDebugFreeze freeze(pid);
   ProcessStateImpl state;
   if (!state.Capture(
-          pid, record_address + offsetof(SelfCrashRecord, exception_pointers),
+          process, pid,
+          record_address + offsetof(SelfCrashRecord, exception_pointers),
           record_address + offsetof(SelfCrashRecord, thread_id), {})) {
     LOG(ERROR) << "Could not take a snapshot of " << pid;
     return false;
@@ -168,30 +168,30 @@ bool WriteCrashLogForOwnCrash(uint32_t pid, uint64_t record_address,
   return CrashLogWriter().WriteToFile(&state, info, log_path);
 }
 
-bool WriteCrashLogWithEmbeddedMinidump(uint32_t pid, uint64_t record_address,
+bool WriteCrashLogWithEmbeddedMinidump(HANDLE process, uint32_t pid,
+                                       uint64_t record_address,
                                        const base::FilePath& log_path,
                                        uint64_t limit) {
-  base::win::ScopedHandle process = OpenProcessForReading(pid);
-  if (!process.IsValid()) return false;
-  const std::u16string image_name = ImageName(process.Get());
+  const std::u16string image_name = ImageName(process);
   SelfCrashRecord record;
-  if (!ReadProcessMemoryExactly(process.Get(), record_address, &record,
+  if (!ReadProcessMemoryExactly(process, record_address, &record,
                                 sizeof(record))) {
     PLOG(ERROR) << "Could not read the own-crash record of " << pid;
     return false;
   }
-  const std::string dump = MinidumpInMemory(process.Get(), pid, record, limit);
-
+  // The exception first: the minidump takes long enough for the crashed
+  // reporter's wait to run out, and the record goes with the process.
   EXCEPTION_POINTERS pointers = {};
   EXCEPTION_RECORD exception = {};
-  if (!ReadProcessMemoryExactly(process.Get(), record.exception_pointers,
-                                &pointers, sizeof(pointers)) ||
+  if (!ReadProcessMemoryExactly(process, record.exception_pointers, &pointers,
+                                sizeof(pointers)) ||
       !ReadProcessMemoryExactly(
-          process.Get(), reinterpret_cast<uint64_t>(pointers.ExceptionRecord),
+          process, reinterpret_cast<uint64_t>(pointers.ExceptionRecord),
           &exception, sizeof(exception))) {
     exception.ExceptionCode = 0;
     exception.ExceptionAddress = nullptr;
   }
+  const std::string dump = MinidumpInMemory(process, pid, record, limit);
 
   CrashLogInfo info;
   BuildOwnCrashLogMetadata(&info);
@@ -217,21 +217,22 @@ void OnCrashDumpRequest(void* context, ClientInfo* client,
   LOG(INFO) << "Crash of " << client->pid();
 
   const CrashKeyEntries entries = client->GetCustomInfo();
-  std::u16string process_type;
-  if (dump_context->counters &&
-      GetCrashKeyValue(entries, kProcessTypeKey, &process_type)) {
-    dump_context->counters->Add(base::UTF16ToUTF8(process_type), 1,
+  const ResolvedCrashKeys keys = ResolveCrashKeys(entries);
+  if (dump_context->counters && keys.process_type) {
+    dump_context->counters->Add(base::UTF16ToUTF8(*keys.process_type), 1,
                                 /*wake=*/true);
   }
 
   const uint32_t n = IncrementCrashNumber();
   base::FilePath log_path = GetCrashLogFileName(n);
-  if (!WriteCrashLogForClient(client, log_path)) return;
+  if (!WriteCrashLogForClient(client, keys.modules, log_path)) return;
 
+  // The client's own handle, opened at its registration, serves every read.
   base::FilePath minidump_path;
   if (CrashReporterFeatures::IsAlternativeCrashLoggingEnabled()) {
     minidump_path = GetMinidumpFileName(n);
-    if (!WriteMinidumpForClient(client->pid(), client->thread_id_address(),
+    if (!WriteMinidumpForClient(client->process_handle(), client->pid(),
+                                client->thread_id_address(),
                                 client->exception_pointers_address(),
                                 client->assertion_info_address(), minidump_path,
                                 GetClientMinidumpSizeLimit())) {
@@ -240,11 +241,9 @@ void OnCrashDumpRequest(void* context, ClientInfo* client,
   }
   AppendCapturedLog(log_path, &capture);
 
-  std::u16string active_url;
-  GetMultiSlotValue(entries, kActiveUrlKey, &active_url);
   std::u16string id;
   std::u16string location;
-  if (CheckDuplicateCrash(active_url, GetCrashOrigin(entries), &id, &location,
+  if (CheckDuplicateCrash(keys.active_url, keys.origin, &id, &location,
                           kDuplicateCheckTimeoutMs) ==
       DuplicateCheckResult::kSkip) {
     if (!dump_context->keep_logs) base::DeleteFileOrDirectory(log_path, false);
@@ -253,16 +252,16 @@ void OnCrashDumpRequest(void* context, ClientInfo* client,
   const bool delete_files = !dump_context->keep_logs;
   if (!log_path.empty()) {
     FormFields fields;
-    AddTextLogFields(entries, &fields);
+    AddTextLogFields(keys, &fields);
     AddStacktraceIdField(id, &fields);
     if (!UploadCrashLogAsync(log_path, fields, delete_files)) location.clear();
   }
   if (!minidump_path.empty()) {
     FormFields fields;
-    AddMinidumpFields(client->process_handle(), entries, &fields);
+    AddMinidumpFields(client->process_handle(), entries, keys, &fields);
     UploadMinidumpAsync(minidump_path, fields, delete_files);
   }
-  if (!location.empty()) RecordCrashLocation(entries, location, n);
+  if (!location.empty()) RecordCrashLocation(keys, location, n);
 }
 
 }  // namespace crash_reporter

@@ -39,20 +39,27 @@ inline constexpr int32_t kDuplicateCheckTimeoutMs = 3000;
 void OnCrashDumpRequest(void* context, ClientInfo* client,
                         const std::u16string* dump_path);
 
-// Freezes the client, snapshots it and writes its text log to |log_path|;
-// the client runs on afterwards. False when the snapshot or the log failed
-// (no file is left then).
-bool WriteCrashLogForClient(ClientInfo* client, const base::FilePath& log_path);
+// Freezes the client, snapshots it through the process handle it was
+// registered with and writes its text log to |log_path|; the client runs on
+// afterwards. |modules| is the joined "modules" key of its crash keys.
+// False when the snapshot or the log failed (no file is left then).
+bool WriteCrashLogForClient(ClientInfo* client, const std::u16string& modules,
+                            const base::FilePath& log_path);
 
-// The same for crashed reporter |pid| from its SelfCrashRecord: no crash
+// |process| is crashed reporter |pid|, opened with at least
+// PROCESS_QUERY_INFORMATION and PROCESS_VM_READ.
+
+// The text log of a crashed reporter from its SelfCrashRecord: no crash
 // keys, no module list, no memory counters.
-bool WriteCrashLogForOwnCrash(uint32_t pid, uint64_t record_address,
+bool WriteCrashLogForOwnCrash(HANDLE process, uint32_t pid,
+                              uint64_t record_address,
                               const base::FilePath& log_path);
 
 // The own-crash log that carries its minidump (at most |limit| bytes)
 // inline (own_crash_log.h). False, with no file left, when the process or
 // its record cannot be read or the log cannot be written.
-bool WriteCrashLogWithEmbeddedMinidump(uint32_t pid, uint64_t record_address,
+bool WriteCrashLogWithEmbeddedMinidump(HANDLE process, uint32_t pid,
+                                       uint64_t record_address,
                                        const base::FilePath& log_path,
                                        uint64_t limit);
 

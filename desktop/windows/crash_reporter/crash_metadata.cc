@@ -101,14 +101,13 @@ std::u16string SecondsSinceEpoch(base::Time time) {
   return base::Int64ToString16(time.ToMillisecondsSinceUnixEpoch() / 1000);
 }
 
-// "StartupTime", "CrashTime" and "InstallTime"; |entries| may be null.
-void AddTimeFields(const CrashKeyEntries* entries,
+// "StartupTime", "CrashTime" and "InstallTime"; |keys| may be null.
+void AddTimeFields(const ResolvedCrashKeys* keys,
                    const CrashEnvironment& environment, FormFields* fields) {
   std::optional<base::TimeDelta> uptime;
-  std::u16string ptime;
   int64_t milliseconds = 0;
-  if (entries && GetCrashKeyValue(*entries, kProcessUptimeKey, &ptime) &&
-      base::WideStringToInt64(ptime, &milliseconds)) {
+  if (keys && keys->uptime_ms &&
+      base::WideStringToInt64(*keys->uptime_ms, &milliseconds)) {
     uptime = base::TimeDelta::FromMilliseconds(milliseconds);
   }
   base::Time start;
@@ -232,27 +231,54 @@ std::u16string GetCrashOrigin(const CrashKeyEntries& entries) {
   return std::u16string();
 }
 
-bool IsBrowserProcessCrash(const CrashKeyEntries& entries) {
-  std::u16string type;
-  return GetCrashKeyValue(entries, kProcessTypeKey, &type) &&
-         type == kBrowserProcessType;
+ResolvedCrashKeys ResolveCrashKeys(const CrashKeyEntries& entries) {
+  ResolvedCrashKeys keys;
+  std::optional<std::u16string> origin_key;
+  std::u16string velauto_test;
+  for (size_t i = 0; i < entries.count; ++i) {
+    const base::StringPiece16 name = EntryName(entries.entries[i]);
+    const base::StringPiece16 value = EntryValue(entries.entries[i]);
+    auto first = [&](std::optional<std::u16string>* key) {
+      if (!*key) *key = std::u16string(value);
+    };
+    if (name == kProcessTypeKey) {
+      first(&keys.process_type);
+    } else if (name == kCrashGuidKey) {
+      first(&keys.crash_guid);
+    } else if (name == kProcessUptimeKey) {
+      first(&keys.uptime_ms);
+    } else if (name == kBuildRequestTimeKey) {
+      first(&keys.build_request_time);
+    } else if (name == kBuildSetKey) {
+      first(&keys.build_set);
+    } else if (name == kOriginKey) {
+      first(&origin_key);
+    } else if (name == kModulesKey) {
+      keys.modules.append(value.data(), value.size());
+    } else if (name == kActiveUrlKey) {
+      keys.active_url.append(value.data(), value.size());
+    } else if (name == kVelautoTestKey) {
+      velauto_test.append(value.data(), value.size());
+    }
+  }
+  if (!velauto_test.empty())
+    keys.origin = kVelautoOrigin;
+  else if (origin_key == kInternalCrashToolOrigin)
+    keys.origin = *origin_key;
+  return keys;
 }
 
-void AddTextLogFields(const CrashKeyEntries& entries,
+void AddTextLogFields(const ResolvedCrashKeys& keys,
                       const CrashEnvironment& environment, FormFields* fields) {
   AddEmailField(environment, kEmailField, fields);
-  std::u16string ptime;
-  if (GetCrashKeyValue(entries, kProcessUptimeKey, &ptime) &&
-      ptime.size() >= 4 && ptime.size() <= 13) {
-    SetIfAbsent(fields, kCrashUptimeField, ptime.substr(0, ptime.size() - 3));
+  if (keys.uptime_ms && keys.uptime_ms->size() >= 4 &&
+      keys.uptime_ms->size() <= 13) {
+    SetIfAbsent(fields, kCrashUptimeField,
+                keys.uptime_ms->substr(0, keys.uptime_ms->size() - 3));
   }
-  const std::u16string origin = GetCrashOrigin(entries);
-  if (!origin.empty()) SetIfAbsent(fields, kOriginField, origin);
-  std::u16string url;
-  if (!IsBrowserProcessCrash(entries) &&
-      GetMultiSlotValue(entries, kActiveUrlKey, &url)) {
-    SetIfAbsent(fields, kUrlField, url);
-  }
+  if (!keys.origin.empty()) SetIfAbsent(fields, kOriginField, keys.origin);
+  if (keys.process_type != kBrowserProcessType && !keys.active_url.empty())
+    SetIfAbsent(fields, kUrlField, keys.active_url);
 }
 
 void AddOwnCrashTextLogFields(const CrashEnvironment& environment,
@@ -262,6 +288,7 @@ void AddOwnCrashTextLogFields(const CrashEnvironment& environment,
 
 void AddMinidumpFields(const CrashMetadata& metadata,
                        const CrashKeyEntries& entries,
+                       const ResolvedCrashKeys& keys,
                        const CrashEnvironment& environment,
                        FormFields* fields) {
   AddEmailField(environment, kMinidumpEmailField, fields);
@@ -272,20 +299,20 @@ void AddMinidumpFields(const CrashMetadata& metadata,
     const base::StringPiece16 value = EntryValue(entries.entries[i]);
     (*fields)[field].append(value.data(), value.size());
   }
-  const std::u16string origin = GetCrashOrigin(entries);
-  if (!origin.empty()) SetIfAbsent(fields, kMinidumpOriginField, origin);
+  if (!keys.origin.empty())
+    SetIfAbsent(fields, kMinidumpOriginField, keys.origin);
 
-  std::u16string timestamp;
-  std::u16string build_set;
-  if (!GetCrashKeyValue(entries, kBuildRequestTimeKey, &timestamp)) {
-    timestamp = base::ASCIIToUTF16(installer::VersionInfo::GetBuildTimestamp());
-  }
-  if (!GetCrashKeyValue(entries, kBuildSetKey, &build_set))
-    build_set =
-        base::IntToString16(installer::VersionInfo::GetBuildSetNumber());
+  const std::u16string timestamp =
+      keys.build_request_time
+          ? *keys.build_request_time
+          : base::ASCIIToUTF16(installer::VersionInfo::GetBuildTimestamp());
+  const std::u16string build_set =
+      keys.build_set
+          ? *keys.build_set
+          : base::IntToString16(installer::VersionInfo::GetBuildSetNumber());
   SetIfAbsent(fields, kBuildIdField, MakeBuildId(timestamp, build_set));
 
-  AddTimeFields(&entries, environment, fields);
+  AddTimeFields(&keys, environment, fields);
   AddDefaultFields(fields);
 }
 

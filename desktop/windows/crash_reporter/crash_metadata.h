@@ -93,22 +93,37 @@ bool GetMultiSlotValue(const CrashKeyEntries& entries, base::StringPiece16 key,
 // kVelautoOrigin when "velauto_test" is not empty; else the "origin" key
 // when it is kInternalCrashToolOrigin; else empty.
 std::u16string GetCrashOrigin(const CrashKeyEntries& entries);
-// True when "process_type" is "browser".
-bool IsBrowserProcessCrash(const CrashKeyEntries& entries);
+
+// The keys that the handling of one crash reads, found in one pass over the
+// table: a key of one slot by its first entry (none when absent), a
+// multi-slot key by its joined values.
+struct ResolvedCrashKeys {
+  std::optional<std::u16string> process_type;
+  std::optional<std::u16string> crash_guid;
+  std::optional<std::u16string> uptime_ms;  // "ptime"
+  std::optional<std::u16string> build_request_time;
+  std::optional<std::u16string> build_set;
+  std::u16string modules;
+  std::u16string active_url;
+  // As GetCrashOrigin.
+  std::u16string origin;
+};
+ResolvedCrashKeys ResolveCrashKeys(const CrashKeyEntries& entries);
 
 // --- Form fields.
 
 // "email", "CrashUptime" (whole seconds of "ptime"), "origin", and "url"
 // (the joined "active_url", not for the browser process).
-void AddTextLogFields(const CrashKeyEntries& entries,
+void AddTextLogFields(const ResolvedCrashKeys& keys,
                       const CrashEnvironment& environment, FormFields* fields);
 // "email" only.
 void AddOwnCrashTextLogFields(const CrashEnvironment& environment,
                               FormFields* fields);
-// "Email", the renamed crash keys, "Origin", "BuildID", the times and the
-// defaults.
+// "Email", the renamed crash keys of |entries|, "Origin", "BuildID", the
+// times and the defaults; |keys| are those of |entries|.
 void AddMinidumpFields(const CrashMetadata& metadata,
                        const CrashKeyEntries& entries,
+                       const ResolvedCrashKeys& keys,
                        const CrashEnvironment& environment, FormFields* fields);
 // "Email", "ProcessType" = "crash_reporter", the times and the defaults.
 void AddOwnCrashMinidumpFields(const CrashEnvironment& environment,

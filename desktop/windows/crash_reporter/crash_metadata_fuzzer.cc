@@ -22,9 +22,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   BuildCrashLogMetadata(*metadata, keys, &info);
   CrashEnvironment environment;
   environment.process_creation = base::Time::UnixEpoch();
+  // The one pass finds what the lookups by name find.
+  const ResolvedCrashKeys resolved = ResolveCrashKeys(keys);
+  std::u16string value;
+  if (resolved.origin != GetCrashOrigin(keys) ||
+      resolved.process_type.has_value() !=
+          GetCrashKeyValue(keys, kProcessTypeKey, &value) ||
+      (resolved.process_type && *resolved.process_type != value) ||
+      GetMultiSlotValue(keys, kActiveUrlKey, &value) !=
+          !resolved.active_url.empty() ||
+      (!resolved.active_url.empty() && resolved.active_url != value)) {
+    __builtin_trap();
+  }
   FormFields text_log_fields;
-  AddTextLogFields(keys, environment, &text_log_fields);
+  AddTextLogFields(resolved, environment, &text_log_fields);
   FormFields minidump_fields;
-  AddMinidumpFields(*metadata, keys, environment, &minidump_fields);
+  AddMinidumpFields(*metadata, keys, resolved, environment, &minidump_fields);
   return 0;
 }

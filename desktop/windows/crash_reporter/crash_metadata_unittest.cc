@@ -92,6 +92,50 @@ TEST(CrashMetadataTest, Origin) {
     EXPECT_EQ(test.origin, GetCrashOrigin(test.keys.entries()));
 }
 
+// One pass finds what the lookups by name find: the first entry of a key
+// of one slot (an empty one included), the joined entries of a multi-slot
+// key, names read within 64 units, and the origin.
+TEST(CrashMetadataTest, ResolvesEachKeyInOnePass) {
+  const std::u16string long_value(64, u'v');
+  Keys keys({{u"process_type", u"installer"},
+             {u"active_url", u"http://a"},
+             {u"crash_guid", u""},
+             {u"modules", u"x.dll:1::"},
+             {u"process_type", u"browser"},
+             {u"active_url", u""},
+             {u"active_url", u"/b"},
+             {u"modules", long_value},
+             {u"crash_guid", u"second"},
+             {u"ptime", u"1500"},
+             {u"buildset", u"7"},
+             {u"origin", kInternalCrashToolOrigin}});
+  const ResolvedCrashKeys resolved = ResolveCrashKeys(keys.entries());
+  EXPECT_EQ(u"installer", resolved.process_type);
+  EXPECT_EQ(u"", resolved.crash_guid);
+  EXPECT_EQ(u"1500", resolved.uptime_ms);
+  EXPECT_EQ(u"7", resolved.build_set);
+  EXPECT_FALSE(resolved.build_request_time);
+  EXPECT_EQ(u"x.dll:1::" + long_value, resolved.modules);
+  EXPECT_EQ(u"http://a/b", resolved.active_url);
+  EXPECT_EQ(kInternalCrashToolOrigin, resolved.origin);
+
+  // The origin's rules, as GetCrashOrigin.
+  const Keys origins[] = {
+      {{u"velauto_test", u""}, {u"velauto_test", u"t"}},
+      {{u"origin", u"elsewhere"}, {u"origin", kInternalCrashToolOrigin}},
+      {{u"velauto_test", u""}, {u"origin", kInternalCrashToolOrigin}},
+      {},
+  };
+  for (const Keys& test : origins) {
+    EXPECT_EQ(GetCrashOrigin(test.entries()),
+              ResolveCrashKeys(test.entries()).origin);
+  }
+  const ResolvedCrashKeys none = ResolveCrashKeys(CrashKeyEntries());
+  EXPECT_FALSE(none.process_type);
+  EXPECT_FALSE(none.crash_guid);
+  EXPECT_EQ(u"", none.modules);
+}
+
 TEST(CrashMetadataTest, TextLogFields) {
   const std::u16string url_piece(63, u'u');
   struct {
@@ -130,7 +174,8 @@ TEST(CrashMetadataTest, TextLogFields) {
     CrashEnvironment environment = TestEnvironment();
     environment.email = test.email;
     FormFields fields;
-    AddTextLogFields(test.keys.entries(), environment, &fields);
+    AddTextLogFields(ResolveCrashKeys(test.keys.entries()), environment,
+                     &fields);
     for (const auto& [name, value] : test.expected)
       EXPECT_EQ(value, Field(fields, name)) << base::UTF16ToUTF8(name);
   }
@@ -157,7 +202,8 @@ TEST(CrashMetadataTest, MinidumpFields) {
   CrashEnvironment environment = TestEnvironment();
   environment.email = u"me@example.org";
   FormFields fields = {{u"UBN", u"preset"}};
-  AddMinidumpFields(metadata, keys.entries(), environment, &fields);
+  AddMinidumpFields(metadata, keys.entries(), ResolveCrashKeys(keys.entries()),
+                    environment, &fields);
   EXPECT_EQ(u"me@example.org", Field(fields, u"Email"));
   EXPECT_EQ(u"41.0.1.2", Field(fields, u"Version"));
   EXPECT_EQ(u"installer", Field(fields, u"ProcessType"));
@@ -205,7 +251,9 @@ TEST(CrashMetadataTest, MinidumpDefaultsAndTimes) {
     if (test.with_creation) environment.process_creation = created;
     environment.executable_creation = created;
     FormFields fields;
-    AddMinidumpFields(metadata, test.keys.entries(), environment, &fields);
+    AddMinidumpFields(metadata, test.keys.entries(),
+                      ResolveCrashKeys(test.keys.entries()), environment,
+                      &fields);
     EXPECT_EQ(test.startup, Field(fields, u"StartupTime"));
     EXPECT_EQ(test.crash, Field(fields, u"CrashTime"));
     EXPECT_EQ(u"1600000000", Field(fields, u"InstallTime"));
@@ -217,7 +265,8 @@ TEST(CrashMetadataTest, MinidumpDefaultsAndTimes) {
   }
 
   FormFields tests = {{u"ProcessType", u"browser_tests"}};
-  AddMinidumpFields(metadata, CrashKeyEntries(), TestEnvironment(), &tests);
+  AddMinidumpFields(metadata, CrashKeyEntries(), ResolvedCrashKeys(),
+                    TestEnvironment(), &tests);
   EXPECT_EQ(u"tests-syms", Field(tests, u"symbols-package"));
 
   FormFields own;

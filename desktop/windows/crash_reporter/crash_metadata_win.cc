@@ -1,7 +1,6 @@
 #include "desktop/windows/crash_reporter/crash_metadata_win.h"
 
 #include "base/lazy_instance.h"
-#include "base/logging.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/stringprintf.h"
 #include "base/win/scoped_handle.h"
@@ -82,8 +81,8 @@ CrashEnvironment ReadCrashEnvironment(HANDLE process) {
   return environment;
 }
 
-void AddTextLogFields(const CrashKeyEntries& entries, FormFields* fields) {
-  AddTextLogFields(entries, ReadCrashEnvironment(nullptr), fields);
+void AddTextLogFields(const ResolvedCrashKeys& keys, FormFields* fields) {
+  AddTextLogFields(keys, ReadCrashEnvironment(nullptr), fields);
 }
 
 void AddOwnCrashTextLogFields(FormFields* fields) {
@@ -91,16 +90,13 @@ void AddOwnCrashTextLogFields(FormFields* fields) {
 }
 
 void AddMinidumpFields(HANDLE process, const CrashKeyEntries& entries,
-                       FormFields* fields) {
-  AddMinidumpFields(*CrashMetadata::GetInstance(), entries,
+                       const ResolvedCrashKeys& keys, FormFields* fields) {
+  AddMinidumpFields(*CrashMetadata::GetInstance(), entries, keys,
                     ReadCrashEnvironment(process), fields);
 }
 
-void AddOwnCrashMinidumpFields(uint32_t pid, FormFields* fields) {
-  base::win::ScopedHandle process(
-      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-  if (!process.IsValid()) PLOG(ERROR) << "OpenProcess failed for " << pid;
-  AddOwnCrashMinidumpFields(ReadCrashEnvironment(process.Get()), fields);
+void AddOwnCrashMinidumpFields(HANDLE process, FormFields* fields) {
+  AddOwnCrashMinidumpFields(ReadCrashEnvironment(process), fields);
 }
 
 void BuildCrashLogMetadata(const CrashKeyEntries& entries, CrashLogInfo* info) {

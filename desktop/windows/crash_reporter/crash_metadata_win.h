@@ -20,12 +20,12 @@ MachineFacts ReadMachineFacts();
 CrashEnvironment ReadCrashEnvironment(HANDLE process);
 
 // The builders of crash_metadata.h with what they read from the system.
-void AddTextLogFields(const CrashKeyEntries& entries, FormFields* fields);
+// |process| (the crashed process, for its times) may be null.
+void AddTextLogFields(const ResolvedCrashKeys& keys, FormFields* fields);
 void AddOwnCrashTextLogFields(FormFields* fields);
 void AddMinidumpFields(HANDLE process, const CrashKeyEntries& entries,
-                       FormFields* fields);
-// Opens |pid| with PROCESS_QUERY_LIMITED_INFORMATION for its times.
-void AddOwnCrashMinidumpFields(uint32_t pid, FormFields* fields);
+                       const ResolvedCrashKeys& keys, FormFields* fields);
+void AddOwnCrashMinidumpFields(HANDLE process, FormFields* fields);
 void BuildCrashLogMetadata(const CrashKeyEntries& entries, CrashLogInfo* info);
 
 }  // namespace crash_reporter

@@ -24,6 +24,7 @@
 #include "desktop/windows/crash_reporter/crash_reporter_features.h"
 #include "desktop/windows/crash_reporter/crash_reporter_paths.h"
 #include "desktop/windows/crash_reporter/minidump_writer_win.h"
+#include "desktop/windows/crash_reporter/process_reading_win.h"
 #include "desktop/windows/crash_reporter/self_crash_win.h"
 #include "desktop/windows/crash_reporter/util/crash_upload.h"
 #include "desktop/windows/crash_reporter/util/crash_upload_urls.h"
@@ -253,27 +254,33 @@ void RunCrashReporterForOwnCrash() {
 
   const uint32_t n = IncrementCrashNumber();
   base::FilePath log_path = TempFolderPath(GetCrashLogFileName(n));
-  const bool log_written =
-      !log_path.empty() &&
-      (with_minidump
-           ? WriteCrashLogWithEmbeddedMinidump(crashed_pid, record_address,
-                                               log_path,
-                                               GetOwnCrashMinidumpSizeLimit())
-           : WriteCrashLogForOwnCrash(crashed_pid, record_address, log_path));
-  if (!log_written) log_path = base::FilePath();
   base::FilePath dump_path;
-  if (CrashReporterFeatures::IsAlternativeCrashLoggingEnabled()) {
-    dump_path = TempFolderPath(GetMinidumpFileName(n));
-    if (dump_path.empty() ||
-        !WriteMinidumpForOwnCrash(crashed_pid, record_address, dump_path,
-                                  GetOwnCrashMinidumpSizeLimit())) {
-      dump_path = base::FilePath();
-    }
-  }
   FormFields log_fields;
   FormFields dump_fields;
-  if (!log_path.empty()) AddOwnCrashTextLogFields(&log_fields);
-  if (!dump_path.empty()) AddOwnCrashMinidumpFields(crashed_pid, &dump_fields);
+  {
+    // Opened once for every read of the crashed reporter.
+    base::win::ScopedHandle crashed = OpenProcessForReading(crashed_pid);
+    const bool log_written =
+        crashed.IsValid() && !log_path.empty() &&
+        (with_minidump ? WriteCrashLogWithEmbeddedMinidump(
+                             crashed.Get(), crashed_pid, record_address,
+                             log_path, GetOwnCrashMinidumpSizeLimit())
+                       : WriteCrashLogForOwnCrash(crashed.Get(), crashed_pid,
+                                                  record_address, log_path));
+    if (!log_written) log_path = base::FilePath();
+    if (CrashReporterFeatures::IsAlternativeCrashLoggingEnabled()) {
+      dump_path = TempFolderPath(GetMinidumpFileName(n));
+      if (!crashed.IsValid() || dump_path.empty() ||
+          !WriteMinidumpForOwnCrash(crashed.Get(), crashed_pid, record_address,
+                                    dump_path,
+                                    GetOwnCrashMinidumpSizeLimit())) {
+        dump_path = base::FilePath();
+      }
+    }
+    if (!log_path.empty()) AddOwnCrashTextLogFields(&log_fields);
+    if (!dump_path.empty())
+      AddOwnCrashMinidumpFields(crashed.Get(), &dump_fields);
+  }
   SignalSelfCrashEvent(crashed_pid);
 
   if (log_path.empty() && dump_path.empty()) return;

@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
+// Needs windows.h first.
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <list>
@@ -53,7 +55,11 @@ using test::RecordedRequest;
 using test::RunningChild;
 using test::ScopedEnvironment;
 
-constexpr DWORD kProcessTimeoutMs = 60000;
+constexpr DWORD kProcessTimeoutMs = 120000;
+// How long the hosts' crashed processes wait for their reporters: longer
+// than the test waits for any process, so that a process that ends was
+// released by its reporter, however slowly the machine wrote the dump.
+constexpr DWORD kReportWaitMs = 240000;
 constexpr char kAlternativeCrashLoggingSwitch[] =
     "with-feature:alternative-crash-logging";
 
@@ -90,6 +96,27 @@ DWORD WaitForExit(HANDLE process) {
   if (WaitForSingleObject(process, kProcessTimeoutMs) == WAIT_OBJECT_0)
     GetExitCodeProcess(process, &exit_code);
   return exit_code;
+}
+
+// Waits for the end of every process that process |parent| started (their
+// snapshot entries keep the parent's id after its end).
+bool WaitForChildrenOf(uint32_t parent) {
+  base::win::ScopedHandle snapshot(
+      CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.IsValid()) return false;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+       more = Process32NextW(snapshot.Get(), &entry)) {
+    if (entry.th32ParentProcessID != parent) continue;
+    base::win::ScopedHandle child(
+        OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    if (child.IsValid() &&
+        WaitForSingleObject(child.Get(), kProcessTimeoutMs) != WAIT_OBJECT_0) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool WaitForRequests(const CrashUploadTestServer& server, size_t count) {
@@ -221,6 +248,8 @@ class CrashReporterTest : public testing::Test {
         base::CommandLine::CommandLineFromProgram(program);
     command_line.AppendSwitchPath(kUserDataDirSwitch, profile_);
     command_line.AppendSwitchASCII(kAlternativeCrashLoggingSwitch, "on");
+    command_line.AppendSwitchASCII(test::kReportWait,
+                                   base::UintToString(kReportWaitMs));
     for (const auto& [name, value] : switches) {
       if (value.empty())
         command_line.AppendSwitch(name);
@@ -482,8 +511,10 @@ TEST_F(CrashReporterTest, NoReporterWhileMetricsReportingIsOff) {
 class CrashReporterOwnCrashTest : public CrashReporterTest {
  protected:
   // Starts the host as a reporter of this process that crashes as told,
-  // and waits for its end; returns its exit code and how long it took.
-  DWORD RunCrashingReporter(const char16_t* mode, base::TimeDelta* took) {
+  // and waits for its end; returns its exit code, how long it took and its
+  // process id.
+  DWORD RunCrashingReporter(const char16_t* mode, base::TimeDelta* took,
+                            uint32_t* pid = nullptr) {
     const base::TimeTicks start = base::TimeTicks::Now();
     RunningChild reporter;
     EXPECT_TRUE(reporter.Start(
@@ -493,6 +524,7 @@ class CrashReporterOwnCrashTest : public CrashReporterTest {
                          {test::kOwnDumpLimit, u"8000000"}})));
     const DWORD exit_code = WaitForExit(reporter.handle());
     *took = base::TimeTicks::Now() - start;
+    if (pid) *pid = reporter.pid();
     return exit_code;
   }
 
@@ -546,9 +578,11 @@ TEST_F(CrashReporterOwnCrashTest, ReportedOnceInThreeDays) {
   // A second crash within three days is not reported, and the crashed
   // reporter is released at once.
   const uint64_t stored = last_crash_.Get();
-  EXPECT_EQ(0xC0000005u, RunCrashingReporter(u"server", &took));
-  EXPECT_LT(took, base::TimeDelta::FromMilliseconds(kSelfCrashReportWaitMs));
-  Sleep(1000);
+  uint32_t crashed_pid = 0;
+  EXPECT_EQ(0xC0000005u, RunCrashingReporter(u"server", &took, &crashed_pid));
+  EXPECT_LT(took, base::TimeDelta::FromMilliseconds(kReportWaitMs));
+  // The reporting instance has ended, without a report.
+  ASSERT_TRUE(WaitForChildrenOf(crashed_pid));
   EXPECT_EQ(1u, crash_server_.Requests().size());
   EXPECT_EQ(1u, collector_.Requests().size());
   EXPECT_EQ(stored, last_crash_.Get());

@@ -151,38 +151,36 @@ bool WriteMinidumpFile(HANDLE process, uint32_t pid,
   return written;
 }
 
-bool WriteMinidumpForClient(uint32_t pid, uint64_t thread_id_address,
+bool WriteMinidumpForClient(HANDLE process, uint32_t pid,
+                            uint64_t thread_id_address,
                             uint64_t exception_pointers_address,
                             uint64_t assertion_address,
                             const base::FilePath& dump_path, uint64_t limit) {
-  base::win::ScopedHandle process = OpenProcessForReading(pid);
-  if (!process.IsValid()) return false;
   SelfCrashRecord record = {};
-  if (!ReadProcessMemoryExactly(process.Get(), exception_pointers_address,
+  if (!ReadProcessMemoryExactly(process, exception_pointers_address,
                                 &record.exception_pointers,
                                 sizeof(record.exception_pointers)) ||
-      !ReadProcessMemoryExactly(process.Get(), thread_id_address,
-                                &record.thread_id, sizeof(record.thread_id)) ||
-      (assertion_address && !ReadProcessMemoryExactly(
-                                process.Get(), assertion_address,
-                                &record.assertion, sizeof(record.assertion)))) {
+      !ReadProcessMemoryExactly(process, thread_id_address, &record.thread_id,
+                                sizeof(record.thread_id)) ||
+      (assertion_address &&
+       !ReadProcessMemoryExactly(process, assertion_address, &record.assertion,
+                                 sizeof(record.assertion)))) {
     PLOG(ERROR) << "Could not read the crash of " << pid;
     return false;
   }
-  return WriteMinidumpFile(process.Get(), pid, record, dump_path, limit);
+  return WriteMinidumpFile(process, pid, record, dump_path, limit);
 }
 
-bool WriteMinidumpForOwnCrash(uint32_t pid, uint64_t record_address,
+bool WriteMinidumpForOwnCrash(HANDLE process, uint32_t pid,
+                              uint64_t record_address,
                               const base::FilePath& dump_path, uint64_t limit) {
-  base::win::ScopedHandle process = OpenProcessForReading(pid);
-  if (!process.IsValid()) return false;
   SelfCrashRecord record;
-  if (!ReadProcessMemoryExactly(process.Get(), record_address, &record,
+  if (!ReadProcessMemoryExactly(process, record_address, &record,
                                 sizeof(record))) {
     PLOG(ERROR) << "Could not read the own-crash record of " << pid;
     return false;
   }
-  return WriteMinidumpFile(process.Get(), pid, record, dump_path, limit);
+  return WriteMinidumpFile(process, pid, record, dump_path, limit);
 }
 
 }  // namespace crash_reporter

@@ -33,16 +33,21 @@ void SetMinidumpSizeLimitsForTesting(uint64_t client, uint64_t own_crash);
 // The dump types tried in turn: with indirectly referenced memory, normal.
 inline constexpr uint32_t kMinidumpTypes[] = {0x40, 0};
 
-// A dump of client |pid| from the addresses it registered: the variable
-// holding its EXCEPTION_POINTERS address, its crashed thread's id, and its
+// |process| is the crashed process |pid|, opened by the caller with at
+// least PROCESS_QUERY_INFORMATION and PROCESS_VM_READ.
+
+// A dump of a client from the addresses it registered: the variable holding
+// its EXCEPTION_POINTERS address, its crashed thread's id, and its
 // AssertionRecord (0: none).
-bool WriteMinidumpForClient(uint32_t pid, uint64_t thread_id_address,
+bool WriteMinidumpForClient(HANDLE process, uint32_t pid,
+                            uint64_t thread_id_address,
                             uint64_t exception_pointers_address,
                             uint64_t assertion_address,
                             const base::FilePath& dump_path, uint64_t limit);
 
-// A dump of crashed reporter |pid| from its SelfCrashRecord.
-bool WriteMinidumpForOwnCrash(uint32_t pid, uint64_t record_address,
+// A dump of a crashed reporter from its SelfCrashRecord.
+bool WriteMinidumpForOwnCrash(HANDLE process, uint32_t pid,
+                              uint64_t record_address,
                               const base::FilePath& dump_path, uint64_t limit);
 
 // Creates |path| and writes the dump into it; a failed dump leaves no file.

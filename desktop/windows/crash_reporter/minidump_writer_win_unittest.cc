@@ -23,19 +23,23 @@ class MinidumpWriterTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(temp_.CreateUniqueTempDir());
     ASSERT_TRUE(test::StartSnapshotChild(&child_, &crash_));
+    process_.Set(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                             child_.pid()));
+    ASSERT_TRUE(process_.IsValid());
     dump_path_ = temp_.GetPath().Append(u"crash \u00e9.dmp");
   }
 
   base::ScopedTempDir temp_;
   test::RunningChild child_;
   test::SnapshotChildCrash crash_;
+  base::win::ScopedHandle process_;
   base::FilePath dump_path_;
 };
 
 TEST_F(MinidumpWriterTest, AClientsDumpWithItsOwnPointers) {
-  ASSERT_TRUE(WriteMinidumpForClient(child_.pid(), crash_.thread_id_variable,
-                                     crash_.pointers_variable, 0, dump_path_,
-                                     kClientMinidumpSizeLimit));
+  ASSERT_TRUE(WriteMinidumpForClient(
+      process_.Get(), child_.pid(), crash_.thread_id_variable,
+      crash_.pointers_variable, 0, dump_path_, kClientMinidumpSizeLimit));
   const test::MinidumpContents dump = test::ReadMinidumpFile(dump_path_);
   ASSERT_TRUE(dump.has_exception);
   EXPECT_EQ(crash_.thread_id, dump.thread_id);
@@ -46,17 +50,18 @@ TEST_F(MinidumpWriterTest, AClientsDumpWithItsOwnPointers) {
 }
 
 TEST_F(MinidumpWriterTest, UnreadableAddressesWriteNoDump) {
-  EXPECT_FALSE(WriteMinidumpForClient(child_.pid(), 0x10,
+  EXPECT_FALSE(WriteMinidumpForClient(process_.Get(), child_.pid(), 0x10,
                                       crash_.pointers_variable, 0, dump_path_,
                                       kClientMinidumpSizeLimit));
-  EXPECT_FALSE(WriteMinidumpForClient(child_.pid(), crash_.thread_id_variable,
-                                      crash_.pointers_variable, 0x10,
-                                      dump_path_, kClientMinidumpSizeLimit));
-  EXPECT_FALSE(WriteMinidumpForOwnCrash(child_.pid(), 0x10, dump_path_,
+  EXPECT_FALSE(WriteMinidumpForClient(
+      process_.Get(), child_.pid(), crash_.thread_id_variable,
+      crash_.pointers_variable, 0x10, dump_path_, kClientMinidumpSizeLimit));
+  EXPECT_FALSE(WriteMinidumpForOwnCrash(process_.Get(), child_.pid(), 0x10,
+                                        dump_path_,
                                         kOwnCrashMinidumpSizeLimit));
-  EXPECT_FALSE(WriteMinidumpForClient(0xFFFFFFF0, crash_.thread_id_variable,
-                                      crash_.pointers_variable, 0, dump_path_,
-                                      kClientMinidumpSizeLimit));
+  EXPECT_FALSE(WriteMinidumpForClient(
+      nullptr, child_.pid(), crash_.thread_id_variable,
+      crash_.pointers_variable, 0, dump_path_, kClientMinidumpSizeLimit));
   EXPECT_FALSE(base::PathExists(dump_path_));
 }
 

@@ -96,8 +96,18 @@ bool ProcessStateImpl::Capture(
     uint32_t pid, uint64_t exception_pointers_address,
     uint64_t thread_id_address,
     const std::vector<ModuleListRecord>& fallback_modules) {
-  process_ = OpenProcessForReading(pid);
-  if (!process_.IsValid()) return false;
+  opened_process_ = OpenProcessForReading(pid);
+  if (!opened_process_.IsValid()) return false;
+  return Capture(opened_process_.Get(), pid, exception_pointers_address,
+                 thread_id_address, fallback_modules);
+}
+
+bool ProcessStateImpl::Capture(
+    HANDLE process, uint32_t pid, uint64_t exception_pointers_address,
+    uint64_t thread_id_address,
+    const std::vector<ModuleListRecord>& fallback_modules) {
+  if (!process) return false;
+  process_ = process;
   ReadMemoryCounters();
   ReadImagePath();
   ReadModules(pid, fallback_modules);
@@ -113,7 +123,7 @@ void ProcessStateImpl::ReadMemoryCounters() {
   PROCESS_MEMORY_COUNTERS_EX counters = {};
   counters.cb = sizeof(counters);
   if (!GetProcessMemoryInfo(
-          process_.Get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+          process_, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
           sizeof(counters))) {
     PLOG(ERROR) << "GetProcessMemoryInfo failed";
     return;
@@ -126,7 +136,7 @@ void ProcessStateImpl::ReadMemoryCounters() {
 void ProcessStateImpl::ReadImagePath() {
   char16_t path[MAX_PATH] = {};
   const DWORD length = GetProcessImageFileNameW(
-      process_.Get(), base::as_writable_wcstr(path), MAX_PATH);
+      process_, base::as_writable_wcstr(path), MAX_PATH);
   if (length == 0) {
     PLOG(ERROR) << "GetProcessImageFileName failed";
     return;
@@ -202,8 +212,7 @@ void ProcessStateImpl::AddModule(const std::u16string& name,
 }
 
 bool ProcessStateImpl::ReadExactly(uint64_t address, void* data, size_t size) {
-  if (ReadProcessMemoryExactly(process_.Get(), address, data, size))
-    return true;
+  if (ReadProcessMemoryExactly(process_, address, data, size)) return true;
   PLOG(ERROR) << "ReadProcessMemory failed for address 0x" << Hex(address)
               << " and size " << size;
   return false;
@@ -246,7 +255,7 @@ void ProcessStateImpl::AddCrashedThread(uint64_t thread_id_address,
     priority = ThreadPriority(thread.Get(), crashed_thread_id_);
   threads_.push_back(std::make_unique<ThreadInfoImpl>(
       crashed_thread_id_, priority, RegisterSetFromContext(context),
-      GetStackSizeInUse(process_.Get(), context.Rsp), /*crashed=*/true));
+      GetStackSizeInUse(process_, context.Rsp), /*crashed=*/true));
 }
 
 void ProcessStateImpl::AddOtherThreads(uint32_t pid) {
@@ -284,23 +293,22 @@ void ProcessStateImpl::AddOtherThreads(uint32_t pid) {
     }
     threads_.push_back(std::make_unique<ThreadInfoImpl>(
         id, ThreadPriority(thread.Get(), id), RegisterSetFromContext(context),
-        GetStackSizeInUse(process_.Get(), context.Rsp), /*crashed=*/false));
+        GetStackSizeInUse(process_, context.Rsp), /*crashed=*/false));
   }
 }
 
 bool ProcessStateImpl::IsAddressReadable(uint64_t address) {
   uint8_t byte;
   SIZE_T read = 0;
-  return process_.IsValid() &&
-         ReadProcessMemory(process_.Get(),
-                           reinterpret_cast<const void*>(address), &byte, 1,
-                           &read) &&
+  return process_ &&
+         ReadProcessMemory(process_, reinterpret_cast<const void*>(address),
+                           &byte, 1, &read) &&
          read == 1;
 }
 
 std::unique_ptr<ProcessMemoryReader> ProcessStateImpl::CreateMemoryReader() {
-  if (!process_.IsValid()) return nullptr;
-  return std::make_unique<ProcessMemoryReaderImpl>(process_.Get());
+  if (!process_) return nullptr;
+  return std::make_unique<ProcessMemoryReaderImpl>(process_);
 }
 
 std::u16string ConvertDevicePathToDrivePath(const std::u16string& device_path) {

@@ -63,9 +63,15 @@ class ProcessStateImpl : public ProcessState {
   // Snapshots process |pid|. The two addresses lie in that process: the
   // variable holding its EXCEPTION_POINTERS address, and the 32-bit id of
   // its crashed thread. |fallback_modules| stand in when the process's own
-  // module list cannot be read.
+  // module list cannot be read. Opens the process for reading.
   bool Capture(uint32_t pid, uint64_t exception_pointers_address,
                uint64_t thread_id_address,
+               const std::vector<ModuleListRecord>& fallback_modules);
+  // The same through |process|, a handle to |pid| with at least
+  // PROCESS_QUERY_INFORMATION and PROCESS_VM_READ that the caller already
+  // holds; it is not owned and must outlive the snapshot.
+  bool Capture(HANDLE process, uint32_t pid,
+               uint64_t exception_pointers_address, uint64_t thread_id_address,
                const std::vector<ModuleListRecord>& fallback_modules);
 
   // The process's memory counters; 0 when they could not be read.
@@ -98,7 +104,9 @@ class ProcessStateImpl : public ProcessState {
   bool ReadExactly(uint64_t address, void* data, size_t size);
 
   const SnapshotFunction create_snapshot_;
-  base::win::ScopedHandle process_;
+  // Set when Capture opened the process itself.
+  base::win::ScopedHandle opened_process_;
+  HANDLE process_ = nullptr;
   const ModuleInfo* main_module_ = nullptr;
   ModuleList modules_;
   ThreadList threads_;

@@ -32,6 +32,7 @@ std::atomic<bool> g_hooks_installed{false};
 std::atomic<bool> g_set_up{false};
 HANDLE g_event = nullptr;
 std::u16string* g_command_line = nullptr;
+std::atomic<DWORD> g_report_wait_ms{kSelfCrashReportWaitMs};
 
 // Only the first crashing thread goes on; the others stop for good.
 bool EnterCrash() {
@@ -156,6 +157,12 @@ bool SetUpSelfCrashReporting(bool with_minidump) {
   return true;
 }
 
+DWORD GetSelfCrashReportWaitMs() { return g_report_wait_ms.load(); }
+
+void SetSelfCrashReportWaitForTesting(DWORD milliseconds) {
+  g_report_wait_ms.store(milliseconds);
+}
+
 void LaunchSelfCrashReporter() {
   if (!g_command_line) return;
   // CreateProcessW may write into the command line.
@@ -171,9 +178,9 @@ void LaunchSelfCrashReporter() {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   if (g_event)
-    WaitForSingleObject(g_event, kSelfCrashReportWaitMs);
+    WaitForSingleObject(g_event, GetSelfCrashReportWaitMs());
   else
-    Sleep(kSelfCrashReportWaitMs);
+    Sleep(GetSelfCrashReportWaitMs());
 }
 
 void SignalSelfCrashEvent(uint32_t pid) {

@@ -56,8 +56,13 @@ void InstallCrashReporterSelfCrashHooks();
 bool SetUpSelfCrashReporting(bool with_minidump);
 
 // Starts the reporting instance and waits until it signals the own-crash
-// event, at most kSelfCrashReportWaitMs.
+// event, at most GetSelfCrashReportWaitMs.
 void LaunchSelfCrashReporter();
+
+// kSelfCrashReportWaitMs, or what a test host set before any crash, so that
+// its test decides how long a crashed reporter stays alive.
+DWORD GetSelfCrashReportWaitMs();
+void SetSelfCrashReportWaitForTesting(DWORD milliseconds);
 
 // Lets the crashed reporter |pid| end.
 void SignalSelfCrashEvent(uint32_t pid);

@@ -14,6 +14,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
+#include "base/test/run_loop_for.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/win/object_watcher.h"
 #include "base/win/registry.h"
@@ -481,11 +482,9 @@ TEST_F(InstallerTest, AStepQueuedBeforeACancelDoesNothing) {
   settings_ = MakeSettings(FolderSwitch(install_folder_));
   installer->AddObserver(&observer_);
   installer->Start(settings_.get());
-  base::RunLoop run_loop;
-  base::MessageLoop::current()->PostDelayedTask(
-      CURRENT_LOCATION, run_loop.QuitClosure(),
-      base::TimeDelta::FromMilliseconds(500));
-  run_loop.Run();
+  ASSERT_TRUE(base::RunLoopUntil([&] { return steps >= 2; }));
+  // The second step's task, queued before the cancel, has its turn.
+  base::RunLoop().RunUntilIdle();
   observer_.set_on_event(nullptr);
   EXPECT_EQ("InstallerTerminated(0)", observer_.events().back());
   EXPECT_EQ(registry, Registry());

@@ -11,6 +11,7 @@
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/run_loop_for.h"
 #include "base/time/time.h"
 #include "base/values.h"
 #include "desktop/windows/installer/branding_config.h"
@@ -178,12 +179,9 @@ TEST_F(StatsCollectorTest, DestroyedWhileSendingItNeverRunsDone) {
     StatsCollector collector(&ui_runner_);
     ASSERT_TRUE(
         collector.Send(base::Bind([](int* count) { ++*count; }, &done), true));
-    base::RunLoop wait;
-    loop_.task_runner()->PostDelayedTask(
-        CURRENT_LOCATION, wait.QuitClosure(),
-        base::TimeDelta::FromMilliseconds(500));
-    wait.Run();
-    EXPECT_EQ(1u, FeedbackRequests().size());
+    // The request has arrived and the server stalls: mid-send.
+    EXPECT_TRUE(
+        base::RunLoopUntil([&] { return FeedbackRequests().size() == 1; }));
   }
   base::RunLoop().RunUntilIdle();
   EXPECT_EQ(0, done);

@@ -47,6 +47,12 @@ inline constexpr unsigned kInvalidParameterLine = 321;
 // (decimal) before the start-up.
 inline constexpr char kFakeExceptionPolicy[] = "fake-exception-policy";
 
+// How long, in milliseconds (decimal), the start-up waits for a launched
+// reporter and a crash waits for its dump (instead of the product's
+// waits), so that the test decides how long the host stays alive.
+inline constexpr char kReporterStartWait[] = "reporter-start-wait-ms";
+inline constexpr char kDumpRequestWait[] = "dump-request-wait-ms";
+
 // Run as a launched reporter (with "crash-reporter-parent-id"): "signal"
 // signals the parent's init event, "exit" ends at once with
 // kStandInExitCode, "silent" does neither; the first and last then wait for

@@ -26,6 +26,7 @@
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/crash_reporter/crash_client_win.h"
+#include "desktop/windows/crash_reporter/crash_generation_client_win.h"
 #include "desktop/windows/crash_reporter/crash_generation_server_win.h"
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
 #include "desktop/windows/crash_reporter/exception_policy_win.h"
@@ -87,15 +88,34 @@ const ExceptionPolicyFunctions kFakePolicyFunctions = {&FakeGetPolicy,
   abort();
 }
 
+void RunIfArmed(void (*task)(base::RunLoop*), base::RunLoop* run_loop,
+                const bool* armed, bool* ran_early) {
+  if (*armed)
+    task(run_loop);
+  else
+    *ran_early = true;
+}
+
 // Runs |task| inside the UI pump's window procedure, as the pump's timer
 // message runs a delayed task: the task waits in the delayed queue until it
-// is due, and the timer message is the first message of the run.
+// is due, and the timer message is the first message of the run. Should a
+// loaded machine let the delay pass before the pump has taken the task, the
+// pump runs it at once, outside the procedure: unarmed, it only notes that,
+// and it is posted again.
 void RunInUiMessageHandler(void (*task)(base::RunLoop*)) {
   base::MessageLoop loop(base::MessageLoop::TYPE_UI);
   base::RunLoop run_loop;
-  loop.PostDelayedTask(CURRENT_LOCATION, base::Bind(task, &run_loop),
-                       base::TimeDelta::FromMilliseconds(50));
-  base::RunLoop().RunUntilIdle();
+  bool armed = false;
+  bool ran_early = true;
+  while (ran_early) {
+    ran_early = false;
+    loop.PostDelayedTask(
+        CURRENT_LOCATION,
+        base::Bind(&RunIfArmed, task, &run_loop, &armed, &ran_early),
+        base::TimeDelta::FromMilliseconds(50));
+    base::RunLoop().RunUntilIdle();
+  }
+  armed = true;
   Sleep(80);
   auto* pump = static_cast<base::MessagePumpForUI*>(loop.pump());
   PostMessageW(pump->message_window(), WM_TIMER, reinterpret_cast<WPARAM>(pump),
@@ -227,6 +247,15 @@ int Run() {
     SignalReady(command_line);
     Sleep(kWaitForParentMs);
     return 0;
+  }
+  unsigned wait_ms = 0;
+  if (base::StringToUint(command_line.GetSwitchValueASCII(kReporterStartWait),
+                         &wait_ms)) {
+    SetReporterStartTimeoutForTesting(wait_ms);
+  }
+  if (base::StringToUint(command_line.GetSwitchValueASCII(kDumpRequestWait),
+                         &wait_ms)) {
+    CrashGenerationClient::SetDumpRequestTimeoutForTesting(wait_ms);
   }
   unsigned fake_policy = 0;
   if (base::StringToUint(command_line.GetSwitchValueASCII(kFakeExceptionPolicy),

@@ -22,9 +22,14 @@ inline constexpr char kCrashNullWrite[] = "null-write";
 // process through a breakpoint (a CHECK ends it with an illegal
 // instruction).
 inline constexpr char kCrashFatalLog[] = "fatal-log";
-// Before its own crash the host waits, up to a minute, for this named
-// event.
+// Before its own crash the host waits for this named event.
 inline constexpr char kWaitEvent[] = "test-wait-event";
+// How long, in milliseconds (decimal), a crashed host waits for its dump, a
+// crashed reporter for the instance that reports it, and the start-up for
+// the launched reporter, instead of the product's waits: the test decides
+// how long a crashed process stays alive. Handed on to the child, the
+// reporter and its reporting instances.
+inline constexpr char kReportWait[] = "test-report-wait-ms";
 
 // With "crash-reporter-parent-id" the host is the reporter: it runs the
 // entry point, unless kReporterCrash makes it crash after its self-crash

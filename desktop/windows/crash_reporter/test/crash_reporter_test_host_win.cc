@@ -13,6 +13,7 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "desktop/windows/crash_reporter/crash_client_win.h"
+#include "desktop/windows/crash_reporter/crash_generation_client_win.h"
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
 #include "desktop/windows/crash_reporter/minidump_writer_win.h"
 #include "desktop/windows/crash_reporter/self_crash_win.h"
@@ -51,6 +52,9 @@ void RunChild(const std::string& crash) {
       base::UintToString(crash_reporter::GetCrashReporterPid()));
   child.AppendSwitchASCII(kCrash, crash);
   child.AppendSwitch(kChildThreadLabel);
+  const base::CommandLine& own = *base::CommandLine::ForCurrentProcess();
+  if (own.HasSwitch(kReportWait))
+    child.AppendSwitchASCII(kReportWait, own.GetSwitchValueASCII(kReportWait));
   base::LaunchOptions options;
   options.inherit_handles = true;
   options.stdin_handle = GetStdHandle(STD_INPUT_HANDLE);
@@ -77,7 +81,7 @@ int RunClient(const base::CommandLine& command_line) {
     const std::u16string name = command_line.GetSwitchValueNative(kWaitEvent);
     HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, base::as_wcstr(name));
     if (event) {
-      WaitForSingleObject(event, 60000);
+      WaitForSingleObject(event, INFINITE);
       CloseHandle(event);
     }
   }
@@ -107,12 +111,26 @@ void CrashAsReporter(const base::CommandLine& command_line) {
   NullWrite();
 }
 
+// The waits of kReportWait, when given.
+void SetReportWaits(const base::CommandLine& command_line) {
+  unsigned wait_ms = 0;
+  if (!base::StringToUint(command_line.GetSwitchValueASCII(kReportWait),
+                          &wait_ms)) {
+    return;
+  }
+  crash_reporter::SetReporterStartTimeoutForTesting(wait_ms);
+  crash_reporter::CrashGenerationClient::SetDumpRequestTimeoutForTesting(
+      wait_ms);
+  crash_reporter::SetSelfCrashReportWaitForTesting(wait_ms);
+}
+
 }  // namespace
 
 int wmain() {
   base::CommandLine::Init();
   const base::CommandLine& command_line =
       *base::CommandLine::ForCurrentProcess();
+  SetReportWaits(command_line);
   if (!command_line.HasSwitch(installer::switches::kCrashReporterParentId))
     return RunClient(command_line);
   uint64_t own_dump_limit = 0;

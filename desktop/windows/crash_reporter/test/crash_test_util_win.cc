@@ -119,15 +119,7 @@ void CrashRecorder::Record(ClientInfo* client) {
   ReadRemote(process, client->assertion_info_address(), &crash.assertion);
   const CrashKeyEntries keys = client->GetCustomInfo();
   crash.keys.assign(keys.entries, keys.entries + keys.count);
-  if (write_minidumps_) {
-    // Wine's dump writer now and then records an empty exception record
-    // when the machine is busy; a second dump of the same, still waiting
-    // client reads it whole.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-      ReadBackMinidump(client, exception_pointers, &crash);
-      if (crash.dump_exception_code != 0 || crash.exception_code == 0) break;
-    }
-  }
+  if (write_minidumps_) ReadBackMinidump(client, exception_pointers, &crash);
   base::AutoLock hold(lock_);
   crashes_.push_back(std::move(crash));
 }

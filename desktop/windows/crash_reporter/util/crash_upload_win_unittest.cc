@@ -155,9 +155,12 @@ TEST_F(CrashUploadTest, DuplicateCheckAgainstEveryAnswer) {
     UseServer(server, c.ftp ? u"ftp://127.0.0.1/submit" : u"");
     std::u16string id = u"untouched";
     std::u16string location = u"untouched";
+    // A limit only where the server stalls: an answer is waited for, however
+    // slowly a loaded machine gives it.
+    const bool stall = std::string(c.answer) == "stall";
     const base::TimeTicks start = base::TimeTicks::Now();
-    EXPECT_EQ(c.result,
-              CheckDuplicateCrash(kActiveUrl, kOrigin, &id, &location, 3000));
+    EXPECT_EQ(c.result, CheckDuplicateCrash(kActiveUrl, kOrigin, &id, &location,
+                                            stall ? 3000 : 0));
     if (c.result == DuplicateCheckResult::kKnownCrash) {
       EXPECT_EQ(u"abc", id);
       EXPECT_EQ(u"http://h/crash?id=abc&t=1", location);
@@ -266,7 +269,7 @@ TEST_F(CrashUploadTest, EmailArrivesExactlyInBothRequests) {
     UseServer(server, server.Url(c.path));
     std::u16string id, location;
     EXPECT_EQ(DuplicateCheckResult::kNoVerdict,
-              CheckDuplicateCrash(kActiveUrl, kOrigin, &id, &location, 3000));
+              CheckDuplicateCrash(kActiveUrl, kOrigin, &id, &location, 0));
     EXPECT_TRUE(UploadCrashLogNow(Write("velna-crashlog-7-1.txt", "log"),
                                   {{u"email", c.email}}, true));
   }

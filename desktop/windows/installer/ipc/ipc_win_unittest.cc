@@ -38,10 +38,11 @@ std::u16string UniqueName() {
                            std::to_string(GetCurrentProcessId()));
 }
 
-// Waits until the receiver's thread has created the mailslot.
+// Waits until the receiver's thread has created the mailslot (a minute at
+// most, however loaded the machine).
 base::win::ScopedHandle OpenMailslot(const std::u16string& name) {
   const std::u16string path = kMailslotPathPrefix + name;
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 6000; ++i) {
     base::win::ScopedHandle handle(CreateFileW(
         base::as_wcstr(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -18,9 +18,10 @@ namespace sample {
 namespace {
 
 constexpr DWORD kPageTimeoutMs = 60000;
-// Long enough for a page to be drawn, short against an installation.
-constexpr DWORD kPaintDelayMs = 50;
 constexpr DWORD kCaptureIntervalMs = 20;
+// A drawn page has more colours than this (its background picture alone);
+// a blank or half-drawn one fewer.
+constexpr size_t kDrawnPageColours = 16;
 
 struct WindowSearch {
   DWORD process_id;
@@ -90,6 +91,13 @@ bool CaptureWindow(HWND window, std::vector<uint32_t>* pixels, int* width,
   return captured;
 }
 
+// The distinct colours of 32-bit pixels.
+size_t CountColours(const uint32_t* pixels, size_t count) {
+  std::set<uint32_t> colours;
+  for (size_t i = 0; i < count; ++i) colours.insert(pixels[i] & 0xFFFFFF);
+  return colours.size();
+}
+
 // A top-down 24-bit BMP file: no alpha channel, whose zeros on the drawn
 // controls would make viewers show them as transparent.
 bool SaveBitmap(const base::FilePath& path, const std::vector<uint32_t>& pixels,
@@ -157,15 +165,22 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
   DriveResult result;
   base::FileUtil::CreateDirectory(screenshot_folder);
   const DWORD process_id = GetProcessId(front_end.Handle());
-  auto save = [&](HWND window, const char16_t* name) {
+  // The page's picture once it is drawn, however long a loaded machine
+  // takes to draw it.
+  auto save_when_drawn = [&](HWND window, const char16_t* name) {
     std::vector<uint32_t> pixels;
     int width = 0;
     int height = 0;
+    const bool drawn = WaitUntil(
+        front_end,
+        [&] {
+          return CaptureWindow(window, &pixels, &width, &height) &&
+                 CountColours(pixels.data(), pixels.size()) > kDrawnPageColours;
+        },
+        kPageTimeoutMs);
     const base::FilePath path = screenshot_folder.Append(name);
-    if (CaptureWindow(window, &pixels, &width, &height) &&
-        SaveBitmap(path, pixels, width, height)) {
+    if (drawn && SaveBitmap(path, pixels, width, height))
       result.screenshots.push_back(path);
-    }
   };
 
   HWND window = nullptr;
@@ -175,9 +190,7 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
           kPageTimeoutMs)) {
     result.error = "the installer window never showed";
   } else {
-    // Let the page finish drawing before its picture.
-    Sleep(500);
-    save(window, u"welcome.bmp");
+    save_when_drawn(window, u"welcome.bmp");
     PostMessageW(
         window, WM_COMMAND, MAKEWPARAM(controls::kAccept, BN_CLICKED),
         reinterpret_cast<LPARAM>(GetDlgItem(window, controls::kAccept)));
@@ -188,10 +201,9 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
       result.error = "the progress page never showed";
     } else {
       // As the page first shows: the installation has only begun.
-      Sleep(kPaintDelayMs);
       result.top_position = ProgressPosition(window, PBM_GETRANGE, FALSE);
       result.first_position = ProgressPosition(window, PBM_GETPOS, 0);
-      save(window, u"progress.bmp");
+      save_when_drawn(window, u"progress.bmp");
       // The window closes once the installation has ended: its last
       // picture shows the end.
       std::vector<uint32_t> last;

@@ -1,9 +1,9 @@
 // installer_console_reader.exe PROGRAM [ARGUMENTS...]: starts a program that
 // opens a console of its own (the installer's help), reads what that
-// console shows once the text stands still, prints it (one line per console
-// row, trailing blanks removed) after a first line "width=<columns>",
-// presses a key in the console, and ends with the program's exit code
-// (100 and up when something failed here).
+// console shows once a prompt stands on the cursor's row and the text stands
+// still, prints it (one line per console row, trailing blanks removed) after
+// a first line "width=<columns>", presses a key in the console, and ends
+// with the program's exit code (100 and up when something failed here).
 
 #include <windows.h>
 
@@ -14,7 +14,10 @@ namespace {
 
 constexpr DWORD kTimeoutMs = 30000;
 constexpr DWORD kPollMs = 50;
-// The text counts as complete when it has not changed for this long.
+// The text counts as complete when a prompt stands on the cursor's row (the
+// help ends with a line end; the pause that follows writes its prompt after
+// it, once its interpreter has started, which a loaded machine may take
+// seconds to do) and the text has not changed for this long.
 constexpr DWORD kSettleMs = 1000;
 
 std::string ToUtf8(const std::wstring& text) {
@@ -97,7 +100,8 @@ int Run(const std::wstring& command_line, HANDLE output) {
        waited += kPollMs) {
     Sleep(kPollMs);
     if (!ReadRows(console, &width, &rows)) break;
-    stable = (rows == previous && !rows.empty()) ? stable + kPollMs : 0;
+    const bool prompted = !rows.empty() && !rows.back().empty();
+    stable = (prompted && rows == previous) ? stable + kPollMs : 0;
     previous = rows;
   }
   CloseHandle(console);

@@ -9,7 +9,6 @@
 // After windows.h.
 #include <commctrl.h>
 #include <richedit.h>
-#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -110,9 +109,7 @@ TEST_F(InteractiveInstallTest, InstallsToTheEnd) {
   test::ScopedDialogHandler browser([&](HWND dialog) {
     if (!window() || dialog == Dialog() || GetDlgItem(dialog, 0xFFFF)) return;
     ++browsers;
-    SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE,
-                 reinterpret_cast<LPARAM>(chosen.value().c_str()));
-    test::PressButton(dialog, IDOK);
+    test::SelectAndPressButton(dialog, IDOK, chosen.value());
   });
 
   UIScript script;

@@ -287,9 +287,7 @@ TEST_F(InstallerWindowTest, FolderBrowserStartsAtTheFieldAndReturnsTheChoice) {
   // Another folder chosen in the browser reaches field and settings.
   {
     test::ScopedDialogHandler handler([&chosen](HWND browser) {
-      SendMessageW(browser, BFFM_SETSELECTIONW, TRUE,
-                   reinterpret_cast<LPARAM>(chosen.value().c_str()));
-      test::PressButtonOnceSelected(browser, IDOK, chosen.value());
+      test::SelectAndPressButton(browser, IDOK, chosen.value());
     });
     handler.Ignore(window_->dialog());
     Click(kChangeFolder);

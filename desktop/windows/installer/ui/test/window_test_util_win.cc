@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <objidl.h>
+#include <shlobj.h>
 // After objidl.h.
 #include <gdiplus.h>
 
@@ -229,7 +230,11 @@ struct PendingPress {
   std::u16string name;
   int ticks_left;
   bool* selected;
+  // Selected again while the tree does not show it; empty: never.
+  std::u16string reselect;
 };
+
+constexpr UINT kPressCheckMs = 50;
 
 // The text of the selected item of |browser|'s tree, empty when none.
 std::u16string SelectedTreeItem(HWND browser) {
@@ -249,22 +254,40 @@ std::u16string SelectedTreeItem(HWND browser) {
 void CALLBACK PressWhenSelected(HWND browser, UINT, UINT_PTR timer, DWORD) {
   auto* pending = reinterpret_cast<PendingPress*>(timer);
   const bool selected = SelectedTreeItem(browser) == pending->name;
-  if (!selected && --pending->ticks_left > 0) return;
+  if (!selected && --pending->ticks_left > 0) {
+    if (!pending->reselect.empty()) {
+      SendMessageW(browser, BFFM_SETSELECTIONW, TRUE,
+                   reinterpret_cast<LPARAM>(pending->reselect.c_str()));
+    }
+    return;
+  }
   if (pending->selected) *pending->selected = selected;
   KillTimer(browser, timer);
   PressButton(browser, pending->id);
   delete pending;
 }
 
+std::u16string LastComponent(const std::u16string& folder) {
+  const size_t slash = folder.find_last_of(u"\\/");
+  return slash == std::u16string::npos ? folder : folder.substr(slash + 1);
+}
+
 }  // namespace
 
 void PressButtonOnceSelected(HWND browser, int id, const std::u16string& folder,
                              bool* selected) {
-  const size_t slash = folder.find_last_of(u"\\/");
-  auto* pending = new PendingPress{
-      id, slash == std::u16string::npos ? folder : folder.substr(slash + 1),
-      100, selected};
-  SetTimer(browser, reinterpret_cast<UINT_PTR>(pending), 50, PressWhenSelected);
+  auto* pending = new PendingPress{id, LastComponent(folder), 100, selected};
+  SetTimer(browser, reinterpret_cast<UINT_PTR>(pending), kPressCheckMs,
+           PressWhenSelected);
+}
+
+void SelectAndPressButton(HWND browser, int id, const std::u16string& folder) {
+  SendMessageW(browser, BFFM_SETSELECTIONW, TRUE,
+               reinterpret_cast<LPARAM>(folder.c_str()));
+  auto* pending = new PendingPress{id, LastComponent(folder),
+                                   60000 / kPressCheckMs, nullptr, folder};
+  SetTimer(browser, reinterpret_cast<UINT_PTR>(pending), kPressCheckMs,
+           PressWhenSelected);
 }
 
 WindowImage::WindowImage(HWND window) : window_(window) {

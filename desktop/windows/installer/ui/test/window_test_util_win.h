@@ -87,6 +87,11 @@ void PressButton(HWND dialog, int id);
 // given) tells which.
 void PressButtonOnceSelected(HWND browser, int id, const std::u16string& folder,
                              bool* selected = nullptr);
+// Has the folder browser |browser| select |folder|, again for as long as its
+// tree does not show it (Wine's own filling of the tree may take the
+// selection back, later on a loaded machine), then presses button |id|; a
+// minute at most, then it presses anyway.
+void SelectAndPressButton(HWND browser, int id, const std::u16string& folder);
 
 // A picture of a window's client area as PrintWindow draws it. Wine's
 // PrintWindow leaves child windows out, so each visible descendant is
