@@ -59,6 +59,23 @@ wine_prefix_settings() {
     done
     touch "$WINEPREFIX/.velna-own-shell-folders"
   fi
+  # Without Wine's own fonts, dialogs draw in DejaVu Sans, which has no CJK
+  # or Indic glyphs: linked to the fonts tools/install_deps.sh installs, the
+  # window draws those languages' texts instead of boxes. Wine reads the
+  # links when a process starts; entries for missing files are skipped.
+  if [[ ! -f $WINEPREFIX/.velna-font-links ]]; then
+    local face links='wqy-microhei.ttc,WenQuanYi Micro Hei\0'
+    links+='Lohit-Devanagari.ttf,Lohit Devanagari\0'
+    links+='Lohit-Bengali.ttf,Lohit Bengali\0'
+    links+='Lohit-Tamil.ttf,Lohit Tamil\0Lohit-Telugu.ttf,Lohit Telugu'
+    for face in 'DejaVu Sans' 'DejaVu Sans Bold'; do
+      wine reg add \
+        'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v "$face" /t REG_MULTI_SZ /d "$links" /f >/dev/null 2>&1
+    done
+    wineserver -w
+    touch "$WINEPREFIX/.velna-font-links"
+  fi
 }
 
 # A persistent server and Wine's background services, started once: a

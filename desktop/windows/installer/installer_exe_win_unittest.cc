@@ -153,6 +153,39 @@ TEST(InstallerExeTest, CarriesItsManifest) {
   ::FreeLibrary(exe);
 }
 
+// The system reads the manifest's display awareness: per monitor where
+// Windows knows it, else for the system's pixels per inch, never stretched
+// into a blur.
+TEST(InstallerExeTest, ManifestDeclaresPerMonitorDpiAwareness) {
+  const std::u16string exe = BesideTests(u"installer.exe");
+  ACTCTXW context = {};
+  context.cbSize = sizeof(context);
+  context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+  context.lpSource = base::as_wcstr(exe);
+  context.lpResourceName = MAKEINTRESOURCEW(1);
+  HANDLE handle = ::CreateActCtxW(&context);
+  ASSERT_NE(INVALID_HANDLE_VALUE, handle) << ::GetLastError();
+  const struct {
+    const wchar_t* ns;
+    const wchar_t* name;
+    const wchar_t* value;
+  } kSettings[] = {
+      {L"http://schemas.microsoft.com/SMI/2016/WindowsSettings",
+       L"dpiAwareness", L"PerMonitorV2, System"},
+      {L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware",
+       L"true"},
+  };
+  for (const auto& setting : kSettings) {
+    wchar_t value[64] = {};
+    SIZE_T written = 0;
+    EXPECT_TRUE(::QueryActCtxSettingsW(0, handle, setting.ns, setting.name,
+                                       value, 64, &written))
+        << ::GetLastError();
+    EXPECT_STREQ(setting.value, value);
+  }
+  ::ReleaseActCtx(handle);
+}
+
 TEST(InstallerExeTest, EngineDllExportsItsEntryPoints) {
   HMODULE engine =
       ::LoadLibraryW(base::as_wcstr(BesideTests(u"installer_engine.dll")));

@@ -98,6 +98,26 @@ std::u16string AdjustForRegion(base::StringPiece16 name) {
 
 }  // namespace
 
+bool IsRightToLeftLanguage(LangId lang_id) {
+  // Primary language ids (the low 10 bits of a LANGID).
+  constexpr LangId kRightToLeft[] = {
+      0x01,  // Arabic
+      0x0D,  // Hebrew
+      0x20,  // Urdu
+      0x29,  // Persian
+      0x5A,  // Syriac
+      0x63,  // Pashto
+      0x65,  // Divehi
+      0x80,  // Uyghur
+      0x8C,  // Dari
+  };
+  const LangId primary = lang_id & 0x3FF;
+  for (LangId rtl : kRightToLeft) {
+    if (primary == rtl) return true;
+  }
+  return false;
+}
+
 LangId LookUpLangId(base::StringPiece16 code) {
   for (const LanguageCode& entry : kLanguageCodes) {
     if (base::EqualsCaseInsensitiveASCII16(code, entry.code))

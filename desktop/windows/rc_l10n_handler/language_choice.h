@@ -27,6 +27,11 @@ inline constexpr LangId kEnglishLangId = 1033;
 // empty or unknown code.
 LangId LookUpLangId(base::StringPiece16 code);
 
+// Whether |lang_id| is written from right to left (Arabic, Hebrew, Persian,
+// Urdu and the other languages of those scripts): such a language gets a
+// mirrored window and right-to-left reading order.
+bool IsRightToLeftLanguage(LangId lang_id);
+
 // The codes of a language list resource: its bytes, each widened to one
 // UTF-16 unit, split at "\n", each piece trimmed of white space. Empty pieces
 // (a trailing newline, a blank line) are dropped.

@@ -61,6 +61,20 @@ TEST(LanguageChoiceTest, LangIdTable) {
     EXPECT_EQ(c.expected, LookUpLangId(c.code)) << base::UTF16ToUTF8(c.code);
 }
 
+TEST(LanguageChoiceTest, RightToLeftLanguagesOfTheShippedList) {
+  std::set<std::u16string> right_to_left;
+  for (const std::u16string& code : ShippedLanguages()) {
+    if (IsRightToLeftLanguage(LookUpLangId(code))) right_to_left.insert(code);
+  }
+  EXPECT_EQ((std::set<std::u16string>{u"ar", u"fa", u"he", u"ur"}),
+            right_to_left);
+  // Every region of a right-to-left language; not the neutral or user ids.
+  EXPECT_TRUE(IsRightToLeftLanguage(0x0C01));  // Arabic (Egypt)
+  EXPECT_TRUE(IsRightToLeftLanguage(LookUpLangId(u"fake-bidi")));
+  EXPECT_FALSE(IsRightToLeftLanguage(0));
+  EXPECT_FALSE(IsRightToLeftLanguage(1024));
+}
+
 TEST(LanguageChoiceTest, ListParsingDropsEmptyEntriesAndTrims) {
   const std::vector<std::u16string> expected = {u"de", u"en-US", u"fr"};
   EXPECT_EQ(expected, ParseLanguageList("de\nen-US\nfr\n"));

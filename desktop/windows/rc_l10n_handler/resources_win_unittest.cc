@@ -6,6 +6,8 @@
 
 #include <map>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
@@ -148,6 +150,64 @@ TEST_F(ShippedResourcesTest, EveryLanguageHasEveryText) {
     // English variants are English; every other table is a translation.
     if (code.rfind(u"en", 0) != 0) {
       EXPECT_LE(as_in_english, kMaxTextsAsInEnglish) << name;
+    }
+  }
+}
+
+// The access key of a control's text: the character after the first single
+// "&", upper-cased as the dialog manager compares keys; 0 for none.
+char16_t AccessKey(const std::u16string& text) {
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != u'&') continue;
+    if (text[i + 1] == u'&') {
+      ++i;
+      continue;
+    }
+    wchar_t key[] = {static_cast<wchar_t>(text[i + 1]), 0};
+    CharUpperW(key);
+    return static_cast<char16_t>(key[0]);
+  }
+  return 0;
+}
+
+// What each page of the installer window (and its message boxes) shows with
+// an access key, in every variant: two controls of one page must not share
+// a key, or the key never reaches the second.
+TEST_F(ShippedResourcesTest, AccessKeysDifferOnEveryPage) {
+  const struct {
+    const char* page;
+    std::vector<std::uint32_t> texts;
+  } kPages[] = {
+      {"welcome", {kIdsOptions, kIdsAcceptAndInstall}},
+      {"welcome, upgrade", {kIdsOptions, kIdsAcceptAndUpgrade}},
+      {"terms", {kIdsBack, kIdsAcceptAndInstall}},
+      {"options",
+       {kIdsBack, kIdsAcceptAndInstall, kIdsLanguageLabel, kIdsInstallForLabel,
+        kIdsInstallPathLabel, kIdsChangeFolder, kIdsImportData,
+        kIdsShareUsageData}},
+      // Before Windows 8 the default-browser option is shown too.
+      {"options, Windows 7",
+       {kIdsBack, kIdsAcceptAndUpgrade, kIdsLanguageLabel, kIdsInstallForLabel,
+        kIdsInstallPathLabel, kIdsChangeFolder, kIdsMakeDefaultBrowser,
+        kIdsImportData, kIdsShareUsageData}},
+      {"error", {kIdsBack, kIdsTryAgain, kIdsGetFullInstaller}},
+      {"uninstall", {kIdsCancel, kIdsUninstall, kIdsDeleteUserData}},
+      {"uninstall error", {kIdsTryAgain, kIdsGetFullInstaller}},
+      {"message box", {kIdsYes, kIdsNo, kIdsOk}},
+  };
+  for (const std::u16string& code : codes_) {
+    const LangId lang_id = RcL10nHandler::GetLangId(code);
+    for (const auto& page : kPages) {
+      std::map<char16_t, std::uint32_t> keys;
+      for (const std::uint32_t id : page.texts) {
+        const char16_t key = AccessKey(Text(lang_id, id));
+        if (!key) continue;
+        const auto [first, added] = keys.emplace(key, id);
+        EXPECT_TRUE(added) << base::UTF16ToUTF8(code) << ", " << page.page
+                           << ": " << id << " and " << first->second
+                           << " share the key "
+                           << base::UTF16ToUTF8(std::u16string(1, key));
+      }
     }
   }
 }

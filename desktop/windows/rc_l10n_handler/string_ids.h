@@ -79,7 +79,9 @@ inline constexpr std::uint32_t kIdsBrowserRunning = 37063;
 // "$1" = the full-installer button's label.
 inline constexpr std::uint32_t kIdsUnsupportedWindows = 37064;
 inline constexpr std::uint32_t kIdsNoSse2 = 37065;
-inline constexpr std::uint32_t kIdsLast = 37065;
+// The progress caption while a download waits for the network to come back.
+inline constexpr std::uint32_t kIdsWaitingForNetwork = 37066;
+inline constexpr std::uint32_t kIdsLast = 37066;
 
 }  // namespace installer
 

@@ -295,7 +295,7 @@ void InstallerUIController::OnAcceptClicked() {
     fetcher_->Start();
   }
   window_->ShowProgress(GetProgress(), GetProgressRange());
-  window_->ShowPhase(phase_);
+  ShowPhaseCaption();
 }
 
 void InstallerUIController::HandleTrackingData() {
@@ -318,7 +318,7 @@ void InstallerUIController::OnTrackingDataHandled() {
   runner_->NotifyPackageReady();
   if (window_ && accepted_) {
     LOG(INFO) << "Notifying installation phase change.";
-    window_->ShowPhase(phase_);
+    ShowPhaseCaption();
   }
 }
 
@@ -390,18 +390,35 @@ void InstallerUIController::DoRunUICallbackAndPostReply(
 // --- Progress.
 
 void InstallerUIController::SetTotalProgress(int total) {
+  EndStall();
   current_ = 0;
   // Partner content never moves the bar.
   total_ = phase_ == kPhasePartnerContent ? 0 : total;
 }
 
 void InstallerUIController::SetCurrentProgress(int current) {
+  EndStall();
   if (total_ == 0) return;
   current_ = current;
   UpdateProgress();
 }
 
-void InstallerUIController::NotifyStalled() {}
+// The downloader keeps retrying (every few seconds, for up to an hour
+// without network); the progress page says what it waits for until data
+// flows again.
+void InstallerUIController::NotifyStalled() {
+  if (fetcher_stalled_) return;
+  LOG(INFO) << "Download stalled: waiting for the network";
+  fetcher_stalled_ = true;
+  ShowPhaseCaption();
+}
+
+void InstallerUIController::EndStall() {
+  if (!fetcher_stalled_) return;
+  LOG(INFO) << "Download resumed";
+  fetcher_stalled_ = false;
+  ShowPhaseCaption();
+}
 
 int InstallerUIController::GetProgress() const {
   int progress = 0;
@@ -427,6 +444,8 @@ void InstallerUIController::UpdateProgress() {
 // --- The fetcher.
 
 void InstallerUIController::NotifyStatusChanged(int status) {
+  // A new status means the transfer that stalled moved on or ended.
+  fetcher_stalled_ = false;
   switch (status) {
     case FETCHING_DOWNLOAD_URL:
       LOG(INFO) << "Package will be downloaded.";
@@ -470,7 +489,15 @@ void InstallerUIController::NotifyStatusChanged(int status) {
     default:
       break;
   }
-  if (window_ && accepted_) window_->ShowPhase(phase_);
+  ShowPhaseCaption();
+}
+
+void InstallerUIController::ShowPhaseCaption() {
+  if (!window_ || !accepted_) return;
+  if (fetcher_stalled_ && phase_ < kPhasePackageReady)
+    window_->ShowWaitingForNetwork();
+  else
+    window_->ShowPhase(phase_);
 }
 
 void InstallerUIController::RestartFetcher() {

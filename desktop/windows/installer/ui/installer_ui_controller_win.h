@@ -129,6 +129,11 @@ class InstallerUIController : public Settings::Observer,
   int GetProgress() const;
   int GetProgressRange() const;
   void UpdateProgress();
+  // The progress caption: the phase's, or that the download waits for the
+  // network while the fetcher's transfer is stalled. Only once accepted.
+  void ShowPhaseCaption();
+  // Data flows again after NotifyStalled.
+  void EndStall();
   void Terminate();
   void WindowCreationFailed();
 
@@ -151,6 +156,8 @@ class InstallerUIController : public Settings::Observer,
   bool error_shown_before_ = false;
   bool background_fetching_gave_up_ = false;
   bool accept_pending_ = false;
+  // The fetcher's transfer failed repeatedly and is retrying.
+  bool fetcher_stalled_ = false;
   bool initial_settings_recorded_ = false;
   bool success_ = false;
   bool terminated_ = false;

@@ -222,6 +222,56 @@ TEST_F(InstallerUIControllerTest, FetcherFailureAfterAcceptIsShown) {
   }
 }
 
+// Offline, the downloader retries for up to an hour: from its stalled
+// notification on, the progress page says that it waits for the network,
+// until data flows or the fetcher moves on.
+TEST_F(InstallerUIControllerTest, StalledDownloadSaysItWaitsForTheNetwork) {
+  SetUpStatsServer(false);
+  std::unique_ptr<Settings> settings = MakeInstallSettings(u"");
+  const std::u16string waiting =
+      RcL10nHandler::GetString(kIdsWaitingForNetwork);
+  const std::u16string downloading = RcL10nHandler::GetString(kIdsDownloading);
+  ASSERT_FALSE(waiting.empty());
+  UIScript script;
+  script
+      .Then(
+          "welcome", [this] { return window() && fetcher()->starts == 1; },
+          [this] {
+            controller()->NotifyStatusChanged(FETCHING_DOWNLOAD_URL);
+            // Stalled before the user accepts: the welcome page stays.
+            controller()->NotifyStalled();
+            EXPECT_EQ(InstallerPage::kWelcome, Page());
+            PostClick(Control(kAccept));
+          })
+      .Then(
+          "accepted while stalled",
+          [this] { return Page() == InstallerPage::kProgress; },
+          [this, &waiting, &downloading] {
+            EXPECT_EQ(waiting, Text(kMessage));
+            // The server answered: the download starts.
+            controller()->NotifyStatusChanged(DOWNLOADING);
+            EXPECT_EQ(downloading, Text(kMessage));
+            controller()->SetTotalProgress(1000);
+            controller()->SetCurrentProgress(10);
+            controller()->NotifyStalled();
+            EXPECT_EQ(waiting, Text(kMessage));
+            // Another notice changes nothing; data flowing again ends it.
+            controller()->NotifyStalled();
+            EXPECT_EQ(waiting, Text(kMessage));
+            controller()->SetCurrentProgress(20);
+            EXPECT_EQ(downloading, Text(kMessage));
+            // Stalled again, then the package is written out: unpacking
+            // needs no network.
+            controller()->NotifyStalled();
+            EXPECT_EQ(waiting, Text(kMessage));
+            controller()->NotifyStatusChanged(EXTRACTING);
+            EXPECT_EQ(RcL10nHandler::GetString(kIdsExtracting), Text(kMessage));
+            controller()->OnCancelled();
+          });
+  EXPECT_FALSE(RunUI(settings.get(), &script));
+  EXPECT_TRUE(script.finished());
+}
+
 TEST_F(InstallerUIControllerTest, AcceptWhileTheFolderIsInspectedWaitsForIt) {
   SetUpStatsServer(false);
   std::unique_ptr<Settings> settings = MakeInstallSettings(u"");

@@ -62,15 +62,22 @@ class GermanErrorPageTest : public test::ControllerTestBase {
   // The badge's opaque pixels at the logo's bottom-right corner, 10 pixels
   // beyond it.
   void ExpectBadgeAtTheLogosCorner() {
+    // Drawn for the display: 96 and 32 pixels at 96 pixels per inch, the
+    // corner 10 pixels out.
+    const int dpi = window()->dpi();
     ScopedBitmap badge(
-        LoadResourceBitmap(kErrorBadgePictureId, kPngResourceType));
+        LoadResourceBitmapForDpi(kErrorBadgePictureId, kPngResourceType, dpi));
     ASSERT_TRUE(badge);
+    const int logo_size = MulDiv(96, dpi, 96);
+    const int badge_size = MulDiv(32, dpi, 96);
+    const int corner = MulDiv(10, dpi, 96);
     const RECT logo = test::RectIn(Control(kLogo), window()->dialog());
-    const int left = logo.left + (logo.right - logo.left) / 2 - 96 / 2;
-    const int top = logo.top + (logo.bottom - logo.top) / 2 - 96 / 2;
+    const int left = logo.left + (logo.right - logo.left) / 2 - logo_size / 2;
+    const int top = logo.top + (logo.bottom - logo.top) / 2 - logo_size / 2;
     test::WindowImage image(window()->dialog());
-    EXPECT_TRUE(test::ShowsOpaquePixels(image, badge.get(), left + 96 + 10 - 32,
-                                        top + 96 + 10 - 32));
+    EXPECT_TRUE(test::ShowsOpaquePixels(image, badge.get(),
+                                        left + logo_size + corner - badge_size,
+                                        top + logo_size + corner - badge_size));
     EXPECT_TRUE(
         image.SavePng(test::ScreenshotFolder().Append(u"german_error.png")));
   }

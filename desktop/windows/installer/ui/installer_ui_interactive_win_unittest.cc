@@ -58,14 +58,17 @@ class InteractiveInstallTest : public test::ControllerTestBase {
 
   // The logo's opaque pixels at the centre of its control.
   void ExpectLogoCentred() {
-    ScopedBitmap logo(LoadResourceBitmap(kLogoPictureId, kPngResourceType));
+    // Drawn for the display: 96 pixels at 96 pixels per inch.
+    ScopedBitmap logo(LoadResourceBitmapForDpi(kLogoPictureId, kPngResourceType,
+                                               window()->dpi()));
     ASSERT_TRUE(logo);
+    const int size = MulDiv(96, window()->dpi(), 96);
     const RECT control = test::RectIn(Control(kLogo), Dialog());
     test::WindowImage image(Dialog());
     EXPECT_TRUE(test::ShowsOpaquePixels(
         image, logo.get(),
-        control.left + (control.right - control.left) / 2 - 96 / 2,
-        control.top + (control.bottom - control.top) / 2 - 96 / 2));
+        control.left + (control.right - control.left) / 2 - size / 2,
+        control.top + (control.bottom - control.top) / 2 - size / 2));
   }
 
   // Every text the options page shows is the German table's.

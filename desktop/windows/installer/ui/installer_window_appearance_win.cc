@@ -8,9 +8,12 @@
 #include <richedit.h>
 #include <uxtheme.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/logging.h"
 #include "base/strings/string_util.h"
@@ -32,8 +35,9 @@ using namespace controls;
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 // The error badge's bottom-right corner lies this far right of and below
-// the logo's.
+// the logo's, at 96 pixels per inch.
 constexpr int kBadgeOffset = 10;
+constexpr int kDefaultDpi = 96;
 
 struct FontSpec {
   const wchar_t* face;
@@ -99,12 +103,90 @@ HBITMAP CopyBitmapRect(HBITMAP bitmap, const RECT& rect) {
   return copy;
 }
 
-// |control|'s rectangle in the client coordinates of |dialog|.
-RECT ControlRect(HWND control, HWND dialog) {
-  RECT rect = {};
-  GetWindowRect(control, &rect);
-  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
-  return rect;
+// A 32-bit top-down DIB section selected into a memory DC of its own.
+class ScopedDib {
+ public:
+  ScopedDib(int width, int height) : width_(width), height_(height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    dc_ = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bits_ = static_cast<uint8_t*>(bits);
+    if (bitmap_) old_ = SelectObject(dc_, bitmap_);
+  }
+  ScopedDib(const ScopedDib&) = delete;
+  ScopedDib& operator=(const ScopedDib&) = delete;
+  ~ScopedDib() {
+    if (old_) SelectObject(dc_, old_);
+    if (bitmap_) DeleteObject(bitmap_);
+    DeleteDC(dc_);
+  }
+
+  bool valid() const { return bits_ != nullptr; }
+  HDC dc() const { return dc_; }
+  // Blue, green, red and an unused byte per pixel, row by row from the top.
+  uint8_t* bits() const { return bits_; }
+  size_t size() const { return static_cast<size_t>(width_) * height_ * 4; }
+
+ private:
+  const int width_;
+  const int height_;
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  uint8_t* bits_ = nullptr;
+};
+
+// Which controls keep a left-to-right layout in a mirrored window: the logo
+// and the rich edits are painted by this window, and the terms of service
+// are English.
+bool KeepsItsLayout(int id) {
+  return id == kLogo || id == kSlogan || id == kTermsLine || id == kTermsText;
+}
+
+// Which controls keep left-to-right reading: the terms of service and the
+// install path (a path reads left to right in every language).
+bool KeepsItsReadingOrder(int id) {
+  return id == kTermsText || id == kInstallPath;
+}
+
+// Turns |parent|'s layout to right-to-left or back, and its children's that
+// follow it (theirs too): every child keeps its place in logical
+// coordinates, which moves it to the mirrored place on the screen. The
+// system mirrors a child's position only when it is created. The children
+// of a control that keeps its reading order (the install path's edit field)
+// keep their reading and their layout: a path reads left to right.
+void SetChildrenLayout(HWND parent, bool right_to_left, bool keep_reading) {
+  std::vector<std::pair<HWND, RECT>> children;
+  for (HWND child = GetWindow(parent, GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT rect = {};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    children.emplace_back(child, rect);
+  }
+  LONG_PTR style = GetWindowLongPtrW(parent, GWL_EXSTYLE);
+  style = right_to_left ? style | WS_EX_LAYOUTRTL : style & ~WS_EX_LAYOUTRTL;
+  SetWindowLongPtrW(parent, GWL_EXSTYLE, style);
+  for (const auto& [child, rect] : children) {
+    SetWindowPos(child, nullptr, rect.left, rect.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const int id = GetDlgCtrlID(child);
+    const bool keeps_reading = keep_reading || KeepsItsReadingOrder(id);
+    LONG_PTR child_style = GetWindowLongPtrW(child, GWL_EXSTYLE);
+    const LONG_PTR reading = keeps_reading ? 0 : WS_EX_RTLREADING;
+    child_style =
+        right_to_left ? child_style | reading : child_style & ~reading;
+    SetWindowLongPtrW(child, GWL_EXSTYLE, child_style);
+    if (!keep_reading && !KeepsItsLayout(id))
+      SetChildrenLayout(child, right_to_left, keeps_reading);
+  }
 }
 
 void SetSelectionColor(HWND rich_edit, LONG start, LONG end, COLORREF color,
@@ -122,41 +204,110 @@ void SetSelectionColor(HWND rich_edit, LONG start, LONG end, COLORREF color,
 }  // namespace
 
 void InstallerWindow::OnInitDialog() {
-  logo_.reset(LoadResourceBitmap(kLogoPictureId, kPngResourceType));
-  error_badge_.reset(
-      LoadResourceBitmap(kErrorBadgePictureId, kPngResourceType));
-  background_picture_.reset(
-      LoadResourceBitmap(kBackgroundPictureId, kJpgResourceType));
+  dpi_ = QueryDpi();
+  LoadPictures();
   CreateFonts();
   SetIcons();
 
   SetWindowSubclass(GetDlgItem(dialog_, kLogo), &LogoSubclassProc, 0,
                     reinterpret_cast<DWORD_PTR>(this));
-  SendDlgItemMessageW(dialog_, kUninstallQuestion, WM_SETFONT,
-                      reinterpret_cast<WPARAM>(bold_font_.get()), FALSE);
   HWND terms_line = GetDlgItem(dialog_, kTermsLine);
   const LRESULT events = SendMessageW(terms_line, EM_GETEVENTMASK, 0, 0);
   SendMessageW(terms_line, EM_SETEVENTMASK, 0, events | ENM_LINK);
-  SetWindowSubclass(terms_line, &CaretHiderProc, 0, 0);
+  for (int id : {kTermsLine, kSlogan}) {
+    SetWindowSubclass(GetDlgItem(dialog_, id), &RichEditSubclassProc, 0,
+                      reinterpret_cast<DWORD_PTR>(this));
+  }
+  ApplyFonts();
+}
+
+int InstallerWindow::QueryDpi() const {
+  // Each display's own from Windows 10 1607 on; one for all before.
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  static const auto get_dpi_for_window =
+      reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (get_dpi_for_window) {
+    if (const UINT dpi = get_dpi_for_window(dialog_)) return dpi;
+  }
+  HDC dc = GetDC(dialog_);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(dialog_, dc);
+  return dpi > 0 ? dpi : kDefaultDpi;
+}
+
+void InstallerWindow::LoadPictures() {
+  logo_.reset(LoadResourceBitmapForDpi(kLogoPictureId, kPngResourceType, dpi_));
+  error_badge_.reset(
+      LoadResourceBitmapForDpi(kErrorBadgePictureId, kPngResourceType, dpi_));
+  // Stretched over the whole window anyway.
+  background_picture_.reset(
+      LoadResourceBitmap(kBackgroundPictureId, kJpgResourceType));
+}
+
+void InstallerWindow::CreateFonts() {
+  small_font_.reset(CreateFontFromSpec(kSmallFont, dpi_));
+  bold_font_.reset(CreateFontFromSpec(kBoldFont, dpi_));
+  heading_font_.reset(CreateFontFromSpec(kHeadingFont, dpi_));
+  slogan_font_.reset(CreateFontFromSpec(kSloganFont, dpi_));
+}
+
+void InstallerWindow::ApplyFonts() {
+  SendDlgItemMessageW(dialog_, kUninstallQuestion, WM_SETFONT,
+                      reinterpret_cast<WPARAM>(bold_font_.get()), FALSE);
   for (int heading :
        {kProgressHeading, kErrorHeading, kUninstallErrorHeading}) {
     SendDlgItemMessageW(dialog_, heading, WM_SETFONT,
                         reinterpret_cast<WPARAM>(heading_font_.get()), FALSE);
   }
-  HWND slogan = GetDlgItem(dialog_, kSlogan);
-  SetWindowSubclass(slogan, &CaretHiderProc, 0, 0);
-  SendMessageW(slogan, WM_SETFONT, reinterpret_cast<WPARAM>(slogan_font_.get()),
-               FALSE);
+  SendDlgItemMessageW(dialog_, kSlogan, WM_SETFONT,
+                      reinterpret_cast<WPARAM>(slogan_font_.get()), FALSE);
+  if (options_dialog_) {
+    SendDlgItemMessageW(options_dialog_, kInvalidPath, WM_SETFONT,
+                        reinterpret_cast<WPARAM>(bold_font_.get()), FALSE);
+  }
 }
 
-void InstallerWindow::CreateFonts() {
-  HDC dc = GetDC(dialog_);
-  const int pixels_per_inch = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(dialog_, dc);
-  small_font_.reset(CreateFontFromSpec(kSmallFont, pixels_per_inch));
-  bold_font_.reset(CreateFontFromSpec(kBoldFont, pixels_per_inch));
-  heading_font_.reset(CreateFontFromSpec(kHeadingFont, pixels_per_inch));
-  slogan_font_.reset(CreateFontFromSpec(kSloganFont, pixels_per_inch));
+void InstallerWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+  LOG(INFO) << "Display resolution changed to " << dpi << " dpi";
+  dpi_ = dpi;
+  LoadPictures();
+  // The controls let go of the old fonts before they are deleted.
+  ScopedFont old_fonts[] = {
+      ScopedFont(small_font_.release()), ScopedFont(bold_font_.release()),
+      ScopedFont(heading_font_.release()), ScopedFont(slogan_font_.release())};
+  CreateFonts();
+  ApplyFonts();
+  SetIcons();
+  SetWindowPos(dialog_, nullptr, suggested.left, suggested.top,
+               suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  BuildBackground(true);
+  // The rich edits lay their text out again in the new fonts.
+  OnLanguageChanged();
+  if (!settings_->IsStatusPending()) RefreshControls();
+}
+
+void InstallerWindow::SetLayoutDirection(bool right_to_left) {
+  if (right_to_left == right_to_left_) return;
+  right_to_left_ = right_to_left;
+  SetChildrenLayout(dialog_, right_to_left, false);
+  SetRichEditDirection(GetDlgItem(dialog_, kSlogan));
+  SetRichEditDirection(GetDlgItem(dialog_, kTermsLine));
+  BuildBackground(true);
+  RedrawWindow(dialog_, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+void InstallerWindow::SetRichEditDirection(HWND rich_edit) {
+  PARAFORMAT2 format = {};
+  format.cbSize = sizeof(format);
+  format.dwMask = PFM_RTLPARA;
+  format.wEffects = right_to_left_ ? PFE_RTLPARA : 0;
+  SendMessageW(rich_edit, EM_SETSEL, 0, -1);
+  SendMessageW(rich_edit, EM_SETPARAFORMAT, 0,
+               reinterpret_cast<LPARAM>(&format));
+  SendMessageW(rich_edit, EM_SETSEL, 0, 0);
 }
 
 void InstallerWindow::SetIcons() {
@@ -210,7 +361,7 @@ void InstallerWindow::SetSlogan() {
                       static_cast<LONG>(word + product.size()),
                       kSloganProductColor, false);
   }
-  SendMessageW(slogan, EM_SETSEL, 0, 0);
+  SetRichEditDirection(slogan);
 }
 
 std::vector<TextLink> InstallerWindow::SetRichTextWithLinks(
@@ -225,7 +376,7 @@ std::vector<TextLink> InstallerWindow::SetRichTextWithLinks(
                       static_cast<LONG>(link.start + link.length), link_color,
                       true);
   }
-  SendMessageW(rich_edit, EM_SETSEL, 0, 0);
+  SetRichEditDirection(rich_edit);
   return std::move(parsed.links);
 }
 
@@ -256,7 +407,7 @@ void InstallerWindow::BuildBackground(bool force) {
   if (!control) return;
   auto brush = std::make_unique<ControlBackgroundBrush>();
   brush->bitmap.reset(
-      CopyBitmapRect(background_.get(), ControlRect(control, dialog_)));
+      CopyBitmapRect(background_.get(), BackgroundRect(control)));
   brush->brush.reset(CreatePatternBrush(brush->bitmap.get()));
   brushes_[control] = std::move(brush);
 }
@@ -268,10 +419,22 @@ bool InstallerWindow::EraseBackground(HDC dc) {
   GetClientRect(dialog_, &client);
   HDC source = CreateCompatibleDC(dc);
   HGDIOBJ old = SelectObject(source, background_.get());
-  BitBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
+  // The picture stays as it is in a mirrored window: it is no layout.
+  BitBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0,
+         SRCCOPY | NOMIRRORBITMAP);
   SelectObject(source, old);
   DeleteDC(source);
   return true;
+}
+
+RECT InstallerWindow::BackgroundRect(HWND control) const {
+  RECT rect = {};
+  GetWindowRect(control, &rect);
+  WINDOWINFO info = {};
+  info.cbSize = sizeof(info);
+  GetWindowInfo(dialog_, &info);
+  OffsetRect(&rect, -info.rcClient.left, -info.rcClient.top);
+  return rect;
 }
 
 HBRUSH InstallerWindow::MainControlColor(UINT message, HDC dc, HWND control) {
@@ -306,7 +469,7 @@ void InstallerWindow::PaintLogo(HWND logo, HDC dc) {
   // The background under the control first, so that the picture's
   // translucent edges do not build up when it is painted again.
   if (background_) {
-    const RECT rect = ControlRect(logo, dialog_);
+    const RECT rect = BackgroundRect(logo);
     HDC source = CreateCompatibleDC(dc);
     HGDIOBJ old = SelectObject(source, background_.get());
     BitBlt(dc, 0, 0, client.right, client.bottom, source, rect.left, rect.top,
@@ -321,10 +484,61 @@ void InstallerWindow::PaintLogo(HWND logo, HDC dc) {
   DrawWithAlpha(dc, logo_.get(), left, top);
   if (error_page_ && error_badge_) {
     const SIZE badge = BitmapSize(error_badge_.get());
-    DrawWithAlpha(dc, error_badge_.get(),
-                  left + size.cx + kBadgeOffset - badge.cx,
-                  top + size.cy + kBadgeOffset - badge.cy);
+    const int offset = MulDiv(kBadgeOffset, dpi_, kDefaultDpi);
+    DrawWithAlpha(dc, error_badge_.get(), left + size.cx + offset - badge.cx,
+                  top + size.cy + offset - badge.cy);
   }
+}
+
+void InstallerWindow::PaintRichEdit(HWND rich_edit, HDC dc) {
+  RECT client;
+  GetClientRect(rich_edit, &client);
+  const int width = client.right;
+  const int height = client.bottom;
+  if (width <= 0 || height <= 0) return;
+  BuildBackground(false);
+  ScopedDib result(width, height), on_black(width, height),
+      on_white(width, height);
+  if (!result.valid() || !on_black.valid() || !on_white.valid()) return;
+  const RECT under = BackgroundRect(rich_edit);
+  HDC background = CreateCompatibleDC(dc);
+  HGDIOBJ old = SelectObject(background, background_.get());
+  BitBlt(result.dc(), 0, 0, width, height, background, under.left, under.top,
+         SRCCOPY);
+  SelectObject(background, old);
+  DeleteDC(background);
+
+  // Rich edit fills its background with one colour. Drawn once on black and
+  // once on white, every pixel tells how much of what lies under it shows
+  // through (per channel, so that smoothed edges blend as they would):
+  // shown = on_black + under * (on_white - on_black) / 255. Changing the
+  // colour asks for a repaint that this paint makes unnecessary.
+  const bool had_update = GetUpdateRect(rich_edit, nullptr, FALSE) != FALSE;
+  painting_rich_edit_ = true;
+  for (const auto& [target, colour] :
+       {std::make_pair(&on_black, RGB(0, 0, 0)),
+        std::make_pair(&on_white, RGB(255, 255, 255))}) {
+    // What the control leaves unpainted (its margins) shows the background.
+    ScopedBrush fill(CreateSolidBrush(colour));
+    FillRect(target->dc(), &client, fill.get());
+    SendMessageW(rich_edit, EM_SETBKGNDCOLOR, 0, colour);
+    SendMessageW(rich_edit, WM_PRINTCLIENT,
+                 reinterpret_cast<WPARAM>(target->dc()), PRF_CLIENT);
+  }
+  SendMessageW(rich_edit, EM_SETBKGNDCOLOR, 1, 0);
+  painting_rich_edit_ = false;
+  if (!had_update) ValidateRect(rich_edit, nullptr);
+  GdiFlush();
+
+  const uint8_t* black = on_black.bits();
+  const uint8_t* white = on_white.bits();
+  uint8_t* shown = result.bits();
+  for (size_t i = 0; i < result.size(); ++i) {
+    const int through = std::clamp(white[i] - black[i], 0, 255);
+    shown[i] = static_cast<uint8_t>(
+        std::min(255, black[i] + (shown[i] * through + 127) / 255));
+  }
+  BitBlt(dc, 0, 0, width, height, result.dc(), 0, 0, SRCCOPY);
 }
 
 // static
@@ -355,14 +569,64 @@ LRESULT CALLBACK InstallerWindow::LogoSubclassProc(HWND hwnd, UINT message,
 }
 
 // static
-LRESULT CALLBACK InstallerWindow::CaretHiderProc(HWND hwnd, UINT message,
-                                                 WPARAM wparam, LPARAM lparam,
-                                                 UINT_PTR id, DWORD_PTR data) {
-  if (message == WM_SETFOCUS) {
-    HideCaret(hwnd);
-    return 0;
+LRESULT CALLBACK InstallerWindow::RichEditSubclassProc(HWND hwnd, UINT message,
+                                                       WPARAM wparam,
+                                                       LPARAM lparam,
+                                                       UINT_PTR id,
+                                                       DWORD_PTR data) {
+  auto* window = reinterpret_cast<InstallerWindow*>(data);
+  const bool terms_line = GetDlgCtrlID(hwnd) == kTermsLine;
+  const bool has_link = terms_line && !window->terms_links_.empty();
+  switch (message) {
+    case WM_SETFOCUS:
+      if (!has_link) {
+        HideCaret(hwnd);
+        return 0;
+      }
+      // Reached by Tab: the link shows selected while the line has the
+      // focus, and no caret.
+      DefSubclassProc(hwnd, message, wparam, lparam);
+      SendMessageW(
+          hwnd, EM_SETSEL, window->terms_links_[0].start,
+          window->terms_links_[0].start + window->terms_links_[0].length);
+      HideCaret(hwnd);
+      return 0;
+    case WM_GETDLGCODE: {
+      // Tab, Esc and the arrows stay the dialog's; Enter and Space open the
+      // link.
+      const auto* key = reinterpret_cast<const MSG*>(lparam);
+      if (has_link && key && key->message == WM_KEYDOWN &&
+          (key->wParam == VK_RETURN || key->wParam == VK_SPACE)) {
+        return DLGC_WANTMESSAGE;
+      }
+      return 0;
+    }
+    case WM_KEYDOWN:
+      if (has_link && (wparam == VK_RETURN || wparam == VK_SPACE)) {
+        window->OpenTermsLink(window->terms_links_[0].start);
+        return 0;
+      }
+      break;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      if (window->painting_rich_edit_) break;
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(hwnd, &paint);
+      window->PaintRichEdit(hwnd, dc);
+      EndPaint(hwnd, &paint);
+      return 0;
+    }
+    case WM_PRINTCLIENT:
+      if (window->painting_rich_edit_) break;
+      window->PaintRichEdit(hwnd, reinterpret_cast<HDC>(wparam));
+      return 0;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(hwnd, &RichEditSubclassProc, id);
+      break;
+    default:
+      break;
   }
-  if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, &CaretHiderProc, id);
   return DefSubclassProc(hwnd, message, wparam, lparam);
 }
 

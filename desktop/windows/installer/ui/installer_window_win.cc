@@ -42,6 +42,19 @@ constexpr char kErrorDisplayedKey[] = "error_displayed";
 constexpr char16_t kInstallModeHelpFormat[] =
     u"$1\n\t$2\n\n$3\n\t$4\n\n$5\n\t$6";
 constexpr int kTooltipMaxWidth = 300;
+// The install-for list is the tool of the install-mode help.
+constexpr UINT kInstallModeToolFlags = TTF_IDISHWND | TTF_SUBCLASS;
+
+// Bidirectional embeddings: the text between one of the first two and the
+// third reads right to left, or left to right.
+constexpr char16_t kRightToLeftEmbedding = u'\u202B';
+constexpr char16_t kLeftToRightEmbedding = u'\u202A';
+constexpr char16_t kPopDirectionalFormatting = u'\u202C';
+
+std::u16string Embedded(const std::u16string& text, bool right_to_left) {
+  return (right_to_left ? kRightToLeftEmbedding : kLeftToRightEmbedding) +
+         text + kPopDirectionalFormatting;
+}
 // The full-installer button's margin around its text.
 constexpr int kFullInstallerPadding = 30;
 // Up to this far ahead the progress bar steps one unit at a time.
@@ -83,7 +96,8 @@ constexpr struct {
     {kUninstallQuestion, kUninstallBit},
 };
 
-// The control that has the focus when a page is entered; 0 for none.
+// The control that has the focus when a page is entered, which is also the
+// page's default button (Enter); 0 for none.
 int FocusedControl(InstallerPage page) {
   switch (page) {
     case InstallerPage::kWelcome:
@@ -246,8 +260,14 @@ bool InstallerWindow::Init() {
     dialog_ = nullptr;
     return false;
   }
+  // Tab order is z-order: the options come before back and accept, which
+  // the template lists last.
+  SetWindowPos(options_dialog_, GetDlgItem(dialog_, kDeleteProfile), 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   ShowPage(settings_->uninstall() ? InstallerPage::kUninstall
                                   : InstallerPage::kWelcome);
+  // Mirrored before it shows, not after.
+  SetLayoutDirection(IsRightToLeftLanguage(*RcL10nHandler::CurrentLangId()));
   ShowWindow(dialog_, SW_SHOW);
   // A dialog that was hidden when its page took the focus has none.
   FocusPageControl(page_);
@@ -305,6 +325,11 @@ INT_PTR InstallerWindow::HandleMainMessage(UINT message, WPARAM wparam,
     case WM_CLOSE:
       ConfirmCancel();
       return TRUE;
+    case WM_SETFOCUS:
+      // A page without a control to focus keeps the focus on the dialog,
+      // where Esc still reaches it; the default would pick a control of
+      // another page.
+      return page_ != InstallerPage::kNone && !FocusedControl(page_);
     case WM_COMMAND:
       OnMainCommand(LOWORD(wparam), HIWORD(wparam));
       return TRUE;
@@ -320,6 +345,9 @@ INT_PTR InstallerWindow::HandleMainMessage(UINT message, WPARAM wparam,
     case WM_THEMECHANGED:
       BuildBackground(true);
       return FALSE;
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+      return TRUE;
     case WM_ERASEBKGND:
       if (!EraseBackground(reinterpret_cast<HDC>(wparam))) return FALSE;
       SetWindowLongPtrW(dialog_, DWLP_MSGRESULT, TRUE);
@@ -357,6 +385,26 @@ INT_PTR InstallerWindow::HandleOptionsMessage(UINT message, WPARAM wparam,
 // Delegate notifications come last in every handler: a delegate may
 // destroy the window.
 void InstallerWindow::OnMainCommand(int id, int code) {
+  switch (id) {
+    case IDCANCEL:
+      // Esc: what the title bar's close button does.
+      ConfirmCancel();
+      return;
+    case kOptionsButton:
+    case kUninstallCancel:
+    case kAccept:
+    case kFullInstaller:
+    case kRetry:
+    case kUninstall:
+    case kBack:
+      if (!IsOnCurrentPage(id)) {
+        LOG(WARNING) << "Ignored button " << id << " of another page";
+        return;
+      }
+      break;
+    default:
+      break;
+  }
   switch (id) {
     case kOptionsButton:
       RecordNavigation("OPTIONS");
@@ -432,6 +480,14 @@ void InstallerWindow::OnOptionsCommand(int id, int code) {
   }
 }
 
+bool InstallerWindow::IsOnCurrentPage(int id) const {
+  if (page_ == InstallerPage::kNone) return false;
+  for (const auto& entry : kPageControls) {
+    if (entry.id == id) return (entry.pages & PageBit(page_)) != 0;
+  }
+  return false;
+}
+
 bool InstallerWindow::OnLinkNotification(const NMHDR* header) {
   if (header->idFrom != static_cast<UINT_PTR>(kTermsLine) ||
       header->code != EN_LINK) {
@@ -439,13 +495,17 @@ bool InstallerWindow::OnLinkNotification(const NMHDR* header) {
   }
   const auto* link = reinterpret_cast<const ENLINK*>(header);
   if (link->msg != WM_LBUTTONUP) return false;
-  // Rich edit reports the label's range; the target is ours to map.
-  const std::u16string target =
-      FindLinkTarget(terms_links_, static_cast<size_t>(link->chrg.cpMin));
-  RecordNavigation("TOS");
-  if (target == kTermsLinkTarget) ShowPage(InstallerPage::kTos);
+  OpenTermsLink(static_cast<size_t>(link->chrg.cpMin));
   SetWindowLongPtrW(dialog_, DWLP_MSGRESULT, TRUE);
   return true;
+}
+
+void InstallerWindow::OpenTermsLink(size_t position) {
+  if (page_ != InstallerPage::kWelcome) return;
+  // Rich edit reports the label's range; the target is ours to map.
+  const std::u16string target = FindLinkTarget(terms_links_, position);
+  RecordNavigation("TOS");
+  if (target == kTermsLinkTarget) ShowPage(InstallerPage::kTos);
 }
 
 // --- Pages and navigation.
@@ -454,6 +514,9 @@ void InstallerWindow::ShowPage(InstallerPage page) {
   if (page == page_) return;
   page_node_ = root_node_.AppendDictionary(kPageSequenceKey);
   page_node_->SetString(kPageTypeKey, PageName(page));
+  // Set first: hiding the focused control moves the focus, which asks
+  // which page is shown.
+  page_ = page;
 
   // Shown before the focus moves: a hidden control keeps no focus.
   const int bit = PageBit(page);
@@ -467,19 +530,24 @@ void InstallerWindow::ShowPage(InstallerPage page) {
   } else {
     ShowWindow(GetDlgItem(dialog_, kUninstallErrorHeading), SW_HIDE);
   }
+  // Enter presses the page's own button; a page without one has none.
+  SendMessageW(dialog_, DM_SETDEFID, FocusedControl(page), 0);
   FocusPageControl(page);
   ShowWindow(options_dialog_,
              page == InstallerPage::kOptions ? SW_SHOWNA : SW_HIDE);
   error_page_ = page == InstallerPage::kError;
   RedrawWindow(dialog_, nullptr, nullptr,
                RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-  page_ = page;
 }
 
 void InstallerWindow::FocusPageControl(InstallerPage page) {
   if (const int focus = FocusedControl(page)) {
     SendMessageW(dialog_, WM_NEXTDLGCTL,
                  reinterpret_cast<WPARAM>(GetDlgItem(dialog_, focus)), TRUE);
+  } else if (GetActiveWindow() == dialog_) {
+    // Keys go to the dialog then (Esc still asks), not to a hidden control
+    // of the previous page.
+    SetFocus(dialog_);
   }
 }
 
@@ -501,6 +569,7 @@ void InstallerWindow::ConfirmCancel() {
 }
 
 int InstallerWindow::ShowMessageBox(const std::u16string& text, UINT type) {
+  if (right_to_left_) type |= MB_RTLREADING | MB_RIGHT;
   return ShowLocalizedMessageBox(
       dialog_, text, RcL10nHandler::GetString(kIdsInstallerTitle), type);
 }
@@ -522,7 +591,12 @@ void InstallerWindow::ShowPhase(int phase) {
     caption = RcL10nHandler::GetStringWithArgs(kIdsInstallingForUser, user);
   }
   if (caption.empty()) return;
-  SetDlgItemTextW(dialog_, kMessage, base::as_wcstr(caption));
+  SetControlText(kMessage, caption);
+  RepaintControl(dialog_, kMessage);
+}
+
+void InstallerWindow::ShowWaitingForNetwork() {
+  SetControlText(kMessage, RcL10nHandler::GetString(kIdsWaitingForNetwork));
   RepaintControl(dialog_, kMessage);
 }
 
@@ -560,7 +634,7 @@ void InstallerWindow::ShowError(const std::u16string& message,
             << (offer_full_package ? "" : "don't ") << "offer full package";
   if (settings_->uninstall() || run_immediately_)
     ShowWindow(GetDlgItem(dialog_, kBack), SW_HIDE);
-  SetDlgItemTextW(dialog_, kMessage, base::as_wcstr(message));
+  SetDlgItemTextW(dialog_, kMessage, base::as_wcstr(InReadingOrder(message)));
   RepaintControl(dialog_, kMessage);
   page_node_->SetString(kStatsFailureReasonKey, detail);
 }
@@ -579,7 +653,18 @@ HWND InstallerWindow::GetControl(int id) const {
 }
 
 void InstallerWindow::SetControlText(int id, const std::u16string& text) {
-  if (!text.empty()) SetWindowTextW(GetControl(id), base::as_wcstr(text));
+  if (!text.empty())
+    SetWindowTextW(GetControl(id), base::as_wcstr(InReadingOrder(text)));
+}
+
+std::u16string InstallerWindow::InReadingOrder(
+    const std::u16string& text) const {
+  // Some systems' buttons and static texts draw left to right whatever
+  // their reading order; embedded in a right-to-left run, a sentence that
+  // mixes scripts reads right to left in every control, and the embedding
+  // changes nothing where the control reads right to left already.
+  if (!right_to_left_ || text.empty()) return text;
+  return Embedded(text, true);
 }
 
 std::u16string InstallerWindow::GetControlText(int id) const {
@@ -608,6 +693,7 @@ void InstallerWindow::OnSettingChanged() { RefreshControls(); }
 void InstallerWindow::OnPathChanged() { RefreshControls(); }
 
 void InstallerWindow::OnLanguageChanged() {
+  SetLayoutDirection(IsRightToLeftLanguage(*RcL10nHandler::CurrentLangId()));
   const bool uninstall = settings_->uninstall();
   if (uninstall) {
     for (const ControlText& entry : kUninstallTexts)
@@ -630,12 +716,34 @@ void InstallerWindow::OnLanguageChanged() {
 void InstallerWindow::FillLanguageList() {
   HWND list = GetControl(kLanguageList);
   SendMessageW(list, CB_RESETCONTENT, 0, 0);
-  int selected = 0;
+  // Each language under its own name, in the order of the names: the root
+  // collation of Unicode (the invariant locale's), without regard to case,
+  // so that "Čeština" stands among the C, not after the Z, and the scripts
+  // follow each other as the collation orders them.
+  std::vector<std::pair<std::u16string, size_t>> names;
   for (size_t i = 0; i < languages_.size(); ++i) {
-    const std::u16string name =
-        RcL10nHandler::GetStringForCode(languages_[i], kIdsLanguageName);
+    names.emplace_back(
+        RcL10nHandler::GetStringForCode(languages_[i], kIdsLanguageName), i);
+  }
+  std::stable_sort(
+      names.begin(), names.end(), [](const auto& a, const auto& b) {
+        return CompareStringEx(
+                   LOCALE_NAME_INVARIANT, LINGUISTIC_IGNORECASE,
+                   base::as_wcstr(a.first), static_cast<int>(a.first.size()),
+                   base::as_wcstr(b.first), static_cast<int>(b.first.size()),
+                   nullptr, nullptr, 0) == CSTR_LESS_THAN;
+      });
+  int selected = 0;
+  for (const auto& [name, i] : names) {
+    // In a right-to-left list every name reads in its own direction:
+    // "English (United States)" keeps its closing parenthesis at the end.
+    const std::u16string shown =
+        right_to_left_
+            ? Embedded(name, IsRightToLeftLanguage(
+                                 RcL10nHandler::GetLangId(languages_[i])))
+            : name;
     const LRESULT index = SendMessageW(list, CB_ADDSTRING, 0,
-                                       reinterpret_cast<LPARAM>(name.c_str()));
+                                       reinterpret_cast<LPARAM>(shown.c_str()));
     if (index == CB_ERR || index == CB_ERRSPACE) {
       LOG(ERROR) << "Adding item #" << i << "to the language dropdown failed";
       continue;
@@ -661,7 +769,7 @@ void InstallerWindow::FillInstallForList() {
        {RcL10nHandler::GetString(kIdsAllUsers), current_user,
         RcL10nHandler::GetString(kIdsStandalone)}) {
     SendMessageW(list, CB_ADDSTRING, 0,
-                 reinterpret_cast<LPARAM>(entry.c_str()));
+                 reinterpret_cast<LPARAM>(InReadingOrder(entry).c_str()));
   }
   SendMessageW(list, CB_SETCURSEL, selection, 0);
   if (!tooltip_) return;
@@ -673,12 +781,14 @@ void InstallerWindow::FillInstallForList() {
        RcL10nHandler::GetString(kIdsHelpCurrentUserText),
        RcL10nHandler::GetString(kIdsHelpStandaloneCaption),
        RcL10nHandler::GetString(kIdsHelpStandaloneText)});
+  // The help reads in the window's direction.
   TOOLINFOW tool = {sizeof(tool)};
+  tool.uFlags = kInstallModeToolFlags | (right_to_left_ ? TTF_RTLREADING : 0);
   tool.hwnd = options_dialog_;
   tool.uId = reinterpret_cast<UINT_PTR>(list);
+  GetClientRect(list, &tool.rect);
   tool.lpszText = reinterpret_cast<wchar_t*>(help.data());
-  SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0,
-               reinterpret_cast<LPARAM>(&tool));
+  SendMessageW(tooltip_, TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void InstallerWindow::FitFullInstallerButton() {
@@ -819,7 +929,7 @@ void InstallerWindow::PrepareOptionsPage() {
     return;
   }
   TOOLINFOW tool = {sizeof(tool)};
-  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.uFlags = kInstallModeToolFlags;
   tool.hwnd = options_dialog_;
   tool.uId = reinterpret_cast<UINT_PTR>(install_for);
   GetClientRect(install_for, &tool.rect);

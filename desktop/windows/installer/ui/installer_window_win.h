@@ -88,6 +88,8 @@ class InstallerWindow : public Settings::Observer {
 
   // The progress caption for the UI controller's |phase| (0 to 5).
   void ShowPhase(int phase);
+  // The progress caption that says a download waits for the network.
+  void ShowWaitingForNetwork();
   // The PROGRESS page, its bar counting from |position| to |range|.
   void ShowProgress(int position, int range);
   // Moves the bar forward to |position|; never back.
@@ -102,6 +104,10 @@ class InstallerWindow : public Settings::Observer {
   HWND dialog() const { return dialog_; }
   HWND options_dialog() const { return options_dialog_; }
   InstallerPage page() const { return page_; }
+  // Whether the window is mirrored for a right-to-left language.
+  bool right_to_left() const { return right_to_left_; }
+  // The pixels per inch the window is laid out and drawn for.
+  int dpi() const { return dpi_; }
   // The label ranges and targets of the terms line's links.
   const std::vector<TextLink>& terms_links() const { return terms_links_; }
 
@@ -133,12 +139,17 @@ class InstallerWindow : public Settings::Observer {
   INT_PTR HandleMainMessage(UINT message, WPARAM wparam, LPARAM lparam);
   INT_PTR HandleOptionsMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void OnMainCommand(int id, int code);
+  // Whether button |id| belongs to the page shown: a hidden button must not
+  // act (a default button left over from another page, say).
+  bool IsOnCurrentPage(int id) const;
   void OnOptionsCommand(int id, int code);
   bool OnLinkNotification(const NMHDR* header);
 
   // Pages and navigation.
   void ShowPage(InstallerPage page);
   void FocusPageControl(InstallerPage page);
+  // Opens the page the terms line's link names (a click or the keyboard).
+  void OpenTermsLink(size_t position);
   void RecordNavigation(const char* action);
   void NotifyAccept();
   void ConfirmCancel();
@@ -148,7 +159,11 @@ class InstallerWindow : public Settings::Observer {
 
   // Texts and controls.
   HWND GetControl(int id) const;
+  // Sets |text| (nothing when it is empty) in the window's reading order.
   void SetControlText(int id, const std::u16string& text);
+  // |text| as it reads in the window's language: embedded in a
+  // right-to-left run for a right-to-left language.
+  std::u16string InReadingOrder(const std::u16string& text) const;
   std::u16string GetControlText(int id) const;
   void SetComboText(int id, const std::u16string& text);
   void FillLanguageList();
@@ -170,7 +185,19 @@ class InstallerWindow : public Settings::Observer {
 
   // Appearance (installer_window_appearance_win.cc).
   void OnInitDialog();
+  // The display's pixels per inch for this window.
+  int QueryDpi() const;
+  // Pictures and fonts for |dpi_|.
+  void LoadPictures();
   void CreateFonts();
+  void ApplyFonts();
+  // Moves to another display's pixels per inch: |suggested| is the window
+  // rectangle the system proposes there.
+  void OnDpiChanged(int dpi, const RECT& suggested);
+  // Mirrors the window for a right-to-left language, or back.
+  void SetLayoutDirection(bool right_to_left);
+  // The paragraph direction of the slogan and the terms line.
+  void SetRichEditDirection(HWND rich_edit);
   void SetIcons();
   void LoadTermsText();
   void SetSlogan();
@@ -178,8 +205,15 @@ class InstallerWindow : public Settings::Observer {
   bool EraseBackground(HDC dc);
   HBRUSH MainControlColor(UINT message, HDC dc, HWND control);
   HBRUSH OptionsControlColor(UINT message, HDC dc, HWND control);
+  // |control|'s rectangle in the main dialog's client area as the screen
+  // shows it (left to right also in a mirrored window): where the
+  // background under it lies.
+  RECT BackgroundRect(HWND control) const;
   // Paints the logo control |logo| into |dc|.
   void PaintLogo(HWND logo, HDC dc);
+  // Paints the slogan or the terms line into |dc| over the background
+  // under it.
+  void PaintRichEdit(HWND rich_edit, HDC dc);
   // Shows |markup| in |rich_edit| with its anchors as links in
   // |link_color|; returns the links' ranges and targets.
   std::vector<TextLink> SetRichTextWithLinks(HWND rich_edit,
@@ -188,9 +222,11 @@ class InstallerWindow : public Settings::Observer {
   static LRESULT CALLBACK LogoSubclassProc(HWND hwnd, UINT message,
                                            WPARAM wparam, LPARAM lparam,
                                            UINT_PTR id, DWORD_PTR data);
-  static LRESULT CALLBACK CaretHiderProc(HWND hwnd, UINT message, WPARAM wparam,
-                                         LPARAM lparam, UINT_PTR id,
-                                         DWORD_PTR data);
+  // The slogan and the terms line: no caret, painted over the background;
+  // the terms line also takes Enter and Space for its link.
+  static LRESULT CALLBACK RichEditSubclassProc(HWND hwnd, UINT message,
+                                               WPARAM wparam, LPARAM lparam,
+                                               UINT_PTR id, DWORD_PTR data);
 
   Settings* const settings_;
   const bool run_immediately_;
@@ -198,6 +234,10 @@ class InstallerWindow : public Settings::Observer {
   bool observing_settings_ = false;
 
   HWND dialog_ = nullptr;
+  int dpi_ = 96;
+  bool right_to_left_ = false;
+  // Set while a rich edit draws itself for PaintRichEdit.
+  bool painting_rich_edit_ = false;
   ScopedFont small_font_;
   ScopedFont bold_font_;
   ScopedFont heading_font_;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -517,6 +518,9 @@ TEST_F(InstallerWindowTest, PhaseCaptions) {
       EXPECT_EQ(c.caption, caption);
     }
   }
+  window_->ShowWaitingForNetwork();
+  EXPECT_EQ(RcL10nHandler::GetString(kIdsWaitingForNetwork),
+            test::WindowText(Control(kMessage)));
 }
 
 TEST_F(InstallerWindowTest, ErrorPageOffersTheFullInstallerWhenAsked) {
@@ -624,17 +628,28 @@ TEST_F(InstallerWindowTest, UninstallPage) {
 
 TEST_F(InstallerWindowTest, LogoCentredAndBadgeOnTheErrorPage) {
   Open();
-  ScopedBitmap logo(LoadResourceBitmap(kLogoPictureId, kPngResourceType));
-  ScopedBitmap badge(
-      LoadResourceBitmap(kErrorBadgePictureId, kPngResourceType));
+  // Drawn at the display's size (96 and 32 pixels at 96 pixels per inch).
+  ScopedBitmap logo(LoadResourceBitmapForDpi(kLogoPictureId, kPngResourceType,
+                                             window_->dpi()));
+  ScopedBitmap badge(LoadResourceBitmapForDpi(
+      kErrorBadgePictureId, kPngResourceType, window_->dpi()));
   ASSERT_TRUE(logo && badge);
+  int logo_size = 0, badge_size = 0, height = 0;
+  ASSERT_FALSE(test::ReadBitmapPixels(logo.get(), &logo_size, &height).empty());
+  ASSERT_FALSE(
+      test::ReadBitmapPixels(badge.get(), &badge_size, &height).empty());
+  EXPECT_EQ(MulDiv(96, window_->dpi(), 96), logo_size);
   HWND dialog = window_->dialog();
   const RECT control = test::RectIn(Control(kLogo), dialog);
-  const int left = control.left + (control.right - control.left) / 2 - 96 / 2;
-  const int top = control.top + (control.bottom - control.top) / 2 - 96 / 2;
-  // The badge's bottom-right corner 10 pixels beyond the logo's.
-  const int badge_left = left + 96 + 10 - 32;
-  const int badge_top = top + 96 + 10 - 32;
+  const int left =
+      control.left + (control.right - control.left) / 2 - logo_size / 2;
+  const int top =
+      control.top + (control.bottom - control.top) / 2 - logo_size / 2;
+  // The badge's bottom-right corner 10 pixels (at 96 per inch) beyond the
+  // logo's.
+  const int corner = MulDiv(10, window_->dpi(), 96);
+  const int badge_left = left + logo_size + corner - badge_size;
+  const int badge_top = top + logo_size + corner - badge_size;
 
   test::RunUiFor(50);
   {
@@ -846,9 +861,33 @@ TEST_F(InstallerWindowTest, EveryTranslationFits) {
   const std::vector<std::u16string> codes =
       RcL10nHandler::GetAvailableLanguages();
   ASSERT_LT(50u, codes.size());
+  // Texts drawn as boxes measure the boxes: such a control is left out and
+  // named, and the test does not pass on them.
+  std::map<std::u16string, std::set<int>> boxes;
   for (const bool uninstalling : {false, true}) {
     Close();
     Open(uninstalling ? u"--uninstall" : u"");
+    std::map<HFONT, test::GlyphProbe> text_probes;
+    std::map<int, test::GlyphProbe> rich_edit_probes;
+    auto drawn_as_boxes = [&](int id, FitKind kind) {
+      HWND control = Control(id);
+      const std::u16string text = test::WindowText(control);
+      if (kind == FitKind::kRichEdit) {
+        auto probe = rich_edit_probes.find(id);
+        if (probe == rich_edit_probes.end()) {
+          probe = rich_edit_probes
+                      .emplace(id, test::GlyphProbe::ForRichEdit(control))
+                      .first;
+        }
+        return !probe->second.Missing(text).empty();
+      }
+      HFONT font =
+          reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+      auto probe = text_probes.find(font);
+      if (probe == text_probes.end())
+        probe = text_probes.emplace(font, test::GlyphProbe(font)).first;
+      return !probe->second.Missing(text).empty();
+    };
     for (const std::u16string& code : codes) {
       SCOPED_TRACE(code);
       settings_->SetInstallLanguage(code);
@@ -860,13 +899,34 @@ TEST_F(InstallerWindowTest, EveryTranslationFits) {
             Control(kMessage),
             reinterpret_cast<const wchar_t*>(
                 RcL10nHandler::GetStringWithArgs(message, folder).c_str()));
+        if (drawn_as_boxes(kMessage, FitKind::kText)) {
+          boxes[code].insert(kMessage);
+          continue;
+        }
         EXPECT_EQ(0, Overflow(Control(kMessage), FitKind::kText)) << message;
       }
       for (const FitCheck& check : uninstalling ? uninstall : install) {
+        if (drawn_as_boxes(check.id, check.kind)) {
+          boxes[code].insert(check.id);
+          continue;
+        }
         EXPECT_EQ(0, Overflow(Control(check.id), check.kind))
             << check.id << " \"" << test::WindowText(Control(check.id)) << "\"";
       }
     }
+  }
+  if (!boxes.empty()) {
+    std::string measured;
+    for (const auto& [code, ids] : boxes) {
+      measured += " " + base::UTF16ToUTF8(code) + " (";
+      for (int id : ids) measured += std::to_string(id) + " ";
+      measured.back() = ')';
+    }
+    GTEST_SKIP() << "Some texts come out as boxes here, so their size was not "
+                    "measured; the fonts of tools/install_deps.sh give most "
+                    "scripts their glyphs, but Wine's rich edit shapes text "
+                    "only in the control's own font. Languages (controls):"
+                 << measured;
   }
 }
 

@@ -29,6 +29,13 @@ Microsoft::WRL::ComPtr<IStream> CreateStreamOnResource(const wchar_t* name,
 // caller owns the bitmap. Null on failure.
 HBITMAP LoadResourceBitmap(int id, const wchar_t* type);
 
+// The logo and the error badge are drawn for this many pixels per inch
+// (200 %), so that scaling them down keeps them sharp.
+inline constexpr int kPictureDpi = 192;
+// As above, resampled (bicubic, high quality) from kPictureDpi to |dpi|
+// pixels per inch.
+HBITMAP LoadResourceBitmapForDpi(int id, const wchar_t* type, int dpi);
+
 }  // namespace installer
 
 #endif  // DESKTOP_WINDOWS_INSTALLER_UI_RESOURCE_IMAGE_WIN_H_

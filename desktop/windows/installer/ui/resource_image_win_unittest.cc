@@ -19,8 +19,9 @@ TEST(ResourceImageTest, PicturesDecodeAtTheirSize) {
     int width;
     int height;
   } cases[] = {
-      {kLogoPictureId, kPngResourceType, 96, 96},
-      {kErrorBadgePictureId, kPngResourceType, 32, 32},
+      // Drawn for 200 %.
+      {kLogoPictureId, kPngResourceType, 192, 192},
+      {kErrorBadgePictureId, kPngResourceType, 64, 64},
       {kBackgroundPictureId, kJpgResourceType, 600, 400},
   };
   for (const auto& c : cases) {
@@ -61,6 +62,40 @@ TEST(ResourceImageTest, PngAlphaIsPremultiplied) {
   EXPECT_GT(transparent, 0);
   EXPECT_GT(translucent, 0);
   EXPECT_GT(opaque, width * height / 2);
+}
+
+// Drawn for 192 pixels per inch, scaled to the display's: the size follows
+// the resolution, the alpha stays premultiplied, the disc keeps transparent
+// corners and an opaque centre.
+TEST(ResourceImageTest, PicturesScaleToThePixelsPerInch) {
+  const struct {
+    int id;
+    int dpi;
+    int size;
+  } cases[] = {
+      {kLogoPictureId, 96, 96},        {kLogoPictureId, 120, 120},
+      {kLogoPictureId, 144, 144},      {kLogoPictureId, 192, 192},
+      {kLogoPictureId, 288, 288},      {kErrorBadgePictureId, 96, 32},
+      {kErrorBadgePictureId, 144, 48}, {kErrorBadgePictureId, 168, 56},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.id << " at " << c.dpi);
+    ScopedBitmap bitmap(
+        LoadResourceBitmapForDpi(c.id, kPngResourceType, c.dpi));
+    ASSERT_TRUE(bitmap);
+    int width = 0, height = 0;
+    const std::vector<uint32_t> pixels =
+        test::ReadBitmapPixels(bitmap.get(), &width, &height);
+    ASSERT_FALSE(pixels.empty());
+    EXPECT_EQ(c.size, width);
+    EXPECT_EQ(c.size, height);
+    for (uint32_t pixel : pixels) {
+      for (int shift : {0, 8, 16})
+        ASSERT_LE((pixel >> shift) & 0xFF, pixel >> 24);
+    }
+    EXPECT_EQ(0u, pixels[0]);
+    EXPECT_EQ(0xFFu, pixels[(height / 2) * width + width / 2] >> 24);
+  }
 }
 
 TEST(ResourceImageTest, JpegIsOpaque) {

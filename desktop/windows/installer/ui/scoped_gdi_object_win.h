@@ -22,6 +22,12 @@ class ScopedGdiHandle {
     handle_ = handle;
   }
   Handle get() const { return handle_; }
+  // Gives up ownership without freeing.
+  Handle release() {
+    Handle handle = handle_;
+    handle_ = nullptr;
+    return handle;
+  }
   explicit operator bool() const { return handle_ != nullptr; }
 
  private:

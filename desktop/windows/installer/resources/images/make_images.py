@@ -3,6 +3,9 @@
 
 Writes logo.png (resource 140), error_badge.png (141), velna.ico (icon 1) and
 background.png, which ImageMagick's convert turns into background.jpg (139).
+The logo and the badge are drawn for 200 % (192 pixels per inch): the window
+scales them down to the display's pixels per inch, which stays sharp up to
+200 %. The icon carries the sizes Windows asks for from 100 % to 200 %.
 The outputs are committed; run this script again after changing a picture.
 """
 
@@ -144,9 +147,10 @@ def write(name, data):
 
 
 def main():
-    write("logo.png", png_bytes(render(96, logo_colour)))
-    write("error_badge.png", png_bytes(render(32, badge_colour)))
-    icon = [(s, dib_bytes(render(s, logo_colour))) for s in (16, 32, 48)]
+    write("logo.png", png_bytes(render(192, logo_colour)))
+    write("error_badge.png", png_bytes(render(64, badge_colour)))
+    icon = [(s, dib_bytes(render(s, logo_colour)))
+            for s in (16, 20, 24, 32, 40, 48, 64)]
     icon.append((256, png_bytes(render(256, logo_colour))))
     write("velna.ico", ico_bytes(icon))
     write("background.png", png_bytes(background(600, 400)))

@@ -1,7 +1,10 @@
 #include "desktop/windows/installer/ui/test/installer_window_test_base_win.h"
 
+#include <richedit.h>
+
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/test/settings_test_util.h"
+#include "desktop/windows/installer/ui/installer_window_ids.h"
 #include "desktop/windows/installer/ui/test/window_test_util_win.h"
 
 namespace installer {
@@ -51,6 +54,56 @@ void InstallerWindowTestBase::Close() {
   if (!window_) return;
   window_->RemoveDelegate(&delegate_);
   window_.reset();
+}
+
+void InstallerWindowTestBase::OpenOn(InstallerPage page,
+                                     const std::u16string& language,
+                                     base::win::WindowsVersion version) {
+  Close();
+  delegate_ = CountingWindowDelegate();
+  std::u16string arguments = u"--language=" + language;
+  if (page == InstallerPage::kUninstall) arguments += u" --uninstall";
+  Open(arguments, false, version);
+  // An uninstallation speaks the language of the installation, which its
+  // inspection finds; the test's has none.
+  if (page == InstallerPage::kUninstall)
+    settings_->SetInstallLanguage(language);
+  GoTo(page);
+}
+
+void InstallerWindowTestBase::GoTo(InstallerPage page) {
+  switch (page) {
+    case InstallerPage::kTos: {
+      // What rich edit reports for a click on the link's label.
+      ASSERT_FALSE(window_->terms_links().empty());
+      const TextLink& link = window_->terms_links()[0];
+      ENLINK notification = {};
+      notification.nmhdr.hwndFrom = Control(controls::kTermsLine);
+      notification.nmhdr.idFrom = controls::kTermsLine;
+      notification.nmhdr.code = EN_LINK;
+      notification.msg = WM_LBUTTONUP;
+      notification.chrg.cpMin = static_cast<LONG>(link.start);
+      notification.chrg.cpMax = static_cast<LONG>(link.start + link.length);
+      SendMessageW(window_->dialog(), WM_NOTIFY, controls::kTermsLine,
+                   reinterpret_cast<LPARAM>(&notification));
+      break;
+    }
+    case InstallerPage::kOptions:
+      Click(controls::kOptionsButton);
+      break;
+    case InstallerPage::kProgress:
+      window_->ShowProgress(0, 100);
+      window_->ShowPhase(0);
+      break;
+    case InstallerPage::kError:
+      window_->ShowProgress(0, 100);
+      window_->ShowError(u"Something failed.", true, "detail");
+      break;
+    default:
+      break;
+  }
+  RunUiFor(30);
+  ASSERT_EQ(page, window_->page());
 }
 
 HWND InstallerWindowTestBase::Control(int id) const {

@@ -69,6 +69,15 @@ class InstallerWindowTestBase : public UITestBase {
             base::win::WindowsVersion version = base::win::kVersionWin10);
   // Destroys the window (and keeps the settings).
   void Close();
+  // Opens the window in |language| and shows |page| as the user or the UI
+  // controller reaches it; for UNINSTALL, the window of an uninstallation.
+  // The delegate's counts start again from 0.
+  void OpenOn(InstallerPage page, const std::u16string& language = u"en-US",
+              base::win::WindowsVersion version = base::win::kVersionWin10);
+  // Shows |page| on the open window: the terms through their link, the
+  // options through their button, progress and an error (offering the full
+  // installer) as the controller shows them.
+  void GoTo(InstallerPage page);
 
   // A control of the main dialog, else of the options dialog.
   HWND Control(int id) const;

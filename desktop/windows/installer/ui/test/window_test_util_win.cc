@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <objidl.h>
+#include <richedit.h>
 #include <shlobj.h>
 // After objidl.h.
 #include <gdiplus.h>
@@ -290,6 +291,39 @@ void SelectAndPressButton(HWND browser, int id, const std::u16string& folder) {
            PressWhenSelected);
 }
 
+namespace {
+
+// |rect| of the screen relative to |window|'s client area as the screen
+// shows it (also for a mirrored window).
+RECT ScreenToClientArea(RECT rect, HWND window) {
+  WINDOWINFO info = {};
+  info.cbSize = sizeof(info);
+  GetWindowInfo(window, &info);
+  OffsetRect(&rect, -info.rcClient.left, -info.rcClient.top);
+  return rect;
+}
+
+// Whether |window| (or a window of its own) is what the screen shows over
+// its whole client area: nine points checked.
+bool ShowsOnScreen(HWND window) {
+  WINDOWINFO info = {};
+  info.cbSize = sizeof(info);
+  if (!GetWindowInfo(window, &info) || !IsWindowVisible(window)) return false;
+  const RECT& client = info.rcClient;
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      const POINT point = {
+          client.left + 1 + (client.right - client.left - 3) * i / 2,
+          client.top + 1 + (client.bottom - client.top - 3) * j / 2};
+      HWND shown = WindowFromPoint(point);
+      if (shown != window && !IsChild(window, shown)) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 WindowImage::WindowImage(HWND window) : window_(window) {
   RECT rect = {};
   GetClientRect(window, &rect);
@@ -308,18 +342,46 @@ WindowImage::WindowImage(HWND window) : window_(window) {
   bitmap_ = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   ReleaseDC(nullptr, screen);
   old_bitmap_ = SelectObject(dc_, bitmap_);
-  PrintWindow(window, dc_, PW_CLIENTONLY);
-  PrintChildren(window);
+  // What the user sees: the screen itself, unless another window covers
+  // the window. Wine copies a window's drawing to the screen a little after
+  // it was drawn, when the thread next waits.
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(60);
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
+  if (ShowsOnScreen(window)) {
+    from_screen_ = true;
+    const RECT area = ScreenToClientArea({0, 0, 0, 0}, window);
+    HDC screen_dc = GetDC(nullptr);
+    BitBlt(dc_, 0, 0, width_, height_, screen_dc, -area.left, -area.top,
+           SRCCOPY);
+    ReleaseDC(nullptr, screen_dc);
+  } else {
+    Print(window_, dc_);
+    PrintChildren(window);
+  }
   GdiFlush();
+}
+
+// static
+void WindowImage::Print(HWND window, HDC dc) {
+  // A mirrored window draws in mirrored coordinates.
+  const bool mirrored =
+      (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
+  const DWORD layout = GetLayout(dc);
+  SetLayout(dc, mirrored ? LAYOUT_RTL : 0);
+  PrintWindow(window, dc, PW_CLIENTONLY);
+  SetLayout(dc, layout);
 }
 
 void WindowImage::PrintChildren(HWND parent) {
   for (HWND child = GetWindow(GetWindow(parent, GW_CHILD), GW_HWNDLAST); child;
        child = GetWindow(child, GW_HWNDPREV)) {
     if (!IsWindowVisible(child)) continue;
-    RECT rect;
-    GetClientRect(child, &rect);
-    MapWindowPoints(child, window_, reinterpret_cast<POINT*>(&rect), 2);
+    WINDOWINFO info = {};
+    info.cbSize = sizeof(info);
+    GetWindowInfo(child, &info);
+    const RECT rect = ScreenToClientArea(info.rcClient, window_);
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     // Printed on its own, over what lies under it (controls may clip to
@@ -329,7 +391,7 @@ void WindowImage::PrintChildren(HWND parent) {
     HBITMAP child_bitmap = CreateCompatibleBitmap(dc_, width, height);
     HGDIOBJ old = SelectObject(child_dc, child_bitmap);
     BitBlt(child_dc, 0, 0, width, height, dc_, rect.left, rect.top, SRCCOPY);
-    PrintWindow(child, child_dc, PW_CLIENTONLY);
+    Print(child, child_dc);
     BitBlt(dc_, rect.left, rect.top, width, height, child_dc, 0, 0, SRCCOPY);
     SelectObject(child_dc, old);
     DeleteObject(child_bitmap);
@@ -357,13 +419,138 @@ bool WindowImage::SavePng(const base::FilePath& path) const {
   if (GetPngEncoder(&encoder) &&
       Gdiplus::DllExports::GdipCreateBitmapFromHBITMAP(bitmap_, nullptr,
                                                        &image) == Gdiplus::Ok) {
-    saved = Gdiplus::DllExports::GdipSaveImageToFile(
-                image, base::as_wcstr(path.value()), &encoder, nullptr) ==
-            Gdiplus::Ok;
+    // Without an alpha channel: the captured alpha bytes are no picture's,
+    // and most viewers would show such a file blank.
+    Gdiplus::GpBitmap* opaque = nullptr;
+    if (Gdiplus::DllExports::GdipCloneBitmapAreaI(0, 0, width_, height_,
+                                                  PixelFormat24bppRGB, image,
+                                                  &opaque) == Gdiplus::Ok) {
+      saved = Gdiplus::DllExports::GdipSaveImageToFile(
+                  opaque, base::as_wcstr(path.value()), &encoder, nullptr) ==
+              Gdiplus::Ok;
+      Gdiplus::DllExports::GdipDisposeImage(opaque);
+    }
     Gdiplus::DllExports::GdipDisposeImage(image);
   }
   Gdiplus::GdiplusShutdown(token);
   return saved;
+}
+
+namespace {
+
+constexpr int kProbeSize = 96;
+// Unassigned in every version of Unicode so far: no font has a glyph.
+constexpr char16_t kUnassigned = 0x0378;
+
+// Letters, digits and punctuation outside ASCII: what a font may lack.
+// Marks that only combine with a letter (they may draw nothing alone) and
+// format characters (the bidirectional embeddings) are left out.
+bool NeedsGlyph(char16_t c) {
+  if (c < 0x80) return false;
+  WORD type1 = 0, type3 = 0;
+  const wchar_t wide = c;
+  GetStringTypeW(CT_CTYPE1, &wide, 1, &type1);
+  GetStringTypeW(CT_CTYPE3, &wide, 1, &type3);
+  return (type1 & (C1_ALPHA | C1_DIGIT | C1_PUNCT)) != 0 &&
+         (type3 & C3_NONSPACING) == 0;
+}
+
+}  // namespace
+
+GlyphProbe::GlyphProbe(HFONT font) : font_(font) {
+  CreateCanvas();
+  box_ = Draw(kUnassigned);
+}
+
+// static
+GlyphProbe GlyphProbe::ForRichEdit(HWND model) {
+  GlyphProbe probe;
+  probe.rich_edit_ = CreateWindowExW(
+      0, L"RICHEDIT50W", L"", WS_POPUP | ES_MULTILINE | ES_READONLY, 0, 0,
+      kProbeSize, kProbeSize, nullptr, nullptr, GetModuleHandleW(nullptr),
+      nullptr);
+  CHARFORMAT2W format = {};
+  format.cbSize = sizeof(format);
+  SendMessageW(model, EM_GETCHARFORMAT, SCF_DEFAULT,
+               reinterpret_cast<LPARAM>(&format));
+  SendMessageW(probe.rich_edit_, EM_SETCHARFORMAT, SCF_ALL,
+               reinterpret_cast<LPARAM>(&format));
+  probe.CreateCanvas();
+  probe.box_ = probe.Draw(kUnassigned);
+  return probe;
+}
+
+GlyphProbe::GlyphProbe(GlyphProbe&& other)
+    : font_(other.font_),
+      rich_edit_(std::exchange(other.rich_edit_, nullptr)),
+      dc_(std::exchange(other.dc_, nullptr)),
+      bitmap_(std::exchange(other.bitmap_, nullptr)),
+      old_bitmap_(std::exchange(other.old_bitmap_, nullptr)),
+      bits_(std::exchange(other.bits_, nullptr)),
+      box_(std::move(other.box_)),
+      known_(std::move(other.known_)) {}
+
+GlyphProbe::~GlyphProbe() {
+  if (rich_edit_) DestroyWindow(rich_edit_);
+  if (dc_) {
+    SelectObject(dc_, old_bitmap_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+  }
+}
+
+void GlyphProbe::CreateCanvas() {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = kProbeSize;
+  info.bmiHeader.biHeight = -kProbeSize;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  dc_ = CreateCompatibleDC(nullptr);
+  void* bits = nullptr;
+  bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bits_ = static_cast<uint32_t*>(bits);
+  old_bitmap_ = SelectObject(dc_, bitmap_);
+}
+
+std::vector<uint32_t> GlyphProbe::Draw(char16_t c) {
+  RECT rect = {0, 0, kProbeSize, kProbeSize};
+  FillRect(dc_, &rect, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  const wchar_t text[] = {static_cast<wchar_t>(c), 0};
+  if (rich_edit_) {
+    SetWindowTextW(rich_edit_, text);
+    SendMessageW(rich_edit_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc_),
+                 PRF_CLIENT);
+  } else {
+    HGDIOBJ old_font = SelectObject(dc_, font_);
+    DrawTextW(dc_, text, 1, &rect, DT_NOPREFIX | DT_SINGLELINE);
+    SelectObject(dc_, old_font);
+  }
+  GdiFlush();
+  std::vector<uint32_t> pixels(bits_, bits_ + kProbeSize * kProbeSize);
+  for (uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
+  return pixels;
+}
+
+std::u16string GlyphProbe::Missing(const std::u16string& text) {
+  std::u16string missing;
+  for (char16_t c : text) {
+    if (!NeedsGlyph(c) || missing.find(c) != std::u16string::npos) continue;
+    auto known =
+        std::find_if(known_.begin(), known_.end(),
+                     [c](const auto& entry) { return entry.first == c; });
+    if (known == known_.end()) {
+      const std::vector<uint32_t> pixels = Draw(c);
+      const bool blank =
+          std::all_of(pixels.begin(), pixels.end(),
+                      [](uint32_t pixel) { return pixel == 0xFFFFFF; });
+      known_.emplace_back(c, blank || pixels == box_);
+      known = known_.end() - 1;
+    }
+    if (known->second) missing += c;
+  }
+  return missing;
 }
 
 bool ShowsOpaquePixels(const WindowImage& image, HBITMAP picture, int left,
@@ -384,6 +571,56 @@ bool ShowsOpaquePixels(const WindowImage& image, HBITMAP picture, int left,
     }
   }
   return compared > 0;
+}
+
+RECT ScreenRectIn(HWND control, HWND window) {
+  RECT rect = {};
+  GetWindowRect(control, &rect);
+  return ScreenToClientArea(rect, window);
+}
+
+bool IsOpaquePng(const base::FilePath& path) {
+  std::string bytes;
+  // The header chunk's colour type: 2 is RGB, 6 RGB with alpha.
+  return base::FileUtil::ReadFileToString(path, &bytes) && bytes.size() > 25 &&
+         bytes.compare(0, 4, "\x89PNG") == 0 &&
+         bytes.compare(12, 4, "IHDR") == 0 && bytes[25] == 2;
+}
+
+HWND FocusedControl(HWND dialog) {
+  HWND focus = GetFocus();
+  if (focus != dialog && !IsChild(dialog, focus)) return nullptr;
+  // A combo box's edit field stands for the combo box: up to the child of
+  // a dialog.
+  while (focus && focus != dialog) {
+    HWND parent = GetParent(focus);
+    wchar_t name[16] = {};
+    GetClassNameW(parent, name, 16);
+    if (wcscmp(name, kDialogClass) == 0) break;
+    focus = parent;
+  }
+  return focus == dialog ? nullptr : focus;
+}
+
+void PressKey(HWND window, UINT key) {
+  const UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
+  PostMessageW(window, WM_KEYDOWN, key, 1 | (scan << 16));
+  PostMessageW(window, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000);
+  RunUiFor(30);
+}
+
+std::vector<HWND> TabCycle(HWND dialog) {
+  std::vector<HWND> cycle;
+  HWND first = FocusedControl(dialog);
+  if (!first) return cycle;
+  cycle.push_back(first);
+  for (int i = 0; i < 30; ++i) {
+    PressKey(GetFocus(), VK_TAB);
+    HWND next = FocusedControl(dialog);
+    if (next == first || !next) break;
+    cycle.push_back(next);
+  }
+  return cycle;
 }
 
 RECT RectIn(HWND control, HWND parent) {

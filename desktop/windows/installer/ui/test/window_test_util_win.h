@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/files/file_path.h"
@@ -93,7 +94,9 @@ void PressButtonOnceSelected(HWND browser, int id, const std::u16string& folder,
 // minute at most, then it presses anyway.
 void SelectAndPressButton(HWND browser, int id, const std::u16string& folder);
 
-// A picture of a window's client area as PrintWindow draws it. Wine's
+// A picture of a window's client area as the screen shows it (left to right
+// also for a mirrored window), after the window has painted everything.
+// When another window covers it, the picture is printed instead: Wine's
 // PrintWindow leaves child windows out, so each visible descendant is
 // printed too, at its place, from the bottom of the z-order up.
 class WindowImage {
@@ -105,13 +108,18 @@ class WindowImage {
 
   int width() const { return width_; }
   int height() const { return height_; }
+  bool from_screen() const { return from_screen_; }
   COLORREF Pixel(int x, int y) const;
-  // Writes a PNG through GDI+'s encoder.
+  // Writes an opaque PNG (RGB, no alpha channel) through GDI+'s encoder.
   bool SavePng(const base::FilePath& path) const;
 
  private:
+  // Prints |window| into |dc| as the screen would show it.
+  static void Print(HWND window, HDC dc);
   // Prints the visible children of |parent| and theirs, bottom first.
   void PrintChildren(HWND parent);
+
+  bool from_screen_ = false;
 
   HWND window_ = nullptr;
   HDC dc_ = nullptr;
@@ -121,12 +129,62 @@ class WindowImage {
   int height_ = 0;
 };
 
+// Which characters of a text come out as boxes (the glyph a font draws for a
+// character it lacks) or not at all when drawn in a given way: without the
+// fonts for a script, what a test measures is boxes, not the text.
+class GlyphProbe {
+ public:
+  // Text as buttons and static texts draw it (DrawText) in |font|.
+  explicit GlyphProbe(HFONT font);
+  // Text as the rich edit |model| draws it in its default character format
+  // (rich edit shapes text itself and may not use the fonts DrawText uses).
+  static GlyphProbe ForRichEdit(HWND model);
+  GlyphProbe(GlyphProbe&& other);
+  GlyphProbe(const GlyphProbe&) = delete;
+  GlyphProbe& operator=(const GlyphProbe&) = delete;
+  ~GlyphProbe();
+
+  // The letters, digits and punctuation of |text| that are drawn as boxes,
+  // each once; ASCII counts as present.
+  std::u16string Missing(const std::u16string& text);
+
+ private:
+  GlyphProbe() = default;
+  void CreateCanvas();
+  // The pixels of |c| drawn on white.
+  std::vector<uint32_t> Draw(char16_t c);
+
+  HFONT font_ = nullptr;
+  HWND rich_edit_ = nullptr;
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ old_bitmap_ = nullptr;
+  uint32_t* bits_ = nullptr;
+  // How a character that no font has (an unassigned code point) comes out.
+  std::vector<uint32_t> box_;
+  std::vector<std::pair<char16_t, bool>> known_;
+};
+
 // Whether every opaque pixel of |picture| shows at |left|, |top| of
 // |image|.
 bool ShowsOpaquePixels(const WindowImage& image, HBITMAP picture, int left,
                        int top);
 // |control|'s rectangle in |parent|'s client coordinates.
 RECT RectIn(HWND control, HWND parent);
+// |control|'s rectangle in |window|'s client area as the screen shows it:
+// left to right also when |window| is mirrored.
+RECT ScreenRectIn(HWND control, HWND window);
+// Whether |path| is a PNG without an alpha channel.
+bool IsOpaquePng(const base::FilePath& path);
+
+// The control of |dialog| (or of a child dialog of it) that has the focus:
+// a combo box for its edit field. Null when none has.
+HWND FocusedControl(HWND dialog);
+// Posts a key press (down and up) to |window| and lets the loop handle it.
+void PressKey(HWND window, UINT key);
+// The controls Tab visits from the focused one of |dialog| until it comes
+// back to it, in order, starting with the focused one.
+std::vector<HWND> TabCycle(HWND dialog);
 
 // Where screenshots are kept: "ui_screenshots" beside the test executable
 // (created on demand).

@@ -1,0 +1,221 @@
+// The installer window from the keyboard: Enter presses the page's own
+// button, Esc asks as the close button does, and Tab visits every control a
+// page shows in the order the page shows them, in both directions of
+// layout.
+
+#include <richedit.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/values.h"
+#include "desktop/windows/installer/ui/installer_window_ids.h"
+#include "desktop/windows/installer/ui/installer_window_win.h"
+#include "desktop/windows/installer/ui/test/installer_window_test_base_win.h"
+#include "desktop/windows/installer/ui/test/window_test_util_win.h"
+#include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+using namespace controls;
+
+class InstallerWindowKeyboardTest : public test::InstallerWindowTestBase {
+ protected:
+  // The last page's navigation action; empty when none was recorded.
+  std::string LastAction() {
+    const base::ListValue* pages = Pages();
+    const base::DictionaryValue* page = nullptr;
+    std::string action;
+    if (pages && pages->GetDictionary(pages->GetSize() - 1, &page))
+      page->GetString("navigation_action", &action);
+    return action;
+  }
+
+  // Moves the focus to control |id| as the dialog manager does.
+  void Focus(int id) {
+    SendMessageW(window_->dialog(), WM_NEXTDLGCTL,
+                 reinterpret_cast<WPARAM>(Control(id)), TRUE);
+    test::RunUiFor(20);
+    ASSERT_EQ(Control(id), GetFocus());
+  }
+
+  // A key as the user presses it, to the focused control (the dialog when
+  // none has the focus).
+  void Press(UINT key) {
+    HWND focus = GetFocus();
+    test::PressKey(focus ? focus : window_->dialog(), key);
+  }
+};
+
+const char* Name(InstallerPage page) { return InstallerWindow::PageName(page); }
+
+// With the focus on a checkbox where the page has one, Enter presses the
+// button the page offers: never a button of another page.
+TEST_F(InstallerWindowKeyboardTest, EnterPressesThePagesOwnButton) {
+  const struct {
+    InstallerPage page;
+    int focus;  // 0: the control the page starts with
+    const char* action;
+  } cases[] = {
+      {InstallerPage::kWelcome, 0, "ACCEPT"},
+      {InstallerPage::kTos, 0, "ACCEPT"},
+      {InstallerPage::kOptions, kImportData, "ACCEPT"},
+      {InstallerPage::kUninstall, kDeleteProfile, "UNINSTALL"},
+      {InstallerPage::kError, 0, "RETRY"},
+      {InstallerPage::kProgress, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Name(c.page));
+    OpenOn(c.page);
+    if (c.focus) Focus(c.focus);
+    const UINT ticked =
+        IsDlgButtonChecked(GetParent(Control(kImportData)), kImportData);
+    Press(VK_RETURN);
+    EXPECT_EQ(c.action, LastAction());
+    EXPECT_EQ(*c.action ? 1 : 0, delegate_.accepted);
+    // Enter on a checkbox does not tick it.
+    EXPECT_EQ(ticked,
+              IsDlgButtonChecked(GetParent(Control(kImportData)), kImportData));
+    EXPECT_FALSE(settings_->delete_profile());
+  }
+}
+
+// Esc does what the title bar's close button does on every page: it asks
+// whether to quit, and quits on Yes.
+TEST_F(InstallerWindowKeyboardTest, EscapeAsksAsTheCloseButtonDoes) {
+  for (const InstallerPage page :
+       {InstallerPage::kWelcome, InstallerPage::kTos, InstallerPage::kOptions,
+        InstallerPage::kProgress, InstallerPage::kError,
+        InstallerPage::kUninstall}) {
+    SCOPED_TRACE(Name(page));
+    OpenOn(page, u"de");
+    std::vector<test::MessageBoxContent> boxes;
+    int answer = IDNO;
+    test::ScopedDialogHandler handler([&boxes, &answer](HWND box) {
+      boxes.push_back(test::ReadMessageBox(box));
+      test::PressButton(box, answer);
+    });
+    handler.Ignore(window_->dialog());
+    handler.Ignore(window_->options_dialog());
+    Press(VK_ESCAPE);
+    ASSERT_TRUE(test::RunUiUntil([&boxes] { return boxes.size() == 1; }));
+    EXPECT_EQ(RcL10nHandler::GetStringForCode(
+                  u"de", page == InstallerPage::kUninstall ? kIdsQuitUninstall
+                                                           : kIdsQuitInstall),
+              boxes[0].text);
+    test::RunUiFor(30);
+    EXPECT_EQ(0, delegate_.cancelled);
+    EXPECT_EQ(page, window_->page());
+    EXPECT_EQ("", LastAction());
+
+    answer = IDYES;
+    Press(VK_ESCAPE);
+    ASSERT_TRUE(test::RunUiUntil([this] { return delegate_.cancelled == 1; }));
+    EXPECT_EQ("CANCEL", LastAction());
+  }
+}
+
+bool SameRow(const RECT& a, const RECT& b) {
+  return a.top < b.bottom && b.top < a.bottom;
+}
+
+// Whether |b| comes after |a| as the page reads: below it, or in the same
+// row further along the reading direction.
+bool ComesAfter(const RECT& a, const RECT& b, bool right_to_left) {
+  if (!SameRow(a, b)) return b.top >= a.bottom;
+  return right_to_left ? b.right <= a.left : b.left >= a.right;
+}
+
+// Tab visits what a page shows, top to bottom and in reading order within
+// a row (right to left in a right-to-left language), and comes round.
+TEST_F(InstallerWindowKeyboardTest, TabFollowsTheOrderOfThePage) {
+  const struct {
+    InstallerPage page;
+    base::win::WindowsVersion version;
+    std::vector<int> order;  // as a left-to-right page reads
+  } cases[] = {
+      {InstallerPage::kWelcome,
+       base::win::kVersionWin10,
+       {kTermsLine, kOptionsButton, kAccept}},
+      {InstallerPage::kTos,
+       base::win::kVersionWin10,
+       {kTermsText, kBack, kAccept}},
+      {InstallerPage::kOptions,
+       base::win::kVersionWin10,
+       {kLanguageList, kInstallForList, kInstallPath, kChangeFolder,
+        kImportData, kUsageData, kBack, kAccept}},
+      // Before Windows 8 the default-browser option is shown too.
+      {InstallerPage::kOptions,
+       base::win::kVersionWin7,
+       {kLanguageList, kInstallForList, kInstallPath, kChangeFolder,
+        kDefaultBrowser, kImportData, kUsageData, kBack, kAccept}},
+      {InstallerPage::kProgress, base::win::kVersionWin10, {}},
+      {InstallerPage::kError,
+       base::win::kVersionWin10,
+       {kFullInstaller, kBack, kRetry}},
+      {InstallerPage::kUninstall,
+       base::win::kVersionWin10,
+       {kDeleteProfile, kUninstallCancel, kUninstall}},
+  };
+  for (const char16_t* language : {u"en-US", u"ar"}) {
+    const bool right_to_left = std::u16string(language) == u"ar";
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message()
+                   << Name(c.page) << " " << (right_to_left ? "ar" : "en")
+                   << " " << static_cast<int>(c.version));
+      OpenOn(c.page, language, c.version);
+      ASSERT_EQ(right_to_left, window_->right_to_left());
+      std::vector<int> cycle;
+      for (HWND control : test::TabCycle(window_->dialog()))
+        cycle.push_back(GetDlgCtrlID(control));
+      // A cycle read from the control the page starts with.
+      const auto first = std::find(cycle.begin(), cycle.end(),
+                                   c.order.empty() ? 0 : c.order.front());
+      if (first != cycle.end()) std::rotate(cycle.begin(), first, cycle.end());
+      EXPECT_EQ(c.order, cycle);
+      for (size_t i = 1; i < c.order.size(); ++i) {
+        SCOPED_TRACE(c.order[i]);
+        EXPECT_TRUE(ComesAfter(
+            test::ScreenRectIn(Control(c.order[i - 1]), window_->dialog()),
+            test::ScreenRectIn(Control(c.order[i]), window_->dialog()),
+            right_to_left));
+      }
+    }
+  }
+}
+
+// The terms link is reached with Tab, shows selected while it has the
+// focus, and Enter or Space opens the terms.
+TEST_F(InstallerWindowKeyboardTest, TermsLinkOpensFromTheKeyboard) {
+  for (const UINT key : {VK_RETURN, VK_SPACE}) {
+    SCOPED_TRACE(key);
+    OpenOn(InstallerPage::kWelcome);
+    ASSERT_EQ(Control(kAccept), GetFocus());
+    // Accept is the last control of the page: Tab comes round to the line.
+    Press(VK_TAB);
+    ASSERT_EQ(Control(kTermsLine), GetFocus());
+    const TextLink link = window_->terms_links()[0];
+    CHARRANGE selection = {};
+    SendMessageW(Control(kTermsLine), EM_EXGETSEL, 0,
+                 reinterpret_cast<LPARAM>(&selection));
+    EXPECT_EQ(static_cast<LONG>(link.start), selection.cpMin);
+    EXPECT_EQ(static_cast<LONG>(link.start + link.length), selection.cpMax);
+    Press(key);
+    EXPECT_EQ(InstallerPage::kTos, window_->page());
+    const base::ListValue* pages = Pages();
+    const base::DictionaryValue* welcome = nullptr;
+    std::string action;
+    ASSERT_TRUE(pages->GetDictionary(0, &welcome));
+    EXPECT_TRUE(welcome->GetString("navigation_action", &action));
+    EXPECT_EQ("TOS", action);
+    EXPECT_EQ(0, delegate_.accepted);
+  }
+}
+
+}  // namespace
+}  // namespace installer
