@@ -46,12 +46,17 @@ std::wstring CommandLineOf(HANDLE process) {
 }
 
 // Every installer process but the version modes starts a crash reporter, a
-// copy of its own program: not the child a test looks for.
-bool IsCrashReporter(HANDLE process) {
+// copy of its own program: not the child a test looks for. A child whose
+// command line cannot be read yet (just created, on a loaded machine) is
+// not known to be anything else, so it does not count either: the callers
+// look again.
+bool IsKnownNotToBeACrashReporter(HANDLE process) {
   const std::wstring marker =
       L"-" + std::wstring(base::as_wcstr(
                  base::ASCIIToUTF16(switches::kCrashReporterParentId)));
-  return CommandLineOf(process).find(marker) != std::wstring::npos;
+  const std::wstring command_line = CommandLineOf(process);
+  return !command_line.empty() &&
+         command_line.find(marker) == std::wstring::npos;
 }
 
 }  // namespace
@@ -79,7 +84,7 @@ base::Process FindChildProcess(uint32_t parent_pid,
     if (QueryFullProcessImageNameW(process, 0, path, &size) &&
         base::FilePath::CompareIgnoreCase(base::as_u16cstr(path),
                                           program.value()) == 0 &&
-        !IsCrashReporter(process)) {
+        IsKnownNotToBeACrashReporter(process)) {
       return base::Process(process);
     }
     CloseHandle(process);
