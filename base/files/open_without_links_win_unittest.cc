@@ -71,12 +71,16 @@ TEST_F(OpenWithoutLinksTest, PlainFilesAndFoldersOpenInAnySpelling) {
         PathsEqualIgnoringCase(file.value(), GetFinalPathOfHandle(handle)));
     ::CloseHandle(handle);
   }
-  HANDLE handle = OpenWithoutLinks(folder.value(), FILE_LIST_DIRECTORY,
-                                   FILE_SHARE_READ, OPEN_EXISTING);
-  ASSERT_NE(INVALID_HANDLE_VALUE, handle);
-  ::CloseHandle(handle);
+  for (const std::u16string& spelling :
+       {folder.value(), folder.value() + u"\\"}) {
+    HANDLE handle = OpenWithoutLinks(spelling, FILE_LIST_DIRECTORY,
+                                     FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(INVALID_HANDLE_VALUE, handle);
+    ::CloseHandle(handle);
+  }
   // Emptied once accepted.
-  handle = OpenWithoutLinks(file.value(), GENERIC_WRITE, 0, CREATE_ALWAYS);
+  HANDLE handle =
+      OpenWithoutLinks(file.value(), GENERIC_WRITE, 0, CREATE_ALWAYS);
   ASSERT_NE(INVALID_HANDLE_VALUE, handle);
   ::CloseHandle(handle);
   EXPECT_EQ("", ReadFile(file));

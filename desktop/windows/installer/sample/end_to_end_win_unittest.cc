@@ -528,8 +528,14 @@ TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
   ASSERT_TRUE(front_end.IsValid());
 
   // The package backend is "installer.exe" of a package folder in the
-  // download folder; it first copies the folder of the package's version.
+  // download folder, or of the package's protected copy in the system's
+  // temporary folder when the backend that starts it is elevated (as every
+  // process is on the test system); it first copies the folder of the
+  // package's version.
   const base::FilePath downloads = temp().Append(u"Velna Installer");
+  base::FilePath windows;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_WINDOWS, &windows));
+  const base::FilePath system_temp = windows.Append(u"Temp");
   const base::FilePath versioned = install_folder().Append(
       base::UTF8ToUTF16(VersionInfo::GetProductVersion()));
   base::Process package_backend;
@@ -537,6 +543,8 @@ TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
   while (!package_backend.IsValid() &&
          !front_end.WaitForExitWithTimeout(1, &exit_code)) {
     package_backend = FindProcessBelow(downloads, kPackageInstallerName);
+    if (!package_backend.IsValid())
+      package_backend = FindProcessBelow(system_temp, kPackageInstallerName);
   }
   ASSERT_TRUE(package_backend.IsValid()) << Logs();
   while (!base::DirectoryExists(versioned) &&

@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#include <string>
+
 #include "base/files/file_path.h"
 #include "base/process/process.h"
 
@@ -17,6 +19,13 @@ namespace test {
 // end it. Invalid when there is none.
 base::Process FindChildProcess(uint32_t parent_pid,
                                const base::FilePath& program);
+
+// The same for a program named |name| anywhere below |folder|: the package's
+// installer that an elevated process starts from a protected copy of the
+// package, whose folder name is random.
+base::Process FindChildProcessBelow(uint32_t parent_pid,
+                                    const base::FilePath& folder,
+                                    const std::u16string& name);
 
 }  // namespace test
 }  // namespace installer
