@@ -46,24 +46,29 @@ std::u16string ExpectedFinalPath(const std::u16string& path) {
 }
 
 bool IsAcceptable(HANDLE handle, const std::u16string& path) {
+  // Not GetFileInformationByHandle: its volume serial number costs more
+  // than the rest of the open.
   FILE_ATTRIBUTE_TAG_INFO tag = {};
-  BY_HANDLE_FILE_INFORMATION info = {};
+  FILE_STANDARD_INFO standard = {};
   if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag,
                                       sizeof(tag)) ||
-      !::GetFileInformationByHandle(handle, &info)) {
+      !::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard,
+                                      sizeof(standard))) {
     return false;
   }
   if (internal::IsReparsePoint(
           internal::WalkAttributes(FilePath(path), tag.FileAttributes))) {
     return false;
   }
-  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      info.nNumberOfLinks != 1) {
-    return false;
-  }
+  if (!standard.Directory && standard.NumberOfLinks != 1) return false;
+  const std::u16string final_path = GetFinalPathOfHandle(handle);
+  if (final_path.empty()) return false;
+  // Most paths are spelled as the system resolves them already; making one
+  // absolute and long costs a look at every folder on the way.
+  if (PathsEqualIgnoringCase(final_path, StripLongPathPrefix(path)))
+    return true;
   const std::u16string expected = ExpectedFinalPath(path);
-  return !expected.empty() &&
-         PathsEqualIgnoringCase(GetFinalPathOfHandle(handle), expected);
+  return !expected.empty() && PathsEqualIgnoringCase(final_path, expected);
 }
 
 }  // namespace

@@ -64,9 +64,10 @@ base::win::ScopedHandle Open(const base::FilePath& path, DWORD access,
 }
 
 bool IsFolder(HANDLE handle) {
-  BY_HANDLE_FILE_INFORMATION info = {};
-  return GetFileInformationByHandle(handle, &info) &&
-         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  FILE_STANDARD_INFO info = {};
+  return GetFileInformationByHandleEx(handle, FileStandardInfo, &info,
+                                      sizeof(info)) &&
+         info.Directory;
 }
 
 // The bytes of the opened file |from| into the new file |target|, with the
