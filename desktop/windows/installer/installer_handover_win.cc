@@ -128,17 +128,17 @@ int Installer::RunElevated() {
   settings_->AppendToCommandLine(&command_line, true);
   command_line.AppendSwitchASCII(switches::kParentPid,
                                  std::to_string(GetCurrentProcessId()));
-  // The elevated copy reports its crashes to this tree's reporter instead of
-  // starting one of its own, elevated, that would write in the user's
-  // temporary folder.
-  command_line.AppendSwitchASCII(switches::kCrashReporterPid,
-                                 FormatCrashReporterPid());
   const bool wait_for_package = own.HasSwitch(switches::kWaitForPackage);
   if (wait_for_package) {
     command_line.AppendSwitchNative(
         switches::kWaitForPackage,
         own.GetSwitchValueNative(switches::kWaitForPackage));
   }
+  // The elevated copy reports its crashes to this tree's reporter instead of
+  // starting one of its own, elevated, that would write in the user's
+  // temporary folder.
+  command_line.AppendSwitchASCII(switches::kCrashReporterPid,
+                                 FormatCrashReporterPid());
   base::FilePath program;
   if (!GetOwnExecutable(&program)) return kElevationSetUpError;
 
