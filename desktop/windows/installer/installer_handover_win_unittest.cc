@@ -235,7 +235,9 @@ TEST_F(HandOverTest, ElevationThatCannotHappenFailsBeforeAnyChange) {
 // The elevated copy takes the package from a protected copy before it starts
 // the package's installer: what the user changes in the package folder
 // afterwards is not installed. It reports its crashes to the tree's
-// reporter, and the copy goes once the package's installer has ended.
+// reporter, and the copy goes once the package's installer has ended. (The
+// package's installer is then gone for this user's own part, so that the
+// test leaves no registration for the current user behind.)
 TEST_F(HandOverTest, AnElevatedHandOverStartsThePackageFromAProtectedCopy) {
   WriteSeamsAndRights(Rights());
   ASSERT_TRUE(SetEvent(package_ready_.Get()));
@@ -247,8 +249,13 @@ TEST_F(HandOverTest, AnElevatedHandOverStartsThePackageFromAProtectedCopy) {
       elevated.Pid(), protected_root(), kPackageInstallerName);
   ASSERT_TRUE(package_backend_.IsValid()) << LogOf(elevated.Pid());
   ASSERT_TRUE(test::WriteTextFile(package().Append(u"f1.txt"), "planted"));
+  ASSERT_TRUE(
+      base::MoveFileOrDirectory(package().Append(kPackageInstallerName),
+                                package().Append(u"installer_running.exe")));
   ASSERT_TRUE(SetEvent(go_event().Get()));
-  EXPECT_EQ(0, FirstBackendExitCode()) << LogOf(elevated.Pid());
+  EXPECT_EQ(1, FirstBackendExitCode()) << LogOf(elevated.Pid());
+  // The elevated run succeeded: its package backend's and its own report.
+  EXPECT_EQ(2u, Count("Success"));
   EXPECT_EQ("new f1.txt", test::ReadFileContents(target().Append(u"f1.txt")));
   const std::string log = LogOf(elevated.Pid());
   EXPECT_NE(std::string::npos, log.find(" --crash-reporter-pid=")) << log;
