@@ -22,12 +22,15 @@ std::u16string ExecutablePath();
 // False when the folder cannot be read or is 260 units or longer.
 bool CurrentDirectory(std::u16string* folder);
 
-// The log file: opened for appending, shared for reading and writing.
+// The log file: opened for appending, shared for reading and writing (and
+// deletion), never through a link; see base/files/open_without_links_win.h.
 bool OpenLogFileHandle(const std::u16string& name);
 bool HasLogFileHandle();
 void CloseLogFileHandle();
 // One write of the whole line; errors are ignored.
 void WriteToLogFile(const std::string& text);
+// Also never through a link: a link planted at |name| stays, and the open
+// that follows refuses it.
 void DeleteFileByName(const std::u16string& name);
 
 void WriteToSystemDebugLog(const std::string& text);

@@ -1,6 +1,7 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include "base/files/open_without_links_win.h"
 #include "base/logging.h"
 #include "base/logging_platform.h"
 #include "base/strings/string_util.h"
@@ -51,10 +52,12 @@ bool CurrentDirectory(std::u16string* folder) {
   return true;
 }
 
+// An elevated process logs into the user's temporary folder, which the
+// user's other processes can write: the log is never opened, nor deleted,
+// through a link planted there.
 bool OpenLogFileHandle(const std::u16string& name) {
-  HANDLE file = ::CreateFileW(base::as_wcstr(name), FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = base::OpenWithoutLinks(
+      name, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
   if (file == INVALID_HANDLE_VALUE) {
     g_log_file = nullptr;
     return false;
@@ -77,7 +80,14 @@ void WriteToLogFile(const std::string& text) {
 }
 
 void DeleteFileByName(const std::u16string& name) {
-  ::DeleteFileW(base::as_wcstr(name));
+  HANDLE file = base::OpenWithoutLinks(
+      name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      OPEN_EXISTING);
+  if (file == INVALID_HANDLE_VALUE) return;
+  FILE_DISPOSITION_INFO remove = {TRUE};
+  ::SetFileInformationByHandle(file, FileDispositionInfo, &remove,
+                               sizeof(remove));
+  ::CloseHandle(file);
 }
 
 void WriteToSystemDebugLog(const std::string& text) {
@@ -109,7 +119,6 @@ void BreakpointTrap() {
   // returns.
   __builtin_trap();
 }
-
 
 }  // namespace internal
 }  // namespace logging

@@ -147,5 +147,48 @@ TEST(LoggingWinTest, AppendToFileFailureIsAVerboseErrorLine) {
   _putenv_s("VELNA_APPEND_LOG_DIR", "");
 }
 
+// A log in a folder that others can write (the user's temporary folder, for
+// an elevated installer) may find a second name of some other file planted
+// at its name: the line goes to the fallback log, and neither the other
+// file nor the planted name is touched, however the old log is treated.
+TEST(LoggingWinTest, ALogNeverWritesOrDeletesThroughAPlantedLink) {
+  base::ScopedTempDir temp_dir;
+  const char* inherited = getenv("VELNA_LINKED_LOG_DIR");
+  if (!inherited || !*inherited) {
+    ASSERT_TRUE(temp_dir.CreateUniqueTempDir());
+    _putenv_s("VELNA_LINKED_LOG_DIR", temp_dir.GetPath().AsUTF8().c_str());
+  }
+  const FilePath folder(base::UTF8ToUTF16(getenv("VELNA_LINKED_LOG_DIR")));
+  const FilePath victim = folder.AppendASCII("victim.txt");
+  const FilePath planted = folder.AppendASCII("planted.log");
+  if (!inherited || !*inherited) {
+    ASSERT_EQ(6, base::WriteBufferToFile(victim, "victim", 6));
+    ASSERT_TRUE(::CreateHardLinkW(base::as_wcstr(planted.value()),
+                                  base::as_wcstr(victim.value()), nullptr));
+  }
+  EXPECT_EXIT(
+      {
+        ::SetCurrentDirectoryW(base::as_wcstr(folder.value()));
+        const std::u16string name = planted.value();
+        LoggingSettings settings;
+        settings.log_file = name.c_str();
+        settings.delete_old = APPEND_TO_OLD_LOG_FILE;
+        InitLogging(settings);
+        LOG(INFO) << "appended-line";
+        settings.delete_old = DELETE_OLD_LOG_FILE;
+        InitLogging(settings);
+        LOG(INFO) << "fresh-line";
+        CloseLogFile();
+        exit(0);
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_EQ("victim", ReadFile(victim));
+  EXPECT_TRUE(base::PathExists(planted));
+  const std::string fallback = ReadFile(folder.AppendASCII("debug.log"));
+  EXPECT_NE(std::string::npos, fallback.find("appended-line")) << fallback;
+  EXPECT_NE(std::string::npos, fallback.find("fresh-line")) << fallback;
+  _putenv_s("VELNA_LINKED_LOG_DIR", "");
+}
+
 }  // namespace
 }  // namespace logging

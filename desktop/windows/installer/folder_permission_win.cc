@@ -9,13 +9,18 @@
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/process/launch.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/installer_switches.h"
+#include "desktop/windows/installer/protected_folder_win.h"
+#include "desktop/windows/installer/protected_package_win.h"
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/name_utils.h"
+#include "desktop/windows/installer/uninstall_batch.h"
+#include "desktop/windows/installer/uninstall_batch_win.h"
 
 namespace installer {
 
@@ -25,6 +30,12 @@ class DaclFolderAccessEditor : public FolderAccessEditor {
  public:
   bool GrantFullAccess(const base::FilePath& folder, const std::u16string& user,
                        std::unique_ptr<SavedSecurity>* previous) override {
+    // Elevated, on a folder the user named: never on what a link there
+    // leads to. Held, so that the name stays this folder's meanwhile.
+    base::win::ScopedHandle held(base::OpenWithoutLinks(
+        folder.value(), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
+    if (!held.IsValid()) return false;
     PACL old_dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     std::u16string name = folder.value();
@@ -90,7 +101,10 @@ base::win::ScopedHandle OpenProcessToWatch(
 }
 
 // Waits without time-out for the package or the end of the installation,
-// then runs the package's own installer in the granting form.
+// then runs the package's own installer in the granting form: from a copy
+// that only administrators may change, and only when it is signed as a
+// downloaded installer must be (this process is elevated; the package lies
+// in the user's temporary folder).
 void WaitForPackageAndGrant(const base::CommandLine& command_line,
                             const base::FilePath& folder) {
   if (!command_line.HasSwitch(switches::kInitialPid)) return;
@@ -110,9 +124,11 @@ void WaitForPackageAndGrant(const base::CommandLine& command_line,
                              FALSE, INFINITE) != WAIT_OBJECT_0) {
     return;
   }
-  base::CommandLine package_installer(base::FilePath(
-      command_line.GetSwitchValueNative(switches::kWaitForPackage) +
-      kPackageInstallerName));
+  std::unique_ptr<ProtectedPackage> package =
+      ProtectedPackage::Copy(base::FilePath(
+          command_line.GetSwitchValueNative(switches::kWaitForPackage)));
+  if (!package || !package->MayStartInstaller()) return;
+  base::CommandLine package_installer(package->installer());
   // The processes it serves travel on too, so that the granting form can
   // take its grant back when they end.
   static constexpr const char* kPassedOn[] = {
@@ -126,7 +142,9 @@ void WaitForPackageAndGrant(const base::CommandLine& command_line,
   base::LaunchProcessFromCommandLine(package_installer, options);
 }
 
-void GrantAccess(const base::CommandLine& command_line,
+// True when a temporary grant ended with the backend's Undo event, the end
+// of the installation it was made for.
+bool GrantAccess(const base::CommandLine& command_line,
                  const base::FilePath& folder,
                  const FolderPermissionOptions& options,
                  FolderAccessEditor* editor) {
@@ -134,21 +152,22 @@ void GrantAccess(const base::CommandLine& command_line,
       kGiveInstallPermissionEvent, folder, false, EVENT_ALL_ACCESS);
   base::win::ScopedHandle undo = OpenFolderEvent(
       kGiveInstallPermissionUndoEvent, folder, false, EVENT_ALL_ACCESS);
-  if (!granted.IsValid() || !undo.IsValid()) return;
+  if (!granted.IsValid() || !undo.IsValid()) return false;
   if (!base::DirectoryExists(folder) &&
       !base::FileUtil::CreateDirectory(folder))
-    return;
+    return false;
   std::unique_ptr<SavedSecurity> previous;
   if (!editor->GrantFullAccess(
           folder,
           command_line.GetSwitchValueNative(switches::kPermissionsForUser),
           &previous)) {
-    return;
+    return false;
   }
   if (command_line.HasSwitch(switches::kPermanentPermissions)) {
     SetEvent(granted.Get());
-    return;
+    return false;
   }
+  bool undone = false;
   if (SetEvent(granted.Get())) {
     // The backend signals Undo at its end; if it, or the front end, dies
     // first, nobody will, and the grant must not outlive them.
@@ -163,9 +182,10 @@ void GrantAccess(const base::CommandLine& command_line,
                                handles.data(), FALSE,
                                INFINITE) == WAIT_OBJECT_0) {
       Sleep(static_cast<DWORD>(options.undo_delay.InMilliseconds()));
+      undone = true;
     }
   }
-  editor->Restore(&previous);
+  return editor->Restore(&previous) && undone;
 }
 
 const FolderPermissionOptions* g_options_for_testing = nullptr;
@@ -176,14 +196,14 @@ std::unique_ptr<FolderAccessEditor> CreateFolderAccessEditor() {
   return std::make_unique<DaclFolderAccessEditor>();
 }
 
-void RunSetFolderPermission(const base::CommandLine& command_line,
+bool RunSetFolderPermission(const base::CommandLine& command_line,
                             const FolderPermissionOptions& options) {
-  if (!command_line.HasSwitch(switches::kPermissionsForUser)) return;
+  if (!command_line.HasSwitch(switches::kPermissionsForUser)) return false;
   const base::FilePath folder =
       command_line.GetSwitchValuePath(switches::kSetFolderPermission);
   if (command_line.HasSwitch(switches::kWaitForPackage)) {
     WaitForPackageAndGrant(command_line, folder);
-    return;
+    return false;
   }
   std::unique_ptr<FolderAccessEditor> real_editor;
   FolderAccessEditor* editor = options.editor;
@@ -191,7 +211,21 @@ void RunSetFolderPermission(const base::CommandLine& command_line,
     real_editor = CreateFolderAccessEditor();
     editor = real_editor.get();
   }
-  GrantAccess(command_line, folder, options, editor);
+  return GrantAccess(command_line, folder, options, editor);
+}
+
+bool LaunchGrantedUninstallBatch(const base::FilePath& folder) {
+  // The uninstallation wrote the batch file while it could write the
+  // folder: it runs from a copy taken as the file was when the grant ended,
+  // which nobody else can change.
+  const base::FilePath copy_folder = CreateProtectedFolder();
+  if (copy_folder.empty()) return false;
+  if (!MoveFileWithoutLinks(folder.Append(kUninstallBatchFileName),
+                            copy_folder.Append(kUninstallBatchFileName))) {
+    RemoveDirectoryW(base::as_wcstr(copy_folder.value()));
+    return false;
+  }
+  return LaunchUninstallBatch(copy_folder);
 }
 
 const FolderPermissionOptions& GetFolderPermissionOptions() {

@@ -76,9 +76,21 @@ struct FolderPermissionOptions {
 // is signalled (after |undo_delay|), or at once when the process named by
 // "initial-pid" or "parent-pid" ends first. An "initial-pid" that names no
 // process counts as ended; a "parent-pid" that is not a process id is
-// ignored.
-void RunSetFolderPermission(const base::CommandLine& command_line,
+// ignored. The waiting form starts the package's installer only from a
+// protected copy of the package whose installer may be started
+// (protected_package_win.h).
+//
+// True only when this process granted access for a while and took the
+// grant back after the Undo event: an installation it served has ended.
+bool RunSetFolderPermission(const base::CommandLine& command_line,
                             const FolderPermissionOptions& options);
+
+// Starts the clean-up batch file ("k.bat") of |folder|, the folder this
+// process granted access to, from a copy in a protected folder
+// (protected_folder_win.h): the file is taken out of |folder| through one
+// handle, refused when it is a link or still open for writing, and not
+// waited for. False when any of that fails.
+bool LaunchGrantedUninstallBatch(const base::FilePath& folder);
 
 // The options the entry point runs the mode with: the defaults, unless a
 // test host installed others.

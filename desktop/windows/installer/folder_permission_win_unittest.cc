@@ -3,20 +3,29 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/command_line.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/json/json_writer.h"
 #include "base/process/launch.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/values.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/protected_folder_win.h"
+#include "desktop/windows/installer/protected_package_win.h"
 #include "desktop/windows/installer/service/access_control.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/name_utils.h"
+#include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -235,53 +244,97 @@ TEST(FolderPermissionTest, NothingWithoutAUser) {
   EXPECT_EQ(0, editor.grants.load());
 }
 
+// The waiting form with a package ready in a folder of the user's: the
+// package's folder holds the test host as "installer.exe", which records the
+// command line it was started with. The copies of the package go to a
+// protected root of this test, and their access lists to a record.
+class WaitingFormTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.CreateUniqueTempDir());
+    folder_ = dir().Append(u"install");
+    package_ = dir().Append(u"package");
+    protected_root_ = dir().Append(u"protected");
+    record_ = dir().Append(u"record.txt");
+    security_ = std::make_unique<test::RecordedFolderSecurity>(
+        dir().Append(u"security.txt"));
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(package_));
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(protected_root_));
+    ASSERT_TRUE(CopyFileW(
+        base::as_wcstr(base::GetTestExecutableFolder() +
+                       u"installer_test_host.exe"),
+        base::as_wcstr(package_.Append(u"installer.exe").value()), FALSE));
+    ASSERT_EQ(
+        4, base::WriteBufferToFile(package_.Append(u"files_list"), "a\r\n", 4));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"VELNA_TEST_HOST_RECORD",
+                                        base::as_wcstr(record_.value())));
+    internal::SetProtectedFolderRootForTesting(protected_root_);
+    internal::SetFolderSecurityForTesting(security_.get());
+    ready_.Set(CreateEventW(nullptr, TRUE, FALSE,
+                            base::as_wcstr(MakeKernelObjectName(
+                                folder_.value(), kPackageReadyEvent, true))));
+    interrupted_.Set(CreateEventW(
+        nullptr, TRUE, FALSE,
+        base::as_wcstr(MakeKernelObjectName(
+            folder_.value(), kInstallationInterruptedEvent, true))));
+    ASSERT_TRUE(ready_.IsValid());
+    ASSERT_TRUE(interrupted_.IsValid());
+    ASSERT_TRUE(SetEvent(ready_.Get()));
+  }
+
+  void TearDown() override {
+    SetEnvironmentVariableW(L"VELNA_TEST_HOST_RECORD", nullptr);
+    internal::SetProtectedFolderRootForTesting(base::FilePath());
+    internal::SetFolderSecurityForTesting(nullptr);
+    internal::SetEngineSignedForTesting(-1);
+  }
+
+  const base::FilePath& dir() const { return dir_.GetPath(); }
+
+  // Runs the utility's waiting form to its end.
+  void RunWaitingForm() {
+    RecordingEditor editor;
+    base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
+    command_line.ParseFromString(
+        u"installer.exe --crash-reporter-pid=77 --set-folder-permission=\"" +
+        folder_.value() +
+        u"\" --permissions-for-user=someone --wait-for-package=\"" +
+        package_.value() + u"\\\\\" --initial-pid=" +
+        base::UintToString16(GetCurrentProcessId()) + u" --parent-pid=5");
+    RunSetFolderPermission(command_line, Options(&editor));
+    // This process granted nothing itself.
+    EXPECT_EQ(0, editor.grants.load());
+  }
+
+  base::ScopedTempDir dir_;
+  base::FilePath folder_;
+  base::FilePath package_;
+  base::FilePath protected_root_;
+  base::FilePath record_;
+  std::unique_ptr<test::RecordedFolderSecurity> security_;
+  base::win::ScopedHandle ready_;
+  base::win::ScopedHandle interrupted_;
+};
+
 // The package's installer is started with the switches it needs once the
-// package is ready.
-TEST(FolderPermissionTest, WaitingFormStartsThePackageInstaller) {
-  base::ScopedTempDir dir;
-  ASSERT_TRUE(dir.CreateUniqueTempDir());
-  const base::FilePath folder = dir.GetPath().Append(u"install");
-  const base::FilePath package = dir.GetPath().Append(u"package");
-  ASSERT_TRUE(base::FileUtil::CreateDirectory(package));
-  ASSERT_TRUE(CopyFileW(
-      base::as_wcstr(base::GetTestExecutableFolder() +
-                     u"installer_test_host.exe"),
-      base::as_wcstr(package.Append(u"installer.exe").value()), FALSE));
-  const base::FilePath record = dir.GetPath().Append(u"record.txt");
-  ASSERT_TRUE(SetEnvironmentVariableW(L"VELNA_TEST_HOST_RECORD",
-                                      base::as_wcstr(record.value())));
-  base::win::ScopedHandle ready(
-      CreateEventW(nullptr, TRUE, FALSE,
-                   base::as_wcstr(MakeKernelObjectName(
-                       folder.value(), kPackageReadyEvent, true))));
-  base::win::ScopedHandle interrupted(
-      CreateEventW(nullptr, TRUE, FALSE,
-                   base::as_wcstr(MakeKernelObjectName(
-                       folder.value(), kInstallationInterruptedEvent, true))));
-  ASSERT_TRUE(ready.IsValid());
-  ASSERT_TRUE(interrupted.IsValid());
-  ASSERT_TRUE(SetEvent(ready.Get()));
-
-  RecordingEditor editor;
-  base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
-  command_line.ParseFromString(
-      u"installer.exe --crash-reporter-pid=77 --set-folder-permission=\"" +
-      folder.value() +
-      u"\" --permissions-for-user=someone --wait-for-package=\"" +
-      package.value() + u"\\\\\" --initial-pid=" +
-      base::UintToString16(GetCurrentProcessId()) + u" --parent-pid=5");
-  RunSetFolderPermission(command_line, Options(&editor));
-  SetEnvironmentVariableW(L"VELNA_TEST_HOST_RECORD", nullptr);
-
-  // This process granted nothing itself.
-  EXPECT_EQ(0, editor.grants.load());
+// package is ready: from a protected copy of the package, which goes when
+// it has ended.
+TEST_F(WaitingFormTest, StartsThePackageInstallerFromAProtectedCopy) {
+  internal::SetEngineSignedForTesting(0);
+  RunWaitingForm();
   std::string recorded;
-  ASSERT_TRUE(base::FileUtil::ReadFileToString(record, &recorded));
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(record_, &recorded));
   base::CommandLine started(base::CommandLine::NO_PROGRAM);
   started.ParseFromString(base::UTF8ToUTF16(recorded));
-  EXPECT_EQ(package.Append(u"installer.exe"), started.GetProgram());
+  const base::FilePath copy = started.GetProgram().DirName();
+  EXPECT_EQ(u"installer.exe", started.GetProgram().BaseName().value());
+  EXPECT_EQ(protected_root_, copy.DirName());
+  EXPECT_EQ(std::vector<std::u16string>{kProtectedFolderSecurity},
+            test::RecordedFolderSecurity::History(dir().Append(u"security.txt"),
+                                                  copy));
+  EXPECT_FALSE(base::PathExists(copy));
   EXPECT_EQ(u"77", started.GetSwitchValueNative("crash-reporter-pid"));
-  EXPECT_EQ(folder.value(),
+  EXPECT_EQ(folder_.value(),
             started.GetSwitchValueNative("set-folder-permission"));
   EXPECT_EQ(u"someone", started.GetSwitchValueNative("permissions-for-user"));
   EXPECT_FALSE(started.HasSwitch("permanent-permissions"));
@@ -290,6 +343,21 @@ TEST(FolderPermissionTest, WaitingFormStartsThePackageInstaller) {
   EXPECT_EQ(base::UintToString16(GetCurrentProcessId()),
             started.GetSwitchValueNative("initial-pid"));
   EXPECT_EQ(u"5", started.GetSwitchValueNative("parent-pid"));
+}
+
+// A signed engine starts no package installer that its signer check refuses
+// (here an unsigned one, as anyone can put into the user's folder once the
+// package is ready).
+TEST_F(WaitingFormTest, ASignedEngineStartsNoUnsignedPackageInstaller) {
+  internal::SetEngineSignedForTesting(1);
+  RunWaitingForm();
+  EXPECT_FALSE(base::PathExists(record_));
+  // The refused copy is gone too.
+  EXPECT_TRUE(base::FileEnumerator(protected_root_, false,
+                                   base::FileEnumerator::FILES |
+                                       base::FileEnumerator::DIRECTORIES)
+                  .Next()
+                  .empty());
 }
 
 TEST(FolderPermissionTest, WaitingFormEndsWhenTheInstallationIsInterrupted) {
@@ -315,6 +383,80 @@ TEST(FolderPermissionTest, WaitingFormEndsWhenTheInstallationIsInterrupted) {
   RunSetFolderPermission(command_line, Options(&editor));
   EXPECT_EQ(0, editor.grants.load());
   EXPECT_FALSE(base::PathExists(folder.Append(u"installer.exe")));
+}
+
+// The utility of an uninstallation runs a clean-up batch file only after an
+// installation it granted access for has ended, and only that of the folder
+// it granted: never one beside its own program (wherever a user started
+// it), and never without a grant. The test host runs the entry point as
+// installer.exe does, with its grants recorded (and taken back at once).
+TEST(FolderPermissionBatchTest, OnlyTheGrantedFolderBatchRunsAfterTheGrant) {
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  const base::FilePath app = dir.GetPath().Append(u"app");
+  const base::FilePath folder = dir.GetPath().Append(u"install");
+  const base::FilePath protected_root = dir.GetPath().Append(u"protected");
+  const base::FilePath marker = dir.GetPath().Append(u"marker.txt");
+  for (const base::FilePath& path : {app, folder, protected_root})
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(path));
+  const base::FilePath utility = app.Append(u"installer.exe");
+  ASSERT_TRUE(CopyFileW(base::as_wcstr(base::GetTestExecutableFolder() +
+                                       u"installer_test_host.exe"),
+                        base::as_wcstr(utility.value()), FALSE));
+  for (const auto& [where, letter] :
+       {std::make_pair(app, "A"), std::make_pair(folder, "B")}) {
+    const std::string batch =
+        std::string("@echo ") + letter + ">> \"" + marker.AsUTF8() + "\"\r\n";
+    ASSERT_EQ(static_cast<int>(batch.size()),
+              base::WriteBufferToFile(where.Append(u"k.bat"), batch.data(),
+                                      static_cast<int>(batch.size())));
+  }
+  base::DictionaryValue seams;
+  seams.SetString("folder_grants", dir.GetPath().Append(u"grants.txt").value());
+  seams.SetString("protected_root", protected_root.value());
+  std::string json;
+  ASSERT_TRUE(base::JSONWriter::Write(seams, &json));
+  const base::FilePath seams_file = dir.GetPath().Append(u"seams.json");
+  ASSERT_EQ(static_cast<int>(json.size()),
+            base::WriteBufferToFile(seams_file, json.data(),
+                                    static_cast<int>(json.size())));
+  base::LaunchOptions options;
+  ASSERT_TRUE(SetEnvironmentVariableW(L"VELNA_TEST_INSTALLER_SEAMS",
+                                      base::as_wcstr(seams_file.value())));
+  base::Process served = StartWaitingHost();
+  ASSERT_TRUE(served.IsValid());
+  const std::u16string arguments =
+      u" --set-folder-permission=\"" + folder.value() +
+      u"\" --permissions-for-user=someone --run-uninstall-bat --initial-pid=" +
+      base::UintToString16(served.Pid());
+
+  // Without the backend's events nothing is granted, and nothing runs.
+  base::Process unserved =
+      base::LaunchProcess(u"\"" + utility.value() + u"\"" + arguments, options);
+  ASSERT_TRUE(unserved.IsValid());
+  int exit_code = -1;
+  ASSERT_TRUE(unserved.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_EQ(0, exit_code);
+
+  // Granted, then the installation ends with the Undo event.
+  Handshake handshake(folder);
+  base::Process granting =
+      base::LaunchProcess(u"\"" + utility.value() + u"\"" + arguments, options);
+  ASSERT_TRUE(granting.IsValid());
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(handshake.granted.Get(), 60000));
+  ASSERT_TRUE(SetEvent(handshake.undo.Get()));
+  ASSERT_TRUE(granting.WaitForExitWithTimeout(60000, &exit_code));
+  std::string ran;
+  for (int i = 0; i < 600 && ran.find('B') == std::string::npos; ++i) {
+    Sleep(100);
+    base::FileUtil::ReadFileToString(marker, &ran);
+  }
+  EXPECT_EQ("B\r\n", ran);
+  // Taken out of the folder it was granted, and run from its copy.
+  EXPECT_FALSE(base::PathExists(folder.Append(u"k.bat")));
+  EXPECT_TRUE(base::PathExists(app.Append(u"k.bat")));
+  served.Terminate(0, true);
+  SetEnvironmentVariableW(L"VELNA_TEST_INSTALLER_SEAMS", nullptr);
 }
 
 }  // namespace

@@ -53,6 +53,7 @@ namespace installer {
 
 class Installer;
 class Operation;
+class ProtectedPackage;
 class SavedSecurity;
 class Status;
 class TaskScheduler;
@@ -180,6 +181,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   Settings* settings() const { return settings_; }
   Status* status() const;
   InstallLog* install_log() { return &install_log_; }
+  // The package folder this run reads: the running executable's folder, or
+  // the protected copy of it that an elevated run uses.
   const base::FilePath& own_directory() const { return own_directory_; }
   const std::vector<std::string>& files_list() const { return files_list_; }
   const std::vector<std::string>& root_files_list() const {
@@ -252,6 +255,14 @@ class Installer : public base::win::ObjectWatcher::Delegate,
 
   // The checks before the steps, then the step list; one task.
   void Run();
+  // Part of Run, before the package is read: an elevated run takes it only
+  // from a copy that no other user can change (protected_package_win.h).
+  // False after an error was reported.
+  bool UseProtectedPackage(bool elevated);
+  // Part of Run: an install folder for all users must not let other users
+  // change it (the system runs its launcher). False after an error was
+  // reported.
+  bool ProtectInstallFolder();
   // Part of Run: the file lists (install and update). False after an error
   // was reported.
   bool ReadFileLists();
@@ -323,6 +334,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   std::unique_ptr<SavedSecurity> saved_folder_security_;
   Transaction transaction_;
   base::ObserverList<InstallerObserver> observers_;
+  // The package's copy of an elevated run; own_directory_ is then its
+  // folder.
+  std::unique_ptr<ProtectedPackage> protected_package_;
   base::FilePath own_directory_;
   std::vector<std::string> files_list_;
   std::vector<std::string> root_files_list_;

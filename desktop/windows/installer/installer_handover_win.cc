@@ -25,6 +25,7 @@
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_rights_win.h"
 #include "desktop/windows/installer/installer_switches.h"
+#include "desktop/windows/installer/protected_package_win.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/shell_integration.h"
 #include "desktop/windows/installer/service/utils.h"
@@ -133,6 +134,11 @@ int Installer::RunElevated() {
         switches::kWaitForPackage,
         own.GetSwitchValueNative(switches::kWaitForPackage));
   }
+  // The elevated copy reports its crashes to this tree's reporter instead of
+  // starting one of its own, elevated, that would write in the user's
+  // temporary folder.
+  command_line.AppendSwitchASCII(switches::kCrashReporterPid,
+                                 FormatCrashReporterPid());
   base::FilePath program;
   if (!GetOwnExecutable(&program)) return kElevationSetUpError;
 
@@ -307,9 +313,27 @@ void Installer::HandOverToPackageBackend() {
   const base::CommandLine& own = *base::CommandLine::ForCurrentProcess();
   base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
   settings_->AppendToCommandLine(&command_line, false);
-  command_line.SetProgram(
-      base::FilePath(own.GetSwitchValueNative(switches::kWaitForPackage) +
-                     kPackageInstallerName));
+  const base::FilePath package_folder(
+      own.GetSwitchValueNative(switches::kWaitForPackage));
+  command_line.SetProgram(package_folder.Append(kPackageInstallerName));
+  // An elevated backend runs nothing from the user's temporary folder: the
+  // package's installer starts from a copy nobody else can change, and only
+  // when it is signed as a downloaded installer must be. The copy goes when
+  // that installer has ended.
+  std::unique_ptr<ProtectedPackage> package;
+  if (GetInstallerRights()->IsUserAdministrator(false)) {
+    package = ProtectedPackage::Copy(package_folder);
+    if (!package) {
+      return Fail(kIdsInstallError, u"",
+                  "Could not copy the package to a protected folder");
+    }
+    if (!package->MayStartInstaller()) {
+      return Fail(kIdsInstallError, u"",
+                  "The package's installer is not signed by the expected "
+                  "signer");
+    }
+    command_line.SetProgram(package->installer());
+  }
   if (post_elevation_)
     command_line.AppendSwitch(switches::kPostElevatedInstallTasks);
   command_line.AppendSwitchASCII(switches::kCrashReporterPid,

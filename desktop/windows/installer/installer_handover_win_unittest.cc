@@ -51,6 +51,9 @@ struct Rights {
   bool uac = true;
   const char* runas = "launch";
   bool record_grants = false;
+  // Whether the engine counts as signed, so that the package's installer
+  // must be.
+  bool engine_signed = false;
 };
 
 class HandOverTest : public test::InstallerProcessTestBase {
@@ -87,6 +90,7 @@ class HandOverTest : public test::InstallerProcessTestBase {
       extra.SetString("folder_grants", grants_.value());
       answers.SetString("folder_grants", grants_.value());
     }
+    if (rights.engine_signed) extra.SetBoolean("engine_signed", true);
     WriteSeams(WorkSteps(false), extra);
     std::string json;
     ASSERT_TRUE(base::JSONWriter::Write(answers, &json));
@@ -226,6 +230,56 @@ TEST_F(HandOverTest, ElevationThatCannotHappenFailsBeforeAnyChange) {
     EXPECT_EQ(files, Files());
     EXPECT_EQ(registry, Registry());
   }
+}
+
+// The elevated copy takes the package from a protected copy before it starts
+// the package's installer: what the user changes in the package folder
+// afterwards is not installed. It reports its crashes to the tree's
+// reporter, and the copy goes once the package's installer has ended. (The
+// package's installer is then gone for this user's own part, so that the
+// test leaves no registration for the current user behind.)
+TEST_F(HandOverTest, AnElevatedHandOverStartsThePackageFromAProtectedCopy) {
+  WriteSeamsAndRights(Rights());
+  ASSERT_TRUE(SetEvent(package_ready_.Get()));
+  StartFirstBackend(u"--allusers=1");
+  ASSERT_TRUE(PumpUntilReady()) << LogOf(first_backend_.Pid());
+  base::Process elevated = test::FindChildProcess(first_backend_.Pid(), Host());
+  ASSERT_TRUE(elevated.IsValid());
+  package_backend_ = test::FindChildProcessBelow(
+      elevated.Pid(), protected_root(), kPackageInstallerName);
+  ASSERT_TRUE(package_backend_.IsValid()) << LogOf(elevated.Pid());
+  ASSERT_TRUE(test::WriteTextFile(package().Append(u"f1.txt"), "planted"));
+  ASSERT_TRUE(
+      base::MoveFileOrDirectory(package().Append(kPackageInstallerName),
+                                package().Append(u"installer_running.exe")));
+  ASSERT_TRUE(SetEvent(go_event().Get()));
+  EXPECT_EQ(1, FirstBackendExitCode()) << LogOf(elevated.Pid());
+  // The elevated run succeeded: its package backend's and its own report.
+  EXPECT_EQ(2u, Count("Success"));
+  EXPECT_EQ("new f1.txt", test::ReadFileContents(target().Append(u"f1.txt")));
+  const std::string log = LogOf(elevated.Pid());
+  EXPECT_NE(std::string::npos, log.find(" --crash-reporter-pid=")) << log;
+  EXPECT_TRUE(base::FileEnumerator(protected_root(), false,
+                                   base::FileEnumerator::DIRECTORIES)
+                  .Next()
+                  .empty());
+}
+
+// A signed engine's elevated copy starts no package installer that the
+// signer check refuses (here the unsigned test host).
+TEST_F(HandOverTest, ASignedElevatedCopyStartsNoUnsignedPackageInstaller) {
+  Rights rights;
+  rights.engine_signed = true;
+  WriteSeamsAndRights(rights);
+  ASSERT_TRUE(SetEvent(package_ready_.Get()));
+  ASSERT_TRUE(SetEvent(go_event().Get()));
+  StartFirstBackend(u"--allusers=1");
+  EXPECT_EQ(1, FirstBackendExitCode()) << LogOf(first_backend_.Pid());
+  EXPECT_EQ("old f1.txt", test::ReadFileContents(target().Append(u"f1.txt")));
+  EXPECT_EQ(1u, Count("Error(37055,,The package's installer is not signed by "
+                      "the expected signer)"));
+  EXPECT_EQ("Error(37055,,Installer process did not complete successfully.)",
+            front_end_.events().back());
 }
 
 // A user who may not write the install folder: the utility, elevated,

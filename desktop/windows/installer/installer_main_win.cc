@@ -432,9 +432,18 @@ bool RunInstallerMain() {
     return true;
   }
   if (command_line.HasSwitch(switches::kSetFolderPermission)) {
-    RunSetFolderPermission(command_line, GetFolderPermissionOptions());
-    if (command_line.HasSwitch(switches::kRunUninstallBat))
-      LaunchUninstallBatch(installation_folder);
+    // No log file of its own: what the utility logs goes to the system's
+    // debug output, never beside a program a user may have placed.
+    logging::LoggingSettings settings;
+    settings.logging_dest = logging::LOG_TO_SYSTEM_DEBUG_LOG;
+    logging::InitLogging(settings);
+    // Elevated, it runs only the clean-up batch file of the folder it
+    // granted access to, after the installation it served has ended.
+    if (RunSetFolderPermission(command_line, GetFolderPermissionOptions()) &&
+        command_line.HasSwitch(switches::kRunUninstallBat)) {
+      LaunchGrantedUninstallBatch(
+          command_line.GetSwitchValuePath(switches::kSetFolderPermission));
+    }
     return true;
   }
   return RunInstallingRole(command_line, installation_folder);

@@ -190,21 +190,6 @@ TEST_F(InstallerRunTest, UtilityModesComeBeforeTheRoles) {
   }
 }
 
-// The permission utility of an uninstall starts the installation's clean-up
-// batch file, and does not wait for it.
-TEST_F(InstallerRunTest, PermissionUtilityStartsTheUninstallBatch) {
-  const base::FilePath folder = dir().Append(u"Velna beta");
-  const base::FilePath installer = CopyInstaller(folder);
-  const base::FilePath marker = folder.Append(u"batch ran");
-  ASSERT_TRUE(test::WriteTextFile(
-      folder.Append(u"k.bat"),
-      "@echo off\r\necho done> \"" + marker.AsUTF8() + "\"\r\n"));
-  EXPECT_EQ(0u, Run(installer, u"--set-folder-permission=\"" + folder.value() +
-                                   u"\" --run-uninstall-bat"));
-  for (int i = 0; i < 300 && !base::PathExists(marker); ++i) Sleep(100);
-  EXPECT_TRUE(base::PathExists(marker));
-}
-
 TEST_F(InstallerRunTest, UninstallOutsideAnInstallationFails) {
   const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
   EXPECT_EQ(1u, Run(installer, u"--uninstall --v=2"));

@@ -116,8 +116,11 @@ bool Installer::CreateMasterShortcut(std::vector<ShortcutLocation>* locations,
   VLOG(1) << "Using shortcut name " << name;
 
   VLOG(1) << "Creating master shortcut";
-  base::FilePath own_directory;
-  base::PathService::Get(base::DIR_EXE, &own_directory);
+  // Beside the package this run reads (an elevated run's protected copy),
+  // never where another user could change the shortcut before it is copied.
+  base::FilePath own_directory = own_directory_;
+  if (own_directory.empty())
+    base::PathService::Get(base::DIR_EXE, &own_directory);
   const base::FilePath path = own_directory.Append(name);
   VLOG(1) << "Creating master shortcut at " << path;
   if (!base::win::CreateOrUpdateShortcutLink(

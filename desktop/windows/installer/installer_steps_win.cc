@@ -25,6 +25,7 @@
 #include "base/feature_list.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/json/json_reader.h"
 #include "base/location.h"
 #include "base/logging.h"
@@ -38,6 +39,7 @@
 #include "base/time/time.h"
 #include "base/values.h"
 #include "base/win/registry.h"
+#include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
 #include "components/prefs/json_pref_store.h"
@@ -267,6 +269,18 @@ bool HoldsProfileFiles(const base::FilePath& folder) {
          base::PathExists(folder.Append(kPreferencesFileName));
 }
 
+// |folder| as the system resolves it when it exists (long names, and the
+// target of a link on the way), so that the checks see what would go.
+base::FilePath ResolveExistingFolder(const base::FilePath& folder) {
+  base::win::ScopedHandle handle(
+      CreateFileW(base::as_wcstr(folder.value()), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle.IsValid()) return folder;
+  const std::u16string resolved = base::GetFinalPathOfHandle(handle.Get());
+  return resolved.empty() ? folder : base::FilePath(resolved);
+}
+
 // The user-data folder of the installation when it may be deleted, with
 // its counterpart under the local application data when that may be
 // deleted too. A refusal is logged with its reason.
@@ -281,10 +295,15 @@ ProfileDeletionPlan PlanProfileDeletion(const base::FilePath& install_folder) {
       base::PathExists(install_folder.Append(kInstallerPrefsFileName));
   facts.holds_profile_files = HoldsProfileFiles(folder);
   facts.protected_folders = ProtectedFolders(install_folder);
-  const std::string refusal = CheckProfileDeletion(folder, facts);
+  std::string refusal = CheckProfileDeletion(folder, facts);
+  const base::FilePath resolved = ResolveExistingFolder(folder);
+  if (refusal.empty() && resolved != folder)
+    refusal = CheckProfileDeletion(resolved, facts);
   if (!refusal.empty()) {
-    LOG(WARNING) << "Not deleting the user profile " << folder << ": "
-                 << refusal;
+    LOG(WARNING) << "Not deleting the user profile " << folder
+                 << (resolved != folder ? " (" + resolved.AsUTF8() + ")"
+                                        : std::string())
+                 << ": " << refusal;
     return plan;
   }
   plan.folder = folder;

@@ -704,6 +704,9 @@ TEST_F(ProfileDeletionTest, OnlyAProfileIsDeleted) {
   const std::u16string default_name =
       u"Velna Software\\Velna " + base::UTF8ToUTF16(GetInternalStreamName());
   const base::FilePath users = machine_.Append(u"profiles");
+  wchar_t short_install_folder[MAX_PATH] = {};
+  ASSERT_NE(0u, GetShortPathNameW(base::as_wcstr(install_folder_.value()),
+                                  short_install_folder, MAX_PATH));
   const struct {
     const char* name;
     std::string prefs;  // "-" for no file
@@ -734,6 +737,17 @@ TEST_F(ProfileDeletionTest, OnlyAProfileIsDeleted) {
        {}},
       {"the install folder",
        "{\"profile_path\": \"" + JsonPath(install_folder_) + "\"}",
+       install_folder_,
+       {}},
+      // Other spellings of the install folder: the same folder.
+      {"the install folder as a device path",
+       "{\"profile_path\": \"\\\\\\\\?\\\\" + JsonPath(install_folder_) + "\"}",
+       install_folder_,
+       {}},
+      {"the install folder by its short name",
+       "{\"profile_path\": \"" +
+           JsonPath(base::FilePath(base::as_u16cstr(short_install_folder))) +
+           "\"}",
        install_folder_,
        {}},
       {"a drive root", "{\"profile_path\": \"C:\\\\\"}", base::FilePath(), {}},

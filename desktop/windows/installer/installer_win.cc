@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/base_paths.h"
+#include "base/base_paths_win.h"
 #include "base/bind.h"
 #include "base/command_line.h"
 #include "base/feature_list.h"
@@ -26,11 +27,16 @@
 #include "desktop/windows/installer/installer_step_count.h"
 #include "desktop/windows/installer/installer_switches.h"
 #include "desktop/windows/installer/package_fetcher/archive_item_path.h"
+#include "desktop/windows/installer/profile_deletion_guard.h"
+#include "desktop/windows/installer/protected_folder_win.h"
+#include "desktop/windows/installer/protected_package_win.h"
 #include "desktop/windows/installer/service/access_control.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
+#include "desktop/windows/installer/service/transactions/protect_folder_operation.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/version_info.h"
@@ -275,6 +281,11 @@ void Installer::Run() {
     VLOG(1) << "All users is set but we have no admin privs -> elevate";
     return HandleElevatedResult(RunElevated());
   }
+  if (operation != kOperationUninstalling && settings_->all_users() &&
+      !ProtectInstallFolder()) {
+    return Fail(kIdsInsufficientPrivileges, u"",
+                "Could not protect the installation folder");
+  }
 
   // 15. A permanent grant: the previous access list is not kept.
   if (operation == kOperationInstalling && is_admin &&
@@ -356,7 +367,10 @@ void Installer::Run() {
 
   // 23.
   if (operation != kOperationUninstalling) {
-    if (!ReadFileLists() || !CreateInstallationSubfolder()) return;
+    if (!UseProtectedPackage(is_admin) || !ReadFileLists() ||
+        !CreateInstallationSubfolder()) {
+      return;
+    }
   }
 
   // 24. The browser of an installation in use cannot be removed.
@@ -392,6 +406,43 @@ void Installer::Run() {
                                     operation == kOperationUninstalling));
   cursor_ = 0;
   ScheduleNextStep();
+}
+
+bool Installer::UseProtectedPackage(bool elevated) {
+  // A package backend started from such a copy has one already.
+  if (!elevated || IsInProtectedFolder(own_directory_)) return true;
+  protected_package_ = ProtectedPackage::Copy(own_directory_);
+  if (!protected_package_) {
+    Fail(kIdsInstallError, u"",
+         "Could not copy the package to a protected folder");
+    return false;
+  }
+  own_directory_ = protected_package_->folder();
+  return true;
+}
+
+bool Installer::ProtectInstallFolder() {
+  const Status& current = *status();
+  const base::FilePath& folder = current.install_folder;
+  // A folder not made yet is refused a grant further on; Program Files
+  // passes its own list on.
+  if (!base::DirectoryExists(folder)) return true;
+  for (int key : {base::DIR_PROGRAM_FILES, base::DIR_PROGRAM_FILES_X86,
+                  base::DIR_PROGRAM_FILES_NATIVE}) {
+    base::FilePath program_files;
+    if (base::PathService::Get(key, &program_files) &&
+        IsStrictlyInside(folder, program_files)) {
+      return true;
+    }
+  }
+  if (install_folder_existed_) {
+    // A single-profile installation keeps the grant to its user.
+    if (current.single_profile == 1) return true;
+    if (!LetsOthersChange(GetFolderSecurity()->Read(folder))) return true;
+    LOG(INFO) << "Other users may change the installation folder: protecting "
+                 "it";
+  }
+  return RunOperation(std::make_unique<ProtectFolderOperation>(folder));
 }
 
 bool Installer::ReadFileLists() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/base_paths.h"
+#include "base/base_paths_win.h"
 #include "base/bind.h"
 #include "base/command_line.h"
 #include "base/files/file_util.h"
@@ -22,12 +23,15 @@
 #include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
 #include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/protected_folder_win.h"
 #include "desktop/windows/installer/service/access_control.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/service/test/security_test_util.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
@@ -65,11 +69,22 @@ class InstallerTest : public test::SettingsTestBase {
         base::as_wcstr(MakeKernelObjectName(
             install_folder_.value(), kInstallationInterruptedEvent, true))));
     ASSERT_TRUE(interrupted_.IsValid());
+    // The test process runs elevated: its runs take the package from a
+    // protected copy, made outside the test's folder, and the access lists
+    // they give folders are recorded there.
+    ASSERT_TRUE(protected_dir_.CreateUniqueTempDir());
+    internal::SetProtectedFolderRootForTesting(protected_dir_.GetPath());
+    security_record_ = protected_dir_.GetPath().Append(u"security.txt");
+    security_ =
+        std::make_unique<test::RecordedFolderSecurity>(security_record_);
+    internal::SetFolderSecurityForTesting(security_.get());
   }
 
   void TearDown() override {
     internal::SetInstallerStepFactoryForTesting(nullptr);
     base::PathService::RemoveOverrideForTesting(base::DIR_EXE);
+    internal::SetProtectedFolderRootForTesting(base::FilePath());
+    internal::SetFolderSecurityForTesting(nullptr);
   }
 
   // A package with |files| (each also present, with other contents, in the
@@ -122,10 +137,18 @@ class InstallerTest : public test::SettingsTestBase {
   }
   std::u16string ValuesKey() const { return company_key().Path(u"values"); }
 
+  std::vector<std::u16string> SecurityHistory(
+      const base::FilePath& folder) const {
+    return test::RecordedFolderSecurity::History(security_record_, folder);
+  }
+
   base::FilePath package_;
   base::FilePath install_folder_;
   base::FilePath target_;
   base::win::ScopedHandle interrupted_;
+  base::ScopedTempDir protected_dir_;
+  base::FilePath security_record_;
+  std::unique_ptr<test::RecordedFolderSecurity> security_;
   std::unique_ptr<Settings> settings_;
   std::unique_ptr<test::TestStepFactory> factory_;
   test::RecordingInstallerObserver observer_;
@@ -416,6 +439,175 @@ TEST_F(InstallerTest, AFailingStepRollsBackEveryEarlierStep) {
     installer.reset();
     EXPECT_EQ(files, Files());
     EXPECT_EQ(registry, Registry());
+  }
+}
+
+// An elevated run reads the package only from its protected copy: what a
+// user changes in the package folder meanwhile is not installed, and the
+// copy goes with the run.
+TEST_F(InstallerTest, AnElevatedRunReadsThePackageOnlyFromAProtectedCopy) {
+  MakePackage({"a.txt", "sub\\b.txt"});
+  const std::u16string suffix =
+      base::UTF8ToUTF16(std::to_string(GetCurrentProcessId()));
+  const std::u16string ready_name = u"Local\\VelnaTestCopyReady" + suffix;
+  const std::u16string go_name = u"Local\\VelnaTestCopyGo" + suffix;
+  base::win::ScopedHandle ready(
+      CreateEventW(nullptr, TRUE, FALSE, base::as_wcstr(ready_name)));
+  base::win::ScopedHandle go(
+      CreateEventW(nullptr, TRUE, FALSE, base::as_wcstr(go_name)));
+  UseSteps({{TestStep::kWaitForEvent, go_name, ready_name},
+            {TestStep::kCopyListedFiles, target_.value()}});
+  // Once the run has begun its steps, a user plants other contents.
+  struct Planter : base::win::ObjectWatcher::Delegate {
+    base::FilePath package;
+    HANDLE go;
+    void OnObjectSignaled(HANDLE) override {
+      EXPECT_TRUE(test::WriteTextFile(package.Append(u"a.txt"), "planted"));
+      EXPECT_TRUE(
+          test::WriteTextFile(package.Append(u"sub\\b.txt"), "planted"));
+      SetEvent(go);
+    }
+  } planter;
+  planter.package = package_;
+  planter.go = go.Get();
+  base::win::ObjectWatcher ready_watcher;
+  ASSERT_TRUE(ready_watcher.StartWatchingOnce(ready.Get(), &planter));
+  auto installer = std::make_unique<Installer>();
+  RunToEnd(installer.get(), u"");
+  EXPECT_EQ("Success", observer_.events().back());
+  EXPECT_EQ("new a.txt", test::ReadFileContents(target_.Append(u"a.txt")));
+  EXPECT_EQ("new sub\\b.txt",
+            test::ReadFileContents(target_.Append(u"sub\\b.txt")));
+  const base::FilePath copy = installer->own_directory();
+  EXPECT_EQ(protected_dir_.GetPath(), copy.DirName());
+  EXPECT_EQ(std::vector<std::u16string>{kProtectedFolderSecurity},
+            SecurityHistory(copy));
+  EXPECT_TRUE(IsInProtectedFolder(copy));
+  installer.reset();
+  EXPECT_FALSE(base::PathExists(copy));
+}
+
+// An install for all users leaves no folder that other users may change:
+// one outside Program Files whose list lets them gets the list of Program
+// Files, and a rollback gives the old list back.
+TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
+  MakePackage({"a.txt"});
+  // Owned by a user, "Authenticated Users: Modify" inherited from a drive
+  // root.
+  const std::u16string open =
+      u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
+      u"(A;OICIID;0x1301bf;;;AU)";
+  const std::u16string protected_list = kProtectedFolderSecurity;
+  const struct {
+    const char* name;
+    std::u16string arguments;
+    std::u16string existing;
+    bool in_program_files;
+    bool fail_writes;
+    bool fail_step;
+    std::vector<std::u16string> history;
+  } cases[] = {
+      {"an open folder, rolled back",
+       u"--allusers=1",
+       open,
+       false,
+       false,
+       true,
+       {open, protected_list, open}},
+      {"an open folder",
+       u"--allusers=1",
+       open,
+       false,
+       false,
+       false,
+       {open, protected_list}},
+      {"a protected folder",
+       u"--allusers=1",
+       protected_list,
+       false,
+       false,
+       true,
+       {protected_list}},
+      {"inside Program Files",
+       u"--allusers=1",
+       open,
+       true,
+       false,
+       true,
+       {open}},
+      {"for the current user",
+       u"--allusers=0",
+       open,
+       false,
+       false,
+       true,
+       {open}},
+      {"a list that cannot be written",
+       u"--allusers=1",
+       open,
+       false,
+       true,
+       false,
+       {open}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    observer_.Clear();
+    base::DeleteFileOrDirectory(security_record_, false);
+    ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
+    ASSERT_TRUE(security_->Create(install_folder_, c.existing));
+    if (c.in_program_files) {
+      ASSERT_TRUE(base::PathService::OverrideAndCreateIfNeeded(
+          base::DIR_PROGRAM_FILES, dir(), true, false));
+    }
+    security_ =
+        std::make_unique<test::RecordedFolderSecurity>(security_record_);
+    if (c.fail_writes) security_->FailWrites();
+    internal::SetFolderSecurityForTesting(security_.get());
+    std::vector<TestStep> steps = {
+        {TestStep::kSetValue, ValuesKey(), u"set", u"data"}};
+    if (c.fail_step)
+      steps.push_back({TestStep::kFail, u"", u"Failed", u"", 37062});
+    UseSteps(steps);
+    auto installer = std::make_unique<Installer>();
+    RunToEnd(installer.get(), c.arguments);
+    installer.reset();
+    if (c.in_program_files)
+      base::PathService::RemoveOverrideForTesting(base::DIR_PROGRAM_FILES);
+    EXPECT_EQ(c.history, SecurityHistory(install_folder_));
+    ASSERT_LE(2u, observer_.events().size());
+    if (c.fail_writes) {
+      EXPECT_EQ("Error(37060,,Could not protect the installation folder)",
+                observer_.events()[observer_.events().size() - 2]);
+    } else {
+      EXPECT_EQ(c.fail_step ? "InstallerTerminated(0)" : "Success",
+                observer_.events().back());
+    }
+  }
+}
+
+// A folder the run makes for all users is made protected; a rollback
+// removes it again.
+TEST_F(InstallerTest, ANewAllUsersFolderIsProtected) {
+  MakePackage({"a.txt"});
+  for (bool fail : {false, true}) {
+    SCOPED_TRACE(fail);
+    observer_.Clear();
+    ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
+    base::DeleteFileOrDirectory(security_record_, false);
+    std::vector<TestStep> steps = {
+        {TestStep::kSetValue, ValuesKey(), u"set", u"data"}};
+    if (fail) steps.push_back({TestStep::kFail, u"", u"Failed", u"", 37062});
+    UseSteps(steps);
+    auto installer = std::make_unique<Installer>();
+    RunToEnd(installer.get(), u"--allusers=1");
+    installer.reset();
+    const std::vector<std::u16string> history =
+        SecurityHistory(install_folder_);
+    ASSERT_FALSE(history.empty());
+    EXPECT_EQ(std::u16string(kProtectedFolderSecurity), history[0]);
+    EXPECT_EQ(fail ? 2u : 1u, history.size());
+    EXPECT_EQ(!fail, base::DirectoryExists(install_folder_));
   }
 }
 

@@ -28,10 +28,23 @@ struct ProfileDeletionFacts {
 };
 
 // Empty when |folder| may be deleted; otherwise why not, for the log.
-// |folder| must be absolute, free of ".." components and below its volume
-// root ("C:\x", "\\server\share\x").
+// |folder| must be an absolute path on a drive below its root ("C:\x"),
+// free of ".." components. Its spelling is normalised first (see
+// NormalizeProfilePath), and so are the protected folders', so that one
+// folder is never two. Device and network spellings ("\\.\", "\??\",
+// "\\?\UNC\", "\\server\share") are refused outright: they can name a
+// local folder (an administrative share of its drive) in a way no text
+// comparison sees.
 std::string CheckProfileDeletion(const base::FilePath& folder,
                                  const ProfileDeletionFacts& facts);
+
+// The spelling the system resolves |path| to, as far as text tells: "/" as
+// "\", a "\\?\" before a drive letter dropped, "." components dropped.
+// False, with |*normalized| untouched, for a device or network spelling,
+// and for a component that the system would trim or read as a stream (a
+// trailing dot or space, a colon past the drive).
+bool NormalizeProfilePath(const base::FilePath& path,
+                          base::FilePath* normalized);
 
 // Whether |folder| equals |other| or is one of its ancestors, comparing
 // components and ignoring case. Empty paths never match.

@@ -22,7 +22,8 @@ TEST(ProfileDeletionGuardTest, OnlyAProfileBelowEveryKnownFolder) {
   } cases[] = {
       {u"C:\\users\\me\\AppData\\Roaming\\Velna Software\\Velna beta", ""},
       {u"D:\\profiles\\me", ""},
-      {u"\\\\server\\share\\me", ""},
+      {u"\\\\?\\D:\\profiles\\me", ""},
+      {u"D:/profiles/./me/", ""},
       {u"C:\\users\\me\\AppData\\Roaming", "is or holds"},
       {u"c:\\USERS\\me\\appdata\\roaming\\", "is or holds"},
       {u"C:\\users\\me\\AppData", "is or holds"},
@@ -31,7 +32,28 @@ TEST(ProfileDeletionGuardTest, OnlyAProfileBelowEveryKnownFolder) {
       {u"C:\\Program Files", "is or holds"},
       {u"X:\\", "below its volume root"},
       {u"X:", "not absolute"},
-      {u"\\\\server\\share", "below its volume root"},
+      // Other spellings of the protected folders.
+      {u"\\\\?\\C:\\users\\me", "is or holds"},
+      {u"\\\\?\\c:\\program files", "is or holds"},
+      {u"//?/C:/users/me/AppData", "is or holds"},
+      {u"C:\\users\\.\\me", "is or holds"},
+      {u"C:/Program Files/Velna/", "is or holds"},
+      {u"\\\\?\\X:\\", "below its volume root"},
+      // Device and network spellings, whatever they name.
+      {u"\\\\?\\UNC\\localhost\\C$\\users\\me", "device or network"},
+      {u"\\\\localhost\\C$\\users\\me\\AppData\\Roaming\\Velna",
+       "device or network"},
+      {u"\\\\server\\share\\me", "device or network"},
+      {u"\\\\server\\share", "device or network"},
+      {u"\\\\.\\C:\\users\\me", "device or network"},
+      {u"\\??\\C:\\users\\me", "device or network"},
+      {u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\users\\me",
+       "device or network"},
+      {u"\\\\?\\Volume{0b1c}\\users\\me", "device or network"},
+      // Names the system would trim, or read as a stream.
+      {u"C:\\users\\me.", "plain spelling"},
+      {u"C:\\users\\me \\AppData", "plain spelling"},
+      {u"C:\\users\\me::$INDEX_ALLOCATION", "plain spelling"},
       {u"me", "not absolute"},
       {u".", "not absolute"},
       {u"", "not absolute"},
@@ -65,6 +87,9 @@ TEST(ProfileDeletionGuardTest, AncestorsAndInsideIgnoreCase) {
       base::FilePath(u"C:\\Users\\me\\AppData\\Local2"), local));
   EXPECT_TRUE(IsSameOrAncestor(base::FilePath(u"C:\\Users"), local));
   EXPECT_TRUE(IsSameOrAncestor(local, local));
+  EXPECT_TRUE(IsSameOrAncestor(base::FilePath(u"\\\\?\\C:\\Users"), local));
+  EXPECT_TRUE(IsStrictlyInside(
+      base::FilePath(u"\\\\?\\C:\\Users\\me\\AppData\\Local\\v"), local));
   EXPECT_FALSE(IsSameOrAncestor(base::FilePath(), local));
   EXPECT_FALSE(IsSameOrAncestor(local.Append(u"x"), local));
 }

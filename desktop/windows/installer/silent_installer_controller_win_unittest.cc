@@ -102,8 +102,10 @@ class SilentFrontEndTest : public test::InstallerProcessTestBase {
         << LogOf(first_backend_.Pid());
     ASSERT_TRUE(SetEvent(package_event_.Get()));
     ASSERT_TRUE(WaitFor(ready_event())) << LogOf(first_backend_.Pid());
-    package_backend_ = test::FindChildProcess(
-        first_backend_.Pid(), PackageFolder().Append(kPackageInstallerName));
+    // The first backend runs elevated on the test system: the package's
+    // installer starts from a protected copy.
+    package_backend_ = test::FindChildProcessBelow(
+        first_backend_.Pid(), protected_root(), kPackageInstallerName);
     ASSERT_TRUE(package_backend_.IsValid());
   }
 

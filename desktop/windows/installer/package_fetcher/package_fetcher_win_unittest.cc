@@ -584,6 +584,23 @@ TEST_F(PackageFetcherRunTest, NetInstallerDownloadsChecksAndUnpacks) {
       report.LogHas(logging::LOG_INFO, "We have extra partner content"));
 }
 
+// The downloaded installer is checked, run for its version and stream, and
+// unpacked: whoever can write the download folder cannot put another file
+// in its place between the checks and the unpacking (here the installer
+// itself tries, when asked for its stream, with a validly signed installer
+// of another package).
+TEST_F(PackageFetcherRunTest, TheCheckedInstallerIsTheOneUnpacked) {
+  ServePackage("package_stub", nullptr);
+  const HostReport report =
+      RunHost("net_signed_plain", {},
+              {{u"VELNA_TEST_STUB_REPLACE_SELF",
+                test::MaterialPath(Image("package_bare")).value()}});
+  ExpectCleanEnd(report);
+  ASSERT_TRUE(report.complete());
+  EXPECT_EQ(PACKAGE_READY, report.Statuses().back());
+  ExpectTree(report);
+}
+
 // Without tracking data the request is a GET; the switch supplies some.
 class NetInstallerRequestTest
     : public PackageFetcherRunTest,

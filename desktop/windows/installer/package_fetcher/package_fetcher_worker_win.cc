@@ -9,6 +9,7 @@
 #include "base/command_line.h"
 #include "base/feature_list.h"
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/location.h"
 #include "base/logging.h"
 #include "base/path_service.h"
@@ -367,6 +368,14 @@ void PackageFetcherWorker::OnPackageDownloaded(
     Fail(DOWNLOAD_FAILED, kDownloadFailed);
     return;
   }
+  HANDLE lock = base::OpenWithoutLinks(download_path_.value(), GENERIC_READ,
+                                       FILE_SHARE_READ, OPEN_EXISTING);
+  if (lock == INVALID_HANDLE_VALUE) {
+    PLOG(ERROR) << "Cannot hold the downloaded installer";
+    Fail(DOWNLOAD_FAILED, kDownloadFailed);
+    return;
+  }
+  download_lock_.Set(lock);
   if (!ChecksumChecker::VerifyChecksum(download_path_, expected_checksum)) {
     Fail(DOWNLOAD_FAILED, kChecksumIncorrect);
     return;
@@ -436,7 +445,9 @@ void PackageFetcherWorker::ExtractArchive() {
     Fail(DOWNLOAD_FAILED, kNoArchiveInPackage);
     return;
   }
-  if (!reader.WritePayload(archive_path_)) {
+  const bool written = reader.WritePayload(archive_path_);
+  download_lock_.Close();
+  if (!written) {
     Fail(UNPACKING_FAILED, kWriteArchiveFailed);
     return;
   }
@@ -668,6 +679,8 @@ void PackageFetcherWorker::SetStatus(int status) {
 
 void PackageFetcherWorker::Fail(int status, const char* reason) {
   LOG(ERROR) << reason;
+  // A later run downloads to the same name.
+  download_lock_.Close();
   fetch_entry_->SetString(kStatsFailureReasonKey, reason);
   SetStatus(status);
 }

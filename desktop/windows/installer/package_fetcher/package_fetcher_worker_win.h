@@ -34,6 +34,7 @@
 #include "base/memory/weak_ptr.h"
 #include "base/sequenced_task_runner.h"
 #include "base/time/time.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/package_fetcher/app_output_win.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher_delegate_proxy.h"
 #include "desktop/windows/installer/stats_node.h"
@@ -128,6 +129,10 @@ class PackageFetcherWorker {
 
   // The current run.
   std::unique_ptr<WinInetDownloader> downloader_;
+  // The downloaded installer, held from its checks until its archive has
+  // been written out, readable but neither writable nor removable by anyone
+  // meanwhile: every use by its name sees the bytes that were checked.
+  base::win::ScopedHandle download_lock_;
   bool full_package_ = false;
   std::string tracking_data_;
   std::string reply_body_;

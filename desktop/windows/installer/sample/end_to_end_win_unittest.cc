@@ -9,6 +9,7 @@
 // After windows.h.
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <chrono>
 #include <iterator>
 #include <memory>
@@ -91,6 +92,19 @@ class ScopedTempVariables {
 
 // A running process whose program is |name| in a folder directly below
 // |folder|; invalid when there is none.
+// The protected copies of packages in the system's temporary folder.
+std::vector<base::FilePath> ProtectedCopies(const base::FilePath& system_temp) {
+  std::vector<base::FilePath> copies;
+  base::FileEnumerator folders(system_temp, false,
+                               base::FileEnumerator::DIRECTORIES,
+                               u"Velna Installer *");
+  for (base::FilePath copy = folders.Next(); !copy.empty();
+       copy = folders.Next()) {
+    copies.push_back(copy);
+  }
+  return copies;
+}
+
 base::Process FindProcessBelow(const base::FilePath& folder,
                                const char16_t* name) {
   base::win::ScopedHandle snapshot(
@@ -599,8 +613,16 @@ TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
   ASSERT_TRUE(front_end.IsValid());
 
   // The package backend is "installer.exe" of a package folder in the
-  // download folder; it first copies the folder of the package's version.
+  // download folder, or of the package's protected copy in the system's
+  // temporary folder when the backend that starts it is elevated (as every
+  // process is on the test system); it first copies the folder of the
+  // package's version.
   const base::FilePath downloads = temp().Append(u"Velna Installer");
+  base::FilePath windows;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_WINDOWS, &windows));
+  const base::FilePath system_temp = windows.Append(u"Temp");
+  const std::vector<base::FilePath> copies_before =
+      ProtectedCopies(system_temp);
   const base::FilePath versioned = install_folder().Append(
       base::UTF8ToUTF16(VersionInfo::GetProductVersion()));
   base::Process package_backend;
@@ -608,6 +630,8 @@ TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
   while (!package_backend.IsValid() &&
          !front_end.WaitForExitWithTimeout(1, &exit_code)) {
     package_backend = FindProcessBelow(downloads, kPackageInstallerName);
+    if (!package_backend.IsValid())
+      package_backend = FindProcessBelow(system_temp, kPackageInstallerName);
   }
   ASSERT_TRUE(package_backend.IsValid()) << Logs();
   while (!base::DirectoryExists(versioned) &&
@@ -623,6 +647,14 @@ TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
       << Logs();
   EXPECT_TRUE(UninstallEntry().empty());
   EXPECT_EQ(before, State()) << Logs();
+  // The killed backend left its own copy of the package, if it made one (on
+  // the test system a backend started from a copy cannot tell it is one).
+  for (const base::FilePath& copy : ProtectedCopies(system_temp)) {
+    if (std::find(copies_before.begin(), copies_before.end(), copy) ==
+        copies_before.end()) {
+      base::DeleteFileOrDirectory(copy, true);
+    }
+  }
 }
 
 // The interactive front end, driven by messages to its controls through

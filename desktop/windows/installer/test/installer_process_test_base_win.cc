@@ -32,7 +32,8 @@ constexpr int kFileCount = 12;
 // Entries of the test's folder that no installation touches.
 const std::set<std::string>& UnchangedEntries() {
   static const std::set<std::string> entries = {
-      "logs", "package", "seams.json", "rights.json", "grants.txt", "dl"};
+      "logs",       "package", "seams.json", "rights.json",
+      "grants.txt", "dl",      "protected",  "security.txt"};
   return entries;
 }
 
@@ -52,8 +53,11 @@ void InstallerProcessTestBase::SetUp() {
   target_ = dir().Append(u"target");
   install_folder_ = dir().Append(u"install folder");
   log_root_ = dir().Append(u"logs");
+  protected_root_ = dir().Append(u"protected");
+  security_record_ = dir().Append(u"security.txt");
   ASSERT_TRUE(base::FileUtil::CreateDirectory(package_));
   ASSERT_TRUE(base::FileUtil::CreateDirectory(log_root_));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(protected_root_));
   ASSERT_TRUE(
       base::CopyOneFile(Host(), package_.Append(kPackageInstallerName)));
   const std::string browser = GetBrowserExecutableName();
@@ -134,6 +138,8 @@ void InstallerProcessTestBase::WriteSeams(
   seams.Set("branding", std::move(branding));
   seams.Set("steps", std::move(steps));
   seams.SetString("log_root", log_root_.value());
+  seams.SetString("protected_root", protected_root_.value());
+  seams.SetString("folder_security", security_record_.value());
   for (base::DictionaryValue::Iterator it(extra); !it.IsAtEnd(); it.Advance())
     seams.SetWithoutPathExpansion(it.key(), it.value().CreateDeepCopy());
   std::string json;

@@ -39,8 +39,9 @@ class InstallerProcessTestBase : public SettingsTestBase {
   std::unique_ptr<base::ListValue> WorkSteps(bool fail);
 
   // Writes the seams file with the company key below this test's key,
-  // |steps|, the log root and |extra| (merged in), and names it in this
-  // process's environment for the children.
+  // |steps|, the log root, the protected root, the security record and
+  // |extra| (merged in), and names it in this process's environment for the
+  // children.
   void WriteSeams(std::unique_ptr<base::ListValue> steps,
                   const base::DictionaryValue& extra);
 
@@ -67,6 +68,11 @@ class InstallerProcessTestBase : public SettingsTestBase {
   const base::FilePath& target() const { return target_; }
   const base::FilePath& install_folder() const { return install_folder_; }
   const base::FilePath& log_root() const { return log_root_; }
+  // Where elevated processes make their protected copies of the package
+  // (the "protected_root" seam), and the record of the access lists the
+  // installer gives folders (the "folder_security" seam).
+  const base::FilePath& protected_root() const { return protected_root_; }
+  const base::FilePath& security_record() const { return security_record_; }
   const base::win::ScopedHandle& ready_event() const { return ready_; }
   const base::win::ScopedHandle& go_event() const { return go_; }
 
@@ -75,6 +81,8 @@ class InstallerProcessTestBase : public SettingsTestBase {
   base::FilePath target_;
   base::FilePath install_folder_;
   base::FilePath log_root_;
+  base::FilePath protected_root_;
+  base::FilePath security_record_;
   std::u16string ready_name_;
   std::u16string go_name_;
   base::win::ScopedHandle ready_;

@@ -59,14 +59,10 @@ bool IsKnownNotToBeACrashReporter(HANDLE process) {
          command_line.find(marker) == std::wstring::npos;
 }
 
-}  // namespace
-
-std::u16string GetProcessCommandLine(const base::Process& process) {
-  return base::as_u16cstr(CommandLineOf(process.Handle()).c_str());
-}
-
-base::Process FindChildProcess(uint32_t parent_pid,
-                               const base::FilePath& program) {
+// A running child of |parent_pid|, not a crash reporter, whose program
+// |matches|.
+template <typename Matcher>
+base::Process FindChild(uint32_t parent_pid, Matcher matches) {
   base::win::ScopedHandle snapshot(
       CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot.IsValid()) return base::Process();
@@ -82,14 +78,40 @@ base::Process FindChildProcess(uint32_t parent_pid,
     wchar_t path[MAX_PATH] = {};
     DWORD size = MAX_PATH;
     if (QueryFullProcessImageNameW(process, 0, path, &size) &&
-        base::FilePath::CompareIgnoreCase(base::as_u16cstr(path),
-                                          program.value()) == 0 &&
+        matches(base::FilePath(base::as_u16cstr(path))) &&
         IsKnownNotToBeACrashReporter(process)) {
       return base::Process(process);
     }
     CloseHandle(process);
   }
   return base::Process();
+}
+
+}  // namespace
+
+std::u16string GetProcessCommandLine(const base::Process& process) {
+  return base::as_u16cstr(CommandLineOf(process.Handle()).c_str());
+}
+
+base::Process FindChildProcess(uint32_t parent_pid,
+                               const base::FilePath& program) {
+  return FindChild(parent_pid, [&](const base::FilePath& path) {
+    return base::FilePath::CompareIgnoreCase(path.value(), program.value()) ==
+           0;
+  });
+}
+
+base::Process FindChildProcessBelow(uint32_t parent_pid,
+                                    const base::FilePath& folder,
+                                    const std::u16string& name) {
+  const std::u16string prefix =
+      folder.StripTrailingSeparators().value() + u"\\";
+  return FindChild(parent_pid, [&](const base::FilePath& path) {
+    return base::FilePath::CompareIgnoreCase(path.BaseName().value(), name) ==
+               0 &&
+           base::FilePath::CompareIgnoreCase(
+               path.value().substr(0, prefix.size()), prefix) == 0;
+  });
 }
 
 }  // namespace test

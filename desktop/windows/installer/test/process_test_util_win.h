@@ -20,6 +20,13 @@ namespace test {
 base::Process FindChildProcess(uint32_t parent_pid,
                                const base::FilePath& program);
 
+// The same for a program named |name| anywhere below |folder|: the package's
+// installer that an elevated process starts from a protected copy of the
+// package, whose folder name is random.
+base::Process FindChildProcessBelow(uint32_t parent_pid,
+                                    const base::FilePath& folder,
+                                    const std::u16string& name);
+
 // The command line |process| was started with (the handle needs
 // PROCESS_QUERY_INFORMATION and PROCESS_VM_READ); empty when it cannot be
 // read.

@@ -20,7 +20,10 @@
 #include "desktop/windows/installer/folder_permission_win.h"
 #include "desktop/windows/installer/installer_rights_win.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
+#include "desktop/windows/installer/protected_folder_win.h"
+#include "desktop/windows/installer/protected_package_win.h"
 #include "desktop/windows/installer/service/access_control.h"
+#include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/silent_installer_controller.h"
 #include "desktop/windows/installer/status.h"
 
@@ -276,6 +279,17 @@ bool InstallHostSeams(const base::DictionaryValue& seams) {
     options->editor = new RecordingFolderAccessEditor(base::FilePath(grants));
     internal::SetFolderPermissionOptionsForTesting(options);
   }
+  std::u16string security_record;
+  if (seams.GetString("folder_security", &security_record)) {
+    internal::SetFolderSecurityForTesting(
+        new RecordedFolderSecurity(base::FilePath(security_record)));
+  }
+  std::u16string protected_root;
+  if (seams.GetString("protected_root", &protected_root))
+    internal::SetProtectedFolderRootForTesting(base::FilePath(protected_root));
+  bool engine_signed = false;
+  if (seams.GetBoolean("engine_signed", &engine_signed))
+    internal::SetEngineSignedForTesting(engine_signed ? 1 : 0);
   return true;
 }
 

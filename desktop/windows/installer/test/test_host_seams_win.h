@@ -18,6 +18,15 @@
 //                            the permission utility records its grants and
 //                            restores there (undo delay 0) instead of
 //                            writing the folder's access list
+//   "folder_security": "<file>"
+//                            the access lists the installer gives folders
+//                            are recorded there (RecordedFolderSecurity)
+//   "protected_root": "<folder>"
+//                            where the protected folders (package copies)
+//                            are made, in place of the system's temporary
+//                            folder
+//   "engine_signed": <bool>  whether the engine counts as signed, so that
+//                            the package's installer must be
 //
 // In the JSON file that VELNA_TEST_UNELEVATED_RIGHTS names (a process of a
 // user without elevation; the processes it starts elevated do not get it):

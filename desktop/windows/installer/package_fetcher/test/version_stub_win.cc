@@ -4,6 +4,11 @@
 //   VELNA_TEST_STUB_VERSION, VELNA_TEST_STUB_STREAM  the text to print
 //   VELNA_TEST_STUB_HANG=1      print nothing and never end
 //   VELNA_TEST_STUB_FLOOD=N     print N bytes of "1"
+//   VELNA_TEST_STUB_REPLACE_SELF=<file>
+//                               with "stream", first move this program
+//                               aside and put a copy of <file> where it was,
+//                               as a writer of the download folder could
+//                               between the checks and the unpacking
 // The tests append a package to it and sign it, so that it passes every
 // check before the one under test.
 
@@ -29,6 +34,20 @@ bool GetVariable(const wchar_t* name, std::string* value) {
   return true;
 }
 
+// Puts a copy of the file the variable names where this program lies.
+void ReplaceSelf() {
+  wchar_t replacement[MAX_PATH] = {};
+  wchar_t self[MAX_PATH] = {};
+  if (!GetEnvironmentVariableW(L"VELNA_TEST_STUB_REPLACE_SELF", replacement,
+                               MAX_PATH) ||
+      !GetModuleFileNameW(nullptr, self, MAX_PATH)) {
+    return;
+  }
+  const std::wstring aside = std::wstring(self) + L".aside";
+  if (MoveFileExW(self, aside.c_str(), MOVEFILE_REPLACE_EXISTING))
+    CopyFileW(replacement, self, FALSE);
+}
+
 }  // namespace
 
 int main() {
@@ -48,6 +67,7 @@ int main() {
     if (!GetVariable(L"VELNA_TEST_STUB_VERSION", &text))
       text = installer::VersionInfo::GetInternalVersion();
   } else if (command_line.HasSwitch(installer::switches::kStream)) {
+    ReplaceSelf();
     if (!GetVariable(L"VELNA_TEST_STUB_STREAM", &text))
       text = installer::VersionInfo::GetStream();
   } else {

@@ -1,0 +1,212 @@
+#include "desktop/windows/installer/service/folder_security_win.h"
+
+#include <windows.h>
+// After windows.h.
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <memory>
+
+#include "base/files/open_without_links_win.h"
+#include "base/logging.h"
+#include "base/strings/string_util_win.h"
+#include "base/win/scoped_handle.h"
+
+namespace installer {
+
+namespace {
+
+// The Windows installer service, which owns what the system installs.
+constexpr wchar_t kTrustedInstallerSid[] =
+    L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+
+// Rights that let an account change a folder or what it holds.
+constexpr ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA |
+                                      FILE_DELETE_CHILD | DELETE | WRITE_DAC |
+                                      WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+struct LocalFreer {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+using ScopedDescriptor = std::unique_ptr<void, LocalFreer>;
+
+ScopedDescriptor ParseDescriptor(const std::u16string& descriptor) {
+  PSECURITY_DESCRIPTOR parsed = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          base::as_wcstr(descriptor), SDDL_REVISION_1, &parsed, nullptr)) {
+    return nullptr;
+  }
+  return ScopedDescriptor(parsed);
+}
+
+bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
+  return IsWellKnownSid(sid, type) != FALSE;
+}
+
+bool IsTrustedInstaller(PSID sid) {
+  PSID trusted = nullptr;
+  if (!ConvertStringSidToSidW(kTrustedInstallerSid, &trusted)) return false;
+  const bool equal = EqualSid(sid, trusted) != FALSE;
+  LocalFree(trusted);
+  return equal;
+}
+
+// SYSTEM, Administrators and the installer service.
+bool IsTrusted(PSID sid) {
+  return IsWellKnown(sid, WinLocalSystemSid) ||
+         IsWellKnown(sid, WinBuiltinAdministratorsSid) ||
+         IsTrustedInstaller(sid);
+}
+
+// The folder opened to stay what it is while its security is read or
+// changed: no reparse point, no link on the way, and not renamed away
+// meanwhile (no delete sharing).
+base::win::ScopedHandle OpenFolder(const base::FilePath& folder, DWORD access) {
+  HANDLE handle =
+      base::OpenWithoutLinks(folder.value(), access,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  return base::win::ScopedHandle(handle == INVALID_HANDLE_VALUE ? nullptr
+                                                                : handle);
+}
+
+class RealFolderSecurity : public FolderSecurity {
+ public:
+  std::u16string Read(const base::FilePath& folder) override {
+    base::win::ScopedHandle handle = OpenFolder(folder, READ_CONTROL);
+    if (!handle.IsValid()) {
+      PLOG(ERROR) << "Cannot open " << folder << " to read its access list";
+      return std::u16string();
+    }
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD result =
+        GetSecurityInfo(handle.Get(), SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                        nullptr, nullptr, nullptr, nullptr, &descriptor);
+    if (result != ERROR_SUCCESS) {
+      LOG(ERROR) << "Cannot read the access list of " << folder << ": "
+                 << logging::SystemErrorCodeToString(result);
+      return std::u16string();
+    }
+    ScopedDescriptor owner(descriptor);
+    LPWSTR text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1,
+            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+            nullptr)) {
+      return std::u16string();
+    }
+    std::u16string read(base::as_u16cstr(text));
+    LocalFree(text);
+    return read;
+  }
+
+  bool Write(const base::FilePath& folder,
+             const std::u16string& descriptor) override {
+    ScopedDescriptor parsed = ParseDescriptor(descriptor);
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!parsed ||
+        !GetSecurityDescriptorOwner(parsed.get(), &owner, &defaulted) ||
+        !GetSecurityDescriptorDacl(parsed.get(), &present, &dacl, &defaulted) ||
+        !present ||
+        !GetSecurityDescriptorControl(parsed.get(), &control, &revision)) {
+      LOG(ERROR) << "Not an access list to give a folder";
+      return false;
+    }
+    // Held while the list is written by name (which also passes it on to
+    // what the folder holds): the name stays this folder's.
+    base::win::ScopedHandle handle = OpenFolder(folder, FILE_READ_ATTRIBUTES);
+    if (!handle.IsValid()) {
+      PLOG(ERROR) << "Cannot open " << folder << " to change its access list";
+      return false;
+    }
+    SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                       : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    if (owner) what |= OWNER_SECURITY_INFORMATION;
+    std::u16string name = folder.value();
+    const DWORD result =
+        SetNamedSecurityInfoW(base::as_writable_wcstr(name), SE_FILE_OBJECT,
+                              what, owner, nullptr, dacl, nullptr);
+    if (result != ERROR_SUCCESS) {
+      LOG(ERROR) << "Cannot change the access list of " << folder << ": "
+                 << logging::SystemErrorCodeToString(result);
+      return false;
+    }
+    return true;
+  }
+
+  bool Create(const base::FilePath& folder,
+              const std::u16string& descriptor) override {
+    ScopedDescriptor parsed = ParseDescriptor(descriptor);
+    if (!parsed) return false;
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), parsed.get(), FALSE};
+    return CreateDirectoryW(base::as_wcstr(folder.value()), &attributes) !=
+           FALSE;
+  }
+};
+
+FolderSecurity* g_security_for_testing = nullptr;
+
+}  // namespace
+
+FolderSecurity* GetFolderSecurity() {
+  return g_security_for_testing ? g_security_for_testing
+                                : internal::GetRealFolderSecurity();
+}
+
+bool LetsOthersChange(const std::u16string& descriptor) {
+  ScopedDescriptor parsed = ParseDescriptor(descriptor);
+  if (!parsed) return true;
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  if (!GetSecurityDescriptorOwner(parsed.get(), &owner, &defaulted) ||
+      !GetSecurityDescriptorDacl(parsed.get(), &present, &dacl, &defaulted)) {
+    return true;
+  }
+  // The owner may always change the access list.
+  if (owner && !IsTrusted(owner)) return true;
+  if (!present || !dacl) return true;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!GetAce(dacl, i, &entry)) return true;
+    const ACE_HEADER* header = static_cast<const ACE_HEADER*>(entry);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE &&
+        header->AceType != ACCESS_ALLOWED_CALLBACK_ACE_TYPE) {
+      continue;
+    }
+    // Both kinds start alike: the header, the mask, then the SID.
+    const ACCESS_ALLOWED_ACE* allowed =
+        static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+    PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+    if (!(allowed->Mask & kChangeRights) || IsTrusted(sid) ||
+        IsWellKnown(sid, WinCreatorOwnerSid) ||
+        IsWellKnown(sid, WinCreatorGroupSid)) {
+      continue;
+    }
+    return true;
+  }
+  return false;
+}
+
+namespace internal {
+
+FolderSecurity* GetRealFolderSecurity() {
+  static RealFolderSecurity real;
+  return &real;
+}
+
+void SetFolderSecurityForTesting(FolderSecurity* security) {
+  g_security_for_testing = security;
+}
+
+}  // namespace internal
+
+}  // namespace installer

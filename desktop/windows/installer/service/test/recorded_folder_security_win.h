@@ -1,0 +1,50 @@
+// A FolderSecurity for tests: the test system stores no access list of a
+// file or folder, so the descriptors that the installer writes, and those
+// of the folders it creates, are appended to a record file that every
+// process of a test can share (one line each: the folder, a tab, the
+// descriptor). A folder's descriptor is the last one recorded for it, else
+// the one the system makes up.
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TEST_RECORDED_FOLDER_SECURITY_WIN_H_
+#define DESKTOP_WINDOWS_INSTALLER_SERVICE_TEST_RECORDED_FOLDER_SECURITY_WIN_H_
+
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
+
+namespace installer {
+namespace test {
+
+class RecordedFolderSecurity : public FolderSecurity {
+ public:
+  explicit RecordedFolderSecurity(const base::FilePath& record);
+  ~RecordedFolderSecurity() override;
+
+  // Every descriptor recorded in |record| for |folder| (its letter case
+  // ignored), oldest first.
+  static std::vector<std::u16string> History(const base::FilePath& record,
+                                             const base::FilePath& folder);
+
+  // Makes Write() fail, writing nothing, from now on.
+  void FailWrites() { fail_writes_ = true; }
+
+  // FolderSecurity:
+  std::u16string Read(const base::FilePath& folder) override;
+  bool Write(const base::FilePath& folder,
+             const std::u16string& descriptor) override;
+  bool Create(const base::FilePath& folder,
+              const std::u16string& descriptor) override;
+
+ private:
+  bool Append(const base::FilePath& folder, const std::u16string& descriptor);
+
+  const base::FilePath record_;
+  bool fail_writes_ = false;
+};
+
+}  // namespace test
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_TEST_RECORDED_FOLDER_SECURITY_WIN_H_
