@@ -226,6 +226,4 @@ bool StoreLastReporterCrashTime(const SYSTEMTIME& time) {
                                  file_time.dwLowDateTime);
 }
 
-const SelfCrashRecord* GetSelfCrashRecordForTesting() { return &g_record; }
-
 }  // namespace crash_reporter
