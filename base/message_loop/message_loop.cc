@@ -7,6 +7,8 @@
 #include "base/logging.h"
 #include "base/message_loop/message_loop_task_runner.h"
 #include "base/message_loop/message_pump_default.h"
+#include "base/metrics/histogram.h"
+#include "base/metrics/statistics_recorder.h"
 #include "base/run_loop.h"
 #include "base/threading/thread_local.h"
 #include "base/threading/thread_task_runner_registration.h"
@@ -27,6 +29,18 @@ LeakyLazyInstance<ThreadLocalPointer<MessageLoop>> g_current_loop;
 // Destroying a task may post more tasks; the destructor keeps clearing
 // until a pass finds nothing, but gives up after this many.
 constexpr int kMaxDeletePasses = 100;
+
+// The loop's histogram: one bucket per event number up to 1099, printed
+// in hexadecimal, and the events it counts by name.
+constexpr char kHistogramPrefix[] = "MsgLoop:";
+constexpr HistogramBase::Sample kHistogramMinimum = 1;
+constexpr HistogramBase::Sample kHistogramMaximum = 1099;
+constexpr uint32_t kHistogramBuckets = 1100;
+constexpr LinearHistogram::DescriptionPair kHistogramEventLabels[] = {
+    {MessageLoop::kImmediateTaskEvent, "ImmediateTask"},
+    {MessageLoop::kDelayedTaskEvent, "DelayedTask"},
+    {-1, nullptr},
+};
 
 std::unique_ptr<MessagePump> CreatePumpForType(MessageLoop::Type type) {
 #if defined(_WIN32)
@@ -211,6 +225,7 @@ bool MessageLoop::IsNested() const {
 }
 
 void MessageLoop::RunHandler(RunLoop* run_loop) {
+  StartHistogram();
 #if defined(_WIN32)
   if (run_loop->dispatcher_ && type_ == TYPE_UI) {
     static_cast<MessagePumpForUI*>(pump_.get())
@@ -219,6 +234,15 @@ void MessageLoop::RunHandler(RunLoop* run_loop) {
   }
 #endif
   pump_->Run(this);
+}
+
+void MessageLoop::StartHistogram() {
+  // Asked only while active: the factory would start the recorder itself.
+  if (histogram_ || !StatisticsRecorder::IsActive()) return;
+  histogram_ = LinearHistogram::FactoryGetWithRangeDescription(
+      std::string(kHistogramPrefix) + PlatformThread::GetName(),
+      kHistogramMinimum, kHistogramMaximum, kHistogramBuckets,
+      HistogramBase::kHexRangesFlag, kHistogramEventLabels);
 }
 
 void MessageLoop::ScheduleWork() { pump_->ScheduleWork(); }
@@ -314,6 +338,12 @@ void MessageLoop::RunTask(const PendingTask& pending_task) {
     CHECK_GE(pending_high_res_tasks_, 0);
   }
   nestable_tasks_allowed_ = false;
+  // Counted before the task runs, so that whoever it tells sees it counted.
+  if (histogram_) {
+    histogram_->Add(pending_task.delayed_run_time.is_null()
+                        ? kImmediateTaskEvent
+                        : kDelayedTaskEvent);
+  }
   {
     static const unsigned char* const toplevel =
         trace_event::TraceCategoryState("toplevel");

@@ -12,6 +12,10 @@
 // from inside a task only pumps (window messages, idle work, quit). A run
 // loop nested outside any task (from a window-message handler) runs
 // nestable tasks and leaves non-nestable ones for the outermost run.
+//
+// Statistics: when the statistics recorder is active as a run starts, the
+// loop asks for its histogram, "MsgLoop:" followed by its thread's name,
+// and from then on counts there every task it runs as an event below.
 
 #ifndef BASE_MESSAGE_LOOP_MESSAGE_LOOP_H_
 #define BASE_MESSAGE_LOOP_MESSAGE_LOOP_H_
@@ -34,6 +38,7 @@
 
 namespace base {
 
+class HistogramBase;
 class MessageLoopTaskRunner;
 class RunLoop;
 class ThreadTaskRunnerRegistration;
@@ -52,6 +57,12 @@ class MessageLoop : public MessagePumpDelegate {
   };
 
   using MessagePumpFactory = Callback<std::unique_ptr<MessagePump>()>;
+
+  // The samples of the loop's histogram, shown with their labels.
+  enum HistogramEvent {
+    kImmediateTaskEvent = 0x1,  // "ImmediateTask"
+    kDelayedTaskEvent = 0x2,    // "DelayedTask"
+  };
 
   // Told before the loop of the calling thread is destroyed; the loop can
   // still take posts during the call.
@@ -139,6 +150,8 @@ class MessageLoop : public MessagePumpDelegate {
 
   // Runs the pump for |run_loop| (with its dispatcher on UI loops).
   void RunHandler(RunLoop* run_loop);
+  // Gets the histogram once the statistics recorder is active.
+  void StartHistogram();
 
   // MessagePumpDelegate:
   bool DoWork() override;
@@ -172,6 +185,8 @@ class MessageLoop : public MessagePumpDelegate {
   bool nestable_tasks_allowed_ = true;
   MessagePumpFactory pump_factory_;
   RunLoop* current_run_loop_ = nullptr;
+  // Null until a run finds the recorder active; owned by the recorder.
+  HistogramBase* histogram_ = nullptr;
   TaskAnnotator task_annotator_;
   ScopedRefPtr<internal::IncomingTaskQueue> incoming_task_queue_;
   ScopedRefPtr<MessageLoopTaskRunner> unbound_task_runner_;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,7 +11,11 @@
 #include "base/location.h"
 #include "base/message_loop/incoming_task_queue.h"
 #include "base/message_loop/message_pump_default.h"
+#include "base/metrics/histogram.h"
+#include "base/metrics/histogram_samples.h"
+#include "base/metrics/statistics_recorder.h"
 #include "base/run_loop.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/synchronization/waitable_event.h"
 #include "base/threading/platform_thread.h"
 #include "base/threading/thread.h"
@@ -467,6 +472,59 @@ TEST(MessageLoopTest, PostsFromManyThreadsAllRun) {
   run_loop.Run();
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(ran, kThreads * kPostsPerThread);
+}
+
+// With the statistics recorder active, a loop counts the tasks it runs in
+// "MsgLoop:" + its thread's name; without it, no such histogram appears.
+TEST(MessageLoopTest, CountsItsTasksInItsHistogramWhileStatisticsAreActive) {
+  static int thread_number = 0;
+  for (const bool active : {true, false}) {
+    SCOPED_TRACE(active);
+    const std::string thread_name =
+        "MessageLoopHistogram" + IntToString(++thread_number);
+    std::optional<StatisticsRecorder::ScopedHideForTesting> hidden;
+    if (active)
+      StatisticsRecorder::EnsureStarted();
+    else
+      hidden.emplace();
+    ASSERT_EQ(active, StatisticsRecorder::IsActive());
+
+    Thread thread(thread_name);
+    ASSERT_TRUE(thread.Start());
+    WaitableEvent done(WaitableEvent::ResetPolicy::kManual,
+                       WaitableEvent::InitialState::kNotSignaled);
+    for (int i = 0; i < 3; ++i)
+      thread.task_runner()->PostTask(CURRENT_LOCATION, Bind([] {}));
+    thread.task_runner()->PostDelayedTask(CURRENT_LOCATION, Bind([] {}),
+                                          TimeDelta::FromMilliseconds(1));
+    thread.task_runner()->PostDelayedTask(CURRENT_LOCATION,
+                                          Bind(&WaitableEvent::Signal, &done),
+                                          TimeDelta::FromMilliseconds(1));
+    done.Wait();
+    std::unique_ptr<HistogramSamples> samples;
+    if (active) {
+      HistogramBase* histogram =
+          StatisticsRecorder::FindHistogram("MsgLoop:" + thread_name);
+      ASSERT_TRUE(histogram);
+      samples = histogram->SnapshotSamples();
+      EXPECT_EQ(LINEAR_HISTOGRAM, histogram->GetHistogramType());
+      EXPECT_TRUE(histogram->HasConstructionArguments(1, 1099, 1100));
+      EXPECT_EQ(HistogramBase::kHexRangesFlag, histogram->flags());
+      std::string graph;
+      histogram->WriteAscii(&graph);
+      EXPECT_NE(std::string::npos, graph.find("ImmediateTask")) << graph;
+      EXPECT_NE(std::string::npos, graph.find("DelayedTask")) << graph;
+    }
+    thread.Stop();
+    hidden.reset();
+    if (active) {
+      EXPECT_EQ(3, samples->GetCount(MessageLoop::kImmediateTaskEvent));
+      EXPECT_EQ(2, samples->GetCount(MessageLoop::kDelayedTaskEvent));
+      EXPECT_EQ(5, samples->TotalCount());
+    } else {
+      EXPECT_FALSE(StatisticsRecorder::FindHistogram("MsgLoop:" + thread_name));
+    }
+  }
 }
 
 }  // namespace

@@ -18,12 +18,6 @@ uint64_t Now() {
   return FileTimeToUint64(now);
 }
 
-void UnregisterWait(HANDLE* wait, HANDLE completion) {
-  if (!*wait) return;
-  UnregisterWaitEx(*wait, completion);
-  *wait = nullptr;
-}
-
 }  // namespace
 
 ClientInfo::ClientInfo(CrashGenerationServer* server,
@@ -38,6 +32,7 @@ ClientInfo::ClientInfo(CrashGenerationServer* server,
       custom_info_count_(request.custom_info_count) {}
 
 ClientInfo::~ClientInfo() {
+  // Both waits before the handles they watch close.
   UnregisterProcessExitWait();
   UnregisterDumpRequestWait();
 }
@@ -93,15 +88,15 @@ bool ClientInfo::IsProcessAlive() const {
 }
 
 void ClientInfo::UnregisterDumpRequestWait() {
-  UnregisterWait(&dump_request_wait_, INVALID_HANDLE_VALUE);
+  dump_request_wait_.Unregister();
 }
 
 void ClientInfo::UnregisterProcessExitWait() {
-  UnregisterWait(&process_exit_wait_, INVALID_HANDLE_VALUE);
+  process_exit_wait_.Unregister();
 }
 
 void ClientInfo::UnregisterProcessExitWaitFromItsCallback() {
-  UnregisterWait(&process_exit_wait_, nullptr);
+  process_exit_wait_.UnregisterFromItsCallback();
 }
 
 }  // namespace crash_reporter

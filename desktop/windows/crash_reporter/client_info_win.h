@@ -14,8 +14,10 @@
 #include <windows.h>
 
 #include <memory>
+#include <utility>
 
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_registered_wait.h"
 #include "desktop/windows/crash_reporter/crash_keys.h"
 #include "desktop/windows/crash_reporter/protocol_message.h"
 
@@ -74,8 +76,12 @@ class ClientInfo {
 
   // The server's waits. Each is unregistered once: with waiting for a
   // running callback, or, from inside that wait's own callback, without.
-  void set_dump_request_wait(HANDLE wait) { dump_request_wait_ = wait; }
-  void set_process_exit_wait(HANDLE wait) { process_exit_wait_ = wait; }
+  void set_dump_request_wait(base::win::ScopedRegisteredWait wait) {
+    dump_request_wait_ = std::move(wait);
+  }
+  void set_process_exit_wait(base::win::ScopedRegisteredWait wait) {
+    process_exit_wait_ = std::move(wait);
+  }
   void UnregisterDumpRequestWait();
   void UnregisterProcessExitWait();
   void UnregisterProcessExitWaitFromItsCallback();
@@ -93,8 +99,8 @@ class ClientInfo {
   base::win::ScopedHandle process_;
   base::win::ScopedHandle dump_requested_;
   base::win::ScopedHandle dump_generated_;
-  HANDLE dump_request_wait_ = nullptr;
-  HANDLE process_exit_wait_ = nullptr;
+  base::win::ScopedRegisteredWait dump_request_wait_;
+  base::win::ScopedRegisteredWait process_exit_wait_;
   uint64_t start_time_ = 0;
   std::unique_ptr<CrashKeyEntry[]> custom_info_;
 };

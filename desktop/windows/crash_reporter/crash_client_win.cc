@@ -230,8 +230,6 @@ LONG WindowProcCrashHook(EXCEPTION_POINTERS* exception_pointers) {
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
-bool IsCrashBeingHandled() { return g_crashing_thread_id.load() != 0; }
-
 ExceptionHandler* GetCrashHandler() { return g_crash_handler; }
 
 }  // namespace crash_reporter

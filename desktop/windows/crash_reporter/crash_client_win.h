@@ -91,9 +91,6 @@ bool OnCrashDumpWritten(const char16_t* dump_folder, const char16_t* dump_id,
 // process with exit code 1.
 LONG WindowProcCrashHook(EXCEPTION_POINTERS* exception_pointers);
 
-// True once a crashing thread has passed OnlyOneCrashFilter.
-bool IsCrashBeingHandled();
-
 // The process's handler once connected, else null.
 ExceptionHandler* GetCrashHandler();
 

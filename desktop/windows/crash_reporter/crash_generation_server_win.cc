@@ -71,7 +71,7 @@ CrashGenerationServer::~CrashGenerationServer() {
   for (int check = 0; check < kShutdownStateChecks; ++check) {
     {
       base::AutoLock hold(lock_);
-      if (!pipe_wait_ || state_ == State::kError) break;
+      if (!pipe_wait_.IsRegistered() || state_ == State::kError) break;
     }
     Sleep(kShutdownStateCheckIntervalMs);
   }
@@ -84,12 +84,13 @@ CrashGenerationServer::~CrashGenerationServer() {
        ++check) {
     Sleep(kShutdownStateCheckIntervalMs);
   }
-  HANDLE pipe_wait = nullptr;
+  // Unregistered outside the lock, which its callback takes.
+  base::win::ScopedRegisteredWait pipe_wait;
   {
     base::AutoLock hold(lock_);
-    std::swap(pipe_wait, pipe_wait_);
+    pipe_wait = std::move(pipe_wait_);
   }
-  if (pipe_wait) UnregisterWaitEx(pipe_wait, INVALID_HANDLE_VALUE);
+  pipe_wait.Unregister();
   StopConnectionTimer();
   pipe_.Close();
 
@@ -126,10 +127,8 @@ bool CrashGenerationServer::StartListening() {
   overlapped_.hEvent = overlapped_event_.Get();
   {
     base::AutoLock hold(lock_);
-    if (!RegisterWaitForSingleObject(&pipe_wait_, overlapped_event_.Get(),
-                                     &OnPipeEvent, this, INFINITE,
-                                     WT_EXECUTEINWAITTHREAD)) {
-      pipe_wait_ = nullptr;
+    if (!pipe_wait_.Register(overlapped_event_.Get(), &OnPipeEvent, this,
+                             INFINITE, WT_EXECUTEINWAITTHREAD)) {
       return false;
     }
   }
@@ -211,17 +210,14 @@ void CrashGenerationServer::StartConnectionTimer() {
   connection_expired_.store(false);
   const DWORD limit_ms = static_cast<DWORD>(
       std::max<int64_t>(1, connection_time_limit_.InMilliseconds()));
-  if (!CreateTimerQueueTimer(&connection_timer_, nullptr, &OnConnectionTimeout,
-                             this, limit_ms, 0, WT_EXECUTEONLYONCE)) {
-    connection_timer_ = nullptr;
-  }
+  // Without the timer the connection only has no time limit.
+  connection_timer_.Start(&OnConnectionTimeout, this, limit_ms, 0,
+                          WT_EXECUTEONLYONCE);
 }
 
 void CrashGenerationServer::StopConnectionTimer() {
-  if (!connection_timer_) return;
   // Waits for a running time-out, which touches the pipe.
-  DeleteTimerQueueTimer(nullptr, connection_timer_, INVALID_HANDLE_VALUE);
-  connection_timer_ = nullptr;
+  connection_timer_.Delete();
 }
 
 // static
@@ -249,8 +245,7 @@ void CrashGenerationServer::HandleErrorState() {
   // pipe wait's own callback, so its unregistration must not wait.
   base::AutoLock hold(lock_);
   if (shutting_down_) return;
-  if (pipe_wait_) UnregisterWaitEx(pipe_wait_, nullptr);
-  pipe_wait_ = nullptr;
+  pipe_wait_.UnregisterFromItsCallback();
   StopConnectionTimer();
   pipe_.Close();
   overlapped_event_.Close();
@@ -437,21 +432,21 @@ bool CrashGenerationServer::AddClient(std::unique_ptr<ClientInfo>* client) {
   ClientInfo* record = client->get();
   base::AutoLock hold(lock_);
   if (shutting_down_) return false;
-  HANDLE wait = nullptr;
-  if (!RegisterWaitForSingleObject(
-          &wait, record->dump_requested_event(), &OnDumpRequest, record,
-          INFINITE, WT_EXECUTEINWAITTHREAD | WT_EXECUTELONGFUNCTION)) {
+  base::win::ScopedRegisteredWait dump_request_wait;
+  if (!dump_request_wait.Register(
+          record->dump_requested_event(), &OnDumpRequest, record, INFINITE,
+          WT_EXECUTEINWAITTHREAD | WT_EXECUTELONGFUNCTION)) {
     return false;
   }
-  record->set_dump_request_wait(wait);
+  record->set_dump_request_wait(std::move(dump_request_wait));
   // The record goes into the list before its end can be handled: the
   // handler takes the lock, and finds it.
-  if (!RegisterWaitForSingleObject(&wait, record->process_handle(),
-                                   &OnClientEnd, record, INFINITE,
-                                   WT_EXECUTEONLYONCE)) {
+  base::win::ScopedRegisteredWait process_exit_wait;
+  if (!process_exit_wait.Register(record->process_handle(), &OnClientEnd,
+                                  record, INFINITE, WT_EXECUTEONLYONCE)) {
     return false;
   }
-  record->set_process_exit_wait(wait);
+  record->set_process_exit_wait(std::move(process_exit_wait));
   clients_.push_back(std::move(*client));
   return true;
 }

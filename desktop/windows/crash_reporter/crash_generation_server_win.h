@@ -32,6 +32,8 @@
 #include "base/synchronization/lock.h"
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_registered_wait.h"
+#include "base/win/scoped_timer_queue_timer.h"
 #include "desktop/windows/crash_reporter/client_info_win.h"
 #include "desktop/windows/crash_reporter/protocol_message.h"
 
@@ -140,13 +142,13 @@ class CrashGenerationServer {
   base::win::ScopedHandle server_alive_mutex_;
   base::win::ScopedHandle overlapped_event_;
   base::win::ScopedHandle pipe_;
-  HANDLE pipe_wait_ = nullptr;  // guarded by |lock_|
+  base::win::ScopedRegisteredWait pipe_wait_;  // guarded by |lock_|
   OVERLAPPED overlapped_ = {};
 
   // Written by the connection handler, read by the shutdown.
   std::atomic<State> state_{State::kUninitialized};
   // The connection being served.
-  HANDLE connection_timer_ = nullptr;
+  base::win::ScopedTimerQueueTimer connection_timer_;
   std::atomic<bool> connection_expired_{false};
   ProtocolMessageBytes read_buffer_ = {};
   ProtocolMessageBytes reply_buffer_ = {};

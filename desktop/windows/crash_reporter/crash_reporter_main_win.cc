@@ -14,6 +14,7 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_registered_wait.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/crash_reporter/counter_file_win.h"
 #include "desktop/windows/crash_reporter/counter_file_writer.h"
@@ -48,7 +49,7 @@ class ParentProcessWatcher {
   ParentProcessWatcher& operator=(const ParentProcessWatcher&) = delete;
   ~ParentProcessWatcher() {
     // Waits for a running callback.
-    if (wait_) UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE);
+    wait_.Unregister();
     ReleaseOnce();
   }
 
@@ -60,10 +61,9 @@ class ParentProcessWatcher {
     }
     ReporterLifetime::AddRef();
     watching_.store(1);
-    if (!RegisterWaitForSingleObject(&wait_, process_.Get(), &OnParentEnd, this,
-                                     INFINITE, WT_EXECUTEONLYONCE)) {
+    if (!wait_.Register(process_.Get(), &OnParentEnd, this, INFINITE,
+                        WT_EXECUTEONLYONCE)) {
       PLOG(ERROR) << "Could not watch the parent process";
-      wait_ = nullptr;
       ReleaseOnce();
       return false;
     }
@@ -84,7 +84,7 @@ class ParentProcessWatcher {
 
   std::atomic<int> watching_{0};
   base::win::ScopedHandle process_;
-  HANDLE wait_ = nullptr;
+  base::win::ScopedRegisteredWait wait_;
 };
 
 // The descriptor of the pipe's security attributes, freed with LocalFree.

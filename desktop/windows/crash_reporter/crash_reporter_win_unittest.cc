@@ -588,6 +588,27 @@ TEST_F(CrashReporterOwnCrashTest, ReportedOnceInThreeDays) {
   EXPECT_EQ(stored, last_crash_.Get());
 }
 
+// The handle verifier stops the process while it holds its lock: reporting
+// that crash must not need the lock.
+TEST_F(CrashReporterOwnCrashTest, AStopByTheHandleVerifierIsReported) {
+  StartServers({"200"}, /*keep_logs=*/false);
+  last_crash_.Set(0);
+  base::TimeDelta took;
+  EXPECT_EQ(static_cast<DWORD>(STATUS_ILLEGAL_INSTRUCTION),
+            RunCrashingReporter(u"verifier", &took));
+  ASSERT_TRUE(WaitForRequests(crash_server_, 1));
+  ASSERT_TRUE(WaitForStoredCrashTime(0));
+  const base::FilePath zip = temp_.GetPath().Append(u"verifier.zip");
+  const std::string zip_data = PartData(crash_server_.Requests()[0], "file");
+  ASSERT_EQ(static_cast<int>(zip_data.size()),
+            base::WriteBufferToFile(zip, zip_data.data(),
+                                    static_cast<int>(zip_data.size())));
+  std::string entry_name;
+  std::string text;
+  ASSERT_TRUE(test::ReadOnlyZipEntry(zip, &entry_name, &text));
+  EXPECT_NE(std::string::npos, text.find(" caused exception C000001D "));
+}
+
 TEST_F(CrashReporterOwnCrashTest, TheReportingInstanceCrashesToo) {
   StartServers({"200"}, /*keep_logs=*/false);
   last_crash_.Set(0);

@@ -34,6 +34,26 @@ HANDLE g_event = nullptr;
 std::u16string* g_command_line = nullptr;
 std::atomic<DWORD> g_report_wait_ms{kSelfCrashReportWaitMs};
 
+// Owns the two handles of a started process. Closed directly, not through
+// ScopedHandle: the crash being reported may be the handle verifier's own,
+// raised on this thread while it holds the verifier's lock.
+class ScopedProcessInformation {
+ public:
+  ScopedProcessInformation() = default;
+  ScopedProcessInformation(const ScopedProcessInformation&) = delete;
+  ScopedProcessInformation& operator=(const ScopedProcessInformation&) = delete;
+  ~ScopedProcessInformation() {
+    if (info_.hThread) CloseHandle(info_.hThread);
+    if (info_.hProcess) CloseHandle(info_.hProcess);
+  }
+
+  // For CreateProcessW to fill in.
+  PROCESS_INFORMATION* Receive() { return &info_; }
+
+ private:
+  PROCESS_INFORMATION info_ = {};
+};
+
 // Only the first crashing thread goes on; the others stop for good.
 bool EnterCrash() {
   int expected = 0;
@@ -169,14 +189,12 @@ void LaunchSelfCrashReporter() {
   std::u16string command_line = *g_command_line;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
+  ScopedProcessInformation process;
   if (!CreateProcessW(nullptr, base::as_writable_wcstr(command_line), nullptr,
                       nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+                      process.Receive())) {
     return;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
   if (g_event)
     WaitForSingleObject(g_event, GetSelfCrashReportWaitMs());
   else
@@ -225,7 +243,5 @@ bool StoreLastReporterCrashTime(const SYSTEMTIME& time) {
          WriteFileTime(&key, (uint64_t{file_time.dwHighDateTime} << 32) |
                                  file_time.dwLowDateTime);
 }
-
-const SelfCrashRecord* GetSelfCrashRecordForTesting() { return &g_record; }
 
 }  // namespace crash_reporter

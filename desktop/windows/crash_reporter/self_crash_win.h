@@ -73,9 +73,6 @@ void SignalSelfCrashEvent(uint32_t pid);
 bool GetDaysSinceLastReporterCrash(int64_t* days);
 bool StoreLastReporterCrashTime(const SYSTEMTIME& time);
 
-// The record of this process, for tests.
-const SelfCrashRecord* GetSelfCrashRecordForTesting();
-
 }  // namespace crash_reporter
 
 #endif  // DESKTOP_WINDOWS_CRASH_REPORTER_SELF_CRASH_WIN_H_

@@ -35,10 +35,12 @@ inline constexpr char kReportWait[] = "test-report-wait-ms";
 // entry point, unless kReporterCrash makes it crash after its self-crash
 // hooks are set: "server" as a reporter serving its parent; "twice" also
 // as the instance that reports that crash (which then releases the first
-// one and is reported by a third).
+// one and is reported by a third); "verifier" stopped by the handle
+// verifier, which holds its lock while it stops the process.
 inline constexpr char kReporterCrash[] = "test-reporter-crash";
 inline constexpr char kReporterCrashServer[] = "server";
 inline constexpr char kReporterCrashTwice[] = "twice";
+inline constexpr char kReporterCrashVerifier[] = "verifier";
 // The reporter's own-crash minidump limit, in bytes: Wine's dumps of this
 // program are larger than the product's limit.
 inline constexpr char kOwnDumpLimit[] = "test-own-dump-limit";

@@ -12,6 +12,8 @@
 #include "base/process/launch.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
+#include "base/win/scoped_handle.h"
+#include "base/win/scoped_handle_verifier.h"
 #include "desktop/windows/crash_reporter/crash_client_win.h"
 #include "desktop/windows/crash_reporter/crash_generation_client_win.h"
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
@@ -33,6 +35,13 @@ void PrintValue(const char* label, uint64_t value) {
 [[noreturn]] void NullWrite() {
   *static_cast<volatile int*>(nullptr) = 0;
   __builtin_unreachable();
+}
+
+// A handle owned twice: the verifier stops the process.
+void OwnAHandleTwice() {
+  const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  base::win::ScopedHandle first(event);
+  base::win::ScopedHandle second(event);
 }
 
 void Crash(const std::string& kind, const char* thread_label) {
@@ -108,6 +117,7 @@ void CrashAsReporter(const base::CommandLine& command_line) {
     crash_reporter::SignalSelfCrashEvent(parent);
   }
   crash_reporter::SetUpSelfCrashReporting(/*with_minidump=*/reporting);
+  if (mode == kReporterCrashVerifier) OwnAHandleTwice();
   NullWrite();
 }
 
@@ -125,6 +135,12 @@ void SetReportWaits(const base::CommandLine& command_line) {
 }
 
 }  // namespace
+
+// Exported as the installer exports it, so that the handle verifier is on
+// here as in the product.
+extern "C" __declspec(dllexport) void* GetHandleVerifier() {
+  return base::win::GetHandleVerifierForExport();
+}
 
 int wmain() {
   base::CommandLine::Init();

@@ -62,6 +62,9 @@ class IpcReceiver::MailslotReader : public base::IOHandler {
   base::win::ScopedHandle handle_;
   Deliver deliver_;
   std::vector<char> buffer_;
+  // In use by the system while a read is pending; the destructor waits for
+  // that read to end.
+  base::IOContext context_ = {};
   bool read_pending_ = false;
   bool polling_ = false;
   base::WeakPtrFactory<MailslotReader> weak_factory_{this};
@@ -93,13 +96,12 @@ void IpcReceiver::MailslotReader::Start() {
 
 void IpcReceiver::MailslotReader::StartRead() {
   if (!handle_.IsValid()) return;
-  auto* context = new base::IOContext();
+  context_ = base::IOContext{};
   if (!ReadFile(handle_.Get(), buffer_.data(),
                 static_cast<DWORD>(buffer_.size()), nullptr,
-                &context->overlapped) &&
+                &context_.overlapped) &&
       GetLastError() != ERROR_IO_PENDING) {
     const DWORD error = GetLastError();
-    delete context;
     if (error == ERROR_INSUFFICIENT_BUFFER) {
       // A message longer than the limit waits whole at the head; read it
       // into a buffer of its size, to drop it.
@@ -126,7 +128,7 @@ void IpcReceiver::MailslotReader::StartRead() {
 void IpcReceiver::MailslotReader::HandleIoCompletion(base::IOContext* context,
                                                      DWORD bytes_transferred,
                                                      DWORD error) {
-  delete context;
+  CHECK_EQ(context, &context_);
   read_pending_ = false;
   if (!handle_.IsValid()) return;
   if (error == ERROR_INSUFFICIENT_BUFFER || error == ERROR_MORE_DATA) {

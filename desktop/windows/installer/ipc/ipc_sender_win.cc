@@ -16,7 +16,8 @@ namespace installer {
 
 // Writes the queued messages one at a time, each with one overlapped
 // WriteFile whose completion arrives through the IPC thread's completion
-// port. Lives on the IPC thread.
+// port. Lives on the IPC thread; it outlives its pending write, so the one
+// IO context it owns outlives the system's use of it.
 class IpcSender::MailslotWriter : public base::IOHandler {
  public:
   explicit MailslotWriter(base::win::ScopedHandle handle)
@@ -42,6 +43,8 @@ class IpcSender::MailslotWriter : public base::IOHandler {
 
   base::win::ScopedHandle handle_;
   std::deque<std::shared_ptr<base::Pickle>> queue_;
+  // In use by the system while a write is pending.
+  base::IOContext context_ = {};
   bool write_pending_ = false;
 };
 
@@ -71,13 +74,12 @@ IpcSender::MailslotWriter::~MailslotWriter() {
 void IpcSender::MailslotWriter::WriteHead() {
   if (!handle_.IsValid() || queue_.empty()) return;
   const base::Pickle& message = *queue_.front();
-  auto* context = new base::IOContext();
+  context_ = base::IOContext{};
   if (!WriteFile(handle_.Get(), message.data(),
                  static_cast<DWORD>(message.size()), nullptr,
-                 &context->overlapped) &&
+                 &context_.overlapped) &&
       GetLastError() != ERROR_IO_PENDING) {
     PLOG(ERROR) << "Cannot write to mailslot";
-    delete context;
     // The message stays at the head: the next one queued tries again.
     return;
   }
@@ -88,7 +90,7 @@ void IpcSender::MailslotWriter::WriteHead() {
 void IpcSender::MailslotWriter::HandleIoCompletion(base::IOContext* context,
                                                    DWORD bytes_transferred,
                                                    DWORD error) {
-  delete context;
+  CHECK_EQ(context, &context_);
   write_pending_ = false;
   if (error) VLOG(1) << "Mailslot write ended with error " << error;
   if (!queue_.empty()) queue_.pop_front();
