@@ -590,5 +590,27 @@ TEST_F(EndToEndTest, InteractiveInstallIsDrivenToTheEnd) {
   EXPECT_EQ(before, State());
 }
 
+// The same version installed again goes into a new version folder beside
+// the first ("<version>_0", then "_1", the older ones going with each later
+// install): the uninstall entry's command finds the installed one through
+// the installation status and leaves the machine as before.
+TEST_F(EndToEndTest, ReinstalledVersionUninstallsFromTheEntry) {
+  for (int installs : {2, 3}) {
+    SCOPED_TRACE(installs);
+    const MachineState before = State();
+    for (int i = 0; i < installs; ++i) {
+      ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
+                            u"--enable-installer-stats=0"))
+          << Logs();
+    }
+    const std::u16string version = EntryValue(u"DisplayVersion");
+    EXPECT_TRUE(base::DirectoryExists(install_folder().Append(
+        version + u"_" + base::UTF8ToUTF16(std::to_string(installs - 2)))));
+    EXPECT_EQ(0u, Uninstall()) << Logs();
+    EXPECT_FALSE(base::PathExists(install_folder()));
+    EXPECT_EQ(before, State()) << Logs();
+  }
+}
+
 }  // namespace
 }  // namespace installer
