@@ -85,6 +85,8 @@ namespace internal {
 // of every Installer of this process started afterwards. For tests and test
 // hosts, on the main thread before the first Start().
 void SetInstallerStepFactoryForTesting(InstallerStepFactory* factory);
+// The factory of the real step lists, for a test factory that wraps them.
+InstallerStepFactory* GetDefaultInstallerStepFactory();
 
 // What the steps ask of the system where a test needs a stand-in (for
 // tests and test hosts, on the main thread before the first Start(); null

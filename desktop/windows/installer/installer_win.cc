@@ -87,9 +87,9 @@ namespace {
 InstallerStepFactory* g_step_factory_for_testing = nullptr;
 
 InstallerStepFactory* GetStepFactory() {
-  static DefaultStepFactory default_factory;
-  return g_step_factory_for_testing ? g_step_factory_for_testing
-                                    : &default_factory;
+  return g_step_factory_for_testing
+             ? g_step_factory_for_testing
+             : internal::GetDefaultInstallerStepFactory();
 }
 
 base::Location NamedLocation(const char* name) {
@@ -124,6 +124,11 @@ namespace internal {
 
 void SetInstallerStepFactoryForTesting(InstallerStepFactory* factory) {
   g_step_factory_for_testing = factory;
+}
+
+InstallerStepFactory* GetDefaultInstallerStepFactory() {
+  static DefaultStepFactory default_factory;
+  return &default_factory;
 }
 
 bool IsSafeRelativeFileListLine(const std::string& line) {
