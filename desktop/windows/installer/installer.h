@@ -7,6 +7,14 @@
 // one Transaction of the run (RunOperation), so that an error or a
 // cancellation rolls back everything done so far.
 //
+// The install folder's status file records the run from before its first
+// change in the folder: a copy of what this run may have changed, marked
+// incomplete, rewritten after every step; once the run has succeeded and
+// committed, the finished record. So a run that is killed part-way leaves a
+// record that the uninstallation and the next installation act on (an
+// incomplete record counts as an existing installation: the next install
+// runs as an update over it). Uninstallations write no record.
+//
 // The outcome goes to the InstallerObservers: OnTotalSteps once, OnStep per
 // step, then exactly one ending: OnSuccess; or OnError followed by
 // OnInstallerTerminated(false); or OnInstallerTerminated(false) alone for a
@@ -86,6 +94,8 @@ namespace internal {
 // of every Installer of this process started afterwards. For tests and test
 // hosts, on the main thread before the first Start().
 void SetInstallerStepFactoryForTesting(InstallerStepFactory* factory);
+// The factory of the real step lists, for a test factory that wraps them.
+InstallerStepFactory* GetDefaultInstallerStepFactory();
 
 // What the steps ask of the system where a test needs a stand-in (for
 // tests and test hosts, on the main thread before the first Start(); null
@@ -151,7 +161,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // --- What steps use.
 
   // Posts the step at the cursor, tells the observers OnStep, moves the
-  // cursor on. Not after the last step.
+  // cursor on. Not after the last step. Once the run keeps a record in the
+  // status file, records the finished step there first; when that fails,
+  // reports the error instead.
   void ScheduleNextStep();
   // Posts |task| (a step, or a step's continuation) as one task that runs
   // only while this run is still going.
@@ -160,7 +172,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // caller to log at ERROR. Nothing is reported once the run has ended.
   std::string ReportError(uint32_t string_id, const std::u16string& text,
                           const std::string& detail);
-  // "Installation succeeded", succeeded() true, OnSuccess, Finish(). Only
+  // "Installation succeeded", succeeded() true, OnSuccess, then commits
+  // the transaction, marks the run's record complete and Finish(). Only
   // while running.
   void ReportSuccess();
   // Rolls the transaction back, Finish(), OnInstallerTerminated(false).
@@ -218,6 +231,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // edition suffix of its product type, the first "{SPProduct}" a space and
   // that suffix. Otherwise |text| unchanged.
   std::u16string ExpandProductPlaceholders(const std::u16string& text) const;
+  // The same for every key path and value name of |section|.
+  InstallLogRegistry ExpandProductPlaceholders(
+      const InstallLogRegistry& section) const;
   // "" for 0, the two further editions for 1 and 2, else "Invalid".
   static std::u16string GetEditionSuffix(int product_type);
   // Install-folder name, " <major>" with |with_version|, the branding's
@@ -270,6 +286,28 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // files fit the install folder. False after an error was reported.
   bool CheckPackagePathLengths();
   bool CreateInstallationSubfolder();
+  // An update: copies the previous installation's status file into
+  // "old_status" (where a later update or the uninstallation removes the
+  // files it lists), through the transaction. True also when there is no
+  // status file to keep.
+  bool PreservePreviousStatus();
+  // The status file's record while the run works: this run's log, marked
+  // incomplete, with every file it may copy and, during an update, what
+  // the previous installation recorded that this run has not replaced yet
+  // (registry keys, root files, shortcuts).
+  InstallLog InstallLogInProgress() const;
+  // Writes InstallLogInProgress() to the status file; the first time keeps
+  // the file that was there, so that a rollback puts it back. False when
+  // it cannot be written.
+  bool WriteInstallLogInProgress();
+  // The previous installation's record is one of a run that did not finish:
+  // the steps that remove what it lists also remove what such a run leaves
+  // beside it (files moved aside, strays of its shortcuts).
+  bool OverInterruptedInstallation() const;
+  // Deletes, through the transaction, the product's shortcuts in this
+  // installation's shortcut folders that lead into the install folder and
+  // are not the ones its record names (see FindStrayShortcuts).
+  void RemoveStrayShortcuts();
   void ApplyStoredExperiments();
   // Runs |step| unless the run has ended.
   void RunStepTask(const base::Closure& step);
@@ -295,6 +333,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // The per-user registration of an installation made by an elevated copy.
   void RegisterForCurrentUser();
   void WaitForPackage(bool post_elevated);
+  // Removes, at once, the registry keys and the shortcuts that the record
+  // in |install_folder| lists (nothing without a readable record).
+  static void RemoveRegistrationOf(const base::FilePath& install_folder);
   // The package-ready event was signalled: runs the package's backend to
   // its end and reports its outcome as this run's.
   void HandOverToPackageBackend();
@@ -353,6 +394,10 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   base::win::ObjectWatcher package_ready_watcher_;
   base::win::ObjectWatcher interrupted_watcher_;
   bool post_elevation_ = false;
+  // The run has put its record in the status file's place.
+  bool install_log_in_progress_ = false;
+  // Where an update kept the previous status file in "old_status".
+  base::FilePath preserved_status_;
   // Set by WaitForPackage: the package's backend decides the outcome.
   bool waiting_for_package_ = false;
   // Whether the install folder was there before this backend began: one it

@@ -361,9 +361,13 @@ void Installer::HandOverToPackageBackend() {
   }
   // A package backend that was ended from outside, or crashed, undid
   // nothing: in a folder this backend made, all there is came from that
-  // installation. The folder this backend made and the last install path
-  // it wrote go with the failed installation.
-  if (!install_folder_existed_) RemoveFolderContents(install_folder);
+  // installation, and its record there lists what it registered outside.
+  // The folder this backend made and the last install path it wrote go
+  // with the failed installation.
+  if (!install_folder_existed_) {
+    RemoveRegistrationOf(install_folder);
+    RemoveFolderContents(install_folder);
+  }
   Fail(kIdsInstallError, u"",
        "Installer process did not complete successfully.");
 }

@@ -358,13 +358,13 @@ TEST_F(BackendTest, TheEndOfTheInitialProcessRollsBack) {
 }
 
 TEST_F(BackendTest, AnOverlongMailslotNameLeavesTheOutcomeRight) {
-  // A folder of 234 characters makes a mailslot name over 260: neither end
+  // A folder of 233 characters makes a mailslot name over 260: neither end
   // can open the channel, and the exit code alone tells the outcome. A new
   // installation is refused such a folder; an installation made there
   // before (by an older installer) is still updated.
   install_folder_ =
-      dir().Append(std::u16string(234 - dir().value().size() - 1, u'l'));
-  ASSERT_EQ(234u, install_folder_.value().size());
+      dir().Append(std::u16string(233 - dir().value().size() - 1, u'l'));
+  ASSERT_EQ(233u, install_folder_.value().size());
   ASSERT_TRUE(test::WriteInstallationLog(
       install_folder_, test::MakeInstallLog(install_folder_, false), false));
   interrupted_.Set(CreateEventW(

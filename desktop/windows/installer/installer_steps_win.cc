@@ -33,6 +33,7 @@
 #include "base/process/launch.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_split.h"
+#include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/waitable_event.h"
@@ -225,6 +226,81 @@ class DeleteFilesOperation : public Operation {
   const std::vector<base::FilePath> paths_;
   const bool keep_going_;
 };
+
+// Removes, when the transaction commits, those of its folders that are
+// empty by then, the deepest first: what a run that was ended part-way
+// made in the folders it copied into but never filled. Nothing to undo.
+class RemoveEmptyFoldersOperation : public Operation {
+ public:
+  explicit RemoveEmptyFoldersOperation(std::set<base::FilePath> folders)
+      : folders_(std::move(folders)) {}
+  ~RemoveEmptyFoldersOperation() override {
+    // A parent sorts before its subfolders.
+    for (auto it = folders_.rbegin(); it != folders_.rend(); ++it)
+      RemoveDirectoryW(base::as_wcstr(it->value()));
+  }
+
+  bool Execute(Transaction* sub) override { return true; }
+  void Rollback() override {}
+
+ private:
+  const std::set<base::FilePath> folders_;
+};
+
+// The folders between each of |paths| and |install_folder|.
+std::set<base::FilePath> FoldersBelow(const std::vector<base::FilePath>& paths,
+                                      const base::FilePath& install_folder) {
+  std::set<base::FilePath> folders;
+  for (const base::FilePath& path : paths)
+    CollectLeftoverFolders(path, install_folder, &folders);
+  return folders;
+}
+
+// |paths| followed by the aside copies of each that a run ended before its
+// commit left (see DeleteFileOperation::FindAsideCopies).
+std::vector<base::FilePath> WithAsideCopies(
+    const std::vector<base::FilePath>& paths) {
+  std::vector<base::FilePath> all = paths;
+  for (const base::FilePath& path : paths) {
+    for (base::FilePath& copy : DeleteFileOperation::FindAsideCopies(path))
+      all.push_back(std::move(copy));
+  }
+  return all;
+}
+
+// The product's shortcuts in |folder| that lead into |install_folder|,
+// other than |keep|: the plain or versioned name (also an aside copy of
+// one) whose target lies inside the install folder. Strays of a run that
+// ended before it recorded them.
+std::vector<base::FilePath> FindStrayShortcuts(
+    const base::FilePath& folder, const base::FilePath& install_folder,
+    const std::vector<std::u16string>& keep) {
+  std::vector<base::FilePath> strays;
+  const std::u16string prefix =
+      base::UTF8ToUTF16(VersionInfo::GetInstallFolderName());
+  base::FileEnumerator entries(folder, false, base::FileEnumerator::FILES,
+                               prefix + u"*.lnk*");
+  for (base::FilePath entry = entries.Next(); !entry.empty();
+       entry = entries.Next()) {
+    const std::u16string name = entry.BaseName().value();
+    std::u16string original = name;
+    DeleteFileOperation::IsAsideCopyName(name, &original);
+    if (!base::EndsWith16(original, u".lnk",
+                          base::CompareCase::INSENSITIVE_ASCII)) {
+      continue;
+    }
+    bool kept = false;
+    for (const std::u16string& path : keep) {
+      kept |= base::FilePath::CompareIgnoreCase(path, entry.value()) == 0;
+    }
+    base::FilePath target;
+    if (!kept && base::win::ResolveShortcut(entry, &target) &&
+        IsStrictlyInside(target, install_folder)) {
+      strays.push_back(entry);
+    }
+  }
+  return strays;
+}
 
 // The folders a profile deletion must never reach: the known shell
 // folders and the install folder.
@@ -447,6 +523,16 @@ void Installer::StepInstallLauncher() {
   const base::FilePath launcher_source =
       own_directory_.Append(kLauncherFileName);
   const base::FilePath launcher = install_folder.Append(kLauncherFileName);
+  if (OverInterruptedInstallation()) {
+    for (const base::FilePath& path :
+         {launcher, install_folder.Append(kServerTrackingDataFileName),
+          install_folder.AppendASCII(kPrefDefaultOverridesFileName)}) {
+      for (const base::FilePath& copy :
+           DeleteFileOperation::FindAsideCopies(path)) {
+        RunOperation(DeleteOperation(copy, false, false));
+      }
+    }
+  }
   if (!RunOperation(
           std::make_unique<CopyFileOperation>(launcher_source, launcher))) {
     return Fail(kIdsCopyFailed, launcher.value(),
@@ -511,11 +597,15 @@ void Installer::StepInstallLauncher() {
 void Installer::StepRemoveOldRootFiles() {
   LOG(INFO) << "Removing old files from installation root";
   const Status& current = *status();
+  std::vector<base::FilePath> paths;
   for (const std::u16string& entry : current.install_log.root_files) {
     base::FilePath path;
     if (InstallLogEntryPath(current.install_folder, u"", entry, &path))
-      RunOperation(DeleteOperation(path, false, true));
+      paths.push_back(path);
   }
+  if (OverInterruptedInstallation()) paths = WithAsideCopies(paths);
+  for (const base::FilePath& path : paths)
+    RunOperation(DeleteOperation(path, false, true));
   ScheduleNextStep();
 }
 
@@ -553,26 +643,38 @@ void Installer::StepSetUpRegistry() {
           kInstallerHideFromProgramAndFeatures)) {
     rows.push_back(kHideFromProgramsRegOp);
   }
+  // Every value is recorded as its operation is built: all are built, and
+  // the record saved, before the first one is written.
+  struct Write {
+    const RegistryEntryTemplate* row;
+    bool built;
+    std::unique_ptr<Operation> operation;
+  };
+  std::vector<Write> writes;
   for (const RegistryEntryTemplate& row : rows) {
-    const std::string key = base::UTF16ToUTF8(row.key);
     std::unique_ptr<Operation> operation;
     const bool built = RegistryEntry(row, this).Apply(root, &operation);
     if (built && !operation) {
       VLOG(2) << "Skipping inapplicable operation: " << RowValueText(row)
-              << " to key " << key;
+              << " to key " << base::UTF16ToUTF8(row.key);
       continue;
     }
-    if (built) {
-      VLOG(1) << "Writing " << RowValueText(row) << " to key " << key;
-      if (RunOperation(std::move(operation))) continue;
+    writes.push_back({&row, built, std::move(operation)});
+  }
+  set_recording_registry(false);
+  if (install_log_in_progress_ && !WriteInstallLogInProgress())
+    return Fail(kIdsInstallError, u"", "Failed saving the installation status");
+  for (Write& write : writes) {
+    const std::string key = base::UTF16ToUTF8(write.row->key);
+    if (write.built) {
+      VLOG(1) << "Writing " << RowValueText(*write.row) << " to key " << key;
+      if (RunOperation(std::move(write.operation))) continue;
     }
     if (key == "{Uninstall}") {
-      set_recording_registry(false);
       return Fail(kIdsInstallError, u"",
                   "Failed writing uninstallation information");
     }
   }
-  set_recording_registry(false);
   ScheduleNextStep();
 }
 
@@ -580,24 +682,28 @@ void Installer::StepCleanUpRegistry() {
   LOG(INFO) << "Cleaning up registry";
   // The names of a former engine's keys are expanded before the clean-up
   // judges how near the root a deletion would reach.
-  auto expanded = [this](const InstallLogRegistry& section) {
-    InstallLogRegistry keys = section;
-    for (InstallLogKey& key : keys) {
-      key.path = base::UTF16ToUTF8(
-          ExpandProductPlaceholders(base::UTF8ToUTF16(key.path)));
-      for (InstallLogValue& value : key.values) {
-        value.name = base::UTF16ToUTF8(
-            ExpandProductPlaceholders(base::UTF8ToUTF16(value.name)));
-      }
-    }
-    return keys;
-  };
   const InstallLog& log = status()->install_log;
-  CleanUpInstallLogRegistry(HKEY_CURRENT_USER, expanded(log.hkcu_keys),
+  CleanUpInstallLogRegistry(HKEY_CURRENT_USER,
+                            ExpandProductPlaceholders(log.hkcu_keys),
                             &transaction_);
-  CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, expanded(log.hklm_keys),
+  CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE,
+                            ExpandProductPlaceholders(log.hklm_keys),
                             &transaction_);
   ScheduleNextStep();
+}
+
+InstallLogRegistry Installer::ExpandProductPlaceholders(
+    const InstallLogRegistry& section) const {
+  InstallLogRegistry keys = section;
+  for (InstallLogKey& key : keys) {
+    key.path = base::UTF16ToUTF8(
+        ExpandProductPlaceholders(base::UTF8ToUTF16(key.path)));
+    for (InstallLogValue& value : key.values) {
+      value.name = base::UTF16ToUTF8(
+          ExpandProductPlaceholders(base::UTF8ToUTF16(value.name)));
+    }
+  }
+  return keys;
 }
 
 // --- Shortcuts.
@@ -672,6 +778,7 @@ void Installer::StepUpdateShortcuts() {
   LOG(INFO) << "Updating shortcuts";
   const Status& current = *status();
   const InstallLog& recorded = current.install_log;
+  if (OverInterruptedInstallation()) RemoveStrayShortcuts();
 
   bool versioned = false;
   bool rename = false;
@@ -776,9 +883,33 @@ void Installer::StepUpdateShortcuts() {
   ScheduleNextStep();
 }
 
+// static
+void Installer::RemoveRegistrationOf(const base::FilePath& install_folder) {
+  InstallLog log;
+  XmlDocument document;
+  if (!ReadInstallLogFromFolder(&document, &log, install_folder)) return;
+  LOG(INFO) << "Removing what the installation in " << install_folder
+            << " registered";
+  // Committed as it goes out of scope.
+  Transaction removal;
+  CleanUpInstallLogRegistry(HKEY_CURRENT_USER, log.hkcu_keys, &removal);
+  CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, log.hklm_keys, &removal);
+  const ShortcutFolders keys = FoldersFor(log.all_users);
+  for (int key : {keys.desktop, keys.start_menu, keys.quick_launch}) {
+    base::FilePath folder;
+    if (!base::PathService::Get(key, &folder)) continue;
+    for (const base::FilePath& shortcut :
+         FindStrayShortcuts(folder, install_folder, {})) {
+      Transaction::RunOperation(&removal,
+                                DeleteOperation(shortcut, false, false));
+    }
+  }
+}
+
 void Installer::StepRemoveShortcuts() {
   LOG(INFO) << "Removing shortctus.";
   const Status& current = *status();
+  RemoveStrayShortcuts();
   if (!current.pinned_shortcut_path.empty()) {
     VLOG(1) << "Unpinning shortcut.";
     internal::GetTaskbarPins()->Unpin(current.pinned_shortcut_path);
@@ -814,11 +945,10 @@ void Installer::StepFinalize() {
   VLOG(1) << "Finalizing the installation";
   const Status& current = *status();
   const base::FilePath& install_folder = current.install_folder;
-  XmlDocument document;
-  if (!WriteInstallLog(&document, install_log_,
-                       install_folder.Append(kInstallLogFileName))) {
+  // Still marked incomplete: ReportSuccess marks it complete once the
+  // run has committed.
+  if (!WriteInstallLogInProgress())
     return Fail(kIdsInstallError, u"", "Failed saving the installation status");
-  }
 
   const base::CommandLine& command_line =
       *base::CommandLine::ForCurrentProcess();
@@ -1156,29 +1286,123 @@ void Installer::StepWriteInstallerPrefs() {
 
 void Installer::StepPreservePreviousStatus() {
   LOG(INFO) << "Preserving previous installer status.";
+  // Done before the run's first change, when its own record took the
+  // status file's place (PreservePreviousStatus).
+  if (!preserved_status_.empty())
+    VLOG(1) << "Previous status file kept as " << preserved_status_;
+  ScheduleNextStep();
+}
+
+bool Installer::PreservePreviousStatus() {
   const base::FilePath& install_folder = status()->install_folder;
   base::FilePath source = install_folder.Append(kInstallLogFileName);
   if (!base::PathExists(source))
     source = install_folder.Append(kFormerInstallLogFileName);
   if (!base::PathExists(source)) {
     LOG(WARNING) << "No previous status file found.";
-    ScheduleNextStep();
-    return;
+    return true;
   }
   const base::FilePath old_status = install_folder.Append(kOldStatusFolderName);
   if (!base::DirectoryExists(old_status)) {
     VLOG(1) << "Creating folder for ald status files.";
-    if (!RunOperation(std::make_unique<CreateFolderOperation>(old_status))) {
-      ScheduleNextStep();
-      return;
-    }
+    if (!RunOperation(std::make_unique<CreateFolderOperation>(old_status)))
+      return false;
   }
   const base::FilePath target =
       old_status.Append(std::u16string(kInstallLogFileName) + u"." +
                         base::Int64ToString16(base::Time::Now().ToTimeT()));
+  // A copy: the status file stays in place until this run's record
+  // replaces it, so that there is always one.
   VLOG(1) << "Moving old status file.";
-  RunOperation(std::make_unique<MoveFileOperation>(source, target));
-  ScheduleNextStep();
+  if (!RunOperation(std::make_unique<CopyFileOperation>(source, target)))
+    return false;
+  preserved_status_ = target;
+  // The former engine's file is not replaced by this run's record: it goes
+  // once that record is there.
+  if (source.BaseName().value() == kFormerInstallLogFileName &&
+      (!WriteInstallLogInProgress() ||
+       !RunOperation(DeleteOperation(source, false, false)))) {
+    return false;
+  }
+  return true;
+}
+
+InstallLog Installer::InstallLogInProgress() const {
+  InstallLog log = install_log_;
+  log.complete = false;
+  // Every file the copy steps may make, not only those made so far.
+  log.files.clear();
+  for (const std::string& line : files_list_)
+    log.files.push_back(base::UTF8ToUTF16(line));
+  log.root_files.clear();
+  for (const std::string& line : root_files_list_)
+    log.root_files.push_back(base::UTF8ToUTF16(line));
+  if (settings_->operation() != kOperationUpgrading) return log;
+  // What the previous installation recorded stays in the record until this
+  // run has finished: the update removes it, or takes it over, only in its
+  // own transaction. Its versioned files are listed by its status file in
+  // "old_status".
+  const InstallLog& previous = status()->install_log;
+  const InstallLogRegistry hklm = ExpandProductPlaceholders(previous.hklm_keys);
+  const InstallLogRegistry hkcu = ExpandProductPlaceholders(previous.hkcu_keys);
+  log.hklm_keys.insert(log.hklm_keys.begin(), hklm.begin(), hklm.end());
+  log.hkcu_keys.insert(log.hkcu_keys.begin(), hkcu.begin(), hkcu.end());
+  for (const std::u16string& entry : previous.root_files) {
+    bool listed = false;
+    for (const std::u16string& file : log.root_files)
+      listed |= base::FilePath::CompareIgnoreCase(file, entry) == 0;
+    if (!listed) log.root_files.push_back(entry);
+  }
+  const std::pair<std::u16string*, const std::u16string*> shortcuts[] = {
+      {&log.desktop_shortcut, &previous.desktop_shortcut},
+      {&log.start_menu_shortcut, &previous.start_menu_shortcut},
+      {&log.quick_launch_shortcut, &previous.quick_launch_shortcut}};
+  for (const auto& [current, kept] : shortcuts) {
+    if (current->empty()) *current = *kept;
+  }
+  return log;
+}
+
+bool Installer::WriteInstallLogInProgress() {
+  const base::FilePath path =
+      status()->install_folder.Append(kInstallLogFileName);
+  // A record the file operations cannot remove again would outlive a
+  // rollback.
+  if (path.value().size() >= base::kMaxPathLength) {
+    LOG(ERROR) << "The installation status file's path is too long: " << path;
+    return false;
+  }
+  // The file that was there (the previous installation's record, or
+  // none) comes back when the run is rolled back.
+  if (!install_log_in_progress_ &&
+      !RunOperation(std::make_unique<PreserveFileOperation>(path))) {
+    return false;
+  }
+  install_log_in_progress_ = true;
+  XmlDocument document;
+  return WriteInstallLog(&document, InstallLogInProgress(), path);
+}
+
+bool Installer::OverInterruptedInstallation() const {
+  return status()->existing_installation && !status()->install_log.complete;
+}
+
+void Installer::RemoveStrayShortcuts() {
+  const Status& current = *status();
+  const ShortcutFolders keys = FoldersFor(settings_->all_users());
+  const std::vector<std::u16string> recorded = {
+      current.install_log.desktop_shortcut,
+      current.install_log.start_menu_shortcut,
+      current.install_log.quick_launch_shortcut};
+  for (int key : {keys.desktop, keys.start_menu, keys.quick_launch}) {
+    base::FilePath folder;
+    if (!base::PathService::Get(key, &folder)) continue;
+    for (const base::FilePath& stray :
+         FindStrayShortcuts(folder, current.install_folder, recorded)) {
+      VLOG(1) << "Removing stray shortcut " << stray;
+      RunOperation(DeleteOperation(stray, false, false));
+    }
+  }
 }
 
 void Installer::StepRemoveInstalledFiles() {
@@ -1191,6 +1415,7 @@ void Installer::StepRemoveInstalledFiles() {
     return;
   }
   const bool uninstalling = settings_->operation() == kOperationUninstalling;
+  const bool interrupted = OverInterruptedInstallation();
   std::vector<base::FilePath> status_files;
   base::FileEnumerator enumerator(
       old_status, false, base::FileEnumerator::FILES, kOldStatusPattern);
@@ -1206,16 +1431,38 @@ void Installer::StepRemoveInstalledFiles() {
       continue;
     }
     VLOG(1) << "Found old status file: " << path;
+    // The record this update keeps there (also one kept by a run that was
+    // ended before it replaced the status file) names the files of the
+    // installation it replaces, which may still be in use: a later run
+    // removes them.
+    if (!uninstalling &&
+        base::FilePath::CompareIgnoreCase(
+            log.subfolder, status()->install_log.subfolder) == 0) {
+      VLOG(1) << "Keeping it for a later run: it lists the installed version";
+      continue;
+    }
     std::vector<base::FilePath> files;
     for (const std::u16string& entry : log.files) {
       base::FilePath file;
       if (InstallLogEntryPath(install_folder, log.subfolder, entry, &file))
         files.push_back(file);
     }
+    // A run that did not finish may have left files aside and folders it
+    // never filled.
+    const bool cut_short = interrupted || !log.complete;
+    std::set<base::FilePath> folders;
+    if (cut_short) {
+      files = WithAsideCopies(files);
+      folders = FoldersBelow(files, install_folder);
+    }
     // One operation of the run: a later failure brings the files back.
     if (!RunOperation(std::make_unique<DeleteFilesOperation>(std::move(files),
                                                              uninstalling))) {
       continue;
+    }
+    if (cut_short) {
+      RunOperation(
+          std::make_unique<RemoveEmptyFoldersOperation>(std::move(folders)));
     }
     VLOG(1) << "Deleting " << path;
     // The folder goes with its last status file, once the run commits.
@@ -1227,6 +1474,12 @@ void Installer::StepRemoveInstalledFiles() {
           .Next()
           .empty()) {
     RunOperation(DeleteOperation(old_status, false, false));
+  }
+  if (interrupted) {
+    for (const base::FilePath& copy :
+         DeleteFileOperation::FindAsideCopies(old_status)) {
+      RunOperation(DeleteOperation(copy, false, false));
+    }
   }
   RemoveCompanionShortcuts();
   ScheduleNextStep();
@@ -1248,6 +1501,40 @@ void Installer::StepCleanUpFilesAfterUninstall() {
                                           ? PlanProfileDeletion(install_folder)
                                           : ProfileDeletionPlan();
 
+  std::vector<base::FilePath> versioned;
+  for (const std::u16string& entry : log.files) {
+    base::FilePath path;
+    if (InstallLogEntryPath(install_folder, log.subfolder, entry, &path))
+      versioned.push_back(path);
+  }
+  std::vector<base::FilePath> root_files;
+  for (const std::u16string& entry : log.root_files) {
+    base::FilePath path;
+    if (InstallLogEntryPath(install_folder, u"", entry, &path))
+      root_files.push_back(path);
+  }
+  // The files the installation keeps beside its status, which nothing reads
+  // once the status is gone.
+  const base::FilePath kept_files[] = {
+      install_folder.AppendASCII(kPrefDefaultOverridesFileName),
+      install_folder.Append(kInstallerPrefsFileName),
+      install_folder.Append(kServerTrackingDataFileName)};
+  const base::FilePath launcher = install_folder.Append(kLauncherFileName);
+  if (OverInterruptedInstallation()) {
+    // What the run that did not finish moved aside (looked for before this
+    // run moves anything aside itself).
+    std::vector<base::FilePath> paths = versioned;
+    paths.insert(paths.end(), root_files.begin(), root_files.end());
+    paths.insert(paths.end(), std::begin(kept_files), std::end(kept_files));
+    paths.push_back(launcher);
+    for (const base::FilePath& path : paths) {
+      for (const base::FilePath& copy :
+           DeleteFileOperation::FindAsideCopies(path)) {
+        RunOperation(DeleteOperation(copy, false, true));
+      }
+    }
+  }
+
   std::vector<base::FilePath> leftovers;
   std::set<base::FilePath> folders;
   auto delete_or_leave = [&](const base::FilePath& path, bool check_in_use,
@@ -1257,30 +1544,23 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     leftovers.push_back(path);
     CollectLeftoverFolders(path, install_folder, &folders);
   };
-  for (const std::u16string& entry : log.files) {
-    base::FilePath path;
-    if (InstallLogEntryPath(install_folder, log.subfolder, entry, &path))
-      delete_or_leave(path, true, true);
-  }
-  delete_or_leave(install_folder.Append(kLauncherFileName), true, true);
+  for (const base::FilePath& path : versioned)
+    delete_or_leave(path, true, true);
+  delete_or_leave(launcher, true, true);
   if (!BrandingConfig::IsWhiteLabeled()) {
     const base::FilePath old =
         install_folder.Append(base::UTF8ToUTF16(GetBrowserExecutableName()))
             .ReplaceExtension(kOldExtension);
     if (base::PathExists(old)) RunOperation(DeleteOperation(old, false, false));
   }
-  // The files the installation keeps beside its status, which nothing reads
-  // once the status is gone.
-  for (const base::FilePath& path :
-       {install_folder.AppendASCII(kPrefDefaultOverridesFileName),
-        install_folder.Append(kInstallerPrefsFileName),
-        install_folder.Append(kServerTrackingDataFileName)}) {
+  for (const base::FilePath& path : kept_files)
     delete_or_leave(path, false, true);
-  }
-  for (const std::u16string& entry : log.root_files) {
-    base::FilePath path;
-    if (InstallLogEntryPath(install_folder, u"", entry, &path))
-      delete_or_leave(path, true, true);
+  for (const base::FilePath& path : root_files)
+    delete_or_leave(path, true, true);
+  // The folders a run that did not finish made for files it never copied.
+  if (OverInterruptedInstallation()) {
+    RunOperation(std::make_unique<RemoveEmptyFoldersOperation>(
+        FoldersBelow(versioned, install_folder)));
   }
 
   std::vector<std::string> batch_files;

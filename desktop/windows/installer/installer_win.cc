@@ -32,12 +32,14 @@
 #include "desktop/windows/installer/protected_package_win.h"
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/folder_security_win.h"
+#include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/protect_folder_operation.h"
 #include "desktop/windows/installer/service/utils.h"
+#include "desktop/windows/installer/service/xml_document_win.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/version_info.h"
 
@@ -95,9 +97,9 @@ namespace {
 InstallerStepFactory* g_step_factory_for_testing = nullptr;
 
 InstallerStepFactory* GetStepFactory() {
-  static DefaultStepFactory default_factory;
-  return g_step_factory_for_testing ? g_step_factory_for_testing
-                                    : &default_factory;
+  return g_step_factory_for_testing
+             ? g_step_factory_for_testing
+             : internal::GetDefaultInstallerStepFactory();
 }
 
 base::Location NamedLocation(const char* name) {
@@ -132,6 +134,11 @@ namespace internal {
 
 void SetInstallerStepFactoryForTesting(InstallerStepFactory* factory) {
   g_step_factory_for_testing = factory;
+}
+
+InstallerStepFactory* GetDefaultInstallerStepFactory() {
+  static DefaultStepFactory default_factory;
+  return &default_factory;
 }
 
 bool IsSafeRelativeFileListLine(const std::string& line) {
@@ -499,6 +506,19 @@ bool Installer::CreateInstallationSubfolder() {
   }
   VLOG(1) << "Installation subfolder" << candidate;
   install_log_.subfolder = candidate;
+  // The record of this run takes the status file's place before the first
+  // change in the folder, the previous installation's record having been
+  // kept where a later run finds it.
+  if (settings_->operation() == kOperationUpgrading &&
+      !PreservePreviousStatus()) {
+    Fail(kIdsInstallError, u"",
+         "Could not preserve the previous installation status");
+    return false;
+  }
+  if (!WriteInstallLogInProgress()) {
+    Fail(kIdsInstallError, u"", "Failed saving the installation status");
+    return false;
+  }
   if (!RunOperation(std::make_unique<CreateFolderOperation>(
           install_folder.Append(candidate)))) {
     Fail(kIdsFolderNotCreated, candidate,
@@ -544,6 +564,9 @@ void Installer::HandleElevatedResult(int result) {
 
 void Installer::ScheduleNextStep() {
   CHECK_LT(cursor_, steps_.size());
+  if (install_log_in_progress_ && !WriteInstallLogInProgress()) {
+    return Fail(kIdsInstallError, u"", "Failed saving the installation status");
+  }
   PostStepTask(NamedLocation("ScheduleNextStep"), steps_[cursor_]);
   observers_.Notify(&InstallerObserver::OnStep);
   ++cursor_;
@@ -590,6 +613,15 @@ void Installer::ReportSuccess() {
   LOG(INFO) << "Installation succeeded";
   succeeded_ = true;
   observers_.Notify(&InstallerObserver::OnSuccess);
+  // What the run removed goes now, before its record stops saying that the
+  // changes it lists may be made in part only.
+  Transaction::Commit(&transaction_);
+  if (install_log_in_progress_) {
+    XmlDocument document;
+    if (!WriteInstallLog(&document, install_log_,
+                         status()->install_folder.Append(kInstallLogFileName)))
+      LOG(ERROR) << "Could not mark the installation status complete";
+  }
   Finish();
 }
 

@@ -182,13 +182,14 @@ TEST_F(InstallerTest, TestStepsSucceedAndALateInterruptChangesNothing) {
   EXPECT_TRUE(base::DirectoryExists(
       install_folder_.Append(installer->install_log()->subfolder)));
 
-  // The replaced files wait under an aside name until the transaction
-  // commits, when the Installer goes.
-  test::FileTreeSnapshot files = Files();
-  const std::vector<std::string> aside =
-      test::FindEntriesEndingWith(files, ".old");
-  EXPECT_EQ(3u, aside.size());
-  for (const std::string& name : aside) files.erase(name);
+  // The run has committed when it reports success: the replaced files are
+  // gone, and the record of the run in the install folder is complete.
+  const test::FileTreeSnapshot files = Files();
+  EXPECT_TRUE(test::FindEntriesEndingWith(files, ".old").empty());
+  const std::string record =
+      test::ReadFileContents(install_folder_.Append(kInstallLogFileName));
+  EXPECT_NE(std::string::npos, record.find("<install_log version=")) << record;
+  EXPECT_EQ(std::string::npos, record.find("complete=")) << record;
   const test::RegistrySnapshot registry = Registry();
   EXPECT_EQ(test::RegistryText(u"data"), registry.at("values").at("set").data);
   // A cancel after the end (the interrupt, then a direct call) must not

@@ -416,6 +416,18 @@ void Settings::AdoptExistingInstallation() {
   const Status& status = *status_;
   StoreCopyOnly(status.install_log.copy_only);
   all_users_ = status.install_log.all_users;
+  if (!status.install_log.complete) {
+    // An installation that did not finish: where it went is known, but its
+    // shortcuts and preferences may be missing only because it stopped
+    // before them. The choices are this run's, as for a new installation.
+    LOG(INFO) << "Completing an installation that did not finish";
+    if (!uninstall_ && !HasSwitch(switches::kSingleProfile)) {
+      single_profile_ = status.single_profile != kNotSet
+                            ? status.single_profile == 1
+                            : copy_only_;
+    }
+    return;
+  }
   single_profile_ = status.single_profile == 1;
   if (!HasBoolSwitch(switches::kDesktopShortcut))
     desktop_shortcut_ = status.desktop_shortcut_exists;

@@ -173,6 +173,34 @@ TEST_F(SettingsTest, BadValuesKeepTheInstallationsChoices) {
   EXPECT_FALSE(settings->import_browser_data());
 }
 
+// The record of an installation that did not finish: the next install
+// runs as an update over it and keeps where it went (the user's own
+// installation, here), but takes its choices from its own command line, as
+// a new installation would: the shortcuts that the record does not show
+// yet and the preferences it stored are no choice of the user's.
+TEST_F(SettingsTest, AnUnfinishedInstallationIsUpdatedWithNewChoices) {
+  for (bool complete : {true, false}) {
+    SCOPED_TRACE(complete);
+    InstallLog log = test::MakeInstallLog(dir(), false);
+    log.hkcu_keys.push_back({1, "Software\\Velna", {}});
+    log.complete = complete;
+    ASSERT_TRUE(test::WriteInstallationLog(dir(), log, false));
+    ASSERT_TRUE(test::WriteTextFile(
+        dir().Append(u"installer_prefs.json"),
+        R"({"enable_stats": false, "import_browser_data": false})"));
+    std::unique_ptr<Settings> settings =
+        MakeSettings(FolderSwitch(dir()) + u" --allusers=1");
+    ASSERT_EQ(kOperationUpgrading, settings->operation());
+    EXPECT_FALSE(settings->all_users());
+    EXPECT_FALSE(settings->copy_only());
+    // No shortcut of the record exists.
+    EXPECT_EQ(!complete, settings->desktop_shortcut());
+    EXPECT_EQ(!complete, settings->start_menu_shortcut());
+    EXPECT_EQ(!complete, settings->enable_velna_stats());
+    EXPECT_EQ(!complete, settings->import_browser_data());
+  }
+}
+
 TEST_F(SettingsTest, FrozenSettingsRefuseEverySetter) {
   std::unique_ptr<Settings> settings =
       MakeSettings(FolderSwitch(dir().Append(u"new")));

@@ -23,6 +23,7 @@
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
+#include "base/json/json_writer.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
@@ -34,15 +35,20 @@
 #include "base/values.h"
 #include "base/version.h"
 #include "base/win/registry.h"
+#include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/folder_permission_win.h"
 #include "desktop/windows/installer/sample/interactive_driver_win.h"
 #include "desktop/windows/installer/sample/sample_package_material.h"
+#include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
+#include "desktop/windows/installer/service/xml_document_win.h"
 #include "desktop/windows/installer/test/installer_process_test_base_win.h"
+#include "desktop/windows/installer/test/installer_test_host.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
 #include "desktop/windows/installer/test/product_registry_keys_win.h"
 #include "desktop/windows/installer/version_info.h"
@@ -956,6 +962,316 @@ TEST_F(EndToEndTest, TheNextRunRemovesWhatAKilledRunLeft) {
   EXPECT_EQ(base::FilePath(), locks.Next());
   EXPECT_EQ(before, State());
 }
+
+// The same version installed again goes into a new version folder beside
+// the first ("<version>_0", then "_1", the older ones going with each later
+// install): the uninstall entry's command finds the installed one through
+// the installation status and leaves the machine as before.
+TEST_F(EndToEndTest, ReinstalledVersionUninstallsFromTheEntry) {
+  for (int installs : {2, 3}) {
+    SCOPED_TRACE(installs);
+    const MachineState before = State();
+    for (int i = 0; i < installs; ++i) {
+      ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
+                            u"--enable-installer-stats=0"))
+          << Logs();
+    }
+    const std::u16string version = EntryValue(u"DisplayVersion");
+    EXPECT_TRUE(base::DirectoryExists(install_folder().Append(
+        version + u"_" + base::UTF8ToUTF16(std::to_string(installs - 2)))));
+    EXPECT_EQ(0u, Uninstall()) << Logs();
+    EXPECT_FALSE(base::PathExists(install_folder()));
+    EXPECT_EQ(before, State()) << Logs();
+  }
+}
+
+// --- Installations ended from outside part-way.
+
+// Where the package's backend of an install or an update stops for good,
+// and what the user does next.
+struct Interruption {
+  const char* name;
+  // The update package over an installation of the base one, else a new
+  // install of the base package.
+  bool update;
+  // The step of the operation's list before which it stops; -1: when it
+  // reports success, after the last step's work and before the commit.
+  int before_step;
+  // The same package installed again before the uninstall.
+  bool install_again;
+  // Only the package's backend ends, not the processes that wait for it.
+  bool backend_only = false;
+};
+
+void PrintTo(const Interruption& interruption, std::ostream* out) {
+  *out << interruption.name;
+}
+
+// The engine in the test host is the front end and, copied into the
+// sample package as its "installer.exe", the package's backend and later
+// the installed installer that the uninstall runs; the package's other
+// files are the sample's. Its seams stop the backend at the chosen point
+// (installer_test_host.h), where the test then ends every process of the
+// installation at once (a job), as a power cut or a task manager would.
+class InterruptedInstallTest
+    : public EndToEndTest,
+      public testing::WithParamInterface<Interruption> {
+ protected:
+  // The front end's exit code when it was ended from outside.
+  static constexpr DWORD kEnded = 9;
+
+  void SetUp() override {
+    EndToEndTest::SetUp();
+    const std::u16string unique =
+        base::UTF8ToUTF16(std::to_string(::GetCurrentProcessId()) + "_" +
+                          std::to_string(::GetTickCount()));
+    stopped_name_ = u"Local\\velna_test_stopped_" + unique;
+    ready_name_ = u"Local\\velna_test_ready_" + unique;
+    stopped_.Set(
+        ::CreateEventW(nullptr, TRUE, FALSE, base::as_wcstr(stopped_name_)));
+    // The package is ready at once.
+    ready_.Set(
+        ::CreateEventW(nullptr, TRUE, TRUE, base::as_wcstr(ready_name_)));
+    ASSERT_TRUE(stopped_.IsValid() && ready_.IsValid());
+    seams_ = temp().Append(u"seams.json");
+    ::SetEnvironmentVariableW(test::kHostSeamsVariable,
+                              base::as_wcstr(seams_.value()));
+  }
+
+  void TearDown() override {
+    ::SetEnvironmentVariableW(test::kHostSeamsVariable, nullptr);
+    EndToEndTest::TearDown();
+  }
+
+  static base::FilePath Host() {
+    return base::FilePath(u"Z:" + base::UTF8ToUTF16(VELNA_INSTALLER_TEST_HOST))
+        .NormalizePathSeparators();
+  }
+
+  // The tree of |package| with the test host as its installer.
+  base::FilePath Package(const std::string& package) {
+    const base::FilePath source = temp().AppendASCII("package_" + package);
+    if (!base::DirectoryExists(source)) {
+      EXPECT_TRUE(
+          base::CopyDirectory(test::SamplePackageTree(package), source));
+      EXPECT_TRUE(
+          base::CopyOneFile(Host(), source.Append(kPackageInstallerName)));
+    }
+    return source;
+  }
+
+  // What every process of the next run reads: |package| (its version
+  // through the branding) and, with |stop|, where the backend stops.
+  void WriteSeams(const std::string& package, const Interruption* stop) {
+    base::DictionaryValue seams;
+    auto branding = std::make_unique<base::DictionaryValue>();
+    branding->SetInteger("major_delta", BrandingConfig::GetMajorDelta() +
+                                            (package == "update" ? 1 : 0));
+    seams.Set("branding", std::move(branding));
+    auto source = std::make_unique<base::DictionaryValue>();
+    source->SetString("source", Package(package).value());
+    source->SetString("ready_event", ready_name_);
+    seams.Set("package", std::move(source));
+    if (stop) {
+      auto point = std::make_unique<base::DictionaryValue>();
+      point->SetString("event", stopped_name_);
+      if (stop->before_step < 0)
+        point->SetBoolean("at_success", true);
+      else
+        point->SetInteger("before_step", stop->before_step);
+      seams.Set("stop", std::move(point));
+    }
+    std::string json;
+    ASSERT_TRUE(base::JSONWriter::Write(seams, &json));
+    ASSERT_EQ(static_cast<int>(json.size()),
+              base::WriteBufferToFile(seams_, json.data(),
+                                      static_cast<int>(json.size())));
+  }
+
+  // A silent install of |package| with the host as the front end; the
+  // front end's exit code.
+  DWORD HostInstall(const std::string& package) {
+    WriteSeams(package, nullptr);
+    return Run(Host(), InstallArguments(u"--enable-installer-stats=0"));
+  }
+
+  // The same, stopped at |stop|: then every process of the installation
+  // ends (or the package's backend alone, and the front end is waited
+  // for). The front end's exit code.
+  DWORD StoppedHostInstall(const std::string& package,
+                           const Interruption& stop) {
+    WriteSeams(package, &stop);
+    ScopedTempVariables temp_variables(temp());
+    base::win::ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
+    EXPECT_TRUE(job.IsValid());
+    base::LaunchOptions options;
+    options.job_handle = job.Get();
+    base::Process front_end = base::LaunchProcess(
+        Quoted(Host()) + u" " + InstallArguments(u"--enable-installer-stats=0"),
+        options);
+    EXPECT_TRUE(front_end.IsValid());
+    const HANDLE handles[] = {stopped_.Get(), front_end.Handle()};
+    EXPECT_EQ(WAIT_OBJECT_0,
+              ::WaitForMultipleObjects(2, handles, FALSE, 120000))
+        << "the backend did not stop";
+    int exit_code = -1;
+    if (stop.backend_only) {
+      base::Process backend = FindProcessBelow(
+          temp().Append(u"Velna Installer"), kPackageInstallerName);
+      EXPECT_TRUE(backend.IsValid());
+      EXPECT_TRUE(backend.Terminate(kEnded, true));
+      EXPECT_TRUE(front_end.WaitForExitWithTimeout(60000, &exit_code));
+      return static_cast<DWORD>(exit_code);
+    }
+    EXPECT_TRUE(::TerminateJobObject(job.Get(), kEnded));
+    // Nothing of the installation runs on when the next one begins.
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+    for (int waited = 0; waited < 30000; waited += 50) {
+      if (::QueryInformationJobObject(
+              job.Get(), JobObjectBasicAccountingInformation, &accounting,
+              sizeof(accounting), nullptr) &&
+          accounting.ActiveProcesses == 0) {
+        break;
+      }
+      ::Sleep(50);
+    }
+    EXPECT_EQ(0u, accounting.ActiveProcesses);
+    EXPECT_TRUE(front_end.WaitForExitWithTimeout(10000, &exit_code));
+    return static_cast<DWORD>(exit_code);
+  }
+
+  // The install folder's record; false when it does not read.
+  bool ReadRecord(InstallLog* record) {
+    base::win::ScopedComInitializer com;
+    XmlDocument document;
+    return ReadInstallLogFromFolder(&document, record, install_folder());
+  }
+
+  // The uninstall as the user would start it: from the uninstall entry
+  // when there is one, else the launcher in the install folder. Waits
+  // until the install folder is gone; the command's exit code.
+  DWORD UninstallWhatIsThere() {
+    if (!UninstallEntry().empty()) return Uninstall();
+    std::string output;
+    DWORD exit_code = 0xFFFFFFFF;
+    EXPECT_TRUE(base::RunChildProcess(
+        Quoted(install_folder().Append(kLauncherFileName)) +
+            u" /uninstall --silent",
+        {{u"TEMP", temp().value()}, {u"TMP", temp().value()}}, &output,
+        &exit_code));
+    for (int waited = 0;
+         waited < kFolderGoneTimeoutMs && base::PathExists(install_folder());
+         waited += 100) {
+      ::Sleep(100);
+    }
+    return exit_code;
+  }
+
+  // The uninstall entries that name the test's install folder.
+  int EntriesOfTheFolder() const {
+    base::win::RegKey root(HKEY_CURRENT_USER, test::kUninstallRoot, KEY_READ);
+    int count = 0;
+    wchar_t name[256];
+    for (DWORD i = 0; root.Valid(); ++i) {
+      DWORD length = std::size(name);
+      if (RegEnumKeyExW(root.Handle(), i, name, &length, nullptr, nullptr,
+                        nullptr, nullptr) != ERROR_SUCCESS) {
+        break;
+      }
+      base::win::RegKey key(HKEY_CURRENT_USER,
+                            (std::u16string(test::kUninstallRoot) + u"\\" +
+                             base::as_u16cstr(name))
+                                .c_str(),
+                            KEY_READ);
+      std::u16string location;
+      if (key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
+          base::FilePath::CompareIgnoreCase(location,
+                                            install_folder().value()) == 0) {
+        ++count;
+      }
+    }
+    return count;
+  }
+
+ private:
+  base::FilePath seams_;
+  std::u16string stopped_name_;
+  std::u16string ready_name_;
+  base::win::ScopedHandle stopped_;
+  base::win::ScopedHandle ready_;
+};
+
+// After the stop, the record in the install folder says what the run may
+// have done; the uninstall, or an install of the same package followed by
+// the uninstall, leaves the machine as before the first install.
+TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
+  const Interruption& interruption = GetParam();
+  const MachineState before = State();
+  if (interruption.update) ASSERT_EQ(0u, HostInstall("base")) << Logs();
+  const std::string package = interruption.update ? "update" : "base";
+  EXPECT_NE(0u, StoppedHostInstall(package, interruption)) << Logs();
+
+  InstallLog record;
+  if (interruption.backend_only) {
+    // The backend that waited for it removed what it did in the folder it
+    // made, with what the record lists outside the folder.
+    EXPECT_TRUE(base::FileEnumerator(install_folder(), false,
+                                     base::FileEnumerator::FILES |
+                                         base::FileEnumerator::DIRECTORIES)
+                    .Next()
+                    .empty())
+        << Logs();
+    EXPECT_EQ(0, EntriesOfTheFolder());
+    ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder(), false));
+    EXPECT_EQ(before, State()) << Logs();
+    return;
+  }
+  EXPECT_TRUE(ReadRecord(&record)) << Logs();
+  EXPECT_FALSE(record.complete);
+
+  WriteSeams(package, nullptr);
+  if (interruption.install_again) {
+    ASSERT_EQ(0u, HostInstall(package)) << Logs();
+    ASSERT_TRUE(ReadRecord(&record)) << Logs();
+    EXPECT_TRUE(record.complete);
+    EXPECT_EQ(1, EntriesOfTheFolder());
+  }
+  EXPECT_EQ(0u, UninstallWhatIsThere()) << Logs();
+  EXPECT_FALSE(base::PathExists(install_folder())) << Logs();
+  EXPECT_EQ(before, State()) << Logs();
+}
+
+// The steps of an install: 0-2 files, 3 registry, 4 shortcuts, 5
+// installer preferences, 6 finalising; of an update: 0-4 files, 5 the old
+// registry removed, 6 the new one written, 7 shortcuts, 8 installer
+// preferences, 9 the previous status, 10 finalising.
+INSTANTIATE_TEST_SUITE_P(
+    Stops, InterruptedInstallTest,
+    testing::Values(
+        Interruption{"InstallAfterFilesThenUninstall", false, 3, false},
+        Interruption{"InstallAfterFilesThenAgain", false, 3, true},
+        Interruption{"InstallAfterRegistryThenUninstall", false, 4, false},
+        Interruption{"InstallAfterRegistryThenAgain", false, 4, true},
+        Interruption{"InstallAfterShortcutsThenUninstall", false, 5, false},
+        Interruption{"InstallAfterShortcutsThenAgain", false, 5, true},
+        Interruption{"InstallFinalisedThenUninstall", false, -1, false},
+        Interruption{"InstallFinalisedThenAgain", false, -1, true},
+        Interruption{"UpdateAfterFilesThenUninstall", true, 5, false},
+        Interruption{"UpdateAfterFilesThenAgain", true, 5, true},
+        Interruption{"UpdateBetweenRegistriesThenUninstall", true, 6, false},
+        Interruption{"UpdateBetweenRegistriesThenAgain", true, 6, true},
+        Interruption{"UpdateAfterRegistryThenUninstall", true, 7, false},
+        Interruption{"UpdateAfterRegistryThenAgain", true, 7, true},
+        Interruption{"UpdateAfterShortcutsThenUninstall", true, 8, false},
+        Interruption{"UpdateAfterShortcutsThenAgain", true, 8, true},
+        Interruption{"UpdateFinalisedThenUninstall", true, -1, false},
+        Interruption{"UpdateFinalisedThenAgain", true, -1, true},
+        Interruption{"InstallBackendAloneAfterRegistry", false, 4, false, true},
+        Interruption{"InstallBackendAloneAfterShortcuts", false, 5, false,
+                     true}),
+    [](const testing::TestParamInfo<Interruption>& info) {
+      return std::string(info.param.name);
+    });
 
 }  // namespace
 }  // namespace installer

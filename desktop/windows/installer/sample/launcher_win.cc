@@ -2,6 +2,6 @@
 // folder, the target of the shortcuts and of the uninstall entry, which it
 // hands on to the installed installer.
 
-#include "desktop/windows/installer/sample/sample_program_win.h"
+#include "desktop/windows/installer/sample/sample_launcher_win.h"
 
 int wmain() { return installer::sample::RunSampleLauncher(); }

@@ -19,11 +19,16 @@
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/version.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/installer_names.h"
 #include "desktop/windows/installer/package_fetcher/lzma_util.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
+#include "desktop/windows/installer/sample/sample_launcher_win.h"
 #include "desktop/windows/installer/sample/sample_package_material.h"
 #include "desktop/windows/installer/sample/sample_program_win.h"
+#include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/xml_document_win.h"
 #include "desktop/windows/installer/version_info.h"
 #include "gtest/gtest.h"
 
@@ -244,52 +249,97 @@ TEST(SampleLauncherTest, RecognisesTheUninstallSwitch) {
 }
 
 // The uninstall entry names the launcher: it hands "/uninstall" and every
-// other argument to the installer of the highest installed version, and
-// ends with that installer's exit code.
+// other argument to the installer of the version folder that the
+// installation status names (a reinstall of one version makes "<version>_0"
+// and so on beside the first), ends with that installer's exit code, and
+// logs what it ran or why it ran nothing.
 TEST(SampleLauncherTest, HandsTheUninstallToTheInstalledInstaller) {
+  base::win::ScopedComInitializer com;
   base::ScopedTempDir temp;
   ASSERT_TRUE(temp.CreateUniqueTempDir());
   const base::FilePath folder = temp.GetPath().AppendASCII("Velna");
+  const base::FilePath logs = temp.GetPath().AppendASCII("temp");
+  const base::FilePath launcher_log =
+      logs.Append(GetInstallerFolderName())
+          .AppendASCII(FormatWithProductName("%s_launcher.log", true));
   const base::FilePath tree = SamplePackageTree("base");
   const base::FilePath launcher = folder.AppendASCII("launcher.exe");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(logs));
   ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
   ASSERT_TRUE(base::CopyOneFile(tree.AppendASCII("launcher.exe"), launcher));
   // Stand-ins for the installers: the browser program reports its path.
   const base::FilePath stand_in =
       tree.AppendASCII(SampleString("browser_executable"));
-  for (const char* version : {"9.0.0.1", "10.0.0.0", "10.0.0.0x", "11.0"}) {
+  for (const char* version : {"41.0.0.1", "41.0.0.1_0", "41.0.0.1_1", "99.0"}) {
     ASSERT_TRUE(base::FileUtil::CreateDirectory(folder.AppendASCII(version)));
-  }
-  for (const char* version : {"9.0.0.1", "10.0.0.0", "10.0.0.0x"}) {
     ASSERT_TRUE(base::CopyOneFile(
         stand_in, folder.AppendASCII(version).AppendASCII("installer.exe")));
   }
-  EXPECT_EQ(
-      base::UTF16ToUTF8(base::as_u16cstr(
-          sample::FindInstalledInstaller(base::as_wcstr(folder.value()))
-              .c_str())),
-      folder.AppendASCII("10.0.0.0").AppendASCII("installer.exe").AsUTF8());
 
-  std::string output;
-  DWORD exit_code = 1;
-  ASSERT_TRUE(base::RunChildProcess(
-      u"\"" + launcher.value() + u"\" /uninstall --silent", {}, &output,
-      &exit_code));
-  EXPECT_EQ(exit_code, 0u);
-  EXPECT_EQ(
-      output,
-      "launcher started: " + launcher.AsUTF8() +
-          " /uninstall --silent\r\nbrowser started: " +
-          folder.AppendASCII("10.0.0.0").AppendASCII("installer.exe").AsUTF8() +
-          " /uninstall --silent\r\n");
-
-  // No installed installer: the uninstall fails.
-  for (const char* version : {"9.0.0.1", "10.0.0.0", "10.0.0.0x"}) {
-    ASSERT_TRUE(base::DeleteFileOrDirectory(folder.AppendASCII(version), true));
+  const struct {
+    const char* subfolder;  // null: no installation status
+    bool complete;
+    const char* runs;  // the version folder whose installer runs, or null
+    const char* logged;
+  } kCases[] = {
+      {"41.0.0.1_1", true, "41.0.0.1_1", "exit code 0"},
+      {"41.0.0.1", true, "41.0.0.1", "exit code 0"},
+      {"41.0.0.1_0", false, "41.0.0.1_0", "exit code 0"},
+      {nullptr, true, nullptr, "No readable installation status in "},
+      {"..", true, nullptr, "names no version folder"},
+      {"99.0\\..\\41.0.0.1", true, nullptr, "names no version folder"},
+      {"41.0.0.2", true, nullptr, "The installed version has no installer"},
+  };
+  for (const auto& test_case : kCases) {
+    SCOPED_TRACE(test_case.subfolder ? test_case.subfolder : "(none)");
+    const base::FilePath status = folder.AppendASCII("installation_status.xml");
+    base::DeleteFileOrDirectory(status, false);
+    base::DeleteFileOrDirectory(launcher_log, false);
+    if (test_case.subfolder) {
+      InstallLog log;
+      log.path = folder.value();
+      log.subfolder = base::UTF8ToUTF16(test_case.subfolder);
+      log.version = "41.0.0.1";
+      log.files = {u"velna.exe"};
+      log.complete = test_case.complete;
+      XmlDocument document;
+      ASSERT_TRUE(WriteInstallLog(&document, log, status));
+    }
+    std::string output;
+    DWORD exit_code = 0;
+    ASSERT_TRUE(base::RunChildProcess(
+        u"\"" + launcher.value() + u"\" /uninstall --silent",
+        {{u"TEMP", logs.value()}, {u"TMP", logs.value()}}, &output,
+        &exit_code));
+    std::string expected_output =
+        "launcher started: " + launcher.AsUTF8() + " /uninstall --silent\r\n";
+    if (test_case.runs) {
+      const base::FilePath installer =
+          folder.AppendASCII(test_case.runs).AppendASCII("installer.exe");
+      expected_output +=
+          "browser started: " + installer.AsUTF8() + " /uninstall --silent\r\n";
+      EXPECT_EQ(0u, exit_code);
+    } else {
+      EXPECT_EQ(1u, exit_code);
+    }
+    EXPECT_EQ(expected_output, output);
+    std::string logged;
+    ASSERT_TRUE(base::FileUtil::ReadFileToString(launcher_log, &logged));
+    EXPECT_NE(std::string::npos,
+              logged.find("Uninstall requested: " + launcher.AsUTF8() +
+                          " /uninstall --silent"))
+        << logged;
+    if (test_case.runs) {
+      EXPECT_NE(std::string::npos,
+                logged.find("Running \"" +
+                            folder.AppendASCII(test_case.runs)
+                                .AppendASCII("installer.exe")
+                                .AsUTF8() +
+                            "\" /uninstall --silent"))
+          << logged;
+    }
+    EXPECT_NE(std::string::npos, logged.find(test_case.logged)) << logged;
   }
-  ASSERT_TRUE(base::RunChildProcess(
-      u"\"" + launcher.value() + u"\" --uninstall", {}, &output, &exit_code));
-  EXPECT_EQ(exit_code, 1u);
 }
 
 }  // namespace

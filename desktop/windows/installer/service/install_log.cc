@@ -30,6 +30,7 @@ constexpr char kCopyOnlyAttribute[] = "copy_only";
 constexpr char kAllUsersAttribute[] = "all_users";
 constexpr char kPinnedAttribute[] = "pinned";
 constexpr char kAppIdAttribute[] = "app_id";
+constexpr char kCompleteAttribute[] = "complete";
 constexpr char kSubfolderAttribute[] = "subfolder";
 constexpr char kCreatedParentsAttribute[] = "created_parents";
 // More folder levels than any path of MAX_PATH characters has.
@@ -276,6 +277,11 @@ bool ReadRootAttributes(XmlCursor* cursor, InstallLog* out) {
     return false;
   std::string app_id;
   if (cursor->GetAttribute(kAppIdAttribute, &app_id)) out->app_id = app_id;
+  // Optional: the logs of finished installations do not carry it.
+  out->complete = true;
+  std::string complete;
+  if (cursor->GetAttribute(kCompleteAttribute, &complete))
+    out->complete = complete == kTrue;
   return ReadFlag(cursor, kCopyOnlyAttribute, &out->copy_only) &&
          ReadFlag(cursor, kAllUsersAttribute, &out->all_users) &&
          ReadFlag(cursor, kPinnedAttribute, &out->pinned);
@@ -337,7 +343,8 @@ bool WriteInstallLogElements(const InstallLog& log, XmlCursor* cursor) {
       !cursor->SetAttribute(kCopyOnlyAttribute, BoolText(log.copy_only)) ||
       !cursor->SetAttribute(kAllUsersAttribute, BoolText(log.all_users)) ||
       !cursor->SetAttribute(kPinnedAttribute, BoolText(log.pinned)) ||
-      !cursor->SetAttribute(kAppIdAttribute, log.app_id))
+      !cursor->SetAttribute(kAppIdAttribute, log.app_id) ||
+      (!log.complete && !cursor->SetAttribute(kCompleteAttribute, kFalse)))
     return false;
   if (!cursor->AddChildElement(kPathElement) ||
       !cursor->SetAttribute(kSubfolderAttribute,

@@ -8,7 +8,7 @@
 // the file as untrusted (see ReadInstallLogElements).
 //
 // The document format, in the order written:
-//   <install_log version copy_only all_users pinned app_id>
+//   <install_log version copy_only all_users pinned app_id [complete]>
 //    <path subfolder created_parents>installation path</path>
 //    <files><file>path</file>...</files>
 //    <root_files><file>path</file>...</root_files>          (when any)
@@ -20,6 +20,9 @@
 // All texts are UTF-8. "created_parents" (written when not 0) counts the
 // folders above the installation path that the installation created; the
 // uninstallation removes those that are empty by then.
+// "complete" is written only as "False", on the record
+// an installation keeps while it makes its changes: a log without it (every
+// finished installation's, and every older one) reads as complete.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_INSTALL_LOG_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_INSTALL_LOG_H_
@@ -85,6 +88,9 @@ struct InstallLog {
   std::vector<std::u16string> root_files;
   InstallLogRegistry hklm_keys;
   InstallLogRegistry hkcu_keys;
+  // False while the installation that writes it is still making the
+  // changes it lists: it may have made some of them only.
+  bool complete = true;
 
   bool operator==(const InstallLog& other) const = default;
 };
@@ -119,7 +125,8 @@ bool WriteInstallLogElements(const InstallLog& log, XmlCursor* cursor);
 // the number of components of its key path, or a key path that is empty,
 // begins or ends with a backslash or holds an empty component. Paths are
 // trimmed of white space and cut at a NUL; value data is trimmed of ASCII
-// white space; "True" alone reads as true.
+// white space; "True" alone reads as true, and "complete" reads as true
+// when it is missing.
 bool ReadInstallLogElements(XmlCursor* cursor, InstallLog* out);
 
 #if defined(_WIN32)

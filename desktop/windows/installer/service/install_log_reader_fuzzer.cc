@@ -22,10 +22,10 @@ namespace installer {
 namespace {
 
 constexpr const char* kNames[] = {
-    "install_log", "path",      "files",  "file",     "root_files",
-    "registry",    "key",       "value",  "shortcut", "version",
-    "copy_only",   "all_users", "pinned", "app_id",   "subfolder",
-    "hive",        "clean",     "name",   "type",     "other",
+    "install_log", "path",   "files",     "file",    "root_files", "registry",
+    "key",         "value",  "shortcut",  "version", "copy_only",  "all_users",
+    "pinned",      "app_id", "subfolder", "hive",    "clean",      "name",
+    "type",        "other",  "complete",
 };
 
 constexpr const char* kValues[] = {

@@ -249,6 +249,50 @@ TEST(InstallLogTest, OnlyTrueReadsAsTrue) {
   }
 }
 
+// The record of an installation still at work carries complete="False"
+// after the other root attributes; a finished one is written as before, and
+// a log without the attribute (any older one) reads as complete.
+TEST(InstallLogTest, IncompleteMarkIsWrittenOnlyWhenIncomplete) {
+  for (bool complete : {true, false}) {
+    SCOPED_TRACE(complete);
+    InstallLog written = MakeReferenceInstallLog();
+    written.complete = complete;
+    XmlTree tree;
+    ASSERT_TRUE(WriteInstallLogElements(written, &tree));
+    std::string text;
+    ASSERT_TRUE(tree.SaveToString(&text));
+    std::string expected = kReferenceInstallLogText;
+    if (!complete) {
+      const size_t end = expected.find('>', expected.find("<install_log"));
+      expected.insert(end, " complete=\"False\"");
+    }
+    EXPECT_EQ(expected, text);
+    tree.MoveToDocument();
+    InstallLog read;
+    read.complete = !complete;
+    ASSERT_TRUE(ReadInstallLogElements(&tree, &read));
+    EXPECT_EQ(written, read);
+  }
+
+  const struct {
+    const char* text;  // null: no attribute
+    bool complete;
+  } kCases[] = {{nullptr, true},
+                {"True", true},
+                {"False", false},
+                {"false", false},
+                {"", false}};
+  for (const auto& test_case : kCases) {
+    SCOPED_TRACE(test_case.text ? test_case.text : "(none)");
+    Element log = ValidLog();
+    if (test_case.text) log.Set("complete", test_case.text);
+    InstallLog read;
+    read.complete = !test_case.complete;
+    ASSERT_TRUE(Read(log, &read));
+    EXPECT_EQ(test_case.complete, read.complete);
+  }
+}
+
 TEST(InstallLogTest, ReaderTakesWhatTheFormatAllows) {
   const struct {
     const char* name;

@@ -39,6 +39,11 @@ inline constexpr wchar_t kHostExitCodeVariable[] = L"VELNA_TEST_HOST_EXIT_CODE";
 // "installer.exe" into a package, it is a package backend with test steps:
 //   {"branding": {"<key>": <value>, ...},     BrandingConfig overrides
 //    "steps": [<test step>, ...]}             test_installer_steps.h
+// or, with the real steps, a package backend that stops for good where a
+// test ends every process of the installation:
+//   {"stop": {"before_step": <index in the step list>, "event": "<name>"}}
+//   {"stop": {"at_success": true, "event": "<name>"}}
+// sets the named event there and waits (up to two minutes) to be ended;
 // and the further seams of test_host_seams_win.h (logs, a fake package
 // fetcher, recorded folder grants; the rights of a user without elevation
 // come from a second variable). Its exit code is 0 when the engine

@@ -7,7 +7,8 @@
 //   master-shortcut  makes the Installer's master shortcut (see
 //                    installer_test_host.h).
 // Without a mode it runs the installer engine with the seams that the
-// environment variable VELNA_TEST_INSTALLER_SEAMS names, when it is set;
+// environment variable VELNA_TEST_INSTALLER_SEAMS names, when it is set
+// (installer_test_host.h);
 // otherwise it records its own command line, as UTF-8, into the file that
 // the environment variable VELNA_TEST_HOST_RECORD names (or, when that ends
 // with a separator, into that folder's "<program file name>.txt"): a
@@ -16,7 +17,10 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "base/bind.h"
 #include "base/command_line.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
@@ -120,6 +124,57 @@ int MakeMasterShortcut(const base::CommandLine& command_line) {
   return 0;
 }
 
+// Stops the package's backend for good at a chosen point of the real step
+// lists: before the step at an index of the list, or when the run reports
+// success (after the last step's work, before its commit). It sets the
+// test's event and waits to be ended from outside, as a process that is
+// killed there; should that never come, it ends itself.
+class StoppingStepFactory : public installer::InstallerStepFactory,
+                            public installer::InstallerObserver {
+ public:
+  StoppingStepFactory(int before_step, std::u16string event)
+      : before_step_(before_step), event_(std::move(event)) {}
+
+  std::vector<base::Closure> BuildSteps(
+      installer::Installer* installer,
+      installer::InstallationOperation operation) override {
+    std::vector<base::Closure> steps =
+        installer::internal::GetDefaultInstallerStepFactory()->BuildSteps(
+            installer, operation);
+    if (before_step_ < 0) {
+      installer->AddObserver(this);
+    } else if (static_cast<size_t>(before_step_) < steps.size()) {
+      steps[before_step_] = base::Bind(&StoppingStepFactory::Stop, this);
+    }
+    return steps;
+  }
+
+  void OnSuccess() override { Stop(); }
+  void OnStarted() override {}
+  void OnStartingNewMainProcess(bool) override {}
+  void OnReturnedToPreviousMainProcess() override {}
+  void OnTotalSteps(uint32_t) override {}
+  void OnStep() override {}
+  void OnError(uint32_t, const std::u16string&, const std::string&) override {}
+  void OnInstallerTerminated(bool) override {}
+
+ private:
+  void Stop() {
+    LOG(INFO) << "Stopping here for the test";
+    HANDLE event =
+        OpenEventW(EVENT_MODIFY_STATE, FALSE, base::as_wcstr(event_));
+    if (event) {
+      SetEvent(event);
+      CloseHandle(event);
+    }
+    Sleep(120000);
+    TerminateProcess(GetCurrentProcess(), 9);
+  }
+
+  const int before_step_;
+  const std::u16string event_;
+};
+
 // Installs the seams of the file |path| names. False when it cannot be
 // read or parsed.
 bool InstallSeams(const base::FilePath& path) {
@@ -145,6 +200,20 @@ bool InstallSeams(const base::FilePath& path) {
     static installer::test::TestStepFactory* factory =
         new installer::test::TestStepFactory(std::move(steps));
     installer::internal::SetInstallerStepFactoryForTesting(factory);
+  }
+  const base::DictionaryValue* stop = nullptr;
+  if (seams->GetDictionary("stop", &stop)) {
+    int before_step = -1;
+    bool at_success = false;
+    std::u16string event;
+    if (!stop->GetString("event", &event) ||
+        !(stop->GetInteger("before_step", &before_step) ||
+          (stop->GetBoolean("at_success", &at_success) && at_success))) {
+      return false;
+    }
+    static StoppingStepFactory* stopping =
+        new StoppingStepFactory(before_step, event);
+    installer::internal::SetInstallerStepFactoryForTesting(stopping);
   }
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
@@ -17,6 +18,8 @@ namespace {
 
 // FILE_GENERIC_WRITE | DELETE: what moving the file aside needs.
 constexpr uint32_t kWriteAndDeleteAccess = 0x130116;
+
+constexpr char16_t kAsideExtension[] = u".old";
 
 // Images the system keeps open while they run or are loaded.
 bool IsExecutableImage(const base::FilePath& path) {
@@ -52,7 +55,7 @@ bool DeleteFileOperation::Execute(Transaction* sub) {
     return true;
   }
   aside_path_ = path_.AddExtension(
-      base::Int64ToString16(base::Time::Now().ToTimeT()) + u".old");
+      base::Int64ToString16(base::Time::Now().ToTimeT()) + kAsideExtension);
   if (base::PathExists(aside_path_)) {
     LOG(ERROR) << "Temporary file with name" << aside_path_ << "already exists";
     return false;
@@ -95,6 +98,49 @@ void DeleteFileOperation::Rollback() {
   moved_ = false;
   if (!base::MoveFileOrDirectory(aside_path_, path_))
     PLOG(ERROR) << "Couldn't move " << aside_path_ << " back to " << path_;
+}
+
+// static
+std::vector<base::FilePath> DeleteFileOperation::FindAsideCopies(
+    const base::FilePath& path) {
+  std::vector<base::FilePath> copies;
+  const std::u16string name = path.BaseName().value();
+  if (name.empty() || name.find_first_of(u"*?") != std::u16string::npos)
+    return copies;
+  base::FileEnumerator entries(
+      path.DirName(), false,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES,
+      name + u".*" + kAsideExtension);
+  for (base::FilePath entry = entries.Next(); !entry.empty();
+       entry = entries.Next()) {
+    // The pattern also takes "<name>.x.old" and, in its short-name form,
+    // other names.
+    std::u16string original;
+    if (IsAsideCopyName(entry.BaseName().value(), &original) &&
+        base::FilePath::CompareIgnoreCase(original, name) == 0) {
+      copies.push_back(entry);
+    }
+  }
+  return copies;
+}
+
+// static
+bool DeleteFileOperation::IsAsideCopyName(const std::u16string& name,
+                                          std::u16string* original) {
+  if (!base::EndsWith16(name, kAsideExtension,
+                        base::CompareCase::INSENSITIVE_ASCII)) {
+    return false;
+  }
+  const size_t end =
+      name.size() - std::char_traits<char16_t>::length(kAsideExtension);
+  const size_t dot = name.rfind(u'.', end - 1);
+  if (dot == std::u16string::npos || dot == 0 || dot + 1 == end) return false;
+  // Only the digits of a time make an aside copy's name.
+  for (size_t i = dot + 1; i < end; ++i) {
+    if (name[i] < u'0' || name[i] > u'9') return false;
+  }
+  if (original) *original = name.substr(0, dot);
+  return true;
 }
 
 bool DeleteFileOperation::IsWritable() const {

@@ -18,6 +18,8 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_
 
+#include <vector>
+
 #include "base/files/file_path.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
 
@@ -32,6 +34,16 @@ class DeleteFileOperation : public Operation {
 
   bool Execute(Transaction* sub) override;
   void Rollback() override;
+
+  // The aside copies of |path| that are still there: the entries of its
+  // folder named "<its name>.<decimal digits>.old", which a deletion leaves
+  // when its process ends before the commit.
+  static std::vector<base::FilePath> FindAsideCopies(
+      const base::FilePath& path);
+  // Whether |name| is the name of an aside copy; then |*original| (may be
+  // null) receives the name it was moved from.
+  static bool IsAsideCopyName(const std::u16string& name,
+                              std::u16string* original);
 
  private:
   // False (after an error line) when |aside_path_| cannot be opened for

@@ -3,6 +3,7 @@
 #include <aclapi.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -159,6 +160,70 @@ TEST_F(DeleteFileOperationTest, CommitDeletesAsideFileAndEmptiedParents) {
     EXPECT_EQ(!c.b_removed, base::DirectoryExists(Path(u"a\\b")));
     EXPECT_TRUE(base::PathExists(Path(u"a\\other.txt")));
     ASSERT_TRUE(base::DeleteFileOrDirectory(Path(u"a"), true));
+  }
+}
+
+// A process that ends between a deletion and its commit leaves the aside
+// copy: it is found by its name, and names that merely look alike are not.
+TEST_F(DeleteFileOperationTest, FindsTheAsideCopiesOfAPath) {
+  const base::FilePath file = Path(u"launcher.exe");
+  ASSERT_TRUE(test::WriteFileContents(file, "contents"));
+  for (const char16_t* name :
+       {u"launcher.exe.1700000000.old", u"LAUNCHER.EXE.12.old",
+        u"launcher.exe.x1.old", u"launcher.exe..old", u"launcher.exe.old",
+        u"launcher.exe.1.old.txt", u"launcher.exeb.1.old",
+        u"other.exe.1.old"}) {
+    ASSERT_TRUE(test::WriteFileContents(Path(name), "aside"));
+  }
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(Path(u"launcher.exe.5.old")));
+  std::vector<std::u16string> expected = {u"LAUNCHER.EXE.12.old",
+                                          u"launcher.exe.1700000000.old",
+                                          u"launcher.exe.5.old"};
+  {
+    Transaction transaction;
+    ASSERT_TRUE(Transaction::RunOperation(
+        &transaction,
+        std::make_unique<DeleteFileOperation>(file, false, false)));
+    std::vector<std::u16string> found;
+    for (const base::FilePath& copy :
+         DeleteFileOperation::FindAsideCopies(file))
+      found.push_back(copy.BaseName().value());
+    std::sort(found.begin(), found.end());
+    // The operation's own aside copy is one of them.
+    ASSERT_EQ(expected.size() + 1, found.size());
+    Transaction::Rollback(&transaction);
+  }
+  std::vector<std::u16string> found;
+  for (const base::FilePath& copy : DeleteFileOperation::FindAsideCopies(file))
+    found.push_back(copy.BaseName().value());
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(expected, found);
+  EXPECT_TRUE(
+      DeleteFileOperation::FindAsideCopies(Path(u"missing\\a.txt")).empty());
+}
+
+TEST(DeleteFileOperationNamesTest, TellsAsideCopyNames) {
+  const struct {
+    const char16_t* name;
+    const char16_t* original;  // null: not an aside copy's name
+  } kCases[] = {
+      {u"a.lnk.1700000000.old", u"a.lnk"},
+      {u"a.1.OLD", u"a"},
+      {u"a.b.c.12.old", u"a.b.c"},
+      {u"a.old", nullptr},
+      {u"a..old", nullptr},
+      {u".1.old", nullptr},
+      {u"a.1x.old", nullptr},
+      {u"a.1.old.txt", nullptr},
+      {u".old", nullptr},
+      {u"", nullptr},
+  };
+  for (const auto& test_case : kCases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(test_case.name));
+    std::u16string original = u"unchanged";
+    EXPECT_EQ(test_case.original != nullptr,
+              DeleteFileOperation::IsAsideCopyName(test_case.name, &original));
+    EXPECT_EQ(test_case.original ? test_case.original : u"unchanged", original);
   }
 }
 

@@ -37,6 +37,11 @@ void Transaction::Rollback(Transaction* transaction) {
   transaction->DestroyOperations();
 }
 
+// static
+void Transaction::Commit(Transaction* transaction) {
+  transaction->DestroyOperations();
+}
+
 void Transaction::DestroyOperations() {
   // The standard leaves the order in which a vector destroys its elements
   // open; commit work must run in execution order.

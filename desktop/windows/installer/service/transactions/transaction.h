@@ -41,6 +41,10 @@ class Transaction {
   // a second rollback does nothing.
   static void Rollback(Transaction* transaction);
 
+  // Commits now: destroys every operation from the first to the last, as
+  // the destructor does, and leaves the transaction empty for more.
+  static void Commit(Transaction* transaction);
+
   size_t size() const { return operations_.size(); }
   bool empty() const { return operations_.empty(); }
 

@@ -96,6 +96,24 @@ TEST(TransactionTest, CommitDestroysInExecutionOrderWithoutRollback) {
   EXPECT_EQ(expected, journal);
 }
 
+// An explicit commit does the destructor's work at once; what runs into the
+// transaction afterwards is a new beginning, and a rollback reaches only it.
+TEST(TransactionTest, ExplicitCommitEmptiesTheTransaction) {
+  std::vector<std::string> journal;
+  Transaction transaction;
+  ASSERT_TRUE(Transaction::RunOperation(&transaction,
+                                        Make("a", {true, {"a1"}}, &journal)));
+  journal.clear();
+  Transaction::Commit(&transaction);
+  EXPECT_TRUE(transaction.empty());
+  EXPECT_EQ((std::vector<std::string>{"destroy a1", "destroy a"}), journal);
+  journal.clear();
+  ASSERT_TRUE(Transaction::RunOperation(&transaction, Make("b", {}, &journal)));
+  Transaction::Rollback(&transaction);
+  EXPECT_EQ((std::vector<std::string>{"execute b", "rollback b", "destroy b"}),
+            journal);
+}
+
 TEST(TransactionTest, SecondRollbackDoesNothing) {
   std::vector<std::string> journal;
   Transaction transaction;
