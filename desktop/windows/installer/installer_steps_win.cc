@@ -38,6 +38,7 @@
 #include "base/time/time.h"
 #include "base/values.h"
 #include "base/win/registry.h"
+#include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
 #include "components/prefs/json_pref_store.h"
@@ -129,6 +130,20 @@ internal::TaskSchedulerFactory g_task_scheduler_factory = nullptr;
 internal::TaskbarPins* g_taskbar_pins = nullptr;
 internal::UninstallBatchLauncher g_batch_launcher = nullptr;
 internal::ProfileDeleter g_profile_deleter = nullptr;
+internal::SameVolumeCheck g_same_volume_check = nullptr;
+
+// The serial number of the volume that holds the existing |folder|.
+bool GetVolumeSerialNumber(const base::FilePath& folder, DWORD* serial) {
+  base::win::ScopedHandle handle(
+      CreateFileW(base::as_wcstr(folder.value()), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!handle.IsValid() || !GetFileInformationByHandle(handle.Get(), &info))
+    return false;
+  *serial = info.dwVolumeSerialNumber;
+  return true;
+}
 
 bool LaunchBatch(const base::FilePath& install_folder) {
   return g_batch_launcher ? g_batch_launcher(install_folder)
@@ -320,6 +335,18 @@ bool TaskbarPins::Unpin(const base::FilePath& shortcut) {
   return base::win::TaskbarUnpinShortcutLink(shortcut);
 }
 
+void SetSameVolumeCheckForTesting(SameVolumeCheck check) {
+  g_same_volume_check = check;
+}
+
+bool IsOnSameVolume(const base::FilePath& a, const base::FilePath& b) {
+  if (g_same_volume_check) return g_same_volume_check(a, b);
+  DWORD serial_a = 0;
+  DWORD serial_b = 0;
+  return GetVolumeSerialNumber(a, &serial_a) &&
+         GetVolumeSerialNumber(b, &serial_b) && serial_a == serial_b;
+}
+
 void SetTaskSchedulerFactoryForTesting(TaskSchedulerFactory factory) {
   g_task_scheduler_factory = factory;
 }
@@ -382,10 +409,26 @@ void Installer::StepCopyFile(uint32_t index,
   base::FilePath destination = status()->install_folder;
   if (!root) destination = destination.Append(install_log_.subfolder);
   destination = destination.Append(relative);
-  if (!RunOperation(std::make_unique<CopyFileOperation>(source, destination))) {
+  std::unique_ptr<Operation> operation;
+  const auto moved = moved_files_.find(source.value());
+  if (moved != moved_files_.end()) {
+    // A line listed again: the file is already in place, or is copied from
+    // where it went.
+    if (moved->second != destination) {
+      operation =
+          std::make_unique<CopyFileOperation>(moved->second, destination);
+    }
+  } else if (move_package_files_) {
+    operation = std::make_unique<MoveFileOperation>(source, destination);
+  } else {
+    operation = std::make_unique<CopyFileOperation>(source, destination);
+  }
+  if (operation && !RunOperation(std::move(operation))) {
     return Fail(kIdsCopyFailed, destination.value(),
                 "Failed copying " + list[index]);
   }
+  if (move_package_files_ && moved == moved_files_.end())
+    moved_files_[source.value()] = destination;
   recorded->push_back(relative);
   if (index + 1 == list.size()) {
     VLOG(1) << "Done copying " << kind << "files";

@@ -355,6 +355,11 @@ void Installer::Run() {
   // 23.
   if (operation != kOperationUninstalling) {
     if (!ReadFileLists() || !CreateInstallationSubfolder()) return;
+    // Each file is then made once: the package folder goes when the front
+    // end ends, and a rollback moves the files back for a retry.
+    move_package_files_ =
+        internal::IsOnSameVolume(own_directory_, install_folder);
+    VLOG(1) << "Moving the package's files: " << move_package_files_;
   }
 
   // 24. The browser of an installation in use cannot be removed.
