@@ -21,6 +21,20 @@ namespace {
 // candidate fails.
 constexpr int kNoCsidl = -1;
 
+// A full installer carries the whole package: on one volume the test run's
+// copy is a hard link to it, which starts the same and writes nothing. A
+// read-only program, a name already taken or another volume get a copy.
+bool PlaceTestCopy(const base::FilePath& program, const base::FilePath& copy) {
+  const DWORD attributes = GetFileAttributesW(base::as_wcstr(program.value()));
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      !(attributes & FILE_ATTRIBUTE_READONLY) && !base::PathExists(copy) &&
+      CreateHardLinkW(base::as_wcstr(copy.value()),
+                      base::as_wcstr(program.value()), nullptr)) {
+    return true;
+  }
+  return base::CopyOneFile(program, copy);
+}
+
 }  // namespace
 
 bool GetTempInstallerFolder(const std::u16string& name,
@@ -72,7 +86,7 @@ bool TryInstallerFolderCandidate(const std::u16string& name,
 bool TestRunInFolder(const base::FilePath& folder,
                      const base::FilePath& program) {
   const base::FilePath copy = folder.Append(program.BaseName().value());
-  if (!base::CopyOneFile(program, copy)) return false;
+  if (!PlaceTestCopy(program, copy)) return false;
   base::CommandLine command_line(copy);
   command_line.AppendSwitch(switches::kVersion);
   base::LaunchOptions options;

@@ -12,10 +12,12 @@
 #include "base/path_service.h"
 #include "base/rand_util.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "desktop/windows/installer/service/utils.h"
+#include "desktop/windows/installer/test/installer_test_host.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -113,6 +115,44 @@ TEST(DownloadFolderTest, AProgramThatCannotStartLeavesNoFolderBehind) {
   EXPECT_FALSE(TryInstallerFolderCandidate(candidates.name(), broken, &base));
   EXPECT_TRUE(base::PathExists(existing.Append(u"f")));
   EXPECT_FALSE(base::PathExists(existing.Append(u"broken.exe")));
+}
+
+TEST(DownloadFolderTest, TheTestRunStartsALinkToTheProgram) {
+  // A writable program is started through a second name of the same file,
+  // with nothing copied; a read-only one through a copy.
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  const base::FilePath links = dir.GetPath().Append(u"links.txt");
+  ASSERT_TRUE(SetEnvironmentVariableW(test::kHostRecordLinksVariable,
+                                      base::as_wcstr(links.value())));
+  ASSERT_TRUE(SetEnvironmentVariableW(
+      test::kHostRecordVariable,
+      base::as_wcstr(dir.GetPath().Append(u"command.txt").value())));
+  const struct {
+    bool read_only;
+    const char* links;
+  } kCases[] = {{false, "2"}, {true, "1"}};
+  for (const auto& test_case : kCases) {
+    SCOPED_TRACE(test_case.read_only);
+    ScopedCandidates candidates;
+    const base::FilePath program = dir.GetPath().Append(u"program.exe");
+    ASSERT_TRUE(base::CopyOneFile(TestHost(), program));
+    if (test_case.read_only)
+      ASSERT_TRUE(SetFileAttributesW(base::as_wcstr(program.value()),
+                                     FILE_ATTRIBUTE_READONLY));
+    base::FilePath folder;
+    ASSERT_TRUE(GetTempInstallerFolder(candidates.name(), program, &folder));
+    EXPECT_EQ(Candidates(candidates.name())[0], folder);
+    std::string recorded;
+    EXPECT_TRUE(base::FileUtil::ReadFileToString(links, &recorded));
+    EXPECT_EQ(test_case.links, recorded);
+    EXPECT_FALSE(base::PathExists(folder.Append(u"program.exe")));
+    SetFileAttributesW(base::as_wcstr(program.value()), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(base::DeleteFileOrDirectory(program, false));
+    ASSERT_TRUE(base::DeleteFileOrDirectory(links, false));
+  }
+  SetEnvironmentVariableW(test::kHostRecordLinksVariable, nullptr);
+  SetEnvironmentVariableW(test::kHostRecordVariable, nullptr);
 }
 
 TEST(DownloadFolderTest, TemporaryFolderOnAMissingDriveFallsBackToDownloads) {
