@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "7zCrc.h"
 #include "Bcj2.h"
@@ -11,6 +12,9 @@
 #include "Delta.h"
 #include "Lzma2Dec.h"
 #include "LzmaDec.h"
+#include "base/synchronization/condition_variable.h"
+#include "base/synchronization/lock.h"
+#include "base/threading/simple_thread.h"
 
 namespace installer {
 
@@ -36,6 +40,12 @@ constexpr UInt32 kLzma2 = 0x21;
 constexpr size_t kCoderInputSize = size_t{1} << 18;
 constexpr size_t kFilterBufferSize = size_t{1} << 16;
 constexpr size_t kBcj2SideInputSize = size_t{1} << 16;
+
+// The heaviest coder of a block this large decodes on a thread of its own,
+// a few buffers ahead of the rest of the chain.
+constexpr uint64_t kThreadedCoderMinSize = uint64_t{8} << 20;
+constexpr size_t kThreadedBufferSize = size_t{1} << 18;
+constexpr int kThreadedBuffers = 4;
 
 // The largest LZMA2 dictionary property (4 GiB - 1).
 constexpr Byte kMaxLzma2Property = 40;
@@ -188,16 +198,22 @@ namespace {
 using Source = SevenZipFolderDecoder::Source;
 
 // One pack stream: a range of the archive file. Several may be read in
-// turn, so each read seeks to its own position first.
+// turn, from two threads, so each read seeks to its own position first,
+// under the lock that all pack streams of the block share.
 class PackSource : public Source {
  public:
-  PackSource(const ISeekInStream* stream, uint64_t offset, uint64_t size)
-      : Source(size), stream_(stream), offset_(offset) {}
+  PackSource(const ISeekInStream* stream, base::Lock* stream_lock,
+             uint64_t offset, uint64_t size)
+      : Source(size),
+        stream_(stream),
+        stream_lock_(stream_lock),
+        offset_(offset) {}
 
  private:
   SRes Produce(Byte* buffer, size_t* size) override {
     if (offset_ > static_cast<uint64_t>(std::numeric_limits<Int64>::max()))
       return SZ_ERROR_INPUT_EOF;
+    base::AutoLock lock(*stream_lock_);
     Int64 position = static_cast<Int64>(offset_);
     SRes result = ISeekInStream_Seek(stream_, &position, SZ_SEEK_SET);
     if (result != SZ_OK) return result;
@@ -209,6 +225,7 @@ class PackSource : public Source {
   }
 
   const ISeekInStream* const stream_;
+  base::Lock* const stream_lock_;
   uint64_t offset_;
 };
 
@@ -532,20 +549,141 @@ class Bcj2Source : public Source {
   CBcj2Dec state_;
 };
 
+// Runs |input| on a thread of its own ("Unpack decoder"), up to a few
+// buffers ahead of its reader, so that the main LZMA stream decodes while
+// the filters above it, the CRCs and the caller's writes go on. Without a
+// thread the input is read in turn.
+class ThreadedSource : public Source {
+ public:
+  ThreadedSource(Source* input, uint64_t size)
+      : Source(size), input_(input), changed_(&lock_) {}
+  ~ThreadedSource() override {
+    if (!thread_) return;
+    {
+      base::AutoLock lock(lock_);
+      stopping_ = true;
+      changed_.Broadcast();
+    }
+    thread_->Join();
+  }
+
+  SRes Init(const ISzAlloc* alloc) override {
+    for (Buffer& buffer : buffers_) {
+      if (!buffer.Allocate(alloc, kThreadedBufferSize)) return SZ_ERROR_MEM;
+    }
+    thread_ = std::make_unique<Producer>(this);
+    if (!thread_->Start()) thread_.reset();
+    return SZ_OK;
+  }
+
+ private:
+  class Producer : public base::SimpleThread {
+   public:
+    explicit Producer(ThreadedSource* owner)
+        : base::SimpleThread("Unpack decoder"), owner_(owner) {}
+    void Run() override { owner_->RunProducer(); }
+
+   private:
+    ThreadedSource* const owner_;
+  };
+
+  // A buffer the producer filled: its bytes, and how its read ended.
+  struct Filled {
+    size_t length = 0;
+    SRes result = SZ_OK;
+  };
+
+  // The producer's loop: fills the free buffers in turn until the input
+  // ends or fails.
+  void RunProducer() {
+    for (int next = 0;; next = (next + 1) % kThreadedBuffers) {
+      {
+        base::AutoLock lock(lock_);
+        while (ready_count_ == kThreadedBuffers && !stopping_) changed_.Wait();
+        if (stopping_) return;
+      }
+      size_t length = kThreadedBufferSize;
+      const SRes result = input_->Read(buffers_[next].data(), &length);
+      base::AutoLock lock(lock_);
+      filled_[next] = {length, result};
+      ++ready_count_;
+      changed_.Broadcast();
+      if (result != SZ_OK || length < kThreadedBufferSize) return;
+    }
+  }
+
+  SRes Produce(Byte* out, size_t* size) override {
+    if (!thread_) return input_->Read(out, size);
+    const size_t wanted = *size;
+    size_t done = 0;
+    while (done < wanted) {
+      Filled filled;
+      {
+        base::AutoLock lock(lock_);
+        while (ready_count_ == 0) changed_.Wait();
+        filled = filled_[reading_];
+      }
+      const size_t count = std::min(filled.length - offset_, wanted - done);
+      memcpy(out + done, buffers_[reading_].data() + offset_, count);
+      done += count;
+      offset_ += count;
+      if (offset_ < filled.length) continue;
+      // The producer's last buffer: its end or its failure is the stream's.
+      if (filled.result != SZ_OK || filled.length < kThreadedBufferSize) {
+        *size = done;
+        return filled.result;
+      }
+      offset_ = 0;
+      reading_ = (reading_ + 1) % kThreadedBuffers;
+      base::AutoLock lock(lock_);
+      --ready_count_;
+      changed_.Broadcast();
+    }
+    *size = done;
+    return SZ_OK;
+  }
+
+  Source* const input_;
+  Buffer buffers_[kThreadedBuffers];
+  std::unique_ptr<Producer> thread_;
+  base::Lock lock_;
+  base::ConditionVariable changed_;
+  // Guarded by lock_.
+  Filled filled_[kThreadedBuffers];
+  int ready_count_ = 0;
+  bool stopping_ = false;
+  // The reader's own: the buffer it reads and where.
+  int reading_ = 0;
+  size_t offset_ = 0;
+};
+
 // Builds the chain below |coder|; every coder is used once at most.
 class ChainBuilder {
  public:
   ChainBuilder(const CSzAr& db, uint32_t folder_index, const CSzFolder& folder,
                const Byte* coder_data, const ISeekInStream* stream,
-               uint64_t data_position,
+               base::Lock* stream_lock, uint64_t data_position,
                std::vector<std::unique_ptr<Source>>* sources)
       : db_(db),
         folder_index_(folder_index),
         folder_(folder),
         coder_data_(coder_data),
         stream_(stream),
+        stream_lock_(stream_lock),
         data_position_(data_position),
-        sources_(sources) {}
+        sources_(sources) {
+    // The largest LZMA stream gets a thread of its own, when it is large.
+    uint64_t largest = kThreadedCoderMinSize - 1;
+    for (uint32_t i = 0; i < folder_.NumCoders; ++i) {
+      const UInt32 id = folder_.Coders[i].MethodID;
+      const uint64_t size =
+          db_.CoderUnpackSizes[db_.FoToCoderUnpackSizes[folder_index_] + i];
+      if ((id == kLzma || id == kLzma2) && size > largest) {
+        largest = size;
+        threaded_coder_ = i;
+      }
+    }
+  }
 
   // Null when the chain is not one the decoder knows. With |dry_run| only
   // the shape is checked and nothing is made.
@@ -587,6 +725,10 @@ class ChainBuilder {
         break;
     }
     sources_->push_back(std::move(source));
+    if (coder == threaded_coder_) {
+      sources_->push_back(
+          std::make_unique<ThreadedSource>(sources_->back().get(), size));
+    }
     return sources_->back().get();
   }
 
@@ -604,7 +746,8 @@ class ChainBuilder {
       const uint64_t offset = data_position_ + db_.PackPositions[pack];
       const uint64_t size =
           db_.PackPositions[pack + 1] - db_.PackPositions[pack];
-      sources_->push_back(std::make_unique<PackSource>(stream_, offset, size));
+      sources_->push_back(
+          std::make_unique<PackSource>(stream_, stream_lock_, offset, size));
       return sources_->back().get();
     }
     return nullptr;
@@ -615,9 +758,11 @@ class ChainBuilder {
   const CSzFolder& folder_;
   const Byte* const coder_data_;
   const ISeekInStream* const stream_;
+  base::Lock* const stream_lock_;
   const uint64_t data_position_;
   std::vector<std::unique_ptr<Source>>* const sources_;
   uint32_t used_ = 0;
+  uint32_t threaded_coder_ = UINT32_MAX;
   CopySource placeholder_{nullptr, 0};
 };
 
@@ -629,8 +774,8 @@ bool SevenZipFolderDecoder::IsStreamable(const CSzArEx& archive,
   CSzFolder parsed;
   const Byte* coder_data = nullptr;
   if (!ParseFolder(archive.db, folder, &parsed, &coder_data)) return false;
-  ChainBuilder builder(archive.db, folder, parsed, coder_data, nullptr, 0,
-                       nullptr);
+  ChainBuilder builder(archive.db, folder, parsed, coder_data, nullptr, nullptr,
+                       0, nullptr);
   return builder.Build(parsed.UnpackStream, true) != nullptr;
 }
 
@@ -640,7 +785,11 @@ SevenZipFolderDecoder::SevenZipFolderDecoder(const ISeekInStream* stream,
                                              const ISzAlloc* alloc)
     : stream_(stream), archive_(archive), folder_(folder), alloc_(alloc) {}
 
-SevenZipFolderDecoder::~SevenZipFolderDecoder() = default;
+// Each source goes before those it reads from: a thread that decodes one
+// stops before its input is gone.
+SevenZipFolderDecoder::~SevenZipFolderDecoder() {
+  while (!sources_.empty()) sources_.pop_back();
+}
 
 SRes SevenZipFolderDecoder::Init() {
   CSzFolder parsed;
@@ -648,7 +797,7 @@ SRes SevenZipFolderDecoder::Init() {
   if (!ParseFolder(archive_->db, folder_, &parsed, &coder_data))
     return error_ = SZ_ERROR_UNSUPPORTED;
   ChainBuilder builder(archive_->db, folder_, parsed, coder_data, stream_,
-                       archive_->dataPos, &sources_);
+                       &stream_lock_, archive_->dataPos, &sources_);
   output_ = builder.Build(parsed.UnpackStream, false);
   if (!output_) return error_ = SZ_ERROR_UNSUPPORTED;
   for (const std::unique_ptr<Source>& source : sources_) {

@@ -2,20 +2,23 @@
 // as a stream, so that unpacking needs the decoders' dictionaries and a few
 // small buffers instead of the whole block in memory.
 //
-// The coder chains it knows: Copy, LZMA and LZMA2, each alone or behind one
-// branch filter (x86 BCJ, ARM64, ARM, ARM Thumb, PowerPC, SPARC, IA-64,
-// RISC-V) or Delta, and BCJ2 over four such streams. Any other chain (PPMd,
-// encryption, more filters) is not streamable: IsStreamable() says so before
-// anything is made, and the caller decodes that block whole instead.
+// The coders it knows: Copy, LZMA, LZMA2, Delta, the branch filters (x86
+// BCJ, ARM64, ARM, ARM Thumb, PowerPC, SPARC, IA-64, RISC-V) and BCJ2, in
+// any chain of them the format allows. A block with any other coder (PPMd,
+// encryption) is not streamable: IsStreamable() says so before anything is
+// made, and the caller decodes that block whole instead.
 //
 // Each pack stream is read with its own seeks on the shared input stream,
-// so BCJ2's four streams can be decoded side by side. Every coder must
-// produce exactly the size the archive gives it; the block's CRC, when the
-// archive has one, is checked as its last byte is read.
+// so BCJ2's four streams can be decoded side by side. In a large block the
+// main LZMA stream decodes on a thread of its own ("Unpack decoder"), a few
+// buffers ahead of the rest of the chain; the input stream then takes
+// calls from that thread too, never two at a time. Every coder must produce
+// exactly the size the archive gives it; the block's CRC, when the archive
+// has one, is checked as its last byte is read.
 //
-// Portable; used by one thread at a time. Results are the SDK's SRes codes:
-// SZ_ERROR_DATA for damaged data, SZ_ERROR_INPUT_EOF for a stream that ends
-// early, SZ_ERROR_CRC, SZ_ERROR_READ from the input, SZ_ERROR_MEM.
+// Portable; called by one thread at a time. Results are the SDK's SRes
+// codes: SZ_ERROR_DATA for damaged data, SZ_ERROR_INPUT_EOF for a stream
+// that ends early, SZ_ERROR_CRC, SZ_ERROR_READ from the input, SZ_ERROR_MEM.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_PACKAGE_FETCHER_SEVEN_ZIP_FOLDER_DECODER_H_
 #define DESKTOP_WINDOWS_INSTALLER_PACKAGE_FETCHER_SEVEN_ZIP_FOLDER_DECODER_H_
@@ -28,6 +31,7 @@
 
 #include "7z.h"
 #include "7zTypes.h"
+#include "base/synchronization/lock.h"
 
 namespace installer {
 
@@ -67,6 +71,8 @@ class SevenZipFolderDecoder {
   const CSzArEx* const archive_;
   const uint32_t folder_;
   const ISzAlloc* const alloc_;
+  // Seeks and reads of |stream_| come from the decoder's own thread too.
+  base::Lock stream_lock_;
   std::vector<std::unique_ptr<Source>> sources_;
   Source* output_ = nullptr;
   uint64_t position_ = 0;

@@ -157,6 +157,36 @@ TEST(SevenZipFolderDecoderTest, EveryChainGivesTheSourceFiles) {
   }
 }
 
+TEST(SevenZipFolderDecoderTest, LargeStreamsDecodeOnAThreadOfTheirOwn) {
+  // The main stream of these blocks is decoded ahead on its own thread;
+  // pieces of every size, and a reader that stops half way.
+  for (const char* key : {"large_streams.lzma2", "large_streams.bcj2"}) {
+    SCOPED_TRACE(key);
+    for (size_t piece : {size_t{1} << 20, size_t{65536}, size_t{4093}}) {
+      OpenArchive archive(key);
+      ASSERT_EQ(SZ_OK, archive.open);
+      const Items items = ReadStreamed(&archive.reader, piece);
+      ASSERT_EQ(SZ_OK, items.result);
+      EXPECT_EQ(test::MaterialString("large_streams.sha256"),
+                test::Sha256Hex(items.files.at(u"large.exe")));
+    }
+    OpenArchive abandoned(key);
+    ASSERT_EQ(SZ_OK, abandoned.reader.BeginItemStream(0));
+    std::vector<uint8_t> buffer(1 << 20);
+    size_t size = buffer.size();
+    ASSERT_EQ(SZ_OK, abandoned.reader.ReadItemStream(buffer.data(), &size));
+    EXPECT_EQ(buffer.size(), size);
+  }
+  // Damage deep in the stream reaches the reader through the thread.
+  std::string data = ReadMaterial("large_streams.bcj2");
+  data[data.size() / 2] ^= 0x10;
+  test::MemoryInStream stream(reinterpret_cast<const uint8_t*>(data.data()),
+                              data.size());
+  SevenZipReader reader(stream.stream());
+  ASSERT_EQ(SZ_OK, reader.Open());
+  EXPECT_NE(SZ_OK, ReadStreamed(&reader, 65536).result);
+}
+
 TEST(SevenZipFolderDecoderTest, OtherCodersAreNotStreamable) {
   OpenArchive ppmd("methods.ppmd");
   ASSERT_EQ(SZ_OK, ppmd.open);

@@ -348,6 +348,31 @@ def make_stream_archives(out, work):
     return made
 
 
+def make_large_stream_archives(out, work):
+    """Blocks large enough that their main stream decodes on a thread of
+    its own: code-like bytes, noise and text in turn, 12 MB."""
+    rng = random.Random(12)
+    code = b"".join(rng.choice([b"\xe8", b"\xe9", b"\x0f\x85"]) +
+                    rng.randbytes(5) for _ in range(20000))
+    text = b"".join(b"line %d of the large test\r\n" % i
+                    for i in range(8000))
+    data = b"".join(code if i % 2 else rng.randbytes(65536) + text
+                    for i in range(60))
+    folder = os.path.join(work, "large")
+    write(os.path.join(folder, "large.exe"), data)
+    made = {"sha256": hashlib.sha256(data).hexdigest()}
+    for key, options in (("lzma2", ["-m0=LZMA2:d=4m"]),
+                         ("bcj2", ["-m0=BCJ2", "-m1=LZMA2:d=4m",
+                                   "-m2=LZMA:d=64k", "-m3=LZMA:d=64k",
+                                   "-mb0:1", "-mb0s1:2", "-mb0s2:3"])):
+        archive = os.path.join(out, "large_streams", key + ".7z")
+        os.makedirs(os.path.dirname(archive), exist_ok=True)
+        run(["7zz", "a", "-bd", "-t7z", "-mmt=1", "-mx=1"] + options +
+            [archive, "large.exe"], cwd=folder)
+        made[key] = "large_streams\\" + key + ".7z"
+    return made
+
+
 # --- Executables with payloads --------------------------------------------
 
 def trailer(payload):
@@ -675,6 +700,7 @@ def main():
     material["damaged"] = make_damaged(out, work, archive)
     material["methods"] = make_method_archives(out, work)
     material["streams"] = make_stream_archives(out, work)
+    material["large_streams"] = make_large_stream_archives(out, work)
     if not args.stub:
         write_material(out, material)
         shutil.rmtree(work, ignore_errors=True)
