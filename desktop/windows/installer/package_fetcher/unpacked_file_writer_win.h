@@ -5,7 +5,7 @@
 //
 // One caller thread queues the work in order: folders, and files as a
 // beginning, their bytes and an end. Bytes are written into chunks that the
-// writer hands out (GetBuffer(), Commit()); a few chunks of 1 MiB bound the
+// writer hands out (GetBuffer(), Commit()); a few chunks of 256 KiB bound the
 // memory, and the caller waits for a free one when the writer lags. When no
 // thread can be started the work is done on the caller's thread.
 //
@@ -37,7 +37,7 @@ namespace installer {
 
 class UnpackedFileWriter {
  public:
-  static constexpr size_t kChunkSize = size_t{1} << 20;
+  static constexpr size_t kChunkSize = size_t{1} << 18;
 
   // |max_write_size|: the largest single WriteFile. |write_limit|: a write
   // that would take the bytes written in all past the limit fails as on a
