@@ -10,6 +10,7 @@
 #include <chrono>
 
 #include "base/files/file_path.h"
+#include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "desktop/windows/installer/package_fetcher/lzma_util.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
@@ -28,7 +29,8 @@ int wmain(int argc, wchar_t** argv) {
   uint64_t offset = 0;
   uint64_t length = installer::FileInStream::kWholeFile;
   installer::PayloadReader payload(archive);
-  if (payload.Read() && payload.IsFullPackage()) {
+  if (base::ToLowerASCII(archive.Extension()) == u".exe" && payload.Read() &&
+      payload.IsFullPackage()) {
     offset = payload.payload_offset();
     length = payload.payload_length();
   }

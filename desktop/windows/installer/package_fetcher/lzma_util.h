@@ -108,6 +108,11 @@ class LzmaUtil {
   void set_whole_blocks_for_testing(bool whole) { whole_blocks_ = whole; }
 
  private:
+  // Opens and checks the archive of |stream| and unpacks it through
+  // |writer|; 0 or the result of UnPack().
+  int UnpackWith(FileInStream* stream, UnpackedFileWriter* writer,
+                 const base::FilePath& output_folder,
+                 base::FilePath* output_path);
   // The items from the database on, written through |writer|; 0 or the
   // result of UnPack().
   int UnpackItems(SevenZipReader* reader, UnpackedFileWriter* writer,

@@ -198,9 +198,20 @@ int LzmaUtil::UnPack(const base::FilePath& output_folder,
   start.QuadPart = static_cast<LONGLONG>(archive_offset_);
   ::SetFilePointerEx(archive_.Get(), start, nullptr, FILE_BEGIN);
   FileInStream stream(archive_.Get(), archive_offset_, archive_length_);
+  UnpackedFileWriter writer(max_write_size_, write_limit_);
+  const int result = UnpackWith(&stream, &writer, output_folder, output_path);
+  // Once the reader and the block's temporary file are gone, so that the
+  // folders they were in can go too.
+  if (result != 0) writer.RemoveCreated();
+  return result;
+}
+
+int LzmaUtil::UnpackWith(FileInStream* stream, UnpackedFileWriter* writer,
+                         const base::FilePath& output_folder,
+                         base::FilePath* output_path) {
   // Declared first: the reader frees its block through it.
   std::unique_ptr<LzmaFileBackedAllocator> allocator;
-  SevenZipReader reader(stream.stream());
+  SevenZipReader reader(stream->stream());
   const SRes open_result = reader.Open();
   if (open_result != SZ_OK) {
     LOG(ERROR) << "Error returned by SzArchiveOpen: " << open_result;
@@ -212,17 +223,13 @@ int LzmaUtil::UnPack(const base::FilePath& output_folder,
                << base::UTF16ToUTF8(reader.GetItemPath(unsafe_index));
     return kArchiveError;
   }
-
-  UnpackedFileWriter writer(max_write_size_, write_limit_);
   // Made at once: the free-space query and the block's file need it.
-  writer.CreateFolder(output_folder);
-  writer.Finish();
+  writer->CreateFolder(output_folder);
+  writer->Finish();
   allocator = std::make_unique<LzmaFileBackedAllocator>(output_folder);
   reader.SetBlockAllocator(allocator->allocator());
-  writer.Start();
-  const int result = UnpackItems(&reader, &writer, output_folder, output_path);
-  if (result != 0) writer.RemoveCreated();
-  return result;
+  writer->Start();
+  return UnpackItems(&reader, writer, output_folder, output_path);
 }
 
 int LzmaUtil::UnpackItems(SevenZipReader* reader, UnpackedFileWriter* writer,
