@@ -409,26 +409,31 @@ void Installer::StepCopyFile(uint32_t index,
   base::FilePath destination = status()->install_folder;
   if (!root) destination = destination.Append(install_log_.subfolder);
   destination = destination.Append(relative);
-  std::unique_ptr<Operation> operation;
   const auto moved = moved_files_.find(source.value());
+  bool done = false;
   if (moved != moved_files_.end()) {
     // A line listed again: the file is already in place, or is copied from
     // where it went.
-    if (moved->second != destination) {
-      operation =
-          std::make_unique<CopyFileOperation>(moved->second, destination);
-    }
+    done = moved->second == destination ||
+           RunOperation(
+               std::make_unique<CopyFileOperation>(moved->second, destination));
   } else if (move_package_files_) {
-    operation = std::make_unique<MoveFileOperation>(source, destination);
-  } else {
-    operation = std::make_unique<CopyFileOperation>(source, destination);
+    done = RunOperation(std::make_unique<MoveFileOperation>(
+        source, destination, MoveFileOperation::kTakeFolderSecurity));
+    if (done) {
+      moved_files_[source.value()] = destination;
+    } else {
+      // Whatever stopped the move, a copy may still do: this file and the
+      // following ones are copied.
+      LOG(WARNING) << "Copying the package's files from " << relative;
+      move_package_files_ = false;
+    }
   }
-  if (operation && !RunOperation(std::move(operation))) {
+  if (!done &&
+      !RunOperation(std::make_unique<CopyFileOperation>(source, destination))) {
     return Fail(kIdsCopyFailed, destination.value(),
                 "Failed copying " + list[index]);
   }
-  if (move_package_files_ && moved == moved_files_.end())
-    moved_files_[source.value()] = destination;
   recorded->push_back(relative);
   if (index + 1 == list.size()) {
     VLOG(1) << "Done copying " << kind << "files";

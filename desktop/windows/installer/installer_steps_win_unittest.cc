@@ -47,6 +47,7 @@
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
+#include "desktop/windows/installer/service/transactions/file_security.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
@@ -835,6 +836,8 @@ TEST_F(InstallerStepsTest, TheUninstallKeyIsTheFirstFreeOneAndTheSearchEnds) {
   // Every name taken: the search gives up with the generic error.
   for (int n = 2; n < 1000; ++n)
     ASSERT_TRUE(create(base::UTF8ToUTF16(std::to_string(n))));
+  // The installation moved the package's files out: a fresh package.
+  MakePackage(u"package1", 1);
   const MachineState before = State();
   events = RunInstaller(package, InstallArguments());
   ASSERT_LE(2u, events.size());
@@ -844,7 +847,6 @@ TEST_F(InstallerStepsTest, TheUninstallKeyIsTheFirstFreeOneAndTheSearchEnds) {
 }
 
 TEST_F(InstallerStepsTest, InstallerPrefsAreMergedAndTheTaskErrorCountFalls) {
-  const base::FilePath package = MakePackage(u"package1", 1);
   const struct {
     const char* stored;
     int expected_count;
@@ -855,6 +857,8 @@ TEST_F(InstallerStepsTest, InstallerPrefsAreMergedAndTheTaskErrorCountFalls) {
     const base::FilePath prefs_path =
         install_folder_.Append(kInstallerPrefsFileName);
     ASSERT_TRUE(test::WriteTextFile(prefs_path, c.stored));
+    // A fresh package each time: an installation moves its files out.
+    const base::FilePath package = MakePackage(u"package1", 1);
     ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
     std::unique_ptr<base::DictionaryValue> prefs =
         ReadJsonDictionaryFile(prefs_path);
@@ -889,6 +893,8 @@ TEST_F(InstallerStepsTest, TheLauncherStepInstallsOnlyJsonOverrides) {
   EXPECT_TRUE(logs_.Has(logging::LOG_WARNING,
                         "Supplied pref default overrides is not valid JSON"));
   ASSERT_TRUE(test::WriteTextFile(overrides, "{\"a\": [1, 2]}"));
+  // The installation moved the package's files out: a fresh package.
+  MakePackage(u"package1", 1);
   ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
   EXPECT_EQ("{\"a\": [1, 2]}", test::ReadFileContents(installed));
   ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
@@ -910,7 +916,8 @@ TEST_F(InstallerStepsTest, ShortcutsCarryTheVersionAfterACollision) {
   EXPECT_NE(calls_.end(), std::find(calls_.begin(), calls_.end(),
                                     "Pin " + base::UTF16ToUTF8(versioned)));
   // The update keeps the versioned names; the uninstall leaves the other
-  // program's shortcut.
+  // program's shortcut. (The installation moved the package's files out.)
+  MakePackage(u"package1", 1);
   ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
   EXPECT_EQ(desktop.Append(versioned).value(),
             last_install_log_.desktop_shortcut);
@@ -920,11 +927,12 @@ TEST_F(InstallerStepsTest, ShortcutsCarryTheVersionAfterACollision) {
 }
 
 TEST_F(InstallerStepsTest, TheSurveyGetsItsUrlAsOneArgumentUnlessSilent) {
-  const base::FilePath package = MakePackage(u"package1", 1);
   const base::FilePath record = records_.Append(u"iexplore.exe.txt");
   for (bool silent : {false, true}) {
     SCOPED_TRACE(silent);
     base::DeleteFileOrDirectory(record, false);
+    // A fresh package each time: an installation moves its files out.
+    const base::FilePath package = MakePackage(u"package1", 1);
     ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
     if (silent) base::CommandLine::ForCurrentProcess()->AppendSwitch("silent");
     ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
@@ -1178,6 +1186,47 @@ TEST_F(InstallerStepsTest, MovedFilesGoBackToThePackageOnRollback) {
     EXPECT_EQ(package_before.at(key), installed.at(key));
   }
   EXPECT_EQ(30u, last_install_log_.files.size());
+}
+
+// Takes the security of the first |moves| files' new folder, then fails.
+class LimitedFileSecurity : public FileSecurity {
+ public:
+  explicit LimitedFileSecurity(int moves) : moves_(moves) {
+    FileSecurity::SetForTesting(this);
+  }
+  ~LimitedFileSecurity() override { FileSecurity::SetForTesting(nullptr); }
+  bool Save(const base::FilePath&, Saved* saved) override {
+    *saved = {1};
+    return true;
+  }
+  bool TakeFolderSecurity(const base::FilePath& path) override {
+    taken.push_back(path);
+    return static_cast<int>(taken.size()) <= moves_;
+  }
+  bool Restore(const base::FilePath&, const Saved&) override { return true; }
+
+  std::vector<base::FilePath> taken;
+
+ private:
+  const int moves_;
+};
+
+TEST_F(InstallerStepsTest, MovedFilesTakeTheSecurityOfTheirFolder) {
+  // Every moved file is given its install folder's security; from the
+  // first that cannot take it on, the files are copied.
+  const base::FilePath package = MakePackage(u"package1", 1);
+  LimitedFileSecurity security(2);
+  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  ASSERT_EQ(3u, security.taken.size());
+  const base::FilePath versioned =
+      install_folder_.Append(last_install_log_.subfolder);
+  for (size_t i = 0; i < last_install_log_.files.size(); ++i) {
+    const std::u16string& file = last_install_log_.files[i];
+    SCOPED_TRACE(base::UTF16ToUTF8(file));
+    if (i < 3) EXPECT_EQ(versioned.Append(file), security.taken[i]);
+    EXPECT_EQ(i >= 2, base::PathExists(package.Append(file)));
+    EXPECT_TRUE(base::PathExists(versioned.Append(file)));
+  }
 }
 
 TEST_F(InstallerStepsTest, FilesAreCopiedAcrossVolumesAndWhenListedTwice) {
