@@ -337,6 +337,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // the package's files. Each moved file's new place, by its package path
   // (a file listed twice is copied from there the second time).
   bool move_package_files_ = false;
+  // An installation for all users: a moved file takes the owner and access
+  // list of its install folder, not those of the user's temporary folder.
+  bool moved_files_take_folder_security_ = false;
   std::map<std::u16string, base::FilePath> moved_files_;
   Settings* settings_ = nullptr;
   InstallLog install_log_;

@@ -419,7 +419,10 @@ void Installer::StepCopyFile(uint32_t index,
                std::make_unique<CopyFileOperation>(moved->second, destination));
   } else if (move_package_files_) {
     done = RunOperation(std::make_unique<MoveFileOperation>(
-        source, destination, MoveFileOperation::kTakeFolderSecurity));
+        source, destination,
+        moved_files_take_folder_security_
+            ? MoveFileOperation::kTakeFolderSecurity
+            : MoveFileOperation::kKeepSecurity));
     if (done) {
       moved_files_[source.value()] = destination;
     } else {

@@ -1212,21 +1212,29 @@ class LimitedFileSecurity : public FileSecurity {
 };
 
 TEST_F(InstallerStepsTest, MovedFilesTakeTheSecurityOfTheirFolder) {
-  // Every moved file is given its install folder's security; from the
-  // first that cannot take it on, the files are copied.
+  // For all users every moved file is given its install folder's security,
+  // and from the first that cannot take it on the files are copied (the
+  // run is stopped after ten files, before it would write the machine's
+  // keys). For the user alone, whose temporary folder the package came
+  // from, the files keep theirs.
   const base::FilePath package = MakePackage(u"package1", 1);
+  const std::map<std::u16string, std::string> package_before =
+      TreeWithTimes(package);
+  {
+    LimitedFileSecurity security(2);
+    const std::vector<std::string> events = RunInstaller(
+        package, u"--allusers=1 --language=en-US", InterruptAt(10));
+    EXPECT_EQ("InstallerTerminated(0)", events.back());
+    ASSERT_EQ(3u, security.taken.size());
+    EXPECT_EQ(u"Velna \u00e9 100% x",
+              security.taken[0].DirName().DirName().BaseName().value());
+    EXPECT_TRUE(TreeWithTimes(package) == package_before);
+  }
   LimitedFileSecurity security(2);
   ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
-  ASSERT_EQ(3u, security.taken.size());
-  const base::FilePath versioned =
-      install_folder_.Append(last_install_log_.subfolder);
-  for (size_t i = 0; i < last_install_log_.files.size(); ++i) {
-    const std::u16string& file = last_install_log_.files[i];
-    SCOPED_TRACE(base::UTF16ToUTF8(file));
-    if (i < 3) EXPECT_EQ(versioned.Append(file), security.taken[i]);
-    EXPECT_EQ(i >= 2, base::PathExists(package.Append(file)));
-    EXPECT_TRUE(base::PathExists(versioned.Append(file)));
-  }
+  EXPECT_TRUE(security.taken.empty());
+  for (const std::u16string& file : last_install_log_.files)
+    EXPECT_FALSE(base::PathExists(package.Append(file)));
 }
 
 TEST_F(InstallerStepsTest, FilesAreCopiedAcrossVolumesAndWhenListedTwice) {

@@ -359,6 +359,7 @@ void Installer::Run() {
     // end ends, and a rollback moves the files back for a retry.
     move_package_files_ =
         internal::IsOnSameVolume(own_directory_, install_folder);
+    moved_files_take_folder_security_ = settings_->all_users();
     VLOG(1) << "Moving the package's files: " << move_package_files_;
   }
 
