@@ -44,7 +44,7 @@ constexpr size_t kBcj2SideInputSize = size_t{1} << 16;
 // The heaviest coder of a block this large decodes on a thread of its own,
 // a few buffers ahead of the rest of the chain.
 constexpr uint64_t kThreadedCoderMinSize = uint64_t{8} << 20;
-constexpr size_t kThreadedBufferSize = size_t{1} << 18;
+constexpr size_t kThreadedBufferSize = size_t{1} << 17;
 constexpr int kThreadedBuffers = 4;
 
 // The largest LZMA2 dictionary property (4 GiB - 1).

@@ -34,10 +34,11 @@ void GenerateCrcTableOnce() {
 }  // namespace
 
 SevenZipReader::SevenZipReader(const ISeekInStream* stream)
-    : look_buffer_(kInputBufferSize), stream_allocator_(&kHeapAllocator) {
+    : look_buffer_(new Byte[kInputBufferSize]),
+      stream_allocator_(&kHeapAllocator) {
   LookToRead2_CreateVTable(&look_stream_, False);
-  look_stream_.buf = look_buffer_.data();
-  look_stream_.bufSize = look_buffer_.size();
+  look_stream_.buf = look_buffer_.get();
+  look_stream_.bufSize = kInputBufferSize;
   look_stream_.realStream = stream;
   LookToRead2_INIT(&look_stream_);
   SzArEx_Init(&database_);

@@ -105,7 +105,8 @@ class SevenZipReader {
   void FreeBlock();
 
   CLookToRead2 look_stream_;
-  std::vector<Byte> look_buffer_;
+  // Not zeroed: only the pages a read fills count as memory in use.
+  std::unique_ptr<Byte[]> look_buffer_;
   const ISzAlloc* block_allocator_ = nullptr;
   CSzArEx database_;
   bool opened_ = false;
