@@ -378,6 +378,12 @@ void Installer::Run() {
         !CreateInstallationSubfolder()) {
       return;
     }
+    // Each file is then made once: the package folder goes when the front
+    // end ends, and a rollback moves the files back for a retry.
+    move_package_files_ =
+        internal::IsOnSameVolume(own_directory_, install_folder);
+    moved_files_take_folder_security_ = settings_->all_users();
+    VLOG(1) << "Moving the package's files: " << move_package_files_;
   }
 
   // 24. The browser of an installation in use cannot be removed.
