@@ -223,6 +223,7 @@ void InstallerUIController::OnSettingChanged() {}
 void InstallerUIController::OnLanguageChanged() {}
 
 void InstallerUIController::OnPathChanged() {
+  if (IgnoredAfterEnd("a new folder status")) return;
   LOG(INFO) << "New status obtained";
   if (phase_ == kPhaseInstalling && tracking_data_.empty()) {
     // The new folder's tracking data must be handled again.
@@ -241,6 +242,7 @@ void InstallerUIController::OnPathChanged() {
 
 void InstallerUIController::OnAcceptClicked() {
   LOG(INFO) << "Accept clicked.";
+  if (IgnoredAfterEnd("Accept")) return;
   if (accepted_) {
     LOG(INFO) << "Installation already in progress.";
     return;
@@ -313,6 +315,7 @@ void InstallerUIController::HandleTrackingData() {
 }
 
 void InstallerUIController::OnTrackingDataHandled() {
+  if (IgnoredAfterEnd("the end of the tracking data actions")) return;
   LOG(INFO) << "Tracking data actions done: package complete.";
   phase_ = kPhaseInstalling;
   runner_->NotifyPackageReady();
@@ -390,6 +393,7 @@ void InstallerUIController::DoRunUICallbackAndPostReply(
 // --- Progress.
 
 void InstallerUIController::SetTotalProgress(int total) {
+  if (IgnoredAfterEnd("the fetcher's progress")) return;
   EndStall();
   current_ = 0;
   // Partner content never moves the bar.
@@ -397,6 +401,7 @@ void InstallerUIController::SetTotalProgress(int total) {
 }
 
 void InstallerUIController::SetCurrentProgress(int current) {
+  if (IgnoredAfterEnd("the fetcher's progress")) return;
   EndStall();
   if (total_ == 0) return;
   current_ = current;
@@ -407,6 +412,7 @@ void InstallerUIController::SetCurrentProgress(int current) {
 // without network); the progress page says what it waits for until data
 // flows again.
 void InstallerUIController::NotifyStalled() {
+  if (IgnoredAfterEnd("the fetcher's stall")) return;
   if (fetcher_stalled_) return;
   LOG(INFO) << "Download stalled: waiting for the network";
   fetcher_stalled_ = true;
@@ -444,6 +450,7 @@ void InstallerUIController::UpdateProgress() {
 // --- The fetcher.
 
 void InstallerUIController::NotifyStatusChanged(int status) {
+  if (IgnoredAfterEnd("the fetcher's status")) return;
   // A new status means the transfer that stalled moved on or ended.
   fetcher_stalled_ = false;
   switch (status) {
@@ -516,6 +523,7 @@ void InstallerUIController::RestartFetcher() {
 
 void InstallerUIController::NotifyTrackingDataObtained(
     const std::string& tracking_data) {
+  if (IgnoredAfterEnd("the fetcher's tracking data")) return;
   LOG(INFO) << "Tracking data obtained.";
   tracking_data_ = tracking_data;
   stats_.root_node()->SetString(kStatsTrackingDataKey, tracking_data);
@@ -530,11 +538,13 @@ void InstallerUIController::OnStartingNewMainProcess(bool value) {}
 void InstallerUIController::OnReturnedToPreviousMainProcess() {}
 
 void InstallerUIController::OnTotalSteps(uint32_t count) {
+  if (IgnoredAfterEnd("the backend's step count")) return;
   total_ = static_cast<int>(count);
   current_ = 1;
 }
 
 void InstallerUIController::OnStep() {
+  if (IgnoredAfterEnd("the backend's step")) return;
   ++current_;
   UpdateProgress();
 }
@@ -542,6 +552,7 @@ void InstallerUIController::OnStep() {
 void InstallerUIController::OnError(uint32_t string_id,
                                     const std::u16string& text,
                                     const std::string& detail) {
+  if (IgnoredAfterEnd("the backend's error")) return;
   stats_.root_node()->SetString(kStatsFailureReasonKey, detail);
   ReportError(string_id, text, detail);
 }
@@ -631,6 +642,16 @@ void InstallerUIController::HandlePendingError() {
 }
 
 // --- The end.
+
+// Once the UI has ended nothing reacts any more: a late report of the
+// fetcher, the overrides download or the backend, or an Accept posted
+// before the end, would restart the fetcher or start a backend that nobody
+// sees, and write into statistics already sent.
+bool InstallerUIController::IgnoredAfterEnd(const char* event) const {
+  if (!terminated_) return false;
+  VLOG(1) << "The UI has ended: ignored " << event;
+  return true;
+}
 
 void InstallerUIController::Terminate() {
   if (terminated_) {

@@ -135,6 +135,8 @@ class InstallerUIController : public Settings::Observer,
   // Data flows again after NotifyStalled.
   void EndStall();
   void Terminate();
+  // True, after a verbose log line naming |event|, once the UI has ended.
+  bool IgnoredAfterEnd(const char* event) const;
   void WindowCreationFailed();
 
   const std::unique_ptr<InstallerUIParts> parts_;
