@@ -35,6 +35,7 @@
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/installer_rights_win.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
@@ -1142,7 +1143,37 @@ std::map<std::u16string, std::string> TreeWithTimes(
   return tree;
 }
 
+// A user who is no administrator, as most are: such a backend works from the
+// package folder itself, where an elevated one (every process here) works
+// from a protected copy of it.
+class ScopedStandardUser : public InstallerRights {
+ public:
+  ScopedStandardUser() { internal::SetInstallerRightsForTesting(this); }
+  ~ScopedStandardUser() override {
+    internal::SetInstallerRightsForTesting(nullptr);
+  }
+  bool IsUserAdministrator(bool) override { return false; }
+  bool IsUacEnabled() override { return real_->IsUacEnabled(); }
+  bool CanAccessFolder(const base::FilePath& folder) override {
+    return real_->CanAccessFolder(folder);
+  }
+  bool GrantFolderAccess(const base::FilePath& folder, uint32_t access,
+                         uint32_t option,
+                         std::unique_ptr<SavedSecurity>* saved) override {
+    return real_->GrantFolderAccess(folder, access, option, saved);
+  }
+  base::Process LaunchElevated(const base::FilePath&,
+                               const std::u16string&) override {
+    ADD_FAILURE() << "a standard user's install asked for elevation";
+    return base::Process();
+  }
+
+ private:
+  InstallerRights* const real_ = internal::GetRealInstallerRights();
+};
+
 TEST_F(InstallerStepsTest, MovedFilesGoBackToThePackageOnRollback) {
+  ScopedStandardUser standard_user;
   const base::FilePath package = MakePackage(u"package1", 1);
   const base::FilePath list_path = package.Append(kFilesListFileName);
   const std::string files_list = test::ReadFileContents(list_path);
@@ -1246,6 +1277,7 @@ TEST_F(InstallerStepsTest, MovedFilesTakeTheSecurityOfTheirFolder) {
     EXPECT_TRUE(TreeWithTimes(package) == package_before);
   }
   LimitedFileSecurity security(2);
+  ScopedStandardUser standard_user;
   ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
   EXPECT_TRUE(security.taken.empty());
   for (const std::u16string& file : last_install_log_.files)
@@ -1253,6 +1285,7 @@ TEST_F(InstallerStepsTest, MovedFilesTakeTheSecurityOfTheirFolder) {
 }
 
 TEST_F(InstallerStepsTest, FilesAreCopiedAcrossVolumesAndWhenListedTwice) {
+  ScopedStandardUser standard_user;
   const base::FilePath package = MakePackage(u"package1", 1);
   const base::FilePath list_path = package.Append(kFilesListFileName);
   const std::string files_list = test::ReadFileContents(list_path);
