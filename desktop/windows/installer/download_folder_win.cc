@@ -5,11 +5,13 @@
 #include <knownfolders.h>
 
 #include <memory>
+#include <string>
 
 #include "base/at_exit.h"
 #include "base/base_paths.h"
 #include "base/command_line.h"
 #include "base/files/file_util.h"
+#include "base/logging.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
@@ -26,18 +28,42 @@ namespace {
 // candidate fails.
 constexpr int kNoCsidl = -1;
 
-// A full installer carries the whole package: on one volume the test run's
-// copy is a hard link to it, which starts the same and writes nothing. A
-// read-only program, a name already taken or another volume get a copy.
-bool PlaceTestCopy(const base::FilePath& program, const base::FilePath& copy) {
+// Deletes the test run's copy. The system releases a program's file a little
+// after its process has ended (and scanners may hold it a moment), so a
+// refusal is tried again for up to a second.
+void DeleteTestCopy(const base::FilePath& copy) {
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    if (base::DeleteFileOrDirectory(copy, false)) return;
+    const DWORD error = GetLastError();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) break;
+    Sleep(50);
+  }
+  PLOG(WARNING) << "Could not delete the test run's copy " << copy;
+}
+
+// Places the test run's copy of |program| in |folder| and returns its path,
+// or an empty path. A full installer carries the whole package: on one
+// volume the copy is a hard link to it, which starts the same and writes
+// nothing; a read-only program or another volume get a real copy. The copy
+// takes the program's own name; when a copy of that name is in use (another
+// run's, or one not released yet) this process's id is added to it.
+base::FilePath PlaceTestCopy(const base::FilePath& program,
+                             const base::FilePath& folder) {
+  base::FilePath copy = folder.Append(program.BaseName().value());
+  if (base::PathExists(copy) && !base::DeleteFileOrDirectory(copy, false)) {
+    copy = copy.InsertBeforeExtensionASCII(
+        "_" + std::to_string(GetCurrentProcessId()));
+    if (base::PathExists(copy) && !base::DeleteFileOrDirectory(copy, false))
+      return base::FilePath();
+  }
   const DWORD attributes = GetFileAttributesW(base::as_wcstr(program.value()));
   if (attributes != INVALID_FILE_ATTRIBUTES &&
-      !(attributes & FILE_ATTRIBUTE_READONLY) && !base::PathExists(copy) &&
+      !(attributes & FILE_ATTRIBUTE_READONLY) &&
       CreateHardLinkW(base::as_wcstr(copy.value()),
                       base::as_wcstr(program.value()), nullptr)) {
-    return true;
+    return copy;
   }
-  return base::CopyOneFile(program, copy);
+  return base::CopyOneFile(program, copy) ? copy : base::FilePath();
 }
 
 // The test run started ahead, until TestRunInFolder() or the at-exit scope
@@ -57,7 +83,7 @@ bool FinishRunAhead(RunAhead* run) {
   const bool started = run->process.IsValid();
   int exit_code = 0;
   if (started) run->process.WaitForExitWithTimeout(INFINITE, &exit_code);
-  base::DeleteFileOrDirectory(run->copy, false);
+  DeleteTestCopy(run->copy);
   return started;
 }
 
@@ -135,10 +161,10 @@ bool TestRunInFolder(const base::FilePath& folder,
     g_run_ahead = nullptr;
     return FinishRunAhead(run.get());
   }
-  const base::FilePath copy = folder.Append(program.BaseName().value());
-  if (!PlaceTestCopy(program, copy)) return false;
+  const base::FilePath copy = PlaceTestCopy(program, folder);
+  if (copy.empty()) return false;
   const bool started = LaunchVersionRun(copy, true).IsValid();
-  base::DeleteFileOrDirectory(copy, false);
+  DeleteTestCopy(copy);
   return started;
 }
 
@@ -152,13 +178,13 @@ void StartTestRunAhead(const std::u16string& name,
   auto run = std::make_unique<RunAhead>();
   run->folder = temp.Append(name);
   run->program = test_program;
-  run->copy = run->folder.Append(test_program.BaseName().value());
   if (!base::DirectoryExists(run->folder)) {
     if (!base::FileUtil::CreateDirectory(run->folder)) return;
     run->made_folder = true;
   }
   // A copy that cannot be made is left to the candidate's own test.
-  if (!PlaceTestCopy(test_program, run->copy)) {
+  run->copy = PlaceTestCopy(test_program, run->folder);
+  if (run->copy.empty()) {
     if (run->made_folder) RemoveDirectoryW(base::as_wcstr(run->folder.value()));
     return;
   }

@@ -97,6 +97,35 @@ TEST(DownloadFolderTest, AnExistingFolderIsReusedAndItsFilesStay) {
   EXPECT_FALSE(base::PathExists(folder.Append(u"installer_test_host.exe")));
 }
 
+TEST(DownloadFolderTest, ACopyOfTheSameNameInUseOrLeftBehindIsNoHindrance) {
+  // Another run's copy, still in use, keeps its name and this run takes one
+  // of its own; a copy an earlier run could not delete is replaced. Neither
+  // run loses the folder.
+  for (const bool in_use : {true, false}) {
+    SCOPED_TRACE(in_use ? "in use" : "left behind");
+    ScopedCandidates candidates;
+    const base::FilePath candidate = Candidates(candidates.name())[0];
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(candidate));
+    const base::FilePath other = candidate.Append(u"installer_test_host.exe");
+    ASSERT_TRUE(base::CopyOneFile(TestHost(), other));
+    base::win::ScopedHandle held;
+    if (in_use) {
+      held.Set(CreateFileW(base::as_wcstr(other.value()), GENERIC_READ,
+                           FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr));
+      ASSERT_TRUE(held.IsValid());
+    }
+    base::FilePath folder;
+    ASSERT_TRUE(GetTempInstallerFolder(candidates.name(), TestHost(), &folder));
+    EXPECT_EQ(candidate, folder);
+    EXPECT_EQ(in_use, base::PathExists(other));
+    held.Close();
+    // Only the other run's copy was there to stay.
+    if (in_use) ASSERT_TRUE(base::DeleteFileOrDirectory(other, false));
+    EXPECT_TRUE(RemoveDirectoryW(base::as_wcstr(folder.value())));
+  }
+}
+
 TEST(DownloadFolderTest, AProgramThatCannotStartLeavesNoFolderBehind) {
   ScopedCandidates candidates;
   base::ScopedTempDir dir;
