@@ -14,6 +14,7 @@
 #include "base/files/system_path_win.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_plain_path_limit_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "gtest/gtest.h"
 
@@ -594,6 +595,9 @@ TEST_F(FileUtilTest, OpenFileSharesWithOtherWriters) {
 
 // Every call at 250 to 300 units, which only the long form reaches.
 TEST_F(FileUtilTest, LongPathsWorkInEveryCall) {
+  ScopedPlainPathLimit limit;
+  ASSERT_TRUE(limit.ok());
+  const size_t refused = ScopedPlainPathLimit::refused();
   const FilePath top = Dir().Append(std::u16string(100, u'a'));
   const FilePath folder = PathOfLength(top, 250);
   const FilePath sub = folder.AppendASCII("sub");
@@ -698,6 +702,8 @@ TEST_F(FileUtilTest, LongPathsWorkInEveryCall) {
   EXPECT_FALSE(PathExists(renamed));
   EXPECT_TRUE(DeleteFileOrDirectory(tree_copy, true));
   EXPECT_FALSE(PathExists(copied_deep));
+  // Each call reached the system in the long form.
+  EXPECT_EQ(refused, ScopedPlainPathLimit::refused());
 }
 
 }  // namespace

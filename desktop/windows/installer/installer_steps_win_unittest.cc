@@ -30,6 +30,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
+#include "base/test/scoped_plain_path_limit_win.h"
 #include "base/values.h"
 #include "base/win/registry.h"
 #include "base/win/windows_version.h"
@@ -1363,6 +1364,8 @@ TEST_F(InstallerStepsTest, AStatusFileThatCannotGoStopsTheUninstall) {
 // short folder and moving it there. Its names (the versioned files, and the
 // root files such as the tile manifest) are 260 to 290 characters long.
 TEST_F(InstallerStepsTest, AnInstallationInALongFolderIsUpdatedAndUninstalled) {
+  base::ScopedPlainPathLimit limit;
+  ASSERT_TRUE(limit.ok());
   const MachineState before = State();
   const std::u16string arguments =
       u"--allusers=0 --desktopshortcut=1 --startmenushortcut=1 "

@@ -15,6 +15,7 @@
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_plain_path_limit_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/time/time.h"
 #include "base/win/registry.h"
@@ -288,6 +289,8 @@ TEST_F(DeleteFileOperationTest, UndeletableAsideFileIsScheduledForRestart) {
   const std::u16string unique_name =
       u"scheduled_" + base::UintToString16(GetCurrentProcessId()) + u".txt";
   const base::FilePath long_folder = LongFolder(250);
+  base::ScopedPlainPathLimit limit;
+  ASSERT_TRUE(limit.ok());
   for (const base::FilePath& folder : {temp_.GetPath(), long_folder}) {
     SCOPED_TRACE(folder.value().size());
     ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
@@ -330,6 +333,9 @@ TEST_F(DeleteFileOperationTest, UndeletableAsideFileIsScheduledForRestart) {
 // there, back at a rollback, and deleted with the folder it emptied at the
 // commit.
 TEST_F(DeleteFileOperationTest, LongPathsAreMovedAsideAndBack) {
+  base::ScopedPlainPathLimit limit;
+  ASSERT_TRUE(limit.ok());
+  const size_t refused = base::ScopedPlainPathLimit::refused();
   const base::FilePath folder = LongFolder(240);
   const base::FilePath sub = folder.Append(u"sub");
   const base::FilePath file =
@@ -360,6 +366,7 @@ TEST_F(DeleteFileOperationTest, LongPathsAreMovedAsideAndBack) {
   EXPECT_FALSE(base::DirectoryExists(sub));
   EXPECT_TRUE(base::PathExists(folder.Append(u"other.txt")));
   EXPECT_TRUE(AsideFiles().empty());
+  EXPECT_EQ(refused, base::ScopedPlainPathLimit::refused());
 }
 
 TEST_F(DeleteFileOperationTest, WriteAccessIsGrantedWhenDenied) {

@@ -15,6 +15,7 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_plain_path_limit_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/win/registry.h"
 #include "desktop/windows/installer/service/test/in_use_child.h"
@@ -340,10 +341,23 @@ TEST_F(TransactionFaultInjectionTest, CommitLeavesExactlyTheNewState) {
 
 // The same update in a folder of 245 units: its files (255 to 271 units,
 // up to 286 when moved aside) and the folders it makes (up to 261) lie
-// beyond MAX_PATH, where only the long form reaches.
+// beyond MAX_PATH, where only the long form reaches, as Windows has it.
 class LongPathTransactionTest : public TransactionFaultInjectionTest {
  protected:
   LongPathTransactionTest() : TransactionFaultInjectionTest(245) {}
+
+  void SetUp() override {
+    ASSERT_TRUE(limit_.ok());
+    refused_ = base::ScopedPlainPathLimit::refused();
+    TransactionFaultInjectionTest::SetUp();
+  }
+
+  void TearDown() override {
+    EXPECT_EQ(refused_, base::ScopedPlainPathLimit::refused());
+  }
+
+  base::ScopedPlainPathLimit limit_;
+  size_t refused_ = 0;
 };
 
 TEST_F(LongPathTransactionTest, FailuresRollBackExactly) {
