@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "base/strings/string_util_win.h"
+#include "base/files/system_path_win.h"
 
 namespace base::internal {
 
@@ -18,9 +18,9 @@ bool IsReparsePoint(uint32_t attributes) {
 
 win::ScopedHandle OpenEntryNoFollow(const FilePath& path, uint32_t access) {
   return win::ScopedHandle(::CreateFileW(
-      as_wcstr(path.value()), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-      nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      SystemPathArg(path), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+      nullptr));
 }
 
 uint32_t GetOpenedEntryAttributes(void* entry, const FilePath& path) {
@@ -38,7 +38,7 @@ uint32_t WalkAttributes(const FilePath& path, uint32_t system_attributes) {
 }
 
 uint32_t GetWalkAttributes(const FilePath& path) {
-  return WalkAttributes(path, ::GetFileAttributesW(as_wcstr(path.value())));
+  return WalkAttributes(path, ::GetFileAttributesW(SystemPathArg(path)));
 }
 
 void SetWalkAttributesHookForTesting(WalkAttributesHook hook) { g_hook = hook; }

@@ -2,6 +2,7 @@
 
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_enumerator.h"
+#include "base/files/system_path_win.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/windows_version.h"
 
@@ -31,12 +32,12 @@ FilePath FileEnumerator::Next() {
       const FilePath search =
           root_path_.Append(pattern_.empty() ? u"*" : pattern_);
       if (win::GetWindowsVersion() < win::kVersionWin7) {
-        find_handle_ = ::FindFirstFileW(as_wcstr(search.value()), &find_data_);
+        find_handle_ = ::FindFirstFileW(SystemPathArg(search), &find_data_);
       } else {
         // The basic information level skips the short names, and large
         // fetches cut round trips on big folders; both need Windows 7.
         find_handle_ = ::FindFirstFileExW(
-            as_wcstr(search.value()), FindExInfoBasic, &find_data_,
+            SystemPathArg(search), FindExInfoBasic, &find_data_,
             FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
       }
       has_find_data_ = true;

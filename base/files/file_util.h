@@ -5,9 +5,13 @@
 //
 // Every function reports success through its result (bool, a count or -1,
 // or an empty path) and keeps no state, so any thread may call it; checks and
-// actions are not atomic. Functions that carry the path limit refuse paths of
-// 260 units or more (kMaxPathLength). Deletions, copies and moves stop at the
-// first failing entry and do not undo what was done before it.
+// actions are not atomic. Deletions, copies and moves stop at the first
+// failing entry and do not undo what was done before it.
+//
+// Paths of 260 units or more (kMaxPathLength): on Windows an absolute path
+// that needs no clean-up reaches the system in its long form
+// (system_path_win.h) and works at any length; the functions that carry the
+// limit refuse any other such path (the portable deletion refuses them all).
 //
 // The portable build has the subset that portable code needs (existence,
 // deletion, ReplaceFile and FileUtil::Move as plain renames, folder
@@ -56,7 +60,7 @@ bool IsDirectoryNotLink(const FilePath& path);
 #endif
 
 // True for an empty path and for a path that does not exist; false for a
-// path of kMaxPathLength units or more. A base name with "*" or "?" deletes
+// path over the limit. A base name with "*" or "?" deletes
 // the matching entries of the parent folder. Read-only files are made
 // writable first. A folder is emptied first when |recursive| (else it must
 // be empty). A junction or symbolic link is removed itself and never
@@ -77,18 +81,20 @@ bool DeleteFileRecursive(const FilePath& folder, const std::u16string& pattern,
 bool ReplaceFile(const FilePath& from, const FilePath& to);
 
 // MoveFileExW with replace-existing and copy-allowed; a folder that cannot be
-// moved so is copied as a tree and its source deleted. On failure the error
+// moved so is copied as a tree and its source deleted. Refuses paths over
+// the limit. On failure the error
 // of the first attempt is the thread's last error again.
 bool MoveFileOrDirectory(const FilePath& from, const FilePath& to);
 
 // Copies one file, overwriting |to|, and clears the copy's read-only bit.
-// Refuses paths that reference a parent or reach kMaxPathLength.
+// Refuses paths that reference a parent or are over the limit.
 bool CopyOneFile(const FilePath& from, const FilePath& to);
 
-// Copies a folder tree (or one file). Into an existing folder |to| the source
-// folder itself is copied (to\name\...); to a missing |to| its contents are.
-// Refuses to copy a folder into itself or below itself (whole components,
-// case-insensitively). Entries already copied stay when a later one fails.
+// Copies a folder tree (or one file); refuses paths over the limit. Into an
+// existing folder |to| the source folder itself is copied (to\name\...); to a
+// missing |to| its contents are. Refuses to copy a folder into itself or below
+// itself (whole components, case-insensitively). Entries already copied stay
+// when a later one fails.
 bool CopyDirectory(const FilePath& from, const FilePath& to);
 
 // The full path with "." and ".." resolved against the current folder; empty
@@ -108,7 +114,8 @@ bool GetTempDir(FilePath* path);
 FilePath GetHomeDir();
 
 // A new empty file with a unique name in the temporary folder, or in
-// |folder|; |*path| is its long name.
+// |folder|; |*path| is its long name (in a folder too long for the system's
+// naming call, one named the same way in |folder| as given).
 bool CreateTemporaryFile(FilePath* path);
 bool CreateTemporaryFileInDir(const FilePath& folder, FilePath* path);
 

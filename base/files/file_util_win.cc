@@ -2,12 +2,14 @@
 #include <shlobj.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
@@ -17,14 +19,19 @@ namespace base {
 
 namespace {
 
+// Whether no spelling of |path| reaches it: too long for the plain one, and
+// without a long one or too long for that too.
 bool IsTooLong(const FilePath& path) {
-  return path.value().size() >= kMaxPathLength;
+  if (path.value().size() < kMaxPathLength) return false;
+  if (IsSystemLongForm(path.value()))
+    return path.value().size() >= kSystemPathLimit;
+  std::u16string long_form;
+  return !GetSystemLongForm(path.value(), &long_form) ||
+         long_form.size() >= kSystemPathLimit;
 }
 
-const wchar_t* WPath(const FilePath& path) { return as_wcstr(path.value()); }
-
 bool ClearReadOnly(const FilePath& path, DWORD attributes) {
-  return ::SetFileAttributesW(WPath(path),
+  return ::SetFileAttributesW(SystemPathArg(path),
                               attributes & ~FILE_ATTRIBUTE_READONLY) != 0;
 }
 
@@ -128,21 +135,66 @@ bool IsSameOrInside(const FilePath& path, const FilePath& folder) {
   return true;
 }
 
+// |path| made absolute with "." and ".." resolved, at any length; empty on
+// failure.
+FilePath FullPath(const FilePath& path) {
+  std::vector<wchar_t> buffer(kMaxPathLength);
+  DWORD length = 0;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    length = ::GetFullPathNameW(as_wcstr(path.value()),
+                                static_cast<DWORD>(buffer.size()),
+                                buffer.data(), nullptr);
+    if (length < buffer.size()) break;
+    buffer.resize(length);
+  }
+  if (length == 0 || length >= buffer.size()) return FilePath();
+  return FilePath(StringPiece16(as_u16cstr(buffer.data()), length));
+}
+
+// The longest folder GetTempFileNameW takes.
+constexpr size_t kMaxTempFileFolderLength = kMaxPathLength - 14;
+
+// As GetTempFileNameW names a new file ("<hex>.tmp", the first free name
+// from a number that changes between calls), for a folder too long for it.
+bool CreateTemporaryFileInLongFolder(const FilePath& folder, FilePath* path) {
+  static std::atomic<uint32_t> calls{0};
+  const uint32_t start = ::GetTickCount() + calls.fetch_add(1);
+  for (uint32_t i = 0; i <= 0xFFFF; ++i) {
+    const uint32_t unique = (start + i) & 0xFFFF;
+    if (unique == 0) continue;
+    char name[16];
+    snprintf(name, sizeof(name), "%X.tmp", static_cast<unsigned>(unique));
+    const FilePath candidate = folder.AppendASCII(name);
+    HANDLE file =
+        ::CreateFileW(SystemPathArg(candidate), GENERIC_WRITE, 0, nullptr,
+                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      ::CloseHandle(file);
+      *path = candidate;
+      return true;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+      return false;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool PathExists(const FilePath& path) {
-  return ::GetFileAttributesW(WPath(path)) != INVALID_FILE_ATTRIBUTES;
+  return ::GetFileAttributesW(SystemPathArg(path)) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool DirectoryExists(const FilePath& path) {
-  const DWORD attributes = ::GetFileAttributesW(WPath(path));
+  const DWORD attributes = ::GetFileAttributesW(SystemPathArg(path));
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool PathIsWritable(const FilePath& path) {
   HANDLE handle = ::CreateFileW(
-      WPath(path), FILE_WRITE_DATA,
+      SystemPathArg(path), FILE_WRITE_DATA,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
@@ -187,15 +239,16 @@ bool DeleteFileRecursive(const FilePath& folder, const std::u16string& pattern,
 }
 
 bool ReplaceFile(const FilePath& from, const FilePath& to) {
-  if (::MoveFileW(WPath(from), WPath(to))) return true;
-  if (::ReplaceFileW(WPath(to), WPath(from), nullptr,
+  if (::MoveFileW(SystemPathArg(from), SystemPathArg(to))) return true;
+  if (::ReplaceFileW(SystemPathArg(to), SystemPathArg(from), nullptr,
                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
     return true;
   // ReplaceFileW can fail after it took |to| out of the way (the replacement
   // could not be moved into place). A plain move-with-replace often still
   // works; if not, |from| keeps the new contents for the caller.
   const DWORD replace_error = ::GetLastError();
-  if (::MoveFileExW(WPath(from), WPath(to), MOVEFILE_REPLACE_EXISTING))
+  if (::MoveFileExW(SystemPathArg(from), SystemPathArg(to),
+                    MOVEFILE_REPLACE_EXISTING))
     return true;
   ::SetLastError(replace_error);
   return false;
@@ -203,7 +256,7 @@ bool ReplaceFile(const FilePath& from, const FilePath& to) {
 
 bool MoveFileOrDirectory(const FilePath& from, const FilePath& to) {
   if (IsTooLong(from) || IsTooLong(to)) return false;
-  if (::MoveFileExW(WPath(from), WPath(to),
+  if (::MoveFileExW(SystemPathArg(from), SystemPathArg(to),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
     return true;
   // A folder cannot be moved across volumes: copy it, then delete it.
@@ -218,9 +271,9 @@ bool MoveFileOrDirectory(const FilePath& from, const FilePath& to) {
 bool CopyOneFile(const FilePath& from, const FilePath& to) {
   if (from.ReferencesParent() || to.ReferencesParent()) return false;
   if (IsTooLong(from) || IsTooLong(to)) return false;
-  if (!::CopyFileW(WPath(from), WPath(to), FALSE)) return false;
+  if (!::CopyFileW(SystemPathArg(from), SystemPathArg(to), FALSE)) return false;
   // The copy must be replaceable and deletable by later steps.
-  const DWORD attributes = ::GetFileAttributesW(WPath(to));
+  const DWORD attributes = ::GetFileAttributesW(SystemPathArg(to));
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if (attributes & FILE_ATTRIBUTE_READONLY) ClearReadOnly(to, attributes);
   return true;
@@ -229,10 +282,9 @@ bool CopyOneFile(const FilePath& from, const FilePath& to) {
 bool CopyDirectory(const FilePath& from, const FilePath& to) {
   if (IsTooLong(from) || IsTooLong(to)) return false;
 
-  const FilePath real_to =
-      MakeAbsoluteFilePath(PathExists(to) ? to : to.DirName());
+  const FilePath real_to = FullPath(PathExists(to) ? to : to.DirName());
   if (real_to.empty()) return false;
-  const FilePath real_from = MakeAbsoluteFilePath(from);
+  const FilePath real_from = FullPath(from);
   if (real_from.empty()) return false;
   if (IsSameOrInside(real_to, real_from)) return false;
 
@@ -251,7 +303,8 @@ bool CopyDirectory(const FilePath& from, const FilePath& to) {
       return false;
     if (current_is_folder) {
       if (!DirectoryExists(target) &&
-          !::CreateDirectoryW(WPath(target), nullptr))
+          !::CreateDirectoryW(SystemPathArg(target, kPlainNewFolderLimit),
+                              nullptr))
         return false;
     } else if (!CopyOneFile(current, target)) {
       return false;
@@ -265,12 +318,13 @@ bool CopyDirectory(const FilePath& from, const FilePath& to) {
 
 FilePath MakeAbsoluteFilePath(const FilePath& path) {
   wchar_t full_path[kMaxPathLength];
-  if (!_wfullpath(full_path, WPath(path), kMaxPathLength)) return FilePath();
+  if (!_wfullpath(full_path, as_wcstr(path.value()), kMaxPathLength))
+    return FilePath();
   return FilePath(as_u16cstr(full_path));
 }
 
 bool CreateDirectoryAndGetError(const FilePath& path, File::Error* error) {
-  const DWORD attributes = ::GetFileAttributesW(WPath(path));
+  const DWORD attributes = ::GetFileAttributesW(SystemPathArg(path));
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
     if (error) *error = File::FILE_ERROR_NOT_A_DIRECTORY;
@@ -284,7 +338,8 @@ bool CreateDirectoryAndGetError(const FilePath& path, File::Error* error) {
   }
   if (!CreateDirectoryAndGetError(parent, error)) return false;
 
-  if (::CreateDirectoryW(WPath(path), nullptr)) return true;
+  if (::CreateDirectoryW(SystemPathArg(path, kPlainNewFolderLimit), nullptr))
+    return true;
   const DWORD create_error = ::GetLastError();
   // Another process may have made it between the test and the creation.
   if (create_error == ERROR_ALREADY_EXISTS && DirectoryExists(path))
@@ -320,8 +375,11 @@ bool CreateTemporaryFile(FilePath* path) {
 }
 
 bool CreateTemporaryFileInDir(const FilePath& folder, FilePath* path) {
+  if (folder.value().size() > kMaxTempFileFolderLength)
+    return CreateTemporaryFileInLongFolder(folder, path);
   wchar_t temp_name[kMaxPathLength];
-  if (!::GetTempFileNameW(WPath(folder), L"", 0, temp_name)) return false;
+  if (!::GetTempFileNameW(as_wcstr(folder.value()), L"", 0, temp_name))
+    return false;
   wchar_t long_name[kMaxPathLength];
   const DWORD length = ::GetLongPathNameW(temp_name, long_name, kMaxPathLength);
   if (length > 0 && length <= kMaxPathLength)
@@ -333,7 +391,8 @@ bool CreateTemporaryFileInDir(const FilePath& folder, FilePath* path) {
 
 bool GetFileInfo(const FilePath& path, File::Info* info) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!::GetFileAttributesExW(WPath(path), GetFileExInfoStandard, &data))
+  if (!::GetFileAttributesExW(SystemPathArg(path), GetFileExInfoStandard,
+                              &data))
     return false;
   info->size =
       (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -355,14 +414,14 @@ bool GetCurrentDirectory(FilePath* path) {
 
 FILE* OpenFile(const FilePath& path, const char* mode) {
   const std::u16string wide_mode = ASCIIToUTF16(mode);
-  return _wfsopen(WPath(path), as_wcstr(wide_mode), _SH_DENYNO);
+  return _wfsopen(SystemPathArg(path), as_wcstr(wide_mode), _SH_DENYNO);
 }
 
 int ReadFileIntoBuffer(const FilePath& path, char* data, int size) {
   if (size < 0) return -1;
   win::ScopedHandle file(::CreateFileW(
-      WPath(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+      SystemPathArg(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.IsValid()) return -1;
   DWORD read = 0;
   if (!::ReadFile(file.Get(), data, static_cast<DWORD>(size), &read, nullptr))
@@ -372,8 +431,8 @@ int ReadFileIntoBuffer(const FilePath& path, char* data, int size) {
 
 int WriteBufferToFile(const FilePath& path, const char* data, int size) {
   if (size < 0) return -1;
-  win::ScopedHandle file(::CreateFileW(WPath(path), GENERIC_WRITE, 0, nullptr,
-                                       CREATE_ALWAYS, 0, nullptr));
+  win::ScopedHandle file(::CreateFileW(SystemPathArg(path), GENERIC_WRITE, 0,
+                                       nullptr, CREATE_ALWAYS, 0, nullptr));
   if (!file.IsValid()) return -1;
   DWORD written = 0;
   if (!::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written,
@@ -384,7 +443,7 @@ int WriteBufferToFile(const FilePath& path, const char* data, int size) {
 }
 
 bool AppendToFile(const FilePath& path, const char* data, int size) {
-  win::ScopedHandle file(::CreateFileW(WPath(path), FILE_APPEND_DATA, 0,
+  win::ScopedHandle file(::CreateFileW(SystemPathArg(path), FILE_APPEND_DATA, 0,
                                        nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file.IsValid()) {
     VPLOG(1) << "CreateFile failed for path " << path.AsUTF8();

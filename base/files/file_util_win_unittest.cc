@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,11 @@
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/files/important_file_writer.h"
+#include "base/files/system_path_win.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_plain_path_limit_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "gtest/gtest.h"
 
@@ -34,11 +38,11 @@ std::string ReadFile(const FilePath& path) {
 
 void SetReadOnly(const FilePath& path) {
   ASSERT_TRUE(
-      ::SetFileAttributesW(as_wcstr(path.value()), FILE_ATTRIBUTE_READONLY));
+      ::SetFileAttributesW(SystemPathArg(path), FILE_ATTRIBUTE_READONLY));
 }
 
 bool IsReadOnly(const FilePath& path) {
-  return ::GetFileAttributesW(as_wcstr(path.value())) & FILE_ATTRIBUTE_READONLY;
+  return ::GetFileAttributesW(SystemPathArg(path)) & FILE_ATTRIBUTE_READONLY;
 }
 
 // A path of exactly |length| units below |folder|.
@@ -84,12 +88,21 @@ TEST_F(FileUtilTest, ExistenceTests) {
   EXPECT_FALSE(PathIsWritable(Dir().AppendASCII("missing")));
 }
 
-TEST_F(FileUtilTest, DeleteRefusesPathsAtTheLimit) {
+TEST_F(FileUtilTest, DeleteRefusesPathsAtTheLimitWithoutALongForm) {
   EXPECT_TRUE(DeleteFileOrDirectory(FilePath(), false));
   EXPECT_TRUE(DeleteFileOrDirectory(Dir().AppendASCII("missing"), true));
-  // 259 units is accepted (and missing, so true); 260 is refused.
+  // 259 units is accepted (and missing, so true); so is an absolute path of
+  // 260, which the system takes in its long form.
   EXPECT_TRUE(DeleteFileOrDirectory(PathOfLength(Dir(), 259), false));
-  EXPECT_FALSE(DeleteFileOrDirectory(PathOfLength(Dir(), 260), false));
+  EXPECT_TRUE(DeleteFileOrDirectory(PathOfLength(Dir(), 260), false));
+  // 260 units with no long form: relative, or with a name the plain
+  // spelling trims.
+  EXPECT_FALSE(
+      DeleteFileOrDirectory(FilePath(std::u16string(260, u'n')), false));
+  EXPECT_FALSE(DeleteFileOrDirectory(
+      FilePath(Dir().value() + u"\\dots.\\" +
+               std::u16string(253 - Dir().value().size(), u'n')),
+      false));
 }
 
 TEST_F(FileUtilTest, DeleteReadOnlyFileAndFolderTrees) {
@@ -395,7 +408,7 @@ TEST_F(FileUtilTest, MoveFileOrDirectory) {
   ::SetLastError(0);
   EXPECT_FALSE(MoveFileOrDirectory(Dir().AppendASCII("missing"), to));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), ::GetLastError());
-  EXPECT_FALSE(MoveFileOrDirectory(PathOfLength(Dir(), 260), to));
+  EXPECT_FALSE(MoveFileOrDirectory(FilePath(std::u16string(260, u'n')), to));
 
   EXPECT_FALSE(FileUtil::Move(Dir().AppendASCII(R"(moved\..\b.txt)"),
                               Dir().AppendASCII("c.txt")));
@@ -413,7 +426,7 @@ TEST_F(FileUtilTest, CopyOneFileOverwritesAndClearsReadOnly) {
   EXPECT_TRUE(IsReadOnly(from));
 
   EXPECT_FALSE(CopyOneFile(Dir().AppendASCII(R"(x\..\from.txt)"), to));
-  EXPECT_FALSE(CopyOneFile(from, PathOfLength(Dir(), 260)));
+  EXPECT_FALSE(CopyOneFile(from, FilePath(std::u16string(260, u'n'))));
   EXPECT_FALSE(CopyOneFile(Dir().AppendASCII("missing"), to));
 }
 
@@ -578,6 +591,119 @@ TEST_F(FileUtilTest, OpenFileSharesWithOtherWriters) {
   fclose(writer);
   fclose(reader);
   EXPECT_EQ(nullptr, OpenFile(Dir().AppendASCII("missing"), "rb"));
+}
+
+// Every call at 250 to 300 units, which only the long form reaches.
+TEST_F(FileUtilTest, LongPathsWorkInEveryCall) {
+  ScopedPlainPathLimit limit;
+  ASSERT_TRUE(limit.ok());
+  const size_t refused = ScopedPlainPathLimit::refused();
+  const FilePath top = Dir().Append(std::u16string(100, u'a'));
+  const FilePath folder = PathOfLength(top, 250);
+  const FilePath sub = folder.AppendASCII("sub");
+  const FilePath file = PathOfLength(folder, 280).AddExtension(u"txt");
+  const FilePath deep = PathOfLength(sub, 296).AddExtension(u"txt");
+  ASSERT_EQ(300u, deep.value().size());
+
+  // Folders beyond CreateDirectoryW's plain limit, and files in them.
+  ASSERT_TRUE(FileUtil::CreateDirectory(sub));
+  EXPECT_TRUE(DirectoryExists(folder));
+  EXPECT_TRUE(IsDirectoryNotLink(sub));
+  ASSERT_EQ(4, WriteBufferToFile(file, "long", 4));
+  EXPECT_TRUE(AppendToFile(file, "er", 2));
+  EXPECT_EQ("longer", ReadFile(file));
+  char buffer[8] = {};
+  EXPECT_EQ(6, ReadFileIntoBuffer(file, buffer, sizeof(buffer)));
+  File::Info info;
+  ASSERT_TRUE(GetFileInfo(file, &info));
+  EXPECT_EQ(6, info.size);
+  EXPECT_TRUE(PathExists(file));
+  EXPECT_FALSE(DirectoryExists(file));
+  EXPECT_TRUE(PathIsWritable(file));
+  EXPECT_FALSE(IsLink(file));
+  {
+    File opened(deep, File::FLAG_CREATE | File::FLAG_WRITE);
+    ASSERT_TRUE(opened.IsValid());
+    EXPECT_EQ(4, opened.Write(0, "deep", 4));
+  }
+  FILE* stream = OpenFile(deep, "rb");
+  ASSERT_TRUE(stream);
+  fclose(stream);
+
+  // Copies, moves and replacements.
+  SetReadOnly(file);
+  const FilePath copy = sub.AppendASCII("copy.txt");
+  ASSERT_TRUE(CopyOneFile(file, copy));
+  EXPECT_FALSE(IsReadOnly(copy));
+  const FilePath moved = PathOfLength(sub, 290);
+  ASSERT_TRUE(MoveFileOrDirectory(copy, moved));
+  EXPECT_FALSE(PathExists(copy));
+  ASSERT_EQ(3, WriteBufferToFile(copy, "new", 3));
+  EXPECT_TRUE(ReplaceFile(copy, moved));
+  EXPECT_EQ("new", ReadFile(moved));
+  EXPECT_TRUE(ImportantFileWriter::WriteFileAtomically(moved, "atomic"));
+  EXPECT_EQ("atomic", ReadFile(moved));
+
+  // "." and ".." are resolved before the long form is taken, and "/" is
+  // read as "\", as the plain spelling does.
+  const FilePath roundabout(sub.value() + u"\\.\\..//" +
+                            file.BaseName().value());
+  EXPECT_TRUE(PathExists(roundabout));
+  File::Info roundabout_info;
+  ASSERT_TRUE(GetFileInfo(roundabout, &roundabout_info));
+  EXPECT_EQ(6, roundabout_info.size);
+  EXPECT_EQ("longer", ReadFile(FilePath(folder.value() + u"/./" +
+                                        file.BaseName().value())));
+  EXPECT_EQ(5, WriteBufferToFile(FilePath(sub.value() + u"\\..\\sub\\x"),
+                                 "short", 5));
+  EXPECT_EQ("short", ReadFile(sub.AppendASCII("x")));
+  EXPECT_TRUE(
+      DeleteFileOrDirectory(FilePath(folder.value() + u"/./sub/x"), false));
+  EXPECT_FALSE(PathExists(sub.AppendASCII("x")));
+
+  // Enumeration, with and without a pattern.
+  std::vector<FilePath> found;
+  FileEnumerator all(folder, true,
+                     FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+  for (FilePath entry = all.Next(); !entry.empty(); entry = all.Next())
+    found.push_back(entry);
+  std::sort(found.begin(), found.end());
+  std::vector<FilePath> expected = {file, sub, deep, moved};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(expected, found);
+  FileEnumerator texts(folder, false, FileEnumerator::FILES, u"*.txt");
+  EXPECT_EQ(file, texts.Next());
+  EXPECT_TRUE(texts.Next().empty());
+
+  // Temporary files in a folder too long for the system's naming call.
+  FilePath temp;
+  FilePath other;
+  ASSERT_TRUE(CreateTemporaryFileInDir(folder, &temp));
+  ASSERT_TRUE(CreateTemporaryFileInDir(folder, &other));
+  EXPECT_NE(temp, other);
+  EXPECT_EQ(folder, temp.DirName());
+  EXPECT_TRUE(PathExists(other));
+  EXPECT_TRUE(DeleteFileOrDirectory(folder.AppendASCII("*.tmp"), false));
+  EXPECT_FALSE(PathExists(temp));
+
+  // A tree copied and moved as a whole, then deleted.
+  auto deep_below = [&](const FilePath& root) {
+    return FilePath(root.value() + deep.value().substr(top.value().size()));
+  };
+  const FilePath tree_copy = Dir().AppendASCII("copy");
+  ASSERT_TRUE(CopyDirectory(top, tree_copy));
+  const FilePath copied_deep = deep_below(tree_copy);
+  EXPECT_EQ("deep", ReadFile(copied_deep));
+  const FilePath renamed = Dir().Append(std::u16string(100, u'b'));
+  ASSERT_TRUE(MoveFileOrDirectory(top, renamed));
+  EXPECT_FALSE(PathExists(file));
+  EXPECT_EQ("deep", ReadFile(deep_below(renamed)));
+  EXPECT_TRUE(DeleteFileOrDirectory(renamed, true));
+  EXPECT_FALSE(PathExists(renamed));
+  EXPECT_TRUE(DeleteFileOrDirectory(tree_copy, true));
+  EXPECT_FALSE(PathExists(copied_deep));
+  // Each call reached the system in the long form.
+  EXPECT_EQ(refused, ScopedPlainPathLimit::refused());
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "base/files/file.h"
-#include "base/strings/string_util_win.h"
+#include "base/files/system_path_win.h"
 
 namespace base {
 
@@ -75,8 +75,8 @@ void File::DoInitialize(const FilePath& path, uint32_t flags) {
   if (flags & FLAG_BACKUP_SEMANTICS) create_flags |= FILE_FLAG_BACKUP_SEMANTICS;
   if (flags & FLAG_SEQUENTIAL_SCAN) create_flags |= FILE_FLAG_SEQUENTIAL_SCAN;
 
-  HANDLE handle = ::CreateFileW(as_wcstr(path.value()), access, sharing,
-                                nullptr, disposition, create_flags, nullptr);
+  HANDLE handle = ::CreateFileW(SystemPathArg(path), access, sharing, nullptr,
+                                disposition, create_flags, nullptr);
   // Read before the handle is stored: OPEN_ALWAYS tells through it whether
   // the file existed.
   const DWORD last_error = ::GetLastError();

@@ -2,7 +2,7 @@
 
 #include "base/files/file.h"
 #include "base/files/important_file_writer.h"
-#include "base/strings/string_util_win.h"
+#include "base/files/system_path_win.h"
 
 namespace base {
 namespace internal {
@@ -33,7 +33,7 @@ bool RenameOverTarget(const FilePath& temp_path, const FilePath& path,
                       uint32_t* system_error) {
   // Not ReplaceFileW: it moves the old file aside before the new one is in
   // place, and a process killed in between leaves no file at all.
-  if (::MoveFileExW(as_wcstr(temp_path.value()), as_wcstr(path.value()),
+  if (::MoveFileExW(SystemPathArg(temp_path), SystemPathArg(path),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }

@@ -4,6 +4,7 @@
 
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_path.h"
+#include "base/files/system_path_win.h"
 #include "base/strings/string_util_win.h"
 
 namespace base {
@@ -34,7 +35,7 @@ std::u16string ExpectedFinalPath(const std::u16string& path) {
   });
   if (full.empty()) return std::u16string();
   const std::u16string long_path = CallForPath([&](wchar_t* out, DWORD size) {
-    return ::GetLongPathNameW(as_wcstr(full), out, size);
+    return ::GetLongPathNameW(SystemPathArg(full), out, size);
   });
   std::u16string expected =
       StripLongPathPrefix(long_path.empty() ? full : long_path);
@@ -88,7 +89,7 @@ HANDLE OpenWithoutLinks(const std::u16string& path, DWORD access, DWORD share,
                                      ? OPEN_EXISTING
                                      : disposition;
   HANDLE handle = ::CreateFileW(
-      as_wcstr(path), access, share | (may_create ? FILE_SHARE_DELETE : 0),
+      SystemPathArg(path), access, share | (may_create ? FILE_SHARE_DELETE : 0),
       nullptr, open_disposition,
       flags | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
       nullptr);

@@ -26,6 +26,7 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/open_without_links_win.h"
+#include "base/files/system_path_win.h"
 #include "base/json/json_reader.h"
 #include "base/location.h"
 #include "base/logging.h"
@@ -251,7 +252,7 @@ class RemoveEmptyFoldersOperation : public Operation {
   ~RemoveEmptyFoldersOperation() override {
     // A parent sorts before its subfolders.
     for (auto it = folders_.rbegin(); it != folders_.rend(); ++it)
-      RemoveDirectoryW(base::as_wcstr(it->value()));
+      RemoveDirectoryW(base::SystemPathArg(*it));
   }
 
   bool Execute(Transaction* sub) override { return true; }
@@ -1418,7 +1419,8 @@ bool Installer::WriteInstallLogInProgress() {
       status()->install_folder.Append(kInstallLogFileName);
   // A record the file operations cannot remove again would outlive a
   // rollback.
-  if (path.value().size() >= base::kMaxPathLength) {
+  if (path.value().size() >= base::kMaxPathLength &&
+      !base::HasSystemLongForm(path.value())) {
     LOG(ERROR) << "The installation status file's path is too long: " << path;
     return false;
   }

@@ -30,6 +30,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
+#include "base/test/scoped_plain_path_limit_win.h"
 #include "base/values.h"
 #include "base/win/registry.h"
 #include "base/win/windows_version.h"
@@ -461,6 +462,8 @@ TEST_F(InstallerStepsTest, InstallUpdateAndUninstallLeaveTheMachineAsItWas) {
   events = RunInstaller(second, InstallArguments());
   ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
   const InstallLog updated = last_install_log_;
+  EXPECT_TRUE(base::PathExists(base::FilePath(updated.desktop_shortcut)));
+  EXPECT_TRUE(base::PathExists(base::FilePath(updated.start_menu_shortcut)));
   EXPECT_EQ(installed.app_id, updated.app_id);
   EXPECT_NE(installed.subfolder, updated.subfolder);
   EXPECT_EQ("root a 2",
@@ -1387,6 +1390,89 @@ TEST_F(InstallerStepsTest, AStatusFileThatCannotGoStopsTheUninstall) {
             events[events.size() - 2]);
   EXPECT_EQ(before, State());
   ExpectNoAsideFiles();
+}
+
+// An installation that an older installer made in a folder of 240
+// characters, where a new one is refused: made here by installing into a
+// short folder and moving it there. Its names (the versioned files, and the
+// root files such as the tile manifest) are 260 to 290 characters long.
+TEST_F(InstallerStepsTest, AnInstallationInALongFolderIsUpdatedAndUninstalled) {
+  base::ScopedPlainPathLimit limit;
+  ASSERT_TRUE(limit.ok());
+  const MachineState before = State();
+  const std::u16string arguments =
+      u"--allusers=0 --desktopshortcut=1 --startmenushortcut=1 "
+      u"--launchvelna=0 --language=en-US";
+  auto with_manifest = [](const base::FilePath& package) {
+    const std::string list =
+        test::ReadFileContents(package.Append(kRootFilesListFileName));
+    EXPECT_TRUE(test::WriteTextFile(package.Append(kRootFilesListFileName),
+                                    list + "velna.VisualElementsManifest.xml"));
+    EXPECT_TRUE(test::WriteTextFile(
+        package.Append(u"velna.VisualElementsManifest.xml"), "<tiles/>"));
+    return package;
+  };
+  const base::FilePath first = with_manifest(MakePackage(u"package1", 1));
+  const base::FilePath second = with_manifest(MakePackage(u"package2", 2));
+  // Without shortcuts: the move would leave them pointing at the short
+  // folder, foreign to the installation. The update makes them.
+  ASSERT_EQ("Success", RunInstaller(first,
+                                    u"--allusers=0 --desktopshortcut=0 "
+                                    u"--startmenushortcut=0 --launchvelna=0 "
+                                    u"--language=en-US")
+                           .back());
+  const base::FilePath short_folder = install_folder_;
+  install_folder_ =
+      machine_.Append(std::u16string(240 - machine_.value().size() - 1, u'l'));
+  interrupted_.Set(CreateEventW(
+      nullptr, TRUE, FALSE,
+      base::as_wcstr(MakeKernelObjectName(
+          install_folder_.value(), kInstallationInterruptedEvent, true))));
+  ASSERT_TRUE(base::MoveFileOrDirectory(short_folder, install_folder_));
+  const base::FilePath manifest =
+      install_folder_.Append(u"velna.VisualElementsManifest.xml");
+  ASSERT_TRUE(base::PathExists(manifest));
+
+  // An update that fails part-way (a file of its list is missing), and one
+  // ended from outside, leave the installation as it was.
+  const MachineState installed = State();
+  const std::string files_list =
+      test::ReadFileContents(second.Append(kFilesListFileName));
+  ASSERT_TRUE(test::WriteTextFile(second.Append(kFilesListFileName),
+                                  files_list + "res\\missing.txt\r\n"));
+  EXPECT_EQ("InstallerTerminated(0)", RunInstaller(second, arguments).back());
+  EXPECT_EQ(installed, State());
+  ASSERT_TRUE(
+      test::WriteTextFile(second.Append(kFilesListFileName), files_list));
+  ExpectEachInterruptRollsBack(second, arguments, {20});
+  ExpectNoAsideFiles();
+
+  std::vector<std::string> events = RunInstaller(second, arguments);
+  ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
+  const InstallLog updated = last_install_log_;
+  EXPECT_TRUE(base::PathExists(base::FilePath(updated.desktop_shortcut)));
+  EXPECT_TRUE(base::PathExists(base::FilePath(updated.start_menu_shortcut)));
+  EXPECT_EQ("v2 res\\d1\\f1.txt",
+            test::ReadFileContents(install_folder_.Append(updated.subfolder)
+                                       .Append(u"res\\d1\\f1.txt")));
+  EXPECT_EQ("root a 2",
+            test::ReadFileContents(install_folder_.Append(u"root_a.txt")));
+  EXPECT_TRUE(base::DirectoryExists(install_folder_.Append(u"old_status")));
+  ExpectNoAsideFiles();
+
+  // Everything goes at the uninstall; the batch file is left only the
+  // folder itself.
+  events = RunInstaller(base::FilePath(), u"--uninstall");
+  ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
+  EXPECT_FALSE(base::PathExists(manifest));
+  EXPECT_FALSE(logs_.Has(logging::LOG_WARNING, "could not be removed now"));
+  const std::string batch =
+      test::ReadFileContents(install_folder_.Append(kUninstallBatchFileName));
+  EXPECT_EQ(std::string::npos, batch.find("\ndel \"")) << batch;
+  ASSERT_TRUE(RunBatchNow(install_folder_));
+  EXPECT_TRUE(WaitForFolderGone(install_folder_));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(short_folder));
+  EXPECT_EQ(WithoutLastInstallPath(before), WithoutLastInstallPath(State()));
 }
 
 }  // namespace

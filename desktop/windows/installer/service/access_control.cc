@@ -8,6 +8,8 @@
 
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_path.h"
+#include "base/files/open_without_links_win.h"
+#include "base/files/system_path_win.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/utils.h"
@@ -67,12 +69,16 @@ std::u16string CanonicalPath(std::u16string path) {
       ::GetFullPathNameW(base::as_wcstr(path), std::size(full), full, nullptr);
   if (length == 0 || length >= std::size(full)) return std::u16string();
   wchar_t expanded[MAX_PATH * 4];
-  const DWORD long_length =
-      ::GetLongPathNameW(full, expanded, std::size(expanded));
-  if (long_length > 0 && long_length < std::size(expanded))
-    path.assign(base::as_u16cstr(expanded), long_length);
-  else
+  // Beyond MAX_PATH the call needs the long form, and answers in it.
+  const DWORD long_length = ::GetLongPathNameW(
+      base::SystemPathArg(std::u16string(base::as_u16cstr(full), length)),
+      expanded, std::size(expanded));
+  if (long_length > 0 && long_length < std::size(expanded)) {
+    path = base::StripLongPathPrefix(
+        std::u16string(base::as_u16cstr(expanded), long_length));
+  } else {
     path.assign(base::as_u16cstr(full), length);
+  }
   while (path.size() > 3 && (path.back() == u'\\' || path.back() == u'/'))
     path.pop_back();
   return path;
@@ -283,8 +289,10 @@ bool CanCurrentUserAccess(const std::u16string& object_name,
   base::win::ScopedHandle token = IdentificationToken();
   if (!token.IsValid()) return false;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const std::u16string name =
+      type == SE_FILE_OBJECT ? base::ToSystemPath(object_name) : object_name;
   if (GetNamedSecurityInfoW(
-          base::as_wcstr(object_name), type,
+          base::as_wcstr(name), type,
           OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
               DACL_SECURITY_INFORMATION,
           nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "base/files/open_without_links_win.h"
+#include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/scoped_handle.h"
@@ -129,7 +130,7 @@ class RealFolderSecurity : public FolderSecurity {
         ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
                                        : UNPROTECTED_DACL_SECURITY_INFORMATION);
     if (owner) what |= OWNER_SECURITY_INFORMATION;
-    std::u16string name = folder.value();
+    std::u16string name = base::ToSystemPath(folder);
     const DWORD result =
         SetNamedSecurityInfoW(base::as_writable_wcstr(name), SE_FILE_OBJECT,
                               what, owner, nullptr, dacl, nullptr);
@@ -146,8 +147,9 @@ class RealFolderSecurity : public FolderSecurity {
     ScopedDescriptor parsed = ParseDescriptor(descriptor);
     if (!parsed) return false;
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), parsed.get(), FALSE};
-    return CreateDirectoryW(base::as_wcstr(folder.value()), &attributes) !=
-           FALSE;
+    return CreateDirectoryW(
+               base::SystemPathArg(folder, base::kPlainNewFolderLimit),
+               &attributes) != FALSE;
   }
 };
 

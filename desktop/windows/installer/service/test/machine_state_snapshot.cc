@@ -67,7 +67,8 @@ FileTreeSnapshot TakeFileTreeSnapshot(const base::FilePath& root) {
     base::FilePath relative;
     root.AppendRelativePath(path, &relative);
     FileEntry entry;
-    entry.attributes = GetFileAttributesW(base::as_wcstr(path.value()));
+    // As listed: also for names beyond MAX_PATH.
+    entry.attributes = entries.GetInfo().dwFileAttributes;
     entry.is_directory = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!entry.is_directory)
       base::FileUtil::ReadFileToString(path, &entry.contents);

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "base/files/file_util.h"
+#include "base/files/system_path_win.h"
 #include "base/logging.h"
-#include "base/strings/string_util_win.h"
 
 namespace installer {
 
@@ -41,7 +41,7 @@ void CreateFolderOperation::Rollback() {
   // the folders that hold it. Levels a failed creation never made are
   // skipped.
   for (base::FilePath folder = path_; folder != nearest_existing_ancestor_;) {
-    if (!RemoveDirectoryW(base::as_wcstr(folder.value())) &&
+    if (!RemoveDirectoryW(base::SystemPathArg(folder)) &&
         base::PathExists(folder)) {
       return;
     }

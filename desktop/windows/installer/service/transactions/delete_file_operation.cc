@@ -4,10 +4,10 @@
 
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
-#include "base/strings/string_util_win.h"
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/access_control.h"
@@ -40,9 +40,8 @@ DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
 DeleteFileOperation::~DeleteFileOperation() {
   if (!moved_) return;
   VLOG(1) << "Actual removal of " << aside_path_;
-  if (!base::DeleteFileOrDirectory(aside_path_, true) &&
-      aside_path_.value().size() < base::kMaxPathLength) {
-    MoveFileExW(base::as_wcstr(aside_path_.value()), nullptr,
+  if (!base::DeleteFileOrDirectory(aside_path_, true)) {
+    MoveFileExW(base::SystemPathArg(aside_path_), nullptr,
                 MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
   }
   if (remove_empty_parents_) RemoveEmptyParents();
@@ -145,7 +144,7 @@ bool DeleteFileOperation::IsAsideCopyName(const std::u16string& name,
 
 bool DeleteFileOperation::IsWritable() const {
   base::win::ScopedHandle file(CreateFileW(
-      base::as_wcstr(aside_path_.value()), GENERIC_WRITE, FILE_SHARE_DELETE,
+      base::SystemPathArg(aside_path_), GENERIC_WRITE, FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) {
     PLOG(ERROR) << "Attempt to open the file for writing failed";
@@ -157,7 +156,7 @@ bool DeleteFileOperation::IsWritable() const {
 void DeleteFileOperation::RemoveEmptyParents() const {
   // Stops at the first folder that still holds something.
   for (base::FilePath folder = path_.DirName();
-       RemoveDirectoryW(base::as_wcstr(folder.value()));) {
+       RemoveDirectoryW(base::SystemPathArg(folder));) {
     const base::FilePath parent = folder.DirName();
     if (parent == folder) return;
     folder = parent;

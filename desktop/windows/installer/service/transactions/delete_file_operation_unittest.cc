@@ -10,9 +10,12 @@
 
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
+#include "base/files/system_path_win.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_plain_path_limit_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/time/time.h"
 #include "base/win/registry.h"
@@ -99,6 +102,12 @@ class DeleteFileOperationTest : public testing::Test {
 
   base::FilePath Path(const char16_t* relative) const {
     return temp_.GetPath().Append(relative);
+  }
+
+  // A folder in the test's folder whose path has |length| units.
+  base::FilePath LongFolder(size_t length) const {
+    return temp_.GetPath().Append(
+        std::u16string(length - temp_.GetPath().value().size() - 1, u'l'));
   }
 
   std::vector<std::string> AsideFiles() const {
@@ -275,39 +284,89 @@ TEST_F(DeleteFileOperationTest, FileThatCannotMoveBackIsNeverDeleted) {
 }
 
 // At commit an aside file that cannot be deleted is left to the system to
-// delete at the next restart.
+// delete at the next restart, also one beyond MAX_PATH.
 TEST_F(DeleteFileOperationTest, UndeletableAsideFileIsScheduledForRestart) {
   const std::u16string unique_name =
       u"scheduled_" + base::UintToString16(GetCurrentProcessId()) + u".txt";
-  const base::FilePath file = Path(unique_name.c_str());
-  ASSERT_TRUE(test::WriteFileContents(file, "contents"));
-  base::FilePath aside;
-  {
-    auto transaction = std::make_unique<Transaction>();
-    ASSERT_TRUE(Transaction::RunOperation(
-        transaction.get(),
-        std::make_unique<DeleteFileOperation>(file, false, false)));
-    const std::vector<std::string> names = AsideFiles();
-    ASSERT_EQ(1u, names.size());
-    aside = Path(base::UTF8ToUTF16(names[0]).c_str());
-    // Held without delete sharing, so the deletion at commit fails.
-    base::win::ScopedHandle holder(CreateFileW(
-        base::as_wcstr(aside.value()), GENERIC_READ, FILE_SHARE_READ, nullptr,
-        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(holder.IsValid());
-    transaction.reset();
-  }
-  EXPECT_TRUE(base::PathExists(aside));
-  bool scheduled = false;
-  const std::vector<std::u16string> renames = ReadPendingRenames();
-  for (size_t i = 0; i + 1 < renames.size(); i += 2) {
-    if (base::FilePath(renames[i]).BaseName() == aside.BaseName()) {
-      scheduled = true;
-      EXPECT_TRUE(renames[i + 1].empty());
+  const base::FilePath long_folder = LongFolder(250);
+  base::ScopedPlainPathLimit limit;
+  ASSERT_TRUE(limit.ok());
+  for (const base::FilePath& folder : {temp_.GetPath(), long_folder}) {
+    SCOPED_TRACE(folder.value().size());
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
+    const base::FilePath file = folder.Append(unique_name);
+    ASSERT_TRUE(test::WriteFileContents(file, "contents"));
+    base::FilePath aside;
+    {
+      auto transaction = std::make_unique<Transaction>();
+      ASSERT_TRUE(Transaction::RunOperation(
+          transaction.get(),
+          std::make_unique<DeleteFileOperation>(file, false, false)));
+      const std::vector<base::FilePath> copies =
+          DeleteFileOperation::FindAsideCopies(file);
+      ASSERT_EQ(1u, copies.size());
+      aside = copies[0];
+      // Held without delete sharing, so the deletion at commit fails.
+      base::win::ScopedHandle holder(
+          CreateFileW(base::SystemPathArg(aside), GENERIC_READ, FILE_SHARE_READ,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      ASSERT_TRUE(holder.IsValid());
+      transaction.reset();
     }
+    EXPECT_TRUE(base::PathExists(aside));
+    bool scheduled = false;
+    const std::vector<std::u16string> renames = ReadPendingRenames();
+    for (size_t i = 0; i + 1 < renames.size(); i += 2) {
+      // The system's own spelling: "\??\" and the absolute path.
+      if (base::EndsWith16(renames[i], aside.value(),
+                           base::CompareCase::INSENSITIVE_ASCII)) {
+        scheduled = true;
+        EXPECT_TRUE(renames[i + 1].empty());
+      }
+    }
+    RemovePendingRenames(aside.BaseName().value());
+    EXPECT_TRUE(scheduled);
   }
-  RemovePendingRenames(aside.BaseName().value());
-  EXPECT_TRUE(scheduled);
+}
+
+// Beyond MAX_PATH (the file 270 units, 285 aside): moved aside and found
+// there, back at a rollback, and deleted with the folder it emptied at the
+// commit.
+TEST_F(DeleteFileOperationTest, LongPathsAreMovedAsideAndBack) {
+  base::ScopedPlainPathLimit limit;
+  ASSERT_TRUE(limit.ok());
+  const size_t refused = base::ScopedPlainPathLimit::refused();
+  const base::FilePath folder = LongFolder(240);
+  const base::FilePath sub = folder.Append(u"sub");
+  const base::FilePath file =
+      sub.Append(std::u16string(270 - sub.value().size() - 5, u'f') + u".exe");
+  ASSERT_EQ(270u, file.value().size());
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(sub));
+  ASSERT_TRUE(test::WriteFileContents(file, "contents"));
+  ASSERT_TRUE(test::WriteFileContents(folder.Append(u"other.txt"), "other"));
+  const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+  {
+    Transaction transaction;
+    ASSERT_TRUE(Transaction::RunOperation(
+        &transaction, std::make_unique<DeleteFileOperation>(file, true, true)));
+    EXPECT_FALSE(base::PathExists(file));
+    const std::vector<base::FilePath> copies =
+        DeleteFileOperation::FindAsideCopies(file);
+    ASSERT_EQ(1u, copies.size());
+    EXPECT_EQ(285u, copies[0].value().size());
+    EXPECT_EQ(1u, AsideFiles().size());
+    Transaction::Rollback(&transaction);
+  }
+  EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+  {
+    Transaction transaction;
+    ASSERT_TRUE(Transaction::RunOperation(
+        &transaction, std::make_unique<DeleteFileOperation>(file, true, true)));
+  }
+  EXPECT_FALSE(base::DirectoryExists(sub));
+  EXPECT_TRUE(base::PathExists(folder.Append(u"other.txt")));
+  EXPECT_TRUE(AsideFiles().empty());
+  EXPECT_EQ(refused, base::ScopedPlainPathLimit::refused());
 }
 
 TEST_F(DeleteFileOperationTest, WriteAccessIsGrantedWhenDenied) {

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "base/files/file_util.h"
+#include "base/files/system_path_win.h"
 #include "base/logging.h"
-#include "base/strings/string_util_win.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
@@ -28,12 +28,12 @@ bool PrepareDestination(const base::FilePath& destination, Transaction* sub) {
 }
 
 bool ClearReadOnlyAttribute(const base::FilePath& path) {
-  const DWORD attributes = GetFileAttributesW(base::as_wcstr(path.value()));
+  const DWORD attributes = GetFileAttributesW(base::SystemPathArg(path));
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       !(attributes & FILE_ATTRIBUTE_READONLY)) {
     return false;
   }
-  if (!SetFileAttributesW(base::as_wcstr(path.value()),
+  if (!SetFileAttributesW(base::SystemPathArg(path),
                           attributes & ~FILE_ATTRIBUTE_READONLY)) {
     LOG(ERROR) << "Couldn't clear RO attribute of " << path;
     return false;
@@ -42,9 +42,9 @@ bool ClearReadOnlyAttribute(const base::FilePath& path) {
 }
 
 void RestoreReadOnlyAttribute(const base::FilePath& path) {
-  const DWORD attributes = GetFileAttributesW(base::as_wcstr(path.value()));
+  const DWORD attributes = GetFileAttributesW(base::SystemPathArg(path));
   if (attributes != INVALID_FILE_ATTRIBUTES) {
-    SetFileAttributesW(base::as_wcstr(path.value()),
+    SetFileAttributesW(base::SystemPathArg(path),
                        attributes | FILE_ATTRIBUTE_READONLY);
   }
 }

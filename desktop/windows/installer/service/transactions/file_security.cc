@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/scoped_handle.h"
@@ -23,7 +24,7 @@ FileSecurity* g_for_testing = nullptr;
 // The call wants a writable name.
 DWORD SetSecurity(const base::FilePath& path, SECURITY_INFORMATION what,
                   PSID owner, PSID group, PACL dacl) {
-  std::u16string name = path.value();
+  std::u16string name = base::ToSystemPath(path);
   return SetNamedSecurityInfoW(base::as_writable_wcstr(name), SE_FILE_OBJECT,
                                what, owner, group, dacl, nullptr);
 }
@@ -60,7 +61,7 @@ void FileSecurity::SetForTesting(FileSecurity* security) {
 }
 
 bool FileSecurity::Save(const base::FilePath& path, Saved* saved) {
-  std::u16string name = path.value();
+  std::u16string name = base::ToSystemPath(path);
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (GetNamedSecurityInfoW(base::as_writable_wcstr(name), SE_FILE_OBJECT,
                             kOwnerGroupDacl, nullptr, nullptr, nullptr, nullptr,

@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "base/files/file_util.h"
+#include "base/files/system_path_win.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_plain_path_limit_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/win/registry.h"
 #include "desktop/windows/installer/service/test/in_use_child.h"
@@ -71,10 +73,20 @@ std::vector<BYTE> Dword(DWORD value) {
 
 class TransactionFaultInjectionTest : public testing::Test {
  protected:
+  // With |install_length|, the install folder's path has that many units.
+  explicit TransactionFaultInjectionTest(size_t install_length = 0)
+      : install_length_(install_length) {}
+
   void SetUp() override {
     ASSERT_TRUE(temp_.CreateUniqueTempDir());
     ASSERT_TRUE(key_.created());
-    install_ = temp_.GetPath().Append(u"install");
+    const size_t temp_length = temp_.GetPath().value().size();
+    ASSERT_TRUE(install_length_ == 0 || install_length_ > temp_length + 1);
+    install_name_ =
+        install_length_ == 0
+            ? u"install"
+            : std::u16string(install_length_ - temp_length - 1, u'i');
+    install_ = temp_.GetPath().Append(install_name_);
     package_ = temp_.GetPath().Append(u"package");
     ASSERT_TRUE(base::FileUtil::CreateDirectory(install_));
     ASSERT_TRUE(base::FileUtil::CreateDirectory(package_));
@@ -117,7 +129,7 @@ class TransactionFaultInjectionTest : public testing::Test {
   }
 
   static void SetAttributes(const base::FilePath& path, DWORD attributes) {
-    ASSERT_TRUE(SetFileAttributesW(base::as_wcstr(path.value()), attributes));
+    ASSERT_TRUE(SetFileAttributesW(base::SystemPathArg(path), attributes));
   }
 
   void WriteValue(const std::u16string& key, const char16_t* name, DWORD type,
@@ -199,25 +211,24 @@ class TransactionFaultInjectionTest : public testing::Test {
   void ExpectedAfterCommit(FileTreeSnapshot* files,
                            RegistrySnapshot* registry) const {
     auto& f = *files;
-    const test::FileEntry folder = f["install"];
-    for (const char* name :
-         {"install\\new", "install\\new\\deep", "install\\new\\deep\\folder"}) {
-      f[name] = folder;
-    }
-    f["install\\new\\deep\\folder\\extra.dll"] = f["package\\extra.dll"];
+    const std::string install = base::UTF16ToUTF8(install_name_);
+    const test::FileEntry folder = f[install];
+    for (const char* name : {"\\new", "\\new\\deep", "\\new\\deep\\folder"})
+      f[install + name] = folder;
+    f[install + "\\new\\deep\\folder\\extra.dll"] = f["package\\extra.dll"];
     for (int i = 0; i < kFileCount; ++i) {
       const std::string name = base::UTF16ToUTF8(FileName(i));
       // The source loses its read-only bit, and so does the copy.
       test::FileEntry& source = f["package\\" + name];
       source.attributes &= ~FILE_ATTRIBUTE_READONLY;
       if (!source.attributes) source.attributes = FILE_ATTRIBUTE_NORMAL;
-      f["install\\" + name] = source;
+      f[install + "\\" + name] = source;
     }
     // The obsolete module goes, with the folders it alone kept.
-    f.erase("install\\old\\sub\\obsolete.dll");
-    f.erase("install\\old\\sub");
-    f.erase("install\\old");
-    f["install\\moved.txt"] = f["package\\moved.txt"];
+    f.erase(install + "\\old\\sub\\obsolete.dll");
+    f.erase(install + "\\old\\sub");
+    f.erase(install + "\\old");
+    f[install + "\\moved.txt"] = f["package\\moved.txt"];
     f.erase("package\\moved.txt");
 
     auto& r = *registry;
@@ -246,8 +257,53 @@ class TransactionFaultInjectionTest : public testing::Test {
               test::FindEntriesEndingWith(Files(), ".old"));
   }
 
+  // Runs the update's operations up to |failing|, which fails |fault|, and
+  // rolls them back: files and registry are as before, nothing is aside.
+  void ExpectFailureRollsBack(size_t failing, Fault fault) {
+    SCOPED_TRACE("operation " + std::to_string(failing) +
+                 (fault == Fault::kAfterExecute ? " after" : " before"));
+    const FileTreeSnapshot files_before = Files();
+    const RegistrySnapshot registry_before = Registry();
+    const std::vector<OperationFactory> operations = UpdateOperations();
+    ASSERT_LT(failing, operations.size());
+    {
+      Transaction transaction;
+      for (size_t i = 0; i < failing; ++i) {
+        ASSERT_TRUE(Transaction::RunOperation(&transaction, operations[i]()))
+            << i;
+      }
+      ASSERT_FALSE(Transaction::RunOperation(
+          &transaction,
+          std::make_unique<FaultyOperation>(operations[failing](), fault)));
+      Transaction::Rollback(&transaction);
+    }
+    ASSERT_EQ(files_before, Files());
+    ASSERT_EQ(registry_before, Registry());
+    ExpectNothingAside();
+  }
+
+  // Runs the whole update and commits it.
+  void ExpectCommitLeavesExactlyTheNewState() {
+    FileTreeSnapshot expected_files = Files();
+    RegistrySnapshot expected_registry = Registry();
+    ExpectedAfterCommit(&expected_files, &expected_registry);
+    {
+      Transaction transaction;
+      for (const OperationFactory& operation : UpdateOperations())
+        ASSERT_TRUE(Transaction::RunOperation(&transaction, operation()));
+      // Before the commit the old files are still aside.
+      EXPECT_EQ(static_cast<size_t>(kFileCount + 1),
+                test::FindEntriesEndingWith(Files(), ".old").size());
+    }
+    EXPECT_EQ(expected_files, Files());
+    EXPECT_EQ(expected_registry, Registry());
+    ExpectNothingAside();
+  }
+
+  const size_t install_length_;
   base::ScopedTempDir temp_;
   test::ScopedTestRegistryKey key_;
+  std::u16string install_name_;
   base::FilePath install_;
   base::FilePath package_;
   base::FilePath obsolete_;
@@ -264,31 +320,14 @@ class TransactionFaultPositionsTest : public TransactionFaultInjectionTest,
 };
 
 TEST_P(TransactionFaultPositionsTest, FailureAtEveryPositionRollsBackExactly) {
-  const FileTreeSnapshot files_before = Files();
-  const RegistrySnapshot registry_before = Registry();
-  const std::vector<OperationFactory> operations = UpdateOperations();
-  ASSERT_GT(operations.size(), static_cast<size_t>(kSlices));
+  const size_t count = UpdateOperations().size();
+  ASSERT_GT(count, static_cast<size_t>(kSlices));
   // Error lines of the failed operations are expected; keep them quiet.
   test::ScopedLogCapture log;
-  for (size_t failing = GetParam(); failing < operations.size();
-       failing += kSlices) {
+  for (size_t failing = GetParam(); failing < count; failing += kSlices) {
     for (Fault fault : {Fault::kBeforeExecute, Fault::kAfterExecute}) {
-      SCOPED_TRACE("operation " + std::to_string(failing) +
-                   (fault == Fault::kAfterExecute ? " after" : " before"));
-      {
-        Transaction transaction;
-        for (size_t i = 0; i < failing; ++i) {
-          ASSERT_TRUE(Transaction::RunOperation(&transaction, operations[i]()))
-              << i;
-        }
-        ASSERT_FALSE(Transaction::RunOperation(
-            &transaction,
-            std::make_unique<FaultyOperation>(operations[failing](), fault)));
-        Transaction::Rollback(&transaction);
-      }
-      ASSERT_EQ(files_before, Files());
-      ASSERT_EQ(registry_before, Registry());
-      ExpectNothingAside();
+      ExpectFailureRollsBack(failing, fault);
+      if (HasFatalFailure()) return;
     }
   }
 }
@@ -297,20 +336,48 @@ INSTANTIATE_TEST_SUITE_P(Slices, TransactionFaultPositionsTest,
                          testing::Range(0, kSlices));
 
 TEST_F(TransactionFaultInjectionTest, CommitLeavesExactlyTheNewState) {
-  FileTreeSnapshot expected_files = Files();
-  RegistrySnapshot expected_registry = Registry();
-  ExpectedAfterCommit(&expected_files, &expected_registry);
-  {
-    Transaction transaction;
-    for (const OperationFactory& operation : UpdateOperations())
-      ASSERT_TRUE(Transaction::RunOperation(&transaction, operation()));
-    // Before the commit the old files are still aside.
-    EXPECT_EQ(static_cast<size_t>(kFileCount + 1),
-              test::FindEntriesEndingWith(Files(), ".old").size());
+  ExpectCommitLeavesExactlyTheNewState();
+}
+
+// The same update in a folder of 245 units: its files (255 to 271 units,
+// up to 286 when moved aside) and the folders it makes (up to 261) lie
+// beyond MAX_PATH, where only the long form reaches, as Windows has it.
+class LongPathTransactionTest : public TransactionFaultInjectionTest {
+ protected:
+  LongPathTransactionTest() : TransactionFaultInjectionTest(245) {}
+
+  void SetUp() override {
+    ASSERT_TRUE(limit_.ok());
+    refused_ = base::ScopedPlainPathLimit::refused();
+    TransactionFaultInjectionTest::SetUp();
   }
-  EXPECT_EQ(expected_files, Files());
-  EXPECT_EQ(expected_registry, Registry());
-  ExpectNothingAside();
+
+  void TearDown() override {
+    EXPECT_EQ(refused_, base::ScopedPlainPathLimit::refused());
+  }
+
+  base::ScopedPlainPathLimit limit_;
+  size_t refused_ = 0;
+};
+
+TEST_F(LongPathTransactionTest, FailuresRollBackExactly) {
+  const size_t count = UpdateOperations().size();
+  test::ScopedLogCapture log;
+  // The folder, the copies into it and over old files, the deletion, the
+  // move, and the last.
+  for (size_t failing :
+       {size_t{0}, size_t{1}, size_t{2}, size_t{kFileCount},
+        size_t{kFileCount + 2}, size_t{kFileCount + 3}, count - 1}) {
+    for (Fault fault : {Fault::kBeforeExecute, Fault::kAfterExecute}) {
+      ExpectFailureRollsBack(failing, fault);
+      if (HasFatalFailure()) return;
+    }
+  }
+}
+
+TEST_F(LongPathTransactionTest, CommitLeavesExactlyTheNewState) {
+  ASSERT_EQ(245u, install_.value().size());
+  ExpectCommitLeavesExactlyTheNewState();
 }
 
 // A module that another process has loaded makes its deletion fail, and the
