@@ -443,7 +443,7 @@ void InstallerUIController::UpdateProgress() {
 
 // --- The fetcher.
 
-void InstallerUIController::NotifyStatusChanged(int status) {
+void InstallerUIController::NotifyStatusChanged(FetcherStatus status) {
   // A new status means the transfer that stalled moved on or ended.
   fetcher_stalled_ = false;
   switch (status) {
