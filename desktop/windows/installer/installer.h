@@ -53,6 +53,7 @@
 #include "desktop/windows/installer/installer_observer.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/registry_entry_win.h"
+#include "desktop/windows/installer/service/taskbar_pins_win.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/rc_l10n_handler/string_ids.h"
@@ -107,15 +108,7 @@ using TaskSchedulerFactory = std::unique_ptr<TaskScheduler> (*)();
 void SetTaskSchedulerFactoryForTesting(TaskSchedulerFactory factory);
 std::unique_ptr<TaskScheduler> CreateTaskScheduler();
 
-// Taskbar pins: base/win/shortcut.h by default (whose verbs the test
-// system's shell refuses).
-class TaskbarPins {
- public:
-  virtual ~TaskbarPins() = default;
-  virtual bool CanPin();
-  virtual bool Pin(const base::FilePath& shortcut);
-  virtual bool Unpin(const base::FilePath& shortcut);
-};
+// Taskbar pins: the shell's verbs (service/taskbar_pins_win.h) by default.
 void SetTaskbarPinsForTesting(TaskbarPins* pins);
 TaskbarPins* GetTaskbarPins();
 
@@ -364,6 +357,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // The end of a successful installation: profile changes and the browser
   // start. Also after an elevated installation.
   void FinalizeSuccessfulInstallation();
+  // Takes |shortcut| off the taskbar through the transaction, so that a
+  // rollback pins it again. A refused unpin is only logged.
+  void Unpin(const base::FilePath& shortcut);
   // Parts of the finalising steps.
   void RegisterScheduledTask();
   void ResetDefaultBrowser();

@@ -68,6 +68,7 @@
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/move_file_operation.h"
+#include "desktop/windows/installer/service/transactions/unpin_taskbar_operation.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
 #include "desktop/windows/installer/status.h"
@@ -129,7 +130,7 @@ base::Location NamedLocation(const char* name) {
 // --- Seams.
 
 internal::TaskSchedulerFactory g_task_scheduler_factory = nullptr;
-internal::TaskbarPins* g_taskbar_pins = nullptr;
+TaskbarPins* g_taskbar_pins = nullptr;
 internal::UninstallBatchLauncher g_batch_launcher = nullptr;
 internal::ProfileDeleter g_profile_deleter = nullptr;
 
@@ -431,14 +432,6 @@ std::vector<std::string> CreatedParentsForBatch(
 }  // namespace
 
 namespace internal {
-
-bool TaskbarPins::CanPin() { return base::win::CanPinShortcutToTaskbar(); }
-bool TaskbarPins::Pin(const base::FilePath& shortcut) {
-  return base::win::TaskbarPinShortcutLink(shortcut);
-}
-bool TaskbarPins::Unpin(const base::FilePath& shortcut) {
-  return base::win::TaskbarUnpinShortcutLink(shortcut);
-}
 
 void SetTaskSchedulerFactoryForTesting(TaskSchedulerFactory factory) {
   g_task_scheduler_factory = factory;
@@ -859,7 +852,6 @@ void Installer::StepUpdateShortcuts() {
   VLOG(1) << "Handling pinned shortcut:";
   const base::FilePath& pinned = current.pinned_shortcut_path;
   bool pin = false;
-  internal::TaskbarPins* pins = internal::GetTaskbarPins();
   if (pinned.empty()) {
     if (settings_->pinned_shortcut()) {
       VLOG(1) << "New pinned shortcut needed.";
@@ -867,10 +859,10 @@ void Installer::StepUpdateShortcuts() {
     }
   } else if (!settings_->pinned_shortcut()) {
     VLOG(1) << "Unpinning existing shortcut";
-    pins->Unpin(pinned);
+    Unpin(pinned);
   } else if (current.recreate_pinned_shortcut || rename) {
     VLOG(1) << "Unpinning existing shortcut";
-    pins->Unpin(pinned);
+    Unpin(pinned);
     VLOG(1) << "New pinned shortcut needed.";
     pin = true;
   }
@@ -906,13 +898,19 @@ void Installer::RemoveRegistrationOf(const base::FilePath& install_folder) {
   }
 }
 
+void Installer::Unpin(const base::FilePath& shortcut) {
+  // A pin the shell keeps is no reason to stop: the run goes on.
+  RunOperation(std::make_unique<UnpinTaskbarOperation>(
+      internal::GetTaskbarPins(), shortcut));
+}
+
 void Installer::StepRemoveShortcuts() {
   LOG(INFO) << "Removing shortctus.";
   const Status& current = *status();
   RemoveStrayShortcuts();
   if (!current.pinned_shortcut_path.empty()) {
     VLOG(1) << "Unpinning shortcut.";
-    internal::GetTaskbarPins()->Unpin(current.pinned_shortcut_path);
+    Unpin(current.pinned_shortcut_path);
   }
   const struct {
     bool exists;

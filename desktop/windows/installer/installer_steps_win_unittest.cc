@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@
 #include "base/test/child_process_win.h"
 #include "base/values.h"
 #include "base/win/registry.h"
+#include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/installer.h"
@@ -97,7 +99,7 @@ std::unique_ptr<TaskScheduler> MakeRecordingScheduler() {
   return std::make_unique<RecordingTaskScheduler>();
 }
 
-class RecordingPins : public internal::TaskbarPins {
+class RecordingPins : public TaskbarPins {
  public:
   bool CanPin() override { return true; }
   bool Pin(const base::FilePath& shortcut) override {
@@ -1171,6 +1173,79 @@ TEST_F(InstallerStepsTest, AStatusFileThatCannotGoStopsTheUninstall) {
             events[events.size() - 2]);
   EXPECT_EQ(before, State());
   ExpectNoAsideFiles();
+}
+
+// The real step lists, whose last step fails instead: the whole run is
+// rolled back.
+class FailingLastStepFactory : public InstallerStepFactory {
+ public:
+  std::vector<base::Closure> BuildSteps(
+      Installer* installer, InstallationOperation operation) override {
+    std::vector<base::Closure> steps =
+        internal::GetDefaultInstallerStepFactory()->BuildSteps(installer,
+                                                               operation);
+    steps.back() = base::Bind(
+        [](Installer* failing) {
+          failing->ReportError(kIdsInstallError, u"", "The last step failed");
+        },
+        installer);
+    return steps;
+  }
+};
+
+// A shortcut taken off the taskbar is pinned again when the run rolls back,
+// and stays off when the run succeeds.
+TEST_F(InstallerStepsTest, ARollbackPinsAgainWhatTheRunUnpinned) {
+  const base::FilePath pins = dir().Append(u"pins");
+  ASSERT_TRUE(base::PathService::OverrideAndCreateIfNeeded(
+      base::DIR_TASKBAR_PINS, pins, true, true));
+  overridden_.push_back(base::DIR_TASKBAR_PINS);
+  const base::FilePath package = MakePackage(u"package1", 1);
+  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  // Where the shell keeps a pin of the launcher.
+  base::win::ShortcutProperties properties;
+  properties.set_target(install_folder_.Append(kLauncherFileName));
+  ASSERT_TRUE(base::win::CreateOrUpdateShortcutLink(
+      pins.Append(u"pinned.lnk"), properties,
+      base::win::SHORTCUT_CREATE_ALWAYS));
+
+  FailingLastStepFactory failing;
+  const struct {
+    const char* name;
+    const std::u16string arguments;
+    bool fail;
+    std::vector<std::string> pins_calls;
+  } cases[] = {
+      {"an update that unpins",
+       InstallArguments() + u" --pintotaskbar=0",
+       true,
+       {"Unpin pinned.lnk", "Pin pinned.lnk"}},
+      {"an uninstallation",
+       u"--uninstall --silent",
+       true,
+       {"Unpin pinned.lnk", "Pin pinned.lnk"}},
+      {"an uninstallation that succeeds",
+       u"--uninstall --silent",
+       false,
+       {"Unpin pinned.lnk"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    calls_.clear();
+    internal::SetInstallerStepFactoryForTesting(c.fail ? &failing : nullptr);
+    const std::vector<std::string> events = RunInstaller(
+        c.arguments.rfind(u"--uninstall", 0) == 0 ? base::FilePath() : package,
+        c.arguments);
+    internal::SetInstallerStepFactoryForTesting(nullptr);
+    EXPECT_EQ(c.fail ? "InstallerTerminated(0)" : "Success", events.back());
+    std::vector<std::string> pins_calls;
+    std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(pins_calls),
+                 [](const std::string& call) {
+                   return call.rfind("Pin ", 0) == 0 ||
+                          call.rfind("Unpin ", 0) == 0;
+                 });
+    EXPECT_EQ(c.pins_calls, pins_calls);
+  }
 }
 
 }  // namespace
