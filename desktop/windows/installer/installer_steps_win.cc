@@ -31,6 +31,7 @@
 #include "base/logging.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
+#include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_split.h"
 #include "base/strings/string_util.h"
@@ -1131,10 +1132,8 @@ void Installer::ResetDefaultBrowser() {
       PLOG(WARNING) << "Could not start the system browser's reinstall command";
       return;
     }
-    if (info.hProcess) {
-      WaitForSingleObject(info.hProcess, INFINITE);
-      CloseHandle(info.hProcess);
-    }
+    const base::Process process(info.hProcess);
+    if (process.IsValid()) WaitForSingleObject(process.Handle(), INFINITE);
   }
   ShellPlatform* platform = ShellPlatform::Get();
   if (platform->GetWindowsVersion() == base::win::kVersionWin8) {
