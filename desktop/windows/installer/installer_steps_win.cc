@@ -13,6 +13,7 @@
 #include <shobjidl.h>
 
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -104,10 +105,7 @@ constexpr char kScheduledAutoupdateSwitch[] = "scheduledautoupdate";
 constexpr char kScheduledTaskArgument[] = "$(Arg0)";
 constexpr char16_t kAutoupdateTaskPrefix[] = u"Autoupdate ";
 constexpr uint32_t kTaskTimeLimitSeconds = 3600;
-// What the browser's launch takes from this process's command line.
-constexpr const char* kLaunchSwitches[] = {
-    switches::kImportBookmarks, switches::kImportSession,
-    switches::kImportTopsitesToSpeeddial};
+// A new installation starts the browser maximized.
 constexpr char kStartMaximizedSwitch[] = "start-maximized";
 
 // The system browser that an uninstallation hands the web back to.
@@ -549,12 +547,10 @@ void Installer::StepInstallLauncher() {
     }
   }
 
-  const base::CommandLine& command_line =
-      *base::CommandLine::ForCurrentProcess();
-  if (command_line.HasSwitch(switches::kServerTrackingData)) {
+  if (const std::optional<base::FilePath>& tracking_data =
+          settings_->process_switches().server_tracking_data) {
     VLOG(1) << "Tracking data installation requested";
-    const base::FilePath source = own_directory_.AppendPath(
-        command_line.GetSwitchValuePath(switches::kServerTrackingData));
+    const base::FilePath source = own_directory_.AppendPath(*tracking_data);
     if (base::PathExists(source)) {
       if (!RunOperation(std::make_unique<CopyFileOperation>(
               source, install_folder.Append(kServerTrackingDataFileName)))) {
@@ -949,13 +945,11 @@ void Installer::StepFinalize() {
   if (!WriteInstallLogInProgress())
     return Fail(kIdsInstallError, u"", "Failed saving the installation status");
 
-  const base::CommandLine& command_line =
-      *base::CommandLine::ForCurrentProcess();
   // From Windows 10 on the choice is the user's, on the system's own page:
   // not for a second backend, a silent run or a browser that already is.
   const bool skip_default_browser =
       ShellPlatform::Get()->GetWindowsVersion() >= base::win::kVersionWin10 &&
-      (command_line.HasSwitch(switches::kParentPid) || settings_->silent() ||
+      (settings_->process_switches().parent_pid || settings_->silent() ||
        current.is_http_handler);
   if (!skip_default_browser && settings_->default_browser() &&
       !settings_->copy_only()) {
@@ -1079,8 +1073,9 @@ void Installer::FinalizeSuccessfulInstallation() {
 
   if (settings_->launch_velna()) {
     base::CommandLine launch(current.install_folder.Append(kLauncherFileName));
-    launch.CopySwitchesFrom(*base::CommandLine::ForCurrentProcess(),
-                            kLaunchSwitches, std::size(kLaunchSwitches));
+    for (const auto& [name, value] :
+         settings_->process_switches().browser_import)
+      launch.AppendSwitchNative(name, value);
     if (settings_->operation() != kOperationUpgrading)
       launch.AppendSwitch(kStartMaximizedSwitch);
     LOG(INFO) << "Launching velna with command line "
@@ -1165,10 +1160,7 @@ void Installer::ResetDefaultBrowser() {
 
 void Installer::OpenUninstallSurvey() {
   std::string url = BrandingConfig::GetUrl("uninstall_survey");
-  if (url.empty() ||
-      base::CommandLine::ForCurrentProcess()->HasSwitch(switches::kSilent)) {
-    return;
-  }
+  if (url.empty() || settings_->silent()) return;
   VLOG(1) << "Trying to display the uninstall survey";
   url += "?version=" + VersionInfo::GetProductVersion();
   const base::FilePath& install_folder = status()->install_folder;
@@ -1258,13 +1250,10 @@ void Installer::StepWriteInstallerPrefs() {
   }
   set(kInstallerExperimentsPref, std::move(changed));
   set(kAllInstallerExperimentsPref, std::move(all));
-  const base::CommandLine& command_line =
-      *base::CommandLine::ForCurrentProcess();
-  if (command_line.HasSwitch(switches::kTempFolder)) {
+  if (const std::optional<std::u16string>& temp_folder =
+          settings_->process_switches().temp_folder) {
     VLOG(1) << "Writing temp folder pref";
-    set(kTempFolderPref,
-        std::make_unique<StringValue>(
-            command_line.GetSwitchValueNative(switches::kTempFolder)));
+    set(kTempFolderPref, std::make_unique<StringValue>(*temp_folder));
   }
   VLOG(1) << "Writing autoupdate pref";
   set(kAutoupdatePref,
@@ -1594,10 +1583,8 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     }
   }
   unsigned initial_pid = 0;
-  base::StringToUint(
-      base::CommandLine::ForCurrentProcess()->GetSwitchValueASCII(
-          switches::kInitialPid),
-      &initial_pid);
+  if (!settings_->process_switches().GetInitialPid(&initial_pid))
+    initial_pid = 0;
   std::string install_folder_text;
   if (!ToBatchPath(install_folder, &install_folder_text)) {
     LOG(WARNING) << "The clean-up batch file cannot remove " << install_folder

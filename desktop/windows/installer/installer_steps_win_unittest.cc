@@ -148,7 +148,6 @@ class InstallerStepsTest : public test::SettingsTestBase {
  protected:
   void SetUp() override {
     SettingsTestBase::SetUp();
-    base::CommandLine::Init();
     g_calls = &calls_;
     restore_ = std::make_unique<test::ScopedRegistryRestore>(
         test::ProductRegistryKeys());
@@ -940,8 +939,10 @@ TEST_F(InstallerStepsTest, TheSurveyGetsItsUrlAsOneArgumentUnlessSilent) {
     SCOPED_TRACE(silent);
     base::DeleteFileOrDirectory(record, false);
     ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
-    if (silent) base::CommandLine::ForCurrentProcess()->AppendSwitch("silent");
-    ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+    ASSERT_EQ("Success",
+              RunInstaller(base::FilePath(),
+                           silent ? u"--uninstall --silent" : u"--uninstall")
+                  .back());
     base::DeleteFileOrDirectory(install_folder_.Append(kUninstallBatchFileName),
                                 false);
     // The browser starts apart from this process, within a minute however
@@ -1021,22 +1022,25 @@ TEST_F(InstallerStepsTest, TheSystemBrowserGetsTheWebBack) {
       platform.calls);
 }
 
-// A silent installation on Windows 10 leaves the default browser to the
-// user, even when asked to take it.
+// A silent installation on Windows 10, or one by the elevated copy of
+// another backend, leaves the default browser to the user, even when asked
+// to take it.
 TEST_F(InstallerStepsTest, ASilentInstallOnWindows10LeavesTheDefaultBrowser) {
   test::FakeShellPlatform platform(base::win::kVersionWin10);
   ScopedShellPlatformForTesting scoped_platform(&platform);
   const base::FilePath package = MakePackage(u"package1", 1);
-  ASSERT_EQ("Success",
-            RunInstaller(package, InstallArguments() + u" --silent "
-                                                       u"--setdefaultbrowser=1")
-                .back());
-  EXPECT_EQ(std::vector<std::string>(), platform.calls);
-  base::win::RegKey company(HKEY_CURRENT_USER, company_key().path().c_str(),
-                            KEY_READ);
-  std::u16string previous;
-  EXPECT_NE(ERROR_SUCCESS,
-            company.ReadValue(kPreviousDefaultBrowserValue, &previous));
+  for (const char16_t* arguments : {u" --silent", u" --parent-pid=5"}) {
+    SCOPED_TRACE(base::UTF16ToUTF8(arguments));
+    ASSERT_EQ("Success", RunInstaller(package, InstallArguments() + arguments +
+                                                   u" --setdefaultbrowser=1")
+                             .back());
+    EXPECT_EQ(std::vector<std::string>(), platform.calls);
+    base::win::RegKey company(HKEY_CURRENT_USER, company_key().path().c_str(),
+                              KEY_READ);
+    std::u16string previous;
+    EXPECT_NE(ERROR_SUCCESS,
+              company.ReadValue(kPreviousDefaultBrowserValue, &previous));
+  }
 }
 
 // The launcher also takes the browser's name over a former installation
@@ -1050,9 +1054,10 @@ TEST_F(InstallerStepsTest, TheLauncherReplacesTheBrowserKeptAside) {
   const base::FilePath old = exe.ReplaceExtension(u".old");
   ASSERT_TRUE(test::WriteTextFile(exe, "previous browser"));
   ASSERT_TRUE(test::WriteTextFile(old, "older browser"));
-  base::CommandLine::ForCurrentProcess()->AppendSwitchASCII(
-      "server-tracking-data", "server_tracking_data");
-  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  ASSERT_EQ("Success", RunInstaller(package, InstallArguments() +
+                                                 u" --server-tracking-data="
+                                                 u"server_tracking_data")
+                           .back());
   EXPECT_EQ("previous browser", test::ReadFileContents(old));
   EXPECT_EQ(test::ReadFileContents(package.Append(kLauncherFileName)),
             test::ReadFileContents(exe));

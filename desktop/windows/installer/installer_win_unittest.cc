@@ -57,8 +57,6 @@ class InstallerTest : public test::SettingsTestBase {
  protected:
   void SetUp() override {
     SettingsTestBase::SetUp();
-    // The Installer reads its own switches, as a backend does.
-    base::CommandLine::Init();
     package_ = dir().Append(u"package");
     install_folder_ = dir().Append(u"install");
     target_ = dir().Append(u"target");
