@@ -1,34 +1,57 @@
 #!/usr/bin/env python3
 """Peer benchmark of the silent install, run by hand (not in CI).
 
-The same deterministic payload (about 150 MB in about 1,300 files: Wine's
-own 64-bit DLLs for the bulk, generated small files for the rest, inside the
-sample browser package) is packed once as our full installer (7z LZMA2,
-tools/make_sample_package.py) and once as an NSIS installer
-(tools/bench/peer_install.nsi: SOLID lzma, File /r, one uninstall registry
-value, one shortcut). Each round installs both silently, each into a fresh
-Wine prefix of its own (a copy of one template prefix), and measures
+Two deterministic payloads, each inside the sample browser package:
+
+  163: about 150 MB in about 1,300 files (Wine's own 64-bit DLLs for the
+       bulk, generated small files for the rest);
+  650: four times that, about 600 MB in about 5,200 files (Wine's DLLs and
+       the machine's programs in /usr/bin for the bulk).
+
+Each is packed as our full installer (tools/make_sample_package.py) in one
+or both of two ways, and once as an NSIS installer (tools/bench/
+peer_install.nsi: SOLID lzma, File /r, one uninstall registry value, one
+shortcut):
+
+  today:  make_sample_package.py's own 7zz options (16 MB solid blocks);
+  mx9:    `7zz a -mx=9`, one solid block, as release pipelines pack (LZMA2
+          with 7-Zip 26's 192 MiB dictionary, BCJ2 for programs; 7-Zip
+          sets programs apart in a block of their own);
+  mx9d64: the same with the 64 MiB dictionary of older 7-Zip versions,
+          smaller than both payloads (not run unless asked for).
+
+Each round installs every variant silently, each into a fresh Wine prefix
+of its own (a copy of one template prefix), and measures
 
   - the wall time from the start of the installer to its exit;
-  - the peak memory of all the installer's processes: every process of that
+  - the peak memory of the installer's processes: every process of that
     prefix that was not running before the install, less Wine's own
-    programs (C:\\windows\\...), sampled every 25 ms; the sum of their RSS
-    and the sum of their PSS (RSS counts Wine's shared libraries once per
-    process).
+    programs (C:\\windows\\...), sampled every 25 ms: the peak of the sum of
+    their RSS and of their PSS (RSS counts Wine's shared libraries once per
+    process), the largest peak RSS of any one of them, and the peak RSS of
+    our front end (the process without "--backend" and not the crash
+    reporter);
+  - the load average of the machine when the install started.
 
 It also times our unpack step alone (LzmaUtil under Wine, through
 lzma_unpack_benchmark.exe, its own time without Wine's start-up) and
-`7zz x -mmt1` of the same archive natively, the decode ceiling.
+`7zz x -mmt1` of the same archive natively, the decode ceiling; and, with
+--sample, the small sample package's full installer of this build (and of
+an older build given as --sample-baseline).
 
-Targets: our install at most 0.8 x NSIS's median wall time and at most
-2 x its peak memory; the unpack step at least 0.75 x native 7zz's speed.
+Targets: on the 163 MB mx9 package our install at most 1.0 x NSIS's median
+wall time (0.8 x reached for); our front end's peak at most the archive's
+dictionary + 40 MiB whatever the block; the tree's peak for the 650 MB
+payload less than 1.10 x the 163 MB payload's; the unpack step at least
+0.75 x native 7zz's speed.
 
 Usage (after `bash tools/build.sh win`, with nsis installed):
   python3 tools/bench/peer_install_benchmark.py [--rounds 3] [--work DIR]
-      [--build out/win] [--archive-options="-m0=LZMA2 -mx=9 ..."] [--keep]
-(--archive-options replaces make_sample_package.py's 7zz options.)
+      [--build out/win] [--variants 163:today,163:mx9,650:mx9] [--keep]
+      [--sample] [--sample-baseline OLD_FULL_INSTALLER.exe]
 Everything it makes stays below --work (default out/bench), reused by later
-runs while its inputs are unchanged.
+runs while its inputs are unchanged. The machine's load shows in the
+figures: run it when the machine is quiet, and read the load column.
 """
 
 import argparse
@@ -36,6 +59,7 @@ import hashlib
 import json
 import os
 import random
+import re
 import shutil
 import statistics
 import subprocess
@@ -45,13 +69,32 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-TARGET_FILES = 1300
-TARGET_BYTES = 150 * 1000 * 1000
-# The share of the payload's bytes taken by Wine's DLLs.
-WINE_SHARE = 0.93
 SAMPLE_INTERVAL = 0.025
 OUR_FOLDER = "C:\\bench\\Velna"
 NSIS_FOLDER = "C:\\bench\\NSIS"
+MIB = 1024 * 1024
+
+# Payload label: bytes and files of the bulk (the sample package adds about
+# 13 MB and 20 files), the folders whose programs make up its bulk share,
+# and the seed of its small files.
+PAYLOADS = {
+    "163": {"bytes": 150 * 1000 * 1000, "files": 1300,
+            "bulk": ["wine"], "seed": 150},
+    "650": {"bytes": 600 * 1000 * 1000, "files": 5200,
+            "bulk": ["wine", "/usr/bin"], "seed": 650},
+}
+# The share of a payload's bytes taken by its bulk.
+BULK_SHARE = 0.93
+# Packing label: 7zz options, None for make_sample_package.py's own.
+PACKINGS = {"today": None, "mx9": "-mx=9 -ms=on",
+            "mx9d64": "-mx=9 -md=64m -ms=on"}
+DEFAULT_VARIANTS = "163:today,163:mx9,650:mx9"
+
+OUR_ARGUMENTS = ["--silent", "--installfolder=" + OUR_FOLDER, "--allusers=0",
+                 "--launchbrowser=0", "--setdefaultbrowser=0",
+                 "--enable-stats=0", "--desktopshortcut=1",
+                 "--startmenushortcut=0", "--quicklaunchshortcut=0",
+                 "--pintotaskbar=0"]
 
 
 def log(text):
@@ -67,7 +110,7 @@ def run(args, env=None, cwd=None):
     return result.stdout.decode(errors="replace")
 
 
-# --- The payload ----------------------------------------------------------
+# --- The payloads ---------------------------------------------------------
 
 def wine_dll_folder():
     for base in ("/usr/lib/x86_64-linux-gnu/wine", "/usr/lib/wine",
@@ -78,33 +121,45 @@ def wine_dll_folder():
     raise SystemExit("Wine's 64-bit DLL folder was not found")
 
 
-def make_payload(folder):
-    """Wine's DLLs in name order (none above 4 MB) up to the bulk's share of
-    the bytes, then seeded small files (text-like and binary) up to the file
-    count."""
+def bulk_sources(names):
+    """(source path, name in the payload) of the bulk's programs in name
+    order, none above 4 MB."""
+    for name in names:
+        folder = wine_dll_folder() if name == "wine" else name
+        label = os.path.basename(folder.rstrip("/"))
+        for entry in sorted(os.listdir(folder)):
+            path = os.path.join(folder, entry)
+            if os.path.islink(path) or not os.path.isfile(path):
+                continue
+            if os.path.getsize(path) > 4 * 1000 * 1000:
+                continue
+            yield path, os.path.join("wine" if name == "wine" else label,
+                                     entry)
+
+
+def make_payload(folder, spec):
+    """The bulk's programs up to its share of the bytes, then seeded small
+    files (text-like and binary) up to the file count, 40 folders of
+    them."""
     shutil.rmtree(folder, ignore_errors=True)
-    source = wine_dll_folder()
     total = 0
     count = 0
-    for name in sorted(os.listdir(source)):
-        path = os.path.join(source, name)
+    for path, name in bulk_sources(spec["bulk"]):
         size = os.path.getsize(path)
-        if not os.path.isfile(path) or size > 4 * 1000 * 1000:
-            continue
-        if total + size > TARGET_BYTES * WINE_SHARE:
+        if total + size > spec["bytes"] * BULK_SHARE:
             break
-        target = os.path.join(folder, "wine", name)
+        target = os.path.join(folder, name)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copyfile(path, target)
         total += size
         count += 1
-    rng = random.Random(150)
+    rng = random.Random(spec["seed"])
     # The sample package itself holds about 20 files.
-    small = TARGET_FILES - count - 20
+    small = spec["files"] - count - 20
     words = [b"tab", b"window", b"history", b"bookmark", b"download",
              b"settings", b"search", b"private", b"reload", b"profile"]
     for index in range(small):
-        budget = (TARGET_BYTES - total) // max(1, small - index)
+        budget = (spec["bytes"] - total) // max(1, small - index)
         size = rng.randrange(max(1, budget // 4), max(2, budget * 7 // 4))
         if index % 3 == 0:
             data = rng.randbytes(size)
@@ -129,14 +184,13 @@ def tree_bytes(folder):
                for d, _, names in os.walk(folder) for n in names)
 
 
-# --- The two installers -----------------------------------------------------
+# --- The installers -------------------------------------------------------
 
 def newest_mtime(paths):
     return max(os.path.getmtime(p) for p in paths)
 
 
-def build_installers(args, work, payload):
-    build = os.path.abspath(args.build)
+def build_inputs(build):
     sample = os.path.join(build, "desktop", "windows", "installer", "sample")
     inputs = {
         "installer": os.path.join(build, "desktop", "windows", "installer",
@@ -152,49 +206,74 @@ def build_installers(args, work, payload):
         if not os.path.exists(path):
             raise SystemExit("%s is missing: run `bash tools/build.sh win`"
                              % path)
+    return inputs, branding
 
+
+def build_ours(build, work, payload, packing):
+    """Our full installer of |payload| packed the |packing| way."""
+    inputs, branding = build_inputs(build)
     script = os.path.join(ROOT, "tools", "make_sample_package.py")
-    ours = os.path.join(work, "ours")
+    ours = os.path.join(work, "ours-%s-%s" % (payload["label"], packing))
     manifest = os.path.join(ours, "sample.json")
-    options_file = os.path.join(ours, "archive_options.json")
-    same_options = False
-    if os.path.exists(options_file):
-        with open(options_file) as f:
-            same_options = json.load(f) == args.archive_options
-    if not os.path.exists(manifest) or not same_options or \
-            os.path.getmtime(manifest) < newest_mtime(
-                list(inputs.values()) + [payload + ".made", script]):
-        log("packing our full installer (7z LZMA2) ...")
+    if not os.path.exists(manifest) or os.path.getmtime(manifest) < \
+            newest_mtime(list(inputs.values()) +
+                         [payload["made"], script]):
+        log("packing our full installer (%s MB payload, %s) ..." % (
+            payload["label"], packing))
         shutil.rmtree(ours, ignore_errors=True)
         options = []
-        if args.archive_options:
-            options = ["--archive-options=" + args.archive_options]
-        run([sys.executable, script, "--out", ours, "--packages", "base", "--bulk", payload,
-             "--installer", inputs["installer"],
-             "--launcher", inputs["launcher"], "--browser", inputs["browser"],
-             "--branding", branding] + options)
-        with open(options_file, "w") as f:
-            json.dump(args.archive_options, f)
+        if PACKINGS[packing]:
+            options = ["--archive-options=" + PACKINGS[packing]]
+        run([sys.executable, script, "--out", ours, "--packages", "base",
+             "--bulk", payload["folder"], "--installer", inputs["installer"],
+             "--launcher", inputs["launcher"], "--browser",
+             inputs["browser"], "--branding", branding] + options)
     with open(manifest, encoding="utf-8") as f:
-        sample_manifest = json.load(f)
-    package = sample_manifest["packages"]["base"]
-    our_installer = os.path.join(ours, package["full_installer"])
-    tree = os.path.join(ours, package["tree"])
+        package = json.load(f)["packages"]["base"]
     archive = os.path.join(ours, package["archive"])
+    return {"installer": os.path.join(ours, package["full_installer"]),
+            "tree": os.path.join(ours, package["tree"]),
+            "archive": archive, "package": package,
+            "dictionary": archive_dictionary(archive),
+            "blocks": archive_blocks(archive)}
 
-    nsis_installer = os.path.join(work, "nsis", "peer_installer.exe")
+
+def archive_dictionary(archive):
+    """The largest dictionary of the archive's coders, in bytes."""
+    largest = 0
+    for line in run(["7zz", "l", "-slt", archive]).splitlines():
+        if not line.startswith("Method = "):
+            continue
+        for size, unit in re.findall(r"LZMA2?:(\d+)([kmg]?)", line):
+            scale = {"": 1, "k": 1 << 10, "m": 1 << 20, "g": 1 << 30}[unit]
+            value = int(size) * scale
+            # A bare number is a power of two: "LZMA:20" is 1 MiB.
+            if unit == "" and int(size) < 64:
+                value = 1 << int(size)
+            largest = max(largest, value)
+    return largest
+
+
+def archive_blocks(archive):
+    for line in run(["7zz", "l", "-slt", archive]).splitlines():
+        if line.startswith("Blocks = "):
+            return int(line.split()[-1])
+    return 0
+
+
+def build_nsis(work, payload_label, tree):
+    nsis_installer = os.path.join(work, "nsis-" + payload_label,
+                                  "peer_installer.exe")
     nsi = os.path.join(HERE, "peer_install.nsi")
+    stamp = os.path.join(tree, "..", "..", "sample.json")
     if not os.path.exists(nsis_installer) or os.path.getmtime(
-            nsis_installer) < newest_mtime([manifest, nsi]):
-        log("packing the NSIS installer (SOLID lzma) ...")
+            nsis_installer) < newest_mtime([stamp, nsi]):
+        log("packing the NSIS installer (%s MB payload, SOLID lzma) ..." %
+            payload_label)
         os.makedirs(os.path.dirname(nsis_installer), exist_ok=True)
         run(["makensis", "-V2", "-DPAYLOAD=" + tree,
              "-DOUTFILE=" + nsis_installer, nsi])
-    return {"ours": our_installer, "nsis": nsis_installer, "tree": tree,
-            "archive": archive, "package": package,
-            "unpack_tool": os.path.join(
-                build, "desktop", "windows", "installer", "package_fetcher",
-                "lzma_unpack_benchmark.exe")}
+    return nsis_installer
 
 
 # --- Wine prefixes ----------------------------------------------------------
@@ -285,7 +364,8 @@ class PrefixProcesses:
         self.baseline = set(self.members())
         self.peak_rss = 0
         self.peak_pss = 0
-        self.seen = set()
+        # pid: [peak RSS, command line]
+        self.peaks = {}
         self.stopping = threading.Event()
         self.thread = threading.Thread(target=self.sample, daemon=True)
 
@@ -361,12 +441,27 @@ class PrefixProcesses:
                 command = self.ours(pid)
                 if command is None:
                     continue
-                self.seen.add(command[:100])
-                rss += self.kilobytes("/proc/%d/status" % pid, "VmRSS:")
+                own = self.kilobytes("/proc/%d/status" % pid, "VmRSS:")
+                rss += own
                 pss += self.kilobytes("/proc/%d/smaps_rollup" % pid, "Pss:")
+                peak = self.peaks.setdefault(pid, [0, command])
+                peak[0] = max(peak[0], own)
+                peak[1] = command
             self.peak_rss = max(self.peak_rss, rss)
             self.peak_pss = max(self.peak_pss, pss)
             self.stopping.wait(SAMPLE_INTERVAL)
+
+    def largest(self):
+        """(peak RSS in MiB, role) of the process with the largest peak."""
+        if not self.peaks:
+            return 0.0, "none"
+        rss, command = max(self.peaks.values())
+        return rss / 1024.0, role_of(command)
+
+    def front_end(self):
+        """Peak RSS in MiB of our front end (0 when it was not seen)."""
+        return max((rss / 1024.0 for rss, command in self.peaks.values()
+                    if role_of(command) == "front end"), default=0.0)
 
     def __enter__(self):
         self.thread.start()
@@ -377,12 +472,21 @@ class PrefixProcesses:
         self.thread.join()
 
 
-def install(side, installer, arguments, prefix, check):
+def role_of(command):
+    if "--crash-reporter-parent-id" in command:
+        return "crash reporter"
+    if "--backend" in command:
+        return "backend"
+    return "front end"
+
+
+def install(installer, arguments, prefix, check):
     """One silent install; a dict of its measurements."""
-    with open(installer, "rb") as f:  # both start from a warm cache
+    with open(installer, "rb") as f:  # every side starts from a warm cache
         while f.read(1 << 24):
             pass
     env = wine_env(prefix)
+    load = os.getloadavg()[0]
     with PrefixProcesses(prefix) as processes:
         start = time.monotonic()
         process = subprocess.run(["wine", installer] + arguments, env=env,
@@ -395,9 +499,11 @@ def install(side, installer, arguments, prefix, check):
     problem = check()
     if process.returncode != 0:
         problem = "exit code %d" % process.returncode
-    return {"side": side, "wall": wall, "rss": processes.peak_rss / 1024.0,
-            "pss": processes.peak_pss / 1024.0, "problem": problem,
-            "processes": sorted(processes.seen)}
+    largest, largest_role = processes.largest()
+    return {"wall": wall, "rss": processes.peak_rss / 1024.0,
+            "pss": processes.peak_pss / 1024.0, "largest": largest,
+            "largest_role": largest_role, "front": processes.front_end(),
+            "load": load, "problem": problem}
 
 
 def check_nsis(prefix, expected):
@@ -420,9 +526,11 @@ def check_ours(prefix, package):
                      d[:1].isdigit()]
         found = max((count_files(os.path.join(folder, d))
                      for d in versioned), default=0)
-        if found < len(package["files"]):
+        if package and found < len(package["files"]):
             return "%d of %d versioned files installed" % (
                 found, len(package["files"]))
+        if not package and not found:
+            return "nothing installed"
         return None
     return check
 
@@ -441,8 +549,7 @@ def our_unpack(tool, archive, prefix):
     for line in text.splitlines():
         if line.startswith("UnPack result 0 in "):
             return {"wall": float(line.split()[4]),
-                    "rss": processes.peak_rss / 1024.0,
-                    "pss": processes.peak_pss / 1024.0}
+                    "rss": processes.peak_rss / 1024.0}
     raise SystemExit("our unpack failed: " + text[-500:])
 
 
@@ -462,51 +569,109 @@ def median(values):
     return statistics.median(values) if values else float("nan")
 
 
-def report(results, unpack_times, native_times, payload_info, made):
-    by_side = {}
-    for result in results:
-        by_side.setdefault(result["side"], []).append(result)
-    summary = {}
+KEYS = ("wall", "rss", "pss", "largest", "front", "load")
+
+
+def summarize(rounds):
+    good = [r for r in rounds if not r["problem"]]
+    if not good:
+        return None
+    summary = {key: median([r[key] for r in good]) for key in KEYS}
+    summary["largest_role"] = max(
+        set(r["largest_role"] for r in good),
+        key=[r["largest_role"] for r in good].count)
+    summary["rounds"] = "%d/%d" % (len(good), len(rounds))
+    return summary
+
+
+def report(results, unpacks, natives, made, variants, work):
     log("")
-    log("payload: %d files, %.1f MB (Wine's DLLs and small files; file list "
-        "digest %s); our full installer %.1f MB, NSIS installer %.1f MB" %
-        payload_info)
-    log("%-26s %9s %12s %12s %8s" % ("", "wall s", "peak RSS MB",
-                                      "peak PSS MB", "rounds"))
-    for side, title in (("nsis", "NSIS silent install"),
-                        ("ours", "our silent install")):
-        rounds = by_side.get(side, [])
-        good = [r for r in rounds if not r["problem"]]
-        if good:
-            summary[side] = {key: median([r[key] for r in good])
-                             for key in ("wall", "rss", "pss")}
-            log("%-26s %9.2f %12.1f %12.1f %5d/%d" % (
-                title, summary[side]["wall"], summary[side]["rss"],
-                summary[side]["pss"], len(good), len(rounds)))
-        else:
-            problems = sorted({r["problem"] for r in rounds})
-            log("%-26s FAILED in every round: %s" % (title,
+    log("%-30s %7s %9s %9s %14s %9s %5s %6s" % (
+        "(medians)", "wall s", "tree RSS", "tree PSS", "largest RSS",
+        "front RSS", "load", "rounds"))
+    summaries = {}
+    for name in sorted(results, key=lambda n: (n.split(":")[0], n)):
+        summary = summarize(results[name])
+        summaries[name] = summary
+        if not summary:
+            problems = sorted({r["problem"] for r in results[name]})
+            log("%-30s FAILED in every round: %s" % (name,
                                                      "; ".join(problems)))
-    if "ours" in summary and "nsis" in summary:
-        ours, nsis = summary["ours"], summary["nsis"]
-        log("%-26s %9.2f %12.2f %12.2f   targets: wall <= 0.80, memory "
-            "<= 2.00" % ("ours / NSIS", ours["wall"] / nsis["wall"],
-                         ours["rss"] / nsis["rss"],
-                         ours["pss"] / nsis["pss"]))
-    unpack = median([u["wall"] for u in unpack_times])
-    native = median(native_times)
-    log("%-26s %9.2f %12.1f %12.1f" % (
-        "our unpack (LzmaUtil, Wine)", unpack,
-        median([u["rss"] for u in unpack_times]),
-        median([u["pss"] for u in unpack_times])))
-    log("%-26s %9.2f" % ("native 7zz x -mmt1", native))
-    log("%-26s %9.2f   target: >= 0.75" % ("native / our unpack time",
-                                            native / unpack))
-    for side in ("nsis", "ours"):
-        names = sorted({n for r in by_side.get(side, [])
-                        for n in r["processes"]})
-        log("%s processes measured: %s" % (side, "; ".join(names) or "none"))
-    log("made in " + made)
+            continue
+        front = "%9.1f" % summary["front"] if summary["front"] else \
+            "%9s" % "-"
+        log("%-30s %7.2f %9.1f %9.1f %6.1f %-7s %s %5.1f %6s" % (
+            name, summary["wall"], summary["rss"], summary["pss"],
+            summary["largest"], summary["largest_role"][:7], front,
+            summary["load"], summary["rounds"]))
+    log("(memory in MiB; largest RSS: the peak of the largest single "
+        "process, and which)")
+    log("")
+    for variant in variants:
+        label, packing = variant
+        name = "ours %s MB %s" % variant
+        ours, nsis = summaries.get(name), summaries.get("NSIS %s MB" % label)
+        info = made[variant]
+        log("%s: %d blocks, dictionary %.0f MiB" % (
+            name, info["blocks"], info["dictionary"] / MIB))
+        if ours and nsis:
+            target = "  target <= 1.00 (0.80)" if variant == ("163", "mx9") \
+                else ""
+            log("  wall / NSIS %.2f%s; tree RSS / NSIS %.2f; tree PSS / NSIS "
+                "%.2f" % (ours["wall"] / nsis["wall"], target,
+                          ours["rss"] / nsis["rss"],
+                          ours["pss"] / nsis["pss"]))
+        if ours:
+            limit = info["dictionary"] / MIB + 40
+            log("  front end peak %.1f MiB, target <= dictionary + 40 = "
+                "%.1f MiB" % (ours["front"], limit))
+        unpack = median([u["wall"] for u in unpacks.get(variant, [])])
+        native = median(natives.get(variant, []))
+        log("  unpack alone: ours (Wine) %.2f s, %.1f MiB; native 7zz x "
+            "-mmt1 %.2f s; native / ours %.2f, target >= 0.75" % (
+                unpack, median([u["rss"] for u in unpacks.get(variant, [])]),
+                native, native / unpack))
+    for packing in PACKINGS:
+        small = summaries.get("ours 163 MB " + packing)
+        large = summaries.get("ours 650 MB " + packing)
+        if small and large:
+            log("tree RSS 650 MB / 163 MB (%s): %.2f, target < 1.10; tree "
+                "PSS %.2f; front end %.2f; wall %.2f" % (
+                    packing, large["rss"] / small["rss"],
+                    large["pss"] / small["pss"],
+                    large["front"] / small["front"],
+                    large["wall"] / small["wall"]))
+    now, before = summaries.get("sample (this build)"), \
+        summaries.get("sample (baseline)")
+    if now and before:
+        log("small sample package: this build / baseline wall %.2f, target "
+            "<= 1.00" % (now["wall"] / before["wall"]))
+    log("made in " + work)
+
+
+# --- The rounds -------------------------------------------------------------
+
+def one_install(template, work, job, round_index, keep):
+    """Installs |job| in a fresh prefix; its result and, for our packages,
+    the unpack step's alone in the same prefix."""
+    name = job["name"]
+    prefix = os.path.join(work, "prefixes", "%s-%d" % (
+        re.sub(r"[^a-z0-9]+", "_", name.lower()), round_index))
+    clone_prefix(template, prefix)
+    start_wine(prefix)
+    try:
+        result = install(job["installer"], job["arguments"], prefix,
+                         job["check"](prefix))
+        extra = job["after"](prefix) if job.get("after") else None
+    finally:
+        stop_wine(prefix)
+        if not keep:
+            shutil.rmtree(prefix, ignore_errors=True)
+    log("round %d %-24s %6.2f s  RSS %7.1f  largest %6.1f (%s)  load %4.1f"
+        "  %s" % (round_index + 1, name, result["wall"], result["rss"],
+                  result["largest"], result["largest_role"], result["load"],
+                  result["problem"] or "ok"))
+    return result, extra
 
 
 def main():
@@ -516,69 +681,107 @@ def main():
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--work", default=os.path.join(ROOT, "out", "bench"))
     parser.add_argument("--build", default=os.path.join(ROOT, "out", "win"))
-    parser.add_argument("--archive-options",
-                        help="7zz options of our archive, in one argument "
-                        "(default: those of make_sample_package.py)")
+    parser.add_argument("--variants", default=DEFAULT_VARIANTS,
+                        help="payload:packing pairs, comma separated "
+                        "(payloads 163, 650; packings today, mx9, mx9d64)")
+    parser.add_argument("--sample", action="store_true",
+                        help="also install the small sample package")
+    parser.add_argument("--sample-baseline",
+                        help="an older build's sample full installer, "
+                        "installed beside this build's")
     parser.add_argument("--keep", action="store_true",
                         help="keep each round's prefix")
     args = parser.parse_args()
     for tool in ("wine", "wineserver", "7zz", "makensis"):
         if not shutil.which(tool):
             raise SystemExit(tool + " is missing: run tools/install_deps.sh")
+    variants = [tuple(v.split(":")) for v in args.variants.split(",") if v]
+    for label, packing in variants:
+        if label not in PAYLOADS or packing not in PACKINGS:
+            raise SystemExit("unknown variant %s:%s" % (label, packing))
 
+    build = os.path.abspath(args.build)
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
-    payload = os.path.join(work, "payload")
-    if not os.path.exists(payload + ".made"):
-        log("making the payload ...")
-        make_payload(payload)
-        with open(payload + ".made", "w") as f:
-            f.write("made")
-    made = build_installers(args, work, payload)
-    tree = made["tree"]
-    expected = count_files(tree)
-    payload_info = (expected, tree_bytes(tree) / 1e6, hashlib.sha256(
-        json.dumps(made["package"]["files"]).encode()).hexdigest()[:16],
-        os.path.getsize(made["ours"]) / 1e6,
-        os.path.getsize(made["nsis"]) / 1e6)
+    payloads = {}
+    for label in sorted({v[0] for v in variants}):
+        folder = os.path.join(work, "payload-" + label)
+        stamp = folder + ".made"
+        if not os.path.exists(stamp):
+            log("making the %s MB payload ..." % label)
+            make_payload(folder, PAYLOADS[label])
+            with open(stamp, "w") as f:
+                f.write("made")
+        payloads[label] = {"label": label, "folder": folder, "made": stamp}
+    made = {v: build_ours(build, work, payloads[v[0]], v[1])
+            for v in variants}
+    nsis = {}
+    for label in payloads:
+        tree = next(made[v]["tree"] for v in variants if v[0] == label)
+        nsis[label] = build_nsis(work, label, tree)
+        files = count_files(tree)
+        log("%s MB payload: %d files, %.1f MB (file list digest %s); NSIS "
+            "installer %.1f MB" % (label, files, tree_bytes(tree) / 1e6,
+                                   hashlib.sha256(json.dumps(next(
+                                       made[v]["package"]["files"]
+                                       for v in variants if v[0] == label))
+                                       .encode()).hexdigest()[:16],
+                                   os.path.getsize(nsis[label]) / 1e6))
+    for variant in variants:
+        log("our %s MB %s installer: %.1f MB" % (
+            variant[0], variant[1],
+            os.path.getsize(made[variant]["installer"]) / 1e6))
     template = make_template_prefix(work)
+    unpack_tool = os.path.join(build, "desktop", "windows", "installer",
+                               "package_fetcher", "lzma_unpack_benchmark.exe")
+    sample_installer = os.path.join(build, "sample_packages",
+                                    "velna_full_installer.exe")
 
-    results = []
-    unpack_times = []
-    native_times = []
+    results = {}
+    unpacks = {}
+    natives = {}
+    jobs = []
+    for label in payloads:
+        expected = count_files(next(
+            made[v]["tree"] for v in variants if v[0] == label))
+        jobs.append({"name": "NSIS %s MB" % label, "installer": nsis[label],
+                     "arguments": ["/S", "/D=" + NSIS_FOLDER],
+                     "check": lambda prefix, expected=expected:
+                     check_nsis(prefix, expected)})
+    for variant in variants:
+        jobs.append({"name": "ours %s MB %s" % variant, "variant": variant,
+                     "installer": made[variant]["installer"],
+                     "arguments": OUR_ARGUMENTS,
+                     "check": lambda prefix, variant=variant:
+                     check_ours(prefix, made[variant]["package"]),
+                     "after": lambda prefix, variant=variant: our_unpack(
+                         unpack_tool, made[variant]["archive"], prefix)})
+    samples = []
+    if args.sample:
+        samples.append(("sample (this build)", sample_installer))
+    if args.sample_baseline:
+        samples.append(("sample (baseline)",
+                        os.path.abspath(args.sample_baseline)))
+    for name, installer in samples:
+        jobs.append({"name": name, "installer": installer,
+                     "arguments": OUR_ARGUMENTS,
+                     "check": lambda prefix: check_ours(prefix, None)})
+
+    results = {}
+    unpacks = {}
+    natives = {}
     for round_index in range(args.rounds):
-        sides = ["nsis", "ours"] if round_index % 2 == 0 else ["ours", "nsis"]
-        for side in sides:
-            prefix = os.path.join(work, "prefixes", "%s-%d" % (side,
-                                                               round_index))
-            clone_prefix(template, prefix)
-            start_wine(prefix)
-            try:
-                if side == "nsis":
-                    result = install(side, made["nsis"],
-                                     ["/S", "/D=" + NSIS_FOLDER], prefix,
-                                     check_nsis(prefix, expected))
-                else:
-                    result = install(
-                        side, made["ours"],
-                        ["--silent", "--installfolder=" + OUR_FOLDER,
-                         "--allusers=0", "--launchbrowser=0",
-                         "--setdefaultbrowser=0", "--enable-stats=0",
-                         "--desktopshortcut=1", "--startmenushortcut=0",
-                         "--quicklaunchshortcut=0", "--pintotaskbar=0"],
-                        prefix, check_ours(prefix, made["package"]))
-                    unpack_times.append(our_unpack(
-                        made["unpack_tool"], made["archive"], prefix))
-            finally:
-                stop_wine(prefix)
-                if not args.keep:
-                    shutil.rmtree(prefix, ignore_errors=True)
-            results.append(result)
-            log("round %d %-5s %6.2f s  RSS %7.1f MB  PSS %7.1f MB  %s" % (
-                round_index + 1, side, result["wall"], result["rss"],
-                result["pss"], result["problem"] or "ok"))
-        native_times.append(native_decode(made["archive"], work))
-    report(results, unpack_times, native_times, payload_info, work)
+        # Each round in another order, so that no side always comes first.
+        for job in jobs if round_index % 2 == 0 else reversed(jobs):
+            result, unpack = one_install(template, work, job, round_index,
+                                         args.keep)
+            results.setdefault(job["name"], []).append(result)
+            if unpack:
+                unpacks.setdefault(job["variant"], []).append(unpack)
+        for variant in variants:
+            natives.setdefault(variant, []).append(
+                native_decode(made[variant]["archive"], work))
+    report(results, unpacks, natives, made, variants, work)
     return 0
 
 

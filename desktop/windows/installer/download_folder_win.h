@@ -4,8 +4,9 @@
 // that program actually starts (policies that forbid running programs from
 // some folders are common).
 //
-// Any thread; the functions keep no state. Every failure only moves on to
-// the following candidate, and a candidate that fails its test run leaves no
+// Any thread, except for the test run started ahead (main thread only),
+// which is the only state kept. Every failure only moves on to the
+// following candidate, and a candidate that fails its test run leaves no
 // empty folder behind.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_DOWNLOAD_FOLDER_WIN_H_
@@ -45,11 +46,22 @@ bool TryInstallerFolderCandidate(const std::u16string& name,
                                  const base::FilePath& test_program,
                                  base::FilePath* folder);
 
-// Copies |program| into |folder| under its own name, starts the copy with
-// "--version", waits for it and deletes it. True when the copy started; its
-// exit code is not looked at.
+// Copies |program| into |folder| under its own name (a hard link where the
+// volume and the program allow), starts the copy with "--version", waits
+// for it and deletes it. True when the copy started; its exit code is not
+// looked at. A run of the same program in the same folder started ahead is
+// waited for in place of a new one.
 bool TestRunInFolder(const base::FilePath& folder,
                      const base::FilePath& program);
+
+// Starts the test run of the first candidate (the temporary folder) for
+// |name| and |test_program| without waiting, so that its start overlaps
+// with the rest of the front end's start-up; TestRunInFolder() takes it up
+// later. One run ahead at a time; a run never taken up is waited for and
+// cleaned up when the at-exit scope ends. Main thread only, with an at-exit
+// scope.
+void StartTestRunAhead(const std::u16string& name,
+                       const base::FilePath& test_program);
 
 }  // namespace installer
 

@@ -7,15 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "base/at_exit.h"
 #include "base/base_paths.h"
 #include "base/files/file_util.h"
 #include "base/path_service.h"
 #include "base/rand_util.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/utils.h"
+#include "desktop/windows/installer/test/installer_test_host.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -113,6 +117,123 @@ TEST(DownloadFolderTest, AProgramThatCannotStartLeavesNoFolderBehind) {
   EXPECT_FALSE(TryInstallerFolderCandidate(candidates.name(), broken, &base));
   EXPECT_TRUE(base::PathExists(existing.Append(u"f")));
   EXPECT_FALSE(base::PathExists(existing.Append(u"broken.exe")));
+}
+
+TEST(DownloadFolderTest, TheTestRunStartsALinkToTheProgram) {
+  // A writable program is started through a second name of the same file,
+  // with nothing copied; a read-only one through a copy.
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  const base::FilePath links = dir.GetPath().Append(u"links.txt");
+  ASSERT_TRUE(SetEnvironmentVariableW(test::kHostRecordLinksVariable,
+                                      base::as_wcstr(links.value())));
+  ASSERT_TRUE(SetEnvironmentVariableW(
+      test::kHostRecordVariable,
+      base::as_wcstr(dir.GetPath().Append(u"command.txt").value())));
+  const struct {
+    bool read_only;
+    const char* links;
+  } kCases[] = {{false, "2"}, {true, "1"}};
+  for (const auto& test_case : kCases) {
+    SCOPED_TRACE(test_case.read_only);
+    ScopedCandidates candidates;
+    const base::FilePath program = dir.GetPath().Append(u"program.exe");
+    ASSERT_TRUE(base::CopyOneFile(TestHost(), program));
+    if (test_case.read_only)
+      ASSERT_TRUE(SetFileAttributesW(base::as_wcstr(program.value()),
+                                     FILE_ATTRIBUTE_READONLY));
+    base::FilePath folder;
+    ASSERT_TRUE(GetTempInstallerFolder(candidates.name(), program, &folder));
+    EXPECT_EQ(Candidates(candidates.name())[0], folder);
+    std::string recorded;
+    EXPECT_TRUE(base::FileUtil::ReadFileToString(links, &recorded));
+    EXPECT_EQ(test_case.links, recorded);
+    EXPECT_FALSE(base::PathExists(folder.Append(u"program.exe")));
+    SetFileAttributesW(base::as_wcstr(program.value()), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(base::DeleteFileOrDirectory(program, false));
+    ASSERT_TRUE(base::DeleteFileOrDirectory(links, false));
+  }
+  SetEnvironmentVariableW(test::kHostRecordLinksVariable, nullptr);
+  SetEnvironmentVariableW(test::kHostRecordVariable, nullptr);
+}
+
+// The test program records its links, then waits for |release|.
+class HeldTestProgram {
+ public:
+  HeldTestProgram() {
+    EXPECT_TRUE(dir_.CreateUniqueTempDir());
+    program_ = dir_.GetPath().Append(u"held.exe");
+    EXPECT_TRUE(base::CopyOneFile(TestHost(), program_));
+    links_ = dir_.GetPath().Append(u"links.txt");
+    const std::u16string event_name =
+        u"Local\\VelnaDownloadFolderTest" +
+        base::UTF8ToUTF16(base::Uint64ToString(base::RandUint64()));
+    release_.Set(
+        CreateEventW(nullptr, TRUE, FALSE, base::as_wcstr(event_name)));
+    SetEnvironmentVariableW(test::kHostRecordLinksVariable,
+                            base::as_wcstr(links_.value()));
+    SetEnvironmentVariableW(
+        test::kHostRecordVariable,
+        base::as_wcstr(dir_.GetPath().Append(u"command.txt").value()));
+    SetEnvironmentVariableW(test::kHostReleaseEventVariable,
+                            base::as_wcstr(event_name));
+  }
+  ~HeldTestProgram() {
+    SetEvent(release_.Get());
+    for (const wchar_t* name :
+         {test::kHostRecordLinksVariable, test::kHostRecordVariable,
+          test::kHostReleaseEventVariable}) {
+      SetEnvironmentVariableW(name, nullptr);
+    }
+  }
+  const base::FilePath& program() const { return program_; }
+  const base::FilePath& links() const { return links_; }
+  void Release() { SetEvent(release_.Get()); }
+  // Whether the program recorded that it runs, within ten seconds.
+  bool WaitUntilRunning() {
+    for (int i = 0; i < 100 && !base::PathExists(links_); ++i) Sleep(100);
+    return base::PathExists(links_);
+  }
+
+ private:
+  base::ScopedTempDir dir_;
+  base::FilePath program_;
+  base::FilePath links_;
+  base::win::ScopedHandle release_;
+};
+
+TEST(DownloadFolderTest, ARunStartedAheadIsTakenUpOnce) {
+  ScopedCandidates candidates;
+  HeldTestProgram held;
+  base::AtExitManager at_exit;
+  StartTestRunAhead(candidates.name(), held.program());
+  const base::FilePath expected = Candidates(candidates.name())[0];
+  // It runs before anyone asks for the folder, from the candidate.
+  ASSERT_TRUE(held.WaitUntilRunning());
+  EXPECT_TRUE(base::PathExists(expected.Append(u"held.exe")));
+  ASSERT_TRUE(base::DeleteFileOrDirectory(held.links(), false));
+  held.Release();
+  base::FilePath folder;
+  ASSERT_TRUE(
+      GetTempInstallerFolder(candidates.name(), held.program(), &folder));
+  EXPECT_EQ(expected, folder);
+  EXPECT_FALSE(base::PathExists(folder.Append(u"held.exe")));
+  // Not run a second time.
+  EXPECT_FALSE(base::PathExists(held.links()));
+}
+
+TEST(DownloadFolderTest, ARunAheadNeverTakenUpIsCleanedUpAtExit) {
+  ScopedCandidates candidates;
+  HeldTestProgram held;
+  const base::FilePath candidate = Candidates(candidates.name())[0];
+  {
+    base::AtExitManager at_exit;
+    StartTestRunAhead(candidates.name(), held.program());
+    ASSERT_TRUE(held.WaitUntilRunning());
+    held.Release();
+  }
+  // The folder it made goes with the copy.
+  EXPECT_FALSE(base::PathExists(candidate));
 }
 
 TEST(DownloadFolderTest, TemporaryFolderOnAMissingDriveFallsBackToDownloads) {

@@ -37,6 +37,7 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -129,6 +130,14 @@ void SetUninstallBatchLauncherForTesting(UninstallBatchLauncher launcher);
 // default. True when it is gone.
 using ProfileDeleter = bool (*)(const base::FilePath& folder);
 void SetProfileDeleterForTesting(ProfileDeleter deleter);
+
+// Whether two existing folders lie on one volume, so that a file moves from
+// one to the other without its bytes being copied: their volume serial
+// numbers by default. False when either cannot be opened.
+using SameVolumeCheck = bool (*)(const base::FilePath& a,
+                                 const base::FilePath& b);
+void SetSameVolumeCheckForTesting(SameVolumeCheck check);
+bool IsOnSameVolume(const base::FilePath& a, const base::FilePath& b);
 
 // Whether |line| of a files list (or an install log entry) names a file
 // inside the folder it is joined to: IsSafeRelativePathUtf8() of
@@ -298,6 +307,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   bool HandleFolderPermissionResult(ElevationResult result);
   // The install log's identity: mode, folder, version and AppId.
   void StartInstallLog();
+  // An installation or update: the package's files are moved rather than
+  // copied when the package shares the install folder's volume.
+  void ChooseMoveOrCopy();
   // An uninstallation: deletes the browser's executable, which fails
   // while it runs.
   bool RemoveBrowserUnlessRunning();
@@ -390,7 +402,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   void StepRemoveInstalledFiles();
   void StepCleanUpFilesAfterUninstall();
   // The copy of one file of |list| (the versioned or the root files), then
-  // |continuation| for the next one; successes go to |recorded|.
+  // |continuation| for the next one; successes go to |recorded|. On the
+  // package's volume the file is moved instead (its undo moves it back).
   void StepCopyFile(uint32_t index, const std::vector<std::string>& list,
                     const base::Closure& continuation,
                     std::vector<std::u16string>* recorded, bool root);
@@ -417,6 +430,14 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   base::FilePath own_directory_;
   std::vector<std::string> files_list_;
   std::vector<std::string> root_files_list_;
+  // The package and the install folder share a volume: the copy steps move
+  // the package's files. Each moved file's new place, by its package path
+  // (a file listed twice is copied from there the second time).
+  bool move_package_files_ = false;
+  // An installation for all users: a moved file takes the owner and access
+  // list of its install folder, not those of the user's temporary folder.
+  bool moved_files_take_folder_security_ = false;
+  std::map<std::u16string, base::FilePath> moved_files_;
   Settings* settings_ = nullptr;
   InstallLog install_log_;
   std::u16string uninstall_command_;

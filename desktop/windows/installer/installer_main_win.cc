@@ -190,6 +190,22 @@ void StartCrashClient() {
   crash_reporter::FillInstallerCrashKeys();
 }
 
+// A front end tests its download folder by starting the installer there
+// (RunFrontEnd): started now, that start overlaps with the crash
+// reporter's instead of following it.
+void StartDownloadFolderTestEarly(const base::CommandLine& command_line) {
+  base::FilePath own_exe;
+  if (command_line.HasSwitch(switches::kBackend) ||
+      command_line.HasSwitch(switches::kTempFolder) ||
+      command_line.HasSwitch(switches::kHelp) ||
+      command_line.HasSwitch(switches::kHelpShort) ||
+      command_line.HasSwitch(switches::kSetFolderPermission) ||
+      !base::PathService::Get(base::FILE_EXE, &own_exe)) {
+    return;
+  }
+  StartTestRunAhead(GetInstallerFolderName(), own_exe);
+}
+
 bool RunBackendRole(Settings* settings) {
   InstallerRunnerBackend runner;
   return runner.Run(settings);
@@ -421,6 +437,7 @@ bool RunInstallerMain() {
   base::trace_event::EnableTracingFromCommandLine();
   if (command_line.HasSwitch(switches::kCrashReporterParentId))
     return RunCrashReporterRole(command_line);
+  StartDownloadFolderTestEarly(command_line);
   StartCrashClient();
   RegisterInstallerExperiments(base::FeatureList::GetInstance());
   const base::FilePath installation_folder =

@@ -132,6 +132,20 @@ internal::TaskSchedulerFactory g_task_scheduler_factory = nullptr;
 TaskbarPins* g_taskbar_pins = nullptr;
 internal::UninstallBatchLauncher g_batch_launcher = nullptr;
 internal::ProfileDeleter g_profile_deleter = nullptr;
+internal::SameVolumeCheck g_same_volume_check = nullptr;
+
+// The serial number of the volume that holds the existing |folder|.
+bool GetVolumeSerialNumber(const base::FilePath& folder, DWORD* serial) {
+  base::win::ScopedHandle handle(
+      CreateFileW(base::as_wcstr(folder.value()), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!handle.IsValid() || !GetFileInformationByHandle(handle.Get(), &info))
+    return false;
+  *serial = info.dwVolumeSerialNumber;
+  return true;
+}
 
 bool LaunchBatch(const base::FilePath& install_folder) {
   return g_batch_launcher ? g_batch_launcher(install_folder)
@@ -432,6 +446,18 @@ std::vector<std::string> CreatedParentsForBatch(
 
 namespace internal {
 
+void SetSameVolumeCheckForTesting(SameVolumeCheck check) {
+  g_same_volume_check = check;
+}
+
+bool IsOnSameVolume(const base::FilePath& a, const base::FilePath& b) {
+  if (g_same_volume_check) return g_same_volume_check(a, b);
+  DWORD serial_a = 0;
+  DWORD serial_b = 0;
+  return GetVolumeSerialNumber(a, &serial_a) &&
+         GetVolumeSerialNumber(b, &serial_b) && serial_a == serial_b;
+}
+
 void SetTaskSchedulerFactoryForTesting(TaskSchedulerFactory factory) {
   g_task_scheduler_factory = factory;
 }
@@ -494,7 +520,31 @@ void Installer::StepCopyFile(uint32_t index,
   base::FilePath destination = status()->install_folder;
   if (!root) destination = destination.Append(install_log_.subfolder);
   destination = destination.Append(relative);
-  if (!RunOperation(std::make_unique<CopyFileOperation>(source, destination))) {
+  const auto moved = moved_files_.find(source.value());
+  bool done = false;
+  if (moved != moved_files_.end()) {
+    // A line listed again: the file is already in place, or is copied from
+    // where it went.
+    done = moved->second == destination ||
+           RunOperation(
+               std::make_unique<CopyFileOperation>(moved->second, destination));
+  } else if (move_package_files_) {
+    done = RunOperation(std::make_unique<MoveFileOperation>(
+        source, destination,
+        moved_files_take_folder_security_
+            ? MoveFileOperation::kTakeFolderSecurity
+            : MoveFileOperation::kKeepSecurity));
+    if (done) {
+      moved_files_[source.value()] = destination;
+    } else {
+      // Whatever stopped the move, a copy may still do: this file and the
+      // following ones are copied.
+      LOG(WARNING) << "Copying the package's files from " << relative;
+      move_package_files_ = false;
+    }
+  }
+  if (!done &&
+      !RunOperation(std::make_unique<CopyFileOperation>(source, destination))) {
     return Fail(kIdsCopyFailed, destination.value(),
                 "Failed copying " + list[index]);
   }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "base/base_paths.h"
 #include "base/base_paths_win.h"
 #include "base/command_line.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
 #include "base/path_service.h"
@@ -47,6 +49,7 @@
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
+#include "desktop/windows/installer/service/transactions/file_security.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
@@ -848,6 +851,8 @@ TEST_F(InstallerStepsTest, TheUninstallKeyIsTheFirstFreeOneAndTheSearchEnds) {
   // Every name taken: the search gives up with the generic error.
   for (int n = 2; n < 1000; ++n)
     ASSERT_TRUE(create(base::UTF8ToUTF16(std::to_string(n))));
+  // The installation moved the package's files out: a fresh package.
+  MakePackage(u"package1", 1);
   const MachineState before = State();
   events = RunInstaller(package, InstallArguments());
   ASSERT_LE(2u, events.size());
@@ -857,7 +862,6 @@ TEST_F(InstallerStepsTest, TheUninstallKeyIsTheFirstFreeOneAndTheSearchEnds) {
 }
 
 TEST_F(InstallerStepsTest, InstallerPrefsAreMergedAndTheTaskErrorCountFalls) {
-  const base::FilePath package = MakePackage(u"package1", 1);
   const struct {
     const char* stored;
     int expected_count;
@@ -868,6 +872,8 @@ TEST_F(InstallerStepsTest, InstallerPrefsAreMergedAndTheTaskErrorCountFalls) {
     const base::FilePath prefs_path =
         install_folder_.Append(kInstallerPrefsFileName);
     ASSERT_TRUE(test::WriteTextFile(prefs_path, c.stored));
+    // A fresh package each time: an installation moves its files out.
+    const base::FilePath package = MakePackage(u"package1", 1);
     ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
     std::unique_ptr<base::DictionaryValue> prefs =
         ReadJsonDictionaryFile(prefs_path);
@@ -902,6 +908,8 @@ TEST_F(InstallerStepsTest, TheLauncherStepInstallsOnlyJsonOverrides) {
   EXPECT_TRUE(logs_.Has(logging::LOG_WARNING,
                         "Supplied pref default overrides is not valid JSON"));
   ASSERT_TRUE(test::WriteTextFile(overrides, "{\"a\": [1, 2]}"));
+  // The installation moved the package's files out: a fresh package.
+  MakePackage(u"package1", 1);
   ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
   EXPECT_EQ("{\"a\": [1, 2]}", test::ReadFileContents(installed));
   ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
@@ -923,7 +931,8 @@ TEST_F(InstallerStepsTest, ShortcutsCarryTheVersionAfterACollision) {
   EXPECT_NE(calls_.end(), std::find(calls_.begin(), calls_.end(),
                                     "Pin " + base::UTF16ToUTF8(versioned)));
   // The update keeps the versioned names; the uninstall leaves the other
-  // program's shortcut.
+  // program's shortcut. (The installation moved the package's files out.)
+  MakePackage(u"package1", 1);
   ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
   EXPECT_EQ(desktop.Append(versioned).value(),
             last_install_log_.desktop_shortcut);
@@ -933,11 +942,12 @@ TEST_F(InstallerStepsTest, ShortcutsCarryTheVersionAfterACollision) {
 }
 
 TEST_F(InstallerStepsTest, TheSurveyGetsItsUrlAsOneArgumentUnlessSilent) {
-  const base::FilePath package = MakePackage(u"package1", 1);
   const base::FilePath record = records_.Append(u"iexplore.exe.txt");
   for (bool silent : {false, true}) {
     SCOPED_TRACE(silent);
     base::DeleteFileOrDirectory(record, false);
+    // A fresh package each time: an installation moves its files out.
+    const base::FilePath package = MakePackage(u"package1", 1);
     ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
     ASSERT_EQ("Success",
               RunInstaller(base::FilePath(),
@@ -1116,6 +1126,179 @@ TEST_F(InstallerStepsTest, AnUpdateAdjustsTheProfile) {
 
 namespace installer {
 namespace {
+
+// Every file and folder below |folder|: attributes, and the contents and
+// last-write time of files. (A folder's time changes with every file moved
+// in or out.)
+std::map<std::u16string, std::string> TreeWithTimes(
+    const base::FilePath& folder) {
+  std::map<std::u16string, std::string> tree;
+  base::FileEnumerator walk(
+      folder, true,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath path = walk.Next(); !path.empty(); path = walk.Next()) {
+    const WIN32_FIND_DATAW info = walk.GetInfo();
+    std::string entry = std::to_string(info.dwFileAttributes);
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      entry += " " + std::to_string(info.ftLastWriteTime.dwHighDateTime) + ":" +
+               std::to_string(info.ftLastWriteTime.dwLowDateTime) + " " +
+               test::ReadFileContents(path);
+    }
+    tree[path.value().substr(folder.value().size())] = entry;
+  }
+  return tree;
+}
+
+TEST_F(InstallerStepsTest, MovedFilesGoBackToThePackageOnRollback) {
+  const base::FilePath package = MakePackage(u"package1", 1);
+  const base::FilePath list_path = package.Append(kFilesListFileName);
+  const std::string files_list = test::ReadFileContents(list_path);
+  const std::string first_line = files_list.substr(0, files_list.find('\r'));
+  // The 16th of 31 lines names a file the package lacks.
+  std::string broken_list = files_list;
+  size_t at = 0;
+  for (int line = 0; line < 15; ++line) at = broken_list.find('\n', at) + 1;
+  broken_list.insert(at, "res\\missing.txt\r\n");
+  // Files are moved, not copied: the first is gone from the package by the
+  // time the interrupt comes.
+  bool first_moved = false;
+  auto interrupt = InterruptAt(15);
+  const struct {
+    const char* name;
+    const std::string& list;
+    std::function<void(int)> on_step;
+  } kCases[] = {
+      {"a failure after half the files", broken_list, nullptr},
+      {"an interrupt after half the files", files_list,
+       [&](int step) {
+         if (step == 15) {
+           first_moved =
+               !base::PathExists(package.Append(base::UTF8ToUTF16(first_line)));
+         }
+         interrupt(step);
+       }},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(test::WriteTextFile(list_path, c.list));
+    const std::map<std::u16string, std::string> package_before =
+        TreeWithTimes(package);
+    const MachineState before = State();
+    const std::vector<std::string> events =
+        RunInstaller(package, InstallArguments(), c.on_step);
+    EXPECT_EQ("InstallerTerminated(0)", events.back());
+    EXPECT_TRUE(TreeWithTimes(package) == package_before);
+    EXPECT_EQ(before, State());
+    ExpectNoAsideFiles();
+  }
+  EXPECT_TRUE(first_moved);
+
+  // A retry finds the whole package; its files end up in the install
+  // folder, as they were, and no longer in the package.
+  ASSERT_TRUE(test::WriteTextFile(list_path, files_list));
+  const std::map<std::u16string, std::string> package_before =
+      TreeWithTimes(package);
+  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  const std::map<std::u16string, std::string> installed =
+      TreeWithTimes(install_folder_.Append(last_install_log_.subfolder));
+  for (const std::u16string& file : last_install_log_.files) {
+    const std::u16string key = u"\\" + file;
+    EXPECT_FALSE(base::PathExists(package.Append(file)));
+    ASSERT_EQ(1u, installed.count(key)) << base::UTF16ToUTF8(file);
+    EXPECT_EQ(package_before.at(key), installed.at(key));
+  }
+  EXPECT_EQ(30u, last_install_log_.files.size());
+}
+
+// Takes the security of the first |moves| files' new folder, then fails.
+class LimitedFileSecurity : public FileSecurity {
+ public:
+  explicit LimitedFileSecurity(int moves) : moves_(moves) {
+    FileSecurity::SetForTesting(this);
+  }
+  ~LimitedFileSecurity() override { FileSecurity::SetForTesting(nullptr); }
+  bool Save(const base::FilePath&, Saved* saved) override {
+    *saved = {1};
+    return true;
+  }
+  bool TakeFolderSecurity(const base::FilePath& path) override {
+    taken.push_back(path);
+    return static_cast<int>(taken.size()) <= moves_;
+  }
+  bool Restore(const base::FilePath&, const Saved&) override { return true; }
+
+  std::vector<base::FilePath> taken;
+
+ private:
+  const int moves_;
+};
+
+TEST_F(InstallerStepsTest, MovedFilesTakeTheSecurityOfTheirFolder) {
+  // For all users every moved file is given its install folder's security,
+  // and from the first that cannot take it on the files are copied (the
+  // run is stopped after ten files, before it would write the machine's
+  // keys). For the user alone, whose temporary folder the package came
+  // from, the files keep theirs.
+  const base::FilePath package = MakePackage(u"package1", 1);
+  const std::map<std::u16string, std::string> package_before =
+      TreeWithTimes(package);
+  {
+    LimitedFileSecurity security(2);
+    const std::vector<std::string> events = RunInstaller(
+        package, u"--allusers=1 --language=en-US", InterruptAt(10));
+    EXPECT_EQ("InstallerTerminated(0)", events.back());
+    ASSERT_EQ(3u, security.taken.size());
+    EXPECT_EQ(u"Velna \u00e9 100% x",
+              security.taken[0].DirName().DirName().BaseName().value());
+    EXPECT_TRUE(TreeWithTimes(package) == package_before);
+  }
+  LimitedFileSecurity security(2);
+  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  EXPECT_TRUE(security.taken.empty());
+  for (const std::u16string& file : last_install_log_.files)
+    EXPECT_FALSE(base::PathExists(package.Append(file)));
+}
+
+TEST_F(InstallerStepsTest, FilesAreCopiedAcrossVolumesAndWhenListedTwice) {
+  const base::FilePath package = MakePackage(u"package1", 1);
+  const base::FilePath list_path = package.Append(kFilesListFileName);
+  const std::string files_list = test::ReadFileContents(list_path);
+  const std::string first_line = files_list.substr(0, files_list.find('\r'));
+  // Another volume: every file stays in the package.
+  internal::SetSameVolumeCheckForTesting(
+      [](const base::FilePath&, const base::FilePath&) { return false; });
+  const std::map<std::u16string, std::string> package_before =
+      TreeWithTimes(package);
+  const std::vector<std::string> events =
+      RunInstaller(package, InstallArguments());
+  internal::SetSameVolumeCheckForTesting(nullptr);
+  ASSERT_EQ("Success", events.back());
+  const std::map<std::u16string, std::string> package_after =
+      TreeWithTimes(package);
+  for (const std::u16string& file : last_install_log_.files) {
+    const std::u16string key = u"\\" + file;
+    EXPECT_EQ(package_before.at(key), package_after.at(key));
+  }
+
+  // A line twice, and the same file in the root too: moved once, copied
+  // from its new place the other times, and recorded each time.
+  const std::u16string first = base::UTF8ToUTF16(first_line);
+  const std::string first_contents =
+      test::ReadFileContents(package.Append(first));
+  ASSERT_TRUE(test::WriteTextFile(list_path, files_list + first_line + "\r\n"));
+  ASSERT_TRUE(test::WriteTextFile(package.Append(kRootFilesListFileName),
+                                  "root_a.txt\r\n" + first_line + "\r\n"));
+  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  EXPECT_EQ(31u, last_install_log_.files.size());
+  EXPECT_EQ(2u, last_install_log_.root_files.size());
+  EXPECT_FALSE(base::PathExists(package.Append(first)));
+  EXPECT_EQ(first_contents,
+            test::ReadFileContents(install_folder_.Append(first)));
+  EXPECT_EQ(
+      first_contents,
+      test::ReadFileContents(
+          install_folder_.Append(last_install_log_.subfolder).Append(first)));
+}
 
 TEST_F(InstallerStepsTest, AFailedUpdateLeavesTheInstallationAsItWas) {
   ASSERT_EQ(

@@ -209,9 +209,12 @@ void Installer::Run() {
   StartInstallLog();
   if (settings_->operation() == kOperationUninstalling) {
     if (!RemoveBrowserUnlessRunning()) return;
-  } else if (!UseProtectedPackage(is_admin) || !ReadFileLists() ||
-             !CreateInstallationSubfolder()) {
-    return;
+  } else {
+    if (!UseProtectedPackage(is_admin) || !ReadFileLists() ||
+        !CreateInstallationSubfolder()) {
+      return;
+    }
+    ChooseMoveOrCopy();
   }
   ApplyExperimentStates();
   BuildAndScheduleSteps();
@@ -425,6 +428,15 @@ void Installer::StartInstallLog() {
     install_log_.app_id = std::to_string(base::Time::Now().ToTimeT());
     VLOG(1) << "AppId for new installation: " << install_log_.app_id;
   }
+}
+
+void Installer::ChooseMoveOrCopy() {
+  // Each file is then made once: the package folder goes when the front
+  // end ends, and a rollback moves the files back for a retry.
+  move_package_files_ =
+      internal::IsOnSameVolume(own_directory_, status()->install_folder);
+  moved_files_take_folder_security_ = settings_->all_users();
+  VLOG(1) << "Moving the package's files: " << move_package_files_;
 }
 
 bool Installer::RemoveBrowserUnlessRunning() {

@@ -5,7 +5,6 @@
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
-#include "base/time/time.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/installer_callbacks.h"
 #include "desktop/windows/installer/service/utils.h"
@@ -16,8 +15,6 @@
 namespace installer {
 
 namespace {
-
-constexpr int kTerminateDelayMs = 1000;
 
 base::Location NamedLocation(const char* name) {
   return base::Location(name, __FILE__, __LINE__, nullptr);
@@ -198,11 +195,12 @@ void SilentInstallerController::OnInstallerTerminated(bool success) {
   result_ = success;
   VLOG(2) << "Installer ended. Success is " << (success ? 1 : 0)
           << ". terminating";
-  base::MessageLoop::current()->PostDelayedTask(
+  // Nothing more comes from the backend: the runner read the mailslot out
+  // before it reported the end, so no grace period is needed.
+  base::MessageLoop::current()->PostTask(
       NamedLocation("OnInstallerTerminated"),
       base::Bind(&SilentInstallerController::Terminate,
-                 weak_factory_.GetWeakPtr()),
-      base::TimeDelta::FromMilliseconds(kTerminateDelayMs));
+                 weak_factory_.GetWeakPtr()));
 }
 
 void SilentInstallerController::Terminate() {

@@ -363,6 +363,34 @@ TEST_F(SilentControllerTest, ResultAndStatisticsOfARunInsideThePackage) {
   }
 }
 
+// Records whether a task posted right after the backend's end ran before
+// the controller finished.
+class MarkedController : public SilentInstallerController {
+ public:
+  void OnInstallerTerminated(bool success) override {
+    SilentInstallerController::OnInstallerTerminated(success);
+    base::MessageLoop::current()->task_runner()->PostTask(
+        CURRENT_LOCATION,
+        base::Bind([](bool* ran) { *ran = true; }, &marker_ran_));
+  }
+  bool marker_ran() const { return marker_ran_; }
+
+ private:
+  bool marker_ran_ = false;
+};
+
+TEST_F(SilentControllerTest, TheBackendsEndEndsTheRunAtOnce) {
+  // The runner has read the backend's messages out before it reports the
+  // end: nothing is waited for after it, not even the next task.
+  WriteSeams(WorkSteps(false), base::DictionaryValue());
+  std::unique_ptr<Settings> settings =
+      MakeSettings(u"--silent --installfolder=" + Quoted(install_folder()) +
+                   u" " + kNoNetwork);
+  MarkedController controller;
+  EXPECT_TRUE(controller.Run(settings.get(), true, dir().Append(u"dl")));
+  EXPECT_FALSE(controller.marker_ran());
+}
+
 TEST(SilentControllerPromptTest, NoDialogIsShownForTheFetcher) {
   base::MessageLoop message_loop;
   SilentInstallerController controller;

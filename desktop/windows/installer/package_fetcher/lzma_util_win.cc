@@ -1,3 +1,4 @@
+#include <string.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -13,19 +14,16 @@
 #include "desktop/windows/installer/package_fetcher/lzma_util.h"
 #include "desktop/windows/installer/package_fetcher/progress_listener.h"
 #include "desktop/windows/installer/package_fetcher/seven_zip_reader.h"
+#include "desktop/windows/installer/package_fetcher/unpacked_file_writer_win.h"
 
 namespace installer {
 
 namespace {
 
-// One WriteFile takes at most a DWORD of bytes: larger items are written in
-// pieces of this size.
+// One WriteFile takes at most a DWORD of bytes: larger pieces are split.
 constexpr size_t kMaxWriteSize = size_t{1} << 30;
 // ReadFile likewise.
 constexpr size_t kMaxReadSize = size_t{1} << 30;
-
-// The result of a short write that the system gave no error for.
-constexpr DWORD kShortWriteError = ERROR_WRITE_FAULT;
 
 int ToProgress(uint64_t value) {
   return static_cast<int>(
@@ -45,21 +43,78 @@ bool GetAvailableSpace(const base::FilePath& folder, uint64_t* available) {
   return true;
 }
 
+bool GetFilePosition(HANDLE file, uint64_t* position) {
+  LARGE_INTEGER zero = {};
+  LARGE_INTEGER current;
+  if (!::SetFilePointerEx(file, zero, &current, FILE_CURRENT)) return false;
+  *position = static_cast<uint64_t>(current.QuadPart);
+  return true;
+}
+
+// Streams the item's bytes into the writer's chunks.
+SRes StreamItem(SevenZipReader* reader, uint32_t index,
+                UnpackedFileWriter* writer) {
+  SRes result = reader->BeginItemStream(index);
+  while (result == SZ_OK) {
+    size_t size = UnpackedFileWriter::kChunkSize;
+    uint8_t* buffer = writer->GetBuffer(&size);
+    result = reader->ReadItemStream(buffer, &size);
+    writer->Commit(size);
+    // A writer that failed has the say; decoding further is of no use.
+    if (size == 0 || writer->error() != 0) break;
+  }
+  return result;
+}
+
+// Decodes the item's whole block (or takes the held one) and hands the
+// item's bytes to the writer.
+SRes CopyWholeItem(SevenZipReader* reader, uint32_t index,
+                   UnpackedFileWriter* writer) {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  const SRes result = reader->ReadItem(index, &data, &size);
+  if (result != SZ_OK) return result;
+  for (size_t done = 0; done < size;) {
+    size_t piece = size - done;
+    uint8_t* buffer = writer->GetBuffer(&piece);
+    memcpy(buffer, data + done, piece);
+    writer->Commit(piece);
+    done += piece;
+  }
+  return SZ_OK;
+}
+
 }  // namespace
 
-FileInStream::FileInStream(base::win::Handle file) {
+FileInStream::FileInStream(base::win::Handle file, uint64_t offset,
+                           uint64_t length) {
   interface_.stream = {ArchiveReadCallback, ArchiveSeekCallback};
   interface_.file = file;
+  interface_.offset = offset;
+  interface_.length = length;
 }
 
 // static
 SRes FileInStream::ArchiveReadCallback(ISeekInStreamPtr stream, void* buffer,
                                        size_t* size) {
-  const HANDLE file = reinterpret_cast<const Interface*>(stream)->file;
+  const Interface* self = reinterpret_cast<const Interface*>(stream);
+  const HANDLE file = self->file;
+  size_t wanted = *size;
+  if (self->length != kWholeFile) {
+    // Nothing beyond the window's end.
+    uint64_t position = 0;
+    if (!GetFilePosition(file, &position)) {
+      *size = 0;
+      return SZ_ERROR_READ;
+    }
+    const uint64_t end = self->offset + self->length;
+    wanted = static_cast<size_t>(
+        std::min<uint64_t>(wanted, end - std::min(position, end)));
+  }
   uint8_t* out = static_cast<uint8_t*>(buffer);
   size_t done = 0;
-  while (done < *size) {
-    const DWORD ask = static_cast<DWORD>(std::min(*size - done, kMaxReadSize));
+  while (done < wanted) {
+    const DWORD ask = static_cast<DWORD>(std::min(wanted - done, kMaxReadSize));
     DWORD read = 0;
     if (!::ReadFile(file, out + done, ask, &read, nullptr)) {
       *size = done;
@@ -75,60 +130,89 @@ SRes FileInStream::ArchiveReadCallback(ISeekInStreamPtr stream, void* buffer,
 // static
 SRes FileInStream::ArchiveSeekCallback(ISeekInStreamPtr stream, Int64* position,
                                        ESzSeek origin) {
+  const Interface* self = reinterpret_cast<const Interface*>(stream);
+  const bool window = self->length != kWholeFile;
+  LARGE_INTEGER distance;
+  distance.QuadPart = *position;
   DWORD method;
   switch (origin) {
     case SZ_SEEK_SET:
       method = FILE_BEGIN;
+      if (window) {
+        if (*position < 0) return SZ_ERROR_FAIL;
+        distance.QuadPart += self->offset;
+      }
       break;
     case SZ_SEEK_CUR:
       method = FILE_CURRENT;
       break;
     case SZ_SEEK_END:
       method = FILE_END;
+      if (window) {
+        method = FILE_BEGIN;
+        distance.QuadPart += self->offset + self->length;
+        if (distance.QuadPart < static_cast<LONGLONG>(self->offset))
+          return SZ_ERROR_FAIL;
+      }
       break;
     default:
       return SZ_ERROR_PARAM;
   }
-  LARGE_INTEGER distance;
-  distance.QuadPart = *position;
   LARGE_INTEGER moved;
-  if (!::SetFilePointerEx(reinterpret_cast<const Interface*>(stream)->file,
-                          distance, &moved, method)) {
+  if (!::SetFilePointerEx(self->file, distance, &moved, method)) {
     return SZ_ERROR_FAIL;
   }
-  *position = moved.QuadPart;
+  *position = moved.QuadPart - (window ? self->offset : 0);
   return SZ_OK;
 }
 
 LzmaUtil::LzmaUtil(ProgressListener* listener)
-    : listener_(listener), max_write_size_(kMaxWriteSize) {}
+    : listener_(listener),
+      max_write_size_(kMaxWriteSize),
+      write_limit_(UINT64_MAX) {}
 
 LzmaUtil::~LzmaUtil() { CloseArchive(); }
 
-uint32_t LzmaUtil::OpenArchive(const base::FilePath& path) {
+uint32_t LzmaUtil::OpenArchive(const base::FilePath& path, uint64_t offset,
+                               uint64_t length) {
   CloseArchive();
   archive_.Set(::CreateFileW(base::as_wcstr(path.value()), GENERIC_READ,
                              FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!archive_.IsValid()) return ::GetLastError();
+  archive_offset_ = offset;
+  archive_length_ = length;
   return ERROR_SUCCESS;
 }
 
 void LzmaUtil::CloseArchive() {
   archive_.Close();
-  created_folders_.clear();
+  archive_offset_ = 0;
+  archive_length_ = FileInStream::kWholeFile;
 }
 
 int LzmaUtil::UnPack(const base::FilePath& output_folder,
                      base::FilePath* output_path) {
   if (!archive_.IsValid()) return kArchiveError;
-  created_folders_.clear();
-  // The archive starts at the file's start, also when unpacked again.
-  ::SetFilePointer(archive_.Get(), 0, nullptr, FILE_BEGIN);
-  FileInStream stream(archive_.Get());
+  // The archive starts at its start, also when unpacked again.
+  LARGE_INTEGER start;
+  start.QuadPart = static_cast<LONGLONG>(archive_offset_);
+  ::SetFilePointerEx(archive_.Get(), start, nullptr, FILE_BEGIN);
+  FileInStream stream(archive_.Get(), archive_offset_, archive_length_);
+  UnpackedFileWriter writer(max_write_size_, write_limit_);
+  const int result = UnpackWith(&stream, &writer, output_folder, output_path);
+  // Once the reader and the block's temporary file are gone, so that the
+  // folders they were in can go too.
+  if (result != 0) writer.RemoveCreated();
+  return result;
+}
+
+int LzmaUtil::UnpackWith(FileInStream* stream, UnpackedFileWriter* writer,
+                         const base::FilePath& output_folder,
+                         base::FilePath* output_path) {
   // Declared first: the reader frees its block through it.
   std::unique_ptr<LzmaFileBackedAllocator> allocator;
-  SevenZipReader reader(stream.stream());
+  SevenZipReader reader(stream->stream());
   const SRes open_result = reader.Open();
   if (open_result != SZ_OK) {
     LOG(ERROR) << "Error returned by SzArchiveOpen: " << open_result;
@@ -140,18 +224,27 @@ int LzmaUtil::UnPack(const base::FilePath& output_folder,
                << base::UTF16ToUTF8(reader.GetItemPath(unsafe_index));
     return kArchiveError;
   }
-
-  // The block's file and the free-space query both need the folder.
-  CreateFolderOnce(output_folder);
+  // Made at once: the free-space query and the block's file need it.
+  writer->CreateFolder(output_folder);
+  writer->Finish();
   allocator = std::make_unique<LzmaFileBackedAllocator>(output_folder);
   reader.SetBlockAllocator(allocator->allocator());
-  const uint32_t count = reader.item_count();
+  writer->Start();
+  return UnpackItems(&reader, writer, output_folder, output_path);
+}
+
+int LzmaUtil::UnpackItems(SevenZipReader* reader, UnpackedFileWriter* writer,
+                          const base::FilePath& output_folder,
+                          base::FilePath* output_path) {
+  const uint32_t count = reader->item_count();
   if (listener_) listener_->SetTotalProgress(ToProgress(count));
   for (uint32_t i = 0; i < count; ++i) {
     if (listener_) listener_->SetCurrentProgress(ToProgress(i));
-    // On some file systems sizing the block's file reserves nothing, and
-    // the decoder would fault writing into it once the disk is full.
-    const uint64_t block_size = reader.GetSizeOfBlockToDecode(i);
+    // Refused before decoding: a whole block's buffer would not fit, and a
+    // streamed block's files would not either. On some file systems sizing
+    // the block's file reserves nothing, and the decoder would fault writing
+    // into it once the disk is full.
+    const uint64_t block_size = reader->GetSizeOfBlockToDecode(i);
     uint64_t available = 0;
     if (block_size && GetAvailableSpace(output_folder, &available) &&
         block_size > available) {
@@ -159,14 +252,7 @@ int LzmaUtil::UnPack(const base::FilePath& output_folder,
                  << available << " bytes free in " << output_folder;
       return kArchiveError;
     }
-    const uint8_t* data = nullptr;
-    size_t size = 0;
-    const SRes extract_result = reader.ReadItem(i, &data, &size);
-    if (extract_result != SZ_OK) {
-      LOG(ERROR) << "Error returned by SzExtract: " << extract_result;
-      return kArchiveError;
-    }
-    const std::u16string name = reader.GetItemPath(i);
+    const std::u16string name = reader->GetItemPath(i);
     if (name.empty()) {
       LOG(ERROR) << "Couldn't get file name";
       return kArchiveError;
@@ -178,72 +264,27 @@ int LzmaUtil::UnPack(const base::FilePath& output_folder,
       return kArchiveError;
     }
     if (output_path) *output_path = path;
-    if (reader.IsFolder(i)) {
-      CreateFolderOnce(path);
+    if (reader->IsFolder(i)) {
+      writer->CreateFolder(path);
       continue;
     }
-    CreateFolderOnce(path.DirName());
     uint64_t time = 0;
-    const bool has_time = reader.GetLastWriteTime(i, &time);
-    const uint32_t error =
-        WriteItem(path, data, size, has_time ? &time : nullptr);
-    if (error != ERROR_SUCCESS) return static_cast<int>(error);
-  }
-  return 0;
-}
-
-void LzmaUtil::CreateFolderOnce(const base::FilePath& folder) {
-  if (created_folders_.count(folder.value())) return;
-  base::File::Error error;
-  if (!base::CreateDirectoryAndGetError(folder, &error)) {
-    LOG(WARNING) << "Cannot create " << folder << ": " << error;
-    return;
-  }
-  created_folders_.insert(folder.value());
-}
-
-uint32_t LzmaUtil::WriteItem(const base::FilePath& path, const uint8_t* data,
-                             size_t size, const uint64_t* last_write_time) {
-  base::win::ScopedHandle file(
-      ::CreateFileW(base::as_wcstr(path.value()), GENERIC_WRITE, 0, nullptr,
-                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsValid()) {
-    const DWORD error = ::GetLastError();
-    LOG(ERROR) << "Error returned by CreateFile: " << error;
-    return error;
-  }
-  // One WriteFile takes a 32-bit count: an item of 4 GiB or more is written
-  // in pieces.
-  for (size_t done = 0; done < size;) {
-    const DWORD piece =
-        static_cast<DWORD>(std::min(size - done, max_write_size_));
-    DWORD written = 0;
-    const BOOL ok =
-        ::WriteFile(file.Get(), data + done, piece, &written, nullptr);
-    if (!ok || written != piece) {
-      DWORD error = ok ? kShortWriteError : ::GetLastError();
-      if (error == ERROR_SUCCESS) error = kShortWriteError;
-      LOG(ERROR) << "Error returned by WriteFile: " << error;
-      return error;
+    const bool has_time = reader->GetLastWriteTime(i, &time);
+    writer->BeginFile(path, has_time ? &time : nullptr);
+    SRes extract_result = SZ_OK;
+    if (reader->HasData(i)) {
+      extract_result = reader->CanStreamItem(i) && !whole_blocks_
+                           ? StreamItem(reader, i, writer)
+                           : CopyWholeItem(reader, i, writer);
     }
-    done += piece;
-  }
-  if (last_write_time) {
-    FILETIME time;
-    time.dwLowDateTime = static_cast<DWORD>(*last_write_time);
-    time.dwHighDateTime = static_cast<DWORD>(*last_write_time >> 32);
-    if (!::SetFileTime(file.Get(), nullptr, nullptr, &time)) {
-      const DWORD error = ::GetLastError();
-      LOG(ERROR) << "Error returned by SetFileTime: " << error;
-      return error;
+    if (const uint32_t error = writer->error()) return static_cast<int>(error);
+    if (extract_result != SZ_OK) {
+      LOG(ERROR) << "Error returned by SzExtract: " << extract_result;
+      return kArchiveError;
     }
+    writer->EndFile();
   }
-  if (!::CloseHandle(file.Take())) {
-    const DWORD error = ::GetLastError();
-    LOG(ERROR) << "Error returned by CloseHandle: " << error;
-    return error;
-  }
-  return ERROR_SUCCESS;
+  return static_cast<int>(writer->Finish());
 }
 
 }  // namespace installer

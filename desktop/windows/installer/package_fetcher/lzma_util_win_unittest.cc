@@ -9,6 +9,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/package_fetcher/lzma_util.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
 #include "desktop/windows/installer/package_fetcher/progress_listener.h"
@@ -164,13 +165,109 @@ TEST_F(LzmaUtilTest, PackagesAppendedToExecutablesUnpack) {
   }
 }
 
-TEST_F(LzmaUtilTest, ItemsAreWrittenInPieces) {
+TEST_F(LzmaUtilTest, PackageInsideAnExecutableUnpacksInPlace) {
+  const base::FilePath exe =
+      test::MaterialPath(test::MaterialString("payload.full_signed"));
+  PayloadReader reader(exe);
+  ASSERT_TRUE(reader.Read());
   LzmaUtil util;
-  util.set_max_write_size_for_testing(4093);
+  ASSERT_EQ(0u, util.OpenArchive(exe, reader.payload_offset(),
+                                 reader.payload_length()));
   const uint64_t start = NowFiletime();
-  ASSERT_EQ(0, Unpack(test::MaterialPath(test::MaterialString("tree_archive")),
-                      &util));
+  ASSERT_EQ(0, util.UnPack(package_));
   ExpectTree(package_, start);
+}
+
+TEST_F(LzmaUtilTest, EveryStreamedChainUnpacks) {
+  for (const std::string& key : test::MaterialKeys("streams")) {
+    if (key == "stream_files") continue;
+    SCOPED_TRACE(key);
+    ASSERT_EQ(
+        0, Unpack(test::MaterialPath(test::MaterialString("streams." + key))));
+    const std::map<std::u16string, Entry> files = Snapshot(package_);
+    ASSERT_EQ(3u, files.size());
+    EXPECT_EQ(test::MaterialString("streams.stream_files.code_exe"),
+              files.at(u"code.exe").sha256);
+    EXPECT_EQ(test::MaterialString("streams.stream_files.noise_bin"),
+              files.at(u"noise.bin").sha256);
+    EXPECT_EQ(test::MaterialString("streams.stream_files.text_txt"),
+              files.at(u"text.txt").sha256);
+    ASSERT_TRUE(base::DeleteFileOrDirectory(package_, true));
+  }
+}
+
+TEST_F(LzmaUtilTest, DamageLateInABlockLeavesNothing) {
+  // Files of the block are written before the damage shows; they go again.
+  std::string data;
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(
+      test::MaterialPath(test::MaterialString("streams.lzma2")), &data));
+  data[data.size() * 3 / 4] ^= 0x40;
+  const base::FilePath archive = temp_.GetPath().AppendASCII("late.7z");
+  ASSERT_EQ(static_cast<int>(data.size()),
+            base::WriteBufferToFile(archive, data.data(),
+                                    static_cast<int>(data.size())));
+  test::ScopedLogCapture log;
+  LzmaUtil util;
+  ASSERT_EQ(0u, util.OpenArchive(archive));
+  base::FilePath last;
+  EXPECT_EQ(LzmaUtil::kArchiveError, util.UnPack(package_, &last));
+  // Not the first item: an earlier one was written and removed.
+  EXPECT_NE(u"code.exe", last.BaseName().value());
+  bool logged = false;
+  for (const std::string& message : log.Messages(logging::LOG_ERROR))
+    logged |= message.rfind("Error returned by SzExtract: ", 0) == 0;
+  EXPECT_TRUE(logged);
+  util.CloseArchive();
+  ASSERT_TRUE(base::DeleteFileOrDirectory(archive, false));
+  ExpectNothingWritten("late damage");
+}
+
+TEST_F(LzmaUtilTest, DiskFillingUpFailsCleanly) {
+  // Streamed and whole blocks, the disk full after some files, in the
+  // middle of one and before any byte.
+  const struct {
+    const char* archive;
+    uint64_t limit;
+    bool whole_blocks;
+  } kCases[] = {
+      {"tree_archive", 300000, false},
+      {"streams.bcj2_lzma2", 500000, false},
+      {"streams.x86", 0, false},
+      {"tree_archive", 300000, true},
+      {"streams.bcj2_lzma2", 500000, true},
+  };
+  for (const auto& test_case : kCases) {
+    SCOPED_TRACE(test_case.archive);
+    SCOPED_TRACE(test_case.whole_blocks);
+    test::ScopedLogCapture log;
+    LzmaUtil util;
+    util.set_write_limit_for_testing(test_case.limit);
+    util.set_whole_blocks_for_testing(test_case.whole_blocks);
+    ASSERT_EQ(0u, util.OpenArchive(test::MaterialPath(
+                      test::MaterialString(test_case.archive))));
+    // Into a folder the unpack makes: it goes again too.
+    EXPECT_EQ(static_cast<int>(ERROR_DISK_FULL),
+              util.UnPack(package_.AppendASCII("made")));
+    bool logged = false;
+    for (const std::string& message : log.Messages(logging::LOG_ERROR))
+      logged |= message == "Error returned by WriteFile: 112";
+    EXPECT_TRUE(logged);
+    ExpectNothingWritten(test_case.archive);
+  }
+}
+
+TEST_F(LzmaUtilTest, ItemsAreWrittenInPieces) {
+  for (bool whole_blocks : {false, true}) {
+    LzmaUtil util;
+    util.set_max_write_size_for_testing(4093);
+    util.set_whole_blocks_for_testing(whole_blocks);
+    const uint64_t start = NowFiletime();
+    ASSERT_EQ(0,
+              Unpack(test::MaterialPath(test::MaterialString("tree_archive")),
+                     &util));
+    ExpectTree(package_, start);
+    ASSERT_TRUE(base::DeleteFileOrDirectory(package_, true));
+  }
 }
 
 TEST_F(LzmaUtilTest, HostileArchivesWriteNothing) {
@@ -266,6 +363,46 @@ TEST_F(LzmaUtilTest, OpenAndUnpackWithoutArchive) {
   EXPECT_EQ(2u, Snapshot(sibling_.AppendASCII("again")).size());
   util.CloseArchive();
   EXPECT_EQ(LzmaUtil::kArchiveError, util.UnPack(package_));
+}
+
+TEST_F(LzmaUtilTest, WindowOfAFileReadsAsAFile) {
+  const base::FilePath path = temp_.GetPath().AppendASCII("ten");
+  ASSERT_EQ(10, base::WriteBufferToFile(path, "0123456789", 10));
+  base::win::ScopedHandle file(CreateFileW(base::as_wcstr(path.value()),
+                                           GENERIC_READ, FILE_SHARE_READ,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file.IsValid());
+  // Bytes 2 to 7: "234567".
+  FileInStream in(file.Get(), 2, 6);
+  const ISeekInStream* stream = in.stream();
+  Int64 position = 1;
+  EXPECT_EQ(SZ_OK, stream->Seek(stream, &position, SZ_SEEK_SET));
+  EXPECT_EQ(1, position);
+  char buffer[16] = {};
+  size_t size = 3;
+  EXPECT_EQ(SZ_OK, stream->Read(stream, buffer, &size));
+  EXPECT_EQ("345", std::string(buffer, size));
+  position = 0;
+  EXPECT_EQ(SZ_OK, stream->Seek(stream, &position, SZ_SEEK_CUR));
+  EXPECT_EQ(4, position);
+  // The end is the window's: a short count, then nothing.
+  size = sizeof(buffer);
+  EXPECT_EQ(SZ_OK, stream->Read(stream, buffer, &size));
+  EXPECT_EQ("67", std::string(buffer, size));
+  size = sizeof(buffer);
+  EXPECT_EQ(SZ_OK, stream->Read(stream, buffer, &size));
+  EXPECT_EQ(0u, size);
+  position = -2;
+  EXPECT_EQ(SZ_OK, stream->Seek(stream, &position, SZ_SEEK_END));
+  EXPECT_EQ(4, position);
+  size = sizeof(buffer);
+  EXPECT_EQ(SZ_OK, stream->Read(stream, buffer, &size));
+  EXPECT_EQ("67", std::string(buffer, size));
+  // Nothing before the window's start.
+  position = -7;
+  EXPECT_EQ(SZ_ERROR_FAIL, stream->Seek(stream, &position, SZ_SEEK_END));
+  position = -1;
+  EXPECT_EQ(SZ_ERROR_FAIL, stream->Seek(stream, &position, SZ_SEEK_SET));
 }
 
 TEST_F(LzmaUtilTest, InputStreamCallbacks) {

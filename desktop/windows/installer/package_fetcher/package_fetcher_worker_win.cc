@@ -268,14 +268,14 @@ void PackageFetcherWorker::ReadPayload() {
     LOG(INFO) << "Found full package";
     full_package_ = true;
     Report(EXTRACTING);
-    // A payload that cannot be written fails as an archive that cannot be
-    // opened.
-    reader->WritePayload(archive_path_);
+    // Unpacked where it lies in the running executable: writing it out
+    // first would cost its size in disk writes, and its pages in memory.
     base::ThreadTaskRunnerRegistration::Get()->PostTask(
         base::Location(kStartStep, __FILE__, __LINE__,
                        base::GetProgramCounter()),
         base::Bind(&PackageFetcherWorker::UnpackArchive,
-                   weak_factory_.GetWeakPtr(), archive_path_));
+                   weak_factory_.GetWeakPtr(), exe, reader->payload_offset(),
+                   reader->payload_length()));
     return;
   }
   if (found) {
@@ -453,10 +453,12 @@ void PackageFetcherWorker::ExtractArchive() {
   }
   base::ThreadTaskRunnerRegistration::Get()->PostTask(
       CURRENT_LOCATION, base::Bind(&PackageFetcherWorker::UnpackArchive,
-                                   weak_factory_.GetWeakPtr(), archive_path_));
+                                   weak_factory_.GetWeakPtr(), archive_path_,
+                                   uint64_t{0}, FileInStream::kWholeFile));
 }
 
-void PackageFetcherWorker::UnpackArchive(const base::FilePath& archive_path) {
+void PackageFetcherWorker::UnpackArchive(const base::FilePath& archive_path,
+                                         uint64_t offset, uint64_t length) {
   LOG(INFO) << "Unpacking files from archive";
   fetch_entry_->SetTimeNow(kUnpackStartTimeKey);
   fetcher_node_.SetTime(kInstallationStartUnpackingTimeKey);
@@ -466,10 +468,11 @@ void PackageFetcherWorker::UnpackArchive(const base::FilePath& archive_path) {
   }
   {
     LzmaUtil lzma(proxy_.get());
-    if (lzma.OpenArchive(archive_path) != 0 ||
+    if (lzma.OpenArchive(archive_path, offset, length) != 0 ||
         lzma.UnPack(package_folder_) != 0) {
       lzma.CloseArchive();
-      base::DeleteFileOrDirectory(archive_path, false);
+      if (archive_path == archive_path_)
+        base::DeleteFileOrDirectory(archive_path, false);
       Fail(UNPACKING_FAILED, kUnpackFailed);
       return;
     }
@@ -486,7 +489,8 @@ void PackageFetcherWorker::UnpackArchive(const base::FilePath& archive_path) {
   base::ThreadTaskRunnerRegistration::Get()->PostTask(
       CURRENT_LOCATION, base::Bind(&PackageFetcherWorker::OnArchiveUnpacked,
                                    weak_factory_.GetWeakPtr()));
-  base::DeleteFileOrDirectory(archive_path, false);
+  if (archive_path == archive_path_)
+    base::DeleteFileOrDirectory(archive_path, false);
 }
 
 void PackageFetcherWorker::OnArchiveUnpacked() {

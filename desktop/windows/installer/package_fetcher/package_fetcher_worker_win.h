@@ -4,6 +4,7 @@
 //
 //   Start (clean up, read the running executable's payload)
 //     full package: ───────────────────────────────────→ UnpackArchive
+//                   (the archive where it lies, in the executable)
 //     otherwise:    FetchDownloadUrl → OnDownloadUrlFetched
 //                   → OnPackageDownloaded (checksum, signer, version,
 //                     stream) → ExtractArchive ─────────→ UnpackArchive
@@ -86,7 +87,11 @@ class PackageFetcherWorker {
   // stream does not fit this installer.
   bool CheckVersionAndStream();
   void ExtractArchive();
-  void UnpackArchive(const base::FilePath& archive_path);
+  // Unpacks the archive in the |length| bytes at |offset| of |archive_path|
+  // (the whole file: FileInStream::kWholeFile); the written-out archive is
+  // deleted afterwards, an installer that carries one is not.
+  void UnpackArchive(const base::FilePath& archive_path, uint64_t offset,
+                     uint64_t length);
   void OnArchiveUnpacked();
   void WriteWelcomeUrl(const std::string& url);
   void OnWelcomeUrlSaved();

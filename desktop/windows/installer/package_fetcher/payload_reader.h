@@ -87,6 +87,9 @@ class PayloadReader {
 
   bool IsFullPackage() const { return full_package_; }
   bool IsCorrupt() const { return corrupt_; }
+  // The payload's place in the file, once Read() found one.
+  uint64_t payload_offset() const { return payload_offset_; }
+  uint64_t payload_length() const { return payload_length_; }
 
  private:
   const base::FilePath path_;

@@ -1,11 +1,13 @@
 #include "desktop/windows/installer/package_fetcher/seven_zip_reader.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "7zAlloc.h"
 #include "7zCrc.h"
 #include "base/logging.h"
 #include "desktop/windows/installer/package_fetcher/archive_item_path.h"
+#include "desktop/windows/installer/package_fetcher/seven_zip_folder_decoder.h"
 
 namespace installer {
 
@@ -14,6 +16,9 @@ namespace {
 // Input is read through a look-ahead buffer of this size (look-ahead off:
 // the buffer only collects what the decoder asks for).
 constexpr size_t kInputBufferSize = size_t{1} << 20;
+
+// Bytes skipped at a time to reach an item in a streamed block.
+constexpr size_t kSkipBufferSize = size_t{1} << 16;
 
 // Where no block is held.
 constexpr UInt32 kNoBlock = UINT32_MAX;
@@ -29,18 +34,27 @@ void GenerateCrcTableOnce() {
 }  // namespace
 
 SevenZipReader::SevenZipReader(const ISeekInStream* stream)
-    : look_buffer_(kInputBufferSize) {
+    : look_buffer_(new Byte[kInputBufferSize]),
+      stream_allocator_(&kHeapAllocator) {
   LookToRead2_CreateVTable(&look_stream_, False);
-  look_stream_.buf = look_buffer_.data();
-  look_stream_.bufSize = look_buffer_.size();
+  look_stream_.buf = look_buffer_.get();
+  look_stream_.bufSize = kInputBufferSize;
   look_stream_.realStream = stream;
   LookToRead2_INIT(&look_stream_);
   SzArEx_Init(&database_);
 }
 
 SevenZipReader::~SevenZipReader() {
-  if (block_) ISzAlloc_Free(block_allocator_, block_);
+  stream_.reset();
+  FreeBlock();
   SzArEx_Free(&database_, &kHeapAllocator);
+}
+
+void SevenZipReader::FreeBlock() {
+  if (block_) ISzAlloc_Free(block_allocator_, block_);
+  block_ = nullptr;
+  block_size_ = 0;
+  block_index_ = kNoBlock;
 }
 
 void SevenZipReader::SetBlockAllocator(const ISzAlloc* block_allocator) {
@@ -97,8 +111,75 @@ bool SevenZipReader::GetLastWriteTime(uint32_t index,
 
 uint64_t SevenZipReader::GetSizeOfBlockToDecode(uint32_t index) const {
   const UInt32 block = database_.FileToFolder[index];
-  if (block == kNoBlock || (block == block_index_ && block_)) return 0;
+  if (block == kNoBlock || (block == block_index_ && block_) ||
+      (block == stream_block_ && stream_)) {
+    return 0;
+  }
   return SzAr_GetFolderUnpackSize(&database_.db, block);
+}
+
+bool SevenZipReader::CanStreamItem(uint32_t index) const {
+  return HasData(index) && SevenZipFolderDecoder::IsStreamable(
+                               database_, database_.FileToFolder[index]);
+}
+
+SRes SevenZipReader::BeginItemStream(uint32_t index) {
+  item_remaining_ = 0;
+  if (!CanStreamItem(index)) return SZ_ERROR_UNSUPPORTED;
+  FreeBlock();
+  const UInt32 block = database_.FileToFolder[index];
+  const uint64_t offset =
+      database_.UnpackPositions[index] -
+      database_.UnpackPositions[database_.FolderToFile[block]];
+  if (!stream_ || stream_block_ != block || stream_->position() > offset) {
+    stream_.reset();
+    stream_block_ = block;
+    auto decoder = std::make_unique<SevenZipFolderDecoder>(
+        look_stream_.realStream, &database_, block, stream_allocator_);
+    const SRes result = decoder->Init();
+    if (result != SZ_OK) return result;
+    stream_ = std::move(decoder);
+  }
+  // Whatever lies between the previous item and this one.
+  std::vector<uint8_t> skipped;
+  while (stream_->position() < offset) {
+    if (skipped.empty()) skipped.resize(kSkipBufferSize);
+    size_t size = static_cast<size_t>(
+        std::min<uint64_t>(skipped.size(), offset - stream_->position()));
+    const SRes result = stream_->Read(skipped.data(), &size);
+    if (result != SZ_OK || size == 0) {
+      stream_.reset();
+      return result != SZ_OK ? result : SZ_ERROR_INPUT_EOF;
+    }
+  }
+  item_remaining_ = SzArEx_GetFileSize(&database_, index);
+  item_crc_ = CRC_INIT_VAL;
+  item_has_crc_ = SzBitWithVals_Check(&database_.CRCs, index);
+  item_expected_crc_ = item_has_crc_ ? database_.CRCs.Vals[index] : 0;
+  return SZ_OK;
+}
+
+SRes SevenZipReader::ReadItemStream(uint8_t* buffer, size_t* size) {
+  *size = static_cast<size_t>(std::min<uint64_t>(*size, item_remaining_));
+  if (*size == 0) return SZ_OK;
+  if (!stream_) {
+    *size = 0;
+    return SZ_ERROR_FAIL;
+  }
+  const size_t asked = *size;
+  SRes result = stream_->Read(buffer, size);
+  if (result == SZ_OK && *size < asked) result = SZ_ERROR_INPUT_EOF;
+  item_crc_ = CrcUpdate(item_crc_, buffer, *size);
+  item_remaining_ -= *size;
+  if (result == SZ_OK && item_remaining_ == 0 && item_has_crc_ &&
+      CRC_GET_DIGEST(item_crc_) != item_expected_crc_) {
+    result = SZ_ERROR_CRC;
+  }
+  if (result != SZ_OK) {
+    stream_.reset();
+    item_remaining_ = 0;
+  }
+  return result;
 }
 
 SRes SevenZipReader::ReadItem(uint32_t index, const uint8_t** data,
@@ -109,6 +190,8 @@ SRes SevenZipReader::ReadItem(uint32_t index, const uint8_t** data,
   // next item of that block would decode it again.
   if (!HasData(index)) return SZ_OK;
   CHECK(block_allocator_);
+  // One decoder's memory at a time.
+  stream_.reset();
   size_t offset = 0;
   size_t processed = 0;
   const SRes result = SzArEx_Extract(

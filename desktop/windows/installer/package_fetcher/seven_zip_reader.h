@@ -4,10 +4,15 @@
 // (the caller brings the input stream and the block allocator), so the walk
 // is also fuzzed natively.
 //
-// Items are decoded a solid block at a time: the whole block goes into one
-// buffer from |block_allocator|, and items that follow in the same block are
-// served from it. Every block and item is checked against the CRCs that the
-// archive carries before its data is handed out.
+// Items are read one of two ways. Streamed (BeginItemStream(),
+// ReadItemStream()): the block is decoded as a stream and each item's bytes
+// are handed out in pieces as they come, with only the decoders'
+// dictionaries in memory; for blocks whose coders SevenZipFolderDecoder
+// knows. Whole (ReadItem()): the whole block goes into one buffer from
+// |block_allocator|, and items that follow in the same block are served from
+// it; for any block. Every block and item is checked against the CRCs that
+// the archive carries: a whole block before its data is handed out, a
+// streamed item as its last bytes are.
 //
 // Used by one thread at a time. Results are the SDK's SRes codes (SZ_OK is
 // 0); an archive error is never a crash, whatever the input.
@@ -18,6 +23,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +31,8 @@
 #include "7zTypes.h"
 
 namespace installer {
+
+class SevenZipFolderDecoder;
 
 class SevenZipReader {
  public:
@@ -41,6 +49,12 @@ class SevenZipReader {
   // the reader): it gets the decoded solid blocks and the decoders' own
   // buffers, several at a time. Set before the first ReadItem(), once.
   void SetBlockAllocator(const ISzAlloc* block_allocator);
+  // The allocator of the stream decoders (their dictionaries and buffers);
+  // the SDK's heap allocator unless set (not owned; it must outlive the
+  // reader).
+  void SetStreamAllocator(const ISzAlloc* stream_allocator) {
+    stream_allocator_ = stream_allocator;
+  }
 
   // Reads the archive database. Call once; nothing else works before it
   // succeeds.
@@ -62,19 +76,37 @@ class SevenZipReader {
   // archive has none for it.
   bool GetLastWriteTime(uint32_t index, uint64_t* filetime) const;
 
-  // When ReadItem(|index|) would decode a new block, that block's decoded
-  // size (what |block_allocator| will be asked for); 0 when the item has no
-  // data or lies in the block already held.
+  // When reading the item (whole or streamed) would decode a new block,
+  // that block's decoded size; 0 when the item has no data or lies in the
+  // block already held or being streamed.
   uint64_t GetSizeOfBlockToDecode(uint32_t index) const;
+
+  // The item has data, and its block can be streamed.
+  bool CanStreamItem(uint32_t index) const;
+
+  // Starts handing out a streamable item's bytes: the stream of its block
+  // goes on from the previous item of the block when the items are read in
+  // order, else the block is decoded again from its start. Ends any whole
+  // block held.
+  SRes BeginItemStream(uint32_t index);
+  // Fills |*size| bytes of the item begun last unless it ends first;
+  // |*size| becomes the count, 0 at its end. The item's CRC is checked
+  // with its last bytes (SZ_ERROR_CRC). After a failure the stream is
+  // dropped.
+  SRes ReadItemStream(uint8_t* buffer, size_t* size);
 
   // Points |*data| and |*size| at the item's bytes (nothing for an item
   // without data), decoding and checking its block first when needed. The
-  // bytes stay valid until the next ReadItem() or the reader's end.
+  // bytes stay valid until the next ReadItem() or the reader's end. Ends a
+  // stream begun before.
   SRes ReadItem(uint32_t index, const uint8_t** data, size_t* size);
 
  private:
+  void FreeBlock();
+
   CLookToRead2 look_stream_;
-  std::vector<Byte> look_buffer_;
+  // Not zeroed: only the pages a read fills count as memory in use.
+  std::unique_ptr<Byte[]> look_buffer_;
   const ISzAlloc* block_allocator_ = nullptr;
   CSzArEx database_;
   bool opened_ = false;
@@ -83,6 +115,15 @@ class SevenZipReader {
   UInt32 block_index_ = UINT32_MAX;
   Byte* block_ = nullptr;
   size_t block_size_ = 0;
+
+  // The block being streamed, and the item being handed out of it.
+  const ISzAlloc* stream_allocator_;
+  UInt32 stream_block_ = UINT32_MAX;
+  std::unique_ptr<SevenZipFolderDecoder> stream_;
+  uint64_t item_remaining_ = 0;
+  uint32_t item_crc_ = 0;
+  bool item_has_crc_ = false;
+  uint32_t item_expected_crc_ = 0;
 };
 
 }  // namespace installer

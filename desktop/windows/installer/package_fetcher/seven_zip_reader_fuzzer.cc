@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes to the archive walk as unpacking runs it: open the
-// database, check every name, and decode every item into memory. Names that
-// pass the check never reach outside the folder; nothing crashes, leaks or
-// reads out of bounds. Large blocks are refused as a full disk would.
+// database, check every name, and decode every item, streamed where the
+// block can be (in small pieces, so that every buffer boundary is crossed)
+// and whole otherwise. Names that pass the check never reach outside the
+// folder; nothing crashes, hangs, leaks or reads out of bounds. Large blocks
+// are refused as a full disk would.
 
 #include <stddef.h>
 #include <stdint.h>
@@ -32,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   installer::test::MemoryInStream stream(data, size);
   installer::SevenZipReader reader(stream.stream());
   reader.SetBlockAllocator(&kLimitedAllocator);
+  reader.SetStreamAllocator(&kLimitedAllocator);
   if (reader.Open() != SZ_OK) return 0;
   if (!reader.CheckItemPaths(nullptr)) return 0;
   for (uint32_t i = 0; i < reader.item_count(); ++i) {
@@ -45,6 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (component.empty() || component == u"." || component == u"..") abort();
     }
     if (reader.GetSizeOfBlockToDecode(i) > kLimit) return 0;
+    if (reader.CanStreamItem(i)) {
+      if (reader.BeginItemStream(i) != SZ_OK) return 0;
+      uint8_t piece[997];
+      for (size_t size = 1; size != 0;) {
+        size = sizeof(piece);
+        if (reader.ReadItemStream(piece, &size) != SZ_OK) return 0;
+      }
+      continue;
+    }
     const uint8_t* item = nullptr;
     size_t item_size = 0;
     if (reader.ReadItem(i, &item, &item_size) != SZ_OK) return 0;

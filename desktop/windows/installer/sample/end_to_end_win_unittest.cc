@@ -141,6 +141,18 @@ base::Process FindProcessBelow(const base::FilePath& folder,
   return base::Process();
 }
 
+// The package's backend: "installer.exe" of a package folder in
+// |downloads|, or of the package's protected copy in the system's temporary
+// folder when the backend that starts it is elevated (as every process is
+// on the test system).
+base::Process FindPackageBackend(const base::FilePath& downloads) {
+  base::Process backend = FindProcessBelow(downloads, kPackageInstallerName);
+  base::FilePath windows;
+  if (backend.IsValid() || !base::PathService::Get(base::DIR_WINDOWS, &windows))
+    return backend;
+  return FindProcessBelow(windows.Append(u"Temp"), kPackageInstallerName);
+}
+
 struct MachineState {
   test::FileTreeSnapshot files;
   test::FileTreeSnapshot desktop;
@@ -635,9 +647,7 @@ TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
   int exit_code = -1;
   while (!package_backend.IsValid() &&
          !front_end.WaitForExitWithTimeout(1, &exit_code)) {
-    package_backend = FindProcessBelow(downloads, kPackageInstallerName);
-    if (!package_backend.IsValid())
-      package_backend = FindProcessBelow(system_temp, kPackageInstallerName);
+    package_backend = FindPackageBackend(downloads);
   }
   ASSERT_TRUE(package_backend.IsValid()) << Logs();
   while (!base::DirectoryExists(versioned) &&
@@ -1116,8 +1126,8 @@ class InterruptedInstallTest
         << "the backend did not stop";
     int exit_code = -1;
     if (stop.backend_only) {
-      base::Process backend = FindProcessBelow(
-          temp().Append(u"Velna Installer"), kPackageInstallerName);
+      base::Process backend =
+          FindPackageBackend(temp().Append(u"Velna Installer"));
       EXPECT_TRUE(backend.IsValid());
       EXPECT_TRUE(backend.Terminate(kEnded, true));
       EXPECT_TRUE(front_end.WaitForExitWithTimeout(60000, &exit_code));

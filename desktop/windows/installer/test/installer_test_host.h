@@ -33,6 +33,10 @@ inline constexpr wchar_t kHostRecordVariable[] = L"VELNA_TEST_HOST_RECORD";
 inline constexpr wchar_t kHostReleaseEventVariable[] =
     L"VELNA_TEST_HOST_RELEASE_EVENT";
 inline constexpr wchar_t kHostExitCodeVariable[] = L"VELNA_TEST_HOST_EXIT_CODE";
+// Before recording, such a host writes the number of names its own
+// executable file has (its hard links) into the file this variable names.
+inline constexpr wchar_t kHostRecordLinksVariable[] =
+    L"VELNA_TEST_HOST_RECORD_LINKS";
 
 // Names a JSON file of seams. A host without a mode that finds it runs the
 // installer engine (RunInstaller) with them in place, so that, copied as

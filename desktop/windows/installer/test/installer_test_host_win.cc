@@ -62,7 +62,28 @@ int PrintDownloadFolder(const base::CommandLine& command_line) {
   return 0;
 }
 
+void RecordOwnLinks() {
+  wchar_t path[MAX_PATH] = {};
+  wchar_t program[MAX_PATH] = {};
+  if (!GetEnvironmentVariableW(kHostRecordLinksVariable, path, MAX_PATH) ||
+      !GetModuleFileNameW(nullptr, program, MAX_PATH)) {
+    return;
+  }
+  HANDLE file =
+      CreateFileW(program, FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  BY_HANDLE_FILE_INFORMATION info = {};
+  const bool known =
+      file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  const std::string text = known ? std::to_string(info.nNumberOfLinks) : "?";
+  base::WriteBufferToFile(base::FilePath(base::as_u16cstr(path)), text.data(),
+                          static_cast<int>(text.size()));
+}
+
 int RecordCommandLine() {
+  RecordOwnLinks();
   wchar_t path[MAX_PATH] = {};
   if (!GetEnvironmentVariableW(kHostRecordVariable, path, MAX_PATH)) return 2;
   const std::string text =

@@ -29,10 +29,7 @@ namespace installer {
 
 namespace {
 
-// The phases of the overall progress and their weights.
-constexpr int kPhasePartnerContent = 3;
-constexpr int kPhasePackageReady = 4;
-constexpr int kPhaseInstalling = 5;
+// What each phase weighs in the overall progress, in phase order.
 constexpr int kPhaseWeights[] = {1, 1000, 200, 1, 1, 100};
 
 constexpr int kMaxFetcherRestarts = 3;
@@ -79,8 +76,11 @@ InstallerUIController::InstallerUIController(
   weak_this_ = weak_factory_.GetWeakPtr();
 }
 
+// The settings' observer list takes an observer once and ignores the
+// removal of an absent one: no flag mirrors it. An ended run let go of the
+// settings already, and they may be gone since.
 InstallerUIController::~InstallerUIController() {
-  if (observing_settings_) settings_->RemoveObserver(this);
+  if (settings_ && !ended()) settings_->RemoveObserver(this);
   if (window_) window_->RemoveDelegate(this);
   if (runner_) runner_->RemoveObserver(this);
 }
@@ -96,13 +96,12 @@ bool InstallerUIController::RunUI(Settings* settings, bool without_fetcher,
     return false;
   }
   settings_ = settings;
-  without_fetcher_ = without_fetcher;
   run_immediately_ = run_immediately;
 
   base::FilePath package_folder;
-  if (without_fetcher_) {
+  if (without_fetcher) {
     LOG(INFO) << "Initializing controller without fetcher.";
-    phase_ = kPhasePackageReady;
+    phase_ = Phase::kPackageReady;
     base::PathService::Get(base::DIR_EXE, &package_folder);
   } else {
     LOG(INFO) << "Initializing controller with fetcher.";
@@ -120,7 +119,31 @@ bool InstallerUIController::RunUI(Settings* settings, bool without_fetcher,
       base::Bind(&InstallerUIController::Init, weak_factory_.GetWeakPtr()));
   run_loop_->Run();
   LOG(INFO) << "Controller exiting";
-  return success_;
+  return state_ == State::kSucceeded;
+}
+
+// Every change of state passes here.
+void InstallerUIController::SetState(State state) {
+  if (state == state_) return;
+  VLOG(1) << "UI state: " << StateName(state_) << " -> " << StateName(state);
+  state_ = state;
+}
+
+// static
+const char* InstallerUIController::StateName(State state) {
+  switch (state) {
+    case State::kChoosing:
+      return "choosing";
+    case State::kAcceptPending:
+      return "accept pending";
+    case State::kAccepted:
+      return "accepted";
+    case State::kEnded:
+      return "ended";
+    case State::kSucceeded:
+      return "succeeded";
+  }
+  return "?";
 }
 
 DWORD InstallerUIController::TakeUILock(const base::FilePath& download_folder) {
@@ -168,7 +191,6 @@ DWORD InstallerUIController::TakeUILock(const base::FilePath& download_folder) {
 void InstallerUIController::Init() {
   LOG(INFO) << "Initializing installer UI";
   settings_->AddObserver(this);
-  observing_settings_ = true;
   runner_->AddObserver(this);
 
   window_ =
@@ -179,7 +201,7 @@ void InstallerUIController::Init() {
     return;
   }
   window_->AddDelegate(this);
-  window_->ShowPhase(phase_);
+  window_->ShowPhase(static_cast<int>(phase_));
 
   if (!parts_->ProcessorHasSse2()) {
     LOG(ERROR) << "SSE2 not supported by the computer";
@@ -210,7 +232,7 @@ void InstallerUIController::WindowCreationFailed() {
   ShowLocalizedMessageBox(nullptr, RcL10nHandler::GetString(kIdsInstallError),
                           RcL10nHandler::GetString(kIdsInstallerTitle),
                           MB_OK | MB_ICONERROR);
-  Terminate();
+  Terminate(State::kEnded);
 }
 
 void InstallerUIController::RecordInitialSettings() {
@@ -223,15 +245,16 @@ void InstallerUIController::OnSettingChanged() {}
 void InstallerUIController::OnLanguageChanged() {}
 
 void InstallerUIController::OnPathChanged() {
+  if (IgnoredAfterEnd("a new folder status")) return;
   LOG(INFO) << "New status obtained";
-  if (phase_ == kPhaseInstalling && tracking_data_.empty()) {
+  if (phase_ == Phase::kInstalling && tracking_data_.empty()) {
     // The new folder's tracking data must be handled again.
     LOG(INFO) << "Need to handle tracking data from new path";
-    phase_ = kPhasePackageReady;
+    phase_ = Phase::kPackageReady;
   }
-  if (run_immediately_ || accept_pending_) {
+  if (run_immediately_ || state_ == State::kAcceptPending) {
     LOG(INFO) << "runimmediately set or Accept already clicked";
-    accept_pending_ = false;
+    if (state_ == State::kAcceptPending) SetState(State::kChoosing);
     task_runner_->PostTask(NamedLocation("OnPathChanged"),
                            base::Bind(&InstallerUIController::OnAcceptClicked,
                                       weak_factory_.GetWeakPtr()));
@@ -241,23 +264,21 @@ void InstallerUIController::OnPathChanged() {
 
 void InstallerUIController::OnAcceptClicked() {
   LOG(INFO) << "Accept clicked.";
-  if (accepted_) {
+  if (IgnoredAfterEnd("Accept")) return;
+  if (state_ == State::kAccepted) {
     LOG(INFO) << "Installation already in progress.";
     return;
   }
   if (settings_->IsStatusPending()) {
     LOG(INFO) << "Still waiting for status";
-    accept_pending_ = true;
+    SetState(State::kAcceptPending);
     return;
   }
-  if (phase_ == kPhasePackageReady) {
+  if (phase_ == Phase::kPackageReady) {
     LOG(INFO) << "Tracking data is ready for handling";
     HandleTrackingData();
   }
-  if (observing_settings_) {
-    settings_->RemoveObserver(this);
-    observing_settings_ = false;
-  }
+  settings_->RemoveObserver(this);
   settings_->WriteSettingStats(std::string(), stats_.root_node());
 
   if (parts_->GetWindowsVersion() < base::win::kVersionWin7) {
@@ -268,7 +289,7 @@ void InstallerUIController::OnAcceptClicked() {
     return;
   }
 
-  accepted_ = true;
+  SetState(State::kAccepted);
   if (pending_error_) {
     LOG(INFO) << "An error is pending. Show it first.";
     HandlePendingError();
@@ -288,10 +309,10 @@ void InstallerUIController::OnAcceptClicked() {
   }
   // Only while the package is not ready: a new run of the fetcher deletes
   // the package folder first, which a backend may be installing from.
-  if (background_fetching_gave_up_ && phase_ < kPhasePackageReady) {
+  if (background_fetching_gave_up_ && phase_ < Phase::kPackageReady) {
     LOG(INFO) << "Restarting fetching after background tries failed.";
     background_fetching_gave_up_ = false;
-    phase_ = 0;
+    phase_ = Phase::kPreparing;
     fetcher_->Start();
   }
   window_->ShowProgress(GetProgress(), GetProgressRange());
@@ -313,10 +334,11 @@ void InstallerUIController::HandleTrackingData() {
 }
 
 void InstallerUIController::OnTrackingDataHandled() {
+  if (IgnoredAfterEnd("the end of the tracking data actions")) return;
   LOG(INFO) << "Tracking data actions done: package complete.";
-  phase_ = kPhaseInstalling;
+  phase_ = Phase::kInstalling;
   runner_->NotifyPackageReady();
-  if (window_ && accepted_) {
+  if (window_ && state_ == State::kAccepted) {
     LOG(INFO) << "Notifying installation phase change.";
     ShowPhaseCaption();
   }
@@ -324,7 +346,7 @@ void InstallerUIController::OnTrackingDataHandled() {
 
 void InstallerUIController::OnCancelled() {
   stats_.root_node()->SetInteger(kStatsInstallationCancelledKey, 1);
-  Terminate();
+  Terminate(State::kEnded);
 }
 
 void InstallerUIController::OnObtainFullPackage() {
@@ -344,7 +366,7 @@ void InstallerUIController::OnObtainFullPackage() {
     parts_->ShellOpen(url, std::u16string());
   }
   stats_.root_node()->SetInteger(kStatsInstallationCancelledKey, 2);
-  Terminate();
+  Terminate(State::kEnded);
 }
 
 void InstallerUIController::RunUICallbackAndPostReply(
@@ -361,13 +383,13 @@ void InstallerUIController::RunUICallbackAndPostReply(
     return;
   }
   LOG(INFO) << "Obtained UI callback request from fetcher";
-  if (terminated_) {
+  if (ended()) {
     LOG(INFO) << "UI has been terminated already.";
     reply_runner->PostTask(NamedLocation("RunUICallbackAndPostReply"),
                            BindReplyWithResult(reply, ERROR_CANCELLED));
     return;
   }
-  if (accepted_ && !pending_error_) {
+  if (state_ == State::kAccepted && !pending_error_) {
     LOG(INFO) << "Run the callback at once.";
     DoRunUICallbackAndPostReply(callback, reply_runner, reply);
     return;
@@ -390,13 +412,15 @@ void InstallerUIController::DoRunUICallbackAndPostReply(
 // --- Progress.
 
 void InstallerUIController::SetTotalProgress(int total) {
+  if (IgnoredAfterEnd("the fetcher's progress")) return;
   EndStall();
   current_ = 0;
   // Partner content never moves the bar.
-  total_ = phase_ == kPhasePartnerContent ? 0 : total;
+  total_ = phase_ == Phase::kPartnerContent ? 0 : total;
 }
 
 void InstallerUIController::SetCurrentProgress(int current) {
+  if (IgnoredAfterEnd("the fetcher's progress")) return;
   EndStall();
   if (total_ == 0) return;
   current_ = current;
@@ -407,6 +431,7 @@ void InstallerUIController::SetCurrentProgress(int current) {
 // without network); the progress page says what it waits for until data
 // flows again.
 void InstallerUIController::NotifyStalled() {
+  if (IgnoredAfterEnd("the fetcher's stall")) return;
   if (fetcher_stalled_) return;
   LOG(INFO) << "Download stalled: waiting for the network";
   fetcher_stalled_ = true;
@@ -422,12 +447,13 @@ void InstallerUIController::EndStall() {
 
 int InstallerUIController::GetProgress() const {
   int progress = 0;
-  for (int phase = 0; phase < phase_; ++phase)
+  const int current_phase = static_cast<int>(phase_);
+  for (int phase = 0; phase < current_phase; ++phase)
     progress += phase_weights_[phase];
   const float fraction =
       total_ == 0 ? 0.0f
                   : static_cast<float>(current_) / static_cast<float>(total_);
-  return progress + static_cast<int>(phase_weights_[phase_] * fraction);
+  return progress + static_cast<int>(phase_weights_[current_phase] * fraction);
 }
 
 int InstallerUIController::GetProgressRange() const {
@@ -438,33 +464,35 @@ int InstallerUIController::GetProgressRange() const {
 
 void InstallerUIController::UpdateProgress() {
   VLOG(1) << "Updating installation progress";
-  if (accepted_ && window_) window_->SetProgress(GetProgress());
+  if (state_ == State::kAccepted && window_)
+    window_->SetProgress(GetProgress());
 }
 
 // --- The fetcher.
 
 void InstallerUIController::NotifyStatusChanged(FetcherStatus status) {
+  if (IgnoredAfterEnd("the fetcher's status")) return;
   // A new status means the transfer that stalled moved on or ended.
   fetcher_stalled_ = false;
   switch (status) {
     case FETCHING_DOWNLOAD_URL:
       LOG(INFO) << "Package will be downloaded.";
-      phase_ = 0;
+      phase_ = Phase::kPreparing;
       package_will_be_downloaded_ = true;
       break;
     case DOWNLOADING:
-      phase_ = 1;
+      phase_ = Phase::kDownloading;
       break;
     case EXTRACTING:
-      phase_ = 2;
+      phase_ = Phase::kExtracting;
       break;
     case FETCHING_PARTNER_CONTENT:
-      phase_ = kPhasePartnerContent;
+      phase_ = Phase::kPartnerContent;
       break;
     case PACKAGE_READY:
       LOG(INFO) << "Package fetched successfully.";
-      phase_ = kPhasePackageReady;
-      if (accepted_) {
+      phase_ = Phase::kPackageReady;
+      if (state_ == State::kAccepted) {
         LOG(INFO) << "Got tracking data from status.";
         HandleTrackingData();
       }
@@ -473,7 +501,7 @@ void InstallerUIController::NotifyStatusChanged(FetcherStatus status) {
     case DOWNLOAD_FAILED:
     case UNPACKING_FAILED:
       LOG(INFO) << "Package fetcher failed.";
-      if (accepted_) {
+      if (state_ == State::kAccepted) {
         LOG(INFO) << "Reporting fetcher error.";
         stats_.root_node()->SetString(kStatsFailureReasonKey,
                                       kStatsFetcherFailure);
@@ -493,11 +521,11 @@ void InstallerUIController::NotifyStatusChanged(FetcherStatus status) {
 }
 
 void InstallerUIController::ShowPhaseCaption() {
-  if (!window_ || !accepted_) return;
-  if (fetcher_stalled_ && phase_ < kPhasePackageReady)
+  if (!window_ || state_ != State::kAccepted) return;
+  if (fetcher_stalled_ && phase_ < Phase::kPackageReady)
     window_->ShowWaitingForNetwork();
   else
-    window_->ShowPhase(phase_);
+    window_->ShowPhase(static_cast<int>(phase_));
 }
 
 void InstallerUIController::RestartFetcher() {
@@ -505,7 +533,7 @@ void InstallerUIController::RestartFetcher() {
     ++fetcher_restarts_;
     LOG(INFO) << "Restarting package fetching, " << fetcher_restarts_ << " of "
               << kMaxFetcherRestarts;
-    phase_ = 0;
+    phase_ = Phase::kPreparing;
     fetcher_->Start();
     return;
   }
@@ -516,6 +544,7 @@ void InstallerUIController::RestartFetcher() {
 
 void InstallerUIController::NotifyTrackingDataObtained(
     const std::string& tracking_data) {
+  if (IgnoredAfterEnd("the fetcher's tracking data")) return;
   LOG(INFO) << "Tracking data obtained.";
   tracking_data_ = tracking_data;
   stats_.root_node()->SetString(kStatsTrackingDataKey, tracking_data);
@@ -530,11 +559,13 @@ void InstallerUIController::OnStartingNewMainProcess(bool value) {}
 void InstallerUIController::OnReturnedToPreviousMainProcess() {}
 
 void InstallerUIController::OnTotalSteps(uint32_t count) {
+  if (IgnoredAfterEnd("the backend's step count")) return;
   total_ = static_cast<int>(count);
   current_ = 1;
 }
 
 void InstallerUIController::OnStep() {
+  if (IgnoredAfterEnd("the backend's step")) return;
   ++current_;
   UpdateProgress();
 }
@@ -542,6 +573,7 @@ void InstallerUIController::OnStep() {
 void InstallerUIController::OnError(uint32_t string_id,
                                     const std::u16string& text,
                                     const std::string& detail) {
+  if (IgnoredAfterEnd("the backend's error")) return;
   stats_.root_node()->SetString(kStatsFailureReasonKey, detail);
   ReportError(string_id, text, detail);
 }
@@ -564,16 +596,15 @@ void InstallerUIController::OnSuccess() {
 
 void InstallerUIController::OnInstallerTerminated(bool success) {
   LOG(INFO) << "Installer termination reported";
-  if (terminated_) {
+  if (ended()) {
     LOG(INFO) << "UI already terminated";
     return;
   }
-  success_ = success;
   if (success) {
     LOG(INFO) << "Installer terminated successfully. Finishing.";
     current_ = total_;
     UpdateProgress();
-    Terminate();
+    Terminate(State::kSucceeded);
     return;
   }
   if (!pending_error_) {
@@ -593,13 +624,10 @@ void InstallerUIController::OnInstallerTerminated(bool success) {
 
 void InstallerUIController::HandlePendingError() {
   LOG(INFO) << "Handling pending error";
-  if (!pending_error_ || terminated_) return;
-  accepted_ = false;
+  if (!pending_error_ || ended()) return;
+  SetState(State::kChoosing);
   settings_->set_initialized(true);
-  if (!observing_settings_) {
-    settings_->AddObserver(this);
-    observing_settings_ = true;
-  }
+  settings_->AddObserver(this);
 
   const Status& status = *settings_->GetStatus();
   const bool default_folder =
@@ -622,7 +650,7 @@ void InstallerUIController::HandlePendingError() {
 
   const bool offer_full_package =
       error_shown_before_ && fetcher_ &&
-      (phase_ < kPhasePartnerContent || package_will_be_downloaded_);
+      (phase_ < Phase::kPartnerContent || package_will_be_downloaded_);
   error_shown_before_ = true;
   const std::unique_ptr<InstallerError> error = std::move(pending_error_);
   window_->ShowError(
@@ -632,18 +660,25 @@ void InstallerUIController::HandlePendingError() {
 
 // --- The end.
 
-void InstallerUIController::Terminate() {
-  if (terminated_) {
+// Once the UI has ended nothing reacts any more: a late report of the
+// fetcher, the overrides download or the backend, or an Accept posted
+// before the end, would restart the fetcher or start a backend that nobody
+// sees, and write into statistics already sent.
+bool InstallerUIController::IgnoredAfterEnd(const char* event) const {
+  if (!ended()) return false;
+  VLOG(1) << "The UI has ended: ignored " << event;
+  return true;
+}
+
+void InstallerUIController::Terminate(State end) {
+  if (ended()) {
     LOG(INFO) << "Installer UI already terminated";
     return;
   }
   LOG(INFO) << "Terminating the UI";
-  terminated_ = true;
+  SetState(end);
   // No more reactions to the settings either.
-  if (observing_settings_) {
-    settings_->RemoveObserver(this);
-    observing_settings_ = false;
-  }
+  settings_->RemoveObserver(this);
   if (window_) {
     window_->RemoveDelegate(this);
     window_.reset();
@@ -651,9 +686,10 @@ void InstallerUIController::Terminate() {
   if (runner_) runner_->Stop();
   ui_lock_file_.Close();
 
+  const bool success = end == State::kSucceeded;
   StatsNode* root = stats_.root_node();
-  root->SetInteger(kStatsInstallationSuccessKey, success_);
-  if (success_) root->Remove(kStatsFailureReasonKey);
+  root->SetInteger(kStatsInstallationSuccessKey, success);
+  if (success) root->Remove(kStatsFailureReasonKey);
   if (settings_->enable_installer_stats() && !settings_->autoupdate()) {
     LOG(INFO) << "Sending stats";
     stats_.Send(run_loop_->QuitClosure(), package_will_be_downloaded_);

@@ -105,6 +105,41 @@ class InstallerUIController : public Settings::Observer,
   void OnInstallerTerminated(bool success) override;
 
  private:
+  // Where the run stands; SetState alone changes it.
+  enum class State {
+    // Not accepted, yet or again after an error page: the settings are
+    // editable, Accept (or Retry) starts the installation. The fetcher
+    // works in the background and restarts itself after a failure.
+    kChoosing,
+    // Accept was pressed while the chosen folder was still being
+    // inspected: the inspection's arrival accepts.
+    kAcceptPending,
+    // Accepted: the backend runs (or is being started), the progress page
+    // shows. An error reported now waits in |pending_error_| until the
+    // backend has ended.
+    kAccepted,
+    // The UI has ended (cancelled, the full installer chosen, no window)
+    // without a successful backend. Nothing reacts any more.
+    kEnded,
+    // The UI has ended after the backend ended successfully.
+    kSucceeded,
+  };
+
+  // The phases of the package's progress. The numbers are what
+  // InstallerWindow::ShowPhase takes and index |phase_weights_|.
+  enum class Phase {
+    // The fetcher starts (again), clears its folders, asks for the URL.
+    kPreparing = 0,
+    kDownloading = 1,
+    kExtracting = 2,
+    // Its progress never moves the bar.
+    kPartnerContent = 3,
+    // The package is complete; its tracking data is not handled yet.
+    kPackageReady = 4,
+    // Tracking data handled: the backend installs.
+    kInstalling = 5,
+  };
+
   struct InstallerError {
     uint32_t string_id;
     std::u16string text;
@@ -114,6 +149,11 @@ class InstallerUIController : public Settings::Observer,
   // The UI lock: the id of the thread that owns the installer UI (this
   // one when the lock was obtained), or 0 when that cannot be decided.
   DWORD TakeUILock(const base::FilePath& download_folder);
+  void SetState(State state);
+  static const char* StateName(State state);
+  bool ended() const {
+    return state_ == State::kEnded || state_ == State::kSucceeded;
+  }
   void Init();
   void RecordInitialSettings();
   void HandleTrackingData();
@@ -134,7 +174,10 @@ class InstallerUIController : public Settings::Observer,
   void ShowPhaseCaption();
   // Data flows again after NotifyStalled.
   void EndStall();
-  void Terminate();
+  // Ends the UI in |end|, kEnded or kSucceeded; once only.
+  void Terminate(State end);
+  // True, after a verbose log line naming |event|, once the UI has ended.
+  bool IgnoredAfterEnd(const char* event) const;
   void WindowCreationFailed();
 
   const std::unique_ptr<InstallerUIParts> parts_;
@@ -143,25 +186,29 @@ class InstallerUIController : public Settings::Observer,
   std::string tracking_data_;
   Settings* settings_ = nullptr;
   base::Closure pending_fetcher_callback_;
-  bool accepted_ = false;
+  State state_ = State::kChoosing;
   std::unique_ptr<InstallerError> pending_error_;
-  int phase_ = 0;
+  Phase phase_ = Phase::kPreparing;
   const std::vector<int> phase_weights_;
   int total_ = 0;
   int current_ = 0;
   int fetcher_restarts_ = 0;
+  // The flags below are independent of |state_|: a choice of the command
+  // line, what the fetcher did (it runs before acceptance and after), and
+  // what happened once in the run.
   bool run_immediately_ = false;
-  bool without_fetcher_ = false;
+  // The fetcher reported that it downloads: the full installer is offered
+  // even once the package is unpacked, the statistics wait for a network.
   bool package_will_be_downloaded_ = false;
+  // From the second error page on, the full installer is offered.
   bool error_shown_before_ = false;
+  // The fetcher failed and does not retry by itself (after its third
+  // restart, or after a failure shown to the user): the next start of a
+  // backend before the package is ready restarts it.
   bool background_fetching_gave_up_ = false;
-  bool accept_pending_ = false;
   // The fetcher's transfer failed repeatedly and is retrying.
   bool fetcher_stalled_ = false;
   bool initial_settings_recorded_ = false;
-  bool success_ = false;
-  bool terminated_ = false;
-  bool observing_settings_ = false;
   base::win::ScopedHandle ui_lock_file_;
   StatsCollector stats_;
   std::unique_ptr<InstallerWindow> window_;

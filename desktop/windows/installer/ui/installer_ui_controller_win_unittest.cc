@@ -546,6 +546,176 @@ TEST_F(InstallerUIControllerTest, UICallbacksWaitForAcceptance) {
   EXPECT_EQ(2u, owners.size());
 }
 
+// What the parts were asked to do so far.
+struct PartsCalls {
+  int fetcher_starts = 0;
+  int runner_starts = 0;
+  int runner_stops = 0;
+  int overrides_fetches = 0;
+  int package_ready = 0;
+  int callbacks_run = 0;
+};
+
+// Late or repeated events in each state of the run: what each may still
+// cause. Once the UI has ended nothing reacts (a restarted fetcher or a
+// backend started after the user left would run unseen); while an error
+// is pending or shown, prompts wait and fetcher failures only restart it.
+TEST_F(InstallerUIControllerTest, EventsDoOnlyWhatTheirStateAllows) {
+  enum class Reach {
+    kEndedBeforeAcceptance,
+    kEndedWhileInstalling,
+    kSucceeded,
+    kInstalling,
+    kErrorPending,
+    kErrorPage,
+  };
+  enum class Event { kFetcherFailed, kPackageReady, kAccept, kError, kPrompt };
+  const struct {
+    const char* name;
+    Reach reach;
+    Event event;
+    PartsCalls change;
+  } cases[] = {
+      {"fetcher failure after a cancel",
+       Reach::kEndedBeforeAcceptance,
+       Event::kFetcherFailed,
+       {}},
+      {"accept posted before a cancel",
+       Reach::kEndedBeforeAcceptance,
+       Event::kAccept,
+       {}},
+      {"package ready after a cancel",
+       Reach::kEndedWhileInstalling,
+       Event::kPackageReady,
+       {}},
+      {"fetcher failure after a cancel while installing",
+       Reach::kEndedWhileInstalling,
+       Event::kFetcherFailed,
+       {}},
+      {"backend error after success", Reach::kSucceeded, Event::kError, {}},
+      {"second accept while installing",
+       Reach::kInstalling,
+       Event::kAccept,
+       {}},
+      {"prompt while an error is pending",
+       Reach::kErrorPending,
+       Event::kPrompt,
+       {}},
+      {"fetcher failure on the error page",
+       Reach::kErrorPage,
+       Event::kFetcherFailed,
+       {.fetcher_starts = 1}},
+      {"prompt on the error page", Reach::kErrorPage, Event::kPrompt, {}},
+  };
+  SetUpStatsServer(false);
+  const base::ScopedRefPtr<base::TaskRunner> ui_runner =
+      base::MessageLoop::current()->task_runner();
+  int callbacks_run = 0;
+  const UICallbackRunner::UICallback callback =
+      base::Bind([](int* runs, HWND) { return ++*runs; }, &callbacks_run);
+  const UICallbackRunner::ReplyCallback reply = base::Bind([](int result) {});
+  const auto calls = [this, &callbacks_run] {
+    PartsCalls now;
+    now.fetcher_starts = fetcher()->starts;
+    now.runner_starts = runner()->starts;
+    now.runner_stops = runner()->stops;
+    now.overrides_fetches =
+        static_cast<int>(parts()->overrides_fetcher->fetched.size());
+    now.package_ready = runner()->package_ready;
+    now.callbacks_run = callbacks_run;
+    return now;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<Settings> settings = MakeInstallSettings(u"");
+    MakeController();
+    PartsCalls before, after;
+    const auto deliver = [&] {
+      before = calls();
+      switch (c.event) {
+        case Event::kFetcherFailed:
+          controller()->NotifyStatusChanged(DOWNLOAD_FAILED);
+          break;
+        case Event::kPackageReady:
+          controller()->NotifyStatusChanged(PACKAGE_READY);
+          break;
+        case Event::kAccept:
+          controller()->OnAcceptClicked();
+          break;
+        case Event::kError:
+          controller()->OnError(kIdsCopyFailed, u"", "Copy failed");
+          break;
+        case Event::kPrompt:
+          controller()->RunUICallbackAndPostReply(callback, ui_runner, reply);
+          break;
+      }
+      after = calls();
+    };
+    const bool ends_first = c.reach == Reach::kEndedBeforeAcceptance ||
+                            c.reach == Reach::kEndedWhileInstalling ||
+                            c.reach == Reach::kSucceeded;
+    UIScript script;
+    script.Then(
+        "welcome", [this] { return window() != nullptr; },
+        [this, &c] {
+          if (c.reach == Reach::kEndedBeforeAcceptance)
+            controller()->OnCancelled();
+          else
+            PostClick(Control(kAccept));
+        });
+    if (c.reach != Reach::kEndedBeforeAcceptance) {
+      script.Then(
+          "started", [this] { return runner()->starts == 1; },
+          [this, &c, &deliver] {
+            switch (c.reach) {
+              case Reach::kEndedWhileInstalling:
+                controller()->OnCancelled();
+                break;
+              case Reach::kSucceeded:
+                runner()->SendTerminated(true);
+                break;
+              case Reach::kInstalling:
+                deliver();
+                controller()->OnCancelled();
+                break;
+              case Reach::kErrorPending:
+                runner()->SendError(kIdsCopyFailed, u"", "Copy failed");
+                deliver();
+                controller()->OnCancelled();
+                break;
+              default:
+                runner()->SendError(kIdsCopyFailed, u"", "Copy failed");
+                runner()->SendTerminated(false);
+                break;
+            }
+          });
+    }
+    if (c.reach == Reach::kErrorPage) {
+      script.Then(
+          "error page", [this] { return Page() == InstallerPage::kError; },
+          [this, &deliver] {
+            deliver();
+            EXPECT_EQ(InstallerPage::kError, Page());
+            controller()->OnCancelled();
+          });
+    }
+    RunUI(settings.get(), &script);
+    EXPECT_TRUE(script.finished());
+    if (ends_first) deliver();
+    EXPECT_EQ(c.change.fetcher_starts,
+              after.fetcher_starts - before.fetcher_starts);
+    EXPECT_EQ(c.change.runner_starts,
+              after.runner_starts - before.runner_starts);
+    EXPECT_EQ(c.change.runner_stops, after.runner_stops - before.runner_stops);
+    EXPECT_EQ(c.change.overrides_fetches,
+              after.overrides_fetches - before.overrides_fetches);
+    EXPECT_EQ(c.change.package_ready,
+              after.package_ready - before.package_ready);
+    EXPECT_EQ(c.change.callbacks_run,
+              after.callbacks_run - before.callbacks_run);
+  }
+}
+
 // A second front end brings the first one's window forward and ends
 // without building anything.
 TEST_F(InstallerUIControllerTest, SecondInstanceBringsTheFirstForward) {

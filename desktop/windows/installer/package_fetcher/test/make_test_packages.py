@@ -294,6 +294,85 @@ def make_method_archives(out, work):
     return made
 
 
+# Coder chains of the stream decoder: (key, 7zz options), one solid block
+# each over the same three files.
+STREAM_CHAINS = [
+    ("lzma", ["-m0=LZMA:d=1m"]),
+    ("lzma2", ["-m0=LZMA2:d=1m"]),
+    ("x86", ["-m0=BCJ", "-m1=LZMA2:d=1m"]),
+    ("arm64", ["-m0=ARM64", "-m1=LZMA2:d=1m"]),
+    ("arm", ["-m0=ARM", "-m1=LZMA:d=1m"]),
+    ("armt", ["-m0=ARMT", "-m1=LZMA:d=1m"]),
+    ("ppc", ["-m0=PPC", "-m1=LZMA:d=1m"]),
+    ("sparc", ["-m0=SPARC", "-m1=LZMA:d=1m"]),
+    ("ia64", ["-m0=IA64", "-m1=LZMA:d=1m"]),
+    ("riscv", ["-m0=RISCV", "-m1=LZMA:d=1m"]),
+    ("delta", ["-m0=Delta:4", "-m1=LZMA2:d=1m"]),
+    ("bcj2_lzma2", ["-m0=BCJ2", "-m1=LZMA2:d=1m", "-m2=LZMA:d=64k",
+                    "-m3=LZMA:d=64k", "-mb0:1", "-mb0s1:2", "-mb0s2:3"]),
+    # How release pipelines pack, BCJ2 with LZMA2 at the highest level.
+    ("ultra", ["-mx=9", "-mf=BCJ2"]),
+    # A block per file, each smaller than the dictionary the archive gives.
+    ("small_blocks", ["-m0=LZMA:d=64m", "-ms=1f"]),
+    ("small_blocks2", ["-m0=LZMA2:d=64m", "-ms=1f"]),
+]
+
+
+def make_stream_archives(out, work):
+    """The same files under every chain the stream decoder knows: code-like
+    bytes with many branches (BCJ2's call and jump streams outgrow their
+    buffers), incompressible bytes (the packed stream outgrows its input
+    buffer) and text."""
+    folder = os.path.join(work, "streams")
+    rng = random.Random(37)
+    files = {
+        "code.exe": b"".join(
+            rng.choice([b"\xe8", b"\xe9", b"\x0f\x85", b"\x94", b"\xeb"])
+            + rng.randbytes(7) for _ in range(60000)),
+        "noise.bin": rng.randbytes(700000),
+        "text.txt": b"".join(b"line %d of the stream test\r\n" % i
+                             for i in range(8000)),
+    }
+    for name, data in files.items():
+        write(os.path.join(folder, name), data)
+    made = {}
+    for key, options in STREAM_CHAINS:
+        archive = os.path.join(out, "streams", key + ".7z")
+        os.makedirs(os.path.dirname(archive), exist_ok=True)
+        solid = [] if any(o.startswith("-ms=") for o in options) else ["-ms=on"]
+        run(["7zz", "a", "-bd", "-t7z", "-mmt=1"] + solid + options +
+            [archive] + sorted(files), cwd=folder)
+        made[key] = "streams\\" + key + ".7z"
+    made["stream_files"] = {name.replace(".", "_"): hashlib.sha256(data)
+                            .hexdigest() for name, data in files.items()}
+    return made
+
+
+def make_large_stream_archives(out, work):
+    """Blocks large enough that their main stream decodes on a thread of
+    its own: code-like bytes, noise and text in turn, 12 MB."""
+    rng = random.Random(12)
+    code = b"".join(rng.choice([b"\xe8", b"\xe9", b"\x0f\x85"]) +
+                    rng.randbytes(5) for _ in range(20000))
+    text = b"".join(b"line %d of the large test\r\n" % i
+                    for i in range(8000))
+    data = b"".join(code if i % 2 else rng.randbytes(65536) + text
+                    for i in range(60))
+    folder = os.path.join(work, "large")
+    write(os.path.join(folder, "large.exe"), data)
+    made = {"sha256": hashlib.sha256(data).hexdigest()}
+    for key, options in (("lzma2", ["-m0=LZMA2:d=4m"]),
+                         ("bcj2", ["-m0=BCJ2", "-m1=LZMA2:d=4m",
+                                   "-m2=LZMA:d=64k", "-m3=LZMA:d=64k",
+                                   "-mb0:1", "-mb0s1:2", "-mb0s2:3"])):
+        archive = os.path.join(out, "large_streams", key + ".7z")
+        os.makedirs(os.path.dirname(archive), exist_ok=True)
+        run(["7zz", "a", "-bd", "-t7z", "-mmt=1", "-mx=1"] + options +
+            [archive, "large.exe"], cwd=folder)
+        made[key] = "large_streams\\" + key + ".7z"
+    return made
+
+
 # --- Executables with payloads --------------------------------------------
 
 def trailer(payload):
@@ -620,6 +699,8 @@ def main():
     material["hostile"] = make_hostile(out, work)
     material["damaged"] = make_damaged(out, work, archive)
     material["methods"] = make_method_archives(out, work)
+    material["streams"] = make_stream_archives(out, work)
+    material["large_streams"] = make_large_stream_archives(out, work)
     if not args.stub:
         write_material(out, material)
         shutil.rmtree(work, ignore_errors=True)

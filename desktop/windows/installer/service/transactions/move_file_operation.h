@@ -2,19 +2,28 @@
 // destination folder is created and an existing destination file is moved
 // aside first, both as sub-operations; rollback moves the file back to its
 // source and the old destination file comes back too.
+//
+// With kTakeFolderSecurity the moved file gets the owner and access list a
+// file created in its new folder would get (see FileSecurity), as a copy
+// does; when that cannot be done the file goes back and Execute fails.
+// Rollback then gives it back its own security with its old place.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_MOVE_FILE_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_MOVE_FILE_OPERATION_H_
 
 #include "base/files/file_path.h"
+#include "desktop/windows/installer/service/transactions/file_security.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
 
 namespace installer {
 
 class MoveFileOperation : public Operation {
  public:
+  enum Security { kKeepSecurity, kTakeFolderSecurity };
+
   MoveFileOperation(const base::FilePath& source,
-                    const base::FilePath& destination);
+                    const base::FilePath& destination,
+                    Security security = kKeepSecurity);
   ~MoveFileOperation() override;
 
   bool Execute(Transaction* sub) override;
@@ -23,7 +32,10 @@ class MoveFileOperation : public Operation {
  private:
   const base::FilePath source_;
   const base::FilePath destination_;
+  const Security security_;
   bool completed_ = false;
+  // The file's own security, before it took its new folder's.
+  FileSecurity::Saved saved_security_;
   // The source's read-only bit was cleared and is set again on rollback.
   bool cleared_read_only_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/files/file_util.h"
 #include "base/test/scoped_temp_dir.h"
@@ -91,6 +92,74 @@ TEST_F(MoveFileOperationTest, MissingSourceFails) {
   EXPECT_TRUE(transaction.empty());
   // The destination folder made for it went with the failure.
   EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+}
+
+// Records the security calls; Wine keeps no access lists to look at.
+class RecordingFileSecurity : public FileSecurity {
+ public:
+  RecordingFileSecurity() { FileSecurity::SetForTesting(this); }
+  ~RecordingFileSecurity() override { FileSecurity::SetForTesting(nullptr); }
+
+  bool Save(const base::FilePath& path, Saved* saved) override {
+    calls.push_back("Save " + path.BaseName().AsUTF8() + " in " +
+                    path.DirName().BaseName().AsUTF8());
+    *saved = {1, 2, 3};
+    return true;
+  }
+  bool TakeFolderSecurity(const base::FilePath& path) override {
+    calls.push_back("Take " + path.BaseName().AsUTF8() + " in " +
+                    path.DirName().BaseName().AsUTF8());
+    return take_succeeds;
+  }
+  bool Restore(const base::FilePath& path, const Saved& saved) override {
+    calls.push_back("Restore " + path.BaseName().AsUTF8() + " in " +
+                    path.DirName().BaseName().AsUTF8() + " " +
+                    std::to_string(saved.size()));
+    return true;
+  }
+
+  std::vector<std::string> calls;
+  bool take_succeeds = true;
+};
+
+TEST_F(MoveFileOperationTest, TheMovedFileTakesItsNewFolderSecurity) {
+  const base::FilePath destination =
+      temp_.GetPath().Append(u"install").Append(u"browser.dll");
+  const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+  for (bool take_succeeds : {true, false}) {
+    SCOPED_TRACE(take_succeeds);
+    RecordingFileSecurity security;
+    security.take_succeeds = take_succeeds;
+    Transaction transaction;
+    EXPECT_EQ(take_succeeds,
+              Transaction::RunOperation(
+                  &transaction, std::make_unique<MoveFileOperation>(
+                                    source_, destination,
+                                    MoveFileOperation::kTakeFolderSecurity)));
+    // Its own security comes back with its old place, after a failure too.
+    if (take_succeeds) Transaction::Rollback(&transaction);
+    EXPECT_EQ((std::vector<std::string>{"Save browser.dll in package",
+                                        "Take browser.dll in install",
+                                        "Restore browser.dll in package 3"}),
+              security.calls);
+    EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+  }
+  // Without the option nothing is asked; with the real calls the move
+  // succeeds.
+  for (MoveFileOperation::Security option :
+       {MoveFileOperation::kKeepSecurity,
+        MoveFileOperation::kTakeFolderSecurity}) {
+    std::unique_ptr<RecordingFileSecurity> security;
+    if (option == MoveFileOperation::kKeepSecurity)
+      security = std::make_unique<RecordingFileSecurity>();
+    Transaction transaction;
+    ASSERT_TRUE(Transaction::RunOperation(
+        &transaction,
+        std::make_unique<MoveFileOperation>(source_, destination, option)));
+    Transaction::Rollback(&transaction);
+    if (security) EXPECT_TRUE(security->calls.empty());
+    EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+  }
 }
 
 }  // namespace

@@ -1,0 +1,120 @@
+#include "desktop/windows/installer/service/transactions/file_security.h"
+
+#include <windows.h>
+// After windows.h.
+#include <aclapi.h>
+
+#include <string>
+
+#include "base/logging.h"
+#include "base/strings/string_util_win.h"
+#include "base/win/scoped_handle.h"
+
+namespace installer {
+
+namespace {
+
+constexpr SECURITY_INFORMATION kOwnerGroupDacl = OWNER_SECURITY_INFORMATION |
+                                                 GROUP_SECURITY_INFORMATION |
+                                                 DACL_SECURITY_INFORMATION;
+
+FileSecurity* g_for_testing = nullptr;
+
+// The call wants a writable name.
+DWORD SetSecurity(const base::FilePath& path, SECURITY_INFORMATION what,
+                  PSID owner, PSID group, PACL dacl) {
+  std::u16string name = path.value();
+  return SetNamedSecurityInfoW(base::as_writable_wcstr(name), SE_FILE_OBJECT,
+                               what, owner, group, dacl, nullptr);
+}
+
+// |kind| (TokenOwner or TokenPrimaryGroup) of this process's token into
+// |buffer|; its SID, or null.
+PSID GetTokenSid(TOKEN_INFORMATION_CLASS kind, std::vector<uint8_t>* buffer) {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return nullptr;
+  base::win::ScopedHandle token(raw);
+  DWORD size = 0;
+  GetTokenInformation(token.Get(), kind, nullptr, 0, &size);
+  if (size == 0) return nullptr;
+  buffer->resize(size);
+  if (!GetTokenInformation(token.Get(), kind, buffer->data(), size, &size))
+    return nullptr;
+  // TOKEN_OWNER and TOKEN_PRIMARY_GROUP both begin with the SID pointer.
+  return *reinterpret_cast<PSID*>(buffer->data());
+}
+
+class RealFileSecurity : public FileSecurity {};
+
+}  // namespace
+
+// static
+FileSecurity* FileSecurity::Get() {
+  static RealFileSecurity real;
+  return g_for_testing ? g_for_testing : &real;
+}
+
+// static
+void FileSecurity::SetForTesting(FileSecurity* security) {
+  g_for_testing = security;
+}
+
+bool FileSecurity::Save(const base::FilePath& path, Saved* saved) {
+  std::u16string name = path.value();
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(base::as_writable_wcstr(name), SE_FILE_OBJECT,
+                            kOwnerGroupDacl, nullptr, nullptr, nullptr, nullptr,
+                            &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  // The call's descriptor is self-relative already.
+  const DWORD length = GetSecurityDescriptorLength(descriptor);
+  const uint8_t* bytes = static_cast<const uint8_t*>(descriptor);
+  saved->assign(bytes, bytes + length);
+  LocalFree(descriptor);
+  return length != 0;
+}
+
+bool FileSecurity::TakeFolderSecurity(const base::FilePath& path) {
+  std::vector<uint8_t> owner_buffer;
+  std::vector<uint8_t> group_buffer;
+  PSID owner = GetTokenSid(TokenOwner, &owner_buffer);
+  PSID group = GetTokenSid(TokenPrimaryGroup, &group_buffer);
+  if (!owner || !group) return false;
+  // No entries of its own: those its folder passes on.
+  ACL empty;
+  if (!InitializeAcl(&empty, sizeof(empty), ACL_REVISION)) return false;
+  const DWORD error =
+      SetSecurity(path, kOwnerGroupDacl | UNPROTECTED_DACL_SECURITY_INFORMATION,
+                  owner, group, &empty);
+  if (error != ERROR_SUCCESS) {
+    LOG(ERROR) << "Cannot give " << path
+               << " the security of its folder: " << error;
+  }
+  return error == ERROR_SUCCESS;
+}
+
+bool FileSecurity::Restore(const base::FilePath& path, const Saved& saved) {
+  if (saved.empty()) return false;
+  PSECURITY_DESCRIPTOR descriptor = const_cast<uint8_t*>(saved.data());
+  PSID owner = nullptr;
+  PSID group = nullptr;
+  PACL dacl = nullptr;
+  BOOL defaulted = FALSE;
+  BOOL present = FALSE;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+      !GetSecurityDescriptorGroup(descriptor, &group, &defaulted) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
+      !GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+    return false;
+  }
+  const SECURITY_INFORMATION inheritance =
+      (control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                    : UNPROTECTED_DACL_SECURITY_INFORMATION;
+  return SetSecurity(path, kOwnerGroupDacl | inheritance, owner, group,
+                     present ? dacl : nullptr) == ERROR_SUCCESS;
+}
+
+}  // namespace installer
