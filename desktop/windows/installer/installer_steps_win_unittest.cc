@@ -1388,8 +1388,9 @@ TEST_F(InstallerStepsTest, ARollbackPinsAgainWhatTheRunUnpinned) {
   ASSERT_TRUE(base::PathService::OverrideAndCreateIfNeeded(
       base::DIR_TASKBAR_PINS, pins, true, true));
   overridden_.push_back(base::DIR_TASKBAR_PINS);
-  const base::FilePath package = MakePackage(u"package1", 1);
-  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
   // Where the shell keeps a pin of the launcher.
   base::win::ShortcutProperties properties;
   properties.set_target(install_folder_.Append(kLauncherFileName));
@@ -1421,11 +1422,20 @@ TEST_F(InstallerStepsTest, ARollbackPinsAgainWhatTheRunUnpinned) {
     SCOPED_TRACE(c.name);
     calls_.clear();
     internal::SetInstallerStepFactoryForTesting(c.fail ? &failing : nullptr);
+    // A fresh package for an update: the installation moved the files out.
     const std::vector<std::string> events = RunInstaller(
-        c.arguments.rfind(u"--uninstall", 0) == 0 ? base::FilePath() : package,
+        c.arguments.rfind(u"--uninstall", 0) == 0 ? base::FilePath()
+                                                  : MakePackage(u"package1", 1),
         c.arguments);
     internal::SetInstallerStepFactoryForTesting(nullptr);
     EXPECT_EQ(c.fail ? "InstallerTerminated(0)" : "Success", events.back());
+    // It failed where meant to, not earlier.
+    if (c.fail) {
+      ASSERT_GE(events.size(), 2u);
+      EXPECT_NE(std::string::npos,
+                events[events.size() - 2].find("The last step failed"))
+          << events[events.size() - 2];
+    }
     std::vector<std::string> pins_calls;
     std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(pins_calls),
                  [](const std::string& call) {
