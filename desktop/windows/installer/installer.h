@@ -54,6 +54,7 @@
 #include "desktop/windows/installer/installer_observer.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/registry_entry_win.h"
+#include "desktop/windows/installer/service/taskbar_pins_win.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/rc_l10n_handler/string_ids.h"
@@ -72,11 +73,18 @@ class TaskScheduler;
 inline constexpr char16_t kFilesListFileName[] = u"files_list";
 inline constexpr char16_t kRootFilesListFileName[] = u"root_files_list";
 
-// Switches the Installer reads from its own command line.
-namespace switches {
-inline constexpr char kPostElevatedInstallTasks[] =
-    "post-elevated-install-tasks";
-}  // namespace switches
+// What an elevated run (RunElevated) or the elevated folder-permission
+// utility (RequestFolderPermission) came to.
+enum class ElevationResult : int {
+  kSucceeded = 0,
+  // Elevation is impossible (UAC off) or was refused (the launch failed).
+  kRefused = 1,
+  // The elevated process failed: the wait failed, it exited with another
+  // code than 0, or it ended before granting.
+  kProcessFailed = 2,
+  // Nothing was launched: no user name, no own path, no events.
+  kSetUpError = 3,
+};
 
 // Builds the step list of a run. A step is a closure that the Installer
 // posts as one task; it ends by calling ScheduleNextStep() (every step but
@@ -108,15 +116,7 @@ using TaskSchedulerFactory = std::unique_ptr<TaskScheduler> (*)();
 void SetTaskSchedulerFactoryForTesting(TaskSchedulerFactory factory);
 std::unique_ptr<TaskScheduler> CreateTaskScheduler();
 
-// Taskbar pins: base/win/shortcut.h by default (whose verbs the test
-// system's shell refuses).
-class TaskbarPins {
- public:
-  virtual ~TaskbarPins() = default;
-  virtual bool CanPin();
-  virtual bool Pin(const base::FilePath& shortcut);
-  virtual bool Unpin(const base::FilePath& shortcut);
-};
+// Taskbar pins: the shell's verbs (service/taskbar_pins_win.h) by default.
 void SetTaskbarPinsForTesting(TaskbarPins* pins);
 TaskbarPins* GetTaskbarPins();
 
@@ -278,8 +278,44 @@ class Installer : public base::win::ObjectWatcher::Delegate,
  private:
   friend class DefaultStepFactory;
 
-  // The checks before the steps, then the step list; one task.
+  // The checks before the steps, then the step list; one task. Each part
+  // below that returns a bool returns false once the run has ended (an
+  // error was reported, or an elevated copy took over).
   void Run();
+  // The settings' operation fits this run.
+  bool CheckOperation();
+  bool FindOwnDirectory();
+  // Watches the front end's InstallationInterrupted event.
+  bool WatchForInterruption();
+  // The backend that started this elevated copy ("parent-pid"), for the
+  // clean-up batch file.
+  void TakeParentPid();
+  // Rights and the install folder: elevates or asks for access where
+  // needed, protects a folder for all users, and creates the folder.
+  bool PrepareInstallFolder(bool is_admin);
+  // A new folder that the user may create is made at once (the access
+  // check needs it); |*has_write| becomes the inspection's answer then.
+  bool CreateNewFolderWhereWritable(bool is_admin, bool* has_write);
+  // The last install path in the registry (not for an uninstallation, a
+  // stand-alone installation or an autoupdate). Never ends the run.
+  void SaveLastInstallPath();
+  // A new single-profile installation by an administrator: the user keeps
+  // full access to the folder.
+  void GrantSingleProfileFolderForGood(bool is_admin);
+  // Grants the user access to the folder for this run, elevated if need be.
+  bool ObtainWriteAccess(bool is_admin);
+  bool HandleFolderPermissionResult(ElevationResult result);
+  // The install log's identity: mode, folder, version and AppId.
+  void StartInstallLog();
+  // An installation or update: the package's files are moved rather than
+  // copied when the package shares the install folder's volume.
+  void ChooseMoveOrCopy();
+  // An uninstallation: deletes the browser's executable, which fails
+  // while it runs.
+  bool RemoveBrowserUnlessRunning();
+  // An update takes the experiment states stored with the installation.
+  void ApplyExperimentStates();
+  void BuildAndScheduleSteps();
   // Part of Run, before the package is read: an elevated run takes it only
   // from a copy that no other user can change (protected_package_win.h).
   // False after an error was reported.
@@ -325,17 +361,17 @@ class Installer : public base::win::ObjectWatcher::Delegate,
             const std::string& detail);
   // Maps a result of RunElevated() to the run's outcome; none when the
   // elevated run led to a package hand-over, which reports its own.
-  void HandleElevatedResult(int result);
+  void HandleElevatedResult(ElevationResult result);
 
   // --- Elevation, folder permission and the package hand-over
   // (installer_handover_win.cc).
-  // 0 success, 1 elevation impossible or refused, 2 the elevated process
-  // failed, 3 set-up error. The rights and the elevated launch come from
-  // GetInstallerRights() (installer_rights_win.h).
-  int RunElevated();
+  // The rights and the elevated launch come from GetInstallerRights()
+  // (installer_rights_win.h).
+  ElevationResult RunElevated();
   // On success the permission utility's Undo event is kept: Finish()
   // signals it, and the utility then takes its grant back.
-  int RequestFolderPermission(const base::FilePath& folder, bool permanent);
+  ElevationResult RequestFolderPermission(const base::FilePath& folder,
+                                          bool permanent);
   static bool IsUacEnabled();
   static bool FixEventACL(HANDLE event);
   void RunPostElevationTasks();
@@ -374,6 +410,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // The end of a successful installation: profile changes and the browser
   // start. Also after an elevated installation.
   void FinalizeSuccessfulInstallation();
+  // Takes |shortcut| off the taskbar through the transaction, so that a
+  // rollback pins it again. A refused unpin is only logged.
+  void Unpin(const base::FilePath& shortcut);
   // Parts of the finalising steps.
   void RegisterScheduledTask();
   void ResetDefaultBrowser();

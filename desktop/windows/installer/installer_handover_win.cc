@@ -10,6 +10,7 @@
 #include <sddl.h>
 
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "base/base_paths.h"
@@ -34,12 +35,6 @@
 namespace installer {
 
 namespace {
-
-// Results of RunElevated() and RequestFolderPermission().
-constexpr int kElevationSucceeded = 0;
-constexpr int kElevationRefused = 1;
-constexpr int kElevatedProcessFailed = 2;
-constexpr int kElevationSetUpError = 3;
 
 // One of the two handshake events of the folder-permission utility: local,
 // auto-reset, not signalled.
@@ -117,37 +112,34 @@ bool Installer::FixEventACL(HANDLE event) {
   return fixed;
 }
 
-int Installer::RunElevated() {
+ElevationResult Installer::RunElevated() {
   LOG(INFO) << "Running the installer elevated.";
   if (!IsUacEnabled()) {
     LOG(ERROR) << "Cannot elevate with UAC disabled";
-    return kElevationRefused;
+    return ElevationResult::kRefused;
   }
-  const base::CommandLine& own = *base::CommandLine::ForCurrentProcess();
+  const std::optional<base::FilePath>& package_folder =
+      settings_->process_switches().wait_for_package;
   base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
   settings_->AppendToCommandLine(&command_line, true);
   command_line.AppendSwitchASCII(switches::kParentPid,
                                  std::to_string(GetCurrentProcessId()));
-  const bool wait_for_package = own.HasSwitch(switches::kWaitForPackage);
-  if (wait_for_package) {
-    command_line.AppendSwitchNative(
-        switches::kWaitForPackage,
-        own.GetSwitchValueNative(switches::kWaitForPackage));
-  }
+  if (package_folder)
+    command_line.AppendSwitchPath(switches::kWaitForPackage, *package_folder);
   // The elevated copy reports its crashes to this tree's reporter instead of
   // starting one of its own, elevated, that would write in the user's
   // temporary folder.
   command_line.AppendSwitchASCII(switches::kCrashReporterPid,
                                  FormatCrashReporterPid());
   base::FilePath program;
-  if (!GetOwnExecutable(&program)) return kElevationSetUpError;
+  if (!GetOwnExecutable(&program)) return ElevationResult::kSetUpError;
 
   observers_.Notify(&InstallerObserver::OnStartingNewMainProcess, false);
   base::Process process = GetInstallerRights()->LaunchElevated(
       program, command_line.GetArgumentsString());
   if (!process.IsValid()) {
     PLOG(ERROR) << "Failed to run the elevated process";
-    return kElevationRefused;
+    return ElevationResult::kRefused;
   }
   const DWORD wait = WaitForSingleObject(process.Handle(), INFINITE);
   const DWORD wait_error = GetLastError();
@@ -155,45 +147,45 @@ int Installer::RunElevated() {
   if (wait == WAIT_FAILED) {
     SetLastError(wait_error);
     PLOG(ERROR) << "Failed wait for the elevated installer";
-    return kElevatedProcessFailed;
+    return ElevationResult::kProcessFailed;
   }
   if (wait != WAIT_OBJECT_0) {
     LOG(ERROR) << "Unexpected result when waiting for the elevated installer";
-    return kElevatedProcessFailed;
+    return ElevationResult::kProcessFailed;
   }
   DWORD exit_code = 1;
   if (!GetExitCodeProcess(process.Handle(), &exit_code) || exit_code != 0)
-    return kElevatedProcessFailed;
+    return ElevationResult::kProcessFailed;
   // The elevated copy installed; this user's own part follows, through the
   // package's backend when there is a package to wait for. That hand-over
   // reports the run's outcome itself.
-  if (wait_for_package)
+  if (package_folder)
     WaitForPackage(true);
   else
     RunPostElevationTasks();
-  return kElevationSucceeded;
+  return ElevationResult::kSucceeded;
 }
 
-int Installer::RequestFolderPermission(const base::FilePath& folder,
-                                       bool permanent) {
+ElevationResult Installer::RequestFolderPermission(const base::FilePath& folder,
+                                                   bool permanent) {
   LOG(INFO) << "Run an elevated process in order to "
             << (permanent ? "permanently" : "temporarily")
             << " give permissions on the"
             << "install folder to this process";
   if (!IsUacEnabled()) {
     LOG(ERROR) << "Cannot elevate with UAC disabled";
-    return kElevationRefused;
+    return ElevationResult::kRefused;
   }
   // Domain-qualified: a bare name could resolve to a local account of the
   // same name instead of this user.
   std::u16string user;
   if (!GetCurrentUserNameEx(&user, NameSamCompatible)) {
     LOG(ERROR) << "Failed to obtain user name";
-    return kElevationSetUpError;
+    return ElevationResult::kSetUpError;
   }
   VLOG(1) << "User name is" << user;
 
-  const base::CommandLine& own = *base::CommandLine::ForCurrentProcess();
+  const ProcessSwitches& own = settings_->process_switches();
   base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
   command_line.AppendSwitchPath(switches::kSetFolderPermission, folder);
   command_line.AppendSwitchNative(switches::kPermissionsForUser, user);
@@ -202,21 +194,17 @@ int Installer::RequestFolderPermission(const base::FilePath& folder,
     command_line.AppendSwitch(switches::kRunUninstallBat);
   command_line.AppendSwitchASCII(switches::kCrashReporterPid,
                                  FormatCrashReporterPid());
-  if (own.HasSwitch(switches::kWaitForPackage)) {
-    command_line.AppendSwitchNative(
-        switches::kWaitForPackage,
-        own.GetSwitchValueNative(switches::kWaitForPackage));
-  }
-  if (own.HasSwitch(switches::kInitialPid)) {
-    command_line.AppendSwitchNative(
-        switches::kInitialPid, own.GetSwitchValueNative(switches::kInitialPid));
-  }
+  if (own.wait_for_package)
+    command_line.AppendSwitchPath(switches::kWaitForPackage,
+                                  *own.wait_for_package);
+  if (own.initial_pid)
+    command_line.AppendSwitchNative(switches::kInitialPid, *own.initial_pid);
   // The grant must not outlive this process either: the utility takes it
   // back when the front end or this backend ends without the Undo event.
   command_line.AppendSwitchASCII(switches::kParentPid,
                                  std::to_string(GetCurrentProcessId()));
   base::FilePath program;
-  if (!GetOwnExecutable(&program)) return kElevationSetUpError;
+  if (!GetOwnExecutable(&program)) return ElevationResult::kSetUpError;
 
   base::win::ScopedHandle granted =
       CreateHandshakeEvent(folder, kGiveInstallPermissionEvent);
@@ -226,18 +214,18 @@ int Installer::RequestFolderPermission(const base::FilePath& folder,
   if (!granted.IsValid() || !undo.IsValid()) {
     PLOG(ERROR) << "Failed to create event for communicating with "
                 << "the elevated process";
-    return kElevationSetUpError;
+    return ElevationResult::kSetUpError;
   }
   if (base::win::GetWindowsVersion() < base::win::kVersionVista &&
       (!FixEventACL(granted.Get()) || !FixEventACL(undo.Get()))) {
-    return kElevationSetUpError;
+    return ElevationResult::kSetUpError;
   }
 
   base::Process process = GetInstallerRights()->LaunchElevated(
       program, command_line.GetArgumentsString());
   if (!process.IsValid()) {
     PLOG(ERROR) << "Failed to run the elevated process";
-    return kElevationRefused;
+    return ElevationResult::kRefused;
   }
   // The event first: a utility that granted and has already ended (a
   // permanent grant) has still granted.
@@ -246,11 +234,11 @@ int Installer::RequestFolderPermission(const base::FilePath& folder,
       static_cast<DWORD>(std::size(handles)), handles, FALSE, INFINITE);
   if (wait != WAIT_OBJECT_0) {
     PLOG(ERROR) << "Failed to run the elevated process";
-    return kElevatedProcessFailed;
+    return ElevationResult::kProcessFailed;
   }
   undo_permission_event_ = std::move(undo);
   permission_process_id_ = process.Pid();
-  return kElevationSucceeded;
+  return ElevationResult::kSucceeded;
 }
 
 void Installer::RunPostElevationTasks() {
@@ -310,11 +298,11 @@ void Installer::HandOverToPackageBackend() {
     return;
   }
   LOG(INFO) << "Package is ready";
-  const base::CommandLine& own = *base::CommandLine::ForCurrentProcess();
   base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
   settings_->AppendToCommandLine(&command_line, false);
-  const base::FilePath package_folder(
-      own.GetSwitchValueNative(switches::kWaitForPackage));
+  // Only a backend started with "wait-for-package" waits for the package.
+  const base::FilePath package_folder =
+      settings_->process_switches().wait_for_package.value_or(base::FilePath());
   command_line.SetProgram(package_folder.Append(kPackageInstallerName));
   // An elevated backend runs nothing from the user's temporary folder: the
   // package's installer starts from a copy nobody else can change, and only

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/at_exit.h"
@@ -276,14 +277,14 @@ struct RoleFlags {
 
 // A front end: chooses its download folder, runs the silent or the
 // interactive controller, and removes the folder when it is empty.
-bool RunFrontEnd(const base::CommandLine& command_line, const RoleFlags& flags,
-                 bool inside_package, const base::FilePath& own_exe,
-                 Settings* settings) {
+bool RunFrontEnd(const RoleFlags& flags, bool inside_package,
+                 const base::FilePath& own_exe, Settings* settings) {
   base::FilePath download_folder;
-  if (command_line.HasSwitch(switches::kTempFolder)) {
+  if (const std::optional<std::u16string>& temp_folder =
+          settings->process_switches().temp_folder) {
     VLOG(1) << "Using download folder from command line";
-    download_folder = command_line.GetSwitchValuePath(switches::kTempFolder)
-                          .Append(GetInstallerFolderName());
+    download_folder =
+        base::FilePath(*temp_folder).Append(GetInstallerFolderName());
     if (!base::DirectoryExists(download_folder) &&
         !base::FileUtil::CreateDirectory(download_folder)) {
       LOG(ERROR) << "Could not create temporary installer folder";
@@ -409,7 +410,7 @@ bool RunInstallingRole(const base::CommandLine& command_line,
     VLOG(2) << "Running backend";
     return RunBackendRole(&settings);
   }
-  return RunFrontEnd(command_line, flags, inside_package, own_exe, &settings);
+  return RunFrontEnd(flags, inside_package, own_exe, &settings);
 }
 
 }  // namespace

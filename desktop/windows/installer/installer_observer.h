@@ -36,7 +36,12 @@ class InstallerObserver {
   virtual void OnError(uint32_t string_id, const std::u16string& text,
                        const std::string& detail) = 0;
   virtual void OnSuccess() = 0;
-  // The run ended without success (cancelled, or after an error).
+  // The installation has ended; |success| is its outcome, the one a front
+  // end acts on. The Installer reports success with OnSuccess and sends
+  // this only for a run that ended without it (cancelled, or after
+  // OnError), with false. A front end's runner (installer_runner.h) sends
+  // it once its backend process has ended, true when that process exited
+  // with 0: the other calls it relays are progress only.
   virtual void OnInstallerTerminated(bool success) = 0;
 };
 

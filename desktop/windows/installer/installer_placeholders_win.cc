@@ -129,7 +129,7 @@ bool Installer::CreateMasterShortcut(std::vector<ShortcutLocation>* locations,
     return false;
   }
 
-  internal::TaskbarPins* pins = internal::GetTaskbarPins();
+  TaskbarPins* pins = internal::GetTaskbarPins();
   if (pin && pins->CanPin()) {
     VLOG(1) << "Pinning master shortcut";
     if (pins->Pin(path))

@@ -2,11 +2,9 @@
 
 #include <vector>
 
-#include "base/command_line.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
 #include "desktop/windows/installer/installer_runner_backend.h"
-#include "desktop/windows/installer/installer_switches.h"
 #include "desktop/windows/installer/ipc/installer_message.h"
 #include "desktop/windows/installer/status.h"
 
@@ -47,19 +45,15 @@ InstallerRunnerBackend::~InstallerRunnerBackend() {
 }
 
 bool InstallerRunnerBackend::OpenInitialProcess() {
-  const base::CommandLine& command_line =
-      *base::CommandLine::ForCurrentProcess();
+  const ProcessSwitches& process = settings_->process_switches();
   unsigned initial_pid = 0;
-  const bool has_pid = command_line.HasSwitch(switches::kInitialPid);
-  if (!command_line.HasSwitch(switches::kInitialProcHandle)) {
-    if (!has_pid) {
+  if (!process.initial_proc_handle) {
+    if (!process.initial_pid) {
       LOG(ERROR) << "Missing information about initial process";
       return false;
     }
-    const std::string value =
-        command_line.GetSwitchValueASCII(switches::kInitialPid);
-    VLOG(1) << "Using initial pid " << value;
-    if (!base::StringToUint(value, &initial_pid)) {
+    VLOG(1) << "Using initial pid " << *process.initial_pid;
+    if (!process.GetInitialPid(&initial_pid)) {
       LOG(ERROR) << "Failed parsing initial pid";
       return false;
     }
@@ -71,17 +65,13 @@ bool InstallerRunnerBackend::OpenInitialProcess() {
     return true;
   }
 
-  const std::string value =
-      command_line.GetSwitchValueASCII(switches::kInitialProcHandle);
+  const std::string& value = *process.initial_proc_handle;
   VLOG(1) << "Using initial process handle " << value;
   uint64_t handle_value = 0;
   // The handle was inherited; the value alone proves nothing, so it must
   // name a process, and the front end's when its pid is given too.
-  if (has_pid && !base::StringToUint(
-                     command_line.GetSwitchValueASCII(switches::kInitialPid),
-                     &initial_pid)) {
+  if (process.initial_pid && !process.GetInitialPid(&initial_pid))
     initial_pid = 0;
-  }
   if (!internal::ParseInitialProcessHandle(value, &handle_value) ||
       !NamesProcess(reinterpret_cast<HANDLE>(handle_value), initial_pid)) {
     LOG(ERROR) << "Failed parsing initial process handle";

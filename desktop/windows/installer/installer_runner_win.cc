@@ -259,18 +259,20 @@ bool InstallerRunner::LaunchBackend(base::CommandLine* command_line) {
     // No other launch of this process may inherit the handle: the lock is
     // held until it is closed again.
     base::AutoLock lock(GetInstallerGlobalLock());
-    HANDLE own_process = nullptr;
+    HANDLE duplicate = nullptr;
     // Waiting needs SYNCHRONIZE; the backend also checks that the handle it
     // inherits names this process, which takes the limited query right.
     duplicated =
         DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(),
-                        GetCurrentProcess(), &own_process,
+                        GetCurrentProcess(), &duplicate,
                         SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE,
                         0) != FALSE;
+    // Closed before the lock goes: only this launch inherits it.
+    const base::win::ScopedHandle own_process(duplicated ? duplicate : nullptr);
     if (duplicated) {
       command_line->AppendSwitchASCII(
           switches::kInitialProcHandle,
-          base::HexEncode(&own_process, sizeof(own_process)));
+          base::HexEncode(&duplicate, sizeof(duplicate)));
       base::LaunchOptions options;
       options.inherit_handles = true;
       LOG(INFO) << "launching installer backend: "
@@ -278,7 +280,6 @@ bool InstallerRunner::LaunchBackend(base::CommandLine* command_line) {
       backend_launch_time_ = base::Time::Now();
       backend_process_ =
           base::LaunchProcessFromCommandLine(*command_line, options);
-      CloseHandle(own_process);
     }
   }
   if (!duplicated)

@@ -13,6 +13,7 @@
 #include <shobjidl.h>
 
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -32,6 +33,7 @@
 #include "base/logging.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
+#include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_split.h"
 #include "base/strings/string_util.h"
@@ -69,6 +71,7 @@
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/move_file_operation.h"
+#include "desktop/windows/installer/service/transactions/unpin_taskbar_operation.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
 #include "desktop/windows/installer/status.h"
@@ -103,10 +106,7 @@ constexpr char kScheduledAutoupdateSwitch[] = "scheduledautoupdate";
 constexpr char kScheduledTaskArgument[] = "$(Arg0)";
 constexpr char16_t kAutoupdateTaskPrefix[] = u"Autoupdate ";
 constexpr uint32_t kTaskTimeLimitSeconds = 3600;
-// What the browser's launch takes from this process's command line.
-constexpr const char* kLaunchSwitches[] = {
-    switches::kImportBookmarks, switches::kImportSession,
-    switches::kImportTopsitesToSpeeddial};
+// A new installation starts the browser maximized.
 constexpr char kStartMaximizedSwitch[] = "start-maximized";
 
 // The system browser that an uninstallation hands the web back to.
@@ -130,7 +130,7 @@ base::Location NamedLocation(const char* name) {
 // --- Seams.
 
 internal::TaskSchedulerFactory g_task_scheduler_factory = nullptr;
-internal::TaskbarPins* g_taskbar_pins = nullptr;
+TaskbarPins* g_taskbar_pins = nullptr;
 internal::UninstallBatchLauncher g_batch_launcher = nullptr;
 internal::ProfileDeleter g_profile_deleter = nullptr;
 internal::SameVolumeCheck g_same_volume_check = nullptr;
@@ -447,14 +447,6 @@ std::vector<std::string> CreatedParentsForBatch(
 
 namespace internal {
 
-bool TaskbarPins::CanPin() { return base::win::CanPinShortcutToTaskbar(); }
-bool TaskbarPins::Pin(const base::FilePath& shortcut) {
-  return base::win::TaskbarPinShortcutLink(shortcut);
-}
-bool TaskbarPins::Unpin(const base::FilePath& shortcut) {
-  return base::win::TaskbarUnpinShortcutLink(shortcut);
-}
-
 void SetSameVolumeCheckForTesting(SameVolumeCheck check) {
   g_same_volume_check = check;
 }
@@ -606,12 +598,10 @@ void Installer::StepInstallLauncher() {
     }
   }
 
-  const base::CommandLine& command_line =
-      *base::CommandLine::ForCurrentProcess();
-  if (command_line.HasSwitch(switches::kServerTrackingData)) {
+  if (const std::optional<base::FilePath>& tracking_data =
+          settings_->process_switches().server_tracking_data) {
     VLOG(1) << "Tracking data installation requested";
-    const base::FilePath source = own_directory_.AppendPath(
-        command_line.GetSwitchValuePath(switches::kServerTrackingData));
+    const base::FilePath source = own_directory_.AppendPath(*tracking_data);
     if (base::PathExists(source)) {
       if (!RunOperation(std::make_unique<CopyFileOperation>(
               source, install_folder.Append(kServerTrackingDataFileName)))) {
@@ -910,7 +900,6 @@ void Installer::StepUpdateShortcuts() {
   VLOG(1) << "Handling pinned shortcut:";
   const base::FilePath& pinned = current.pinned_shortcut_path;
   bool pin = false;
-  internal::TaskbarPins* pins = internal::GetTaskbarPins();
   if (pinned.empty()) {
     if (settings_->pinned_shortcut()) {
       VLOG(1) << "New pinned shortcut needed.";
@@ -918,10 +907,10 @@ void Installer::StepUpdateShortcuts() {
     }
   } else if (!settings_->pinned_shortcut()) {
     VLOG(1) << "Unpinning existing shortcut";
-    pins->Unpin(pinned);
+    Unpin(pinned);
   } else if (current.recreate_pinned_shortcut || rename) {
     VLOG(1) << "Unpinning existing shortcut";
-    pins->Unpin(pinned);
+    Unpin(pinned);
     VLOG(1) << "New pinned shortcut needed.";
     pin = true;
   }
@@ -957,13 +946,19 @@ void Installer::RemoveRegistrationOf(const base::FilePath& install_folder) {
   }
 }
 
+void Installer::Unpin(const base::FilePath& shortcut) {
+  // A pin the shell keeps is no reason to stop: the run goes on.
+  RunOperation(std::make_unique<UnpinTaskbarOperation>(
+      internal::GetTaskbarPins(), shortcut));
+}
+
 void Installer::StepRemoveShortcuts() {
   LOG(INFO) << "Removing shortctus.";
   const Status& current = *status();
   RemoveStrayShortcuts();
   if (!current.pinned_shortcut_path.empty()) {
     VLOG(1) << "Unpinning shortcut.";
-    internal::GetTaskbarPins()->Unpin(current.pinned_shortcut_path);
+    Unpin(current.pinned_shortcut_path);
   }
   const struct {
     bool exists;
@@ -1001,13 +996,11 @@ void Installer::StepFinalize() {
   if (!WriteInstallLogInProgress())
     return Fail(kIdsInstallError, u"", "Failed saving the installation status");
 
-  const base::CommandLine& command_line =
-      *base::CommandLine::ForCurrentProcess();
   // From Windows 10 on the choice is the user's, on the system's own page:
   // not for a second backend, a silent run or a browser that already is.
   const bool skip_default_browser =
       ShellPlatform::Get()->GetWindowsVersion() >= base::win::kVersionWin10 &&
-      (command_line.HasSwitch(switches::kParentPid) || settings_->silent() ||
+      (settings_->process_switches().parent_pid || settings_->silent() ||
        current.is_http_handler);
   if (!skip_default_browser && settings_->default_browser() &&
       !settings_->copy_only()) {
@@ -1131,8 +1124,9 @@ void Installer::FinalizeSuccessfulInstallation() {
 
   if (settings_->launch_velna()) {
     base::CommandLine launch(current.install_folder.Append(kLauncherFileName));
-    launch.CopySwitchesFrom(*base::CommandLine::ForCurrentProcess(),
-                            kLaunchSwitches, std::size(kLaunchSwitches));
+    for (const auto& [name, value] :
+         settings_->process_switches().browser_import)
+      launch.AppendSwitchNative(name, value);
     if (settings_->operation() != kOperationUpgrading)
       launch.AppendSwitch(kStartMaximizedSwitch);
     LOG(INFO) << "Launching velna with command line "
@@ -1184,10 +1178,8 @@ void Installer::ResetDefaultBrowser() {
       PLOG(WARNING) << "Could not start the system browser's reinstall command";
       return;
     }
-    if (info.hProcess) {
-      WaitForSingleObject(info.hProcess, INFINITE);
-      CloseHandle(info.hProcess);
-    }
+    const base::Process process(info.hProcess);
+    if (process.IsValid()) WaitForSingleObject(process.Handle(), INFINITE);
   }
   ShellPlatform* platform = ShellPlatform::Get();
   if (platform->GetWindowsVersion() == base::win::kVersionWin8) {
@@ -1219,10 +1211,7 @@ void Installer::ResetDefaultBrowser() {
 
 void Installer::OpenUninstallSurvey() {
   std::string url = BrandingConfig::GetUrl("uninstall_survey");
-  if (url.empty() ||
-      base::CommandLine::ForCurrentProcess()->HasSwitch(switches::kSilent)) {
-    return;
-  }
+  if (url.empty() || settings_->silent()) return;
   VLOG(1) << "Trying to display the uninstall survey";
   url += "?version=" + VersionInfo::GetProductVersion();
   const base::FilePath& install_folder = status()->install_folder;
@@ -1312,13 +1301,10 @@ void Installer::StepWriteInstallerPrefs() {
   }
   set(kInstallerExperimentsPref, std::move(changed));
   set(kAllInstallerExperimentsPref, std::move(all));
-  const base::CommandLine& command_line =
-      *base::CommandLine::ForCurrentProcess();
-  if (command_line.HasSwitch(switches::kTempFolder)) {
+  if (const std::optional<std::u16string>& temp_folder =
+          settings_->process_switches().temp_folder) {
     VLOG(1) << "Writing temp folder pref";
-    set(kTempFolderPref,
-        std::make_unique<StringValue>(
-            command_line.GetSwitchValueNative(switches::kTempFolder)));
+    set(kTempFolderPref, std::make_unique<StringValue>(*temp_folder));
   }
   VLOG(1) << "Writing autoupdate pref";
   set(kAutoupdatePref,
@@ -1649,10 +1635,8 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     }
   }
   unsigned initial_pid = 0;
-  base::StringToUint(
-      base::CommandLine::ForCurrentProcess()->GetSwitchValueASCII(
-          switches::kInitialPid),
-      &initial_pid);
+  if (!settings_->process_switches().GetInitialPid(&initial_pid))
+    initial_pid = 0;
   std::string install_folder_text;
   if (!ToBatchPath(install_folder, &install_folder_text)) {
     LOG(WARNING) << "The clean-up batch file cannot remove " << install_folder

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -33,6 +34,7 @@
 #include "base/test/scoped_plain_path_limit_win.h"
 #include "base/values.h"
 #include "base/win/registry.h"
+#include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/branding_config.h"
 #include "desktop/windows/installer/installer.h"
@@ -102,7 +104,7 @@ std::unique_ptr<TaskScheduler> MakeRecordingScheduler() {
   return std::make_unique<RecordingTaskScheduler>();
 }
 
-class RecordingPins : public internal::TaskbarPins {
+class RecordingPins : public TaskbarPins {
  public:
   bool CanPin() override { return true; }
   bool Pin(const base::FilePath& shortcut) override {
@@ -151,7 +153,6 @@ class InstallerStepsTest : public test::SettingsTestBase {
  protected:
   void SetUp() override {
     SettingsTestBase::SetUp();
-    base::CommandLine::Init();
     g_calls = &calls_;
     restore_ = std::make_unique<test::ScopedRegistryRestore>(
         test::ProductRegistryKeys());
@@ -952,8 +953,10 @@ TEST_F(InstallerStepsTest, TheSurveyGetsItsUrlAsOneArgumentUnlessSilent) {
     // A fresh package each time: an installation moves its files out.
     const base::FilePath package = MakePackage(u"package1", 1);
     ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
-    if (silent) base::CommandLine::ForCurrentProcess()->AppendSwitch("silent");
-    ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+    ASSERT_EQ("Success",
+              RunInstaller(base::FilePath(),
+                           silent ? u"--uninstall --silent" : u"--uninstall")
+                  .back());
     base::DeleteFileOrDirectory(install_folder_.Append(kUninstallBatchFileName),
                                 false);
     // The browser starts apart from this process, within a minute however
@@ -1033,22 +1036,25 @@ TEST_F(InstallerStepsTest, TheSystemBrowserGetsTheWebBack) {
       platform.calls);
 }
 
-// A silent installation on Windows 10 leaves the default browser to the
-// user, even when asked to take it.
+// A silent installation on Windows 10, or one by the elevated copy of
+// another backend, leaves the default browser to the user, even when asked
+// to take it.
 TEST_F(InstallerStepsTest, ASilentInstallOnWindows10LeavesTheDefaultBrowser) {
   test::FakeShellPlatform platform(base::win::kVersionWin10);
   ScopedShellPlatformForTesting scoped_platform(&platform);
   const base::FilePath package = MakePackage(u"package1", 1);
-  ASSERT_EQ("Success",
-            RunInstaller(package, InstallArguments() + u" --silent "
-                                                       u"--setdefaultbrowser=1")
-                .back());
-  EXPECT_EQ(std::vector<std::string>(), platform.calls);
-  base::win::RegKey company(HKEY_CURRENT_USER, company_key().path().c_str(),
-                            KEY_READ);
-  std::u16string previous;
-  EXPECT_NE(ERROR_SUCCESS,
-            company.ReadValue(kPreviousDefaultBrowserValue, &previous));
+  for (const char16_t* arguments : {u" --silent", u" --parent-pid=5"}) {
+    SCOPED_TRACE(base::UTF16ToUTF8(arguments));
+    ASSERT_EQ("Success", RunInstaller(package, InstallArguments() + arguments +
+                                                   u" --setdefaultbrowser=1")
+                             .back());
+    EXPECT_EQ(std::vector<std::string>(), platform.calls);
+    base::win::RegKey company(HKEY_CURRENT_USER, company_key().path().c_str(),
+                              KEY_READ);
+    std::u16string previous;
+    EXPECT_NE(ERROR_SUCCESS,
+              company.ReadValue(kPreviousDefaultBrowserValue, &previous));
+  }
 }
 
 // The launcher also takes the browser's name over a former installation
@@ -1062,9 +1068,10 @@ TEST_F(InstallerStepsTest, TheLauncherReplacesTheBrowserKeptAside) {
   const base::FilePath old = exe.ReplaceExtension(u".old");
   ASSERT_TRUE(test::WriteTextFile(exe, "previous browser"));
   ASSERT_TRUE(test::WriteTextFile(old, "older browser"));
-  base::CommandLine::ForCurrentProcess()->AppendSwitchASCII(
-      "server-tracking-data", "server_tracking_data");
-  ASSERT_EQ("Success", RunInstaller(package, InstallArguments()).back());
+  ASSERT_EQ("Success", RunInstaller(package, InstallArguments() +
+                                                 u" --server-tracking-data="
+                                                 u"server_tracking_data")
+                           .back());
   EXPECT_EQ("previous browser", test::ReadFileContents(old));
   EXPECT_EQ(test::ReadFileContents(package.Append(kLauncherFileName)),
             test::ReadFileContents(exe));
@@ -1473,6 +1480,89 @@ TEST_F(InstallerStepsTest, AnInstallationInALongFolderIsUpdatedAndUninstalled) {
   EXPECT_TRUE(WaitForFolderGone(install_folder_));
   ASSERT_TRUE(base::FileUtil::CreateDirectory(short_folder));
   EXPECT_EQ(WithoutLastInstallPath(before), WithoutLastInstallPath(State()));
+}
+
+// The real step lists, whose last step fails instead: the whole run is
+// rolled back.
+class FailingLastStepFactory : public InstallerStepFactory {
+ public:
+  std::vector<base::Closure> BuildSteps(
+      Installer* installer, InstallationOperation operation) override {
+    std::vector<base::Closure> steps =
+        internal::GetDefaultInstallerStepFactory()->BuildSteps(installer,
+                                                               operation);
+    steps.back() = base::Bind(
+        [](Installer* failing) {
+          failing->ReportError(kIdsInstallError, u"", "The last step failed");
+        },
+        installer);
+    return steps;
+  }
+};
+
+// A shortcut taken off the taskbar is pinned again when the run rolls back,
+// and stays off when the run succeeds.
+TEST_F(InstallerStepsTest, ARollbackPinsAgainWhatTheRunUnpinned) {
+  const base::FilePath pins = dir().Append(u"pins");
+  ASSERT_TRUE(base::PathService::OverrideAndCreateIfNeeded(
+      base::DIR_TASKBAR_PINS, pins, true, true));
+  overridden_.push_back(base::DIR_TASKBAR_PINS);
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
+  // Where the shell keeps a pin of the launcher.
+  base::win::ShortcutProperties properties;
+  properties.set_target(install_folder_.Append(kLauncherFileName));
+  ASSERT_TRUE(base::win::CreateOrUpdateShortcutLink(
+      pins.Append(u"pinned.lnk"), properties,
+      base::win::SHORTCUT_CREATE_ALWAYS));
+
+  FailingLastStepFactory failing;
+  const struct {
+    const char* name;
+    const std::u16string arguments;
+    bool fail;
+    std::vector<std::string> pins_calls;
+  } cases[] = {
+      {"an update that unpins",
+       InstallArguments() + u" --pintotaskbar=0",
+       true,
+       {"Unpin pinned.lnk", "Pin pinned.lnk"}},
+      {"an uninstallation",
+       u"--uninstall --silent",
+       true,
+       {"Unpin pinned.lnk", "Pin pinned.lnk"}},
+      {"an uninstallation that succeeds",
+       u"--uninstall --silent",
+       false,
+       {"Unpin pinned.lnk"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    calls_.clear();
+    internal::SetInstallerStepFactoryForTesting(c.fail ? &failing : nullptr);
+    // A fresh package for an update: the installation moved the files out.
+    const std::vector<std::string> events = RunInstaller(
+        c.arguments.rfind(u"--uninstall", 0) == 0 ? base::FilePath()
+                                                  : MakePackage(u"package1", 1),
+        c.arguments);
+    internal::SetInstallerStepFactoryForTesting(nullptr);
+    EXPECT_EQ(c.fail ? "InstallerTerminated(0)" : "Success", events.back());
+    // It failed where meant to, not earlier.
+    if (c.fail) {
+      ASSERT_GE(events.size(), 2u);
+      EXPECT_NE(std::string::npos,
+                events[events.size() - 2].find("The last step failed"))
+          << events[events.size() - 2];
+    }
+    std::vector<std::string> pins_calls;
+    std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(pins_calls),
+                 [](const std::string& call) {
+                   return call.rfind("Pin ", 0) == 0 ||
+                          call.rfind("Unpin ", 0) == 0;
+                 });
+    EXPECT_EQ(c.pins_calls, pins_calls);
+  }
 }
 
 }  // namespace

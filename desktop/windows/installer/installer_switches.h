@@ -79,6 +79,10 @@ inline constexpr char kProfileFolder[] = "profile-folder";  // a path
 inline constexpr char kInstall[] = "install";
 // The verbose log level, passed on unchanged.
 inline constexpr char kVerboseLevel[] = "v";
+// A package backend started after an elevated installation: it only does
+// the current user's part.
+inline constexpr char kPostElevatedInstallTasks[] =
+    "post-elevated-install-tasks";
 inline constexpr char kServerTrackingData[] = "server-tracking-data";
 inline constexpr char kImportBookmarks[] = "import-bookmarks";
 inline constexpr char kImportSession[] = "import-session";

@@ -14,7 +14,6 @@
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
-#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_split.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
@@ -25,7 +24,6 @@
 #include "desktop/windows/installer/installer_experiments.h"
 #include "desktop/windows/installer/installer_rights_win.h"
 #include "desktop/windows/installer/installer_step_count.h"
-#include "desktop/windows/installer/installer_switches.h"
 #include "desktop/windows/installer/package_fetcher/archive_item_path.h"
 #include "desktop/windows/installer/profile_deletion_guard.h"
 #include "desktop/windows/installer/protected_folder_win.h"
@@ -180,237 +178,296 @@ void Installer::Fail(uint32_t string_id, const std::u16string& text,
 }
 
 void Installer::Run() {
-  // 1.
   running_ = true;
-  const base::CommandLine& command_line =
-      *base::CommandLine::ForCurrentProcess();
-  Status* const status = settings_->GetStatus();
-  const InstallationOperation operation = settings_->operation();
-  const base::FilePath& install_folder = status->install_folder;
-
-  // 2, 3.
-  if (operation != kOperationUpgrading && !status->tamsel_installation &&
-      settings_->autoupdate()) {
-    return Fail(kIdsInstallError, u"",
-                "Settings operation invalid for autoupdate");
-  }
-  if (operation == kOperationUnknown)
-    return Fail(kIdsLocationRefused, u"", "Settings operation invalid");
-
-  // 4, 5.
-  if (!base::PathService::Get(base::DIR_EXE, &own_directory_))
-    return Fail(kIdsInstallError, u"", "Failed getting our own path");
-  if (command_line.HasSwitch(switches::kPostElevatedInstallTasks)) {
+  if (!CheckOperation() || !FindOwnDirectory()) return;
+  const ProcessSwitches& process = settings_->process_switches();
+  if (process.post_elevated_install_tasks) {
     LOG(INFO) << "Post elevation installation tasks only";
     RunPostElevationTasks();
     ReportSuccess();
     return;
   }
-
   // Before any change: a new installation's files must fit the folder.
-  if (operation == kOperationInstalling && !CheckPackagePathLengths()) return;
-
-  // 6. The front end creates the event and sets it to stop this backend.
-  const std::u16string event_name = MakeKernelObjectName(
-      install_folder.value(), kInstallationInterruptedEvent, true);
-  VLOG(1) << "Event name for interrupted installation: " << event_name;
-  interrupted_event_.Set(
-      OpenEventW(SYNCHRONIZE, FALSE, base::as_wcstr(event_name)));
-  if (!interrupted_event_.IsValid()) {
-    return Fail(kIdsInstallError, u"",
-                "Failed to open a handle to the installation interrupted "
-                "event");
+  if (settings_->operation() == kOperationInstalling &&
+      !CheckPackagePathLengths()) {
+    return;
   }
-  if (!interrupted_watcher_.StartWatchingOnce(interrupted_event_.Get(), this)) {
-    return Fail(kIdsInstallError, u"",
-                "Failed to watch the installation interrupted event");
-  }
+  if (!WatchForInterruption()) return;
+  TakeParentPid();
+  install_folder_existed_ = base::PathExists(status()->install_folder);
 
-  // 7.
-  if (command_line.HasSwitch(switches::kParentPid)) {
-    unsigned pid = 0;
-    if (base::StringToUint(
-            command_line.GetSwitchValueASCII(switches::kParentPid), &pid)) {
-      permission_process_id_ = pid;
-      VLOG(1) << "Second installer pid: " << permission_process_id_;
-    } else {
-      LOG(WARNING) << "Ignoring an invalid parent pid";
-    }
-  }
-
-  install_folder_existed_ = base::PathExists(install_folder);
-
-  // 8 to 10.
-  InstallerRights* const rights = GetInstallerRights();
-  const bool is_admin = rights->IsUserAdministrator(false);
+  const bool is_admin = GetInstallerRights()->IsUserAdministrator(false);
   VLOG(1) << "is_elevated_admin: " << is_admin;
-  bool has_write = true;
-  if (settings_->all_users() && settings_->silent() && !is_admin) {
-    return Fail(kIdsInstallError, u"",
-                "Installation requires elevation, but cannot elevate when "
-                "silent");
-  }
-  if (status->valid_parent_folder != install_folder &&
-      (!settings_->all_users() || is_admin)) {
-    VLOG(2) << "Using write permissions from the status";
-    has_write = status->has_write_access;
-    if (has_write && !RunOperation(std::make_unique<CreateFolderOperation>(
-                         install_folder))) {
-      return Fail(kIdsFolderNotCreated, install_folder.value(),
-                  "Could not create installation folder");
-    }
-  }
-
-  // 11. Not fatal.
-  if (operation != kOperationUninstalling && !settings_->copy_only() &&
-      !settings_->autoupdate()) {
-    VLOG(1) << "Saving last installation path.";
-    std::unique_ptr<Operation> last_path;
-    RegistryEntry(kSetLastInstallPathRegOp, this)
-        .Apply(HKEY_CURRENT_USER, &last_path);
-    if (!last_path)
-      LOG(ERROR) << "Could not convert kSetLastInstallPathRegOp";
-    else if (!RunOperation(std::move(last_path)))
-      LOG(WARNING) << "Could not write last installation path";
-  }
-
-  // 12, 13.
-  if (has_write && !CanWriteFolder(install_folder)) has_write = false;
-  if (operation == kOperationInstalling && !has_write &&
-      settings_->single_profile() && status->single_profile != 1) {
-    return Fail(kIdsInsufficientPrivileges, u"",
-                "Single profile installations are only allowed to locations "
-                "where the user has write access");
-  }
-
-  // 14.
-  if (settings_->all_users() && !is_admin) {
-    VLOG(1) << "All users is set but we have no admin privs -> elevate";
-    return HandleElevatedResult(RunElevated());
-  }
-  if (operation != kOperationUninstalling && settings_->all_users() &&
-      !ProtectInstallFolder()) {
-    return Fail(kIdsInsufficientPrivileges, u"",
-                "Could not protect the installation folder");
-  }
-
-  // 15. A permanent grant: the previous access list is not kept.
-  if (operation == kOperationInstalling && is_admin &&
-      settings_->single_profile() && status->single_profile != 1) {
-    std::unique_ptr<SavedSecurity> discarded;
-    if (!rights->GrantFolderAccess(install_folder, GENERIC_ALL, kKeepGrant,
-                                   &discarded)) {
-      LOG(WARNING) << "Could not grant permanent access to the install folder";
-    }
-  }
-
-  // 16, 17.
-  LOG(INFO) << "Write privileges for install folder: " << has_write;
-  if (!has_write && !rights->GrantFolderAccess(
-                        install_folder, GetInstallFolderAccessMask(),
-                        kKeepPreviousAccess, &saved_folder_security_)) {
-    if (is_admin) {
-      return Fail(kIdsInsufficientPrivileges, u"",
-                  "Could not obtain write permissions to installation folder");
-    }
-    if (rights->IsUserAdministrator(true)) {
-      VLOG(1) << "Running elevated because of folder privileges";
-      return HandleElevatedResult(RunElevated());
-    }
-    LOG(INFO) << "Need temporary write permissions from administrative user";
-    switch (
-        RequestFolderPermission(install_folder, settings_->single_profile())) {
-      case 0:
-        VLOG(2) << "Temporary write permission obtained";
-        if (!CanWriteFolder(install_folder)) {
-          return Fail(kIdsInsufficientPrivileges, u"",
-                      "No write access to installation folder after "
-                      "attempting to get it via elevated process");
-        }
-        break;
-      case 1:
-        return Fail(kIdsNoAdministratorPrivileges, u"",
-                    "Failed to elevate the process to give us write "
-                    "permissions to installation folder");
-      case 2:
-        return Fail(kIdsInstallError, u"",
-                    "The process for giving us write permission to the "
-                    "installer folder didn't complete successfully");
-      default:
-        return Fail(kIdsInstallError, u"",
-                    "Error when setting up the process to give us write "
-                    "permissions to installation folder");
-    }
-  }
-
-  // 18, 19.
-  if (!RunOperation(std::make_unique<CreateFolderOperation>(install_folder))) {
-    return Fail(kIdsFolderNotCreated, install_folder.value(),
-                "Could not create installation folder");
-  }
+  if (!PrepareInstallFolder(is_admin)) return;
   observers_.Notify(&InstallerObserver::OnStarted);
-
-  // 20.
-  if (command_line.HasSwitch(switches::kWaitForPackage)) {
+  if (process.wait_for_package) {
     VLOG(2) << "Need to wait for package";
     WaitForPackage(false);
     return;
   }
 
-  // 21, 22.
-  install_log_.copy_only = settings_->copy_only();
-  install_log_.all_users = settings_->all_users();
-  install_log_.path = install_folder.value();
-  install_log_.created_parents = operation == kOperationUpgrading
-                                     ? status->install_log.created_parents
-                                     : settings_->created_parent_folders();
-  install_log_.version = VersionInfo::GetProductVersion();
-  if (operation == kOperationUpgrading && !status->install_log.app_id.empty()) {
-    install_log_.app_id = status->install_log.app_id;
+  StartInstallLog();
+  if (settings_->operation() == kOperationUninstalling) {
+    if (!RemoveBrowserUnlessRunning()) return;
   } else {
-    install_log_.app_id = std::to_string(base::Time::Now().ToTimeT());
-    VLOG(1) << "AppId for new installation: " << install_log_.app_id;
-  }
-
-  // 23.
-  if (operation != kOperationUninstalling) {
     if (!UseProtectedPackage(is_admin) || !ReadFileLists() ||
         !CreateInstallationSubfolder()) {
       return;
     }
-    // Each file is then made once: the package folder goes when the front
-    // end ends, and a rollback moves the files back for a retry.
-    move_package_files_ =
-        internal::IsOnSameVolume(own_directory_, install_folder);
-    moved_files_take_folder_security_ = settings_->all_users();
-    VLOG(1) << "Moving the package's files: " << move_package_files_;
+    ChooseMoveOrCopy();
   }
+  ApplyExperimentStates();
+  BuildAndScheduleSteps();
+}
 
-  // 24. The browser of an installation in use cannot be removed.
-  if (operation == kOperationUninstalling) {
-    const std::u16string executable =
-        base::UTF8ToUTF16(GetBrowserExecutableName());
-    const base::FilePath path =
-        install_folder.Append(status->install_log.subfolder).Append(executable);
-    if (!RunOperation(
-            std::make_unique<DeleteFileOperation>(path, true, true))) {
-      return Fail(kIdsBrowserRunning, u"",
-                  "Can't uninstall when " + base::UTF16ToUTF8(executable) +
-                      " is in use");
-    }
+bool Installer::CheckOperation() {
+  const InstallationOperation operation = settings_->operation();
+  if (operation != kOperationUpgrading && !status()->tamsel_installation &&
+      settings_->autoupdate()) {
+    Fail(kIdsInstallError, u"", "Settings operation invalid for autoupdate");
+    return false;
   }
+  if (operation == kOperationUnknown) {
+    Fail(kIdsLocationRefused, u"", "Settings operation invalid");
+    return false;
+  }
+  return true;
+}
 
-  // 25, 26.
-  if (operation == kOperationUpgrading) ApplyStoredExperiments();
+bool Installer::FindOwnDirectory() {
+  if (base::PathService::Get(base::DIR_EXE, &own_directory_)) return true;
+  Fail(kIdsInstallError, u"", "Failed getting our own path");
+  return false;
+}
+
+bool Installer::WatchForInterruption() {
+  // The front end creates the event and sets it to stop this backend.
+  const std::u16string event_name = MakeKernelObjectName(
+      status()->install_folder.value(), kInstallationInterruptedEvent, true);
+  VLOG(1) << "Event name for interrupted installation: " << event_name;
+  interrupted_event_.Set(
+      OpenEventW(SYNCHRONIZE, FALSE, base::as_wcstr(event_name)));
+  if (!interrupted_event_.IsValid()) {
+    Fail(kIdsInstallError, u"",
+         "Failed to open a handle to the installation interrupted event");
+    return false;
+  }
+  if (!interrupted_watcher_.StartWatchingOnce(interrupted_event_.Get(), this)) {
+    Fail(kIdsInstallError, u"",
+         "Failed to watch the installation interrupted event");
+    return false;
+  }
+  return true;
+}
+
+void Installer::TakeParentPid() {
+  const ProcessSwitches& process = settings_->process_switches();
+  if (!process.parent_pid) return;
+  unsigned pid = 0;
+  if (!process.GetParentPid(&pid)) {
+    LOG(WARNING) << "Ignoring an invalid parent pid";
+    return;
+  }
+  permission_process_id_ = pid;
+  VLOG(1) << "Second installer pid: " << permission_process_id_;
+}
+
+bool Installer::PrepareInstallFolder(bool is_admin) {
+  const base::FilePath& install_folder = status()->install_folder;
+  if (settings_->all_users() && settings_->silent() && !is_admin) {
+    Fail(kIdsInstallError, u"",
+         "Installation requires elevation, but cannot elevate when silent");
+    return false;
+  }
+  bool has_write = true;
+  if (!CreateNewFolderWhereWritable(is_admin, &has_write)) return false;
+  SaveLastInstallPath();
+  if (has_write && !CanWriteFolder(install_folder)) has_write = false;
+  if (settings_->operation() == kOperationInstalling && !has_write &&
+      settings_->single_profile() && status()->single_profile != 1) {
+    Fail(kIdsInsufficientPrivileges, u"",
+         "Single profile installations are only allowed to locations where "
+         "the user has write access");
+    return false;
+  }
+  if (settings_->all_users() && !is_admin) {
+    VLOG(1) << "All users is set but we have no admin privs -> elevate";
+    HandleElevatedResult(RunElevated());
+    return false;
+  }
+  if (settings_->operation() != kOperationUninstalling &&
+      settings_->all_users() && !ProtectInstallFolder()) {
+    Fail(kIdsInsufficientPrivileges, u"",
+         "Could not protect the installation folder");
+    return false;
+  }
+  GrantSingleProfileFolderForGood(is_admin);
+  LOG(INFO) << "Write privileges for install folder: " << has_write;
+  if (!has_write && !ObtainWriteAccess(is_admin)) return false;
+  if (!RunOperation(std::make_unique<CreateFolderOperation>(install_folder))) {
+    Fail(kIdsFolderNotCreated, install_folder.value(),
+         "Could not create installation folder");
+    return false;
+  }
+  return true;
+}
+
+bool Installer::CreateNewFolderWhereWritable(bool is_admin, bool* has_write) {
+  const Status& current = *status();
+  const base::FilePath& install_folder = current.install_folder;
+  // A folder that does not exist yet: the inspection knows whether its
+  // nearest existing ancestor takes a new folder.
+  if (current.valid_parent_folder == install_folder ||
+      (settings_->all_users() && !is_admin)) {
+    return true;
+  }
+  VLOG(2) << "Using write permissions from the status";
+  *has_write = current.has_write_access;
+  if (*has_write &&
+      !RunOperation(std::make_unique<CreateFolderOperation>(install_folder))) {
+    Fail(kIdsFolderNotCreated, install_folder.value(),
+         "Could not create installation folder");
+    return false;
+  }
+  return true;
+}
+
+void Installer::SaveLastInstallPath() {
+  // Not fatal: only the next installer's suggestion is lost.
+  if (settings_->operation() == kOperationUninstalling ||
+      settings_->copy_only() || settings_->autoupdate()) {
+    return;
+  }
+  VLOG(1) << "Saving last installation path.";
+  std::unique_ptr<Operation> last_path;
+  RegistryEntry(kSetLastInstallPathRegOp, this)
+      .Apply(HKEY_CURRENT_USER, &last_path);
+  if (!last_path)
+    LOG(ERROR) << "Could not convert kSetLastInstallPathRegOp";
+  else if (!RunOperation(std::move(last_path)))
+    LOG(WARNING) << "Could not write last installation path";
+}
+
+void Installer::GrantSingleProfileFolderForGood(bool is_admin) {
+  if (settings_->operation() != kOperationInstalling || !is_admin ||
+      !settings_->single_profile() || status()->single_profile == 1) {
+    return;
+  }
+  // The previous access list is not kept: the grant stays.
+  std::unique_ptr<SavedSecurity> discarded;
+  if (!GetInstallerRights()->GrantFolderAccess(
+          status()->install_folder, GENERIC_ALL, kKeepGrant, &discarded)) {
+    LOG(WARNING) << "Could not grant permanent access to the install folder";
+  }
+}
+
+bool Installer::ObtainWriteAccess(bool is_admin) {
+  const base::FilePath& install_folder = status()->install_folder;
+  InstallerRights* const rights = GetInstallerRights();
+  if (rights->GrantFolderAccess(install_folder, GetInstallFolderAccessMask(),
+                                kKeepPreviousAccess, &saved_folder_security_)) {
+    return true;
+  }
+  if (is_admin) {
+    Fail(kIdsInsufficientPrivileges, u"",
+         "Could not obtain write permissions to installation folder");
+    return false;
+  }
+  if (rights->IsUserAdministrator(true)) {
+    VLOG(1) << "Running elevated because of folder privileges";
+    HandleElevatedResult(RunElevated());
+    return false;
+  }
+  LOG(INFO) << "Need temporary write permissions from administrative user";
+  return HandleFolderPermissionResult(
+      RequestFolderPermission(install_folder, settings_->single_profile()));
+}
+
+bool Installer::HandleFolderPermissionResult(ElevationResult result) {
+  switch (result) {
+    case ElevationResult::kSucceeded:
+      VLOG(2) << "Temporary write permission obtained";
+      if (CanWriteFolder(status()->install_folder)) return true;
+      Fail(kIdsInsufficientPrivileges, u"",
+           "No write access to installation folder after attempting to get "
+           "it via elevated process");
+      return false;
+    case ElevationResult::kRefused:
+      Fail(kIdsNoAdministratorPrivileges, u"",
+           "Failed to elevate the process to give us write permissions to "
+           "installation folder");
+      return false;
+    case ElevationResult::kProcessFailed:
+      Fail(kIdsInstallError, u"",
+           "The process for giving us write permission to the installer "
+           "folder didn't complete successfully");
+      return false;
+    case ElevationResult::kSetUpError:
+      break;
+  }
+  Fail(kIdsInstallError, u"",
+       "Error when setting up the process to give us write permissions to "
+       "installation folder");
+  return false;
+}
+
+void Installer::StartInstallLog() {
+  const Status& current = *status();
+  const bool upgrading = settings_->operation() == kOperationUpgrading;
+  install_log_.copy_only = settings_->copy_only();
+  install_log_.all_users = settings_->all_users();
+  install_log_.path = current.install_folder.value();
+  install_log_.created_parents = upgrading
+                                     ? current.install_log.created_parents
+                                     : settings_->created_parent_folders();
+  install_log_.version = VersionInfo::GetProductVersion();
+  // An update keeps the installation's identity.
+  if (upgrading && !current.install_log.app_id.empty()) {
+    install_log_.app_id = current.install_log.app_id;
+  } else {
+    install_log_.app_id = std::to_string(base::Time::Now().ToTimeT());
+    VLOG(1) << "AppId for new installation: " << install_log_.app_id;
+  }
+}
+
+void Installer::ChooseMoveOrCopy() {
+  // Each file is then made once: the package folder goes when the front
+  // end ends, and a rollback moves the files back for a retry.
+  move_package_files_ =
+      internal::IsOnSameVolume(own_directory_, status()->install_folder);
+  moved_files_take_folder_security_ = settings_->all_users();
+  VLOG(1) << "Moving the package's files: " << move_package_files_;
+}
+
+bool Installer::RemoveBrowserUnlessRunning() {
+  // The browser of an installation in use cannot be removed.
+  const Status& current = *status();
+  const std::u16string executable =
+      base::UTF8ToUTF16(GetBrowserExecutableName());
+  const base::FilePath path =
+      current.install_folder.Append(current.install_log.subfolder)
+          .Append(executable);
+  if (RunOperation(std::make_unique<DeleteFileOperation>(path, true, true)))
+    return true;
+  Fail(kIdsBrowserRunning, u"",
+       "Can't uninstall when " + base::UTF16ToUTF8(executable) + " is in use");
+  return false;
+}
+
+void Installer::ApplyExperimentStates() {
+  if (settings_->operation() == kOperationUpgrading) ApplyStoredExperiments();
+  const Status& current = *status();
   const bool previous_test_state =
-      status->experiments &&
-      status->experiments->IsEnabled(kInstallerExperimentTest);
+      current.experiments &&
+      current.experiments->IsEnabled(kInstallerExperimentTest);
   if (previous_test_state !=
       base::FeatureList::GetInstance()->IsEnabled(kInstallerExperimentTest)) {
     LOG(INFO) << "Changing the status of the test experiment.";
   }
+}
 
-  // 27.
+void Installer::BuildAndScheduleSteps() {
+  const InstallationOperation operation = settings_->operation();
   steps_ = GetStepFactory()->BuildSteps(this, operation);
   CHECK(!steps_.empty());
   observers_.Notify(&InstallerObserver::OnTotalSteps,
@@ -545,27 +602,27 @@ void Installer::ApplyStoredExperiments() {
   features->ReadOverrides(base::ListFeatureReader(*states));
   // The command line's overrides come last and win.
   features->ReadOverrides(
-      base::CommandLineFeatureReader(*base::CommandLine::ForCurrentProcess()));
+      base::CommandLineFeatureReader(settings_->command_line()));
 }
 
-void Installer::HandleElevatedResult(int result) {
+void Installer::HandleElevatedResult(ElevationResult result) {
   switch (result) {
-    case 0:
+    case ElevationResult::kSucceeded:
       VLOG(2) << "Succeeded elevated run";
       // After a package hand-over (or while waiting for the package) the
       // package's backend decides: one outcome, never a second report.
       if (!waiting_for_package_) ReportSuccess();
       return;
-    case 1:
+    case ElevationResult::kRefused:
       return Fail(kIdsNoAdministratorPrivileges, u"",
                   "Elevated installation failed.");
-    case 2:
+    case ElevationResult::kProcessFailed:
       return Fail(kIdsInstallError, u"",
                   "Installer process did not complete successfully.");
-    default:
-      return Fail(kIdsInstallError, u"",
-                  "Error when setting up the installer process");
+    case ElevationResult::kSetUpError:
+      break;
   }
+  Fail(kIdsInstallError, u"", "Error when setting up the installer process");
 }
 
 void Installer::ScheduleNextStep() {

@@ -57,8 +57,6 @@ class InstallerTest : public test::SettingsTestBase {
  protected:
   void SetUp() override {
     SettingsTestBase::SetUp();
-    // The Installer reads its own switches, as a backend does.
-    base::CommandLine::Init();
     package_ = dir().Append(u"package");
     install_folder_ = dir().Append(u"install");
     target_ = dir().Append(u"target");
@@ -658,6 +656,58 @@ TEST_F(InstallerTest, TheInterruptedEventCancelsAWaitingRun) {
   installer.reset();
   EXPECT_EQ(files, Files());
   EXPECT_EQ(registry, Registry());
+}
+
+// The endings the observers can count on: OnSuccess alone for a run that
+// succeeded; OnInstallerTerminated, always false, only for one that did
+// not (after OnError, or alone when cancelled); nothing after either.
+TEST_F(InstallerTest, OnlyARunWithoutSuccessIsTerminated) {
+  MakePackage({"a.txt"});
+  // The interrupted run waits on it, never set.
+  const std::u16string never_name =
+      u"Local\\VelnaTestNotSet" +
+      base::UTF8ToUTF16(std::to_string(GetCurrentProcessId()));
+  const base::win::ScopedHandle never(
+      CreateEventW(nullptr, TRUE, FALSE, base::as_wcstr(never_name)));
+  ASSERT_TRUE(never.IsValid());
+  const struct {
+    const char* name;
+    std::vector<TestStep> steps;
+    bool interrupt;
+    std::vector<std::string> endings;
+  } cases[] = {
+      {"success",
+       {{TestStep::kSetValue, ValuesKey(), u"set", u"data"}},
+       false,
+       {"Success"}},
+      {"error",
+       {{TestStep::kSetValue, ValuesKey(), u"set", u"data"},
+        {TestStep::kFail, u"", u"Failed", u"", 37062}},
+       false,
+       {"Error(37062,,Failed)", "InstallerTerminated(0)"}},
+      {"interrupted",
+       {{TestStep::kWaitForEvent, never_name}},
+       true,
+       {"InstallerTerminated(0)"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    observer_.Clear();
+    UseSteps(c.steps);
+    if (c.interrupt) SetEvent(interrupted_.Get());
+    auto installer = std::make_unique<Installer>();
+    RunToEnd(installer.get(), u"");
+    installer.reset();
+    ResetEvent(interrupted_.Get());
+    std::vector<std::string> endings;
+    for (const std::string& event : observer_.events()) {
+      if (event != "Started" && event != "Step" &&
+          event.rfind("TotalSteps", 0) != 0) {
+        endings.push_back(event);
+      }
+    }
+    EXPECT_EQ(c.endings, endings);
+  }
 }
 
 TEST_F(InstallerTest, AStepQueuedBeforeACancelDoesNothing) {

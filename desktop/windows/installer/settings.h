@@ -29,6 +29,7 @@
 #include "base/memory/ref_counted.h"
 #include "base/memory/weak_ptr.h"
 #include "base/observer_list.h"
+#include "desktop/windows/installer/process_switches.h"
 
 namespace base {
 class CommandLine;
@@ -184,6 +185,12 @@ class Settings {
   const base::FilePath& default_standalone_folder() const {
     return default_standalone_folder_;
   }
+  // The process's other switches, read with the settings from the same
+  // command line.
+  const ProcessSwitches& process_switches() const { return process_switches_; }
+  // The command line the settings were read from. For the feature
+  // overrides, which an update reads again after the installation's own.
+  const base::CommandLine& command_line() const { return command_line_; }
 
  private:
   class StatusFetch;
@@ -214,6 +221,7 @@ class Settings {
   void LogSettings() const;
 
   const base::CommandLine& command_line_;
+  const ProcessSwitches process_switches_;
   InstallationOperation operation_ = kOperationUnknown;
   bool copy_only_ = false;
   bool single_profile_ = false;

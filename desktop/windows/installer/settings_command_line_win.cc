@@ -1,7 +1,7 @@
 // How Settings travel to a backend process: as switches of its command line,
 // read back there by RunInstaller() and the Settings constructor.
 
-#include <iterator>
+#include <optional>
 #include <string>
 
 #include "base/command_line.h"
@@ -16,16 +16,13 @@ namespace installer {
 
 namespace {
 
-// Copied from this process's command line, for every operation.
-constexpr const char* kCopiedSwitches[] = {
-    switches::kInitialPid, switches::kTempFolder, switches::kVerboseLevel};
-// Copied for an install or upgrade.
-constexpr const char* kImportSwitches[] = {
-    switches::kImportBookmarks, switches::kImportSession,
-    switches::kImportTopsitesToSpeeddial};
-
 void AppendBool(base::CommandLine* command_line, const char* name, bool value) {
   command_line->AppendSwitchNative(name, FormatBoolSwitchValue(value));
+}
+
+void AppendIfGiven(base::CommandLine* command_line, const char* name,
+                   const std::optional<std::u16string>& value) {
+  if (value) command_line->AppendSwitchNative(name, *value);
 }
 
 }  // namespace
@@ -35,11 +32,13 @@ void Settings::AppendToCommandLine(base::CommandLine* command_line,
   *command_line = base::CommandLine(base::CommandLine::NO_PROGRAM);
   command_line->AppendSwitch(switches::kBackend);
   if (silent_) command_line->AppendSwitch(switches::kSilent);
-  for (const char* name : kCopiedSwitches) {
-    if (command_line_.HasSwitch(name))
-      command_line->AppendSwitchNative(
-          name, command_line_.GetSwitchValueNative(name));
-  }
+  // Passed on from this process, for every operation.
+  AppendIfGiven(command_line, switches::kInitialPid,
+                process_switches_.initial_pid);
+  AppendIfGiven(command_line, switches::kTempFolder,
+                process_switches_.temp_folder);
+  AppendIfGiven(command_line, switches::kVerboseLevel,
+                process_switches_.verbose_level);
 
   if (operation_ == kOperationInstalling || operation_ == kOperationUpgrading) {
     const bool installing = operation_ == kOperationInstalling;
@@ -88,14 +87,13 @@ void Settings::AppendToCommandLine(base::CommandLine* command_line,
     // install.
     if (replace_tamsel_)
       command_line->AppendSwitch(switches::kReplaceTamselInstallation);
-    if (command_line_.HasSwitch(switches::kServerTrackingData)) {
-      command_line->AppendSwitchPath(
-          switches::kServerTrackingData,
-          command_line_.GetSwitchValuePath(switches::kServerTrackingData));
+    if (process_switches_.server_tracking_data) {
+      command_line->AppendSwitchPath(switches::kServerTrackingData,
+                                     *process_switches_.server_tracking_data);
     }
     base::FeatureList::GetInstance()->AppendToCommandLine(command_line);
-    command_line->CopySwitchesFrom(command_line_, kImportSwitches,
-                                   std::size(kImportSwitches));
+    for (const auto& [name, value] : process_switches_.browser_import)
+      command_line->AppendSwitchNative(name, value);
   } else if (operation_ == kOperationUninstalling) {
     command_line->AppendSwitch(switches::kUninstall);
     AppendBool(command_line, switches::kDeleteUserProfile, delete_profile_);

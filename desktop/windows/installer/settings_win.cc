@@ -157,6 +157,7 @@ Settings::Settings(const base::CommandLine& command_line, bool uninstall,
                    const base::FilePath& command_line_install_folder,
                    bool replace_tamsel)
     : command_line_(command_line),
+      process_switches_(ReadProcessSwitches(command_line)),
       uninstall_(uninstall),
       silent_(silent),
       autoupdate_(autoupdate),

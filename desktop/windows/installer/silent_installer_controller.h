@@ -83,7 +83,7 @@ class SilentInstallerController : public Settings::Observer,
   void SetTotalProgress(int total) override {}
   void SetCurrentProgress(int current) override {}
   void NotifyStalled() override {}
-  void NotifyStatusChanged(int status) override;
+  void NotifyStatusChanged(FetcherStatus status) override;
   void NotifyTrackingDataObtained(const std::string& tracking_data) override;
 
   // InstallerObserver: errors are recorded for the statistics; the end

@@ -132,7 +132,7 @@ void SilentInstallerController::OnTrackingDataActionsDone() {
   runner_->NotifyPackageReady();
 }
 
-void SilentInstallerController::NotifyStatusChanged(int status) {
+void SilentInstallerController::NotifyStatusChanged(FetcherStatus status) {
   switch (status) {
     case FETCHING_DOWNLOAD_URL:
       VLOG(2) << "Package will be downloaded.";

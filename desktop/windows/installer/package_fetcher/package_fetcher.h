@@ -92,8 +92,7 @@ class PackageFetcher {
    public:
     // A transfer failed for the third time in a row and is being retried.
     virtual void NotifyStalled() = 0;
-    // A FetcherStatus.
-    virtual void NotifyStatusChanged(int status) = 0;
+    virtual void NotifyStatusChanged(FetcherStatus status) = 0;
     // The run found tracking data (not empty), before it asks the server.
     virtual void NotifyTrackingDataObtained(
         const std::string& tracking_data) = 0;

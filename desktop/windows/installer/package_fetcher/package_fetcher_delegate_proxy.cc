@@ -48,7 +48,7 @@ void PackageFetcherDelegateProxy::NotifyStalled() {
                   base::ScopedRefPtr<PackageFetcherDelegateProxy>(this)));
 }
 
-void PackageFetcherDelegateProxy::NotifyStatusChanged(int status) {
+void PackageFetcherDelegateProxy::NotifyStatusChanged(FetcherStatus status) {
   Post(CURRENT_LOCATION,
        base::Bind(&PackageFetcherDelegateProxy::DoNotifyStatusChanged,
                   base::ScopedRefPtr<PackageFetcherDelegateProxy>(this),
@@ -88,7 +88,7 @@ void PackageFetcherDelegateProxy::DoNotifyStalled() {
     delegate->NotifyStalled();
 }
 
-void PackageFetcherDelegateProxy::DoNotifyStatusChanged(int status) {
+void PackageFetcherDelegateProxy::DoNotifyStatusChanged(FetcherStatus status) {
   if (PackageFetcher::Delegate* delegate = delegate_.load())
     delegate->NotifyStatusChanged(status);
 }

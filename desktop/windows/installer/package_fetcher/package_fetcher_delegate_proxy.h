@@ -44,7 +44,7 @@ class PackageFetcherDelegateProxy
   void SetTotalProgress(int total) override;
   void SetCurrentProgress(int current) override;
   void NotifyStalled() override;
-  void NotifyStatusChanged(int status) override;
+  void NotifyStatusChanged(FetcherStatus status) override;
   void NotifyTrackingDataObtained(const std::string& tracking_data) override;
 
   // UICallbackRunner:
@@ -63,7 +63,7 @@ class PackageFetcherDelegateProxy
   void DoSetTotalProgress(int total);
   void DoSetCurrentProgress(int current);
   void DoNotifyStalled();
-  void DoNotifyStatusChanged(int status);
+  void DoNotifyStatusChanged(FetcherStatus status);
   void DoNotifyTrackingDataObtained(const std::string& tracking_data);
   void DoRunUICallbackAndPostReply(
       const UICallback& callback,

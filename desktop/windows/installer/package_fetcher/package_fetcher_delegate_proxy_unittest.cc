@@ -66,7 +66,7 @@ class RecordingDelegate : public PackageFetcher::Delegate,
     Add("current " + std::to_string(current));
   }
   void NotifyStalled() override { Add("stalled"); }
-  void NotifyStatusChanged(int status) override {
+  void NotifyStatusChanged(FetcherStatus status) override {
     Add("status " + std::to_string(status));
   }
   void NotifyTrackingDataObtained(const std::string& data) override {

@@ -674,14 +674,14 @@ void PackageFetcherWorker::OnPackageReady() {
   Report(PACKAGE_READY);
 }
 
-void PackageFetcherWorker::SetStatus(int status) {
+void PackageFetcherWorker::SetStatus(FetcherStatus status) {
   ++fetch_counter_;
   fetcher_node_.SetInteger(kFetcherRestartsKey, fetch_counter_);
   fetch_entry_->SetString(kResultKey, GetFetcherStatusResultText(status));
   Report(status);
 }
 
-void PackageFetcherWorker::Fail(int status, const char* reason) {
+void PackageFetcherWorker::Fail(FetcherStatus status, const char* reason) {
   LOG(ERROR) << reason;
   // A later run downloads to the same name.
   download_lock_.Close();
@@ -689,7 +689,7 @@ void PackageFetcherWorker::Fail(int status, const char* reason) {
   SetStatus(status);
 }
 
-void PackageFetcherWorker::Report(int status) {
+void PackageFetcherWorker::Report(FetcherStatus status) {
   proxy_->NotifyStatusChanged(status);
 }
 

@@ -105,11 +105,11 @@ class PackageFetcherWorker {
 
   // Ends the run with |status|: the "result" text, the restart counter, and
   // the report.
-  void SetStatus(int status);
+  void SetStatus(FetcherStatus status);
   // Logs |reason| as an error, stores it as "failure_reason" and ends the
   // run with |status|.
-  void Fail(int status, const char* reason);
-  void Report(int status);
+  void Fail(FetcherStatus status, const char* reason);
+  void Report(FetcherStatus status);
 
   // Runs the downloaded installer with |switch_name| under the installer's
   // global lock.

@@ -470,7 +470,7 @@ void InstallerUIController::UpdateProgress() {
 
 // --- The fetcher.
 
-void InstallerUIController::NotifyStatusChanged(int status) {
+void InstallerUIController::NotifyStatusChanged(FetcherStatus status) {
   if (IgnoredAfterEnd("the fetcher's status")) return;
   // A new status means the transfer that stalled moved on or ended.
   fetcher_stalled_ = false;

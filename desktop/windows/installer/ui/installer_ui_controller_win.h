@@ -90,7 +90,7 @@ class InstallerUIController : public Settings::Observer,
   void SetTotalProgress(int total) override;
   void SetCurrentProgress(int current) override;
   void NotifyStalled() override;
-  void NotifyStatusChanged(int status) override;
+  void NotifyStatusChanged(FetcherStatus status) override;
   void NotifyTrackingDataObtained(const std::string& tracking_data) override;
 
   // InstallerObserver:

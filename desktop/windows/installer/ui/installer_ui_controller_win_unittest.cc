@@ -72,8 +72,8 @@ TEST_F(InstallerUIControllerTest, RetryAfterABackendErrorLeavesAReadyPackage) {
           [this] {
             // Before acceptance: three silent restarts, then the fetcher
             // gives up.
-            for (int status : {INITIALIZATION_FAILED, DOWNLOAD_FAILED,
-                               UNPACKING_FAILED, DOWNLOAD_FAILED}) {
+            for (FetcherStatus status : {INITIALIZATION_FAILED, DOWNLOAD_FAILED,
+                                         UNPACKING_FAILED, DOWNLOAD_FAILED}) {
               controller()->NotifyStatusChanged(status);
             }
             EXPECT_EQ(4, fetcher()->starts);
@@ -86,8 +86,8 @@ TEST_F(InstallerUIControllerTest, RetryAfterABackendErrorLeavesAReadyPackage) {
           [this] {
             EXPECT_EQ(5, fetcher()->starts);
             EXPECT_EQ(1, runner()->starts);
-            for (int status : {FETCHING_DOWNLOAD_URL, DOWNLOADING, EXTRACTING,
-                               PACKAGE_READY}) {
+            for (FetcherStatus status : {FETCHING_DOWNLOAD_URL, DOWNLOADING,
+                                         EXTRACTING, PACKAGE_READY}) {
               controller()->NotifyStatusChanged(status);
             }
           })
@@ -181,7 +181,7 @@ TEST_F(InstallerUIControllerTest,
 
 TEST_F(InstallerUIControllerTest, FetcherFailureAfterAcceptIsShown) {
   const struct {
-    int status;
+    FetcherStatus status;
     uint32_t message;
   } cases[] = {
       {DOWNLOAD_FAILED, kIdsDownloadFailed},

@@ -58,7 +58,7 @@ class RecordingListener : public PackageFetcher::Delegate {
     if (on_current) on_current(current);
   }
   void NotifyStalled() override { ++stalled; }
-  void NotifyStatusChanged(int status) override {}
+  void NotifyStatusChanged(FetcherStatus status) override {}
   void NotifyTrackingDataObtained(const std::string& data) override {}
 
   int total = -1;

@@ -202,7 +202,7 @@ class FetcherHost : public PackageFetcher::Delegate {
   void NotifyStalled() override {
     Record("NotifyStalled", std::make_unique<base::Value>());
   }
-  void NotifyStatusChanged(int status) override {
+  void NotifyStatusChanged(FetcherStatus status) override {
     Record("NotifyStatusChanged",
            std::make_unique<base::FundamentalValue>(status));
     last_status_ = status;
