@@ -28,11 +28,10 @@ namespace {
 // candidate fails.
 constexpr int kNoCsidl = -1;
 
-// Deletes the test run's copy. The system releases a program's file a little
-// after its process has ended (and scanners may hold it a moment), so a
-// refusal is tried again for up to a second.
+// Deletes the test run's copy. Scanners may hold a program a moment after
+// its process has ended, so a refusal is tried again for a short while.
 void DeleteTestCopy(const base::FilePath& copy) {
-  for (int attempt = 0; attempt < 20; ++attempt) {
+  for (int attempt = 0; attempt < 10; ++attempt) {
     if (base::DeleteFileOrDirectory(copy, false)) return;
     const DWORD error = GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) break;
@@ -41,12 +40,13 @@ void DeleteTestCopy(const base::FilePath& copy) {
   PLOG(WARNING) << "Could not delete the test run's copy " << copy;
 }
 
-// Places the test run's copy of |program| in |folder| and returns its path,
-// or an empty path. A full installer carries the whole package: on one
-// volume the copy is a hard link to it, which starts the same and writes
-// nothing; a read-only program or another volume get a real copy. The copy
-// takes the program's own name; when a copy of that name is in use (another
-// run's, or one not released yet) this process's id is added to it.
+// Copies |program| into |folder| for the test run and returns the copy's
+// path, or an empty path. The copy is a file of its own: a second name of
+// the running program could not be deleted while the program runs. It takes
+// the program's own name; a file of that name left by an earlier run is
+// deleted first (never written through: it may be a link to another file),
+// and when it is in use (another run's) this process's id is added to the
+// name.
 base::FilePath PlaceTestCopy(const base::FilePath& program,
                              const base::FilePath& folder) {
   base::FilePath copy = folder.Append(program.BaseName().value());
@@ -55,13 +55,6 @@ base::FilePath PlaceTestCopy(const base::FilePath& program,
         "_" + std::to_string(GetCurrentProcessId()));
     if (base::PathExists(copy) && !base::DeleteFileOrDirectory(copy, false))
       return base::FilePath();
-  }
-  const DWORD attributes = GetFileAttributesW(base::as_wcstr(program.value()));
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      !(attributes & FILE_ATTRIBUTE_READONLY) &&
-      CreateHardLinkW(base::as_wcstr(copy.value()),
-                      base::as_wcstr(program.value()), nullptr)) {
-    return copy;
   }
   return base::CopyOneFile(program, copy) ? copy : base::FilePath();
 }

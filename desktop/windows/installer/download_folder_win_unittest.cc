@@ -148,9 +148,10 @@ TEST(DownloadFolderTest, AProgramThatCannotStartLeavesNoFolderBehind) {
   EXPECT_FALSE(base::PathExists(existing.Append(u"broken.exe")));
 }
 
-TEST(DownloadFolderTest, TheTestRunStartsALinkToTheProgram) {
-  // A writable program is started through a second name of the same file,
-  // with nothing copied; a read-only one through a copy.
+TEST(DownloadFolderTest, TheTestRunStartsACopyOfItsOwn) {
+  // The copy is a file of its own (one name), so that it can be deleted while
+  // the program runs; a file of its name left behind that is a second name
+  // of another file is removed, never written through.
   base::ScopedTempDir dir;
   ASSERT_TRUE(dir.CreateUniqueTempDir());
   const base::FilePath links = dir.GetPath().Append(u"links.txt");
@@ -159,25 +160,38 @@ TEST(DownloadFolderTest, TheTestRunStartsALinkToTheProgram) {
   ASSERT_TRUE(SetEnvironmentVariableW(
       test::kHostRecordVariable,
       base::as_wcstr(dir.GetPath().Append(u"command.txt").value())));
+  const base::FilePath other = dir.GetPath().Append(u"other.exe");
+  ASSERT_EQ(4, base::WriteBufferToFile(other, "keep", 4));
   const struct {
     bool read_only;
-    const char* links;
-  } kCases[] = {{false, "2"}, {true, "1"}};
+    bool leftover_link;
+  } kCases[] = {{false, false}, {true, false}, {false, true}};
   for (const auto& test_case : kCases) {
-    SCOPED_TRACE(test_case.read_only);
+    SCOPED_TRACE(testing::Message()
+                 << test_case.read_only << " " << test_case.leftover_link);
     ScopedCandidates candidates;
+    const base::FilePath candidate = Candidates(candidates.name())[0];
     const base::FilePath program = dir.GetPath().Append(u"program.exe");
     ASSERT_TRUE(base::CopyOneFile(TestHost(), program));
     if (test_case.read_only)
       ASSERT_TRUE(SetFileAttributesW(base::as_wcstr(program.value()),
                                      FILE_ATTRIBUTE_READONLY));
+    if (test_case.leftover_link) {
+      ASSERT_TRUE(base::FileUtil::CreateDirectory(candidate));
+      ASSERT_TRUE(CreateHardLinkW(
+          base::as_wcstr(candidate.Append(u"program.exe").value()),
+          base::as_wcstr(other.value()), nullptr));
+    }
     base::FilePath folder;
     ASSERT_TRUE(GetTempInstallerFolder(candidates.name(), program, &folder));
-    EXPECT_EQ(Candidates(candidates.name())[0], folder);
+    EXPECT_EQ(candidate, folder);
     std::string recorded;
     EXPECT_TRUE(base::FileUtil::ReadFileToString(links, &recorded));
-    EXPECT_EQ(test_case.links, recorded);
+    EXPECT_EQ("1", recorded);
     EXPECT_FALSE(base::PathExists(folder.Append(u"program.exe")));
+    std::string kept;
+    EXPECT_TRUE(base::FileUtil::ReadFileToString(other, &kept));
+    EXPECT_EQ("keep", kept);
     SetFileAttributesW(base::as_wcstr(program.value()), FILE_ATTRIBUTE_NORMAL);
     ASSERT_TRUE(base::DeleteFileOrDirectory(program, false));
     ASSERT_TRUE(base::DeleteFileOrDirectory(links, false));
