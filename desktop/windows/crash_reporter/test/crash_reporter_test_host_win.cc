@@ -20,8 +20,8 @@
 #include "desktop/windows/crash_reporter/minidump_writer_win.h"
 #include "desktop/windows/crash_reporter/self_crash_win.h"
 #include "desktop/windows/crash_reporter/test/crash_reporter_test_host_switches.h"
+#include "desktop/windows/installer/common/installer_switches.h"
 #include "desktop/windows/installer/installer_main.h"
-#include "desktop/windows/installer/installer_switches.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 
 #include "base/memory/ref_counted.h"
 #include "base/sequenced_task_runner.h"
+#include "desktop/windows/installer/common/ui_callback_runner.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
-#include "desktop/windows/installer/package_fetcher/ui_callback_runner.h"
 
 namespace installer {
 

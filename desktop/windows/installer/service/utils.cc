@@ -17,9 +17,9 @@
 #include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
-#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/service/access_control.h"
-#include "desktop/windows/installer/version_info.h"
 
 namespace installer {
 
