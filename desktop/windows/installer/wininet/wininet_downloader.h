@@ -51,9 +51,9 @@
 #include "base/strings/string_piece.h"
 #include "base/time/time.h"
 #include "desktop/windows/installer/common/ui_callback_runner.h"
-#include "desktop/windows/installer/package_fetcher/package_fetcher.h"
 #include "desktop/windows/installer/wininet/allowed_hosts.h"
 #include "desktop/windows/installer/wininet/download_observer.h"
+#include "desktop/windows/installer/wininet/download_progress_listener.h"
 #include "desktop/windows/installer/wininet/wininet_response_writer.h"
 
 namespace base {
@@ -85,7 +85,7 @@ class WinInetDownloader {
   // |ui_runner| is required; |progress_listener| may be null. Both must
   // outlive the downloader.
   WinInetDownloader(UICallbackRunner* ui_runner,
-                    PackageFetcher::Delegate* progress_listener);
+                    DownloadProgressListener* progress_listener);
   WinInetDownloader(const WinInetDownloader&) = delete;
   WinInetDownloader& operator=(const WinInetDownloader&) = delete;
   // Abandons a running transfer (no completion runs) and returns at once.
@@ -202,7 +202,7 @@ class WinInetDownloader {
   void NotifyStalled();
 
   UICallbackRunner* const ui_runner_;
-  PackageFetcher::Delegate* const progress_listener_;
+  DownloadProgressListener* const progress_listener_;
 
   State state_ = kIdle;
   std::vector<std::u16string> allowed_host_suffixes_;

@@ -220,7 +220,7 @@ class WinInetTerminationThread : public base::SimpleThread {
 };
 
 WinInetDownloader::WinInetDownloader(
-    UICallbackRunner* ui_runner, PackageFetcher::Delegate* progress_listener)
+    UICallbackRunner* ui_runner, DownloadProgressListener* progress_listener)
     : ui_runner_(ui_runner),
       progress_listener_(progress_listener),
       retry_delay_(kDefaultRetryDelay),

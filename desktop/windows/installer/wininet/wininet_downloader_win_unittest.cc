@@ -50,7 +50,7 @@ std::string MakeContent(size_t size) {
   return content;
 }
 
-class RecordingListener : public PackageFetcher::Delegate {
+class RecordingListener : public DownloadProgressListener {
  public:
   void SetTotalProgress(int total) override { this->total = total; }
   void SetCurrentProgress(int current) override {
@@ -58,8 +58,6 @@ class RecordingListener : public PackageFetcher::Delegate {
     if (on_current) on_current(current);
   }
   void NotifyStalled() override { ++stalled; }
-  void NotifyStatusChanged(int status) override {}
-  void NotifyTrackingDataObtained(const std::string& data) override {}
 
   int total = -1;
   int current = 0;
