@@ -301,4 +301,12 @@ void RunCrashReporterForOwnCrash() {
   }
 }
 
+void RunCrashReporter(const base::CommandLine& command_line) {
+  InstallCrashReporterSelfCrashHooks();
+  if (command_line.HasSwitch(installer::switches::kCrashReporterExceptionInfo))
+    RunCrashReporterForOwnCrash();
+  else
+    RunCrashReporterServer();
+}
+
 }  // namespace crash_reporter

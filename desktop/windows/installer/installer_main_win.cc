@@ -173,11 +173,7 @@ void ReadExperimentOverrides(const base::CommandLine& command_line,
 // where its record is, else serves the crash pipe of its parent's process
 // tree. Either way the role has done its work.
 bool RunCrashReporterRole(const base::CommandLine& command_line) {
-  crash_reporter::InstallCrashReporterSelfCrashHooks();
-  if (command_line.HasSwitch(switches::kCrashReporterExceptionInfo))
-    crash_reporter::RunCrashReporterForOwnCrash();
-  else
-    crash_reporter::RunCrashReporterServer();
+  crash_reporter::RunCrashReporter(command_line);
   return true;
 }
 

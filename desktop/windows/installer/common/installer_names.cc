@@ -18,6 +18,11 @@ const std::string& CachedProductName() {
 
 }  // namespace
 
+std::u16string GetCompanyRegistryPath() {
+  // Widened unit by unit: the branding names are ASCII.
+  return u"Software\\" + base::ASCIIToUTF16(BrandingConfig::GetCompanyName());
+}
+
 std::string FormatWithProductName(base::StringPiece format, bool lower_case) {
   std::string text(format);
   const size_t placeholder = text.find("%s");

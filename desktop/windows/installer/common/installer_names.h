@@ -18,6 +18,9 @@ namespace installer {
 // without "%s" comes back unchanged.
 std::string FormatWithProductName(base::StringPiece format, bool lower_case);
 
+// "Software\" and the branding's company name: the company's registry key.
+std::u16string GetCompanyRegistryPath();
+
 // The product name and " Installer": the installer's own folder inside the
 // temporary or download folder.
 std::u16string GetInstallerFolderName();

@@ -12,6 +12,7 @@ TEST(InstallerNamesTest, ProductNameFillsTheFormat) {
   EXPECT_EQ("A velna %s", FormatWithProductName("A %s %s", true));
   EXPECT_EQ("no placeholder", FormatWithProductName("no placeholder", true));
   EXPECT_EQ(u"Velna Installer", GetInstallerFolderName());
+  EXPECT_EQ(u"Software\\Velna", GetCompanyRegistryPath());
 }
 
 TEST(InstallerNamesTest, LogFileNameCarriesTheLocalTime) {

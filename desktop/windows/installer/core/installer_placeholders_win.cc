@@ -11,6 +11,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/shortcut.h"
 #include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/core/status.h"

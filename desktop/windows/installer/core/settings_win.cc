@@ -28,6 +28,7 @@
 #include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
+#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/common/installer_switches.h"
 #include "desktop/windows/installer/common/switch_values.h"
 #include "desktop/windows/installer/common/version_info.h"

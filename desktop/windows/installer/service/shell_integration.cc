@@ -10,6 +10,7 @@
 #include "base/win/registry.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/placeholder_resolver.h"

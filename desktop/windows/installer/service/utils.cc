@@ -221,9 +221,4 @@ std::string GetInternalStreamNameForChannel(int channel) {
   }
 }
 
-std::u16string GetCompanyRegistryPath() {
-  // Widened unit by unit: the branding names are ASCII.
-  return u"Software\\" + base::ASCIIToUTF16(BrandingConfig::GetCompanyName());
-}
-
 }  // namespace installer
