@@ -8,6 +8,11 @@ JOBS="$(nproc)"
 start=$(date +%s)
 
 bash "$ROOT/tools/install_deps.sh" || exit 1
+# The floor plan of the installer's folders (README, Layout), before the
+# long build.
+echo "== include layout"
+python3 "$ROOT/tools/check_layout_test.py" || exit 1
+python3 "$ROOT/tools/check_layout.py" "$ROOT" || exit 1
 bash "$ROOT/tools/build.sh" all || exit 1
 bash "$ROOT/tools/build.sh" tsan || exit 1
 

@@ -15,7 +15,7 @@
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
 #include "desktop/windows/crash_reporter/exception_handler_win.h"
 #include "desktop/windows/crash_reporter/exception_policy_win.h"
-#include "desktop/windows/installer/installer_switches.h"
+#include "desktop/windows/installer/common/installer_switches.h"
 
 namespace crash_reporter {
 

@@ -14,7 +14,7 @@
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
 #include "desktop/windows/crash_reporter/test/crash_client_test_host_switches.h"
 #include "desktop/windows/crash_reporter/test/crash_test_util_win.h"
-#include "desktop/windows/installer/installer_switches.h"
+#include "desktop/windows/installer/common/installer_switches.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {

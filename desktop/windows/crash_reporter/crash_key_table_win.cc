@@ -9,7 +9,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/crash_reporter/exception_policy_win.h"
-#include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/installer/common/version_info.h"
 
 namespace crash_reporter {
 

@@ -11,7 +11,7 @@
 #include "desktop/windows/crash_reporter/crash_client_win.h"
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
 #include "desktop/windows/crash_reporter/exception_policy_win.h"
-#include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/installer/common/version_info.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {

@@ -1,8 +1,8 @@
 #include "desktop/windows/crash_reporter/crash_log_info.h"
 
 #include "base/strings/string_number_conversions.h"
-#include "desktop/windows/installer/branding_config.h"
-#include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/version_info.h"
 
 namespace crash_reporter {
 

@@ -5,7 +5,7 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/crash_reporter/printable_ascii.h"
-#include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/installer/common/version_info.h"
 
 namespace crash_reporter {
 

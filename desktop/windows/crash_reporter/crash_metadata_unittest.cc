@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/strings/utf_string_conversions.h"
-#include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/installer/common/version_info.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {

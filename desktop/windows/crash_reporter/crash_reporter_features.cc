@@ -8,7 +8,7 @@
 #include "base/files/file_path.h"
 #include "base/json/json_file_value_serializer.h"
 #include "base/values.h"
-#include "desktop/windows/installer/experiment_features.h"
+#include "desktop/windows/installer/common/experiment_features.h"
 
 namespace crash_reporter {
 

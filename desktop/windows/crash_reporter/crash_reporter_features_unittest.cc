@@ -9,8 +9,8 @@
 #include "base/files/file_util.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/values.h"
-#include "desktop/windows/installer/branding_config.h"
-#include "desktop/windows/installer/experiment_features.h"
+#include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/experiment_features.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {

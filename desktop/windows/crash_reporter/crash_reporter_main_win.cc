@@ -30,7 +30,7 @@
 #include "desktop/windows/crash_reporter/util/crash_upload.h"
 #include "desktop/windows/crash_reporter/util/crash_upload_urls.h"
 #include "desktop/windows/crash_reporter/util/reporter_lifetime.h"
-#include "desktop/windows/installer/installer_switches.h"
+#include "desktop/windows/installer/common/installer_switches.h"
 
 namespace crash_reporter {
 
@@ -299,6 +299,14 @@ void RunCrashReporterForOwnCrash() {
     GetSystemTime(&now);
     StoreLastReporterCrashTime(now);
   }
+}
+
+void RunCrashReporter(const base::CommandLine& command_line) {
+  InstallCrashReporterSelfCrashHooks();
+  if (command_line.HasSwitch(installer::switches::kCrashReporterExceptionInfo))
+    RunCrashReporterForOwnCrash();
+  else
+    RunCrashReporterServer();
 }
 
 }  // namespace crash_reporter

@@ -7,13 +7,22 @@
 // launched it has ended and no crash or upload is in flight. Own-crash mode
 // reports the crash of an earlier reporter instance (self_crash_win.h).
 //
-// The entry point calls InstallCrashReporterSelfCrashHooks first, then one
-// of the two modes on its main thread.
+// The entry point calls RunCrashReporter, which installs the self-crash
+// hooks (InstallCrashReporterSelfCrashHooks) and then runs one of the two
+// modes on its main thread.
 
 #ifndef DESKTOP_WINDOWS_CRASH_REPORTER_CRASH_REPORTER_MAIN_WIN_H_
 #define DESKTOP_WINDOWS_CRASH_REPORTER_CRASH_REPORTER_MAIN_WIN_H_
 
+namespace base {
+class CommandLine;
+}  // namespace base
+
 namespace crash_reporter {
+
+// The reporter's role: own-crash mode when |command_line| has
+// "crash-reporter-exception-info", else server mode.
+void RunCrashReporter(const base::CommandLine& command_line);
 
 // 0 after a normal end; -1 on any failure during start-up (the parent then
 // runs without crash reporting once its wait for the reporter ends).

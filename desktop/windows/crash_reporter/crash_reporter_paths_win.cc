@@ -11,7 +11,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/crash_reporter/crash_reporter_paths.h"
 #include "desktop/windows/crash_reporter/scoped_log_capture.h"
-#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/common/branding_config.h"
 
 namespace crash_reporter {
 

@@ -12,7 +12,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/crash_reporter/process_reading_win.h"
-#include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/installer/common/version_info.h"
 
 namespace crash_reporter {
 

@@ -11,7 +11,7 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/crash_reporter/test/minidump_test_util_win.h"
 #include "desktop/windows/crash_reporter/test/running_child_win.h"
-#include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/installer/common/version_info.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {

@@ -13,8 +13,8 @@
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
-#include "desktop/windows/installer/installer_switches.h"
-#include "desktop/windows/installer/service/utils.h"
+#include "desktop/windows/installer/common/installer_names.h"
+#include "desktop/windows/installer/common/installer_switches.h"
 
 namespace crash_reporter {
 

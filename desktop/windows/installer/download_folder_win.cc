@@ -16,8 +16,8 @@
 #include "base/process/launch.h"
 #include "base/process/process.h"
 #include "base/strings/string_util_win.h"
-#include "desktop/windows/installer/installer_switches.h"
-#include "desktop/windows/installer/process_helpers_win.h"
+#include "desktop/windows/installer/common/installer_switches.h"
+#include "desktop/windows/installer/core/process_helpers_win.h"
 #include "desktop/windows/installer/service/utils.h"
 
 namespace installer {

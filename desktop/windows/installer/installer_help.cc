@@ -5,10 +5,10 @@
 #include "base/feature_list.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
-#include "desktop/windows/installer/installer_experiments.h"
-#include "desktop/windows/installer/installer_names.h"
-#include "desktop/windows/installer/installer_switches.h"
-#include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/installer/common/installer_experiments.h"
+#include "desktop/windows/installer/common/installer_names.h"
+#include "desktop/windows/installer/common/installer_switches.h"
+#include "desktop/windows/installer/common/version_info.h"
 
 namespace installer {
 

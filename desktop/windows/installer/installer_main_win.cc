@@ -25,26 +25,26 @@
 #include "desktop/windows/crash_reporter/crash_client_win.h"
 #include "desktop/windows/crash_reporter/crash_reporter_main_win.h"
 #include "desktop/windows/crash_reporter/self_crash_win.h"
+#include "desktop/windows/installer/common/installer_experiments.h"
+#include "desktop/windows/installer/common/installer_names.h"
+#include "desktop/windows/installer/common/installer_switches.h"
+#include "desktop/windows/installer/common/version_info.h"
+#include "desktop/windows/installer/core/folder_permission_win.h"
+#include "desktop/windows/installer/core/installer.h"
+#include "desktop/windows/installer/core/installer_runner_backend.h"
+#include "desktop/windows/installer/core/settings.h"
+#include "desktop/windows/installer/core/status.h"
+#include "desktop/windows/installer/core/uninstall_batch_win.h"
 #include "desktop/windows/installer/download_folder_win.h"
-#include "desktop/windows/installer/folder_permission_win.h"
-#include "desktop/windows/installer/installer.h"
-#include "desktop/windows/installer/installer_experiments.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_main.h"
-#include "desktop/windows/installer/installer_names.h"
-#include "desktop/windows/installer/installer_runner_backend.h"
-#include "desktop/windows/installer/installer_switches.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
 #include "desktop/windows/installer/service/utils.h"
-#include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/silent_installer_controller.h"
-#include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/ui/installer_ui_controller_win.h"
 #include "desktop/windows/installer/ui/installer_ui_parts_win.h"
 #include "desktop/windows/installer/ui/message_box_win.h"
-#include "desktop/windows/installer/uninstall_batch_win.h"
-#include "desktop/windows/installer/version_info.h"
 #include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
 #include "desktop/windows/rc_l10n_handler/string_ids.h"
 
@@ -174,11 +174,7 @@ void ReadExperimentOverrides(const base::CommandLine& command_line,
 // where its record is, else serves the crash pipe of its parent's process
 // tree. Either way the role has done its work.
 bool RunCrashReporterRole(const base::CommandLine& command_line) {
-  crash_reporter::InstallCrashReporterSelfCrashHooks();
-  if (command_line.HasSwitch(switches::kCrashReporterExceptionInfo))
-    crash_reporter::RunCrashReporterForOwnCrash();
-  else
-    crash_reporter::RunCrashReporterServer();
+  crash_reporter::RunCrashReporter(command_line);
   return true;
 }
 

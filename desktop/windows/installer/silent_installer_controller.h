@@ -26,13 +26,13 @@
 #include "base/files/file_path.h"
 #include "base/memory/weak_ptr.h"
 #include "base/run_loop.h"
-#include "desktop/windows/installer/installer_observer.h"
-#include "desktop/windows/installer/installer_runner.h"
+#include "desktop/windows/installer/common/installer_observer.h"
+#include "desktop/windows/installer/common/ui_callback_runner.h"
+#include "desktop/windows/installer/core/installer_runner.h"
+#include "desktop/windows/installer/core/pref_default_overrides_fetcher.h"
+#include "desktop/windows/installer/core/settings.h"
+#include "desktop/windows/installer/core/stats_sender.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
-#include "desktop/windows/installer/package_fetcher/ui_callback_runner.h"
-#include "desktop/windows/installer/pref_default_overrides_fetcher.h"
-#include "desktop/windows/installer/settings.h"
-#include "desktop/windows/installer/stats_sender.h"
 
 namespace installer {
 

@@ -6,11 +6,11 @@
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
 #include "base/win/windows_version.h"
-#include "desktop/windows/installer/installer_callbacks.h"
+#include "desktop/windows/installer/common/stats_document.h"
+#include "desktop/windows/installer/core/installer_callbacks.h"
+#include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/silent_installer_controller.h"
-#include "desktop/windows/installer/stats_document.h"
-#include "desktop/windows/installer/status.h"
 
 namespace installer {
 

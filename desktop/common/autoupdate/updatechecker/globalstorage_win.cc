@@ -10,8 +10,8 @@
 #include "base/strings/string_util_win.h"
 #include "base/values.h"
 #include "desktop/common/autoupdate/updatechecker/globalstorage_fallback_file.h"
+#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/service/installation_info.h"
-#include "desktop/windows/installer/service/utils.h"
 
 namespace autoupdate {
 

@@ -26,10 +26,10 @@
 #include "base/test/scoped_temp_dir.h"
 #include "desktop/common/autoupdate/updatechecker/globalstorage_fallback_file.h"
 #include "desktop/common/autoupdate/updatechecker/test/mutex_holder.h"
+#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/test/scoped_branding_value.h"
-#include "desktop/windows/installer/service/utils.h"
 #include "gtest/gtest.h"
 
 namespace autoupdate {

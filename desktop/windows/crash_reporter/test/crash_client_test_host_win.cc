@@ -31,7 +31,7 @@
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
 #include "desktop/windows/crash_reporter/exception_policy_win.h"
 #include "desktop/windows/crash_reporter/test/crash_client_test_host_switches.h"
-#include "desktop/windows/installer/installer_switches.h"
+#include "desktop/windows/installer/common/installer_switches.h"
 
 namespace crash_reporter {
 namespace test {

@@ -32,11 +32,11 @@ inline constexpr char kWaitEvent[] = "test-wait-event";
 inline constexpr char kReportWait[] = "test-report-wait-ms";
 
 // With "crash-reporter-parent-id" the host is the reporter: it runs the
-// entry point, unless kReporterCrash makes it crash after its self-crash
-// hooks are set: "server" as a reporter serving its parent; "twice" also
-// as the instance that reports that crash (which then releases the first
-// one and is reported by a third); "verifier" stopped by the handle
-// verifier, which holds its lock while it stops the process.
+// reporter's role (RunCrashReporter), unless kReporterCrash makes it crash
+// after its self-crash hooks are set: "server" as a reporter serving its
+// parent; "twice" also as the instance that reports that crash (which then
+// releases the first one and is reported by a third); "verifier" stopped by the
+// handle verifier, which holds its lock while it stops the process.
 inline constexpr char kReporterCrash[] = "test-reporter-crash";
 inline constexpr char kReporterCrashServer[] = "server";
 inline constexpr char kReporterCrashTwice[] = "twice";

@@ -17,11 +17,11 @@
 #include "desktop/windows/crash_reporter/crash_client_win.h"
 #include "desktop/windows/crash_reporter/crash_generation_client_win.h"
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
+#include "desktop/windows/crash_reporter/crash_reporter_main_win.h"
 #include "desktop/windows/crash_reporter/minidump_writer_win.h"
 #include "desktop/windows/crash_reporter/self_crash_win.h"
 #include "desktop/windows/crash_reporter/test/crash_reporter_test_host_switches.h"
-#include "desktop/windows/installer/installer_main.h"
-#include "desktop/windows/installer/installer_switches.h"
+#include "desktop/windows/installer/common/installer_switches.h"
 
 namespace {
 
@@ -156,5 +156,6 @@ int wmain() {
         crash_reporter::kClientMinidumpSizeLimit, own_dump_limit);
   }
   CrashAsReporter(command_line);
-  return installer::RunInstallerMain() ? 0 : 1;
+  crash_reporter::RunCrashReporter(command_line);
+  return 0;
 }

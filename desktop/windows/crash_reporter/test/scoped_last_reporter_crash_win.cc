@@ -2,7 +2,7 @@
 
 #include "base/strings/string_util_win.h"
 #include "desktop/windows/crash_reporter/self_crash_win.h"
-#include "desktop/windows/installer/service/utils.h"
+#include "desktop/windows/installer/common/installer_names.h"
 
 namespace crash_reporter {
 namespace test {

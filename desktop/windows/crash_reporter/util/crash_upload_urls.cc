@@ -3,8 +3,8 @@
 #include "base/strings/string_util.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
-#include "desktop/windows/installer/branding_config.h"
-#include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/version_info.h"
 
 namespace crash_reporter {
 

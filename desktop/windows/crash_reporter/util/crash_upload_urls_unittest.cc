@@ -4,7 +4,7 @@
 
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
-#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/common/branding_config.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {

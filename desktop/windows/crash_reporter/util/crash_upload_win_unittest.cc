@@ -18,7 +18,7 @@
 #include "desktop/windows/crash_reporter/util/reporter_lifetime.h"
 #include "desktop/windows/crash_reporter/util/test/crash_upload_test_server_win.h"
 #include "desktop/windows/crash_reporter/util/test/upload_test_util.h"
-#include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/installer/common/version_info.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {

@@ -29,7 +29,7 @@
 
 #include "base/observer_list.h"
 #include "base/pickle.h"
-#include "desktop/windows/installer/installer_observer.h"
+#include "desktop/windows/installer/common/installer_observer.h"
 
 namespace installer {
 

@@ -8,8 +8,8 @@
 #include "base/command_line.h"
 #include "base/files/file_path.h"
 #include "base/time/time.h"
+#include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/package_fetcher/test/package_test_material.h"
-#include "desktop/windows/installer/version_info.h"
 #include "gtest/gtest.h"
 
 namespace installer {

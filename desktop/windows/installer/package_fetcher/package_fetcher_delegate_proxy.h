@@ -18,13 +18,15 @@
 
 #include "base/memory/ref_counted.h"
 #include "base/sequenced_task_runner.h"
+#include "desktop/windows/installer/common/ui_callback_runner.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
-#include "desktop/windows/installer/package_fetcher/ui_callback_runner.h"
+#include "desktop/windows/installer/wininet/download_progress_listener.h"
 
 namespace installer {
 
 class PackageFetcherDelegateProxy
     : public PackageFetcher::Delegate,
+      public DownloadProgressListener,  // for the worker's downloader
       public UICallbackRunner,
       public base::RefCounted<PackageFetcherDelegateProxy> {
  public:

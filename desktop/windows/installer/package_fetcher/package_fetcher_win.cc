@@ -5,12 +5,12 @@
 #include "base/location.h"
 #include "base/logging.h"
 #include "base/threading/thread_task_runner_registration.h"
+#include "desktop/windows/installer/common/stats_node.h"
+#include "desktop/windows/installer/common/ui_callback_runner.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher_delegate_proxy.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher_worker_win.h"
 #include "desktop/windows/installer/package_fetcher/package_run_lock_win.h"
-#include "desktop/windows/installer/package_fetcher/ui_callback_runner.h"
-#include "desktop/windows/installer/stats_node.h"
 
 namespace installer {
 

@@ -32,10 +32,10 @@
 #include "base/test/scoped_temp_dir.h"
 #include "base/values.h"
 #include "base/version.h"
+#include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
 #include "desktop/windows/installer/package_fetcher/test/package_test_material.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
-#include "desktop/windows/installer/version_info.h"
 #include "gtest/gtest.h"
 
 namespace installer {

@@ -36,9 +36,9 @@
 #include "base/sequenced_task_runner.h"
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/common/stats_node.h"
 #include "desktop/windows/installer/package_fetcher/app_output_win.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher_delegate_proxy.h"
-#include "desktop/windows/installer/stats_node.h"
 
 namespace prefs {
 class JsonPrefStore;

@@ -18,7 +18,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "crypto/secure_hash.h"
-#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/common/branding_config.h"
 #include "desktop/windows/installer/package_fetcher/pe_image_layout.h"
 
 namespace installer {

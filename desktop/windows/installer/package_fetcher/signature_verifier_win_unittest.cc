@@ -6,7 +6,7 @@
 #include "base/files/file_util.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/values.h"
-#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/common/branding_config.h"
 #include "desktop/windows/installer/package_fetcher/test/package_test_material.h"
 #include "desktop/windows/installer/package_fetcher/test/scoped_test_root_win.h"
 #include "gtest/gtest.h"

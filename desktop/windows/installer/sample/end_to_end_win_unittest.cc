@@ -37,8 +37,9 @@
 #include "base/win/registry.h"
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
-#include "desktop/windows/installer/branding_config.h"
-#include "desktop/windows/installer/folder_permission_win.h"
+#include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/version_info.h"
+#include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/sample/interactive_driver_win.h"
 #include "desktop/windows/installer/sample/sample_package_material.h"
 #include "desktop/windows/installer/service/install_log.h"
@@ -51,7 +52,6 @@
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
 #include "desktop/windows/installer/test/product_registry_keys_win.h"
-#include "desktop/windows/installer/version_info.h"
 #include "gtest/gtest.h"
 
 namespace installer {

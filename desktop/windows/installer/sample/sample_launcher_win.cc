@@ -13,7 +13,7 @@
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_com_initializer.h"
-#include "desktop/windows/installer/installer_names.h"
+#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/sample/sample_program_win.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/xml_document_win.h"

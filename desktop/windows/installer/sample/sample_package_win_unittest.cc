@@ -20,8 +20,9 @@
 #include "base/test/scoped_temp_dir.h"
 #include "base/version.h"
 #include "base/win/scoped_com_initializer.h"
-#include "desktop/windows/installer/branding_config.h"
-#include "desktop/windows/installer/installer_names.h"
+#include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/installer_names.h"
+#include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/package_fetcher/lzma_util.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
 #include "desktop/windows/installer/sample/sample_launcher_win.h"
@@ -29,7 +30,6 @@
 #include "desktop/windows/installer/sample/sample_program_win.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
-#include "desktop/windows/installer/version_info.h"
 #include "gtest/gtest.h"
 
 namespace installer {

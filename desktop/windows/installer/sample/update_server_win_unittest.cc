@@ -33,7 +33,7 @@
 #include "desktop/windows/installer/test/local_http_server_win.h"
 #include "desktop/windows/installer/test/recording_ui_callback_runner.h"
 #include "desktop/windows/installer/wininet/download_observer.h"
-#include "desktop/windows/installer/wininet/wininet.h"
+#include "desktop/windows/installer/wininet/wininet_downloader.h"
 #include "desktop/windows/installer/wininet/wininet_response_writer.h"
 #include "gtest/gtest.h"
 

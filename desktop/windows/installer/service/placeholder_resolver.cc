@@ -1,8 +1,8 @@
 #include "desktop/windows/installer/service/placeholder_resolver.h"
 
 #include "base/strings/utf_string_conversions.h"
-#include "desktop/windows/installer/branding_config.h"
-#include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/version_info.h"
 
 namespace installer {
 

@@ -17,9 +17,9 @@
 #include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
-#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/service/access_control.h"
-#include "desktop/windows/installer/version_info.h"
 
 namespace installer {
 
@@ -219,11 +219,6 @@ std::string GetInternalStreamNameForChannel(int channel) {
     default:
       return VersionInfo::GetStream();
   }
-}
-
-std::u16string GetCompanyRegistryPath() {
-  // Widened unit by unit: the branding names are ASCII.
-  return u"Software\\" + base::ASCIIToUTF16(BrandingConfig::GetCompanyName());
 }
 
 }  // namespace installer

@@ -80,9 +80,6 @@ std::string GetBrowserExecutableName();
 std::string GetInternalStreamName();
 std::string GetInternalStreamNameForChannel(int channel);
 
-// "Software\" and the branding's company name: the company's registry key.
-std::u16string GetCompanyRegistryPath();
-
 }  // namespace installer
 
 #endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_UTILS_H_

@@ -14,14 +14,14 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
 #include "base/win/registry.h"
-#include "desktop/windows/installer/folder_permission_win.h"
-#include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/common/version_info.h"
+#include "desktop/windows/installer/core/folder_permission_win.h"
+#include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "desktop/windows/installer/test/test_host_seams_win.h"
-#include "desktop/windows/installer/version_info.h"
 
 namespace installer {
 namespace test {

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "base/strings/utf_string_conversions.h"
+#include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/service/utils.h"
-#include "desktop/windows/installer/version_info.h"
 
 namespace installer {
 namespace test {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "desktop/windows/installer/installer_observer.h"
+#include "desktop/windows/installer/common/installer_observer.h"
 
 namespace installer {
 namespace test {

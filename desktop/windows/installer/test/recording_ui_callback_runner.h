@@ -11,7 +11,7 @@
 
 #include <vector>
 
-#include "desktop/windows/installer/package_fetcher/ui_callback_runner.h"
+#include "desktop/windows/installer/common/ui_callback_runner.h"
 
 namespace installer {
 namespace test {

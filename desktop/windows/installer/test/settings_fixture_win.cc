@@ -1,9 +1,9 @@
 #include "base/feature_list.h"
 #include "base/features/command_line_feature_reader.h"
 #include "base/values.h"
-#include "desktop/windows/installer/branding_config.h"
-#include "desktop/windows/installer/installer_experiments.h"
-#include "desktop/windows/installer/installer_switches.h"
+#include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/installer_experiments.h"
+#include "desktop/windows/installer/common/installer_switches.h"
 #include "desktop/windows/installer/test/settings_fixture.h"
 
 namespace installer {

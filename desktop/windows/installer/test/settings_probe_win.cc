@@ -20,9 +20,9 @@
 #include "base/message_loop/message_loop.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/scoped_com_initializer.h"
-#include "desktop/windows/installer/installer_experiments.h"
-#include "desktop/windows/installer/installer_switches.h"
-#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/common/installer_experiments.h"
+#include "desktop/windows/installer/common/installer_switches.h"
+#include "desktop/windows/installer/core/settings.h"
 #include "desktop/windows/installer/test/settings_test_util.h"
 
 namespace {

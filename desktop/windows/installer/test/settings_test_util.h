@@ -9,7 +9,7 @@
 
 #include "base/callback.h"
 #include "base/values.h"
-#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/core/settings.h"
 
 namespace installer {
 namespace test {

@@ -4,7 +4,7 @@
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
 #include "base/time/time.h"
-#include "desktop/windows/installer/status.h"
+#include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/test/settings_test_util.h"
 
 namespace installer {

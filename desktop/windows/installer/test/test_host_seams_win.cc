@@ -17,15 +17,15 @@
 #include "base/time/time.h"
 #include "base/win/object_watcher.h"
 #include "base/win/scoped_handle.h"
-#include "desktop/windows/installer/folder_permission_win.h"
-#include "desktop/windows/installer/installer_rights_win.h"
+#include "desktop/windows/installer/core/folder_permission_win.h"
+#include "desktop/windows/installer/core/installer_rights_win.h"
+#include "desktop/windows/installer/core/protected_folder_win.h"
+#include "desktop/windows/installer/core/protected_package_win.h"
+#include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
-#include "desktop/windows/installer/protected_folder_win.h"
-#include "desktop/windows/installer/protected_package_win.h"
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/silent_installer_controller.h"
-#include "desktop/windows/installer/status.h"
 
 namespace installer {
 namespace test {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/values.h"
-#include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/core/installer.h"
 
 namespace installer {
 namespace test {

@@ -13,7 +13,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
 #include "base/win/scoped_handle.h"
-#include "desktop/windows/installer/status.h"
+#include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/ui/installer_window_ids.h"
 #include "desktop/windows/installer/ui/test/controller_test_base_win.h"
 #include "desktop/windows/installer/ui/test/window_test_util_win.h"

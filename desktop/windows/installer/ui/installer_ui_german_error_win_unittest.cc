@@ -14,7 +14,7 @@
 #include "base/files/file_util.h"
 #include "base/test/child_process_win.h"
 #include "base/values.h"
-#include "desktop/windows/installer/folder_permission_win.h"
+#include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/ui/installer_window_ids.h"
 #include "desktop/windows/installer/ui/resource_image_win.h"

@@ -15,7 +15,7 @@
 
 #include "base/files/file_util.h"
 #include "base/values.h"
-#include "desktop/windows/installer/status.h"
+#include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/ui/installer_window_ids.h"
 #include "desktop/windows/installer/ui/resource_image_win.h"
 #include "desktop/windows/installer/ui/scoped_gdi_object_win.h"

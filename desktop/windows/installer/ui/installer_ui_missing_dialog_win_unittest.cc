@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/values.h"
-#include "desktop/windows/installer/stats_document.h"
+#include "desktop/windows/installer/common/stats_document.h"
 #include "desktop/windows/installer/ui/installer_ui_controller_win.h"
 #include "desktop/windows/installer/ui/test/controller_test_base_win.h"
 #include "desktop/windows/installer/ui/test/window_test_util_win.h"

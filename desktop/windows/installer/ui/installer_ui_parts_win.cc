@@ -9,8 +9,8 @@
 #include "base/cpu.h"
 #include "base/logging.h"
 #include "base/strings/string_util_win.h"
-#include "desktop/windows/installer/installer_runner.h"
-#include "desktop/windows/installer/pref_default_overrides_fetcher.h"
+#include "desktop/windows/installer/core/installer_runner.h"
+#include "desktop/windows/installer/core/pref_default_overrides_fetcher.h"
 
 namespace installer {
 

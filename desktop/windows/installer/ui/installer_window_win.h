@@ -26,8 +26,8 @@
 
 #include "base/observer_list.h"
 #include "base/win/windows_version.h"
-#include "desktop/windows/installer/settings.h"
-#include "desktop/windows/installer/stats_node.h"
+#include "desktop/windows/installer/common/stats_node.h"
+#include "desktop/windows/installer/core/settings.h"
 #include "desktop/windows/installer/ui/anchor_markup.h"
 #include "desktop/windows/installer/ui/scoped_gdi_object_win.h"
 

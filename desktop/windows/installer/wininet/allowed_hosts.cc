@@ -1,7 +1,7 @@
 #include "desktop/windows/installer/wininet/allowed_hosts.h"
 
 #include "base/strings/string_util.h"
-#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/common/branding_config.h"
 
 namespace installer {
 

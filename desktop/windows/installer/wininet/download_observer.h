@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "desktop/windows/installer/stats_node.h"
+#include "desktop/windows/installer/common/stats_node.h"
 
 namespace installer {
 

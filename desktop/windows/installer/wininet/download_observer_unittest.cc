@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/values.h"
-#include "desktop/windows/installer/stats_document.h"
+#include "desktop/windows/installer/common/stats_document.h"
 #include "gtest/gtest.h"
 
 namespace installer {

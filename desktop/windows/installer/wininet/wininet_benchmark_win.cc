@@ -21,7 +21,7 @@
 #include "base/time/time.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
 #include "desktop/windows/installer/test/recording_ui_callback_runner.h"
-#include "desktop/windows/installer/wininet/wininet.h"
+#include "desktop/windows/installer/wininet/wininet_downloader.h"
 
 namespace {
 

@@ -52,11 +52,11 @@
 #include "base/threading/platform_thread.h"
 #include "base/time/time.h"
 #include "base/values.h"
-#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/stats_document.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
 #include "desktop/windows/installer/package_fetcher/test/package_test_material.h"
 #include "desktop/windows/installer/package_fetcher/test/test_root_store_win.h"
-#include "desktop/windows/installer/stats_document.h"
 #include "desktop/windows/installer/test/recording_ui_callback_runner.h"
 
 namespace installer {

@@ -19,8 +19,8 @@
 
 #include "base/command_line.h"
 #include "base/strings/string_number_conversions.h"
-#include "desktop/windows/installer/installer_switches.h"
-#include "desktop/windows/installer/version_info.h"
+#include "desktop/windows/installer/common/installer_switches.h"
+#include "desktop/windows/installer/common/version_info.h"
 
 namespace {
 

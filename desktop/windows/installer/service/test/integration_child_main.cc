@@ -11,7 +11,7 @@
 #include "base/command_line.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/values.h"
-#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/common/branding_config.h"
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/task_scheduler.h"

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "base/values.h"
-#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/common/branding_config.h"
 
 namespace installer {
 namespace test {

@@ -4,8 +4,8 @@
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
 #include "base/strings/utf_string_conversions.h"
-#include "desktop/windows/installer/acquisition_switches.h"
-#include "desktop/windows/installer/branding_config.h"
+#include "desktop/windows/installer/common/acquisition_switches.h"
+#include "desktop/windows/installer/common/branding_config.h"
 #include "desktop/windows/installer/ui/test/window_test_util_win.h"
 #include "gtest/gtest.h"
 

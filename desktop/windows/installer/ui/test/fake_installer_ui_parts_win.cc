@@ -1,6 +1,6 @@
 #include "desktop/windows/installer/ui/test/fake_installer_ui_parts_win.h"
 
-#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/core/settings.h"
 
 namespace installer {
 namespace test {

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "base/observer_list.h"
-#include "desktop/windows/installer/installer_observer.h"
+#include "desktop/windows/installer/common/installer_observer.h"
 #include "desktop/windows/installer/ui/installer_ui_parts_win.h"
 
 namespace installer {

@@ -2,7 +2,7 @@
 
 #include <richedit.h>
 
-#include "desktop/windows/installer/status.h"
+#include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/test/settings_test_util.h"
 #include "desktop/windows/installer/ui/installer_window_ids.h"
 #include "desktop/windows/installer/ui/test/window_test_util_win.h"

@@ -14,7 +14,7 @@
 #include "base/memory/ref_counted.h"
 #include "base/values.h"
 #include "base/win/windows_version.h"
-#include "desktop/windows/installer/stats_document.h"
+#include "desktop/windows/installer/common/stats_document.h"
 #include "desktop/windows/installer/test/settings_fixture.h"
 #include "desktop/windows/installer/ui/installer_window_win.h"
 

@@ -1,0 +1,50 @@
+#include "desktop/windows/installer/common/installer_names.h"
+
+#include "base/strings/string_util.h"
+#include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
+#include "desktop/windows/installer/common/branding_config.h"
+
+namespace installer {
+
+namespace {
+
+const std::string& CachedProductName() {
+  // Never freed: a worker may still format while the process exits.
+  static const std::string* const name =
+      new std::string(BrandingConfig::GetProductName());
+  return *name;
+}
+
+}  // namespace
+
+std::u16string GetCompanyRegistryPath() {
+  // Widened unit by unit: the branding names are ASCII.
+  return u"Software\\" + base::ASCIIToUTF16(BrandingConfig::GetCompanyName());
+}
+
+std::string FormatWithProductName(base::StringPiece format, bool lower_case) {
+  std::string text(format);
+  const size_t placeholder = text.find("%s");
+  if (placeholder != std::string::npos) {
+    const std::string& name = CachedProductName();
+    text.replace(placeholder, 2, lower_case ? base::ToLowerASCII(name) : name);
+  }
+  return text;
+}
+
+std::u16string GetInstallerFolderName() {
+  return base::UTF8ToUTF16(FormatWithProductName("%s Installer", false));
+}
+
+std::u16string GetInstallerLogFileName(const LogFileTime& time,
+                                       uint32_t process_id) {
+  std::string name =
+      FormatWithProductName("%s_installer", true) +
+      base::StringPrintf("_%04d%02d%02d%02d%02d%02d", time.year, time.month,
+                         time.day, time.hour, time.minute, time.second);
+  if (process_id != 0) name += "_" + std::to_string(process_id);
+  return base::UTF8ToUTF16(name + ".log");
+}
+
+}  // namespace installer

@@ -1,0 +1,45 @@
+// Names the entry point makes from the branding's product name: the
+// installer's folder name (for downloads and logs) and its log file name.
+// Portable; any thread once the branding has been read.
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_COMMON_INSTALLER_NAMES_H_
+#define DESKTOP_WINDOWS_INSTALLER_COMMON_INSTALLER_NAMES_H_
+
+#include <stdint.h>
+
+#include <string>
+
+#include "base/strings/string_piece.h"
+
+namespace installer {
+
+// |format| with its one "%s" replaced by the branding's product name (read
+// once per process), lower-cased in ASCII when |lower_case| is set. A format
+// without "%s" comes back unchanged.
+std::string FormatWithProductName(base::StringPiece format, bool lower_case);
+
+// "Software\" and the branding's company name: the company's registry key.
+std::u16string GetCompanyRegistryPath();
+
+// The product name and " Installer": the installer's own folder inside the
+// temporary or download folder.
+std::u16string GetInstallerFolderName();
+
+// A local time as the log file name needs it.
+struct LogFileTime {
+  int year;
+  int month;
+  int day;
+  int hour;
+  int minute;
+  int second;
+};
+
+// The lower-case product name, "_installer", then "_YYYYMMDDhhmmss" of
+// |time|, then "_" and |process_id| unless it is 0, then ".log".
+std::u16string GetInstallerLogFileName(const LogFileTime& time,
+                                       uint32_t process_id = 0);
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_COMMON_INSTALLER_NAMES_H_

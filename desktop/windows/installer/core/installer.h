@@ -1,0 +1,470 @@
+// Installer: the step machine of a backend process. It performs one
+// installation, update or uninstallation: Start() posts Run(), which makes
+// the preparatory checks (rights, folders, the install log's identity, the
+// file lists) and builds the step list of the operation; every step then
+// runs as one task of the owner thread and, when it has finished, schedules
+// the next one. Every change a step makes is an Operation run through the
+// one Transaction of the run (RunOperation), so that an error or a
+// cancellation rolls back everything done so far.
+//
+// The install folder's status file records the run from before its first
+// change in the folder: a copy of what this run may have changed, marked
+// incomplete, rewritten after every step; once the run has succeeded and
+// committed, the finished record. So a run that is killed part-way leaves a
+// record that the uninstallation and the next installation act on (an
+// incomplete record counts as an existing installation: the next install
+// runs as an update over it). Uninstallations write no record.
+//
+// The outcome goes to the InstallerObservers: OnTotalSteps once, OnStep per
+// step, then exactly one ending: OnSuccess; or OnError followed by
+// OnInstallerTerminated(false); or OnInstallerTerminated(false) alone for a
+// cancellation (the front end's InstallationInterrupted event). Once a run
+// has ended (Finish), nothing changes it any more: a later Cancel, error or
+// success report, and any step task still queued, does nothing.
+//
+// The step lists come from an InstallerStepFactory: the real one builds the
+// lists of the three operations from the Step* members below; tests install
+// their own (internal::SetInstallerStepFactoryForTesting).
+//
+// Threading: created, started and destroyed on one thread with a message
+// loop (the owner thread); every step, watcher callback and observer call
+// runs there. The settings are not owned and must outlive the run.
+// Destroying a running Installer cancels it (rolls back).
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_CORE_INSTALLER_H_
+#define DESKTOP_WINDOWS_INSTALLER_CORE_INSTALLER_H_
+
+#include <stdint.h>
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/callback.h"
+#include "base/files/file_path.h"
+#include "base/location.h"
+#include "base/memory/weak_ptr.h"
+#include "base/observer_list.h"
+#include "base/sequenced_task_runner.h"
+#include "base/win/object_watcher.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/common/installer_observer.h"
+#include "desktop/windows/installer/core/folder_permission_win.h"
+#include "desktop/windows/installer/core/settings.h"
+#include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/registry_entry_win.h"
+#include "desktop/windows/installer/service/taskbar_pins_win.h"
+#include "desktop/windows/installer/service/transactions/transaction.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
+
+namespace installer {
+
+class Installer;
+class Operation;
+class ProtectedPackage;
+class SavedSecurity;
+class Status;
+class TaskScheduler;
+
+// Files of the unpacked package beside the backend executable: one path
+// per line, relative to the package folder.
+inline constexpr char16_t kFilesListFileName[] = u"files_list";
+inline constexpr char16_t kRootFilesListFileName[] = u"root_files_list";
+
+// What an elevated run (RunElevated) or the elevated folder-permission
+// utility (RequestFolderPermission) came to.
+enum class ElevationResult : int {
+  kSucceeded = 0,
+  // Elevation is impossible (UAC off) or was refused (the launch failed).
+  kRefused = 1,
+  // The elevated process failed: the wait failed, it exited with another
+  // code than 0, or it ended before granting.
+  kProcessFailed = 2,
+  // Nothing was launched: no user name, no own path, no events.
+  kSetUpError = 3,
+};
+
+// Builds the step list of a run. A step is a closure that the Installer
+// posts as one task; it ends by calling ScheduleNextStep() (every step but
+// the last), ReportSuccess() (the last) or ReportError().
+class InstallerStepFactory {
+ public:
+  virtual ~InstallerStepFactory() = default;
+  // Never empty.
+  virtual std::vector<base::Closure> BuildSteps(
+      Installer* installer, InstallationOperation operation) = 0;
+};
+
+namespace internal {
+
+// Makes |factory| (not owned; null restores the real lists) build the steps
+// of every Installer of this process started afterwards. For tests and test
+// hosts, on the main thread before the first Start().
+void SetInstallerStepFactoryForTesting(InstallerStepFactory* factory);
+// The factory of the real step lists, for a test factory that wraps them.
+InstallerStepFactory* GetDefaultInstallerStepFactory();
+
+// What the steps ask of the system where a test needs a stand-in (for
+// tests and test hosts, on the main thread before the first Start(); null
+// restores the real one).
+
+// The scheduler the finalising and clean-up steps use: TaskScheduler::Create
+// by default.
+using TaskSchedulerFactory = std::unique_ptr<TaskScheduler> (*)();
+void SetTaskSchedulerFactoryForTesting(TaskSchedulerFactory factory);
+std::unique_ptr<TaskScheduler> CreateTaskScheduler();
+
+// Taskbar pins: the shell's verbs (service/taskbar_pins_win.h) by default.
+void SetTaskbarPinsForTesting(TaskbarPins* pins);
+TaskbarPins* GetTaskbarPins();
+
+// Starts the uninstall batch file of an install folder without waiting:
+// LaunchUninstallBatch (uninstall_batch_win.h) by default. True when
+// started.
+using UninstallBatchLauncher = bool (*)(const base::FilePath& install_folder);
+void SetUninstallBatchLauncherForTesting(UninstallBatchLauncher launcher);
+
+// Deletes a profile folder with everything in it: a recursive delete by
+// default. True when it is gone.
+using ProfileDeleter = bool (*)(const base::FilePath& folder);
+void SetProfileDeleterForTesting(ProfileDeleter deleter);
+
+// Whether two existing folders lie on one volume, so that a file moves from
+// one to the other without its bytes being copied: their volume serial
+// numbers by default. False when either cannot be opened.
+using SameVolumeCheck = bool (*)(const base::FilePath& a,
+                                 const base::FilePath& b);
+void SetSameVolumeCheckForTesting(SameVolumeCheck check);
+bool IsOnSameVolume(const base::FilePath& a, const base::FilePath& b);
+
+// Whether |line| of a files list (or an install log entry) names a file
+// inside the folder it is joined to: IsSafeRelativePathUtf8() of
+// package_fetcher/archive_item_path.h, the check of the archive's names.
+bool IsSafeRelativeFileListLine(const std::string& line);
+
+}  // namespace internal
+
+class Installer : public base::win::ObjectWatcher::Delegate,
+                  public RegistryEntry::Delegate {
+ public:
+  Installer();
+  Installer(const Installer&) = delete;
+  Installer& operator=(const Installer&) = delete;
+  // Cancels a run that is still going, then closes the events.
+  ~Installer() override;
+
+  // Begins the run: freezes |settings|, keeps them and posts Run. The
+  // Installer must hold no settings, and |settings| must have their Status
+  // (both fatal otherwise). Results arrive through the observers.
+  void Start(Settings* settings);
+
+  void AddObserver(InstallerObserver* observer) {
+    observers_.AddObserver(observer);
+  }
+  void RemoveObserver(InstallerObserver* observer) {
+    observers_.RemoveObserver(observer);
+  }
+
+  // --- What steps use.
+
+  // Posts the step at the cursor, tells the observers OnStep, moves the
+  // cursor on. Not after the last step. Once the run keeps a record in the
+  // status file, records the finished step there first; when that fails,
+  // reports the error instead.
+  void ScheduleNextStep();
+  // Posts |task| (a step, or a step's continuation) as one task that runs
+  // only while this run is still going.
+  void PostStepTask(const base::Location& from_here, const base::Closure& task);
+  // OnError on every observer, then Cancel(). Returns |detail| for the
+  // caller to log at ERROR. Nothing is reported once the run has ended.
+  std::string ReportError(uint32_t string_id, const std::u16string& text,
+                          const std::string& detail);
+  // "Installation succeeded", succeeded() true, OnSuccess, then commits
+  // the transaction, marks the run's record complete and Finish(). Only
+  // while running.
+  void ReportSuccess();
+  // Rolls the transaction back, Finish(), OnInstallerTerminated(false).
+  // Does nothing once the run has ended.
+  void Cancel();
+  // Restores the folder's saved security, signals the undo-permission
+  // event, forgets the settings and ends the run (no rollback).
+  void Finish();
+
+  // Runs |operation| through the run's transaction; false when it failed
+  // (and was rolled back).
+  bool RunOperation(std::unique_ptr<Operation> operation);
+
+  bool running() const { return running_; }
+  // The backend's exit result.
+  bool succeeded() const { return succeeded_; }
+  // Null while idle and after Finish().
+  Settings* settings() const { return settings_; }
+  Status* status() const;
+  InstallLog* install_log() { return &install_log_; }
+  // The package folder this run reads: the running executable's folder, or
+  // the protected copy of it that an elevated run uses.
+  const base::FilePath& own_directory() const { return own_directory_; }
+  const std::vector<std::string>& files_list() const { return files_list_; }
+  const std::vector<std::string>& root_files_list() const {
+    return root_files_list_;
+  }
+  base::ObserverList<InstallerObserver>* observers() { return &observers_; }
+  // The steps of this run (after Run built them).
+  size_t step_count() const { return steps_.size(); }
+
+  // --- base::win::ObjectWatcher::Delegate: the interrupted event cancels;
+  // the package-ready event hands over to the package's backend.
+  void OnObjectSignaled(HANDLE object) override;
+
+  // --- Placeholders and small helpers (installer_placeholders_win.cc).
+
+  // RegistryEntry::Delegate: the table of exact, case-sensitive names
+  // (InstallFolder, Version, Executable, Product, Company,
+  // CompanyRegistryKey, Stream, Uninstall, HelpURL, CompanyURL,
+  // DownloadsURL); any other name comes back unchanged.
+  std::u16string ResolvePlaceholder(const std::u16string& name) override;
+  // Null unless the registry step records (set_recording_registry): the
+  // machine-wide section of the install log for HKEY_LOCAL_MACHINE, the
+  // per-user one for any other root.
+  InstallLogRegistry* GetInstallLogRegistry(HKEY root) override;
+  void set_recording_registry(bool recording) {
+    recording_registry_ = recording;
+  }
+  void set_uninstall_command(const std::u16string& command) {
+    uninstall_command_ = command;
+  }
+
+  // Over a former-engine installation: the first "{Product}" becomes the
+  // edition suffix of its product type, the first "{SPProduct}" a space and
+  // that suffix. Otherwise |text| unchanged.
+  std::u16string ExpandProductPlaceholders(const std::u16string& text) const;
+  // The same for every key path and value name of |section|.
+  InstallLogRegistry ExpandProductPlaceholders(
+      const InstallLogRegistry& section) const;
+  // "" for 0, the two further editions for 1 and 2, else "Invalid".
+  static std::u16string GetEditionSuffix(int product_type);
+  // Install-folder name, " <major>" with |with_version|, the branding's
+  // shortcut suffix, ".lnk".
+  static std::u16string GetShortcutFileName(bool with_version);
+
+  struct ShortcutLocation {
+    base::FilePath folder;
+    // Receives folder + name when the copy succeeded; may be null.
+    base::FilePath* out_path = nullptr;
+  };
+  // Creates the master shortcut to |target| beside the running executable
+  // (with the version in its name when |*with_version| is set, or becomes
+  // set because a location already holds the plain name), pins it when
+  // |pin| and pinning is possible (a failure is logged: "Failed pinning"),
+  // then copies it to every location through the transaction. False only
+  // when the master shortcut cannot be created.
+  bool CreateMasterShortcut(std::vector<ShortcutLocation>* locations, bool pin,
+                            bool* with_version, const base::FilePath& target);
+  // "Software\Microsoft\Windows\CurrentVersion\Uninstall\<product>
+  // <version>" + |suffix|.
+  static std::u16string GetUninstallKeyPath(const std::u16string& suffix);
+  // "<name>@1" or "<name>@2".
+  static std::string FormatFeatureOverride(const std::string& name,
+                                           bool enabled);
+  // Deletes the companion application's shortcuts from the user's
+  // Start-menu programs folder.
+  static void RemoveCompanionShortcuts();
+  // Deletes the scheduled task "Autoupdate " + |*name| (and stale tasks),
+  // then empties |*name|. Ignores every failure.
+  static void RemoveAutoupdateTask(std::u16string* name);
+
+ private:
+  friend class DefaultStepFactory;
+
+  // The checks before the steps, then the step list; one task. Each part
+  // below that returns a bool returns false once the run has ended (an
+  // error was reported, or an elevated copy took over).
+  void Run();
+  // The settings' operation fits this run.
+  bool CheckOperation();
+  bool FindOwnDirectory();
+  // Watches the front end's InstallationInterrupted event.
+  bool WatchForInterruption();
+  // The backend that started this elevated copy ("parent-pid"), for the
+  // clean-up batch file.
+  void TakeParentPid();
+  // Rights and the install folder: elevates or asks for access where
+  // needed, protects a folder for all users, and creates the folder.
+  bool PrepareInstallFolder(bool is_admin);
+  // A new folder that the user may create is made at once (the access
+  // check needs it); |*has_write| becomes the inspection's answer then.
+  bool CreateNewFolderWhereWritable(bool is_admin, bool* has_write);
+  // The last install path in the registry (not for an uninstallation, a
+  // stand-alone installation or an autoupdate). Never ends the run.
+  void SaveLastInstallPath();
+  // A new single-profile installation by an administrator: the user keeps
+  // full access to the folder.
+  void GrantSingleProfileFolderForGood(bool is_admin);
+  // Grants the user access to the folder for this run, elevated if need be.
+  bool ObtainWriteAccess(bool is_admin);
+  bool HandleFolderPermissionResult(ElevationResult result);
+  // The install log's identity: mode, folder, version and AppId.
+  void StartInstallLog();
+  // An installation or update: the package's files are moved rather than
+  // copied when the package shares the install folder's volume.
+  void ChooseMoveOrCopy();
+  // An uninstallation: deletes the browser's executable, which fails
+  // while it runs.
+  bool RemoveBrowserUnlessRunning();
+  // An update takes the experiment states stored with the installation.
+  void ApplyExperimentStates();
+  void BuildAndScheduleSteps();
+  // Part of Run, before the package is read: an elevated run takes it only
+  // from a copy that no other user can change (protected_package_win.h).
+  // False after an error was reported.
+  bool UseProtectedPackage(bool elevated);
+  // Part of Run: an install folder for all users must not let other users
+  // change it (the system runs its launcher). False after an error was
+  // reported.
+  bool ProtectInstallFolder();
+  // Part of Run: the file lists (install and update). False after an error
+  // was reported.
+  bool ReadFileLists();
+  // Part of Run, before any change to a new installation: the package's
+  // files fit the install folder. False after an error was reported.
+  bool CheckPackagePathLengths();
+  bool CreateInstallationSubfolder();
+  // An update: copies the previous installation's status file into
+  // "old_status" (where a later update or the uninstallation removes the
+  // files it lists), through the transaction. True also when there is no
+  // status file to keep.
+  bool PreservePreviousStatus();
+  // The status file's record while the run works: this run's log, marked
+  // incomplete, with every file it may copy and, during an update, what
+  // the previous installation recorded that this run has not replaced yet
+  // (registry keys, root files, shortcuts).
+  InstallLog InstallLogInProgress() const;
+  // Writes InstallLogInProgress() to the status file; the first time keeps
+  // the file that was there, so that a rollback puts it back. False when
+  // it cannot be written.
+  bool WriteInstallLogInProgress();
+  // The previous installation's record is one of a run that did not finish:
+  // the steps that remove what it lists also remove what such a run leaves
+  // beside it (files moved aside, strays of its shortcuts).
+  bool OverInterruptedInstallation() const;
+  // Deletes, through the transaction, the product's shortcuts in this
+  // installation's shortcut folders that lead into the install folder and
+  // are not the ones its record names (see FindStrayShortcuts).
+  void RemoveStrayShortcuts();
+  void ApplyStoredExperiments();
+  // Runs |step| unless the run has ended.
+  void RunStepTask(const base::Closure& step);
+  // Reports |detail| with |string_id| and logs it at ERROR.
+  void Fail(uint32_t string_id, const std::u16string& text,
+            const std::string& detail);
+  // Maps a result of RunElevated() to the run's outcome; none when the
+  // elevated run led to a package hand-over, which reports its own.
+  void HandleElevatedResult(ElevationResult result);
+
+  // --- Elevation, folder permission and the package hand-over
+  // (installer_handover_win.cc).
+  // The rights and the elevated launch come from GetInstallerRights()
+  // (installer_rights_win.h).
+  ElevationResult RunElevated();
+  // On success the permission utility's Undo event is kept: Finish()
+  // signals it, and the utility then takes its grant back.
+  ElevationResult RequestFolderPermission(const base::FilePath& folder,
+                                          bool permanent);
+  static bool IsUacEnabled();
+  static bool FixEventACL(HANDLE event);
+  void RunPostElevationTasks();
+  // The per-user registration of an installation made by an elevated copy.
+  void RegisterForCurrentUser();
+  void WaitForPackage(bool post_elevated);
+  // Removes, at once, the registry keys and the shortcuts that the record
+  // in |install_folder| lists (nothing without a readable record).
+  static void RemoveRegistrationOf(const base::FilePath& install_folder);
+  // The package-ready event was signalled: runs the package's backend to
+  // its end and reports its outcome as this run's.
+  void HandOverToPackageBackend();
+
+  // --- The steps (installer_steps_win.cc).
+  void StepCopyFiles(uint32_t index);
+  void StepCopyRootFiles(uint32_t index);
+  void StepInstallLauncher();
+  void StepRemoveOldRootFiles();
+  void StepSetUpRegistry();
+  void StepCleanUpRegistry();
+  void StepInstallShortcuts();
+  void StepUpdateShortcuts();
+  void StepRemoveShortcuts();
+  void StepFinalize();
+  void StepFinalizeUninstall();
+  void StepWriteInstallerPrefs();
+  void StepPreservePreviousStatus();
+  void StepRemoveInstalledFiles();
+  void StepCleanUpFilesAfterUninstall();
+  // The copy of one file of |list| (the versioned or the root files), then
+  // |continuation| for the next one; successes go to |recorded|. On the
+  // package's volume the file is moved instead (its undo moves it back).
+  void StepCopyFile(uint32_t index, const std::vector<std::string>& list,
+                    const base::Closure& continuation,
+                    std::vector<std::u16string>* recorded, bool root);
+  // The end of a successful installation: profile changes and the browser
+  // start. Also after an elevated installation.
+  void FinalizeSuccessfulInstallation();
+  // Takes |shortcut| off the taskbar through the transaction, so that a
+  // rollback pins it again. A refused unpin is only logged.
+  void Unpin(const base::FilePath& shortcut);
+  // Parts of the finalising steps.
+  void RegisterScheduledTask();
+  void ResetDefaultBrowser();
+  void OpenUninstallSurvey();
+
+  // The thread's runner: Run, every step and its continuations go here.
+  base::ScopedRefPtr<base::SequencedTaskRunner> owner_runner_;
+  // The folder's access list before a temporary grant; restored by Finish.
+  std::unique_ptr<SavedSecurity> saved_folder_security_;
+  Transaction transaction_;
+  base::ObserverList<InstallerObserver> observers_;
+  // The package's copy of an elevated run; own_directory_ is then its
+  // folder.
+  std::unique_ptr<ProtectedPackage> protected_package_;
+  base::FilePath own_directory_;
+  std::vector<std::string> files_list_;
+  std::vector<std::string> root_files_list_;
+  // The package and the install folder share a volume: the copy steps move
+  // the package's files. Each moved file's new place, by its package path
+  // (a file listed twice is copied from there the second time).
+  bool move_package_files_ = false;
+  // An installation for all users: a moved file takes the owner and access
+  // list of its install folder, not those of the user's temporary folder.
+  bool moved_files_take_folder_security_ = false;
+  std::map<std::u16string, base::FilePath> moved_files_;
+  Settings* settings_ = nullptr;
+  InstallLog install_log_;
+  std::u16string uninstall_command_;
+  bool running_ = false;
+  bool succeeded_ = false;
+  bool recording_registry_ = false;
+  base::win::ScopedHandle undo_permission_event_;
+  uint32_t permission_process_id_ = 0;
+  base::win::ScopedHandle package_ready_event_;
+  base::win::ScopedHandle interrupted_event_;
+  base::win::ObjectWatcher package_ready_watcher_;
+  base::win::ObjectWatcher interrupted_watcher_;
+  bool post_elevation_ = false;
+  // The run has put its record in the status file's place.
+  bool install_log_in_progress_ = false;
+  // Where an update kept the previous status file in "old_status".
+  base::FilePath preserved_status_;
+  // Set by WaitForPackage: the package's backend decides the outcome.
+  bool waiting_for_package_ = false;
+  // Whether the install folder was there before this backend began: one it
+  // made holds nothing but what the installation put there.
+  bool install_folder_existed_ = true;
+  std::vector<base::Closure> steps_;
+  size_t cursor_ = 0;
+  base::WeakPtrFactory<Installer> weak_factory_{this};
+};
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_CORE_INSTALLER_H_

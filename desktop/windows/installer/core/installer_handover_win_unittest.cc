@@ -1,0 +1,389 @@
+// The hand-overs between installer processes, with this test as the front
+// end: it creates the mailslot and the events of a per-test install folder
+// and starts a first backend (the test host with "wait-for-package") as a
+// user without elevation would run it. Elevation goes to a copy started
+// without those rights; the folder-permission utility records its grants.
+// The package's backend runs test steps that stop at an event.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/command_line.h"
+#include "base/files/file_enumerator.h"
+#include "base/files/file_util.h"
+#include "base/json/json_writer.h"
+#include "base/process/launch.h"
+#include "base/run_loop.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/run_loop_for.h"
+#include "base/values.h"
+#include "base/win/registry.h"
+#include "desktop/windows/installer/core/folder_permission_win.h"
+#include "desktop/windows/installer/core/installer_rights_win.h"
+#include "desktop/windows/installer/core/settings.h"
+#include "desktop/windows/installer/ipc/installer_message.h"
+#include "desktop/windows/installer/ipc/ipc_receiver.h"
+#include "desktop/windows/installer/service/access_control.h"
+#include "desktop/windows/installer/service/test/scoped_registry_restore.h"
+#include "desktop/windows/installer/service/test/security_test_util.h"
+#include "desktop/windows/installer/test/installation_test_util.h"
+#include "desktop/windows/installer/test/installer_process_test_base_win.h"
+#include "desktop/windows/installer/test/process_test_util_win.h"
+#include "desktop/windows/installer/test/recording_ipc_delegate.h"
+#include "desktop/windows/installer/test/test_host_seams_win.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+using test::Quoted;
+
+struct Rights {
+  bool administrator = false;
+  bool linked_administrator = false;
+  bool uac = true;
+  const char* runas = "launch";
+  bool record_grants = false;
+  // Whether the engine counts as signed, so that the package's installer
+  // must be.
+  bool engine_signed = false;
+};
+
+class HandOverTest : public test::InstallerProcessTestBase {
+ protected:
+  void SetUp() override {
+    InstallerProcessTestBase::SetUp();
+    grants_ = dir().Append(u"grants.txt");
+    interrupted_ = FolderEvent(kInstallationInterruptedEvent);
+    package_ready_ = FolderEvent(kPackageReadyEvent);
+    ASSERT_TRUE(interrupted_.IsValid());
+    ASSERT_TRUE(package_ready_.IsValid());
+    ASSERT_TRUE(receiver_.Connect(kInstallerMailslotNamePrefix +
+                                  install_folder().value()));
+  }
+
+  void TearDown() override {
+    SetEvent(go_event().Get());
+    if (first_backend_.IsValid()) first_backend_.Terminate(9, true);
+    if (package_backend_.IsValid()) package_backend_.Terminate(9, true);
+    receiver_.Close();
+    InstallerProcessTestBase::TearDown();
+  }
+
+  // The seams, with the grants recorded when |rights| say so, and the
+  // rights of the first backend's user.
+  void WriteSeamsAndRights(const Rights& rights) {
+    base::DictionaryValue extra;
+    base::DictionaryValue answers;
+    answers.SetBoolean("administrator", rights.administrator);
+    answers.SetBoolean("linked_administrator", rights.linked_administrator);
+    answers.SetBoolean("uac", rights.uac);
+    answers.SetString("runas", rights.runas);
+    if (rights.record_grants) {
+      extra.SetString("folder_grants", grants_.value());
+      answers.SetString("folder_grants", grants_.value());
+    }
+    if (rights.engine_signed) extra.SetBoolean("engine_signed", true);
+    WriteSeams(WorkSteps(false), extra);
+    std::string json;
+    ASSERT_TRUE(base::JSONWriter::Write(answers, &json));
+    const base::FilePath path = dir().Append(u"rights.json");
+    ASSERT_TRUE(test::WriteTextFile(path, json));
+    SetEnvironmentVariableW(test::kUnelevatedRightsVariable,
+                            base::as_wcstr(path.value()));
+  }
+
+  // Starts the first backend as the front end does when the package is
+  // not there yet: this process is its initial process.
+  void StartFirstBackend(const std::u16string& arguments) {
+    settings_ = MakeSettings(u"--installfolder=" + Quoted(install_folder()) +
+                             u" --v=1 " + arguments);
+    base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
+    settings_->AppendToCommandLine(&command_line, false);
+    command_line.AppendSwitchASCII("initial-pid",
+                                   std::to_string(GetCurrentProcessId()));
+    command_line.AppendSwitchNative("wait-for-package",
+                                    package().value() + u"\\");
+    command_line.SetProgram(Host());
+    first_backend_ =
+        base::LaunchProcessFromCommandLine(command_line, base::LaunchOptions());
+    ASSERT_TRUE(first_backend_.IsValid());
+  }
+
+  // Reads the mailslot until |done| holds (at most a minute).
+  bool PumpUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 3000 && !done(); ++i) base::RunLoopFor(20);
+    return done();
+  }
+
+  bool PumpUntilReady() {
+    return PumpUntil([this] {
+      return WaitForSingleObject(ready_event().Get(), 0) == WAIT_OBJECT_0;
+    });
+  }
+
+  // The first backend's exit code, once everything it wrote has been
+  // read.
+  int FirstBackendExitCode() {
+    int exit_code = -1;
+    PumpUntil(
+        [&] { return first_backend_.WaitForExitWithTimeout(0, &exit_code); });
+    base::RunLoop flushed;
+    receiver_.Flush(flushed.QuitClosure());
+    flushed.Run();
+    return exit_code;
+  }
+
+  size_t Count(const std::string& event) const {
+    return static_cast<size_t>(std::count(front_end_.events().begin(),
+                                          front_end_.events().end(), event));
+  }
+
+  bool WaitForGrantRecord(const std::vector<std::string>& lines) {
+    return PumpUntil([&] { return test::ReadGrantRecord(grants_) == lines; });
+  }
+
+  base::FilePath grants_;
+  base::win::ScopedHandle interrupted_;
+  base::win::ScopedHandle package_ready_;
+  std::unique_ptr<Settings> settings_;
+  base::Process first_backend_;
+  base::Process package_backend_;
+  test::RecordingIpcDelegate front_end_;
+  IpcReceiver receiver_{&front_end_};
+};
+
+TEST_F(HandOverTest, AFailedHandOverAfterAnElevatedInstallationIsTheOutcome) {
+  WriteSeamsAndRights(Rights());
+  ASSERT_TRUE(SetEvent(package_ready_.Get()));
+  StartFirstBackend(u"--allusers=1");
+  // The elevated copy installs through the package's backend; then the
+  // package's installer is gone when this user's part is handed over.
+  ASSERT_TRUE(PumpUntilReady()) << LogOf(first_backend_.Pid());
+  ASSERT_TRUE(
+      base::MoveFileOrDirectory(package().Append(kPackageInstallerName),
+                                package().Append(u"installer_running.exe")));
+  ASSERT_TRUE(SetEvent(go_event().Get()));
+  EXPECT_EQ(1, FirstBackendExitCode()) << LogOf(first_backend_.Pid());
+
+  EXPECT_EQ("new f1.txt", test::ReadFileContents(target().Append(u"f1.txt")));
+  const std::vector<std::string>& events = front_end_.events();
+  ASSERT_FALSE(events.empty());
+  // The elevated run succeeded (its package backend's and its own
+  // report), the hand-over after it failed: that error is the last word.
+  EXPECT_EQ(2u, Count("Success"));
+  EXPECT_EQ(1u, static_cast<size_t>(std::count_if(
+                    events.begin(), events.end(), [](const std::string& e) {
+                      return e.rfind("Error", 0) == 0;
+                    })));
+  EXPECT_EQ(
+      "Error(37055,,Failed to start installer process from the package "
+      "folder.)",
+      events.back());
+  const std::string log = LogOf(first_backend_.Pid());
+  EXPECT_NE(std::string::npos, log.find("Running the installer elevated."));
+  EXPECT_EQ(std::string::npos, log.find("Installation succeeded")) << log;
+}
+
+TEST_F(HandOverTest, ElevationThatCannotHappenFailsBeforeAnyChange) {
+  const struct {
+    const char* name;
+    bool uac;
+    const char* runas;
+    const char* log_line;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"refused prompt",
+       true,
+       "refuse",
+       "Failed to run the elevated process",
+       {"StartingNewMainProcess(0)",
+        "Error(37061,,Elevated installation failed.)"}},
+      {"UAC disabled",
+       false,
+       "launch",
+       "Cannot elevate with UAC disabled",
+       {"Error(37061,,Elevated installation failed.)"}},
+  };
+  const test::FileTreeSnapshot files = Files();
+  const test::RegistrySnapshot registry = Registry();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rights rights;
+    rights.uac = c.uac;
+    rights.runas = c.runas;
+    WriteSeamsAndRights(rights);
+    const size_t before = front_end_.events().size();
+    StartFirstBackend(u"--allusers=1");
+    EXPECT_EQ(1, FirstBackendExitCode());
+    EXPECT_EQ(c.expected,
+              std::vector<std::string>(front_end_.events().begin() + before,
+                                       front_end_.events().end()));
+    EXPECT_NE(std::string::npos, LogOf(first_backend_.Pid()).find(c.log_line));
+    EXPECT_EQ(files, Files());
+    EXPECT_EQ(registry, Registry());
+  }
+}
+
+// The elevated copy takes the package from a protected copy before it starts
+// the package's installer: what the user changes in the package folder
+// afterwards is not installed. It reports its crashes to the tree's
+// reporter, and the copy goes once the package's installer has ended. (The
+// package's installer is then gone for this user's own part, so that the
+// test leaves no registration for the current user behind.)
+TEST_F(HandOverTest, AnElevatedHandOverStartsThePackageFromAProtectedCopy) {
+  WriteSeamsAndRights(Rights());
+  ASSERT_TRUE(SetEvent(package_ready_.Get()));
+  StartFirstBackend(u"--allusers=1");
+  ASSERT_TRUE(PumpUntilReady()) << LogOf(first_backend_.Pid());
+  base::Process elevated = test::FindChildProcess(first_backend_.Pid(), Host());
+  ASSERT_TRUE(elevated.IsValid());
+  package_backend_ = test::FindChildProcessBelow(
+      elevated.Pid(), protected_root(), kPackageInstallerName);
+  ASSERT_TRUE(package_backend_.IsValid()) << LogOf(elevated.Pid());
+  ASSERT_TRUE(test::WriteTextFile(package().Append(u"f1.txt"), "planted"));
+  ASSERT_TRUE(
+      base::MoveFileOrDirectory(package().Append(kPackageInstallerName),
+                                package().Append(u"installer_running.exe")));
+  ASSERT_TRUE(SetEvent(go_event().Get()));
+  EXPECT_EQ(1, FirstBackendExitCode()) << LogOf(elevated.Pid());
+  // The elevated run succeeded: its package backend's and its own report.
+  EXPECT_EQ(2u, Count("Success"));
+  EXPECT_EQ("new f1.txt", test::ReadFileContents(target().Append(u"f1.txt")));
+  const std::string log = LogOf(elevated.Pid());
+  EXPECT_NE(std::string::npos, log.find(" --crash-reporter-pid=")) << log;
+  EXPECT_TRUE(base::FileEnumerator(protected_root(), false,
+                                   base::FileEnumerator::DIRECTORIES)
+                  .Next()
+                  .empty());
+}
+
+// A signed engine's elevated copy starts no package installer that the
+// signer check refuses (here the unsigned test host).
+TEST_F(HandOverTest, ASignedElevatedCopyStartsNoUnsignedPackageInstaller) {
+  Rights rights;
+  rights.engine_signed = true;
+  WriteSeamsAndRights(rights);
+  ASSERT_TRUE(SetEvent(package_ready_.Get()));
+  ASSERT_TRUE(SetEvent(go_event().Get()));
+  StartFirstBackend(u"--allusers=1");
+  EXPECT_EQ(1, FirstBackendExitCode()) << LogOf(first_backend_.Pid());
+  EXPECT_EQ("old f1.txt", test::ReadFileContents(target().Append(u"f1.txt")));
+  EXPECT_EQ(1u, Count("Error(37055,,The package's installer is not signed by "
+                      "the expected signer)"));
+  EXPECT_EQ("Error(37055,,Installer process did not complete successfully.)",
+            front_end_.events().back());
+}
+
+// A user who may not write the install folder: the utility, elevated,
+// waits for the package and then grants through the package's installer.
+class FolderPermissionHandOverTest : public HandOverTest {
+ protected:
+  void RunToTheWaitingStep() {
+    Rights rights;
+    rights.record_grants = true;
+    WriteSeamsAndRights(rights);
+    ASSERT_TRUE(SetEvent(package_ready_.Get()));
+    StartFirstBackend(u"--allusers=0");
+    ASSERT_TRUE(PumpUntilReady()) << LogOf(first_backend_.Pid());
+    package_backend_ = test::FindChildProcess(
+        first_backend_.Pid(), package().Append(kPackageInstallerName));
+    ASSERT_TRUE(package_backend_.IsValid());
+    // Granted, to this user by its domain-qualified name, and not taken
+    // back while the package's backend installs.
+    const std::vector<std::string> record = test::ReadGrantRecord(grants_);
+    ASSERT_EQ(1u, record.size()) << test::ReadFileContents(grants_);
+    EXPECT_EQ(0u, record[0].find("grant "));
+    EXPECT_NE(std::string::npos, record[0].find('\\')) << record[0];
+    granted_line_ = record[0];
+  }
+
+  std::string granted_line_;
+};
+
+TEST_F(FolderPermissionHandOverTest, TheGrantEndsAfterThePackageBackend) {
+  RunToTheWaitingStep();
+  base::RunLoopFor(300);
+  EXPECT_EQ(std::vector<std::string>{granted_line_},
+            test::ReadGrantRecord(grants_));
+  ASSERT_TRUE(SetEvent(go_event().Get()));
+  int exit_code = -1;
+  ASSERT_TRUE(package_backend_.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_EQ(0, exit_code);
+  EXPECT_EQ(0, FirstBackendExitCode()) << LogOf(first_backend_.Pid());
+  EXPECT_EQ("Success", front_end_.events().back());
+  EXPECT_EQ("new f1.txt", test::ReadFileContents(target().Append(u"f1.txt")));
+  EXPECT_TRUE(WaitForGrantRecord({granted_line_, "restore"}))
+      << test::ReadFileContents(grants_);
+}
+
+TEST_F(FolderPermissionHandOverTest, AKilledBackendEndsTheGrant) {
+  RunToTheWaitingStep();
+  ASSERT_TRUE(first_backend_.Terminate(1, true));
+  EXPECT_TRUE(WaitForGrantRecord({granted_line_, "restore"}))
+      << test::ReadFileContents(grants_);
+  // The front end stops what the killed backend started.
+  ASSERT_TRUE(SetEvent(interrupted_.Get()));
+  int exit_code = -1;
+  ASSERT_TRUE(package_backend_.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_EQ(1, exit_code);
+  EXPECT_EQ("old f1.txt", test::ReadFileContents(target().Append(u"f1.txt")));
+}
+
+// The shell's "runas" as the test system has it: the same token, but a
+// process handle and its exit code come back.
+TEST(InstallerRightsTest, TheRealElevatedLaunchRuns) {
+  InstallerRights* rights = internal::GetRealInstallerRights();
+  EXPECT_TRUE(rights->IsUacEnabled());
+  base::Process process =
+      rights->LaunchElevated(test::InstallerProcessTestBase::Host(),
+                             u"--host-mode=exit --exit-code=7");
+  ASSERT_TRUE(process.IsValid());
+  int exit_code = -1;
+  ASSERT_TRUE(process.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_EQ(7, exit_code);
+}
+
+// For a user who is no administrator the system policy decides whether
+// elevation can be asked for; only an explicit 0 says no.
+TEST(InstallerRightsTest, UacFollowsThePolicyForOtherUsers) {
+  const std::u16string policies =
+      u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+  test::ScopedRegistryRestore restore({{HKEY_LOCAL_MACHINE, policies}});
+  base::win::ScopedHandle user_token =
+      test::MakeRestrictedToken({WinBuiltinAdministratorsSid}, false);
+  ASSERT_TRUE(user_token.IsValid());
+  internal::ScopedAccessTokenForTesting as_user(user_token.Get());
+  InstallerRights* rights = internal::GetRealInstallerRights();
+  ASSERT_FALSE(rights->IsUserAdministrator(true));
+  const struct {
+    const char* name;
+    bool write;
+    DWORD value;
+    bool enabled;
+  } cases[] = {{"no value", false, 0, true},
+               {"0", true, 0, false},
+               {"1", true, 1, true},
+               {"2", true, 2, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, base::as_wcstr(policies));
+    base::win::RegKey key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              key.Create(HKEY_LOCAL_MACHINE, policies.c_str(), KEY_SET_VALUE));
+    if (c.write) {
+      ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"EnableLUA", c.value));
+    }
+    EXPECT_EQ(c.enabled, rights->IsUacEnabled());
+  }
+}
+
+}  // namespace
+}  // namespace installer

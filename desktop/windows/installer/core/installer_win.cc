@@ -1,0 +1,723 @@
+#include <accctrl.h>
+
+#include <string>
+#include <utility>
+
+#include "base/base_paths.h"
+#include "base/base_paths_win.h"
+#include "base/bind.h"
+#include "base/command_line.h"
+#include "base/feature_list.h"
+#include "base/features/command_line_feature_reader.h"
+#include "base/features/list_feature_reader.h"
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/message_loop/message_loop.h"
+#include "base/path_service.h"
+#include "base/strings/string_split.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/time/time.h"
+#include "base/values.h"
+#include "desktop/windows/installer/common/installer_experiments.h"
+#include "desktop/windows/installer/common/installer_switches.h"
+#include "desktop/windows/installer/common/version_info.h"
+#include "desktop/windows/installer/core/install_path_lengths.h"
+#include "desktop/windows/installer/core/installer.h"
+#include "desktop/windows/installer/core/installer_rights_win.h"
+#include "desktop/windows/installer/core/installer_step_count.h"
+#include "desktop/windows/installer/core/profile_deletion_guard.h"
+#include "desktop/windows/installer/core/protected_folder_win.h"
+#include "desktop/windows/installer/core/protected_package_win.h"
+#include "desktop/windows/installer/core/status.h"
+#include "desktop/windows/installer/package_fetcher/archive_item_path.h"
+#include "desktop/windows/installer/service/access_control.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
+#include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/installer_prefs_store.h"
+#include "desktop/windows/installer/service/registry_entry_tables_win.h"
+#include "desktop/windows/installer/service/transactions/create_folder_operation.h"
+#include "desktop/windows/installer/service/transactions/delete_file_operation.h"
+#include "desktop/windows/installer/service/transactions/protect_folder_operation.h"
+#include "desktop/windows/installer/service/utils.h"
+#include "desktop/windows/installer/service/xml_document_win.h"
+
+namespace installer {
+
+// The step lists of the three operations. Each list is unconditional: the
+// conditions are inside the steps.
+class DefaultStepFactory : public InstallerStepFactory {
+ public:
+  std::vector<base::Closure> BuildSteps(
+      Installer* installer, InstallationOperation operation) override {
+    auto step = [installer](void (Installer::*method)()) {
+      return base::Bind(method, installer);
+    };
+    auto copy_step = [installer](void (Installer::*method)(uint32_t)) {
+      return base::Bind(method, installer, uint32_t{0});
+    };
+    switch (operation) {
+      case kOperationInstalling:
+        return {copy_step(&Installer::StepCopyFiles),
+                copy_step(&Installer::StepCopyRootFiles),
+                step(&Installer::StepInstallLauncher),
+                step(&Installer::StepSetUpRegistry),
+                step(&Installer::StepInstallShortcuts),
+                step(&Installer::StepWriteInstallerPrefs),
+                step(&Installer::StepFinalize)};
+      case kOperationUpgrading:
+        return {step(&Installer::StepRemoveInstalledFiles),
+                copy_step(&Installer::StepCopyFiles),
+                step(&Installer::StepRemoveOldRootFiles),
+                copy_step(&Installer::StepCopyRootFiles),
+                step(&Installer::StepInstallLauncher),
+                step(&Installer::StepCleanUpRegistry),
+                step(&Installer::StepSetUpRegistry),
+                step(&Installer::StepUpdateShortcuts),
+                step(&Installer::StepWriteInstallerPrefs),
+                step(&Installer::StepPreservePreviousStatus),
+                step(&Installer::StepFinalize)};
+      case kOperationUninstalling:
+        return {step(&Installer::StepCleanUpRegistry),
+                step(&Installer::StepRemoveShortcuts),
+                step(&Installer::StepFinalizeUninstall),
+                step(&Installer::StepRemoveInstalledFiles),
+                step(&Installer::StepCleanUpFilesAfterUninstall)};
+      case kOperationUnknown:
+        break;
+    }
+    NOTREACHED();
+    return {};
+  }
+};
+
+namespace {
+
+InstallerStepFactory* g_step_factory_for_testing = nullptr;
+
+InstallerStepFactory* GetStepFactory() {
+  return g_step_factory_for_testing
+             ? g_step_factory_for_testing
+             : internal::GetDefaultInstallerStepFactory();
+}
+
+base::Location NamedLocation(const char* name) {
+  return base::Location(name, __FILE__, __LINE__, nullptr);
+}
+
+// The lines of |path| (see Run: "\r" and "\n" both separate, untrimmed,
+// empty lines dropped). False when the file cannot be read.
+bool ReadLines(const base::FilePath& path, std::vector<std::string>* lines) {
+  std::string text;
+  if (!base::FileUtil::ReadFileToString(path, &text)) return false;
+  *lines = base::SplitString(text, "\r\n", base::SplitWhitespace::kKeep,
+                             base::SplitFilter::kNonEmpty);
+  return true;
+}
+
+// The first line of |lines| that is not a safe relative path, or null.
+const std::string* FindUnsafeLine(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) {
+    if (!internal::IsSafeRelativeFileListLine(line)) return &line;
+  }
+  return nullptr;
+}
+
+bool CanWriteFolder(const base::FilePath& folder) {
+  return GetInstallerRights()->CanAccessFolder(folder);
+}
+
+}  // namespace
+
+namespace internal {
+
+void SetInstallerStepFactoryForTesting(InstallerStepFactory* factory) {
+  g_step_factory_for_testing = factory;
+}
+
+InstallerStepFactory* GetDefaultInstallerStepFactory() {
+  static DefaultStepFactory default_factory;
+  return &default_factory;
+}
+
+bool IsSafeRelativeFileListLine(const std::string& line) {
+  // The same rule as the archive's item names: the lines name files of
+  // that archive.
+  return IsSafeRelativePathUtf8(line);
+}
+
+}  // namespace internal
+
+Installer::Installer()
+    : owner_runner_(base::MessageLoop::current()->task_runner()) {}
+
+Installer::~Installer() {
+  if (running_) Cancel();
+  package_ready_watcher_.StopWatching();
+  interrupted_watcher_.StopWatching();
+}
+
+Status* Installer::status() const {
+  return settings_ ? settings_->GetStatus() : nullptr;
+}
+
+void Installer::Start(Settings* settings) {
+  CHECK(!settings_);
+  CHECK(!settings->IsStatusPending());
+  LOG(INFO) << "Beginning installation";
+  settings->set_initialized(false);
+  settings_ = settings;
+  succeeded_ = false;
+  owner_runner_->PostTask(
+      NamedLocation("Run"),
+      base::Bind(&Installer::Run, weak_factory_.GetWeakPtr()));
+}
+
+void Installer::Fail(uint32_t string_id, const std::u16string& text,
+                     const std::string& detail) {
+  LOG(ERROR) << ReportError(string_id, text, detail);
+}
+
+void Installer::Run() {
+  running_ = true;
+  if (!CheckOperation() || !FindOwnDirectory()) return;
+  const ProcessSwitches& process = settings_->process_switches();
+  if (process.post_elevated_install_tasks) {
+    LOG(INFO) << "Post elevation installation tasks only";
+    RunPostElevationTasks();
+    ReportSuccess();
+    return;
+  }
+  // Before any change: a new installation's files must fit the folder.
+  if (settings_->operation() == kOperationInstalling &&
+      !CheckPackagePathLengths()) {
+    return;
+  }
+  if (!WatchForInterruption()) return;
+  TakeParentPid();
+  install_folder_existed_ = base::PathExists(status()->install_folder);
+
+  const bool is_admin = GetInstallerRights()->IsUserAdministrator(false);
+  VLOG(1) << "is_elevated_admin: " << is_admin;
+  if (!PrepareInstallFolder(is_admin)) return;
+  observers_.Notify(&InstallerObserver::OnStarted);
+  if (process.wait_for_package) {
+    VLOG(2) << "Need to wait for package";
+    WaitForPackage(false);
+    return;
+  }
+
+  StartInstallLog();
+  if (settings_->operation() == kOperationUninstalling) {
+    if (!RemoveBrowserUnlessRunning()) return;
+  } else {
+    if (!UseProtectedPackage(is_admin) || !ReadFileLists() ||
+        !CreateInstallationSubfolder()) {
+      return;
+    }
+    ChooseMoveOrCopy();
+  }
+  ApplyExperimentStates();
+  BuildAndScheduleSteps();
+}
+
+bool Installer::CheckOperation() {
+  const InstallationOperation operation = settings_->operation();
+  if (operation != kOperationUpgrading && !status()->tamsel_installation &&
+      settings_->autoupdate()) {
+    Fail(kIdsInstallError, u"", "Settings operation invalid for autoupdate");
+    return false;
+  }
+  if (operation == kOperationUnknown) {
+    Fail(kIdsLocationRefused, u"", "Settings operation invalid");
+    return false;
+  }
+  return true;
+}
+
+bool Installer::FindOwnDirectory() {
+  if (base::PathService::Get(base::DIR_EXE, &own_directory_)) return true;
+  Fail(kIdsInstallError, u"", "Failed getting our own path");
+  return false;
+}
+
+bool Installer::WatchForInterruption() {
+  // The front end creates the event and sets it to stop this backend.
+  const std::u16string event_name = MakeKernelObjectName(
+      status()->install_folder.value(), kInstallationInterruptedEvent, true);
+  VLOG(1) << "Event name for interrupted installation: " << event_name;
+  interrupted_event_.Set(
+      OpenEventW(SYNCHRONIZE, FALSE, base::as_wcstr(event_name)));
+  if (!interrupted_event_.IsValid()) {
+    Fail(kIdsInstallError, u"",
+         "Failed to open a handle to the installation interrupted event");
+    return false;
+  }
+  if (!interrupted_watcher_.StartWatchingOnce(interrupted_event_.Get(), this)) {
+    Fail(kIdsInstallError, u"",
+         "Failed to watch the installation interrupted event");
+    return false;
+  }
+  return true;
+}
+
+void Installer::TakeParentPid() {
+  const ProcessSwitches& process = settings_->process_switches();
+  if (!process.parent_pid) return;
+  unsigned pid = 0;
+  if (!process.GetParentPid(&pid)) {
+    LOG(WARNING) << "Ignoring an invalid parent pid";
+    return;
+  }
+  permission_process_id_ = pid;
+  VLOG(1) << "Second installer pid: " << permission_process_id_;
+}
+
+bool Installer::PrepareInstallFolder(bool is_admin) {
+  const base::FilePath& install_folder = status()->install_folder;
+  if (settings_->all_users() && settings_->silent() && !is_admin) {
+    Fail(kIdsInstallError, u"",
+         "Installation requires elevation, but cannot elevate when silent");
+    return false;
+  }
+  bool has_write = true;
+  if (!CreateNewFolderWhereWritable(is_admin, &has_write)) return false;
+  SaveLastInstallPath();
+  if (has_write && !CanWriteFolder(install_folder)) has_write = false;
+  if (settings_->operation() == kOperationInstalling && !has_write &&
+      settings_->single_profile() && status()->single_profile != 1) {
+    Fail(kIdsInsufficientPrivileges, u"",
+         "Single profile installations are only allowed to locations where "
+         "the user has write access");
+    return false;
+  }
+  if (settings_->all_users() && !is_admin) {
+    VLOG(1) << "All users is set but we have no admin privs -> elevate";
+    HandleElevatedResult(RunElevated());
+    return false;
+  }
+  if (settings_->operation() != kOperationUninstalling &&
+      settings_->all_users() && !ProtectInstallFolder()) {
+    Fail(kIdsInsufficientPrivileges, u"",
+         "Could not protect the installation folder");
+    return false;
+  }
+  GrantSingleProfileFolderForGood(is_admin);
+  LOG(INFO) << "Write privileges for install folder: " << has_write;
+  if (!has_write && !ObtainWriteAccess(is_admin)) return false;
+  if (!RunOperation(std::make_unique<CreateFolderOperation>(install_folder))) {
+    Fail(kIdsFolderNotCreated, install_folder.value(),
+         "Could not create installation folder");
+    return false;
+  }
+  return true;
+}
+
+bool Installer::CreateNewFolderWhereWritable(bool is_admin, bool* has_write) {
+  const Status& current = *status();
+  const base::FilePath& install_folder = current.install_folder;
+  // A folder that does not exist yet: the inspection knows whether its
+  // nearest existing ancestor takes a new folder.
+  if (current.valid_parent_folder == install_folder ||
+      (settings_->all_users() && !is_admin)) {
+    return true;
+  }
+  VLOG(2) << "Using write permissions from the status";
+  *has_write = current.has_write_access;
+  if (*has_write &&
+      !RunOperation(std::make_unique<CreateFolderOperation>(install_folder))) {
+    Fail(kIdsFolderNotCreated, install_folder.value(),
+         "Could not create installation folder");
+    return false;
+  }
+  return true;
+}
+
+void Installer::SaveLastInstallPath() {
+  // Not fatal: only the next installer's suggestion is lost.
+  if (settings_->operation() == kOperationUninstalling ||
+      settings_->copy_only() || settings_->autoupdate()) {
+    return;
+  }
+  VLOG(1) << "Saving last installation path.";
+  std::unique_ptr<Operation> last_path;
+  RegistryEntry(kSetLastInstallPathRegOp, this)
+      .Apply(HKEY_CURRENT_USER, &last_path);
+  if (!last_path)
+    LOG(ERROR) << "Could not convert kSetLastInstallPathRegOp";
+  else if (!RunOperation(std::move(last_path)))
+    LOG(WARNING) << "Could not write last installation path";
+}
+
+void Installer::GrantSingleProfileFolderForGood(bool is_admin) {
+  if (settings_->operation() != kOperationInstalling || !is_admin ||
+      !settings_->single_profile() || status()->single_profile == 1) {
+    return;
+  }
+  // The previous access list is not kept: the grant stays.
+  std::unique_ptr<SavedSecurity> discarded;
+  if (!GetInstallerRights()->GrantFolderAccess(
+          status()->install_folder, GENERIC_ALL, kKeepGrant, &discarded)) {
+    LOG(WARNING) << "Could not grant permanent access to the install folder";
+  }
+}
+
+bool Installer::ObtainWriteAccess(bool is_admin) {
+  const base::FilePath& install_folder = status()->install_folder;
+  InstallerRights* const rights = GetInstallerRights();
+  if (rights->GrantFolderAccess(install_folder, GetInstallFolderAccessMask(),
+                                kKeepPreviousAccess, &saved_folder_security_)) {
+    return true;
+  }
+  if (is_admin) {
+    Fail(kIdsInsufficientPrivileges, u"",
+         "Could not obtain write permissions to installation folder");
+    return false;
+  }
+  if (rights->IsUserAdministrator(true)) {
+    VLOG(1) << "Running elevated because of folder privileges";
+    HandleElevatedResult(RunElevated());
+    return false;
+  }
+  LOG(INFO) << "Need temporary write permissions from administrative user";
+  return HandleFolderPermissionResult(
+      RequestFolderPermission(install_folder, settings_->single_profile()));
+}
+
+bool Installer::HandleFolderPermissionResult(ElevationResult result) {
+  switch (result) {
+    case ElevationResult::kSucceeded:
+      VLOG(2) << "Temporary write permission obtained";
+      if (CanWriteFolder(status()->install_folder)) return true;
+      Fail(kIdsInsufficientPrivileges, u"",
+           "No write access to installation folder after attempting to get "
+           "it via elevated process");
+      return false;
+    case ElevationResult::kRefused:
+      Fail(kIdsNoAdministratorPrivileges, u"",
+           "Failed to elevate the process to give us write permissions to "
+           "installation folder");
+      return false;
+    case ElevationResult::kProcessFailed:
+      Fail(kIdsInstallError, u"",
+           "The process for giving us write permission to the installer "
+           "folder didn't complete successfully");
+      return false;
+    case ElevationResult::kSetUpError:
+      break;
+  }
+  Fail(kIdsInstallError, u"",
+       "Error when setting up the process to give us write permissions to "
+       "installation folder");
+  return false;
+}
+
+void Installer::StartInstallLog() {
+  const Status& current = *status();
+  const bool upgrading = settings_->operation() == kOperationUpgrading;
+  install_log_.copy_only = settings_->copy_only();
+  install_log_.all_users = settings_->all_users();
+  install_log_.path = current.install_folder.value();
+  install_log_.created_parents = upgrading
+                                     ? current.install_log.created_parents
+                                     : settings_->created_parent_folders();
+  install_log_.version = VersionInfo::GetProductVersion();
+  // An update keeps the installation's identity.
+  if (upgrading && !current.install_log.app_id.empty()) {
+    install_log_.app_id = current.install_log.app_id;
+  } else {
+    install_log_.app_id = std::to_string(base::Time::Now().ToTimeT());
+    VLOG(1) << "AppId for new installation: " << install_log_.app_id;
+  }
+}
+
+void Installer::ChooseMoveOrCopy() {
+  // Each file is then made once: the package folder goes when the front
+  // end ends, and a rollback moves the files back for a retry.
+  move_package_files_ =
+      internal::IsOnSameVolume(own_directory_, status()->install_folder);
+  moved_files_take_folder_security_ = settings_->all_users();
+  VLOG(1) << "Moving the package's files: " << move_package_files_;
+}
+
+bool Installer::RemoveBrowserUnlessRunning() {
+  // The browser of an installation in use cannot be removed.
+  const Status& current = *status();
+  const std::u16string executable =
+      base::UTF8ToUTF16(GetBrowserExecutableName());
+  const base::FilePath path =
+      current.install_folder.Append(current.install_log.subfolder)
+          .Append(executable);
+  if (RunOperation(std::make_unique<DeleteFileOperation>(path, true, true)))
+    return true;
+  Fail(kIdsBrowserRunning, u"",
+       "Can't uninstall when " + base::UTF16ToUTF8(executable) + " is in use");
+  return false;
+}
+
+void Installer::ApplyExperimentStates() {
+  if (settings_->operation() == kOperationUpgrading) ApplyStoredExperiments();
+  const Status& current = *status();
+  const bool previous_test_state =
+      current.experiments &&
+      current.experiments->IsEnabled(kInstallerExperimentTest);
+  if (previous_test_state !=
+      base::FeatureList::GetInstance()->IsEnabled(kInstallerExperimentTest)) {
+    LOG(INFO) << "Changing the status of the test experiment.";
+  }
+}
+
+void Installer::BuildAndScheduleSteps() {
+  const InstallationOperation operation = settings_->operation();
+  steps_ = GetStepFactory()->BuildSteps(this, operation);
+  CHECK(!steps_.empty());
+  observers_.Notify(&InstallerObserver::OnTotalSteps,
+                    CountTotalSteps(steps_.size(), files_list_.size(),
+                                    root_files_list_.size(),
+                                    operation == kOperationUninstalling));
+  cursor_ = 0;
+  ScheduleNextStep();
+}
+
+bool Installer::UseProtectedPackage(bool elevated) {
+  // A package backend started from such a copy has one already.
+  if (!elevated || IsInProtectedFolder(own_directory_)) return true;
+  protected_package_ = ProtectedPackage::Copy(own_directory_);
+  if (!protected_package_) {
+    Fail(kIdsInstallError, u"",
+         "Could not copy the package to a protected folder");
+    return false;
+  }
+  own_directory_ = protected_package_->folder();
+  return true;
+}
+
+bool Installer::ProtectInstallFolder() {
+  const Status& current = *status();
+  const base::FilePath& folder = current.install_folder;
+  // A folder not made yet is refused a grant further on; Program Files
+  // passes its own list on.
+  if (!base::DirectoryExists(folder)) return true;
+  for (int key : {base::DIR_PROGRAM_FILES, base::DIR_PROGRAM_FILES_X86,
+                  base::DIR_PROGRAM_FILES_NATIVE}) {
+    base::FilePath program_files;
+    if (base::PathService::Get(key, &program_files) &&
+        IsStrictlyInside(folder, program_files)) {
+      return true;
+    }
+  }
+  if (install_folder_existed_) {
+    // A single-profile installation keeps the grant to its user.
+    if (current.single_profile == 1) return true;
+    if (!LetsOthersChange(GetFolderSecurity()->Read(folder))) return true;
+    LOG(INFO) << "Other users may change the installation folder: protecting "
+                 "it";
+  }
+  return RunOperation(std::make_unique<ProtectFolderOperation>(folder));
+}
+
+bool Installer::ReadFileLists() {
+  VLOG(1) << "Reading files list";
+  if (!ReadLines(own_directory_.Append(kFilesListFileName), &files_list_)) {
+    Fail(kIdsInstallError, u"", "Could not read files list");
+    return false;
+  }
+  if (files_list_.empty()) {
+    Fail(kIdsInstallError, u"", "No files in files list");
+    return false;
+  }
+  if (ReadLines(own_directory_.Append(kRootFilesListFileName),
+                &root_files_list_)) {
+    LOG(INFO) << "Read root files list";
+  }
+  // The lists come with the package: a line may only name a file inside
+  // it, and the copies may only land inside the install folder.
+  if (const std::string* line = FindUnsafeLine(files_list_)) {
+    Fail(kIdsInstallError, u"", "Invalid line in files list: " + *line);
+    return false;
+  }
+  if (const std::string* line = FindUnsafeLine(root_files_list_)) {
+    Fail(kIdsInstallError, u"", "Invalid line in root files list: " + *line);
+    return false;
+  }
+  return true;
+}
+
+bool Installer::CheckPackagePathLengths() {
+  // A first backend runs without the package: the package's own backend
+  // checks.
+  std::vector<std::string> files;
+  std::vector<std::string> root_files;
+  if (!ReadLines(own_directory_.Append(kFilesListFileName), &files))
+    return true;
+  ReadLines(own_directory_.Append(kRootFilesListFileName), &root_files);
+  const std::string problem = FindPackagePathLengthProblem(
+      settings_->GetStatus()->install_folder.value(),
+      base::UTF8ToUTF16(VersionInfo::GetProductVersion()), files, root_files);
+  if (problem.empty()) return true;
+  Fail(kIdsLocationRefused, u"", problem);
+  return false;
+}
+
+bool Installer::CreateInstallationSubfolder() {
+  const base::FilePath& install_folder = settings_->GetStatus()->install_folder;
+  const std::u16string version =
+      base::UTF8ToUTF16(VersionInfo::GetProductVersion());
+  std::u16string candidate = version;
+  for (unsigned n = 0; base::PathExists(install_folder.Append(candidate));
+       ++n) {
+    candidate = version + u"_" + base::UTF8ToUTF16(std::to_string(n));
+  }
+  VLOG(1) << "Installation subfolder" << candidate;
+  install_log_.subfolder = candidate;
+  // The record of this run takes the status file's place before the first
+  // change in the folder, the previous installation's record having been
+  // kept where a later run finds it.
+  if (settings_->operation() == kOperationUpgrading &&
+      !PreservePreviousStatus()) {
+    Fail(kIdsInstallError, u"",
+         "Could not preserve the previous installation status");
+    return false;
+  }
+  if (!WriteInstallLogInProgress()) {
+    Fail(kIdsInstallError, u"", "Failed saving the installation status");
+    return false;
+  }
+  if (!RunOperation(std::make_unique<CreateFolderOperation>(
+          install_folder.Append(candidate)))) {
+    Fail(kIdsFolderNotCreated, candidate,
+         "Creating installation subfolder failed");
+    return false;
+  }
+  return true;
+}
+
+void Installer::ApplyStoredExperiments() {
+  // Read without a store that moves an unreadable file aside: the
+  // installation is still in use until this update has replaced it.
+  std::unique_ptr<base::DictionaryValue> prefs = ReadJsonDictionaryFile(
+      settings_->GetStatus()->install_folder.Append(kInstallerPrefsFileName));
+  const base::ListValue* states = nullptr;
+  if (!prefs || !prefs->GetList(kInstallerExperimentsPref, &states)) return;
+  base::FeatureList* features = base::FeatureList::GetInstance();
+  features->ReadOverrides(base::ListFeatureReader(*states));
+  // The command line's overrides come last and win.
+  features->ReadOverrides(
+      base::CommandLineFeatureReader(settings_->command_line()));
+}
+
+void Installer::HandleElevatedResult(ElevationResult result) {
+  switch (result) {
+    case ElevationResult::kSucceeded:
+      VLOG(2) << "Succeeded elevated run";
+      // After a package hand-over (or while waiting for the package) the
+      // package's backend decides: one outcome, never a second report.
+      if (!waiting_for_package_) ReportSuccess();
+      return;
+    case ElevationResult::kRefused:
+      return Fail(kIdsNoAdministratorPrivileges, u"",
+                  "Elevated installation failed.");
+    case ElevationResult::kProcessFailed:
+      return Fail(kIdsInstallError, u"",
+                  "Installer process did not complete successfully.");
+    case ElevationResult::kSetUpError:
+      break;
+  }
+  Fail(kIdsInstallError, u"", "Error when setting up the installer process");
+}
+
+void Installer::ScheduleNextStep() {
+  CHECK_LT(cursor_, steps_.size());
+  if (install_log_in_progress_ && !WriteInstallLogInProgress()) {
+    return Fail(kIdsInstallError, u"", "Failed saving the installation status");
+  }
+  PostStepTask(NamedLocation("ScheduleNextStep"), steps_[cursor_]);
+  observers_.Notify(&InstallerObserver::OnStep);
+  ++cursor_;
+}
+
+void Installer::PostStepTask(const base::Location& from_here,
+                             const base::Closure& task) {
+  owner_runner_->PostTask(
+      from_here,
+      base::Bind(&Installer::RunStepTask, weak_factory_.GetWeakPtr(), task));
+}
+
+void Installer::RunStepTask(const base::Closure& step) {
+  // Queued before the run was cancelled: it must not touch the settings
+  // (forgotten) or the machine (already rolled back).
+  if (!running_) {
+    VLOG(1) << "Skipping a step of an installation that has ended";
+    return;
+  }
+  step.Run();
+}
+
+bool Installer::RunOperation(std::unique_ptr<Operation> operation) {
+  return Transaction::RunOperation(&transaction_, std::move(operation));
+}
+
+std::string Installer::ReportError(uint32_t string_id,
+                                   const std::u16string& text,
+                                   const std::string& detail) {
+  if (!running_) {
+    LOG(WARNING) << "Not reporting an error after the installation ended";
+    return detail;
+  }
+  observers_.Notify(&InstallerObserver::OnError, string_id, text, detail);
+  Cancel();
+  return detail;
+}
+
+void Installer::ReportSuccess() {
+  if (!running_) {
+    LOG(WARNING) << "Not reporting success after the installation ended";
+    return;
+  }
+  LOG(INFO) << "Installation succeeded";
+  succeeded_ = true;
+  observers_.Notify(&InstallerObserver::OnSuccess);
+  // What the run removed goes now, before its record stops saying that the
+  // changes it lists may be made in part only.
+  Transaction::Commit(&transaction_);
+  if (install_log_in_progress_) {
+    XmlDocument document;
+    if (!WriteInstallLog(&document, install_log_,
+                         status()->install_folder.Append(kInstallLogFileName)))
+      LOG(ERROR) << "Could not mark the installation status complete";
+  }
+  Finish();
+}
+
+void Installer::Cancel() {
+  // After Finish the outcome stands: a late interrupt must not roll back a
+  // successful run (the transaction only commits when destroyed).
+  if (!running_) {
+    VLOG(1) << "Nothing to cancel: the installation has ended";
+    return;
+  }
+  LOG(INFO) << "Installation cancelled";
+  Transaction::Rollback(&transaction_);
+  Finish();
+  observers_.Notify(&InstallerObserver::OnInstallerTerminated, false);
+}
+
+void Installer::Finish() {
+  if (saved_folder_security_ && !RestoreSavedSecurity(&saved_folder_security_))
+    LOG(WARNING) << "Could not restore the install folder's access list";
+  if (undo_permission_event_.IsValid()) SetEvent(undo_permission_event_.Get());
+  settings_ = nullptr;
+  uninstall_command_.clear();
+  running_ = false;
+}
+
+void Installer::OnObjectSignaled(HANDLE object) {
+  if (object == interrupted_event_.Get()) {
+    LOG(INFO) << "Installation was interrupted";
+    Cancel();
+    return;
+  }
+  HandOverToPackageBackend();
+}
+
+}  // namespace installer

@@ -1,0 +1,251 @@
+#include "desktop/windows/installer/core/protected_folder_win.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
+#include "base/logging.h"
+#include "base/rand_util.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/common/installer_names.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
+
+namespace installer {
+
+namespace {
+
+constexpr int kNameAttempts = 8;
+constexpr size_t kRandomBytes = 8;
+constexpr DWORD kCopyBufferSize = 256 * 1024;
+
+base::FilePath* g_root_for_testing = nullptr;
+
+base::FilePath GetRoot() {
+  if (g_root_for_testing) return *g_root_for_testing;
+  // The system's own temporary folder, whatever this process's environment
+  // (which the user sets) says.
+  wchar_t windows[MAX_PATH] = {};
+  const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return base::FilePath();
+  return base::FilePath(base::as_u16cstr(windows)).Append(u"Temp");
+}
+
+std::u16string NamePrefix() { return GetInstallerFolderName() + u" "; }
+
+bool IsHexDigit(char16_t c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') ||
+         (c >= u'a' && c <= u'f');
+}
+
+bool IsProtectedFolderName(const std::u16string& name) {
+  const std::u16string prefix = NamePrefix();
+  if (name.size() != prefix.size() + 2 * kRandomBytes ||
+      name.compare(0, prefix.size(), prefix) != 0) {
+    return false;
+  }
+  for (size_t i = prefix.size(); i < name.size(); ++i) {
+    if (!IsHexDigit(name[i])) return false;
+  }
+  return true;
+}
+
+base::win::ScopedHandle Open(const base::FilePath& path, DWORD access,
+                             DWORD share) {
+  HANDLE handle = base::OpenWithoutLinks(
+      path.value(), access, share, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+  return base::win::ScopedHandle(handle == INVALID_HANDLE_VALUE ? nullptr
+                                                                : handle);
+}
+
+bool IsFolder(HANDLE handle) {
+  FILE_STANDARD_INFO info = {};
+  return GetFileInformationByHandleEx(handle, FileStandardInfo, &info,
+                                      sizeof(info)) &&
+         info.Directory;
+}
+
+// The bytes of the opened file |from| into the new file |target|, with the
+// time it was last written.
+bool CopyOpenedFile(HANDLE from, const base::FilePath& target) {
+  base::win::ScopedHandle to(CreateFileW(base::as_wcstr(target.value()),
+                                         GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!to.IsValid()) {
+    PLOG(ERROR) << "Cannot create " << target;
+    return false;
+  }
+  std::vector<char> buffer(kCopyBufferSize);
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(from, buffer.data(), kCopyBufferSize, &read, nullptr)) {
+      PLOG(ERROR) << "Cannot read the file copied to " << target;
+      return false;
+    }
+    if (read == 0) break;
+    DWORD written = 0;
+    if (!WriteFile(to.Get(), buffer.data(), read, &written, nullptr) ||
+        written != read) {
+      PLOG(ERROR) << "Cannot write " << target;
+      return false;
+    }
+  }
+  FILETIME written_time = {};
+  if (GetFileTime(from, nullptr, nullptr, &written_time))
+    SetFileTime(to.Get(), nullptr, nullptr, &written_time);
+  return true;
+}
+
+// One file below the copied folder. Not shared for writing while it is
+// read: what is copied is what was there when it was opened.
+bool CopyFileOnce(const base::FilePath& source, const base::FilePath& target) {
+  base::win::ScopedHandle from = Open(source, GENERIC_READ, FILE_SHARE_READ);
+  if (!from.IsValid()) {
+    PLOG(ERROR) << "Cannot take " << source << " as it is";
+    return false;
+  }
+  if (IsFolder(from.Get())) {
+    LOG(ERROR) << source << " became a folder";
+    return false;
+  }
+  return CopyOpenedFile(from.Get(), target);
+}
+
+}  // namespace
+
+base::FilePath CreateProtectedFolder() {
+  const base::FilePath root = GetRoot();
+  if (root.empty()) {
+    LOG(ERROR) << "The system's temporary folder is unknown";
+    return base::FilePath();
+  }
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    uint8_t random[kRandomBytes];
+    base::RandBytes(random, sizeof(random));
+    // A name that exists already is never used: its creator may be anyone.
+    const base::FilePath folder =
+        root.Append(NamePrefix() +
+                    base::UTF8ToUTF16(base::HexEncode(random, kRandomBytes)));
+    if (GetFolderSecurity()->Create(folder, kProtectedFolderSecurity))
+      return folder;
+  }
+  PLOG(ERROR) << "Cannot make a protected folder in " << root;
+  return base::FilePath();
+}
+
+bool IsInProtectedFolder(const base::FilePath& folder) {
+  const base::FilePath root = GetRoot();
+  std::vector<std::u16string> root_components;
+  std::vector<std::u16string> components;
+  root.StripTrailingSeparators().GetComponents(&root_components);
+  folder.StripTrailingSeparators().GetComponents(&components);
+  if (root.empty() || components.size() <= root_components.size()) return false;
+  base::FilePath protected_folder;
+  for (size_t i = 0; i <= root_components.size(); ++i) {
+    if (i < root_components.size() &&
+        base::FilePath::CompareIgnoreCase(components[i], root_components[i]) !=
+            0) {
+      return false;
+    }
+    protected_folder = protected_folder.Append(components[i]);
+  }
+  return IsProtectedFolderName(components[root_components.size()]) &&
+         !LetsOthersChange(GetFolderSecurity()->Read(protected_folder));
+}
+
+bool CopyFolderWithoutLinks(const base::FilePath& source,
+                            const base::FilePath& target) {
+  // Every path below is spelled from where the source really is, and every
+  // file opened there must be found at its spelled path.
+  base::win::ScopedHandle root =
+      Open(source, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (!root.IsValid() || !IsFolder(root.Get())) {
+    PLOG(ERROR) << "Cannot take the folder " << source << " as it is";
+    return false;
+  }
+  const base::FilePath real_source(base::GetFinalPathOfHandle(root.Get()));
+  if (real_source.empty()) return false;
+  // Folders still to copy, relative to the source; each is held open (and
+  // so kept in its place) while its entries are copied.
+  std::vector<base::FilePath> pending = {base::FilePath()};
+  while (!pending.empty()) {
+    const base::FilePath relative = pending.back();
+    pending.pop_back();
+    const base::FilePath folder =
+        relative.empty() ? real_source : real_source.Append(relative.value());
+    base::win::ScopedHandle held =
+        Open(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (!held.IsValid() || !IsFolder(held.Get())) {
+      PLOG(ERROR) << "Cannot take the folder " << folder << " as it is";
+      return false;
+    }
+    WIN32_FIND_DATAW entry = {};
+    HANDLE find = FindFirstFileExW(
+        base::as_wcstr(folder.Append(u"*").value()), FindExInfoBasic, &entry,
+        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+      PLOG(ERROR) << "Cannot list " << folder;
+      return false;
+    }
+    bool copied = true;
+    do {
+      const std::u16string name(base::as_u16cstr(entry.cFileName));
+      if (name == u"." || name == u"..") continue;
+      const base::FilePath child =
+          relative.empty() ? base::FilePath(name) : relative.Append(name);
+      const base::FilePath copy = target.Append(child.value());
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        LOG(ERROR) << "The package holds a link: " << folder.Append(name);
+        copied = false;
+      } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        // Inherits the protected folder's access list.
+        copied = CreateDirectoryW(base::as_wcstr(copy.value()), nullptr);
+        if (!copied) PLOG(ERROR) << "Cannot create " << copy;
+        pending.push_back(child);
+      } else {
+        copied = CopyFileOnce(folder.Append(name), copy);
+      }
+    } while (copied && FindNextFileW(find, &entry));
+    FindClose(find);
+    if (!copied) return false;
+  }
+  return true;
+}
+
+bool MoveFileWithoutLinks(const base::FilePath& source,
+                          const base::FilePath& target) {
+  base::win::ScopedHandle from =
+      Open(source, GENERIC_READ | DELETE, FILE_SHARE_READ);
+  if (!from.IsValid() || IsFolder(from.Get())) {
+    PLOG(ERROR) << "Cannot take " << source << " as it is";
+    return false;
+  }
+  if (!CopyOpenedFile(from.Get(), target)) {
+    base::DeleteFileOrDirectory(target, false);
+    return false;
+  }
+  FILE_DISPOSITION_INFO remove = {TRUE};
+  if (!SetFileInformationByHandle(from.Get(), FileDispositionInfo, &remove,
+                                  sizeof(remove))) {
+    PLOG(ERROR) << "Cannot remove " << source;
+    base::DeleteFileOrDirectory(target, false);
+    return false;
+  }
+  return true;
+}
+
+namespace internal {
+
+void SetProtectedFolderRootForTesting(const base::FilePath& root) {
+  delete g_root_for_testing;
+  g_root_for_testing = root.empty() ? nullptr : new base::FilePath(root);
+}
+
+}  // namespace internal
+
+}  // namespace installer

@@ -1,0 +1,66 @@
+// ProtectedPackage: the package as an elevated installer process uses it.
+// The unpacked package lies in the user's temporary folder, where the
+// user's other processes (or, when an administrator typed the password for
+// a standard user, that user) may change it at any time: an elevated
+// process that read, copied or ran anything from there would run their
+// code. So it first copies the package into a protected folder
+// (protected_folder_win.h) and works only from that copy, which goes with
+// the object.
+//
+// The package's installer is started only when its signer passes the check
+// that a downloaded full installer passes (SignatureVerifier), unless this
+// engine's own file is unsigned: a development build, which says so in the
+// log.
+//
+// Used on one thread.
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_CORE_PROTECTED_PACKAGE_WIN_H_
+#define DESKTOP_WINDOWS_INSTALLER_CORE_PROTECTED_PACKAGE_WIN_H_
+
+#include <memory>
+
+#include "base/files/file_path.h"
+
+namespace installer {
+
+class ProtectedPackage {
+ public:
+  ProtectedPackage(const ProtectedPackage&) = delete;
+  ProtectedPackage& operator=(const ProtectedPackage&) = delete;
+  // Deletes the copy.
+  ~ProtectedPackage();
+
+  // Copies the package folder |source| into a new protected folder. Null,
+  // after an error line, when no such folder can be made or the package
+  // cannot be copied as it is (see CopyFolderWithoutLinks).
+  static std::unique_ptr<ProtectedPackage> Copy(const base::FilePath& source);
+
+  // The copy.
+  const base::FilePath& folder() const { return folder_; }
+  // The copy's "installer.exe".
+  base::FilePath installer() const;
+  // Whether installer() may be started: its signer passes the check, or
+  // this engine is unsigned. A refusal is logged.
+  bool MayStartInstaller() const;
+
+ private:
+  explicit ProtectedPackage(const base::FilePath& folder);
+
+  const base::FilePath folder_;
+};
+
+// Whether the file that holds this engine's code carries a signature. A
+// file that cannot be read counts as signed.
+bool IsEngineSigned();
+
+namespace internal {
+
+// Makes IsEngineSigned() answer |state|: 0 unsigned, 1 signed, -1 the
+// file's own answer. For tests and test hosts, before the installer runs.
+void SetEngineSignedForTesting(int state);
+
+}  // namespace internal
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_CORE_PROTECTED_PACKAGE_WIN_H_
