@@ -135,6 +135,15 @@ function(velna_test_executable name)
   endif()
 endfunction()
 
+# Runs the GoogleTest executable |name|, whose cases a gtest_discover_tests
+# of its own adds, through the same wrapper as velna_test_executable's.
+function(velna_gtest_wrapper name)
+  if(WIN32)
+    set_target_properties(${name} PROPERTIES
+                          CROSSCOMPILING_EMULATOR ${VELNA_GTEST_EMULATOR})
+  endif()
+endfunction()
+
 # Gives every discovered case of the GoogleTest executable |name| (after its
 # gtest_discover_tests) the resource locks that follow. The discovery
 # writes its properties as separate words, so that a list value keeps only
