@@ -137,29 +137,29 @@ def bulk_sources(names):
                                      entry)
 
 
-def make_payload(folder, spec):
+def make_payload(folder, shape):
     """The bulk's programs up to its share of the bytes, then seeded small
     files (text-like and binary) up to the file count, 40 folders of
     them."""
     shutil.rmtree(folder, ignore_errors=True)
     total = 0
     count = 0
-    for path, name in bulk_sources(spec["bulk"]):
+    for path, name in bulk_sources(shape["bulk"]):
         size = os.path.getsize(path)
-        if total + size > spec["bytes"] * BULK_SHARE:
+        if total + size > shape["bytes"] * BULK_SHARE:
             break
         target = os.path.join(folder, name)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copyfile(path, target)
         total += size
         count += 1
-    rng = random.Random(spec["seed"])
+    rng = random.Random(shape["seed"])
     # The sample package itself holds about 20 files.
-    small = spec["files"] - count - 20
+    small = shape["files"] - count - 20
     words = [b"tab", b"window", b"history", b"bookmark", b"download",
              b"settings", b"search", b"private", b"reload", b"profile"]
     for index in range(small):
-        budget = (spec["bytes"] - total) // max(1, small - index)
+        budget = (shape["bytes"] - total) // max(1, small - index)
         size = rng.randrange(max(1, budget // 4), max(2, budget * 7 // 4))
         if index % 3 == 0:
             data = rng.randbytes(size)
