@@ -46,11 +46,11 @@ bool TryInstallerFolderCandidate(const std::u16string& name,
                                  const base::FilePath& test_program,
                                  base::FilePath* folder);
 
-// Copies |program| into |folder| under its own name (a hard link where the
-// volume and the program allow), starts the copy with "--version", waits
-// for it and deletes it. True when the copy started; its exit code is not
-// looked at. A run of the same program in the same folder started ahead is
-// waited for in place of a new one.
+// Copies |program| into |folder| under its own name (with this process's id
+// added when another run's copy of that name is in use), starts the copy
+// with "--version", waits for it and deletes it. True when the copy
+// started; its exit code is not looked at. A run of the same program in the
+// same folder started ahead is waited for in place of a new one.
 bool TestRunInFolder(const base::FilePath& folder,
                      const base::FilePath& program);
 
