@@ -59,11 +59,22 @@ int RunAndWait(const base::FilePath& program, std::u16string command) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (!::CreateProcessW(base::as_wcstr(program.value()),
-                        base::as_writable_wcstr(command), nullptr, nullptr,
-                        FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    Log("Could not start it: error " + std::to_string(::GetLastError()));
-    return 1;
+  // A start that fails with an internal error (Wine, now and then, on a busy
+  // machine) is tried twice more.
+  for (int attempt = 1;; ++attempt) {
+    if (::CreateProcessW(base::as_wcstr(program.value()),
+                         base::as_writable_wcstr(command), nullptr, nullptr,
+                         FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      break;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
+      Log("Could not start it: error " + std::to_string(error));
+      return 1;
+    }
+    Log("Could not start it: error " + std::to_string(error) +
+        "; trying again");
+    ::Sleep(200);
   }
   ::CloseHandle(process.hThread);
   ::WaitForSingleObject(process.hProcess, INFINITE);
