@@ -7,6 +7,7 @@
 
 #include "base/command_line.h"
 #include "base/logging.h"
+#include "base/process/create_process_win.h"
 #include "base/process/kill.h"
 #include "base/process/scoped_process_information_win.h"
 #include "base/process/startup_information_win.h"
@@ -22,8 +23,6 @@ namespace {
 constexpr size_t kMaxHandlesToInherit = 0x1FFFFFFF;
 constexpr DWORD kJobRefusedExitCode = 1;
 constexpr DWORD kJobRefusedWaitMs = 60000;
-constexpr int kInternalErrorAttempts = 3;
-constexpr DWORD kInternalErrorRetryMs = 200;
 constexpr DWORD kOutputChunkBytes = 1024;
 
 // Restricts inheritance to the listed handles. False when the launch cannot
@@ -73,21 +72,9 @@ bool CreateProcessForOptions(const LaunchOptions& options,
           ? nullptr
           : as_wcstr(options.current_directory.value());
   if (!options.as_user) {
-    // Wine now and then fails a start with an internal error when the
-    // machine is busy (the new process died while it was set up); a later
-    // try succeeds.
-    for (int attempt = 1;; ++attempt) {
-      if (CreateProcessW(nullptr, as_writable_wcstr(command_line), nullptr,
-                         nullptr, inherit, flags, nullptr, current_directory,
-                         startup_info, process_info)) {
-        return true;
-      }
-      if (GetLastError() != ERROR_INTERNAL_ERROR ||
-          attempt == kInternalErrorAttempts) {
-        return false;
-      }
-      Sleep(kInternalErrorRetryMs);
-    }
+    return CreateProcessRetryingInternalError(
+        nullptr, as_writable_wcstr(command_line), inherit, flags, nullptr,
+        current_directory, startup_info, process_info);
   }
   void* environment = nullptr;
   if (!CreateEnvironmentBlock(&environment, options.as_user, FALSE)) {
@@ -239,6 +226,26 @@ bool GetAppOutputFromCommandLine(const CommandLine& command_line,
                                  std::string* output) {
   return GetAppOutputInternal(command_line.GetCommandLineString(), false,
                               output);
+}
+
+bool CreateProcessRetryingInternalError(const wchar_t* application,
+                                        wchar_t* command_line, BOOL inherit,
+                                        DWORD flags, void* environment,
+                                        const wchar_t* current_directory,
+                                        STARTUPINFOW* startup_info,
+                                        PROCESS_INFORMATION* process_info) {
+  constexpr int kAttempts = 3;
+  constexpr DWORD kRetryMs = 200;
+  for (int attempt = 1;; ++attempt) {
+    if (CreateProcessW(application, command_line, nullptr, nullptr, inherit,
+                       flags, environment, current_directory, startup_info,
+                       process_info)) {
+      return true;
+    }
+    if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == kAttempts)
+      return false;
+    Sleep(kRetryMs);
+  }
 }
 
 }  // namespace base

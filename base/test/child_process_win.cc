@@ -3,6 +3,7 @@
 #include <map>
 
 #include "base/logging.h"
+#include "base/process/create_process_win.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/scoped_handle.h"
 
@@ -65,20 +66,12 @@ bool RunChildProcess(
   std::u16string environment = BuildEnvironmentBlock(extra_environment);
   std::u16string mutable_command_line = command_line;
   PROCESS_INFORMATION process = {};
-  // Wine now and then fails a start with an internal error on a busy
-  // machine; as LaunchProcess does, a later try succeeds.
-  for (int attempt = 1;; ++attempt) {
-    if (CreateProcessW(nullptr, as_writable_wcstr(mutable_command_line),
-                       nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                       as_writable_wcstr(environment), nullptr, &startup,
-                       &process)) {
-      break;
-    }
-    if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) {
-      PLOG(ERROR) << "Could not start " << command_line;
-      return false;
-    }
-    Sleep(200);
+  if (!CreateProcessRetryingInternalError(
+          nullptr, as_writable_wcstr(mutable_command_line), TRUE,
+          CREATE_UNICODE_ENVIRONMENT, as_writable_wcstr(environment), nullptr,
+          &startup, &process)) {
+    PLOG(ERROR) << "Could not start " << command_line;
+    return false;
   }
   win::ScopedHandle process_handle(process.hProcess);
   win::ScopedHandle thread_handle(process.hThread);

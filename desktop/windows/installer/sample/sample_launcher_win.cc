@@ -9,6 +9,7 @@
 #include "base/base_paths.h"
 #include "base/files/file_util.h"
 #include "base/path_service.h"
+#include "base/process/create_process_win.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
@@ -59,22 +60,11 @@ int RunAndWait(const base::FilePath& program, std::u16string command) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  // A start that fails with an internal error (Wine, now and then, on a busy
-  // machine) is tried twice more.
-  for (int attempt = 1;; ++attempt) {
-    if (::CreateProcessW(base::as_wcstr(program.value()),
-                         base::as_writable_wcstr(command), nullptr, nullptr,
-                         FALSE, 0, nullptr, nullptr, &startup, &process)) {
-      break;
-    }
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
-      Log("Could not start it: error " + std::to_string(error));
-      return 1;
-    }
-    Log("Could not start it: error " + std::to_string(error) +
-        "; trying again");
-    ::Sleep(200);
+  if (!base::CreateProcessRetryingInternalError(
+          base::as_wcstr(program.value()), base::as_writable_wcstr(command),
+          FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    Log("Could not start it: error " + std::to_string(::GetLastError()));
+    return 1;
   }
   ::CloseHandle(process.hThread);
   ::WaitForSingleObject(process.hProcess, INFINITE);
