@@ -199,6 +199,10 @@ class EndToEndTest : public testing::Test {
     restore_ = std::make_unique<test::ScopedRegistryRestore>(keys);
     ASSERT_TRUE(base::PathService::Get(base::DIR_USER_DESKTOP, &desktop_));
     ASSERT_TRUE(base::PathService::Get(base::DIR_START_MENU, &start_menu_));
+    // A server without preference overrides answers at once; a closed
+    // port costs every install its retries (the offline tests use one).
+    ASSERT_TRUE(prefs_server_.Start());
+    pref_server_url_ = prefs_server_.Url("/prefs?status=404");
     shortcuts_before_ = State();
   }
 
@@ -253,8 +257,8 @@ class EndToEndTest : public testing::Test {
   }
 
   // A silent per-user install into the test's folder. The preference
-  // overrides and the statistics go to |server_url| (nothing listening
-  // there: offline), statistics to the loopback host's port 3000.
+  // overrides are asked of the test's server, which has none (or of
+  // set_pref_server_url's), statistics go to the loopback host's port 3000.
   std::u16string InstallArguments(const std::u16string& extra) const {
     return u"--silent --allusers=0 --launchbrowser=0 --installfolder=" +
            Quoted(install_folder_) +
@@ -413,6 +417,7 @@ class EndToEndTest : public testing::Test {
   const base::FilePath& work() const { return dir_.GetPath(); }
   const base::FilePath& machine() const { return machine_; }
   const base::FilePath& temp() const { return temp_; }
+  const std::u16string& pref_server_url() const { return pref_server_url_; }
   void set_pref_server_url(const std::u16string& url) {
     pref_server_url_ = url;
   }
@@ -426,8 +431,8 @@ class EndToEndTest : public testing::Test {
   base::FilePath start_menu_;
   std::unique_ptr<test::ScopedRegistryRestore> restore_;
   MachineState shortcuts_before_;
-  // A port of the loopback host where nothing listens.
-  std::u16string pref_server_url_ = u"http://127.0.0.1:1/";
+  LocalHttpServer prefs_server_;
+  std::u16string pref_server_url_;
 };
 
 // Install, update to the next version and uninstall, as a user does: the
@@ -689,7 +694,7 @@ TEST_F(EndToEndTest, InteractiveInstallIsDrivenToTheEnd) {
           u" --allusers=0 --launchbrowser=0 --enable-installer-stats=0 "
           u"--installfolder=" +
           Quoted(install_folder()) +
-          u" --local-pref-default-overrides-server=http://127.0.0.1:1/",
+          u" --local-pref-default-overrides-server=" + pref_server_url(),
       base::LaunchOptions());
   ASSERT_TRUE(front_end.IsValid());
 
@@ -1217,7 +1222,9 @@ class InterruptedInstallTest
 TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
   const Interruption& interruption = GetParam();
   const MachineState before = State();
-  if (interruption.update) ASSERT_EQ(0u, HostInstall("base")) << Logs();
+  if (interruption.update) {
+    ASSERT_EQ(0u, HostInstall("base")) << Logs();
+  }
   const std::string package = interruption.update ? "update" : "base";
   EXPECT_NE(0u, StoppedHostInstall(package, interruption)) << Logs();
 
