@@ -20,9 +20,16 @@ if(WIN32)
       CACHE PATH "Cross-compiled third-party libraries")
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE
                           _WIN32_WINNT=0x0A00 WINVER=0x0A00)
-  # gcc 12 reports false -Wrestrict positives inside std::string.
+  # gcc 12 reports false -Wrestrict positives inside std::string, and at
+  # -O2 false -Warray-bounds and -Wstringop-overflow ones.
   add_compile_options(-Wall -Wextra -Wno-unused-parameter
-                      -Wno-missing-field-initializers -Wno-restrict)
+                      -Wno-missing-field-initializers -Wno-restrict
+                      -Wno-array-bounds -Wno-stringop-overflow)
+  # -O2 rather than CMake's -O3: smaller code, and a fifth less compile time
+  # for the same speed where it matters (the decoders are the SDK's, built
+  # apart).
+  set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG")
+  set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG")
   set(VELNA_STATIC_LINK "-static -static-libgcc -static-libstdc++")
   set(CMAKE_EXE_LINKER_FLAGS "${CMAKE_EXE_LINKER_FLAGS} ${VELNA_STATIC_LINK}")
   set(CMAKE_SHARED_LINKER_FLAGS "${CMAKE_SHARED_LINKER_FLAGS} ${VELNA_STATIC_LINK}")
@@ -236,4 +243,42 @@ function(velna_delay_load target)
   target_link_directories(${target} PRIVATE ${folder})
   target_sources(${target} PRIVATE
                  ${CMAKE_SOURCE_DIR}/base/process/delay_load_hook_win.cc)
+endfunction()
+
+# The targets of |dir| and of the folders below it.
+function(velna_collect_targets dir out)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(subdir IN LISTS subdirs)
+    velna_collect_targets(${subdir} below)
+    list(APPEND targets ${below})
+  endforeach()
+  set(${out} ${targets} PARENT_SCOPE)
+endfunction()
+
+# Under mingw, reading <windows.h>, GoogleTest and the standard library
+# takes most of a test file's compile time: the test executables and their
+# helper libraries share one precompiled header of them. Call once, after
+# every target is defined.
+function(velna_precompile_test_headers)
+  if(NOT WIN32)
+    return()
+  endif()
+  file(WRITE ${CMAKE_BINARY_DIR}/velna_test_pch.cc "")
+  add_library(velna_test_pch OBJECT ${CMAKE_BINARY_DIR}/velna_test_pch.cc)
+  target_link_libraries(velna_test_pch PRIVATE velna::gtest)
+  # base/logging.h before GoogleTest: its stream operator for UTF-16
+  # strings must be seen where GoogleTest's templates are defined.
+  target_precompile_headers(velna_test_pch PRIVATE
+    <windows.h> <algorithm> <functional> <map> <memory> <string> <utility>
+    <vector> [["base/logging.h"]] <gtest/gtest.h>)
+  target_link_libraries(velna_test_pch PRIVATE base)
+  velna_collect_targets(${CMAKE_SOURCE_DIR} targets)
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    if(target MATCHES "(_unittests|_test_support)$" AND
+       type MATCHES "^(EXECUTABLE|STATIC_LIBRARY|OBJECT_LIBRARY)$")
+      target_precompile_headers(${target} REUSE_FROM velna_test_pch)
+    endif()
+  endforeach()
 endfunction()

@@ -7,10 +7,13 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 what="${1:-all}"
 JOBS="${VELNA_JOBS:-$(nproc)}"
 # ccache, when the machine has it, makes rebuilds of other checkouts cheap;
-# CCACHE_BASEDIR keeps its hits independent of where the checkout lies.
+# CCACHE_BASEDIR keeps its hits independent of where the checkout lies, and
+# the sloppiness lets it cache the files built with the precompiled test
+# header.
 LAUNCHER=()
 if command -v ccache >/dev/null 2>&1; then
   export CCACHE_BASEDIR="$ROOT"
+  export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:+$CCACHE_SLOPPINESS,}pch_defines,time_macros"
   LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 

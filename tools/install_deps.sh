@@ -19,6 +19,9 @@ APT_PACKAGES=(
   googletest libgtest-dev libgmock-dev zlib1g-dev libminizip-dev libssl-dev
   clang libclang-rt-14-dev osslsigncode imagemagick
   libbenchmark-dev nlohmann-json3-dev nsis
+  # Keeps compiled objects outside the checkout (tools/build.sh uses it), so
+  # that later builds on the machine, of any clone, are quick.
+  ccache
   # Glyphs for the installer window's CJK and Indic languages under Wine
   # (linked in by tools/wine_env.sh).
   fonts-wqy-microhei fonts-lohit-deva fonts-lohit-beng-bengali
