@@ -92,38 +92,59 @@ TEST(SequencedWorkerPoolTest, DifferentTokensRunSideBySide) {
   EXPECT_EQ(2u, pool->GetWorkerCountForTesting());
 }
 
+// Each delayed task runs no earlier than its delay after its post, and the
+// tasks run in the order they fall due: the one posted first, with the
+// longest delay, runs last. Each due time is known between the clock read
+// before its post and the one after, so that a test thread descheduled
+// between two posts (a loaded machine) changes the order expected only
+// where the due times really swap.
 TEST(SequencedWorkerPoolTest, DelayedTasksRunAfterTheirDelayInTimeOrder) {
   auto pool = MakeRefCounted<SequencedWorkerPool>(1, "DelayPool");
   auto runner =
       pool->GetSequencedTaskRunner(SequencedWorkerPool::GetSequenceToken(),
                                    SequencedWorkerPool::BLOCK_SHUTDOWN);
+  struct Posted {
+    TimeDelta delay;
+    TimeTicks before;
+    TimeTicks after;
+    TimeTicks ran;
+  };
+  // Recorded as 2, 1 and 0: on a quiet machine the order is 0, 1, 2.
+  Posted posted[] = {{TimeDelta::FromMilliseconds(60)},
+                     {TimeDelta::FromMilliseconds(20)},
+                     {TimeDelta()}};
   SequenceRecorder recorder;
-  WaitableEvent done = MakeEvent();
-  const TimeTicks start = TimeTicks::Now();
-  TimeTicks late_ran;
-  // The last task hands over to a blocking one, which Shutdown waits for.
-  runner->PostDelayedTask(
-      CURRENT_LOCATION,
-      Bind(
-          [](SequencedTaskRunner* runner, SequenceRecorder* recorder,
-             TimeTicks* ran, WaitableEvent* done) {
-            recorder->Run(2);
-            *ran = TimeTicks::Now();
-            runner->PostTask(
-                CURRENT_LOCATION,
-                Bind([](WaitableEvent* done) { done->Signal(); }, done));
-          },
-          runner.get(), &recorder, &late_ran, &done),
-      TimeDelta::FromMilliseconds(60));
-  runner->PostDelayedTask(CURRENT_LOCATION,
-                          Bind(&SequenceRecorder::Run, &recorder, 1),
-                          TimeDelta::FromMilliseconds(20));
-  runner->PostTask(CURRENT_LOCATION,
-                   Bind(&SequenceRecorder::Run, &recorder, 0));
-  ASSERT_TRUE(done.TimedWait(kLongWait));
-  EXPECT_GE(late_ran - start, TimeDelta::FromMilliseconds(60));
-  EXPECT_EQ((std::vector<int>{0, 1, 2}), recorder.order);
+  std::atomic<int> runs{0};
+  WaitableEvent all_ran = MakeEvent();
+  for (int i = 0; i < 3; ++i) {
+    posted[i].before = TimeTicks::Now();
+    ASSERT_TRUE(runner->PostDelayedTask(
+        CURRENT_LOCATION,
+        Bind(
+            [](SequenceRecorder* recorder, int label, TimeTicks* ran,
+               std::atomic<int>* runs, WaitableEvent* all_ran) {
+              *ran = TimeTicks::Now();
+              recorder->Run(label);
+              if (runs->fetch_add(1) == 2) all_ran->Signal();
+            },
+            &recorder, 2 - i, &posted[i].ran, &runs, &all_ran),
+        posted[i].delay));
+    posted[i].after = TimeTicks::Now();
+  }
+  ASSERT_TRUE(all_ran.TimedWait(kLongWait));
   pool->Shutdown(0);
+  for (const Posted& task : posted)
+    EXPECT_GE(task.ran - task.before, task.delay);
+  ASSERT_EQ(3u, recorder.order.size());
+  // No task ran before one that certainly fell due earlier.
+  for (size_t first = 0; first < 3; ++first) {
+    for (size_t later = first + 1; later < 3; ++later) {
+      const Posted& a = posted[2 - recorder.order[first]];
+      const Posted& b = posted[2 - recorder.order[later]];
+      EXPECT_FALSE(b.after + b.delay < a.before + a.delay)
+          << recorder.order[first] << " ran before " << recorder.order[later];
+    }
+  }
 }
 
 TEST(SequencedWorkerPoolTest, FirstWorkerIsNamedWithPrefixNumberAndId) {

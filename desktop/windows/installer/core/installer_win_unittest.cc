@@ -899,7 +899,13 @@ TEST(UninstallBatchLaunchTest, InterpreterStartsWithoutDelayedExpansion) {
     if (!interpreter.IsValid()) ::Sleep(100);
   }
   ASSERT_TRUE(interpreter.IsValid());
-  const std::u16string command_line = test::GetProcessCommandLine(interpreter);
+  // A process found just after its start may not show its command line yet;
+  // this one runs until released.
+  std::u16string command_line;
+  for (int i = 0; i < 100 && command_line.empty(); ++i) {
+    command_line = test::GetProcessCommandLine(interpreter);
+    if (command_line.empty()) ::Sleep(100);
+  }
   ASSERT_TRUE(test::WriteTextFile(folder.Append(u"release"), "x"));
   int exit_code = -1;
   EXPECT_TRUE(interpreter.WaitForExitWithTimeout(60000, &exit_code));
