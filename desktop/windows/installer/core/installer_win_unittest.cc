@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/base_paths.h"
@@ -911,6 +912,34 @@ TEST(UninstallBatchLaunchTest, InterpreterStartsWithoutDelayedExpansion) {
   EXPECT_TRUE(interpreter.WaitForExitWithTimeout(60000, &exit_code));
   EXPECT_NE(std::u16string::npos, command_line.find(u" /d /v:off /c "))
       << base::UTF16ToUTF8(command_line);
+}
+
+// A folder held for deletion for a moment (another process emptying or
+// removing it) cannot become the interpreter's current folder: the batch
+// file then starts once it is free, instead of not at all (Wine starts the
+// interpreter in its Windows folder, where the file's name means nothing).
+TEST(UninstallBatchLaunchTest, AFolderHeldForAMomentStillRunsTheBatch) {
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  const base::FilePath folder = dir.GetPath().Append(u"Velna");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
+  const base::FilePath ran = folder.Append(u"ran.txt");
+  ASSERT_TRUE(test::WriteTextFile(
+      folder.Append(kUninstallBatchFileName),
+      "@echo off\r\necho ran> \"" + ran.AsUTF8() + "\"\r\n"));
+  base::win::ScopedHandle held(::CreateFileW(
+      base::as_wcstr(folder.value()), DELETE | FILE_LIST_DIRECTORY,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  ASSERT_TRUE(held.IsValid());
+  std::thread release([&held] {
+    ::Sleep(500);
+    held.Close();
+  });
+  EXPECT_TRUE(LaunchUninstallBatch(folder));
+  release.join();
+  for (int i = 0; i < 300 && !base::PathExists(ran); ++i) ::Sleep(100);
+  EXPECT_TRUE(base::PathExists(ran));
 }
 
 // The master shortcut in a process of its own: the test host, under a name

@@ -4,6 +4,7 @@
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
+#include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/process/launch.h"
 #include "base/strings/string_util_win.h"
@@ -36,6 +37,25 @@ bool ToOemRoundTrip(const std::u16string& text, std::string* out) {
                       base::as_writable_wcstr(back), wide_size);
   if (back != text) return false;
   *out = std::move(bytes);
+  return true;
+}
+
+// How long the clean-up batch file waits for its folder to become free for
+// the interpreter, and how often it looks.
+constexpr int kCurrentFolderWaitMs = 10000;
+constexpr int kCurrentFolderPollMs = 50;
+
+// Whether |folder| can be opened as a new process's current folder is. A
+// handle that holds it for deletion without delete sharing (a folder being
+// emptied or removed, by this process or another) prevents that, and a
+// child started there runs in another folder (Wine) or not at all.
+bool CanBeCurrentFolder(const base::FilePath& folder) {
+  const HANDLE handle = ::CreateFileW(
+      base::SystemPathArg(folder), FILE_TRAVERSE | SYNCHRONIZE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(handle);
   return true;
 }
 
@@ -72,7 +92,19 @@ bool LaunchUninstallBatch(const base::FilePath& install_folder) {
   command_line.AppendArgNative(kUninstallBatchFileName);
   base::LaunchOptions options;
   options.start_hidden = true;
+  // The interpreter finds the file by its name in its current folder: a
+  // full path on its command line would have its '%' expanded. So that
+  // folder must be free when it starts.
   options.current_directory = install_folder;
+  for (int waited = 0; !CanBeCurrentFolder(install_folder); ) {
+    if (waited >= kCurrentFolderWaitMs) {
+      PLOG(ERROR) << "The clean-up batch file's folder stays held: "
+                  << install_folder;
+      return false;
+    }
+    ::Sleep(kCurrentFolderPollMs);
+    waited += kCurrentFolderPollMs;
+  }
   // The interpreter echoes every command it runs; the caller of the
   // uninstaller must not see them.
   if (!LaunchWithoutOutput(command_line, options).IsValid()) {
