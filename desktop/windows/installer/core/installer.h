@@ -55,6 +55,7 @@
 #include "desktop/windows/installer/core/settings.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/registry_entry_win.h"
+#include "desktop/windows/installer/service/task_service_warm_up_win.h"
 #include "desktop/windows/installer/service/taskbar_pins_win.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "desktop/windows/rc_l10n_handler/string_ids.h"
@@ -414,6 +415,11 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // rollback pins it again. A refused unpin is only logged.
   void Unpin(const base::FilePath& shortcut);
   // Parts of the finalising steps.
+  // Whether the finalising step registers the autoupdate task.
+  bool RegistersScheduledTask() const;
+  // Has the task scheduler connected to while the steps run (not with an
+  // injected scheduler), so that its service is up by then.
+  void WarmUpTaskService();
   void RegisterScheduledTask();
   void ResetDefaultBrowser();
   void OpenUninstallSurvey();
@@ -427,6 +433,7 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // The package's copy of an elevated run; own_directory_ is then its
   // folder.
   std::unique_ptr<ProtectedPackage> protected_package_;
+  std::unique_ptr<TaskServiceWarmUp> task_service_warm_up_;
   base::FilePath own_directory_;
   std::vector<std::string> files_list_;
   std::vector<std::string> root_files_list_;

@@ -1016,18 +1016,33 @@ void Installer::StepFinalize() {
   }
   NotifyAssociationsChanged();
 
-  if (!settings_->copy_only() &&
-      (settings_->all_users() || !undo_permission_event_.IsValid())) {
-    RegisterScheduledTask();
-  }
+  if (RegistersScheduledTask()) RegisterScheduledTask();
   FinalizeSuccessfulInstallation();
   observers_.Notify(&InstallerObserver::OnStep);
   ReportSuccess();
 }
 
+bool Installer::RegistersScheduledTask() const {
+  return !settings_->copy_only() &&
+         (settings_->all_users() || !undo_permission_event_.IsValid());
+}
+
+void Installer::WarmUpTaskService() {
+  if (!RegistersScheduledTask() || g_task_scheduler_factory) return;
+  task_service_warm_up_ =
+      std::make_unique<TaskServiceWarmUp>(&TaskScheduler::Create);
+}
+
 void Installer::RegisterScheduledTask() {
-  std::unique_ptr<TaskScheduler> scheduler = internal::CreateTaskScheduler();
   LOG(INFO) << "Creating scheduled task";
+  // A warm-up still connecting is waited for: a second connection would
+  // only wait for the same service.
+  if (task_service_warm_up_ &&
+      !task_service_warm_up_->Wait(base::TimeDelta::FromSeconds(30))) {
+    LOG(WARNING) << "The task scheduler is slow to answer";
+  }
+  task_service_warm_up_.reset();
+  std::unique_ptr<TaskScheduler> scheduler = internal::CreateTaskScheduler();
   if (!scheduler || !scheduler->Init()) {
     LOG(ERROR) << "Could not initialize task scheduler";
     return;

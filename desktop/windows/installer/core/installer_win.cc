@@ -216,6 +216,7 @@ void Installer::Run() {
       return;
     }
     ChooseMoveOrCopy();
+    WarmUpTaskService();
   }
   ApplyExperimentStates();
   BuildAndScheduleSteps();
