@@ -486,6 +486,9 @@ def install(installer, arguments, prefix, check):
         while f.read(1 << 24):
             pass
     env = wine_env(prefix)
+    # The fresh prefix's and the last round's writes go to disk first, so
+    # that no side pays for the writeback of another.
+    os.sync()
     load = os.getloadavg()[0]
     with PrefixProcesses(prefix) as processes:
         start = time.monotonic()
