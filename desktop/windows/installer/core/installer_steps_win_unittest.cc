@@ -54,6 +54,7 @@
 #include "desktop/windows/installer/service/test/in_use_child.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/test/null_task_scheduler.h"
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
 #include "desktop/windows/installer/service/transactions/file_security.h"
 #include "desktop/windows/installer/service/utils.h"
@@ -77,9 +78,8 @@ void Record(const std::string& call) {
   if (g_calls) g_calls->push_back(call);
 }
 
-class RecordingTaskScheduler : public TaskScheduler {
+class RecordingTaskScheduler : public test::NullTaskScheduler {
  public:
-  bool Init() override { return true; }
   bool Register(const ScheduledTaskSpec& spec) override {
     Record("Register " + base::UTF16ToUTF8(spec.name_suffix) + " " +
            base::UTF16ToUTF8(spec.command_line.GetCommandLineString()));
@@ -88,15 +88,6 @@ class RecordingTaskScheduler : public TaskScheduler {
   void DeleteStaleTasks() override { Record("DeleteStaleTasks"); }
   void Delete(const std::u16string& name) override {
     Record("Delete " + base::UTF16ToUTF8(name));
-  }
-  void SetDailyTrigger(const std::u16string&, uint32_t) override {}
-  void SetEnabled(const std::u16string&, bool) override {}
-  bool Run(const std::u16string&, const std::vector<std::u16string>&) override {
-    return false;
-  }
-  TaskState GetState(const std::u16string&) override { return kTaskNotFound; }
-  base::Time GetLastRunTime(const std::u16string&) override {
-    return base::Time();
   }
 };
 

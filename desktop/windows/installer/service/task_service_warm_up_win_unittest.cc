@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/service/test/null_task_scheduler.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -26,7 +27,7 @@ HANDLE g_release = nullptr;
 // Set by a fake that has been destroyed.
 HANDLE g_destroyed = nullptr;
 
-class FakeScheduler : public TaskScheduler {
+class FakeScheduler : public test::NullTaskScheduler {
  public:
   ~FakeScheduler() override {
     g_seen.destroy_thread = GetCurrentThreadId();
@@ -38,18 +39,6 @@ class FakeScheduler : public TaskScheduler {
     g_seen.apartment_result = CoGetApartmentType(&g_seen.apartment, &qualifier);
     if (g_release) WaitForSingleObject(g_release, INFINITE);
     return true;
-  }
-  bool Register(const ScheduledTaskSpec&) override { return false; }
-  void DeleteStaleTasks() override {}
-  void Delete(const std::u16string&) override {}
-  void SetDailyTrigger(const std::u16string&, uint32_t) override {}
-  void SetEnabled(const std::u16string&, bool) override {}
-  bool Run(const std::u16string&, const std::vector<std::u16string>&) override {
-    return false;
-  }
-  TaskState GetState(const std::u16string&) override { return kTaskNotFound; }
-  base::Time GetLastRunTime(const std::u16string&) override {
-    return base::Time();
   }
 };
 
