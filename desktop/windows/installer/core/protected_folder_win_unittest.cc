@@ -8,6 +8,7 @@
 
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
@@ -85,6 +86,15 @@ TEST_F(ProtectedFolderTest, NewFoldersAreProtectedAndKnownAsSuch) {
 }
 
 TEST_F(ProtectedFolderTest, APackageIsCopiedAsItIsAndTheCopyGoes) {
+  // Enough files in enough folders for every copying thread to have some,
+  // some larger than one read.
+  for (int i = 0; i < 240; ++i) {
+    const base::FilePath path = source_.Append(
+        u"bulk\\" + base::IntToString16(i % 6) + u"\\" +
+        base::IntToString16(i % 4) + u"\\file" + base::IntToString16(i));
+    const size_t size = i % 40 == 0 ? 700 * 1024 + i : 3 * i;
+    ASSERT_TRUE(test::WriteTextFile(path, std::string(size, 'a' + i % 26)));
+  }
   std::unique_ptr<ProtectedPackage> package = ProtectedPackage::Copy(source_);
   ASSERT_TRUE(package);
   const base::FilePath copy = package->folder();
@@ -126,6 +136,16 @@ TEST_F(ProtectedFolderTest, APackageWithALinkIsRefused) {
     EXPECT_FALSE(ProtectedPackage::Copy(source_));
     base::internal::SetWalkAttributesHookForTesting(nullptr);
     base::DeleteFileOrDirectory(source_.Append(u"a\\link.dll"), false);
+    EXPECT_TRUE(test::TakeFileTreeSnapshot(root_).empty());
+  }
+  {
+    SCOPED_TRACE("a file a writer holds");
+    base::win::ScopedHandle writer(
+        CreateFileW(base::as_wcstr(source_.Append(u"a\\b\\deep.dll").value()),
+                    GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer.IsValid());
+    EXPECT_FALSE(ProtectedPackage::Copy(source_));
     EXPECT_TRUE(test::TakeFileTreeSnapshot(root_).empty());
   }
   // An unchanged package is copied again.
