@@ -89,7 +89,9 @@ class SilentInstallerController : public Settings::Observer,
   // InstallerObserver: errors are recorded for the statistics; the end
   // decides.
   void OnStarted() override {}
-  void OnStartingNewMainProcess(bool value) override {}
+  // With a protected copy taking over, the fetched package goes at once,
+  // while the installation goes on: a silent run is never retried.
+  void OnStartingNewMainProcess(bool package_copied) override;
   void OnReturnedToPreviousMainProcess() override {}
   void OnTotalSteps(uint32_t count) override {}
   void OnStep() override {}

@@ -182,6 +182,12 @@ void SilentInstallerController::OnError(uint32_t string_id,
   VLOG(2) << "Installer error: waiting for the installer to end";
 }
 
+void SilentInstallerController::OnStartingNewMainProcess(bool package_copied) {
+  if (!package_copied || !package_fetcher_) return;
+  LOG(INFO) << "The package's backend runs from a copy: removing the package";
+  package_fetcher_->RemovePackage();
+}
+
 void SilentInstallerController::OnSuccess() {
   VLOG(2) << "Installer reported success: waiting for the installer to end";
 }

@@ -142,6 +142,13 @@ TEST_F(SilentFrontEndTest, TheFetchedPackageIsInstalled) {
   WriteFrontEndSeams(false);
   StartFrontEnd(kNoNetwork);
   RunToTheWaitingStep();
+  // The package backend installs from its protected copy: the fetched
+  // package goes while it works, not after it.
+  ASSERT_TRUE(WaitForLogLine(front_end_.Pid(),
+                             "runs from a copy: removing the package"))
+      << LogOf(front_end_.Pid());
+  for (int i = 0; i < 300 && !PackageFolder().empty(); ++i) Sleep(100);
+  EXPECT_TRUE(PackageFolder().empty());
   ASSERT_TRUE(SetEvent(go_event().Get()));
   EXPECT_EQ(0, FrontEndExitCode());
   ExpectTargetCopied(true);

@@ -23,7 +23,9 @@ class InstallerObserver {
   // The install folder exists and the work is about to begin.
   virtual void OnStarted() = 0;
   // Another installer process is about to take over (an elevated copy, the
-  // package's own backend); the Installer always passes false.
+  // package's own backend). |value| is true only when that process is the
+  // package's backend started from a protected copy of the package: the
+  // front end's unpacked package is no longer read.
   virtual void OnStartingNewMainProcess(bool value) = 0;
   // That process has ended.
   virtual void OnReturnedToPreviousMainProcess() = 0;

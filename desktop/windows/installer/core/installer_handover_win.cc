@@ -326,7 +326,10 @@ void Installer::HandOverToPackageBackend() {
     command_line.AppendSwitch(switches::kPostElevatedInstallTasks);
   command_line.AppendSwitchASCII(switches::kCrashReporterPid,
                                  FormatCrashReporterPid());
-  observers_.Notify(&InstallerObserver::OnStartingNewMainProcess, false);
+  // With a copy, the front end may remove its package while the package's
+  // backend installs.
+  observers_.Notify(&InstallerObserver::OnStartingNewMainProcess,
+                    package != nullptr);
   // The run stays open while the package's backend works: the folder's
   // saved access list and the permission utility's Undo belong to that
   // installation and are released by the report below, after it has ended.

@@ -257,6 +257,9 @@ TEST_F(HandOverTest, AnElevatedHandOverStartsThePackageFromAProtectedCopy) {
   // The elevated run succeeded: its package backend's and its own report.
   EXPECT_EQ(2u, Count("Success"));
   EXPECT_EQ("new f1.txt", test::ReadFileContents(target().Append(u"f1.txt")));
+  // Only the start from the copy lets the front end remove its package
+  // (the elevation and the first backend's own hand-over after it do not).
+  EXPECT_EQ(1u, Count("StartingNewMainProcess(1)"));
   const std::string log = LogOf(elevated.Pid());
   EXPECT_NE(std::string::npos, log.find(" --crash-reporter-pid=")) << log;
   EXPECT_TRUE(base::FileEnumerator(protected_root(), false,
@@ -320,6 +323,9 @@ TEST_F(FolderPermissionHandOverTest, TheGrantEndsAfterThePackageBackend) {
   EXPECT_EQ(0, FirstBackendExitCode()) << LogOf(first_backend_.Pid());
   EXPECT_EQ("Success", front_end_.events().back());
   EXPECT_EQ("new f1.txt", test::ReadFileContents(target().Append(u"f1.txt")));
+  // The package backend read the user's package: it must stay.
+  EXPECT_EQ(1u, Count("StartingNewMainProcess(0)"));
+  EXPECT_EQ(0u, Count("StartingNewMainProcess(1)"));
   EXPECT_TRUE(WaitForGrantRecord({granted_line_, "restore"}))
       << test::ReadFileContents(grants_);
 }

@@ -120,6 +120,12 @@ class PackageFetcher {
   // a run still going is abandoned (its later steps do nothing).
   void Start();
 
+  // The package is no longer needed (its backend installs from a copy of
+  // its own): the worker removes the package folder now, without waiting
+  // for the destruction. For after PACKAGE_READY; a later Start() unpacks
+  // again.
+  void RemovePackage();
+
   const base::FilePath& download_path() const { return download_path_; }
 
   // The longest wait for the downloaded installer to print its version or
@@ -134,12 +140,13 @@ class PackageFetcher {
   base::Thread thread_;
 };
 
-// What a front end drives of its package fetcher (PackageFetcher's Start()
-// and download_path()), so that tests can stand in for it.
+// What a front end drives of its package fetcher (PackageFetcher's Start(),
+// RemovePackage() and download_path()), so that tests can stand in for it.
 class PackageFetcherHandle {
  public:
   virtual ~PackageFetcherHandle() = default;
   virtual void Start() = 0;
+  virtual void RemovePackage() = 0;
   virtual base::FilePath download_path() const = 0;
 };
 

@@ -24,6 +24,7 @@ class PackageFetcherHandleImpl : public PackageFetcherHandle {
       : fetcher_(download_folder, fetcher_node, runner, delegate) {}
 
   void Start() override { fetcher_.Start(); }
+  void RemovePackage() override { fetcher_.RemovePackage(); }
   base::FilePath download_path() const override {
     return fetcher_.download_path();
   }
@@ -78,6 +79,12 @@ void PackageFetcher::Start() {
   thread_.task_runner()->PostTask(
       CURRENT_LOCATION,
       base::Bind(&PackageFetcherWorker::Start, worker_.get()));
+}
+
+void PackageFetcher::RemovePackage() {
+  thread_.task_runner()->PostTask(
+      CURRENT_LOCATION,
+      base::Bind(&PackageFetcherWorker::RemovePackageFolder, worker_.get()));
 }
 
 void PackageFetcher::SetChildProcessTimeoutForTesting(base::TimeDelta timeout) {

@@ -483,6 +483,25 @@ TEST_P(FullInstallerTest, UnpacksItsOwnPayloadWithoutAnyRequest) {
       report.LogHas(logging::LOG_INFO, "Terminating the package fetcher"));
 }
 
+// A package whose backend installs from a copy goes before the fetcher
+// does; the run stays as it ended, and the destruction still cleans up.
+TEST_F(PackageFetcherRunTest, RemovePackageRemovesTheReadyPackageAtOnce) {
+  const HostReport report =
+      RunHost("full_unsigned", {"remove-package-when-ready"});
+  ExpectCleanEnd(report);
+  ASSERT_TRUE(report.complete());
+  EXPECT_EQ(PACKAGE_READY, report.Statuses().back());
+  bool removed = false;
+  EXPECT_TRUE(report.result->GetBoolean("package_removed_before_destruction",
+                                        &removed));
+  EXPECT_TRUE(removed);
+  bool exists = true;
+  EXPECT_TRUE(report.manifest->GetBoolean("exists", &exists));
+  EXPECT_FALSE(exists);
+  EXPECT_TRUE(
+      report.LogHasMention(logging::LOG_INFO, "Removed the package folder"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Images, FullInstallerTest,
                          testing::Values("full_unsigned", "full_signed"));
 

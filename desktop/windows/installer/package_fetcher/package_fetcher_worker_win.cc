@@ -223,6 +223,13 @@ PackageFetcherWorker::~PackageFetcherWorker() {
     LOG(WARNING) << "Could not remove " << package_folder_.value();
 }
 
+void PackageFetcherWorker::RemovePackageFolder() {
+  if (base::DeleteFileOrDirectory(package_folder_, true))
+    LOG(INFO) << "Removed the package folder " << package_folder_.value();
+  else
+    LOG(WARNING) << "Could not remove " << package_folder_.value();
+}
+
 void PackageFetcherWorker::Start() {
   // Whatever an earlier run still had going ends here.
   weak_factory_.InvalidateWeakPtrs();

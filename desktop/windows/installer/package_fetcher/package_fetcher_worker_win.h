@@ -69,6 +69,10 @@ class PackageFetcherWorker {
   // Begins a run, abandoning one that is still going.
   void Start();
 
+  // Removes the package folder of a finished run (PackageFetcher::
+  // RemovePackage).
+  void RemovePackageFolder();
+
   // Any thread: a downloaded installer running for its version or stream is
   // ended at once, and no further one is started. For the destruction.
   void Cancel() { cancelled_.store(true); }

@@ -104,6 +104,9 @@ class FakePackageFetcher : public PackageFetcherHandle,
     Post(base::Bind(&FakePackageFetcher::Announce, weak_factory_.GetWeakPtr(),
                     copied));
   }
+  void RemovePackage() override {
+    base::DeleteFileOrDirectory(GetPackageFolder(download_path_), true);
+  }
   base::FilePath download_path() const override { return download_path_; }
 
   void OnObjectSignaled(HANDLE object) override {

@@ -95,6 +95,8 @@ class InstallerUIController : public Settings::Observer,
 
   // InstallerObserver:
   void OnStarted() override;
+  // The package stays even when a copy takes over: "Try again" installs
+  // from it.
   void OnStartingNewMainProcess(bool value) override;
   void OnReturnedToPreviousMainProcess() override;
   void OnTotalSteps(uint32_t count) override;

@@ -16,6 +16,9 @@
 //                           DOWNLOADING, in the download or the checks
 //   --child-timeout-ms=N    the version and stream children's time limit
 //   --start-twice           start the fetcher twice in a row
+//   --remove-package-when-ready  call RemovePackage() at PACKAGE_READY and
+//                           end once the package folder is gone (or after
+//                           10 s)
 // Or, alone: --trust-root=DER / --untrust-root=DER add or remove a test root.
 //
 // Report (JSON files in the report folder): "calls.json", every delegate and
@@ -23,7 +26,8 @@
 // thread and after the fetcher's destruction; "stats.json", the statistics
 // document; "manifest.json", the package folder's files (relative path,
 // size, SHA-256, last-write FILETIME as text, and the content in hex of
-// small files) and folders when the run ended; "result.json", the final status
+// small files) and folders when the run ended; "result.json", the final status,
+// whether RemovePackage() removed the package folder before the destruction,
 // and what the destruction left; "log.json", every log line. Exit code 0 when
 // the report was written.
 
@@ -72,6 +76,7 @@ constexpr char kLockDownloadOnRestart[] = "lock-download-on-restart";
 constexpr char kDestroyAfterDownloadingMs[] = "destroy-after-downloading-ms";
 constexpr char kChildTimeoutMs[] = "child-timeout-ms";
 constexpr char kStartTwice[] = "start-twice";
+constexpr char kRemovePackageWhenReady[] = "remove-package-when-ready";
 constexpr char kTrustRoot[] = "trust-root";
 constexpr char kUntrustRoot[] = "untrust-root";
 
@@ -82,6 +87,9 @@ constexpr size_t kManifestContentLimit = 8192;
 constexpr int kWatchdogSeconds = 100;
 // How long late calls are waited for after the destruction.
 constexpr int kLateCallWaitMs = 300;
+// How often, and how many times, the package folder's removal is checked.
+constexpr int kRemovalCheckMs = 20;
+constexpr int kRemovalChecks = 500;
 
 // Every log line, from any thread, with the milliseconds since the start.
 std::mutex g_log_lock;
@@ -211,7 +219,12 @@ class FetcherHost : public PackageFetcher::Delegate {
           CURRENT_LOCATION, base::Bind(&FetcherHost::Finish, this, false),
           base::TimeDelta::FromMilliseconds(destroy_after_downloading_ms_));
     } else if (status == PACKAGE_READY) {
-      Finish(false);
+      if (command_line_.HasSwitch(kRemovePackageWhenReady)) {
+        fetcher_->RemovePackage();
+        WaitForPackageRemoval(0);
+      } else {
+        Finish(false);
+      }
     } else if (status >= INITIALIZATION_FAILED) {
       if (restarts_left_ > 0) {
         --restarts_left_;
@@ -253,6 +266,21 @@ class FetcherHost : public PackageFetcher::Delegate {
                         GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
     }
+  }
+
+  // Ends the run once the package folder is gone, or after the last check.
+  void WaitForPackageRemoval(int checks) {
+    if (!fetcher_) return;
+    const bool removed = !base::PathExists(GetPackageFolder(download_path_));
+    if (!removed && checks < kRemovalChecks) {
+      base::MessageLoop::current()->task_runner()->PostDelayedTask(
+          CURRENT_LOCATION,
+          base::Bind(&FetcherHost::WaitForPackageRemoval, this, checks + 1),
+          base::TimeDelta::FromMilliseconds(kRemovalCheckMs));
+      return;
+    }
+    result_.SetBoolean("package_removed_before_destruction", removed);
+    Finish(false);
   }
 
   // The run is over (or |watchdog| fired): record the package folder, then

@@ -28,9 +28,11 @@ class FakePackageFetcher : public PackageFetcherHandle {
   explicit FakePackageFetcher(const base::FilePath& download_folder);
 
   void Start() override { ++starts; }
+  void RemovePackage() override { ++removals; }
   base::FilePath download_path() const override { return download_path_; }
 
   int starts = 0;
+  int removals = 0;
 
  private:
   const base::FilePath download_path_;
