@@ -417,8 +417,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // Parts of the finalising steps.
   // Whether the finalising step registers the autoupdate task.
   bool RegistersScheduledTask() const;
-  // Has the task scheduler connected to while the steps run (not with an
-  // injected scheduler), so that its service is up by then.
+  // Has the task scheduler connected to while the package is taken and the
+  // steps run (not with an injected scheduler), so that its service is up
+  // by the time the task is registered.
   void WarmUpTaskService();
   void RegisterScheduledTask();
   void ResetDefaultBrowser();

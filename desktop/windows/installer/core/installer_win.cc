@@ -211,12 +211,13 @@ void Installer::Run() {
   if (settings_->operation() == kOperationUninstalling) {
     if (!RemoveBrowserUnlessRunning()) return;
   } else {
+    // As early as possible: the service may have to start first.
+    WarmUpTaskService();
     if (!UseProtectedPackage(is_admin) || !ReadFileLists() ||
         !CreateInstallationSubfolder()) {
       return;
     }
     ChooseMoveOrCopy();
-    WarmUpTaskService();
   }
   ApplyExperimentStates();
   BuildAndScheduleSteps();
