@@ -21,6 +21,26 @@ HANDLE ToHandle(uint64_t value) {
 
 std::atomic<DWORD> g_dump_request_timeout_ms{
     CrashGenerationClient::kDumpRequestTimeoutMs};
+std::atomic<DWORD> g_registration_step_timeout_ms{
+    CrashGenerationClient::kRegistrationStepTimeoutMs};
+
+// Runs the overlapped |operation| on |pipe| and waits for it at most the
+// registration step's time; one still going then is cancelled, and waited
+// for, since its buffers are the caller's. The bytes moved in |*bytes|.
+template <typename Operation>
+bool CompleteInTime(HANDLE pipe, Operation operation, DWORD* bytes) {
+  base::win::ScopedHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!done.IsValid()) return false;
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = done.Get();
+  if (!operation(&overlapped) && GetLastError() != ERROR_IO_PENDING)
+    return false;
+  if (WaitForSingleObject(done.Get(), g_registration_step_timeout_ms.load()) !=
+      WAIT_OBJECT_0) {
+    CancelIoEx(pipe, &overlapped);
+  }
+  return GetOverlappedResult(pipe, &overlapped, bytes, TRUE) != 0;
+}
 
 }  // namespace
 
@@ -44,6 +64,17 @@ void CrashGenerationClient::SetDumpRequestTimeoutForTesting(
   g_dump_request_timeout_ms.store(milliseconds);
 }
 
+// static
+DWORD CrashGenerationClient::GetRegistrationStepTimeoutMs() {
+  return g_registration_step_timeout_ms.load();
+}
+
+// static
+void CrashGenerationClient::SetRegistrationStepTimeoutForTesting(
+    DWORD milliseconds) {
+  g_registration_step_timeout_ms.store(milliseconds);
+}
+
 bool CrashGenerationClient::Register() {
   if (IsRegistered()) return true;
   base::win::ScopedHandle pipe = ConnectToPipe();
@@ -56,9 +87,15 @@ bool CrashGenerationClient::Register() {
       EncodeProtocolMessage(MakeRegistrationRequest());
   ProtocolMessageBytes reply_bytes = {};
   DWORD reply_size = 0;
-  if (!TransactNamedPipe(pipe.Get(), const_cast<uint8_t*>(request.data()),
-                         kProtocolMessageSize, reply_bytes.data(),
-                         kProtocolMessageSize, &reply_size, nullptr)) {
+  if (!CompleteInTime(
+          pipe.Get(),
+          [&](OVERLAPPED* overlapped) {
+            return TransactNamedPipe(pipe.Get(),
+                                     const_cast<uint8_t*>(request.data()),
+                                     kProtocolMessageSize, reply_bytes.data(),
+                                     kProtocolMessageSize, nullptr, overlapped);
+          },
+          &reply_size)) {
     return false;
   }
   ProtocolMessage reply;
@@ -73,8 +110,13 @@ bool CrashGenerationClient::Register() {
   DWORD written = 0;
   // The server has registered us once it wrote its response; it ignores
   // what the acknowledgement says and whether it arrives.
-  WriteFile(pipe.Get(), ack_bytes.data(), kProtocolMessageSize, &written,
-            nullptr);
+  CompleteInTime(
+      pipe.Get(),
+      [&](OVERLAPPED* overlapped) {
+        return WriteFile(pipe.Get(), ack_bytes.data(), kProtocolMessageSize,
+                         nullptr, overlapped);
+      },
+      &written);
 
   dump_request_event_.Set(ToHandle(reply.dump_request_handle));
   dump_generated_event_.Set(ToHandle(reply.dump_generated_handle));
@@ -106,11 +148,12 @@ bool CrashGenerationClient::RequestDump(EXCEPTION_POINTERS* exception_pointers,
 
 base::win::ScopedHandle CrashGenerationClient::ConnectToPipe() {
   for (int attempt = 0; attempt < 2; ++attempt) {
-    HANDLE pipe =
-        CreateFileW(base::as_wcstr(pipe_name_),
-                    FILE_READ_DATA | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0,
-                    nullptr, OPEN_EXISTING,
-                    SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+    HANDLE pipe = CreateFileW(
+        base::as_wcstr(pipe_name_),
+        FILE_READ_DATA | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+        OPEN_EXISTING,
+        FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+        nullptr);
     if (pipe != INVALID_HANDLE_VALUE) return base::win::ScopedHandle(pipe);
     if (GetLastError() != ERROR_PIPE_BUSY) break;
     if (!WaitNamedPipeW(base::as_wcstr(pipe_name_), kPipeBusyWaitMs)) break;

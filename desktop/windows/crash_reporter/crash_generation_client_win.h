@@ -32,6 +32,9 @@ class CrashGenerationClient {
   static constexpr DWORD kDumpRequestTimeoutMs = 15000;
   // How long a connection attempt waits for a busy pipe, twice at most.
   static constexpr DWORD kPipeBusyWaitMs = 2000;
+  // How long each step of the registration waits for the reporter: one
+  // that does not answer must not hold up the process it would watch.
+  static constexpr DWORD kRegistrationStepTimeoutMs = 10000;
 
   // |custom_info| (the crash keys, possibly none) must outlive the client.
   CrashGenerationClient(std::u16string pipe_name, uint32_t dump_type,
@@ -43,7 +46,8 @@ class CrashGenerationClient {
 
   // Connects to the pipe and registers; true at once when registered
   // already. False when the pipe cannot be opened (busy for two waits, or
-  // absent), or the server's response is not a valid one.
+  // absent), the server does not answer within the registration time
+  // limit, or its response is not a valid one.
   bool Register();
   bool IsRegistered() const { return dump_request_event_.IsValid(); }
 
@@ -52,6 +56,9 @@ class CrashGenerationClient {
   // long a crashed host stays alive for its reporter.
   static DWORD GetDumpRequestTimeoutMs();
   static void SetDumpRequestTimeoutForTesting(DWORD milliseconds);
+  // kRegistrationStepTimeoutMs, or what a test set.
+  static DWORD GetRegistrationStepTimeoutMs();
+  static void SetRegistrationStepTimeoutForTesting(DWORD milliseconds);
 
   // Signals the reporter and waits up to GetDumpRequestTimeoutMs. True only
   // when the reporter reports the dump done; false when not registered, on

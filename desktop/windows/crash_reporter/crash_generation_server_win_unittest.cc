@@ -11,6 +11,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/crash_reporter/crash_generation_client_win.h"
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
 #include "desktop/windows/crash_reporter/test/crash_client_test_host_switches.h"
 #include "desktop/windows/crash_reporter/test/crash_test_util_win.h"
@@ -406,6 +407,38 @@ TEST_F(CrashGenerationServerTest, ShutdownRacesClientEnds) {
     for (const auto& host : hosts)
       EXPECT_EQ(WaitForSingleObject(host.Get(), kWaitMs), WAIT_OBJECT_0);
   }
+}
+
+// A reporter that takes the connection and never answers holds up a
+// registering process for the registration's time limit, not for good.
+TEST(CrashGenerationClientTest, ARegistrationNobodyAnswersEndsInTime) {
+  const std::u16string name = u"\\\\.\\pipe\\velna-test-silent-reporter-" +
+                              base::UintToString16(GetCurrentProcessId());
+  base::win::ScopedHandle pipe(CreateNamedPipeW(
+      base::as_wcstr(name), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+      kProtocolMessageSize, kProtocolMessageSize, 0, nullptr));
+  ASSERT_TRUE(pipe.IsValid());
+  base::win::ScopedHandle connected(
+      CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  OVERLAPPED connect = {};
+  connect.hEvent = connected.Get();
+  ConnectNamedPipe(pipe.Get(), &connect);
+
+  CrashGenerationClient::SetRegistrationStepTimeoutForTesting(300);
+  CrashGenerationClient client(name, 0, CrashKeyEntries());
+  const DWORD start = GetTickCount();
+  EXPECT_FALSE(client.Register());
+  const DWORD elapsed = GetTickCount() - start;
+  CrashGenerationClient::SetRegistrationStepTimeoutForTesting(
+      CrashGenerationClient::kRegistrationStepTimeoutMs);
+  EXPECT_FALSE(client.IsRegistered());
+  // The test's limit, not the default one, ended it.
+  EXPECT_LT(elapsed, CrashGenerationClient::kRegistrationStepTimeoutMs);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(connected.Get(), 0));
+  CancelIoEx(pipe.Get(), &connect);
+  DWORD unused = 0;
+  GetOverlappedResult(pipe.Get(), &connect, &unused, TRUE);
 }
 
 }  // namespace
