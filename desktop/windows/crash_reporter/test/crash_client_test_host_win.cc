@@ -213,11 +213,14 @@ int RunStandInReporter(const base::CommandLine& command_line) {
   return 0;
 }
 
-void SignalReady(const base::CommandLine& command_line) {
+// Returns the event's handle: a sleeping host keeps it, so that its
+// handles stay as they were when it said it was ready.
+base::win::ScopedHandle SignalReady(const base::CommandLine& command_line) {
   base::win::ScopedHandle ready(OpenEventW(
       EVENT_MODIFY_STATE, FALSE,
       base::as_wcstr(command_line.GetSwitchValueNative(kReadyEvent))));
   SetEvent(ready.Get());
+  return ready;
 }
 
 void DieInDumpCallback(void*, ClientInfo*, const std::u16string*) {
@@ -244,7 +247,7 @@ int Run() {
   const std::string mode = command_line.GetSwitchValueASCII(kMode);
   if (mode == kModeServeAndDie) return ServeAndDie(command_line);
   if (mode == kModeSleep) {
-    SignalReady(command_line);
+    const base::win::ScopedHandle ready = SignalReady(command_line);
     Sleep(kWaitForParentMs);
     return 0;
   }
