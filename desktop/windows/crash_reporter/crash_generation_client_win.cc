@@ -35,7 +35,8 @@ bool CompleteInTime(HANDLE pipe, Operation operation, DWORD* bytes) {
   overlapped.hEvent = done.Get();
   if (!operation(&overlapped) && GetLastError() != ERROR_IO_PENDING)
     return false;
-  if (WaitForSingleObject(done.Get(), g_registration_step_timeout_ms.load()) !=
+  if (WaitForSingleObject(
+          done.Get(), CrashGenerationClient::GetRegistrationStepTimeoutMs()) !=
       WAIT_OBJECT_0) {
     CancelIoEx(pipe, &overlapped);
   }

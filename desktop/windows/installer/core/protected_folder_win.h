@@ -33,10 +33,10 @@ bool IsInProtectedFolder(const base::FilePath& folder);
 // Copies the files and folders below |source| into |target|, an existing
 // folder, file by file through one handle each, a few files at a time;
 // every source folder stays held (not to be renamed or replaced) until the
-// copy ends. False, after an error line,
-// when anything cannot be copied, is a link (a reparse point, or a file
-// with a second name), or is no longer where it was found; what was copied
-// so far stays for the caller to remove.
+// copy ends. False, after an error line, when anything cannot be copied, is
+// a link (a reparse point, or a file with a second name), or is no longer
+// where it was found; what was copied so far stays for the caller to
+// remove.
 bool CopyFolderWithoutLinks(const base::FilePath& source,
                             const base::FilePath& target);
 

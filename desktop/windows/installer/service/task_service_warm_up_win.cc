@@ -3,10 +3,10 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <utility>
 
 #include "base/logging.h"
+#include "base/win/scoped_handle.h"
 
 namespace installer {
 namespace {
@@ -57,8 +57,7 @@ TaskServiceWarmUp::TaskServiceWarmUp(Factory factory) {
   context->factory = factory;
   context->done.Set(worker_done);
   context->module = module;
-  HANDLE thread =
-      CreateThread(nullptr, 0, &WarmUp, context.get(), 0, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, &WarmUp, context.get(), 0, nullptr);
   if (!thread) {
     PLOG(WARNING) << "Could not start the task scheduler warm-up";
     FreeLibrary(module);
@@ -66,18 +65,13 @@ TaskServiceWarmUp::TaskServiceWarmUp(Factory factory) {
   }
   context.release();
   CloseHandle(thread);
-  done_ = std::move(done);
+  done_ = std::make_unique<base::WaitableEvent>(std::move(done));
 }
 
 TaskServiceWarmUp::~TaskServiceWarmUp() = default;
 
 bool TaskServiceWarmUp::Wait(base::TimeDelta timeout) {
-  if (!done_.IsValid()) return true;
-  const int64_t milliseconds =
-      std::min<int64_t>(std::max<int64_t>(timeout.InMilliseconds(), 0),
-                        INFINITE - 1);
-  return WaitForSingleObject(done_.Get(), static_cast<DWORD>(milliseconds)) ==
-         WAIT_OBJECT_0;
+  return !done_ || done_->TimedWait(timeout);
 }
 
 }  // namespace installer

@@ -15,8 +15,8 @@
 
 #include <memory>
 
+#include "base/synchronization/waitable_event.h"
 #include "base/time/time.h"
-#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
 
 namespace installer {
@@ -38,7 +38,8 @@ class TaskServiceWarmUp {
   bool Wait(base::TimeDelta timeout);
 
  private:
-  base::win::ScopedHandle done_;
+  // Null when no worker was started.
+  std::unique_ptr<base::WaitableEvent> done_;
 };
 
 }  // namespace installer
