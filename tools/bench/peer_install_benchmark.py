@@ -33,6 +33,16 @@ of its own (a copy of one template prefix), and measures
     reporter);
   - the load average of the machine when the install started.
 
+Wine gives every process an elevated administrator's token, so every one of
+our installs takes the elevated road: the backend copies the unpacked
+package into a protected folder, and under Wine (which stores no access
+lists) the package's backend copies it once more. On Windows a per-user
+install by a standard user, or by an administrator whose token UAC filters,
+takes neither copy. With --standard-user the benchmark also builds our
+installer with VELNA_BENCH_STANDARD_USER (below --work, never to ship),
+which answers every administrator check as for a standard user, and
+installs each variant with it too: that road's figures.
+
 It also times our unpack step alone (LzmaUtil under Wine, through
 lzma_unpack_benchmark.exe, its own time without Wine's start-up) and
 `7zz x -mmt1` of the same archive natively, the decode ceiling; and, with
@@ -49,6 +59,7 @@ Usage (after `bash tools/build.sh win`, with nsis installed):
   python3 tools/bench/peer_install_benchmark.py [--rounds 3] [--work DIR]
       [--build out/win] [--variants 163:today,163:mx9,650:mx9] [--keep]
       [--sample] [--sample-baseline OLD_FULL_INSTALLER.exe]
+      [--standard-user]
 Everything it makes stays below --work (default out/bench), reused by later
 runs while its inputs are unchanged. The machine's load shows in the
 figures: run it when the machine is quiet, and read the load column.
@@ -209,17 +220,46 @@ def build_inputs(build):
     return inputs, branding
 
 
-def build_ours(build, work, payload, packing):
-    """Our full installer of |payload| packed the |packing| way."""
+def build_standard_user(work):
+    """Our installer.exe built to answer every administrator check as for a
+    standard user, in a build folder of its own below |work|."""
+    build = os.path.join(work, "build-standard-user")
+    env = dict(os.environ)
+    launcher = []
+    if shutil.which("ccache"):
+        env["CCACHE_BASEDIR"] = ROOT
+        env["CCACHE_SLOPPINESS"] = "pch_defines,time_macros"
+        launcher = ["-DCMAKE_C_COMPILER_LAUNCHER=ccache",
+                    "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"]
+    if not os.path.exists(os.path.join(build, "build.ninja")):
+        log("configuring the standard-user build ...")
+        run(["cmake", "-G", "Ninja", "-S", ROOT, "-B", build,
+             "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_TOOLCHAIN_FILE=" +
+             os.path.join(ROOT, "tools", "mingw-w64-x86_64.cmake"),
+             "-DVELNA_BENCH_STANDARD_USER=ON"] + launcher, env=env)
+    log("building the standard-user installer ...")
+    run(["cmake", "--build", build, "--target", "installer"], env=env)
+    return os.path.join(build, "desktop", "windows", "installer",
+                        "installer.exe")
+
+
+def build_ours(build, work, payload, packing, installer=None):
+    """Our full installer of |payload| packed the |packing| way; with
+    |installer|, that installer.exe instead of |build|'s."""
     inputs, branding = build_inputs(build)
+    suffix = ""
+    if installer:
+        inputs["installer"] = installer
+        suffix = "-standard-user"
     script = os.path.join(ROOT, "tools", "make_sample_package.py")
-    ours = os.path.join(work, "ours-%s-%s" % (payload["label"], packing))
+    ours = os.path.join(work, "ours-%s-%s%s" % (payload["label"], packing,
+                                               suffix))
     manifest = os.path.join(ours, "sample.json")
     if not os.path.exists(manifest) or os.path.getmtime(manifest) < \
             newest_mtime(list(inputs.values()) +
                          [payload["made"], script]):
-        log("packing our full installer (%s MB payload, %s) ..." % (
-            payload["label"], packing))
+        log("packing our full installer (%s MB payload, %s%s) ..." % (
+            payload["label"], packing, suffix))
         shutil.rmtree(ours, ignore_errors=True)
         options = []
         if PACKINGS[packing]:
@@ -624,6 +664,11 @@ def report(results, unpacks, natives, made, variants, work):
                 "%.2f" % (ours["wall"] / nsis["wall"], target,
                           ours["rss"] / nsis["rss"],
                           ours["pss"] / nsis["pss"]))
+        standard = summaries.get(name + ", standard user")
+        if standard and nsis:
+            log("  standard user's road: wall / NSIS %.2f; tree RSS / NSIS "
+                "%.2f" % (standard["wall"] / nsis["wall"],
+                          standard["rss"] / nsis["rss"]))
         if ours:
             limit = info["dictionary"] / MIB + 40
             log("  front end peak %.1f MiB, target <= dictionary + 40 = "
@@ -694,6 +739,9 @@ def main():
                         "installed beside this build's")
     parser.add_argument("--keep", action="store_true",
                         help="keep each round's prefix")
+    parser.add_argument("--standard-user", action="store_true",
+                        help="also install each variant with a build that "
+                        "takes a standard user's road")
     args = parser.parse_args()
     for tool in ("wine", "wineserver", "7zz", "makensis"):
         if not shutil.which(tool):
@@ -718,6 +766,11 @@ def main():
         payloads[label] = {"label": label, "folder": folder, "made": stamp}
     made = {v: build_ours(build, work, payloads[v[0]], v[1])
             for v in variants}
+    standard = {}
+    if args.standard_user:
+        installer = build_standard_user(work)
+        standard = {v: build_ours(build, work, payloads[v[0]], v[1],
+                                  installer) for v in variants}
     nsis = {}
     for label in payloads:
         tree = next(made[v]["tree"] for v in variants if v[0] == label)
@@ -759,6 +812,12 @@ def main():
                      check_ours(prefix, made[variant]["package"]),
                      "after": lambda prefix, variant=variant: our_unpack(
                          unpack_tool, made[variant]["archive"], prefix)})
+        if variant in standard:
+            jobs.append({"name": "ours %s MB %s, standard user" % variant,
+                         "installer": standard[variant]["installer"],
+                         "arguments": OUR_ARGUMENTS,
+                         "check": lambda prefix, variant=variant:
+                         check_ours(prefix, standard[variant]["package"])})
     samples = []
     if args.sample:
         samples.append(("sample (this build)", sample_installer))

@@ -79,6 +79,11 @@ void GetCurrentUserDisplayName(std::u16string* out) {
 }
 
 bool IsUserAdministrator(bool consider_linked_token) {
+#if defined(VELNA_BENCH_STANDARD_USER)
+  // A benchmark build: see VELNA_BENCH_STANDARD_USER in the build files.
+  (void)consider_linked_token;
+  return false;
+#else
   base::win::ScopedHandle token(
       internal::OpenEffectiveToken(TOKEN_QUERY | TOKEN_DUPLICATE));
   if (!token.IsValid()) return false;
@@ -113,6 +118,7 @@ bool IsUserAdministrator(bool consider_linked_token) {
   BOOL member = FALSE;
   return CheckTokenMembership(identification.Get(), administrators, &member) &&
          member;
+#endif
 }
 
 bool RequiresElevation(bool all_users, bool has_write_access) {
