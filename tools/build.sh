@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Windows binaries (out/win) and the native sanitizer build
 # (out/native); "tsan" builds the native tests with ThreadSanitizer instead
-# (out/tsan). Usage: tools/build.sh [win|native|all|tsan]
+# (out/tsan); "bench-standard-user" builds the installer alone with
+# VELNA_BENCH_STANDARD_USER, for the peer benchmark only (out/bench-standard-
+# user, never shipped). Usage: tools/build.sh [win|native|all|tsan|
+# bench-standard-user]
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 what="${1:-all}"
@@ -17,17 +20,22 @@ if command -v ccache >/dev/null 2>&1; then
   LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
-configure_and_build() {  # dir [cmake args...]
+configure_and_build() {  # dir [cmake args...]; TARGET: one target only
   local dir=$1; shift
   if [[ ! -f $dir/build.ninja ]]; then
     cmake -G Ninja -S "$ROOT" -B "$dir" "${LAUNCHER[@]}" "$@" >/dev/null
   fi
-  cmake --build "$dir" -j "$JOBS"
+  cmake --build "$dir" -j "$JOBS" ${TARGET:+--target "$TARGET"}
 }
 
+WINDOWS=(-DCMAKE_BUILD_TYPE=Release
+         -DCMAKE_TOOLCHAIN_FILE="$ROOT/tools/mingw-w64-x86_64.cmake")
 if [[ $what == win || $what == all ]]; then
-  configure_and_build "$ROOT/out/win" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$ROOT/tools/mingw-w64-x86_64.cmake"
+  configure_and_build "$ROOT/out/win" "${WINDOWS[@]}"
+fi
+if [[ $what == bench-standard-user ]]; then
+  TARGET=installer configure_and_build "$ROOT/out/bench-standard-user" \
+    "${WINDOWS[@]}" -DVELNA_BENCH_STANDARD_USER=ON
 fi
 if [[ $what == native || $what == all ]]; then
   configure_and_build "$ROOT/out/native" -DCMAKE_BUILD_TYPE=Debug \

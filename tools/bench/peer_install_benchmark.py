@@ -39,7 +39,8 @@ package into a protected folder, and under Wine (which stores no access
 lists) the package's backend copies it once more. On Windows a per-user
 install by a standard user, or by an administrator whose token UAC filters,
 takes neither copy. With --standard-user the benchmark also builds our
-installer with VELNA_BENCH_STANDARD_USER (below --work, never to ship),
+installer with VELNA_BENCH_STANDARD_USER (out/bench-standard-user, never
+to ship),
 which answers every administrator check as for a standard user, and
 installs each variant with it too: that road's figures.
 
@@ -220,27 +221,14 @@ def build_inputs(build):
     return inputs, branding
 
 
-def build_standard_user(work):
+def build_standard_user():
     """Our installer.exe built to answer every administrator check as for a
-    standard user, in a build folder of its own below |work|."""
-    build = os.path.join(work, "build-standard-user")
-    env = dict(os.environ)
-    launcher = []
-    if shutil.which("ccache"):
-        env["CCACHE_BASEDIR"] = ROOT
-        env["CCACHE_SLOPPINESS"] = "pch_defines,time_macros"
-        launcher = ["-DCMAKE_C_COMPILER_LAUNCHER=ccache",
-                    "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"]
-    if not os.path.exists(os.path.join(build, "build.ninja")):
-        log("configuring the standard-user build ...")
-        run(["cmake", "-G", "Ninja", "-S", ROOT, "-B", build,
-             "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_TOOLCHAIN_FILE=" +
-             os.path.join(ROOT, "tools", "mingw-w64-x86_64.cmake"),
-             "-DVELNA_BENCH_STANDARD_USER=ON"] + launcher, env=env)
+    standard user (tools/build.sh bench-standard-user)."""
     log("building the standard-user installer ...")
-    run(["cmake", "--build", build, "--target", "installer"], env=env)
-    return os.path.join(build, "desktop", "windows", "installer",
-                        "installer.exe")
+    run(["bash", os.path.join(ROOT, "tools", "build.sh"),
+         "bench-standard-user"])
+    return os.path.join(ROOT, "out", "bench-standard-user", "desktop",
+                        "windows", "installer", "installer.exe")
 
 
 def build_ours(build, work, payload, packing, installer=None):
@@ -768,7 +756,7 @@ def main():
             for v in variants}
     standard = {}
     if args.standard_user:
-        installer = build_standard_user(work)
+        installer = build_standard_user()
         standard = {v: build_ours(build, work, payloads[v[0]], v[1],
                                   installer) for v in variants}
     nsis = {}
