@@ -233,6 +233,8 @@ struct PendingPress {
   bool* selected;
   // Selected again while the tree does not show it; empty: never.
   std::u16string reselect;
+  // Pressed instead of |id| when the tree never showed |name|.
+  int otherwise_id;
 };
 
 constexpr UINT kPressCheckMs = 50;
@@ -264,7 +266,7 @@ void CALLBACK PressWhenSelected(HWND browser, UINT, UINT_PTR timer, DWORD) {
   }
   if (pending->selected) *pending->selected = selected;
   KillTimer(browser, timer);
-  PressButton(browser, pending->id);
+  PressButton(browser, selected ? pending->id : pending->otherwise_id);
   delete pending;
 }
 
@@ -277,16 +279,22 @@ std::u16string LastComponent(const std::u16string& folder) {
 
 void PressButtonOnceSelected(HWND browser, int id, const std::u16string& folder,
                              bool* selected) {
-  auto* pending = new PendingPress{id, LastComponent(folder), 100, selected};
+  auto* pending =
+      new PendingPress{id, LastComponent(folder), 100, selected, u"", id};
   SetTimer(browser, reinterpret_cast<UINT_PTR>(pending), kPressCheckMs,
            PressWhenSelected);
 }
 
-void SelectAndPressButton(HWND browser, int id, const std::u16string& folder) {
+void SelectAndPressButton(HWND browser, int id, const std::u16string& folder,
+                          bool* selected, int otherwise_id, UINT wait_ms) {
   SendMessageW(browser, BFFM_SETSELECTIONW, TRUE,
                reinterpret_cast<LPARAM>(folder.c_str()));
-  auto* pending = new PendingPress{id, LastComponent(folder),
-                                   60000 / kPressCheckMs, nullptr, folder};
+  auto* pending = new PendingPress{id,
+                                   LastComponent(folder),
+                                   static_cast<int>(wait_ms / kPressCheckMs),
+                                   selected,
+                                   folder,
+                                   otherwise_id ? otherwise_id : id};
   SetTimer(browser, reinterpret_cast<UINT_PTR>(pending), kPressCheckMs,
            PressWhenSelected);
 }

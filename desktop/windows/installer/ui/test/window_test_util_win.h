@@ -90,9 +90,12 @@ void PressButtonOnceSelected(HWND browser, int id, const std::u16string& folder,
                              bool* selected = nullptr);
 // Has the folder browser |browser| select |folder|, again for as long as its
 // tree does not show it (Wine's own filling of the tree may take the
-// selection back, later on a loaded machine), then presses button |id|; a
-// minute at most, then it presses anyway.
-void SelectAndPressButton(HWND browser, int id, const std::u16string& folder);
+// selection back, later on a loaded machine), then presses button |id|.
+// After |wait_ms| without the selection it presses |otherwise_id| instead
+// (|id| when 0); |*selected| (when given) tells which.
+void SelectAndPressButton(HWND browser, int id, const std::u16string& folder,
+                          bool* selected = nullptr, int otherwise_id = 0,
+                          UINT wait_ms = 60000);
 
 // A picture of a window's client area as the screen shows it (left to right
 // also for a mirrored window), after the window has painted everything.
