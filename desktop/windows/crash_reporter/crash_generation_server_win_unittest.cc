@@ -149,6 +149,19 @@ class SleepingProcess {
     return count;
   }
 
+  // The count once it holds for 50 ms: Wine's own start-up may still close
+  // a handle in the process after it said it was ready.
+  int SettledHandleCount() const {
+    int count = HandleCount();
+    for (int i = 0; i < 40; ++i) {
+      Sleep(50);
+      const int again = HandleCount();
+      if (again == count) break;
+      count = again;
+    }
+    return count;
+  }
+
  private:
   base::win::ScopedHandle process_;
   uint32_t pid_ = 0;
@@ -232,13 +245,15 @@ TEST_F(CrashGenerationServerTest, RawClientsAreRefusedThenARealOneRegisters) {
          // Another process of the user, named instead of the sender: the
          // server must not open it or put handles into it.
          SleepingProcess victim;
-         const int handles_before = victim.HandleCount();
+         const int handles_before = victim.SettledHandleCount();
          EXPECT_GT(handles_before, 0);
          ProtocolMessage reply;
          client->Send(
              Bytes(RequestFor(victim.pid(), fields, 0), kProtocolMessageSize));
          const bool refused = !client->Receive(&reply);
-         EXPECT_EQ(victim.HandleCount(), handles_before);
+         // A registration would put several handles into it; Wine may
+         // still close one of its own.
+         EXPECT_LE(victim.HandleCount(), handles_before);
          return refused && victim.pid() != 0;
        }},
       {"silent connection",
