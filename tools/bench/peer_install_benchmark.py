@@ -35,14 +35,14 @@ of its own (a copy of one template prefix), and measures
 
 Wine gives every process an elevated administrator's token, so every one of
 our installs takes the elevated road: the backend copies the unpacked
-package into a protected folder, and under Wine (which stores no access
-lists) the package's backend copies it once more. On Windows a per-user
-install by a standard user, or by an administrator whose token UAC filters,
-takes neither copy. With --standard-user the benchmark also builds our
-installer with VELNA_BENCH_STANDARD_USER (out/bench-standard-user, never
-to ship),
-which answers every administrator check as for a standard user, and
-installs each variant with it too: that road's figures.
+package into a protected folder, and under Wine (which keeps no access list
+given to a folder) the package's backend copies it once more. On Windows a
+per-user install by a standard user, or by an administrator whose token UAC
+filters, takes neither copy. With --standard-user the benchmark also builds
+our installer with VELNA_BENCH_STANDARD_USER (tools/build.sh
+bench-standard-user, never to ship), which answers every administrator check
+as for a standard user, and installs each variant with it too: that road's
+figures.
 
 It also times our unpack step alone (LzmaUtil under Wine, through
 lzma_unpack_benchmark.exe, its own time without Wine's start-up) and
