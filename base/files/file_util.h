@@ -67,6 +67,14 @@ bool IsDirectoryNotLink(const FilePath& path);
 // followed, so its target stays untouched.
 bool DeleteFileOrDirectory(const FilePath& path, bool recursive);
 
+#if defined(_WIN32)
+// DeleteFileOrDirectory(|folder|, true), with the files of the tree deleted
+// on up to |max_threads| threads: deleting many small files is mostly the
+// system's work per file, which threads overlap. Links are removed, never
+// followed, and no folder of the tree can be renamed or replaced meanwhile.
+bool DeleteFolderTreeInParallel(const FilePath& folder, size_t max_threads);
+#endif
+
 // Deletes the entries of |folder| that match |pattern|; with |recursive|
 // also matched sub-folders, searched with the same pattern (so a matched
 // folder that keeps non-matching entries cannot be removed and the call

@@ -173,36 +173,53 @@ TEST_F(FileUtilTest, RecursiveDeletionNeverEntersAReparsePoint) {
   EXPECT_EQ("keep", ReadFile(target_file));
 }
 
-// Set by the hook below: whether a rename of the folder "victim", tried at
-// the moment the deletion decides about it, went through.
+// Set by the hook below: the entry whose inspection sets off a rename of
+// the folder "victim", and whether that rename, once tried, went through.
+const char16_t* g_swap_trigger = u"victim";
 bool g_swap_tried = false;
 bool g_swap_succeeded = false;
 
-// Stands for another process that, at the worst moment, moves the folder
-// being deleted away (to put a junction in its place).
+// Stands for another process that, at the worst moment (when the deletion
+// decides about the folder, or about an entry inside it), moves the folder
+// being deleted away, to put a junction in its place.
 uint32_t TrySwappingVictim(const FilePath& path, uint32_t attributes) {
-  if (!g_swap_tried && path.BaseName().value() == u"victim") {
+  if (!g_swap_tried && path.BaseName().value() == g_swap_trigger) {
+    const FilePath victim =
+        path.BaseName().value() == u"victim" ? path : path.DirName();
     g_swap_tried = true;
     g_swap_succeeded =
-        ::MoveFileW(as_wcstr(path.value()),
-                    as_wcstr(path.DirName().Append(u"moved").value())) != 0;
+        ::MoveFileW(as_wcstr(victim.value()),
+                    as_wcstr(victim.DirName().Append(u"moved").value())) != 0;
   }
   return attributes;
 }
 
 // A folder is held from the moment it is judged until it is deleted, so
-// that no link can take its place between the check and the descent.
+// that no link can take its place between the check and the descent, nor
+// while its entries go: by the serial deletion and by the parallel one.
 TEST_F(FileUtilTest, AFolderCannotBeSwappedWhileItIsDeleted) {
-  MakeFolder(R"(tree\victim\sub)");
-  MakeFile(R"(tree\victim\sub\file.txt)", "x");
-  MakeFile(R"(tree\victim\file.txt)", "x");
-  internal::SetWalkAttributesHookForTesting(&TrySwappingVictim);
-  const bool deleted = DeleteFileOrDirectory(Dir().AppendASCII("tree"), true);
-  internal::SetWalkAttributesHookForTesting(nullptr);
-  EXPECT_TRUE(g_swap_tried);
-  EXPECT_FALSE(g_swap_succeeded);
-  EXPECT_TRUE(deleted);
-  EXPECT_FALSE(PathExists(Dir().AppendASCII("tree")));
+  for (const bool parallel : {false, true}) {
+    for (const char16_t* trigger : {u"victim", u"file.txt"}) {
+      SCOPED_TRACE(testing::Message() << (parallel ? "parallel, " : "serial, ")
+                                      << UTF16ToUTF8(trigger));
+      MakeFolder(R"(tree\victim\sub)");
+      MakeFile(R"(tree\victim\sub\file.txt)", "x");
+      MakeFile(R"(tree\victim\file.txt)", "x");
+      g_swap_trigger = trigger;
+      g_swap_tried = false;
+      g_swap_succeeded = false;
+      internal::SetWalkAttributesHookForTesting(&TrySwappingVictim);
+      const FilePath tree = Dir().AppendASCII("tree");
+      const bool deleted = parallel ? DeleteFolderTreeInParallel(tree, 4)
+                                    : DeleteFileOrDirectory(tree, true);
+      internal::SetWalkAttributesHookForTesting(nullptr);
+      EXPECT_TRUE(g_swap_tried);
+      EXPECT_FALSE(g_swap_succeeded);
+      EXPECT_TRUE(deleted);
+      EXPECT_FALSE(PathExists(tree));
+      ASSERT_TRUE(DeleteFileOrDirectory(Dir().AppendASCII("moved"), true));
+    }
+  }
 }
 
 TEST_F(FileUtilTest, LinksAreToldFromTheOpenedEntry) {
@@ -269,6 +286,53 @@ TEST_F(FileUtilTest, RecursiveDeletionRemovesARealJunctionNotItsTarget) {
   EXPECT_TRUE(DeleteFileOrDirectory(Dir().AppendASCII("tree"), true));
   EXPECT_FALSE(PathExists(Dir().AppendASCII("tree")));
   EXPECT_EQ("keep", ReadFile(target_file));
+}
+
+// The parallel deletion, with one thread and with several: a file that
+// cannot go fails the call and stays; then the tree goes whole, read-only
+// entries included, and a junction goes without its target.
+TEST_F(FileUtilTest, ParallelTreeDeletionRemovesAllButWhatCannotGo) {
+  const FilePath target = MakeFolder("target");
+  const FilePath target_file = MakeFile(R"(target\keep.txt)", "keep");
+  for (size_t threads : {1, 4}) {
+    SCOPED_TRACE(threads);
+    const FilePath tree = MakeFolder("tree");
+    for (int i = 0; i < 120; ++i) {
+      const std::string name = "tree\\d" + std::to_string(i % 3) + "\\e" +
+                               std::to_string(i % 5) + "\\f" +
+                               std::to_string(i) + ".txt";
+      MakeFile(name.c_str(), std::string(i * 100, 'x'));
+    }
+    SetReadOnly(MakeFile(R"(tree\ro.txt)", "x"));
+    SetReadOnly(tree.AppendASCII("d1"));
+    // Where the system can make one.
+    MakeJunction(tree.AppendASCII(R"(d2\link)"), target);
+    const FilePath held_path = tree.AppendASCII(R"(d0\e3\f3.txt)");
+    HANDLE held =
+        ::CreateFileW(as_wcstr(held_path.value()), GENERIC_READ,
+                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+
+    EXPECT_FALSE(DeleteFolderTreeInParallel(tree, threads));
+    EXPECT_TRUE(PathExists(held_path));
+    ::CloseHandle(held);
+
+    EXPECT_TRUE(DeleteFolderTreeInParallel(tree, threads));
+    EXPECT_FALSE(PathExists(tree));
+    EXPECT_EQ("keep", ReadFile(target_file));
+  }
+  EXPECT_TRUE(DeleteFolderTreeInParallel(Dir().AppendASCII("missing"), 4));
+  EXPECT_TRUE(DeleteFolderTreeInParallel(FilePath(), 4));
+}
+
+// A folder that looks like a link is removed as itself, never entered.
+TEST_F(FileUtilTest, ParallelTreeDeletionNeverEntersALink) {
+  internal::SetWalkAttributesHookForTesting(&LinkLooksLikeJunction);
+  const FilePath target_file = MakeFile(R"(tree\link\target.txt)", "keep");
+  MakeFile(R"(tree\file.txt)", "x");
+  EXPECT_FALSE(DeleteFolderTreeInParallel(Dir().AppendASCII("tree"), 4));
+  EXPECT_EQ("keep", ReadFile(target_file));
+  EXPECT_FALSE(PathExists(Dir().AppendASCII(R"(tree\file.txt)")));
 }
 
 TEST_F(FileUtilTest, AFileHeldOpenElsewhereCannotBeDeletedUntilReleased) {

@@ -16,6 +16,10 @@ namespace installer {
 
 namespace {
 
+// A copy the package's backend did not consume still holds every file of
+// the package.
+constexpr size_t kDeleteThreads = 4;
+
 int g_engine_signed_for_testing = -1;
 
 // The module that holds this code: the engine library, or an installer
@@ -39,7 +43,7 @@ ProtectedPackage::ProtectedPackage(const base::FilePath& folder)
     : folder_(folder) {}
 
 ProtectedPackage::~ProtectedPackage() {
-  if (!base::DeleteFileOrDirectory(folder_, true))
+  if (!base::DeleteFolderTreeInParallel(folder_, kDeleteThreads))
     LOG(WARNING) << "Could not remove the package copy " << folder_;
 }
 
