@@ -90,23 +90,31 @@ class SilentFrontEndTest : public test::InstallerProcessTestBase {
 
   // Runs the installation up to the package backend's waiting step: the
   // first backend waits for the package, the fetcher reports it ready, the
-  // package's backend starts and stops at its event.
+  // package's backend starts and stops at its event. The caller stops at a
+  // failed step.
   void RunToTheWaitingStep() {
     for (int i = 0; i < 600 && !first_backend_.IsValid(); ++i) {
       first_backend_ = test::FindChildProcess(front_end_.Pid(), Host());
       if (!first_backend_.IsValid()) Sleep(100);
     }
-    ASSERT_TRUE(first_backend_.IsValid());
+    ASSERT_TRUE(first_backend_.IsValid()) << Processes();
     ASSERT_TRUE(
         WaitForLogLine(first_backend_.Pid(), "Need to wait for actual package"))
-        << LogOf(first_backend_.Pid());
+        << Processes();
     ASSERT_TRUE(SetEvent(package_event_.Get()));
-    ASSERT_TRUE(WaitFor(ready_event())) << LogOf(first_backend_.Pid());
+    ASSERT_TRUE(WaitFor(ready_event())) << Processes();
     // The first backend runs elevated on the test system: the package's
     // installer starts from a protected copy.
     package_backend_ = test::FindChildProcessBelow(
         first_backend_.Pid(), protected_root(), kPackageInstallerName);
-    ASSERT_TRUE(package_backend_.IsValid());
+    ASSERT_TRUE(package_backend_.IsValid()) << Processes();
+  }
+
+  // Each process of the installation, for a failed step's message.
+  std::string Processes() const {
+    return DescribeProcess("front end", front_end_) +
+           DescribeProcess("first backend", first_backend_) +
+           DescribeProcess("package backend", package_backend_);
   }
 
   // Where the fetcher put the package: the only folder in the download
@@ -140,8 +148,8 @@ class SilentFrontEndTest : public test::InstallerProcessTestBase {
 
 TEST_F(SilentFrontEndTest, TheFetchedPackageIsInstalled) {
   WriteFrontEndSeams(false);
-  StartFrontEnd(kNoNetwork);
-  RunToTheWaitingStep();
+  ASSERT_NO_FATAL_FAILURE(StartFrontEnd(kNoNetwork));
+  ASSERT_NO_FATAL_FAILURE(RunToTheWaitingStep());
   // The package backend installs from its protected copy: the fetched
   // package goes while it works, not after it.
   ASSERT_TRUE(WaitForLogLine(front_end_.Pid(),
@@ -172,11 +180,11 @@ TEST_F(SilentFrontEndTest, AForgedSuccessDecidesNothing) {
   extra->Set("branding", std::move(branding));
   WriteFrontEndSeams(true, std::move(extra));
   // The overrides come from the same server.
-  StartFrontEnd(
-      u"--enable-installer-stats=1 "
-      u"--local-pref-default-overrides-server=" +
-      stats_server.Url("/prefs"));
-  RunToTheWaitingStep();
+  ASSERT_NO_FATAL_FAILURE(
+      StartFrontEnd(u"--enable-installer-stats=1 "
+                    u"--local-pref-default-overrides-server=" +
+                    stats_server.Url("/prefs")));
+  ASSERT_NO_FATAL_FAILURE(RunToTheWaitingStep());
 
   // Anyone can write into the front end's mailslot.
   base::win::ScopedHandle mailslot(CreateFileW(
@@ -233,8 +241,8 @@ TEST_F(SilentFrontEndTest, AnInterruptionMidCopyUndoesEverything) {
   const test::FileTreeSnapshot files = Files();
   const test::RegistrySnapshot registry = Registry();
   WriteFrontEndSeams(false);
-  StartFrontEnd(kNoNetwork);
-  RunToTheWaitingStep();
+  ASSERT_NO_FATAL_FAILURE(StartFrontEnd(kNoNetwork));
+  ASSERT_NO_FATAL_FAILURE(RunToTheWaitingStep());
   ExpectTargetCopied(true);
   base::win::ScopedHandle interrupted =
       FolderEvent(kInstallationInterruptedEvent);
@@ -263,8 +271,8 @@ TEST_F(SilentFrontEndTest, AKilledFirstBackendStopsThePackageBackend) {
   const test::FileTreeSnapshot files = Files();
   const test::RegistrySnapshot registry = Registry();
   WriteFrontEndSeams(false);
-  StartFrontEnd(kNoNetwork);
-  RunToTheWaitingStep();
+  ASSERT_NO_FATAL_FAILURE(StartFrontEnd(kNoNetwork));
+  ASSERT_NO_FATAL_FAILURE(RunToTheWaitingStep());
   ExpectTargetCopied(true);
 
   ASSERT_TRUE(first_backend_.Terminate(1, true));

@@ -141,6 +141,15 @@ class HandOverTest : public test::InstallerProcessTestBase {
     return exit_code;
   }
 
+  // What this front end received, and each backend, for a failed step's
+  // message.
+  std::string Processes() const {
+    std::string text = "\n=== messages received:";
+    for (const std::string& event : front_end_.events()) text += " " + event;
+    return text + DescribeProcess("first backend", first_backend_) +
+           DescribeProcess("package backend", package_backend_);
+  }
+
   size_t Count(const std::string& event) const {
     return static_cast<size_t>(std::count(front_end_.events().begin(),
                                           front_end_.events().end(), event));
@@ -289,16 +298,17 @@ TEST_F(HandOverTest, ASignedElevatedCopyStartsNoUnsignedPackageInstaller) {
 // waits for the package and then grants through the package's installer.
 class FolderPermissionHandOverTest : public HandOverTest {
  protected:
+  // The caller stops at a failed step.
   void RunToTheWaitingStep() {
     Rights rights;
     rights.record_grants = true;
     WriteSeamsAndRights(rights);
     ASSERT_TRUE(SetEvent(package_ready_.Get()));
-    StartFirstBackend(u"--allusers=0");
-    ASSERT_TRUE(PumpUntilReady()) << LogOf(first_backend_.Pid());
+    ASSERT_NO_FATAL_FAILURE(StartFirstBackend(u"--allusers=0"));
+    ASSERT_TRUE(PumpUntilReady()) << Processes();
     package_backend_ = test::FindChildProcess(
         first_backend_.Pid(), package().Append(kPackageInstallerName));
-    ASSERT_TRUE(package_backend_.IsValid());
+    ASSERT_TRUE(package_backend_.IsValid()) << Processes();
     // Granted, to this user by its domain-qualified name, and not taken
     // back while the package's backend installs.
     const std::vector<std::string> record = test::ReadGrantRecord(grants_);
@@ -312,7 +322,7 @@ class FolderPermissionHandOverTest : public HandOverTest {
 };
 
 TEST_F(FolderPermissionHandOverTest, TheGrantEndsAfterThePackageBackend) {
-  RunToTheWaitingStep();
+  ASSERT_NO_FATAL_FAILURE(RunToTheWaitingStep());
   base::RunLoopFor(300);
   EXPECT_EQ(std::vector<std::string>{granted_line_},
             test::ReadGrantRecord(grants_));
@@ -331,7 +341,7 @@ TEST_F(FolderPermissionHandOverTest, TheGrantEndsAfterThePackageBackend) {
 }
 
 TEST_F(FolderPermissionHandOverTest, AKilledBackendEndsTheGrant) {
-  RunToTheWaitingStep();
+  ASSERT_NO_FATAL_FAILURE(RunToTheWaitingStep());
   ASSERT_TRUE(first_backend_.Terminate(1, true));
   EXPECT_TRUE(WaitForGrantRecord({granted_line_, "restore"}))
       << test::ReadFileContents(grants_);

@@ -21,6 +21,7 @@
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
+#include "desktop/windows/installer/test/process_test_util_win.h"
 #include "desktop/windows/installer/test/test_host_seams_win.h"
 
 namespace installer {
@@ -167,6 +168,25 @@ bool InstallerProcessTestBase::WaitForLogLine(uint32_t pid,
     Sleep(100);
   }
   return false;
+}
+
+std::string InstallerProcessTestBase::DescribeProcess(
+    const char* role, const base::Process& process) const {
+  std::string text = "\n=== " + std::string(role);
+  if (!process.IsValid()) return text + ": none\n";
+  text += " " + std::to_string(process.Pid());
+  int exit_code = 0;
+  text += process.WaitForExitWithTimeout(0, &exit_code)
+              ? ", ended with " + std::to_string(exit_code)
+              : ", still running";
+  text +=
+      "\ncommand line: " + base::UTF16ToUTF8(GetProcessCommandLine(process)) +
+      "\n";
+  // The test host makes the folder before the engine runs.
+  const bool has_folder = base::DirectoryExists(
+      log_root_.Append(base::UTF8ToUTF16(std::to_string(process.Pid()))));
+  text += has_folder ? "log:\n" + LogOf(process.Pid()) : "no log folder\n";
+  return text;
 }
 
 bool InstallerProcessTestBase::WaitFor(const base::win::ScopedHandle& event) {

@@ -49,6 +49,11 @@ class InstallerProcessTestBase : public SettingsTestBase {
   std::string LogOf(uint32_t pid) const;
   // Runs until the log of |pid| holds |text| (at most a minute).
   bool WaitForLogLine(uint32_t pid, const std::string& text) const;
+  // For the message of a failed step: whether the process |role| names
+  // still runs, its command line, whether it got as far as its log folder,
+  // and its log.
+  std::string DescribeProcess(const char* role,
+                              const base::Process& process) const;
   // Waits (at most a minute) for |event|.
   static bool WaitFor(const base::win::ScopedHandle& event);
 

@@ -6,6 +6,8 @@
 #include <winternl.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
@@ -59,25 +61,54 @@ bool IsKnownNotToBeACrashReporter(HANDLE process) {
          command_line.find(marker) == std::wstring::npos;
 }
 
-// A running child of |parent_pid|, not a crash reporter, whose program
-// |matches|.
-template <typename Matcher>
-base::Process FindChild(uint32_t parent_pid, Matcher matches) {
+// What the lookups list instead of the system's snapshot, when set.
+std::vector<internal::ProcessIds>* g_process_list_for_testing = nullptr;
+
+std::vector<internal::ProcessIds> ListProcesses() {
+  if (g_process_list_for_testing) return *g_process_list_for_testing;
+  std::vector<internal::ProcessIds> processes;
   base::win::ScopedHandle snapshot(
       CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot.IsValid()) return base::Process();
+  if (!snapshot.IsValid()) return processes;
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof(entry);
   for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
        more = Process32NextW(snapshot.Get(), &entry)) {
-    if (entry.th32ParentProcessID != parent_pid) continue;
+    processes.push_back({entry.th32ProcessID, entry.th32ParentProcessID});
+  }
+  return processes;
+}
+
+// When |process| was created, in FILETIME units; 0 when unknown.
+uint64_t CreationTimeOf(HANDLE process) {
+  FILETIME created = {}, exited = {}, kernel = {}, user = {};
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return (static_cast<uint64_t>(created.dwHighDateTime) << 32) |
+         created.dwLowDateTime;
+}
+
+// A running child of |parent_pid|, not a crash reporter, whose program
+// |matches|. The snapshot names a parent by its id alone, which outlives
+// the parent: the system soon gives it to a new process, and the orphans of
+// the ended one would pass for that process's children. A child is never
+// older than its parent.
+template <typename Matcher>
+base::Process FindChild(uint32_t parent_pid, Matcher matches) {
+  const base::win::ScopedHandle parent(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent_pid));
+  const uint64_t parent_created =
+      parent.IsValid() ? CreationTimeOf(parent.Get()) : 0;
+  if (parent_created == 0) return base::Process();
+  for (const internal::ProcessIds& ids : ListProcesses()) {
+    if (ids.parent_pid != parent_pid) continue;
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION |
                                      PROCESS_VM_READ | PROCESS_TERMINATE,
-                                 FALSE, entry.th32ProcessID);
+                                 FALSE, ids.pid);
     if (!process) continue;
     wchar_t path[MAX_PATH] = {};
     DWORD size = MAX_PATH;
-    if (QueryFullProcessImageNameW(process, 0, path, &size) &&
+    if (CreationTimeOf(process) >= parent_created &&
+        QueryFullProcessImageNameW(process, 0, path, &size) &&
         matches(base::FilePath(base::as_u16cstr(path))) &&
         IsKnownNotToBeACrashReporter(process)) {
       return base::Process(process);
@@ -113,6 +144,20 @@ base::Process FindChildProcessBelow(uint32_t parent_pid,
                path.value().substr(0, prefix.size()), prefix) == 0;
   });
 }
+
+namespace internal {
+
+ScopedProcessListForTesting::ScopedProcessListForTesting(
+    std::vector<ProcessIds> processes)
+    : processes_(std::move(processes)) {
+  g_process_list_for_testing = &processes_;
+}
+
+ScopedProcessListForTesting::~ScopedProcessListForTesting() {
+  g_process_list_for_testing = nullptr;
+}
+
+}  // namespace internal
 
 }  // namespace test
 }  // namespace installer

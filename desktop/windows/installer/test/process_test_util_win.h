@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 #include "base/files/file_path.h"
 #include "base/process/process.h"
@@ -16,7 +17,9 @@ namespace test {
 
 // A running child of the process |parent_pid| whose program is |program|
 // (compared without case), opened to wait for it, read its exit code and
-// end it. Invalid when there is none.
+// end it. Invalid when there is none, or when |parent_pid| names no process
+// (any more). A process that began before the one now called |parent_pid|
+// is not its child, whatever parent id it keeps.
 base::Process FindChildProcess(uint32_t parent_pid,
                                const base::FilePath& program);
 
@@ -31,6 +34,31 @@ base::Process FindChildProcessBelow(uint32_t parent_pid,
 // PROCESS_QUERY_INFORMATION and PROCESS_VM_READ); empty when it cannot be
 // read.
 std::u16string GetProcessCommandLine(const base::Process& process);
+
+namespace internal {
+
+// A process's id and the id its parent had, as a snapshot lists them.
+struct ProcessIds {
+  uint32_t pid;
+  uint32_t parent_pid;
+};
+
+// Lets the lookups above see |processes| instead of the system's snapshot
+// while it lives: a parent id the system has given to another process
+// cannot be brought about on purpose.
+class ScopedProcessListForTesting {
+ public:
+  explicit ScopedProcessListForTesting(std::vector<ProcessIds> processes);
+  ScopedProcessListForTesting(const ScopedProcessListForTesting&) = delete;
+  ScopedProcessListForTesting& operator=(const ScopedProcessListForTesting&) =
+      delete;
+  ~ScopedProcessListForTesting();
+
+ private:
+  std::vector<ProcessIds> processes_;
+};
+
+}  // namespace internal
 
 }  // namespace test
 }  // namespace installer
