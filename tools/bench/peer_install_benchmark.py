@@ -33,6 +33,11 @@ of its own (a copy of one template prefix), and measures
     reporter);
   - the load average of the machine when the install started.
 
+Before each install it empties the system's file caches, where it may (as
+root; --keep-caches leaves them): on a virtual machine, installs slowed
+round after round while the caches held what earlier rounds left, so that
+a side's figure depended on what ran before it.
+
 Wine gives every process an elevated administrator's token, so every one of
 our installs takes the elevated road: the backend copies the unpacked
 package into a protected folder, and under Wine (which keeps no access list
@@ -60,7 +65,7 @@ Usage (after `bash tools/build.sh win`, with nsis installed):
   python3 tools/bench/peer_install_benchmark.py [--rounds 3] [--work DIR]
       [--build out/win] [--variants 163:today,163:mx9,650:mx9] [--keep]
       [--sample] [--sample-baseline OLD_FULL_INSTALLER.exe]
-      [--standard-user]
+      [--standard-user] [--keep-caches]
 Everything it makes stays below --work (default out/bench), reused by later
 runs while its inputs are unchanged. The machine's load shows in the
 figures: run it when the machine is quiet, and read the load column.
@@ -692,12 +697,26 @@ def report(results, unpacks, natives, made, variants, work):
 
 # --- The rounds -------------------------------------------------------------
 
-def one_install(template, work, job, round_index, keep):
+def drop_caches():
+    """Empties the system's file caches, where this process may; whether it
+    did. Every install then starts from the same state (see the top)."""
+    os.sync()
+    try:
+        with open("/proc/sys/vm/drop_caches", "w") as f:
+            f.write("3\n")
+        return True
+    except OSError:
+        return False
+
+
+def one_install(template, work, job, round_index, keep, fresh_caches):
     """Installs |job| in a fresh prefix; its result and, for our packages,
     the unpack step's alone in the same prefix."""
     name = job["name"]
     prefix = os.path.join(work, "prefixes", "%s-%d" % (
         re.sub(r"[^a-z0-9]+", "_", name.lower()), round_index))
+    if fresh_caches:
+        drop_caches()
     clone_prefix(template, prefix)
     start_wine(prefix)
     try:
@@ -735,6 +754,9 @@ def main():
     parser.add_argument("--standard-user", action="store_true",
                         help="also install each variant with a build that "
                         "takes a standard user's road")
+    parser.add_argument("--keep-caches", action="store_true",
+                        help="do not empty the file caches before each "
+                        "install (they are emptied where this user may)")
     args = parser.parse_args()
     for tool in ("wine", "wineserver", "7zz", "makensis"):
         if not shutil.which(tool):
@@ -822,6 +844,9 @@ def main():
                      "arguments": OUR_ARGUMENTS,
                      "check": lambda prefix: check_ours(prefix, None)})
 
+    fresh_caches = not args.keep_caches and drop_caches()
+    log("file caches are %s before each install" % (
+        "emptied" if fresh_caches else "kept"))
     results = {}
     unpacks = {}
     natives = {}
@@ -829,7 +854,7 @@ def main():
         # Each round in another order, so that no side always comes first.
         for job in jobs if round_index % 2 == 0 else reversed(jobs):
             result, unpack = one_install(template, work, job, round_index,
-                                         args.keep)
+                                         args.keep, fresh_caches)
             results.setdefault(job["name"], []).append(result)
             if unpack:
                 unpacks.setdefault(job["variant"], []).append(unpack)
