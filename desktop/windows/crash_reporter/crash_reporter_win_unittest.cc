@@ -98,9 +98,36 @@ DWORD WaitForExit(HANDLE process) {
   return exit_code;
 }
 
-// Waits for the end of every process that process |parent| started (their
-// snapshot entries keep the parent's id after its end).
-bool WaitForChildrenOf(uint32_t parent) {
+// A process's id and the span it ran, in FILETIME units.
+struct ProcessLife {
+  uint32_t pid = 0;
+  uint64_t created = 0;
+  uint64_t exited = 0;
+};
+
+uint64_t FileTimeValue(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) |
+         time.dwLowDateTime;
+}
+
+// The life of the ended |process|; all zero when the system cannot tell.
+ProcessLife LifeOf(HANDLE process, uint32_t pid) {
+  FILETIME created = {}, exited = {}, kernel = {}, user = {};
+  ProcessLife life;
+  if (GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+    life.pid = pid;
+    life.created = FileTimeValue(created);
+    life.exited = FileTimeValue(exited);
+  }
+  return life;
+}
+
+// Waits for the end of every process that |parent| started. Their snapshot
+// entries keep the parent's id after its end, and the system soon gives
+// that id to another process: only a process started while the parent ran
+// is its child.
+bool WaitForChildrenOf(const ProcessLife& parent) {
+  if (parent.pid == 0) return false;
   base::win::ScopedHandle snapshot(
       CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot.IsValid()) return false;
@@ -108,13 +135,19 @@ bool WaitForChildrenOf(uint32_t parent) {
   entry.dwSize = sizeof(entry);
   for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
        more = Process32NextW(snapshot.Get(), &entry)) {
-    if (entry.th32ParentProcessID != parent) continue;
+    if (entry.th32ParentProcessID != parent.pid) continue;
     base::win::ScopedHandle child(
-        OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
-    if (child.IsValid() &&
-        WaitForSingleObject(child.Get(), kProcessTimeoutMs) != WAIT_OBJECT_0) {
-      return false;
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                    entry.th32ProcessID));
+    if (!child.IsValid()) continue;
+    FILETIME created = {}, exited = {}, kernel = {}, user = {};
+    if (!GetProcessTimes(child.Get(), &created, &exited, &kernel, &user) ||
+        FileTimeValue(created) < parent.created ||
+        FileTimeValue(created) > parent.exited) {
+      continue;
     }
+    if (WaitForSingleObject(child.Get(), kProcessTimeoutMs) != WAIT_OBJECT_0)
+      return false;
   }
   return true;
 }
@@ -514,7 +547,7 @@ class CrashReporterOwnCrashTest : public CrashReporterTest {
   // and waits for its end; returns its exit code, how long it took and its
   // process id.
   DWORD RunCrashingReporter(const char16_t* mode, base::TimeDelta* took,
-                            uint32_t* pid = nullptr) {
+                            ProcessLife* life = nullptr) {
     const base::TimeTicks start = base::TimeTicks::Now();
     RunningChild reporter;
     EXPECT_TRUE(reporter.Start(
@@ -524,7 +557,7 @@ class CrashReporterOwnCrashTest : public CrashReporterTest {
                          {test::kOwnDumpLimit, u"8000000"}})));
     const DWORD exit_code = WaitForExit(reporter.handle());
     *took = base::TimeTicks::Now() - start;
-    if (pid) *pid = reporter.pid();
+    if (life) *life = LifeOf(reporter.handle(), reporter.pid());
     return exit_code;
   }
 
@@ -578,11 +611,11 @@ TEST_F(CrashReporterOwnCrashTest, ReportedOnceInThreeDays) {
   // A second crash within three days is not reported, and the crashed
   // reporter is released at once.
   const uint64_t stored = last_crash_.Get();
-  uint32_t crashed_pid = 0;
-  EXPECT_EQ(0xC0000005u, RunCrashingReporter(u"server", &took, &crashed_pid));
+  ProcessLife crashed;
+  EXPECT_EQ(0xC0000005u, RunCrashingReporter(u"server", &took, &crashed));
   EXPECT_LT(took, base::TimeDelta::FromMilliseconds(kReportWaitMs));
   // The reporting instance has ended, without a report.
-  ASSERT_TRUE(WaitForChildrenOf(crashed_pid));
+  ASSERT_TRUE(WaitForChildrenOf(crashed));
   EXPECT_EQ(1u, crash_server_.Requests().size());
   EXPECT_EQ(1u, collector_.Requests().size());
   EXPECT_EQ(stored, last_crash_.Get());
