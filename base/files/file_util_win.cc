@@ -104,10 +104,13 @@ bool DeleteEntry(const FilePath& path, const std::u16string& pattern,
   }
   if (IsRealFolder(attributes) && recursive) {
     // Listing the folder opens it again, which a handle with delete access
-    // would refuse: hold it without that access while it is emptied.
+    // would refuse: hold it without that access while it is emptied. A
+    // handle that may only read and write attributes takes no part in
+    // sharing; one that may list the folder stops a rename.
     entry.Close();
     win::ScopedHandle held;
-    if (!OpenEntry(path, kInspectAccess, &held, &attributes))
+    if (!OpenEntry(path, FILE_LIST_DIRECTORY | kInspectAccess, &held,
+                   &attributes))
       return IsMissing(::GetLastError());
     if (IsRealFolder(attributes) && !DeleteFileRecursive(path, pattern, true))
       return false;
