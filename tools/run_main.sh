@@ -11,7 +11,9 @@
 #   bash tools/run_main.sh --interactive   install and update through the
 #                                          installer's window instead, with a
 #                                          screenshot of each page
-set -euo pipefail
+set -Eeuo pipefail
+# A step that fails outside a check ends the job: say which.
+trap 'echo "FAILED: stopped at line $LINENO: $BASH_COMMAND" >&2' ERR
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 if [[ ${1:-} != --under-xvfb ]]; then
