@@ -113,7 +113,7 @@ TEST_F(InstallerWindowTest, PagesShowTheirControlsAndFocus) {
     EXPECT_EQ(step.page == InstallerPage::kOptions,
               IsWindowVisible(window_->options_dialog()) != FALSE);
     if (step.focus) {
-      EXPECT_EQ(Control(step.focus), GetFocus());
+      EXPECT_EQ(Control(step.focus), FocusInWindow());
     }
   }
   const base::ListValue* pages = Pages();
@@ -537,7 +537,7 @@ TEST_F(InstallerWindowTest, ErrorPageOffersTheFullInstallerWhenAsked) {
   window_->ShowError(u"first", false, "first detail");
   EXPECT_FALSE(Shown(kFullInstaller));
   EXPECT_EQ(u"first", test::WindowText(Control(kMessage)));
-  EXPECT_EQ(Control(kRetry), GetFocus());
+  EXPECT_EQ(Control(kRetry), FocusInWindow());
   EXPECT_TRUE(Shown(kBack));
 
   window_->ShowProgress(0, 10);
@@ -600,7 +600,7 @@ TEST_F(InstallerWindowTest, UninstallPage) {
   EXPECT_EQ((std::set<int>{kLogo, kUninstallCancel, kUninstall, kDeleteProfile,
                            kUninstallQuestion}),
             ShownControls(window_->dialog()));
-  EXPECT_EQ(Control(kUninstall), GetFocus());
+  EXPECT_EQ(Control(kUninstall), FocusInWindow());
   const struct {
     int id;
     uint32_t string_id;

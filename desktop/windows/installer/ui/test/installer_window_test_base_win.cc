@@ -111,6 +111,15 @@ HWND InstallerWindowTestBase::Control(int id) const {
   return control ? control : GetDlgItem(window_->options_dialog(), id);
 }
 
+HWND InstallerWindowTestBase::FocusInWindow() {
+  HWND dialog = window_->dialog();
+  if (GetForegroundWindow() != dialog) {
+    SetForegroundWindow(dialog);
+    RunUiUntil([dialog] { return GetForegroundWindow() == dialog; }, 2000);
+  }
+  return GetFocus();
+}
+
 void InstallerWindowTestBase::Click(int id) {
   SendMessageW(Control(id), BM_CLICK, 0, 0);
   RunUiFor(20);
