@@ -79,14 +79,6 @@ std::vector<internal::ProcessIds> ListProcesses() {
   return processes;
 }
 
-// When |process| was created, in FILETIME units; 0 when unknown.
-uint64_t CreationTimeOf(HANDLE process) {
-  FILETIME created = {}, exited = {}, kernel = {}, user = {};
-  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
-  return (static_cast<uint64_t>(created.dwHighDateTime) << 32) |
-         created.dwLowDateTime;
-}
-
 // A running child of |parent_pid|, not a crash reporter, whose program
 // |matches|. The snapshot names a parent by its id alone, which outlives
 // the parent: the system soon gives it to a new process, and the orphans of
@@ -119,6 +111,13 @@ base::Process FindChild(uint32_t parent_pid, Matcher matches) {
 }
 
 }  // namespace
+
+uint64_t CreationTimeOf(HANDLE process) {
+  FILETIME created = {}, exited = {}, kernel = {}, user = {};
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return (static_cast<uint64_t>(created.dwHighDateTime) << 32) |
+         created.dwLowDateTime;
+}
 
 std::u16string GetProcessCommandLine(const base::Process& process) {
   return base::as_u16cstr(CommandLineOf(process.Handle()).c_str());

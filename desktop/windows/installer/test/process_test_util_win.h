@@ -5,6 +5,7 @@
 #define DESKTOP_WINDOWS_INSTALLER_TEST_PROCESS_TEST_UTIL_WIN_H_
 
 #include <stdint.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -34,6 +35,9 @@ base::Process FindChildProcessBelow(uint32_t parent_pid,
 // PROCESS_QUERY_INFORMATION and PROCESS_VM_READ); empty when it cannot be
 // read.
 std::u16string GetProcessCommandLine(const base::Process& process);
+
+// When |process| was created, in FILETIME units; 0 when unknown.
+uint64_t CreationTimeOf(HANDLE process);
 
 namespace internal {
 

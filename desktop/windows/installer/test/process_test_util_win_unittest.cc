@@ -41,14 +41,6 @@ class WaitingHost {
   base::Process process_;
 };
 
-uint64_t CreationTimeOf(const base::Process& process) {
-  FILETIME created = {}, exited = {}, kernel = {}, user = {};
-  if (!GetProcessTimes(process.Handle(), &created, &exited, &kernel, &user))
-    return 0;
-  return (static_cast<uint64_t>(created.dwHighDateTime) << 32) |
-         created.dwLowDateTime;
-}
-
 // Both lookups for |parent_pid|; the pid of what each found, 0 for
 // nothing. A just-started process whose command line cannot be read yet is
 // looked for again, until |expected| comes up or two seconds have passed.
@@ -76,8 +68,10 @@ TEST(FindChildProcessTest, AProcessOlderThanTheParentIsNoChildOfIt) {
   ASSERT_TRUE(parent.process().IsValid());
   WaitingHost child;
   ASSERT_TRUE(child.process().IsValid());
-  ASSERT_LT(CreationTimeOf(orphan.process()), CreationTimeOf(parent.process()));
-  ASSERT_LE(CreationTimeOf(parent.process()), CreationTimeOf(child.process()));
+  ASSERT_LT(CreationTimeOf(orphan.process().Handle()),
+            CreationTimeOf(parent.process().Handle()));
+  ASSERT_LE(CreationTimeOf(parent.process().Handle()),
+            CreationTimeOf(child.process().Handle()));
   const uint32_t self = GetCurrentProcessId();
 
   const struct {
