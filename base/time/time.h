@@ -280,7 +280,8 @@ class ThreadTicks {
   constexpr ThreadTicks() = default;
 
   // Whether Now() can measure thread time here, computed once (on Windows:
-  // a non-stop time-stamp counter, and not an AMD family-15 processor).
+  // a non-stop time-stamp counter, not an AMD family-15 processor, and a
+  // system that gives a thread's cycle count).
   static bool IsSupported();
   // The time-stamp counter's ticks per second; 0 until at least 50 ms have
   // passed since the first call (the value is cached once measured).

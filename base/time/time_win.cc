@@ -206,7 +206,13 @@ bool TimeTicks::IsHighResolution() {
 
 // static
 bool ThreadTicks::IsSupported() {
-  static const bool supported = TimeStampCounterIsUsable();
+  // Some Windows emulations report an invariant counter but cannot give a
+  // thread's cycles.
+  static const bool supported = [] {
+    ULONG64 cycles = 0;
+    return TimeStampCounterIsUsable() &&
+           QueryThreadCycleTime(GetCurrentThread(), &cycles);
+  }();
   return supported;
 }
 
