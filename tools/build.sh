@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Windows binaries (out/win) and the native sanitizer build
 # (out/native); "tsan" builds the native tests with ThreadSanitizer instead
-# (out/tsan); "bench-standard-user" builds the installer alone with
-# VELNA_BENCH_STANDARD_USER, for the peer benchmark only (out/bench-standard-
-# user, never shipped). Usage: tools/build.sh [win|native|all|tsan|
-# bench-standard-user]
+# (out/tsan); "bench-standard-user" and "bench-kept-access-lists" build the
+# installer alone with VELNA_BENCH_STANDARD_USER or
+# VELNA_BENCH_KEPT_ACCESS_LISTS, for the peer benchmark only (out/bench-...,
+# never shipped). Usage: tools/build.sh [win|native|all|tsan|
+# bench-standard-user|bench-kept-access-lists]
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 what="${1:-all}"
@@ -36,6 +37,10 @@ fi
 if [[ $what == bench-standard-user ]]; then
   TARGET=installer configure_and_build "$ROOT/out/bench-standard-user" \
     "${WINDOWS[@]}" -DVELNA_BENCH_STANDARD_USER=ON
+fi
+if [[ $what == bench-kept-access-lists ]]; then
+  TARGET=installer configure_and_build "$ROOT/out/bench-kept-access-lists" \
+    "${WINDOWS[@]}" -DVELNA_BENCH_KEPT_ACCESS_LISTS=ON
 fi
 if [[ $what == native || $what == all ]]; then
   configure_and_build "$ROOT/out/native" -DCMAKE_BUILD_TYPE=Debug \

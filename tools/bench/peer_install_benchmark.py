@@ -43,11 +43,16 @@ our installs takes the elevated road: the backend copies the unpacked
 package into a protected folder, and under Wine (which keeps no access list
 given to a folder) the package's backend copies it once more. On Windows a
 per-user install by a standard user, or by an administrator whose token UAC
-filters, takes neither copy. With --standard-user the benchmark also builds
-our installer with VELNA_BENCH_STANDARD_USER (tools/build.sh
-bench-standard-user, never to ship), which answers every administrator check
-as for a standard user, and installs each variant with it too: that road's
-figures.
+filters, takes neither copy, and an elevated install takes only the first.
+Two benchmark builds of our installer (tools/build.sh bench-..., never to
+ship) measure those roads; each option installs every variant with one of
+them too:
+
+  --standard-user:     VELNA_BENCH_STANDARD_USER answers every
+                       administrator check as for a standard user;
+  --kept-access-lists: VELNA_BENCH_KEPT_ACCESS_LISTS finds a protected
+                       folder with the access list it was made with, as
+                       Windows keeps it: the elevated road as on Windows.
 
 It also times our unpack step alone (LzmaUtil under Wine, through
 lzma_unpack_benchmark.exe, its own time without Wine's start-up) and
@@ -65,7 +70,7 @@ Usage (after `bash tools/build.sh win`, with nsis installed):
   python3 tools/bench/peer_install_benchmark.py [--rounds 3] [--work DIR]
       [--build out/win] [--variants 163:today,163:mx9,650:mx9] [--keep]
       [--sample] [--sample-baseline OLD_FULL_INSTALLER.exe]
-      [--standard-user] [--keep-caches]
+      [--standard-user] [--kept-access-lists] [--keep-caches]
 Everything it makes stays below --work (default out/bench), reused by later
 runs while its inputs are unchanged. The machine's load shows in the
 figures: run it when the machine is quiet, and read the load column.
@@ -106,6 +111,12 @@ BULK_SHARE = 0.93
 PACKINGS = {"today": None, "mx9": "-mx=9 -ms=on",
             "mx9d64": "-mx=9 -md=64m -ms=on"}
 DEFAULT_VARIANTS = "163:today,163:mx9,650:mx9"
+
+# Benchmark builds of our installer (see the top): the road's name in the
+# report, the build's name (tools/build.sh, and its folder below out/).
+ROADS = {"standard_user": ("standard user", "bench-standard-user"),
+         "kept_access_lists": ("elevated as on Windows",
+                               "bench-kept-access-lists")}
 
 OUR_ARGUMENTS = ["--silent", "--installfolder=" + OUR_FOLDER, "--allusers=0",
                  "--launchbrowser=0", "--setdefaultbrowser=0",
@@ -226,24 +237,21 @@ def build_inputs(build):
     return inputs, branding
 
 
-def build_standard_user():
-    """Our installer.exe built to answer every administrator check as for a
-    standard user (tools/build.sh bench-standard-user)."""
-    log("building the standard-user installer ...")
-    run(["bash", os.path.join(ROOT, "tools", "build.sh"),
-         "bench-standard-user"])
-    return os.path.join(ROOT, "out", "bench-standard-user", "desktop",
-                        "windows", "installer", "installer.exe")
+def build_road_installer(build_name):
+    """Our installer.exe of the benchmark build |build_name| (ROADS)."""
+    log("building the %s installer ..." % build_name)
+    run(["bash", os.path.join(ROOT, "tools", "build.sh"), build_name])
+    return os.path.join(ROOT, "out", build_name, "desktop", "windows",
+                        "installer", "installer.exe")
 
 
-def build_ours(build, work, payload, packing, installer=None):
+def build_ours(build, work, payload, packing, installer=None, suffix=""):
     """Our full installer of |payload| packed the |packing| way; with
-    |installer|, that installer.exe instead of |build|'s."""
+    |installer|, that installer.exe instead of |build|'s, in a folder named
+    with |suffix|."""
     inputs, branding = build_inputs(build)
-    suffix = ""
     if installer:
         inputs["installer"] = installer
-        suffix = "-standard-user"
     script = os.path.join(ROOT, "tools", "make_sample_package.py")
     ours = os.path.join(work, "ours-%s-%s%s" % (payload["label"], packing,
                                                suffix))
@@ -661,11 +669,12 @@ def report(results, unpacks, natives, made, variants, work):
                 "%.2f" % (ours["wall"] / nsis["wall"], target,
                           ours["rss"] / nsis["rss"],
                           ours["pss"] / nsis["pss"]))
-        standard = summaries.get(name + ", standard user")
-        if standard and nsis:
-            log("  standard user's road: wall / NSIS %.2f; tree RSS / NSIS "
-                "%.2f" % (standard["wall"] / nsis["wall"],
-                          standard["rss"] / nsis["rss"]))
+        for road, _ in ROADS.values():
+            other = summaries.get("%s, %s" % (name, road))
+            if other and nsis:
+                log("  road %s: wall / NSIS %.2f; tree RSS / NSIS %.2f" % (
+                    road, other["wall"] / nsis["wall"],
+                    other["rss"] / nsis["rss"]))
         if ours:
             limit = info["dictionary"] / MIB + 40
             log("  front end peak %.1f MiB, target <= dictionary + 40 = "
@@ -677,7 +686,7 @@ def report(results, unpacks, natives, made, variants, work):
                 unpack, median([u["rss"] for u in unpacks.get(variant, [])]),
                 native, native / unpack))
     for packing in PACKINGS:
-        for road in ("", ", standard user"):
+        for road in [""] + [", " + r for r, _ in ROADS.values()]:
             small = summaries.get("ours 163 MB " + packing + road)
             large = summaries.get("ours 650 MB " + packing + road)
             if small and large:
@@ -754,6 +763,9 @@ def main():
     parser.add_argument("--standard-user", action="store_true",
                         help="also install each variant with a build that "
                         "takes a standard user's road")
+    parser.add_argument("--kept-access-lists", action="store_true",
+                        help="also install each variant with a build that "
+                        "takes the elevated road as on Windows")
     parser.add_argument("--keep-caches", action="store_true",
                         help="do not empty the file caches before each "
                         "install (they are emptied where this user may)")
@@ -781,11 +793,15 @@ def main():
         payloads[label] = {"label": label, "folder": folder, "made": stamp}
     made = {v: build_ours(build, work, payloads[v[0]], v[1])
             for v in variants}
-    standard = {}
-    if args.standard_user:
-        installer = build_standard_user()
-        standard = {v: build_ours(build, work, payloads[v[0]], v[1],
-                                  installer) for v in variants}
+    # Road option: {variant: our installer of that build}.
+    roads = {}
+    for option, (_, build_name) in ROADS.items():
+        if getattr(args, option):
+            installer = build_road_installer(build_name)
+            suffix = "-" + build_name[len("bench-"):]
+            roads[option] = {v: build_ours(build, work, payloads[v[0]], v[1],
+                                           installer, suffix)
+                             for v in variants}
     nsis = {}
     for label in payloads:
         tree = next(made[v]["tree"] for v in variants if v[0] == label)
@@ -827,12 +843,13 @@ def main():
                      check_ours(prefix, made[variant]["package"]),
                      "after": lambda prefix, variant=variant: our_unpack(
                          unpack_tool, made[variant]["archive"], prefix)})
-        if variant in standard:
-            jobs.append({"name": "ours %s MB %s, standard user" % variant,
-                         "installer": standard[variant]["installer"],
+        for option, road_made in roads.items():
+            jobs.append({"name": "ours %s MB %s, %s" % (
+                             variant + (ROADS[option][0],)),
+                         "installer": road_made[variant]["installer"],
                          "arguments": OUR_ARGUMENTS,
-                         "check": lambda prefix, variant=variant:
-                         check_ours(prefix, standard[variant]["package"])})
+                         "check": lambda prefix, made_here=road_made[variant]:
+                         check_ours(prefix, made_here["package"])})
     samples = []
     if args.sample:
         samples.append(("sample (this build)", sample_installer))
