@@ -110,9 +110,9 @@ TEST(SequencedWorkerPoolTest, DelayedTasksRunAfterTheirDelayInTimeOrder) {
     TimeTicks ran;
   };
   // Recorded as 2, 1 and 0: on a quiet machine the order is 0, 1, 2.
-  Posted posted[] = {{TimeDelta::FromMilliseconds(60)},
-                     {TimeDelta::FromMilliseconds(20)},
-                     {TimeDelta()}};
+  Posted posted[] = {{TimeDelta::FromMilliseconds(60), {}, {}, {}},
+                     {TimeDelta::FromMilliseconds(20), {}, {}, {}},
+                     {TimeDelta(), {}, {}, {}}};
   SequenceRecorder recorder;
   std::atomic<int> runs{0};
   WaitableEvent all_ran = MakeEvent();

@@ -129,8 +129,9 @@ TEST_F(TimerTest, ResetToALaterDeadlineKeepsThePostedTask) {
   // once. Either way no task runs before the new deadline.
   ASSERT_GE(runner_->posts(), 1);
   ASSERT_LE(runner_->posts(), 2);
-  if (runner_->posts() == 2)
+  if (runner_->posts() == 2) {
     EXPECT_LT(runner_->last_delay(), TimeDelta::FromMilliseconds(40));
+  }
   EXPECT_GE(ran_at - reset_at, TimeDelta::FromMilliseconds(40));
 }
 

@@ -490,7 +490,9 @@ TEST_F(CrashReporterTest, DbghelpPlantedBesideTheReporterIsNeverLoaded) {
   base::win::ScopedHandle reporter(OpenProcess(
       SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, reporter_pid));
   // Gone already, or ending once its uploads are done.
-  if (reporter.IsValid()) EXPECT_EQ(0u, WaitForExit(reporter.Get()));
+  if (reporter.IsValid()) {
+    EXPECT_EQ(0u, WaitForExit(reporter.Get()));
+  }
 
   // The minidump was written, with the system's dbghelp.
   const std::u16string prefix =

@@ -121,7 +121,9 @@ TEST(DownloadFolderTest, ACopyOfTheSameNameInUseOrLeftBehindIsNoHindrance) {
     EXPECT_EQ(in_use, base::PathExists(other));
     held.Close();
     // Only the other run's copy was there to stay.
-    if (in_use) ASSERT_TRUE(base::DeleteFileOrDirectory(other, false));
+    if (in_use) {
+      ASSERT_TRUE(base::DeleteFileOrDirectory(other, false));
+    }
     EXPECT_TRUE(RemoveDirectoryW(base::as_wcstr(folder.value())));
   }
 }
@@ -173,9 +175,10 @@ TEST(DownloadFolderTest, TheTestRunStartsACopyOfItsOwn) {
     const base::FilePath candidate = Candidates(candidates.name())[0];
     const base::FilePath program = dir.GetPath().Append(u"program.exe");
     ASSERT_TRUE(base::CopyOneFile(TestHost(), program));
-    if (test_case.read_only)
+    if (test_case.read_only) {
       ASSERT_TRUE(SetFileAttributesW(base::as_wcstr(program.value()),
                                      FILE_ATTRIBUTE_READONLY));
+    }
     if (test_case.leftover_link) {
       ASSERT_TRUE(base::FileUtil::CreateDirectory(candidate));
       ASSERT_TRUE(CreateHardLinkW(

@@ -25,8 +25,9 @@ namespace {
 std::wstring CommandLineOf(HANDLE process) {
   using QueryFunction =
       NTSTATUS(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
-  static const auto query = reinterpret_cast<QueryFunction>(GetProcAddress(
-      GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess"));
+  static const auto query = reinterpret_cast<QueryFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"),
+                                             "NtQueryInformationProcess")));
   PROCESS_BASIC_INFORMATION basic = {};
   PEB peb = {};
   RTL_USER_PROCESS_PARAMETERS parameters = {};

@@ -474,7 +474,9 @@ TEST_F(WinInetDownloaderTest, UrlLimits) {
     const Outcome outcome =
         Transfer(c.url, std::string(), FileWriter("limits.bin"));
     EXPECT_EQ(c.started, outcome.started);
-    if (c.started) EXPECT_EQ(WinInetDownloader::kCompleted, outcome.state);
+    if (c.started) {
+      EXPECT_EQ(WinInetDownloader::kCompleted, outcome.state);
+    }
   }
   EXPECT_EQ(1u, server_.Requests().size());
 }

@@ -157,7 +157,9 @@ TEST_F(MoveFileOperationTest, TheMovedFileTakesItsNewFolderSecurity) {
         &transaction,
         std::make_unique<MoveFileOperation>(source_, destination, option)));
     Transaction::Rollback(&transaction);
-    if (security) EXPECT_TRUE(security->calls.empty());
+    if (security) {
+      EXPECT_TRUE(security->calls.empty());
+    }
     EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
   }
 }
