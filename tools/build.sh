@@ -34,13 +34,14 @@ WINDOWS=(-DCMAKE_BUILD_TYPE=Release
 if [[ $what == win || $what == all ]]; then
   configure_and_build "$ROOT/out/win" "${WINDOWS[@]}"
 fi
-if [[ $what == bench-standard-user ]]; then
-  TARGET=installer configure_and_build "$ROOT/out/bench-standard-user" \
-    "${WINDOWS[@]}" -DVELNA_BENCH_STANDARD_USER=ON
-fi
-if [[ $what == bench-kept-access-lists ]]; then
-  TARGET=installer configure_and_build "$ROOT/out/bench-kept-access-lists" \
-    "${WINDOWS[@]}" -DVELNA_BENCH_KEPT_ACCESS_LISTS=ON
+bench_option=
+case $what in
+  bench-standard-user) bench_option=VELNA_BENCH_STANDARD_USER ;;
+  bench-kept-access-lists) bench_option=VELNA_BENCH_KEPT_ACCESS_LISTS ;;
+esac
+if [[ -n $bench_option ]]; then
+  TARGET=installer configure_and_build "$ROOT/out/$what" "${WINDOWS[@]}" \
+    -D$bench_option=ON
 fi
 if [[ $what == native || $what == all ]]; then
   configure_and_build "$ROOT/out/native" -DCMAKE_BUILD_TYPE=Debug \
