@@ -54,6 +54,11 @@ them too:
                        folder with the access list it was made with, as
                        Windows keeps it: the elevated road as on Windows.
 
+With --all-users it also installs each variant for every user
+(--allusers=1), as an elevated install on Windows usually is: the moved
+files then take the install folder's access list one by one. It uses the
+--kept-access-lists build when that road is measured too.
+
 It also times our unpack step alone (LzmaUtil under Wine, through
 lzma_unpack_benchmark.exe, its own time without Wine's start-up) and
 `7zz x -mmt1` of the same archive natively, the decode ceiling; and, with
@@ -70,7 +75,7 @@ Usage (after `bash tools/build.sh win`, with nsis installed):
   python3 tools/bench/peer_install_benchmark.py [--rounds 3] [--work DIR]
       [--build out/win] [--variants 163:today,163:mx9,650:mx9] [--keep]
       [--sample] [--sample-baseline OLD_FULL_INSTALLER.exe]
-      [--standard-user] [--kept-access-lists] [--keep-caches]
+      [--standard-user] [--kept-access-lists] [--all-users] [--keep-caches]
 Everything it makes stays below --work (default out/bench), reused by later
 runs while its inputs are unchanged. The machine's load shows in the
 figures: run it when the machine is quiet, and read the load column.
@@ -123,6 +128,11 @@ OUR_ARGUMENTS = ["--silent", "--installfolder=" + OUR_FOLDER, "--allusers=0",
                  "--enable-stats=0", "--desktopshortcut=1",
                  "--startmenushortcut=0", "--quicklaunchshortcut=0",
                  "--pintotaskbar=0"]
+# --all-users: the install for every user, with the build of the elevated
+# road as on Windows when that road is measured too.
+ALL_USERS_ROAD = "all users"
+ALL_USERS_ARGUMENTS = [a if a != "--allusers=0" else "--allusers=1"
+                       for a in OUR_ARGUMENTS]
 
 
 def log(text):
@@ -632,6 +642,9 @@ def summarize(rounds):
     return summary
 
 
+ROAD_NAMES = [name for name, _ in ROADS.values()] + [ALL_USERS_ROAD]
+
+
 def report(results, unpacks, natives, made, variants, work):
     log("")
     log("%-30s %7s %9s %9s %14s %9s %5s %6s" % (
@@ -669,7 +682,7 @@ def report(results, unpacks, natives, made, variants, work):
                 "%.2f" % (ours["wall"] / nsis["wall"], target,
                           ours["rss"] / nsis["rss"],
                           ours["pss"] / nsis["pss"]))
-        for road, _ in ROADS.values():
+        for road in ROAD_NAMES:
             other = summaries.get("%s, %s" % (name, road))
             if other and nsis:
                 log("  road %s: wall / NSIS %.2f; tree RSS / NSIS %.2f" % (
@@ -686,7 +699,7 @@ def report(results, unpacks, natives, made, variants, work):
                 unpack, median([u["rss"] for u in unpacks.get(variant, [])]),
                 native, native / unpack))
     for packing in PACKINGS:
-        for road in [""] + [", " + r for r, _ in ROADS.values()]:
+        for road in [""] + [", " + r for r in ROAD_NAMES]:
             small = summaries.get("ours 163 MB " + packing + road)
             large = summaries.get("ours 650 MB " + packing + road)
             if small and large:
@@ -766,6 +779,10 @@ def main():
     parser.add_argument("--kept-access-lists", action="store_true",
                         help="also install each variant with a build that "
                         "takes the elevated road as on Windows")
+    parser.add_argument("--all-users", action="store_true",
+                        help="also install each variant for every user "
+                        "(--allusers=1), with the build of "
+                        "--kept-access-lists when given")
     parser.add_argument("--keep-caches", action="store_true",
                         help="do not empty the file caches before each "
                         "install (they are emptied where this user may)")
@@ -848,6 +865,15 @@ def main():
                              variant + (ROADS[option][0],)),
                          "installer": road_made[variant]["installer"],
                          "arguments": OUR_ARGUMENTS,
+                         "check": lambda prefix, made_here=road_made[variant]:
+                         check_ours(prefix, made_here["package"])})
+        if args.all_users:
+            # The road an elevated install takes on Windows.
+            road_made = roads.get("kept_access_lists", made)
+            jobs.append({"name": "ours %s MB %s, %s" % (
+                             variant + (ALL_USERS_ROAD,)),
+                         "installer": road_made[variant]["installer"],
+                         "arguments": ALL_USERS_ARGUMENTS,
                          "check": lambda prefix, made_here=road_made[variant]:
                          check_ours(prefix, made_here["package"])})
     samples = []

@@ -4,6 +4,7 @@
 // After windows.h.
 #include <aclapi.h>
 
+#include <memory>
 #include <string>
 
 #include "base/files/system_path_win.h"
@@ -45,6 +46,23 @@ PSID GetTokenSid(TOKEN_INFORMATION_CLASS kind, std::vector<uint8_t>* buffer) {
   return *reinterpret_cast<PSID*>(buffer->data());
 }
 
+// The process token's default owner and primary group, read once: a move
+// for every user asks for them per file, and this process never changes
+// them.
+struct TokenDefaults {
+  TokenDefaults()
+      : owner(GetTokenSid(TokenOwner, &owner_buffer)),
+        group(GetTokenSid(TokenPrimaryGroup, &group_buffer)) {}
+  std::vector<uint8_t> owner_buffer;
+  std::vector<uint8_t> group_buffer;
+  PSID owner;
+  PSID group;
+};
+
+bool IsComplete(const TokenDefaults& defaults) {
+  return defaults.owner && defaults.group;
+}
+
 class RealFileSecurity : public FileSecurity {};
 
 }  // namespace
@@ -77,17 +95,18 @@ bool FileSecurity::Save(const base::FilePath& path, Saved* saved) {
 }
 
 bool FileSecurity::TakeFolderSecurity(const base::FilePath& path) {
-  std::vector<uint8_t> owner_buffer;
-  std::vector<uint8_t> group_buffer;
-  PSID owner = GetTokenSid(TokenOwner, &owner_buffer);
-  PSID group = GetTokenSid(TokenPrimaryGroup, &group_buffer);
-  if (!owner || !group) return false;
+  static const TokenDefaults* const read_once = new TokenDefaults();
+  // A first read that failed is not kept.
+  std::unique_ptr<TokenDefaults> read_again;
+  if (!IsComplete(*read_once)) read_again = std::make_unique<TokenDefaults>();
+  const TokenDefaults& defaults = read_again ? *read_again : *read_once;
+  if (!IsComplete(defaults)) return false;
   // No entries of its own: those its folder passes on.
   ACL empty;
   if (!InitializeAcl(&empty, sizeof(empty), ACL_REVISION)) return false;
   const DWORD error =
       SetSecurity(path, kOwnerGroupDacl | UNPROTECTED_DACL_SECURITY_INFORMATION,
-                  owner, group, &empty);
+                  defaults.owner, defaults.group, &empty);
   if (error != ERROR_SUCCESS) {
     LOG(ERROR) << "Cannot give " << path
                << " the security of its folder: " << error;
