@@ -860,20 +860,18 @@ def main():
                      check_ours(prefix, made[variant]["package"]),
                      "after": lambda prefix, variant=variant: our_unpack(
                          unpack_tool, made[variant]["archive"], prefix)})
-        for option, road_made in roads.items():
-            jobs.append({"name": "ours %s MB %s, %s" % (
-                             variant + (ROADS[option][0],)),
-                         "installer": road_made[variant]["installer"],
-                         "arguments": OUR_ARGUMENTS,
-                         "check": lambda prefix, made_here=road_made[variant]:
-                         check_ours(prefix, made_here["package"])})
+        # (road's name, its installers, their arguments)
+        other_roads = [(ROADS[option][0], road_made, OUR_ARGUMENTS)
+                       for option, road_made in roads.items()]
         if args.all_users:
             # The road an elevated install takes on Windows.
-            road_made = roads.get("kept_access_lists", made)
-            jobs.append({"name": "ours %s MB %s, %s" % (
-                             variant + (ALL_USERS_ROAD,)),
+            other_roads.append((ALL_USERS_ROAD,
+                                roads.get("kept_access_lists", made),
+                                ALL_USERS_ARGUMENTS))
+        for road, road_made, arguments in other_roads:
+            jobs.append({"name": "ours %s MB %s, %s" % (variant + (road,)),
                          "installer": road_made[variant]["installer"],
-                         "arguments": ALL_USERS_ARGUMENTS,
+                         "arguments": arguments,
                          "check": lambda prefix, made_here=road_made[variant]:
                          check_ours(prefix, made_here["package"])})
     samples = []
