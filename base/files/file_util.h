@@ -91,8 +91,17 @@ bool ReplaceFile(const FilePath& from, const FilePath& to);
 // MoveFileExW with replace-existing and copy-allowed; a folder that cannot be
 // moved so is copied as a tree and its source deleted. Refuses paths over
 // the limit. On failure the error
-// of the first attempt is the thread's last error again.
+// of the first attempt is the thread's last error again. A file within one
+// volume is renamed through one handle (RenameOpenFile), which saves the
+// system's own opening and checks.
 bool MoveFileOrDirectory(const FilePath& from, const FilePath& to);
+
+#if defined(_WIN32)
+// Renames the file open as |file| (opened with DELETE access) to |to|,
+// replacing a file there. False, with the last error set, when the system
+// cannot: another volume, for one.
+bool RenameOpenFile(HANDLE file, const FilePath& to);
+#endif
 
 // Copies one file, overwriting |to|, and clears the copy's read-only bit.
 // Refuses paths that reference a parent or are over the limit.

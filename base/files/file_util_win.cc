@@ -1,6 +1,7 @@
 #include <share.h>
 #include <shlobj.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <atomic>
 #include <memory>
@@ -307,6 +308,15 @@ bool ReplaceFile(const FilePath& from, const FilePath& to) {
 
 bool MoveFileOrDirectory(const FilePath& from, const FilePath& to) {
   if (IsTooLong(from) || IsTooLong(to)) return false;
+  {
+    // A link is moved itself, as MoveFileExW does; a folder does not open
+    // so and takes the road below.
+    win::ScopedHandle file(::CreateFileW(
+        SystemPathArg(from), DELETE | SYNCHRONIZE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file.IsValid() && RenameOpenFile(file.Get(), to)) return true;
+  }
   if (::MoveFileExW(SystemPathArg(from), SystemPathArg(to),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
     return true;
@@ -317,6 +327,20 @@ bool MoveFileOrDirectory(const FilePath& from, const FilePath& to) {
     return true;
   ::SetLastError(move_error);
   return false;
+}
+
+bool RenameOpenFile(HANDLE file, const FilePath& to) {
+  const std::u16string name = ToSystemPath(to);
+  const size_t name_bytes = name.size() * sizeof(char16_t);
+  // The structure's own name unit stays as the terminating zero.
+  std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + name_bytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = TRUE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(name_bytes);
+  memcpy(info->FileName, name.data(), name_bytes);
+  return ::SetFileInformationByHandle(file, FileRenameInfo, info,
+                                      static_cast<DWORD>(buffer.size())) != 0;
 }
 
 bool CopyOneFile(const FilePath& from, const FilePath& to) {

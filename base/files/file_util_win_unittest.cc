@@ -16,6 +16,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_plain_path_limit_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -478,6 +479,24 @@ TEST_F(FileUtilTest, MoveFileOrDirectory) {
                               Dir().AppendASCII("c.txt")));
   EXPECT_TRUE(FileUtil::Move(to, Dir().AppendASCII("c.txt")));
   EXPECT_EQ("a", ReadFile(Dir().AppendASCII("c.txt")));
+
+  // Held by a program that does not share deletion: it stays, and the
+  // system's reason is the error.
+  const FilePath held = MakeFile("held.txt", "held");
+  {
+    win::ScopedHandle handle(::CreateFileW(SystemPathArg(held), GENERIC_READ,
+                                           FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(handle.IsValid());
+    EXPECT_FALSE(MoveFileOrDirectory(held, Dir().AppendASCII("d.txt")));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), ::GetLastError());
+  }
+  EXPECT_EQ("held", ReadFile(held));
+  EXPECT_FALSE(PathExists(Dir().AppendASCII("d.txt")));
+  // A read-only file moves and stays read-only.
+  SetReadOnly(held);
+  EXPECT_TRUE(MoveFileOrDirectory(held, Dir().AppendASCII("d.txt")));
+  EXPECT_TRUE(IsReadOnly(Dir().AppendASCII("d.txt")));
 }
 
 TEST_F(FileUtilTest, CopyOneFileOverwritesAndClearsReadOnly) {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <iterator>
+#include <string>
 
 namespace base {
 
@@ -122,6 +123,20 @@ BOOL WINAPI LimitedReplaceFileW(const wchar_t* replaced,
                                                  flags, exclude, reserved);
 }
 
+// A rename by handle names its target in full too.
+BOOL WINAPI LimitedSetFileInformationByHandle(HANDLE file,
+                                              FILE_INFO_BY_HANDLE_CLASS kind,
+                                              void* data, DWORD size) {
+  if (kind == FileRenameInfo && data) {
+    const auto* rename = static_cast<const FILE_RENAME_INFO*>(data);
+    const std::wstring target(rename->FileName,
+                              rename->FileNameLength / sizeof(wchar_t));
+    if (Refused(target.c_str())) return FALSE;
+  }
+  return ORIGINAL(decltype(&::SetFileInformationByHandle), 14)(file, kind, data,
+                                                               size);
+}
+
 FILE* __cdecl LimitedWfsopen(const wchar_t* path, const wchar_t* mode,
                              int share) {
   if (Refused(path)) return nullptr;
@@ -144,6 +159,8 @@ Redirect g_redirects[] = {
     {"FindFirstFileExW", reinterpret_cast<void*>(&LimitedFindFirstFileExW)},
     {"ReplaceFileW", reinterpret_cast<void*>(&LimitedReplaceFileW)},
     {"_wfsopen", reinterpret_cast<void*>(&LimitedWfsopen)},
+    {"SetFileInformationByHandle",
+     reinterpret_cast<void*>(&LimitedSetFileInformationByHandle)},
 };
 
 // Writes |value| into the import slot |slot|; the previous value in |*old|.

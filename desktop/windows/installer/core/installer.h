@@ -57,6 +57,7 @@
 #include "desktop/windows/installer/service/registry_entry_win.h"
 #include "desktop/windows/installer/service/task_service_warm_up_win.h"
 #include "desktop/windows/installer/service/taskbar_pins_win.h"
+#include "desktop/windows/installer/service/transactions/file_security.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "desktop/windows/rc_l10n_handler/string_ids.h"
 
@@ -442,9 +443,10 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // the package's files. Each moved file's new place, by its package path
   // (a file listed twice is copied from there the second time).
   bool move_package_files_ = false;
-  // An installation for all users: a moved file takes the owner and access
-  // list of its install folder, not those of the user's temporary folder.
-  bool moved_files_take_folder_security_ = false;
+  // Set for an installation for all users: a moved file takes the owner
+  // and access list of its install folder, not those of the user's
+  // temporary folder.
+  std::shared_ptr<FileSecurity::FolderSecurities> moved_files_securities_;
   std::map<std::u16string, base::FilePath> moved_files_;
   Settings* settings_ = nullptr;
   InstallLog install_log_;

@@ -532,9 +532,9 @@ void Installer::StepCopyFile(uint32_t index,
   } else if (move_package_files_) {
     done = RunOperation(std::make_unique<MoveFileOperation>(
         source, destination,
-        moved_files_take_folder_security_
-            ? MoveFileOperation::kTakeFolderSecurity
-            : MoveFileOperation::kKeepSecurity));
+        moved_files_securities_ ? MoveFileOperation::kTakeFolderSecurity
+                                : MoveFileOperation::kKeepSecurity,
+        moved_files_securities_));
     if (done) {
       moved_files_[source.value()] = destination;
     } else {

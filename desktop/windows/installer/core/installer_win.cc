@@ -438,7 +438,10 @@ void Installer::ChooseMoveOrCopy() {
   // end ends, and a rollback moves the files back for a retry.
   move_package_files_ =
       internal::IsOnSameVolume(own_directory_, status()->install_folder);
-  moved_files_take_folder_security_ = settings_->all_users();
+  moved_files_securities_ =
+      settings_->all_users()
+          ? std::make_shared<FileSecurity::FolderSecurities>()
+          : nullptr;
   VLOG(1) << "Moving the package's files: " << move_package_files_;
 }
 

@@ -6,7 +6,9 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "base/files/file_util.h"
 #include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/strings/string_util_win.h"
@@ -63,7 +65,77 @@ bool IsComplete(const TokenDefaults& defaults) {
   return defaults.owner && defaults.group;
 }
 
-class RealFileSecurity : public FileSecurity {};
+// |file|'s owner, group and access list, self-relative.
+bool ReadSecurity(HANDLE file, FileSecurity::Saved* saved) {
+  DWORD size = 0;
+  GetKernelObjectSecurity(file, kOwnerGroupDacl, nullptr, 0, &size);
+  if (size == 0) return false;
+  saved->resize(size);
+  if (!GetKernelObjectSecurity(file, kOwnerGroupDacl, saved->data(), size,
+                               &size)) {
+    saved->clear();
+    return false;
+  }
+  return true;
+}
+
+class RealFileSecurity : public FileSecurity {
+ public:
+  // One handle reads, moves and writes a plain file: under Wine each
+  // opening by name costs about as much as the call it serves.
+  bool MoveTakingFolderSecurity(const base::FilePath& source,
+                                const base::FilePath& destination, Saved* saved,
+                                FolderSecurities* known) override {
+    // A link is moved itself, as a move by name does.
+    base::win::ScopedHandle file(CreateFileW(
+        base::SystemPathArg(source),
+        DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // Not GetFileInformationByHandle: its volume serial number costs more
+    // than all the rest.
+    FILE_ATTRIBUTE_TAG_INFO information = {};
+    // A folder passes its new security on to what it holds, and a link's
+    // target is what takes it: both go by name, as does whatever this road
+    // cannot move.
+    if (!file.IsValid() ||
+        !GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo,
+                                      &information, sizeof(information)) ||
+        (information.FileAttributes &
+         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        !ReadSecurity(file.Get(), saved) ||
+        !base::RenameOpenFile(file.Get(), destination)) {
+      file.Close();
+      return FileSecurity::MoveTakingFolderSecurity(source, destination, saved,
+                                                    known);
+    }
+    const base::FilePath folder = destination.DirName();
+    const Saved* given = known ? known->Find(folder) : nullptr;
+    bool taken = false;
+    if (given) {
+      taken = SetKernelObjectSecurity(file.Get(), kOwnerGroupDacl,
+                                      const_cast<uint8_t*>(given->data())) != 0;
+      if (!taken) {
+        PLOG(ERROR) << "Cannot give " << destination
+                    << " the security of its folder";
+      }
+    }
+    // Closed first: the calls by name need not share deletion.
+    file.Close();
+    if (!given) {
+      // The system works out the first file's.
+      taken = TakeFolderSecurity(destination);
+      Saved first;
+      if (taken && known && Save(destination, &first))
+        known->Add(folder, std::move(first));
+    }
+    if (!taken) {
+      base::MoveFileOrDirectory(destination, source);
+      Restore(source, *saved);
+    }
+    return taken;
+  }
+};
 
 }  // namespace
 
@@ -76,6 +148,20 @@ FileSecurity* FileSecurity::Get() {
 // static
 void FileSecurity::SetForTesting(FileSecurity* security) {
   g_for_testing = security;
+}
+
+FileSecurity::FolderSecurities::FolderSecurities() = default;
+FileSecurity::FolderSecurities::~FolderSecurities() = default;
+
+const FileSecurity::Saved* FileSecurity::FolderSecurities::Find(
+    const base::FilePath& folder) const {
+  const auto found = by_folder_.find(folder.value());
+  return found == by_folder_.end() ? nullptr : &found->second;
+}
+
+void FileSecurity::FolderSecurities::Add(const base::FilePath& folder,
+                                         Saved security) {
+  by_folder_[folder.value()] = std::move(security);
 }
 
 bool FileSecurity::Save(const base::FilePath& path, Saved* saved) {
@@ -135,6 +221,25 @@ bool FileSecurity::Restore(const base::FilePath& path, const Saved& saved) {
                                     : UNPROTECTED_DACL_SECURITY_INFORMATION;
   return SetSecurity(path, kOwnerGroupDacl | inheritance, owner, group,
                      present ? dacl : nullptr) == ERROR_SUCCESS;
+}
+
+bool FileSecurity::MoveTakingFolderSecurity(const base::FilePath& source,
+                                            const base::FilePath& destination,
+                                            Saved* saved, FolderSecurities*) {
+  if (!Save(source, saved)) {
+    LOG(ERROR) << "Cannot read the security of " << source;
+    return false;
+  }
+  if (!base::MoveFileOrDirectory(source, destination)) {
+    PLOG(ERROR) << "File move failed";
+    return false;
+  }
+  if (!TakeFolderSecurity(destination)) {
+    base::MoveFileOrDirectory(destination, source);
+    Restore(source, *saved);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace installer

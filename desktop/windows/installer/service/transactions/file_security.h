@@ -15,6 +15,8 @@
 
 #include <stdint.h>
 
+#include <map>
+#include <string>
 #include <vector>
 
 #include "base/files/file_path.h"
@@ -26,6 +28,25 @@ class FileSecurity {
   // A file's owner, group and access list: a self-relative security
   // descriptor.
   using Saved = std::vector<uint8_t>;
+
+  // What the first file moved into each folder was given, for the files
+  // moved there after it: working out what a folder passes on costs many
+  // times more than writing the result, and every file in one folder gets
+  // the same. Keep one for one set of moves (an installation's), on one
+  // thread.
+  class FolderSecurities {
+   public:
+    FolderSecurities();
+    ~FolderSecurities();
+
+    // What files moved into |folder| take, or null before the first.
+    const Saved* Find(const base::FilePath& folder) const;
+    void Add(const base::FilePath& folder, Saved security);
+    size_t size() const { return by_folder_.size(); }
+
+   private:
+    std::map<std::u16string, Saved> by_folder_;
+  };
 
   // The implementation in use.
   static FileSecurity* Get();
@@ -45,6 +66,15 @@ class FileSecurity {
   // Writes |saved| back to |path|, including whether its access list takes
   // entries from its folder. False when it cannot.
   virtual bool Restore(const base::FilePath& path, const Saved& saved);
+
+  // Moves |source| to |destination| after saving its security into |*saved|,
+  // then gives it its new folder's security as TakeFolderSecurity does, reusing
+  // what |known| (may be null) holds for that folder and adding to it. False
+  // when any step fails: the file is then back in its place with its own
+  // security.
+  virtual bool MoveTakingFolderSecurity(const base::FilePath& source,
+                                        const base::FilePath& destination,
+                                        Saved* saved, FolderSecurities* known);
 };
 
 }  // namespace installer

@@ -1,15 +1,21 @@
 #include "desktop/windows/installer/service/transactions/move_file_operation.h"
 
+#include <utility>
+
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 
 namespace installer {
 
-MoveFileOperation::MoveFileOperation(const base::FilePath& source,
-                                     const base::FilePath& destination,
-                                     Security security)
-    : source_(source), destination_(destination), security_(security) {}
+MoveFileOperation::MoveFileOperation(
+    const base::FilePath& source, const base::FilePath& destination,
+    Security security,
+    std::shared_ptr<FileSecurity::FolderSecurities> folder_securities)
+    : source_(source),
+      destination_(destination),
+      security_(security),
+      folder_securities_(std::move(folder_securities)) {}
 
 MoveFileOperation::~MoveFileOperation() = default;
 
@@ -17,20 +23,14 @@ bool MoveFileOperation::Execute(Transaction* sub) {
   if (!PrepareDestination(destination_, sub)) return false;
   VLOG(1) << "Moving " << source_ << "to" << destination_;
   cleared_read_only_ = ClearReadOnlyAttribute(source_);
-  FileSecurity* const security = FileSecurity::Get();
-  if (security_ == kTakeFolderSecurity &&
-      !security->Save(source_, &saved_security_)) {
-    LOG(ERROR) << "Cannot read the security of " << source_;
-    return false;
-  }
-  if (!base::MoveFileOrDirectory(source_, destination_)) {
+  if (security_ == kTakeFolderSecurity) {
+    if (!FileSecurity::Get()->MoveTakingFolderSecurity(
+            source_, destination_, &saved_security_,
+            folder_securities_.get())) {
+      return false;
+    }
+  } else if (!base::MoveFileOrDirectory(source_, destination_)) {
     PLOG(ERROR) << "File move failed";
-    return false;
-  }
-  if (security_ == kTakeFolderSecurity &&
-      !security->TakeFolderSecurity(destination_)) {
-    base::MoveFileOrDirectory(destination_, source_);
-    security->Restore(source_, saved_security_);
     return false;
   }
   completed_ = true;

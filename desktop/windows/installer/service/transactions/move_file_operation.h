@@ -6,10 +6,14 @@
 // With kTakeFolderSecurity the moved file gets the owner and access list a
 // file created in its new folder would get (see FileSecurity), as a copy
 // does; when that cannot be done the file goes back and Execute fails.
-// Rollback then gives it back its own security with its old place.
+// Rollback then gives it back its own security with its old place. The
+// moves of one installation share what their folders passed on (see
+// FileSecurity::FolderSecurities).
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_MOVE_FILE_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_MOVE_FILE_OPERATION_H_
+
+#include <memory>
 
 #include "base/files/file_path.h"
 #include "desktop/windows/installer/service/transactions/file_security.h"
@@ -23,7 +27,9 @@ class MoveFileOperation : public Operation {
 
   MoveFileOperation(const base::FilePath& source,
                     const base::FilePath& destination,
-                    Security security = kKeepSecurity);
+                    Security security = kKeepSecurity,
+                    std::shared_ptr<FileSecurity::FolderSecurities>
+                        folder_securities = nullptr);
   ~MoveFileOperation() override;
 
   bool Execute(Transaction* sub) override;
@@ -33,6 +39,7 @@ class MoveFileOperation : public Operation {
   const base::FilePath source_;
   const base::FilePath destination_;
   const Security security_;
+  const std::shared_ptr<FileSecurity::FolderSecurities> folder_securities_;
   bool completed_ = false;
   // The file's own security, before it took its new folder's.
   FileSecurity::Saved saved_security_;

@@ -1,11 +1,17 @@
 #include "desktop/windows/installer/service/transactions/move_file_operation.h"
 
+#include <windows.h>
+
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/files/file_util.h"
+#include "base/files/system_path_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_plain_path_limit_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
@@ -162,6 +168,111 @@ TEST_F(MoveFileOperationTest, TheMovedFileTakesItsNewFolderSecurity) {
     }
     EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
   }
+}
+
+// The real calls, over an installation's worth of moves: files share what
+// their folder passed on to the first, a folder moves by name, a file held
+// open fails alone, and rollback gives every file back its place and its
+// own security.
+TEST_F(MoveFileOperationTest, MovesIntoFoldersShareWhatTheFoldersPassOn) {
+  const base::FilePath package = source_.DirName();
+  const base::FilePath install = temp_.GetPath().Append(u"install");
+  const std::vector<std::u16string> files = {
+      u"a.dll", u"locales\\en.pak", u"b.dll", u"locales\\fr.pak", u"c.dll"};
+  for (const std::u16string& file : files) {
+    ASSERT_TRUE(
+        base::FileUtil::CreateDirectory(package.Append(file).DirName()));
+    ASSERT_TRUE(test::WriteFileContents(
+        package.Append(file), "contents of " + package.Append(file).AsUTF8()));
+  }
+  ASSERT_TRUE(SetFileAttributesW(base::SystemPathArg(package.Append(u"b.dll")),
+                                 FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(package.Append(u"data")));
+  ASSERT_TRUE(test::WriteFileContents(package.Append(u"data\\x.bin"), "x"));
+  const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+  FileSecurity::Saved own;
+  ASSERT_TRUE(FileSecurity::Get()->Save(package.Append(u"a.dll"), &own));
+
+  auto known = std::make_shared<FileSecurity::FolderSecurities>();
+  Transaction transaction;
+  auto move = [&](const std::u16string& name) {
+    return Transaction::RunOperation(
+        &transaction, std::make_unique<MoveFileOperation>(
+                          package.Append(name), install.Append(name),
+                          MoveFileOperation::kTakeFolderSecurity, known));
+  };
+  for (const std::u16string& file : files) {
+    SCOPED_TRACE(base::UTF16ToUTF8(file));
+    ASSERT_TRUE(move(file));
+    EXPECT_FALSE(base::PathExists(package.Append(file)));
+    EXPECT_EQ("contents of " + package.Append(file).AsUTF8(),
+              test::ReadFileContents(install.Append(file)));
+    // Whatever the system gave the first file in its folder.
+    FileSecurity::Saved given;
+    ASSERT_TRUE(FileSecurity::Get()->Save(install.Append(file), &given));
+    const FileSecurity::Saved* first =
+        known->Find(install.Append(file).DirName());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(*first, given);
+  }
+  EXPECT_EQ(2u, known->size());
+  ASSERT_TRUE(move(u"data"));
+  EXPECT_EQ("x", test::ReadFileContents(install.Append(u"data\\x.bin")));
+  EXPECT_EQ(2u, known->size());
+
+  // Held open by a program that does not let it go: that move fails and
+  // changes nothing.
+  ASSERT_TRUE(test::WriteFileContents(package.Append(u"held.dll"), "held"));
+  {
+    base::win::ScopedHandle held(CreateFileW(
+        base::SystemPathArg(package.Append(u"held.dll")), GENERIC_READ,
+        FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.IsValid());
+    Transaction failed;
+    EXPECT_FALSE(Transaction::RunOperation(
+        &failed, std::make_unique<MoveFileOperation>(
+                     package.Append(u"held.dll"), install.Append(u"held.dll"),
+                     MoveFileOperation::kTakeFolderSecurity, known)));
+  }
+  EXPECT_EQ("held", test::ReadFileContents(package.Append(u"held.dll")));
+  EXPECT_FALSE(base::PathExists(install.Append(u"held.dll")));
+  ASSERT_TRUE(base::DeleteFileOrDirectory(package.Append(u"held.dll"), false));
+
+  Transaction::Rollback(&transaction);
+  EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+  FileSecurity::Saved back;
+  ASSERT_TRUE(FileSecurity::Get()->Save(package.Append(u"a.dll"), &back));
+  EXPECT_EQ(own, back);
+}
+
+// Past the plain path length, as an installation in a deep folder is.
+TEST_F(MoveFileOperationTest, MovesIntoALongFolderTakeItsSecurity) {
+  base::ScopedPlainPathLimit limit;
+  ASSERT_TRUE(limit.ok());
+  const size_t refused = base::ScopedPlainPathLimit::refused();
+  const base::FilePath folder = temp_.GetPath().Append(
+      std::u16string(250 - temp_.GetPath().value().size(), u'l'));
+  const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+  auto known = std::make_shared<FileSecurity::FolderSecurities>();
+  Transaction transaction;
+  for (const char16_t* name : {u"browser.dll", u"second.dll"}) {
+    const base::FilePath source = source_.DirName().Append(name);
+    if (source != source_) {
+      ASSERT_TRUE(test::WriteFileContents(source, "second"));
+    }
+    ASSERT_TRUE(Transaction::RunOperation(
+        &transaction, std::make_unique<MoveFileOperation>(
+                          source, folder.Append(name),
+                          MoveFileOperation::kTakeFolderSecurity, known)));
+  }
+  EXPECT_EQ(1u, known->size());
+  EXPECT_EQ("moved contents",
+            test::ReadFileContents(folder.Append(u"browser.dll")));
+  Transaction::Rollback(&transaction);
+  ASSERT_TRUE(base::DeleteFileOrDirectory(
+      source_.DirName().Append(u"second.dll"), false));
+  EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+  EXPECT_EQ(refused, base::ScopedPlainPathLimit::refused());
 }
 
 }  // namespace
