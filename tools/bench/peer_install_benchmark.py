@@ -31,7 +31,9 @@ of its own (a copy of one template prefix), and measures
     process), the largest peak RSS of any one of them, and the peak RSS of
     our front end (the process without "--backend" and not the crash
     reporter);
-  - the load average of the machine when the install started.
+  - the load average of the machine when the install started;
+  - the share of all processors' time the hypervisor of a virtual machine
+    gave to others while the install ran ("steal" in /proc/stat).
 
 Before each install it empties the system's file caches, where it may (as
 root; --keep-caches leaves them): on a virtual machine, installs slowed
@@ -76,12 +78,18 @@ Usage (after `bash tools/build.sh win`, with nsis installed):
       [--build out/win] [--variants 163:today,163:mx9,650:mx9] [--keep]
       [--sample] [--sample-baseline OLD_FULL_INSTALLER.exe]
       [--standard-user] [--kept-access-lists] [--all-users] [--keep-caches]
+      [--max-steal PERCENT]
 Everything it makes stays below --work (default out/bench), reused by later
 runs while its inputs are unchanged. The machine's load shows in the
 figures: run it when the machine is quiet, and read the load column. On a
 virtual machine whose disk slows down under sustained writes, rounds of
 both sides varied up to six times; a --work on a RAM-backed file system
 (a tmpfs of about 2 GB for the 163 MB payload) keeps the disk out of it.
+On a virtual machine, installs of either side also took two to five times
+their usual time whenever the hypervisor gave a share of the processors to
+others (10 to 20 % of all processors' time, against under 1 % otherwise):
+an install with more than --max-steal percent stolen is marked "disturbed"
+and left out of its side's medians, unless every round of that side was.
 """
 
 import argparse
@@ -534,6 +542,14 @@ def role_of(command):
     return "front end"
 
 
+def cpu_jiffies():
+    """(time stolen by the hypervisor, all time) of all processors so far,
+    in clock ticks; no steal is counted outside a virtual machine."""
+    with open("/proc/stat") as f:
+        fields = [int(v) for v in f.readline().split()[1:9]]
+    return fields[7] if len(fields) > 7 else 0, sum(fields)
+
+
 def install(installer, arguments, prefix, check):
     """One silent install; a dict of its measurements."""
     with open(installer, "rb") as f:  # every side starts from a warm cache
@@ -545,12 +561,14 @@ def install(installer, arguments, prefix, check):
     os.sync()
     load = os.getloadavg()[0]
     with PrefixProcesses(prefix) as processes:
+        stolen_before, all_before = cpu_jiffies()
         start = time.monotonic()
         process = subprocess.run(["wine", installer] + arguments, env=env,
                                  stdin=subprocess.DEVNULL,
                                  stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL)
         wall = time.monotonic() - start
+        stolen_after, all_after = cpu_jiffies()
         # Memory of processes that outlive the installer a little.
         time.sleep(2 * SAMPLE_INTERVAL)
     problem = check()
@@ -560,7 +578,9 @@ def install(installer, arguments, prefix, check):
     return {"wall": wall, "rss": processes.peak_rss / 1024.0,
             "pss": processes.peak_pss / 1024.0, "largest": largest,
             "largest_role": largest_role, "front": processes.front_end(),
-            "load": load, "problem": problem}
+            "load": load, "problem": problem,
+            "steal": 100.0 * (stolen_after - stolen_before) /
+            max(1, all_after - all_before)}
 
 
 def check_nsis(prefix, expected):
@@ -630,32 +650,35 @@ def median(values):
     return statistics.median(values) if values else float("nan")
 
 
-KEYS = ("wall", "rss", "pss", "largest", "front", "load")
+KEYS = ("wall", "rss", "pss", "largest", "front", "load", "steal")
 
 
-def summarize(rounds):
+def summarize(rounds, max_steal):
     good = [r for r in rounds if not r["problem"]]
     if not good:
         return None
-    summary = {key: median([r[key] for r in good]) for key in KEYS}
+    # A side disturbed in every round keeps them all: the figure is then
+    # there, and its steal column says what it is worth.
+    calm = [r for r in good if r["steal"] <= max_steal] or good
+    summary = {key: median([r[key] for r in calm]) for key in KEYS}
     summary["largest_role"] = max(
-        set(r["largest_role"] for r in good),
-        key=[r["largest_role"] for r in good].count)
-    summary["rounds"] = "%d/%d" % (len(good), len(rounds))
+        set(r["largest_role"] for r in calm),
+        key=[r["largest_role"] for r in calm].count)
+    summary["rounds"] = "%d/%d" % (len(calm), len(rounds))
     return summary
 
 
 ROAD_NAMES = [name for name, _ in ROADS.values()] + [ALL_USERS_ROAD]
 
 
-def report(results, unpacks, natives, made, variants, work):
+def report(results, unpacks, natives, made, variants, work, max_steal):
     log("")
-    log("%-30s %7s %9s %9s %14s %9s %5s %6s" % (
+    log("%-30s %7s %9s %9s %14s %9s %5s %6s %6s" % (
         "(medians)", "wall s", "tree RSS", "tree PSS", "largest RSS",
-        "front RSS", "load", "rounds"))
+        "front RSS", "load", "steal", "rounds"))
     summaries = {}
     for name in sorted(results, key=lambda n: (n.split(":")[0], n)):
-        summary = summarize(results[name])
+        summary = summarize(results[name], max_steal)
         summaries[name] = summary
         if not summary:
             problems = sorted({r["problem"] for r in results[name]})
@@ -664,12 +687,14 @@ def report(results, unpacks, natives, made, variants, work):
             continue
         front = "%9.1f" % summary["front"] if summary["front"] else \
             "%9s" % "-"
-        log("%-30s %7.2f %9.1f %9.1f %6.1f %-7s %s %5.1f %6s" % (
+        log("%-30s %7.2f %9.1f %9.1f %6.1f %-7s %s %5.1f %5.1f%% %6s" % (
             name, summary["wall"], summary["rss"], summary["pss"],
             summary["largest"], summary["largest_role"][:7], front,
-            summary["load"], summary["rounds"]))
+            summary["load"], summary["steal"], summary["rounds"]))
     log("(memory in MiB; largest RSS: the peak of the largest single "
-        "process, and which)")
+        "process, and which; rounds: those in the medians, of all: an "
+        "install with more than %.1f %% of the processors' time stolen is "
+        "left out)" % max_steal)
     log("")
     for variant in variants:
         label, packing = variant
@@ -734,7 +759,8 @@ def drop_caches():
         return False
 
 
-def one_install(template, work, job, round_index, keep, fresh_caches):
+def one_install(template, work, job, round_index, keep, fresh_caches,
+                max_steal):
     """Installs |job| in a fresh prefix; its result and, for our packages,
     the unpack step's alone in the same prefix."""
     name = job["name"]
@@ -753,9 +779,11 @@ def one_install(template, work, job, round_index, keep, fresh_caches):
         if not keep:
             shutil.rmtree(prefix, ignore_errors=True)
     log("round %d %-24s %6.2f s  RSS %7.1f  largest %6.1f (%s)  load %4.1f"
-        "  %s" % (round_index + 1, name, result["wall"], result["rss"],
-                  result["largest"], result["largest_role"], result["load"],
-                  result["problem"] or "ok"))
+        "  steal %4.1f%%  %s%s" % (
+            round_index + 1, name, result["wall"], result["rss"],
+            result["largest"], result["largest_role"], result["load"],
+            result["steal"], result["problem"] or "ok",
+            ", disturbed" if result["steal"] > max_steal else ""))
     return result, extra
 
 
@@ -786,6 +814,10 @@ def main():
                         help="also install each variant for every user "
                         "(--allusers=1), with the build of "
                         "--kept-access-lists when given")
+    parser.add_argument("--max-steal", type=float, default=2.0,
+                        help="percent of all processors' time stolen by the "
+                        "hypervisor above which an install is disturbed "
+                        "(default 2)")
     parser.add_argument("--keep-caches", action="store_true",
                         help="do not empty the file caches before each "
                         "install (they are emptied where this user may)")
@@ -898,14 +930,15 @@ def main():
         # Each round in another order, so that no side always comes first.
         for job in jobs if round_index % 2 == 0 else reversed(jobs):
             result, unpack = one_install(template, work, job, round_index,
-                                         args.keep, fresh_caches)
+                                         args.keep, fresh_caches,
+                                         args.max_steal)
             results.setdefault(job["name"], []).append(result)
             if unpack:
                 unpacks.setdefault(job["variant"], []).append(unpack)
         for variant in variants:
             natives.setdefault(variant, []).append(
                 native_decode(made[variant]["archive"], work))
-    report(results, unpacks, natives, made, variants, work)
+    report(results, unpacks, natives, made, variants, work, args.max_steal)
     return 0
 
 

@@ -435,6 +435,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // The package's copy of an elevated run; own_directory_ is then its
   // folder.
   std::unique_ptr<ProtectedPackage> protected_package_;
+  // An elevated backend's copy of the package being unpacked, made while it
+  // waits for the package.
+  std::unique_ptr<ProtectedPackage> package_copy_;
   std::unique_ptr<TaskServiceWarmUp> task_service_warm_up_;
   base::FilePath own_directory_;
   std::vector<std::string> files_list_;

@@ -288,6 +288,15 @@ void Installer::WaitForPackage(bool post_elevated) {
   if (!package_ready_watcher_.StartWatchingOnce(package_ready_event_.Get(),
                                                 this)) {
     Fail(kIdsInstallError, u"", "Failed to watch the package ready event");
+    return;
+  }
+  // An elevated backend runs the package from a protected copy: what the
+  // unpack has finished is copied while the rest is unpacked. Without a
+  // copy now, the hand-over makes it whole.
+  if (GetInstallerRights()->IsUserAdministrator(false)) {
+    package_copy_ = ProtectedPackage::StartCopy(
+        settings_->process_switches().wait_for_package.value_or(
+            base::FilePath()));
   }
 }
 
@@ -310,7 +319,11 @@ void Installer::HandOverToPackageBackend() {
   // that installer has ended.
   std::unique_ptr<ProtectedPackage> package;
   if (GetInstallerRights()->IsUserAdministrator(false)) {
-    package = ProtectedPackage::Copy(package_folder);
+    package = std::move(package_copy_);
+    if (package && !package->FinishCopy())
+      package.reset();
+    else if (!package)
+      package = ProtectedPackage::Copy(package_folder);
     if (!package) {
       return Fail(kIdsInstallError, u"",
                   "Could not copy the package to a protected folder");

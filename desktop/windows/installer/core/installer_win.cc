@@ -708,6 +708,8 @@ void Installer::Cancel() {
 }
 
 void Installer::Finish() {
+  // A cancelled run's copy of the package stops and goes.
+  package_copy_.reset();
   if (saved_folder_security_ && !RestoreSavedSecurity(&saved_folder_security_))
     LOG(WARNING) << "Could not restore the install folder's access list";
   if (undo_permission_event_.IsValid()) SetEvent(undo_permission_event_.Get());

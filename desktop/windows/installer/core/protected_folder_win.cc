@@ -1,8 +1,12 @@
 #include "desktop/windows/installer/core/protected_folder_win.h"
 
+#include <stdint.h>
 #include <windows.h>
 
+#include <iterator>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/files/file_util.h"
@@ -74,50 +78,74 @@ bool IsFolder(HANDLE handle) {
          info.Directory;
 }
 
+uint64_t FromFileTime(const FILETIME& time) {
+  return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
 // The bytes of the opened file |from| into the new file |target|, with the
-// time it was last written.
-bool CopyOpenedFile(HANDLE from, const base::FilePath& target) {
+// time it was last written; into |size| and |write_time| what was copied.
+// A copy that fails half-way is removed again.
+bool CopyOpenedFile(HANDLE from, const base::FilePath& target, bool log,
+                    uint64_t* size, uint64_t* write_time) {
   base::win::ScopedHandle to(CreateFileW(base::as_wcstr(target.value()),
                                          GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!to.IsValid()) {
-    PLOG(ERROR) << "Cannot create " << target;
+    if (log) PLOG(ERROR) << "Cannot create " << target;
     return false;
   }
   std::vector<char> buffer(kCopyBufferSize);
+  uint64_t copied = 0;
+  bool ok = true;
   for (;;) {
     DWORD read = 0;
     if (!ReadFile(from, buffer.data(), kCopyBufferSize, &read, nullptr)) {
-      PLOG(ERROR) << "Cannot read the file copied to " << target;
-      return false;
+      if (log) PLOG(ERROR) << "Cannot read the file copied to " << target;
+      ok = false;
+      break;
     }
     if (read == 0) break;
     DWORD written = 0;
     if (!WriteFile(to.Get(), buffer.data(), read, &written, nullptr) ||
         written != read) {
-      PLOG(ERROR) << "Cannot write " << target;
-      return false;
+      if (log) PLOG(ERROR) << "Cannot write " << target;
+      ok = false;
+      break;
     }
+    copied += read;
+  }
+  if (!ok) {
+    to.Close();
+    DeleteFileW(base::as_wcstr(target.value()));
+    return false;
   }
   FILETIME written_time = {};
   if (GetFileTime(from, nullptr, nullptr, &written_time))
     SetFileTime(to.Get(), nullptr, nullptr, &written_time);
+  *size = copied;
+  *write_time = FromFileTime(written_time);
   return true;
 }
 
 // One file below the copied folder. Not shared for writing while it is
-// read: what is copied is what was there when it was opened.
-bool CopyFileOnce(const base::FilePath& source, const base::FilePath& target) {
-  base::win::ScopedHandle from = Open(source, GENERIC_READ, FILE_SHARE_READ);
+// read: what is copied is what was there when it was opened, and a file
+// its writer still holds is not taken. |share_deletion| lets its owner
+// remove it meanwhile.
+bool CopyFileOnce(const base::FilePath& source, const base::FilePath& target,
+                  bool log, bool share_deletion, uint64_t* size,
+                  uint64_t* write_time) {
+  base::win::ScopedHandle from =
+      Open(source, GENERIC_READ,
+           FILE_SHARE_READ | (share_deletion ? FILE_SHARE_DELETE : 0));
   if (!from.IsValid()) {
-    PLOG(ERROR) << "Cannot take " << source << " as it is";
+    if (log) PLOG(ERROR) << "Cannot take " << source << " as it is";
     return false;
   }
   if (IsFolder(from.Get())) {
-    LOG(ERROR) << source << " became a folder";
+    if (log) LOG(ERROR) << source << " became a folder";
     return false;
   }
-  return CopyOpenedFile(from.Get(), target);
+  return CopyOpenedFile(from.Get(), target, log, size, write_time);
 }
 
 // The access list |folder| is found with. Wine, where the peer benchmark
@@ -177,20 +205,69 @@ bool IsInProtectedFolder(const base::FilePath& folder) {
 
 bool CopyFolderWithoutLinks(const base::FilePath& source,
                             const base::FilePath& target) {
+  return FolderCopyWhileFilled(source, target).Finish();
+}
+
+FolderCopyWhileFilled::FolderCopyWhileFilled(
+    const base::FilePath& source, const base::FilePath& target,
+    std::set<std::u16string> written_later)
+    : source_(source),
+      target_(target),
+      written_later_(std::move(written_later)) {}
+
+FolderCopyWhileFilled::~FolderCopyWhileFilled() = default;
+
+size_t FolderCopyWhileFilled::CopyLetGoFiles() {
+  size_t copied_files = 0;
+  CopyPass(false, &copied_files);
+  return copied_files;
+}
+
+bool FolderCopyWhileFilled::Finish() {
+  size_t copied_files = 0;
+  return CopyPass(true, &copied_files);
+}
+
+bool FolderCopyWhileFilled::CopyPass(bool final_pass, size_t* copied_files) {
+  const bool log = final_pass;
+  // Early passes let the folders they list be removed or renamed.
+  const DWORD folder_share =
+      FILE_SHARE_READ | FILE_SHARE_WRITE | (final_pass ? 0 : FILE_SHARE_DELETE);
   // Every path below is spelled from where the source really is, and every
   // file opened there must be found at its spelled path.
   base::win::ScopedHandle root =
-      Open(source, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE);
+      Open(source_, FILE_LIST_DIRECTORY, folder_share);
   if (!root.IsValid() || !IsFolder(root.Get())) {
-    PLOG(ERROR) << "Cannot take the folder " << source << " as it is";
+    if (log) PLOG(ERROR) << "Cannot take the folder " << source_ << " as it is";
     return false;
   }
   const base::FilePath real_source(base::GetFinalPathOfHandle(root.Get()));
-  if (real_source.empty()) return false;
-  // Every folder is held open (and so kept in its place) until all files
-  // are copied, which happens once the whole tree is known.
+  BY_HANDLE_FILE_INFORMATION identity = {};
+  if (real_source.empty() ||
+      !GetFileInformationByHandle(root.Get(), &identity)) {
+    if (log) PLOG(ERROR) << "Cannot take the folder " << source_ << " as it is";
+    return false;
+  }
+  const uint64_t index =
+      (uint64_t{identity.nFileIndexHigh} << 32) | identity.nFileIndexLow;
+  if (source_known_ && (source_volume_ != identity.dwVolumeSerialNumber ||
+                        source_index_ != index)) {
+    // Nothing copied so far came from this folder: a size no file has makes
+    // each copy count as changed, to be replaced or removed.
+    for (auto& copied : copied_) copied.second.size = UINT64_MAX;
+  }
+  source_known_ = true;
+  source_volume_ = identity.dwVolumeSerialNumber;
+  source_index_ = index;
+  struct Listed {
+    base::FilePath relative;
+    Copied found;
+  };
+  // Every folder is held open (and so kept in its place) until the pass's
+  // files are copied, which happens once the whole tree is known.
   std::vector<base::win::ScopedHandle> held_folders;
-  std::vector<base::FilePath> files;
+  std::vector<Listed> files;
+  std::set<std::u16string> listed_folders;
   std::vector<base::FilePath> pending = {base::FilePath()};
   while (!pending.empty()) {
     const base::FilePath relative = pending.back();
@@ -198,9 +275,10 @@ bool CopyFolderWithoutLinks(const base::FilePath& source,
     const base::FilePath folder =
         relative.empty() ? real_source : real_source.Append(relative.value());
     base::win::ScopedHandle held =
-        Open(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        Open(folder, FILE_LIST_DIRECTORY, folder_share);
     if (!held.IsValid() || !IsFolder(held.Get())) {
-      PLOG(ERROR) << "Cannot take the folder " << folder << " as it is";
+      if (log)
+        PLOG(ERROR) << "Cannot take the folder " << folder << " as it is";
       return false;
     }
     held_folders.push_back(std::move(held));
@@ -209,7 +287,7 @@ bool CopyFolderWithoutLinks(const base::FilePath& source,
         base::as_wcstr(folder.Append(u"*").value()), FindExInfoBasic, &entry,
         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {
-      PLOG(ERROR) << "Cannot list " << folder;
+      if (log) PLOG(ERROR) << "Cannot list " << folder;
       return false;
     }
     bool listed = true;
@@ -219,25 +297,101 @@ bool CopyFolderWithoutLinks(const base::FilePath& source,
       const base::FilePath child =
           relative.empty() ? base::FilePath(name) : relative.Append(name);
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        LOG(ERROR) << "The package holds a link: " << folder.Append(name);
+        if (log)
+          LOG(ERROR) << "The package holds a link: " << folder.Append(name);
         listed = false;
       } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        const base::FilePath copy = target.Append(child.value());
-        // Inherits the protected folder's access list.
-        listed = CreateDirectoryW(base::as_wcstr(copy.value()), nullptr);
-        if (!listed) PLOG(ERROR) << "Cannot create " << copy;
+        listed_folders.insert(child.value());
+        if (folders_.count(child.value()) == 0) {
+          const base::FilePath copy = target_.Append(child.value());
+          // Inherits the protected folder's access list.
+          listed = CreateDirectoryW(base::as_wcstr(copy.value()), nullptr);
+          if (listed) {
+            folders_.insert(child.value());
+          } else if (log) {
+            PLOG(ERROR) << "Cannot create " << copy;
+          }
+        }
         pending.push_back(child);
       } else {
-        files.push_back(child);
+        Copied found;
+        found.size = (uint64_t{entry.nFileSizeHigh} << 32) | entry.nFileSizeLow;
+        found.write_time = FromFileTime(entry.ftLastWriteTime);
+        files.push_back({child, found});
       }
     } while (listed && FindNextFileW(find, &entry));
     FindClose(find);
     if (!listed) return false;
   }
-  return base::ParallelFor(files.size(), kCopyThreads, [&](size_t i) {
-    return CopyFileOnce(real_source.Append(files[i].value()),
-                        target.Append(files[i].value()));
-  });
+  // What is copied already, as it is now, stays.
+  std::vector<const Listed*> to_copy;
+  for (const Listed& file : files) {
+    const auto it = copied_.find(file.relative.value());
+    const bool changed = it == copied_.end() ||
+                         it->second.size != file.found.size ||
+                         it->second.write_time != file.found.write_time;
+    if (changed && (final_pass || !written_later_.count(file.relative.value())))
+      to_copy.push_back(&file);
+  }
+  std::vector<Copied> results(to_copy.size());
+  std::vector<char> done(to_copy.size(), 0);
+  const bool all =
+      base::ParallelFor(to_copy.size(), kCopyThreads, [&](size_t i) {
+        const std::u16string& relative = to_copy[i]->relative.value();
+        const base::FilePath copy = target_.Append(relative);
+        // A file that changed since it was copied is copied anew.
+        if (copied_.count(relative) &&
+            !DeleteFileW(base::as_wcstr(copy.value())) &&
+            GetLastError() != ERROR_FILE_NOT_FOUND) {
+          if (log) PLOG(ERROR) << "Cannot replace " << copy;
+          return !final_pass;
+        }
+        done[i] =
+            CopyFileOnce(real_source.Append(relative), copy, log, !final_pass,
+                         &results[i].size, &results[i].write_time);
+        return done[i] || !final_pass;
+      });
+  for (size_t i = 0; i < to_copy.size(); ++i) {
+    const std::u16string& relative = to_copy[i]->relative.value();
+    if (done[i]) {
+      copied_[relative] = results[i];
+      ++*copied_files;
+    } else {
+      copied_.erase(relative);
+    }
+  }
+  if (!final_pass || !all) return all;
+  // What went before the end goes from the copy too.
+  std::set<std::u16string> present;
+  for (const Listed& file : files) present.insert(file.relative.value());
+  for (auto it = copied_.begin(); it != copied_.end();) {
+    if (present.count(it->first)) {
+      ++it;
+      continue;
+    }
+    const base::FilePath copy = target_.Append(it->first);
+    if (!DeleteFileW(base::as_wcstr(copy.value()))) {
+      PLOG(ERROR) << "Cannot remove " << copy;
+      return false;
+    }
+    it = copied_.erase(it);
+  }
+  // Inner folders sort after their parents: the reverse order removes them
+  // first.
+  for (auto it = folders_.rbegin(); it != folders_.rend();) {
+    if (listed_folders.count(*it)) {
+      ++it;
+      continue;
+    }
+    const base::FilePath copy = target_.Append(*it);
+    if (!RemoveDirectoryW(base::as_wcstr(copy.value()))) {
+      PLOG(ERROR) << "Cannot remove " << copy;
+      return false;
+    }
+    it = std::set<std::u16string>::reverse_iterator(
+        folders_.erase(std::next(it).base()));
+  }
+  return true;
 }
 
 bool MoveFileWithoutLinks(const base::FilePath& source,
@@ -248,10 +402,10 @@ bool MoveFileWithoutLinks(const base::FilePath& source,
     PLOG(ERROR) << "Cannot take " << source << " as it is";
     return false;
   }
-  if (!CopyOpenedFile(from.Get(), target)) {
-    base::DeleteFileOrDirectory(target, false);
+  uint64_t size = 0;
+  uint64_t write_time = 0;
+  if (!CopyOpenedFile(from.Get(), target, true, &size, &write_time))
     return false;
-  }
   FILE_DISPOSITION_INFO remove = {TRUE};
   if (!SetFileInformationByHandle(from.Get(), FileDispositionInfo, &remove,
                                   sizeof(remove))) {

@@ -16,6 +16,12 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_CORE_PROTECTED_FOLDER_WIN_H_
 #define DESKTOP_WINDOWS_INSTALLER_CORE_PROTECTED_FOLDER_WIN_H_
 
+#include <stdint.h>
+
+#include <map>
+#include <set>
+#include <string>
+
 #include "base/files/file_path.h"
 
 namespace installer {
@@ -39,6 +45,65 @@ bool IsInProtectedFolder(const base::FilePath& folder);
 // remove.
 bool CopyFolderWithoutLinks(const base::FilePath& source,
                             const base::FilePath& target);
+
+// A copy of a folder that another process is still filling (a package
+// being unpacked), made while it fills, so that little is left to copy
+// once it is complete. Files are taken as CopyFolderWithoutLinks takes
+// them; a file that its writer still holds waits for a later pass. What is
+// copied early is what the writer left; Finish() takes again any file that
+// changed since, so the copy ends as one made at that time.
+//
+// The early passes never stand in the filling process's way: they share
+// deletion, and leave to Finish() the files it names as written again
+// later (a pass that held one would make that write fail). A folder made
+// anew in |source|'s place (a retried unpack) makes everything copied
+// before count as changed.
+//
+// One thread at a time.
+class FolderCopyWhileFilled {
+ public:
+  // |target| is an existing folder. |written_later|: paths below |source|
+  // that only Finish() copies.
+  FolderCopyWhileFilled(const base::FilePath& source,
+                        const base::FilePath& target,
+                        std::set<std::u16string> written_later = {});
+  FolderCopyWhileFilled(const FolderCopyWhileFilled&) = delete;
+  FolderCopyWhileFilled& operator=(const FolderCopyWhileFilled&) = delete;
+  ~FolderCopyWhileFilled();
+
+  // Copies the files of |source| that no writer holds and that are not
+  // copied as they are now. Nothing fails here and nothing is logged: a
+  // file or folder that cannot be taken yet waits for the next pass or
+  // for Finish(). The number of files copied.
+  size_t CopyLetGoFiles();
+
+  // Completes the copy as CopyFolderWithoutLinks makes it: every file not
+  // copied yet, or changed (in size or time last written) since it was, is
+  // copied, and the copies of files that went are removed. False, after an
+  // error line, as CopyFolderWithoutLinks.
+  bool Finish();
+
+ private:
+  struct Copied {
+    uint64_t size = 0;
+    uint64_t write_time = 0;
+  };
+
+  // One pass over the whole tree; |final_pass| logs and stops at the first
+  // failure, and removes what went.
+  bool CopyPass(bool final_pass, size_t* copied_files);
+
+  const base::FilePath source_;
+  const base::FilePath target_;
+  const std::set<std::u16string> written_later_;
+  // The volume and number of the folder the last pass started from.
+  bool source_known_ = false;
+  uint64_t source_volume_ = 0;
+  uint64_t source_index_ = 0;
+  // By path below |source_|: files as they were copied, and folders made.
+  std::map<std::u16string, Copied> copied_;
+  std::set<std::u16string> folders_;
+};
 
 // Copies the file |source| to the new file |target| through one handle,
 // refusing links as above, and then deletes |source| through that handle.

@@ -152,6 +152,130 @@ TEST_F(ProtectedFolderTest, APackageWithALinkIsRefused) {
   EXPECT_TRUE(ProtectedPackage::Copy(source_));
 }
 
+// A package copied while it is unpacked: a file its writer holds waits, a
+// file to be written later waits for the end, and what changes or goes
+// after its copy is taken again or removed, so that the copy ends as the
+// package is at the end.
+TEST_F(ProtectedFolderTest, APackageBeingUnpackedIsCopiedAsItEnds) {
+  const base::FilePath target = CreateProtectedFolder();
+  ASSERT_FALSE(target.empty());
+  FolderCopyWhileFilled copy(source_, target, {u"files_list"});
+  // As the unpack writes a file: alone, until it is closed.
+  const base::FilePath written = source_.Append(u"a\\being written.dll");
+  base::win::ScopedHandle writer(
+      CreateFileW(base::as_wcstr(written.value()), GENERIC_WRITE, 0, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(writer.IsValid());
+  DWORD done = 0;
+  ASSERT_TRUE(WriteFile(writer.Get(), "half", 4, &done, nullptr));
+
+  EXPECT_EQ(3u, copy.CopyLetGoFiles());
+  EXPECT_FALSE(base::PathExists(target.Append(u"a\\being written.dll")));
+  EXPECT_FALSE(base::PathExists(target.Append(u"files_list")));
+  EXPECT_EQ("deep.dll",
+            test::ReadFileContents(target.Append(u"a\\b\\deep.dll")));
+  EXPECT_TRUE(base::DirectoryExists(target.Append(u"empty")));
+  EXPECT_EQ(0u, copy.CopyLetGoFiles());
+
+  // After their copy: one file grows, one keeps its size but gets other
+  // bytes and time, one goes with its folder, and more comes.
+  ASSERT_TRUE(test::WriteTextFile(source_.Append(u"\u00e5rsak \u4e2d.pak"),
+                                  "longer now"));
+  ASSERT_TRUE(test::WriteTextFile(source_.Append(u"files_list"), "listed"));
+  {
+    base::win::ScopedHandle same_size(
+        CreateFileW(base::as_wcstr(source_.Append(u"installer.exe").value()),
+                    GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(same_size.IsValid());
+    ASSERT_TRUE(WriteFile(same_size.Get(), "INSTALLER", 9, &done, nullptr));
+    FILETIME time = {0x12345678, 0x01d00000};
+    ASSERT_TRUE(SetFileTime(same_size.Get(), nullptr, nullptr, &time));
+  }
+  ASSERT_TRUE(base::DeleteFileOrDirectory(source_.Append(u"a\\b"), true));
+  ASSERT_TRUE(base::DeleteFileOrDirectory(source_.Append(u"empty"), true));
+  ASSERT_TRUE(test::WriteTextFile(source_.Append(u"late\\x.txt"), "late"));
+  ASSERT_TRUE(WriteFile(writer.Get(), " and whole", 10, &done, nullptr));
+  writer.Close();
+
+  EXPECT_TRUE(copy.Finish());
+  EXPECT_EQ(test::TakeFileTreeSnapshot(source_),
+            test::TakeFileTreeSnapshot(target));
+  EXPECT_EQ("half and whole",
+            test::ReadFileContents(target.Append(u"a\\being written.dll")));
+  EXPECT_EQ("INSTALLER.exe",
+            test::ReadFileContents(target.Append(u"installer.exe")));
+}
+
+// A package folder made anew in its place (a retried unpack) is copied
+// anew, even where its files have the sizes and times of those copied
+// before.
+TEST_F(ProtectedFolderTest, APackageFolderMadeAnewIsCopiedAnew) {
+  const base::FilePath target = CreateProtectedFolder();
+  ASSERT_FALSE(target.empty());
+  FolderCopyWhileFilled copy(source_, target);
+  EXPECT_EQ(4u, copy.CopyLetGoFiles());
+  // The earlier folder stays until the end, so that the new one cannot
+  // take its number.
+  const base::FilePath earlier = dir().Append(u"earlier");
+  ASSERT_TRUE(MoveFileW(base::as_wcstr(source_.value()),
+                        base::as_wcstr(earlier.value())));
+  for (const char16_t* name : {u"installer.exe", u"a\\b\\deep.dll"}) {
+    const base::FilePath path = source_.Append(name);
+    std::string text = path.BaseName().AsUTF8();
+    text[0] = 'X';
+    ASSERT_TRUE(test::WriteTextFile(path, text));
+    base::win::ScopedHandle before(
+        CreateFileW(base::as_wcstr(earlier.Append(name).value()), GENERIC_READ,
+                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    base::win::ScopedHandle now(CreateFileW(base::as_wcstr(path.value()),
+                                            GENERIC_WRITE, 0, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    FILETIME time = {};
+    ASSERT_TRUE(GetFileTime(before.Get(), nullptr, nullptr, &time));
+    ASSERT_TRUE(SetFileTime(now.Get(), nullptr, nullptr, &time));
+  }
+  EXPECT_TRUE(copy.Finish());
+  EXPECT_EQ(test::TakeFileTreeSnapshot(source_),
+            test::TakeFileTreeSnapshot(target));
+  EXPECT_EQ("Xnstaller.exe",
+            test::ReadFileContents(target.Append(u"installer.exe")));
+}
+
+// The same on a thread of its own, while the test goes on filling the
+// package; a copy that is never finished (a cancelled run) goes whole.
+TEST_F(ProtectedFolderTest, AStartedCopyRunsUntilFinishedOrDropped) {
+  std::unique_ptr<ProtectedPackage> package =
+      ProtectedPackage::StartCopy(source_);
+  ASSERT_TRUE(package);
+  const base::FilePath copied = package->folder().Append(u"a\\b\\deep.dll");
+  for (int i = 0; i < 500 && !base::PathExists(copied); ++i) Sleep(10);
+  EXPECT_TRUE(base::PathExists(copied));
+  for (int i = 0; i < 30; ++i) {
+    ASSERT_TRUE(
+        test::WriteTextFile(source_.Append(u"more\\" + base::IntToString16(i)),
+                            std::string(i * 1000, 'm')));
+  }
+  EXPECT_TRUE(package->FinishCopy());
+  EXPECT_EQ(test::TakeFileTreeSnapshot(source_),
+            test::TakeFileTreeSnapshot(package->folder()));
+
+  std::unique_ptr<ProtectedPackage> dropped =
+      ProtectedPackage::StartCopy(source_);
+  ASSERT_TRUE(dropped);
+  const base::FilePath folder = dropped->folder();
+  dropped.reset();
+  EXPECT_FALSE(base::PathExists(folder));
+  // A copy whose package has a file its writer still holds at the end
+  // fails as a whole copy does.
+  std::unique_ptr<ProtectedPackage> held = ProtectedPackage::StartCopy(source_);
+  ASSERT_TRUE(held);
+  base::win::ScopedHandle writer(CreateFileW(
+      base::as_wcstr(source_.Append(u"more\\unfinished").value()),
+      GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr));
+  ASSERT_TRUE(writer.IsValid());
+  EXPECT_FALSE(held->FinishCopy());
+}
+
 TEST_F(ProtectedFolderTest, AFileIsMovedThroughOneHandleOrNotAtAll) {
   const base::FilePath target_folder = CreateProtectedFolder();
   const base::FilePath source = source_.Append(u"files_list");

@@ -2,14 +2,21 @@
 
 #include <windows.h>
 
+#include <iterator>
+#include <set>
+#include <string>
 #include <utility>
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/string_util_win.h"
+#include "base/threading/simple_thread.h"
+#include "base/time/time.h"
 #include "desktop/windows/installer/common/branding_config.h"
 #include "desktop/windows/installer/core/folder_permission_win.h"
+#include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/core/protected_folder_win.h"
+#include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/package_fetcher/signature_verifier_win.h"
 
 namespace installer {
@@ -19,6 +26,17 @@ namespace {
 // A copy the package's backend did not consume still holds every file of
 // the package.
 constexpr size_t kDeleteThreads = 4;
+
+// Between two passes over a package being unpacked: each pass lists the
+// whole tree, and the unpack makes many small files in that time.
+constexpr int64_t kCopyPassIntervalMs = 100;
+
+// What the front end writes into the package after the unpack: the files
+// list it extends with partner content, the preferences it gives the
+// welcome page and the tracking data of a download.
+constexpr const char16_t* kWrittenAfterUnpack[] = {
+    kFilesListFileName, u"installer_prefs_include.json",
+    kServerTrackingDataFileName};
 
 int g_engine_signed_for_testing = -1;
 
@@ -39,12 +57,42 @@ base::FilePath GetEngineFile() {
 
 }  // namespace
 
+class ProtectedPackage::CopyThread : public base::SimpleThread {
+ public:
+  CopyThread(FolderCopyWhileFilled* copy, base::WaitableEvent* stop)
+      : SimpleThread("Package copy"), copy_(copy), stop_(stop) {}
+
+  void Run() override {
+    size_t copied = 0;
+    do {
+      copied += copy_->CopyLetGoFiles();
+    } while (!stop_->TimedWait(
+        base::TimeDelta::FromMilliseconds(kCopyPassIntervalMs)));
+    VLOG(1) << "Copied " << copied << " files while the package was unpacked";
+  }
+
+ private:
+  FolderCopyWhileFilled* const copy_;
+  base::WaitableEvent* const stop_;
+};
+
 ProtectedPackage::ProtectedPackage(const base::FilePath& folder)
-    : folder_(folder) {}
+    : folder_(folder),
+      stop_copying_(base::WaitableEvent::ResetPolicy::kManual,
+                    base::WaitableEvent::InitialState::kNotSignaled) {}
 
 ProtectedPackage::~ProtectedPackage() {
+  StopCopyThread();
+  copy_.reset();
   if (!base::DeleteFolderTreeInParallel(folder_, kDeleteThreads))
     LOG(WARNING) << "Could not remove the package copy " << folder_;
+}
+
+void ProtectedPackage::StopCopyThread() {
+  if (!copy_thread_) return;
+  stop_copying_.Signal();
+  copy_thread_->Join();
+  copy_thread_.reset();
 }
 
 // static
@@ -60,6 +108,32 @@ std::unique_ptr<ProtectedPackage> ProtectedPackage::Copy(
     return nullptr;
   }
   return package;
+}
+
+// static
+std::unique_ptr<ProtectedPackage> ProtectedPackage::StartCopy(
+    const base::FilePath& source) {
+  const base::FilePath folder = CreateProtectedFolder();
+  if (folder.empty()) return nullptr;
+  std::unique_ptr<ProtectedPackage> package(new ProtectedPackage(folder));
+  LOG(INFO) << "Copying the package " << source << " to " << folder
+            << " while it is unpacked";
+  package->copy_ = std::make_unique<FolderCopyWhileFilled>(
+      source, folder,
+      std::set<std::u16string>(std::begin(kWrittenAfterUnpack),
+                               std::end(kWrittenAfterUnpack)));
+  package->copy_thread_ = std::make_unique<CopyThread>(package->copy_.get(),
+                                                       &package->stop_copying_);
+  // Without the thread, FinishCopy() copies it all.
+  if (!package->copy_thread_->Start()) package->copy_thread_.reset();
+  return package;
+}
+
+bool ProtectedPackage::FinishCopy() {
+  StopCopyThread();
+  if (copy_ && copy_->Finish()) return true;
+  LOG(ERROR) << "Could not copy the package to a protected folder";
+  return false;
 }
 
 base::FilePath ProtectedPackage::installer() const {

@@ -7,12 +7,17 @@
 // (protected_folder_win.h) and works only from that copy, which goes with
 // the object.
 //
+// An elevated backend that waits for the package to be unpacked copies each
+// file as soon as the unpack has let it go (StartCopy), so that the copy
+// costs little time once the package is complete (FinishCopy).
+//
 // The package's installer is started only when its signer passes the check
 // that a downloaded full installer passes (SignatureVerifier), unless this
 // engine's own file is unsigned: a development build, which says so in the
 // log.
 //
-// Used on one thread.
+// Used on one thread; a started copy runs on a thread of its own until
+// FinishCopy() or the object goes.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_CORE_PROTECTED_PACKAGE_WIN_H_
 #define DESKTOP_WINDOWS_INSTALLER_CORE_PROTECTED_PACKAGE_WIN_H_
@@ -20,20 +25,33 @@
 #include <memory>
 
 #include "base/files/file_path.h"
+#include "base/synchronization/waitable_event.h"
 
 namespace installer {
+
+class FolderCopyWhileFilled;
 
 class ProtectedPackage {
  public:
   ProtectedPackage(const ProtectedPackage&) = delete;
   ProtectedPackage& operator=(const ProtectedPackage&) = delete;
-  // Deletes the copy.
+  // Stops a started copy and deletes the copy.
   ~ProtectedPackage();
 
   // Copies the package folder |source| into a new protected folder. Null,
   // after an error line, when no such folder can be made or the package
   // cannot be copied as it is (see CopyFolderWithoutLinks).
   static std::unique_ptr<ProtectedPackage> Copy(const base::FilePath& source);
+
+  // Makes a new protected folder and starts copying the package folder
+  // |source|, which another process is still filling, into it
+  // (FolderCopyWhileFilled). Null, after an error line, when no such folder
+  // can be made.
+  static std::unique_ptr<ProtectedPackage> StartCopy(
+      const base::FilePath& source);
+  // Once the package is complete: ends a started copy and copies what is
+  // left. False, after an error line, as Copy().
+  bool FinishCopy();
 
   // The copy.
   const base::FilePath& folder() const { return folder_; }
@@ -44,9 +62,15 @@ class ProtectedPackage {
   bool MayStartInstaller() const;
 
  private:
+  class CopyThread;
+
   explicit ProtectedPackage(const base::FilePath& folder);
+  void StopCopyThread();
 
   const base::FilePath folder_;
+  std::unique_ptr<FolderCopyWhileFilled> copy_;
+  base::WaitableEvent stop_copying_;
+  std::unique_ptr<CopyThread> copy_thread_;
 };
 
 // Whether the file that holds this engine's code carries a signature. A
