@@ -297,6 +297,15 @@ TEST_F(ProtectedFolderTest, AFileIsMovedThroughOneHandleOrNotAtAll) {
   EXPECT_FALSE(MoveFileWithoutLinks(linked, target));
   EXPECT_FALSE(base::PathExists(target));
   ASSERT_TRUE(base::DeleteFileOrDirectory(linked, false));
+  {
+    // A target that is there already stays as it is, and so does the
+    // source.
+    const base::FilePath taken = target_folder.Append(u"taken.bat");
+    ASSERT_TRUE(test::WriteTextFile(taken, "was here"));
+    EXPECT_FALSE(MoveFileWithoutLinks(source, taken));
+    EXPECT_EQ("was here", test::ReadFileContents(taken));
+    EXPECT_TRUE(base::PathExists(source));
+  }
 
   EXPECT_TRUE(MoveFileWithoutLinks(source, target));
   EXPECT_FALSE(base::PathExists(source));
