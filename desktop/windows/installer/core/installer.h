@@ -74,6 +74,9 @@ class TaskScheduler;
 // per line, relative to the package folder.
 inline constexpr char16_t kFilesListFileName[] = u"files_list";
 inline constexpr char16_t kRootFilesListFileName[] = u"root_files_list";
+// Preferences the front end gives the package (the welcome page).
+inline constexpr char16_t kPrefsIncludeFileName[] =
+    u"installer_prefs_include.json";
 
 // What an elevated run (RunElevated) or the elevated folder-permission
 // utility (RequestFolderPermission) came to.

@@ -88,8 +88,6 @@ namespace {
 // Files of the install folder beside the ones other headers name.
 constexpr char16_t kOldStatusPattern[] = u"*.xml.*";
 constexpr char16_t kOldExtension[] = u".old";
-// In the package folder.
-constexpr char16_t kPrefsIncludeFileName[] = u"installer_prefs_include.json";
 // In the profile, and their sources in the installation's "resources".
 constexpr char16_t kPreferencesFileName[] = u"Preferences";
 constexpr char16_t kResourcesFolderName[] = u"resources";

@@ -35,8 +35,7 @@ constexpr int64_t kCopyPassIntervalMs = 100;
 // list it extends with partner content, the preferences it gives the
 // welcome page and the tracking data of a download.
 constexpr const char16_t* kWrittenAfterUnpack[] = {
-    kFilesListFileName, u"installer_prefs_include.json",
-    kServerTrackingDataFileName};
+    kFilesListFileName, kPrefsIncludeFileName, kServerTrackingDataFileName};
 
 int g_engine_signed_for_testing = -1;
 
@@ -83,7 +82,6 @@ ProtectedPackage::ProtectedPackage(const base::FilePath& folder)
 
 ProtectedPackage::~ProtectedPackage() {
   StopCopyThread();
-  copy_.reset();
   if (!base::DeleteFolderTreeInParallel(folder_, kDeleteThreads))
     LOG(WARNING) << "Could not remove the package copy " << folder_;
 }
