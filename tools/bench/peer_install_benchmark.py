@@ -645,13 +645,14 @@ def native_decode(archive, work):
     child = subprocess.Popen(["7zz", "x", "-mmt1", "-bd", "-y", "-o" + out,
                               archive], stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
-    # wait4 gives this child's own peak, not that of every child so far.
+    # wait4 gives this child's own peak, not that of every child so far;
+    # Popen is told the exit code so that it never waits for the child again.
     _, status, usage = os.wait4(child.pid, 0)
     elapsed = time.monotonic() - start
-    child.returncode = os.waitstatus_to_exitcode(status)
+    code = child.returncode = os.waitstatus_to_exitcode(status)
     shutil.rmtree(out, ignore_errors=True)
-    if child.returncode != 0:
-        raise SystemExit("7zz x %s failed: %d" % (archive, child.returncode))
+    if code != 0:
+        raise SystemExit("7zz x %s failed: %d" % (archive, code))
     return {"wall": elapsed, "rss": usage.ru_maxrss / 1024.0}
 
 
@@ -739,12 +740,12 @@ def report(results, unpacks, natives, made, variants, work, max_steal):
                 native, median([n["rss"] for n in natives.get(variant, [])]),
                 native / unpack))
     for packing in PACKINGS:
-        small = natives.get(("163", packing))
-        large = natives.get(("650", packing))
-        if small and large:
+        native_small = natives.get(("163", packing))
+        native_large = natives.get(("650", packing))
+        if native_small and native_large:
             log("native 7zz peak RSS 650 MB / 163 MB (%s): %.2f" % (
-                packing, median([n["rss"] for n in large]) /
-                median([n["rss"] for n in small])))
+                packing, median([n["rss"] for n in native_large]) /
+                median([n["rss"] for n in native_small])))
         for road in [""] + [", " + r for r in ROAD_NAMES]:
             small = summaries.get("ours 163 MB " + packing + road)
             large = summaries.get("ours 650 MB " + packing + road)
