@@ -419,9 +419,14 @@ bool InstallerWindow::EraseBackground(HDC dc) {
   GetClientRect(dialog_, &client);
   HDC source = CreateCompatibleDC(dc);
   HGDIOBJ old = SelectObject(source, background_.get());
-  // The picture stays as it is in a mirrored window: it is no layout.
-  BitBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0,
-         SRCCOPY | NOMIRRORBITMAP);
+  // The picture stays as it is in a mirrored window: it is no layout. It is
+  // copied in device coordinates: a mirrored DC maps the client area one
+  // pixel to the left on some systems, which leaves the right-hand column
+  // unpainted.
+  const DWORD layout = GetLayout(dc);
+  SetLayout(dc, 0);
+  BitBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
+  SetLayout(dc, layout);
   SelectObject(source, old);
   DeleteDC(source);
   return true;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -97,6 +98,25 @@ bool HasRightToLeftParagraph(HWND rich_edit) {
   return (format.wEffects & PFE_RTLPARA) != 0;
 }
 
+// The share of |area| where |a| and |b| show the same colour (within a step
+// of rounding).
+double SharedPixels(const test::WindowImage& a, const test::WindowImage& b,
+                    const RECT& area) {
+  int same = 0, all = 0;
+  for (int y = area.top; y < area.bottom; ++y) {
+    for (int x = area.left; x < area.right; ++x) {
+      const COLORREF p = a.Pixel(x, y), q = b.Pixel(x, y);
+      ++all;
+      if (std::abs(GetRValue(p) - GetRValue(q)) <= 2 &&
+          std::abs(GetGValue(p) - GetGValue(q)) <= 2 &&
+          std::abs(GetBValue(p) - GetBValue(q)) <= 2) {
+        ++same;
+      }
+    }
+  }
+  return all ? static_cast<double>(same) / all : 0;
+}
+
 // In Arabic and Hebrew every page is the mirror image of the English one,
 // and its texts read from right to left; the terms of service (English) and
 // the install path keep their reading order. A language chosen on the
@@ -112,6 +132,8 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
           ShownControls(window_->dialog(), window_->options_dialog());
       RECT client;
       GetClientRect(window_->dialog(), &client);
+      const auto unmirrored =
+          std::make_unique<test::WindowImage>(window_->dialog());
 
       OpenOn(page, language);
       ASSERT_TRUE(window_->right_to_left());
@@ -148,10 +170,17 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
         EXPECT_TRUE(HasRightToLeftParagraph(Control(kSlogan)));
         EXPECT_TRUE(HasRightToLeftParagraph(Control(kTermsLine)));
       }
-      ASSERT_TRUE(
-          test::WindowImage(dialog).SavePng(test::ScreenshotFolder().Append(
-              u"rtl_" + std::u16string(language) + u"_" +
-              base::ASCIIToUTF16(Name(page)) + u".png")));
+      // The background is no layout: it shows as in English, up to both
+      // edges (no controls lie there).
+      const test::WindowImage image(dialog);
+      for (const int x : {0, 1, image.width() - 2, image.width() - 1}) {
+        SCOPED_TRACE(x);
+        EXPECT_EQ(1.0, SharedPixels(*unmirrored, image,
+                                    {x, 0, x + 1, image.height()}));
+      }
+      ASSERT_TRUE(image.SavePng(test::ScreenshotFolder().Append(
+          u"rtl_" + std::u16string(language) + u"_" +
+          base::ASCIIToUTF16(Name(page)) + u".png")));
     }
   }
 
@@ -186,25 +215,6 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
     SCOPED_TRACE(id);
     EXPECT_TRUE(EqualRect(&rect, &back.at(id)));
   }
-}
-
-// The share of |area| where |a| and |b| show the same colour (within a step
-// of rounding).
-double SharedPixels(const test::WindowImage& a, const test::WindowImage& b,
-                    const RECT& area) {
-  int same = 0, all = 0;
-  for (int y = area.top; y < area.bottom; ++y) {
-    for (int x = area.left; x < area.right; ++x) {
-      const COLORREF p = a.Pixel(x, y), q = b.Pixel(x, y);
-      ++all;
-      if (std::abs(GetRValue(p) - GetRValue(q)) <= 2 &&
-          std::abs(GetGValue(p) - GetGValue(q)) <= 2 &&
-          std::abs(GetBValue(p) - GetBValue(q)) <= 2) {
-        ++same;
-      }
-    }
-  }
-  return all ? static_cast<double>(same) / all : 0;
 }
 
 // The slogan, the terms line and the delete-user-data checkbox show the
