@@ -89,6 +89,30 @@ bool HasExStyle(HWND window, LONG_PTR style) {
   return (GetWindowLongPtrW(window, GWL_EXSTYLE) & style) != 0;
 }
 
+// Whether |combo|'s list is mirrored when it opens. (Wine keeps a mirrored
+// list's scroll bar on the right, where Windows moves it to the left: the
+// layout is what can be read here.)
+bool OpensMirrored(HWND combo) {
+  COMBOBOXINFO info = {sizeof(info)};
+  GetComboBoxInfo(combo, &info);
+  SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+  EXPECT_TRUE(test::RunUiUntil(
+      [&info] { return IsWindowVisible(info.hwndList) != FALSE; }, 5000));
+  const bool mirrored = HasExStyle(info.hwndList, WS_EX_LAYOUTRTL);
+  SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+  test::RunUiFor(20);
+  return mirrored;
+}
+
+// The drop-down lists open in the window's layout, the path's left to right
+// as the path reads.
+void ExpectListsIn(HWND language_list, HWND install_for, HWND path,
+                   bool right_to_left) {
+  EXPECT_EQ(right_to_left, OpensMirrored(language_list));
+  EXPECT_EQ(right_to_left, OpensMirrored(install_for));
+  EXPECT_FALSE(OpensMirrored(path));
+}
+
 bool HasRightToLeftParagraph(HWND rich_edit) {
   SendMessageW(rich_edit, EM_SETSEL, 0, 0);
   PARAFORMAT2 format = {};
@@ -170,6 +194,10 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
         EXPECT_TRUE(HasRightToLeftParagraph(Control(kSlogan)));
         EXPECT_TRUE(HasRightToLeftParagraph(Control(kTermsLine)));
       }
+      if (page == InstallerPage::kOptions) {
+        ExpectListsIn(Control(kLanguageList), Control(kInstallForList),
+                      Control(kInstallPath), true);
+      }
       // The background is no layout: it shows as in English, up to both
       // edges (no controls lie there).
       const test::WindowImage image(dialog);
@@ -188,6 +216,8 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
   OpenOn(InstallerPage::kOptions);
   const std::map<int, RECT> english =
       ShownControls(window_->dialog(), window_->options_dialog());
+  ExpectListsIn(Control(kLanguageList), Control(kInstallForList),
+                Control(kInstallPath), false);
   OpenOn(InstallerPage::kOptions, u"ar");
   const std::map<int, RECT> arabic =
       ShownControls(window_->dialog(), window_->options_dialog());
@@ -203,8 +233,12 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
     EXPECT_TRUE(EqualRect(&rect, &switched.at(id)));
   }
   EXPECT_TRUE(HasRightToLeftParagraph(Control(kSlogan)));
+  ExpectListsIn(Control(kLanguageList), Control(kInstallForList),
+                Control(kInstallPath), true);
   settings_->SetInstallLanguage(u"en-US");
   test::RunUiFor(30);
+  ExpectListsIn(Control(kLanguageList), Control(kInstallForList),
+                Control(kInstallPath), false);
   EXPECT_FALSE(window_->right_to_left());
   EXPECT_FALSE(HasExStyle(window_->dialog(), WS_EX_LAYOUTRTL));
   EXPECT_FALSE(HasExStyle(Control(kChangeFolder), WS_EX_RTLREADING));

@@ -5,7 +5,10 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "base/logging.h"
 #include "base/process/native_library.h"
@@ -20,6 +23,7 @@
 #include "desktop/windows/installer/ui/message_box_win.h"
 #include "desktop/windows/installer/ui/win32_dialog_dispatcher_win.h"
 #include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
+#include "desktop/windows/rc_l10n_handler/resource_reader_win.h"
 #include "desktop/windows/rc_l10n_handler/string_ids.h"
 
 namespace installer {
@@ -147,6 +151,38 @@ constexpr ControlText kUninstallTexts[] = {
     {kDeleteProfile, kIdsDeleteUserData},
 };
 
+// Creates dialog |id| of |module|, mirrored from the start for a
+// right-to-left language: a combo box's list is mirrored only when the combo
+// box is created in a mirrored window, so the lists of a dialog mirrored
+// afterwards would open left to right.
+HWND CreateDialogInLayout(HINSTANCE module, int id, HWND parent, DLGPROC proc,
+                          LPARAM param, bool right_to_left) {
+  if (!right_to_left)
+    return CreateDialogParamW(module, MAKEINTRESOURCEW(id), parent, proc,
+                              param);
+  std::string bytes;
+  if (!ReadResourceBytes(module, id, RT_DIALOG, &bytes)) {
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return nullptr;
+  }
+  // Aligned as the system reads a template.
+  std::vector<DWORD> copy((bytes.size() + 3) / 4);
+  std::memcpy(copy.data(), bytes.data(), bytes.size());
+  // An extended template starts with its version 1 and 0xFFFF, and has its
+  // extended style after the help id; a plain one after the style.
+  const auto* words = reinterpret_cast<const WORD*>(copy.data());
+  const bool extended =
+      bytes.size() >= 12 && words[0] == 1 && words[1] == 0xFFFF;
+  if (!extended && bytes.size() < 8) {
+    SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+    return nullptr;
+  }
+  copy[extended ? 2 : 1] |= WS_EX_LAYOUTRTL;
+  return CreateDialogIndirectParamW(
+      module, reinterpret_cast<const DLGTEMPLATE*>(copy.data()), parent, proc,
+      param);
+}
+
 InstallerWindow* WindowFromDialog(HWND dialog) {
   return reinterpret_cast<InstallerWindow*>(
       GetWindowLongPtrW(dialog, DWLP_USER));
@@ -248,13 +284,16 @@ InstallerWindow::~InstallerWindow() {
 
 bool InstallerWindow::Init() {
   HINSTANCE module = GetModuleHandleW(nullptr);
-  if (!CreateDialogParamW(module, MAKEINTRESOURCEW(kMainDialogId), nullptr,
-                          &MainDialogProc, reinterpret_cast<LPARAM>(this))) {
+  const bool right_to_left =
+      IsRightToLeftLanguage(*RcL10nHandler::CurrentLangId());
+  if (!CreateDialogInLayout(module, kMainDialogId, nullptr, &MainDialogProc,
+                            reinterpret_cast<LPARAM>(this), right_to_left)) {
     PLOG(ERROR) << "Could not create dialog " << kMainDialogId;
     return false;
   }
-  if (!CreateDialogParamW(module, MAKEINTRESOURCEW(kOptionsDialogId), dialog_,
-                          &OptionsDialogProc, reinterpret_cast<LPARAM>(this))) {
+  if (!CreateDialogInLayout(module, kOptionsDialogId, dialog_,
+                            &OptionsDialogProc, reinterpret_cast<LPARAM>(this),
+                            right_to_left)) {
     PLOG(ERROR) << "Could not create dialog " << kOptionsDialogId;
     DestroyWindow(dialog_);
     dialog_ = nullptr;
@@ -266,8 +305,8 @@ bool InstallerWindow::Init() {
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   ShowPage(settings_->uninstall() ? InstallerPage::kUninstall
                                   : InstallerPage::kWelcome);
-  // Mirrored before it shows, not after.
-  SetLayoutDirection(IsRightToLeftLanguage(*RcL10nHandler::CurrentLangId()));
+  // The controls that keep their layout, before the window shows.
+  SetLayoutDirection(right_to_left);
   ShowWindow(dialog_, SW_SHOW);
   // A dialog that was hidden when its page took the focus has none.
   FocusPageControl(page_);
