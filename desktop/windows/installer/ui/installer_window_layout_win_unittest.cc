@@ -4,6 +4,7 @@
 // display's pixels per inch.
 
 #include <richedit.h>
+#include <usp10.h>
 
 #include <algorithm>
 #include <map>
@@ -248,6 +249,102 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
   for (const auto& [id, rect] : english) {
     SCOPED_TRACE(id);
     EXPECT_TRUE(EqualRect(&rect, &back.at(id)));
+  }
+}
+
+// Where each character of one line of |text| is drawn, counted from the
+// left, in a paragraph that reads right to left or not: the order the
+// system's bidirectional algorithm (Uniscribe's, which the text drawing
+// functions use) gives it.
+std::vector<UINT> VisualOrder(const std::u16string& text, bool right_to_left) {
+  SCRIPT_CONTROL control = {};
+  SCRIPT_STATE state = {};
+  state.uBidiLevel = right_to_left ? 1 : 0;
+  std::vector<SCRIPT_ITEM> items(text.size() + 1);
+  int count = 0;
+  std::vector<UINT> order(text.size());
+  if (FAILED(ScriptItemize(base::as_wcstr(text), static_cast<int>(text.size()),
+                           static_cast<int>(items.size()), &control, &state,
+                           items.data(), &count))) {
+    ADD_FAILURE() << "ScriptItemize failed";
+    return order;
+  }
+  std::vector<BYTE> levels(count);
+  for (int i = 0; i < count; ++i) levels[i] = items[i].a.s.uBidiLevel;
+  std::vector<int> visual_to_logical(count);
+  ScriptLayout(count, levels.data(), visual_to_logical.data(), nullptr);
+  UINT place = 0;
+  for (const int item : visual_to_logical) {
+    const int start = items[item].iCharPos;
+    const int end = items[item + 1].iCharPos;
+    for (int i = 0; i < end - start; ++i)
+      order[levels[item] % 2 ? end - 1 - i : start + i] = place++;
+  }
+  return order;
+}
+
+// The leftmost and the rightmost place at which the characters
+// [start, start + length) of a text are drawn.
+std::pair<UINT, UINT> Extent(const std::vector<UINT>& order, size_t start,
+                             size_t length) {
+  const auto [low, high] = std::minmax_element(order.begin() + start,
+                                               order.begin() + start + length);
+  return {*low, *high};
+}
+
+// A path placed into a message of a right-to-left language reads left to
+// right, its components in their order, also where a component is written
+// in a right-to-left script (a profile named so holds the per-user default
+// folder); the sentence around it still reads right to left.
+TEST_F(InstallerWindowLayoutTest, PathsInRightToLeftMessagesKeepTheirOrder) {
+  const struct {
+    const char16_t* language;
+    const char16_t* user;
+  } cases[] = {{u"ar", u"\u0645\u062D\u0645\u062F"},
+               {u"he", u"\u05D3\u05D5\u05D3"},
+               {u"fa", u"\u0631\u0636\u0627"},
+               {u"ur", u"\u0639\u0644\u06CC"}};
+  for (const auto& c : cases) {
+    for (const uint32_t id : {kIdsFolderNotCreated, kIdsCopyFailed}) {
+      SCOPED_TRACE(testing::Message()
+                   << base::UTF16ToUTF8(c.language) << " " << id);
+      OpenOn(InstallerPage::kError, c.language);
+      const std::vector<std::u16string> components = {
+          u"C:", u"Users", c.user, u"AppData", u"Local", u"Velna beta"};
+      std::u16string path;
+      for (const std::u16string& component : components)
+        path += (path.empty() ? u"" : u"\\") + component;
+      window_->ShowError(RcL10nHandler::GetStringWithArgs(id, path), false,
+                         "detail");
+      HWND message = Control(kMessage);
+      const std::u16string text = test::WindowText(message);
+      ASSERT_TRUE(HasExStyle(message, WS_EX_RTLREADING));
+      const std::vector<UINT> order = VisualOrder(text, true);
+      size_t from = 0;
+      std::pair<UINT, UINT> previous;
+      for (size_t i = 0; i < components.size(); ++i) {
+        SCOPED_TRACE(base::UTF16ToUTF8(components[i]));
+        const size_t at = text.find(components[i], from);
+        ASSERT_NE(std::u16string::npos, at);
+        from = at + components[i].size();
+        const std::pair<UINT, UINT> extent =
+            Extent(order, at, components[i].size());
+        if (i > 0) {
+          EXPECT_LT(previous.second, extent.first);
+        }
+        previous = extent;
+      }
+      // The sentence starts on the right: its first letter is drawn right of
+      // the path.
+      const size_t first_letter = text.find_first_not_of(u"\u202B\u202A");
+      EXPECT_GT(order[first_letter], previous.second);
+      if (id == kIdsFolderNotCreated) {
+        ASSERT_TRUE(test::WindowImage(window_->dialog())
+                        .SavePng(test::ScreenshotFolder().Append(
+                            u"rtl_" + std::u16string(c.language) +
+                            u"_ERROR_path.png")));
+      }
+    }
   }
 }
 
