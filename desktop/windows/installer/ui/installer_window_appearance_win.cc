@@ -265,8 +265,10 @@ void InstallerWindow::CreateFonts() {
 }
 
 void InstallerWindow::ApplyFonts() {
-  SendDlgItemMessageW(dialog_, kUninstallQuestion, WM_SETFONT,
-                      reinterpret_cast<WPARAM>(bold_font_.get()), FALSE);
+  for (int bold : {kUninstallQuestion, kRedText}) {
+    SendDlgItemMessageW(dialog_, bold, WM_SETFONT,
+                        reinterpret_cast<WPARAM>(bold_font_.get()), FALSE);
+  }
   for (int heading :
        {kProgressHeading, kErrorHeading, kUninstallErrorHeading}) {
     SendDlgItemMessageW(dialog_, heading, WM_SETFONT,

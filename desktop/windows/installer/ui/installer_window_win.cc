@@ -130,6 +130,7 @@ constexpr ControlText kInstallTexts[] = {
     {kInstallPathLabel, kIdsInstallPathLabel},
     {kChangeFolder, kIdsChangeFolder},
     {kInvalidPath, kIdsInvalidPath},
+    {kRedText, kIdsInvalidPath},
     {kDefaultBrowser, kIdsMakeDefaultBrowser},
     {kImportData, kIdsImportData},
     {kUsageData, kIdsShareUsageData},
@@ -356,10 +357,22 @@ INT_PTR InstallerWindow::HandleMainMessage(UINT message, WPARAM wparam,
       }
       return TRUE;
     case WM_ACTIVATE:
-      if (LOWORD(wparam) != WA_INACTIVE)
-        Win32DialogDispatcher::GetInstance()->Select(dialog_);
-      else
+      if (LOWORD(wparam) == WA_INACTIVE) {
         Win32DialogDispatcher::GetInstance()->Release(dialog_);
+        focus_when_inactive_ = GetFocus();
+        return FALSE;
+      }
+      Win32DialogDispatcher::GetInstance()->Select(dialog_);
+      // The dialog gives the focus back to the control that had it, which
+      // may have been disabled or hidden meanwhile.
+      if (IsChild(dialog_, focus_when_inactive_) &&
+          !CanHoldFocus(focus_when_inactive_)) {
+        if (HWND substitute = FocusSubstitute(focus_when_inactive_)) {
+          SendMessageW(dialog_, WM_NEXTDLGCTL,
+                       reinterpret_cast<WPARAM>(substitute), TRUE);
+          return TRUE;
+        }
+      }
       return FALSE;
     case WM_CLOSE:
       ConfirmCancel();
@@ -569,25 +582,82 @@ void InstallerWindow::ShowPage(InstallerPage page) {
   } else {
     ShowWindow(GetDlgItem(dialog_, kUninstallErrorHeading), SW_HIDE);
   }
+  // The options shown before the focus moves, hidden after: they hold the
+  // focus where accept cannot.
+  if (page == InstallerPage::kOptions) ShowWindow(options_dialog_, SW_SHOWNA);
+  ShowPathValidity();
   // Enter presses the page's own button; a page without one has none.
   SendMessageW(dialog_, DM_SETDEFID, FocusedControl(page), 0);
   FocusPageControl(page);
-  ShowWindow(options_dialog_,
-             page == InstallerPage::kOptions ? SW_SHOWNA : SW_HIDE);
+  if (page != InstallerPage::kOptions) ShowWindow(options_dialog_, SW_HIDE);
   error_page_ = page == InstallerPage::kError;
   RedrawWindow(dialog_, nullptr, nullptr,
                RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void InstallerWindow::FocusPageControl(InstallerPage page) {
-  if (const int focus = FocusedControl(page)) {
-    SendMessageW(dialog_, WM_NEXTDLGCTL,
-                 reinterpret_cast<WPARAM>(GetDlgItem(dialog_, focus)), TRUE);
+  if (const int id = FocusedControl(page)) {
+    HWND focus = GetDlgItem(dialog_, id);
+    if (!CanHoldFocus(focus)) focus = FocusSubstitute(focus);
+    if (focus) {
+      SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus),
+                   TRUE);
+    }
   } else if (GetActiveWindow() == dialog_) {
     // Keys go to the dialog then (Esc still asks), not to a hidden control
     // of the previous page.
     SetFocus(dialog_);
   }
+}
+
+bool InstallerWindow::CanHoldFocus(HWND control) const {
+  // Its own visibility: the page's control is chosen before the dialog
+  // itself shows.
+  return (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0 &&
+         IsWindowEnabled(control);
+}
+
+HWND InstallerWindow::FocusSubstitute(HWND control) const {
+  for (const BOOL previous : {TRUE, FALSE}) {
+    HWND next = GetNextDlgTabItem(dialog_, control, previous);
+    if (next && next != control && CanHoldFocus(next)) return next;
+  }
+  return nullptr;
+}
+
+void InstallerWindow::MoveFocusFrom(HWND control) {
+  HWND focus = GetFocus();
+  if (!focus || (focus != control && !IsChild(control, focus))) return;
+  if (HWND substitute = FocusSubstitute(control)) {
+    SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(substitute),
+                 TRUE);
+  }
+}
+
+void InstallerWindow::SetControlEnabled(HWND control, bool enabled) {
+  if (!enabled) MoveFocusFrom(control);
+  EnableWindow(control, enabled);
+}
+
+void InstallerWindow::SetControlShown(HWND control, bool shown) {
+  if (!shown) MoveFocusFrom(control);
+  ShowWindow(control, shown ? SW_SHOWNA : SW_HIDE);
+}
+
+void InstallerWindow::ShowPathValidity() {
+  if (settings_->uninstall()) return;
+  SetControlEnabled(GetDlgItem(dialog_, kAccept), path_valid_);
+  // Back keeps the user on the options page until the path is valid; from
+  // the other pages it leads to the welcome page, and from there to the
+  // options.
+  SetControlEnabled(GetDlgItem(dialog_, kBack),
+                    path_valid_ || page_ != InstallerPage::kOptions);
+  HWND notice = GetDlgItem(dialog_, kRedText);
+  const bool shown = !path_valid_ && page_ == InstallerPage::kWelcome;
+  if (shown == ((GetWindowLongPtrW(notice, GWL_STYLE) & WS_VISIBLE) != 0))
+    return;
+  ShowWindow(notice, shown ? SW_SHOWNA : SW_HIDE);
+  RepaintControl(dialog_, kRedText);
 }
 
 void InstallerWindow::RecordNavigation(const char* action) {
@@ -667,12 +737,11 @@ void InstallerWindow::ShowError(const std::u16string& message,
                                 bool offer_full_package,
                                 const std::string& detail) {
   ShowPage(InstallerPage::kError);
-  ShowWindow(GetDlgItem(dialog_, kFullInstaller),
-             offer_full_package ? SW_SHOWNA : SW_HIDE);
+  SetControlShown(GetDlgItem(dialog_, kFullInstaller), offer_full_package);
   LOG(INFO) << "Displaying error: \"" << message << "\" and "
             << (offer_full_package ? "" : "don't ") << "offer full package";
   if (settings_->uninstall() || run_immediately_)
-    ShowWindow(GetDlgItem(dialog_, kBack), SW_HIDE);
+    SetControlShown(GetDlgItem(dialog_, kBack), false);
   SetDlgItemTextW(dialog_, kMessage, base::as_wcstr(InReadingOrder(message)));
   RepaintControl(dialog_, kMessage);
   page_node_->SetString(kStatsFailureReasonKey, detail);
@@ -882,7 +951,8 @@ void InstallerWindow::RefreshControls() {
     return;
   }
   HWND install_for = GetControl(kInstallForList);
-  EnableWindow(install_for, settings_->operation() == kOperationInstalling);
+  SetControlEnabled(install_for,
+                    settings_->operation() == kOperationInstalling);
   SendMessageW(install_for, CB_SETCURSEL,
                settings_->copy_only() ? 2 : (settings_->all_users() ? 0 : 1),
                0);
@@ -904,7 +974,7 @@ void InstallerWindow::RefreshControls() {
       !settings_->copy_only() &&
       !(settings_->replace_tamsel() && status.tamsel_installation &&
         status.is_http_handler);
-  EnableWindow(GetControl(kDefaultBrowser), default_browser_allowed);
+  SetControlEnabled(GetControl(kDefaultBrowser), default_browser_allowed);
   CheckDlgButton(options_dialog_, kDefaultBrowser,
                  settings_->default_browser() ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(
@@ -917,8 +987,8 @@ void InstallerWindow::RefreshControls() {
           : BST_UNCHECKED);
   RefreshPathField();
 
-  EnableWindow(GetDlgItem(dialog_, kAccept), valid);
-  EnableWindow(GetDlgItem(dialog_, kBack), valid);
+  path_valid_ = valid;
+  ShowPathValidity();
   ShowWindow(GetControl(kInvalidPath), valid ? SW_HIDE : SW_SHOWNA);
   RepaintControl(options_dialog_, kInvalidPath);
 }
@@ -944,8 +1014,8 @@ void InstallerWindow::RefreshPathField() {
 // --- The options page.
 
 void InstallerWindow::PrepareOptionsPage() {
-  ShowWindow(GetDlgItem(options_dialog_, kDefaultBrowser),
-             windows_version_ < base::win::kVersionWin8 ? SW_SHOWNA : SW_HIDE);
+  SetControlShown(GetDlgItem(options_dialog_, kDefaultBrowser),
+                  windows_version_ < base::win::kVersionWin8);
   SendDlgItemMessageW(options_dialog_, kInvalidPath, WM_SETFONT,
                       reinterpret_cast<WPARAM>(bold_font_.get()), FALSE);
 

@@ -854,6 +854,7 @@ TEST_F(InstallerWindowTest, EveryTranslationFits) {
                                          {kInstallForLabel, FitKind::kText},
                                          {kInstallPathLabel, FitKind::kText},
                                          {kInvalidPath, FitKind::kText},
+                                         {kRedText, FitKind::kText},
                                          {kProgressHeading, FitKind::kText},
                                          {kErrorHeading, FitKind::kText},
                                          {kMessage, FitKind::kText},
