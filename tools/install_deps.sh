@@ -22,10 +22,12 @@ APT_PACKAGES=(
   # Keeps compiled objects outside the checkout (tools/build.sh uses it), so
   # that later builds on the machine, of any clone, are quick.
   ccache
-  # Glyphs for the installer window's CJK and Indic languages under Wine
-  # (linked in by tools/wine_env.sh).
+  # Glyphs for the installer window's CJK and Indic texts under Wine (linked
+  # in by tools/wine_env.sh), and fonts with Thai and with the letters only
+  # Urdu uses (U+06C1, U+06D2, U+06D4), in which the window tests measure
+  # those two languages (Wine shapes them in the selected font alone).
   fonts-wqy-microhei fonts-lohit-deva fonts-lohit-beng-bengali
-  fonts-lohit-taml fonts-lohit-telu
+  fonts-lohit-taml fonts-lohit-telu fonts-tlwg-loma-ttf fonts-sil-scheherazade
 )
 
 install_packages() {

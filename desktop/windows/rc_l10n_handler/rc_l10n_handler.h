@@ -44,8 +44,10 @@ class RcL10nHandler {
   static std::u16string GetStringWithArgs(std::uint32_t id,
                                           const std::u16string& arg);
   // The lookup itself: string |id| in |lang_id| with "$1", "$2", ...
-  // replaced by |args| (none: the text unchanged). Empty, with an error in
-  // the log, when that language has no table for the id.
+  // replaced by |args| (none: the text unchanged). In a right-to-left
+  // language the path or file name of the folder and copy errors goes in
+  // isolated as left to right (between U+2066 and U+2069). Empty, with an
+  // error in the log, when that language has no table for the id.
   static std::u16string GetStringForLanguage(
       LangId lang_id, std::uint32_t id,
       const std::vector<std::u16string>& args);

@@ -1,12 +1,31 @@
+#include <algorithm>
+#include <iterator>
+
 #include "base/logging.h"
 #include "base/strings/string_util.h"
 #include "base/win/i18n.h"
 #include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
 #include "desktop/windows/rc_l10n_handler/resource_reader_win.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
 
 namespace installer {
 
 namespace {
+
+// The strings whose placeholders stand for a path or a file name.
+constexpr std::uint32_t kPathStrings[] = {kIdsFolderNotCreated, kIdsCopyFailed};
+
+// A path reads left to right in every language. Placed plainly into a
+// right-to-left sentence, its components would be ordered from the right
+// ("Velna\<name>\C:\Users" for a profile named in Arabic script); isolated
+// as left to right, it keeps its order and leaves the sentence alone.
+constexpr char16_t kLeftToRightIsolate = u'\u2066';
+constexpr char16_t kPopDirectionalIsolate = u'\u2069';
+
+bool HoldsPaths(std::uint32_t id) {
+  return std::find(std::begin(kPathStrings), std::end(kPathStrings), id) !=
+         std::end(kPathStrings);
+}
 
 // String |id| in the current language, else in English.
 std::u16string GetStringWithFallback(std::uint32_t id,
@@ -34,7 +53,12 @@ std::u16string RcL10nHandler::GetStringForLanguage(
   std::u16string text;
   if (!ReadResourceString(nullptr, lang_id, id, &text) || args.empty())
     return text;
-  return base::ReplaceStringPlaceholders16(text, args);
+  if (!IsRightToLeftLanguage(lang_id) || !HoldsPaths(id))
+    return base::ReplaceStringPlaceholders16(text, args);
+  std::vector<std::u16string> isolated;
+  for (const std::u16string& arg : args)
+    isolated.push_back(kLeftToRightIsolate + arg + kPopDirectionalIsolate);
+  return base::ReplaceStringPlaceholders16(text, isolated);
 }
 
 std::u16string RcL10nHandler::GetStringForCode(const std::u16string& code,

@@ -156,12 +156,21 @@ bool KeepsItsReadingOrder(int id) {
   return id == kTermsText || id == kInstallPath;
 }
 
+void SetLayoutStyle(HWND window, bool right_to_left) {
+  const LONG_PTR style = GetWindowLongPtrW(window, GWL_EXSTYLE);
+  SetWindowLongPtrW(
+      window, GWL_EXSTYLE,
+      right_to_left ? style | WS_EX_LAYOUTRTL : style & ~WS_EX_LAYOUTRTL);
+}
+
 // Turns |parent|'s layout to right-to-left or back, and its children's that
 // follow it (theirs too): every child keeps its place in logical
 // coordinates, which moves it to the mirrored place on the screen. The
 // system mirrors a child's position only when it is created. The children
 // of a control that keeps its reading order (the install path's edit field)
-// keep their reading and their layout: a path reads left to right.
+// keep their reading and their layout: a path reads left to right. Every
+// layout is set, not only changed: a window created in a mirrored dialog
+// starts mirrored. A combo box's list is no child of it, and follows it.
 void SetChildrenLayout(HWND parent, bool right_to_left, bool keep_reading) {
   std::vector<std::pair<HWND, RECT>> children;
   for (HWND child = GetWindow(parent, GW_CHILD); child;
@@ -171,9 +180,7 @@ void SetChildrenLayout(HWND parent, bool right_to_left, bool keep_reading) {
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
     children.emplace_back(child, rect);
   }
-  LONG_PTR style = GetWindowLongPtrW(parent, GWL_EXSTYLE);
-  style = right_to_left ? style | WS_EX_LAYOUTRTL : style & ~WS_EX_LAYOUTRTL;
-  SetWindowLongPtrW(parent, GWL_EXSTYLE, style);
+  SetLayoutStyle(parent, right_to_left);
   for (const auto& [child, rect] : children) {
     SetWindowPos(child, nullptr, rect.left, rect.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -186,6 +193,11 @@ void SetChildrenLayout(HWND parent, bool right_to_left, bool keep_reading) {
     SetWindowLongPtrW(child, GWL_EXSTYLE, child_style);
     if (!keep_reading && !KeepsItsLayout(id))
       SetChildrenLayout(child, right_to_left, keeps_reading);
+    else
+      SetLayoutStyle(child, false);
+    COMBOBOXINFO combo = {sizeof(combo)};
+    if (GetComboBoxInfo(child, &combo) && combo.hwndList)
+      SetLayoutStyle(combo.hwndList, right_to_left && !keeps_reading);
   }
 }
 
@@ -253,8 +265,10 @@ void InstallerWindow::CreateFonts() {
 }
 
 void InstallerWindow::ApplyFonts() {
-  SendDlgItemMessageW(dialog_, kUninstallQuestion, WM_SETFONT,
-                      reinterpret_cast<WPARAM>(bold_font_.get()), FALSE);
+  for (int bold : {kUninstallQuestion, kRedText}) {
+    SendDlgItemMessageW(dialog_, bold, WM_SETFONT,
+                        reinterpret_cast<WPARAM>(bold_font_.get()), FALSE);
+  }
   for (int heading :
        {kProgressHeading, kErrorHeading, kUninstallErrorHeading}) {
     SendDlgItemMessageW(dialog_, heading, WM_SETFONT,
@@ -419,9 +433,14 @@ bool InstallerWindow::EraseBackground(HDC dc) {
   GetClientRect(dialog_, &client);
   HDC source = CreateCompatibleDC(dc);
   HGDIOBJ old = SelectObject(source, background_.get());
-  // The picture stays as it is in a mirrored window: it is no layout.
-  BitBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0,
-         SRCCOPY | NOMIRRORBITMAP);
+  // The picture stays as it is in a mirrored window: it is no layout. It is
+  // copied in device coordinates: a mirrored DC maps the client area one
+  // pixel to the left on some systems, which leaves the right-hand column
+  // unpainted.
+  const DWORD layout = GetLayout(dc);
+  SetLayout(dc, 0);
+  BitBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
+  SetLayout(dc, layout);
   SelectObject(source, old);
   DeleteDC(source);
   return true;

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
+#include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/ui/installer_window_ids.h"
 #include "desktop/windows/installer/ui/installer_window_win.h"
 #include "desktop/windows/installer/ui/test/installer_window_test_base_win.h"
@@ -49,6 +51,22 @@ class InstallerWindowKeyboardTest : public test::InstallerWindowTestBase {
   void Press(UINT key) {
     HWND focus = GetFocus();
     test::PressKey(focus ? focus : window_->dialog(), key);
+  }
+
+  // Makes the install folder one that cannot be installed to, as
+  // "installfolder" naming a drive that does not exist does.
+  void MakeFolderInvalid() {
+    settings_->SetInstallFolderFromString(u"Q:\\Velna");
+    ASSERT_TRUE(WaitForStatus());
+    test::RunUiFor(20);
+    ASSERT_FALSE(settings_->GetStatus()->valid_install_path);
+  }
+
+  // Whether the keyboard has a control to act on: the focus on a shown,
+  // enabled control of the window.
+  bool FocusOnAUsableControl() {
+    HWND focus = test::FocusedControl(window_->dialog());
+    return focus && IsWindowVisible(focus) && IsWindowEnabled(focus);
   }
 };
 
@@ -215,6 +233,101 @@ TEST_F(InstallerWindowKeyboardTest, TermsLinkOpensFromTheKeyboard) {
     EXPECT_EQ("TOS", action);
     EXPECT_EQ(0, delegate_.accepted);
   }
+}
+
+// With a folder that cannot be installed to, accept is disabled: the focus
+// it had goes to the options button beside it, the welcome page says why
+// above that button, and the keyboard reaches the options, the terms and
+// back. In both directions of layout.
+TEST_F(InstallerWindowKeyboardTest, AnInvalidFolderLeavesTheFocusOnTheOptions) {
+  for (const char16_t* language : {u"en-US", u"ar"}) {
+    SCOPED_TRACE(base::UTF16ToUTF8(language));
+    OpenOn(InstallerPage::kWelcome, language);
+    ASSERT_EQ(Control(kAccept), FocusInWindow());
+    EXPECT_FALSE(Shown(kRedText));
+    MakeFolderInvalid();
+    EXPECT_FALSE(IsWindowEnabled(Control(kAccept)));
+    EXPECT_EQ(Control(kOptionsButton), FocusInWindow());
+    // The reason, in one line above the options button.
+    ASSERT_TRUE(Shown(kRedText));
+    EXPECT_NE(std::u16string::npos,
+              test::WindowText(Control(kRedText))
+                  .find(RcL10nHandler::GetString(kIdsInvalidPath)));
+    const RECT notice =
+        test::ScreenRectIn(Control(kRedText), window_->dialog());
+    const RECT options =
+        test::ScreenRectIn(Control(kOptionsButton), window_->dialog());
+    EXPECT_LE(notice.bottom, options.top);
+    EXPECT_TRUE(notice.left < options.right && options.left < notice.right);
+    EXPECT_TRUE(test::WindowImage(window_->dialog())
+                    .SavePng(test::ScreenshotFolder().Append(
+                        u"window_" + std::u16string(language) +
+                        u"_WELCOME_invalid_folder.png")));
+    // Tab comes round between what can be used; Enter (in English) and the
+    // options' access key from the terms line (in Arabic) open the options,
+    // where the notice is not shown.
+    std::vector<int> cycle;
+    for (HWND control : test::TabCycle(window_->dialog()))
+      cycle.push_back(GetDlgCtrlID(control));
+    EXPECT_EQ((std::vector<int>{kOptionsButton, kTermsLine}), cycle);
+    if (std::u16string(language) == u"en-US") {
+      Press(VK_RETURN);
+    } else {
+      Focus(kTermsLine);
+      const std::u16string label = RcL10nHandler::GetString(kIdsOptions);
+      const size_t key = label.find(u'&');
+      ASSERT_LT(key + 1, label.size());
+      PostMessageW(GetFocus(), WM_SYSCHAR, label[key + 1], 1 << 29);
+      test::RunUiFor(30);
+    }
+    EXPECT_EQ(InstallerPage::kOptions, window_->page());
+    EXPECT_FALSE(Shown(kRedText));
+    EXPECT_TRUE(FocusOnAUsableControl());
+    // Back stays disabled there until the path is valid.
+    EXPECT_FALSE(IsWindowEnabled(Control(kBack)));
+    Press(VK_TAB);
+    EXPECT_TRUE(FocusOnAUsableControl());
+  }
+}
+
+// Wherever the window disables or hides the control with the focus, the
+// focus moves to a control the keyboard can use: on the terms page (whose
+// back button leads to the options), on the error page when the full
+// installer is no longer offered, and when the window was inactive
+// meanwhile.
+TEST_F(InstallerWindowKeyboardTest, FocusLeavesDisabledAndHiddenControls) {
+  OpenOn(InstallerPage::kWelcome);
+  MakeFolderInvalid();
+  GoTo(InstallerPage::kTos);
+  EXPECT_EQ(Control(kBack), FocusInWindow());
+  Press(VK_RETURN);
+  EXPECT_EQ(InstallerPage::kWelcome, window_->page());
+  EXPECT_EQ(Control(kOptionsButton), FocusInWindow());
+
+  OpenOn(InstallerPage::kError);
+  ASSERT_TRUE(Shown(kFullInstaller));
+  Focus(kFullInstaller);
+  window_->ShowError(u"Again.", false, "detail");
+  test::RunUiFor(20);
+  EXPECT_FALSE(Shown(kFullInstaller));
+  // Retry, before it in the Tab order that comes round.
+  EXPECT_EQ(Control(kRetry), FocusInWindow());
+  Press(VK_RETURN);
+  EXPECT_EQ(1, delegate_.accepted);
+
+  // Disabled while another window was active.
+  OpenOn(InstallerPage::kWelcome);
+  ASSERT_EQ(Control(kAccept), FocusInWindow());
+  HWND other =
+      CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50,
+                      50, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_TRUE(other);
+  SetForegroundWindow(other);
+  ASSERT_TRUE(
+      test::RunUiUntil([other] { return GetActiveWindow() == other; }, 5000));
+  MakeFolderInvalid();
+  EXPECT_EQ(Control(kOptionsButton), FocusInWindow());
+  DestroyWindow(other);
 }
 
 }  // namespace

@@ -4,9 +4,11 @@
 // display's pixels per inch.
 
 #include <richedit.h>
+#include <usp10.h>
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -88,6 +90,30 @@ bool HasExStyle(HWND window, LONG_PTR style) {
   return (GetWindowLongPtrW(window, GWL_EXSTYLE) & style) != 0;
 }
 
+// Whether |combo|'s list is mirrored when it opens. (Wine keeps a mirrored
+// list's scroll bar on the right, where Windows moves it to the left: the
+// layout is what can be read here.)
+bool OpensMirrored(HWND combo) {
+  COMBOBOXINFO info = {sizeof(info)};
+  GetComboBoxInfo(combo, &info);
+  SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+  EXPECT_TRUE(test::RunUiUntil(
+      [&info] { return IsWindowVisible(info.hwndList) != FALSE; }, 5000));
+  const bool mirrored = HasExStyle(info.hwndList, WS_EX_LAYOUTRTL);
+  SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+  test::RunUiFor(20);
+  return mirrored;
+}
+
+// The drop-down lists open in the window's layout, the path's left to right
+// as the path reads.
+void ExpectListsIn(HWND language_list, HWND install_for, HWND path,
+                   bool right_to_left) {
+  EXPECT_EQ(right_to_left, OpensMirrored(language_list));
+  EXPECT_EQ(right_to_left, OpensMirrored(install_for));
+  EXPECT_FALSE(OpensMirrored(path));
+}
+
 bool HasRightToLeftParagraph(HWND rich_edit) {
   SendMessageW(rich_edit, EM_SETSEL, 0, 0);
   PARAFORMAT2 format = {};
@@ -95,6 +121,25 @@ bool HasRightToLeftParagraph(HWND rich_edit) {
   SendMessageW(rich_edit, EM_GETPARAFORMAT, 0,
                reinterpret_cast<LPARAM>(&format));
   return (format.wEffects & PFE_RTLPARA) != 0;
+}
+
+// The share of |area| where |a| and |b| show the same colour (within a step
+// of rounding).
+double SharedPixels(const test::WindowImage& a, const test::WindowImage& b,
+                    const RECT& area) {
+  int same = 0, all = 0;
+  for (int y = area.top; y < area.bottom; ++y) {
+    for (int x = area.left; x < area.right; ++x) {
+      const COLORREF p = a.Pixel(x, y), q = b.Pixel(x, y);
+      ++all;
+      if (std::abs(GetRValue(p) - GetRValue(q)) <= 2 &&
+          std::abs(GetGValue(p) - GetGValue(q)) <= 2 &&
+          std::abs(GetBValue(p) - GetBValue(q)) <= 2) {
+        ++same;
+      }
+    }
+  }
+  return all ? static_cast<double>(same) / all : 0;
 }
 
 // In Arabic and Hebrew every page is the mirror image of the English one,
@@ -112,6 +157,8 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
           ShownControls(window_->dialog(), window_->options_dialog());
       RECT client;
       GetClientRect(window_->dialog(), &client);
+      const auto unmirrored =
+          std::make_unique<test::WindowImage>(window_->dialog());
 
       OpenOn(page, language);
       ASSERT_TRUE(window_->right_to_left());
@@ -148,10 +195,21 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
         EXPECT_TRUE(HasRightToLeftParagraph(Control(kSlogan)));
         EXPECT_TRUE(HasRightToLeftParagraph(Control(kTermsLine)));
       }
-      ASSERT_TRUE(
-          test::WindowImage(dialog).SavePng(test::ScreenshotFolder().Append(
-              u"rtl_" + std::u16string(language) + u"_" +
-              base::ASCIIToUTF16(Name(page)) + u".png")));
+      if (page == InstallerPage::kOptions) {
+        ExpectListsIn(Control(kLanguageList), Control(kInstallForList),
+                      Control(kInstallPath), true);
+      }
+      // The background is no layout: it shows as in English, up to both
+      // edges (no controls lie there).
+      const test::WindowImage image(dialog);
+      for (const int x : {0, 1, image.width() - 2, image.width() - 1}) {
+        SCOPED_TRACE(x);
+        EXPECT_EQ(1.0, SharedPixels(*unmirrored, image,
+                                    {x, 0, x + 1, image.height()}));
+      }
+      ASSERT_TRUE(image.SavePng(test::ScreenshotFolder().Append(
+          u"rtl_" + std::u16string(language) + u"_" +
+          base::ASCIIToUTF16(Name(page)) + u".png")));
     }
   }
 
@@ -159,6 +217,8 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
   OpenOn(InstallerPage::kOptions);
   const std::map<int, RECT> english =
       ShownControls(window_->dialog(), window_->options_dialog());
+  ExpectListsIn(Control(kLanguageList), Control(kInstallForList),
+                Control(kInstallPath), false);
   OpenOn(InstallerPage::kOptions, u"ar");
   const std::map<int, RECT> arabic =
       ShownControls(window_->dialog(), window_->options_dialog());
@@ -174,8 +234,12 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
     EXPECT_TRUE(EqualRect(&rect, &switched.at(id)));
   }
   EXPECT_TRUE(HasRightToLeftParagraph(Control(kSlogan)));
+  ExpectListsIn(Control(kLanguageList), Control(kInstallForList),
+                Control(kInstallPath), true);
   settings_->SetInstallLanguage(u"en-US");
   test::RunUiFor(30);
+  ExpectListsIn(Control(kLanguageList), Control(kInstallForList),
+                Control(kInstallPath), false);
   EXPECT_FALSE(window_->right_to_left());
   EXPECT_FALSE(HasExStyle(window_->dialog(), WS_EX_LAYOUTRTL));
   EXPECT_FALSE(HasExStyle(Control(kChangeFolder), WS_EX_RTLREADING));
@@ -188,23 +252,100 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
   }
 }
 
-// The share of |area| where |a| and |b| show the same colour (within a step
-// of rounding).
-double SharedPixels(const test::WindowImage& a, const test::WindowImage& b,
-                    const RECT& area) {
-  int same = 0, all = 0;
-  for (int y = area.top; y < area.bottom; ++y) {
-    for (int x = area.left; x < area.right; ++x) {
-      const COLORREF p = a.Pixel(x, y), q = b.Pixel(x, y);
-      ++all;
-      if (std::abs(GetRValue(p) - GetRValue(q)) <= 2 &&
-          std::abs(GetGValue(p) - GetGValue(q)) <= 2 &&
-          std::abs(GetBValue(p) - GetBValue(q)) <= 2) {
-        ++same;
+// Where each character of one line of |text| is drawn, counted from the
+// left, in a paragraph that reads right to left or not: the order the
+// system's bidirectional algorithm (Uniscribe's, which the text drawing
+// functions use) gives it.
+std::vector<UINT> VisualOrder(const std::u16string& text, bool right_to_left) {
+  SCRIPT_CONTROL control = {};
+  SCRIPT_STATE state = {};
+  state.uBidiLevel = right_to_left ? 1 : 0;
+  std::vector<SCRIPT_ITEM> items(text.size() + 1);
+  int count = 0;
+  std::vector<UINT> order(text.size());
+  if (FAILED(ScriptItemize(base::as_wcstr(text), static_cast<int>(text.size()),
+                           static_cast<int>(items.size()), &control, &state,
+                           items.data(), &count))) {
+    ADD_FAILURE() << "ScriptItemize failed";
+    return order;
+  }
+  std::vector<BYTE> levels(count);
+  for (int i = 0; i < count; ++i) levels[i] = items[i].a.s.uBidiLevel;
+  std::vector<int> visual_to_logical(count);
+  ScriptLayout(count, levels.data(), visual_to_logical.data(), nullptr);
+  UINT place = 0;
+  for (const int item : visual_to_logical) {
+    const int start = items[item].iCharPos;
+    const int end = items[item + 1].iCharPos;
+    for (int i = 0; i < end - start; ++i)
+      order[levels[item] % 2 ? end - 1 - i : start + i] = place++;
+  }
+  return order;
+}
+
+// The leftmost and the rightmost place at which the characters
+// [start, start + length) of a text are drawn.
+std::pair<UINT, UINT> Extent(const std::vector<UINT>& order, size_t start,
+                             size_t length) {
+  const auto [low, high] = std::minmax_element(order.begin() + start,
+                                               order.begin() + start + length);
+  return {*low, *high};
+}
+
+// A path placed into a message of a right-to-left language reads left to
+// right, its components in their order, also where a component is written
+// in a right-to-left script (a profile named so holds the per-user default
+// folder); the sentence around it still reads right to left.
+TEST_F(InstallerWindowLayoutTest, PathsInRightToLeftMessagesKeepTheirOrder) {
+  const struct {
+    const char16_t* language;
+    const char16_t* user;
+  } cases[] = {{u"ar", u"\u0645\u062D\u0645\u062F"},
+               {u"he", u"\u05D3\u05D5\u05D3"},
+               {u"fa", u"\u0631\u0636\u0627"},
+               {u"ur", u"\u0639\u0644\u06CC"}};
+  for (const auto& c : cases) {
+    for (const uint32_t id : {kIdsFolderNotCreated, kIdsCopyFailed}) {
+      SCOPED_TRACE(testing::Message()
+                   << base::UTF16ToUTF8(c.language) << " " << id);
+      OpenOn(InstallerPage::kError, c.language);
+      const std::vector<std::u16string> components = {
+          u"C:", u"Users", c.user, u"AppData", u"Local", u"Velna beta"};
+      std::u16string path;
+      for (const std::u16string& component : components)
+        path += (path.empty() ? u"" : u"\\") + component;
+      window_->ShowError(RcL10nHandler::GetStringWithArgs(id, path), false,
+                         "detail");
+      HWND message = Control(kMessage);
+      const std::u16string text = test::WindowText(message);
+      ASSERT_TRUE(HasExStyle(message, WS_EX_RTLREADING));
+      const std::vector<UINT> order = VisualOrder(text, true);
+      size_t from = 0;
+      std::pair<UINT, UINT> previous;
+      for (size_t i = 0; i < components.size(); ++i) {
+        SCOPED_TRACE(base::UTF16ToUTF8(components[i]));
+        const size_t at = text.find(components[i], from);
+        ASSERT_NE(std::u16string::npos, at);
+        from = at + components[i].size();
+        const std::pair<UINT, UINT> extent =
+            Extent(order, at, components[i].size());
+        if (i > 0) {
+          EXPECT_LT(previous.second, extent.first);
+        }
+        previous = extent;
+      }
+      // The sentence starts on the right: its first letter is drawn right of
+      // the path.
+      const size_t first_letter = text.find_first_not_of(u"\u202B\u202A");
+      EXPECT_GT(order[first_letter], previous.second);
+      if (id == kIdsFolderNotCreated) {
+        ASSERT_TRUE(test::WindowImage(window_->dialog())
+                        .SavePng(test::ScreenshotFolder().Append(
+                            u"rtl_" + std::u16string(c.language) +
+                            u"_ERROR_path.png")));
       }
     }
   }
-  return all ? static_cast<double>(same) / all : 0;
 }
 
 // The slogan, the terms line and the delete-user-data checkbox show the

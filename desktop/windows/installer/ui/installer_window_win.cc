@@ -5,7 +5,10 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "base/logging.h"
 #include "base/process/native_library.h"
@@ -20,6 +23,7 @@
 #include "desktop/windows/installer/ui/message_box_win.h"
 #include "desktop/windows/installer/ui/win32_dialog_dispatcher_win.h"
 #include "desktop/windows/rc_l10n_handler/rc_l10n_handler.h"
+#include "desktop/windows/rc_l10n_handler/resource_reader_win.h"
 #include "desktop/windows/rc_l10n_handler/string_ids.h"
 
 namespace installer {
@@ -126,6 +130,7 @@ constexpr ControlText kInstallTexts[] = {
     {kInstallPathLabel, kIdsInstallPathLabel},
     {kChangeFolder, kIdsChangeFolder},
     {kInvalidPath, kIdsInvalidPath},
+    {kRedText, kIdsInvalidPath},
     {kDefaultBrowser, kIdsMakeDefaultBrowser},
     {kImportData, kIdsImportData},
     {kUsageData, kIdsShareUsageData},
@@ -146,6 +151,38 @@ constexpr ControlText kUninstallTexts[] = {
     {kUninstallQuestion, kIdsUninstallQuestion},
     {kDeleteProfile, kIdsDeleteUserData},
 };
+
+// Creates dialog |id| of |module|, mirrored from the start for a
+// right-to-left language: a combo box's list is mirrored only when the combo
+// box is created in a mirrored window, so the lists of a dialog mirrored
+// afterwards would open left to right.
+HWND CreateDialogInLayout(HINSTANCE module, int id, HWND parent, DLGPROC proc,
+                          LPARAM param, bool right_to_left) {
+  if (!right_to_left)
+    return CreateDialogParamW(module, MAKEINTRESOURCEW(id), parent, proc,
+                              param);
+  std::string bytes;
+  if (!ReadResourceBytes(module, id, RT_DIALOG, &bytes)) {
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return nullptr;
+  }
+  // Aligned as the system reads a template.
+  std::vector<DWORD> copy((bytes.size() + 3) / 4);
+  std::memcpy(copy.data(), bytes.data(), bytes.size());
+  // An extended template starts with its version 1 and 0xFFFF, and has its
+  // extended style after the help id; a plain one after the style.
+  const auto* words = reinterpret_cast<const WORD*>(copy.data());
+  const bool extended =
+      bytes.size() >= 12 && words[0] == 1 && words[1] == 0xFFFF;
+  if (!extended && bytes.size() < 8) {
+    SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+    return nullptr;
+  }
+  copy[extended ? 2 : 1] |= WS_EX_LAYOUTRTL;
+  return CreateDialogIndirectParamW(
+      module, reinterpret_cast<const DLGTEMPLATE*>(copy.data()), parent, proc,
+      param);
+}
 
 InstallerWindow* WindowFromDialog(HWND dialog) {
   return reinterpret_cast<InstallerWindow*>(
@@ -248,13 +285,16 @@ InstallerWindow::~InstallerWindow() {
 
 bool InstallerWindow::Init() {
   HINSTANCE module = GetModuleHandleW(nullptr);
-  if (!CreateDialogParamW(module, MAKEINTRESOURCEW(kMainDialogId), nullptr,
-                          &MainDialogProc, reinterpret_cast<LPARAM>(this))) {
+  const bool right_to_left =
+      IsRightToLeftLanguage(*RcL10nHandler::CurrentLangId());
+  if (!CreateDialogInLayout(module, kMainDialogId, nullptr, &MainDialogProc,
+                            reinterpret_cast<LPARAM>(this), right_to_left)) {
     PLOG(ERROR) << "Could not create dialog " << kMainDialogId;
     return false;
   }
-  if (!CreateDialogParamW(module, MAKEINTRESOURCEW(kOptionsDialogId), dialog_,
-                          &OptionsDialogProc, reinterpret_cast<LPARAM>(this))) {
+  if (!CreateDialogInLayout(module, kOptionsDialogId, dialog_,
+                            &OptionsDialogProc, reinterpret_cast<LPARAM>(this),
+                            right_to_left)) {
     PLOG(ERROR) << "Could not create dialog " << kOptionsDialogId;
     DestroyWindow(dialog_);
     dialog_ = nullptr;
@@ -266,8 +306,8 @@ bool InstallerWindow::Init() {
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   ShowPage(settings_->uninstall() ? InstallerPage::kUninstall
                                   : InstallerPage::kWelcome);
-  // Mirrored before it shows, not after.
-  SetLayoutDirection(IsRightToLeftLanguage(*RcL10nHandler::CurrentLangId()));
+  // The controls that keep their layout, before the window shows.
+  SetLayoutDirection(right_to_left);
   ShowWindow(dialog_, SW_SHOW);
   // A dialog that was hidden when its page took the focus has none.
   FocusPageControl(page_);
@@ -317,10 +357,22 @@ INT_PTR InstallerWindow::HandleMainMessage(UINT message, WPARAM wparam,
       }
       return TRUE;
     case WM_ACTIVATE:
-      if (LOWORD(wparam) != WA_INACTIVE)
-        Win32DialogDispatcher::GetInstance()->Select(dialog_);
-      else
+      if (LOWORD(wparam) == WA_INACTIVE) {
         Win32DialogDispatcher::GetInstance()->Release(dialog_);
+        focus_when_inactive_ = GetFocus();
+        return FALSE;
+      }
+      Win32DialogDispatcher::GetInstance()->Select(dialog_);
+      // The dialog gives the focus back to the control that had it, which
+      // may have been disabled or hidden meanwhile.
+      if (IsChild(dialog_, focus_when_inactive_) &&
+          !CanHoldFocus(focus_when_inactive_)) {
+        if (HWND substitute = FocusSubstitute(focus_when_inactive_)) {
+          SendMessageW(dialog_, WM_NEXTDLGCTL,
+                       reinterpret_cast<WPARAM>(substitute), TRUE);
+          return TRUE;
+        }
+      }
       return FALSE;
     case WM_CLOSE:
       ConfirmCancel();
@@ -530,25 +582,82 @@ void InstallerWindow::ShowPage(InstallerPage page) {
   } else {
     ShowWindow(GetDlgItem(dialog_, kUninstallErrorHeading), SW_HIDE);
   }
+  // The options shown before the focus moves, hidden after: they hold the
+  // focus where accept cannot.
+  if (page == InstallerPage::kOptions) ShowWindow(options_dialog_, SW_SHOWNA);
+  ShowPathValidity();
   // Enter presses the page's own button; a page without one has none.
   SendMessageW(dialog_, DM_SETDEFID, FocusedControl(page), 0);
   FocusPageControl(page);
-  ShowWindow(options_dialog_,
-             page == InstallerPage::kOptions ? SW_SHOWNA : SW_HIDE);
+  if (page != InstallerPage::kOptions) ShowWindow(options_dialog_, SW_HIDE);
   error_page_ = page == InstallerPage::kError;
   RedrawWindow(dialog_, nullptr, nullptr,
                RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void InstallerWindow::FocusPageControl(InstallerPage page) {
-  if (const int focus = FocusedControl(page)) {
-    SendMessageW(dialog_, WM_NEXTDLGCTL,
-                 reinterpret_cast<WPARAM>(GetDlgItem(dialog_, focus)), TRUE);
+  if (const int id = FocusedControl(page)) {
+    HWND focus = GetDlgItem(dialog_, id);
+    if (!CanHoldFocus(focus)) focus = FocusSubstitute(focus);
+    if (focus) {
+      SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus),
+                   TRUE);
+    }
   } else if (GetActiveWindow() == dialog_) {
     // Keys go to the dialog then (Esc still asks), not to a hidden control
     // of the previous page.
     SetFocus(dialog_);
   }
+}
+
+bool InstallerWindow::CanHoldFocus(HWND control) const {
+  // Its own visibility: the page's control is chosen before the dialog
+  // itself shows.
+  return (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0 &&
+         IsWindowEnabled(control);
+}
+
+HWND InstallerWindow::FocusSubstitute(HWND control) const {
+  for (const BOOL previous : {TRUE, FALSE}) {
+    HWND next = GetNextDlgTabItem(dialog_, control, previous);
+    if (next && next != control && CanHoldFocus(next)) return next;
+  }
+  return nullptr;
+}
+
+void InstallerWindow::MoveFocusFrom(HWND control) {
+  HWND focus = GetFocus();
+  if (!focus || (focus != control && !IsChild(control, focus))) return;
+  if (HWND substitute = FocusSubstitute(control)) {
+    SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(substitute),
+                 TRUE);
+  }
+}
+
+void InstallerWindow::SetControlEnabled(HWND control, bool enabled) {
+  if (!enabled) MoveFocusFrom(control);
+  EnableWindow(control, enabled);
+}
+
+void InstallerWindow::SetControlShown(HWND control, bool shown) {
+  if (!shown) MoveFocusFrom(control);
+  ShowWindow(control, shown ? SW_SHOWNA : SW_HIDE);
+}
+
+void InstallerWindow::ShowPathValidity() {
+  if (settings_->uninstall()) return;
+  SetControlEnabled(GetDlgItem(dialog_, kAccept), path_valid_);
+  // Back keeps the user on the options page until the path is valid; from
+  // the other pages it leads to the welcome page, and from there to the
+  // options.
+  SetControlEnabled(GetDlgItem(dialog_, kBack),
+                    path_valid_ || page_ != InstallerPage::kOptions);
+  HWND notice = GetDlgItem(dialog_, kRedText);
+  const bool shown = !path_valid_ && page_ == InstallerPage::kWelcome;
+  if (shown == ((GetWindowLongPtrW(notice, GWL_STYLE) & WS_VISIBLE) != 0))
+    return;
+  ShowWindow(notice, shown ? SW_SHOWNA : SW_HIDE);
+  RepaintControl(dialog_, kRedText);
 }
 
 void InstallerWindow::RecordNavigation(const char* action) {
@@ -628,12 +737,11 @@ void InstallerWindow::ShowError(const std::u16string& message,
                                 bool offer_full_package,
                                 const std::string& detail) {
   ShowPage(InstallerPage::kError);
-  ShowWindow(GetDlgItem(dialog_, kFullInstaller),
-             offer_full_package ? SW_SHOWNA : SW_HIDE);
+  SetControlShown(GetDlgItem(dialog_, kFullInstaller), offer_full_package);
   LOG(INFO) << "Displaying error: \"" << message << "\" and "
             << (offer_full_package ? "" : "don't ") << "offer full package";
   if (settings_->uninstall() || run_immediately_)
-    ShowWindow(GetDlgItem(dialog_, kBack), SW_HIDE);
+    SetControlShown(GetDlgItem(dialog_, kBack), false);
   SetDlgItemTextW(dialog_, kMessage, base::as_wcstr(InReadingOrder(message)));
   RepaintControl(dialog_, kMessage);
   page_node_->SetString(kStatsFailureReasonKey, detail);
@@ -843,7 +951,8 @@ void InstallerWindow::RefreshControls() {
     return;
   }
   HWND install_for = GetControl(kInstallForList);
-  EnableWindow(install_for, settings_->operation() == kOperationInstalling);
+  SetControlEnabled(install_for,
+                    settings_->operation() == kOperationInstalling);
   SendMessageW(install_for, CB_SETCURSEL,
                settings_->copy_only() ? 2 : (settings_->all_users() ? 0 : 1),
                0);
@@ -865,7 +974,7 @@ void InstallerWindow::RefreshControls() {
       !settings_->copy_only() &&
       !(settings_->replace_tamsel() && status.tamsel_installation &&
         status.is_http_handler);
-  EnableWindow(GetControl(kDefaultBrowser), default_browser_allowed);
+  SetControlEnabled(GetControl(kDefaultBrowser), default_browser_allowed);
   CheckDlgButton(options_dialog_, kDefaultBrowser,
                  settings_->default_browser() ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(
@@ -878,8 +987,8 @@ void InstallerWindow::RefreshControls() {
           : BST_UNCHECKED);
   RefreshPathField();
 
-  EnableWindow(GetDlgItem(dialog_, kAccept), valid);
-  EnableWindow(GetDlgItem(dialog_, kBack), valid);
+  path_valid_ = valid;
+  ShowPathValidity();
   ShowWindow(GetControl(kInvalidPath), valid ? SW_HIDE : SW_SHOWNA);
   RepaintControl(options_dialog_, kInvalidPath);
 }
@@ -905,8 +1014,8 @@ void InstallerWindow::RefreshPathField() {
 // --- The options page.
 
 void InstallerWindow::PrepareOptionsPage() {
-  ShowWindow(GetDlgItem(options_dialog_, kDefaultBrowser),
-             windows_version_ < base::win::kVersionWin8 ? SW_SHOWNA : SW_HIDE);
+  SetControlShown(GetDlgItem(options_dialog_, kDefaultBrowser),
+                  windows_version_ < base::win::kVersionWin8);
   SendDlgItemMessageW(options_dialog_, kInvalidPath, WM_SETFONT,
                       reinterpret_cast<WPARAM>(bold_font_.get()), FALSE);
 

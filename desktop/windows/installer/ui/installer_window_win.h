@@ -147,7 +147,25 @@ class InstallerWindow : public Settings::Observer {
 
   // Pages and navigation.
   void ShowPage(InstallerPage page);
+  // Focuses the page's own control, or its substitute while that one cannot
+  // hold the focus.
   void FocusPageControl(InstallerPage page);
+  // Whether |control| is shown and enabled.
+  bool CanHoldFocus(HWND control) const;
+  // The control that takes the focus when |control| cannot hold it: the one
+  // before it in the Tab order that can (in a row of buttons, its
+  // neighbour), else the one after it; null when none can.
+  HWND FocusSubstitute(HWND control) const;
+  // Moves the focus to |control|'s substitute when |control| (or a part of
+  // it) holds it: a control that is disabled or hidden with the focus
+  // would leave the keyboard nothing to act on.
+  void MoveFocusFrom(HWND control);
+  // Enable and show controls of either dialog, the focus moved first.
+  void SetControlEnabled(HWND control, bool enabled);
+  void SetControlShown(HWND control, bool shown);
+  // Accept, back and the welcome page's invalid-path notice, by whether the
+  // install path is valid and by the page shown.
+  void ShowPathValidity();
   // Opens the page the terms line's link names (a click or the keyboard).
   void OpenTermsLink(size_t position);
   void RecordNavigation(const char* action);
@@ -256,6 +274,11 @@ class InstallerWindow : public Settings::Observer {
   ScopedBitmap background_;
   HWND options_dialog_ = nullptr;
   InstallerPage page_ = InstallerPage::kNone;
+  // Whether the install path of the last folder status is valid; true
+  // until one has arrived.
+  bool path_valid_ = true;
+  // The control that had the focus when the window was last deactivated.
+  HWND focus_when_inactive_ = nullptr;
   HWND tooltip_ = nullptr;
   std::unordered_map<HWND, std::unique_ptr<ControlBackgroundBrush>> brushes_;
 
