@@ -67,6 +67,7 @@
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
+#include "desktop/windows/installer/service/own_registry_rows_win.h"
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
 #include "desktop/windows/installer/service/scheduled_task_spec.h"
 #include "desktop/windows/installer/service/shell_integration.h"
@@ -720,13 +721,15 @@ void Installer::StepSetUpRegistry() {
 void Installer::StepCleanUpRegistry() {
   LOG(INFO) << "Cleaning up registry";
   // The names of a former engine's keys are expanded before the clean-up
-  // judges how near the root a deletion would reach.
+  // judges what a deletion would reach.
   const InstallLog& log = status()->install_log;
+  const OwnRegistryRows own =
+      OwnRegistryRows::ForInstallation(status()->install_folder);
   CleanUpInstallLogRegistry(HKEY_CURRENT_USER,
-                            ExpandProductPlaceholders(log.hkcu_keys),
+                            ExpandProductPlaceholders(log.hkcu_keys), own,
                             &transaction_);
   CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE,
-                            ExpandProductPlaceholders(log.hklm_keys),
+                            ExpandProductPlaceholders(log.hklm_keys), own,
                             &transaction_);
   ScheduleNextStep();
 }
@@ -925,13 +928,19 @@ void Installer::StepUpdateShortcuts() {
 void Installer::RemoveRegistrationOf(const base::FilePath& install_folder) {
   InstallLog log;
   XmlDocument document;
-  if (!ReadInstallLogFromFolder(&document, &log, install_folder)) return;
+  const base::FilePath record = InstallLogPathInFolder(install_folder);
+  if (!ReadInstallLog(&document, &log, record)) return;
   LOG(INFO) << "Removing what the installation in " << install_folder
             << " registered";
   // Committed as it goes out of scope.
   Transaction removal;
-  CleanUpInstallLogRegistry(HKEY_CURRENT_USER, log.hkcu_keys, &removal);
-  CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, log.hklm_keys, &removal);
+  const OwnRegistryRows own = OwnRegistryRows::ForInstallation(install_folder);
+  if (const std::string foreign = own.FindForeign(log); !foreign.empty()) {
+    LOG(ERROR) << RefusedRecordText(record, foreign);
+  } else {
+    CleanUpInstallLogRegistry(HKEY_CURRENT_USER, log.hkcu_keys, own, &removal);
+    CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, log.hklm_keys, own, &removal);
+  }
   const ShortcutFolders keys = FoldersFor(log.all_users);
   for (int key : {keys.desktop, keys.start_menu, keys.quick_launch}) {
     base::FilePath folder;
@@ -1393,10 +1402,22 @@ InstallLog Installer::InstallLogInProgress() const {
   // own transaction. Its versioned files are listed by its status file in
   // "old_status".
   const InstallLog& previous = status()->install_log;
-  const InstallLogRegistry hklm = ExpandProductPlaceholders(previous.hklm_keys);
-  const InstallLogRegistry hkcu = ExpandProductPlaceholders(previous.hkcu_keys);
-  log.hklm_keys.insert(log.hklm_keys.begin(), hklm.begin(), hklm.end());
-  log.hkcu_keys.insert(log.hkcu_keys.begin(), hkcu.begin(), hkcu.end());
+  // Only keys of the installer's own rows: a former engine's other keys,
+  // which its clean-up leaves, would make this record one to refuse.
+  const OwnRegistryRows own =
+      OwnRegistryRows::ForInstallation(status()->install_folder);
+  const std::pair<HKEY, InstallLogRegistry*> sections[] = {
+      {HKEY_LOCAL_MACHINE, &log.hklm_keys},
+      {HKEY_CURRENT_USER, &log.hkcu_keys}};
+  for (const auto& [root, section] : sections) {
+    InstallLogRegistry kept;
+    for (const InstallLogKey& key : ExpandProductPlaceholders(
+             root == HKEY_LOCAL_MACHINE ? previous.hklm_keys
+                                        : previous.hkcu_keys)) {
+      if (own.DescribeForeign(root, key).empty()) kept.push_back(key);
+    }
+    section->insert(section->begin(), kept.begin(), kept.end());
+  }
   for (const std::u16string& entry : previous.root_files) {
     bool listed = false;
     for (const std::u16string& file : log.root_files)

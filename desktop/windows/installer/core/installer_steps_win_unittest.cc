@@ -43,6 +43,7 @@
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/core/uninstall_batch.h"
 #include "desktop/windows/installer/core/uninstall_batch_win.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
@@ -55,9 +56,12 @@
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/null_task_scheduler.h"
+#include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
+#include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
 #include "desktop/windows/installer/service/transactions/file_security.h"
 #include "desktop/windows/installer/service/utils.h"
+#include "desktop/windows/installer/service/xml_document_win.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "desktop/windows/installer/test/product_registry_keys_win.h"
@@ -1362,6 +1366,95 @@ TEST_F(InstallerStepsTest, AFailedUpdateLeavesTheInstallationAsItWas) {
           base::FileUtil::Move(launcher.AddExtension(u"away"), launcher));
     }
   }
+}
+
+// An installation's record lies in its folder, which others could change
+// when an older engine made it for every user outside Program Files. A
+// record that names a registry key none of the installer's own rows
+// writes is refused by the update and by the uninstall before either
+// changes anything, and that key stays; the installation's genuine record
+// still updates and uninstalls.
+TEST_F(InstallerStepsTest, ARecordNamingForeignKeysIsRefused) {
+  const base::FilePath first = MakePackage(u"package1", 1);
+  const base::FilePath second = MakePackage(u"package2", 2);
+  std::vector<test::RegistryLocation> machine_keys;
+  for (const test::RegistryLocation& key : test::ProductRegistryKeys())
+    machine_keys.push_back({HKEY_LOCAL_MACHINE, key.second});
+  test::ScopedRegistryRestore machine_restore(machine_keys);
+  const std::u16string hkcu_key = company_key().Path(u"Victim");
+  const std::u16string hklm_parent =
+      u"Software\\VelnaTest\\" +
+      base::UTF8ToUTF16(
+          testing::UnitTest::GetInstance()->current_test_info()->name());
+  const std::u16string hklm_key = hklm_parent + u"\\Policy";
+  for (const auto& [root, key] :
+       {std::make_pair(HKEY_CURRENT_USER, hkcu_key),
+        std::make_pair(HKEY_LOCAL_MACHINE, hklm_key)}) {
+    base::win::RegKey victim;
+    ASSERT_EQ(ERROR_SUCCESS, victim.Create(root, key.c_str(), KEY_SET_VALUE));
+    ASSERT_EQ(ERROR_SUCCESS, victim.WriteValue(u"v", u"kept"));
+  }
+  // Owned by a user, "Authenticated Users: Modify" inherited from a drive
+  // root.
+  const std::u16string open =
+      u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
+      u"(A;OICIID;0x1301bf;;;AU)";
+  test::RecordedFolderSecurity security(records_.Append(u"security.txt"));
+  internal::SetFolderSecurityForTesting(&security);
+  const base::FilePath record = install_folder_.Append(kInstallLogFileName);
+  const std::string refusal =
+      "Refusing the installation status file " + record.AsUTF8() +
+      ": it names the registry key HKEY_CURRENT_USER\\" +
+      base::UTF16ToUTF8(hkcu_key);
+  for (bool all_users : {false, true}) {
+    SCOPED_TRACE(all_users);
+    std::u16string arguments = InstallArguments();
+    if (all_users) arguments.replace(0, 12, u"--allusers=1");
+    const test::RegistryState machine_before = machine_restore.TakeState(true);
+    ASSERT_TRUE(security.Write(install_folder_, open));
+    std::vector<std::string> events = RunInstaller(first, arguments);
+    ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
+    // As an older engine left it.
+    ASSERT_TRUE(security.Write(install_folder_, open));
+    const std::string genuine = test::ReadFileContents(record);
+    InstallLog log;
+    XmlDocument document;
+    ASSERT_TRUE(ReadInstallLog(&document, &log, record));
+    log.hkcu_keys.push_back({1, base::UTF16ToUTF8(hkcu_key), {}});
+    log.hklm_keys.push_back(
+        {0, base::UTF16ToUTF8(hklm_key), {{"REG_SZ", "v", "kept"}}});
+    ASSERT_TRUE(WriteInstallLog(&document, log, record));
+    const MachineState planted = State();
+    const test::RegistryState machine_planted = machine_restore.TakeState(true);
+
+    for (const bool update : {true, false}) {
+      SCOPED_TRACE(update ? "update" : "uninstall");
+      events = update ? RunInstaller(second, arguments)
+                      : RunInstaller(base::FilePath(), u"--uninstall");
+      ASSERT_LE(2u, events.size());
+      EXPECT_EQ("InstallerTerminated(0)", events.back());
+      EXPECT_NE(std::string::npos, events[events.size() - 2].find(refusal))
+          << events[events.size() - 2];
+      EXPECT_EQ(planted, State());
+      EXPECT_EQ(machine_planted, machine_restore.TakeState(true));
+    }
+    ASSERT_TRUE(test::WriteTextFile(record, genuine));
+    events = RunInstaller(second, arguments);
+    ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
+    events = RunInstaller(base::FilePath(), u"--uninstall");
+    ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
+    EXPECT_EQ(machine_before, machine_restore.TakeState(true));
+    for (const auto& [root, key] :
+         {std::make_pair(HKEY_CURRENT_USER, hkcu_key),
+          std::make_pair(HKEY_LOCAL_MACHINE, hklm_key)}) {
+      EXPECT_EQ(ERROR_SUCCESS,
+                test::ReadRawRegistryValue(root, key, u"v").result);
+    }
+    ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
+  }
+  internal::SetFolderSecurityForTesting(nullptr);
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, base::as_wcstr(hklm_parent));
 }
 
 }  // namespace

@@ -586,8 +586,8 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
   }
 }
 
-// A folder the run makes for all users is made protected; a rollback
-// removes it again.
+// A folder the run makes for all users is made with its protected list,
+// never with the one of its parent first; a rollback removes it again.
 TEST_F(InstallerTest, ANewAllUsersFolderIsProtected) {
   MakePackage({"a.txt"});
   for (bool fail : {false, true}) {
@@ -602,11 +602,10 @@ TEST_F(InstallerTest, ANewAllUsersFolderIsProtected) {
     auto installer = std::make_unique<Installer>();
     RunToEnd(installer.get(), u"--allusers=1");
     installer.reset();
-    const std::vector<std::u16string> history =
-        SecurityHistory(install_folder_);
-    ASSERT_FALSE(history.empty());
-    EXPECT_EQ(std::u16string(kProtectedFolderSecurity), history[0]);
-    EXPECT_EQ(fail ? 2u : 1u, history.size());
+    EXPECT_EQ(std::vector<std::u16string>{kProtectedFolderSecurity},
+              SecurityHistory(install_folder_));
+    EXPECT_TRUE(test::RecordedFolderSecurity::MadeWithFirst(security_record_,
+                                                            install_folder_));
     EXPECT_EQ(!fail, base::DirectoryExists(install_folder_));
   }
 }
