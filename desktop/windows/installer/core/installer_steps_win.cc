@@ -724,7 +724,7 @@ void Installer::StepCleanUpRegistry() {
   // judges what a deletion would reach.
   const InstallLog& log = status()->install_log;
   const OwnRegistryRows own =
-      OwnRegistryRows::ForInstallation(status()->install_folder);
+      OwnRegistryRows::ForInstallation(status()->install_folder, log.path);
   CleanUpInstallLogRegistry(HKEY_CURRENT_USER,
                             ExpandProductPlaceholders(log.hkcu_keys), own,
                             &transaction_);
@@ -934,7 +934,8 @@ void Installer::RemoveRegistrationOf(const base::FilePath& install_folder) {
             << " registered";
   // Committed as it goes out of scope.
   Transaction removal;
-  const OwnRegistryRows own = OwnRegistryRows::ForInstallation(install_folder);
+  const OwnRegistryRows own =
+      OwnRegistryRows::ForInstallation(install_folder, log.path);
   if (const std::string foreign = own.FindForeign(log); !foreign.empty()) {
     LOG(ERROR) << RefusedRecordText(record, foreign);
   } else {
@@ -1405,7 +1406,7 @@ InstallLog Installer::InstallLogInProgress() const {
   // Only keys of the installer's own rows: a former engine's other keys,
   // which its clean-up leaves, would make this record one to refuse.
   const OwnRegistryRows own =
-      OwnRegistryRows::ForInstallation(status()->install_folder);
+      OwnRegistryRows::ForInstallation(status()->install_folder, previous.path);
   const std::pair<HKEY, InstallLogRegistry*> sections[] = {
       {HKEY_LOCAL_MACHINE, &log.hklm_keys},
       {HKEY_CURRENT_USER, &log.hkcu_keys}};

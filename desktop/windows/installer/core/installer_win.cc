@@ -257,7 +257,8 @@ bool Installer::CheckRecordedRegistry() {
   if (!current.existing_installation || current.tamsel_installation)
     return true;
   const std::string foreign =
-      OwnRegistryRows::ForInstallation(current.install_folder)
+      OwnRegistryRows::ForInstallation(current.install_folder,
+                                       current.install_log.path)
           .FindForeign(current.install_log);
   if (foreign.empty()) return true;
   Fail(kIdsInstallError, u"",

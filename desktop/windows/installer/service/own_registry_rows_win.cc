@@ -81,16 +81,21 @@ OwnRegistryRows::~OwnRegistryRows() = default;
 
 // static
 OwnRegistryRows OwnRegistryRows::ForInstallation(
-    const base::FilePath& install_folder) {
+    const base::FilePath& install_folder,
+    const std::u16string& recorded_folder) {
   // The row that names the folder was written with the folder as the
   // installation had it, which may be spelled otherwise now.
   const base::FilePath folder = install_folder.StripTrailingSeparators();
   std::vector<std::u16string> spellings = {folder.value()};
-  for (bool long_form : {true, false}) {
-    const std::u16string other = OtherForm(folder, long_form);
-    if (!other.empty() && !SameName(other, folder.value()))
-      spellings.push_back(other);
-  }
+  auto add = [&spellings](const std::u16string& other) {
+    for (const std::u16string& spelling : spellings) {
+      if (other.empty() || SameName(other, spelling)) return;
+    }
+    spellings.push_back(other);
+  };
+  add(OtherForm(folder, true));
+  add(OtherForm(folder, false));
+  add(base::FilePath(recorded_folder).StripTrailingSeparators().value());
   std::vector<InstallationPlaceholders> resolvers(spellings.begin(),
                                                   spellings.end());
   std::vector<RegistryEntry::Delegate*> delegates;

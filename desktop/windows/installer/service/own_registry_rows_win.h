@@ -43,8 +43,10 @@ class OwnRegistryRows {
   // The rows the registry step records for the installation of this
   // product in |install_folder| (the main table and the row that hides the
   // uninstall entry), with the folder as written, in its long and in its
-  // short form.
-  static OwnRegistryRows ForInstallation(const base::FilePath& install_folder);
+  // short form, and as |recorded_folder| (the folder its record names,
+  // where it was made; it may have been moved since).
+  static OwnRegistryRows ForInstallation(const base::FilePath& install_folder,
+                                         const std::u16string& recorded_folder);
 
   // Empty when the clean-up of |key|, recorded under |root|, touches only
   // what own rows write: for a clean depth d > 0 the key it deletes (d - 1

@@ -502,6 +502,10 @@ TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
           base::UTF16ToUTF8(base::as_u16cstr(short_form)) + "\\Launcher.exe",
           ""}}},
        true},
+      {"where the record says it was made",
+       kUser,
+       {0, persisted, {{"REG_DWORD", "d:\\moved\\Launcher.exe", ""}}},
+       true},
       {"another folder's flag",
        kUser,
        {0, persisted, {{"REG_DWORD", "C:\\Other\\Launcher.exe", ""}}},
@@ -512,7 +516,8 @@ TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
        false},
       {"the classes root", kUser, {2, classes, {}}, false},
   };
-  const OwnRegistryRows own = OwnRegistryRows::ForInstallation(folder);
+  const OwnRegistryRows own =
+      OwnRegistryRows::ForInstallation(folder, u"D:\\Moved\\");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string foreign = own.DescribeForeign(c.root, c.key);
