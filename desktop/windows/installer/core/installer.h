@@ -125,10 +125,10 @@ std::unique_ptr<TaskScheduler> CreateTaskScheduler();
 void SetTaskbarPinsForTesting(TaskbarPins* pins);
 TaskbarPins* GetTaskbarPins();
 
-// Starts the uninstall batch file of an install folder without waiting:
-// LaunchUninstallBatch (uninstall_batch_win.h) by default. True when
-// started.
-using UninstallBatchLauncher = bool (*)(const base::FilePath& install_folder);
+// Starts the uninstall batch file |batch| (as WriteUninstallBatch wrote it)
+// without waiting: LaunchUninstallBatch (uninstall_batch_win.h) by default.
+// True when started.
+using UninstallBatchLauncher = bool (*)(const base::FilePath& batch);
 void SetUninstallBatchLauncherForTesting(UninstallBatchLauncher launcher);
 
 // Deletes a profile folder with everything in it: a recursive delete by

@@ -56,6 +56,7 @@
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/install_path_lengths.h"
 #include "desktop/windows/installer/core/installer.h"
+#include "desktop/windows/installer/core/installer_rights_win.h"
 #include "desktop/windows/installer/core/pref_default_overrides_fetcher.h"
 #include "desktop/windows/installer/core/preserve_file_operation_win.h"
 #include "desktop/windows/installer/core/process_helpers_win.h"
@@ -147,9 +148,9 @@ bool GetVolumeSerialNumber(const base::FilePath& folder, DWORD* serial) {
   return true;
 }
 
-bool LaunchBatch(const base::FilePath& install_folder) {
-  return g_batch_launcher ? g_batch_launcher(install_folder)
-                          : LaunchUninstallBatch(install_folder);
+bool LaunchBatch(const base::FilePath& batch) {
+  return g_batch_launcher ? g_batch_launcher(batch)
+                          : LaunchUninstallBatch(batch);
 }
 
 bool DeleteProfileFolder(const base::FilePath& folder) {
@@ -1676,28 +1677,32 @@ void Installer::StepCleanUpFilesAfterUninstall() {
   if (!ToBatchPath(install_folder, &install_folder_text)) {
     LOG(WARNING) << "The clean-up batch file cannot remove " << install_folder
                  << ": the command interpreter cannot read its name";
+  } else {
+    // Removed once empty, with the folders above it that the installation
+    // made: no interpreter runs in any of them.
+    batch_folders.push_back(install_folder_text);
+    for (const std::string& parent :
+         CreatedParentsForBatch(install_folder, log.created_parents)) {
+      batch_folders.push_back(parent);
+    }
   }
-  const std::vector<std::string> batch_parents =
-      install_folder_text.empty()
-          ? std::vector<std::string>()
-          : CreatedParentsForBatch(install_folder, log.created_parents);
-  // The crash reporter runs the front end's program too, which may be one
-  // of the leftovers, and it ends only after the front end.
-  const std::string batch = BuildUninstallBatchText(
-      {static_cast<uint32_t>(GetCurrentProcessId()), initial_pid,
-       permission_process_id_, crash_reporter::GetCrashReporterPid()},
-      batch_files, batch_folders, install_folder_text, batch_parents);
-  const base::FilePath batch_path =
-      install_folder.Append(kUninstallBatchFileName);
-  if (batch.size() > static_cast<size_t>(INT_MAX)) {
-    LOG(ERROR) << "The clean-up batch file is too large";
-  } else if (base::WriteBufferToFile(batch_path, batch.data(),
-                                     static_cast<int>(batch.size())) !=
-             static_cast<int>(batch.size())) {
-    LOG(ERROR) << "Could not write " << batch_path;
-  } else if (!undo_permission_event_.IsValid()) {
-    LOG(INFO) << "Starting final cleanup batch file.";
-    LaunchBatch(install_folder);
+  // With a temporary grant, the folder-permission utility writes and runs a
+  // batch file of its own once the grant has ended.
+  if (!undo_permission_event_.IsValid()) {
+    UninstallBatchPlan plan;
+    // The crash reporter runs the front end's program too, which may be
+    // one of the leftovers, and it ends only after the front end.
+    plan.process_ids = {static_cast<uint32_t>(GetCurrentProcessId()),
+                        initial_pid, permission_process_id_,
+                        crash_reporter::GetCrashReporterPid()};
+    plan.files = std::move(batch_files);
+    plan.folders = std::move(batch_folders);
+    const base::FilePath batch = WriteUninstallBatch(
+        std::move(plan), GetInstallerRights()->IsUserAdministrator(false));
+    if (!batch.empty()) {
+      LOG(INFO) << "Starting final cleanup batch file.";
+      LaunchBatch(batch);
+    }
   }
 
   if (!profile.folder.empty()) {

@@ -40,6 +40,7 @@
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/core/installer_rights_win.h"
+#include "desktop/windows/installer/core/protected_folder_win.h"
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/core/uninstall_batch.h"
 #include "desktop/windows/installer/core/uninstall_batch_win.h"
@@ -112,8 +113,12 @@ class RecordingPins : public TaskbarPins {
   }
 };
 
-bool RecordBatchLaunch(const base::FilePath& folder) {
-  Record("LaunchBatch " + folder.AsUTF8());
+// The clean-up batch file the last uninstall wrote.
+base::FilePath* g_last_batch = nullptr;
+
+bool RecordBatchLaunch(const base::FilePath& batch) {
+  Record("LaunchBatch");
+  if (g_last_batch) *g_last_batch = batch;
   return true;
 }
 
@@ -149,13 +154,18 @@ class InstallerStepsTest : public test::SettingsTestBase {
   void SetUp() override {
     SettingsTestBase::SetUp();
     g_calls = &calls_;
+    g_last_batch = &last_batch_;
     restore_ = std::make_unique<test::ScopedRegistryRestore>(
         test::ProductRegistryKeys());
     machine_ = dir().Append(u"machine");
     install_folder_ = machine_.Append(u"Velna \u00e9 100% x");
     records_ = dir().Append(u"records");
+    protected_root_ = dir().Append(u"protected");
     ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
     ASSERT_TRUE(base::FileUtil::CreateDirectory(records_));
+    // The clean-up batch files of the (elevated) uninstalls.
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(protected_root_));
+    internal::SetProtectedFolderRootForTesting(protected_root_);
     const struct {
       int key;
       const char16_t* folder;
@@ -205,6 +215,8 @@ class InstallerStepsTest : public test::SettingsTestBase {
     for (int key : overridden_)
       base::PathService::RemoveOverrideForTesting(key);
     g_calls = nullptr;
+    g_last_batch = nullptr;
+    internal::SetProtectedFolderRootForTesting(base::FilePath());
     restore_.reset();
   }
 
@@ -344,6 +356,8 @@ class InstallerStepsTest : public test::SettingsTestBase {
   base::FilePath machine_;
   base::FilePath install_folder_;
   base::FilePath records_;
+  base::FilePath protected_root_;
+  base::FilePath last_batch_;
   base::win::ScopedHandle interrupted_;
   std::vector<int> overridden_;
   // Printed when a test fails.
@@ -371,28 +385,34 @@ MachineState WithoutLastInstallPath(MachineState state) {
   return state;
 }
 
-// Starts "k.bat" of |folder| with the real command interpreter.
-base::Process StartBatch(const base::FilePath& folder) {
-  base::CommandLine command_line(GetSystemCommandInterpreter());
-  command_line.AppendArg("/d");
-  command_line.AppendArg("/c");
-  command_line.AppendArgNative(kUninstallBatchFileName);
+// Starts |batch| as LaunchUninstallBatch does.
+base::Process StartBatch(const base::FilePath& batch) {
   base::LaunchOptions options;
   options.start_hidden = true;
-  options.current_directory = folder;
-  return base::LaunchProcessFromCommandLine(command_line, options);
+  options.current_directory = GetSystemFolder();
+  return base::LaunchProcess(u"\"" + GetSystemCommandInterpreter().value() +
+                                 u"\" /d /v:off /s /c \"\"" + batch.value() +
+                                 u"\"\"",
+                             options);
 }
 
-// Runs "k.bat" of |folder| and waits for it.
-bool RunBatchNow(const base::FilePath& folder) {
-  base::Process process = StartBatch(folder);
+// Runs |batch| and waits for it.
+bool RunBatchNow(const base::FilePath& batch) {
+  base::Process process = StartBatch(batch);
   int exit_code = -1;
   return process.IsValid() && process.WaitForExitWithTimeout(60000, &exit_code);
 }
 
-// Whether |folder| is gone within a minute: the batch file has it removed
-// about two seconds after its own end, by a command interpreter that a
-// loaded machine may take seconds to start.
+// |name| in the system folder as the batch file names it.
+std::string SystemProgram(const char* name) {
+  std::string system;
+  EXPECT_TRUE(ToBatchPath(GetSystemFolder(), &system));
+  return "\"" + EscapeBatchPercent(system) + "\\" + name + "\"";
+}
+
+// Whether |folder| is gone within a minute: the batch file has its own
+// folder removed about two seconds after its own end, by a command
+// interpreter that a loaded machine may take seconds to start.
 bool WaitForFolderGone(const base::FilePath& folder) {
   for (int i = 0; i < 600 && base::DirectoryExists(folder); ++i) ::Sleep(100);
   return !base::DirectoryExists(folder);
@@ -476,20 +496,21 @@ TEST_F(InstallerStepsTest, InstallUpdateAndUninstallLeaveTheMachineAsItWas) {
   EXPECT_EQ("TotalSteps(6)", events[1]);
   EXPECT_NE(calls_.end(), std::find(calls_.begin(), calls_.end(),
                                     "Delete Autoupdate " + installed.app_id));
-  EXPECT_NE(calls_.end(), std::find(calls_.begin(), calls_.end(),
-                                    "LaunchBatch " + install_folder_.AsUTF8()));
-  const std::string batch =
-      test::ReadFileContents(install_folder_.Append(kUninstallBatchFileName));
+  EXPECT_NE(calls_.end(),
+            std::find(calls_.begin(), calls_.end(), "LaunchBatch"));
+  // From a protected folder of its own, not the folder it removes.
+  EXPECT_EQ(protected_root_, last_batch_.DirName().DirName());
+  const std::string batch = test::ReadFileContents(last_batch_);
   EXPECT_NE(std::string::npos,
-            batch.find("TASKLIST /FI \"PID eq " +
-                       std::to_string(GetCurrentProcessId()) +
-                       "\" | FIND /c /i \".exe\"\r\n"))
+            batch.find(SystemProgram("tasklist.exe") + " /FI \"PID eq " +
+                       std::to_string(GetCurrentProcessId()) + "\" >"))
       << batch;
-  EXPECT_EQ(std::string::npos, batch.find("\ndel \"")) << batch;
-  ASSERT_TRUE(RunBatchNow(install_folder_));
-  // Empty, the install folder goes a little after the batch file; the test
-  // made it before the install, so it is made again for the comparison.
-  EXPECT_TRUE(WaitForFolderGone(install_folder_));
+  EXPECT_EQ(std::string::npos, batch.find(":delete")) << batch;
+  ASSERT_TRUE(RunBatchNow(last_batch_));
+  EXPECT_TRUE(WaitForFolderGone(last_batch_.DirName()));
+  // Empty, the install folder went with the batch file; the test made it
+  // before the install, so it is made again for the comparison.
+  EXPECT_FALSE(base::PathExists(install_folder_));
   ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
   EXPECT_EQ(WithoutLastInstallPath(before), WithoutLastInstallPath(State()));
 }
@@ -620,9 +641,8 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
   ASSERT_TRUE(base::PathExists(module));
 
   // In the OEM code page, every '%' doubled; its folders up to the install
-  // folder, deepest first.
-  const std::string batch =
-      test::ReadFileContents(install_folder_.Append(kUninstallBatchFileName));
+  // folder, deepest first, then the install folder.
+  const std::string batch = test::ReadFileContents(last_batch_);
   std::string folder_text;
   ASSERT_TRUE(ToBatchPath(install_folder_, &folder_text));
   EXPECT_NE(std::string::npos, folder_text.find("\x82"))
@@ -632,18 +652,15 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
   EXPECT_NE(std::string::npos,
             batch.find("del \"" + EscapeBatchPercent(module_text) + "\"\r\n"))
       << batch;
-  EXPECT_NE(std::string::npos,
-            batch.find(":folders\r\nrmdir \"" + sub + "\\sub\"\r\nrmdir \"" +
-                       sub + "\"\r\nSET REMOVED_FOLDER="))
-      << batch;
-  EXPECT_NE(std::string::npos,
-            batch.find("SET REMOVED_FOLDER=\"" +
-                       EscapeBatchPercent(folder_text) + "\"\r\n"))
+  EXPECT_NE(
+      std::string::npos,
+      batch.find(":folders\r\nrmdir \"" + sub + "\\sub\"\r\nrmdir \"" + sub +
+                 "\"\r\nrmdir \"" + EscapeBatchPercent(folder_text) + "\"\r\n"))
       << batch;
 
   // The batch file tries the module again until its holder lets it go (the
   // test system's TASKLIST finds no process to wait for).
-  base::Process batch_process = StartBatch(install_folder_);
+  base::Process batch_process = StartBatch(last_batch_);
   ASSERT_TRUE(batch_process.IsValid());
   ::Sleep(1500);
   EXPECT_TRUE(base::PathExists(module));
@@ -652,10 +669,10 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
   ASSERT_TRUE(batch_process.WaitForExitWithTimeout(40000, &exit_code));
   EXPECT_FALSE(base::PathExists(module));
   EXPECT_FALSE(base::PathExists(install_folder_.Append(subfolder)));
-  EXPECT_FALSE(
-      base::PathExists(install_folder_.Append(kUninstallBatchFileName)));
-  // Empty now, the install folder goes too, a little after the batch file.
-  EXPECT_TRUE(WaitForFolderGone(install_folder_));
+  // Empty now, the install folder goes too, and the batch file's own folder
+  // a little after the file.
+  EXPECT_FALSE(base::PathExists(install_folder_));
+  EXPECT_TRUE(WaitForFolderGone(last_batch_.DirName()));
 }
 
 TEST_F(InstallerStepsTest, BatchPathsTheInterpreterCannotReadUseShortNames) {
@@ -784,8 +801,6 @@ TEST_F(ProfileDeletionTest, OnlyAProfileIsDeleted) {
     }
     if (!c.planted.empty())
       base::DeleteFileOrDirectory(c.planted.Append(kLocalStateFileName), false);
-    base::DeleteFileOrDirectory(install_folder_.Append(kUninstallBatchFileName),
-                                false);
   }
 }
 
@@ -890,8 +905,6 @@ TEST_F(InstallerStepsTest, InstallerPrefsAreMergedAndTheTaskErrorCountFalls) {
     ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
     // Nothing of the installation's own files stays.
     EXPECT_FALSE(base::PathExists(prefs_path));
-    base::DeleteFileOrDirectory(install_folder_.Append(kUninstallBatchFileName),
-                                false);
   }
 }
 
@@ -952,8 +965,6 @@ TEST_F(InstallerStepsTest, TheSurveyGetsItsUrlAsOneArgumentUnlessSilent) {
               RunInstaller(base::FilePath(),
                            silent ? u"--uninstall --silent" : u"--uninstall")
                   .back());
-    base::DeleteFileOrDirectory(install_folder_.Append(kUninstallBatchFileName),
-                                false);
     // The browser starts apart from this process, within a minute however
     // loaded the machine.
     for (int i = 0; i < 600 && !silent && !base::PathExists(record); ++i)
@@ -1557,11 +1568,10 @@ TEST_F(InstallerStepsTest, AnInstallationInALongFolderIsUpdatedAndUninstalled) {
   ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
   EXPECT_FALSE(base::PathExists(manifest));
   EXPECT_FALSE(logs_.Has(logging::LOG_WARNING, "could not be removed now"));
-  const std::string batch =
-      test::ReadFileContents(install_folder_.Append(kUninstallBatchFileName));
-  EXPECT_EQ(std::string::npos, batch.find("\ndel \"")) << batch;
-  ASSERT_TRUE(RunBatchNow(install_folder_));
-  EXPECT_TRUE(WaitForFolderGone(install_folder_));
+  const std::string batch = test::ReadFileContents(last_batch_);
+  EXPECT_EQ(std::string::npos, batch.find(":delete")) << batch;
+  ASSERT_TRUE(RunBatchNow(last_batch_));
+  EXPECT_FALSE(base::PathExists(install_folder_));
   ASSERT_TRUE(base::FileUtil::CreateDirectory(short_folder));
   EXPECT_EQ(WithoutLastInstallPath(before), WithoutLastInstallPath(State()));
 }

@@ -921,12 +921,34 @@ TEST_F(EndToEndTest, TheFrontEndsLogGivesTheBackendsReason) {
 }
 
 // The folders above the install folder that the installation made go at
-// the uninstallation; the one the user had stays.
+// the uninstallation; the one the user had stays. That one may be a
+// drive's root, where every user may put programs: the clean-up batch file
+// runs none of those that a command interpreter would find there by a bare
+// name.
 TEST_F(EndToEndTest, UninstallRemovesTheParentFoldersTheInstallMade) {
   const base::FilePath existing = machine().Append(u"Existing");
   ASSERT_TRUE(base::FileUtil::CreateDirectory(existing));
   const base::FilePath made = existing.Append(u"Made");
   set_install_folder(made.Append(u"By Install").Append(u"Velna Browser"));
+  const base::FilePath ran = work().Append(u"ran");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(ran));
+  const std::u16string host = base::UTF8ToUTF16(VELNA_INSTALLER_TEST_HOST);
+  for (const char16_t* program :
+       {u"ping.exe", u"cmd.exe", u"tasklist.exe", u"find.exe"}) {
+    ASSERT_TRUE(base::CopyOneFile(base::FilePath(u"Z:" + host),
+                                  existing.Append(program)));
+  }
+  for (const char* program : {"ping", "cmd", "tasklist", "find", "rmdir"}) {
+    for (const char* extension : {".bat", ".cmd"}) {
+      const std::string name = std::string(program) + extension;
+      ASSERT_TRUE(test::WriteTextFile(existing.AppendASCII(name),
+                                      "@echo " + name + ">> \"" +
+                                          ran.Append(u"planted.txt").AsUTF8() +
+                                          "\"\r\n"));
+    }
+  }
+  ASSERT_TRUE(SetEnvironmentVariableW(test::kHostRecordVariable,
+                                      base::as_wcstr(ran.value() + u"\\")));
   const MachineState before = State();
 
   ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
@@ -934,9 +956,14 @@ TEST_F(EndToEndTest, UninstallRemovesTheParentFoldersTheInstallMade) {
       << Logs();
   ExpectInstalled("base");
   EXPECT_EQ(0u, Uninstall(nullptr, made)) << Logs();
+  SetEnvironmentVariableW(test::kHostRecordVariable, nullptr);
   EXPECT_FALSE(base::PathExists(made));
   EXPECT_TRUE(base::DirectoryExists(existing));
   EXPECT_EQ(before, State());
+  EXPECT_TRUE(base::FileEnumerator(ran, false, base::FileEnumerator::FILES)
+                  .Next()
+                  .empty())
+      << test::ReadFileContents(ran.Append(u"planted.txt"));
 }
 
 // What a killed run left in the download folder goes at the next run,
