@@ -46,6 +46,7 @@
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
 #include "desktop/windows/installer/test/installer_process_test_base_win.h"
@@ -964,6 +965,60 @@ TEST_F(EndToEndTest, UninstallRemovesTheParentFoldersTheInstallMade) {
                   .Next()
                   .empty())
       << test::ReadFileContents(ran.Append(u"planted.txt"));
+}
+
+// A record that names a registry key none of the installer's rows writes
+// (another program's, planted where others could write) is refused by the
+// update and by the uninstall, which say so and change nothing; the key
+// stays. The genuine record still uninstalls.
+TEST_F(EndToEndTest, ARecordNamingAForeignKeyIsRefused) {
+  const std::u16string foreign =
+      u"Software\\VelnaTest\\EndToEnd-" +
+      base::UTF8ToUTF16(std::to_string(GetCurrentProcessId())) +
+      u"\\VictimVendor\\Policy";
+  base::win::RegKey victim;
+  ASSERT_EQ(ERROR_SUCCESS,
+            victim.Create(HKEY_CURRENT_USER, foreign.c_str(), KEY_SET_VALUE));
+  ASSERT_EQ(ERROR_SUCCESS, victim.WriteValue(u"v", u"kept"));
+  victim.Close();
+  const MachineState before = State();
+  ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
+                        u"--enable-installer-stats=0"))
+      << Logs();
+  const base::FilePath record = install_folder().Append(kInstallLogFileName);
+  const std::string genuine = test::ReadFileContents(record);
+  base::win::ScopedComInitializer com;
+  InstallLog log;
+  XmlDocument document;
+  ASSERT_TRUE(ReadInstallLog(&document, &log, record));
+  log.hkcu_keys.push_back({1, base::UTF16ToUTF8(foreign), {}});
+  ASSERT_TRUE(WriteInstallLog(&document, log, record));
+  const MachineState planted = State();
+
+  EXPECT_EQ(1u, Install(SampleString("packages.update.full_installer"),
+                        u"--enable-installer-stats=0"));
+  EXPECT_EQ(1u, RunUninstallCommand());
+  EXPECT_EQ(planted, State());
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, foreign));
+  const std::string refusal =
+      "Refusing the installation status file " + record.AsUTF8() +
+      ": it names the registry key HKEY_CURRENT_USER\\" +
+      base::UTF16ToUTF8(foreign);
+  const std::string logs = Logs();
+  size_t count = 0;
+  for (size_t at = logs.find(refusal); at != std::string::npos;
+       at = logs.find(refusal, at + 1)) {
+    ++count;
+  }
+  // Each refusing backend's log, and each front end's that repeats it.
+  EXPECT_LE(2u, count) << logs;
+
+  ASSERT_TRUE(test::WriteTextFile(record, genuine));
+  EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_EQ(before, State());
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, foreign));
+  RegDeleteTreeW(HKEY_CURRENT_USER, base::as_wcstr(foreign.substr(
+                                        0, foreign.rfind(u"\\VictimVendor"))));
 }
 
 // What a killed run left in the download folder goes at the next run,
