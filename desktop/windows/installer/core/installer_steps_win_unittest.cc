@@ -37,6 +37,7 @@
 #include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/core/installer_rights_win.h"
@@ -1187,6 +1188,29 @@ class ScopedStandardUser : public InstallerRights {
  private:
   InstallerRights* const real_ = internal::GetRealInstallerRights();
 };
+
+// The batch file of an uninstallation without elevation, which runs as the
+// user, lies in a new folder of that user's own temporary folder, and goes
+// with it.
+TEST_F(InstallerStepsTest, AStandardUsersBatchFileLiesInItsTemporaryFolder) {
+  ScopedStandardUser standard_user;
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
+  ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  base::FilePath temp;
+  ASSERT_TRUE(base::GetTempDir(&temp));
+  EXPECT_EQ(0, base::FilePath::CompareIgnoreCase(
+                   temp.StripTrailingSeparators().value(),
+                   last_batch_.DirName().DirName().value()))
+      << last_batch_;
+  EXPECT_EQ(0u, last_batch_.DirName().BaseName().value().find(
+                    GetInstallerFolderName() + u" "));
+  ASSERT_TRUE(RunBatchNow(last_batch_));
+  EXPECT_FALSE(base::PathExists(install_folder_));
+  EXPECT_TRUE(WaitForFolderGone(last_batch_.DirName()));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
+}
 
 TEST_F(InstallerStepsTest, MovedFilesGoBackToThePackageOnRollback) {
   ScopedStandardUser standard_user;
