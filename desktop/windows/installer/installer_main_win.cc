@@ -451,12 +451,11 @@ bool RunInstallerMain() {
     logging::LoggingSettings settings;
     settings.logging_dest = logging::LOG_TO_SYSTEM_DEBUG_LOG;
     logging::InitLogging(settings);
-    // Elevated, it runs only the clean-up batch file of the folder it
-    // granted access to, after the installation it served has ended.
+    // Elevated, it runs only a clean-up batch file it writes itself, after
+    // the installation it served has ended.
     if (RunSetFolderPermission(command_line, GetFolderPermissionOptions()) &&
         command_line.HasSwitch(switches::kRunUninstallBat)) {
-      LaunchGrantedUninstallBatch(
-          command_line.GetSwitchValuePath(switches::kSetFolderPermission));
+      LaunchGrantedUninstallBatch(command_line);
     }
     return true;
   }

@@ -15,9 +15,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/common/installer_switches.h"
-#include "desktop/windows/installer/core/protected_folder_win.h"
 #include "desktop/windows/installer/core/protected_package_win.h"
-#include "desktop/windows/installer/core/uninstall_batch.h"
 #include "desktop/windows/installer/core/uninstall_batch_win.h"
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/name_utils.h"
@@ -214,18 +212,25 @@ bool RunSetFolderPermission(const base::CommandLine& command_line,
   return GrantAccess(command_line, folder, options, editor);
 }
 
-bool LaunchGrantedUninstallBatch(const base::FilePath& folder) {
-  // The uninstallation wrote the batch file while it could write the
-  // folder: it runs from a copy taken as the file was when the grant ended,
-  // which nobody else can change.
-  const base::FilePath copy_folder = CreateProtectedFolder();
-  if (copy_folder.empty()) return false;
-  if (!MoveFileWithoutLinks(folder.Append(kUninstallBatchFileName),
-                            copy_folder.Append(kUninstallBatchFileName))) {
-    RemoveDirectoryW(base::as_wcstr(copy_folder.value()));
-    return false;
+bool LaunchGrantedUninstallBatch(const base::CommandLine& command_line) {
+  UninstallBatchPlan plan;
+  plan.process_ids.push_back(GetCurrentProcessId());
+  for (const char* name : {switches::kInitialPid, switches::kParentPid,
+                           switches::kCrashReporterPid}) {
+    unsigned pid = 0;
+    if (base::WideStringToUintDigitsOnly(
+            command_line.GetSwitchValueNative(name), &pid)) {
+      plan.process_ids.push_back(pid);
+    }
   }
-  return LaunchUninstallBatch(copy_folder);
+  std::string folder;
+  if (ToBatchPath(
+          command_line.GetSwitchValuePath(switches::kSetFolderPermission),
+          &folder)) {
+    plan.folders.push_back(folder);
+  }
+  const base::FilePath batch = WriteUninstallBatch(std::move(plan), true);
+  return !batch.empty() && LaunchUninstallBatch(batch);
 }
 
 const FolderPermissionOptions& GetFolderPermissionOptions() {

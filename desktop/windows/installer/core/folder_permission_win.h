@@ -85,12 +85,15 @@ struct FolderPermissionOptions {
 bool RunSetFolderPermission(const base::CommandLine& command_line,
                             const FolderPermissionOptions& options);
 
-// Starts the clean-up batch file ("k.bat") of |folder|, the folder this
-// process granted access to, from a copy in a protected folder
-// (protected_folder_win.h): the file is taken out of |folder| through one
-// handle, refused when it is a link or still open for writing, and not
-// waited for. False when any of that fails.
-bool LaunchGrantedUninstallBatch(const base::FilePath& folder);
+// For an uninstallation ("run-uninstall-bat"), once the grant has ended:
+// writes a clean-up batch file of its own from what |command_line| says
+// (uninstall_batch_win.h), in a protected folder, and starts it without
+// waiting. It waits for this process and for those of "initial-pid",
+// "parent-pid" and "crash-reporter-pid", then removes the folder of
+// "set-folder-permission" when that is empty. Nothing in that folder, which
+// the user could write, is run. False when the file cannot be written or
+// started.
+bool LaunchGrantedUninstallBatch(const base::CommandLine& command_line);
 
 // The options the entry point runs the mode with: the defaults, unless a
 // test host installed others.

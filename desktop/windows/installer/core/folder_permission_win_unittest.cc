@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -25,6 +26,7 @@
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/name_utils.h"
+#include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "gtest/gtest.h"
 
@@ -385,12 +387,30 @@ TEST(FolderPermissionTest, WaitingFormEndsWhenTheInstallationIsInterrupted) {
   EXPECT_FALSE(base::PathExists(folder.Append(u"installer.exe")));
 }
 
+// Whether |folder| holds nothing.
+bool IsEmptyFolder(const base::FilePath& folder) {
+  return base::FileEnumerator(
+             folder, false,
+             base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES)
+      .Next()
+      .empty();
+}
+
+// Waits at most a minute for |done|.
+bool WaitUntil(const std::function<bool()>& done) {
+  for (int i = 0; i < 600 && !done(); ++i) Sleep(100);
+  return done();
+}
+
 // The utility of an uninstallation runs a clean-up batch file only after an
-// installation it granted access for has ended, and only that of the folder
-// it granted: never one beside its own program (wherever a user started
-// it), and never without a grant. The test host runs the entry point as
-// installer.exe does, with its grants recorded (and taken back at once).
-TEST(FolderPermissionBatchTest, OnlyTheGrantedFolderBatchRunsAfterTheGrant) {
+// installation it granted access for has ended, and only the one it wrote
+// itself into a protected folder: never a "k.bat" that a process of the
+// user planted in the granted folder, nor one beside its own program
+// (wherever a user started it), and never without a grant. Its own batch
+// file removes the granted folder once it is empty, and then its own
+// folder. The test host runs the entry point as installer.exe does, with its
+// grants recorded (and taken back at once).
+TEST(FolderPermissionBatchTest, OnlyItsOwnBatchRunsAfterTheGrant) {
   base::ScopedTempDir dir;
   ASSERT_TRUE(dir.CreateUniqueTempDir());
   const base::FilePath app = dir.GetPath().Append(u"app");
@@ -403,14 +423,14 @@ TEST(FolderPermissionBatchTest, OnlyTheGrantedFolderBatchRunsAfterTheGrant) {
   ASSERT_TRUE(CopyFileW(base::as_wcstr(base::GetTestExecutableFolder() +
                                        u"installer_test_host.exe"),
                         base::as_wcstr(utility.value()), FALSE));
-  for (const auto& [where, letter] :
-       {std::make_pair(app, "A"), std::make_pair(folder, "B")}) {
+  auto plant = [&marker](const base::FilePath& where, const char* letter) {
     const std::string batch =
         std::string("@echo ") + letter + ">> \"" + marker.AsUTF8() + "\"\r\n";
-    ASSERT_EQ(static_cast<int>(batch.size()),
-              base::WriteBufferToFile(where.Append(u"k.bat"), batch.data(),
-                                      static_cast<int>(batch.size())));
-  }
+    return base::WriteBufferToFile(where.Append(u"k.bat"), batch.data(),
+                                   static_cast<int>(batch.size())) ==
+           static_cast<int>(batch.size());
+  };
+  ASSERT_TRUE(plant(app, "A"));
   base::DictionaryValue seams;
   seams.SetString("folder_grants", dir.GetPath().Append(u"grants.txt").value());
   seams.SetString("protected_root", protected_root.value());
@@ -437,23 +457,32 @@ TEST(FolderPermissionBatchTest, OnlyTheGrantedFolderBatchRunsAfterTheGrant) {
   int exit_code = -1;
   ASSERT_TRUE(unserved.WaitForExitWithTimeout(60000, &exit_code));
   EXPECT_EQ(0, exit_code);
+  EXPECT_TRUE(IsEmptyFolder(protected_root));
 
-  // Granted, then the installation ends with the Undo event.
-  Handshake handshake(folder);
-  base::Process granting =
-      base::LaunchProcess(u"\"" + utility.value() + u"\"" + arguments, options);
-  ASSERT_TRUE(granting.IsValid());
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(handshake.granted.Get(), 60000));
-  ASSERT_TRUE(SetEvent(handshake.undo.Get()));
-  ASSERT_TRUE(granting.WaitForExitWithTimeout(60000, &exit_code));
-  std::string ran;
-  for (int i = 0; i < 600 && ran.find('B') == std::string::npos; ++i) {
-    Sleep(100);
-    base::FileUtil::ReadFileToString(marker, &ran);
+  // Granted; a process of the user plants its own batch file in the folder
+  // (in the first round), then the installation ends with the Undo event.
+  for (bool planted : {true, false}) {
+    SCOPED_TRACE(planted);
+    Handshake handshake(folder);
+    base::Process granting = base::LaunchProcess(
+        u"\"" + utility.value() + u"\"" + arguments, options);
+    ASSERT_TRUE(granting.IsValid());
+    ASSERT_EQ(WAIT_OBJECT_0,
+              WaitForSingleObject(handshake.granted.Get(), 60000));
+    if (planted) {
+      ASSERT_TRUE(plant(folder, "B"));
+    }
+    ASSERT_TRUE(SetEvent(handshake.undo.Get()));
+    ASSERT_TRUE(granting.WaitForExitWithTimeout(60000, &exit_code));
+    // Its own batch file ran from a protected folder, which goes with it.
+    EXPECT_TRUE(WaitUntil([&] { return IsEmptyFolder(protected_root); }));
+    EXPECT_EQ(planted, base::DirectoryExists(folder));
+    if (planted) {
+      EXPECT_TRUE(base::PathExists(folder.Append(u"k.bat")));
+      ASSERT_TRUE(base::DeleteFileOrDirectory(folder.Append(u"k.bat"), false));
+    }
   }
-  EXPECT_EQ("B\r\n", ran);
-  // Taken out of the folder it was granted, and run from its copy.
-  EXPECT_FALSE(base::PathExists(folder.Append(u"k.bat")));
+  EXPECT_FALSE(base::PathExists(marker)) << test::ReadFileContents(marker);
   EXPECT_TRUE(base::PathExists(app.Append(u"k.bat")));
   served.Terminate(0, true);
   SetEnvironmentVariableW(L"VELNA_TEST_INSTALLER_SEAMS", nullptr);

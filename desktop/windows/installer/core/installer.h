@@ -125,10 +125,10 @@ std::unique_ptr<TaskScheduler> CreateTaskScheduler();
 void SetTaskbarPinsForTesting(TaskbarPins* pins);
 TaskbarPins* GetTaskbarPins();
 
-// Starts the uninstall batch file of an install folder without waiting:
-// LaunchUninstallBatch (uninstall_batch_win.h) by default. True when
-// started.
-using UninstallBatchLauncher = bool (*)(const base::FilePath& install_folder);
+// Starts the uninstall batch file |batch| (as WriteUninstallBatch wrote it)
+// without waiting: LaunchUninstallBatch (uninstall_batch_win.h) by default.
+// True when started.
+using UninstallBatchLauncher = bool (*)(const base::FilePath& batch);
 void SetUninstallBatchLauncherForTesting(UninstallBatchLauncher launcher);
 
 // Deletes a profile folder with everything in it: a recursive delete by
@@ -289,6 +289,11 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   void Run();
   // The settings' operation fits this run.
   bool CheckOperation();
+  // The existing installation's record names no registry key or value
+  // outside the installer's own rows (own_registry_rows_win.h): a run over
+  // one that does is refused before it changes anything. A former
+  // engine's record passes; its clean-up refuses such keys one by one.
+  bool CheckRecordedRegistry();
   bool FindOwnDirectory();
   // Watches the front end's InstallationInterrupted event.
   bool WatchForInterruption();
@@ -301,6 +306,10 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // A new folder that the user may create is made at once (the access
   // check needs it); |*has_write| becomes the inspection's answer then.
   bool CreateNewFolderWhereWritable(bool is_admin, bool* has_write);
+  // The operation that makes the install folder (with its missing
+  // parents); one for every user is made protected (folder_security_win.h)
+  // unless Program Files passes its list on.
+  std::unique_ptr<Operation> CreateInstallFolderOperation() const;
   // The last install path in the registry (not for an uninstallation, a
   // stand-alone installation or an autoupdate). Never ends the run.
   void SaveLastInstallPath();
@@ -384,7 +393,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   void RegisterForCurrentUser();
   void WaitForPackage(bool post_elevated);
   // Removes, at once, the registry keys and the shortcuts that the record
-  // in |install_folder| lists (nothing without a readable record).
+  // in |install_folder| lists (nothing without a readable record, and no
+  // key of a record that names any outside the installer's own rows).
   static void RemoveRegistrationOf(const base::FilePath& install_folder);
   // The package-ready event was signalled: runs the package's backend to
   // its end and reports its outcome as this run's.

@@ -31,8 +31,13 @@
 #include "desktop/windows/installer/ipc/installer_message.h"
 #include "desktop/windows/installer/ipc/ipc_receiver.h"
 #include "desktop/windows/installer/service/access_control.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
+#include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
+#include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
 #include "desktop/windows/installer/service/test/security_test_util.h"
+#include "desktop/windows/installer/service/xml_document_win.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_process_test_base_win.h"
 #include "desktop/windows/installer/test/process_test_util_win.h"
@@ -78,8 +83,9 @@ class HandOverTest : public test::InstallerProcessTestBase {
   }
 
   // The seams, with the grants recorded when |rights| say so, and the
-  // rights of the first backend's user.
-  void WriteSeamsAndRights(const Rights& rights) {
+  // rights of the first backend's user. The package backend's steps fail
+  // after their wait when |fail| is set.
+  void WriteSeamsAndRights(const Rights& rights, bool fail = false) {
     base::DictionaryValue extra;
     base::DictionaryValue answers;
     answers.SetBoolean("administrator", rights.administrator);
@@ -91,7 +97,7 @@ class HandOverTest : public test::InstallerProcessTestBase {
       answers.SetString("folder_grants", grants_.value());
     }
     if (rights.engine_signed) extra.SetBoolean("engine_signed", true);
-    WriteSeams(WorkSteps(false), extra);
+    WriteSeams(WorkSteps(fail), extra);
     std::string json;
     ASSERT_TRUE(base::JSONWriter::Write(answers, &json));
     const base::FilePath path = dir().Append(u"rights.json");
@@ -292,6 +298,71 @@ TEST_F(HandOverTest, ASignedElevatedCopyStartsNoUnsignedPackageInstaller) {
                       "the expected signer)"));
   EXPECT_EQ("Error(37055,,Installer process did not complete successfully.)",
             front_end_.events().back());
+}
+
+// A new folder for every user is made with its protected access list; a
+// record planted there all the same (where the system keeps no access
+// list, or by the folder's owner) and held open, so that the failed
+// package backend cannot take it away, names keys of other programs. The
+// clean-up after the failure refuses the record: both keys stay.
+TEST_F(HandOverTest, ARecordPlantedInANewFolderDeletesNoForeignKey) {
+  const std::u16string hkcu_key = company_key().Path(u"Victim");
+  const std::u16string hklm_key =
+      u"Software\\VelnaTest\\" +
+      base::UTF8ToUTF16(
+          testing::UnitTest::GetInstance()->current_test_info()->name()) +
+      u"\\Policy";
+  for (const auto& [root, key] :
+       {std::make_pair(HKEY_CURRENT_USER, hkcu_key),
+        std::make_pair(HKEY_LOCAL_MACHINE, hklm_key)}) {
+    base::win::RegKey victim;
+    ASSERT_EQ(ERROR_SUCCESS, victim.Create(root, key.c_str(), KEY_SET_VALUE));
+    ASSERT_EQ(ERROR_SUCCESS, victim.WriteValue(u"v", u"kept"));
+  }
+  Rights rights;
+  rights.administrator = true;
+  WriteSeamsAndRights(rights, true);
+  ASSERT_TRUE(SetEvent(package_ready_.Get()));
+  StartFirstBackend(u"--allusers=1");
+  ASSERT_TRUE(PumpUntilReady()) << Processes();
+  EXPECT_EQ(std::vector<std::u16string>{kProtectedFolderSecurity},
+            test::RecordedFolderSecurity::History(security_record(),
+                                                  install_folder()));
+  EXPECT_TRUE(test::RecordedFolderSecurity::MadeWithFirst(security_record(),
+                                                          install_folder()));
+
+  InstallLog planted;
+  planted.path = install_folder().value();
+  planted.app_id = "1";
+  planted.version = "1.0";
+  planted.subfolder = u"1.0";
+  planted.files = {u"velna.exe"};
+  planted.hkcu_keys = {{1, base::UTF16ToUTF8(hkcu_key), {}}};
+  planted.hklm_keys = {{1, base::UTF16ToUTF8(hklm_key), {}}};
+  const base::FilePath record = install_folder().Append(kInstallLogFileName);
+  XmlDocument document;
+  ASSERT_TRUE(WriteInstallLog(&document, planted, record));
+  base::win::ScopedHandle held(CreateFileW(base::as_wcstr(record.value()),
+                                           GENERIC_READ, FILE_SHARE_READ,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held.IsValid());
+  ASSERT_TRUE(SetEvent(go_event().Get()));
+  EXPECT_EQ(1, FirstBackendExitCode()) << Processes();
+
+  const std::string log = LogOf(first_backend_.Pid());
+  for (const auto& [root, key] :
+       {std::make_pair(HKEY_CURRENT_USER, hkcu_key),
+        std::make_pair(HKEY_LOCAL_MACHINE, hklm_key)}) {
+    EXPECT_TRUE(test::RegistryKeyExists(root, key)) << base::UTF16ToUTF8(key);
+  }
+  EXPECT_NE(std::string::npos,
+            log.find("Refusing the installation status file " +
+                     record.AsUTF8() + ": it names the registry key " +
+                     "HKEY_CURRENT_USER\\" + base::UTF16ToUTF8(hkcu_key)))
+      << log;
+  held.Close();
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE,
+                 base::as_wcstr(hklm_key.substr(0, hklm_key.rfind(u'\\'))));
 }
 
 // A user who may not write the install folder: the utility, elevated,

@@ -15,6 +15,7 @@
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/core/status.h"
+#include "desktop/windows/installer/service/own_registry_rows_win.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
 #include "desktop/windows/installer/service/utils.h"
@@ -32,8 +33,6 @@ constexpr char16_t kInvalidEditionSuffix[] = u"Invalid";
 constexpr char16_t kCompanionApplicationName[] = u"Messenger";
 constexpr char16_t kAppIdPrefix[] = u"VelnaSoftware.VelnaWebBrowser.";
 constexpr char16_t kAutoupdateTaskPrefix[] = u"Autoupdate ";
-constexpr char16_t kUninstallKeyPrefix[] =
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // Replaces the first |placeholder| in |text| by |value|.
 void ReplaceFirst(std::u16string* text, const std::u16string& placeholder,
@@ -150,7 +149,7 @@ bool Installer::CreateMasterShortcut(std::vector<ShortcutLocation>* locations,
 }
 
 std::u16string Installer::GetUninstallKeyPath(const std::u16string& suffix) {
-  return kUninstallKeyPrefix +
+  return kUninstallKeysPath +
          base::UTF8ToUTF16(VersionInfo::GetProductName() + " " +
                            VersionInfo::GetProductVersion()) +
          suffix;

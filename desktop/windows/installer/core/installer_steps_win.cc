@@ -56,6 +56,7 @@
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/install_path_lengths.h"
 #include "desktop/windows/installer/core/installer.h"
+#include "desktop/windows/installer/core/installer_rights_win.h"
 #include "desktop/windows/installer/core/pref_default_overrides_fetcher.h"
 #include "desktop/windows/installer/core/preserve_file_operation_win.h"
 #include "desktop/windows/installer/core/process_helpers_win.h"
@@ -67,6 +68,7 @@
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
+#include "desktop/windows/installer/service/own_registry_rows_win.h"
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
 #include "desktop/windows/installer/service/scheduled_task_spec.h"
 #include "desktop/windows/installer/service/shell_integration.h"
@@ -146,9 +148,9 @@ bool GetVolumeSerialNumber(const base::FilePath& folder, DWORD* serial) {
   return true;
 }
 
-bool LaunchBatch(const base::FilePath& install_folder) {
-  return g_batch_launcher ? g_batch_launcher(install_folder)
-                          : LaunchUninstallBatch(install_folder);
+bool LaunchBatch(const base::FilePath& batch) {
+  return g_batch_launcher ? g_batch_launcher(batch)
+                          : LaunchUninstallBatch(batch);
 }
 
 bool DeleteProfileFolder(const base::FilePath& folder) {
@@ -720,13 +722,15 @@ void Installer::StepSetUpRegistry() {
 void Installer::StepCleanUpRegistry() {
   LOG(INFO) << "Cleaning up registry";
   // The names of a former engine's keys are expanded before the clean-up
-  // judges how near the root a deletion would reach.
+  // judges what a deletion would reach.
   const InstallLog& log = status()->install_log;
+  const OwnRegistryRows own =
+      OwnRegistryRows::ForInstallation(status()->install_folder, log.path);
   CleanUpInstallLogRegistry(HKEY_CURRENT_USER,
-                            ExpandProductPlaceholders(log.hkcu_keys),
+                            ExpandProductPlaceholders(log.hkcu_keys), own,
                             &transaction_);
   CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE,
-                            ExpandProductPlaceholders(log.hklm_keys),
+                            ExpandProductPlaceholders(log.hklm_keys), own,
                             &transaction_);
   ScheduleNextStep();
 }
@@ -925,13 +929,20 @@ void Installer::StepUpdateShortcuts() {
 void Installer::RemoveRegistrationOf(const base::FilePath& install_folder) {
   InstallLog log;
   XmlDocument document;
-  if (!ReadInstallLogFromFolder(&document, &log, install_folder)) return;
+  const base::FilePath record = InstallLogPathInFolder(install_folder);
+  if (!ReadInstallLog(&document, &log, record)) return;
   LOG(INFO) << "Removing what the installation in " << install_folder
             << " registered";
   // Committed as it goes out of scope.
   Transaction removal;
-  CleanUpInstallLogRegistry(HKEY_CURRENT_USER, log.hkcu_keys, &removal);
-  CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, log.hklm_keys, &removal);
+  const OwnRegistryRows own =
+      OwnRegistryRows::ForInstallation(install_folder, log.path);
+  if (const std::string foreign = own.FindForeign(log); !foreign.empty()) {
+    LOG(ERROR) << RefusedRecordText(record, foreign);
+  } else {
+    CleanUpInstallLogRegistry(HKEY_CURRENT_USER, log.hkcu_keys, own, &removal);
+    CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, log.hklm_keys, own, &removal);
+  }
   const ShortcutFolders keys = FoldersFor(log.all_users);
   for (int key : {keys.desktop, keys.start_menu, keys.quick_launch}) {
     base::FilePath folder;
@@ -1393,10 +1404,22 @@ InstallLog Installer::InstallLogInProgress() const {
   // own transaction. Its versioned files are listed by its status file in
   // "old_status".
   const InstallLog& previous = status()->install_log;
-  const InstallLogRegistry hklm = ExpandProductPlaceholders(previous.hklm_keys);
-  const InstallLogRegistry hkcu = ExpandProductPlaceholders(previous.hkcu_keys);
-  log.hklm_keys.insert(log.hklm_keys.begin(), hklm.begin(), hklm.end());
-  log.hkcu_keys.insert(log.hkcu_keys.begin(), hkcu.begin(), hkcu.end());
+  // Only keys of the installer's own rows: a former engine's other keys,
+  // which its clean-up leaves, would make this record one to refuse.
+  const OwnRegistryRows own =
+      OwnRegistryRows::ForInstallation(status()->install_folder, previous.path);
+  const std::pair<HKEY, InstallLogRegistry*> sections[] = {
+      {HKEY_LOCAL_MACHINE, &log.hklm_keys},
+      {HKEY_CURRENT_USER, &log.hkcu_keys}};
+  for (const auto& [root, section] : sections) {
+    InstallLogRegistry kept;
+    for (const InstallLogKey& key : ExpandProductPlaceholders(
+             root == HKEY_LOCAL_MACHINE ? previous.hklm_keys
+                                        : previous.hkcu_keys)) {
+      if (own.DescribeForeign(root, key).empty()) kept.push_back(key);
+    }
+    section->insert(section->begin(), kept.begin(), kept.end());
+  }
   for (const std::u16string& entry : previous.root_files) {
     bool listed = false;
     for (const std::u16string& file : log.root_files)
@@ -1654,28 +1677,32 @@ void Installer::StepCleanUpFilesAfterUninstall() {
   if (!ToBatchPath(install_folder, &install_folder_text)) {
     LOG(WARNING) << "The clean-up batch file cannot remove " << install_folder
                  << ": the command interpreter cannot read its name";
+  } else {
+    // Removed once empty, with the folders above it that the installation
+    // made: no interpreter runs in any of them.
+    batch_folders.push_back(install_folder_text);
+    for (const std::string& parent :
+         CreatedParentsForBatch(install_folder, log.created_parents)) {
+      batch_folders.push_back(parent);
+    }
   }
-  const std::vector<std::string> batch_parents =
-      install_folder_text.empty()
-          ? std::vector<std::string>()
-          : CreatedParentsForBatch(install_folder, log.created_parents);
-  // The crash reporter runs the front end's program too, which may be one
-  // of the leftovers, and it ends only after the front end.
-  const std::string batch = BuildUninstallBatchText(
-      {static_cast<uint32_t>(GetCurrentProcessId()), initial_pid,
-       permission_process_id_, crash_reporter::GetCrashReporterPid()},
-      batch_files, batch_folders, install_folder_text, batch_parents);
-  const base::FilePath batch_path =
-      install_folder.Append(kUninstallBatchFileName);
-  if (batch.size() > static_cast<size_t>(INT_MAX)) {
-    LOG(ERROR) << "The clean-up batch file is too large";
-  } else if (base::WriteBufferToFile(batch_path, batch.data(),
-                                     static_cast<int>(batch.size())) !=
-             static_cast<int>(batch.size())) {
-    LOG(ERROR) << "Could not write " << batch_path;
-  } else if (!undo_permission_event_.IsValid()) {
-    LOG(INFO) << "Starting final cleanup batch file.";
-    LaunchBatch(install_folder);
+  // With a temporary grant, the folder-permission utility writes and runs a
+  // batch file of its own once the grant has ended.
+  if (!undo_permission_event_.IsValid()) {
+    UninstallBatchPlan plan;
+    // The crash reporter runs the front end's program too, which may be
+    // one of the leftovers, and it ends only after the front end.
+    plan.process_ids = {static_cast<uint32_t>(GetCurrentProcessId()),
+                        initial_pid, permission_process_id_,
+                        crash_reporter::GetCrashReporterPid()};
+    plan.files = std::move(batch_files);
+    plan.folders = std::move(batch_folders);
+    const base::FilePath batch = WriteUninstallBatch(
+        std::move(plan), GetInstallerRights()->IsUserAdministrator(false));
+    if (!batch.empty()) {
+      LOG(INFO) << "Starting final cleanup batch file.";
+      LaunchBatch(batch);
+    }
   }
 
   if (!profile.folder.empty()) {

@@ -37,12 +37,15 @@
 #include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/core/installer_rights_win.h"
+#include "desktop/windows/installer/core/protected_folder_win.h"
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/core/uninstall_batch.h"
 #include "desktop/windows/installer/core/uninstall_batch_win.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
@@ -55,9 +58,12 @@
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/null_task_scheduler.h"
+#include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
+#include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
 #include "desktop/windows/installer/service/transactions/file_security.h"
 #include "desktop/windows/installer/service/utils.h"
+#include "desktop/windows/installer/service/xml_document_win.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "desktop/windows/installer/test/product_registry_keys_win.h"
@@ -108,8 +114,12 @@ class RecordingPins : public TaskbarPins {
   }
 };
 
-bool RecordBatchLaunch(const base::FilePath& folder) {
-  Record("LaunchBatch " + folder.AsUTF8());
+// The clean-up batch file the last uninstall wrote.
+base::FilePath* g_last_batch = nullptr;
+
+bool RecordBatchLaunch(const base::FilePath& batch) {
+  Record("LaunchBatch");
+  if (g_last_batch) *g_last_batch = batch;
   return true;
 }
 
@@ -145,13 +155,18 @@ class InstallerStepsTest : public test::SettingsTestBase {
   void SetUp() override {
     SettingsTestBase::SetUp();
     g_calls = &calls_;
+    g_last_batch = &last_batch_;
     restore_ = std::make_unique<test::ScopedRegistryRestore>(
         test::ProductRegistryKeys());
     machine_ = dir().Append(u"machine");
     install_folder_ = machine_.Append(u"Velna \u00e9 100% x");
     records_ = dir().Append(u"records");
+    protected_root_ = dir().Append(u"protected");
     ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
     ASSERT_TRUE(base::FileUtil::CreateDirectory(records_));
+    // The clean-up batch files of the (elevated) uninstalls.
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(protected_root_));
+    internal::SetProtectedFolderRootForTesting(protected_root_);
     const struct {
       int key;
       const char16_t* folder;
@@ -201,6 +216,8 @@ class InstallerStepsTest : public test::SettingsTestBase {
     for (int key : overridden_)
       base::PathService::RemoveOverrideForTesting(key);
     g_calls = nullptr;
+    g_last_batch = nullptr;
+    internal::SetProtectedFolderRootForTesting(base::FilePath());
     restore_.reset();
   }
 
@@ -340,6 +357,8 @@ class InstallerStepsTest : public test::SettingsTestBase {
   base::FilePath machine_;
   base::FilePath install_folder_;
   base::FilePath records_;
+  base::FilePath protected_root_;
+  base::FilePath last_batch_;
   base::win::ScopedHandle interrupted_;
   std::vector<int> overridden_;
   // Printed when a test fails.
@@ -367,28 +386,34 @@ MachineState WithoutLastInstallPath(MachineState state) {
   return state;
 }
 
-// Starts "k.bat" of |folder| with the real command interpreter.
-base::Process StartBatch(const base::FilePath& folder) {
-  base::CommandLine command_line(GetSystemCommandInterpreter());
-  command_line.AppendArg("/d");
-  command_line.AppendArg("/c");
-  command_line.AppendArgNative(kUninstallBatchFileName);
+// Starts |batch| as LaunchUninstallBatch does.
+base::Process StartBatch(const base::FilePath& batch) {
   base::LaunchOptions options;
   options.start_hidden = true;
-  options.current_directory = folder;
-  return base::LaunchProcessFromCommandLine(command_line, options);
+  options.current_directory = GetSystemFolder();
+  return base::LaunchProcess(u"\"" + GetSystemCommandInterpreter().value() +
+                                 u"\" /d /v:off /s /c \"\"" + batch.value() +
+                                 u"\"\"",
+                             options);
 }
 
-// Runs "k.bat" of |folder| and waits for it.
-bool RunBatchNow(const base::FilePath& folder) {
-  base::Process process = StartBatch(folder);
+// Runs |batch| and waits for it.
+bool RunBatchNow(const base::FilePath& batch) {
+  base::Process process = StartBatch(batch);
   int exit_code = -1;
   return process.IsValid() && process.WaitForExitWithTimeout(60000, &exit_code);
 }
 
-// Whether |folder| is gone within a minute: the batch file has it removed
-// about two seconds after its own end, by a command interpreter that a
-// loaded machine may take seconds to start.
+// |name| in the system folder as the batch file names it.
+std::string SystemProgram(const char* name) {
+  std::string system;
+  EXPECT_TRUE(ToBatchPath(GetSystemFolder(), &system));
+  return "\"" + EscapeBatchPercent(system) + "\\" + name + "\"";
+}
+
+// Whether |folder| is gone within a minute: the batch file has its own
+// folder removed about two seconds after its own end, by a command
+// interpreter that a loaded machine may take seconds to start.
 bool WaitForFolderGone(const base::FilePath& folder) {
   for (int i = 0; i < 600 && base::DirectoryExists(folder); ++i) ::Sleep(100);
   return !base::DirectoryExists(folder);
@@ -472,20 +497,21 @@ TEST_F(InstallerStepsTest, InstallUpdateAndUninstallLeaveTheMachineAsItWas) {
   EXPECT_EQ("TotalSteps(6)", events[1]);
   EXPECT_NE(calls_.end(), std::find(calls_.begin(), calls_.end(),
                                     "Delete Autoupdate " + installed.app_id));
-  EXPECT_NE(calls_.end(), std::find(calls_.begin(), calls_.end(),
-                                    "LaunchBatch " + install_folder_.AsUTF8()));
-  const std::string batch =
-      test::ReadFileContents(install_folder_.Append(kUninstallBatchFileName));
+  EXPECT_NE(calls_.end(),
+            std::find(calls_.begin(), calls_.end(), "LaunchBatch"));
+  // From a protected folder of its own, not the folder it removes.
+  EXPECT_EQ(protected_root_, last_batch_.DirName().DirName());
+  const std::string batch = test::ReadFileContents(last_batch_);
   EXPECT_NE(std::string::npos,
-            batch.find("TASKLIST /FI \"PID eq " +
-                       std::to_string(GetCurrentProcessId()) +
-                       "\" | FIND /c /i \".exe\"\r\n"))
+            batch.find(SystemProgram("tasklist.exe") + " /FI \"PID eq " +
+                       std::to_string(GetCurrentProcessId()) + "\" >"))
       << batch;
-  EXPECT_EQ(std::string::npos, batch.find("\ndel \"")) << batch;
-  ASSERT_TRUE(RunBatchNow(install_folder_));
-  // Empty, the install folder goes a little after the batch file; the test
-  // made it before the install, so it is made again for the comparison.
-  EXPECT_TRUE(WaitForFolderGone(install_folder_));
+  EXPECT_EQ(std::string::npos, batch.find(":delete")) << batch;
+  ASSERT_TRUE(RunBatchNow(last_batch_));
+  EXPECT_TRUE(WaitForFolderGone(last_batch_.DirName()));
+  // Empty, the install folder went with the batch file; the test made it
+  // before the install, so it is made again for the comparison.
+  EXPECT_FALSE(base::PathExists(install_folder_));
   ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
   EXPECT_EQ(WithoutLastInstallPath(before), WithoutLastInstallPath(State()));
 }
@@ -616,9 +642,8 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
   ASSERT_TRUE(base::PathExists(module));
 
   // In the OEM code page, every '%' doubled; its folders up to the install
-  // folder, deepest first.
-  const std::string batch =
-      test::ReadFileContents(install_folder_.Append(kUninstallBatchFileName));
+  // folder, deepest first, then the install folder.
+  const std::string batch = test::ReadFileContents(last_batch_);
   std::string folder_text;
   ASSERT_TRUE(ToBatchPath(install_folder_, &folder_text));
   EXPECT_NE(std::string::npos, folder_text.find("\x82"))
@@ -628,18 +653,15 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
   EXPECT_NE(std::string::npos,
             batch.find("del \"" + EscapeBatchPercent(module_text) + "\"\r\n"))
       << batch;
-  EXPECT_NE(std::string::npos,
-            batch.find(":folders\r\nrmdir \"" + sub + "\\sub\"\r\nrmdir \"" +
-                       sub + "\"\r\nSET REMOVED_FOLDER="))
-      << batch;
-  EXPECT_NE(std::string::npos,
-            batch.find("SET REMOVED_FOLDER=\"" +
-                       EscapeBatchPercent(folder_text) + "\"\r\n"))
+  EXPECT_NE(
+      std::string::npos,
+      batch.find(":folders\r\nrmdir \"" + sub + "\\sub\"\r\nrmdir \"" + sub +
+                 "\"\r\nrmdir \"" + EscapeBatchPercent(folder_text) + "\"\r\n"))
       << batch;
 
   // The batch file tries the module again until its holder lets it go (the
   // test system's TASKLIST finds no process to wait for).
-  base::Process batch_process = StartBatch(install_folder_);
+  base::Process batch_process = StartBatch(last_batch_);
   ASSERT_TRUE(batch_process.IsValid());
   ::Sleep(1500);
   EXPECT_TRUE(base::PathExists(module));
@@ -648,10 +670,10 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
   ASSERT_TRUE(batch_process.WaitForExitWithTimeout(40000, &exit_code));
   EXPECT_FALSE(base::PathExists(module));
   EXPECT_FALSE(base::PathExists(install_folder_.Append(subfolder)));
-  EXPECT_FALSE(
-      base::PathExists(install_folder_.Append(kUninstallBatchFileName)));
-  // Empty now, the install folder goes too, a little after the batch file.
-  EXPECT_TRUE(WaitForFolderGone(install_folder_));
+  // Empty now, the install folder goes too, and the batch file's own folder
+  // a little after the file.
+  EXPECT_FALSE(base::PathExists(install_folder_));
+  EXPECT_TRUE(WaitForFolderGone(last_batch_.DirName()));
 }
 
 TEST_F(InstallerStepsTest, BatchPathsTheInterpreterCannotReadUseShortNames) {
@@ -780,8 +802,6 @@ TEST_F(ProfileDeletionTest, OnlyAProfileIsDeleted) {
     }
     if (!c.planted.empty())
       base::DeleteFileOrDirectory(c.planted.Append(kLocalStateFileName), false);
-    base::DeleteFileOrDirectory(install_folder_.Append(kUninstallBatchFileName),
-                                false);
   }
 }
 
@@ -886,8 +906,6 @@ TEST_F(InstallerStepsTest, InstallerPrefsAreMergedAndTheTaskErrorCountFalls) {
     ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
     // Nothing of the installation's own files stays.
     EXPECT_FALSE(base::PathExists(prefs_path));
-    base::DeleteFileOrDirectory(install_folder_.Append(kUninstallBatchFileName),
-                                false);
   }
 }
 
@@ -948,8 +966,6 @@ TEST_F(InstallerStepsTest, TheSurveyGetsItsUrlAsOneArgumentUnlessSilent) {
               RunInstaller(base::FilePath(),
                            silent ? u"--uninstall --silent" : u"--uninstall")
                   .back());
-    base::DeleteFileOrDirectory(install_folder_.Append(kUninstallBatchFileName),
-                                false);
     // The browser starts apart from this process, within a minute however
     // loaded the machine.
     for (int i = 0; i < 600 && !silent && !base::PathExists(record); ++i)
@@ -1173,6 +1189,29 @@ class ScopedStandardUser : public InstallerRights {
   InstallerRights* const real_ = internal::GetRealInstallerRights();
 };
 
+// The batch file of an uninstallation without elevation, which runs as the
+// user, lies in a new folder of that user's own temporary folder, and goes
+// with it.
+TEST_F(InstallerStepsTest, AStandardUsersBatchFileLiesInItsTemporaryFolder) {
+  ScopedStandardUser standard_user;
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
+  ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  base::FilePath temp;
+  ASSERT_TRUE(base::GetTempDir(&temp));
+  EXPECT_EQ(0, base::FilePath::CompareIgnoreCase(
+                   temp.StripTrailingSeparators().value(),
+                   last_batch_.DirName().DirName().value()))
+      << last_batch_;
+  EXPECT_EQ(0u, last_batch_.DirName().BaseName().value().find(
+                    GetInstallerFolderName() + u" "));
+  ASSERT_TRUE(RunBatchNow(last_batch_));
+  EXPECT_FALSE(base::PathExists(install_folder_));
+  EXPECT_TRUE(WaitForFolderGone(last_batch_.DirName()));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
+}
+
 TEST_F(InstallerStepsTest, MovedFilesGoBackToThePackageOnRollback) {
   ScopedStandardUser standard_user;
   const base::FilePath package = MakePackage(u"package1", 1);
@@ -1364,6 +1403,95 @@ TEST_F(InstallerStepsTest, AFailedUpdateLeavesTheInstallationAsItWas) {
   }
 }
 
+// An installation's record lies in its folder, which others could change
+// when an older engine made it for every user outside Program Files. A
+// record that names a registry key none of the installer's own rows
+// writes is refused by the update and by the uninstall before either
+// changes anything, and that key stays; the installation's genuine record
+// still updates and uninstalls.
+TEST_F(InstallerStepsTest, ARecordNamingForeignKeysIsRefused) {
+  const base::FilePath first = MakePackage(u"package1", 1);
+  const base::FilePath second = MakePackage(u"package2", 2);
+  std::vector<test::RegistryLocation> machine_keys;
+  for (const test::RegistryLocation& key : test::ProductRegistryKeys())
+    machine_keys.push_back({HKEY_LOCAL_MACHINE, key.second});
+  test::ScopedRegistryRestore machine_restore(machine_keys);
+  const std::u16string hkcu_key = company_key().Path(u"Victim");
+  const std::u16string hklm_parent =
+      u"Software\\VelnaTest\\" +
+      base::UTF8ToUTF16(
+          testing::UnitTest::GetInstance()->current_test_info()->name());
+  const std::u16string hklm_key = hklm_parent + u"\\Policy";
+  for (const auto& [root, key] :
+       {std::make_pair(HKEY_CURRENT_USER, hkcu_key),
+        std::make_pair(HKEY_LOCAL_MACHINE, hklm_key)}) {
+    base::win::RegKey victim;
+    ASSERT_EQ(ERROR_SUCCESS, victim.Create(root, key.c_str(), KEY_SET_VALUE));
+    ASSERT_EQ(ERROR_SUCCESS, victim.WriteValue(u"v", u"kept"));
+  }
+  // Owned by a user, "Authenticated Users: Modify" inherited from a drive
+  // root.
+  const std::u16string open =
+      u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
+      u"(A;OICIID;0x1301bf;;;AU)";
+  test::RecordedFolderSecurity security(records_.Append(u"security.txt"));
+  internal::SetFolderSecurityForTesting(&security);
+  const base::FilePath record = install_folder_.Append(kInstallLogFileName);
+  const std::string refusal =
+      "Refusing the installation status file " + record.AsUTF8() +
+      ": it names the registry key HKEY_CURRENT_USER\\" +
+      base::UTF16ToUTF8(hkcu_key);
+  for (bool all_users : {false, true}) {
+    SCOPED_TRACE(all_users);
+    std::u16string arguments = InstallArguments();
+    if (all_users) arguments.replace(0, 12, u"--allusers=1");
+    const test::RegistryState machine_before = machine_restore.TakeState(true);
+    ASSERT_TRUE(security.Write(install_folder_, open));
+    std::vector<std::string> events = RunInstaller(first, arguments);
+    ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
+    // As an older engine left it.
+    ASSERT_TRUE(security.Write(install_folder_, open));
+    const std::string genuine = test::ReadFileContents(record);
+    InstallLog log;
+    XmlDocument document;
+    ASSERT_TRUE(ReadInstallLog(&document, &log, record));
+    log.hkcu_keys.push_back({1, base::UTF16ToUTF8(hkcu_key), {}});
+    log.hklm_keys.push_back(
+        {0, base::UTF16ToUTF8(hklm_key), {{"REG_SZ", "v", "kept"}}});
+    ASSERT_TRUE(WriteInstallLog(&document, log, record));
+    const MachineState planted = State();
+    const test::RegistryState machine_planted = machine_restore.TakeState(true);
+
+    for (const bool update : {true, false}) {
+      SCOPED_TRACE(update ? "update" : "uninstall");
+      events = update ? RunInstaller(second, arguments)
+                      : RunInstaller(base::FilePath(), u"--uninstall");
+      ASSERT_LE(2u, events.size());
+      EXPECT_EQ("InstallerTerminated(0)", events.back());
+      EXPECT_NE(std::string::npos, events[events.size() - 2].find(refusal))
+          << events[events.size() - 2];
+      EXPECT_EQ(planted, State());
+      EXPECT_EQ(machine_planted, machine_restore.TakeState(true));
+    }
+    ASSERT_TRUE(test::WriteTextFile(record, genuine));
+    events = RunInstaller(second, arguments);
+    ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
+    events = RunInstaller(base::FilePath(), u"--uninstall");
+    ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
+    EXPECT_EQ(machine_before, machine_restore.TakeState(true));
+    for (const auto& [root, key] :
+         {std::make_pair(HKEY_CURRENT_USER, hkcu_key),
+          std::make_pair(HKEY_LOCAL_MACHINE, hklm_key)}) {
+      EXPECT_EQ(ERROR_SUCCESS,
+                test::ReadRawRegistryValue(root, key, u"v").result);
+    }
+    ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
+  }
+  internal::SetFolderSecurityForTesting(nullptr);
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, base::as_wcstr(hklm_parent));
+}
+
 }  // namespace
 }  // namespace installer
 
@@ -1464,11 +1592,10 @@ TEST_F(InstallerStepsTest, AnInstallationInALongFolderIsUpdatedAndUninstalled) {
   ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
   EXPECT_FALSE(base::PathExists(manifest));
   EXPECT_FALSE(logs_.Has(logging::LOG_WARNING, "could not be removed now"));
-  const std::string batch =
-      test::ReadFileContents(install_folder_.Append(kUninstallBatchFileName));
-  EXPECT_EQ(std::string::npos, batch.find("\ndel \"")) << batch;
-  ASSERT_TRUE(RunBatchNow(install_folder_));
-  EXPECT_TRUE(WaitForFolderGone(install_folder_));
+  const std::string batch = test::ReadFileContents(last_batch_);
+  EXPECT_EQ(std::string::npos, batch.find(":delete")) << batch;
+  ASSERT_TRUE(RunBatchNow(last_batch_));
+  EXPECT_FALSE(base::PathExists(install_folder_));
   ASSERT_TRUE(base::FileUtil::CreateDirectory(short_folder));
   EXPECT_EQ(WithoutLastInstallPath(before), WithoutLastInstallPath(State()));
 }

@@ -35,6 +35,7 @@
 #include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
+#include "desktop/windows/installer/service/own_registry_rows_win.h"
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
@@ -127,6 +128,19 @@ bool CanWriteFolder(const base::FilePath& folder) {
   return GetInstallerRights()->CanAccessFolder(folder);
 }
 
+// Program Files passes its own access list on to what it holds.
+bool IsInProgramFiles(const base::FilePath& folder) {
+  for (int key : {base::DIR_PROGRAM_FILES, base::DIR_PROGRAM_FILES_X86,
+                  base::DIR_PROGRAM_FILES_NATIVE}) {
+    base::FilePath program_files;
+    if (base::PathService::Get(key, &program_files) &&
+        IsStrictlyInside(folder, program_files)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 namespace internal {
@@ -180,7 +194,8 @@ void Installer::Fail(uint32_t string_id, const std::u16string& text,
 
 void Installer::Run() {
   running_ = true;
-  if (!CheckOperation() || !FindOwnDirectory()) return;
+  if (!CheckOperation() || !CheckRecordedRegistry() || !FindOwnDirectory())
+    return;
   const ProcessSwitches& process = settings_->process_switches();
   if (process.post_elevated_install_tasks) {
     LOG(INFO) << "Post elevation installation tasks only";
@@ -235,6 +250,21 @@ bool Installer::CheckOperation() {
     return false;
   }
   return true;
+}
+
+bool Installer::CheckRecordedRegistry() {
+  const Status& current = *status();
+  if (!current.existing_installation || current.tamsel_installation)
+    return true;
+  const std::string foreign =
+      OwnRegistryRows::ForInstallation(current.install_folder,
+                                       current.install_log.path)
+          .FindForeign(current.install_log);
+  if (foreign.empty()) return true;
+  Fail(kIdsInstallError, u"",
+       RefusedRecordText(InstallLogPathInFolder(current.install_folder),
+                         foreign));
+  return false;
 }
 
 bool Installer::FindOwnDirectory() {
@@ -307,7 +337,7 @@ bool Installer::PrepareInstallFolder(bool is_admin) {
   GrantSingleProfileFolderForGood(is_admin);
   LOG(INFO) << "Write privileges for install folder: " << has_write;
   if (!has_write && !ObtainWriteAccess(is_admin)) return false;
-  if (!RunOperation(std::make_unique<CreateFolderOperation>(install_folder))) {
+  if (!RunOperation(CreateInstallFolderOperation())) {
     Fail(kIdsFolderNotCreated, install_folder.value(),
          "Could not create installation folder");
     return false;
@@ -326,13 +356,24 @@ bool Installer::CreateNewFolderWhereWritable(bool is_admin, bool* has_write) {
   }
   VLOG(2) << "Using write permissions from the status";
   *has_write = current.has_write_access;
-  if (*has_write &&
-      !RunOperation(std::make_unique<CreateFolderOperation>(install_folder))) {
+  if (*has_write && !RunOperation(CreateInstallFolderOperation())) {
     Fail(kIdsFolderNotCreated, install_folder.value(),
          "Could not create installation folder");
     return false;
   }
   return true;
+}
+
+std::unique_ptr<Operation> Installer::CreateInstallFolderOperation() const {
+  const base::FilePath& folder = status()->install_folder;
+  // The system runs the launcher of an installation for every user: its
+  // folder is never there with a list that lets others put files in it.
+  if (settings_->operation() == kOperationUninstalling ||
+      !settings_->all_users() || IsInProgramFiles(folder)) {
+    return std::make_unique<CreateFolderOperation>(folder);
+  }
+  return std::make_unique<CreateFolderOperation>(folder,
+                                                 kProtectedFolderSecurity);
 }
 
 void Installer::SaveLastInstallPath() {
@@ -500,21 +541,13 @@ bool Installer::UseProtectedPackage(bool elevated) {
 bool Installer::ProtectInstallFolder() {
   const Status& current = *status();
   const base::FilePath& folder = current.install_folder;
-  // A folder not made yet is refused a grant further on; Program Files
-  // passes its own list on.
-  if (!base::DirectoryExists(folder)) return true;
-  for (int key : {base::DIR_PROGRAM_FILES, base::DIR_PROGRAM_FILES_X86,
-                  base::DIR_PROGRAM_FILES_NATIVE}) {
-    base::FilePath program_files;
-    if (base::PathService::Get(key, &program_files) &&
-        IsStrictlyInside(folder, program_files)) {
-      return true;
-    }
-  }
+  // A folder not made yet is refused a grant further on.
+  if (!base::DirectoryExists(folder) || IsInProgramFiles(folder)) return true;
+  // A single-profile installation keeps the grant to its user.
+  if (install_folder_existed_ && current.single_profile == 1) return true;
+  // One this run made has its list from the start.
+  if (!LetsOthersChange(GetFolderSecurity()->Read(folder))) return true;
   if (install_folder_existed_) {
-    // A single-profile installation keeps the grant to its user.
-    if (current.single_profile == 1) return true;
-    if (!LetsOthersChange(GetFolderSecurity()->Read(folder))) return true;
     LOG(INFO) << "Other users may change the installation folder: protecting "
                  "it";
   }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/base_paths.h"
@@ -13,6 +12,7 @@
 #include "base/files/file_util.h"
 #include "base/path_service.h"
 #include "base/run_loop.h"
+#include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
@@ -586,8 +586,8 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
   }
 }
 
-// A folder the run makes for all users is made protected; a rollback
-// removes it again.
+// A folder the run makes for all users is made with its protected list,
+// never with the one of its parent first; a rollback removes it again.
 TEST_F(InstallerTest, ANewAllUsersFolderIsProtected) {
   MakePackage({"a.txt"});
   for (bool fail : {false, true}) {
@@ -602,11 +602,10 @@ TEST_F(InstallerTest, ANewAllUsersFolderIsProtected) {
     auto installer = std::make_unique<Installer>();
     RunToEnd(installer.get(), u"--allusers=1");
     installer.reset();
-    const std::vector<std::u16string> history =
-        SecurityHistory(install_folder_);
-    ASSERT_FALSE(history.empty());
-    EXPECT_EQ(std::u16string(kProtectedFolderSecurity), history[0]);
-    EXPECT_EQ(fail ? 2u : 1u, history.size());
+    EXPECT_EQ(std::vector<std::u16string>{kProtectedFolderSecurity},
+              SecurityHistory(install_folder_));
+    EXPECT_TRUE(test::RecordedFolderSecurity::MadeWithFirst(security_record_,
+                                                            install_folder_));
     EXPECT_EQ(!fail, base::DirectoryExists(install_folder_));
   }
 }
@@ -880,19 +879,25 @@ TEST(InstallerHelpersTest, SafeFileListLines) {
   }
 }
 
-// The clean-up batch file runs with delayed expansion off whatever the
-// registry asks for: a '!' in the install folder must reach it as it is.
-TEST(UninstallBatchLaunchTest, InterpreterStartsWithoutDelayedExpansion) {
+// The clean-up batch file starts by its full path, with delayed expansion
+// off whatever the registry asks for (a '!' in a path must reach it as it
+// is), and in the system folder, where nothing a user put beside a folder
+// being removed is found by a bare name.
+TEST(UninstallBatchLaunchTest, StartsInTheSystemFolderWithoutDelayedExpansion) {
   base::ScopedTempDir dir;
   ASSERT_TRUE(dir.CreateUniqueTempDir());
-  const base::FilePath folder = dir.GetPath().Append(u"Velna!beta");
+  const base::FilePath folder = dir.GetPath().Append(u"Velna!beta (x)");
   ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
+  const base::FilePath current = dir.GetPath().Append(u"current.txt");
+  const base::FilePath release = dir.GetPath().Append(u"release");
   // Runs until the test lets it end.
-  ASSERT_TRUE(
-      test::WriteTextFile(folder.Append(kUninstallBatchFileName),
-                          "@echo off\r\n:wait\r\nping -n 2 127.0.0.1 >NUL\r\n"
-                          "if not exist release goto wait\r\n"));
-  ASSERT_TRUE(LaunchUninstallBatch(folder));
+  const base::FilePath batch = folder.Append(kUninstallBatchFileName);
+  ASSERT_TRUE(test::WriteTextFile(
+      batch, "@echo off\r\ncd > \"" + current.AsUTF8() +
+                 "\"\r\n:wait\r\nping -n 2 127.0.0.1 >NUL\r\n"
+                 "if not exist \"" +
+                 release.AsUTF8() + "\" goto wait\r\n"));
+  ASSERT_TRUE(LaunchUninstallBatch(batch));
   base::Process interpreter;
   for (int i = 0; i < 100 && !interpreter.IsValid(); ++i) {
     interpreter = test::FindChildProcess(::GetCurrentProcessId(),
@@ -907,39 +912,44 @@ TEST(UninstallBatchLaunchTest, InterpreterStartsWithoutDelayedExpansion) {
     command_line = test::GetProcessCommandLine(interpreter);
     if (command_line.empty()) ::Sleep(100);
   }
-  ASSERT_TRUE(test::WriteTextFile(folder.Append(u"release"), "x"));
+  ASSERT_TRUE(test::WriteTextFile(release, "x"));
   int exit_code = -1;
   EXPECT_TRUE(interpreter.WaitForExitWithTimeout(60000, &exit_code));
-  EXPECT_NE(std::u16string::npos, command_line.find(u" /d /v:off /c "))
+  EXPECT_NE(std::u16string::npos, command_line.find(u" /d /v:off /s /c \"\"" +
+                                                    batch.value() + u"\"\""))
       << base::UTF16ToUTF8(command_line);
+  const std::string current_text =
+      base::TrimWhitespaceASCII(test::ReadFileContents(current));
+  EXPECT_EQ(base::FilePath::CompareIgnoreCase(base::UTF8ToUTF16(current_text),
+                                              GetSystemFolder().value()),
+            0)
+      << current_text;
 }
 
-// A folder held for deletion for a moment (another process emptying or
-// removing it) cannot become the interpreter's current folder: the batch
-// file then starts once it is free, instead of not at all (Wine starts the
-// interpreter in its Windows folder, where the file's name means nothing).
-TEST(UninstallBatchLaunchTest, AFolderHeldForAMomentStillRunsTheBatch) {
+// A folder the batch file removes may be held for deletion for a while
+// (another process emptying or removing it): the batch file, which runs
+// elsewhere, starts all the same and at once.
+TEST(UninstallBatchLaunchTest, AHeldFolderDoesNotHoldTheBatchBack) {
   base::ScopedTempDir dir;
   ASSERT_TRUE(dir.CreateUniqueTempDir());
-  const base::FilePath folder = dir.GetPath().Append(u"Velna");
-  ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
-  const base::FilePath ran = folder.Append(u"ran.txt");
-  ASSERT_TRUE(test::WriteTextFile(
-      folder.Append(kUninstallBatchFileName),
-      "@echo off\r\necho ran> \"" + ran.AsUTF8() + "\"\r\n"));
+  const base::FilePath held_folder = dir.GetPath().Append(u"Velna");
+  const base::FilePath own = dir.GetPath().Append(u"own");
+  for (const base::FilePath& folder : {held_folder, own})
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
+  const base::FilePath ran = dir.GetPath().Append(u"ran.txt");
+  ASSERT_TRUE(test::WriteTextFile(own.Append(kUninstallBatchFileName),
+                                  "@echo off\r\necho ran> \"" + ran.AsUTF8() +
+                                      "\"\r\nrmdir \"" + held_folder.AsUTF8() +
+                                      "\"\r\n"));
   base::win::ScopedHandle held(::CreateFileW(
-      base::as_wcstr(folder.value()), DELETE | FILE_LIST_DIRECTORY,
+      base::as_wcstr(held_folder.value()), DELETE | FILE_LIST_DIRECTORY,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   ASSERT_TRUE(held.IsValid());
-  std::thread release([&held] {
-    ::Sleep(500);
-    held.Close();
-  });
-  EXPECT_TRUE(LaunchUninstallBatch(folder));
-  release.join();
-  for (int i = 0; i < 300 && !base::PathExists(ran); ++i) ::Sleep(100);
+  EXPECT_TRUE(LaunchUninstallBatch(own.Append(kUninstallBatchFileName)));
+  for (int i = 0; i < 600 && !base::PathExists(ran); ++i) ::Sleep(100);
   EXPECT_TRUE(base::PathExists(ran));
+  EXPECT_TRUE(base::DirectoryExists(held_folder));
 }
 
 // The master shortcut in a process of its own: the test host, under a name

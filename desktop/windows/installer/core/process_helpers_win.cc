@@ -5,6 +5,8 @@
 #include <wbemidl.h>
 #include <wrl/client.h>
 
+#include <utility>
+
 #include "base/command_line.h"
 #include "base/logging.h"
 #include "base/process/launch.h"
@@ -76,6 +78,12 @@ bool ReadUint32Property(IWbemClassObject* object, const char16_t* name,
 
 base::Process LaunchWithoutOutput(const base::CommandLine& command_line,
                                   base::LaunchOptions options) {
+  return LaunchWithoutOutput(command_line.GetCommandLineString(),
+                             std::move(options));
+}
+
+base::Process LaunchWithoutOutput(const std::u16string& command_line,
+                                  base::LaunchOptions options) {
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   base::win::ScopedHandle null_device(CreateFileW(
       L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -89,7 +97,7 @@ base::Process LaunchWithoutOutput(const base::CommandLine& command_line,
   options.stdin_handle = null_device.Get();
   options.stdout_handle = null_device.Get();
   options.stderr_handle = null_device.Get();
-  return base::LaunchProcessFromCommandLine(command_line, options);
+  return base::LaunchProcess(command_line, options);
 }
 
 namespace internal {

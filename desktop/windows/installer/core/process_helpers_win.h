@@ -29,6 +29,9 @@ namespace installer {
 // inheritance). An invalid Process on failure.
 base::Process LaunchWithoutOutput(const base::CommandLine& command_line,
                                   base::LaunchOptions options);
+// The same for a command line written out (program first).
+base::Process LaunchWithoutOutput(const std::u16string& command_line,
+                                  base::LaunchOptions options);
 
 // Starts |command_line| through WMI. True when the call succeeded, its
 // "ReturnValue" is 0 and it reports a non-zero process id, which is then

@@ -7,13 +7,17 @@ namespace {
 constexpr char kLineEnd[] = "\r\n";
 // How often a leftover file is tried, a second apart.
 constexpr int kMaxDeleteAttempts = 30;
-// Three echo requests: about two seconds; escaped for the line that
-// starts it.
-constexpr char kFinalRemovalDelay[] = "ping -n 3 127.0.0.1 ^>NUL";
-// Holds the quoted install folder for the interpreter that removes it.
+// The task list of one process goes into this file in the batch file's own
+// folder, where FIND reads it.
+constexpr char kTaskListFileName[] = "tasks.txt";
+// Hold the quoted paths for the interpreter that removes the own folder: a
+// path reaches it inside a variable, not on its command line, where quotes
+// inside the quoted command would not survive (neither "/c" nor Wine's
+// "start", which splits and joins its arguments again, keeps them).
 constexpr char kRemovedFolderVariable[] = "REMOVED_FOLDER";
-// Followed by 1, 2, ...: the folders above it that go after it.
-constexpr char kRemovedParentVariable[] = "REMOVED_PARENT_";
+constexpr char kDelayProgramVariable[] = "DELAY_PROGRAM";
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 // Whether |folder| is |ancestor| or lies below it, comparing components
 // while ignoring case.
@@ -44,16 +48,20 @@ std::string EscapeBatchPercent(const std::string& path) {
   return escaped;
 }
 
-std::string BuildUninstallBatchText(
-    const std::vector<uint32_t>& process_ids,
-    const std::vector<std::string>& files,
-    const std::vector<std::string>& folders, const std::string& install_folder,
-    const std::vector<std::string>& parent_folders) {
+std::string BuildUninstallBatchText(const UninstallBatchPlan& plan) {
+  const std::string system = EscapeBatchPercent(plan.system_folder);
+  const std::string own = EscapeBatchPercent(plan.own_folder);
+  auto program = [&system](const char* name) {
+    return Quoted(system + "\\" + name);
+  };
+  // Two echo requests: about one second.
+  const std::string pause = program("ping.exe") + " -n 2 127.0.0.1 >NUL";
+  const std::string task_list = Quoted(own + "\\" + kTaskListFileName);
   std::vector<std::pair<std::string, uint32_t>> waits;
-  for (size_t i = 0; i < process_ids.size(); ++i) {
-    if (process_ids[i] == 0) continue;
+  for (size_t i = 0; i < plan.process_ids.size(); ++i) {
+    if (plan.process_ids[i] == 0) continue;
     waits.emplace_back("PID" + std::to_string(i + 1) + "_RUNNING",
-                       process_ids[i]);
+                       plan.process_ids[i]);
   }
   std::string text;
   for (const auto& [flag, pid] : waits)
@@ -61,64 +69,51 @@ std::string BuildUninstallBatchText(
   text += std::string(":again") + kLineEnd;
   for (const auto& [flag, pid] : waits) {
     text += "IF %" + flag + "%==TRUE (" + kLineEnd;
-    text += "TASKLIST /FI \"PID eq " + std::to_string(pid) +
-            "\" | FIND /c /i \".exe\"" + kLineEnd;
+    text += program("tasklist.exe") + " /FI \"PID eq " + std::to_string(pid) +
+            "\" >" + task_list + kLineEnd;
+    text += program("find.exe") + " /c /i \".exe\" " + task_list + kLineEnd;
     text += "IF ERRORLEVEL 1 SET " + flag + "=FALSE" + kLineEnd;
     text += std::string(")") + kLineEnd;
   }
-  // Two echo requests: about one second.
-  text += std::string("ping -n 2 127.0.0.1 >NUL") + kLineEnd;
+  text += pause + kLineEnd;
   for (const auto& [flag, pid] : waits)
     text += "IF %" + flag + "%==TRUE GOTO :again" + kLineEnd;
-  if (!files.empty()) {
+  if (!waits.empty()) text += "del " + task_list + kLineEnd;
+  if (!plan.files.empty()) {
     // The wait above needs TASKLIST and FIND, which not every system has
     // (some editions lack TASKLIST; Wine's prints nothing), and a process
     // not waited for may still hold a file: a file that is still there is
     // tried again once a second, kMaxDeleteAttempts times in all.
     text += std::string("SET DELETE_ATTEMPTS=0") + kLineEnd;
     text += std::string(":delete") + kLineEnd;
-    for (const std::string& file : files)
-      text += "del \"" + EscapeBatchPercent(file) + "\"" + kLineEnd;
+    for (const std::string& file : plan.files)
+      text += "del " + Quoted(EscapeBatchPercent(file)) + kLineEnd;
     text += std::string("SET /A DELETE_ATTEMPTS+=1") + kLineEnd;
     text += "IF %DELETE_ATTEMPTS% GEQ " + std::to_string(kMaxDeleteAttempts) +
             " GOTO :folders" + kLineEnd;
-    for (const std::string& file : files) {
-      text +=
-          "IF EXIST \"" + EscapeBatchPercent(file) + "\" GOTO :wait" + kLineEnd;
+    for (const std::string& file : plan.files) {
+      text += "IF EXIST " + Quoted(EscapeBatchPercent(file)) + " GOTO :wait" +
+              kLineEnd;
     }
     text += std::string("GOTO :folders") + kLineEnd;
     text += std::string(":wait") + kLineEnd;
-    text += std::string("ping -n 2 127.0.0.1 >NUL") + kLineEnd;
+    text += pause + kLineEnd;
     text += std::string("GOTO :delete") + kLineEnd;
     text += std::string(":folders") + kLineEnd;
   }
-  for (const std::string& folder : folders)
-    text += "rmdir \"" + EscapeBatchPercent(folder) + "\"" + kLineEnd;
-  if (!install_folder.empty()) {
-    // The folder holds this file, which the interpreter running it keeps
-    // open to its end (Wine's does), and is that interpreter's current
-    // folder: another one, started in the parent folder, removes it once
-    // this one has ended. The folder reaches it quoted inside a variable,
-    // not on its command line: "start" (Wine's) splits and joins its
-    // arguments again, which quotes inside a quoted command do not survive.
-    const std::string folder = EscapeBatchPercent(install_folder);
-    text += std::string("SET ") + kRemovedFolderVariable + "=\"" + folder +
-            "\"" + kLineEnd;
-    std::string removals =
-        std::string(" ^& rmdir %%") + kRemovedFolderVariable + "%%";
-    // The interpreter's own folder cannot be removed: it runs above the
-    // highest of them.
-    std::string outside = folder;
-    for (size_t i = 0; i < parent_folders.size(); ++i) {
-      const std::string variable =
-          kRemovedParentVariable + std::to_string(i + 1);
-      outside = EscapeBatchPercent(parent_folders[i]);
-      text += "SET " + variable + "=\"" + outside + "\"" + kLineEnd;
-      removals += " ^& rmdir %%" + variable + "%%";
-    }
-    text += "start \"\" /d \"" + outside + "\\..\" /b cmd /d /v:off /c " +
-            kFinalRemovalDelay + removals + kLineEnd;
-  }
+  for (const std::string& folder : plan.folders)
+    text += "rmdir " + Quoted(EscapeBatchPercent(folder)) + kLineEnd;
+  // The own folder holds this file, which the interpreter running it keeps
+  // open to its end (Wine's does): another one removes it, two seconds after
+  // this one has ended.
+  text += std::string("SET ") + kRemovedFolderVariable + "=" + Quoted(own) +
+          kLineEnd;
+  text += std::string("SET ") + kDelayProgramVariable + "=" +
+          program("ping.exe") + kLineEnd;
+  text += "start \"\" /d " + Quoted(system) + " /b " + program("cmd.exe") +
+          " /d /v:off /c %%" + kDelayProgramVariable +
+          "%% -n 3 127.0.0.1 ^>NUL ^& rmdir %%" + kRemovedFolderVariable +
+          "%%" + kLineEnd;
   text += std::string("del %0") + kLineEnd;
   return text;
 }

@@ -1,9 +1,15 @@
-// The text of "k.bat", the batch file an uninstallation leaves in the
-// install folder to delete what was still in use: it waits until the
-// installer's processes have ended, deletes the leftover files (trying
-// those still in use again once a second, for up to 30 s), removes their
-// folders deepest first, deletes itself and has the install folder removed
-// once it is empty.
+// The text of "k.bat", the batch file an uninstallation leaves to delete
+// what was still in use: it waits until the installer's processes have
+// ended, deletes the leftover files (trying those still in use again once
+// a second, for up to 30 s), removes their folders deepest first, deletes
+// itself and has its own folder removed once it has ended.
+//
+// It runs elevated when the installer was, from a folder that only the
+// installer may change: every program it runs is named by its full path in
+// the system folder, which is the current folder of every interpreter it
+// starts, so that nothing a user put in a folder being removed, or beside
+// one, runs in its stead. It pipes nothing (the interpreter would start
+// each side of a pipe by a name the environment gives).
 //
 // The command interpreter reads a batch file in the OEM code page and
 // expands every '%' it meets, also inside double quotes: paths reach this
@@ -23,27 +29,32 @@
 
 namespace installer {
 
-// The batch file's name in the install folder.
+// The batch file's name.
 inline constexpr char16_t kUninstallBatchFileName[] = u"k.bat";
 
 // |path| with every '%' doubled, so that the interpreter reads it as it is.
 std::string EscapeBatchPercent(const std::string& path);
 
-// The batch text. |process_ids| are the processes to wait for, in order
-// (PID1, PID2, ...; zeros are left out). |files| are deleted in order;
-// |folders| are removed in the order given (see CollectLeftoverFolders).
-// Unless it is empty, |install_folder|, which holds the batch file, is
-// removed last when it is empty by then: by a command interpreter that the
-// batch file starts outside it and that waits two seconds, until the batch
-// file has ended and is gone; that interpreter then removes each of
-// |parent_folders| (the folders above it that the installation created,
-// nearest first) that is empty by then, and runs outside the last of them.
-// All hold OEM-code-page bytes without quotes.
-std::string BuildUninstallBatchText(
-    const std::vector<uint32_t>& process_ids,
-    const std::vector<std::string>& files,
-    const std::vector<std::string>& folders, const std::string& install_folder,
-    const std::vector<std::string>& parent_folders = {});
+// What the batch file does. Every text holds OEM-code-page bytes without
+// quotes.
+struct UninstallBatchPlan {
+  // The system folder, with the programs the file runs.
+  std::string system_folder;
+  // The folder that holds the file and its work file, which goes once the
+  // file has ended (by an interpreter it starts, which waits two seconds
+  // for that). Never empty.
+  std::string own_folder;
+  // The processes to wait for, in order (PID1, PID2, ...; zeros are left
+  // out).
+  std::vector<uint32_t> process_ids;
+  // Deleted in order.
+  std::vector<std::string> files;
+  // Removed in order when empty (see CollectLeftoverFolders), then the
+  // install folder and the folders above it that the installation made.
+  std::vector<std::string> folders;
+};
+
+std::string BuildUninstallBatchText(const UninstallBatchPlan& plan);
 
 // Adds to |*folders| every folder between |file| and |install_folder|:
 // its parent, that folder's parent and so on, stopping before

@@ -2,6 +2,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/files/file_path.h"
@@ -10,25 +11,44 @@
 namespace installer {
 namespace {
 
+UninstallBatchPlan Plan(std::vector<uint32_t> process_ids,
+                        std::vector<std::string> files,
+                        std::vector<std::string> folders) {
+  UninstallBatchPlan plan;
+  plan.system_folder = "C:\\Win%\\system32";
+  plan.own_folder = "C:\\Win%\\Temp\\Velna Installer 0A";
+  plan.process_ids = std::move(process_ids);
+  plan.files = std::move(files);
+  plan.folders = std::move(folders);
+  return plan;
+}
+
 TEST(UninstallBatchTest, TextWaitsDeletesRemovesAndDeletesItself) {
   const std::string text = BuildUninstallBatchText(
-      {12, 0, 34}, {"C:\\a b\\x%y.dll", "C:\\a b\\z.exe"},
-      {"C:\\a b\\sub%", "C:\\a b"}, "C:\\a%");
+      Plan({12, 0, 34}, {"C:\\a b\\x%y.dll", "C:\\a b\\z.exe"},
+           {"C:\\a b\\sub%", "C:\\a b", "C:\\a%"}));
   EXPECT_EQ(
       "SET PID1_RUNNING=TRUE\r\n"
       "SET PID3_RUNNING=TRUE\r\n"
       ":again\r\n"
       "IF %PID1_RUNNING%==TRUE (\r\n"
-      "TASKLIST /FI \"PID eq 12\" | FIND /c /i \".exe\"\r\n"
+      "\"C:\\Win%%\\system32\\tasklist.exe\" /FI \"PID eq 12\" "
+      ">\"C:\\Win%%\\Temp\\Velna Installer 0A\\tasks.txt\"\r\n"
+      "\"C:\\Win%%\\system32\\find.exe\" /c /i \".exe\" "
+      "\"C:\\Win%%\\Temp\\Velna Installer 0A\\tasks.txt\"\r\n"
       "IF ERRORLEVEL 1 SET PID1_RUNNING=FALSE\r\n"
       ")\r\n"
       "IF %PID3_RUNNING%==TRUE (\r\n"
-      "TASKLIST /FI \"PID eq 34\" | FIND /c /i \".exe\"\r\n"
+      "\"C:\\Win%%\\system32\\tasklist.exe\" /FI \"PID eq 34\" "
+      ">\"C:\\Win%%\\Temp\\Velna Installer 0A\\tasks.txt\"\r\n"
+      "\"C:\\Win%%\\system32\\find.exe\" /c /i \".exe\" "
+      "\"C:\\Win%%\\Temp\\Velna Installer 0A\\tasks.txt\"\r\n"
       "IF ERRORLEVEL 1 SET PID3_RUNNING=FALSE\r\n"
       ")\r\n"
-      "ping -n 2 127.0.0.1 >NUL\r\n"
+      "\"C:\\Win%%\\system32\\ping.exe\" -n 2 127.0.0.1 >NUL\r\n"
       "IF %PID1_RUNNING%==TRUE GOTO :again\r\n"
       "IF %PID3_RUNNING%==TRUE GOTO :again\r\n"
+      "del \"C:\\Win%%\\Temp\\Velna Installer 0A\\tasks.txt\"\r\n"
       "SET DELETE_ATTEMPTS=0\r\n"
       ":delete\r\n"
       "del \"C:\\a b\\x%%y.dll\"\r\n"
@@ -39,33 +59,50 @@ TEST(UninstallBatchTest, TextWaitsDeletesRemovesAndDeletesItself) {
       "IF EXIST \"C:\\a b\\z.exe\" GOTO :wait\r\n"
       "GOTO :folders\r\n"
       ":wait\r\n"
-      "ping -n 2 127.0.0.1 >NUL\r\n"
+      "\"C:\\Win%%\\system32\\ping.exe\" -n 2 127.0.0.1 >NUL\r\n"
       "GOTO :delete\r\n"
       ":folders\r\n"
       "rmdir \"C:\\a b\\sub%%\"\r\n"
       "rmdir \"C:\\a b\"\r\n"
-      "SET REMOVED_FOLDER=\"C:\\a%%\"\r\n"
-      "start \"\" /d \"C:\\a%%\\..\" /b cmd /d /v:off /c ping -n 3 127.0.0.1 "
-      "^>NUL ^& rmdir %%REMOVED_FOLDER%%\r\n"
+      "rmdir \"C:\\a%%\"\r\n"
+      "SET REMOVED_FOLDER=\"C:\\Win%%\\Temp\\Velna Installer 0A\"\r\n"
+      "SET DELAY_PROGRAM=\"C:\\Win%%\\system32\\ping.exe\"\r\n"
+      "start \"\" /d \"C:\\Win%%\\system32\" /b "
+      "\"C:\\Win%%\\system32\\cmd.exe\" /d /v:off /c %%DELAY_PROGRAM%% -n 3 "
+      "127.0.0.1 ^>NUL ^& rmdir %%REMOVED_FOLDER%%\r\n"
       "del %0\r\n",
       text);
 }
 
-// The folders above the installation that it created go after it, each
-// when empty, removed by an interpreter that runs above the highest.
-TEST(UninstallBatchTest, CreatedParentsGoAfterTheInstallFolder) {
-  EXPECT_EQ(
-      ":again\r\n"
-      "ping -n 2 127.0.0.1 >NUL\r\n"
-      "SET REMOVED_FOLDER=\"C:\\p q\\r%%\\Velna\"\r\n"
-      "SET REMOVED_PARENT_1=\"C:\\p q\\r%%\"\r\n"
-      "SET REMOVED_PARENT_2=\"C:\\p q\"\r\n"
-      "start \"\" /d \"C:\\p q\\..\" /b cmd /d /v:off /c ping -n 3 127.0.0.1 "
-      "^>NUL ^& rmdir %%REMOVED_FOLDER%% ^& rmdir %%REMOVED_PARENT_1%% ^& "
-      "rmdir %%REMOVED_PARENT_2%%\r\n"
-      "del %0\r\n",
-      BuildUninstallBatchText({}, {}, {}, "C:\\p q\\r%\\Velna",
-                              {"C:\\p q\\r%", "C:\\p q"}));
+// A program found by a bare name would be looked for in the interpreter's
+// current folder first, where anyone who may write there can put one: every
+// line the file runs is one of the interpreter's own commands, or a program
+// of the system folder named by its path. Nothing is piped.
+TEST(UninstallBatchTest, EveryProgramIsNamedByItsPath) {
+  const char* const kOwnCommands[] = {
+      "SET ",
+      "IF ",
+      ")",
+      ":",
+      "del ",
+      "rmdir ",
+      "GOTO ",
+      "start \"\" /d \"C:\\Win%%\\system32\" /b "
+      "\"C:\\Win%%\\system32\\cmd.exe\" "};
+  for (const UninstallBatchPlan& plan :
+       {Plan({1, 2, 3, 4}, {"C:\\v\\a.dll"}, {"C:\\v"}), Plan({}, {}, {})}) {
+    const std::string text = BuildUninstallBatchText(plan);
+    EXPECT_EQ(std::string::npos, text.find('|')) << text;
+    size_t start = 0;
+    for (size_t end = text.find("\r\n"); end != std::string::npos;
+         start = end + 2, end = text.find("\r\n", start)) {
+      const std::string line = text.substr(start, end - start);
+      bool known = line.rfind("\"C:\\Win%%\\system32\\", 0) == 0;
+      for (const char* command : kOwnCommands)
+        known |= line.rfind(command, 0) == 0;
+      EXPECT_TRUE(known) << line;
+    }
+  }
 }
 
 TEST(UninstallBatchTest, EveryPercentIsDoubled) {
@@ -102,21 +139,20 @@ TEST(UninstallBatchTest, FoldersStopAtTheInstallFolderDeepestFirst) {
             reversed);
 }
 
-// Without leftover files there is nothing to try again, and without an
-// install folder nothing to remove after the batch file.
-TEST(UninstallBatchTest, WithoutFilesOrInstallFolder) {
+// Without leftover files there is nothing to try again, and without a
+// process nothing to wait for.
+TEST(UninstallBatchTest, WithoutFilesOrProcesses) {
   EXPECT_EQ(
-      "SET PID1_RUNNING=TRUE\r\n"
       ":again\r\n"
-      "IF %PID1_RUNNING%==TRUE (\r\n"
-      "TASKLIST /FI \"PID eq 7\" | FIND /c /i \".exe\"\r\n"
-      "IF ERRORLEVEL 1 SET PID1_RUNNING=FALSE\r\n"
-      ")\r\n"
-      "ping -n 2 127.0.0.1 >NUL\r\n"
-      "IF %PID1_RUNNING%==TRUE GOTO :again\r\n"
+      "\"C:\\Win%%\\system32\\ping.exe\" -n 2 127.0.0.1 >NUL\r\n"
       "rmdir \"C:\\v\"\r\n"
+      "SET REMOVED_FOLDER=\"C:\\Win%%\\Temp\\Velna Installer 0A\"\r\n"
+      "SET DELAY_PROGRAM=\"C:\\Win%%\\system32\\ping.exe\"\r\n"
+      "start \"\" /d \"C:\\Win%%\\system32\" /b "
+      "\"C:\\Win%%\\system32\\cmd.exe\" /d /v:off /c %%DELAY_PROGRAM%% -n 3 "
+      "127.0.0.1 ^>NUL ^& rmdir %%REMOVED_FOLDER%%\r\n"
       "del %0\r\n",
-      BuildUninstallBatchText({7}, {}, {"C:\\v"}, ""));
+      BuildUninstallBatchText(Plan({0}, {}, {"C:\\v"})));
 }
 
 }  // namespace

@@ -1,15 +1,19 @@
 #include "desktop/windows/installer/core/uninstall_batch_win.h"
 
+#include <limits.h>
+#include <stdint.h>
 #include <windows.h>
 
-#include "base/command_line.h"
 #include "base/files/file_util.h"
-#include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/process/launch.h"
+#include "base/rand_util.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/core/process_helpers_win.h"
-#include "desktop/windows/installer/core/uninstall_batch.h"
+#include "desktop/windows/installer/core/protected_folder_win.h"
 
 namespace installer {
 
@@ -40,23 +44,30 @@ bool ToOemRoundTrip(const std::u16string& text, std::string* out) {
   return true;
 }
 
-// How long the clean-up batch file waits for its folder to become free for
-// the interpreter, and how often it looks.
-constexpr int kCurrentFolderWaitMs = 10000;
-constexpr int kCurrentFolderPollMs = 50;
+// Names tried for a folder of the user's before giving up.
+constexpr int kFolderNameAttempts = 16;
+constexpr size_t kFolderRandomBytes = 8;
 
-// Whether |folder| can be opened as a new process's current folder is. A
-// handle that holds it for deletion without delete sharing (a folder being
-// emptied or removed, by this process or another) prevents that, and a
-// child started there runs in another folder (Wine) or not at all.
-bool CanBeCurrentFolder(const base::FilePath& folder) {
-  const HANDLE handle = ::CreateFileW(
-      base::SystemPathArg(folder), FILE_TRAVERSE | SYNCHRONIZE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  ::CloseHandle(handle);
-  return true;
+// A new folder in the user's own temporary folder, which no other user may
+// change, for a batch file that runs as this user. Empty, after an error
+// line, when none can be made.
+base::FilePath CreateUserFolder() {
+  base::FilePath temp;
+  if (!base::GetTempDir(&temp)) {
+    LOG(ERROR) << "The temporary folder is unknown";
+    return base::FilePath();
+  }
+  for (int attempt = 0; attempt < kFolderNameAttempts; ++attempt) {
+    uint8_t random[kFolderRandomBytes];
+    base::RandBytes(random, sizeof(random));
+    const base::FilePath folder =
+        temp.Append(GetInstallerFolderName() + u" " +
+                    base::UTF8ToUTF16(base::HexEncode(random, sizeof(random))));
+    if (CreateDirectoryW(base::as_wcstr(folder.value()), nullptr))
+      return folder;
+  }
+  PLOG(ERROR) << "Cannot make a folder for the clean-up batch file in " << temp;
+  return base::FilePath();
 }
 
 }  // namespace
@@ -71,44 +82,66 @@ bool ToBatchPath(const base::FilePath& path, std::string* out) {
                         out);
 }
 
-base::FilePath GetSystemCommandInterpreter() {
+base::FilePath GetSystemFolder() {
   wchar_t system[MAX_PATH] = {};
   const UINT length = GetSystemDirectoryW(system, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return base::FilePath();
-  return base::FilePath(base::as_u16cstr(system)).Append(u"cmd.exe");
+  return base::FilePath(std::u16string(base::as_u16cstr(system), length));
 }
 
-bool LaunchUninstallBatch(const base::FilePath& install_folder) {
-  if (!base::PathExists(install_folder.Append(kUninstallBatchFileName)))
-    return false;
-  const base::FilePath interpreter = GetSystemCommandInterpreter();
-  if (interpreter.empty()) return false;
-  base::CommandLine command_line(interpreter);
-  command_line.AppendArg("/d");
-  // Delayed expansion may be switched on for every interpreter in the
-  // registry: a '!' of a path would then be expanded.
-  command_line.AppendArg("/v:off");
-  command_line.AppendArg("/c");
-  command_line.AppendArgNative(kUninstallBatchFileName);
+base::FilePath GetSystemCommandInterpreter() {
+  const base::FilePath system = GetSystemFolder();
+  return system.empty() ? system : system.Append(u"cmd.exe");
+}
+
+base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated) {
+  const base::FilePath system = GetSystemFolder();
+  if (system.empty() || !ToBatchPath(system, &plan.system_folder)) {
+    LOG(ERROR) << "The clean-up batch file cannot name the system folder";
+    return base::FilePath();
+  }
+  const base::FilePath folder =
+      elevated ? CreateProtectedFolder() : CreateUserFolder();
+  if (folder.empty()) return base::FilePath();
+  const base::FilePath batch = folder.Append(kUninstallBatchFileName);
+  if (batch.value().find(u'%') != std::u16string::npos ||
+      !ToBatchPath(folder, &plan.own_folder)) {
+    LOG(ERROR) << "The command interpreter cannot run a batch file in "
+               << folder << ": its name holds a '%' or cannot be read";
+    RemoveDirectoryW(base::as_wcstr(folder.value()));
+    return base::FilePath();
+  }
+  const std::string text = BuildUninstallBatchText(plan);
+  if (text.size() > static_cast<size_t>(INT_MAX) ||
+      base::WriteBufferToFile(batch, text.data(),
+                              static_cast<int>(text.size())) !=
+          static_cast<int>(text.size())) {
+    LOG(ERROR) << "Could not write " << batch;
+    base::DeleteFileOrDirectory(batch, false);
+    RemoveDirectoryW(base::as_wcstr(folder.value()));
+    return base::FilePath();
+  }
+  return batch;
+}
+
+bool LaunchUninstallBatch(const base::FilePath& batch) {
+  const base::FilePath system = GetSystemFolder();
+  if (system.empty()) return false;
+  // With "/s" the interpreter takes what follows "/c" as it is, less the
+  // outer quotes: the file's path is quoted once more, whatever it holds.
+  // It has no '%' in it, which the interpreter would expand.
+  const std::u16string command_line =
+      u"\"" + system.Append(u"cmd.exe").value() + u"\" /d /v:off /s /c \"\"" +
+      batch.value() + u"\"\"";
   base::LaunchOptions options;
   options.start_hidden = true;
-  // The interpreter finds the file by its name in its current folder: a
-  // full path on its command line would have its '%' expanded. So that
-  // folder must be free when it starts.
-  options.current_directory = install_folder;
-  for (int waited = 0; !CanBeCurrentFolder(install_folder); ) {
-    if (waited >= kCurrentFolderWaitMs) {
-      PLOG(ERROR) << "The clean-up batch file's folder stays held: "
-                  << install_folder;
-      return false;
-    }
-    ::Sleep(kCurrentFolderPollMs);
-    waited += kCurrentFolderPollMs;
-  }
+  // Never a folder being removed, or its parent: nothing there is found
+  // by a bare name, and nothing holds those folders.
+  options.current_directory = system;
   // The interpreter echoes every command it runs; the caller of the
   // uninstaller must not see them.
   if (!LaunchWithoutOutput(command_line, options).IsValid()) {
-    PLOG(ERROR) << "Could not start the clean-up batch file";
+    PLOG(ERROR) << "Could not start the clean-up batch file " << batch;
     return false;
   }
   return true;

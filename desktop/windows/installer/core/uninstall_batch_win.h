@@ -1,7 +1,7 @@
 // The Windows side of the uninstall batch file (uninstall_batch.h): paths
-// turned into the bytes the command interpreter reads, and the one way the
-// batch file is started, shared by the uninstallation and the
-// folder-permission utility.
+// turned into the bytes the command interpreter reads, the folder the file
+// is written to, and the one way it is started, shared by the
+// uninstallation and the folder-permission utility.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_CORE_UNINSTALL_BATCH_WIN_H_
 #define DESKTOP_WINDOWS_INSTALLER_CORE_UNINSTALL_BATCH_WIN_H_
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "desktop/windows/installer/core/uninstall_batch.h"
 
 namespace installer {
 
@@ -17,17 +18,28 @@ namespace installer {
 // name; false when that does not round-trip either (or there is none).
 bool ToBatchPath(const base::FilePath& path, std::string* out);
 
+// The system folder (GetSystemDirectoryW), where the command interpreter
+// and the programs the batch file runs are. Empty when it is unknown.
+base::FilePath GetSystemFolder();
+
 // The command interpreter by full path: an installer often runs from
 // Downloads, where a planted "cmd.exe" would come first in the search.
 // Empty when the system folder is unknown.
 base::FilePath GetSystemCommandInterpreter();
 
-// Starts "cmd.exe /d /v:off /c k.bat" hidden, in |install_folder|, without
-// waiting: no path of the folder reaches the interpreter's expansion (nor
-// its delayed expansion, whatever the registry says), and no AutoRun
-// command runs first. False when "k.bat" is missing or the
-// interpreter does not start.
-bool LaunchUninstallBatch(const base::FilePath& install_folder);
+// Writes the batch file of |plan|, with its system and own folders filled
+// in here, into a new folder of its own that only the installer may change:
+// a protected folder (protected_folder_win.h) when |elevated|, else a new
+// folder in the user's own temporary folder. Its path, which holds no '%'
+// (the interpreter would expand it in the file's own name); empty, after
+// an error line, when it cannot be written so (nothing is left behind).
+base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated);
+
+// Starts "cmd.exe /d /v:off /s /c" on |batch| by its full path, hidden, in
+// the system folder, without waiting: no AutoRun command runs first, and a
+// '!' of a path the file names is not expanded, whatever the registry says.
+// False when the interpreter does not start.
+bool LaunchUninstallBatch(const base::FilePath& batch);
 
 }  // namespace installer
 

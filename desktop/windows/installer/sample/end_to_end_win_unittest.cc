@@ -46,6 +46,7 @@
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
 #include "desktop/windows/installer/test/installer_process_test_base_win.h"
@@ -921,12 +922,34 @@ TEST_F(EndToEndTest, TheFrontEndsLogGivesTheBackendsReason) {
 }
 
 // The folders above the install folder that the installation made go at
-// the uninstallation; the one the user had stays.
+// the uninstallation; the one the user had stays. That one may be a
+// drive's root, where every user may put programs: the clean-up batch file
+// runs none of those that a command interpreter would find there by a bare
+// name.
 TEST_F(EndToEndTest, UninstallRemovesTheParentFoldersTheInstallMade) {
   const base::FilePath existing = machine().Append(u"Existing");
   ASSERT_TRUE(base::FileUtil::CreateDirectory(existing));
   const base::FilePath made = existing.Append(u"Made");
   set_install_folder(made.Append(u"By Install").Append(u"Velna Browser"));
+  const base::FilePath ran = work().Append(u"ran");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(ran));
+  const std::u16string host = base::UTF8ToUTF16(VELNA_INSTALLER_TEST_HOST);
+  for (const char16_t* program :
+       {u"ping.exe", u"cmd.exe", u"tasklist.exe", u"find.exe"}) {
+    ASSERT_TRUE(base::CopyOneFile(base::FilePath(u"Z:" + host),
+                                  existing.Append(program)));
+  }
+  for (const char* program : {"ping", "cmd", "tasklist", "find", "rmdir"}) {
+    for (const char* extension : {".bat", ".cmd"}) {
+      const std::string name = std::string(program) + extension;
+      ASSERT_TRUE(test::WriteTextFile(existing.AppendASCII(name),
+                                      "@echo " + name + ">> \"" +
+                                          ran.Append(u"planted.txt").AsUTF8() +
+                                          "\"\r\n"));
+    }
+  }
+  ASSERT_TRUE(SetEnvironmentVariableW(test::kHostRecordVariable,
+                                      base::as_wcstr(ran.value() + u"\\")));
   const MachineState before = State();
 
   ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
@@ -934,9 +957,68 @@ TEST_F(EndToEndTest, UninstallRemovesTheParentFoldersTheInstallMade) {
       << Logs();
   ExpectInstalled("base");
   EXPECT_EQ(0u, Uninstall(nullptr, made)) << Logs();
+  SetEnvironmentVariableW(test::kHostRecordVariable, nullptr);
   EXPECT_FALSE(base::PathExists(made));
   EXPECT_TRUE(base::DirectoryExists(existing));
   EXPECT_EQ(before, State());
+  EXPECT_TRUE(base::FileEnumerator(ran, false, base::FileEnumerator::FILES)
+                  .Next()
+                  .empty())
+      << test::ReadFileContents(ran.Append(u"planted.txt"));
+}
+
+// A record that names a registry key none of the installer's rows writes
+// (another program's, planted where others could write) is refused by the
+// update and by the uninstall, which say so and change nothing; the key
+// stays. The genuine record still uninstalls.
+TEST_F(EndToEndTest, ARecordNamingAForeignKeyIsRefused) {
+  const std::u16string foreign =
+      u"Software\\VelnaTest\\EndToEnd-" +
+      base::UTF8ToUTF16(std::to_string(GetCurrentProcessId())) +
+      u"\\VictimVendor\\Policy";
+  base::win::RegKey victim;
+  ASSERT_EQ(ERROR_SUCCESS,
+            victim.Create(HKEY_CURRENT_USER, foreign.c_str(), KEY_SET_VALUE));
+  ASSERT_EQ(ERROR_SUCCESS, victim.WriteValue(u"v", u"kept"));
+  victim.Close();
+  const MachineState before = State();
+  ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
+                        u"--enable-installer-stats=0"))
+      << Logs();
+  const base::FilePath record = install_folder().Append(kInstallLogFileName);
+  const std::string genuine = test::ReadFileContents(record);
+  base::win::ScopedComInitializer com;
+  InstallLog log;
+  XmlDocument document;
+  ASSERT_TRUE(ReadInstallLog(&document, &log, record));
+  log.hkcu_keys.push_back({1, base::UTF16ToUTF8(foreign), {}});
+  ASSERT_TRUE(WriteInstallLog(&document, log, record));
+  const MachineState planted = State();
+
+  EXPECT_EQ(1u, Install(SampleString("packages.update.full_installer"),
+                        u"--enable-installer-stats=0"));
+  EXPECT_EQ(1u, RunUninstallCommand());
+  EXPECT_EQ(planted, State());
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, foreign));
+  const std::string refusal =
+      "Refusing the installation status file " + record.AsUTF8() +
+      ": it names the registry key HKEY_CURRENT_USER\\" +
+      base::UTF16ToUTF8(foreign);
+  const std::string logs = Logs();
+  size_t count = 0;
+  for (size_t at = logs.find(refusal); at != std::string::npos;
+       at = logs.find(refusal, at + 1)) {
+    ++count;
+  }
+  // Each refusing backend's log, and each front end's that repeats it.
+  EXPECT_LE(2u, count) << logs;
+
+  ASSERT_TRUE(test::WriteTextFile(record, genuine));
+  EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_EQ(before, State());
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, foreign));
+  RegDeleteTreeW(HKEY_CURRENT_USER, base::as_wcstr(foreign.substr(
+                                        0, foreign.rfind(u"\\VictimVendor"))));
 }
 
 // What a killed run left in the download folder goes at the next run,

@@ -145,8 +145,11 @@ bool WriteInstallLog(XmlDocument* document, const InstallLog& log,
 bool ReadInstallLog(XmlDocument* document, InstallLog* out,
                     const base::FilePath& path);
 
-// Reads kInstallLogFileName in |folder|, or kFormerInstallLogFileName when
-// the first does not exist.
+// kInstallLogFileName in |folder|, or kFormerInstallLogFileName when the
+// first does not exist.
+base::FilePath InstallLogPathInFolder(const base::FilePath& folder);
+
+// Reads InstallLogPathInFolder(|folder|).
 bool ReadInstallLogFromFolder(XmlDocument* document, InstallLog* out,
                               const base::FilePath& folder);
 #endif

@@ -26,11 +26,15 @@ bool ReadInstallLog(XmlDocument* document, InstallLog* out,
   return document->Load(path) && ReadInstallLogElements(document, out);
 }
 
+base::FilePath InstallLogPathInFolder(const base::FilePath& folder) {
+  const base::FilePath path = folder.Append(kInstallLogFileName);
+  return base::PathExists(path) ? path
+                                : folder.Append(kFormerInstallLogFileName);
+}
+
 bool ReadInstallLogFromFolder(XmlDocument* document, InstallLog* out,
                               const base::FilePath& folder) {
-  base::FilePath path = folder.Append(kInstallLogFileName);
-  if (!base::PathExists(path)) path = folder.Append(kFormerInstallLogFileName);
-  return ReadInstallLog(document, out, path);
+  return ReadInstallLog(document, out, InstallLogPathInFolder(folder));
 }
 
 }  // namespace installer

@@ -8,32 +8,13 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/common/version_info.h"
+#include "desktop/windows/installer/service/own_registry_rows_win.h"
 #include "desktop/windows/installer/service/placeholder_expansion.h"
 #include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 
 namespace installer {
-
-namespace {
-
-// The shallowest key that a clean-up may delete: "Software\Classes\x".
-constexpr int kMinDeletedKeyLevels = 3;
-
-// |path| with |levels| trailing components removed; empty when that would
-// leave fewer than kMinDeletedKeyLevels.
-std::u16string AncestorToDelete(std::u16string path, int levels) {
-  for (int i = 0; i < levels; ++i) {
-    size_t separator = path.rfind(u'\\');
-    if (separator == std::u16string::npos) return std::u16string();
-    path.resize(separator);
-  }
-  int components = path.empty() ? 0 : 1;
-  for (char16_t c : path) components += c == u'\\';
-  return components < kMinDeletedKeyLevels ? std::u16string() : path;
-}
-
-}  // namespace
 
 RegistryEntry::RegistryEntry(const RegistryEntryTemplate& row,
                              Delegate* delegate)
@@ -119,22 +100,24 @@ std::u16string RegistryEntry::ExpandPlaceholders(const char16_t* text) {
 }
 
 bool CleanUpInstallLogRegistry(HKEY root, const InstallLogRegistry& section,
+                               const OwnRegistryRows& own,
                                Transaction* transaction) {
   bool succeeded = true;
   for (const InstallLogKey& key : section) {
     VLOG(1) << "Cleanup for key " << key.path << " with depth "
             << key.clean_depth;
+    const std::string foreign = own.DescribeForeign(root, key);
+    if (!foreign.empty()) {
+      LOG(ERROR) << "Refusing to change " << foreign
+                 << ": the installer's own registry entries do not write it";
+      succeeded = false;
+      continue;
+    }
     std::u16string path = base::UTF8ToUTF16(key.path);
     if (key.clean_depth > 0) {
-      std::u16string target = AncestorToDelete(path, key.clean_depth - 1);
-      if (target.empty()) {
-        LOG(ERROR) << "Refusing to delete a key near the root for " << key.path
-                   << " with depth " << key.clean_depth;
-        succeeded = false;
-        continue;
-      }
       succeeded &= Transaction::RunOperation(
-          transaction, std::make_unique<DeleteRegKeyOperation>(root, target));
+          transaction, std::make_unique<DeleteRegKeyOperation>(
+                           root, KeyToDelete(path, key.clean_depth - 1)));
       continue;
     }
     for (const InstallLogValue& value : key.values) {

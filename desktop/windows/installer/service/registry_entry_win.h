@@ -22,6 +22,7 @@
 namespace installer {
 
 class Operation;
+class OwnRegistryRows;
 class Transaction;
 
 // The data of a row, read according to its type.
@@ -110,11 +111,14 @@ class RegistryEntry {
 // recorded under |root|: a key of clean depth d > 0 has the key d - 1
 // levels above it deleted with its subtree; a key of depth 0 has each
 // recorded value removed. Every operation runs into |transaction|, so the
-// clean-up can be rolled back. A deletion that would reach a key of fewer
-// than three levels ("Software\Classes") is refused: no template records
-// such a depth, and the log is a file its user may have changed. The walk
-// goes on after a failure; the result is false when anything failed.
+// clean-up can be rolled back. The log is a file that others may have
+// changed: a key whose clean-up would delete or change anything that no
+// row of |own| writes (also any key of fewer than three levels,
+// "Software\Classes") is refused, with an error line that names it. The
+// walk goes on after a refusal or a failure; the result is false when
+// anything was refused or failed.
 bool CleanUpInstallLogRegistry(HKEY root, const InstallLogRegistry& section,
+                               const OwnRegistryRows& own,
                                Transaction* transaction);
 
 }  // namespace installer

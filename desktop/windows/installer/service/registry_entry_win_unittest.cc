@@ -8,13 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "base/files/file_util.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_temp_dir.h"
 #include "desktop/windows/installer/common/version_info.h"
+#include "desktop/windows/installer/service/own_registry_rows_win.h"
+#include "desktop/windows/installer/service/registry_entry_tables_win.h"
+#include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
+#include "desktop/windows/installer/service/utils.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -338,10 +345,12 @@ TEST_F(RegistryEntryTest, CleanUpFollowsTheRecordedDepths) {
       ERROR_SUCCESS,
       RegSetKeyValueW(HKEY_CURRENT_USER, base::as_wcstr(test_key_ + u"\\Keep"),
                       L"z", REG_SZ, L"mine", 10));
+  RegistryEntry::Delegate* const placeholders[] = {&delegate_};
+  const OwnRegistryRows own(kRows, placeholders, u"");
 
   Transaction cleanup;
-  EXPECT_TRUE(
-      CleanUpInstallLogRegistry(HKEY_CURRENT_USER, delegate_.hkcu, &cleanup));
+  EXPECT_TRUE(CleanUpInstallLogRegistry(HKEY_CURRENT_USER, delegate_.hkcu, own,
+                                        &cleanup));
   EXPECT_FALSE(
       test::RegistryKeyExists(HKEY_CURRENT_USER, test_key_ + u"\\Clean\\A"));
   EXPECT_TRUE(
@@ -352,6 +361,32 @@ TEST_F(RegistryEntryTest, CleanUpFollowsTheRecordedDepths) {
   EXPECT_EQ(ERROR_FILE_NOT_FOUND,
             test::ReadRawRegistryValue(HKEY_CURRENT_USER, keep, u"y").result);
   // What the log does not name stays.
+  EXPECT_EQ(ERROR_SUCCESS,
+            test::ReadRawRegistryValue(HKEY_CURRENT_USER, keep, u"z").result);
+  // So does what it names but no row writes, and the refusal names it.
+  const std::u16string foreign = test_key_ + u"\\Foreign";
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetKeyValueW(HKEY_CURRENT_USER, base::as_wcstr(foreign), L"v",
+                            REG_SZ, L"v", 4));
+  {
+    test::ScopedLogCapture logs;
+    const InstallLogRegistry named = {
+        {1, base::UTF16ToUTF8(foreign), {}},
+        {0, base::UTF16ToUTF8(keep), {{"REG_SZ", "z", "mine"}}}};
+    EXPECT_FALSE(
+        CleanUpInstallLogRegistry(HKEY_CURRENT_USER, named, own, &cleanup));
+    for (const std::string& what :
+         {"the registry key HKEY_CURRENT_USER\\" + base::UTF16ToUTF8(foreign),
+          "the value z of the registry key HKEY_CURRENT_USER\\" +
+              base::UTF16ToUTF8(keep)}) {
+      EXPECT_TRUE(logs.Has(logging::LOG_ERROR,
+                           "Refusing to change " + what +
+                               ": the installer's own registry entries do "
+                               "not write it"))
+          << what;
+    }
+  }
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, foreign));
   EXPECT_EQ(ERROR_SUCCESS,
             test::ReadRawRegistryValue(HKEY_CURRENT_USER, keep, u"z").result);
 
@@ -375,12 +410,121 @@ TEST_F(RegistryEntryTest, CleanUpNeverDeletesATopLevelBranch) {
       {{4, key, {}}},
       {{1, "", {}}},
   };
+  // Not even rows of such depths make them the installer's own.
+  const RegistryEntryTemplate kRows[] = {
+      {u"Software\\VelnaTest", u"v", REG_SZ, kNoData, 1, nullptr, 0, 1},
+      {u"{Root}", u"v", REG_SZ, kNoData, 1, nullptr, 0, 2},
+      {u"{Root}", u"w", REG_SZ, kNoData, 1, nullptr, 0, 4},
+      {u"", u"v", REG_SZ, kNoData, 1, nullptr, 0, 1},
+  };
+  RegistryEntry::Delegate* const placeholders[] = {&delegate_};
+  const OwnRegistryRows own(kRows, placeholders, u"");
   for (const InstallLogRegistry& section : kDangerous) {
     Transaction cleanup;
     EXPECT_FALSE(
-        CleanUpInstallLogRegistry(HKEY_CURRENT_USER, section, &cleanup));
+        CleanUpInstallLogRegistry(HKEY_CURRENT_USER, section, own, &cleanup));
     EXPECT_TRUE(cleanup.empty());
     EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, test_key_));
+  }
+}
+
+// What the clean-up of an installation's record may touch: exactly what
+// the product's rows write for that installation, whatever the record's
+// letter case or spelling of the folder; nothing else it may name.
+TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  const base::FilePath folder = dir.GetPath().Append(u"Velna Browser x");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
+  wchar_t short_form[MAX_PATH] = {};
+  ASSERT_NE(0u, GetShortPathNameW(base::as_wcstr(folder.value()), short_form,
+                                  MAX_PATH));
+  const std::string product =
+      VersionInfo::GetProductName() + VersionInfo::GetStream();
+  const std::string classes = "Software\\Classes\\" + product;
+  const std::string uninstall =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
+      VersionInfo::GetProductName() + " ";
+  const std::string app_paths =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" +
+      GetBrowserExecutableName();
+  const std::string persisted =
+      "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
+      "Compatibility Assistant\\Persisted";
+  const HKEY kUser = HKEY_CURRENT_USER;
+  const HKEY kMachine = HKEY_LOCAL_MACHINE;
+  const struct {
+    const char* name;
+    HKEY root;
+    InstallLogKey key;
+    bool own;
+  } cases[] = {
+      {"programmatic id", kMachine, {1, classes, {}}, true},
+      {"in other letters", kUser, {1, base::ToLowerASCII(classes), {}}, true},
+      {"its command, two up",
+       kUser,
+       {2, classes + "\\shell\\open\\command", {}},
+       true},
+      {"its command, three up",
+       kUser,
+       {3, classes + "\\shell\\open\\command", {}},
+       false},
+      {"a user's dde topic",
+       kUser,
+       {1, classes + "\\shell\\open\\ddeexec\\Topic", {}},
+       true},
+      {"the machine's dde topic",
+       kMachine,
+       {1, classes + "\\shell\\open\\ddeexec\\Topic", {}},
+       false},
+      {"uninstall entry", kMachine, {1, uninstall + "1.2.3", {}}, true},
+      {"second uninstall entry", kUser, {1, uninstall + "1.2.34", {}}, true},
+      {"below an uninstall entry", kUser, {1, uninstall + "1.2\\x", {}}, false},
+      {"another program's entry", kUser, {1, uninstall + "Helper", {}}, false},
+      {"app paths values",
+       kUser,
+       {0, app_paths, {{"REG_SZ", "", ""}, {"REG_SZ", "path", ""}}},
+       true},
+      {"another app paths value",
+       kUser,
+       {0, app_paths, {{"REG_SZ", "Path", ""}, {"REG_SZ", "Other", ""}}},
+       false},
+      {"the app paths key", kUser, {1, app_paths, {}}, false},
+      {"the launcher's flag",
+       kUser,
+       {0, persisted, {{"REG_DWORD", folder.AsUTF8() + "\\Launcher.exe", ""}}},
+       true},
+      {"the flag by the short name",
+       kUser,
+       {0,
+        persisted,
+        {{"REG_DWORD",
+          base::UTF16ToUTF8(base::as_u16cstr(short_form)) + "\\Launcher.exe",
+          ""}}},
+       true},
+      {"where the record says it was made",
+       kUser,
+       {0, persisted, {{"REG_DWORD", "d:\\moved\\Launcher.exe", ""}}},
+       true},
+      {"another folder's flag",
+       kUser,
+       {0, persisted, {{"REG_DWORD", "C:\\Other\\Launcher.exe", ""}}},
+       false},
+      {"another vendor's key",
+       kMachine,
+       {1, "Software\\VictimVendor\\Policy", {}},
+       false},
+      {"the classes root", kUser, {2, classes, {}}, false},
+  };
+  const OwnRegistryRows own =
+      OwnRegistryRows::ForInstallation(folder, u"D:\\Moved\\");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string foreign = own.DescribeForeign(c.root, c.key);
+    EXPECT_EQ(c.own, foreign.empty()) << foreign;
+    InstallLog log;
+    (c.root == kUser ? log.hkcu_keys : log.hklm_keys).push_back(c.key);
+    EXPECT_EQ(foreign, own.FindForeign(log));
   }
 }
 

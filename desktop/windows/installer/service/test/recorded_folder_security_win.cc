@@ -19,6 +19,25 @@ bool SameFolder(const base::FilePath& a, const base::FilePath& b) {
              b.StripTrailingSeparators().value()) == 0;
 }
 
+// The fields of each line recorded for |folder|.
+std::vector<std::vector<std::string>> Lines(const base::FilePath& record,
+                                            const base::FilePath& folder) {
+  std::string text;
+  base::FileUtil::ReadFileToString(record, &text);
+  std::vector<std::vector<std::string>> lines;
+  for (const std::string& line :
+       base::SplitString(text, "\n", base::SplitWhitespace::kKeep,
+                         base::SplitFilter::kNonEmpty)) {
+    std::vector<std::string> fields = base::SplitString(
+        line, "\t", base::SplitWhitespace::kKeep, base::SplitFilter::kAll);
+    if (fields.size() >= 2 &&
+        SameFolder(base::FilePath(base::UTF8ToUTF16(fields[0])), folder)) {
+      lines.push_back(std::move(fields));
+    }
+  }
+  return lines;
+}
+
 }  // namespace
 
 RecordedFolderSecurity::RecordedFolderSecurity(const base::FilePath& record)
@@ -29,20 +48,17 @@ RecordedFolderSecurity::~RecordedFolderSecurity() = default;
 // static
 std::vector<std::u16string> RecordedFolderSecurity::History(
     const base::FilePath& record, const base::FilePath& folder) {
-  std::string text;
-  base::FileUtil::ReadFileToString(record, &text);
   std::vector<std::u16string> history;
-  for (const std::string& line :
-       base::SplitString(text, "\n", base::SplitWhitespace::kKeep,
-                         base::SplitFilter::kNonEmpty)) {
-    const size_t tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    if (SameFolder(base::FilePath(base::UTF8ToUTF16(line.substr(0, tab))),
-                   folder)) {
-      history.push_back(base::UTF8ToUTF16(line.substr(tab + 1)));
-    }
-  }
+  for (const std::vector<std::string>& fields : Lines(record, folder))
+    history.push_back(base::UTF8ToUTF16(fields[1]));
   return history;
+}
+
+// static
+bool RecordedFolderSecurity::MadeWithFirst(const base::FilePath& record,
+                                           const base::FilePath& folder) {
+  const std::vector<std::vector<std::string>> lines = Lines(record, folder);
+  return !lines.empty() && lines[0].size() == 3 && lines[0][2] == "created";
 }
 
 std::u16string RecordedFolderSecurity::Read(const base::FilePath& folder) {
@@ -55,20 +71,22 @@ std::u16string RecordedFolderSecurity::Read(const base::FilePath& folder) {
 bool RecordedFolderSecurity::Write(const base::FilePath& folder,
                                    const std::u16string& descriptor) {
   if (fail_writes_ || !base::DirectoryExists(folder)) return false;
-  return Append(folder, descriptor);
+  return Append(folder, descriptor, false);
 }
 
 bool RecordedFolderSecurity::Create(const base::FilePath& folder,
                                     const std::u16string& descriptor) {
   if (!CreateDirectoryW(base::as_wcstr(folder.value()), nullptr)) return false;
-  return Append(folder, descriptor);
+  return Append(folder, descriptor, true);
 }
 
 bool RecordedFolderSecurity::Append(const base::FilePath& folder,
-                                    const std::u16string& descriptor) {
+                                    const std::u16string& descriptor,
+                                    bool created) {
   // One write per line: the processes of a test append to one record.
-  const std::string line = base::UTF16ToUTF8(
-      folder.StripTrailingSeparators().value() + u"\t" + descriptor + u"\n");
+  const std::string line =
+      base::UTF16ToUTF8(folder.StripTrailingSeparators().value() + u"\t" +
+                        descriptor + (created ? u"\tcreated" : u"") + u"\n");
   base::win::ScopedHandle file(
       CreateFileW(base::as_wcstr(record_.value()), FILE_APPEND_DATA,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

@@ -2,8 +2,9 @@
 // file or folder, so the descriptors that the installer writes, and those
 // of the folders it creates, are appended to a record file that every
 // process of a test can share (one line each: the folder, a tab, the
-// descriptor). A folder's descriptor is the last one recorded for it, else
-// the one the system makes up.
+// descriptor, and for a creation a tab and "created"). A folder's
+// descriptor is the last one recorded for it, else the one the system
+// makes up.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TEST_RECORDED_FOLDER_SECURITY_WIN_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TEST_RECORDED_FOLDER_SECURITY_WIN_H_
@@ -26,6 +27,10 @@ class RecordedFolderSecurity : public FolderSecurity {
   // ignored), oldest first.
   static std::vector<std::u16string> History(const base::FilePath& record,
                                              const base::FilePath& folder);
+  // Whether the first descriptor recorded for |folder| is the one Create()
+  // made it with: it never had another.
+  static bool MadeWithFirst(const base::FilePath& record,
+                            const base::FilePath& folder);
 
   // Makes Write() fail, writing nothing, from now on.
   void FailWrites() { fail_writes_ = true; }
@@ -38,7 +43,8 @@ class RecordedFolderSecurity : public FolderSecurity {
               const std::u16string& descriptor) override;
 
  private:
-  bool Append(const base::FilePath& folder, const std::u16string& descriptor);
+  bool Append(const base::FilePath& folder, const std::u16string& descriptor,
+              bool created);
 
   const base::FilePath record_;
   bool fail_writes_ = false;

@@ -5,11 +5,13 @@
 #include "base/files/file_util.h"
 #include "base/files/system_path_win.h"
 #include "base/logging.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
 
 namespace installer {
 
-CreateFolderOperation::CreateFolderOperation(const base::FilePath& path)
-    : path_(path) {}
+CreateFolderOperation::CreateFolderOperation(const base::FilePath& path,
+                                             const std::u16string& descriptor)
+    : path_(path), descriptor_(descriptor) {}
 
 CreateFolderOperation::~CreateFolderOperation() = default;
 
@@ -27,12 +29,21 @@ bool CreateFolderOperation::Execute(Transaction* sub) {
     // Recorded first: levels made before a failure are removed by the
     // rollback that follows it.
     nearest_existing_ancestor_ = candidate;
-    if (!base::CreateDirectoryAndGetError(path_, nullptr)) break;
+    if (!CreateLevels(candidate)) break;
     VLOG(1) << "Folder created successfully";
     return true;
   }
   LOG(ERROR) << "Failed folder creation";
   return false;
+}
+
+bool CreateFolderOperation::CreateLevels(const base::FilePath& ancestor) {
+  if (descriptor_.empty())
+    return base::CreateDirectoryAndGetError(path_, nullptr);
+  const base::FilePath parent = path_.DirName();
+  return (parent == ancestor ||
+          base::CreateDirectoryAndGetError(parent, nullptr)) &&
+         GetFolderSecurity()->Create(path_, descriptor_);
 }
 
 void CreateFolderOperation::Rollback() {

@@ -1,10 +1,14 @@
 // CreateFolderOperation: creates a folder with all its missing parents and
 // remembers the nearest ancestor that existed; rollback removes the created
 // levels while they are empty, never that ancestor. An existing folder is
-// success and records nothing.
+// success and records nothing. With a security descriptor (SDDL), the
+// folder itself is made with it (FolderSecurity::Create), so that it is
+// never there without it; a folder that appears meanwhile fails then.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_CREATE_FOLDER_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_CREATE_FOLDER_OPERATION_H_
+
+#include <string>
 
 #include "base/files/file_path.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
@@ -13,14 +17,20 @@ namespace installer {
 
 class CreateFolderOperation : public Operation {
  public:
-  explicit CreateFolderOperation(const base::FilePath& path);
+  explicit CreateFolderOperation(const base::FilePath& path,
+                                 const std::u16string& descriptor = {});
   ~CreateFolderOperation() override;
 
   bool Execute(Transaction* sub) override;
   void Rollback() override;
 
  private:
+  // Makes |path_| and the levels below |ancestor|, its nearest existing
+  // ancestor.
+  bool CreateLevels(const base::FilePath& ancestor);
+
   const base::FilePath path_;
+  const std::u16string descriptor_;
   // Empty until the folder was created.
   base::FilePath nearest_existing_ancestor_;
 };

@@ -5,8 +5,10 @@
 
 #include "base/files/file_util.h"
 #include "base/test/scoped_temp_dir.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "gtest/gtest.h"
 
@@ -62,6 +64,45 @@ TEST_F(CreateFolderOperationTest, ExistingFolderRecordsNothing) {
   EXPECT_TRUE(log.Has(-1, "Folder already exists"));
   Transaction::Rollback(&transaction);
   EXPECT_TRUE(base::DirectoryExists(ancestor_));
+}
+
+// With a descriptor the folder is made with it, its missing parents
+// plainly; a folder someone made first fails, and a rollback removes only
+// what was made.
+TEST_F(CreateFolderOperationTest, AFolderWithADescriptorIsMadeWithIt) {
+  test::RecordedFolderSecurity security(temp_.GetPath().Append(u"record"));
+  internal::SetFolderSecurityForTesting(&security);
+  const base::FilePath folder = ancestor_.Append(u"a\\b");
+  const auto before = TakeFileTreeSnapshot(ancestor_);
+  Transaction transaction;
+  ASSERT_TRUE(Transaction::RunOperation(&transaction,
+                                        std::make_unique<CreateFolderOperation>(
+                                            folder, kProtectedFolderSecurity)));
+  EXPECT_TRUE(test::RecordedFolderSecurity::MadeWithFirst(
+      temp_.GetPath().Append(u"record"), folder));
+  EXPECT_TRUE(test::RecordedFolderSecurity::History(
+                  temp_.GetPath().Append(u"record"), folder.DirName())
+                  .empty());
+  Transaction::Rollback(&transaction);
+  EXPECT_EQ(before, TakeFileTreeSnapshot(ancestor_));
+
+  // Made by another between the look and the creation.
+  class Racing : public test::RecordedFolderSecurity {
+   public:
+    using RecordedFolderSecurity::RecordedFolderSecurity;
+    bool Create(const base::FilePath& folder,
+                const std::u16string& descriptor) override {
+      base::FileUtil::CreateDirectory(folder);
+      return RecordedFolderSecurity::Create(folder, descriptor);
+    }
+  } racing(temp_.GetPath().Append(u"record"));
+  internal::SetFolderSecurityForTesting(&racing);
+  EXPECT_FALSE(Transaction::RunOperation(
+      &transaction, std::make_unique<CreateFolderOperation>(
+                        folder, kProtectedFolderSecurity)));
+  Transaction::Rollback(&transaction);
+  EXPECT_FALSE(base::PathExists(folder.DirName()));
+  internal::SetFolderSecurityForTesting(nullptr);
 }
 
 TEST_F(CreateFolderOperationTest, PathThroughAFileFails) {

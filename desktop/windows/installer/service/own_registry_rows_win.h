@@ -1,0 +1,98 @@
+// The registry keys and values that the installer's own rows write for one
+// installation of this product: the one check every clean-up of an install
+// log goes through. A log lies in the install folder, which others may have
+// been able to change; whatever it names, the installer deletes or changes
+// only what its own rows write (see CleanUpInstallLogRegistry).
+//
+// Keys and value names compare ignoring case, as the registry compares
+// them. Immutable after construction; any thread.
+
+#ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_OWN_REGISTRY_ROWS_WIN_H_
+#define DESKTOP_WINDOWS_INSTALLER_SERVICE_OWN_REGISTRY_ROWS_WIN_H_
+
+#include <windows.h>
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+#include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/registry_entry_win.h"
+
+namespace installer {
+
+// Where the uninstall entries of every program live, below the root key.
+inline constexpr char16_t kUninstallKeysPath[] =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+class OwnRegistryRows {
+ public:
+  // |rows| with their placeholders answered by each of |placeholders| (not
+  // owned, used here only): a row stands for each of its expansions. A row
+  // whose key is exactly "{Uninstall}" stands for every key made of
+  // |uninstall_key_prefix| and a version with an optional number after it
+  // (digits and dots).
+  OwnRegistryRows(std::span<const RegistryEntryTemplate> rows,
+                  std::span<RegistryEntry::Delegate* const> placeholders,
+                  const std::u16string& uninstall_key_prefix);
+  OwnRegistryRows(const OwnRegistryRows&) = delete;
+  OwnRegistryRows& operator=(const OwnRegistryRows&) = delete;
+  ~OwnRegistryRows();
+
+  // The rows the registry step records for the installation of this
+  // product in |install_folder| (the main table and the row that hides the
+  // uninstall entry), with the folder as written, in its long and in its
+  // short form, and as |recorded_folder| (the folder its record names,
+  // where it was made; it may have been moved since).
+  static OwnRegistryRows ForInstallation(const base::FilePath& install_folder,
+                                         const std::u16string& recorded_folder);
+
+  // Empty when the clean-up of |key|, recorded under |root|, touches only
+  // what own rows write: for a clean depth d > 0 the key it deletes (d - 1
+  // levels above) is one that an own row's clean-up deletes; otherwise
+  // each recorded value is one an own row writes into that key. Else what
+  // it names, for a log line: "the registry key HKEY_CURRENT_USER\<path>"
+  // or "the value <name> of the registry key ...".
+  std::string DescribeForeign(HKEY root, const InstallLogKey& key) const;
+
+  // DescribeForeign of the first key of |log| that is not own, its
+  // HKEY_CURRENT_USER section first; empty when every key is.
+  std::string FindForeign(const InstallLog& log) const;
+
+ private:
+  struct Row {
+    // Null: any root.
+    HKEY root;
+    // The expanded key, or empty for the uninstall key.
+    std::u16string key;
+    // The expanded value name; empty for the default value.
+    std::u16string value_name;
+    int clean_depth;
+  };
+
+  // Whether |path| is |row|'s key.
+  bool IsRowKey(const Row& row, const std::u16string& path) const;
+  // Whether the clean-up of |row| deletes |target|.
+  bool DeletesKey(const Row& row, const std::u16string& target) const;
+
+  std::vector<Row> rows_;
+  std::u16string uninstall_key_prefix_;
+};
+
+// The error that refuses the install log |record| for |foreign| (as
+// DescribeForeign gives it).
+std::string RefusedRecordText(const base::FilePath& record,
+                              const std::string& foreign);
+
+// "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", or a number for another root.
+std::string RegistryRootName(HKEY root);
+
+// |path| with |levels| trailing components removed; empty when that would
+// leave fewer than three ("Software\Classes\x"): no clean-up deletes a key
+// nearer the root.
+std::u16string KeyToDelete(std::u16string path, int levels);
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_OWN_REGISTRY_ROWS_WIN_H_
