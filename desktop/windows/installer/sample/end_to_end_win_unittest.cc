@@ -453,15 +453,29 @@ TEST_F(EndToEndTest, FullInstallerInstallsUpdatesAndUninstalls) {
   EXPECT_NE(before.start_menu, installed.start_menu);
   EXPECT_NE(before.registry, installed.registry);
 
-  // A value that is no Boolean keeps what the installation has: its
-  // desktop shortcut stays, and the log says why.
+  // "off" is no plain Boolean and reads as false (no digits): the update
+  // removes the desktop shortcut and turns the browser's statistics off,
+  // and the log says how it read the values.
   ASSERT_EQ(0u, Install(SampleString("packages.update.full_installer"),
-                        u"--enable-installer-stats=0 --desktopshortcut=maybe"))
+                        u"--enable-installer-stats=0 --enable-stats=off "
+                        u"--desktopshortcut=off"))
       << Logs();
   ExpectInstalled("update");
-  EXPECT_EQ(ShortcutNames(installed.desktop), ShortcutNames(State().desktop));
-  EXPECT_NE(std::string::npos, Logs().find("Ignoring --desktopshortcut=maybe"))
-      << Logs();
+  EXPECT_EQ(ShortcutNames(before.desktop), ShortcutNames(State().desktop));
+  std::string prefs;
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(
+      install_folder().Append(u"installer_prefs.json"), &prefs));
+  std::unique_ptr<base::Value> prefs_value = base::JSONReader::Read(prefs);
+  base::DictionaryValue* prefs_dictionary = nullptr;
+  bool enable_stats = true;
+  ASSERT_TRUE(prefs_value && prefs_value->GetAsDictionary(&prefs_dictionary))
+      << prefs;
+  EXPECT_TRUE(prefs_dictionary->GetBoolean("enable_stats", &enable_stats));
+  EXPECT_FALSE(enable_stats) << prefs;
+  for (const char* line : {"Reading --desktopshortcut=off as false",
+                           "Reading --enable-stats=off as false"}) {
+    EXPECT_NE(std::string::npos, Logs().find(line)) << Logs();
+  }
   const std::u16string second_version = EntryValue(u"DisplayVersion");
   EXPECT_LT(base::Version(base::UTF16ToUTF8(first_version))
                 .CompareTo(base::Version(base::UTF16ToUTF8(second_version))),
