@@ -823,6 +823,34 @@ TEST_F(EndToEndTest, RefusedInstallFoldersSayWhy) {
   EXPECT_EQ(before, State());
 }
 
+// A refused start reports the fixed failure reason to the statistics
+// server: the folder, which names the user, stays in the log.
+TEST_F(EndToEndTest, ARefusedStartSendsNoFolderAsItsFailureReason) {
+  const base::FilePath file = machine().Append(u"afile.txt");
+  ASSERT_EQ(1, base::WriteBufferToFile(file, "x", 1));
+  LocalHttpServer server;
+  ASSERT_TRUE(server.Start(3000));
+  set_install_folder(file);
+  EXPECT_EQ(1,
+            RunAtMost(SamplePath(SampleString("packages.base.full_installer")),
+                      InstallArguments(u""), 60000));
+  EXPECT_NE(std::string::npos,
+            Logs().find("The install folder " + file.AsUTF8() +
+                        " is refused: it is a file"))
+      << Logs();
+  const std::vector<std::string> bodies = server.StatisticsBodies();
+  ASSERT_EQ(1u, bodies.size());
+  std::unique_ptr<base::Value> stats = base::JSONReader::Read(bodies[0]);
+  base::DictionaryValue* dictionary = nullptr;
+  ASSERT_TRUE(stats && stats->GetAsDictionary(&dictionary)) << bodies[0];
+  std::string reason;
+  EXPECT_TRUE(dictionary->GetString("failure_reason", &reason));
+  EXPECT_EQ("Attempting to start installation with invalid settings", reason);
+  int success = 1;
+  EXPECT_TRUE(dictionary->GetInteger("installation_success", &success));
+  EXPECT_EQ(0, success);
+}
+
 // A backslash before the closing quote makes the quote part of the folder
 // and swallows what follows, "--silent" included: the run is refused at
 // once, with the folder named; without the silent switch a message box
