@@ -52,6 +52,7 @@
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
 #include "desktop/windows/installer/test/product_registry_keys_win.h"
+#include "desktop/windows/installer/ui/installer_window_ids.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -692,6 +693,40 @@ TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
   }
 }
 
+// The pixels of |area| that differ clearly from the background around it
+// (the pixels just outside its four corners): text, a border, a picture.
+int PixelsUnlikeTheBackground(const sample::Screenshot& picture,
+                              const sample::ControlArea& area) {
+  auto pixel = [&](int x, int y) {
+    x = std::clamp(x, 0, picture.width - 1);
+    y = std::clamp(y, 0, picture.height - 1);
+    return picture.pixels[static_cast<size_t>(y) * picture.width + x];
+  };
+  const uint32_t around[] = {pixel(area.left - 2, area.top - 2),
+                             pixel(area.right + 1, area.top - 2),
+                             pixel(area.left - 2, area.bottom + 1),
+                             pixel(area.right + 1, area.bottom + 1)};
+  auto differs = [](uint32_t a, uint32_t b) {
+    for (int shift = 0; shift < 24; shift += 8) {
+      const int difference = static_cast<int>((a >> shift) & 0xFF) -
+                             static_cast<int>((b >> shift) & 0xFF);
+      if (difference > 64 || difference < -64) return true;
+    }
+    return false;
+  };
+  int count = 0;
+  for (int y = std::max(area.top, 0); y < std::min(area.bottom, picture.height);
+       ++y) {
+    for (int x = std::max(area.left, 0);
+         x < std::min(area.right, picture.width); ++x) {
+      const uint32_t here = pixel(x, y);
+      count += std::all_of(std::begin(around), std::end(around),
+                           [&](uint32_t back) { return differs(here, back); });
+    }
+  }
+  return count;
+}
+
 // The interactive front end, driven by messages to its controls through
 // its pages to the end of the install; the screenshots stay as artefacts in
 // the build's "test_artifacts" folder.
@@ -728,6 +763,18 @@ TEST_F(EndToEndTest, InteractiveInstallIsDrivenToTheEnd) {
     // A drawn window: its background picture alone has many colours.
     EXPECT_LT(16, sample::CountScreenshotColours(screenshot)) << screenshot;
   }
+  // The welcome picture shows the page as painted, not its background
+  // alone: the headline and both buttons stand out where they are.
+  sample::Screenshot welcome;
+  ASSERT_TRUE(sample::ReadScreenshot(result.screenshots[0], &welcome));
+  std::set<int> shown;
+  for (const sample::ControlArea& area : result.welcome_controls) {
+    shown.insert(area.id);
+    EXPECT_LT(20, PixelsUnlikeTheBackground(welcome, area)) << area.id;
+  }
+  EXPECT_EQ((std::set<int>{controls::kSlogan, controls::kAccept,
+                           controls::kOptionsButton}),
+            shown);
   ExpectInstalled("base");
 
   EXPECT_EQ(0u, Uninstall()) << Logs();
