@@ -76,8 +76,6 @@ class OwnFilesTest(unittest.TestCase):
             read(os.path.join(tree, "files_list")))
         self.assertEqual(b"Tiles\\logo.png\r\n",
                          read(os.path.join(tree, "root_files_list")))
-        self.assertEqual(read(self.launcher),
-                         read(os.path.join(tree, "launcher.exe")))
 
         full = read(os.path.join(out, "mybrowser_full_installer.exe"))
         image = read(self.installer)
@@ -109,10 +107,6 @@ class OwnFilesTest(unittest.TestCase):
             (["--files", with_launcher], "holds launcher.exe"),
             (["--files", self.files, "--root-files", same_name],
              "res/empty.dat"),
-            (["--files", self.files, "--packages", "base,update"],
-             "--packages base"),
-            (["--root-files", self.root, "--browser", self.launcher],
-             "--root-files goes with --files"),
         ]
         for arguments, message in cases:
             with self.subTest(arguments=arguments):

@@ -20,42 +20,28 @@ TEST(InstallerCallbacksTest, ReplyCarriesItsResult) {
   EXPECT_EQ(1223, received);
 }
 
-class Steps {
- public:
+struct Steps {
   void Start() { calls.push_back(UINT32_MAX); }
   void Copy(uint32_t index) { calls.push_back(index); }
-  base::WeakPtr<Steps> GetWeakPtr() { return weak_factory_.GetWeakPtr(); }
 
   std::vector<uint32_t> calls;
-
- private:
-  base::WeakPtrFactory<Steps> weak_factory_{this};
+  base::WeakPtrFactory<Steps> weak_factory{this};
 };
 
-// Each closure keeps its own bound index, and one bound through a weak
-// pointer does nothing once its object is gone.
+// Each closure keeps its own bound index; one bound through a weak pointer
+// does nothing once its object is gone.
 TEST(InstallerCallbacksTest, MemberFunctionsWithAndWithoutIndex) {
-  base::Closure start_later, copy_later;
+  base::Closure copy_later;
   {
     Steps steps;
-    const base::Closure start = BindMemberFunction(&Steps::Start, &steps);
-    const base::Closure copy =
-        BindMemberFunctionWithUint(&Steps::Copy, &steps, 7);
-    const base::Closure last =
-        BindMemberFunctionWithUint(&Steps::Copy, &steps, UINT32_MAX - 1);
-    copy.Run();
-    start.Run();
-    last.Run();
-    copy.Run();
-    EXPECT_EQ((std::vector<uint32_t>{7, UINT32_MAX, UINT32_MAX - 1, 7}),
-              steps.calls);
-    start_later = BindMemberFunction(&Steps::Start, steps.GetWeakPtr());
-    copy_later =
-        BindMemberFunctionWithUint(&Steps::Copy, steps.GetWeakPtr(), 3);
+    BindMemberFunctionWithUint(&Steps::Copy, &steps, 7).Run();
+    BindMemberFunction(&Steps::Start, &steps).Run();
+    copy_later = BindMemberFunctionWithUint(
+        &Steps::Copy, steps.weak_factory.GetWeakPtr(), UINT32_MAX - 1);
     copy_later.Run();
-    EXPECT_EQ(3u, steps.calls.back());
+    EXPECT_EQ((std::vector<uint32_t>{7, UINT32_MAX, UINT32_MAX - 1}),
+              steps.calls);
   }
-  start_later.Run();
   copy_later.Run();
 }
 
