@@ -30,6 +30,12 @@ Usage:
       --launcher EXE --browser EXE --branding JSON [--images DIR]
   make_sample_package.py --out DIR --packages base --bulk TREE ...
       (the benchmark's package: TREE's files join the versioned files)
+  make_sample_package.py --out DIR --installer EXE --launcher EXE
+      --branding JSON --files TREE [--root-files TREE]
+      [--tracking-data TEXT]
+      (a package of one's own: TREE's files, <base>.exe among them, are the
+      versioned files, the other tree's the root files; one full installer
+      and the net installer)
 """
 
 import argparse
@@ -113,8 +119,41 @@ def tile_manifest():
             "</Application>\r\n").encode()
 
 
+def tree_files(tree):
+    """{relative path (with "/"): source path} of the files below |tree|."""
+    files = {}
+    for folder, dirs, names in os.walk(tree):
+        dirs.sort()
+        for name in sorted(names):
+            path = os.path.join(folder, name)
+            files[os.path.relpath(path, tree).replace(os.sep, "/")] = path
+    return files
+
+
+def own_files(args, base_name):
+    """The versioned and root files of a package of one's own."""
+    versioned = tree_files(args.files)
+    if base_name + ".exe" not in versioned:
+        raise SystemExit("%s holds no %s.exe" % (args.files, base_name))
+    for reserved in ("installer.exe", "launcher.exe", "files_list",
+                     "root_files_list"):
+        if reserved in versioned:
+            raise SystemExit("%s holds %s, which the package makes itself" %
+                             (args.files, reserved))
+    versioned["installer.exe"] = read(args.installer)
+    root = tree_files(args.root_files) if args.root_files else {}
+    # Both lists name paths inside the one package tree.
+    both = sorted(set(versioned) & set(root))
+    if both:
+        raise SystemExit("versioned and root files of the same name: %s" %
+                         ", ".join(both))
+    return versioned, root
+
+
 def package_files(label, args, base_name):
     """{relative path (with "/"): bytes} of the versioned and root files."""
+    if args.files:
+        return own_files(args, base_name)
     rng = random.Random("velna-sample-" + label)
     versioned = {
         "installer.exe": read(args.installer if label == "base"
@@ -145,14 +184,8 @@ def package_files(label, args, base_name):
 
 
 def bulk_files(tree):
-    files = {}
-    for folder, dirs, names in os.walk(tree):
-        dirs.sort()
-        for name in sorted(names):
-            path = os.path.join(folder, name)
-            relative = os.path.relpath(path, tree).replace(os.sep, "/")
-            files["bulk/" + relative] = path
-    return files
+    return {"bulk/" + relative: path
+            for relative, path in tree_files(tree).items()}
 
 
 def list_text(paths):
@@ -160,17 +193,21 @@ def list_text(paths):
 
 
 def stage(tree, versioned, root, bulk, launcher):
-    """Writes the package tree; returns the lines of the two lists."""
+    """Writes the package tree; returns the lines of the two lists. A file's
+    data is its bytes, or the path of a file to copy."""
     shutil.rmtree(tree, ignore_errors=True)
     files_lines = (["installer.exe"] +
                    sorted(p for p in versioned if p != "installer.exe") +
                    sorted(bulk))
     root_lines = sorted(root)
-    for path, data in list(versioned.items()) + list(root.items()):
-        write(os.path.join(tree, path), data)
-    for path, source in bulk.items():
-        os.makedirs(os.path.dirname(os.path.join(tree, path)), exist_ok=True)
-        shutil.copyfile(source, os.path.join(tree, path))
+    for path, data in (list(versioned.items()) + list(root.items()) +
+                       list(bulk.items())):
+        if isinstance(data, bytes):
+            write(os.path.join(tree, path), data)
+        else:
+            os.makedirs(os.path.dirname(os.path.join(tree, path)),
+                        exist_ok=True)
+            shutil.copyfile(data, os.path.join(tree, path))
     shutil.copyfile(launcher, os.path.join(tree, "launcher.exe"))
     write(os.path.join(tree, "files_list"), list_text(files_lines))
     write(os.path.join(tree, "root_files_list"), list_text(root_lines))
@@ -241,17 +278,30 @@ def main():
     parser.add_argument("--installer", required=True)
     parser.add_argument("--update-installer")
     parser.add_argument("--launcher", required=True)
-    parser.add_argument("--browser", required=True)
+    parser.add_argument("--browser")
     parser.add_argument("--branding", required=True)
     parser.add_argument("--images", default=os.path.join(
         ROOT, "desktop", "windows", "installer", "resources", "images"))
-    parser.add_argument("--packages", default="base,update")
+    parser.add_argument("--packages")
     parser.add_argument("--bulk", help="a tree added to the base package")
+    parser.add_argument("--files", help="the versioned files of a package "
+                        "of one's own, instead of the sample's")
+    parser.add_argument("--root-files", help="with --files: the files of "
+                        "the install folder's root")
+    parser.add_argument("--tracking-data", default=TRACKING_DATA.decode(),
+                        help="the text the net installer carries")
     parser.add_argument("--archive-options", default=DEFAULT_ARCHIVE_OPTIONS,
                         help="7zz options of the archive after -t7z, in one "
                         "argument: --archive-options=\"-m0=LZMA2 -mx=9\"")
     args = parser.parse_args()
-    labels = args.packages.split(",")
+    labels = (args.packages or ("base" if args.files else "base,update")
+              ).split(",")
+    if args.files and labels != ["base"]:
+        parser.error("--files makes one package: --packages base")
+    if args.root_files and not args.files:
+        parser.error("--root-files goes with --files")
+    if not args.files and not args.browser:
+        parser.error("the sample packages need --browser")
     if "update" in labels and not args.update_installer:
         parser.error("the update package needs --update-installer")
     with open(args.branding, encoding="utf-8") as f:
@@ -267,9 +317,10 @@ def main():
 
     image = read(args.installer)
     net = "%s_net_installer.exe" % base_name
-    write(os.path.join(out, net), image + payload.trailer(TRACKING_DATA))
+    tracking_data = args.tracking_data.encode()
+    write(os.path.join(out, net), image + payload.trailer(tracking_data))
     manifest["net_installer"] = net
-    manifest["tracking_data"] = TRACKING_DATA.decode()
+    manifest["tracking_data"] = args.tracking_data
     with open(os.path.join(out, "sample.json.tmp"), "w",
               encoding="utf-8") as f:
         json.dump(manifest, f, indent=1, ensure_ascii=False)

@@ -211,12 +211,15 @@ key="$(uninstall_key)"
 uninstall_command="$(reg_value "$uninstall_root\\$key" UninstallString)"
 folder="$(reg_value "$uninstall_root\\$key" InstallLocation)"
 check "the update kept the install folder" test "$folder" = "$first_folder"
-echo "command: $uninstall_command --silent"
+# The uninstall would send the installer's statistics: the installation
+# keeps the statistics choice of the browser, which is on.
+echo "command: $uninstall_command --silent --enable-installer-stats=0"
 touch "$work/marker"
 sleep 1
 status=0
 # The uninstall entry's command, as "Apps & features" runs it.
-printf '%s --silent\r\nexit /b %%ERRORLEVEL%%\r\n' "$uninstall_command" \
+printf '%s --silent --enable-installer-stats=0\r\nexit /b %%ERRORLEVEL%%\r\n' \
+  "$uninstall_command" \
   >"$work/uninstall.bat"
 wine cmd /d /c "$(winepath -w "$work/uninstall.bat")" </dev/null \
   >>"$work/installer_output.txt" 2>&1 || status=$?

@@ -78,7 +78,9 @@ ComPtr<IPropertyStore> GetLinkPropertyStore(IShellLinkW* link) {
 
 bool AppIdAndDualModeApply() { return GetWindowsVersion() >= kVersionWin7; }
 
-// Sets the fields of step 4 in order; the first failure gives false.
+// Sets the target, working folder, arguments (else keeps the old link's),
+// description and icon that |properties| carry, in that order; the first
+// failure gives false.
 bool SetLinkFields(IShellLinkW* link, IShellLinkW* old_link,
                    const ShortcutProperties& properties) {
   const uint32_t options = properties.options;

@@ -268,6 +268,10 @@ ResolvedCrashKeys ResolveCrashKeys(const CrashKeyEntries& entries) {
   return keys;
 }
 
+bool IsBrowserProcessCrash(const ResolvedCrashKeys& keys) {
+  return keys.process_type == kBrowserProcessType;
+}
+
 void AddTextLogFields(const ResolvedCrashKeys& keys,
                       const CrashEnvironment& environment, FormFields* fields) {
   AddEmailField(environment, kEmailField, fields);
@@ -277,7 +281,7 @@ void AddTextLogFields(const ResolvedCrashKeys& keys,
                 keys.uptime_ms->substr(0, keys.uptime_ms->size() - 3));
   }
   if (!keys.origin.empty()) SetIfAbsent(fields, kOriginField, keys.origin);
-  if (keys.process_type != kBrowserProcessType && !keys.active_url.empty())
+  if (!IsBrowserProcessCrash(keys) && !keys.active_url.empty())
     SetIfAbsent(fields, kUrlField, keys.active_url);
 }
 

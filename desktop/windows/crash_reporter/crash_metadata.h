@@ -109,6 +109,9 @@ struct ResolvedCrashKeys {
   std::u16string origin;
 };
 ResolvedCrashKeys ResolveCrashKeys(const CrashKeyEntries& entries);
+// True when the crashed process is the browser process: its first
+// "process_type" entry is "browser".
+bool IsBrowserProcessCrash(const ResolvedCrashKeys& keys);
 
 // --- Form fields.
 

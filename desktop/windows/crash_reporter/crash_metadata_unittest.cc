@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -134,6 +135,27 @@ TEST(CrashMetadataTest, ResolvesEachKeyInOnePass) {
   EXPECT_FALSE(none.process_type);
   EXPECT_FALSE(none.crash_guid);
   EXPECT_EQ(u"", none.modules);
+}
+
+// The first "process_type" entry decides, compared exactly.
+TEST(CrashMetadataTest, BrowserProcessCrash) {
+  const struct {
+    Keys keys;
+    bool browser;
+  } cases[] = {
+      {{{u"process_type", u"browser"}}, true},
+      {{{u"process_type", u"browser"}, {u"process_type", u"renderer"}}, true},
+      {{{u"process_type", u"renderer"}, {u"process_type", u"browser"}}, false},
+      {{{u"process_type", u"Browser"}}, false},
+      {{{u"process_type", u""}}, false},
+      {{{u"active_url", u"browser"}}, false},
+      {{}, false},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(cases[i].browser,
+              IsBrowserProcessCrash(ResolveCrashKeys(cases[i].keys.entries())))
+        << i;
+  }
 }
 
 TEST(CrashMetadataTest, TextLogFields) {

@@ -20,23 +20,20 @@ bool ParseBoolSwitchValue(base::StringPiece16 value) {
   return false;
 }
 
-bool ReadBoolSwitchValue(base::StringPiece16 value, bool* result) {
-  if (base::EqualsCaseInsensitiveASCII16(value, "no") ||
+bool IsPlainBoolSwitchValue(base::StringPiece16 value) {
+  if (value.empty() || base::EqualsCaseInsensitiveASCII16(value, "yes") ||
+      base::EqualsCaseInsensitiveASCII16(value, "true") ||
+      base::EqualsCaseInsensitiveASCII16(value, "no") ||
       base::EqualsCaseInsensitiveASCII16(value, "false")) {
-    *result = false;
     return true;
   }
   size_t i = 0;
-  if (!value.empty() && (value[0] == u'+' || value[0] == u'-')) ++i;
-  const bool number = i < value.size();
+  if (value[0] == u'+' || value[0] == u'-') ++i;
+  if (i == value.size()) return false;
   for (; i < value.size(); ++i) {
-    if (value[i] < u'0' || value[i] > u'9') break;
+    if (value[i] < u'0' || value[i] > u'9') return false;
   }
-  const bool accepted = value.empty() || (number && i == value.size()) ||
-                        base::EqualsCaseInsensitiveASCII16(value, "yes") ||
-                        base::EqualsCaseInsensitiveASCII16(value, "true");
-  if (accepted) *result = ParseBoolSwitchValue(value);
-  return accepted;
+  return true;
 }
 
 std::u16string FormatBoolSwitchValue(bool value) { return value ? u"1" : u"0"; }

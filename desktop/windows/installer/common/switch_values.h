@@ -16,12 +16,11 @@ namespace installer {
 // is not 0.
 bool ParseBoolSwitchValue(base::StringPiece16 value);
 
-// The accepted spellings of a Boolean value: empty (false); "yes", "true",
+// Whether |value| is a plain spelling of a Boolean: empty; "yes", "true",
 // "no" or "false" in any ASCII letter case; a whole decimal number with at
-// most one leading sign, true when it is not 0. True with |*result| set for
-// those; false (|*result| untouched) for any other text, which a caller
-// treats as if the switch were absent.
-bool ReadBoolSwitchValue(base::StringPiece16 value, bool* result);
+// most one leading sign. Other text still has its reading above ("off" and
+// "maybe" read as false, "2x" as true), which a caller says in its log.
+bool IsPlainBoolSwitchValue(base::StringPiece16 value);
 
 // "1" or "0".
 std::u16string FormatBoolSwitchValue(bool value);

@@ -5,71 +5,57 @@
 namespace installer {
 namespace {
 
+// Every value has a reading; the values that are not plain spellings are
+// the ones a caller warns about.
 TEST(SwitchValuesTest, BooleanValues) {
   struct {
     const char16_t* text;
     bool value;
+    bool plain;
   } cases[] = {
-      {u"", false},
-      {u"0", false},
-      {u"1", true},
-      {u"2", true},
-      {u"yes", true},
-      {u"YeS", true},
-      {u"TRUE", true},
-      {u"true", true},
-      {u"no", false},
-      {u"false", false},
-      {u"x", false},
-      {u"yes!", false},
-      {u"-1", true},
-      {u"+0", false},
-      {u"-0", false},
-      {u"00", false},
-      {u"007", true},
-      {u"1x", true},
-      {u"x1", false},
-      {u"+", false},
+      {u"", false, true},
+      {u"0", false, true},
+      {u"1", true, true},
+      {u"2", true, true},
+      {u"yes", true, true},
+      {u"YeS", true, true},
+      {u"TRUE", true, true},
+      {u"true", true, true},
+      {u"no", false, true},
+      {u"No", false, true},
+      {u"false", false, true},
+      {u"FALSE", false, true},
+      {u"-1", true, true},
+      {u"+0", false, true},
+      {u"-0", false, true},
+      {u"00", false, true},
+      {u"007", true, true},
       // Far beyond 32 bits: still a non-zero number.
-      {u"99999999999999999999", true},
-      {u"00000000000000000000", false},
+      {u"99999999999999999999", true, true},
+      {u"00000000000000000000", false, true},
+      // No digits at the start: 0.
+      {u"off", false, false},
+      {u"on", false, false},
+      {u"maybe", false, false},
+      {u"x", false, false},
+      {u"x1", false, false},
+      {u"yes!", false, false},
+      {u"+", false, false},
+      {u"-", false, false},
+      {u" 2", false, false},
+      // The number that starts the text.
+      {u"1x", true, false},
+      {u"2x", true, false},
+      {u"0x1", false, false},
+      {u"-3 ", true, false},
       // Wide digits are not decimal digits.
-      {u"\uFF11", false},
+      {u"\uFF11", false, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(c.value, ParseBoolSwitchValue(c.text)) << std::string(
-        c.text, c.text + std::char_traits<char16_t>::length(c.text));
-  }
-}
-
-// Only the spellings that mean what they say are accepted; anything else
-// keeps a switch's default rather than reading as 0 or 1 by accident.
-TEST(SwitchValuesTest, AcceptedSpellings) {
-  struct {
-    const char16_t* text;
-    bool accepted;
-    bool value;
-  } cases[] = {
-      {u"", true, false},        {u"0", true, false},
-      {u"1", true, true},        {u"2", true, true},
-      {u"-1", true, true},       {u"+0", true, false},
-      {u"007", true, true},      {u"99999999999999999999", true, true},
-      {u"yes", true, true},      {u"TRUE", true, true},
-      {u"No", true, false},      {u"false", true, false},
-      {u"FALSE", true, false},   {u"maybe", false, false},
-      {u"banana", false, false}, {u"x", false, false},
-      {u"1x", false, false},     {u"x1", false, false},
-      {u"+", false, false},      {u"-", false, false},
-      {u"yes!", false, false},   {u" 1", false, false},
-      {u"on", false, false},     {u"\uFF11", false, false},
-  };
-  for (const auto& c : cases) {
-    const std::string text(c.text,
-                           c.text + std::char_traits<char16_t>::length(c.text));
-    bool value = !c.value;
-    EXPECT_EQ(c.accepted, ReadBoolSwitchValue(c.text, &value)) << text;
-    // Untouched when refused.
-    EXPECT_EQ(c.value, c.accepted ? value : !value) << text;
+    SCOPED_TRACE(std::string(
+        c.text, c.text + std::char_traits<char16_t>::length(c.text)));
+    EXPECT_EQ(c.value, ParseBoolSwitchValue(c.text));
+    EXPECT_EQ(c.plain, IsPlainBoolSwitchValue(c.text));
   }
 }
 

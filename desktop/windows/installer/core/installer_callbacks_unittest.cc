@@ -1,5 +1,10 @@
 #include "desktop/windows/installer/core/installer_callbacks.h"
 
+#include <stdint.h>
+
+#include <vector>
+
+#include "base/memory/weak_ptr.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -13,6 +18,31 @@ TEST(InstallerCallbacksTest, ReplyCarriesItsResult) {
   EXPECT_EQ(0, received);
   bound.Run();
   EXPECT_EQ(1223, received);
+}
+
+struct Steps {
+  void Start() { calls.push_back(UINT32_MAX); }
+  void Copy(uint32_t index) { calls.push_back(index); }
+
+  std::vector<uint32_t> calls;
+  base::WeakPtrFactory<Steps> weak_factory{this};
+};
+
+// Each closure keeps its own bound index; one bound through a weak pointer
+// does nothing once its object is gone.
+TEST(InstallerCallbacksTest, MemberFunctionsWithAndWithoutIndex) {
+  base::Closure copy_later;
+  {
+    Steps steps;
+    BindMemberFunctionWithUint(&Steps::Copy, &steps, 7).Run();
+    BindMemberFunction(&Steps::Start, &steps).Run();
+    copy_later = BindMemberFunctionWithUint(
+        &Steps::Copy, steps.weak_factory.GetWeakPtr(), UINT32_MAX - 1);
+    copy_later.Run();
+    EXPECT_EQ((std::vector<uint32_t>{7, UINT32_MAX, UINT32_MAX - 1}),
+              steps.calls);
+  }
+  copy_later.Run();
 }
 
 }  // namespace

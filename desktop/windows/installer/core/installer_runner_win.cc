@@ -140,13 +140,17 @@ bool InstallerRunner::Start(Settings* settings) {
                      "The previous installer backend is still running");
   }
   if (settings->operation() == kOperationUnknown) {
+    // The folder may name the user: it stays in the log, out of the
+    // detail that goes to the statistics.
+    const char kInvalidSettings[] =
+        "Attempting to start installation with invalid settings";
     const Status& status = *settings->GetStatus();
-    return FailStart(
-        kIdsLocationRefused,
-        "Attempting to start installation with invalid settings: the "
-        "install folder " +
-            status.install_folder.AsUTF8() +
-            " is refused: " + GetFolderRefusal(status, settings->uninstall()));
+    LOG(ERROR) << kInvalidSettings << ": the install folder "
+               << status.install_folder << " is refused: "
+               << GetFolderRefusal(status, settings->uninstall());
+    observers_.Notify(&InstallerObserver::OnError, kIdsLocationRefused,
+                      std::u16string(), std::string(kInvalidSettings));
+    return false;
   }
   settings->set_initialized(false);
   settings_ = settings;

@@ -379,13 +379,10 @@ TEST_F(InstallerRunnerTest, StartFailures) {
        internal::GetInstallFolderMutexName(
            base::FilePath(upper_with_separator)),
        u"", "Error(37057,,Could not acquire installer mutex)"},
-      // The reason with the folder.
+      // Without the folder, which names the user; the log has it.
       {"no operation", u"", dir().Append(u"a<b").value(),
        "Error(37058,,Attempting to start installation with invalid "
-       "settings: the install folder " +
-           dir().Append(u"a<b").AsUTF8() +
-           " is refused: it is not a valid path: a name holds the character "
-           "<)"},
+       "settings)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -56,6 +56,7 @@
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/install_path_lengths.h"
 #include "desktop/windows/installer/core/installer.h"
+#include "desktop/windows/installer/core/installer_callbacks.h"
 #include "desktop/windows/installer/core/installer_rights_win.h"
 #include "desktop/windows/installer/core/pref_default_overrides_fetcher.h"
 #include "desktop/windows/installer/core/preserve_file_operation_win.h"
@@ -488,14 +489,16 @@ void SetProfileDeleterForTesting(ProfileDeleter deleter) {
 // --- Files.
 
 void Installer::StepCopyFiles(uint32_t index) {
-  StepCopyFile(index, files_list_,
-               base::Bind(&Installer::StepCopyFiles, this, index + 1),
-               &install_log_.files, false);
+  StepCopyFile(
+      index, files_list_,
+      BindMemberFunctionWithUint(&Installer::StepCopyFiles, this, index + 1),
+      &install_log_.files, false);
 }
 
 void Installer::StepCopyRootFiles(uint32_t index) {
   StepCopyFile(index, root_files_list_,
-               base::Bind(&Installer::StepCopyRootFiles, this, index + 1),
+               BindMemberFunctionWithUint(&Installer::StepCopyRootFiles, this,
+                                          index + 1),
                &install_log_.root_files, true);
 }
 

@@ -24,6 +24,7 @@
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/install_path_lengths.h"
 #include "desktop/windows/installer/core/installer.h"
+#include "desktop/windows/installer/core/installer_callbacks.h"
 #include "desktop/windows/installer/core/installer_rights_win.h"
 #include "desktop/windows/installer/core/installer_step_count.h"
 #include "desktop/windows/installer/core/profile_deletion_guard.h"
@@ -52,10 +53,10 @@ class DefaultStepFactory : public InstallerStepFactory {
   std::vector<base::Closure> BuildSteps(
       Installer* installer, InstallationOperation operation) override {
     auto step = [installer](void (Installer::*method)()) {
-      return base::Bind(method, installer);
+      return BindMemberFunction(method, installer);
     };
     auto copy_step = [installer](void (Installer::*method)(uint32_t)) {
-      return base::Bind(method, installer, uint32_t{0});
+      return BindMemberFunctionWithUint(method, installer, 0);
     };
     switch (operation) {
       case kOperationInstalling:

@@ -198,11 +198,8 @@ class Settings {
   // Defaults, then the setting switches of the command line.
   void ReadSettingsFromCommandLine();
   bool HasSwitch(const char* name) const;
-  // Whether the Boolean switch |name| is given with an accepted value (see
-  // ReadBoolSwitchValue); one given with another value counts as absent,
-  // so that the switch keeps its default, and is logged as a warning.
-  bool HasBoolSwitch(const char* name) const;
-  // The Boolean value of switch |name| (false unless accepted).
+  // The Boolean value of switch |name| (ParseBoolSwitchValue); a value
+  // that is no plain spelling is logged as a warning with its reading.
   bool SwitchValue(const char* name) const;
   // Stores |value|, logs it under |label| and tells the observers.
   bool AcceptSetting(bool* field, bool value, const char* label);

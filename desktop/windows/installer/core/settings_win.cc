@@ -179,7 +179,7 @@ Settings::Settings(const base::CommandLine& command_line, bool uninstall,
   VLOG(1) << "Initializing settings";
 
   if (uninstall_) {
-    SetDeleteProfile(HasBoolSwitch(switches::kDeleteUserProfile) &&
+    SetDeleteProfile(HasSwitch(switches::kDeleteUserProfile) &&
                      SwitchValue(switches::kDeleteUserProfile));
     SetInstallFolderFromString(
         InstallationInfo::GetInstance()->install_folder().value());
@@ -206,24 +206,17 @@ bool Settings::HasSwitch(const char* name) const {
   return command_line_.HasSwitch(name);
 }
 
-bool Settings::HasBoolSwitch(const char* name) const {
-  if (!command_line_.HasSwitch(name)) return false;
-  bool value = false;
+bool Settings::SwitchValue(const char* name) const {
   const std::u16string text = command_line_.GetSwitchValueNative(name);
-  if (ReadBoolSwitchValue(text, &value)) return true;
+  const bool value = ParseBoolSwitchValue(text);
   // Once per switch: the settings read the command line again after each
   // inspection.
-  if (warned_switches_.insert(name).second) {
-    LOG(WARNING) << "Ignoring --" << name << "=" << text
-                 << ": not one of the accepted values 1, 0, true, false, yes, "
-                    "no (or a whole number); the switch keeps its default";
+  if (!IsPlainBoolSwitchValue(text) && warned_switches_.insert(name).second) {
+    LOG(WARNING) << "Reading --" << name << "=" << text << " as "
+                 << (value ? "true" : "false")
+                 << ": the plain values are 1, 0, true, false, yes, no and "
+                    "whole numbers";
   }
-  return false;
-}
-
-bool Settings::SwitchValue(const char* name) const {
-  bool value = false;
-  ReadBoolSwitchValue(command_line_.GetSwitchValueNative(name), &value);
   return value;
 }
 
@@ -305,7 +298,7 @@ bool Settings::SetMode(InstallationMode mode) {
       base::FilePath::CompareIgnoreCase(
           status_->install_folder.value(),
           GetDefaultInstallFolder(kFolderFromRegistry).value()) == 0;
-  const bool keep_single_profile = HasBoolSwitch(switches::kSingleProfile);
+  const bool keep_single_profile = HasSwitch(switches::kSingleProfile);
   bool result = false;
   switch (mode) {
     case kModeAllUsers:
@@ -396,7 +389,7 @@ void Settings::OnStatusFetched(std::unique_ptr<Status> status) {
   LOG(INFO) << "Operation: " << operation_;
 
   if (!status_->existing_installation && !status_->tamsel_installation) {
-    if (!uninstall_ && !HasBoolSwitch(switches::kSingleProfile)) {
+    if (!uninstall_ && !HasSwitch(switches::kSingleProfile)) {
       single_profile_ = status_->single_profile != kNotSet
                             ? status_->single_profile == 1
                             : copy_only_;
@@ -431,19 +424,19 @@ void Settings::AdoptExistingInstallation() {
     return;
   }
   single_profile_ = status.single_profile == 1;
-  if (!HasBoolSwitch(switches::kDesktopShortcut))
+  if (!HasSwitch(switches::kDesktopShortcut))
     desktop_shortcut_ = status.desktop_shortcut_exists;
-  if (!HasBoolSwitch(switches::kStartMenuShortcut))
+  if (!HasSwitch(switches::kStartMenuShortcut))
     start_menu_shortcut_ = status.start_menu_shortcut_exists;
-  if (!HasBoolSwitch(switches::kQuickLaunchShortcut))
+  if (!HasSwitch(switches::kQuickLaunchShortcut))
     quick_launch_shortcut_ = status.quick_launch_shortcut_exists;
-  if (!HasBoolSwitch(switches::kPinToTaskbar))
+  if (!HasSwitch(switches::kPinToTaskbar))
     pinned_shortcut_ = !status.pinned_shortcut_path.empty();
-  if (!HasBoolSwitch(switches::kImportBrowserData))
+  if (!HasSwitch(switches::kImportBrowserData))
     import_browser_data_ = status.import_browser_data == 1;
-  if (!HasBoolSwitch(switches::kEnableStats)) {
+  if (!HasSwitch(switches::kEnableStats)) {
     enable_velna_stats_ = status.enable_stats == 1;
-    if (!HasBoolSwitch(switches::kEnableInstallerStats))
+    if (!HasSwitch(switches::kEnableInstallerStats))
       enable_installer_stats_ = enable_velna_stats_;
   }
   if (autoupdate_ && status.tamsel_installation && !replace_tamsel_)
@@ -472,19 +465,19 @@ void Settings::ReadSettingsFromCommandLine() {
       base::win::GetWindowsVersion() < base::win::kVersionWin7;
   pinned_shortcut_ = base::win::CanPinShortcutToTaskbar();
 
-  if (HasBoolSwitch(switches::kLaunchVelna))
+  if (HasSwitch(switches::kLaunchVelna))
     launch_velna_ = SwitchValue(switches::kLaunchVelna);
-  else if (HasBoolSwitch(switches::kLaunchBrowser))
+  else if (HasSwitch(switches::kLaunchBrowser))
     launch_velna_ = SwitchValue(switches::kLaunchBrowser);
-  if (HasBoolSwitch(switches::kCopyOnly))
+  if (HasSwitch(switches::kCopyOnly))
     StoreCopyOnly(SwitchValue(switches::kCopyOnly));
-  if (HasBoolSwitch(switches::kImportBrowserData))
+  if (HasSwitch(switches::kImportBrowserData))
     import_browser_data_ = SwitchValue(switches::kImportBrowserData);
-  if (HasBoolSwitch(switches::kEnableStats)) {
+  if (HasSwitch(switches::kEnableStats)) {
     enable_velna_stats_ = SwitchValue(switches::kEnableStats);
     enable_installer_stats_ = enable_velna_stats_;
   }
-  if (HasBoolSwitch(switches::kEnableInstallerStats))
+  if (HasSwitch(switches::kEnableInstallerStats))
     enable_installer_stats_ = SwitchValue(switches::kEnableInstallerStats);
   if (!copy_only_) {
     const struct {
@@ -499,12 +492,12 @@ void Settings::ReadSettingsFromCommandLine() {
         {switches::kPinToTaskbar, &pinned_shortcut_},
     };
     for (const auto& entry : switches_to_fields) {
-      if (HasBoolSwitch(entry.name)) *entry.field = SwitchValue(entry.name);
+      if (HasSwitch(entry.name)) *entry.field = SwitchValue(entry.name);
     }
   } else {
     single_profile_ = true;
   }
-  if (HasBoolSwitch(switches::kSingleProfile))
+  if (HasSwitch(switches::kSingleProfile))
     single_profile_ = SwitchValue(switches::kSingleProfile);
   if (HasSwitch(switches::kProfileFolder))
     profile_folder_ =

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "base/base_paths_win.h"
 #include "base/files/file_util.h"
@@ -16,6 +17,7 @@
 #include "desktop/windows/installer/core/settings.h"
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/service/access_control.h"
+#include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/security_test_util.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/settings_fixture.h"
@@ -79,11 +81,13 @@ TEST_F(SettingsTest, CommandLineSwitches) {
       {u"--allusers=no --setdefaultbrowser=2 --desktopshortcut=0 "
        u"--startmenushortcut=0 --quicklaunchshortcut=1 --pintotaskbar=yes",
        "001011110011"},
-      // Values that are no Boolean keep the defaults.
+      // Other values read as the number that starts them, 0 without one.
+      {u"--enable-stats=off --desktopshortcut=off", "001101000100"},
       {u"--desktopshortcut=maybe --launchbrowser=banana --allusers=x "
-       u"--copyonly=1x --enable-stats=on",
-       "001101111100"},
-      {u"--launchvelna=maybe --launchbrowser=0", "000101111100"},
+       u"--startmenushortcut=\" 1\" --import-browser-data=0x1",
+       "000000110000"},
+      {u"--copyonly=1x --enable-stats=on", "111001000100"},
+      {u"--launchvelna=maybe --launchbrowser=1", "000101111100"},
       {u"--import-browser-data=0 --singleprofile=1", "011100111100"},
   };
   for (const auto& c : cases) {
@@ -161,16 +165,28 @@ TEST_F(SettingsTest, SwitchesOverrideTheInstallationsChoices) {
   EXPECT_TRUE(settings->import_browser_data());
 }
 
-TEST_F(SettingsTest, BadValuesKeepTheInstallationsChoices) {
+// A value that is no plain spelling is still the user's choice over the
+// installation's, and the log says how it was read, once per switch.
+TEST_F(SettingsTest, OtherValuesOverrideTheInstallationsChoices) {
   WriteInstallation(dir(), R"({"enable_stats": false,
-                              "import_browser_data": false})");
-  std::unique_ptr<Settings> settings =
-      MakeSettings(FolderSwitch(dir()) +
-                   u" --enable-stats=maybe --import-browser-data=banana");
+                              "import_browser_data": true})");
+  test::ScopedLogCapture log;
+  std::unique_ptr<Settings> settings = MakeSettings(
+      FolderSwitch(dir()) + u" --enable-stats=2x --import-browser-data=off");
   ASSERT_EQ(kOperationUpgrading, settings->operation());
-  EXPECT_FALSE(settings->enable_velna_stats());
-  EXPECT_FALSE(settings->enable_installer_stats());
+  EXPECT_TRUE(settings->enable_velna_stats());
+  EXPECT_TRUE(settings->enable_installer_stats());
   EXPECT_FALSE(settings->import_browser_data());
+  const std::string plain =
+      ": the plain values are 1, 0, true, false, yes, no and whole numbers";
+  std::vector<std::string> readings;
+  for (const std::string& line : log.Messages(logging::LOG_WARNING)) {
+    if (line.rfind("Reading --", 0) == 0) readings.push_back(line);
+  }
+  EXPECT_EQ((std::vector<std::string>{
+                "Reading --import-browser-data=off as false" + plain,
+                "Reading --enable-stats=2x as true" + plain}),
+            readings);
 }
 
 // The record of an installation that did not finish: the next install

@@ -53,6 +53,7 @@
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
 #include "desktop/windows/installer/test/product_registry_keys_win.h"
+#include "desktop/windows/installer/ui/installer_window_ids.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -454,15 +455,29 @@ TEST_F(EndToEndTest, FullInstallerInstallsUpdatesAndUninstalls) {
   EXPECT_NE(before.start_menu, installed.start_menu);
   EXPECT_NE(before.registry, installed.registry);
 
-  // A value that is no Boolean keeps what the installation has: its
-  // desktop shortcut stays, and the log says why.
+  // "off" is no plain Boolean and reads as false (no digits): the update
+  // removes the desktop shortcut and turns the browser's statistics off,
+  // and the log says how it read the values.
   ASSERT_EQ(0u, Install(SampleString("packages.update.full_installer"),
-                        u"--enable-installer-stats=0 --desktopshortcut=maybe"))
+                        u"--enable-installer-stats=0 --enable-stats=off "
+                        u"--desktopshortcut=off"))
       << Logs();
   ExpectInstalled("update");
-  EXPECT_EQ(ShortcutNames(installed.desktop), ShortcutNames(State().desktop));
-  EXPECT_NE(std::string::npos, Logs().find("Ignoring --desktopshortcut=maybe"))
-      << Logs();
+  EXPECT_EQ(ShortcutNames(before.desktop), ShortcutNames(State().desktop));
+  std::string prefs;
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(
+      install_folder().Append(u"installer_prefs.json"), &prefs));
+  std::unique_ptr<base::Value> prefs_value = base::JSONReader::Read(prefs);
+  base::DictionaryValue* prefs_dictionary = nullptr;
+  bool enable_stats = true;
+  ASSERT_TRUE(prefs_value && prefs_value->GetAsDictionary(&prefs_dictionary))
+      << prefs;
+  EXPECT_TRUE(prefs_dictionary->GetBoolean("enable_stats", &enable_stats));
+  EXPECT_FALSE(enable_stats) << prefs;
+  for (const char* line : {"Reading --desktopshortcut=off as false",
+                           "Reading --enable-stats=off as false"}) {
+    EXPECT_NE(std::string::npos, Logs().find(line)) << Logs();
+  }
   const std::u16string second_version = EntryValue(u"DisplayVersion");
   EXPECT_LT(base::Version(base::UTF16ToUTF8(first_version))
                 .CompareTo(base::Version(base::UTF16ToUTF8(second_version))),
@@ -679,6 +694,40 @@ TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
   }
 }
 
+// The pixels of |area| that differ clearly from the background around it
+// (the pixels just outside its four corners): text, a border, a picture.
+int PixelsUnlikeTheBackground(const sample::Screenshot& picture,
+                              const sample::ControlArea& area) {
+  auto pixel = [&](int x, int y) {
+    x = std::clamp(x, 0, picture.width - 1);
+    y = std::clamp(y, 0, picture.height - 1);
+    return picture.pixels[static_cast<size_t>(y) * picture.width + x];
+  };
+  const uint32_t around[] = {pixel(area.left - 2, area.top - 2),
+                             pixel(area.right + 1, area.top - 2),
+                             pixel(area.left - 2, area.bottom + 1),
+                             pixel(area.right + 1, area.bottom + 1)};
+  auto differs = [](uint32_t a, uint32_t b) {
+    for (int shift = 0; shift < 24; shift += 8) {
+      const int difference = static_cast<int>((a >> shift) & 0xFF) -
+                             static_cast<int>((b >> shift) & 0xFF);
+      if (difference > 64 || difference < -64) return true;
+    }
+    return false;
+  };
+  int count = 0;
+  for (int y = std::max(area.top, 0); y < std::min(area.bottom, picture.height);
+       ++y) {
+    for (int x = std::max(area.left, 0);
+         x < std::min(area.right, picture.width); ++x) {
+      const uint32_t here = pixel(x, y);
+      count += std::all_of(std::begin(around), std::end(around),
+                           [&](uint32_t back) { return differs(here, back); });
+    }
+  }
+  return count;
+}
+
 // The interactive front end, driven by messages to its controls through
 // its pages to the end of the install; the screenshots stay as artefacts in
 // the build's "test_artifacts" folder.
@@ -715,6 +764,18 @@ TEST_F(EndToEndTest, InteractiveInstallIsDrivenToTheEnd) {
     // A drawn window: its background picture alone has many colours.
     EXPECT_LT(16, sample::CountScreenshotColours(screenshot)) << screenshot;
   }
+  // The welcome picture shows the page as painted, not its background
+  // alone: the headline and both buttons stand out where they are.
+  sample::Screenshot welcome;
+  ASSERT_TRUE(sample::ReadScreenshot(result.screenshots[0], &welcome));
+  std::set<int> shown;
+  for (const sample::ControlArea& area : result.welcome_controls) {
+    shown.insert(area.id);
+    EXPECT_LT(20, PixelsUnlikeTheBackground(welcome, area)) << area.id;
+  }
+  EXPECT_EQ((std::set<int>{controls::kSlogan, controls::kAccept,
+                           controls::kOptionsButton}),
+            shown);
   ExpectInstalled("base");
 
   EXPECT_EQ(0u, Uninstall()) << Logs();
@@ -808,6 +869,34 @@ TEST_F(EndToEndTest, RefusedInstallFoldersSayWhy) {
         << Logs();
   }
   EXPECT_EQ(before, State());
+}
+
+// A refused start reports the fixed failure reason to the statistics
+// server: the folder, which names the user, stays in the log.
+TEST_F(EndToEndTest, ARefusedStartSendsNoFolderAsItsFailureReason) {
+  const base::FilePath file = machine().Append(u"afile.txt");
+  ASSERT_EQ(1, base::WriteBufferToFile(file, "x", 1));
+  LocalHttpServer server;
+  ASSERT_TRUE(server.Start(3000));
+  set_install_folder(file);
+  EXPECT_EQ(1,
+            RunAtMost(SamplePath(SampleString("packages.base.full_installer")),
+                      InstallArguments(u""), 60000));
+  EXPECT_NE(std::string::npos,
+            Logs().find("The install folder " + file.AsUTF8() +
+                        " is refused: it is a file"))
+      << Logs();
+  const std::vector<std::string> bodies = server.StatisticsBodies();
+  ASSERT_EQ(1u, bodies.size());
+  std::unique_ptr<base::Value> stats = base::JSONReader::Read(bodies[0]);
+  base::DictionaryValue* dictionary = nullptr;
+  ASSERT_TRUE(stats && stats->GetAsDictionary(&dictionary)) << bodies[0];
+  std::string reason;
+  EXPECT_TRUE(dictionary->GetString("failure_reason", &reason));
+  EXPECT_EQ("Attempting to start installation with invalid settings", reason);
+  int success = 1;
+  EXPECT_TRUE(dictionary->GetInteger("installation_success", &success));
+  EXPECT_EQ(0, success);
 }
 
 // A backslash before the closing quote makes the quote part of the folder

@@ -3,6 +3,7 @@
 #include <windows.h>
 // After windows.h.
 #include <commctrl.h>
+#include <string.h>
 
 #include <set>
 #include <string>
@@ -19,6 +20,8 @@ namespace {
 
 constexpr DWORD kPageTimeoutMs = 60000;
 constexpr DWORD kCaptureIntervalMs = 20;
+// Long enough for Wine to bring what a window drew to the screen.
+constexpr DWORD kSettleIntervalMs = 150;
 // A drawn page has more colours than this (its background picture alone);
 // a blank or half-drawn one fewer.
 constexpr size_t kDrawnPageColours = 16;
@@ -52,27 +55,30 @@ bool IsControlVisible(HWND dialog, int id) {
   return control && IsWindowVisible(control);
 }
 
-// The pixels of |window| as the screen shows them, 32 bits each, rows from
-// the top.
+// The pixels of |window|'s client area as the screen shows them, 32 bits
+// each, rows from the top. Not the frame: without a window manager nobody
+// draws it, and the screen shows black there.
 bool CaptureWindow(HWND window, std::vector<uint32_t>* pixels, int* width,
                    int* height) {
-  RECT rect = {};
-  if (!GetWindowRect(window, &rect)) return false;
+  WINDOWINFO info = {};
+  info.cbSize = sizeof(info);
+  if (!GetWindowInfo(window, &info)) return false;
+  const RECT& rect = info.rcClient;
   *width = rect.right - rect.left;
   *height = rect.bottom - rect.top;
   if (*width <= 0 || *height <= 0) return false;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = *width;
-  info.bmiHeader.biHeight = -*height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO bitmap_info = {};
+  bitmap_info.bmiHeader.biSize = sizeof(bitmap_info.bmiHeader);
+  bitmap_info.bmiHeader.biWidth = *width;
+  bitmap_info.bmiHeader.biHeight = -*height;
+  bitmap_info.bmiHeader.biPlanes = 1;
+  bitmap_info.bmiHeader.biBitCount = 32;
+  bitmap_info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   HBITMAP bitmap =
-      CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+      CreateDIBSection(screen, &bitmap_info, DIB_RGB_COLORS, &bits, nullptr, 0);
   bool captured = false;
   if (bitmap) {
     HGDIOBJ old = SelectObject(memory, bitmap);
@@ -89,6 +95,23 @@ bool CaptureWindow(HWND window, std::vector<uint32_t>* pixels, int* width,
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   return captured;
+}
+
+BOOL CALLBACK FindPendingPaint(HWND child, LPARAM parameter) {
+  if (!IsWindowVisible(child) || !GetUpdateRect(child, nullptr, FALSE))
+    return TRUE;
+  *reinterpret_cast<bool*>(parameter) = true;
+  return FALSE;
+}
+
+// Whether |window| or one of its shown children still has something to
+// paint.
+bool HasPendingPaint(HWND window) {
+  if (GetUpdateRect(window, nullptr, FALSE)) return true;
+  bool pending = false;
+  EnumChildWindows(window, &FindPendingPaint,
+                   reinterpret_cast<LPARAM>(&pending));
+  return pending;
 }
 
 // The distinct colours of 32-bit pixels.
@@ -144,18 +167,40 @@ int ProgressPosition(HWND window, UINT message, WPARAM wparam) {
   return static_cast<int>(position);
 }
 
-// Runs until |done| or the process has ended or |timeout_ms| has passed;
-// |done|'s last answer.
+// Runs until |done| or the process has ended or |timeout_ms| has passed,
+// asking every |interval_ms|; |done|'s last answer.
 template <typename Done>
-bool WaitUntil(const base::Process& process, Done done, DWORD timeout_ms) {
+bool WaitUntil(const base::Process& process, Done done, DWORD timeout_ms,
+               DWORD interval_ms = 20) {
   const ULONGLONG end = GetTickCount64() + timeout_ms;
   while (!done()) {
     int exit_code = 0;
     if (GetTickCount64() > end || process.WaitForExitWithTimeout(0, &exit_code))
       return done();
-    Sleep(20);
+    Sleep(interval_ms);
   }
   return true;
+}
+
+// Where the controls |ids| of |window| stand in its client area; a control
+// that is missing or hidden is left out.
+std::vector<ControlArea> ControlAreas(HWND window, std::vector<int> ids) {
+  WINDOWINFO info = {};
+  info.cbSize = sizeof(info);
+  GetWindowInfo(window, &info);
+  std::vector<ControlArea> areas;
+  for (int id : ids) {
+    HWND control = GetDlgItem(window, id);
+    RECT rect = {};
+    if (!control || !IsWindowVisible(control) ||
+        !GetWindowRect(control, &rect)) {
+      continue;
+    }
+    // Screen coordinates keep left below right, also in a mirrored window.
+    OffsetRect(&rect, -info.rcClient.left, -info.rcClient.top);
+    areas.push_back({id, rect.left, rect.top, rect.right, rect.bottom});
+  }
+  return areas;
 }
 
 }  // namespace
@@ -165,21 +210,30 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
   DriveResult result;
   base::FileUtil::CreateDirectory(screenshot_folder);
   const DWORD process_id = GetProcessId(front_end.Handle());
-  // The page's picture once it is drawn, however long a loaded machine
-  // takes to draw it.
-  auto save_when_drawn = [&](HWND window, const char16_t* name) {
+  // The page's picture once it has painted, however long a loaded machine
+  // takes: nothing of the window is waiting to be painted, and the screen,
+  // which Wine updates a little after the window drew, shows the same
+  // picture twice in a row.
+  auto save_when_painted = [&](HWND window, const char16_t* name) {
     std::vector<uint32_t> pixels;
+    std::vector<uint32_t> previous;
     int width = 0;
     int height = 0;
-    const bool drawn = WaitUntil(
+    const bool painted = WaitUntil(
         front_end,
         [&] {
-          return CaptureWindow(window, &pixels, &width, &height) &&
+          previous.swap(pixels);
+          if (HasPendingPaint(window) ||
+              !CaptureWindow(window, &pixels, &width, &height)) {
+            pixels.clear();
+            return false;
+          }
+          return pixels == previous &&
                  CountColours(pixels.data(), pixels.size()) > kDrawnPageColours;
         },
-        kPageTimeoutMs);
+        kPageTimeoutMs, kSettleIntervalMs);
     const base::FilePath path = screenshot_folder.Append(name);
-    if (drawn && SaveBitmap(path, pixels, width, height))
+    if (painted && SaveBitmap(path, pixels, width, height))
       result.screenshots.push_back(path);
   };
 
@@ -190,7 +244,10 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
           kPageTimeoutMs)) {
     result.error = "the installer window never showed";
   } else {
-    save_when_drawn(window, u"welcome.bmp");
+    save_when_painted(window, u"welcome.bmp");
+    result.welcome_controls = ControlAreas(
+        window,
+        {controls::kSlogan, controls::kAccept, controls::kOptionsButton});
     PostMessageW(
         window, WM_COMMAND, MAKEWPARAM(controls::kAccept, BN_CLICKED),
         reinterpret_cast<LPARAM>(GetDlgItem(window, controls::kAccept)));
@@ -203,7 +260,7 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
       // As the page first shows: the installation has only begun.
       result.top_position = ProgressPosition(window, PBM_GETRANGE, FALSE);
       result.first_position = ProgressPosition(window, PBM_GETPOS, 0);
-      save_when_drawn(window, u"progress.bmp");
+      save_when_painted(window, u"progress.bmp");
       // The window closes once the installation has ended: its last
       // picture shows the end.
       std::vector<uint32_t> last;
@@ -234,25 +291,40 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
   return result;
 }
 
-int CountScreenshotColours(const base::FilePath& bitmap) {
+bool ReadScreenshot(const base::FilePath& bitmap, Screenshot* screenshot) {
   std::string bytes;
-  if (!base::FileUtil::ReadFileToString(bitmap, &bytes)) return 0;
+  if (!base::FileUtil::ReadFileToString(bitmap, &bytes)) return false;
   const size_t offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
   BITMAPINFOHEADER header = {};
-  if (bytes.size() < offset || bytes.compare(0, 2, "BM") != 0) return 0;
+  if (bytes.size() < offset || bytes.compare(0, 2, "BM") != 0) return false;
   memcpy(&header, bytes.data() + sizeof(BITMAPFILEHEADER), sizeof(header));
-  if (header.biBitCount != 24 || header.biWidth <= 0) return 0;
-  const size_t row_size =
-      (static_cast<size_t>(header.biWidth) * 3 + 3) & ~size_t{3};
-  std::set<uint32_t> colours;
-  for (size_t row = offset; row + row_size <= bytes.size(); row += row_size) {
-    for (size_t at = row; at < row + header.biWidth * size_t{3}; at += 3) {
-      colours.insert(static_cast<uint8_t>(bytes[at]) |
-                     static_cast<uint8_t>(bytes[at + 1]) << 8 |
-                     static_cast<uint8_t>(bytes[at + 2]) << 16);
+  // Ours are top-down (a negative height).
+  if (header.biBitCount != 24 || header.biWidth <= 0 || header.biHeight >= 0)
+    return false;
+  const size_t width = header.biWidth;
+  const size_t height = -static_cast<int64_t>(header.biHeight);
+  const size_t row_size = (width * 3 + 3) & ~size_t{3};
+  if (bytes.size() < offset + row_size * height) return false;
+  screenshot->width = static_cast<int>(width);
+  screenshot->height = static_cast<int>(height);
+  screenshot->pixels.clear();
+  screenshot->pixels.reserve(width * height);
+  for (size_t row = 0; row < height; ++row) {
+    const char* at = bytes.data() + offset + row * row_size;
+    for (size_t x = 0; x < width; ++x, at += 3) {
+      screenshot->pixels.push_back(static_cast<uint8_t>(at[0]) |
+                                   static_cast<uint8_t>(at[1]) << 8 |
+                                   static_cast<uint8_t>(at[2]) << 16);
     }
   }
-  return static_cast<int>(colours.size());
+  return true;
+}
+
+int CountScreenshotColours(const base::FilePath& bitmap) {
+  Screenshot screenshot;
+  if (!ReadScreenshot(bitmap, &screenshot)) return 0;
+  return static_cast<int>(
+      CountColours(screenshot.pixels.data(), screenshot.pixels.size()));
 }
 
 }  // namespace sample

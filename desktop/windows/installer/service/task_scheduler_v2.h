@@ -44,7 +44,9 @@ class TaskSchedulerV2 : public TaskScheduler {
       const std::u16string& name_suffix);
   // Whether the sweep deletes |task|.
   bool IsStale(IRegisteredTask* task);
-  // Steps 3 to 10 of a registration: the definition. Null on failure.
+  // The definition to register: registration information, settings, the
+  // time trigger, a logon trigger when |spec| asks for one, the action and,
+  // for an administrator, the highest run level. Null on failure.
   Microsoft::WRL::ComPtr<ITaskDefinition> BuildDefinition(
       const ScheduledTaskSpec& spec, const std::u16string& user);
 

@@ -114,9 +114,9 @@ bool InstallerUIController::RunUI(Settings* settings, bool without_fetcher,
 
   run_loop_ =
       std::make_unique<base::RunLoop>(Win32DialogDispatcher::GetInstance());
-  task_runner_->PostTask(
-      NamedLocation("RunUI"),
-      base::Bind(&InstallerUIController::Init, weak_factory_.GetWeakPtr()));
+  task_runner_->PostTask(NamedLocation("RunUI"),
+                         BindMemberFunction(&InstallerUIController::Init,
+                                            weak_factory_.GetWeakPtr()));
   run_loop_->Run();
   LOG(INFO) << "Controller exiting";
   return state_ == State::kSucceeded;
@@ -218,9 +218,10 @@ void InstallerUIController::Init() {
   stats_.root_node()->SetInteger(kRunImmediatelyKey, run_immediately_);
   if (run_immediately_ && status_known) {
     LOG(INFO) << "runimmediately set and status already fetched.";
-    task_runner_->PostTask(NamedLocation("Init"),
-                           base::Bind(&InstallerUIController::OnAcceptClicked,
-                                      weak_factory_.GetWeakPtr()));
+    task_runner_->PostTask(
+        NamedLocation("Init"),
+        BindMemberFunction(&InstallerUIController::OnAcceptClicked,
+                           weak_factory_.GetWeakPtr()));
   }
 }
 
@@ -255,9 +256,10 @@ void InstallerUIController::OnPathChanged() {
   if (run_immediately_ || state_ == State::kAcceptPending) {
     LOG(INFO) << "runimmediately set or Accept already clicked";
     if (state_ == State::kAcceptPending) SetState(State::kChoosing);
-    task_runner_->PostTask(NamedLocation("OnPathChanged"),
-                           base::Bind(&InstallerUIController::OnAcceptClicked,
-                                      weak_factory_.GetWeakPtr()));
+    task_runner_->PostTask(
+        NamedLocation("OnPathChanged"),
+        BindMemberFunction(&InstallerUIController::OnAcceptClicked,
+                           weak_factory_.GetWeakPtr()));
   }
   if (!initial_settings_recorded_) RecordInitialSettings();
 }
@@ -617,8 +619,8 @@ void InstallerUIController::OnInstallerTerminated(bool success) {
   }
   task_runner_->PostDelayedTask(
       NamedLocation("OnInstallerTerminated"),
-      base::Bind(&InstallerUIController::HandlePendingError,
-                 weak_factory_.GetWeakPtr()),
+      BindMemberFunction(&InstallerUIController::HandlePendingError,
+                         weak_factory_.GetWeakPtr()),
       base::TimeDelta::FromMilliseconds(kPendingErrorDelayMs));
 }
 
