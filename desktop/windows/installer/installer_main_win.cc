@@ -32,6 +32,7 @@
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/core/installer_runner_backend.h"
+#include "desktop/windows/installer/core/protected_folder_win.h"
 #include "desktop/windows/installer/core/settings.h"
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/core/uninstall_batch_win.h"
@@ -431,6 +432,11 @@ bool RunInstallerMain() {
   }
 
   base::AtExitManager at_exit_manager;
+  // A package's installer started from a protected copy keeps the copy as
+  // long as it runs, whoever made it.
+  base::FilePath own_exe;
+  if (base::PathService::Get(base::FILE_EXE, &own_exe))
+    HoldProtectedFolderOf(own_exe);
   base::trace_event::EnableTracingFromCommandLine();
   if (command_line.HasSwitch(switches::kCrashReporterParentId))
     return RunCrashReporterRole(command_line);

@@ -23,10 +23,6 @@ namespace installer {
 
 namespace {
 
-// A copy the package's backend did not consume still holds every file of
-// the package.
-constexpr size_t kDeleteThreads = 4;
-
 // Between two passes over a package being unpacked: each pass lists the
 // whole tree, and the unpack makes many small files in that time.
 constexpr int64_t kCopyPassIntervalMs = 100;
@@ -82,8 +78,7 @@ ProtectedPackage::ProtectedPackage(const base::FilePath& folder)
 
 ProtectedPackage::~ProtectedPackage() {
   StopCopyThread();
-  if (!base::DeleteFolderTreeInParallel(folder_, kDeleteThreads))
-    LOG(WARNING) << "Could not remove the package copy " << folder_;
+  RemoveProtectedFolder(folder_);
 }
 
 void ProtectedPackage::StopCopyThread() {
