@@ -445,9 +445,9 @@ TEST_F(ProtectedFolderTest, AFileIsMovedThroughOneHandleOrNotAtAll) {
   EXPECT_EQ("files_list", test::ReadFileContents(target));
 }
 
-// The package's installer starts when this engine is unsigned (a
-// development build) and, from a signed engine, only when its signer
-// passes the check; the test host is unsigned.
+// The package is used when this engine is unsigned (a development build)
+// and, from a signed engine, only when its programs pass the signer check;
+// the test host and the package's library here are unsigned.
 TEST_F(ProtectedFolderTest, TheInstallerOfASignedEngineMustBeSigned) {
   std::unique_ptr<ProtectedPackage> package = ProtectedPackage::Copy(source_);
   ASSERT_TRUE(package);
@@ -455,9 +455,12 @@ TEST_F(ProtectedFolderTest, TheInstallerOfASignedEngineMustBeSigned) {
                                                u"installer_test_host.exe"),
                                 package->installer()));
   internal::SetEngineSignedForTesting(0);
-  EXPECT_TRUE(package->MayStartInstaller());
+  std::string refusal;
+  EXPECT_TRUE(package->Verify(&refusal));
+  EXPECT_EQ("", refusal);
   internal::SetEngineSignedForTesting(1);
-  EXPECT_FALSE(package->MayStartInstaller());
+  EXPECT_FALSE(package->Verify(&refusal));
+  EXPECT_NE(std::string::npos, refusal.find("a\\b\\deep.dll")) << refusal;
   // The test executable is unsigned.
   internal::SetEngineSignedForTesting(-1);
   EXPECT_FALSE(IsEngineSigned());
