@@ -212,6 +212,10 @@ class EndToEndTest : public testing::Test {
     ASSERT_TRUE(prefs_server_.Start());
     pref_server_url_ = prefs_server_.Url("/prefs?status=404");
     shortcuts_before_ = State();
+    base::FilePath windows;
+    ASSERT_TRUE(base::PathService::Get(base::DIR_WINDOWS, &windows));
+    system_temp_ = windows.Append(u"Temp");
+    protected_before_ = ProtectedCopies(system_temp_);
   }
 
   void TearDown() override {
@@ -229,6 +233,16 @@ class EndToEndTest : public testing::Test {
       }
     }
     restore_.reset();
+    // What a run ended from outside left in the system's temporary folder
+    // (a package copy, an elevated front end's download folder): the test
+    // system makes up an access list for them that the next run does not
+    // take for the installer's, so none removes them.
+    for (const base::FilePath& folder : ProtectedCopies(system_temp_)) {
+      if (std::find(protected_before_.begin(), protected_before_.end(),
+                    folder) == protected_before_.end()) {
+        base::DeleteFileOrDirectory(folder, true);
+      }
+    }
   }
 
   // Runs |program| with |arguments| and the test's own temporary folder
@@ -448,6 +462,8 @@ class EndToEndTest : public testing::Test {
   MachineState shortcuts_before_;
   LocalHttpServer prefs_server_;
   std::u16string pref_server_url_;
+  base::FilePath system_temp_;
+  std::vector<base::FilePath> protected_before_;
 };
 
 // Install, update to the next version and uninstall, as a user does: the
@@ -656,11 +672,6 @@ TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
   // process is on the test system); it first copies the folder of the
   // package's version.
   const base::FilePath downloads = temp().Append(u"Velna Installer");
-  base::FilePath windows;
-  ASSERT_TRUE(base::PathService::Get(base::DIR_WINDOWS, &windows));
-  const base::FilePath system_temp = windows.Append(u"Temp");
-  const std::vector<base::FilePath> copies_before =
-      ProtectedCopies(system_temp);
   const base::FilePath versioned = install_folder().Append(
       base::UTF8ToUTF16(VersionInfo::GetProductVersion()));
   base::Process package_backend;
@@ -683,14 +694,6 @@ TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
       << Logs();
   EXPECT_TRUE(UninstallEntry().empty());
   EXPECT_EQ(before, State()) << Logs();
-  // The killed backend left its own copy of the package, if it made one (on
-  // the test system a backend started from a copy cannot tell it is one).
-  for (const base::FilePath& copy : ProtectedCopies(system_temp)) {
-    if (std::find(copies_before.begin(), copies_before.end(), copy) ==
-        copies_before.end()) {
-      base::DeleteFileOrDirectory(copy, true);
-    }
-  }
 }
 
 // The interactive front end, driven by messages to its controls through
