@@ -173,14 +173,16 @@ function(velna_test_resource_lock name)
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
 
-# A native libFuzzer target over |sources|; CTest runs it briefly on its seed
-# corpus (base/fuzzers/corpus/<name>, kept in the repository). Windows builds
-# skip it.
+# A native libFuzzer target over |sources|, its log off but for FATAL lines
+# (base/fuzzers/fuzzer_logging.cc); CTest runs it briefly on its seed corpus
+# (base/fuzzers/corpus/<name>, kept in the repository). Windows builds skip
+# it.
 function(velna_fuzzer name)
   if(WIN32 OR VELNA_SANITIZERS MATCHES "^(thread|none)$")
     return()
   endif()
-  add_executable(${name} ${ARGN})
+  add_executable(${name} ${ARGN}
+                 ${CMAKE_SOURCE_DIR}/base/fuzzers/fuzzer_logging.cc)
   target_link_libraries(${name} PRIVATE base)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set(corpus ${CMAKE_SOURCE_DIR}/base/fuzzers/corpus/${name})
@@ -193,6 +195,13 @@ function(velna_fuzzer name)
                        FIXTURES_REQUIRED ${name}_dir)
   add_test(NAME ${name}_mkdir COMMAND ${CMAKE_COMMAND} -E make_directory ${work})
   set_tests_properties(${name}_mkdir PROPERTIES FIXTURES_SETUP ${name}_dir)
+  # Each seed once, with no line of the log: a fuzzer runs millions of
+  # inputs, and a line for each fills a disk.
+  add_test(NAME ${name}_logs_nothing
+           COMMAND $<TARGET_FILE:${name}> -runs=0 ${corpus})
+  set_tests_properties(${name}_logs_nothing PROPERTIES TIMEOUT 120
+    LABELS fuzz
+    FAIL_REGULAR_EXPRESSION ":(VERBOSE[0-9]*|INFO|WARNING|ERROR):[^ ]+\\([0-9]+\\)\\]")
 endfunction()
 set(VELNA_FUZZ_SECONDS 15 CACHE STRING "How long each fuzzer runs in the tests")
 

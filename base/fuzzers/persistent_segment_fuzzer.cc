@@ -14,7 +14,6 @@
 #include <memory>
 #include <string>
 
-#include "base/logging.h"
 #include "base/metrics/bucket_ranges.h"
 #include "base/metrics/histogram.h"
 #include "base/metrics/persistent_histogram_allocator.h"
@@ -53,11 +52,6 @@ void Exercise(base::PersistentHistogramAllocator* allocator) {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  logging::SetMinLogLevel(logging::LOG_FATAL);
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;

@@ -6,12 +6,10 @@
 
 #include <string>
 
-#include "base/logging.h"
 #include "desktop/windows/crash_reporter/module_info_impl.h"
 #include "desktop/windows/crash_reporter/pe_image_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  logging::SetMinLogLevel(logging::LOG_FATAL);
   crash_reporter::ModuleInfoImpl unnamed(u"", 0x140000000, 0x1000);
   unnamed.ReadImage(data, size);
   crash_reporter::ModuleInfoImpl named(u"named.dll", 0x140000000, 0x1000);

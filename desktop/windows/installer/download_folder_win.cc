@@ -17,6 +17,7 @@
 #include "base/process/process.h"
 #include "base/strings/string_util_win.h"
 #include "desktop/windows/installer/common/installer_switches.h"
+#include "desktop/windows/installer/core/installer_rights_win.h"
 #include "desktop/windows/installer/core/process_helpers_win.h"
 #include "desktop/windows/installer/service/utils.h"
 
@@ -99,6 +100,10 @@ base::Process LaunchVersionRun(const base::FilePath& copy, bool wait) {
 }
 
 }  // namespace
+
+bool IsElevatedFrontEnd() {
+  return GetInstallerRights()->IsUserAdministrator(false);
+}
 
 bool GetTempInstallerFolder(const std::u16string& name,
                             const base::FilePath& test_program,

@@ -8,6 +8,12 @@
 // which is the only state kept. Every failure only moves on to the
 // following candidate, and a candidate that fails its test run leaves no
 // empty folder behind.
+//
+// A front end that runs elevated or as the system uses none of this: every
+// candidate may be a folder that a user made and can still change (the
+// system's temporary folder lets any user make one), so that front end
+// downloads, unpacks and starts the package in a new protected folder of
+// its own (core/protected_folder_win.h) and runs no test copy.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_DOWNLOAD_FOLDER_WIN_H_
 #define DESKTOP_WINDOWS_INSTALLER_DOWNLOAD_FOLDER_WIN_H_
@@ -17,6 +23,11 @@
 #include "base/files/file_path.h"
 
 namespace installer {
+
+// Whether this process runs elevated or as the system: its token is an
+// administrator's (InstallerRights::IsUserAdministrator without the linked
+// token).
+bool IsElevatedFrontEnd();
 
 // Tries, in order: the temporary folder, the user's Downloads folder, the
 // user's home folder and the executable's folder; |*folder| becomes the

@@ -32,6 +32,7 @@
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/core/installer_runner_backend.h"
+#include "desktop/windows/installer/core/protected_folder_win.h"
 #include "desktop/windows/installer/core/settings.h"
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/core/uninstall_batch_win.h"
@@ -197,7 +198,8 @@ void StartDownloadFolderTestEarly(const base::CommandLine& command_line) {
       command_line.HasSwitch(switches::kHelp) ||
       command_line.HasSwitch(switches::kHelpShort) ||
       command_line.HasSwitch(switches::kSetFolderPermission) ||
-      !base::PathService::Get(base::FILE_EXE, &own_exe)) {
+      !base::PathService::Get(base::FILE_EXE, &own_exe) ||
+      IsElevatedFrontEnd()) {
     return;
   }
   StartTestRunAhead(GetInstallerFolderName(), own_exe);
@@ -272,12 +274,21 @@ struct RoleFlags {
 };
 
 // A front end: chooses its download folder, runs the silent or the
-// interactive controller, and removes the folder when it is empty.
+// interactive controller, and removes the folder when it is empty (a
+// protected one whatever it holds).
 bool RunFrontEnd(const RoleFlags& flags, bool inside_package,
                  const base::FilePath& own_exe, Settings* settings) {
   base::FilePath download_folder;
-  if (const std::optional<std::u16string>& temp_folder =
-          settings->process_switches().temp_folder) {
+  const bool elevated = IsElevatedFrontEnd();
+  if (elevated) {
+    VLOG(1) << "Running elevated: downloading into a protected folder";
+    download_folder = CreateProtectedFolder();
+    if (download_folder.empty()) {
+      LOG(ERROR) << "Could not create a protected download folder";
+      return false;
+    }
+  } else if (const std::optional<std::u16string>& temp_folder =
+                 settings->process_switches().temp_folder) {
     VLOG(1) << "Using download folder from command line";
     download_folder =
         base::FilePath(*temp_folder).Append(GetInstallerFolderName());
@@ -302,8 +313,12 @@ bool RunFrontEnd(const RoleFlags& flags, bool inside_package,
     VLOG(2) << "Running silent controller";
     result = RunSilentRole(settings, inside_package, download_folder);
   }
-  // Only when empty: a download the user may want again stays.
-  RemoveDirectoryW(base::as_wcstr(download_folder.value()));
+  // Only when empty: a download the user may want again stays. Nobody
+  // else may reach a protected one, which goes whole.
+  if (elevated)
+    RemoveProtectedFolder(download_folder);
+  else
+    RemoveDirectoryW(base::as_wcstr(download_folder.value()));
   return result;
 }
 
@@ -431,6 +446,11 @@ bool RunInstallerMain() {
   }
 
   base::AtExitManager at_exit_manager;
+  // A package's installer started from a protected copy keeps the copy as
+  // long as it runs, whoever made it.
+  base::FilePath own_exe;
+  if (base::PathService::Get(base::FILE_EXE, &own_exe))
+    HoldProtectedFolderOf(own_exe);
   base::trace_event::EnableTracingFromCommandLine();
   if (command_line.HasSwitch(switches::kCrashReporterParentId))
     return RunCrashReporterRole(command_line);

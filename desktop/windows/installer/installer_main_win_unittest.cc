@@ -27,6 +27,8 @@
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/test/golden_help_text.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
+#include "desktop/windows/installer/test/installer_test_host.h"
+#include "desktop/windows/installer/test/test_host_seams_win.h"
 #include "desktop/windows/installer/test/window_closer_win.h"
 #include "desktop/windows/rc_l10n_handler/language_choice.h"
 #include "desktop/windows/rc_l10n_handler/resource_reader_win.h"
@@ -342,8 +344,22 @@ TEST_F(InstallerRunTest, AutoupdateFromVersion12RecoversTheFolder) {
   EXPECT_TRUE(LogHas("Running silent controller"));
 }
 
+// A front end that is not elevated (the test host with a standard user's
+// rights) downloads where "temp-folder" says.
 TEST_F(InstallerRunTest, DownloadFolderFromTheCommandLine) {
-  const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
+  const base::FilePath app = dir().Append(u"app");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(app));
+  const base::FilePath installer = app.Append(u"installer_test_host.exe");
+  ASSERT_TRUE(
+      base::CopyOneFile(BesideTests(u"installer_test_host.exe"), installer));
+  const base::FilePath seams = dir().Append(u"seams.json");
+  const base::FilePath rights = dir().Append(u"rights.json");
+  ASSERT_TRUE(test::WriteTextFile(seams, "{}"));
+  ASSERT_TRUE(test::WriteTextFile(rights, "{\"administrator\": false}"));
+  ASSERT_TRUE(SetEnvironmentVariableW(test::kHostSeamsVariable,
+                                      base::as_wcstr(seams.value())));
+  ASSERT_TRUE(SetEnvironmentVariableW(test::kUnelevatedRightsVariable,
+                                      base::as_wcstr(rights.value())));
   const base::FilePath base = dir().Append(u"downloads");
   const base::FilePath folder = base.Append(u"Velna Installer");
   EXPECT_EQ(
@@ -367,6 +383,42 @@ TEST_F(InstallerRunTest, DownloadFolderFromTheCommandLine) {
   EXPECT_EQ(1u, Run(installer, u"--silent --temp-folder=\"" +
                                    dir().Append(u"file").value() + u"\""));
   EXPECT_TRUE(LogHas("Could not create temporary installer folder"));
+  SetEnvironmentVariableW(test::kHostSeamsVariable, nullptr);
+  SetEnvironmentVariableW(test::kUnelevatedRightsVariable, nullptr);
+}
+
+// An elevated front end (as every process is on the test system) downloads
+// into a new folder that only administrators may change, in the system's
+// temporary folder, wherever "temp-folder" points, and removes it at its
+// end; its log stays in its temporary folder.
+TEST_F(InstallerRunTest, AnElevatedFrontEndDownloadsIntoAProtectedFolder) {
+  const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
+  const base::FilePath base = dir().Append(u"downloads");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(base));
+  EXPECT_EQ(
+      1u, Run(installer, u"--silent --temp-folder=\"" + base.value() +
+                             u"\" --installfolder=relative --v=1" + kOffline));
+  const std::string prefix = "Installer download folder: ";
+  std::string logged;
+  for (const std::string& line : LogMessages()) {
+    if (base::StartsWith(line, prefix, base::CompareCase::SENSITIVE))
+      logged = line.substr(prefix.size());
+  }
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_NE(0u, GetSystemWindowsDirectoryW(windows, MAX_PATH));
+  const base::FilePath folder(base::UTF8ToUTF16(logged));
+  EXPECT_EQ(
+      0, base::FilePath::CompareIgnoreCase(
+             folder.DirName().value(),
+             base::FilePath(base::as_u16cstr(windows)).Append(u"Temp").value()))
+      << logged;
+  EXPECT_EQ(0u, folder.BaseName().value().find(u"Velna Installer ")) << logged;
+  EXPECT_FALSE(base::PathExists(folder));
+  EXPECT_TRUE(base::FileEnumerator(base, false,
+                                   base::FileEnumerator::FILES |
+                                       base::FileEnumerator::DIRECTORIES)
+                  .Next()
+                  .empty());
 }
 
 // The uninstall takes its experiments from the installation, and reads the

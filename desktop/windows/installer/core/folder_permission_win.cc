@@ -125,7 +125,7 @@ void WaitForPackageAndGrant(const base::CommandLine& command_line,
   std::unique_ptr<ProtectedPackage> package =
       ProtectedPackage::Copy(base::FilePath(
           command_line.GetSwitchValueNative(switches::kWaitForPackage)));
-  if (!package || !package->MayStartInstaller()) return;
+  if (!package || !package->Verify(nullptr)) return;
   base::CommandLine package_installer(package->installer());
   // The processes it serves travel on too, so that the granting form can
   // take its grant back when they end.

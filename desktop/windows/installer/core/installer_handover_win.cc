@@ -315,8 +315,8 @@ void Installer::HandOverToPackageBackend() {
   command_line.SetProgram(package_folder.Append(kPackageInstallerName));
   // An elevated backend runs nothing from the user's temporary folder: the
   // package's installer starts from a copy nobody else can change, and only
-  // when it is signed as a downloaded installer must be. The copy goes when
-  // that installer has ended.
+  // when its programs are signed as a downloaded installer must be. The copy
+  // goes when that installer has ended.
   std::unique_ptr<ProtectedPackage> package;
   if (GetInstallerRights()->IsUserAdministrator(false)) {
     package = std::move(package_copy_);
@@ -328,11 +328,8 @@ void Installer::HandOverToPackageBackend() {
       return Fail(kIdsInstallError, u"",
                   "Could not copy the package to a protected folder");
     }
-    if (!package->MayStartInstaller()) {
-      return Fail(kIdsInstallError, u"",
-                  "The package's installer is not signed by the expected "
-                  "signer");
-    }
+    std::string refusal;
+    if (!package->Verify(&refusal)) return Fail(kIdsInstallError, u"", refusal);
     command_line.SetProgram(package->installer());
   }
   if (post_elevation_)

@@ -25,6 +25,7 @@
 #include "base/test/run_loop_for.h"
 #include "base/values.h"
 #include "base/win/registry.h"
+#include "desktop/windows/installer/common/branding_config.h"
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/installer_rights_win.h"
 #include "desktop/windows/installer/core/settings.h"
@@ -294,8 +295,9 @@ TEST_F(HandOverTest, ASignedElevatedCopyStartsNoUnsignedPackageInstaller) {
   StartFirstBackend(u"--allusers=1");
   EXPECT_EQ(1, FirstBackendExitCode()) << LogOf(first_backend_.Pid());
   EXPECT_EQ("old f1.txt", test::ReadFileContents(target().Append(u"f1.txt")));
-  EXPECT_EQ(1u, Count("Error(37055,,The package's installer is not signed by "
-                      "the expected signer)"));
+  EXPECT_EQ(1u, Count("Error(37055,,Refusing the package: its file "
+                      "installer.exe is not signed by " +
+                      BrandingConfig::GetExpectedSigner() + ")"));
   EXPECT_EQ("Error(37055,,Installer process did not complete successfully.)",
             front_end_.events().back());
 }

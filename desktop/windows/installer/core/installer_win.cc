@@ -535,6 +535,11 @@ bool Installer::UseProtectedPackage(bool elevated) {
          "Could not copy the package to a protected folder");
     return false;
   }
+  std::string refusal;
+  if (!protected_package_->Verify(&refusal)) {
+    Fail(kIdsInstallError, u"", refusal);
+    return false;
+  }
   own_directory_ = protected_package_->folder();
   return true;
 }

@@ -3,12 +3,14 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include <atomic>
 #include <iterator>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/open_without_links_win.h"
 #include "base/logging.h"
@@ -16,6 +18,7 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/synchronization/lock.h"
 #include "base/threading/parallel_for.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/common/installer_names.h"
@@ -29,8 +32,15 @@ constexpr int kNameAttempts = 8;
 constexpr size_t kRandomBytes = 8;
 constexpr DWORD kCopyBufferSize = 256 * 1024;
 // Most of a package's files are small: their copy is mostly the system's
-// work per file, which a few threads overlap (about twice as fast).
+// work per file, which a few threads overlap (about twice as fast). Their
+// removal likewise.
 constexpr size_t kCopyThreads = 4;
+constexpr size_t kDeleteThreads = 4;
+
+// How often, and how far apart, a hold is tried while another run's
+// clean-up looks at the folder.
+constexpr int kHoldAttempts = 50;
+constexpr DWORD kHoldRetryMs = 20;
 
 base::FilePath* g_root_for_testing = nullptr;
 
@@ -61,6 +71,87 @@ bool IsProtectedFolderName(const std::u16string& name) {
     if (!IsHexDigit(name[i])) return false;
   }
   return true;
+}
+
+// The protected folder that |path| is or lies in, by its name alone; empty
+// when there is none.
+base::FilePath GetProtectedFolderOf(const base::FilePath& path) {
+  const base::FilePath root = GetRoot();
+  std::vector<std::u16string> root_components;
+  std::vector<std::u16string> components;
+  root.StripTrailingSeparators().GetComponents(&root_components);
+  path.StripTrailingSeparators().GetComponents(&components);
+  if (root.empty() || components.size() <= root_components.size())
+    return base::FilePath();
+  base::FilePath folder;
+  for (size_t i = 0; i <= root_components.size(); ++i) {
+    if (i < root_components.size() &&
+        base::FilePath::CompareIgnoreCase(components[i], root_components[i]) !=
+            0) {
+      return base::FilePath();
+    }
+    folder = folder.Append(components[i]);
+  }
+  return IsProtectedFolderName(components[root_components.size()])
+             ? folder
+             : base::FilePath();
+}
+
+// The protected folders this process holds, each by a handle that lets it
+// list the folder: a folder with such a handle open cannot be opened alone
+// (RemoveLeftProtectedFolders), and the handle shares everything, so that
+// the holder itself works in it and removes it as it likes.
+class HeldFolders {
+ public:
+  bool Hold(const base::FilePath& folder) {
+    base::win::ScopedHandle handle;
+    // Another run's clean-up opens each folder alone for a moment to see
+    // whether it is held.
+    for (int attempt = 0; attempt < kHoldAttempts && !handle.IsValid();
+         ++attempt) {
+      if (attempt > 0) Sleep(kHoldRetryMs);
+      handle.Set(CreateFileW(
+          base::as_wcstr(folder.value()), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+          OPEN_EXISTING,
+          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      if (!handle.IsValid() && GetLastError() != ERROR_SHARING_VIOLATION) break;
+    }
+    if (!handle.IsValid()) return false;
+    base::AutoLock lock(lock_);
+    held_.emplace_back(folder, std::move(handle));
+    return true;
+  }
+
+  void Release(const base::FilePath& folder) {
+    base::AutoLock lock(lock_);
+    for (auto it = held_.begin(); it != held_.end(); ++it) {
+      if (base::FilePath::CompareIgnoreCase(it->first.value(),
+                                            folder.value()) == 0) {
+        held_.erase(it);
+        return;
+      }
+    }
+  }
+
+  bool IsHeld(const base::FilePath& folder) {
+    base::AutoLock lock(lock_);
+    for (const auto& [path, handle] : held_) {
+      if (base::FilePath::CompareIgnoreCase(path.value(), folder.value()) == 0)
+        return true;
+    }
+    return false;
+  }
+
+ private:
+  base::Lock lock_;
+  std::vector<std::pair<base::FilePath, base::win::ScopedHandle>> held_;
+};
+
+// Lives as long as the process: its handles are the holds.
+HeldFolders& Held() {
+  static HeldFolders* held = new HeldFolders;
+  return *held;
 }
 
 base::win::ScopedHandle Open(const base::FilePath& path, DWORD access,
@@ -161,9 +252,24 @@ std::u16string ReadProtectedFolderSecurity(const base::FilePath& folder) {
 #endif
 }
 
+// Whether |folder| was left by an installer that has ended: nobody holds
+// it (it opens alone), it is a folder reached through no link, and only
+// SYSTEM and Administrators may change it. A folder a user made is never
+// taken, whatever its name.
+bool IsLeftBehind(const base::FilePath& folder) {
+  const HANDLE alone = base::OpenWithoutLinks(
+      folder.value(), FILE_LIST_DIRECTORY | DELETE, 0, OPEN_EXISTING);
+  if (alone == INVALID_HANDLE_VALUE) return false;
+  base::win::ScopedHandle held(alone);
+  return IsFolder(held.Get()) &&
+         !LetsOthersChange(ReadProtectedFolderSecurity(folder));
+}
+
 }  // namespace
 
 base::FilePath CreateProtectedFolder() {
+  static std::atomic<bool> swept{false};
+  if (!swept.exchange(true)) RemoveLeftProtectedFolders();
   const base::FilePath root = GetRoot();
   if (root.empty()) {
     LOG(ERROR) << "The system's temporary folder is unknown";
@@ -176,30 +282,62 @@ base::FilePath CreateProtectedFolder() {
     const base::FilePath folder =
         root.Append(NamePrefix() +
                     base::UTF8ToUTF16(base::HexEncode(random, kRandomBytes)));
-    if (GetFolderSecurity()->Create(folder, kProtectedFolderSecurity))
+    // Held at once: until then another run's clean-up may take the empty
+    // folder for left behind, and then this one takes another name.
+    if (GetFolderSecurity()->Create(folder, kProtectedFolderSecurity) &&
+        Held().Hold(folder)) {
       return folder;
+    }
   }
   PLOG(ERROR) << "Cannot make a protected folder in " << root;
   return base::FilePath();
 }
 
-bool IsInProtectedFolder(const base::FilePath& folder) {
+bool RemoveProtectedFolder(const base::FilePath& folder) {
+  const bool removed = base::DeleteFolderTreeInParallel(folder, kDeleteThreads);
+  // Let go only now: a held folder that is removed goes with the hold, and
+  // no other run can meet it unheld meanwhile.
+  Held().Release(folder);
+  if (!removed) LOG(WARNING) << "Could not remove " << folder;
+  return removed;
+}
+
+int RemoveLeftProtectedFolders() {
   const base::FilePath root = GetRoot();
-  std::vector<std::u16string> root_components;
-  std::vector<std::u16string> components;
-  root.StripTrailingSeparators().GetComponents(&root_components);
-  folder.StripTrailingSeparators().GetComponents(&components);
-  if (root.empty() || components.size() <= root_components.size()) return false;
-  base::FilePath protected_folder;
-  for (size_t i = 0; i <= root_components.size(); ++i) {
-    if (i < root_components.size() &&
-        base::FilePath::CompareIgnoreCase(components[i], root_components[i]) !=
-            0) {
-      return false;
+  if (root.empty()) return 0;
+  std::vector<base::FilePath> found;
+  base::FileEnumerator folders(root, false, base::FileEnumerator::DIRECTORIES,
+                               NamePrefix() + u"*");
+  for (base::FilePath folder = folders.Next(); !folder.empty();
+       folder = folders.Next()) {
+    if (IsProtectedFolderName(folder.BaseName().value()) &&
+        !Held().IsHeld(folder)) {
+      found.push_back(folder);
     }
-    protected_folder = protected_folder.Append(components[i]);
   }
-  return IsProtectedFolderName(components[root_components.size()]) &&
+  int removed = 0;
+  for (const base::FilePath& folder : found) {
+    if (!IsLeftBehind(folder)) continue;
+    if (base::DeleteFolderTreeInParallel(folder, kDeleteThreads)) {
+      LOG(INFO) << "Removed a protected folder that an earlier run left: "
+                << folder;
+      ++removed;
+    } else {
+      LOG(WARNING) << "Could not remove the protected folder " << folder
+                   << " that an earlier run left";
+    }
+  }
+  return removed;
+}
+
+void HoldProtectedFolderOf(const base::FilePath& program) {
+  const base::FilePath folder = GetProtectedFolderOf(program.DirName());
+  if (!folder.empty() && !Held().IsHeld(folder)) Held().Hold(folder);
+}
+
+bool IsInProtectedFolder(const base::FilePath& folder) {
+  const base::FilePath protected_folder = GetProtectedFolderOf(folder);
+  return !protected_folder.empty() &&
          !LetsOthersChange(ReadProtectedFolderSecurity(protected_folder));
 }
 

@@ -11,7 +11,14 @@
 // (base/files/open_without_links_win.h): an elevated copy must neither
 // follow the user's links nor read what the user could not.
 //
-// No state; any thread.
+// A process holds the protected folders it makes (a handle open on each)
+// until it removes them or ends, and a process that runs from one holds it
+// as long as it runs: a folder that nobody holds any more was left by a
+// killed run (or by a clean-up batch file that has ended), and the next
+// process that makes a protected folder removes it.
+//
+// The folders held are this process's only state, behind a lock; any
+// thread.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_CORE_PROTECTED_FOLDER_WIN_H_
 #define DESKTOP_WINDOWS_INSTALLER_CORE_PROTECTED_FOLDER_WIN_H_
@@ -27,9 +34,31 @@
 namespace installer {
 
 // A new protected folder (the installer folder name, a space and 16
-// random hexadecimal digits) in the system's temporary folder. Empty, after
-// an error line, when none can be made.
+// random hexadecimal digits) in the system's temporary folder, held by this
+// process until RemoveProtectedFolder() or its end. The first call of a
+// process removes what earlier runs left first
+// (RemoveLeftProtectedFolders). Empty, after an error line, when none can
+// be made.
 base::FilePath CreateProtectedFolder();
+
+// Removes |folder|, a folder CreateProtectedFolder() made, with everything
+// in it, and lets go of this process's hold. False, after a warning line,
+// when something stays (a program that still runs from it); what stays is
+// left to a later run.
+bool RemoveProtectedFolder(const base::FilePath& folder);
+
+// Removes the protected folders that earlier runs left in the system's
+// temporary folder: each with the name above that is no link, that only
+// SYSTEM and Administrators may change (so an installer made it), and that
+// no process holds: neither the one that made it, nor a program running
+// from it, nor one whose current folder it is. The number removed.
+int RemoveLeftProtectedFolders();
+
+// Holds, for the rest of this process, the protected folder that |program|
+// lies in, if it lies in one: a package's installer started from a
+// protected copy keeps it from being taken for left behind should the
+// process that made it end first.
+void HoldProtectedFolderOf(const base::FilePath& program);
 
 // Whether |folder| is such a folder, or lies in one: its first component
 // below the system's temporary folder has the name pattern above, and

@@ -6,19 +6,26 @@
 #include <string>
 #include <vector>
 
+#include "base/command_line.h"
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
+#include "base/json/json_writer.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/values.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/protected_package_win.h"
 #include "desktop/windows/installer/service/folder_security_win.h"
+#include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
+#include "desktop/windows/installer/test/installer_test_host.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -83,6 +90,132 @@ TEST_F(ProtectedFolderTest, NewFoldersAreProtectedAndKnownAsSuch) {
   ASSERT_TRUE(
       security_->Write(second, u"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;BU)"));
   EXPECT_FALSE(IsInProtectedFolder(second));
+}
+
+// Waits (at most a minute) until something other than this process holds
+// |folder|: it no longer opens alone.
+bool WaitUntilHeld(const base::FilePath& folder) {
+  for (int waited = 0; waited < 60000; waited += 20) {
+    const HANDLE alone = CreateFileW(
+        base::as_wcstr(folder.value()), FILE_LIST_DIRECTORY | DELETE, 0,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (alone == INVALID_HANDLE_VALUE &&
+        GetLastError() == ERROR_SHARING_VIOLATION) {
+      return true;
+    }
+    // Not held while the other process tries to take it.
+    if (alone != INVALID_HANDLE_VALUE) CloseHandle(alone);
+    Sleep(20);
+  }
+  return false;
+}
+
+// A protected folder that a killed run left goes at the next run that makes
+// one; one that is held, that a user made (whatever its name), that is a
+// link or that has another name stays. What holds a folder: the process
+// that made it, an installer that runs from it (here the permission
+// utility waiting for its package, whose test host makes no crash reporter
+// there), and a process whose current folder it is (as a clean-up batch
+// file's interpreter); once they end it goes too.
+TEST_F(ProtectedFolderTest, LeftFoldersGoOnceNothingHoldsThem) {
+  const base::FilePath own = CreateProtectedFolder();
+  ASSERT_FALSE(own.empty());
+  auto named = [this](const char16_t* digits) {
+    return root_.Append(std::u16string(u"Velna Installer ") + digits);
+  };
+  const base::FilePath killed = named(u"00000000000000a1");
+  const base::FilePath by_user = named(u"00000000000000a2");
+  const base::FilePath link = named(u"1111111111111111");
+  const base::FilePath other_name = named(u"0123");
+  const base::FilePath running = named(u"00000000000000a3");
+  const base::FilePath current = named(u"00000000000000a4");
+  for (const base::FilePath& folder :
+       {killed, link, other_name, running, current}) {
+    ASSERT_TRUE(security_->Create(folder, kProtectedFolderSecurity));
+  }
+  ASSERT_TRUE(security_->Create(
+      by_user, u"O:S-1-5-21-1-2-3-1001D:PAI(A;OICI;FA;;;S-1-5-21-1-2-3-1001)"));
+  for (const base::FilePath& folder :
+       {own, killed, by_user, link, other_name, running, current}) {
+    ASSERT_TRUE(test::WriteTextFile(folder.Append(u"sub\\f.txt"), "left"));
+  }
+  base::internal::SetWalkAttributesHookForTesting(
+      [](const base::FilePath& path, uint32_t attributes) -> uint32_t {
+        return path.BaseName().value() == u"Velna Installer 1111111111111111"
+                   ? attributes | FILE_ATTRIBUTE_REPARSE_POINT
+                   : attributes;
+      });
+
+  // The utility, started from |running|, waits there for a package.
+  const base::FilePath granted = dir().Append(u"granted");
+  base::win::ScopedHandle ready(
+      CreateEventW(nullptr, TRUE, FALSE,
+                   base::as_wcstr(MakeKernelObjectName(
+                       granted.value(), kPackageReadyEvent, true))));
+  base::win::ScopedHandle interrupted(
+      CreateEventW(nullptr, TRUE, FALSE,
+                   base::as_wcstr(MakeKernelObjectName(
+                       granted.value(), kInstallationInterruptedEvent, true))));
+  ASSERT_TRUE(ready.IsValid() && interrupted.IsValid());
+  const base::FilePath host(base::GetTestExecutableFolder() +
+                            u"installer_test_host.exe");
+  ASSERT_TRUE(base::CopyOneFile(host, running.Append(u"installer.exe")));
+  base::DictionaryValue seams;
+  seams.SetString("protected_root", root_.value());
+  std::string json;
+  ASSERT_TRUE(base::JSONWriter::Write(seams, &json));
+  const base::FilePath seams_file = dir().Append(u"seams.json");
+  ASSERT_TRUE(test::WriteTextFile(seams_file, json));
+  SetEnvironmentVariableW(test::kHostSeamsVariable,
+                          base::as_wcstr(seams_file.value()));
+  base::Process utility = base::LaunchProcess(
+      u"\"" + running.Append(u"installer.exe").value() +
+          u"\" --crash-reporter-pid=77 --set-folder-permission=\"" +
+          granted.value() +
+          u"\" --permissions-for-user=someone --wait-for-package=\"" +
+          source_.value() + u"\\\\\" --initial-pid=" +
+          base::UintToString16(GetCurrentProcessId()),
+      base::LaunchOptions());
+  SetEnvironmentVariableW(test::kHostSeamsVariable, nullptr);
+  base::LaunchOptions in_current;
+  in_current.current_directory = current;
+  base::Process waiting = base::LaunchProcess(
+      u"\"" + host.value() + u"\" --host-mode=wait", in_current);
+  ASSERT_TRUE(utility.IsValid() && waiting.IsValid());
+  ASSERT_TRUE(WaitUntilHeld(running));
+  ASSERT_TRUE(WaitUntilHeld(current));
+
+  EXPECT_EQ(1, RemoveLeftProtectedFolders());
+  EXPECT_FALSE(base::PathExists(killed));
+  for (const base::FilePath& folder :
+       {own, by_user, link, other_name, running, current}) {
+    EXPECT_EQ("left", test::ReadFileContents(folder.Append(u"sub\\f.txt")))
+        << folder;
+  }
+
+  ASSERT_TRUE(SetEvent(interrupted.Get()));
+  int exit_code = -1;
+  EXPECT_TRUE(utility.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_TRUE(waiting.Terminate(0, true));
+  EXPECT_EQ(2, RemoveLeftProtectedFolders());
+  EXPECT_FALSE(base::PathExists(running));
+  EXPECT_FALSE(base::PathExists(current));
+  for (const base::FilePath& folder : {own, by_user, link, other_name})
+    EXPECT_TRUE(base::PathExists(folder.Append(u"sub\\f.txt"))) << folder;
+  EXPECT_TRUE(RemoveProtectedFolder(own));
+  EXPECT_FALSE(base::PathExists(own));
+}
+
+// The first protected folder a process makes comes after what earlier runs
+// left has gone.
+TEST_F(ProtectedFolderTest, TheFirstNewFolderComesAfterTheLeftOnesGo) {
+  const base::FilePath left = root_.Append(u"Velna Installer 00000000000000b1");
+  ASSERT_TRUE(security_->Create(left, kProtectedFolderSecurity));
+  ASSERT_TRUE(test::WriteTextFile(left.Append(u"installer.exe"), "MZ"));
+  const base::FilePath made = CreateProtectedFolder();
+  ASSERT_FALSE(made.empty());
+  EXPECT_FALSE(base::PathExists(left));
+  EXPECT_TRUE(base::DirectoryExists(made));
 }
 
 TEST_F(ProtectedFolderTest, APackageIsCopiedAsItIsAndTheCopyGoes) {
@@ -312,9 +445,9 @@ TEST_F(ProtectedFolderTest, AFileIsMovedThroughOneHandleOrNotAtAll) {
   EXPECT_EQ("files_list", test::ReadFileContents(target));
 }
 
-// The package's installer starts when this engine is unsigned (a
-// development build) and, from a signed engine, only when its signer
-// passes the check; the test host is unsigned.
+// The package is used when this engine is unsigned (a development build)
+// and, from a signed engine, only when its programs pass the signer check;
+// the test host and the package's library here are unsigned.
 TEST_F(ProtectedFolderTest, TheInstallerOfASignedEngineMustBeSigned) {
   std::unique_ptr<ProtectedPackage> package = ProtectedPackage::Copy(source_);
   ASSERT_TRUE(package);
@@ -322,9 +455,12 @@ TEST_F(ProtectedFolderTest, TheInstallerOfASignedEngineMustBeSigned) {
                                                u"installer_test_host.exe"),
                                 package->installer()));
   internal::SetEngineSignedForTesting(0);
-  EXPECT_TRUE(package->MayStartInstaller());
+  std::string refusal;
+  EXPECT_TRUE(package->Verify(&refusal));
+  EXPECT_EQ("", refusal);
   internal::SetEngineSignedForTesting(1);
-  EXPECT_FALSE(package->MayStartInstaller());
+  EXPECT_FALSE(package->Verify(&refusal));
+  EXPECT_NE(std::string::npos, refusal.find("a\\b\\deep.dll")) << refusal;
   // The test executable is unsigned.
   internal::SetEngineSignedForTesting(-1);
   EXPECT_FALSE(IsEngineSigned());

@@ -2,30 +2,45 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <iterator>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "base/command_line.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
+#include "base/threading/parallel_for.h"
 #include "base/threading/simple_thread.h"
 #include "base/time/time.h"
 #include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/installer_global_lock.h"
+#include "desktop/windows/installer/common/installer_switches.h"
+#include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/core/protected_folder_win.h"
 #include "desktop/windows/installer/core/status.h"
+#include "desktop/windows/installer/package_fetcher/app_output_win.h"
+#include "desktop/windows/installer/package_fetcher/package_fetcher.h"
 #include "desktop/windows/installer/package_fetcher/signature_verifier_win.h"
 
 namespace installer {
 
 namespace {
 
-// A copy the package's backend did not consume still holds every file of
-// the package.
-constexpr size_t kDeleteThreads = 4;
+// Each signer check mostly hashes its file, which threads overlap.
+constexpr size_t kCheckThreads = 4;
+
+// As long as a downloaded installer is given to print its version, and
+// room for far more than a version.
+constexpr int64_t kVersionTimeoutSeconds = 60;
+constexpr size_t kMaxVersionOutput = 256;
 
 // Between two passes over a package being unpacked: each pass lists the
 // whole tree, and the unpack makes many small files in that time.
@@ -52,6 +67,75 @@ base::FilePath GetEngineFile() {
   const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return base::FilePath();
   return base::FilePath(std::u16string(base::as_u16cstr(path), length));
+}
+
+// Whether Windows would run or load |file|: by its name, or, whatever its
+// name, by its headers.
+bool IsProgram(const base::FilePath& file) {
+  const std::u16string extension = file.Extension();
+  bool is_signed = false;
+  return base::EqualsCaseInsensitiveASCII16(extension, ".exe") ||
+         base::EqualsCaseInsensitiveASCII16(extension, ".dll") ||
+         SignatureVerifier::IsSigned(file, &is_signed);
+}
+
+// The programs below |folder|, in the order of their paths.
+std::vector<base::FilePath> FindPrograms(const base::FilePath& folder) {
+  std::vector<base::FilePath> programs;
+  base::FileEnumerator files(folder, true, base::FileEnumerator::FILES);
+  for (base::FilePath file = files.Next(); !file.empty(); file = files.Next()) {
+    if (IsProgram(file)) programs.push_back(file);
+  }
+  std::sort(programs.begin(), programs.end(),
+            [](const base::FilePath& a, const base::FilePath& b) {
+              return a.value() < b.value();
+            });
+  return programs;
+}
+
+// What |installer| prints for "internal-version", run as a downloaded
+// installer is run for it; false when it does not answer in time.
+bool AskInternalVersion(const base::FilePath& installer, std::string* output) {
+  base::CommandLine command_line(installer);
+  command_line.AppendSwitch(switches::kInternalVersion);
+  // The installer runner makes its process handle inheritable under this
+  // lock; the child must not get it.
+  base::AutoLock hold(GetInstallerGlobalLock());
+  return GetAppOutputWithTimeout(
+             command_line, base::TimeDelta::FromSeconds(kVersionTimeoutSeconds),
+             kMaxVersionOutput, nullptr, output) == AppOutputResult::kOk;
+}
+
+// Why the package in |folder| is refused, with |installer| its installer;
+// empty when it is not.
+std::string FindRefusal(const base::FilePath& folder,
+                        const base::FilePath& installer) {
+  const std::string refused = "Refusing the package: ";
+  if (!base::PathExists(installer))
+    return refused + "it has no " + installer.BaseName().AsUTF8();
+  const std::vector<base::FilePath> programs = FindPrograms(folder);
+  std::vector<char> passed(programs.size(), 0);
+  base::ParallelFor(programs.size(), kCheckThreads, [&](size_t i) {
+    passed[i] = SignatureVerifier::VerifySigner(programs[i]);
+    return true;
+  });
+  for (size_t i = 0; i < programs.size(); ++i) {
+    if (passed[i]) continue;
+    base::FilePath relative;
+    folder.AppendRelativePath(programs[i], &relative);
+    return refused + "its file " + relative.AsUTF8() + " is not signed by " +
+           BrandingConfig::GetExpectedSigner();
+  }
+  const std::string own = VersionInfo::GetInternalVersion();
+  std::string version;
+  if (!AskInternalVersion(installer, &version))
+    return refused + "its " + installer.BaseName().AsUTF8() +
+           " does not tell its version";
+  if (!IsDownloadedVersionAcceptable(version, own)) {
+    return refused + "its " + installer.BaseName().AsUTF8() + " is version " +
+           version + ", older than this installer's " + own;
+  }
+  return std::string();
 }
 
 }  // namespace
@@ -82,8 +166,7 @@ ProtectedPackage::ProtectedPackage(const base::FilePath& folder)
 
 ProtectedPackage::~ProtectedPackage() {
   StopCopyThread();
-  if (!base::DeleteFolderTreeInParallel(folder_, kDeleteThreads))
-    LOG(WARNING) << "Could not remove the package copy " << folder_;
+  RemoveProtectedFolder(folder_);
 }
 
 void ProtectedPackage::StopCopyThread() {
@@ -138,15 +221,17 @@ base::FilePath ProtectedPackage::installer() const {
   return folder_.Append(kPackageInstallerName);
 }
 
-bool ProtectedPackage::MayStartInstaller() const {
+bool ProtectedPackage::Verify(std::string* refusal) const {
   if (!IsEngineSigned()) {
-    LOG(WARNING) << "This installer is unsigned: the signer of the package's "
-                    "installer is not checked";
+    LOG(WARNING) << "This installer is unsigned: the signers of the "
+                    "package's programs and its installer's version are not "
+                    "checked";
     return true;
   }
-  if (SignatureVerifier::VerifySigner(installer())) return true;
-  LOG(ERROR) << "The package's installer is not signed by "
-             << BrandingConfig::GetExpectedSigner();
+  const std::string reason = FindRefusal(folder_, installer());
+  if (reason.empty()) return true;
+  LOG(ERROR) << reason;
+  if (refusal) *refusal = reason;
   return false;
 }
 

@@ -11,10 +11,13 @@
 // file as soon as the unpack has let it go (StartCopy), so that the copy
 // costs little time once the package is complete (FinishCopy).
 //
-// The package's installer is started only when its signer passes the check
-// that a downloaded full installer passes (SignatureVerifier), unless this
-// engine's own file is unsigned: a development build, which says so in the
-// log.
+// The copy is used only when Verify() accepts it: when this engine's own
+// file is signed, every program and library in it must pass the signer
+// check that a downloaded full installer passes (SignatureVerifier), and
+// its installer must not be older than this engine. An unsigned engine is
+// a development build, which says so in the log. The package's data files
+// are not checked: they rest on the package's own checksum and on the
+// folder it was unpacked to.
 //
 // Used on one thread; a started copy runs on a thread of its own until
 // FinishCopy() or the object goes.
@@ -23,6 +26,7 @@
 #define DESKTOP_WINDOWS_INSTALLER_CORE_PROTECTED_PACKAGE_WIN_H_
 
 #include <memory>
+#include <string>
 
 #include "base/files/file_path.h"
 #include "base/synchronization/waitable_event.h"
@@ -57,9 +61,15 @@ class ProtectedPackage {
   const base::FilePath& folder() const { return folder_; }
   // The copy's "installer.exe".
   base::FilePath installer() const;
-  // Whether installer() may be started: its signer passes the check, or
-  // this engine is unsigned. A refusal is logged.
-  bool MayStartInstaller() const;
+  // Whether the copy may be installed from and installer() started. A
+  // signed engine checks every file of the copy that Windows would run or
+  // load (named ".exe" or ".dll", or starting as a Windows program does,
+  // "MZ" leading to "PE\0\0", whatever its name) with
+  // SignatureVerifier::VerifySigner, and asks installer() for its
+  // "internal-version", which must not be lower than this engine's. On a
+  // refusal, an error line and |*refusal| (may be null) name the first
+  // file that fails and why.
+  bool Verify(std::string* refusal) const;
 
  private:
   class CopyThread;

@@ -11,7 +11,6 @@
 
 #include <memory>
 
-#include "base/logging.h"
 #include "base/pickle.h"
 #include "desktop/windows/installer/ipc/installer_message.h"
 #include "desktop/windows/installer/test/recording_installer_observer.h"
@@ -35,11 +34,6 @@ std::unique_ptr<base::Pickle> Rebuild(const installer::InstallerMessage& m) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool quiet = [] {
-    logging::SetMinLogLevel(logging::LOG_FATAL);
-    return true;
-  }();
-  (void)quiet;
   std::unique_ptr<char[]> bytes(new char[size]);
   if (size) memcpy(bytes.get(), data, size);
   if (!installer::CheckInstallerMessageFraming(bytes.get(), size)) return 0;

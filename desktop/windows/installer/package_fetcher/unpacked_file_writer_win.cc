@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/string_util_win.h"
@@ -23,6 +24,15 @@ constexpr size_t kMaxOperationsPerChunk = 256;
 
 // The result of a short write that the system gave no error for.
 constexpr DWORD kShortWriteError = ERROR_WRITE_FAULT;
+
+bool IsExistsError(DWORD error) {
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+HANDLE CreateNewFile(const base::FilePath& path) {
+  return CreateFileW(base::as_wcstr(path.value()), GENERIC_WRITE, 0, nullptr,
+                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 
 }  // namespace
 
@@ -162,6 +172,7 @@ void UnpackedFileWriter::RemoveCreated() {
     RemoveDirectoryW(base::as_wcstr(it->value()));
   }
   created_files_.clear();
+  created_file_paths_.clear();
   created_folders_.clear();
   known_folders_.clear();
 }
@@ -236,10 +247,15 @@ void UnpackedFileWriter::CreateFolderOnce(const base::FilePath& folder) {
   if (known_folders_.count(folder.value())) return;
   // The missing levels, outermost first, each remembered for the removal.
   std::vector<base::FilePath> missing;
-  for (base::FilePath level = folder; !base::DirectoryExists(level);
+  base::FilePath level = folder;
+  for (; !known_folders_.count(level.value()) && !base::DirectoryExists(level);
        level = level.DirName()) {
     missing.push_back(level);
     if (level.DirName() == level) break;
+  }
+  if (!known_folders_.count(level.value()) && base::DirectoryExists(level)) {
+    if (!AcceptFolder(level)) return;
+    known_folders_.insert(level.value());
   }
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
     if (CreateDirectoryW(base::as_wcstr(it->value()), nullptr)) {
@@ -247,22 +263,48 @@ void UnpackedFileWriter::CreateFolderOnce(const base::FilePath& folder) {
     } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
       LOG(WARNING) << "Cannot create " << *it << ": " << GetLastError();
       return;
+    } else if (!AcceptFolder(*it)) {
+      // Made by someone else meanwhile.
+      return;
     }
+    known_folders_.insert(it->value());
   }
-  known_folders_.insert(folder.value());
+}
+
+bool UnpackedFileWriter::AcceptFolder(const base::FilePath& folder) {
+  if (!base::internal::IsReparsePoint(
+          base::internal::GetWalkAttributes(folder)))
+    return true;
+  LOG(ERROR) << "Refusing to unpack into " << folder << ": it is a link";
+  Fail(ERROR_CANT_ACCESS_FILE);
+  return false;
 }
 
 void UnpackedFileWriter::OpenFile(const Operation& operation) {
-  file_.Set(CreateFileW(base::as_wcstr(operation.path.value()), GENERIC_WRITE,
-                        0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                        nullptr));
+  const base::FilePath& path = operation.path;
+  // Always a file of its own: whatever stands at the path was not made
+  // for this file, and may be a link or a second name of another file. Only
+  // this writer's own earlier file of the name makes way.
+  const bool made_here = created_file_paths_.count(path.value()) != 0;
+  file_.Set(CreateNewFile(path));
+  if (!file_.IsValid() && made_here && IsExistsError(GetLastError()) &&
+      DeleteFileW(base::as_wcstr(path.value()))) {
+    file_.Set(CreateNewFile(path));
+  }
   if (!file_.IsValid()) {
     const DWORD error = GetLastError();
+    if (IsExistsError(error) && !made_here) {
+      LOG(ERROR) << "Refusing to write over " << path
+                 << ", which this unpack did not make";
+    }
     LOG(ERROR) << "Error returned by CreateFile: " << error;
     Fail(error);
     return;
   }
-  created_files_.push_back(operation.path);
+  if (!made_here) {
+    created_files_.push_back(path);
+    created_file_paths_.insert(path.value());
+  }
   file_has_time_ = operation.has_time;
   file_time_ = operation.time;
 }

@@ -9,6 +9,16 @@
 // memory, and the caller waits for a free one when the writer lags. When no
 // thread can be started the work is done on the caller's thread.
 //
+// The writer never writes through a link or a second name: each file is
+// created new (CREATE_NEW, which follows no link at the end of the path),
+// and an entry of that name already there, whoever made it, is refused
+// (ERROR_FILE_EXISTS) unless this writer made it itself (an archive that
+// names a file twice), which then makes way for the new file. A folder it
+// did not make itself (the output folder, or one that appears meanwhile) is
+// written into only when it is no reparse point; otherwise the writer
+// fails with ERROR_CANT_ACCESS_FILE. Above the first folder that exists,
+// the path is the caller's.
+//
 // The first failure stops the writer: later work is dropped, and error()
 // tells the caller, who stops decoding. Every file and folder the writer
 // made is known, so that RemoveCreated() can take them away again after a
@@ -78,6 +88,12 @@ class UnpackedFileWriter {
   struct Operation;
   struct Chunk;
   class WriterThread;
+  // Orders paths as the file system tells names apart.
+  struct IgnoringCase {
+    bool operator()(const std::u16string& a, const std::u16string& b) const {
+      return base::FilePath::CompareIgnoreCase(a, b) < 0;
+    }
+  };
 
   // Queues the chunk being filled and takes a free one (waiting for it).
   void SubmitChunk();
@@ -88,6 +104,9 @@ class UnpackedFileWriter {
   void Perform(const Operation& operation, const uint8_t* data);
   void Fail(uint32_t error);
   void CreateFolderOnce(const base::FilePath& folder);
+  // Whether files may go into |folder|, an existing folder this writer did
+  // not make: it is no link. A link fails the writer.
+  bool AcceptFolder(const base::FilePath& folder);
   void OpenFile(const Operation& operation);
   void WriteBytes(const uint8_t* data, size_t size);
   void CloseFile();
@@ -112,9 +131,12 @@ class UnpackedFileWriter {
   bool file_has_time_ = false;
   uint64_t file_time_ = 0;
   uint64_t written_ = 0;
+  // Folders made or accepted, which files may go into.
   std::set<std::u16string> known_folders_;
   std::vector<base::FilePath> created_folders_;
   std::vector<base::FilePath> created_files_;
+  // The same files by path, letter case ignored as the file system does.
+  std::set<std::u16string, IgnoringCase> created_file_paths_;
 };
 
 }  // namespace installer

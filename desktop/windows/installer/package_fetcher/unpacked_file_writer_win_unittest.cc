@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <string>
 
+#include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_temp_dir.h"
+#include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -84,7 +86,8 @@ TEST(UnpackedFileWriterTest, AFailureStopsTheRestAndEverythingGoes) {
     base::ScopedTempDir dir;
     ASSERT_TRUE(dir.CreateUniqueTempDir());
     const base::FilePath out = dir.GetPath().Append(u"out");
-    // A folder where the third file goes: it cannot be created.
+    // A folder where the third file goes: the writer makes every file new,
+    // and never writes over what it did not make.
     ASSERT_TRUE(base::FileUtil::CreateDirectory(out.Append(u"x\\third")));
     UnpackedFileWriter writer(1 << 20, UINT64_MAX);
     if (threaded) writer.Start();
@@ -94,8 +97,8 @@ TEST(UnpackedFileWriterTest, AFailureStopsTheRestAndEverythingGoes) {
       Put(&writer, "bytes", 5);
       writer.EndFile();
     }
-    EXPECT_EQ(static_cast<uint32_t>(ERROR_ACCESS_DENIED), writer.Finish());
-    EXPECT_EQ(static_cast<uint32_t>(ERROR_ACCESS_DENIED), writer.error());
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_EXISTS), writer.Finish());
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_EXISTS), writer.error());
     EXPECT_FALSE(base::PathExists(out.Append(u"z\\fourth")));
     writer.RemoveCreated();
     // What was there before stays; what the writer made is gone.
@@ -103,6 +106,101 @@ TEST(UnpackedFileWriterTest, AFailureStopsTheRestAndEverythingGoes) {
     EXPECT_FALSE(base::PathExists(out.Append(u"first")));
     EXPECT_FALSE(base::PathExists(out.Append(u"y")));
   }
+}
+
+std::string Read(const base::FilePath& path) {
+  std::string contents;
+  base::FileUtil::ReadFileToString(path, &contents);
+  return contents;
+}
+
+// Whatever stands where the unpack puts a file, or a folder that is a link
+// on its way, is neither written through nor written over: a second name of
+// another file (which the elevated front end's unpack would write through
+// into that file), a file that was there, a folder link inside the output
+// folder, or the output folder itself as a link. Nothing planted changes,
+// and the removal after the failure leaves it alone.
+TEST(UnpackedFileWriterTest, NothingIsWrittenThroughALinkOrOverAnotherFile) {
+  const struct {
+    const char* name;
+    // Plants in |out| with |secret| another file; true when it did.
+    bool (*plant)(const base::FilePath& out, const base::FilePath& secret);
+    // The folder the hook shows as a link, if any.
+    const char16_t* link;
+    uint32_t error;
+  } cases[] = {
+      {"a second name of another file",
+       [](const base::FilePath& out, const base::FilePath& secret) {
+         return base::FileUtil::CreateDirectory(out.Append(u"a")) &&
+                CreateHardLinkW(base::as_wcstr(out.Append(u"a\\b.dll").value()),
+                                base::as_wcstr(secret.value()), nullptr);
+       },
+       nullptr, ERROR_FILE_EXISTS},
+      {"a file that was there",
+       [](const base::FilePath& out, const base::FilePath& secret) {
+         return base::FileUtil::CreateDirectory(out.Append(u"a")) &&
+                base::WriteBufferToFile(out.Append(u"A\\B.DLL"), "was", 3) == 3;
+       },
+       nullptr, ERROR_FILE_EXISTS},
+      {"a folder link on the way",
+       [](const base::FilePath& out, const base::FilePath& secret) {
+         return base::FileUtil::CreateDirectory(out.Append(u"a"));
+       },
+       u"a", ERROR_CANT_ACCESS_FILE},
+      {"the output folder as a link",
+       [](const base::FilePath& out, const base::FilePath& secret) {
+         return base::FileUtil::CreateDirectory(out);
+       },
+       u"out", ERROR_CANT_ACCESS_FILE},
+  };
+  static const char16_t* g_link = nullptr;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    base::ScopedTempDir dir;
+    ASSERT_TRUE(dir.CreateUniqueTempDir());
+    const base::FilePath out = dir.GetPath().Append(u"out");
+    const base::FilePath secret = dir.GetPath().Append(u"secret.txt");
+    ASSERT_EQ(6, base::WriteBufferToFile(secret, "secret", 6));
+    ASSERT_TRUE(c.plant(out, secret));
+    const test::FileTreeSnapshot planted = test::TakeFileTreeSnapshot(out);
+    g_link = c.link;
+    base::internal::SetWalkAttributesHookForTesting(
+        [](const base::FilePath& path, uint32_t attributes) -> uint32_t {
+          return g_link && path.BaseName().value() == g_link
+                     ? attributes | FILE_ATTRIBUTE_REPARSE_POINT
+                     : attributes;
+        });
+    UnpackedFileWriter writer(1 << 20, UINT64_MAX);
+    writer.CreateFolder(out);
+    writer.BeginFile(out.Append(u"a\\b.dll"), nullptr);
+    Put(&writer, "planted by the package", 7);
+    writer.EndFile();
+    EXPECT_EQ(c.error, writer.Finish());
+    writer.RemoveCreated();
+    base::internal::SetWalkAttributesHookForTesting(nullptr);
+    EXPECT_EQ("secret", Read(secret));
+    EXPECT_EQ(planted, test::TakeFileTreeSnapshot(out));
+  }
+}
+
+// An archive that names a file twice (in any letter case): the file this
+// unpack made gives way to the later one.
+TEST(UnpackedFileWriterTest, AFileNamedTwiceTakesTheLaterBytes) {
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  const base::FilePath out = dir.GetPath().Append(u"out");
+  UnpackedFileWriter writer(1 << 20, UINT64_MAX);
+  writer.CreateFolder(out);
+  for (const char* text : {"first", "second"}) {
+    writer.BeginFile(out.Append(text[0] == 'f' ? u"x\\same" : u"X\\SAME"),
+                     nullptr);
+    Put(&writer, text, 64);
+    writer.EndFile();
+  }
+  EXPECT_EQ(0u, writer.Finish());
+  EXPECT_EQ("second", Read(out.Append(u"x\\same")));
+  writer.RemoveCreated();
+  EXPECT_FALSE(base::PathExists(out.Append(u"x")));
 }
 
 }  // namespace

@@ -53,6 +53,7 @@
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
 #include "desktop/windows/installer/test/product_registry_keys_win.h"
+#include "desktop/windows/installer/test/test_host_seams_win.h"
 #include "desktop/windows/installer/ui/installer_window_ids.h"
 #include "gtest/gtest.h"
 
@@ -98,9 +99,8 @@ class ScopedTempVariables {
   std::vector<std::wstring> saved_;
 };
 
-// A running process whose program is |name| in a folder directly below
-// |folder|; invalid when there is none.
-// The protected copies of packages in the system's temporary folder.
+// The protected folders in the system's temporary folder: copies of
+// packages, and the download folders of elevated front ends.
 std::vector<base::FilePath> ProtectedCopies(const base::FilePath& system_temp) {
   std::vector<base::FilePath> copies;
   base::FileEnumerator folders(system_temp, false,
@@ -113,6 +113,8 @@ std::vector<base::FilePath> ProtectedCopies(const base::FilePath& system_temp) {
   return copies;
 }
 
+// A running process whose program is |name| in a folder directly below
+// |folder|; invalid when there is none.
 base::Process FindProcessBelow(const base::FilePath& folder,
                                const char16_t* name) {
   base::win::ScopedHandle snapshot(
@@ -144,15 +146,21 @@ base::Process FindProcessBelow(const base::FilePath& folder,
 }
 
 // The package's backend: "installer.exe" of a package folder in
-// |downloads|, or of the package's protected copy in the system's temporary
-// folder when the backend that starts it is elevated (as every process is
-// on the test system).
+// |downloads| or, when the front end is elevated (as every process is on
+// the test system), in its protected download folder, or of the package's
+// protected copy, which an elevated backend starts it from; both lie in the
+// system's temporary folder.
 base::Process FindPackageBackend(const base::FilePath& downloads) {
   base::Process backend = FindProcessBelow(downloads, kPackageInstallerName);
   base::FilePath windows;
   if (backend.IsValid() || !base::PathService::Get(base::DIR_WINDOWS, &windows))
     return backend;
-  return FindProcessBelow(windows.Append(u"Temp"), kPackageInstallerName);
+  const base::FilePath system_temp = windows.Append(u"Temp");
+  for (const base::FilePath& folder : ProtectedCopies(system_temp)) {
+    backend = FindProcessBelow(folder, kPackageInstallerName);
+    if (backend.IsValid()) return backend;
+  }
+  return FindProcessBelow(system_temp, kPackageInstallerName);
 }
 
 struct MachineState {
@@ -206,6 +214,10 @@ class EndToEndTest : public testing::Test {
     ASSERT_TRUE(prefs_server_.Start());
     pref_server_url_ = prefs_server_.Url("/prefs?status=404");
     shortcuts_before_ = State();
+    base::FilePath windows;
+    ASSERT_TRUE(base::PathService::Get(base::DIR_WINDOWS, &windows));
+    system_temp_ = windows.Append(u"Temp");
+    protected_before_ = ProtectedCopies(system_temp_);
   }
 
   void TearDown() override {
@@ -223,6 +235,16 @@ class EndToEndTest : public testing::Test {
       }
     }
     restore_.reset();
+    // What a run ended from outside left in the system's temporary folder
+    // (a package copy, an elevated front end's download folder): the test
+    // system makes up an access list for them that the next run does not
+    // take for the installer's, so none removes them.
+    for (const base::FilePath& folder : ProtectedCopies(system_temp_)) {
+      if (std::find(protected_before_.begin(), protected_before_.end(),
+                    folder) == protected_before_.end()) {
+        base::DeleteFileOrDirectory(folder, true);
+      }
+    }
   }
 
   // Runs |program| with |arguments| and the test's own temporary folder
@@ -411,6 +433,13 @@ class EndToEndTest : public testing::Test {
 
   void NetInstallAndUninstall(LocalHttpServer::PackageFault fault);
 
+  // The test host, which runs the engine with the seams of
+  // test_host_seams_win.h.
+  static base::FilePath Host() {
+    return base::FilePath(u"Z:" + base::UTF8ToUTF16(VELNA_INSTALLER_TEST_HOST))
+        .NormalizePathSeparators();
+  }
+
   const base::FilePath& install_folder() const { return install_folder_; }
   void set_install_folder(const base::FilePath& folder) {
     install_folder_ = folder;
@@ -435,6 +464,8 @@ class EndToEndTest : public testing::Test {
   MachineState shortcuts_before_;
   LocalHttpServer prefs_server_;
   std::u16string pref_server_url_;
+  base::FilePath system_temp_;
+  std::vector<base::FilePath> protected_before_;
 };
 
 // Install, update to the next version and uninstall, as a user does: the
@@ -657,11 +688,6 @@ TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
   // process is on the test system); it first copies the folder of the
   // package's version.
   const base::FilePath downloads = temp().Append(u"Velna Installer");
-  base::FilePath windows;
-  ASSERT_TRUE(base::PathService::Get(base::DIR_WINDOWS, &windows));
-  const base::FilePath system_temp = windows.Append(u"Temp");
-  const std::vector<base::FilePath> copies_before =
-      ProtectedCopies(system_temp);
   const base::FilePath versioned = install_folder().Append(
       base::UTF8ToUTF16(VersionInfo::GetProductVersion()));
   base::Process package_backend;
@@ -684,14 +710,6 @@ TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
       << Logs();
   EXPECT_TRUE(UninstallEntry().empty());
   EXPECT_EQ(before, State()) << Logs();
-  // The killed backend left its own copy of the package, if it made one (on
-  // the test system a backend started from a copy cannot tell it is one).
-  for (const base::FilePath& copy : ProtectedCopies(system_temp)) {
-    if (std::find(copies_before.begin(), copies_before.end(), copy) ==
-        copies_before.end()) {
-      base::DeleteFileOrDirectory(copy, true);
-    }
-  }
 }
 
 // The pixels of |area| that differ clearly from the background around it
@@ -1110,8 +1128,9 @@ TEST_F(EndToEndTest, ARecordNamingAForeignKeyIsRefused) {
                                         0, foreign.rfind(u"\\VictimVendor"))));
 }
 
-// What a killed run left in the download folder goes at the next run,
-// unless a live run still holds it.
+// What a killed run left in the download folder goes at the next run of
+// its user (a front end that is not elevated: the test host with a
+// standard user's rights), unless a live run still holds it.
 TEST_F(EndToEndTest, TheNextRunRemovesWhatAKilledRunLeft) {
   const base::FilePath downloads = temp().Append(u"Velna Installer");
   const base::FilePath killed =
@@ -1130,12 +1149,25 @@ TEST_F(EndToEndTest, TheNextRunRemovesWhatAKilledRunLeft) {
       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS, 0, nullptr));
   ASSERT_TRUE(live_lock.IsValid());
   const MachineState before = State();
+  const base::FilePath seams = work().Append(u"seams.json");
+  const base::FilePath rights = work().Append(u"rights.json");
+  ASSERT_EQ(2, base::WriteBufferToFile(seams, "{}", 2));
+  const std::string standard_user = "{\"administrator\": false}";
+  ASSERT_EQ(static_cast<int>(standard_user.size()),
+            base::WriteBufferToFile(rights, standard_user.data(),
+                                    static_cast<int>(standard_user.size())));
+  ::SetEnvironmentVariableW(test::kHostSeamsVariable,
+                            base::as_wcstr(seams.value()));
+  ::SetEnvironmentVariableW(test::kUnelevatedRightsVariable,
+                            base::as_wcstr(rights.value()));
 
   // A run that fails at once does it too: the clean-up comes first.
   set_install_folder(base::FilePath(u"relative\\Velna"));
   EXPECT_EQ(1,
-            RunAtMost(SamplePath(SampleString("packages.base.full_installer")),
-                      InstallArguments(u"--enable-installer-stats=0"), 60000));
+            RunAtMost(Host(), InstallArguments(u"--enable-installer-stats=0"),
+                      60000));
+  ::SetEnvironmentVariableW(test::kHostSeamsVariable, nullptr);
+  ::SetEnvironmentVariableW(test::kUnelevatedRightsVariable, nullptr);
   EXPECT_FALSE(base::PathExists(killed));
   EXPECT_FALSE(base::PathExists(killed.AddExtension(u"exe")));
   EXPECT_FALSE(base::PathExists(killed.AddExtension(u"lock")));
@@ -1146,6 +1178,64 @@ TEST_F(EndToEndTest, TheNextRunRemovesWhatAKilledRunLeft) {
                              u"*.lock");
   EXPECT_EQ(alive.AddExtension(u"lock"), locks.Next());
   EXPECT_EQ(base::FilePath(), locks.Next());
+  EXPECT_EQ(before, State());
+}
+
+// An elevated front end (on the test system every process is; on Windows
+// a deployment tool's, run as the system, whose temporary folder any user
+// may write) takes nothing from its temporary folder's "Velna Installer",
+// which a user may have made: a lock there naming an earlier run's folder
+// removes nothing, and a program planted under the name of the test run's
+// copy neither runs nor is touched. It downloads into a protected folder
+// of its own, which goes at its end.
+TEST_F(EndToEndTest, AnElevatedFrontEndLeavesWhatAUserPutInItsTemporaryFolder) {
+  const base::FilePath full_installer =
+      SamplePath(SampleString("packages.base.full_installer"));
+  const base::FilePath downloads = temp().Append(u"Velna Installer");
+  const base::FilePath stem =
+      downloads.Append(u"velna_installer_20200101000000");
+  const base::FilePath canary = stem.Append(u"canary.txt");
+  const base::FilePath planted =
+      downloads.Append(full_installer.BaseName().value());
+  const base::FilePath ran = work().Append(u"planted_ran.txt");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(stem));
+  ASSERT_EQ(6, base::WriteBufferToFile(canary, "canary", 6));
+  ASSERT_EQ(0, base::WriteBufferToFile(stem.AddExtension(u"lock"), "", 0));
+  // The test host records its command line when it runs.
+  ASSERT_TRUE(base::CopyOneFile(Host(), planted));
+  const std::string planted_bytes = test::ReadFileContents(planted);
+  base::FilePath windows;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_WINDOWS, &windows));
+  const MachineState before = State();
+
+  ::SetEnvironmentVariableW(test::kHostRecordVariable,
+                            base::as_wcstr(ran.value()));
+  // The run fails at once on its folder, after the download folder is
+  // chosen, tested and cleaned up.
+  EXPECT_EQ(1, RunAtMost(full_installer,
+                         u"--silent --allusers=1 --launchbrowser=0 "
+                         u"--installfolder=relative\\Velna "
+                         u"--enable-installer-stats=0 --local-stats-server "
+                         u"--local-pref-default-overrides-server=" +
+                             pref_server_url(),
+                         60000));
+  ::SetEnvironmentVariableW(test::kHostRecordVariable, nullptr);
+  EXPECT_FALSE(base::PathExists(ran)) << test::ReadFileContents(ran);
+  EXPECT_EQ(planted_bytes, test::ReadFileContents(planted));
+  EXPECT_EQ("canary", test::ReadFileContents(canary));
+  EXPECT_TRUE(base::PathExists(stem.AddExtension(u"lock")));
+  const std::string logs = Logs();
+  EXPECT_EQ(std::string::npos, logs.find("Removed what an earlier run left"))
+      << logs;
+  const std::string said = "Installer download folder: ";
+  const size_t at =
+      logs.find(said + windows.Append(u"Temp").AsUTF8() + "\\Velna Installer ");
+  ASSERT_NE(std::string::npos, at) << logs;
+  const size_t start = at + said.size();
+  const std::string folder =
+      logs.substr(start, logs.find_first_of("\r\n", start) - start);
+  EXPECT_FALSE(base::PathExists(base::FilePath(base::UTF8ToUTF16(folder))))
+      << folder;
   EXPECT_EQ(before, State());
 }
 
@@ -1227,11 +1317,6 @@ class InterruptedInstallTest
   void TearDown() override {
     ::SetEnvironmentVariableW(test::kHostSeamsVariable, nullptr);
     EndToEndTest::TearDown();
-  }
-
-  static base::FilePath Host() {
-    return base::FilePath(u"Z:" + base::UTF8ToUTF16(VELNA_INSTALLER_TEST_HOST))
-        .NormalizePathSeparators();
   }
 
   // The tree of |package| with the test host as its installer.

@@ -7,8 +7,11 @@ with the fetcher's programs, the installer images of the package fetcher's
 tests (signed by a second throwaway authority of their own).
 
 Usage: make_test_packages.py --out DIR [--stub STUB.exe
-           [--host HOST.exe --installer INSTALLER.exe --version-stub V.exe]]
-Without --stub only the archives are made.
+           [--host HOST.exe --installer INSTALLER.exe --version-stub V.exe
+            --test-host TEST_HOST.exe]]
+Without --stub only the archives are made. The installer's test host
+(--test-host) is signed by the fetcher's signer too, for the tests of an
+elevated installer that checks the programs of its package.
 
 Tools: 7zz, openssl and osslsigncode. Everything the tests need to know is
 written to DIR/material.json.
@@ -584,7 +587,7 @@ def nest_foreign_signature(leaf, work, unsigned, source, target, tag):
 
 
 def make_fetcher_material(out, work, host, installer, version_stub,
-                          hostile_archive):
+                          test_host, hostile_archive):
     tag = "%08x" % random.SystemRandom().getrandbits(32)
     root = make_ca(work, "fetcher_root", "Velna Fetcher Root " + tag)
     expected_cn = "Velna Fetcher Signer " + tag
@@ -658,6 +661,9 @@ def make_fetcher_material(out, work, host, installer, version_stub,
     signed("package_bare", expected,
            with_archive(installer_image, read(bare_archive)))
     put("version_stub", stub_image)
+    # The stub and the engine's test host as a package's programs.
+    signed("version_stub_signed", expected, stub_image)
+    signed("test_host_signed", expected, read(test_host))
 
     run(["openssl", "x509", "-in", root[1], "-outform", "DER", "-out",
          os.path.join(folder, "root.der")])
@@ -684,6 +690,7 @@ def main():
     parser.add_argument("--host")
     parser.add_argument("--installer")
     parser.add_argument("--version-stub")
+    parser.add_argument("--test-host")
     args = parser.parse_args()
     out = os.path.abspath(args.out)
     work = out + ".work"
@@ -716,7 +723,7 @@ def main():
     if args.host:
         material["fetcher"] = make_fetcher_material(
             out, work, args.host, args.installer, args.version_stub,
-            read(os.path.join(out, material["hostile"]["dotdot_backslash"]
+            args.test_host, read(os.path.join(out, material["hostile"]["dotdot_backslash"]
                               .replace("\\", "/"))))
     write_material(out, material)
     shutil.rmtree(work, ignore_errors=True)
