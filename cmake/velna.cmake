@@ -39,8 +39,10 @@ if(WIN32)
                  GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${VELNA_EMULATOR})
   # GoogleTest executables run through a wrapper that retries a Wine process
-  # that died before running any test, and nothing else.
+  # that died before running any test, and nothing else, and notes each
+  # retry in the retry log.
   set(VELNA_GTEST_EMULATOR "${CMAKE_BINARY_DIR}/wine_gtest_run.sh")
+  set(VELNA_TEST_RETRY_LOG "${CMAKE_BINARY_DIR}/wine_test_retries.log")
   configure_file(${CMAKE_SOURCE_DIR}/tools/wine_gtest_run.sh.in
                  ${VELNA_GTEST_EMULATOR}
                  @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE

@@ -13,6 +13,8 @@ bash "$ROOT/tools/install_deps.sh" || exit 1
 echo "== include layout"
 python3 "$ROOT/tools/check_layout_test.py" || exit 1
 python3 "$ROOT/tools/check_layout.py" "$ROOT" || exit 1
+echo "== the Wine tests' wrapper"
+python3 "$ROOT/tools/wine_gtest_run_test.py" || exit 1
 bash "$ROOT/tools/build.sh" win || exit 1
 
 # The Wine tests spend much of their time waiting for processes and
@@ -39,6 +41,10 @@ native_log="$ROOT/out/native_side.log"
 native_pid=$!
 
 status=0
+# Where the wrapper notes each test process it started again; the list
+# closes the log.
+retry_log="$ROOT/out/win/wine_test_retries.log"
+: >"$retry_log"
 echo "== Windows tests under Wine"
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   source "$1/tools/wine_env.sh"
@@ -58,5 +64,7 @@ wait "$native_pid" || status=1
 echo "== native builds and tests ($native_log)"
 cat "$native_log"
 
+echo "== Windows tests started again after their process died at start-up"
+if [[ -s $retry_log ]]; then cat "$retry_log"; else echo "none"; fi
 echo "== total time: $(( $(date +%s) - start )) s"
 exit $status

@@ -5,9 +5,9 @@ Started by a test (under Wine, through CreateProcess on python3) with a state
 folder of its own. It listens on 127.0.0.1 only: on a free port, or on a
 fixed one given with --port. It writes the port to <state>/port once it
 listens, logs every request as one JSON line in <state>/requests.log (before
-it answers), and ends when <state>/stop appears, when the state folder goes,
-or after --max-lifetime seconds, writing <state>/stopped on the way out when
-it can.
+it answers) and how its answer went in <state>/responses.log, and ends when
+<state>/stop appears, when the state folder goes, or after --max-lifetime
+seconds, writing <state>/stopped on the way out when it can.
 
 What it answers:
   - a path whose file exists below <state>/files (the path's last part,
@@ -55,6 +55,11 @@ in requests.log. Faults of this mode:
                        reply (one byte flipped in the middle)
 --partner-content FILE (repeatable) serves FILE and names it in the reply.
 
+Each line of responses.log names a request by the "id" of its line in
+requests.log and gives the "status" answered, the "start" of the body within
+the file (0 but for a 206) and how many bytes of the body the system "sent"
+before the answer ended, by plan or because the client went away.
+
 With --tls the server also answers https on a second free port of
 127.0.0.1, written to <state>/tls_port, with a self-signed certificate for
 127.0.0.1 that openssl makes in the state folder; both ports serve the same
@@ -84,6 +89,7 @@ class State:
         self.lock = threading.Lock()
         self.counters = {}
         self.log_path = os.path.join(folder, "requests.log")
+        self.responses_path = os.path.join(folder, "responses.log")
         self.package_routes = {}
         self.package_reply = None
 
@@ -94,10 +100,10 @@ class State:
             self.counters[key] = count + 1
             return count
 
-    def log(self, entry):
+    def log(self, entry, path=None):
         line = json.dumps(entry, sort_keys=True) + "\n"
         with self.lock:
-            with open(self.log_path, "a", encoding="utf-8") as log:
+            with open(path or self.log_path, "a", encoding="utf-8") as log:
                 log.write(line)
                 log.flush()
 
@@ -142,7 +148,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         key = self.path
         requested = self.parse_range(self.headers.get("Range"))
 
+        self.request_id = state.next_count("request id")
         entry = {
+            "id": self.request_id,
             "method": self.command,
             "path": url.path,
             "query": url.query,
@@ -166,6 +174,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Location", params["redirect"])
             self.send_header("Content-Length", "0")
             self.end_headers()
+            self.log_response(int(params.get("redirect_code", 302)), 0, 0)
             return
         if "status" in params:
             self.send_status(int(params["status"]))
@@ -224,26 +233,48 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(len(payload)))
         self.send_header("X-Served-By", "velna-test")
         self.end_headers()
-        self.send_payload(payload, cut, stall, params)
+        sent = self.send_payload(payload, cut, stall, params)
+        self.log_response(206 if partial else 200, start, sent)
+
+    def log_response(self, status, start, sent):
+        self.server.state.log({"id": self.request_id, "status": status,
+                               "start": start, "sent": sent},
+                              self.server.state.responses_path)
+
+    def send_counted(self, data):
+        """Sends |data|; returns how many of its bytes the system took
+        before the connection failed, if it did."""
+        view = memoryview(data)
+        sent = 0
+        try:
+            while sent < len(view):
+                sent += self.connection.send(view[sent:])
+        except OSError:
+            pass
+        return sent
 
     def send_payload(self, payload, cut, stall, params):
+        """Returns how many bytes of the body the system took."""
         if cut is not None:
             payload = payload[:cut]
         if stall is not None:
             payload = payload[:stall]
-        try:
-            trickle = params.get("trickle")
+        trickle = params.get("trickle")
+        piece = int(params.get("trickle_bytes", 1024)) if trickle else \
+            max(len(payload), 1)
+        sent = 0
+        for offset in range(0, len(payload), piece):
+            data = payload[offset:offset + piece]
+            written = self.send_counted(data)
+            sent += written
+            if written < len(data):
+                self.break_connection()
+                return sent
             if trickle:
-                piece = int(params.get("trickle_bytes", 1024))
-                for offset in range(0, len(payload), piece):
-                    self.wfile.write(payload[offset:offset + piece])
-                    self.wfile.flush()
-                    time.sleep(int(trickle) / 1000.0)
-                    if self.server.stopping.is_set():
-                        break
-            else:
-                self.wfile.write(payload)
-                self.wfile.flush()
+                time.sleep(int(trickle) / 1000.0)
+                if self.server.stopping.is_set():
+                    break
+        try:
             if stall is not None:
                 # Until the server ends or the client closes its end.
                 self.connection.settimeout(0.05)
@@ -257,6 +288,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             pass
         if cut is not None or stall is not None:
             self.break_connection()
+        return sent
 
     def break_connection(self):
         self.close_connection = True
@@ -272,7 +304,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Proxy-Authenticate", 'Basic realm="velna-test"')
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
-        self.wfile.write(body)
+        self.log_response(status, 0, self.send_counted(body))
 
     def load_body(self, path, params):
         name = params.get("file") or urllib.parse.unquote(

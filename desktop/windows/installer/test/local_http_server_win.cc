@@ -82,11 +82,21 @@ bool LocalHttpServer::SetRoutes(const std::string& json) {
 
 std::vector<std::unique_ptr<base::DictionaryValue>> LocalHttpServer::Requests()
     const {
-  std::vector<std::unique_ptr<base::DictionaryValue>> requests;
+  return ReadLog("requests.log");
+}
+
+std::vector<std::unique_ptr<base::DictionaryValue>> LocalHttpServer::Responses()
+    const {
+  return ReadLog("responses.log");
+}
+
+std::vector<std::unique_ptr<base::DictionaryValue>> LocalHttpServer::ReadLog(
+    const char* name) const {
+  std::vector<std::unique_ptr<base::DictionaryValue>> entries;
   std::string log;
-  if (!base::FileUtil::ReadFileToString(
-          server_.state_dir().AppendASCII("requests.log"), &log))
-    return requests;
+  if (!base::FileUtil::ReadFileToString(server_.state_dir().AppendASCII(name),
+                                        &log))
+    return entries;
   for (const std::string& line :
        base::SplitString(log, "\n", base::SplitWhitespace::kTrim,
                          base::SplitFilter::kNonEmpty)) {
@@ -94,10 +104,10 @@ std::vector<std::unique_ptr<base::DictionaryValue>> LocalHttpServer::Requests()
     base::DictionaryValue* dictionary = nullptr;
     if (value && value->GetAsDictionary(&dictionary)) {
       value.release();
-      requests.emplace_back(dictionary);
+      entries.emplace_back(dictionary);
     }
   }
-  return requests;
+  return entries;
 }
 
 std::vector<std::unique_ptr<base::DictionaryValue>>

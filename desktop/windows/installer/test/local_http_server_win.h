@@ -73,10 +73,14 @@ class LocalHttpServer {
   // Replaces the route table (a JSON object: path -> parameters).
   bool SetRoutes(const std::string& json);
 
-  // Every request so far, in arrival order, each as logged: "method",
-  // "path", "query", "host", "user_agent", "range", "headers" (lower-case
-  // names), "body_length", "body_md5" and "body" (text bodies).
+  // Every request so far, in arrival order, each as logged: "id",
+  // "method", "path", "query", "host", "user_agent", "range", "headers"
+  // (lower-case names), "body_length", "body_md5" and "body" (text bodies).
   std::vector<std::unique_ptr<base::DictionaryValue>> Requests() const;
+  // Every answer that has ended, in the order they ended: the "id" of its
+  // request, the "status", the "start" of the body within the file and how
+  // many bytes of the body were "sent" before the answer ended.
+  std::vector<std::unique_ptr<base::DictionaryValue>> Responses() const;
   // The requests whose path (without query) is |path|, in arrival order.
   std::vector<std::unique_ptr<base::DictionaryValue>> RequestsFor(
       base::StringPiece path) const;
@@ -87,6 +91,9 @@ class LocalHttpServer {
  private:
   // Starts the script with |arguments| (Linux paths) after its own.
   bool Launch(int port, const std::u16string& arguments);
+  // The JSON lines of the state folder's log |name|.
+  std::vector<std::unique_ptr<base::DictionaryValue>> ReadLog(
+      const char* name) const;
 
   base::PythonTestServer server_;
 };

@@ -191,8 +191,13 @@ struct WinInetDownloader::HandleContext {
   // 0 for a connection handle.
   const uint64_t request_id;
   std::unique_ptr<char[]> buffer;
-  // Written by WinINet when a pending read completes.
-  DWORD last_read = 0;
+  // The current read: its dwBufferLength is the buffer's size going in and
+  // the count read once it completes, written by WinINet before the
+  // completion callback. InternetReadFile will not do: when its read
+  // pends, it writes 0 to the count after queuing the read, which a WinINet
+  // thread may already have completed on a loaded machine (seen under
+  // Wine), so that a whole buffer was lost and the body seemed to end.
+  INTERNET_BUFFERSA read = {};
 };
 
 // Closes the internet handle of a finished transfer once WinINet has called
@@ -695,11 +700,13 @@ void WinInetDownloader::HandleCompletionInProgress(uint64_t transfer_id) {
   VLOG(2) << "Additional data downloaded";
   for (int reads = 0; reads < kReadsPerTask; ++reads) {
     HandleContext* context = request_context_;
-    // A failed read never leaves an old count behind to be written again.
-    context->last_read = 0;
+    context->read = INTERNET_BUFFERSA{};
+    context->read.dwStructSize = sizeof(context->read);
+    context->read.lpvBuffer = context->buffer.get();
+    context->read.dwBufferLength = kReadBufferSize;
     pending_ = Pending::kRead;
-    if (!::InternetReadFile(request_, context->buffer.get(), kReadBufferSize,
-                            &context->last_read)) {
+    // The context argument is unused: callbacks carry the handle's own.
+    if (!::InternetReadFileExA(request_, &context->read, IRF_ASYNC, 0)) {
       const DWORD error = ::GetLastError();
       if (error == ERROR_IO_PENDING) {
         VLOG(2) << "More data pending";
@@ -725,7 +732,7 @@ void WinInetDownloader::HandleCompletionInProgress(uint64_t transfer_id) {
 }
 
 bool WinInetDownloader::ConsumeRead() {
-  const DWORD read = request_context_->last_read;
+  const DWORD read = request_context_->read.dwBufferLength;
   if (read == 0) {
     VLOG(1) << "Done reading from Internet";
     if (downloaded_ < expected_size_) {

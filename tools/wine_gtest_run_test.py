@@ -1,0 +1,91 @@
+#!/usr/bin/env python3
+"""Runs tools/wine_gtest_run.sh.in, configured with a stand-in for Wine,
+on programs that die before their first test, fail in it or pass."""
+
+import os
+import stat
+import subprocess
+import tempfile
+import unittest
+
+TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                        "wine_gtest_run.sh.in")
+
+# Stands in for Wine: each start is counted in <folder>/starts, and the
+# plan (one word a start, the last repeated) says how it goes: "die" ends
+# with status 5 before any test, "quiet" with 0 and no output at all,
+# "pass" and "fail" run the test.
+STAND_IN = r"""#!/usr/bin/env bash
+folder=$(dirname "$0")
+echo start >>"$folder/starts"
+read -ra plan <"$folder/plan"
+count=$(wc -l <"$folder/starts")
+step=${plan[count - 1]:-${plan[-1]}}
+case $step in
+  die) echo "wine: could not load the program" >&2; exit 5 ;;
+  quiet) exit 0 ;;
+  pass) printf '[ RUN      ] Suite.Case\n[       OK ] Suite.Case\n' ;;
+  fail) printf '[ RUN      ] Suite.Case\n[  FAILED  ] Suite.Case\n'; exit 1 ;;
+esac
+"""
+
+
+class WineGtestRunTest(unittest.TestCase):
+
+    def run_wrapper(self, plan, no_retry=False):
+        """(exit status, starts, lines of the retry log)."""
+        with tempfile.TemporaryDirectory() as folder:
+            stand_in = os.path.join(folder, "wine")
+            wrapper = os.path.join(folder, "wine_gtest_run.sh")
+            retry_log = os.path.join(folder, "retries.log")
+            with open(stand_in, "w") as f:
+                f.write(STAND_IN)
+            with open(TEMPLATE) as f:
+                text = f.read()
+            with open(wrapper, "w") as f:
+                f.write(text.replace("@VELNA_EMULATOR@", stand_in)
+                        .replace("@VELNA_TEST_RETRY_LOG@", retry_log))
+            for path in (stand_in, wrapper):
+                os.chmod(path, os.stat(path).st_mode | stat.S_IXUSR)
+            with open(os.path.join(folder, "plan"), "w") as f:
+                f.write(" ".join(plan))
+            env = dict(os.environ)
+            env.pop("VELNA_TEST_RETRY_LOG", None)
+            env["VELNA_TEST_NO_RETRY"] = "1" if no_retry else "0"
+            result = subprocess.run(
+                [wrapper, "/build/dir/thing_unittests.exe",
+                 "--gtest_filter=Suite.Case", "--gtest_also_run_disabled_tests"],
+                env=env, capture_output=True, text=True)
+            with open(os.path.join(folder, "starts")) as f:
+                starts = len(f.readlines())
+            lines = []
+            if os.path.exists(retry_log):
+                with open(retry_log) as f:
+                    lines = f.read().splitlines()
+            return result.returncode, starts, lines
+
+    def test_only_a_start_that_died_is_retried_and_noted(self):
+        retried = ["thing_unittests.exe Suite.Case: status 5 before any test,"
+                   " then 0"]
+        cases = [
+            # (plan, no retry, status, starts, retry log)
+            (["die", "pass"], False, 0, 2, retried),
+            (["quiet", "pass"], False, 0, 2,
+             ["thing_unittests.exe Suite.Case: status 0 before any test,"
+              " then 0"]),
+            (["die"], False, 5, 2,
+             ["thing_unittests.exe Suite.Case: status 5 before any test,"
+              " then 5"]),
+            (["pass"], False, 0, 1, []),
+            (["fail", "pass"], False, 1, 1, []),
+            (["die", "pass"], True, 5, 1, []),
+            (["quiet"], True, 1, 1, []),
+        ]
+        for plan, no_retry, status, starts, log in cases:
+            with self.subTest(plan=plan, no_retry=no_retry):
+                self.assertEqual((status, starts, log),
+                                 self.run_wrapper(plan, no_retry))
+
+
+if __name__ == "__main__":
+    unittest.main()
