@@ -323,9 +323,8 @@ class InstallerStepsTest : public test::SettingsTestBase {
   std::function<void(int)> InterruptAt(int k) {
     return [this, k](int step) {
       if (step != k) return;
+      // The step this notice announces is not begun: the run stops there.
       SetEvent(interrupted_.Get());
-      // The watcher's callback is queued before the next step is.
-      Sleep(300);
     };
   }
 
@@ -386,8 +385,11 @@ MachineState WithoutLastInstallPath(MachineState state) {
   return state;
 }
 
-// Starts |batch| as LaunchUninstallBatch does.
+// Starts |batch| as LaunchUninstallBatch does. The uninstaller ends once it
+// has started it, and with it its hold on the batch file's folder, which
+// this test process plays.
 base::Process StartBatch(const base::FilePath& batch) {
+  internal::ReleaseProtectedFolderForTesting(batch.DirName());
   base::LaunchOptions options;
   options.start_hidden = true;
   options.current_directory = GetSystemFolder();

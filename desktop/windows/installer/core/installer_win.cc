@@ -694,6 +694,15 @@ void Installer::RunStepTask(const base::Closure& step) {
     VLOG(1) << "Skipping a step of an installation that has ended";
     return;
   }
+  // The watcher reports the interrupt through the thread pool, which on a
+  // busy machine may come after steps already queued: an interrupt that was
+  // signalled before this step began stops the run here.
+  if (interrupted_event_.IsValid() &&
+      WaitForSingleObject(interrupted_event_.Get(), 0) == WAIT_OBJECT_0) {
+    interrupted_watcher_.StopWatching();
+    OnObjectSignaled(interrupted_event_.Get());
+    return;
+  }
   step.Run();
 }
 

@@ -561,6 +561,10 @@ void SetProtectedFolderRootForTesting(const base::FilePath& root) {
   g_root_for_testing = root.empty() ? nullptr : new base::FilePath(root);
 }
 
+void ReleaseProtectedFolderForTesting(const base::FilePath& folder) {
+  Held().Release(folder);
+}
+
 }  // namespace internal
 
 }  // namespace installer

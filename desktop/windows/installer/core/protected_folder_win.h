@@ -148,6 +148,9 @@ namespace internal {
 // where the protected folders are made. For tests and test hosts, before
 // the installer runs.
 void SetProtectedFolderRootForTesting(const base::FilePath& root);
+// Lets go of this process's hold on |folder| without removing it, as the
+// end of the process does. For tests that play the process that made it.
+void ReleaseProtectedFolderForTesting(const base::FilePath& folder);
 
 }  // namespace internal
 
