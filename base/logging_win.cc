@@ -1,19 +1,24 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include <iterator>
+
 #include "base/files/open_without_links_win.h"
 #include "base/logging.h"
 #include "base/logging_platform.h"
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
 
 namespace logging {
 
 std::string SystemErrorCodeToString(SystemErrorCode code) {
-  char message[256];
-  const DWORD length = ::FormatMessageA(
+  // The wide text: the narrow one comes in the system's code page, not the
+  // UTF-8 of the log, and a language's text may well leave ASCII.
+  wchar_t message[1024];
+  const DWORD length = ::FormatMessageW(
       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-      0, message, sizeof(message), nullptr);
+      0, message, static_cast<DWORD>(std::size(message)), nullptr);
   char suffix[64];
   if (length == 0) {
     snprintf(suffix, sizeof(suffix),
@@ -22,7 +27,8 @@ std::string SystemErrorCodeToString(SystemErrorCode code) {
     return suffix;
   }
   snprintf(suffix, sizeof(suffix), " (0x%X)", code);
-  return base::CollapseWhitespaceASCII(base::StringPiece(message, length)) +
+  return base::CollapseWhitespaceASCII(base::UTF16ToUTF8(
+             base::StringPiece16(base::as_u16cstr(message), length))) +
          suffix;
 }
 

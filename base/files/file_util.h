@@ -104,7 +104,8 @@ bool RenameOpenFile(HANDLE file, const FilePath& to);
 #endif
 
 // Copies one file, overwriting |to|, and clears the copy's read-only bit.
-// Refuses paths that reference a parent or are over the limit.
+// Refuses paths that reference a parent or are over the limit. On failure
+// the thread's last error says why.
 bool CopyOneFile(const FilePath& from, const FilePath& to);
 
 // Copies a folder tree (or one file); refuses paths over the limit. Into an
@@ -135,6 +136,11 @@ FilePath GetHomeDir();
 // naming call, one named the same way in |folder| as given).
 bool CreateTemporaryFile(FilePath* path);
 bool CreateTemporaryFileInDir(const FilePath& folder, FilePath* path);
+#if defined(_WIN32)
+// Whether |name| (a base name) is one CreateTemporaryFileInDir gives: one
+// to four hexadecimal digits and ".tmp", in any letter case.
+bool IsTemporaryFileName(const std::u16string& name);
+#endif
 
 // Size, folder flag and times; false when the path cannot be read.
 bool GetFileInfo(const FilePath& path, File::Info* info);

@@ -12,6 +12,7 @@
 #include "base/files/file_util.h"
 #include "base/files/system_path_win.h"
 #include "base/logging.h"
+#include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/threading/parallel_for.h"
@@ -344,8 +345,14 @@ bool RenameOpenFile(HANDLE file, const FilePath& to) {
 }
 
 bool CopyOneFile(const FilePath& from, const FilePath& to) {
-  if (from.ReferencesParent() || to.ReferencesParent()) return false;
-  if (IsTooLong(from) || IsTooLong(to)) return false;
+  if (from.ReferencesParent() || to.ReferencesParent()) {
+    ::SetLastError(ERROR_BAD_PATHNAME);
+    return false;
+  }
+  if (IsTooLong(from) || IsTooLong(to)) {
+    ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
   if (!::CopyFileW(SystemPathArg(from), SystemPathArg(to), FALSE)) return false;
   // The copy must be replaceable and deletable by later steps.
   const DWORD attributes = ::GetFileAttributesW(SystemPathArg(to));
@@ -461,6 +468,24 @@ bool CreateTemporaryFileInDir(const FilePath& folder, FilePath* path) {
     *path = FilePath(as_u16cstr(long_name));
   else
     *path = FilePath(as_u16cstr(temp_name));
+  return true;
+}
+
+bool IsTemporaryFileName(const std::u16string& name) {
+  constexpr char16_t kExtension[] = u".tmp";
+  const size_t extension = std::char_traits<char16_t>::length(kExtension);
+  if (name.size() <= extension || name.size() > 4 + extension ||
+      !EqualsCaseInsensitiveASCII16(
+          StringPiece16(name).substr(name.size() - extension), kExtension)) {
+    return false;
+  }
+  for (size_t i = 0; i + extension < name.size(); ++i) {
+    const char16_t c = name[i];
+    if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') ||
+          (c >= u'A' && c <= u'F'))) {
+      return false;
+    }
+  }
   return true;
 }
 

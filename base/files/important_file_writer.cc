@@ -49,6 +49,8 @@ void DiscardTempFile(const FilePath& temp_path) {
   }
 }
 
+internal::BeforeRenameHookForTesting g_before_rename_hook = nullptr;
+
 void WriteScopedStringToFileAtomically(const FilePath& path,
                                        const std::unique_ptr<std::string>& data,
                                        const std::shared_ptr<bool>& result) {
@@ -97,6 +99,7 @@ bool ImportantFileWriter::WriteFileAtomically(const FilePath& path,
       return false;
   }
 
+  if (g_before_rename_hook) g_before_rename_hook(temp_path, path);
   if (!internal::RenameOverTarget(temp_path, path, &error)) {
     LogFailure(path, "cannot move the temporary file into place", error);
     RecordTempFileFailure(FAILED_RENAMING);
@@ -197,5 +200,13 @@ void ImportantFileWriter::RegisterOnNextSuccessfulWriteCallback(
     const Closure& on_next_successful_write) {
   on_next_successful_write_ = on_next_successful_write;
 }
+
+namespace internal {
+
+void SetBeforeRenameHookForTesting(BeforeRenameHookForTesting hook) {
+  g_before_rename_hook = hook;
+}
+
+}  // namespace internal
 
 }  // namespace base

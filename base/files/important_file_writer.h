@@ -117,6 +117,14 @@ TempFileWriteResult WriteTempFile(const FilePath& temp_path, StringPiece data,
 bool RenameOverTarget(const FilePath& temp_path, const FilePath& path,
                       uint32_t* system_error);
 
+// Called by WriteFileAtomically, on the writing thread, once |temp_path|
+// holds the data and before it replaces |path|: where a test stops a
+// process that is killed while it writes. Null (the default) for none; set
+// before any write starts.
+using BeforeRenameHookForTesting = void (*)(const FilePath& temp_path,
+                                            const FilePath& path);
+void SetBeforeRenameHookForTesting(BeforeRenameHookForTesting hook);
+
 }  // namespace internal
 
 }  // namespace base

@@ -41,6 +41,7 @@
 #include "desktop/windows/installer/installer_main.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
+#include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/silent_installer_controller.h"
 #include "desktop/windows/installer/ui/installer_ui_controller_win.h"
@@ -356,7 +357,9 @@ bool RunInstallingRole(const base::CommandLine& command_line,
       own_dir.AppendASCII(GetBrowserExecutableName());
   bool inside_package;
   if (flags.uninstall) {
-    if (!base::PathExists(browser_exe)) {
+    // An uninstallation ended part-way leaves the browser moved aside.
+    if (!base::PathExists(browser_exe) &&
+        DeleteFileOperation::FindAsideCopies(browser_exe).empty()) {
       LOG(ERROR) << "Requested to uninstall, but we are not in a valid "
                     "installation folder";
       return false;

@@ -13,11 +13,9 @@
 #include <string>
 #include <vector>
 
-namespace installer {
+#include "desktop/windows/installer/service/install_log.h"
 
-// The folder in the install folder that keeps the status files of earlier
-// versions, each named "installation_status.xml." + seconds since 1970.
-inline constexpr char16_t kOldStatusFolderName[] = u"old_status";
+namespace installer {
 
 // The longest path the file calls take: MAX_PATH less its terminator.
 inline constexpr size_t kMaxInstallPathLength = 259;

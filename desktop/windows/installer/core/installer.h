@@ -13,7 +13,17 @@
 // committed, the finished record. So a run that is killed part-way leaves a
 // record that the uninstallation and the next installation act on (an
 // incomplete record counts as an existing installation: the next install
-// runs as an update over it). Uninstallations write no record.
+// runs as an update over it).
+//
+// The status file always names a version whose folder is complete, for the
+// launcher and the uninstall entry that find the installation through it:
+// an update keeps the previous installation's record there until the new
+// version's files are all in place, and meanwhile records the new version's
+// folder in a kept status of its own in "old_status", where the next run or
+// the uninstallation removes what it lists. An uninstallation marks the
+// record incomplete before its first change and removes it, with the
+// uninstall entry, only once everything else is gone, so that one ended
+// part-way can be run again from the entry.
 //
 // The outcome goes to the InstallerObservers: OnTotalSteps once, OnStep per
 // step, then exactly one ending: OnSuccess; or OnError followed by
@@ -54,6 +64,7 @@
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/settings.h"
 #include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/own_registry_rows_win.h"
 #include "desktop/windows/installer/service/registry_entry_win.h"
 #include "desktop/windows/installer/service/task_service_warm_up_win.h"
 #include "desktop/windows/installer/service/taskbar_pins_win.h"
@@ -187,8 +198,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   std::string ReportError(uint32_t string_id, const std::u16string& text,
                           const std::string& detail);
   // "Installation succeeded", succeeded() true, OnSuccess, then commits
-  // the transaction, marks the run's record complete and Finish(). Only
-  // while running.
+  // the transaction, marks the run's record complete (an uninstallation:
+  // removes its entry and the record, then starts the clean-up batch file)
+  // and Finish(). Only while running.
   void ReportSuccess();
   // Rolls the transaction back, Finish(), OnInstallerTerminated(false).
   // Does nothing once the run has ended.
@@ -270,6 +282,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // "Software\Microsoft\Windows\CurrentVersion\Uninstall\<product>
   // <version>" + |suffix|.
   static std::u16string GetUninstallKeyPath(const std::u16string& suffix);
+  // Whether |key_path| (a key of an install log's registry section) is an
+  // uninstall entry: a key directly below the system's list of them.
+  static bool IsUninstallEntryKey(const std::string& key_path);
   // "<name>@1" or "<name>@2".
   static std::string FormatFeatureOverride(const std::string& name,
                                            bool enabled);
@@ -359,6 +374,37 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // the file that was there, so that a rollback puts it back. False when
   // it cannot be written.
   bool WriteInstallLogInProgress();
+  // An update, before its first file: the record of the new version's
+  // folder and files, marked incomplete, goes into "old_status" (through
+  // the transaction), while the status file keeps naming the installed
+  // version. False when it cannot be written.
+  bool WriteWorkRecord();
+  // An update whose files are all in place: the status file takes this
+  // run's record, then the work record goes. False when the status file
+  // cannot be written.
+  bool EnterNewVersionInRecord();
+  // An uninstallation, before its first change: the record is rewritten
+  // marked incomplete (a rollback puts the file back). False, after the
+  // error was reported, when it cannot be written or could not be removed
+  // at the end.
+  bool MarkRecordInProgress();
+  // The existing installation's recorded keys per hive, with the product
+  // placeholders expanded: its uninstall entries into |*_entries|, every
+  // other key into |*_rest|.
+  void SplitUninstallEntries(InstallLogRegistry* hkcu_rest,
+                             InstallLogRegistry* hklm_rest,
+                             InstallLogRegistry* hkcu_entries,
+                             InstallLogRegistry* hklm_entries) const;
+  // The registry rows the installer writes for the existing installation:
+  // all that a clean-up of its recorded keys may remove.
+  OwnRegistryRows OwnRows() const;
+  // An update: removes, through the transaction, the previous uninstall
+  // entries other than the one this run wrote.
+  void RemovePreviousUninstallEntries();
+  // The end of an uninstallation, after its commit: the uninstall entries
+  // go, then the record; what stays in the install folder besides what the
+  // clean-up batch file removes is logged; then the batch file starts.
+  void FinishUninstall();
   // The previous installation's record is one of a run that did not finish:
   // the steps that remove what it lists also remove what such a run leaves
   // beside it (files moved aside, strays of its shortcuts).
@@ -481,6 +527,18 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   bool install_log_in_progress_ = false;
   // Where an update kept the previous status file in "old_status".
   base::FilePath preserved_status_;
+  // An update's record of the new version in "old_status" until its files
+  // are all in place (EnterNewVersionInRecord); empty otherwise.
+  base::FilePath work_record_;
+  // Set by the last step of an uninstallation: ReportSuccess finishes it
+  // (FinishUninstall), starting |uninstall_batch_| when there is one. What
+  // it hands that batch file to remove.
+  bool finish_uninstall_ = false;
+  base::FilePath uninstall_batch_;
+  std::vector<base::FilePath> uninstall_leftovers_;
+  // An uninstallation: the files of other versions' kept records that
+  // could not be removed, for the clean-up batch file.
+  std::vector<base::FilePath> kept_versions_leftovers_;
   // Set by WaitForPackage: the package's backend decides the outcome.
   bool waiting_for_package_ = false;
   // Whether the install folder was there before this backend began: one it

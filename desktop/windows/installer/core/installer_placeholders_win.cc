@@ -8,6 +8,7 @@
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/path_service.h"
+#include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/shortcut.h"
 #include "desktop/windows/installer/common/branding_config.h"
@@ -153,6 +154,15 @@ std::u16string Installer::GetUninstallKeyPath(const std::u16string& suffix) {
          base::UTF8ToUTF16(VersionInfo::GetProductName() + " " +
                            VersionInfo::GetProductVersion()) +
          suffix;
+}
+
+bool Installer::IsUninstallEntryKey(const std::string& key_path) {
+  const std::u16string path = base::UTF8ToUTF16(key_path);
+  const size_t prefix = std::char_traits<char16_t>::length(kUninstallKeysPath);
+  return path.size() > prefix &&
+         base::StartsWith16(path, kUninstallKeysPath,
+                            base::CompareCase::INSENSITIVE_ASCII) &&
+         path.find(u'\\', prefix) == std::u16string::npos;
 }
 
 std::string Installer::FormatFeatureOverride(const std::string& name,

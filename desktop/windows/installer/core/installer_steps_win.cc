@@ -219,19 +219,21 @@ std::string RowValueText(const RegistryEntryTemplate& row) {
 }
 
 // Deletes every file of a list, each as a sub-operation: all or nothing
-// unless |keep_going|. Kept in the run's transaction, so a later rollback
-// brings every file back.
+// unless |failed| is given, which then receives each file that stays.
+// Kept in the run's transaction, so a later rollback brings every file
+// back.
 class DeleteFilesOperation : public Operation {
  public:
-  DeleteFilesOperation(std::vector<base::FilePath> paths, bool keep_going)
-      : paths_(std::move(paths)), keep_going_(keep_going) {}
+  DeleteFilesOperation(std::vector<base::FilePath> paths,
+                       std::vector<base::FilePath>* failed)
+      : paths_(std::move(paths)), failed_(failed) {}
 
   bool Execute(Transaction* sub) override {
     for (const base::FilePath& path : paths_) {
-      if (!Transaction::RunOperation(sub, DeleteOperation(path, true, true)) &&
-          !keep_going_) {
-        return false;
-      }
+      if (Transaction::RunOperation(sub, DeleteOperation(path, true, true)))
+        continue;
+      if (!failed_) return false;
+      failed_->push_back(path);
     }
     return true;
   }
@@ -240,7 +242,7 @@ class DeleteFilesOperation : public Operation {
 
  private:
   const std::vector<base::FilePath> paths_;
-  const bool keep_going_;
+  std::vector<base::FilePath>* const failed_;
 };
 
 // Removes, when the transaction commits, those of its folders that are
@@ -316,6 +318,70 @@ std::vector<base::FilePath> FindStrayShortcuts(
     }
   }
   return strays;
+}
+
+// The files of |folder| (not below it) that the atomic writer of the
+// status files and the preferences names while it writes, and leaves when
+// its process is ended part-way.
+std::vector<base::FilePath> FindWriterTemporaryFiles(
+    const base::FilePath& folder) {
+  std::vector<base::FilePath> files;
+  base::FileEnumerator entries(folder, false, base::FileEnumerator::FILES,
+                               u"*.tmp");
+  for (base::FilePath entry = entries.Next(); !entry.empty();
+       entry = entries.Next()) {
+    if (base::IsTemporaryFileName(entry.BaseName().value()))
+      files.push_back(entry);
+  }
+  return files;
+}
+
+// How many names the log gives of what stays.
+constexpr size_t kMaxStayingNamesLogged = 20;
+
+// Says which entries keep |install_folder| from going once the clean-up
+// batch file has removed |leftovers|: any file other than those, and any
+// empty folder none of them lies in.
+void LogWhatStays(const base::FilePath& install_folder,
+                  const std::vector<base::FilePath>& leftovers) {
+  std::vector<std::string> staying;
+  base::FileEnumerator entries(
+      install_folder, true,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath entry = entries.Next(); !entry.empty();
+       entry = entries.Next()) {
+    const bool folder =
+        (entries.GetInfo().dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    bool expected = false;
+    for (const base::FilePath& leftover : leftovers) {
+      expected |= folder ? IsStrictlyInside(leftover, entry)
+                         : base::FilePath::CompareIgnoreCase(
+                               leftover.value(), entry.value()) == 0;
+    }
+    if (expected ||
+        (folder && !base::FileEnumerator(entry, false,
+                                         base::FileEnumerator::FILES |
+                                             base::FileEnumerator::DIRECTORIES)
+                        .Next()
+                        .empty())) {
+      continue;
+    }
+    base::FilePath relative;
+    install_folder.AppendRelativePath(entry, &relative);
+    staying.push_back(relative.AsUTF8());
+  }
+  if (staying.empty()) return;
+  std::string names;
+  for (size_t i = 0; i < staying.size() && i < kMaxStayingNamesLogged; ++i)
+    names += (i ? ", " : "") + staying[i];
+  if (staying.size() > kMaxStayingNamesLogged) {
+    names += " and " + std::to_string(staying.size() - kMaxStayingNamesLogged) +
+             " more";
+  }
+  LOG(WARNING) << "The install folder " << install_folder
+               << " stays: the uninstallation leaves " << staying.size()
+               << " entries in it that it did not make or could not remove: "
+               << names;
 }
 
 // The folders a profile deletion must never reach: the known shell
@@ -555,6 +621,10 @@ void Installer::StepCopyFile(uint32_t index,
   recorded->push_back(relative);
   if (index + 1 == list.size()) {
     VLOG(1) << "Done copying " << kind << "files";
+    if (!root && !work_record_.empty() && !EnterNewVersionInRecord()) {
+      return Fail(kIdsInstallError, u"",
+                  "Failed saving the installation status");
+    }
     ScheduleNextStep();
     return;
   }
@@ -570,9 +640,11 @@ void Installer::StepInstallLauncher() {
       own_directory_.Append(kLauncherFileName);
   const base::FilePath launcher = install_folder.Append(kLauncherFileName);
   if (OverInterruptedInstallation()) {
+    // Also those of an uninstallation that was ended part-way.
     for (const base::FilePath& path :
          {launcher, install_folder.Append(kServerTrackingDataFileName),
-          install_folder.AppendASCII(kPrefDefaultOverridesFileName)}) {
+          install_folder.AppendASCII(kPrefDefaultOverridesFileName),
+          install_folder.Append(kInstallerPrefsFileName)}) {
       for (const base::FilePath& copy :
            DeleteFileOperation::FindAsideCopies(path)) {
         RunOperation(DeleteOperation(copy, false, false));
@@ -657,6 +729,7 @@ void Installer::StepRemoveOldRootFiles() {
 
 void Installer::StepSetUpRegistry() {
   if (settings_->copy_only()) {
+    RemovePreviousUninstallEntries();
     ScheduleNextStep();
     return;
   }
@@ -719,22 +792,67 @@ void Installer::StepSetUpRegistry() {
                   "Failed writing uninstallation information");
     }
   }
+  RemovePreviousUninstallEntries();
   ScheduleNextStep();
+}
+
+void Installer::RemovePreviousUninstallEntries() {
+  if (settings_->operation() != kOperationUpgrading) return;
+  InstallLogRegistry hkcu;
+  InstallLogRegistry hklm;
+  SplitUninstallEntries(nullptr, nullptr, &hkcu, &hklm);
+  // The entry this run wrote may have taken the name of one the record
+  // lists, whose key was gone.
+  for (InstallLogRegistry* entries : {&hkcu, &hklm}) {
+    std::erase_if(*entries, [this](const InstallLogKey& key) {
+      return base::FilePath::CompareIgnoreCase(base::UTF8ToUTF16(key.path),
+                                               uninstall_command_) == 0;
+    });
+  }
+  const OwnRegistryRows own = OwnRows();
+  CleanUpInstallLogRegistry(HKEY_CURRENT_USER, hkcu, own, &transaction_);
+  CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, hklm, own, &transaction_);
+}
+
+void Installer::SplitUninstallEntries(InstallLogRegistry* hkcu_rest,
+                                      InstallLogRegistry* hklm_rest,
+                                      InstallLogRegistry* hkcu_entries,
+                                      InstallLogRegistry* hklm_entries) const {
+  const InstallLog& log = status()->install_log;
+  const struct {
+    const InstallLogRegistry& recorded;
+    InstallLogRegistry* rest;
+    InstallLogRegistry* entries;
+  } hives[] = {{log.hkcu_keys, hkcu_rest, hkcu_entries},
+               {log.hklm_keys, hklm_rest, hklm_entries}};
+  for (const auto& hive : hives) {
+    for (InstallLogKey& key : ExpandProductPlaceholders(hive.recorded)) {
+      InstallLogRegistry* into =
+          IsUninstallEntryKey(key.path) ? hive.entries : hive.rest;
+      if (into) into->push_back(std::move(key));
+    }
+  }
+}
+
+OwnRegistryRows Installer::OwnRows() const {
+  return OwnRegistryRows::ForInstallation(status()->install_folder,
+                                          status()->install_log.path);
 }
 
 void Installer::StepCleanUpRegistry() {
   LOG(INFO) << "Cleaning up registry";
   // The names of a former engine's keys are expanded before the clean-up
-  // judges what a deletion would reach.
-  const InstallLog& log = status()->install_log;
-  const OwnRegistryRows own =
-      OwnRegistryRows::ForInstallation(status()->install_folder, log.path);
-  CleanUpInstallLogRegistry(HKEY_CURRENT_USER,
-                            ExpandProductPlaceholders(log.hkcu_keys), own,
-                            &transaction_);
-  CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE,
-                            ExpandProductPlaceholders(log.hklm_keys), own,
-                            &transaction_);
+  // judges how near the root a deletion would reach, and whether the
+  // installer's own rows write it. The uninstall entry stays until an update
+  // has written its own, and until an uninstallation has removed everything
+  // else: one ended part-way in between leaves it, so that the system still
+  // lists the installation and the uninstall can run (again).
+  InstallLogRegistry hkcu;
+  InstallLogRegistry hklm;
+  SplitUninstallEntries(&hkcu, &hklm, nullptr, nullptr);
+  const OwnRegistryRows own = OwnRows();
+  CleanUpInstallLogRegistry(HKEY_CURRENT_USER, hkcu, own, &transaction_);
+  CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, hklm, own, &transaction_);
   ScheduleNextStep();
 }
 
@@ -1166,11 +1284,8 @@ void Installer::FinalizeSuccessfulInstallation() {
 
 void Installer::StepFinalizeUninstall() {
   VLOG(1) << "Finalizing the uninstallation";
-  if (!RunOperation(DeleteOperation(
-          status()->install_folder.Append(kInstallLogFileName), false, true))) {
-    return Fail(kIdsUninstallError, u"",
-                "Failed to remove installation status file");
-  }
+  // The record goes last, once everything it lists is gone
+  // (FinishUninstall); MarkRecordInProgress made sure that it can.
   NotifyAssociationsChanged();
   if (!settings_->copy_only()) {
     VLOG(1) << "Attempting to reset the default browser to IE.";
@@ -1366,6 +1481,14 @@ bool Installer::PreservePreviousStatus() {
     LOG(WARNING) << "No previous status file found.";
     return true;
   }
+  // One that does not read was stood in for by a kept one (see Status):
+  // a copy of it would stay in "old_status" for good.
+  InstallLog previous;
+  XmlDocument previous_document;
+  if (!ReadInstallLog(&previous_document, &previous, source)) {
+    LOG(WARNING) << "Not keeping the previous status file: it does not read";
+    return true;
+  }
   const base::FilePath old_status = install_folder.Append(kOldStatusFolderName);
   if (!base::DirectoryExists(old_status)) {
     VLOG(1) << "Creating folder for ald status files.";
@@ -1373,8 +1496,7 @@ bool Installer::PreservePreviousStatus() {
       return false;
   }
   const base::FilePath target =
-      old_status.Append(std::u16string(kInstallLogFileName) + u"." +
-                        base::Int64ToString16(base::Time::Now().ToTimeT()));
+      MakeKeptInstallLogPath(install_folder, base::Time::Now().ToTimeT());
   // A copy: the status file stays in place until this run's record
   // replaces it, so that there is always one.
   VLOG(1) << "Moving old status file.";
@@ -1460,6 +1582,77 @@ bool Installer::WriteInstallLogInProgress() {
   return WriteInstallLog(&document, InstallLogInProgress(), path);
 }
 
+bool Installer::WriteWorkRecord() {
+  const base::FilePath& install_folder = status()->install_folder;
+  const base::FilePath old_status = install_folder.Append(kOldStatusFolderName);
+  if (!base::DirectoryExists(old_status) &&
+      !RunOperation(std::make_unique<CreateFolderOperation>(old_status))) {
+    return false;
+  }
+  // What a later run needs to remove the new version's folder: the files
+  // the copy steps may make there.
+  InstallLog work;
+  work.copy_only = install_log_.copy_only;
+  work.all_users = install_log_.all_users;
+  work.app_id = install_log_.app_id;
+  work.path = install_log_.path;
+  work.subfolder = install_log_.subfolder;
+  work.version = install_log_.version;
+  for (const std::string& line : files_list_)
+    work.files.push_back(base::UTF8ToUTF16(line));
+  work.complete = false;
+  const base::FilePath path =
+      MakeKeptInstallLogPath(install_folder, base::Time::Now().ToTimeT());
+  VLOG(1) << "Recording the new version's files in " << path;
+  // A rollback removes it again.
+  if (!RunOperation(std::make_unique<PreserveFileOperation>(path)))
+    return false;
+  XmlDocument document;
+  if (!WriteInstallLog(&document, work, path)) return false;
+  work_record_ = path;
+  return true;
+}
+
+bool Installer::EnterNewVersionInRecord() {
+  VLOG(1) << "The new version's files are in place";
+  if (!WriteInstallLogInProgress()) return false;
+  // Listed by the status file now. Should it stay (a run ended in between),
+  // it names the version the status file names, which a later run removes
+  // only after an update beyond it.
+  RunOperation(DeleteOperation(work_record_, false, false));
+  work_record_ = base::FilePath();
+  return true;
+}
+
+bool Installer::MarkRecordInProgress() {
+  const base::FilePath path =
+      status()->install_folder.Append(kInstallLogFileName);
+  // The record goes last, after the commit: whether it can go is known
+  // now, before any change. One held by another without leave to delete
+  // it stops the uninstallation here.
+  if (base::PathExists(path) &&
+      !base::win::ScopedHandle(
+           CreateFileW(base::SystemPathArg(path), DELETE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, 0, nullptr))
+           .IsValid()) {
+    PLOG(ERROR) << "The installation status file cannot be removed: " << path;
+    Fail(kIdsUninstallError, u"", "Failed to remove installation status file");
+    return false;
+  }
+  // A former engine's log is left as it is: it goes with the installation.
+  if (status()->tamsel_installation) return true;
+  InstallLog marked = status()->install_log;
+  marked.complete = false;
+  XmlDocument document;
+  if (RunOperation(std::make_unique<PreserveFileOperation>(path)) &&
+      WriteInstallLog(&document, marked, path)) {
+    return true;
+  }
+  Fail(kIdsUninstallError, u"", "Failed saving the installation status");
+  return false;
+}
+
 bool Installer::OverInterruptedInstallation() const {
   return status()->existing_installation && !status()->install_log.complete;
 }
@@ -1518,6 +1711,11 @@ void Installer::StepRemoveInstalledFiles() {
       VLOG(1) << "Keeping it for a later run: it lists the installed version";
       continue;
     }
+    if (base::FilePath::CompareIgnoreCase(path.value(), work_record_.value()) ==
+        0) {
+      VLOG(1) << "Keeping it: it lists what this update copies";
+      continue;
+    }
     std::vector<base::FilePath> files;
     for (const std::u16string& entry : log.files) {
       base::FilePath file;
@@ -1532,9 +1730,12 @@ void Installer::StepRemoveInstalledFiles() {
       files = WithAsideCopies(files);
       folders = FoldersBelow(files, install_folder);
     }
-    // One operation of the run: a later failure brings the files back.
-    if (!RunOperation(std::make_unique<DeleteFilesOperation>(std::move(files),
-                                                             uninstalling))) {
+    // One operation of the run: a later failure brings the files back. An
+    // uninstallation leaves those in use (the installer it runs from may
+    // be among them) to the clean-up batch file.
+    if (!RunOperation(std::make_unique<DeleteFilesOperation>(
+            std::move(files),
+            uninstalling ? &kept_versions_leftovers_ : nullptr))) {
       continue;
     }
     if (cut_short) {
@@ -1614,13 +1815,16 @@ void Installer::StepCleanUpFilesAfterUninstall() {
 
   std::vector<base::FilePath> leftovers;
   std::set<base::FilePath> folders;
-  auto delete_or_leave = [&](const base::FilePath& path, bool check_in_use,
-                             bool remove_parents) {
-    if (RunOperation(DeleteOperation(path, check_in_use, remove_parents)))
-      return;
+  auto leave = [&](const base::FilePath& path) {
     leftovers.push_back(path);
     CollectLeftoverFolders(path, install_folder, &folders);
   };
+  auto delete_or_leave = [&](const base::FilePath& path, bool check_in_use,
+                             bool remove_parents) {
+    if (!RunOperation(DeleteOperation(path, check_in_use, remove_parents)))
+      leave(path);
+  };
+  for (const base::FilePath& path : kept_versions_leftovers_) leave(path);
   for (const base::FilePath& path : versioned)
     delete_or_leave(path, true, true);
   delete_or_leave(launcher, true, true);
@@ -1634,6 +1838,13 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     delete_or_leave(path, false, true);
   for (const base::FilePath& path : root_files)
     delete_or_leave(path, true, true);
+  // The temporary files its writers (the status files, the preferences)
+  // leave when they are ended part-way.
+  for (const base::FilePath& folder :
+       {install_folder, install_folder.Append(kOldStatusFolderName)}) {
+    for (const base::FilePath& path : FindWriterTemporaryFiles(folder))
+      delete_or_leave(path, false, true);
+  }
   // The folders a run that did not finish made for files it never copied.
   if (OverInterruptedInstallation()) {
     RunOperation(std::make_unique<RemoveEmptyFoldersOperation>(
@@ -1700,13 +1911,12 @@ void Installer::StepCleanUpFilesAfterUninstall() {
                         crash_reporter::GetCrashReporterPid()};
     plan.files = std::move(batch_files);
     plan.folders = std::move(batch_folders);
-    const base::FilePath batch = WriteUninstallBatch(
+    // Started once the record is gone (FinishUninstall).
+    uninstall_batch_ = WriteUninstallBatch(
         std::move(plan), GetInstallerRights()->IsUserAdministrator(false));
-    if (!batch.empty()) {
-      LOG(INFO) << "Starting final cleanup batch file.";
-      LaunchBatch(batch);
-    }
   }
+  uninstall_leftovers_ = leftovers;
+  finish_uninstall_ = true;
 
   if (!profile.folder.empty()) {
     LOG(INFO) << "Deleting user profile.";
@@ -1719,6 +1929,28 @@ void Installer::StepCleanUpFilesAfterUninstall() {
   }
   observers_.Notify(&InstallerObserver::OnStep);
   ReportSuccess();
+}
+
+void Installer::FinishUninstall() {
+  const base::FilePath& install_folder = status()->install_folder;
+  // Committed as it goes out of scope: nothing is left to roll back.
+  {
+    Transaction removal;
+    InstallLogRegistry hkcu;
+    InstallLogRegistry hklm;
+    SplitUninstallEntries(nullptr, nullptr, &hkcu, &hklm);
+    const OwnRegistryRows own = OwnRows();
+    CleanUpInstallLogRegistry(HKEY_CURRENT_USER, hkcu, own, &removal);
+    CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, hklm, own, &removal);
+  }
+  const base::FilePath record = install_folder.Append(kInstallLogFileName);
+  if (!base::DeleteFileOrDirectory(record, false))
+    PLOG(ERROR) << "Could not remove the installation status file " << record;
+  LogWhatStays(install_folder, uninstall_leftovers_);
+  if (!uninstall_batch_.empty()) {
+    LOG(INFO) << "Starting final cleanup batch file.";
+    LaunchBatch(uninstall_batch_);
+  }
 }
 
 }  // namespace installer

@@ -1520,6 +1520,97 @@ TEST_F(InstallerStepsTest, AStatusFileThatCannotGoStopsTheUninstall) {
   ExpectNoAsideFiles();
 }
 
+// Whatever moment of an update or an uninstall a power cut hits, the
+// status file names a version whose folder holds every file it lists (the
+// launcher starts that browser) and the uninstall entry is there (the
+// system lists the installation and its uninstall can run).
+TEST_F(InstallerStepsTest, EveryStepLeavesACompleteVersionAndTheEntry) {
+  auto entries = [this]() {
+    int count = 0;
+    base::win::RegKey root(HKEY_CURRENT_USER, kUninstallRoot, KEY_READ);
+    wchar_t name[256];
+    for (DWORD i = 0; root.Valid(); ++i) {
+      DWORD length = std::size(name);
+      if (RegEnumKeyExW(root.Handle(), i, name, &length, nullptr, nullptr,
+                        nullptr, nullptr) != ERROR_SUCCESS) {
+        break;
+      }
+      base::win::RegKey key(root.Handle(), base::as_u16cstr(name), KEY_READ);
+      std::u16string location;
+      count += key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
+               location == install_folder_.value();
+    }
+    return count;
+  };
+  auto check = [&](int step) {
+    SCOPED_TRACE(step);
+    InstallLog record;
+    XmlDocument document;
+    ASSERT_TRUE(ReadInstallLogFromFolder(&document, &record, install_folder_));
+    for (const std::u16string& file : record.files) {
+      EXPECT_TRUE(base::PathExists(
+          install_folder_.Append(record.subfolder).Append(file)))
+          << base::UTF16ToUTF8(file);
+    }
+    EXPECT_EQ(1, entries());
+  };
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
+  ASSERT_EQ("Success",
+            RunInstaller(MakePackage(u"package2", 2), InstallArguments(), check)
+                .back());
+  // An uninstall has begun removing the files: only its record and entry
+  // stay to the end.
+  auto check_uninstall = [&](int step) {
+    SCOPED_TRACE(step);
+    EXPECT_TRUE(base::PathExists(install_folder_.Append(kInstallLogFileName)));
+    EXPECT_EQ(1, entries());
+  };
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(base::FilePath(), u"--uninstall", check_uninstall).back());
+  EXPECT_EQ(0, entries());
+}
+
+// The temporary files that the status files' and the preferences' writer
+// leaves when it is killed go with the uninstallation; what it did not make
+// stays, and the log names it, since the install folder stays with it.
+TEST_F(InstallerStepsTest, TheUninstallRemovesWriterLeftoversAndSaysWhatStays) {
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
+  const base::FilePath old_status = install_folder_.Append(u"old_status");
+  const base::FilePath written[] = {install_folder_.Append(u"1A2b.tmp"),
+                                    old_status.Append(u"f.tmp")};
+  for (const base::FilePath& path : written)
+    ASSERT_TRUE(test::WriteTextFile(path, "<install_log version=\"4"));
+  ASSERT_TRUE(
+      test::WriteTextFile(install_folder_.Append(u"notes.tmp.txt"), "mine"));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_.Append(u"kept")));
+
+  ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  for (const base::FilePath& path : written)
+    EXPECT_FALSE(base::PathExists(path)) << path;
+  EXPECT_FALSE(base::PathExists(old_status));
+  EXPECT_FALSE(base::PathExists(install_folder_.Append(kInstallLogFileName)));
+  base::win::RegKey entry;
+  EXPECT_NE(ERROR_SUCCESS,
+            entry.Open(HKEY_CURRENT_USER,
+                       Installer::GetUninstallKeyPath(u"").c_str(), KEY_READ));
+  const std::vector<std::string> warnings =
+      logs_.Messages(logging::LOG_WARNING);
+  const auto said = std::find_if(
+      warnings.begin(), warnings.end(), [](const std::string& line) {
+        return line.find(" stays: the uninstallation leaves 2 entries") !=
+               std::string::npos;
+      });
+  ASSERT_NE(warnings.end(), said);
+  EXPECT_NE(std::string::npos, said->find("notes.tmp.txt")) << *said;
+  EXPECT_NE(std::string::npos, said->find("kept")) << *said;
+  EXPECT_EQ(std::string::npos, said->find(".bat")) << *said;
+}
+
 // An installation that an older installer made in a folder of 240
 // characters, where a new one is refused: made here by installing into a
 // short folder and moving it there. Its names (the versioned files, and the

@@ -225,7 +225,7 @@ void Installer::Run() {
 
   StartInstallLog();
   if (settings_->operation() == kOperationUninstalling) {
-    if (!RemoveBrowserUnlessRunning()) return;
+    if (!MarkRecordInProgress() || !RemoveBrowserUnlessRunning()) return;
   } else {
     // As early as possible: the service may have to start first.
     WarmUpTaskService();
@@ -614,16 +614,22 @@ bool Installer::CreateInstallationSubfolder() {
   }
   VLOG(1) << "Installation subfolder" << candidate;
   install_log_.subfolder = candidate;
-  // The record of this run takes the status file's place before the first
-  // change in the folder, the previous installation's record having been
-  // kept where a later run finds it.
-  if (settings_->operation() == kOperationUpgrading &&
-      !PreservePreviousStatus()) {
+  // This run is recorded before the first change in the folder. A new
+  // installation's record takes the status file's place at once; an
+  // update's goes beside the previous installation's record (kept in
+  // "old_status" first, where a later run finds it), which stays in place
+  // until the new version's files are.
+  const bool upgrading = settings_->operation() == kOperationUpgrading;
+  if (upgrading && !PreservePreviousStatus()) {
     Fail(kIdsInstallError, u"",
          "Could not preserve the previous installation status");
     return false;
   }
-  if (!WriteInstallLogInProgress()) {
+  // Over a former engine's status file the record is there already.
+  const bool recorded =
+      install_log_in_progress_ ||
+      (upgrading ? WriteWorkRecord() : WriteInstallLogInProgress());
+  if (!recorded) {
     Fail(kIdsInstallError, u"", "Failed saving the installation status");
     return false;
   }
@@ -739,6 +745,7 @@ void Installer::ReportSuccess() {
                          status()->install_folder.Append(kInstallLogFileName)))
       LOG(ERROR) << "Could not mark the installation status complete";
   }
+  if (finish_uninstall_) FinishUninstall();
   Finish();
 }
 

@@ -113,8 +113,15 @@ class Status {
   const bool replace_tamsel;
 
  private:
-  // Reads the install logs of an existing folder.
+  // Reads the install logs of an existing folder. A status file that does
+  // not read, or names a version folder without an installer, makes the
+  // record one of an installation that did not finish (see
+  // ReadKeptInstallLog for the first).
   void ReadInstallLogs();
+  // The status file does not read: the newest kept record of a version
+  // whose folder holds an installer (a finished one first) stands for it.
+  // False when there is none.
+  bool ReadKeptInstallLog();
   // Derives copy-only and all-users from the install log.
   void DeriveInstallationMode();
   void Inspect();

@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <utility>
+#include <vector>
+
 #include "base/base_paths_win.h"
 #include "base/features/list_feature_reader.h"
 #include "base/files/file_util.h"
@@ -12,6 +15,7 @@
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/common/installer_experiments.h"
 #include "desktop/windows/installer/common/version_info.h"
+#include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/install_path_lengths.h"
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/service/access_control.h"
@@ -175,6 +179,20 @@ void Status::ReadInstallLogs() {
   const base::FilePath log = install_folder.Append(kInstallLogFileName);
   if (base::PathExists(log) && ReadInstallLog(&document, &install_log, log)) {
     existing_installation = true;
+    // A version folder without its installer was never filled, or was
+    // emptied: what the record lists was done in part only.
+    if (!install_log.subfolder.empty() &&
+        !SubfolderHolds(install_folder, install_log.subfolder,
+                        kPackageInstallerName)) {
+      LOG(WARNING) << "The installation status names a version folder "
+                      "without an installer: "
+                   << base::UTF16ToUTF8(install_log.subfolder);
+      install_log.complete = false;
+    }
+    return;
+  }
+  if (base::PathExists(log) && ReadKeptInstallLog()) {
+    existing_installation = true;
     return;
   }
   const base::FilePath former_log =
@@ -190,6 +208,33 @@ void Status::ReadInstallLogs() {
   }
   // What a failed read left behind describes nothing.
   install_log = InstallLog();
+}
+
+bool Status::ReadKeptInstallLog() {
+  // The newest kept record of a version that can still be uninstalled,
+  // one that finished first: all that is known of the installation.
+  const std::vector<base::FilePath> kept = FindKeptInstallLogs(install_folder);
+  for (bool finished : {true, false}) {
+    for (const base::FilePath& path : kept) {
+      XmlDocument document;
+      InstallLog candidate;
+      if (!ReadInstallLog(&document, &candidate, path) ||
+          candidate.complete != finished ||
+          !SubfolderHolds(install_folder, candidate.subfolder,
+                          kPackageInstallerName)) {
+        continue;
+      }
+      LOG(WARNING) << "The installation status cannot be read: going on "
+                      "from the kept status "
+                   << path << ", as an installation that did not finish";
+      install_log = std::move(candidate);
+      install_log.complete = false;
+      return true;
+    }
+  }
+  LOG(WARNING) << "The installation status cannot be read, nor any kept "
+                  "status of a version with an installer";
+  return false;
 }
 
 void Status::DeriveInstallationMode() {

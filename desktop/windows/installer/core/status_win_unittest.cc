@@ -10,7 +10,10 @@
 #include "base/test/scoped_temp_dir.h"
 #include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/common/installer_experiments.h"
+#include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/status.h"
+#include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/xml_document_win.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "gtest/gtest.h"
 
@@ -154,6 +157,77 @@ TEST_F(StatusTest, ALauncherWithoutLogIsATrace) {
   EXPECT_TRUE(status.existing_installation_traces);
   EXPECT_FALSE(status.existing_installation);
   EXPECT_FALSE(status.tamsel_installation);
+}
+
+// A status file that does not read, or names a version folder without its
+// installer, is the record of an installation that did not finish: the
+// first is stood in for by the newest kept record of a version with an
+// installer (a finished one first), and without one there is no
+// installation.
+TEST_F(StatusTest, AnUnusableStatusFileIsAnUnfinishedInstallation) {
+  const base::FilePath old_status = dir().Append(u"old_status");
+  auto kept = [&](const char16_t* name, const char16_t* subfolder,
+                  bool complete) {
+    InstallLog log = CurrentUserLog();
+    log.subfolder = subfolder;
+    log.complete = complete;
+    XmlDocument document;
+    EXPECT_TRUE(base::FileUtil::CreateDirectory(old_status));
+    EXPECT_TRUE(WriteInstallLog(&document, log, old_status.Append(name)));
+  };
+  for (const char16_t* version : {u"40", u"41", u"42"}) {
+    ASSERT_TRUE(test::WriteTextFile(
+        dir().Append(version).Append(kPackageInstallerName), "MZ"));
+  }
+  // Older, newest but unfinished, newer without its installer, and names
+  // that are none of a kept record.
+  kept(u"installation_status.xml.1700000000", u"40", true);
+  kept(u"installation_status.xml.1700000001", u"41", true);
+  kept(u"installation_status.xml.1700000009", u"42", false);
+  kept(u"installation_status.xml.1700000005", u"43", true);
+  kept(u"installation_status.xml.1800000000.1800000001.old", u"40", true);
+  kept(u"installation_status.xml.x", u"40", true);
+
+  const struct {
+    const char* name;
+    std::string status_file;  // empty: a readable one naming |subfolder|
+    const char16_t* subfolder;
+    bool existing;
+    const char16_t* read_subfolder;
+    bool complete;
+  } cases[] = {
+      {"readable", "", u"41", true, u"41", true},
+      {"no installer in its folder", "", u"43", true, u"43", false},
+      {"truncated", "<install_log version=\"41", nullptr, true, u"41", false},
+      {"not XML", "\xff\xfe\x00", nullptr, true, u"41", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const base::FilePath file = dir().Append(kInstallLogFileName);
+    if (c.status_file.empty()) {
+      InstallLog log = CurrentUserLog();
+      log.subfolder = c.subfolder;
+      ASSERT_TRUE(test::WriteInstallationLog(dir(), log, false));
+    } else {
+      ASSERT_TRUE(test::WriteTextFile(file, c.status_file));
+    }
+    Status status(false);
+    status.Init(dir());
+    EXPECT_EQ(c.existing, status.existing_installation);
+    EXPECT_EQ(c.read_subfolder, status.install_log.subfolder);
+    EXPECT_EQ(c.complete, status.install_log.complete);
+    EXPECT_EQ(CurrentUserLog().hkcu_keys, status.install_log.hkcu_keys);
+  }
+
+  // Without a kept record of a version with an installer.
+  for (const char16_t* version : {u"40", u"41", u"42"}) {
+    ASSERT_TRUE(base::DeleteFileOrDirectory(
+        dir().Append(version).Append(kPackageInstallerName), false));
+  }
+  Status status(false);
+  status.Init(dir());
+  EXPECT_FALSE(status.existing_installation);
+  EXPECT_EQ(u"", status.install_log.subfolder);
 }
 
 // Makes the entries named "Velna Software" look like junctions.

@@ -42,6 +42,7 @@
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/sample/interactive_driver_win.h"
 #include "desktop/windows/installer/sample/sample_package_material.h"
+#include "desktop/windows/installer/sample/sample_program_win.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/name_utils.h"
@@ -1263,20 +1264,33 @@ TEST_F(EndToEndTest, ReinstalledVersionUninstallsFromTheEntry) {
 
 // --- Installations ended from outside part-way.
 
-// Where the package's backend of an install or an update stops for good,
-// and what the user does next.
+// Which run stops for good, where, and what the user does next.
 struct Interruption {
+  enum class Run {
+    // A new install of the base package.
+    kInstall,
+    // The update package over an installation of the base one.
+    kUpdate,
+    // The uninstall entry's command over an installation of the base
+    // package.
+    kUninstall,
+  };
   const char* name;
-  // The update package over an installation of the base one, else a new
-  // install of the base package.
-  bool update;
+  Run run;
   // The step of the operation's list before which it stops; -1: when it
   // reports success, after the last step's work and before the commit.
   int before_step;
-  // The same package installed again before the uninstall.
-  bool install_again;
+  // Then the same package (the update package after an uninstall) is
+  // installed again before the uninstall.
+  bool again;
+  // Instead of at a step: in the first write of a file whose name starts
+  // so, its temporary file written and not yet in place.
+  const char* during_write = nullptr;
   // Only the package's backend ends, not the processes that wait for it.
   bool backend_only = false;
+  // Then the folder of the version that the status file names is emptied,
+  // as an earlier installer ended before that version's files left it.
+  bool version_emptied = false;
 };
 
 void PrintTo(const Interruption& interruption, std::ostream* out) {
@@ -1286,9 +1300,10 @@ void PrintTo(const Interruption& interruption, std::ostream* out) {
 // The engine in the test host is the front end and, copied into the
 // sample package as its "installer.exe", the package's backend and later
 // the installed installer that the uninstall runs; the package's other
-// files are the sample's. Its seams stop the backend at the chosen point
-// (installer_test_host.h), where the test then ends every process of the
-// installation at once (a job), as a power cut or a task manager would.
+// files are the sample's. Its seams stop the backend (or the uninstaller)
+// at the chosen point (installer_test_host.h), where the test then ends
+// every process of the run at once (a job), as a power cut or a task
+// manager would.
 class InterruptedInstallTest
     : public EndToEndTest,
       public testing::WithParamInterface<Interruption> {
@@ -1312,10 +1327,23 @@ class InterruptedInstallTest
     seams_ = temp().Append(u"seams.json");
     ::SetEnvironmentVariableW(test::kHostSeamsVariable,
                               base::as_wcstr(seams_.value()));
+    base::FilePath windows;
+    ASSERT_TRUE(base::PathService::Get(base::DIR_WINDOWS, &windows));
+    system_temp_ = windows.Append(u"Temp");
+    copies_before_ = ProtectedCopies(system_temp_);
   }
 
   void TearDown() override {
     ::SetEnvironmentVariableW(test::kHostSeamsVariable, nullptr);
+    // The copies of the sample package that the elevated backends which
+    // were ended made (other tests' copies are of other packages).
+    for (const base::FilePath& copy : ProtectedCopies(system_temp_)) {
+      if (std::find(copies_before_.begin(), copies_before_.end(), copy) ==
+              copies_before_.end() &&
+          base::PathExists(copy.Append(u"resources\\package_label.txt"))) {
+        base::DeleteFileOrDirectory(copy, true);
+      }
+    }
     EndToEndTest::TearDown();
   }
 
@@ -1332,7 +1360,7 @@ class InterruptedInstallTest
   }
 
   // What every process of the next run reads: |package| (its version
-  // through the branding) and, with |stop|, where the backend stops.
+  // through the branding) and, with |stop|, where it stops.
   void WriteSeams(const std::string& package, const Interruption* stop) {
     base::DictionaryValue seams;
     auto branding = std::make_unique<base::DictionaryValue>();
@@ -1346,7 +1374,9 @@ class InterruptedInstallTest
     if (stop) {
       auto point = std::make_unique<base::DictionaryValue>();
       point->SetString("event", stopped_name_);
-      if (stop->before_step < 0)
+      if (stop->during_write)
+        point->SetString("during_write", stop->during_write);
+      else if (stop->before_step < 0)
         point->SetBoolean("at_success", true);
       else
         point->SetInteger("before_step", stop->before_step);
@@ -1366,36 +1396,32 @@ class InterruptedInstallTest
     return Run(Host(), InstallArguments(u"--enable-installer-stats=0"));
   }
 
-  // The same, stopped at |stop|: then every process of the installation
-  // ends (or the package's backend alone, and the front end is waited
-  // for). The front end's exit code.
-  DWORD StoppedHostInstall(const std::string& package,
-                           const Interruption& stop) {
-    WriteSeams(package, &stop);
+  // Runs |command| until the run stops at |stop|: then every process of
+  // the run ends (or the package's backend alone, and the front end is
+  // waited for). The exit code of the process |command| started.
+  DWORD StoppedRun(const std::u16string& command, const Interruption& stop) {
     ScopedTempVariables temp_variables(temp());
     base::win::ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
     EXPECT_TRUE(job.IsValid());
     base::LaunchOptions options;
     options.job_handle = job.Get();
-    base::Process front_end = base::LaunchProcess(
-        Quoted(Host()) + u" " + InstallArguments(u"--enable-installer-stats=0"),
-        options);
-    EXPECT_TRUE(front_end.IsValid());
-    const HANDLE handles[] = {stopped_.Get(), front_end.Handle()};
+    base::Process started = base::LaunchProcess(command, options);
+    EXPECT_TRUE(started.IsValid());
+    const HANDLE handles[] = {stopped_.Get(), started.Handle()};
     EXPECT_EQ(WAIT_OBJECT_0,
               ::WaitForMultipleObjects(2, handles, FALSE, 120000))
-        << "the backend did not stop";
+        << "the run did not stop";
     int exit_code = -1;
     if (stop.backend_only) {
       base::Process backend =
           FindPackageBackend(temp().Append(u"Velna Installer"));
       EXPECT_TRUE(backend.IsValid());
       EXPECT_TRUE(backend.Terminate(kEnded, true));
-      EXPECT_TRUE(front_end.WaitForExitWithTimeout(60000, &exit_code));
+      EXPECT_TRUE(started.WaitForExitWithTimeout(60000, &exit_code));
       return static_cast<DWORD>(exit_code);
     }
     EXPECT_TRUE(::TerminateJobObject(job.Get(), kEnded));
-    // Nothing of the installation runs on when the next one begins.
+    // Nothing of the run goes on when the next one begins.
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
     for (int waited = 0; waited < 30000; waited += 50) {
       if (::QueryInformationJobObject(
@@ -1407,7 +1433,7 @@ class InterruptedInstallTest
       ::Sleep(50);
     }
     EXPECT_EQ(0u, accounting.ActiveProcesses);
-    EXPECT_TRUE(front_end.WaitForExitWithTimeout(10000, &exit_code));
+    EXPECT_TRUE(started.WaitForExitWithTimeout(10000, &exit_code));
     return static_cast<DWORD>(exit_code);
   }
 
@@ -1430,12 +1456,52 @@ class InterruptedInstallTest
             u" /uninstall --silent",
         {{u"TEMP", temp().value()}, {u"TMP", temp().value()}}, &output,
         &exit_code));
-    for (int waited = 0;
-         waited < kFolderGoneTimeoutMs && base::PathExists(install_folder());
-         waited += 100) {
-      ::Sleep(100);
-    }
+    WaitUntilGone(install_folder());
     return exit_code;
+  }
+
+  // The launcher started as a shortcut starts it: the folder of the
+  // browser it started, empty when it started none.
+  base::FilePath LaunchedBrowserFolder() {
+    const base::FilePath log = work().Append(u"programs.log");
+    base::DeleteFileOrDirectory(log, false);
+    std::string output;
+    DWORD exit_code = 0xFFFFFFFF;
+    EXPECT_TRUE(base::RunChildProcess(
+        Quoted(install_folder().Append(kLauncherFileName)),
+        {{u"TEMP", temp().value()},
+         {u"TMP", temp().value()},
+         {base::as_u16cstr(sample::kSampleProgramLogVariable), log.value()}},
+        &output, &exit_code));
+    std::string started;
+    base::FileUtil::ReadFileToString(log, &started);
+    const std::string prefix = "browser started: ";
+    const size_t at = started.find(prefix);
+    EXPECT_EQ(at == std::string::npos ? 1u : 0u, exit_code) << started;
+    if (at == std::string::npos) return base::FilePath();
+    const size_t end = started.find("\r\n", at);
+    return base::FilePath(base::UTF8ToUTF16(started.substr(
+                              at + prefix.size(), end - at - prefix.size())))
+        .DirName();
+  }
+
+  // Whether |folder| holds every versioned file of |package| as the
+  // package has it (its installer: the test host).
+  static bool HoldsVersion(const base::FilePath& folder,
+                           const std::string& package) {
+    const base::FilePath tree = test::SamplePackageTree(package);
+    for (const std::string& file :
+         test::SampleList(SamplePackageKey(package, "files"))) {
+      const std::u16string name = base::UTF8ToUTF16(file);
+      const base::FilePath installed = folder.Append(name);
+      if (name == kPackageInstallerName
+              ? !base::PathExists(installed)
+              : test::ReadFileContents(installed) !=
+                    test::ReadFileContents(tree.Append(name))) {
+        return false;
+      }
+    }
+    return true;
   }
 
   // The uninstall entries that name the test's install folder.
@@ -1466,25 +1532,43 @@ class InterruptedInstallTest
 
  private:
   base::FilePath seams_;
+  base::FilePath system_temp_;
+  std::vector<base::FilePath> copies_before_;
   std::u16string stopped_name_;
   std::u16string ready_name_;
   base::win::ScopedHandle stopped_;
   base::win::ScopedHandle ready_;
 };
 
-// After the stop, the record in the install folder says what the run may
-// have done; the uninstall, or an install of the same package followed by
-// the uninstall, leaves the machine as before the first install.
+// After the stop: the launcher starts the browser of a complete version
+// (an install or update) or none (an uninstall that began to remove it);
+// the system lists the installation (an update or uninstall) and its
+// uninstall, or an install of the same package (of the update after an
+// uninstall) and then the uninstall, leaves the machine as before the
+// first install.
 TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
+  using Run = Interruption::Run;
   const Interruption& interruption = GetParam();
   const MachineState before = State();
-  if (interruption.update) {
+  if (interruption.run != Run::kInstall) {
     ASSERT_EQ(0u, HostInstall("base")) << Logs();
   }
-  const std::string package = interruption.update ? "update" : "base";
-  EXPECT_NE(0u, StoppedHostInstall(package, interruption)) << Logs();
+  const std::string package =
+      interruption.run == Run::kInstall ? "base" : "update";
+  if (interruption.run == Run::kUninstall) {
+    WriteSeams("base", &interruption);
+    EXPECT_NE(0u, StoppedRun(EntryValue(u"UninstallString") + u" --silent",
+                             interruption))
+        << Logs();
+  } else {
+    WriteSeams(package, &interruption);
+    EXPECT_NE(0u,
+              StoppedRun(Quoted(Host()) + u" " +
+                             InstallArguments(u"--enable-installer-stats=0"),
+                         interruption))
+        << Logs();
+  }
 
-  InstallLog record;
   if (interruption.backend_only) {
     // The backend that waited for it removed what it did in the folder it
     // made, with what the record lists outside the folder.
@@ -1499,15 +1583,54 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
     EXPECT_EQ(before, State()) << Logs();
     return;
   }
+  if (interruption.during_write) {
+    // Where a kill leaves the writer's temporary file.
+    std::vector<base::FilePath> temporary;
+    for (const base::FilePath& folder :
+         {install_folder(), install_folder().Append(kOldStatusFolderName)}) {
+      base::FileEnumerator files(folder, false, base::FileEnumerator::FILES,
+                                 u"*.tmp");
+      for (base::FilePath file = files.Next(); !file.empty();
+           file = files.Next()) {
+        if (base::IsTemporaryFileName(file.BaseName().value()))
+          temporary.push_back(file);
+      }
+    }
+    EXPECT_EQ(1u, temporary.size()) << Logs();
+  }
+  InstallLog record;
   EXPECT_TRUE(ReadRecord(&record)) << Logs();
-  EXPECT_FALSE(record.complete);
+  const base::FilePath named = install_folder().Append(record.subfolder);
+  if (interruption.version_emptied) {
+    ASSERT_TRUE(base::DeleteFileOrDirectory(named, true));
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(named));
+  }
+  const base::FilePath browser = LaunchedBrowserFolder();
+  if (interruption.run == Run::kUninstall && !interruption.during_write) {
+    EXPECT_EQ(base::FilePath(), browser) << Logs();
+  } else if (interruption.version_emptied) {
+    // The previous version, which the status file kept in "old_status".
+    EXPECT_TRUE(HoldsVersion(browser, "base")) << browser << "\n" << Logs();
+  } else {
+    // The status file, which the launcher and the uninstall entry go by,
+    // names a complete version, whose browser starts.
+    EXPECT_TRUE(HoldsVersion(named, "base") || HoldsVersion(named, package))
+        << named << "\n"
+        << Logs();
+    EXPECT_EQ(named, browser) << Logs();
+  }
+  if (interruption.run != Run::kInstall) {
+    EXPECT_EQ(1, EntriesOfTheFolder()) << Logs();
+  }
 
   WriteSeams(package, nullptr);
-  if (interruption.install_again) {
+  if (interruption.again) {
     ASSERT_EQ(0u, HostInstall(package)) << Logs();
     ASSERT_TRUE(ReadRecord(&record)) << Logs();
     EXPECT_TRUE(record.complete);
     EXPECT_EQ(1, EntriesOfTheFolder());
+    const base::FilePath updated = LaunchedBrowserFolder();
+    EXPECT_TRUE(HoldsVersion(updated, package)) << updated;
   }
   EXPECT_EQ(0u, UninstallWhatIsThere()) << Logs();
   EXPECT_FALSE(base::PathExists(install_folder())) << Logs();
@@ -1515,33 +1638,81 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
 }
 
 // The steps of an install: 0-2 files, 3 registry, 4 shortcuts, 5
-// installer preferences, 6 finalising; of an update: 0-4 files, 5 the old
-// registry removed, 6 the new one written, 7 shortcuts, 8 installer
-// preferences, 9 the previous status, 10 finalising.
+// installer preferences, 6 finalising; of an update: 0 the files of older
+// versions, 1 the new version's files, 2-4 root files and the launcher, 5
+// the old registry removed, 6 the new one written, 7 shortcuts, 8 installer
+// preferences, 9 the previous status, 10 finalising; of an uninstall: 0
+// registry, 1 shortcuts, 2 finalising, 3 the files of older versions, 4
+// the files. The status files' names begin with "installation_status.xml"
+// (an update's first is the record of its new version beside the
+// installed one's, an uninstall's the installed one's marked unfinished);
+// an update with the same choices leaves the preferences as they are, an
+// install writes them.
+constexpr char kRecord[] = "installation_status.xml";
+constexpr char kPrefs[] = "installer_prefs.json";
+using Run = Interruption::Run;
 INSTANTIATE_TEST_SUITE_P(
     Stops, InterruptedInstallTest,
     testing::Values(
-        Interruption{"InstallAfterFilesThenUninstall", false, 3, false},
-        Interruption{"InstallAfterFilesThenAgain", false, 3, true},
-        Interruption{"InstallAfterRegistryThenUninstall", false, 4, false},
-        Interruption{"InstallAfterRegistryThenAgain", false, 4, true},
-        Interruption{"InstallAfterShortcutsThenUninstall", false, 5, false},
-        Interruption{"InstallAfterShortcutsThenAgain", false, 5, true},
-        Interruption{"InstallFinalisedThenUninstall", false, -1, false},
-        Interruption{"InstallFinalisedThenAgain", false, -1, true},
-        Interruption{"UpdateAfterFilesThenUninstall", true, 5, false},
-        Interruption{"UpdateAfterFilesThenAgain", true, 5, true},
-        Interruption{"UpdateBetweenRegistriesThenUninstall", true, 6, false},
-        Interruption{"UpdateBetweenRegistriesThenAgain", true, 6, true},
-        Interruption{"UpdateAfterRegistryThenUninstall", true, 7, false},
-        Interruption{"UpdateAfterRegistryThenAgain", true, 7, true},
-        Interruption{"UpdateAfterShortcutsThenUninstall", true, 8, false},
-        Interruption{"UpdateAfterShortcutsThenAgain", true, 8, true},
-        Interruption{"UpdateFinalisedThenUninstall", true, -1, false},
-        Interruption{"UpdateFinalisedThenAgain", true, -1, true},
-        Interruption{"InstallBackendAloneAfterRegistry", false, 4, false, true},
-        Interruption{"InstallBackendAloneAfterShortcuts", false, 5, false,
-                     true}),
+        Interruption{"InstallAfterFilesThenUninstall", Run::kInstall, 3, false},
+        Interruption{"InstallAfterFilesThenAgain", Run::kInstall, 3, true},
+        Interruption{"InstallAfterRegistryThenUninstall", Run::kInstall, 4,
+                     false},
+        Interruption{"InstallAfterRegistryThenAgain", Run::kInstall, 4, true},
+        Interruption{"InstallAfterShortcutsThenUninstall", Run::kInstall, 5,
+                     false},
+        Interruption{"InstallAfterShortcutsThenAgain", Run::kInstall, 5, true},
+        Interruption{"InstallInPrefsWriteThenUninstall", Run::kInstall, 0,
+                     false, kPrefs},
+        Interruption{"InstallFinalisedThenUninstall", Run::kInstall, -1, false},
+        Interruption{"InstallFinalisedThenAgain", Run::kInstall, -1, true},
+        Interruption{"UpdateBeforeFilesThenUninstall", Run::kUpdate, 1, false},
+        Interruption{"UpdateBeforeFilesThenAgain", Run::kUpdate, 1, true},
+        Interruption{"UpdateInRecordWriteThenUninstall", Run::kUpdate, 0, false,
+                     kRecord},
+        Interruption{"UpdateInRecordWriteThenAgain", Run::kUpdate, 0, true,
+                     kRecord},
+        Interruption{"UpdateAfterVersionFilesThenUninstall", Run::kUpdate, 2,
+                     false},
+        Interruption{"UpdateAfterVersionFilesThenAgain", Run::kUpdate, 2, true},
+        Interruption{"UpdateOfAnEmptyVersionThenUninstall", Run::kUpdate, 2,
+                     false, nullptr, false, true},
+        Interruption{"UpdateOfAnEmptyVersionThenAgain", Run::kUpdate, 2, true,
+                     nullptr, false, true},
+        Interruption{"UpdateAfterFilesThenUninstall", Run::kUpdate, 5, false},
+        Interruption{"UpdateAfterFilesThenAgain", Run::kUpdate, 5, true},
+        Interruption{"UpdateBetweenRegistriesThenUninstall", Run::kUpdate, 6,
+                     false},
+        Interruption{"UpdateBetweenRegistriesThenAgain", Run::kUpdate, 6, true},
+        Interruption{"UpdateAfterRegistryThenUninstall", Run::kUpdate, 7,
+                     false},
+        Interruption{"UpdateAfterRegistryThenAgain", Run::kUpdate, 7, true},
+        Interruption{"UpdateAfterShortcutsThenUninstall", Run::kUpdate, 8,
+                     false},
+        Interruption{"UpdateAfterShortcutsThenAgain", Run::kUpdate, 8, true},
+        Interruption{"UpdateFinalisedThenUninstall", Run::kUpdate, -1, false},
+        Interruption{"UpdateFinalisedThenAgain", Run::kUpdate, -1, true},
+        Interruption{"UninstallInRecordWriteThenUninstall", Run::kUninstall, 0,
+                     false, kRecord},
+        Interruption{"UninstallBeforeRegistryThenUninstall", Run::kUninstall, 0,
+                     false},
+        Interruption{"UninstallBeforeRegistryThenUpdate", Run::kUninstall, 0,
+                     true},
+        Interruption{"UninstallAfterRegistryThenUninstall", Run::kUninstall, 1,
+                     false},
+        Interruption{"UninstallAfterShortcutsThenUpdate", Run::kUninstall, 2,
+                     true},
+        Interruption{"UninstallAfterFinalisingThenUninstall", Run::kUninstall,
+                     3, false},
+        Interruption{"UninstallBeforeFilesThenUpdate", Run::kUninstall, 4,
+                     true},
+        Interruption{"UninstallFinalisedThenUninstall", Run::kUninstall, -1,
+                     false},
+        Interruption{"UninstallFinalisedThenUpdate", Run::kUninstall, -1, true},
+        Interruption{"InstallBackendAloneAfterRegistry", Run::kInstall, 4,
+                     false, nullptr, true},
+        Interruption{"InstallBackendAloneAfterShortcuts", Run::kInstall, 5,
+                     false, nullptr, true}),
     [](const testing::TestParamInfo<Interruption>& info) {
       return std::string(info.param.name);
     });

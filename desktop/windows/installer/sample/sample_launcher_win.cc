@@ -25,14 +25,30 @@ namespace sample {
 namespace {
 
 constexpr char16_t kInstallerName[] = u"installer.exe";
+constexpr wchar_t kUninstallSwitch[] = L"uninstall";
+constexpr wchar_t kScheduledAutoupdateSwitch[] = L"scheduledautoupdate";
 
-bool HasUninstallSwitch() {
+// Whether |argument| is the switch |name| ("--", "-" or "/" before it, in
+// any letter case, without a value).
+bool IsSwitchNamed(const std::wstring& argument, const wchar_t* name) {
+  size_t prefix = 0;
+  if (argument.compare(0, 2, L"--") == 0)
+    prefix = 2;
+  else if (!argument.empty() && (argument[0] == L'-' || argument[0] == L'/'))
+    prefix = 1;
+  if (prefix == 0) return false;
+  const std::wstring rest = argument.substr(prefix);
+  return ::CompareStringOrdinal(rest.c_str(), static_cast<int>(rest.size()),
+                                name, -1, TRUE) == CSTR_EQUAL;
+}
+
+bool HasSwitch(const wchar_t* name) {
   int count = 0;
   wchar_t** arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   if (!arguments) return false;
   bool found = false;
   for (int i = 1; i < count && !found; ++i)
-    found = IsUninstallSwitch(arguments[i]);
+    found = IsSwitchNamed(arguments[i], name);
   ::LocalFree(arguments);
   return found;
 }
@@ -74,43 +90,88 @@ int RunAndWait(const base::FilePath& program, std::u16string command) {
   return static_cast<int>(exit_code);
 }
 
+// Whether the version that |log| names in |install_folder| holds |program|
+// and, unless |log| is finished, every file it lists.
+bool VersionHolds(const base::FilePath& install_folder, const InstallLog& log,
+                  const std::u16string& program) {
+  if (!SubfolderHolds(install_folder, log.subfolder, program)) return false;
+  if (log.complete) return true;
+  const base::FilePath version = install_folder.Append(log.subfolder);
+  for (const std::u16string& file : log.files) {
+    if (!base::PathExists(version.Append(file))) return false;
+  }
+  return true;
+}
+
+// |program| in the folder of a whole version (every file its status lists
+// is there, or the status is finished): the one the installation status
+// names, else the newest kept status's (a finished one first). With
+// |or_unfinished|, then that of the installation status even when it is
+// not whole (an uninstallation ended part-way has removed some). Empty,
+// with why the installation status did not do in |*reason|, when none
+// does.
+base::FilePath FindInstalledProgram(const base::FilePath& install_folder,
+                                    const std::u16string& program,
+                                    bool or_unfinished, std::string* reason) {
+  InstallLog status;
+  XmlDocument document;
+  const bool readable =
+      ReadInstallLogFromFolder(&document, &status, install_folder);
+  const base::FilePath version = install_folder.Append(status.subfolder);
+  if (!readable) {
+    *reason = "No readable installation status in " + install_folder.AsUTF8();
+  } else if (!IsPlainSubfolderName(status.subfolder)) {
+    // The status lies in a folder its user may write: one component only.
+    *reason = "The installation status names no version folder: \"" +
+              base::UTF16ToUTF8(status.subfolder) + "\"";
+  } else if (VersionHolds(install_folder, status, program)) {
+    return version.Append(program);
+  } else if (!SubfolderHolds(install_folder, status.subfolder, program)) {
+    *reason = program == kInstallerName
+                  ? "The installed version has no installer: " +
+                        version.Append(program).AsUTF8()
+                  : "The installed version has no browser: " +
+                        version.Append(program).AsUTF8();
+  } else {
+    *reason = "The installed version is not complete: " + version.AsUTF8();
+  }
+  const std::vector<base::FilePath> kept = FindKeptInstallLogs(install_folder);
+  for (bool finished : {true, false}) {
+    for (const base::FilePath& path : kept) {
+      InstallLog log;
+      XmlDocument kept_document;
+      if (ReadInstallLog(&kept_document, &log, path) &&
+          log.complete == finished &&
+          VersionHolds(install_folder, log, program)) {
+        Log(*reason + "; the kept status " + path.AsUTF8() + " names " +
+            base::UTF16ToUTF8(log.subfolder));
+        return install_folder.Append(log.subfolder).Append(program);
+      }
+    }
+  }
+  if (or_unfinished && readable &&
+      SubfolderHolds(install_folder, status.subfolder, program)) {
+    return version.Append(program);
+  }
+  return base::FilePath();
+}
+
 }  // namespace
 
 bool IsUninstallSwitch(const std::wstring& argument) {
-  size_t prefix = 0;
-  if (argument.compare(0, 2, L"--") == 0)
-    prefix = 2;
-  else if (!argument.empty() && (argument[0] == L'-' || argument[0] == L'/'))
-    prefix = 1;
-  if (prefix == 0) return false;
-  const std::wstring name = argument.substr(prefix);
-  return ::CompareStringOrdinal(name.c_str(), static_cast<int>(name.size()),
-                                L"uninstall", -1, TRUE) == CSTR_EQUAL;
+  return IsSwitchNamed(argument, kUninstallSwitch);
 }
 
 base::FilePath FindInstalledInstaller(const base::FilePath& install_folder,
                                       std::string* reason) {
-  InstallLog status;
-  XmlDocument document;
-  if (!ReadInstallLogFromFolder(&document, &status, install_folder)) {
-    *reason = "No readable installation status in " + install_folder.AsUTF8();
-    return base::FilePath();
-  }
-  // The status lies in a folder its user may write: one component only.
-  const std::u16string& subfolder = status.subfolder;
-  if (subfolder.empty() || subfolder == u"." || subfolder == u".." ||
-      subfolder.find_first_of(u"\\/:") != std::u16string::npos) {
-    *reason = "The installation status names no version folder: \"" +
-              base::UTF16ToUTF8(subfolder) + "\"";
-    return base::FilePath();
-  }
-  const base::FilePath installer =
-      install_folder.Append(subfolder).Append(kInstallerName);
-  if (!base::PathExists(installer)) {
-    *reason = "The installed version has no installer: " + installer.AsUTF8();
-    return base::FilePath();
-  }
-  return installer;
+  return FindInstalledProgram(install_folder, kInstallerName, true, reason);
+}
+
+base::FilePath FindInstalledBrowser(const base::FilePath& install_folder,
+                                    std::string* reason) {
+  return FindInstalledProgram(install_folder,
+                              base::UTF8ToUTF16(VELNA_SAMPLE_BROWSER_NAME),
+                              false, reason);
 }
 
 base::FilePath GetLauncherLogPath() {
@@ -122,26 +183,31 @@ base::FilePath GetLauncherLogPath() {
 
 int RunSampleLauncher() {
   const int status = RunSampleProgram(L"launcher");
-  if (!HasUninstallSwitch()) return status;
+  const bool uninstall = HasSwitch(kUninstallSwitch);
+  if (!uninstall && HasSwitch(kScheduledAutoupdateSwitch)) return status;
   const base::FilePath launcher(base::as_u16cstr(ProgramPath().c_str()));
   const std::u16string arguments = base::as_u16cstr(ProgramArguments().c_str());
-  Log("Uninstall requested: " + launcher.AsUTF8() + " " +
-      base::UTF16ToUTF8(arguments));
+  if (uninstall) {
+    Log("Uninstall requested: " + launcher.AsUTF8() + " " +
+        base::UTF16ToUTF8(arguments));
+  }
   std::string reason;
-  base::FilePath installer;
+  base::FilePath program;
   {
     base::win::ScopedComInitializer com;
-    installer = FindInstalledInstaller(launcher.DirName(), &reason);
+    program = uninstall ? FindInstalledInstaller(launcher.DirName(), &reason)
+                        : FindInstalledBrowser(launcher.DirName(), &reason);
   }
-  if (installer.empty()) {
-    Log("Not uninstalling: " + reason);
+  if (program.empty()) {
+    Log((uninstall ? "Not uninstalling: " : "Not starting the browser: ") +
+        reason);
     return 1;
   }
-  std::u16string command = u"\"" + installer.value() + u"\"";
+  std::u16string command = u"\"" + program.value() + u"\"";
   if (!arguments.empty()) command += u" " + arguments;
   Log("Running " + base::UTF16ToUTF8(command));
-  const int exit_code = RunAndWait(installer, command);
-  Log("The installer ended with exit code " + std::to_string(exit_code));
+  const int exit_code = RunAndWait(program, command);
+  Log("It ended with exit code " + std::to_string(exit_code));
   return exit_code;
 }
 

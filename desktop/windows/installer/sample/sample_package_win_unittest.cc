@@ -342,5 +342,140 @@ TEST(SampleLauncherTest, HandsTheUninstallToTheInstalledInstaller) {
   }
 }
 
+// The launcher starts the browser of a complete version with its own
+// arguments: the one the installation status names when the status is
+// finished or every file it lists is there, else the newest kept status's
+// that is so (a finished one first). The uninstall takes its installer the
+// same way, or else the installation status's even when its version is not
+// complete. It ends with what it started.
+TEST(SampleLauncherTest, StartsTheBrowserOfACompleteVersion) {
+  base::win::ScopedComInitializer com;
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath folder = temp.GetPath().AppendASCII("Velna");
+  const base::FilePath logs = temp.GetPath().AppendASCII("temp");
+  const base::FilePath tree = SamplePackageTree("base");
+  const base::FilePath launcher = folder.AppendASCII("launcher.exe");
+  const std::string browser_name = SampleString("browser_executable");
+  const std::u16string browser = base::UTF8ToUTF16(browser_name);
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(logs));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
+  ASSERT_TRUE(base::CopyOneFile(tree.AppendASCII("launcher.exe"), launcher));
+  // "41" and "43" are whole; "42" lacks a file; "44" has no browser.
+  const base::FilePath stand_in = tree.Append(browser);
+  for (const char* version : {"41", "42", "43", "44"}) {
+    const base::FilePath path = folder.AppendASCII(version);
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(path.AppendASCII("res")));
+    if (std::string(version) != "44") {
+      ASSERT_TRUE(base::CopyOneFile(stand_in, path.Append(browser)));
+      ASSERT_TRUE(base::CopyOneFile(stand_in, path.Append(u"installer.exe")));
+    }
+    if (std::string(version) != "42") {
+      ASSERT_EQ(
+          1, base::WriteBufferToFile(path.AppendASCII("res\\a.txt"), "a", 1));
+    }
+  }
+  const base::FilePath old_status = folder.AppendASCII("old_status");
+  auto write = [&](const base::FilePath& path, const char* subfolder,
+                   bool complete) {
+    InstallLog log;
+    log.path = folder.value();
+    log.subfolder = base::UTF8ToUTF16(subfolder);
+    log.version = "41.0.0.1";
+    log.files = {browser, u"installer.exe", u"res\\a.txt"};
+    log.complete = complete;
+    XmlDocument document;
+    EXPECT_TRUE(base::FileUtil::CreateDirectory(path.DirName()));
+    EXPECT_TRUE(WriteInstallLog(&document, log, path));
+  };
+  struct Kept {
+    const char* number;
+    const char* subfolder;
+    bool complete;
+  };
+  const struct {
+    const char* subfolder;  // null: a status that does not read
+    bool complete;
+    std::vector<Kept> kept;
+    const char* arguments;
+    const char* runs;  // the version folder whose program runs, or null
+    const char* logged;
+  } kCases[] = {
+      {"42", true, {}, "", "42", "exit code 0"},
+      {"43", false, {{"1", "41", true}}, "", "43", "exit code 0"},
+      {"42",
+       false,
+       {{"9", "43", false}, {"1", "41", true}},
+       "http://a/",
+       "41",
+       "the kept status"},
+      {"44",
+       true,
+       {{"2", "43", false}, {"3", "42", false}},
+       "",
+       "43",
+       "the kept status"},
+      {nullptr, true, {{"1", "41", true}}, "", "41", "the kept status"},
+      {"42",
+       false,
+       {{"1", "44", true}},
+       "",
+       nullptr,
+       "Not starting the browser: The installed version is not complete"},
+      {"41", true, {}, "--scheduledautoupdate", nullptr, nullptr},
+      {"42",
+       false,
+       {{"1", "41", true}},
+       "/uninstall --silent",
+       "41",
+       "the kept status"},
+      {"42", false, {}, "/uninstall --silent", "42", "exit code 0"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.subfolder ? c.subfolder : "(unreadable)") + " " +
+                 c.arguments);
+    ASSERT_TRUE(base::DeleteFileOrDirectory(old_status, true));
+    const base::FilePath status = folder.AppendASCII("installation_status.xml");
+    if (c.subfolder) {
+      write(status, c.subfolder, c.complete);
+    } else {
+      ASSERT_EQ(5, base::WriteBufferToFile(status, "<inst", 5));
+    }
+    for (const Kept& kept : c.kept) {
+      write(old_status.AppendASCII(std::string("installation_status.xml.") +
+                                   kept.number),
+            kept.subfolder, kept.complete);
+    }
+    std::string output;
+    DWORD exit_code = 0;
+    ASSERT_TRUE(base::RunChildProcess(
+        u"\"" + launcher.value() + u"\" " + base::UTF8ToUTF16(c.arguments),
+        {{u"TEMP", logs.value()}, {u"TMP", logs.value()}}, &output,
+        &exit_code));
+    const bool uninstall =
+        std::string(c.arguments).find("uninstall") != std::string::npos;
+    std::string expected =
+        "launcher started: " + launcher.AsUTF8() +
+        (*c.arguments ? std::string(" ") + c.arguments : "") + "\r\n";
+    if (c.runs) {
+      expected += "browser started: " +
+                  folder.AppendASCII(c.runs)
+                      .AppendASCII(uninstall ? "installer.exe" : browser_name)
+                      .AsUTF8() +
+                  (*c.arguments ? std::string(" ") + c.arguments : "") + "\r\n";
+    }
+    EXPECT_EQ(expected, output);
+    EXPECT_EQ(c.runs || !c.logged ? 0u : 1u, exit_code);
+    if (c.logged) {
+      std::string logged;
+      ASSERT_TRUE(base::FileUtil::ReadFileToString(
+          logs.Append(GetInstallerFolderName())
+              .AppendASCII(FormatWithProductName("%s_launcher.log", true)),
+          &logged));
+      EXPECT_NE(std::string::npos, logged.rfind(c.logged)) << logged;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace installer

@@ -45,6 +45,12 @@ class XmlCursor;
 inline constexpr char16_t kInstallLogFileName[] = u"installation_status.xml";
 inline constexpr char16_t kFormerInstallLogFileName[] =
     u"velna_install_log.xml";
+// The folder in the install folder that keeps the logs of other versions
+// (kept logs), each named kInstallLogFileName + "." + seconds since 1970:
+// the previous version's, which a later update or the uninstallation
+// removes the files of, and the log of a version being installed until its
+// files are all in place.
+inline constexpr char16_t kOldStatusFolderName[] = u"old_status";
 
 // Registry types as the templates use them, beyond the system's own.
 inline constexpr uint32_t kRegTypeRemoveValue = 0xFFFFFFFF;
@@ -152,6 +158,27 @@ base::FilePath InstallLogPathInFolder(const base::FilePath& folder);
 // Reads InstallLogPathInFolder(|folder|).
 bool ReadInstallLogFromFolder(XmlDocument* document, InstallLog* out,
                               const base::FilePath& folder);
+
+// The kept logs of |install_folder|: the files of its kOldStatusFolderName
+// named kInstallLogFileName + "." + a decimal number, the highest number
+// (the newest) first.
+std::vector<base::FilePath> FindKeptInstallLogs(
+    const base::FilePath& install_folder);
+
+// Where a log of |install_folder| is kept from now on: kOldStatusFolderName
+// \ kInstallLogFileName + "." + |seconds|, or the next higher number that no
+// entry takes.
+base::FilePath MakeKeptInstallLogPath(const base::FilePath& install_folder,
+                                      int64_t seconds);
+
+// Whether |subfolder|, a log's installation subfolder, names one folder of
+// the install folder: no separator, drive, "." or "..". The log lies in a
+// folder its user may write.
+bool IsPlainSubfolderName(const std::u16string& subfolder);
+// Whether it does, and that folder holds |program|.
+bool SubfolderHolds(const base::FilePath& install_folder,
+                    const std::u16string& subfolder,
+                    const std::u16string& program);
 #endif
 
 }  // namespace installer

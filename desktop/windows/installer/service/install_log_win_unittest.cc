@@ -94,6 +94,35 @@ TEST_F(InstallLogFileTest, ReadsTheFormerNameOnlyWhenTheNewOneIsMissing) {
   EXPECT_FALSE(ReadInstallLogFromFolder(&document_, &read, temp_.GetPath()));
 }
 
+// Kept logs are found newest first by the number in their name, whatever
+// the folder's order; aside copies and other names are none. A new one
+// takes the first free number from the time given.
+TEST_F(InstallLogFileTest, KeptLogsAreFoundNewestFirstAndNeverOverwritten) {
+  const base::FilePath old_status =
+      temp_.GetPath().Append(kOldStatusFolderName);
+  EXPECT_TRUE(FindKeptInstallLogs(temp_.GetPath()).empty());
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(old_status));
+  for (const char16_t* name :
+       {u"installation_status.xml.900", u"installation_status.xml.1700000001",
+        u"INSTALLATION_STATUS.XML.1700000002", u"installation_status.xml.99",
+        u"installation_status.xml.1700000003.1700000004.old",
+        u"installation_status.xml.", u"installation_status.xml.1e3",
+        u"velna_install_log.xml.1800000000"}) {
+    WriteText(old_status.Append(name), "x");
+  }
+  const std::vector<base::FilePath> expected = {
+      old_status.Append(u"INSTALLATION_STATUS.XML.1700000002"),
+      old_status.Append(u"installation_status.xml.1700000001"),
+      old_status.Append(u"installation_status.xml.900"),
+      old_status.Append(u"installation_status.xml.99")};
+  EXPECT_EQ(expected, FindKeptInstallLogs(temp_.GetPath()));
+
+  EXPECT_EQ(old_status.Append(u"installation_status.xml.1700000003"),
+            MakeKeptInstallLogPath(temp_.GetPath(), 1700000001));
+  EXPECT_EQ(old_status.Append(u"installation_status.xml.1700000005"),
+            MakeKeptInstallLogPath(temp_.GetPath(), 1700000005));
+}
+
 TEST_F(InstallLogFileTest, AFailedWriteLeavesThePreviousLog) {
   base::FilePath path = PathOf(kInstallLogFileName);
   ASSERT_TRUE(WriteInstallLog(&document_, MakeReferenceInstallLog(), path));

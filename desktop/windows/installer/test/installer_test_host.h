@@ -47,7 +47,10 @@ inline constexpr wchar_t kHostRecordLinksVariable[] =
 // test ends every process of the installation:
 //   {"stop": {"before_step": <index in the step list>, "event": "<name>"}}
 //   {"stop": {"at_success": true, "event": "<name>"}}
-// sets the named event there and waits (up to two minutes) to be ended;
+//   {"stop": {"during_write": "<file name start>", "event": "<name>"}}
+// (the last: in the first atomic write of such a file, its temporary file
+// written and not yet in place) sets the named event there and waits (up
+// to two minutes) to be ended;
 // and the further seams of test_host_seams_win.h (logs, a fake package
 // fetcher, recorded folder grants; the rights of a user without elevation
 // come from a second variable). Its exit code is 0 when the engine

@@ -24,6 +24,7 @@
 #include "base/command_line.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
+#include "base/files/important_file_writer.h"
 #include "base/json/json_reader.h"
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
@@ -145,11 +146,38 @@ int MakeMasterShortcut(const base::CommandLine& command_line) {
   return 0;
 }
 
-// Stops the package's backend for good at a chosen point of the real step
-// lists: before the step at an index of the list, or when the run reports
-// success (after the last step's work, before its commit). It sets the
-// test's event and waits to be ended from outside, as a process that is
-// killed there; should that never come, it ends itself.
+// Sets the test's event |name| and waits to be ended from outside, as a
+// process that is killed there; should that never come, ends itself.
+void StopForGood(const std::u16string& name) {
+  LOG(INFO) << "Stopping here for the test";
+  HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, base::as_wcstr(name));
+  if (event) {
+    SetEvent(event);
+    CloseHandle(event);
+  }
+  Sleep(120000);
+  TerminateProcess(GetCurrentProcess(), 9);
+}
+
+// Where the writes stop: the first atomic write of a file whose name starts
+// with |g_stop_write_prefix|, once its temporary file is written.
+std::u16string* g_stop_write_prefix = nullptr;
+std::u16string* g_stop_write_event = nullptr;
+
+void StopInWrite(const base::FilePath& temp_path, const base::FilePath& path) {
+  const std::u16string name = path.BaseName().value();
+  if (name.size() >= g_stop_write_prefix->size() &&
+      base::FilePath::CompareIgnoreCase(
+          name.substr(0, g_stop_write_prefix->size()), *g_stop_write_prefix) ==
+          0) {
+    StopForGood(*g_stop_write_event);
+  }
+}
+
+// Stops the package's backend (or an uninstaller) for good at a chosen
+// point of the real step lists: before the step at an index of the list, or
+// when the run reports success (after the last step's work, before its
+// commit); see StopForGood.
 class StoppingStepFactory : public installer::InstallerStepFactory,
                             public installer::InstallerObserver {
  public:
@@ -180,17 +208,7 @@ class StoppingStepFactory : public installer::InstallerStepFactory,
   void OnInstallerTerminated(bool) override {}
 
  private:
-  void Stop() {
-    LOG(INFO) << "Stopping here for the test";
-    HANDLE event =
-        OpenEventW(EVENT_MODIFY_STATE, FALSE, base::as_wcstr(event_));
-    if (event) {
-      SetEvent(event);
-      CloseHandle(event);
-    }
-    Sleep(120000);
-    TerminateProcess(GetCurrentProcess(), 9);
-  }
+  void Stop() { StopForGood(event_); }
 
   const int before_step_;
   const std::u16string event_;
@@ -227,8 +245,17 @@ bool InstallSeams(const base::FilePath& path) {
     int before_step = -1;
     bool at_success = false;
     std::u16string event;
-    if (!stop->GetString("event", &event) ||
-        !(stop->GetInteger("before_step", &before_step) ||
+    std::u16string write_prefix;
+    if (!stop->GetString("event", &event)) return false;
+    if (stop->GetString("during_write", &write_prefix) &&
+        !write_prefix.empty()) {
+      // Live as long as the process: any thread may write.
+      g_stop_write_prefix = new std::u16string(write_prefix);
+      g_stop_write_event = new std::u16string(event);
+      base::internal::SetBeforeRenameHookForTesting(&StopInWrite);
+      return true;
+    }
+    if (!(stop->GetInteger("before_step", &before_step) ||
           (stop->GetBoolean("at_success", &at_success) && at_success))) {
       return false;
     }

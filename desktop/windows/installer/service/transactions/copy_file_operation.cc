@@ -17,7 +17,11 @@ bool CopyFileOperation::Execute(Transaction* sub) {
   VLOG(1) << "Copying " << source_ << " to " << destination_;
   cleared_read_only_ = ClearReadOnlyAttribute(source_);
   if (!base::CopyOneFile(source_, destination_)) {
-    LOG(ERROR) << "File copy failed";
+    // The system's reason (a full disk, a file held by another) is what
+    // tells the user what to do about it.
+    const logging::SystemErrorCode error = logging::GetLastSystemErrorCode();
+    LOG(ERROR) << "File copy failed: " << source_ << " to " << destination_
+               << ": " << logging::SystemErrorCodeToString(error);
     return false;
   }
   VLOG(1) << "File copied successfully";

@@ -231,7 +231,7 @@ bool FileSecurity::MoveTakingFolderSecurity(const base::FilePath& source,
     return false;
   }
   if (!base::MoveFileOrDirectory(source, destination)) {
-    PLOG(ERROR) << "File move failed";
+    PLOG(ERROR) << "File move failed: " << source << " to " << destination;
     return false;
   }
   if (!TakeFolderSecurity(destination)) {

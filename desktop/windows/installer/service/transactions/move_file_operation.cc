@@ -30,7 +30,7 @@ bool MoveFileOperation::Execute(Transaction* sub) {
       return false;
     }
   } else if (!base::MoveFileOrDirectory(source_, destination_)) {
-    PLOG(ERROR) << "File move failed";
+    PLOG(ERROR) << "File move failed: " << source_ << " to " << destination_;
     return false;
   }
   completed_ = true;

@@ -88,14 +88,21 @@ TEST_F(MoveFileOperationTest, RollbackAndCommit) {
   }
 }
 
+// The log names the paths and the system's reason.
 TEST_F(MoveFileOperationTest, MissingSourceFails) {
   const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+  const base::FilePath source = temp_.GetPath().Append(u"missing.dll");
+  const base::FilePath destination =
+      temp_.GetPath().Append(u"dest\\missing.dll");
+  test::ScopedLogCapture log;
   Transaction transaction;
   EXPECT_FALSE(Transaction::RunOperation(
-      &transaction, std::make_unique<MoveFileOperation>(
-                        temp_.GetPath().Append(u"missing.dll"),
-                        temp_.GetPath().Append(u"dest\\missing.dll"))));
+      &transaction, std::make_unique<MoveFileOperation>(source, destination)));
   EXPECT_TRUE(transaction.empty());
+  EXPECT_TRUE(log.Has(
+      logging::LOG_ERROR,
+      "File move failed: " + source.AsUTF8() + " to " + destination.AsUTF8() +
+          ": " + logging::SystemErrorCodeToString(ERROR_FILE_NOT_FOUND)));
   // The destination folder made for it went with the failure.
   EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
 }
