@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -396,20 +395,12 @@ bool IsEmptyFolder(const base::FilePath& folder) {
       .empty();
 }
 
-// Waits at most a minute for |done|.
-bool WaitUntil(const std::function<bool()>& done) {
-  for (int i = 0; i < 600 && !done(); ++i) Sleep(100);
-  return done();
-}
-
 // The utility of an uninstallation runs a clean-up batch file only after an
 // installation it granted access for has ended, and only the one it wrote
-// itself into a protected folder: never a "k.bat" that a process of the
-// user planted in the granted folder, nor one beside its own program
-// (wherever a user started it), and never without a grant. Its own batch
-// file removes the granted folder once it is empty, and then its own
-// folder. The test host runs the entry point as installer.exe does, with its
-// grants recorded (and taken back at once).
+// into a protected folder: never a "k.bat" the user planted in the granted
+// folder or beside the utility, and never without a grant. Its batch file
+// removes the granted folder once empty, then its own. The test host runs
+// the entry point as installer.exe does, grants recorded (and taken back).
 TEST(FolderPermissionBatchTest, OnlyItsOwnBatchRunsAfterTheGrant) {
   base::ScopedTempDir dir;
   ASSERT_TRUE(dir.CreateUniqueTempDir());
@@ -475,7 +466,8 @@ TEST(FolderPermissionBatchTest, OnlyItsOwnBatchRunsAfterTheGrant) {
     ASSERT_TRUE(SetEvent(handshake.undo.Get()));
     ASSERT_TRUE(granting.WaitForExitWithTimeout(60000, &exit_code));
     // Its own batch file ran from a protected folder, which goes with it.
-    EXPECT_TRUE(WaitUntil([&] { return IsEmptyFolder(protected_root); }));
+    for (int i = 0; i < 600 && !IsEmptyFolder(protected_root); ++i) Sleep(100);
+    EXPECT_TRUE(IsEmptyFolder(protected_root));
     EXPECT_EQ(planted, base::DirectoryExists(folder));
     if (planted) {
       EXPECT_TRUE(base::PathExists(folder.Append(u"k.bat")));

@@ -302,11 +302,10 @@ TEST_F(HandOverTest, ASignedElevatedCopyStartsNoUnsignedPackageInstaller) {
             front_end_.events().back());
 }
 
-// A new folder for every user is made with its protected access list; a
-// record planted there all the same (where the system keeps no access
-// list, or by the folder's owner) and held open, so that the failed
-// package backend cannot take it away, names keys of other programs. The
-// clean-up after the failure refuses the record: both keys stay.
+// A new folder for every user is made with its protected access list. A
+// record planted there all the same (by its owner, or where the system
+// keeps no access lists), held open so the failed backend cannot take it
+// away, names other programs' keys: the clean-up refuses it, both stay.
 TEST_F(HandOverTest, ARecordPlantedInANewFolderDeletesNoForeignKey) {
   const std::u16string hkcu_key = company_key().Path(u"Victim");
   const std::u16string hklm_key =

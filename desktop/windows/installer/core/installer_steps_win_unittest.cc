@@ -1191,29 +1191,6 @@ class ScopedStandardUser : public InstallerRights {
   InstallerRights* const real_ = internal::GetRealInstallerRights();
 };
 
-// The batch file of an uninstallation without elevation, which runs as the
-// user, lies in a new folder of that user's own temporary folder, and goes
-// with it.
-TEST_F(InstallerStepsTest, AStandardUsersBatchFileLiesInItsTemporaryFolder) {
-  ScopedStandardUser standard_user;
-  ASSERT_EQ(
-      "Success",
-      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
-  ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
-  base::FilePath temp;
-  ASSERT_TRUE(base::GetTempDir(&temp));
-  EXPECT_EQ(0, base::FilePath::CompareIgnoreCase(
-                   temp.StripTrailingSeparators().value(),
-                   last_batch_.DirName().DirName().value()))
-      << last_batch_;
-  EXPECT_EQ(0u, last_batch_.DirName().BaseName().value().find(
-                    GetInstallerFolderName() + u" "));
-  ASSERT_TRUE(RunBatchNow(last_batch_));
-  EXPECT_FALSE(base::PathExists(install_folder_));
-  EXPECT_TRUE(WaitForFolderGone(last_batch_.DirName()));
-  ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
-}
-
 TEST_F(InstallerStepsTest, MovedFilesGoBackToThePackageOnRollback) {
   ScopedStandardUser standard_user;
   const base::FilePath package = MakePackage(u"package1", 1);
@@ -1274,6 +1251,22 @@ TEST_F(InstallerStepsTest, MovedFilesGoBackToThePackageOnRollback) {
     EXPECT_EQ(package_before.at(key), installed.at(key));
   }
   EXPECT_EQ(30u, last_install_log_.files.size());
+
+  // Its uninstall runs as the user: the batch file lies in a new folder of
+  // the user's temporary folder, and goes with it.
+  ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  base::FilePath temp;
+  ASSERT_TRUE(base::GetTempDir(&temp));
+  EXPECT_EQ(0, base::FilePath::CompareIgnoreCase(
+                   temp.StripTrailingSeparators().value(),
+                   last_batch_.DirName().DirName().value()))
+      << last_batch_;
+  EXPECT_EQ(0u, last_batch_.DirName().BaseName().value().find(
+                    GetInstallerFolderName() + u" "));
+  ASSERT_TRUE(RunBatchNow(last_batch_));
+  EXPECT_FALSE(base::PathExists(install_folder_));
+  EXPECT_TRUE(WaitForFolderGone(last_batch_.DirName()));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
 }
 
 // Takes the security of the first |moves| files' new folder, then fails.
@@ -1405,12 +1398,10 @@ TEST_F(InstallerStepsTest, AFailedUpdateLeavesTheInstallationAsItWas) {
   }
 }
 
-// An installation's record lies in its folder, which others could change
-// when an older engine made it for every user outside Program Files. A
-// record that names a registry key none of the installer's own rows
-// writes is refused by the update and by the uninstall before either
-// changes anything, and that key stays; the installation's genuine record
-// still updates and uninstalls.
+// A record in a folder others may change (an older engine's install for
+// all users outside Program Files) that names a key none of the installer's
+// rows writes is refused by the update and the uninstall before either
+// changes anything; the genuine record still updates and uninstalls.
 TEST_F(InstallerStepsTest, ARecordNamingForeignKeysIsRefused) {
   const base::FilePath first = MakePackage(u"package1", 1);
   const base::FilePath second = MakePackage(u"package2", 2);
@@ -1520,25 +1511,18 @@ TEST_F(InstallerStepsTest, AStatusFileThatCannotGoStopsTheUninstall) {
   ExpectNoAsideFiles();
 }
 
-// Whatever moment of an update or an uninstall a power cut hits, the
-// status file names a version whose folder holds every file it lists (the
-// launcher starts that browser) and the uninstall entry is there (the
-// system lists the installation and its uninstall can run).
+// Wherever a power cut hits an update or an uninstall, the status file
+// names a version whose folder holds every file it lists, and the uninstall
+// entry is there.
 TEST_F(InstallerStepsTest, EveryStepLeavesACompleteVersionAndTheEntry) {
   auto entries = [this]() {
     int count = 0;
-    base::win::RegKey root(HKEY_CURRENT_USER, kUninstallRoot, KEY_READ);
-    wchar_t name[256];
-    for (DWORD i = 0; root.Valid(); ++i) {
-      DWORD length = std::size(name);
-      if (RegEnumKeyExW(root.Handle(), i, name, &length, nullptr, nullptr,
-                        nullptr, nullptr) != ERROR_SUCCESS) {
-        break;
-      }
-      base::win::RegKey key(root.Handle(), base::as_u16cstr(name), KEY_READ);
-      std::u16string location;
-      count += key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
-               location == install_folder_.value();
+    for (const auto& [key, values] :
+         test::TakeRegistrySnapshot(HKEY_CURRENT_USER, kUninstallRoot)) {
+      const auto location = values.find("InstallLocation");
+      count +=
+          location != values.end() &&
+          location->second.data == test::RegistryText(install_folder_.value());
     }
     return count;
   };
@@ -1573,9 +1557,8 @@ TEST_F(InstallerStepsTest, EveryStepLeavesACompleteVersionAndTheEntry) {
   EXPECT_EQ(0, entries());
 }
 
-// The temporary files that the status files' and the preferences' writer
-// leaves when it is killed go with the uninstallation; what it did not make
-// stays, and the log names it, since the install folder stays with it.
+// What a killed writer of the status files and preferences leaves goes
+// with the uninstallation; what it did not make stays, named in the log.
 TEST_F(InstallerStepsTest, TheUninstallRemovesWriterLeftoversAndSaysWhatStays) {
   ASSERT_EQ(
       "Success",

@@ -110,13 +110,10 @@ bool WaitUntilHeld(const base::FilePath& folder) {
   return false;
 }
 
-// A protected folder that a killed run left goes at the next run that makes
-// one; one that is held, that a user made (whatever its name), that is a
-// link or that has another name stays. What holds a folder: the process
-// that made it, an installer that runs from it (here the permission
-// utility waiting for its package, whose test host makes no crash reporter
-// there), and a process whose current folder it is (as a clean-up batch
-// file's interpreter); once they end it goes too.
+// A protected folder a killed run left goes at the next run that makes one;
+// one that is held (by its maker, an installer running from it, or a
+// process whose current folder it is), that a user made, that is a link or
+// that has another name stays. Once nothing holds it, it goes too.
 TEST_F(ProtectedFolderTest, LeftFoldersGoOnceNothingHoldsThem) {
   const base::FilePath own = CreateProtectedFolder();
   ASSERT_FALSE(own.empty());

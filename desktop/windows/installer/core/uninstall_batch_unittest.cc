@@ -87,8 +87,8 @@ TEST(UninstallBatchTest, EveryProgramIsNamedByItsPath) {
       "del ",
       "rmdir ",
       "GOTO ",
-      "start \"\" /d \"C:\\Win%%\\system32\" /b "
-      "\"C:\\Win%%\\system32\\cmd.exe\" "};
+      ("start \"\" /d \"C:\\Win%%\\system32\" /b "
+       "\"C:\\Win%%\\system32\\cmd.exe\" ")};
   for (const UninstallBatchPlan& plan :
        {Plan({1, 2, 3, 4}, {"C:\\v\\a.dll"}, {"C:\\v"}), Plan({}, {}, {})}) {
     const std::string text = BuildUninstallBatchText(plan);

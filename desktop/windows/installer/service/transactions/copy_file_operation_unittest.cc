@@ -9,7 +9,6 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_temp_dir.h"
-#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
@@ -112,38 +111,23 @@ TEST_F(CopyFileOperationTest, ReadOnlySourceIsCopiedWritableAndKeptOnRollback) {
   EXPECT_TRUE(Attributes(source_) & FILE_ATTRIBUTE_READONLY);
 }
 
-// A copy that fails names the system's reason in the log, and leaves the
-// file it would have replaced.
+// A copy that fails names the paths and the system's reason in the log,
+// and leaves the file it would have replaced.
 TEST_F(CopyFileOperationTest, AFailedCopyNamesTheSystemsReason) {
+  const base::FilePath source = Path(u"missing.dll");
   const base::FilePath destination = Path(u"launcher.exe");
   ASSERT_TRUE(test::WriteFileContents(destination, "old contents"));
-  const base::FilePath held = Path(u"held.dll");
-  ASSERT_TRUE(test::WriteFileContents(held, "held"));
-  // Open without sharing, as another program may hold a file.
-  base::win::ScopedHandle holder(CreateFileW(base::as_wcstr(held.value()),
-                                             GENERIC_READ, 0, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(holder.IsValid());
   const auto before = TakeFileTreeSnapshot(temp_.GetPath());
-  const struct {
-    base::FilePath source;
-    DWORD error;
-  } cases[] = {{Path(u"missing.dll"), ERROR_FILE_NOT_FOUND},
-               {held, ERROR_SHARING_VIOLATION}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.source.AsUTF8());
-    test::ScopedLogCapture log;
-    Transaction transaction;
-    EXPECT_FALSE(Transaction::RunOperation(
-        &transaction,
-        std::make_unique<CopyFileOperation>(c.source, destination)));
-    EXPECT_TRUE(transaction.empty());
-    EXPECT_TRUE(log.Has(logging::LOG_ERROR,
-                        "File copy failed: " + c.source.AsUTF8() + " to " +
-                            destination.AsUTF8() + ": " +
-                            logging::SystemErrorCodeToString(c.error)));
-    EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
-  }
+  test::ScopedLogCapture log;
+  Transaction transaction;
+  EXPECT_FALSE(Transaction::RunOperation(
+      &transaction, std::make_unique<CopyFileOperation>(source, destination)));
+  EXPECT_TRUE(transaction.empty());
+  EXPECT_TRUE(log.Has(
+      logging::LOG_ERROR,
+      "File copy failed: " + source.AsUTF8() + " to " + destination.AsUTF8() +
+          ": " + logging::SystemErrorCodeToString(ERROR_FILE_NOT_FOUND)));
+  EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
 }
 
 }  // namespace

@@ -70,7 +70,8 @@ TEST_F(CreateFolderOperationTest, ExistingFolderRecordsNothing) {
 // plainly; a folder someone made first fails, and a rollback removes only
 // what was made.
 TEST_F(CreateFolderOperationTest, AFolderWithADescriptorIsMadeWithIt) {
-  test::RecordedFolderSecurity security(temp_.GetPath().Append(u"record"));
+  const base::FilePath record = temp_.GetPath().Append(u"record");
+  test::RecordedFolderSecurity security(record);
   internal::SetFolderSecurityForTesting(&security);
   const base::FilePath folder = ancestor_.Append(u"a\\b");
   const auto before = TakeFileTreeSnapshot(ancestor_);
@@ -78,11 +79,9 @@ TEST_F(CreateFolderOperationTest, AFolderWithADescriptorIsMadeWithIt) {
   ASSERT_TRUE(Transaction::RunOperation(&transaction,
                                         std::make_unique<CreateFolderOperation>(
                                             folder, kProtectedFolderSecurity)));
-  EXPECT_TRUE(test::RecordedFolderSecurity::MadeWithFirst(
-      temp_.GetPath().Append(u"record"), folder));
-  EXPECT_TRUE(test::RecordedFolderSecurity::History(
-                  temp_.GetPath().Append(u"record"), folder.DirName())
-                  .empty());
+  EXPECT_TRUE(test::RecordedFolderSecurity::MadeWithFirst(record, folder));
+  EXPECT_TRUE(
+      test::RecordedFolderSecurity::History(record, folder.DirName()).empty());
   Transaction::Rollback(&transaction);
   EXPECT_EQ(before, TakeFileTreeSnapshot(ancestor_));
 
@@ -95,7 +94,7 @@ TEST_F(CreateFolderOperationTest, AFolderWithADescriptorIsMadeWithIt) {
       base::FileUtil::CreateDirectory(folder);
       return RecordedFolderSecurity::Create(folder, descriptor);
     }
-  } racing(temp_.GetPath().Append(u"record"));
+  } racing(record);
   internal::SetFolderSecurityForTesting(&racing);
   EXPECT_FALSE(Transaction::RunOperation(
       &transaction, std::make_unique<CreateFolderOperation>(
