@@ -295,14 +295,14 @@ class EndToEndTest : public testing::Test {
     return Run(SamplePath(installer), InstallArguments(extra));
   }
 
-  // The uninstall entry of the test's installation; empty when none.
-  std::u16string UninstallEntry() const {
+  // The uninstall entries that name the test's install folder.
+  std::vector<std::u16string> Entries() const {
+    std::vector<std::u16string> entries;
     base::win::RegKey root(HKEY_CURRENT_USER, test::kUninstallRoot, KEY_READ);
     wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
+    for (DWORD i = 0; root.Valid(); ++i) {
       DWORD length = std::size(name);
-      if (!root.Valid() ||
-          RegEnumKeyExW(root.Handle(), i, name, &length, nullptr, nullptr,
+      if (RegEnumKeyExW(root.Handle(), i, name, &length, nullptr, nullptr,
                         nullptr, nullptr) != ERROR_SUCCESS) {
         break;
       }
@@ -313,10 +313,16 @@ class EndToEndTest : public testing::Test {
       if (key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
           base::FilePath::CompareIgnoreCase(location,
                                             install_folder_.value()) == 0) {
-        return path;
+        entries.push_back(path);
       }
     }
-    return std::u16string();
+    return entries;
+  }
+
+  // The uninstall entry of the test's installation; empty when none.
+  std::u16string UninstallEntry() const {
+    const std::vector<std::u16string> entries = Entries();
+    return entries.empty() ? std::u16string() : entries[0];
   }
 
   std::u16string EntryValue(const std::u16string& name) const {
@@ -496,16 +502,15 @@ TEST_F(EndToEndTest, FullInstallerInstallsUpdatesAndUninstalls) {
       << Logs();
   ExpectInstalled("update");
   EXPECT_EQ(ShortcutNames(before.desktop), ShortcutNames(State().desktop));
-  std::string prefs;
-  ASSERT_TRUE(base::FileUtil::ReadFileToString(
-      install_folder().Append(u"installer_prefs.json"), &prefs));
+  const std::string prefs =
+      test::ReadFileContents(install_folder().Append(u"installer_prefs.json"));
   std::unique_ptr<base::Value> prefs_value = base::JSONReader::Read(prefs);
   base::DictionaryValue* prefs_dictionary = nullptr;
   bool enable_stats = true;
-  ASSERT_TRUE(prefs_value && prefs_value->GetAsDictionary(&prefs_dictionary))
+  ASSERT_TRUE(prefs_value && prefs_value->GetAsDictionary(&prefs_dictionary));
+  EXPECT_TRUE(prefs_dictionary->GetBoolean("enable_stats", &enable_stats) &&
+              !enable_stats)
       << prefs;
-  EXPECT_TRUE(prefs_dictionary->GetBoolean("enable_stats", &enable_stats));
-  EXPECT_FALSE(enable_stats) << prefs;
   for (const char* line : {"Reading --desktopshortcut=off as false",
                            "Reading --enable-stats=off as false"}) {
     EXPECT_NE(std::string::npos, Logs().find(line)) << Logs();
@@ -846,10 +851,8 @@ TEST_F(EndToEndTest, DamagedFullInstallersFailAtOnce) {
 }
 
 // Every refused install folder says in the log which check it failed, with
-// the folder, and the silent run fails at once.
+// the folder, and the silent run fails at once (a file: below).
 TEST_F(EndToEndTest, RefusedInstallFoldersSayWhy) {
-  const base::FilePath file = machine().Append(u"a file");
-  ASSERT_EQ(1, base::WriteBufferToFile(file, "x", 1));
   const MachineState before = State();
   // 199 characters: the status file an update keeps, moved aside at the
   // uninstall, would need 260.
@@ -860,7 +863,6 @@ TEST_F(EndToEndTest, RefusedInstallFoldersSayWhy) {
     std::u16string folder;
     const char* reason;
   } cases[] = {
-      {file.value(), "it is a file"},
       {u"C:\\" + std::u16string(266, u'a'),
        "it is not a valid path: the path is longer than 247 characters"},
       {u"\\\\server\\share\\Velna", "no part of it exists"},
@@ -898,6 +900,7 @@ TEST_F(EndToEndTest, ARefusedStartSendsNoFolderAsItsFailureReason) {
   LocalHttpServer server;
   ASSERT_TRUE(server.Start(3000));
   set_install_folder(file);
+  const MachineState before = State();
   EXPECT_EQ(1,
             RunAtMost(SamplePath(SampleString("packages.base.full_installer")),
                       InstallArguments(u""), 60000));
@@ -916,6 +919,7 @@ TEST_F(EndToEndTest, ARefusedStartSendsNoFolderAsItsFailureReason) {
   int success = 1;
   EXPECT_TRUE(dictionary->GetInteger("installation_success", &success));
   EXPECT_EQ(0, success);
+  EXPECT_EQ(before, State());
 }
 
 // A backslash before the closing quote makes the quote part of the folder
@@ -1041,11 +1045,9 @@ TEST_F(EndToEndTest, UninstallRemovesTheParentFoldersTheInstallMade) {
   set_install_folder(made.Append(u"By Install").Append(u"Velna Browser"));
   const base::FilePath ran = work().Append(u"ran");
   ASSERT_TRUE(base::FileUtil::CreateDirectory(ran));
-  const std::u16string host = base::UTF8ToUTF16(VELNA_INSTALLER_TEST_HOST);
   for (const char16_t* program :
        {u"ping.exe", u"cmd.exe", u"tasklist.exe", u"find.exe"}) {
-    ASSERT_TRUE(base::CopyOneFile(base::FilePath(u"Z:" + host),
-                                  existing.Append(program)));
+    ASSERT_TRUE(base::CopyOneFile(Host(), existing.Append(program)));
   }
   for (const char* program : {"ping", "cmd", "tasklist", "find", "rmdir"}) {
     for (const char* extension : {".bat", ".cmd"}) {
@@ -1131,8 +1133,16 @@ TEST_F(EndToEndTest, ARecordNamingAForeignKeyIsRefused) {
 
 // What a killed run left in the download folder goes at the next run of
 // its user (a front end that is not elevated: the test host with a
-// standard user's rights), unless a live run still holds it.
+// standard user's rights), unless a live run still holds it. An elevated
+// front end (on the test system every process is; on Windows a deployment
+// tool's, run as the system, whose temporary folder any user may write)
+// takes nothing from there: a lock naming an earlier run's folder removes
+// nothing, and a program planted under the name of the run's copy neither
+// runs nor is touched; it downloads into a protected folder of its own,
+// which goes at its end.
 TEST_F(EndToEndTest, TheNextRunRemovesWhatAKilledRunLeft) {
+  const base::FilePath full_installer =
+      SamplePath(SampleString("packages.base.full_installer"));
   const base::FilePath downloads = temp().Append(u"Velna Installer");
   const base::FilePath killed =
       downloads.Append(u"velna_installer_20200101000000");
@@ -1149,20 +1159,52 @@ TEST_F(EndToEndTest, TheNextRunRemovesWhatAKilledRunLeft) {
       base::as_wcstr(alive.AddExtension(u"lock").value()), GENERIC_WRITE,
       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS, 0, nullptr));
   ASSERT_TRUE(live_lock.IsValid());
+  // The test host records its command line when it runs.
+  const base::FilePath planted =
+      downloads.Append(full_installer.BaseName().value());
+  const base::FilePath ran = work().Append(u"planted_ran.txt");
+  ASSERT_TRUE(base::CopyOneFile(Host(), planted));
+  const std::string planted_bytes = test::ReadFileContents(planted);
+  base::FilePath windows;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_WINDOWS, &windows));
   const MachineState before = State();
+  // Each run fails at once on its folder, after the download folder is
+  // chosen, tested and cleaned up.
+  ::SetEnvironmentVariableW(test::kHostRecordVariable,
+                            base::as_wcstr(ran.value()));
+  EXPECT_EQ(1, RunAtMost(full_installer,
+                         u"--silent --allusers=1 --launchbrowser=0 "
+                         u"--installfolder=relative\\Velna "
+                         u"--enable-installer-stats=0 --local-stats-server "
+                         u"--local-pref-default-overrides-server=" +
+                             pref_server_url(),
+                         60000));
+  ::SetEnvironmentVariableW(test::kHostRecordVariable, nullptr);
+  EXPECT_FALSE(base::PathExists(ran)) << test::ReadFileContents(ran);
+  EXPECT_EQ(planted_bytes, test::ReadFileContents(planted));
+  EXPECT_TRUE(base::PathExists(killed.Append(u"installer.exe")));
+  EXPECT_TRUE(base::PathExists(killed.AddExtension(u"lock")));
+  const std::string logs = Logs();
+  EXPECT_EQ(std::string::npos, logs.find("Removed what an earlier run left"))
+      << logs;
+  const std::string said = "Installer download folder: ";
+  const size_t at =
+      logs.find(said + windows.Append(u"Temp").AsUTF8() + "\\Velna Installer ");
+  ASSERT_NE(std::string::npos, at) << logs;
+  const size_t start = at + said.size();
+  const std::string folder =
+      logs.substr(start, logs.find_first_of("\r\n", start) - start);
+  EXPECT_FALSE(base::PathExists(base::FilePath(base::UTF8ToUTF16(folder))))
+      << folder;
+
   const base::FilePath seams = work().Append(u"seams.json");
   const base::FilePath rights = work().Append(u"rights.json");
-  ASSERT_EQ(2, base::WriteBufferToFile(seams, "{}", 2));
-  const std::string standard_user = "{\"administrator\": false}";
-  ASSERT_EQ(static_cast<int>(standard_user.size()),
-            base::WriteBufferToFile(rights, standard_user.data(),
-                                    static_cast<int>(standard_user.size())));
+  ASSERT_TRUE(test::WriteTextFile(seams, "{}"));
+  ASSERT_TRUE(test::WriteTextFile(rights, "{\"administrator\": false}"));
   ::SetEnvironmentVariableW(test::kHostSeamsVariable,
                             base::as_wcstr(seams.value()));
   ::SetEnvironmentVariableW(test::kUnelevatedRightsVariable,
                             base::as_wcstr(rights.value()));
-
-  // A run that fails at once does it too: the clean-up comes first.
   set_install_folder(base::FilePath(u"relative\\Velna"));
   EXPECT_EQ(1,
             RunAtMost(Host(), InstallArguments(u"--enable-installer-stats=0"),
@@ -1179,64 +1221,6 @@ TEST_F(EndToEndTest, TheNextRunRemovesWhatAKilledRunLeft) {
                              u"*.lock");
   EXPECT_EQ(alive.AddExtension(u"lock"), locks.Next());
   EXPECT_EQ(base::FilePath(), locks.Next());
-  EXPECT_EQ(before, State());
-}
-
-// An elevated front end (on the test system every process is; on Windows
-// a deployment tool's, run as the system, whose temporary folder any user
-// may write) takes nothing from its temporary folder's "Velna Installer",
-// which a user may have made: a lock there naming an earlier run's folder
-// removes nothing, and a program planted under the name of the test run's
-// copy neither runs nor is touched. It downloads into a protected folder
-// of its own, which goes at its end.
-TEST_F(EndToEndTest, AnElevatedFrontEndLeavesWhatAUserPutInItsTemporaryFolder) {
-  const base::FilePath full_installer =
-      SamplePath(SampleString("packages.base.full_installer"));
-  const base::FilePath downloads = temp().Append(u"Velna Installer");
-  const base::FilePath stem =
-      downloads.Append(u"velna_installer_20200101000000");
-  const base::FilePath canary = stem.Append(u"canary.txt");
-  const base::FilePath planted =
-      downloads.Append(full_installer.BaseName().value());
-  const base::FilePath ran = work().Append(u"planted_ran.txt");
-  ASSERT_TRUE(base::FileUtil::CreateDirectory(stem));
-  ASSERT_EQ(6, base::WriteBufferToFile(canary, "canary", 6));
-  ASSERT_EQ(0, base::WriteBufferToFile(stem.AddExtension(u"lock"), "", 0));
-  // The test host records its command line when it runs.
-  ASSERT_TRUE(base::CopyOneFile(Host(), planted));
-  const std::string planted_bytes = test::ReadFileContents(planted);
-  base::FilePath windows;
-  ASSERT_TRUE(base::PathService::Get(base::DIR_WINDOWS, &windows));
-  const MachineState before = State();
-
-  ::SetEnvironmentVariableW(test::kHostRecordVariable,
-                            base::as_wcstr(ran.value()));
-  // The run fails at once on its folder, after the download folder is
-  // chosen, tested and cleaned up.
-  EXPECT_EQ(1, RunAtMost(full_installer,
-                         u"--silent --allusers=1 --launchbrowser=0 "
-                         u"--installfolder=relative\\Velna "
-                         u"--enable-installer-stats=0 --local-stats-server "
-                         u"--local-pref-default-overrides-server=" +
-                             pref_server_url(),
-                         60000));
-  ::SetEnvironmentVariableW(test::kHostRecordVariable, nullptr);
-  EXPECT_FALSE(base::PathExists(ran)) << test::ReadFileContents(ran);
-  EXPECT_EQ(planted_bytes, test::ReadFileContents(planted));
-  EXPECT_EQ("canary", test::ReadFileContents(canary));
-  EXPECT_TRUE(base::PathExists(stem.AddExtension(u"lock")));
-  const std::string logs = Logs();
-  EXPECT_EQ(std::string::npos, logs.find("Removed what an earlier run left"))
-      << logs;
-  const std::string said = "Installer download folder: ";
-  const size_t at =
-      logs.find(said + windows.Append(u"Temp").AsUTF8() + "\\Velna Installer ");
-  ASSERT_NE(std::string::npos, at) << logs;
-  const size_t start = at + said.size();
-  const std::string folder =
-      logs.substr(start, logs.find_first_of("\r\n", start) - start);
-  EXPECT_FALSE(base::PathExists(base::FilePath(base::UTF8ToUTF16(folder))))
-      << folder;
   EXPECT_EQ(before, State());
 }
 
@@ -1327,23 +1311,10 @@ class InterruptedInstallTest
     seams_ = temp().Append(u"seams.json");
     ::SetEnvironmentVariableW(test::kHostSeamsVariable,
                               base::as_wcstr(seams_.value()));
-    base::FilePath windows;
-    ASSERT_TRUE(base::PathService::Get(base::DIR_WINDOWS, &windows));
-    system_temp_ = windows.Append(u"Temp");
-    copies_before_ = ProtectedCopies(system_temp_);
   }
 
   void TearDown() override {
     ::SetEnvironmentVariableW(test::kHostSeamsVariable, nullptr);
-    // The copies of the sample package that the elevated backends which
-    // were ended made (other tests' copies are of other packages).
-    for (const base::FilePath& copy : ProtectedCopies(system_temp_)) {
-      if (std::find(copies_before_.begin(), copies_before_.end(), copy) ==
-              copies_before_.end() &&
-          base::PathExists(copy.Append(u"resources\\package_label.txt"))) {
-        base::DeleteFileOrDirectory(copy, true);
-      }
-    }
     EndToEndTest::TearDown();
   }
 
@@ -1504,36 +1475,8 @@ class InterruptedInstallTest
     return true;
   }
 
-  // The uninstall entries that name the test's install folder.
-  int EntriesOfTheFolder() const {
-    base::win::RegKey root(HKEY_CURRENT_USER, test::kUninstallRoot, KEY_READ);
-    int count = 0;
-    wchar_t name[256];
-    for (DWORD i = 0; root.Valid(); ++i) {
-      DWORD length = std::size(name);
-      if (RegEnumKeyExW(root.Handle(), i, name, &length, nullptr, nullptr,
-                        nullptr, nullptr) != ERROR_SUCCESS) {
-        break;
-      }
-      base::win::RegKey key(HKEY_CURRENT_USER,
-                            (std::u16string(test::kUninstallRoot) + u"\\" +
-                             base::as_u16cstr(name))
-                                .c_str(),
-                            KEY_READ);
-      std::u16string location;
-      if (key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
-          base::FilePath::CompareIgnoreCase(location,
-                                            install_folder().value()) == 0) {
-        ++count;
-      }
-    }
-    return count;
-  }
-
  private:
   base::FilePath seams_;
-  base::FilePath system_temp_;
-  std::vector<base::FilePath> copies_before_;
   std::u16string stopped_name_;
   std::u16string ready_name_;
   base::win::ScopedHandle stopped_;
@@ -1555,19 +1498,15 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
   }
   const std::string package =
       interruption.run == Run::kInstall ? "base" : "update";
-  if (interruption.run == Run::kUninstall) {
-    WriteSeams("base", &interruption);
-    EXPECT_NE(0u, StoppedRun(EntryValue(u"UninstallString") + u" --silent",
-                             interruption))
-        << Logs();
-  } else {
-    WriteSeams(package, &interruption);
-    EXPECT_NE(0u,
-              StoppedRun(Quoted(Host()) + u" " +
-                             InstallArguments(u"--enable-installer-stats=0"),
-                         interruption))
-        << Logs();
-  }
+  const bool uninstall = interruption.run == Run::kUninstall;
+  WriteSeams(uninstall ? "base" : package, &interruption);
+  EXPECT_NE(
+      0u, StoppedRun(uninstall
+                         ? EntryValue(u"UninstallString") + u" --silent"
+                         : Quoted(Host()) + u" " +
+                               InstallArguments(u"--enable-installer-stats=0"),
+                     interruption))
+      << Logs();
 
   if (interruption.backend_only) {
     // The backend that waited for it removed what it did in the folder it
@@ -1578,7 +1517,7 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
                     .Next()
                     .empty())
         << Logs();
-    EXPECT_EQ(0, EntriesOfTheFolder());
+    EXPECT_TRUE(Entries().empty());
     ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder(), false));
     EXPECT_EQ(before, State()) << Logs();
     return;
@@ -1606,7 +1545,7 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
     ASSERT_TRUE(base::FileUtil::CreateDirectory(named));
   }
   const base::FilePath browser = LaunchedBrowserFolder();
-  if (interruption.run == Run::kUninstall && !interruption.during_write) {
+  if (uninstall && !interruption.during_write) {
     EXPECT_EQ(base::FilePath(), browser) << Logs();
   } else if (interruption.version_emptied) {
     // The previous version, which the status file kept in "old_status".
@@ -1620,7 +1559,7 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
     EXPECT_EQ(named, browser) << Logs();
   }
   if (interruption.run != Run::kInstall) {
-    EXPECT_EQ(1, EntriesOfTheFolder()) << Logs();
+    EXPECT_EQ(1u, Entries().size()) << Logs();
   }
 
   WriteSeams(package, nullptr);
@@ -1628,7 +1567,7 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
     ASSERT_EQ(0u, HostInstall(package)) << Logs();
     ASSERT_TRUE(ReadRecord(&record)) << Logs();
     EXPECT_TRUE(record.complete);
-    EXPECT_EQ(1, EntriesOfTheFolder());
+    EXPECT_EQ(1u, Entries().size());
     const base::FilePath updated = LaunchedBrowserFolder();
     EXPECT_TRUE(HoldsVersion(updated, package)) << updated;
   }
