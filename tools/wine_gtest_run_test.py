@@ -11,10 +11,8 @@ import unittest
 TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)),
                         "wine_gtest_run.sh.in")
 
-# Stands in for Wine: each start is counted in <folder>/starts, and the
-# plan (one word a start, the last repeated) says how it goes: "die" ends
-# with status 5 before any test, "quiet" with 0 and no output at all,
-# "pass" and "fail" run the test.
+# Stands in for Wine: counts its starts; the plan has a word a start (the
+# last repeated): "die" (status 5) and "quiet" (0) end before any test.
 STAND_IN = r"""#!/usr/bin/env bash
 folder=$(dirname "$0")
 echo start >>"$folder/starts"

@@ -147,7 +147,6 @@ TEST(CrashMetadataTest, BrowserProcessCrash) {
       {{{u"process_type", u"browser"}, {u"process_type", u"renderer"}}, true},
       {{{u"process_type", u"renderer"}, {u"process_type", u"browser"}}, false},
       {{{u"process_type", u"Browser"}}, false},
-      {{{u"process_type", u""}}, false},
       {{{u"active_url", u"browser"}}, false},
       {{}, false},
   };

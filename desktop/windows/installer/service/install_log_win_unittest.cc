@@ -106,8 +106,7 @@ TEST_F(InstallLogFileTest, KeptLogsAreFoundNewestFirstAndNeverOverwritten) {
        {u"installation_status.xml.900", u"installation_status.xml.1700000001",
         u"INSTALLATION_STATUS.XML.1700000002", u"installation_status.xml.99",
         u"installation_status.xml.1700000003.1700000004.old",
-        u"installation_status.xml.", u"installation_status.xml.1e3",
-        u"velna_install_log.xml.1800000000"}) {
+        u"installation_status.xml.1e3", u"velna_install_log.xml.1800000000"}) {
     WriteText(old_status.Append(name), "x");
   }
   const std::vector<base::FilePath> expected = {

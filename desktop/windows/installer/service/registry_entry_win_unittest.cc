@@ -439,91 +439,64 @@ TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
   wchar_t short_form[MAX_PATH] = {};
   ASSERT_NE(0u, GetShortPathNameW(base::as_wcstr(folder.value()), short_form,
                                   MAX_PATH));
-  const std::string product =
-      VersionInfo::GetProductName() + VersionInfo::GetStream();
-  const std::string classes = "Software\\Classes\\" + product;
+  const std::string classes = "Software\\Classes\\" +
+                              VersionInfo::GetProductName() +
+                              VersionInfo::GetStream();
+  const std::string command = classes + "\\shell\\open\\command";
+  const std::string topic = classes + "\\shell\\open\\ddeexec\\Topic";
   const std::string uninstall =
       "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
       VersionInfo::GetProductName() + " ";
   const std::string app_paths =
       "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" +
       GetBrowserExecutableName();
-  const std::string persisted =
+  const std::string flags =
       "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
       "Compatibility Assistant\\Persisted";
-  const HKEY kUser = HKEY_CURRENT_USER;
-  const HKEY kMachine = HKEY_LOCAL_MACHINE;
+  const std::string launcher = "\\Launcher.exe";
+  const HKEY kUser = HKEY_CURRENT_USER, kMachine = HKEY_LOCAL_MACHINE;
+  // Depth 0 names values, else the key to delete.
   const struct {
-    const char* name;
     HKEY root;
-    InstallLogKey key;
+    int depth;
+    std::string path;
+    std::vector<std::string> values;
     bool own;
   } cases[] = {
-      {"programmatic id", kMachine, {1, classes, {}}, true},
-      {"in other letters", kUser, {1, base::ToLowerASCII(classes), {}}, true},
-      {"its command, two up",
-       kUser,
-       {2, classes + "\\shell\\open\\command", {}},
+      {kMachine, 1, classes, {}, true},
+      {kUser, 1, base::ToLowerASCII(classes), {}, true},
+      {kUser, 2, command, {}, true},
+      {kUser, 3, command, {}, false},
+      {kUser, 2, classes, {}, false},
+      {kUser, 1, topic, {}, true},
+      {kMachine, 1, topic, {}, false},
+      {kMachine, 1, uninstall + "1.2.34", {}, true},
+      {kUser, 1, uninstall + "1.2\\x", {}, false},
+      {kUser, 1, uninstall + "Helper", {}, false},
+      {kUser, 0, app_paths, {"", "path"}, true},
+      {kUser, 0, app_paths, {"Path", "Other"}, false},
+      {kUser, 1, app_paths, {}, false},
+      {kUser, 0, flags, {folder.AsUTF8() + launcher}, true},
+      {kUser,
+       0,
+       flags,
+       {base::UTF16ToUTF8(base::as_u16cstr(short_form)) + launcher},
        true},
-      {"its command, three up",
-       kUser,
-       {3, classes + "\\shell\\open\\command", {}},
-       false},
-      {"a user's dde topic",
-       kUser,
-       {1, classes + "\\shell\\open\\ddeexec\\Topic", {}},
-       true},
-      {"the machine's dde topic",
-       kMachine,
-       {1, classes + "\\shell\\open\\ddeexec\\Topic", {}},
-       false},
-      {"uninstall entry", kMachine, {1, uninstall + "1.2.3", {}}, true},
-      {"second uninstall entry", kUser, {1, uninstall + "1.2.34", {}}, true},
-      {"below an uninstall entry", kUser, {1, uninstall + "1.2\\x", {}}, false},
-      {"another program's entry", kUser, {1, uninstall + "Helper", {}}, false},
-      {"app paths values",
-       kUser,
-       {0, app_paths, {{"REG_SZ", "", ""}, {"REG_SZ", "path", ""}}},
-       true},
-      {"another app paths value",
-       kUser,
-       {0, app_paths, {{"REG_SZ", "Path", ""}, {"REG_SZ", "Other", ""}}},
-       false},
-      {"the app paths key", kUser, {1, app_paths, {}}, false},
-      {"the launcher's flag",
-       kUser,
-       {0, persisted, {{"REG_DWORD", folder.AsUTF8() + "\\Launcher.exe", ""}}},
-       true},
-      {"the flag by the short name",
-       kUser,
-       {0,
-        persisted,
-        {{"REG_DWORD",
-          base::UTF16ToUTF8(base::as_u16cstr(short_form)) + "\\Launcher.exe",
-          ""}}},
-       true},
-      {"where the record says it was made",
-       kUser,
-       {0, persisted, {{"REG_DWORD", "d:\\moved\\Launcher.exe", ""}}},
-       true},
-      {"another folder's flag",
-       kUser,
-       {0, persisted, {{"REG_DWORD", "C:\\Other\\Launcher.exe", ""}}},
-       false},
-      {"another vendor's key",
-       kMachine,
-       {1, "Software\\VictimVendor\\Policy", {}},
-       false},
-      {"the classes root", kUser, {2, classes, {}}, false},
+      {kUser, 0, flags, {"d:\\moved" + launcher}, true},
+      {kUser, 0, flags, {"C:\\Other" + launcher}, false},
+      {kMachine, 1, "Software\\VictimVendor\\Policy", {}, false},
   };
   const OwnRegistryRows own =
       OwnRegistryRows::ForInstallation(folder, u"D:\\Moved\\");
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string foreign = own.DescribeForeign(c.root, c.key);
+    SCOPED_TRACE(testing::Message() << c.path << " " << c.depth);
+    InstallLogKey key = {c.depth, c.path, {}};
+    for (const std::string& name : c.values)
+      key.values.push_back({"REG_SZ", name, ""});
+    const std::string foreign = own.DescribeForeign(c.root, key);
     EXPECT_EQ(c.own, foreign.empty()) << foreign;
     InstallLog log;
-    (c.root == kUser ? log.hkcu_keys : log.hklm_keys).push_back(c.key);
+    (c.root == kUser ? log.hkcu_keys : log.hklm_keys).push_back(key);
     EXPECT_EQ(foreign, own.FindForeign(log));
   }
 }

@@ -53,8 +53,7 @@ class InstallerWindowKeyboardTest : public test::InstallerWindowTestBase {
     test::PressKey(focus ? focus : window_->dialog(), key);
   }
 
-  // Makes the install folder one that cannot be installed to, as
-  // "installfolder" naming a drive that does not exist does.
+  // As "installfolder" naming a drive that does not exist.
   void MakeFolderInvalid() {
     settings_->SetInstallFolderFromString(u"Q:\\Velna");
     ASSERT_TRUE(WaitForStatus());
@@ -62,8 +61,6 @@ class InstallerWindowKeyboardTest : public test::InstallerWindowTestBase {
     ASSERT_FALSE(settings_->GetStatus()->valid_install_path);
   }
 
-  // Whether the keyboard has a control to act on: the focus on a shown,
-  // enabled control of the window.
   bool FocusOnAUsableControl() {
     HWND focus = test::FocusedControl(window_->dialog());
     return focus && IsWindowVisible(focus) && IsWindowEnabled(focus);
@@ -235,10 +232,9 @@ TEST_F(InstallerWindowKeyboardTest, TermsLinkOpensFromTheKeyboard) {
   }
 }
 
-// With a folder that cannot be installed to, accept is disabled: the focus
-// it had goes to the options button beside it, the welcome page says why
-// above that button, and the keyboard reaches the options, the terms and
-// back. In both directions of layout.
+// With a folder that cannot be installed to, accept's focus goes to the
+// options button, the welcome page says why above it, and the keyboard
+// reaches the options and the terms; in both layout directions.
 TEST_F(InstallerWindowKeyboardTest, AnInvalidFolderLeavesTheFocusOnTheOptions) {
   for (const char16_t* language : {u"en-US", u"ar"}) {
     SCOPED_TRACE(base::UTF16ToUTF8(language));
@@ -248,7 +244,6 @@ TEST_F(InstallerWindowKeyboardTest, AnInvalidFolderLeavesTheFocusOnTheOptions) {
     MakeFolderInvalid();
     EXPECT_FALSE(IsWindowEnabled(Control(kAccept)));
     EXPECT_EQ(Control(kOptionsButton), FocusInWindow());
-    // The reason, in one line above the options button.
     ASSERT_TRUE(Shown(kRedText));
     EXPECT_NE(std::u16string::npos,
               test::WindowText(Control(kRedText))
@@ -263,9 +258,7 @@ TEST_F(InstallerWindowKeyboardTest, AnInvalidFolderLeavesTheFocusOnTheOptions) {
                     .SavePng(test::ScreenshotFolder().Append(
                         u"window_" + std::u16string(language) +
                         u"_WELCOME_invalid_folder.png")));
-    // Tab comes round between what can be used; Enter (in English) and the
-    // options' access key from the terms line (in Arabic) open the options,
-    // where the notice is not shown.
+    // Enter (English) or the options' access key (Arabic) opens them.
     std::vector<int> cycle;
     for (HWND control : test::TabCycle(window_->dialog()))
       cycle.push_back(GetDlgCtrlID(control));
@@ -290,11 +283,9 @@ TEST_F(InstallerWindowKeyboardTest, AnInvalidFolderLeavesTheFocusOnTheOptions) {
   }
 }
 
-// Wherever the window disables or hides the control with the focus, the
-// focus moves to a control the keyboard can use: on the terms page (whose
-// back button leads to the options), on the error page when the full
-// installer is no longer offered, and when the window was inactive
-// meanwhile.
+// Wherever the window disables or hides the focused control, the focus
+// moves to a usable one: on the terms page, on the error page when the full
+// installer is no longer offered, and while the window was inactive.
 TEST_F(InstallerWindowKeyboardTest, FocusLeavesDisabledAndHiddenControls) {
   OpenOn(InstallerPage::kWelcome);
   MakeFolderInvalid();
@@ -310,7 +301,6 @@ TEST_F(InstallerWindowKeyboardTest, FocusLeavesDisabledAndHiddenControls) {
   window_->ShowError(u"Again.", false, "detail");
   test::RunUiFor(20);
   EXPECT_FALSE(Shown(kFullInstaller));
-  // Retry, before it in the Tab order that comes round.
   EXPECT_EQ(Control(kRetry), FocusInWindow());
   Press(VK_RETURN);
   EXPECT_EQ(1, delegate_.accepted);

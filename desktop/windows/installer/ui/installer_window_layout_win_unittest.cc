@@ -90,9 +90,8 @@ bool HasExStyle(HWND window, LONG_PTR style) {
   return (GetWindowLongPtrW(window, GWL_EXSTYLE) & style) != 0;
 }
 
-// Whether |combo|'s list is mirrored when it opens. (Wine keeps a mirrored
-// list's scroll bar on the right, where Windows moves it to the left: the
-// layout is what can be read here.)
+// Whether |combo|'s list opens mirrored (its layout style: Wine keeps the
+// scroll bar on the right).
 bool OpensMirrored(HWND combo) {
   COMBOBOXINFO info = {sizeof(info)};
   GetComboBoxInfo(combo, &info);
@@ -105,8 +104,7 @@ bool OpensMirrored(HWND combo) {
   return mirrored;
 }
 
-// The drop-down lists open in the window's layout, the path's left to right
-// as the path reads.
+// The lists open in the window's layout, the path's left to right.
 void ExpectListsIn(HWND language_list, HWND install_for, HWND path,
                    bool right_to_left) {
   EXPECT_EQ(right_to_left, OpensMirrored(language_list));
@@ -199,8 +197,7 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
         ExpectListsIn(Control(kLanguageList), Control(kInstallForList),
                       Control(kInstallPath), true);
       }
-      // The background is no layout: it shows as in English, up to both
-      // edges (no controls lie there).
+      // The background is not mirrored: both edges show as in English.
       const test::WindowImage image(dialog);
       for (const int x : {0, 1, image.width() - 2, image.width() - 1}) {
         SCOPED_TRACE(x);
@@ -253,9 +250,7 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
 }
 
 // Where each character of one line of |text| is drawn, counted from the
-// left, in a paragraph that reads right to left or not: the order the
-// system's bidirectional algorithm (Uniscribe's, which the text drawing
-// functions use) gives it.
+// left, by the bidirectional algorithm the text drawing functions use.
 std::vector<UINT> VisualOrder(const std::u16string& text, bool right_to_left) {
   SCRIPT_CONTROL control = {};
   SCRIPT_STATE state = {};
@@ -283,19 +278,9 @@ std::vector<UINT> VisualOrder(const std::u16string& text, bool right_to_left) {
   return order;
 }
 
-// The leftmost and the rightmost place at which the characters
-// [start, start + length) of a text are drawn.
-std::pair<UINT, UINT> Extent(const std::vector<UINT>& order, size_t start,
-                             size_t length) {
-  const auto [low, high] = std::minmax_element(order.begin() + start,
-                                               order.begin() + start + length);
-  return {*low, *high};
-}
-
-// A path placed into a message of a right-to-left language reads left to
-// right, its components in their order, also where a component is written
-// in a right-to-left script (a profile named so holds the per-user default
-// folder); the sentence around it still reads right to left.
+// A path in a right-to-left message reads left to right, its components in
+// order, even one in a right-to-left script (a profile named so); the
+// sentence around it still starts on the right.
 TEST_F(InstallerWindowLayoutTest, PathsInRightToLeftMessagesKeepTheirOrder) {
   const struct {
     const char16_t* language;
@@ -305,15 +290,15 @@ TEST_F(InstallerWindowLayoutTest, PathsInRightToLeftMessagesKeepTheirOrder) {
                {u"fa", u"\u0631\u0636\u0627"},
                {u"ur", u"\u0639\u0644\u06CC"}};
   for (const auto& c : cases) {
+    OpenOn(InstallerPage::kError, c.language);
+    const std::vector<std::u16string> components = {
+        u"C:", u"Users", c.user, u"AppData", u"Local", u"Velna beta"};
+    std::u16string path;
+    for (const std::u16string& component : components)
+      path += (path.empty() ? u"" : u"\\") + component;
     for (const uint32_t id : {kIdsFolderNotCreated, kIdsCopyFailed}) {
       SCOPED_TRACE(testing::Message()
                    << base::UTF16ToUTF8(c.language) << " " << id);
-      OpenOn(InstallerPage::kError, c.language);
-      const std::vector<std::u16string> components = {
-          u"C:", u"Users", c.user, u"AppData", u"Local", u"Velna beta"};
-      std::u16string path;
-      for (const std::u16string& component : components)
-        path += (path.empty() ? u"" : u"\\") + component;
       window_->ShowError(RcL10nHandler::GetStringWithArgs(id, path), false,
                          "detail");
       HWND message = Control(kMessage);
@@ -321,30 +306,26 @@ TEST_F(InstallerWindowLayoutTest, PathsInRightToLeftMessagesKeepTheirOrder) {
       ASSERT_TRUE(HasExStyle(message, WS_EX_RTLREADING));
       const std::vector<UINT> order = VisualOrder(text, true);
       size_t from = 0;
-      std::pair<UINT, UINT> previous;
+      UINT previous_right = 0;
       for (size_t i = 0; i < components.size(); ++i) {
         SCOPED_TRACE(base::UTF16ToUTF8(components[i]));
         const size_t at = text.find(components[i], from);
         ASSERT_NE(std::u16string::npos, at);
         from = at + components[i].size();
-        const std::pair<UINT, UINT> extent =
-            Extent(order, at, components[i].size());
+        const auto [left, right] =
+            std::minmax_element(order.begin() + at, order.begin() + from);
         if (i > 0) {
-          EXPECT_LT(previous.second, extent.first);
+          EXPECT_LT(previous_right, *left);
         }
-        previous = extent;
+        previous_right = *right;
       }
-      // The sentence starts on the right: its first letter is drawn right of
-      // the path.
       const size_t first_letter = text.find_first_not_of(u"\u202B\u202A");
-      EXPECT_GT(order[first_letter], previous.second);
-      if (id == kIdsFolderNotCreated) {
-        ASSERT_TRUE(test::WindowImage(window_->dialog())
-                        .SavePng(test::ScreenshotFolder().Append(
-                            u"rtl_" + std::u16string(c.language) +
-                            u"_ERROR_path.png")));
-      }
+      EXPECT_GT(order[first_letter], previous_right);
     }
+    ASSERT_TRUE(
+        test::WindowImage(window_->dialog())
+            .SavePng(test::ScreenshotFolder().Append(
+                u"rtl_" + std::u16string(c.language) + u"_ERROR_path.png")));
   }
 }
 

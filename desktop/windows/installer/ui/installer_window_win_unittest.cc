@@ -956,65 +956,44 @@ TEST_F(InstallerWindowTest, EveryTranslationFits) {
   }
 }
 
-// Names a font Wine takes instead of another for the processes started
-// while it lives (Wine reads its replacements when a process starts).
-class ScopedFontReplacement {
- public:
-  ScopedFontReplacement(const std::u16string& face,
-                        const std::u16string& replacement)
-      : face_(face) {
-    key_.Create(HKEY_CURRENT_USER, kReplacementsKey, KEY_READ | KEY_WRITE);
-    key_.WriteValue(face_.c_str(), replacement.c_str());
-  }
-  ScopedFontReplacement(const ScopedFontReplacement&) = delete;
-  ScopedFontReplacement& operator=(const ScopedFontReplacement&) = delete;
-  ~ScopedFontReplacement() { key_.DeleteValue(face_.c_str()); }
-
- private:
-  static constexpr char16_t kReplacementsKey[] =
-      u"Software\\Wine\\Fonts\\Replacements";
-  base::win::RegKey key_;
-  const std::u16string face_;
-};
-
-// Wine draws the window's text in DejaVu Sans, which has no Thai and not
-// the letters only Urdu uses (U+06C1, U+06D2, U+06D4), and shapes Thai and
-// Arabic in the selected font alone, so linked fonts do not help them. Each
-// is measured in a process of its own whose dialog and slogan fonts are one
-// that has its letters, as Tahoma and Segoe UI have on Windows. Every
-// control is measured there but the slogan and the terms line, which Wine's
-// rich edit still draws as boxes (the fit test names them).
+// Wine draws the window's text in DejaVu Sans, which lacks Thai and the
+// letters only Urdu uses, and shapes them in the selected font alone. So
+// each is measured in a child process whose dialog and slogan fonts (read
+// at its start) are replaced by one with its letters, as Tahoma and Segoe
+// UI are on Windows; only the rich edits may still show boxes there.
 TEST_F(InstallerWindowTest, ThaiAndUrduFitInFontsWithTheirLetters) {
   if (test::FromUnixPath("/").empty()) GTEST_SKIP() << "Wine's fonts only";
-  const struct {
-    const char16_t* code;
-    const char16_t* face;
-  } cases[] = {{u"th", u"Loma"}, {u"ur", u"Scheherazade"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(base::UTF16ToUTF8(c.code));
+  base::win::RegKey replacements;
+  ASSERT_EQ(ERROR_SUCCESS,
+            replacements.Create(HKEY_CURRENT_USER,
+                                u"Software\\Wine\\Fonts\\Replacements",
+                                KEY_READ | KEY_WRITE));
+  const std::pair<const char16_t*, const char16_t*> cases[] = {
+      {u"th", u"Loma"}, {u"ur", u"Scheherazade"}};
+  for (const auto& [code, face] : cases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(code));
     std::string output;
     DWORD exit_code = 1;
-    {
-      ScopedFontReplacement dialog_font(u"Tahoma", c.face);
-      ScopedFontReplacement slogan_font(u"Segoe UI", c.face);
-      ASSERT_TRUE(base::RunChildProcess(
-          u"\"" + base::GetTestExecutableFolder() +
-              u"installer_ui_unittests.exe\" "
-              u"--gtest_filter=InstallerWindowTest.EveryTranslationFits",
-          {{kFitLanguageVariable, c.code}}, &output, &exit_code));
-    }
+    replacements.WriteValue(u"Tahoma", face);
+    replacements.WriteValue(u"Segoe UI", face);
+    EXPECT_TRUE(base::RunChildProcess(
+        u"\"" + base::GetTestExecutableFolder() +
+            u"installer_ui_unittests.exe\" "
+            u"--gtest_filter=InstallerWindowTest.EveryTranslationFits",
+        {{kFitLanguageVariable, code}}, &output, &exit_code));
+    replacements.DeleteValue(u"Tahoma");
+    replacements.DeleteValue(u"Segoe UI");
     EXPECT_EQ(0u, exit_code) << output;
     EXPECT_EQ(std::string::npos, output.find("Failure")) << output;
-    const bool all_measured =
-        output.find("[  PASSED  ] 1 test") != std::string::npos;
-    // Else the skip names the rich edits alone, at the end of its line.
+    // Measured whole, or skipped naming the two rich edits alone.
     const std::string rich_edits =
-        "Languages (controls): " + base::UTF16ToUTF8(c.code) + " (" +
+        "Languages (controls): " + base::UTF16ToUTF8(code) + " (" +
         std::to_string(kSlogan) + " " + std::to_string(kTermsLine) + ")";
     const size_t named = output.find(rich_edits);
-    EXPECT_TRUE(all_measured || (named != std::string::npos &&
-                                 output.find_first_of("\r\n", named) ==
-                                     named + rich_edits.size()))
+    EXPECT_TRUE(
+        output.find("[  PASSED  ] 1 test") != std::string::npos ||
+        (named != std::string::npos &&
+         output.find_first_of("\r\n", named) == named + rich_edits.size()))
         << output;
   }
 }

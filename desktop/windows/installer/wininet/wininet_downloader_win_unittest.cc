@@ -73,58 +73,54 @@ class RedirectRecorder : public DownloadObserver {
   std::vector<std::u16string> urls;
 };
 
-// The requests on |path|, all of one transfer: the file must arrive whole
-// however often a connection breaks, so each request after the first asks
-// for exactly what the answers before it left the client holding, as the
-// server sent them, and there are |min_requests| to |max_requests|.
+int IntField(const base::DictionaryValue& dict, const char* key) {
+  int value = -1;
+  dict.GetInteger(key, &value);
+  return value;
+}
+
+// The requests on |path|, all of one transfer, number |min_requests| to
+// |max_requests|, and each after the first asks for exactly what the
+// answers before it (as sent) left the client holding.
 void ExpectEveryRequestContinues(const LocalHttpServer& server,
                                  base::StringPiece path, size_t min_requests,
                                  size_t max_requests) {
   const auto requests = server.RequestsFor(path);
   EXPECT_GE(requests.size(), min_requests);
   EXPECT_LE(requests.size(), max_requests);
-  // An answer is logged once its last byte went out or the client left, so
-  // it may come just after the client has seen the end of it.
+  // An answer is logged once sent or left, maybe just after the client
+  // saw its end.
   std::map<int, std::unique_ptr<base::DictionaryValue>> responses;
   const base::TimeTicks deadline =
       base::TimeTicks::Now() + base::TimeDelta::FromSeconds(20);
   while (true) {
     responses.clear();
-    for (auto& response : server.Responses()) {
-      int id = -1;
-      response->GetInteger("id", &id);
-      responses[id] = std::move(response);
-    }
+    for (auto& response : server.Responses())
+      responses[IntField(*response, "id")] = std::move(response);
     const bool all_logged =
         std::all_of(requests.begin(), requests.end(), [&](const auto& r) {
-          int id = -1;
-          return r->GetInteger("id", &id) && responses.count(id);
+          return responses.count(IntField(*r, "id")) != 0;
         });
     if (all_logged || base::TimeTicks::Now() > deadline) break;
     ::Sleep(50);
   }
-  // What the client holds after each answer: a whole body from the start,
-  // the part that continues what it held, or (a part from elsewhere) none.
+  // Held after each answer: a whole body, the part continuing what was
+  // held, or (a part from elsewhere) nothing.
   uint64_t kept = 0;
   for (size_t i = 0; i < requests.size(); ++i) {
     SCOPED_TRACE(testing::Message() << "request " << i);
     std::string range;
     requests[i]->GetString("range", &range);
     EXPECT_EQ(kept ? "bytes=" + base::Uint64ToString(kept) + "-" : "", range);
-    int id = -1;
-    int status = 0;
-    int start = 0;
-    int sent = 0;
-    requests[i]->GetInteger("id", &id);
-    const auto response = responses.find(id);
+    const auto response = responses.find(IntField(*requests[i], "id"));
     ASSERT_NE(responses.end(), response) << "no answer logged";
-    response->second->GetInteger("status", &status);
-    response->second->GetInteger("start", &start);
-    response->second->GetInteger("sent", &sent);
+    const int status = IntField(*response->second, "status");
+    const uint64_t start = IntField(*response->second, "start");
+    const uint64_t sent = IntField(*response->second, "sent");
     if (status == 200) {
       kept = sent;
     } else if (status == 206) {
-      kept = static_cast<uint64_t>(start) == kept ? kept + sent : 0;
+      kept = start == kept ? kept + sent : 0;
     }
   }
 }
