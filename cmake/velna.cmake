@@ -164,15 +164,40 @@ endfunction()
 # then overlap the free ones instead of trailing alone at the end (before
 # CTest has timings of its own, as on a fresh clone).
 function(velna_test_resource_lock name)
+  set_property(GLOBAL PROPERTY VELNA_${name}_LOCKS "${ARGN}")
+  _velna_write_resource_lock(${name}_resource_lock ${name} "NOT" "^$" ${ARGN})
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES
+               ${CMAKE_CURRENT_BINARY_DIR}/${name}_resource_lock.cmake)
+endfunction()
+
+# After velna_test_resource_lock(|name| ...): the cases of |name| whose names
+# match |regex| hold only the locks that follow (ones that need neither the
+# display nor the statistics port, say), so that they can run beside the
+# tests of the locks they do not need. A lock once set on a case cannot be
+# taken back, so the first script leaves those cases out.
+function(velna_test_resource_lock_matching name regex)
+  get_property(all GLOBAL PROPERTY VELNA_${name}_LOCKS)
+  _velna_write_resource_lock(${name}_resource_lock ${name} "NOT" "${regex}"
+                             ${all})
+  _velna_write_resource_lock(${name}_resource_lock_matching ${name} ""
+                             "${regex}" ${ARGN})
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES
+               ${CMAKE_CURRENT_BINARY_DIR}/${name}_resource_lock_matching.cmake)
+endfunction()
+
+# Writes the script |file|.cmake that gives the cases of |name| whose names
+# match (|negation| empty) or do not match (NOT) |regex| the locks that
+# follow, with a cost that grows with their number.
+function(_velna_write_resource_lock file name negation regex)
   list(JOIN ARGN ";" locks)
   list(LENGTH ARGN count)
   math(EXPR cost "${count} * 100")
-  set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_resource_lock.cmake)
-  file(WRITE ${script}
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${file}.cmake
        "foreach(test IN LISTS ${name}_TESTS)\n"
-       "  set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_LOCK \"${locks}\" COST ${cost})\n"
+       "  if(${negation} test MATCHES \"${regex}\")\n"
+       "    set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_LOCK \"${locks}\" COST ${cost})\n"
+       "  endif()\n"
        "endforeach()\n")
-  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
 
 # A native libFuzzer target over |sources|, its log off but for FATAL lines

@@ -639,85 +639,6 @@ TEST_F(EndToEndTest, NetInstallerRefusesAPackageWithTheWrongChecksum) {
   EXPECT_EQ(0, success);
 }
 
-// The InstallationInterrupted event of the install folder set while the
-// package backend copies the package's files (as the interactive front end
-// sets it when the user cancels): the backend undoes what it did, the front
-// end fails, and the machine is as before.
-TEST_F(EndToEndTest, InterruptedMidCopyLeavesTheMachineAsBefore) {
-  const MachineState before = State();
-  base::win::ScopedHandle interrupted(::CreateEventW(
-      nullptr, TRUE, FALSE,
-      base::as_wcstr(MakeKernelObjectName(
-          install_folder().value(), kInstallationInterruptedEvent, true))));
-  ASSERT_TRUE(interrupted.IsValid());
-  // The children inherit the test's temporary folder for their logs and
-  // their package.
-  ScopedTempVariables temp_variables(temp());
-  base::Process front_end = base::LaunchProcess(
-      Quoted(SamplePath(SampleString("packages.base.full_installer"))) + u" " +
-          InstallArguments(u"--enable-installer-stats=0"),
-      base::LaunchOptions());
-  ASSERT_TRUE(front_end.IsValid());
-
-  // The copy begins with the folder of the package's version.
-  const base::FilePath versioned = install_folder().Append(
-      base::UTF8ToUTF16(VersionInfo::GetProductVersion()));
-  int exit_code = -1;
-  while (!base::DirectoryExists(versioned) &&
-         !front_end.WaitForExitWithTimeout(1, &exit_code)) {
-  }
-  ASSERT_TRUE(base::DirectoryExists(versioned)) << Logs();
-  EXPECT_TRUE(::SetEvent(interrupted.Get()));
-
-  ASSERT_TRUE(front_end.WaitForExitWithTimeout(60000, &exit_code));
-  EXPECT_EQ(1, exit_code) << Logs();
-  EXPECT_NE(std::string::npos, Logs().find("nterrupt")) << Logs();
-  EXPECT_TRUE(UninstallEntry().empty());
-  EXPECT_EQ(before, State()) << Logs();
-}
-
-// The package backend ended from outside while it copies the package's
-// files: it undoes nothing itself, the backend that started it removes
-// what it left in the folder it made, and the front end fails.
-TEST_F(EndToEndTest, BackendKilledMidCopyLeavesTheMachineAsBefore) {
-  const MachineState before = State();
-  ScopedTempVariables temp_variables(temp());
-  base::Process front_end = base::LaunchProcess(
-      Quoted(SamplePath(SampleString("packages.base.full_installer"))) + u" " +
-          InstallArguments(u"--enable-installer-stats=0"),
-      base::LaunchOptions());
-  ASSERT_TRUE(front_end.IsValid());
-
-  // The package backend is "installer.exe" of a package folder in the
-  // download folder, or of the package's protected copy in the system's
-  // temporary folder when the backend that starts it is elevated (as every
-  // process is on the test system); it first copies the folder of the
-  // package's version.
-  const base::FilePath downloads = temp().Append(u"Velna Installer");
-  const base::FilePath versioned = install_folder().Append(
-      base::UTF8ToUTF16(VersionInfo::GetProductVersion()));
-  base::Process package_backend;
-  int exit_code = -1;
-  while (!package_backend.IsValid() &&
-         !front_end.WaitForExitWithTimeout(1, &exit_code)) {
-    package_backend = FindPackageBackend(downloads);
-  }
-  ASSERT_TRUE(package_backend.IsValid()) << Logs();
-  while (!base::DirectoryExists(versioned) &&
-         !package_backend.WaitForExitWithTimeout(1, &exit_code)) {
-  }
-  ASSERT_TRUE(base::DirectoryExists(versioned)) << Logs();
-  ASSERT_TRUE(package_backend.Terminate(7, true));
-
-  ASSERT_TRUE(front_end.WaitForExitWithTimeout(60000, &exit_code));
-  EXPECT_EQ(1, exit_code) << Logs();
-  EXPECT_NE(std::string::npos,
-            Logs().find("Removing what the package backend left"))
-      << Logs();
-  EXPECT_TRUE(UninstallEntry().empty());
-  EXPECT_EQ(before, State()) << Logs();
-}
-
 // The pixels of |area| that differ clearly from the background around it
 // (the pixels just outside its four corners): text, a border, a picture.
 int PixelsUnlikeTheBackground(const sample::Screenshot& picture,
@@ -1275,6 +1196,9 @@ struct Interruption {
   // Then the folder of the version that the status file names is emptied,
   // as an earlier installer ended before that version's files left it.
   bool version_emptied = false;
+  // Instead of ending there, the run pauses while the test sets the install
+  // folder's InstallationInterrupted event, as the window's cancel does.
+  bool interrupted = false;
 };
 
 void PrintTo(const Interruption& interruption, std::ostream* out) {
@@ -1302,12 +1226,15 @@ class InterruptedInstallTest
                           std::to_string(::GetTickCount()));
     stopped_name_ = u"Local\\velna_test_stopped_" + unique;
     ready_name_ = u"Local\\velna_test_ready_" + unique;
+    resume_name_ = u"Local\\velna_test_resume_" + unique;
     stopped_.Set(
         ::CreateEventW(nullptr, TRUE, FALSE, base::as_wcstr(stopped_name_)));
     // The package is ready at once.
     ready_.Set(
         ::CreateEventW(nullptr, TRUE, TRUE, base::as_wcstr(ready_name_)));
-    ASSERT_TRUE(stopped_.IsValid() && ready_.IsValid());
+    resume_.Set(
+        ::CreateEventW(nullptr, TRUE, FALSE, base::as_wcstr(resume_name_)));
+    ASSERT_TRUE(stopped_.IsValid() && ready_.IsValid() && resume_.IsValid());
     seams_ = temp().Append(u"seams.json");
     ::SetEnvironmentVariableW(test::kHostSeamsVariable,
                               base::as_wcstr(seams_.value()));
@@ -1351,6 +1278,7 @@ class InterruptedInstallTest
         point->SetBoolean("at_success", true);
       else
         point->SetInteger("before_step", stop->before_step);
+      if (stop->interrupted) point->SetString("resume_event", resume_name_);
       seams.Set("stop", std::move(point));
     }
     std::string json;
@@ -1383,6 +1311,17 @@ class InterruptedInstallTest
               ::WaitForMultipleObjects(2, handles, FALSE, 120000))
         << "the run did not stop";
     int exit_code = -1;
+    if (stop.interrupted) {
+      base::win::ScopedHandle interrupt(::CreateEventW(
+          nullptr, TRUE, FALSE,
+          base::as_wcstr(MakeKernelObjectName(install_folder().value(),
+                                              kInstallationInterruptedEvent,
+                                              true))));
+      EXPECT_TRUE(::SetEvent(interrupt.Get()));
+      EXPECT_TRUE(::SetEvent(resume_.Get()));
+      EXPECT_TRUE(started.WaitForExitWithTimeout(60000, &exit_code));
+      return static_cast<DWORD>(exit_code);
+    }
     if (stop.backend_only) {
       base::Process backend =
           FindPackageBackend(temp().Append(u"Velna Installer"));
@@ -1479,8 +1418,10 @@ class InterruptedInstallTest
   base::FilePath seams_;
   std::u16string stopped_name_;
   std::u16string ready_name_;
+  std::u16string resume_name_;
   base::win::ScopedHandle stopped_;
   base::win::ScopedHandle ready_;
+  base::win::ScopedHandle resume_;
 };
 
 // After the stop: the launcher starts the browser of a complete version
@@ -1508,6 +1449,13 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
                      interruption))
       << Logs();
 
+  if (interruption.interrupted) {
+    // The backend undid what it did; the front end failed.
+    EXPECT_NE(std::string::npos, Logs().find("nterrupt")) << Logs();
+    EXPECT_TRUE(Entries().empty());
+    EXPECT_EQ(before, State()) << Logs();
+    return;
+  }
   if (interruption.backend_only) {
     // The backend that waited for it removed what it did in the folder it
     // made, with what the record lists outside the folder.
@@ -1628,8 +1576,12 @@ INSTANTIATE_TEST_SUITE_P(
                      true},
         Interruption{"UninstallFinalisedThenUninstall", Run::kUninstall, -1,
                      false},
+        Interruption{"InstallBackendAloneMidCopy", Run::kInstall, 1, false,
+                     nullptr, true},
         Interruption{"InstallBackendAloneAfterRegistry", Run::kInstall, 4,
-                     false, nullptr, true}),
+                     false, nullptr, true},
+        Interruption{"InstallInterruptedMidCopy", Run::kInstall, 1, false,
+                     nullptr, false, false, true}),
     [](const testing::TestParamInfo<Interruption>& info) {
       return std::string(info.param.name);
     });

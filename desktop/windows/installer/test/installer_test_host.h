@@ -50,7 +50,8 @@ inline constexpr wchar_t kHostRecordLinksVariable[] =
 //   {"stop": {"during_write": "<file name start>", "event": "<name>"}}
 // (the last: in the first atomic write of such a file, its temporary file
 // written and not yet in place) sets the named event there and waits (up
-// to two minutes) to be ended;
+// to two minutes) to be ended; with "resume_event": "<name>" beside
+// "before_step", it only pauses there until that event is set;
 // and the further seams of test_host_seams_win.h (logs, a fake package
 // fetcher, recorded folder grants; the rights of a user without elevation
 // come from a second variable). Its exit code is 0 when the engine

@@ -33,6 +33,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
 #include "base/win/scoped_com_initializer.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/common/branding_config.h"
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/download_folder_win.h"
@@ -181,8 +182,14 @@ void StopInWrite(const base::FilePath& temp_path, const base::FilePath& path) {
 class StoppingStepFactory : public installer::InstallerStepFactory,
                             public installer::InstallerObserver {
  public:
-  StoppingStepFactory(int before_step, std::u16string event)
-      : before_step_(before_step), event_(std::move(event)) {}
+  // With |resume_event|, the run only pauses before the step: it goes on
+  // with that step once the test sets the resume event.
+  StoppingStepFactory(int before_step,
+                      std::u16string event,
+                      std::u16string resume_event)
+      : before_step_(before_step),
+        event_(std::move(event)),
+        resume_event_(std::move(resume_event)) {}
 
   std::vector<base::Closure> BuildSteps(
       installer::Installer* installer,
@@ -193,6 +200,7 @@ class StoppingStepFactory : public installer::InstallerStepFactory,
     if (before_step_ < 0) {
       installer->AddObserver(this);
     } else if (static_cast<size_t>(before_step_) < steps.size()) {
+      paused_step_ = steps[before_step_];
       steps[before_step_] = base::Bind(&StoppingStepFactory::Stop, this);
     }
     return steps;
@@ -208,10 +216,28 @@ class StoppingStepFactory : public installer::InstallerStepFactory,
   void OnInstallerTerminated(bool) override {}
 
  private:
-  void Stop() { StopForGood(event_); }
+  void Stop() {
+    if (resume_event_.empty() || paused_step_.is_null()) {
+      StopForGood(event_);
+      return;
+    }
+    LOG(INFO) << "Pausing here for the test";
+    base::win::ScopedHandle resume(::OpenEventW(
+        SYNCHRONIZE, FALSE, base::as_wcstr(resume_event_)));
+    HANDLE stopped =
+        ::OpenEventW(EVENT_MODIFY_STATE, FALSE, base::as_wcstr(event_));
+    if (stopped) {
+      ::SetEvent(stopped);
+      ::CloseHandle(stopped);
+    }
+    if (resume.IsValid()) ::WaitForSingleObject(resume.Get(), 120000);
+    paused_step_.Run();
+  }
 
   const int before_step_;
   const std::u16string event_;
+  const std::u16string resume_event_;
+  base::Closure paused_step_;
 };
 
 // Installs the seams of the file |path| names. False when it cannot be
@@ -246,7 +272,9 @@ bool InstallSeams(const base::FilePath& path) {
     bool at_success = false;
     std::u16string event;
     std::u16string write_prefix;
+    std::u16string resume_event;
     if (!stop->GetString("event", &event)) return false;
+    stop->GetString("resume_event", &resume_event);
     if (stop->GetString("during_write", &write_prefix) &&
         !write_prefix.empty()) {
       // Live as long as the process: any thread may write.
@@ -260,7 +288,7 @@ bool InstallSeams(const base::FilePath& path) {
       return false;
     }
     static StoppingStepFactory* stopping =
-        new StoppingStepFactory(before_step, event);
+        new StoppingStepFactory(before_step, event, resume_event);
     installer::internal::SetInstallerStepFactoryForTesting(stopping);
   }
   return true;
