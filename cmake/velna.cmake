@@ -85,7 +85,8 @@ else()
   if(VELNA_SANITIZERS STREQUAL "none")
     add_compile_options(-Wall -Wextra -Wno-unused-parameter -g -O2)
   else()
-    add_compile_options(-Wall -Wextra -Wno-unused-parameter -g -O1
+    # -O0: the sanitizers find as much, and the build takes half the time.
+    add_compile_options(-Wall -Wextra -Wno-unused-parameter -g -O0
                         -fno-omit-frame-pointer -fsanitize=${VELNA_SANITIZERS}
                         -fno-sanitize-recover=all)
     add_link_options(-fsanitize=${VELNA_SANITIZERS} -fno-sanitize-recover=all)
@@ -230,7 +231,7 @@ function(velna_fuzzer name)
     LABELS fuzz
     FAIL_REGULAR_EXPRESSION ":(VERBOSE[0-9]*|INFO|WARNING|ERROR):[^ ]+\\([0-9]+\\)\\]")
 endfunction()
-set(VELNA_FUZZ_SECONDS 15 CACHE STRING "How long each fuzzer runs in the tests")
+set(VELNA_FUZZ_SECONDS 5 CACHE STRING "How long each fuzzer runs in the tests")
 
 # The system libraries that Windows does not always take from the system
 # folder (no KnownDLLs entry on every supported version; the common
