@@ -165,40 +165,15 @@ endfunction()
 # then overlap the free ones instead of trailing alone at the end (before
 # CTest has timings of its own, as on a fresh clone).
 function(velna_test_resource_lock name)
-  set_property(GLOBAL PROPERTY VELNA_${name}_LOCKS "${ARGN}")
-  _velna_write_resource_lock(${name}_resource_lock ${name} "NOT" "^$" ${ARGN})
-  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES
-               ${CMAKE_CURRENT_BINARY_DIR}/${name}_resource_lock.cmake)
-endfunction()
-
-# After velna_test_resource_lock(|name| ...): the cases of |name| whose names
-# match |regex| hold only the locks that follow (ones that need neither the
-# display nor the statistics port, say), so that they can run beside the
-# tests of the locks they do not need. A lock once set on a case cannot be
-# taken back, so the first script leaves those cases out.
-function(velna_test_resource_lock_matching name regex)
-  get_property(all GLOBAL PROPERTY VELNA_${name}_LOCKS)
-  _velna_write_resource_lock(${name}_resource_lock ${name} "NOT" "${regex}"
-                             ${all})
-  _velna_write_resource_lock(${name}_resource_lock_matching ${name} ""
-                             "${regex}" ${ARGN})
-  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES
-               ${CMAKE_CURRENT_BINARY_DIR}/${name}_resource_lock_matching.cmake)
-endfunction()
-
-# Writes the script |file|.cmake that gives the cases of |name| whose names
-# match (|negation| empty) or do not match (NOT) |regex| the locks that
-# follow, with a cost that grows with their number.
-function(_velna_write_resource_lock file name negation regex)
   list(JOIN ARGN ";" locks)
   list(LENGTH ARGN count)
   math(EXPR cost "${count} * 100")
-  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${file}.cmake
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_resource_lock.cmake)
+  file(WRITE ${script}
        "foreach(test IN LISTS ${name}_TESTS)\n"
-       "  if(${negation} test MATCHES \"${regex}\")\n"
-       "    set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_LOCK \"${locks}\" COST ${cost})\n"
-       "  endif()\n"
+       "  set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_LOCK \"${locks}\" COST ${cost})\n"
        "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
 
 # A native libFuzzer target over |sources|, its log off but for FATAL lines
@@ -293,22 +268,22 @@ function(velna_collect_targets dir out)
   set(${out} ${targets} PARENT_SCOPE)
 endfunction()
 
-# Under mingw, reading <windows.h>, GoogleTest and the standard library
-# takes most of a test file's compile time: the test executables and their
-# helper libraries share one precompiled header of them. Call once, after
-# every target is defined.
+# Reading GoogleTest and the standard library (and, under mingw,
+# <windows.h>) takes most of a test file's compile time: the test
+# executables and their helper libraries share one precompiled header of
+# them. Call once, after every target is defined.
 function(velna_precompile_test_headers)
-  if(NOT WIN32)
-    return()
-  endif()
   file(WRITE ${CMAKE_BINARY_DIR}/velna_test_pch.cc "")
   add_library(velna_test_pch OBJECT ${CMAKE_BINARY_DIR}/velna_test_pch.cc)
   target_link_libraries(velna_test_pch PRIVATE velna::gtest)
   # base/logging.h before GoogleTest: its stream operator for UTF-16
   # strings must be seen where GoogleTest's templates are defined.
+  if(WIN32)
+    set(system_headers <windows.h>)
+  endif()
   target_precompile_headers(velna_test_pch PRIVATE
-    <windows.h> <algorithm> <functional> <map> <memory> <string> <utility>
-    <vector> [["base/logging.h"]] <gtest/gtest.h>)
+    ${system_headers} <algorithm> <functional> <map> <memory> <string>
+    <utility> <vector> [["base/logging.h"]] <gtest/gtest.h>)
   target_link_libraries(velna_test_pch PRIVATE base)
   velna_collect_targets(${CMAKE_SOURCE_DIR} targets)
   foreach(target IN LISTS targets)
