@@ -24,6 +24,7 @@ case $step in
   quiet) exit 0 ;;
   pass) printf '[ RUN      ] Suite.Case\n[       OK ] Suite.Case\n' ;;
   fail) printf '[ RUN      ] Suite.Case\n[  FAILED  ] Suite.Case\n'; exit 1 ;;
+  crash) printf '[ RUN      ] Suite.Case\n'; exit 3 ;;
 esac
 """
 
@@ -31,7 +32,7 @@ esac
 class WineGtestRunTest(unittest.TestCase):
 
     def run_wrapper(self, plan, no_retry=False):
-        """(exit status, starts, lines of the retry log)."""
+        """(exit status, starts, lines of the retry log, standard error)."""
         with tempfile.TemporaryDirectory() as folder:
             stand_in = os.path.join(folder, "wine")
             wrapper = os.path.join(folder, "wine_gtest_run.sh")
@@ -60,7 +61,7 @@ class WineGtestRunTest(unittest.TestCase):
             if os.path.exists(retry_log):
                 with open(retry_log) as f:
                     lines = f.read().splitlines()
-            return result.returncode, starts, lines
+            return result.returncode, starts, lines, result.stderr
 
     def test_only_a_start_that_died_is_retried_and_noted(self):
         retried = ["thing_unittests.exe Suite.Case: status 5 before any test,"
@@ -78,11 +79,19 @@ class WineGtestRunTest(unittest.TestCase):
             (["fail", "pass"], False, 1, 1, []),
             (["die", "pass"], True, 5, 1, []),
             (["quiet"], True, 1, 1, []),
+            (["crash", "pass"], False, 3, 1, []),
         ]
         for plan, no_retry, status, starts, log in cases:
             with self.subTest(plan=plan, no_retry=no_retry):
                 self.assertEqual((status, starts, log),
-                                 self.run_wrapper(plan, no_retry))
+                                 self.run_wrapper(plan, no_retry)[:3])
+
+    def test_a_death_inside_a_test_names_its_status(self):
+        said = "ended (status 3) inside its test"
+        self.assertIn(said, self.run_wrapper(["crash"])[3])
+        for plan in (["fail"], ["pass"]):
+            with self.subTest(plan=plan):
+                self.assertNotIn("inside its test", self.run_wrapper(plan)[3])
 
 
 if __name__ == "__main__":
