@@ -290,7 +290,7 @@ function(velna_precompile_headers)
     file(WRITE ${CMAKE_BINARY_DIR}/velna_product_pch.cc "")
     add_library(velna_product_pch OBJECT ${CMAKE_BINARY_DIR}/velna_product_pch.cc)
     target_precompile_headers(velna_product_pch PRIVATE
-      <windows.h> ${std_headers})
+      ${system_headers} ${std_headers})
   endif()
   target_precompile_headers(velna_test_pch PRIVATE
     ${system_headers} ${std_headers} [["base/logging.h"]] <gtest/gtest.h>)
