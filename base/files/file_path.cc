@@ -67,6 +67,15 @@ size_t ExtensionSeparatorPosition(const StringType& text) {
   return last;
 }
 
+// "C:\..." and "\\..." (a UNC or double-separator root) are absolute;
+// "C:", "C:a" and "\a" are not.
+bool IsPathAbsolute(StringPiece16 text) {
+  if (FilePath::FindDriveLetter(text) != npos)
+    return text.size() >= 3 && FilePath::IsSeparator(text[2]);
+  return text.size() >= 2 && FilePath::IsSeparator(text[0]) &&
+         FilePath::IsSeparator(text[1]);
+}
+
 StringType WidenASCII(StringPiece text) {
   StringType wide;
   wide.reserve(text.size());
@@ -245,11 +254,7 @@ FilePath FilePath::AppendASCII(StringPiece component) const {
   return Append(WidenASCII(component));
 }
 
-bool FilePath::IsAbsolute() const {
-  if (FindDriveLetter(path_) != npos)
-    return path_.size() >= 3 && IsSeparator(path_[2]);
-  return path_.size() >= 2 && IsSeparator(path_[0]) && IsSeparator(path_[1]);
-}
+bool FilePath::IsAbsolute() const { return IsPathAbsolute(path_); }
 
 void FilePath::GetComponents(std::vector<StringType>* components) const {
   if (!components) return;
