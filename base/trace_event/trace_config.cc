@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/strings/string_tokenizer.h"
 #include "base/strings/utf_string_conversion_utils.h"
 
 namespace base {
@@ -128,16 +129,12 @@ void TraceConfig::EventFilterConfig::SetArgs(
 
 bool TraceConfig::EventFilterConfig::IsCategoryGroupEnabled(
     StringPiece group) const {
-  bool result = false;
-  ForEachCategory(group, [&](StringPiece category) {
-    if (MatchesAny(category, excluded_)) return false;
-    if (MatchesAny(category, included_)) {
-      result = true;
-      return false;
-    }
-    return true;
-  });
-  return result;
+  StringTokenizer categories(group, ",");
+  while (categories.GetNext()) {
+    if (MatchesAny(categories.token(), excluded_)) return false;
+    if (MatchesAny(categories.token(), included_)) return true;
+  }
+  return false;
 }
 
 TraceConfig::TraceConfig() = default;
@@ -183,20 +180,17 @@ bool TraceConfig::IsCategoryEnabled(StringPiece category) const {
 }
 
 bool TraceConfig::IsCategoryGroupEnabled(StringPiece group) const {
-  bool enabled = false;
   bool has_enabled_by_default = false;
-  ForEachCategory(group, [&](StringPiece category) {
-    if (IsCategoryEnabled(category)) {
-      enabled = true;
-      return false;
-    }
-    if (!IsDisabledByDefault(category)) has_enabled_by_default = true;
-    return true;
-  });
-  if (enabled) return true;
+  StringTokenizer categories(group, ",");
+  while (categories.GetNext()) {
+    if (IsCategoryEnabled(categories.token())) return true;
+    if (!IsDisabledByDefault(categories.token())) has_enabled_by_default = true;
+  }
 
   bool excluded = false;
-  ForEachCategory(group, [&](StringPiece category) {
+  StringTokenizer excluded_categories(group, ",");
+  while (excluded_categories.GetNext()) {
+    const StringPiece category = excluded_categories.token();
     for (const std::string& pattern : excluded_) {
       if (MatchPattern(category, pattern)) {
         excluded = true;
@@ -204,8 +198,8 @@ bool TraceConfig::IsCategoryGroupEnabled(StringPiece group) const {
       }
       if (!IsDisabledByDefault(category)) excluded = false;
     }
-    return excluded;
-  });
+    if (!excluded) break;
+  }
   return !excluded && has_enabled_by_default && included_.empty();
 }
 

@@ -27,20 +27,6 @@ namespace trace_event {
 // recurses at most 16 levels deep; a branch needing more fails.
 bool MatchPattern(StringPiece text, StringPiece pattern);
 
-// Calls |visit| with each non-empty comma-separated token of |group|; stops
-// when it returns false. No white space is trimmed.
-template <typename Visitor>
-bool ForEachCategory(StringPiece group, Visitor visit) {
-  size_t start = 0;
-  while (start <= group.size()) {
-    size_t end = group.find(',', start);
-    if (end == StringPiece::npos) end = group.size();
-    if (end > start && !visit(group.substr(start, end - start))) return false;
-    start = end + 1;
-  }
-  return true;
-}
-
 class TraceConfig {
  public:
   // Settings the memory-dump side copies; this class only stores them.

@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include "base/at_exit.h"
+#include "base/strings/string_tokenizer.h"
 #include "base/threading/platform_thread.h"
 #include "base/trace_event/trace_event_record.h"
 #include "base/trace_event/trace_log.h"
@@ -226,16 +227,11 @@ bool TraceEventETWExport::IsCategoryGroupEnabled(StringPiece group) {
   if (value <= kTornDown) return false;
   auto* exporter = reinterpret_cast<TraceEventETWExport*>(value);
   if (!exporter->export_enabled_.load(std::memory_order_acquire)) return false;
-  bool enabled = false;
-  size_t start = 0;
-  while (!enabled && start <= group.size()) {
-    size_t end = group.find(',', start);
-    if (end == StringPiece::npos) end = group.size();
-    if (end > start)
-      enabled = exporter->IsCategoryEnabled(group.substr(start, end - start));
-    start = end + 1;
+  StringTokenizer categories(group, ",");
+  while (categories.GetNext()) {
+    if (exporter->IsCategoryEnabled(categories.token())) return true;
   }
-  return enabled;
+  return false;
 }
 
 bool TraceEventETWExport::IsCategoryEnabled(StringPiece category) const {
