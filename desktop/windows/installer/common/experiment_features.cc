@@ -24,7 +24,7 @@ constexpr ExperimentFeature kBrowserFeatures[] = {
 
 }  // namespace
 
-const ExperimentGroup* ExperimentFeatures::GetGroups(size_t* count) {
+const ExperimentGroup* ExperimentGroups::GetAll(size_t* count) {
   *count = std::size(kExperimentGroups);
   return kExperimentGroups;
 }

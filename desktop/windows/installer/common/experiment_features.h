@@ -59,12 +59,18 @@ struct ExperimentGroupMasks {
 inline constexpr char kAlternativeCrashLoggingFeature[] =
     "alternative-crash-logging";
 
+// The experiment group table: one row per (token, channel) pair.
+class ExperimentGroups {
+ public:
+  ExperimentGroups() = delete;
+
+  // The eight rows in order; |*count| receives 8.
+  static const ExperimentGroup* GetAll(size_t* count);
+};
+
 class ExperimentFeatures {
  public:
   ExperimentFeatures() = delete;
-
-  // The group table, in order, and its row count.
-  static const ExperimentGroup* GetGroups(size_t* count);
 
   // The masks of the first group row whose token equals |token| exactly and
   // whose channel is |channel|; {0, 0} when none matches.

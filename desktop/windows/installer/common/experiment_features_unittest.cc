@@ -38,7 +38,7 @@ TEST(ExperimentFeaturesTest, GroupTable) {
         << c.token << " " << c.channel;
   }
   size_t count = 0;
-  ExperimentFeatures::GetGroups(&count);
+  ExperimentGroups::GetAll(&count);
   EXPECT_EQ(8u, count);
 }
 
