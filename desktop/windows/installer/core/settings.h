@@ -209,6 +209,8 @@ class Settings {
 
   // Posts the inspection of |fetch| to the worker pool.
   void FetchStatus(const base::ScopedRefPtr<StatusFetch>& fetch);
+  // The inspection, on a worker of the system pool: touches |fetch| only.
+  static void ComputeStatus(const base::ScopedRefPtr<StatusFetch>& fetch);
   static void DeliverStatus(base::WeakPtr<Settings> settings,
                             const base::ScopedRefPtr<StatusFetch>& fetch);
   void OnStatusFetched(std::unique_ptr<Status> status);

@@ -126,17 +126,13 @@ void ChooseLanguage(std::u16string* code) {
 // cancel it) and the worker that fills in the Status.
 class Settings::StatusFetch : public base::RefCounted<StatusFetch> {
  public:
+  // ComputeStatus() fills in the Status.
+  friend class Settings;
+
   StatusFetch(const base::FilePath& folder, bool replace_tamsel)
       : folder_(folder), replace_tamsel_(replace_tamsel) {}
   StatusFetch(const StatusFetch&) = delete;
   StatusFetch& operator=(const StatusFetch&) = delete;
-
-  // On a worker of the system pool.
-  static void Compute(const base::ScopedRefPtr<StatusFetch>& fetch) {
-    base::win::ScopedComInitializer com;
-    fetch->status_ = std::make_unique<Status>(fetch->replace_tamsel_);
-    fetch->status_->Init(fetch->folder_);
-  }
 
   // The settings' thread only.
   void Cancel() { cancelled_ = true; }
@@ -352,9 +348,16 @@ void Settings::FetchStatus(const base::ScopedRefPtr<StatusFetch>& fetch) {
   base::WorkerPool::PostTaskAndReply(
       base::Location("FetchStatus", __FILE__, __LINE__,
                      base::GetProgramCounter()),
-      base::Bind(&StatusFetch::Compute, fetch),
+      base::Bind(&Settings::ComputeStatus, fetch),
       base::Bind(&Settings::DeliverStatus, weak_factory_.GetWeakPtr(), fetch),
       true);
+}
+
+// static
+void Settings::ComputeStatus(const base::ScopedRefPtr<StatusFetch>& fetch) {
+  base::win::ScopedComInitializer com;
+  fetch->status_ = std::make_unique<Status>(fetch->replace_tamsel_);
+  fetch->status_->Init(fetch->folder_);
 }
 
 // static
