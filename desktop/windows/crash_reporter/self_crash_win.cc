@@ -7,12 +7,12 @@
 
 #include "base/command_line.h"
 #include "base/logging.h"
-#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/time/time.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/crash_reporter/crash_reporter_constants.h"
+#include "desktop/windows/crash_reporter/util/crash_upload_urls.h"
 #include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/common/installer_switches.h"
 
@@ -166,11 +166,11 @@ bool SetUpSelfCrashReporting(bool with_minidump) {
       base::CommandLine::CommandLineFromProgram(base::FilePath(program));
   if (const base::CommandLine* current = base::CommandLine::ForCurrentProcess())
     command_line.AppendArguments(*current, /*include_program=*/false);
-  command_line.AppendSwitchASCII(
+  command_line.AppendSwitchNative(
       installer::switches::kCrashReporterExceptionInfo,
-      base::Uint64ToString(reinterpret_cast<uint64_t>(&g_record)));
-  command_line.AppendSwitchASCII(installer::switches::kCrashReporterParentId,
-                                 base::UintToString(GetCurrentProcessId()));
+      Uint64ToWString(reinterpret_cast<uint64_t>(&g_record)));
+  command_line.AppendSwitchNative(installer::switches::kCrashReporterParentId,
+                                  UintToWString(GetCurrentProcessId()));
   if (with_minidump) command_line.AppendSwitch(kMinidumpSwitch);
   g_command_line = new std::u16string(command_line.GetCommandLineString());
   g_set_up.store(true);

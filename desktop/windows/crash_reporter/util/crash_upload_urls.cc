@@ -1,5 +1,6 @@
 #include "desktop/windows/crash_reporter/util/crash_upload_urls.h"
 
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
@@ -80,6 +81,14 @@ bool ParseDuplicateCheckLocation(base::StringPiece16 location,
   if (end == base::StringPiece16::npos) return false;
   *id = location.substr(start, end - start).as_string();
   return true;
+}
+
+std::u16string UintToWString(uint32_t value) {
+  return base::UintToString16(value);
+}
+
+std::u16string Uint64ToWString(uint64_t value) {
+  return base::Uint64ToString16(value);
 }
 
 }  // namespace crash_reporter

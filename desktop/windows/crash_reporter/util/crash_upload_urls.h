@@ -8,6 +8,8 @@
 #ifndef DESKTOP_WINDOWS_CRASH_REPORTER_UTIL_CRASH_UPLOAD_URLS_H_
 #define DESKTOP_WINDOWS_CRASH_REPORTER_UTIL_CRASH_UPLOAD_URLS_H_
 
+#include <stdint.h>
+
 #include <string>
 
 #include "base/strings/string_piece.h"
@@ -57,6 +59,11 @@ bool ParseDuplicateCheckLocation(base::StringPiece16 location,
 // The value of an environment variable; empty when it is unset or empty. A
 // value that grows between the size query and the read is still read whole.
 std::u16string ReadEnvironmentString(const char16_t* name);
+
+// The decimal text of |value| as a wide string, without sign or leading
+// zeros; the reporter's record of its own crashes is written with them.
+std::u16string UintToWString(uint32_t value);
+std::u16string Uint64ToWString(uint64_t value);
 
 }  // namespace crash_reporter
 

@@ -1,5 +1,8 @@
 #include "desktop/windows/crash_reporter/util/crash_upload_urls.h"
 
+#include <stdint.h>
+
+#include <limits>
 #include <memory>
 
 #include "base/strings/utf_string_conversions.h"
@@ -78,6 +81,25 @@ TEST(CrashUploadUrlsTest, EmailVariableIsNamedAfterTheProduct) {
   installer::BrandingConfig::OverrideForTesting(
       "product_name", std::make_unique<base::StringValue>("Ab-c1\xC3\xA9"));
   EXPECT_EQ(u"AB-C1\u00e9_CRASH_EMAIL", GetCrashEmailVariableName());
+}
+
+TEST(CrashUploadUrlsTest, NumberTextsKeepEveryBit) {
+  constexpr uint32_t kMax32 = std::numeric_limits<uint32_t>::max();
+  const struct {
+    uint64_t value;
+    const char16_t* text;
+  } kCases[] = {
+      {0, u"0"},
+      {10, u"10"},
+      {kMax32, u"4294967295"},
+      {uint64_t{kMax32} + 1, u"4294967296"},
+      {std::numeric_limits<uint64_t>::max(), u"18446744073709551615"},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(c.text, Uint64ToWString(c.value));
+    if (c.value <= kMax32)
+      EXPECT_EQ(c.text, UintToWString(static_cast<uint32_t>(c.value)));
+  }
 }
 
 }  // namespace
