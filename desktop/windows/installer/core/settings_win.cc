@@ -208,7 +208,8 @@ bool Settings::SwitchValue(const char* name) const {
   // Once per switch: the settings read the command line again after each
   // inspection.
   if (!IsPlainBoolSwitchValue(text) && warned_switches_.insert(name).second) {
-    LOG(WARNING) << "Reading --" << name << "=" << text << " as "
+    // Quoted, so that a blank around the value shows.
+    LOG(WARNING) << "Reading --" << name << "=\"" << text << "\" as "
                  << (value ? "true" : "false")
                  << ": the plain values are 1, 0, true, false, yes, no and "
                     "whole numbers";

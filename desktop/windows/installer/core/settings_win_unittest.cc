@@ -172,7 +172,7 @@ TEST_F(SettingsTest, OtherValuesOverrideTheInstallationsChoices) {
                               "import_browser_data": true})");
   test::ScopedLogCapture log;
   std::unique_ptr<Settings> settings = MakeSettings(
-      FolderSwitch(dir()) + u" --enable-stats=2x --import-browser-data=off");
+      FolderSwitch(dir()) + u" --enable-stats=2x \"--import-browser-data= 1\"");
   ASSERT_EQ(kOperationUpgrading, settings->operation());
   EXPECT_TRUE(settings->enable_velna_stats());
   EXPECT_TRUE(settings->enable_installer_stats());
@@ -184,8 +184,8 @@ TEST_F(SettingsTest, OtherValuesOverrideTheInstallationsChoices) {
     if (line.rfind("Reading --", 0) == 0) readings.push_back(line);
   }
   EXPECT_EQ((std::vector<std::string>{
-                "Reading --import-browser-data=off as false" + plain,
-                "Reading --enable-stats=2x as true" + plain}),
+                "Reading --import-browser-data=\" 1\" as false" + plain,
+                "Reading --enable-stats=\"2x\" as true" + plain}),
             readings);
 }
 

@@ -511,8 +511,8 @@ TEST_F(EndToEndTest, FullInstallerInstallsUpdatesAndUninstalls) {
   EXPECT_TRUE(prefs_dictionary->GetBoolean("enable_stats", &enable_stats) &&
               !enable_stats)
       << prefs;
-  for (const char* line : {"Reading --desktopshortcut=off as false",
-                           "Reading --enable-stats=off as false"}) {
+  for (const char* line : {"Reading --desktopshortcut=\"off\" as false",
+                           "Reading --enable-stats=\"off\" as false"}) {
     EXPECT_NE(std::string::npos, Logs().find(line)) << Logs();
   }
   const std::u16string second_version = EntryValue(u"DisplayVersion");
