@@ -26,6 +26,8 @@ class CommandLine {
  public:
   using StringType = std::u16string;
   using StringVector = std::vector<StringType>;
+  // Looked up by name views directly (std::less<>), so no index into the
+  // map is kept beside it, and a copy has none to rebuild.
   using SwitchMap = std::map<std::string, StringType, std::less<>>;
 
   enum NoProgram { NO_PROGRAM };
