@@ -1,5 +1,7 @@
 #include "desktop/windows/installer/ui/installer_ui_controller_win.h"
 
+#include <string.h>
+
 #include <algorithm>
 #include <iterator>
 #include <utility>
@@ -37,6 +39,10 @@ constexpr int kPendingErrorDelayMs = 100;
 
 constexpr char16_t kUILockFileName[] = u"installer.lck";
 constexpr wchar_t kUILockFormat[] = L"Local\\%ls/Installer/UI_lock";
+// The UI's owner for every front end of the session, whatever its download
+// folder: an elevated one downloads into a folder of its own, where no
+// other would find its lock file.
+constexpr wchar_t kUIOwnerFormat[] = L"Local\\%ls/Installer/UI_owner";
 constexpr char kFullPackageUrlName[] = "download_full_windows";
 constexpr char kFullPackageQueryFormat[] = "&product=%s%%20%s";
 constexpr char16_t kInternetExplorer[] =
@@ -55,6 +61,24 @@ constexpr char kRunImmediatelyKey[] = "run_immediately";
 
 base::Location NamedLocation(const char* name) {
   return base::Location(name, __FILE__, __LINE__, base::GetProgramCounter());
+}
+
+// The thread id in the owner record |record|; 0 when it cannot be read.
+DWORD ReadUIOwner(HANDLE record) {
+  const void* view = MapViewOfFile(record, FILE_MAP_READ, 0, 0, sizeof(DWORD));
+  if (!view) return 0;
+  DWORD owner = 0;
+  memcpy(&owner, view, sizeof(owner));
+  UnmapViewOfFile(view);
+  return owner;
+}
+
+bool WriteUIOwner(HANDLE record, DWORD owner) {
+  void* view = MapViewOfFile(record, FILE_MAP_WRITE, 0, 0, sizeof(DWORD));
+  if (!view) return false;
+  memcpy(view, &owner, sizeof(owner));
+  UnmapViewOfFile(view);
+  return true;
 }
 
 // Brings the first enabled and visible top-level window of a thread to the
@@ -160,6 +184,30 @@ DWORD InstallerUIController::TakeUILock(const base::FilePath& download_folder) {
   WaitForSingleObject(mutex.Get(), INFINITE);
 
   DWORD owner = 0;
+  swprintf(name, MAX_PATH, kUIOwnerFormat, base::as_wcstr(product));
+  const HANDLE created = CreateFileMappingW(
+      INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(DWORD), name);
+  const bool existed = created && GetLastError() == ERROR_ALREADY_EXISTS;
+  base::win::ScopedHandle record(created);
+  if (existed) {
+    LOG(INFO) << "Didn't obtain installer UI lock";
+    owner = ReadUIOwner(record.Get());
+  } else {
+    owner = TakeUILockFile(download_folder);
+    // Where the record cannot be made (another account's has the name),
+    // the file decides alone, as between older front ends.
+    if (owner == GetCurrentThreadId() && record.IsValid() &&
+        WriteUIOwner(record.Get(), owner)) {
+      ui_owner_record_ = std::move(record);
+    }
+  }
+  ReleaseMutex(mutex.Get());
+  return owner;
+}
+
+DWORD InstallerUIController::TakeUILockFile(
+    const base::FilePath& download_folder) {
+  DWORD owner = 0;
   const base::FilePath lock_path = download_folder.Append(kUILockFileName);
   ui_lock_file_.Set(
       CreateFileW(base::as_wcstr(lock_path.value()), GENERIC_WRITE,
@@ -184,7 +232,6 @@ DWORD InstallerUIController::TakeUILock(const base::FilePath& download_folder) {
       owner = 0;
     }
   }
-  ReleaseMutex(mutex.Get());
   return owner;
 }
 

@@ -149,8 +149,12 @@ class InstallerUIController : public Settings::Observer,
   };
 
   // The UI lock: the id of the thread that owns the installer UI (this
-  // one when the lock was obtained), or 0 when that cannot be decided.
+  // one when the lock was obtained), or 0 when that cannot be decided. The
+  // session's owner record decides first, then the lock file in
+  // |download_folder|, which older front ends sharing the folder hold.
   DWORD TakeUILock(const base::FilePath& download_folder);
+  // The lock file alone, under the UI mutex.
+  DWORD TakeUILockFile(const base::FilePath& download_folder);
   void SetState(State state);
   static const char* StateName(State state);
   bool ended() const {
@@ -211,7 +215,9 @@ class InstallerUIController : public Settings::Observer,
   // The fetcher's transfer failed repeatedly and is retrying.
   bool fetcher_stalled_ = false;
   bool initial_settings_recorded_ = false;
+  // Held for the whole run once the UI lock is obtained.
   base::win::ScopedHandle ui_lock_file_;
+  base::win::ScopedHandle ui_owner_record_;
   StatsCollector stats_;
   std::unique_ptr<InstallerWindow> window_;
   std::unique_ptr<PackageFetcherHandle> fetcher_;

@@ -13,6 +13,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/ui/installer_window_ids.h"
 #include "desktop/windows/installer/ui/test/controller_test_base_win.h"
@@ -716,44 +717,103 @@ TEST_F(InstallerUIControllerTest, EventsDoOnlyWhatTheirStateAllows) {
   }
 }
 
+// The session's record of the UI's owner, as a front end holds it.
+std::u16string UIOwnerRecordName() {
+  return u"Local\\" + base::UTF8ToUTF16(VersionInfo::GetProductName()) +
+         u"/Installer/UI_owner";
+}
+
 // A second front end brings the first one's window forward and ends
-// without building anything.
+// without building anything, whether the first holds the lock file in the
+// same download folder (as older front ends do) or only the session's
+// owner record (its own download folder is elsewhere, as an elevated
+// front end's is).
 TEST_F(InstallerUIControllerTest, SecondInstanceBringsTheFirstForward) {
   std::unique_ptr<Settings> settings = MakeInstallSettings(u"");
   ASSERT_TRUE(base::FileUtil::CreateDirectory(DownloadFolder()));
-  // The first instance: a window on a thread of its own, holding the lock
-  // file with its thread id.
-  HWND first_window = nullptr;
-  DWORD first_thread = 0;
-  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::thread first([&] {
-    first_window =
-        CreateWindowExW(0, L"STATIC", L"first", WS_POPUP | WS_VISIBLE, 0, 0,
-                        100, 100, nullptr, nullptr, nullptr, nullptr);
-    first_thread = GetCurrentThreadId();
-    SetEvent(ready);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-    DestroyWindow(first_window);
-  });
-  WaitForSingleObject(ready, INFINITE);
-  CloseHandle(ready);
-  base::win::ScopedHandle lock(CreateFileW(
-      base::as_wcstr(DownloadFolder().Append(u"installer.lck").value()),
-      GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-  ASSERT_TRUE(lock.IsValid());
-  DWORD written = 0;
-  WriteFile(lock.Get(), &first_thread, sizeof(first_thread), &written, nullptr);
+  for (const bool same_folder : {true, false}) {
+    SCOPED_TRACE(same_folder ? "lock file" : "owner record");
+    // The first instance: a window on a thread of its own.
+    HWND first_window = nullptr;
+    DWORD first_thread = 0;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread first([&] {
+      first_window =
+          CreateWindowExW(0, L"STATIC", L"first", WS_POPUP | WS_VISIBLE, 0, 0,
+                          100, 100, nullptr, nullptr, nullptr, nullptr);
+      first_thread = GetCurrentThreadId();
+      SetEvent(ready);
+      MSG msg;
+      while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+      DestroyWindow(first_window);
+    });
+    WaitForSingleObject(ready, INFINITE);
+    CloseHandle(ready);
+    base::win::ScopedHandle lock;
+    if (same_folder) {
+      lock.Set(CreateFileW(
+          base::as_wcstr(DownloadFolder().Append(u"installer.lck").value()),
+          GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+      DWORD written = 0;
+      WriteFile(lock.Get(), &first_thread, sizeof(first_thread), &written,
+                nullptr);
+    } else {
+      lock.Set(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                  0, sizeof(DWORD),
+                                  base::as_wcstr(UIOwnerRecordName())));
+      void* view = MapViewOfFile(lock.Get(), FILE_MAP_WRITE, 0, 0, 0);
+      if (view) *static_cast<DWORD*>(view) = first_thread;
+      UnmapViewOfFile(view);
+    }
+    EXPECT_TRUE(lock.IsValid());
 
-  MakeController();
+    MakeController();
+    UIScript script;
+    // Only reached when the second instance runs a UI of its own.
+    script.Then(
+        "no window of its own", [this] { return window() != nullptr; },
+        [this] {
+          ADD_FAILURE() << "The second instance shows its window";
+          controller()->OnCancelled();
+        });
+    EXPECT_FALSE(RunUI(settings.get(), &script));
+    EXPECT_EQ(first_window, GetForegroundWindow());
+    EXPECT_EQ(nullptr, parts()->fetcher);
+    EXPECT_EQ(nullptr, parts()->runner);
+    PostThreadMessageW(first_thread, WM_QUIT, 0, 0);
+    first.join();
+  }
+}
+
+// The front end that obtains the lock names its thread in the session's
+// record for as long as it runs.
+TEST_F(InstallerUIControllerTest, TheUIOwnerIsRecordedWhileItRuns) {
+  SetUpStatsServer(false);
+  std::unique_ptr<Settings> settings = MakeInstallSettings(u"");
+  DWORD recorded = 0;
   UIScript script;
+  script.Then(
+      "welcome", [this] { return window() != nullptr; },
+      [this, &recorded] {
+        base::win::ScopedHandle record(OpenFileMappingW(
+            FILE_MAP_READ, FALSE, base::as_wcstr(UIOwnerRecordName())));
+        if (record.IsValid()) {
+          const void* view =
+              MapViewOfFile(record.Get(), FILE_MAP_READ, 0, 0, 0);
+          if (view) recorded = *static_cast<const DWORD*>(view);
+          UnmapViewOfFile(view);
+        }
+        controller()->OnCancelled();
+      });
   EXPECT_FALSE(RunUI(settings.get(), &script));
-  EXPECT_EQ(first_window, GetForegroundWindow());
-  EXPECT_EQ(nullptr, parts()->fetcher);
-  EXPECT_EQ(nullptr, parts()->runner);
-  PostThreadMessageW(first_thread, WM_QUIT, 0, 0);
-  first.join();
+  EXPECT_TRUE(script.finished());
+  EXPECT_EQ(GetCurrentThreadId(), recorded);
+  // The ended controller goes, and its record with it.
+  MakeController();
+  base::win::ScopedHandle gone(OpenFileMappingW(
+      FILE_MAP_READ, FALSE, base::as_wcstr(UIOwnerRecordName())));
+  EXPECT_FALSE(gone.IsValid());
 }
 
 }  // namespace
