@@ -281,15 +281,25 @@ bool RunFrontEnd(const RoleFlags& flags, bool inside_package,
                  const base::FilePath& own_exe, Settings* settings) {
   base::FilePath download_folder;
   const bool elevated = IsElevatedFrontEnd();
+  const std::optional<std::u16string>& temp_folder =
+      settings->process_switches().temp_folder;
   if (elevated) {
     VLOG(1) << "Running elevated: downloading into a protected folder";
-    download_folder = CreateProtectedFolder();
-    if (download_folder.empty()) {
-      LOG(ERROR) << "Could not create a protected download folder";
-      return false;
+    if (temp_folder) {
+      VLOG(1) << "Using download folder from command line";
+      download_folder = CreateProtectedFolderIn(base::FilePath(*temp_folder));
+      if (download_folder.empty()) {
+        LOG(ERROR) << "Could not create temporary installer folder";
+        return false;
+      }
+    } else {
+      download_folder = CreateProtectedFolder();
+      if (download_folder.empty()) {
+        LOG(ERROR) << "Could not create a protected download folder";
+        return false;
+      }
     }
-  } else if (const std::optional<std::u16string>& temp_folder =
-                 settings->process_switches().temp_folder) {
+  } else if (temp_folder) {
     VLOG(1) << "Using download folder from command line";
     download_folder =
         base::FilePath(*temp_folder).Append(GetInstallerFolderName());

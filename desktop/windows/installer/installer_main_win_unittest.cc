@@ -388,33 +388,41 @@ TEST_F(InstallerRunTest, DownloadFolderFromTheCommandLine) {
 }
 
 // An elevated front end (as every process is on the test system) downloads
-// into a new folder that only administrators may change, in the system's
-// temporary folder, wherever "temp-folder" points, and removes it at its
-// end; its log stays in its temporary folder.
+// into a new folder that only administrators may change: in the folder
+// "temp-folder" names (made when missing), else in the system's temporary
+// folder. It removes that folder at its end; its log stays in its
+// temporary folder.
 TEST_F(InstallerRunTest, AnElevatedFrontEndDownloadsIntoAProtectedFolder) {
   const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
-  const base::FilePath base = dir().Append(u"downloads");
-  ASSERT_TRUE(base::FileUtil::CreateDirectory(base));
-  EXPECT_EQ(
-      1u, Run(installer, u"--silent --temp-folder=\"" + base.value() +
-                             u"\" --installfolder=relative --v=1" + kOffline));
-  const std::string prefix = "Installer download folder: ";
-  std::string logged;
-  for (const std::string& line : LogMessages()) {
-    if (base::StartsWith(line, prefix, base::CompareCase::SENSITIVE))
-      logged = line.substr(prefix.size());
-  }
+  const base::FilePath named = dir().Append(u"downloads\\made");
   wchar_t windows[MAX_PATH] = {};
   ASSERT_NE(0u, GetSystemWindowsDirectoryW(windows, MAX_PATH));
-  const base::FilePath folder(base::UTF8ToUTF16(logged));
-  EXPECT_EQ(
-      0, base::FilePath::CompareIgnoreCase(
-             folder.DirName().value(),
-             base::FilePath(base::as_u16cstr(windows)).Append(u"Temp").value()))
-      << logged;
-  EXPECT_EQ(0u, folder.BaseName().value().find(u"Velna Installer ")) << logged;
-  EXPECT_FALSE(base::PathExists(folder));
-  EXPECT_TRUE(base::FileEnumerator(base, false,
+  const base::FilePath system_temp =
+      base::FilePath(base::as_u16cstr(windows)).Append(u"Temp");
+  for (const bool with_temp_folder : {true, false}) {
+    SCOPED_TRACE(with_temp_folder);
+    base::DeleteFileOrDirectory(log_folder(), true);
+    const std::u16string temp_folder =
+        with_temp_folder ? u" --temp-folder=\"" + named.value() + u"\"" : u"";
+    EXPECT_EQ(1u, Run(installer, u"--silent --installfolder=relative --v=1" +
+                                     temp_folder + kOffline));
+    const std::string prefix = "Installer download folder: ";
+    std::string logged;
+    for (const std::string& line : LogMessages()) {
+      if (base::StartsWith(line, prefix, base::CompareCase::SENSITIVE))
+        logged = line.substr(prefix.size());
+    }
+    const base::FilePath folder(base::UTF8ToUTF16(logged));
+    EXPECT_EQ(0, base::FilePath::CompareIgnoreCase(
+                     folder.DirName().value(),
+                     (with_temp_folder ? named : system_temp).value()))
+        << logged;
+    EXPECT_EQ(0u, folder.BaseName().value().find(u"Velna Installer "))
+        << logged;
+    EXPECT_FALSE(base::PathExists(folder));
+  }
+  EXPECT_TRUE(base::DirectoryExists(named));
+  EXPECT_TRUE(base::FileEnumerator(named, false,
                                    base::FileEnumerator::FILES |
                                        base::FileEnumerator::DIRECTORIES)
                   .Next()

@@ -2,6 +2,9 @@
 
 #include <stdint.h>
 #include <windows.h>
+// After windows.h.
+#include <sddl.h>
+#include <winternl.h>
 
 #include <atomic>
 #include <iterator>
@@ -55,6 +58,14 @@ base::FilePath GetRoot() {
 }
 
 std::u16string NamePrefix() { return GetInstallerFolderName() + u" "; }
+
+// A new unguessable name of the pattern IsProtectedFolderName() knows.
+std::u16string NewProtectedFolderName() {
+  uint8_t random[kRandomBytes];
+  base::RandBytes(random, sizeof(random));
+  return NamePrefix() +
+         base::UTF8ToUTF16(base::HexEncode(random, kRandomBytes));
+}
 
 bool IsHexDigit(char16_t c) {
   return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') ||
@@ -265,6 +276,135 @@ bool IsLeftBehind(const base::FilePath& folder) {
          !LetsOthersChange(ReadProtectedFolderSecurity(folder));
 }
 
+// The protected folders made in a folder named on the command line, each
+// with the handles that keep it and every folder above it in place (its
+// own last).
+class PinnedFolders {
+ public:
+  void Add(const base::FilePath& folder,
+           std::vector<base::win::ScopedHandle> pins) {
+    base::AutoLock lock(lock_);
+    pinned_.emplace_back(folder, std::move(pins));
+  }
+
+  // The handles of |folder|, which no longer counts as pinned; none when it
+  // never did.
+  std::vector<base::win::ScopedHandle> Take(const base::FilePath& folder) {
+    base::AutoLock lock(lock_);
+    for (auto it = pinned_.begin(); it != pinned_.end(); ++it) {
+      if (base::FilePath::CompareIgnoreCase(it->first.value(),
+                                            folder.value()) == 0) {
+        std::vector<base::win::ScopedHandle> pins = std::move(it->second);
+        pinned_.erase(it);
+        return pins;
+      }
+    }
+    return {};
+  }
+
+ private:
+  base::Lock lock_;
+  std::vector<std::pair<base::FilePath, std::vector<base::win::ScopedHandle>>>
+      pinned_;
+};
+
+PinnedFolders& Pinned() {
+  static PinnedFolders* pinned = new PinnedFolders;
+  return *pinned;
+}
+
+// |path| opened in place: no delete sharing, so that it can be neither
+// renamed nor removed while the handle is open, and refused when it is, or
+// is reached through, a link.
+base::win::ScopedHandle OpenInPlace(const base::FilePath& path) {
+  return base::win::ScopedHandle(base::OpenWithoutLinks(
+      path.value(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      OPEN_EXISTING));
+}
+
+// |folder| and every folder above it, from the drive's root down, each
+// opened in place; missing ones are made, below a parent that is held
+// already. None, after an error line, when any cannot be.
+std::vector<base::win::ScopedHandle> PinFolderChain(
+    const base::FilePath& folder) {
+  base::FilePath current = folder.StripTrailingSeparators();
+  if (!current.IsAbsolute() || base::FilePath::FindDriveLetter(
+                                   current.value()) == std::u16string::npos) {
+    LOG(ERROR) << folder << " is no absolute path on a drive";
+    return {};
+  }
+  std::vector<base::FilePath> chain = {current};
+  for (base::FilePath parent = current.DirName(); parent != current;
+       parent = current.DirName()) {
+    current = parent;
+    chain.push_back(current);
+  }
+  std::vector<base::win::ScopedHandle> pins;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    base::win::ScopedHandle pin = OpenInPlace(*it);
+    const DWORD error = GetLastError();
+    if (!pin.IsValid() &&
+        (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
+        CreateDirectoryW(base::as_wcstr(it->value()), nullptr)) {
+      pin = OpenInPlace(*it);
+    }
+    if (!pin.IsValid() || !IsFolder(pin.Get())) {
+      PLOG(ERROR) << "Cannot hold the folder " << *it << " in place";
+      return {};
+    }
+    pins.push_back(std::move(pin));
+  }
+  return pins;
+}
+
+// Makes the folder |name| in the folder that |parent| holds, with the
+// protected access list, and returns it opened in place. Made and opened in
+// one step through the parent's handle, it is this run's own folder
+// whoever else may change the parent. Invalid, with the last error set,
+// when it cannot be made (a name that exists is refused).
+base::win::ScopedHandle CreateInPlace(HANDLE parent,
+                                      const std::u16string& name) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          base::as_wcstr(kProtectedFolderSecurity), SDDL_REVISION_1,
+          &descriptor, nullptr)) {
+    return base::win::ScopedHandle();
+  }
+  UNICODE_STRING unicode_name;
+  unicode_name.Buffer = const_cast<wchar_t*>(base::as_wcstr(name));
+  unicode_name.Length = unicode_name.MaximumLength =
+      static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &unicode_name, OBJ_CASE_INSENSITIVE,
+                             parent, descriptor);
+  IO_STATUS_BLOCK io = {};
+  HANDLE folder = nullptr;
+  const NTSTATUS status = NtCreateFile(
+      &folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &io, nullptr,
+      FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+      FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  LocalFree(descriptor);
+  if (!NT_SUCCESS(status)) {
+    SetLastError(RtlNtStatusToDosError(status));
+    return base::win::ScopedHandle();
+  }
+  return base::win::ScopedHandle(folder);
+}
+
+// Whether |path| leads, through no link, to the folder |folder| holds.
+bool LeadsTo(const base::FilePath& path, HANDLE folder) {
+  base::win::ScopedHandle found(base::OpenWithoutLinks(
+      path.value(), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING));
+  BY_HANDLE_FILE_INFORMATION a = {};
+  BY_HANDLE_FILE_INFORMATION b = {};
+  return found.IsValid() && GetFileInformationByHandle(found.Get(), &a) &&
+         GetFileInformationByHandle(folder, &b) &&
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
 }  // namespace
 
 base::FilePath CreateProtectedFolder() {
@@ -276,12 +416,8 @@ base::FilePath CreateProtectedFolder() {
     return base::FilePath();
   }
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    uint8_t random[kRandomBytes];
-    base::RandBytes(random, sizeof(random));
     // A name that exists already is never used: its creator may be anyone.
-    const base::FilePath folder =
-        root.Append(NamePrefix() +
-                    base::UTF8ToUTF16(base::HexEncode(random, kRandomBytes)));
+    const base::FilePath folder = root.Append(NewProtectedFolderName());
     // Held at once: until then another run's clean-up may take the empty
     // folder for left behind, and then this one takes another name.
     if (GetFolderSecurity()->Create(folder, kProtectedFolderSecurity) &&
@@ -293,7 +429,33 @@ base::FilePath CreateProtectedFolder() {
   return base::FilePath();
 }
 
+base::FilePath CreateProtectedFolderIn(const base::FilePath& parent) {
+  std::vector<base::win::ScopedHandle> pins = PinFolderChain(parent);
+  if (pins.empty()) return base::FilePath();
+  const base::FilePath parent_path = parent.StripTrailingSeparators();
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    const std::u16string name = NewProtectedFolderName();
+    base::win::ScopedHandle folder = CreateInPlace(pins.back().Get(), name);
+    if (!folder.IsValid()) continue;
+    const base::FilePath path = parent_path.Append(name);
+    // A folder on the way that was turned into a link before it held
+    // anything would lead the path elsewhere.
+    if (!LeadsTo(path, folder.Get())) {
+      LOG(ERROR) << path << " does not lead to the folder made there";
+      return base::FilePath();
+    }
+    pins.push_back(std::move(folder));
+    Pinned().Add(path, std::move(pins));
+    return path;
+  }
+  PLOG(ERROR) << "Cannot make a protected folder in " << parent;
+  return base::FilePath();
+}
+
 bool RemoveProtectedFolder(const base::FilePath& folder) {
+  std::vector<base::win::ScopedHandle> pins = Pinned().Take(folder);
+  // Its own handle shares no deletion; the removal holds the tree itself.
+  if (!pins.empty()) pins.pop_back();
   const bool removed = base::DeleteFolderTreeInParallel(folder, kDeleteThreads);
   // Let go only now: a held folder that is removed goes with the hold, and
   // no other run can meet it unheld meanwhile.

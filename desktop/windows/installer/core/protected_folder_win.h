@@ -1,10 +1,12 @@
 // Folders that only Administrators and SYSTEM may change, made fresh by an
 // elevated installer process for what it must not use where a user can
-// write: the package it installs (ProtectedPackage) and the clean-up batch
-// file an uninstallation leaves. Each is a new folder with an unguessable
-// name in the system's temporary folder, created with the access list of a
-// folder in Program Files (kProtectedFolderSecurity), so nobody else can
-// have planted or changed anything in it.
+// write: the package it installs (ProtectedPackage), the download folder of
+// an elevated front end and the clean-up batch file an uninstallation
+// leaves. Each is a new folder with an unguessable name in the system's
+// temporary folder (or in a folder named on the command line,
+// CreateProtectedFolderIn), created with the access list of a folder in
+// Program Files (kProtectedFolderSecurity), so nobody else can have planted
+// or changed anything in it.
 //
 // What goes in is copied from where a user may write, each file taken once,
 // through one handle, and refused when it is a link or reached through one
@@ -41,10 +43,21 @@ namespace installer {
 // be made.
 base::FilePath CreateProtectedFolder();
 
-// Removes |folder|, a folder CreateProtectedFolder() made, with everything
-// in it, and lets go of this process's hold. False, after a warning line,
-// when something stays (a program that still runs from it); what stays is
-// left to a later run.
+// A new protected folder, named as above, in |parent|: a folder named on
+// the command line, which others may be able to change. |parent| is made
+// when missing; it and every folder above it are held open without delete
+// sharing, and the new folder is made and opened in one step below the
+// held parent, so that until RemoveProtectedFolder() nobody can rename,
+// remove or replace any folder on the way. A path without a drive letter,
+// or one that leads through a link, is refused. The removal of left
+// folders keeps to the system's temporary folder: what a killed run left
+// here stays. Empty, after an error line, when none can be made.
+base::FilePath CreateProtectedFolderIn(const base::FilePath& parent);
+
+// Removes |folder|, a folder CreateProtectedFolder() or
+// CreateProtectedFolderIn() made, with everything in it, and lets go of
+// this process's hold. False, after a warning line, when something stays
+// (a program that still runs from it); what stays is left to a later run.
 bool RemoveProtectedFolder(const base::FilePath& folder);
 
 // Removes the protected folders that earlier runs left in the system's

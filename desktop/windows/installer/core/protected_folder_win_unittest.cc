@@ -8,6 +8,7 @@
 
 #include "base/command_line.h"
 #include "base/files/file_attributes_win.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/json/json_writer.h"
 #include "base/process/launch.h"
@@ -201,6 +202,43 @@ TEST_F(ProtectedFolderTest, LeftFoldersGoOnceNothingHoldsThem) {
     EXPECT_TRUE(base::PathExists(folder.Append(u"sub\\f.txt"))) << folder;
   EXPECT_TRUE(RemoveProtectedFolder(own));
   EXPECT_FALSE(base::PathExists(own));
+}
+
+// A protected folder made in a folder that the command line names (made
+// when missing): while it exists, neither it nor any folder on its path
+// can be renamed away and replaced; once it is removed nothing holds them.
+// A path that leads through a link, or names no drive, is refused.
+TEST_F(ProtectedFolderTest, AFolderInANamedFolderKeepsItsPath) {
+  const base::FilePath named = dir().Append(u"named\\deeper");
+  const base::FilePath folder = CreateProtectedFolderIn(named);
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(named, folder.DirName());
+  EXPECT_EQ(0u, folder.BaseName().value().find(u"Velna Installer "));
+  ASSERT_TRUE(test::WriteTextFile(folder.Append(u"package.exe"), "MZ"));
+  for (const base::FilePath& held : {folder, named, named.DirName(), dir()}) {
+    EXPECT_FALSE(MoveFileExW(base::as_wcstr(held.value()),
+                             base::as_wcstr(held.value() + u" moved"), 0))
+        << held;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+  }
+  EXPECT_TRUE(RemoveProtectedFolder(folder));
+  EXPECT_FALSE(base::PathExists(folder));
+  const base::FilePath moved = dir().Append(u"moved");
+  EXPECT_TRUE(MoveFileExW(base::as_wcstr(named.DirName().value()),
+                          base::as_wcstr(moved.value()), 0));
+
+  base::internal::SetWalkAttributesHookForTesting(
+      [](const base::FilePath& path, uint32_t attributes) -> uint32_t {
+        return path.BaseName().value() == u"deeper"
+                   ? attributes | FILE_ATTRIBUTE_REPARSE_POINT
+                   : attributes;
+      });
+  EXPECT_TRUE(CreateProtectedFolderIn(moved.Append(u"deeper")).empty());
+  EXPECT_TRUE(CreateProtectedFolderIn(base::FilePath(u"moved")).empty());
+  EXPECT_TRUE(base::FileEnumerator(moved.Append(u"deeper"), false,
+                                   base::FileEnumerator::DIRECTORIES)
+                  .Next()
+                  .empty());
 }
 
 // The first protected folder a process makes comes after what earlier runs
