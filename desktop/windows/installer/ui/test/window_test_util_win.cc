@@ -481,7 +481,8 @@ GlyphProbe GlyphProbe::ForRichEdit(HWND model) {
   format.cbSize = sizeof(format);
   SendMessageW(model, EM_GETCHARFORMAT, SCF_DEFAULT,
                reinterpret_cast<LPARAM>(&format));
-  SendMessageW(probe.rich_edit_, EM_SETCHARFORMAT, SCF_ALL,
+  // The default format: the text each Draw sets takes it.
+  SendMessageW(probe.rich_edit_, EM_SETCHARFORMAT, SCF_DEFAULT,
                reinterpret_cast<LPARAM>(&format));
   probe.CreateCanvas();
   probe.box_ = probe.Draw(kUnassigned);
