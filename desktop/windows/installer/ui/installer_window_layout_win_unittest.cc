@@ -278,6 +278,29 @@ std::vector<UINT> VisualOrder(const std::u16string& text, bool right_to_left) {
   return order;
 }
 
+// |text| without the marks of bidirectional formatting.
+std::u16string WithoutMarks(std::u16string text) {
+  std::erase_if(text, [](char16_t c) {
+    return c == u'\u200E' || c == u'\u200F' ||
+           (c >= u'\u202A' && c <= u'\u202E') ||
+           (c >= u'\u2066' && c <= u'\u2069');
+  });
+  return text;
+}
+
+// The width of |text| on one line in |control|'s font.
+int TextWidth(HWND control, const std::u16string& text) {
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(
+      dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  RECT rect = {};
+  DrawTextW(dc, base::as_wcstr(text), static_cast<int>(text.size()), &rect,
+            DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return rect.right - rect.left;
+}
+
 // A path in a right-to-left message reads left to right, its components in
 // order, even one in a right-to-left script (a profile named so); the
 // sentence around it still starts on the right.
@@ -321,6 +344,9 @@ TEST_F(InstallerWindowLayoutTest, PathsInRightToLeftMessagesKeepTheirOrder) {
       }
       const size_t first_letter = text.find_first_not_of(u"\u202B\u202A");
       EXPECT_GT(order[first_letter], previous_right);
+      // The marks that keep the order take no room.
+      EXPECT_EQ(TextWidth(message, WithoutMarks(text)),
+                TextWidth(message, text));
     }
     ASSERT_TRUE(
         test::WindowImage(window_->dialog())
