@@ -519,7 +519,34 @@ TEST_F(InstallerWindowLayoutTest, UninstallSpeaksTheInstallationsLanguage) {
     EXPECT_EQ(c.language, settings_->install_language());
     EXPECT_EQ(std::u16string(c.language) == u"ar", window_->right_to_left());
     EXPECT_EQ(RcL10nHandler::GetStringForCode(c.language, kIdsInstallerTitle),
-              test::WindowText(window_->dialog()));
+              WithoutMarks(test::WindowText(window_->dialog())));
+  }
+}
+
+// The title reads in the window's direction wherever it is drawn (a title
+// bar may read left to right): its first word stands right of its last in
+// a right-to-left language, whichever script each is in.
+TEST_F(InstallerWindowLayoutTest, TitlesReadInTheWindowsDirection) {
+  for (const char16_t* language : {u"ar", u"he", u"fa", u"ur"}) {
+    SCOPED_TRACE(base::UTF16ToUTF8(language));
+    OpenOn(InstallerPage::kWelcome, language);
+    const std::u16string title = test::WindowText(window_->dialog());
+    const std::u16string words = WithoutMarks(title);
+    ASSERT_EQ(RcL10nHandler::GetStringForCode(language, kIdsInstallerTitle),
+              words);
+    const size_t first_end = words.find(u' ');
+    const size_t last_start = words.rfind(u' ') + 1;
+    ASSERT_NE(std::u16string::npos, first_end);
+    const std::vector<UINT> order = VisualOrder(title, false);
+    // Positions in |title|, which has a mark before the words.
+    const size_t offset = title.find(words.substr(0, first_end));
+    ASSERT_NE(std::u16string::npos, offset);
+    const UINT first_leftmost = *std::min_element(
+        order.begin() + offset, order.begin() + offset + first_end);
+    const UINT last_rightmost =
+        *std::max_element(order.begin() + offset + last_start,
+                          order.begin() + offset + words.size());
+    EXPECT_GT(first_leftmost, last_rightmost);
   }
 }
 
