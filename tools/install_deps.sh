@@ -23,11 +23,11 @@ APT_PACKAGES=(
   # that later builds on the machine, of any clone, are quick.
   ccache
   # Glyphs for the installer window's CJK and Indic texts under Wine (linked
-  # in by tools/wine_env.sh), and fonts with Thai and with the letters only
-  # Urdu uses (U+06C1, U+06D2, U+06D4), in which the window tests measure
-  # those two languages (Wine shapes them in the selected font alone).
+  # in by tools/wine_env.sh), and FreeSerif, the face tools/wine_env.sh gives
+  # the window: Wine shapes Thai, Hebrew and Arabic (with the letters only
+  # Urdu uses, U+06C1, U+06D2, U+06D4) in the selected font alone.
   fonts-wqy-microhei fonts-lohit-deva fonts-lohit-beng-bengali
-  fonts-lohit-taml fonts-lohit-telu fonts-tlwg-loma-ttf fonts-sil-scheherazade
+  fonts-lohit-taml fonts-lohit-telu fonts-freefont-ttf
 )
 
 install_packages() {

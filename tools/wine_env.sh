@@ -63,11 +63,11 @@ wine_prefix_settings() {
   # or Indic glyphs: linked to the fonts tools/install_deps.sh installs, the
   # window draws those languages' texts instead of boxes. Wine reads the
   # links when a process starts; entries for missing files are skipped.
+  local face links='wqy-microhei.ttc,WenQuanYi Micro Hei\0'
+  links+='Lohit-Devanagari.ttf,Lohit Devanagari\0'
+  links+='Lohit-Bengali.ttf,Lohit Bengali\0'
+  links+='Lohit-Tamil.ttf,Lohit Tamil\0Lohit-Telugu.ttf,Lohit Telugu'
   if [[ ! -f $WINEPREFIX/.velna-font-links ]]; then
-    local face links='wqy-microhei.ttc,WenQuanYi Micro Hei\0'
-    links+='Lohit-Devanagari.ttf,Lohit Devanagari\0'
-    links+='Lohit-Bengali.ttf,Lohit Bengali\0'
-    links+='Lohit-Tamil.ttf,Lohit Tamil\0Lohit-Telugu.ttf,Lohit Telugu'
     for face in 'DejaVu Sans' 'DejaVu Sans Bold'; do
       wine reg add \
         'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
@@ -75,6 +75,26 @@ wine_prefix_settings() {
     done
     wineserver -w
     touch "$WINEPREFIX/.velna-font-links"
+  fi
+  # Wine shapes Thai, right-to-left text and everything in a rich edit in
+  # the selected font alone (font links are never consulted there), so
+  # the window's faces must have those letters themselves: Tahoma (which
+  # MS Shell Dlg and the message font stand for) and Segoe UI become
+  # FreeSerif, the one installed font with Thai, Hebrew and all of Arabic
+  # (Urdu's letters too). Links give its plain text CJK, and the Indic
+  # scripts its bold face lacks.
+  if [[ ! -f $WINEPREFIX/.velna-window-fonts ]]; then
+    for face in 'FreeSerif' 'FreeSerif Bold'; do
+      wine reg add \
+        'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v "$face" /t REG_MULTI_SZ /d "$links" /f >/dev/null 2>&1
+    done
+    for face in 'Tahoma' 'Segoe UI'; do
+      wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" \
+        /d FreeSerif /f >/dev/null 2>&1
+    done
+    wineserver -w
+    touch "$WINEPREFIX/.velna-window-fonts"
   fi
 }
 

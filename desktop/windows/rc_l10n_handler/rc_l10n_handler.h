@@ -46,7 +46,7 @@ class RcL10nHandler {
   // The lookup itself: string |id| in |lang_id| with "$1", "$2", ...
   // replaced by |args| (none: the text unchanged). In a right-to-left
   // language the path or file name of the folder and copy errors goes in
-  // isolated as left to right (between U+2066 and U+2069). Empty, with an
+  // embedded as left to right (between U+202A and U+202C). Empty, with an
   // error in the log, when that language has no table for the id.
   static std::u16string GetStringForLanguage(
       LangId lang_id, std::uint32_t id,

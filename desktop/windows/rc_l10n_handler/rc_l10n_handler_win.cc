@@ -17,10 +17,12 @@ constexpr std::uint32_t kPathStrings[] = {kIdsFolderNotCreated, kIdsCopyFailed};
 
 // A path reads left to right in every language. Placed plainly into a
 // right-to-left sentence, its components would be ordered from the right
-// ("Velna\<name>\C:\Users" for a profile named in Arabic script); isolated
-// as left to right, it keeps its order and leaves the sentence alone.
-constexpr char16_t kLeftToRightIsolate = u'\u2066';
-constexpr char16_t kPopDirectionalIsolate = u'\u2069';
+// ("Velna\<name>\C:\Users" for a profile named in Arabic script); embedded
+// as left to right, it keeps its order and leaves the sentence alone. An
+// embedding, not an isolate: fonts without the newer isolate marks draw
+// them as gaps, while every system draws the embedding marks as nothing.
+constexpr char16_t kLeftToRightEmbedding = u'\u202A';
+constexpr char16_t kPopDirectionalFormatting = u'\u202C';
 
 bool HoldsPaths(std::uint32_t id) {
   return std::find(std::begin(kPathStrings), std::end(kPathStrings), id) !=
@@ -55,10 +57,10 @@ std::u16string RcL10nHandler::GetStringForLanguage(
     return text;
   if (!IsRightToLeftLanguage(lang_id) || !HoldsPaths(id))
     return base::ReplaceStringPlaceholders16(text, args);
-  std::vector<std::u16string> isolated;
+  std::vector<std::u16string> embedded;
   for (const std::u16string& arg : args)
-    isolated.push_back(kLeftToRightIsolate + arg + kPopDirectionalIsolate);
-  return base::ReplaceStringPlaceholders16(text, isolated);
+    embedded.push_back(kLeftToRightEmbedding + arg + kPopDirectionalFormatting);
+  return base::ReplaceStringPlaceholders16(text, embedded);
 }
 
 std::u16string RcL10nHandler::GetStringForCode(const std::u16string& code,

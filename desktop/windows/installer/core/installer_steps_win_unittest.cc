@@ -1463,6 +1463,10 @@ TEST_F(InstallerStepsTest, ARecordNamingForeignKeysIsRefused) {
       EXPECT_EQ("InstallerTerminated(0)", events.back());
       EXPECT_NE(std::string::npos, events[events.size() - 2].find(refusal))
           << events[events.size() - 2];
+      // An uninstall says that the uninstall failed.
+      EXPECT_EQ(0u, events[events.size() - 2].find(update ? "Error(37055,"
+                                                          : "Error(37056,"))
+          << events[events.size() - 2];
       EXPECT_EQ(planted, State());
       EXPECT_EQ(machine_planted, machine_restore.TakeState(true));
     }

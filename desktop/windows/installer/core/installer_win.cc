@@ -262,7 +262,9 @@ bool Installer::CheckRecordedRegistry() {
                                        current.install_log.path)
           .FindForeign(current.install_log);
   if (foreign.empty()) return true;
-  Fail(kIdsInstallError, u"",
+  Fail(settings_->operation() == kOperationUninstalling ? kIdsUninstallError
+                                                        : kIdsInstallError,
+       u"",
        RefusedRecordText(InstallLogPathInFolder(current.install_folder),
                          foreign));
   return false;

@@ -277,9 +277,12 @@ void InstallerUIController::Init() {
 void InstallerUIController::WindowCreationFailed() {
   OnError(kIdsInstallError, std::u16string(), kWindowCreationFailure);
   LOG(ERROR) << kWindowCreationFailure;
+  const UINT reading = IsRightToLeftLanguage(*RcL10nHandler::CurrentLangId())
+                           ? MB_RTLREADING | MB_RIGHT
+                           : 0;
   ShowLocalizedMessageBox(nullptr, RcL10nHandler::GetString(kIdsInstallError),
                           RcL10nHandler::GetString(kIdsInstallerTitle),
-                          MB_OK | MB_ICONERROR);
+                          MB_OK | MB_ICONERROR | reading);
   Terminate(State::kEnded);
 }
 

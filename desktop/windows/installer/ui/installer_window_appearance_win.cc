@@ -158,9 +158,15 @@ bool KeepsItsReadingOrder(int id) {
 
 void SetLayoutStyle(HWND window, bool right_to_left) {
   const LONG_PTR style = GetWindowLongPtrW(window, GWL_EXSTYLE);
-  SetWindowLongPtrW(
-      window, GWL_EXSTYLE,
-      right_to_left ? style | WS_EX_LAYOUTRTL : style & ~WS_EX_LAYOUTRTL);
+  const LONG_PTR changed =
+      right_to_left ? style | WS_EX_LAYOUTRTL : style & ~WS_EX_LAYOUTRTL;
+  if (changed == style) return;
+  SetWindowLongPtrW(window, GWL_EXSTYLE, changed);
+  // The frame (a list's scroll bar) is laid out again on the new side only
+  // when the system is told that it changed.
+  SetWindowPos(window, nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE |
+                   SWP_FRAMECHANGED);
 }
 
 // Turns |parent|'s layout to right-to-left or back, and its children's that

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
 #include "desktop/windows/installer/core/status.h"
@@ -275,7 +276,9 @@ TEST_F(InstallerWindowKeyboardTest, AnInvalidFolderLeavesTheFocusOnTheOptions) {
     }
     EXPECT_EQ(InstallerPage::kOptions, window_->page());
     EXPECT_FALSE(Shown(kRedText));
-    EXPECT_TRUE(FocusOnAUsableControl());
+    // On the folder that has to change, not on the last checkbox.
+    FocusInWindow();
+    EXPECT_EQ(Control(kInstallPath), test::FocusedControl(window_->dialog()));
     // Back stays disabled there until the path is valid.
     EXPECT_FALSE(IsWindowEnabled(Control(kBack)));
     Press(VK_TAB);
@@ -318,6 +321,76 @@ TEST_F(InstallerWindowKeyboardTest, FocusLeavesDisabledAndHiddenControls) {
   MakeFolderInvalid();
   EXPECT_EQ(Control(kOptionsButton), FocusInWindow());
   DestroyWindow(other);
+
+  // Accept disabled on the options page: the focus goes to the folder.
+  OpenOn(InstallerPage::kOptions);
+  Focus(kAccept);
+  MakeFolderInvalid();
+  FocusInWindow();
+  EXPECT_EQ(Control(kInstallPath), test::FocusedControl(window_->dialog()));
+}
+
+// A letter typed in the language list selects the next language whose name
+// starts with it, in either layout direction and for names in either
+// direction; the window then speaks that language.
+TEST_F(InstallerWindowKeyboardTest, TypingALetterFindsALanguage) {
+  const struct {
+    const char16_t* window_language;
+    char16_t letter;
+  } cases[] = {
+      {u"en-US", u'e'},   {u"ar", u'e'},      {u"he", u'd'},
+      {u"fa", u'S'},      {u"ar", u'\u05E2'}, {u"en-US", u'\u0641'},
+      {u"ur", u'\u0627'},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << base::UTF16ToUTF8(c.window_language)
+                                    << " " << static_cast<int>(c.letter));
+    OpenOn(InstallerPage::kOptions, c.window_language);
+    Focus(kLanguageList);
+    test::TypeText(Control(kLanguageList), std::u16string(1, c.letter));
+    test::RunUiFor(30);
+    const std::u16string chosen = settings_->install_language();
+    ASSERT_NE(c.window_language, chosen);
+    const std::u16string name =
+        RcL10nHandler::GetStringForCode(chosen, kIdsLanguageName);
+    ASSERT_FALSE(name.empty());
+    EXPECT_EQ(
+        CSTR_EQUAL,
+        CompareStringEx(LOCALE_NAME_INVARIANT, LINGUISTIC_IGNORECASE,
+                        base::as_wcstr(name), 1, base::as_wcstr(&c.letter), 1,
+                        nullptr, nullptr, 0))
+        << base::UTF16ToUTF8(name);
+  }
+}
+
+// The quit question lays itself out in the window's direction: in a
+// right-to-left language its icon stands right of the text and Yes right
+// of No, and its caption reads as the window's title does.
+TEST_F(InstallerWindowKeyboardTest, TheQuitQuestionFollowsTheWindowsDirection) {
+  for (const char16_t* language : {u"en-US", u"ar", u"he"}) {
+    SCOPED_TRACE(base::UTF16ToUTF8(language));
+    OpenOn(InstallerPage::kWelcome, language);
+    std::vector<test::MessageBoxContent> boxes;
+    test::ScopedDialogHandler handler([&boxes](HWND box) {
+      boxes.push_back(test::ReadMessageBox(box));
+      test::PressButton(box, IDNO);
+    });
+    handler.Ignore(window_->dialog());
+    handler.Ignore(window_->options_dialog());
+    Press(VK_ESCAPE);
+    ASSERT_TRUE(test::RunUiUntil([&boxes] { return boxes.size() == 1; }));
+    const test::MessageBoxContent& box = boxes[0];
+    const bool right_to_left = window_->right_to_left();
+    EXPECT_EQ(right_to_left, box.icon_place.left >= box.text_place.right);
+    EXPECT_EQ(!right_to_left, box.icon_place.right <= box.text_place.left);
+    EXPECT_EQ(right_to_left, box.yes_place.left >= box.no_place.right);
+    EXPECT_EQ(!right_to_left, box.yes_place.right <= box.no_place.left);
+    EXPECT_EQ(test::WindowText(window_->dialog()), box.caption);
+    EXPECT_NE(std::u16string::npos,
+              box.text.find(RcL10nHandler::GetString(kIdsQuitInstall)));
+    test::RunUiFor(30);
+    EXPECT_EQ(0, delegate_.cancelled);
+  }
 }
 
 }  // namespace

@@ -278,6 +278,29 @@ std::vector<UINT> VisualOrder(const std::u16string& text, bool right_to_left) {
   return order;
 }
 
+// |text| without the marks of bidirectional formatting.
+std::u16string WithoutMarks(std::u16string text) {
+  std::erase_if(text, [](char16_t c) {
+    return c == u'\u200E' || c == u'\u200F' ||
+           (c >= u'\u202A' && c <= u'\u202E') ||
+           (c >= u'\u2066' && c <= u'\u2069');
+  });
+  return text;
+}
+
+// The width of |text| on one line in |control|'s font.
+int TextWidth(HWND control, const std::u16string& text) {
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(
+      dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  RECT rect = {};
+  DrawTextW(dc, base::as_wcstr(text), static_cast<int>(text.size()), &rect,
+            DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return rect.right - rect.left;
+}
+
 // A path in a right-to-left message reads left to right, its components in
 // order, even one in a right-to-left script (a profile named so); the
 // sentence around it still starts on the right.
@@ -321,6 +344,9 @@ TEST_F(InstallerWindowLayoutTest, PathsInRightToLeftMessagesKeepTheirOrder) {
       }
       const size_t first_letter = text.find_first_not_of(u"\u202B\u202A");
       EXPECT_GT(order[first_letter], previous_right);
+      // The marks that keep the order take no room.
+      EXPECT_EQ(TextWidth(message, WithoutMarks(text)),
+                TextWidth(message, text));
     }
     ASSERT_TRUE(
         test::WindowImage(window_->dialog())
@@ -493,7 +519,34 @@ TEST_F(InstallerWindowLayoutTest, UninstallSpeaksTheInstallationsLanguage) {
     EXPECT_EQ(c.language, settings_->install_language());
     EXPECT_EQ(std::u16string(c.language) == u"ar", window_->right_to_left());
     EXPECT_EQ(RcL10nHandler::GetStringForCode(c.language, kIdsInstallerTitle),
-              test::WindowText(window_->dialog()));
+              WithoutMarks(test::WindowText(window_->dialog())));
+  }
+}
+
+// The title reads in the window's direction wherever it is drawn (a title
+// bar may read left to right): its first word stands right of its last in
+// a right-to-left language, whichever script each is in.
+TEST_F(InstallerWindowLayoutTest, TitlesReadInTheWindowsDirection) {
+  for (const char16_t* language : {u"ar", u"he", u"fa", u"ur"}) {
+    SCOPED_TRACE(base::UTF16ToUTF8(language));
+    OpenOn(InstallerPage::kWelcome, language);
+    const std::u16string title = test::WindowText(window_->dialog());
+    const std::u16string words = WithoutMarks(title);
+    ASSERT_EQ(RcL10nHandler::GetStringForCode(language, kIdsInstallerTitle),
+              words);
+    const size_t first_end = words.find(u' ');
+    const size_t last_start = words.rfind(u' ') + 1;
+    ASSERT_NE(std::u16string::npos, first_end);
+    const std::vector<UINT> order = VisualOrder(title, false);
+    // Positions in |title|, which has a mark before the words.
+    const size_t offset = title.find(words.substr(0, first_end));
+    ASSERT_NE(std::u16string::npos, offset);
+    const UINT first_leftmost = *std::min_element(
+        order.begin() + offset, order.begin() + offset + first_end);
+    const UINT last_rightmost =
+        *std::max_element(order.begin() + offset + last_start,
+                          order.begin() + offset + words.size());
+    EXPECT_GT(first_leftmost, last_rightmost);
   }
 }
 
@@ -607,10 +660,11 @@ TEST_F(InstallerWindowLayoutTest, DISABLED_ChildAtTheDisplaysPixelsPerInch) {
   EXPECT_EQ(dpi, window_->dpi());
 
   // The layout grows with the dialog font, the window's own fonts with the
-  // resolution.
+  // resolution: 400 dialog units are 600 pixels at 96 in Tahoma, 700 in
+  // the wider DejaVu Sans.
   RECT client;
   GetClientRect(dialog, &client);
-  EXPECT_NEAR(700.0 * dpi / 96, client.right, 70.0 * dpi / 96);
+  EXPECT_NEAR(650.0 * dpi / 96, client.right, 70.0 * dpi / 96);
   LOGFONTW slogan = {};
   GetObjectW(reinterpret_cast<HFONT>(
                  SendMessageW(Control(kProgressHeading), WM_GETFONT, 0, 0)),

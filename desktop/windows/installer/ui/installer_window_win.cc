@@ -49,16 +49,13 @@ constexpr int kTooltipMaxWidth = 300;
 // The install-for list is the tool of the install-mode help.
 constexpr UINT kInstallModeToolFlags = TTF_IDISHWND | TTF_SUBCLASS;
 
-// Bidirectional embeddings: the text between one of the first two and the
-// third reads right to left, or left to right.
+// A right-to-left embedding: the text between the two reads right to left.
 constexpr char16_t kRightToLeftEmbedding = u'\u202B';
-constexpr char16_t kLeftToRightEmbedding = u'\u202A';
 constexpr char16_t kPopDirectionalFormatting = u'\u202C';
-
-std::u16string Embedded(const std::u16string& text, bool right_to_left) {
-  return (right_to_left ? kRightToLeftEmbedding : kLeftToRightEmbedding) +
-         text + kPopDirectionalFormatting;
-}
+// Ends a left-to-right name in a right-to-left list: its closing
+// parenthesis stays at its end, and the name still starts with its first
+// letter, which type-to-find in the list matches.
+constexpr char16_t kLeftToRightMark = u'\u200E';
 // The full-installer button's margin around its text.
 constexpr int kFullInstallerPadding = 30;
 // Up to this far ahead the progress bar steps one unit at a time.
@@ -618,6 +615,13 @@ bool InstallerWindow::CanHoldFocus(HWND control) const {
 }
 
 HWND InstallerWindow::FocusSubstitute(HWND control) const {
+  // Accept waits on the options page for a valid folder: the folder is
+  // what the keyboard has to reach there.
+  if (page_ == InstallerPage::kOptions && !path_valid_ &&
+      control == GetDlgItem(dialog_, kAccept)) {
+    HWND folder = GetControl(kInstallPath);
+    if (CanHoldFocus(folder)) return folder;
+  }
   for (const BOOL previous : {TRUE, FALSE}) {
     HWND next = GetNextDlgTabItem(dialog_, control, previous);
     if (next && next != control && CanHoldFocus(next)) return next;
@@ -772,7 +776,7 @@ std::u16string InstallerWindow::InReadingOrder(
   // mixes scripts reads right to left in every control, and the embedding
   // changes nothing where the control reads right to left already.
   if (!right_to_left_ || text.empty()) return text;
-  return Embedded(text, true);
+  return kRightToLeftEmbedding + text + kPopDirectionalFormatting;
 }
 
 std::u16string InstallerWindow::GetControlText(int id) const {
@@ -811,8 +815,8 @@ void InstallerWindow::OnLanguageChanged() {
       SetControlText(entry.id, RcL10nHandler::GetString(entry.string_id));
   }
   SetSlogan();
-  SetWindowTextW(dialog_,
-                 base::as_wcstr(RcL10nHandler::GetString(kIdsInstallerTitle)));
+  SetWindowTextW(dialog_, base::as_wcstr(InReadingOrder(
+                              RcL10nHandler::GetString(kIdsInstallerTitle))));
   RedrawWindow(dialog_, nullptr, nullptr,
                RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
   if (uninstall) return;
@@ -846,9 +850,9 @@ void InstallerWindow::FillLanguageList() {
     // In a right-to-left list every name reads in its own direction:
     // "English (United States)" keeps its closing parenthesis at the end.
     const std::u16string shown =
-        right_to_left_
-            ? Embedded(name, IsRightToLeftLanguage(
-                                 RcL10nHandler::GetLangId(languages_[i])))
+        right_to_left_ &&
+                !IsRightToLeftLanguage(RcL10nHandler::GetLangId(languages_[i]))
+            ? name + kLeftToRightMark
             : name;
     const LRESULT index = SendMessageW(list, CB_ADDSTRING, 0,
                                        reinterpret_cast<LPARAM>(shown.c_str()));
@@ -1128,8 +1132,10 @@ void InstallerWindow::OnPathEdited(bool typed) {
 
 void InstallerWindow::BrowseForFolder() {
   std::u16string folder;
-  if (!ShowFolderBrowser(dialog_, RcL10nHandler::GetString(kIdsBrowseForFolder),
-                         GetControlText(kInstallPath), &folder)) {
+  if (!ShowFolderBrowser(
+          dialog_,
+          InReadingOrder(RcL10nHandler::GetString(kIdsBrowseForFolder)),
+          GetControlText(kInstallPath), &folder)) {
     return;
   }
   SetComboText(kInstallPath, folder);

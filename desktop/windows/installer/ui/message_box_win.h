@@ -13,7 +13,9 @@ namespace installer {
 
 // Shows the box (|owner| may be null) and returns MessageBoxW's answer. A
 // CBT hook of the calling thread renames the buttons when the box is
-// activated; it is removed when the box has closed.
+// activated, and with MB_RTLREADING lays the box out from the right (icon
+// and buttons mirrored) where the system has not, with its texts embedded
+// in a right-to-left run; it is removed when the box has closed.
 int ShowLocalizedMessageBox(HWND owner, const std::u16string& text,
                             const std::u16string& caption, UINT type);
 

@@ -216,6 +216,16 @@ MessageBoxContent ReadMessageBox(HWND box) {
   content.yes = WindowText(GetDlgItem(box, IDYES));
   content.no = WindowText(GetDlgItem(box, IDNO));
   content.ok = WindowText(GetDlgItem(box, IDOK));
+  GetWindowRect(GetDlgItem(box, 0xFFFF), &content.text_place);
+  GetWindowRect(GetDlgItem(box, IDYES), &content.yes_place);
+  GetWindowRect(GetDlgItem(box, IDNO), &content.no_place);
+  for (HWND child = GetWindow(box, GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        SendMessageW(child, STM_GETICON, 0, 0)) {
+      GetWindowRect(child, &content.icon_place);
+    }
+  }
   return content;
 }
 
@@ -481,7 +491,8 @@ GlyphProbe GlyphProbe::ForRichEdit(HWND model) {
   format.cbSize = sizeof(format);
   SendMessageW(model, EM_GETCHARFORMAT, SCF_DEFAULT,
                reinterpret_cast<LPARAM>(&format));
-  SendMessageW(probe.rich_edit_, EM_SETCHARFORMAT, SCF_ALL,
+  // The default format: the text each Draw sets takes it.
+  SendMessageW(probe.rich_edit_, EM_SETCHARFORMAT, SCF_DEFAULT,
                reinterpret_cast<LPARAM>(&format));
   probe.CreateCanvas();
   probe.box_ = probe.Draw(kUnassigned);

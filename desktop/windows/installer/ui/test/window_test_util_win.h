@@ -78,6 +78,12 @@ struct MessageBoxContent {
   std::u16string yes;
   std::u16string no;
   std::u16string ok;
+  // Where the screen shows the icon, the text and the Yes and No buttons
+  // (empty when the box has no such control).
+  RECT icon_place = {};
+  RECT text_place = {};
+  RECT yes_place = {};
+  RECT no_place = {};
 };
 MessageBoxContent ReadMessageBox(HWND box);
 // Presses button |id| of |dialog| once the dialog's loop runs.
