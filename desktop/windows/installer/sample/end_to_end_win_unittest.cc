@@ -38,6 +38,7 @@
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/common/branding_config.h"
+#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/sample/interactive_driver_win.h"
@@ -1314,9 +1315,8 @@ class InterruptedInstallTest
     if (stop.interrupted) {
       base::win::ScopedHandle interrupt(::CreateEventW(
           nullptr, TRUE, FALSE,
-          base::as_wcstr(MakeKernelObjectName(install_folder().value(),
-                                              kInstallationInterruptedEvent,
-                                              true))));
+          base::as_wcstr(MakeKernelObjectName(
+              install_folder().value(), kInstallationInterruptedEvent, true))));
       EXPECT_TRUE(::SetEvent(interrupt.Get()));
       EXPECT_TRUE(::SetEvent(resume_.Get()));
       EXPECT_TRUE(started.WaitForExitWithTimeout(60000, &exit_code));
@@ -1524,6 +1524,62 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
   EXPECT_EQ(before, State()) << Logs();
 }
 
+// The launcher starts only a version whose files are all there, whatever
+// its record says: an installation updated from the base package, with the
+// updated version's browser and two files of the version the update kept
+// gone, as an uninstallation ended part-way or a damaged disk leaves them,
+// starts nothing; with the updated browser back it starts that version, and
+// with one of its files gone the kept version once that is whole again.
+TEST_F(InterruptedInstallTest, TheLauncherStartsOnlyAWholeVersion) {
+  const MachineState before = State();
+  ASSERT_EQ(0u, HostInstall("base")) << Logs();
+  InstallLog record;
+  ASSERT_TRUE(ReadRecord(&record));
+  const base::FilePath kept = install_folder().Append(record.subfolder);
+  ASSERT_EQ(0u, HostInstall("update")) << Logs();
+  ASSERT_TRUE(ReadRecord(&record));
+  const base::FilePath updated = install_folder().Append(record.subfolder);
+  ASSERT_NE(kept, updated);
+  const std::u16string browser =
+      base::UTF8ToUTF16(SampleString("browser_executable"));
+  const base::FilePath gone[] = {updated.Append(browser),
+                                 kept.Append(kPackageInstallerName),
+                                 kept.Append(u"resources\\engine.pak")};
+  for (const base::FilePath& file : gone)
+    ASSERT_TRUE(base::MoveFileOrDirectory(
+        file, work().Append(file.BaseName().value())));
+
+  EXPECT_EQ(base::FilePath(), LaunchedBrowserFolder());
+  std::string said;
+  base::FileUtil::ReadFileToString(
+      temp()
+          .Append(GetInstallerFolderName())
+          .AppendASCII(FormatWithProductName("%s_launcher.log", true)),
+      &said);
+  EXPECT_NE(std::string::npos,
+            said.find("Not starting the browser: The installed version has no "
+                      "browser: " +
+                      updated.Append(browser).AsUTF8() +
+                      "; no version the installer kept is whole"))
+      << said;
+
+  ASSERT_TRUE(base::MoveFileOrDirectory(work().Append(browser), gone[0]));
+  EXPECT_EQ(updated, LaunchedBrowserFolder());
+  const base::FilePath pak = updated.Append(u"resources\\engine.pak");
+  ASSERT_TRUE(base::MoveFileOrDirectory(pak, work().Append(u"updated.pak")));
+  EXPECT_EQ(base::FilePath(), LaunchedBrowserFolder());
+  for (int i = 1; i < 3; ++i) {
+    ASSERT_TRUE(base::MoveFileOrDirectory(
+        work().Append(gone[i].BaseName().value()), gone[i]));
+  }
+  EXPECT_EQ(kept, LaunchedBrowserFolder());
+
+  ASSERT_TRUE(base::MoveFileOrDirectory(work().Append(u"updated.pak"), pak));
+  EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_FALSE(base::PathExists(install_folder())) << Logs();
+  EXPECT_EQ(before, State()) << Logs();
+}
+
 // The steps of an install: 0-2 files, 3 registry, 4 shortcuts, 5
 // installer preferences, 6 finalising; of an update: 0 the files of older
 // versions, 1 the new version's files, 2-4 root files and the launcher, 5
@@ -1534,8 +1590,8 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
 // (an update's first is the record of its new version beside the
 // installed one's, an uninstall's the installed one's marked unfinished);
 // an update with the same choices leaves the preferences as they are, an
-// install writes them. Each stop is followed by one of the user's next
-// runs, the two alternating along the steps.
+// install writes them. Each stop is
+// followed by one of the user's next runs, the two alternating along the steps.
 constexpr char kRecord[] = "installation_status.xml";
 constexpr char kPrefs[] = "installer_prefs.json";
 using Run = Interruption::Run;

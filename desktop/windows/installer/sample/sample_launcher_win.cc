@@ -91,25 +91,31 @@ int RunAndWait(const base::FilePath& program, std::u16string command) {
 }
 
 // Whether the version that |log| names in |install_folder| holds |program|
-// and, unless |log| is finished, every file it lists.
+// and every file the record lists, finished or not: an uninstallation ended
+// part-way, or a damaged disk, empties a version whose record says it was
+// whole. The first file missing goes to |*missing| (may be null).
 bool VersionHolds(const base::FilePath& install_folder, const InstallLog& log,
-                  const std::u16string& program) {
-  if (!SubfolderHolds(install_folder, log.subfolder, program)) return false;
-  if (log.complete) return true;
+                  const std::u16string& program, base::FilePath* missing) {
   const base::FilePath version = install_folder.Append(log.subfolder);
+  if (!SubfolderHolds(install_folder, log.subfolder, program)) {
+    if (missing) *missing = version.Append(program);
+    return false;
+  }
   for (const std::u16string& file : log.files) {
-    if (!base::PathExists(version.Append(file))) return false;
+    if (!base::PathExists(version.Append(file))) {
+      if (missing) *missing = version.Append(file);
+      return false;
+    }
   }
   return true;
 }
 
 // |program| in the folder of a whole version (every file its status lists
-// is there, or the status is finished): the one the installation status
-// names, else the newest kept status's (a finished one first). With
-// |or_unfinished|, then that of the installation status even when it is
-// not whole (an uninstallation ended part-way has removed some). Empty,
-// with why the installation status did not do in |*reason|, when none
-// does.
+// is there): the one the installation status names, else the newest kept
+// status's (a finished one first). With |or_unfinished|, then that of the
+// installation status even when it is not whole (an uninstallation ended
+// part-way has removed some). Empty, with why the installation status did not
+// do in |*reason|, when none does.
 base::FilePath FindInstalledProgram(const base::FilePath& install_folder,
                                     const std::u16string& program,
                                     bool or_unfinished, std::string* reason) {
@@ -124,7 +130,8 @@ base::FilePath FindInstalledProgram(const base::FilePath& install_folder,
     // The status lies in a folder its user may write: one component only.
     *reason = "The installation status names no version folder: \"" +
               base::UTF16ToUTF8(status.subfolder) + "\"";
-  } else if (VersionHolds(install_folder, status, program)) {
+  } else if (base::FilePath missing;
+             VersionHolds(install_folder, status, program, &missing)) {
     return version.Append(program);
   } else if (!SubfolderHolds(install_folder, status.subfolder, program)) {
     *reason = program == kInstallerName
@@ -133,7 +140,8 @@ base::FilePath FindInstalledProgram(const base::FilePath& install_folder,
                   : "The installed version has no browser: " +
                         version.Append(program).AsUTF8();
   } else {
-    *reason = "The installed version is not complete: " + version.AsUTF8();
+    *reason = "The installed version is not complete: " + missing.AsUTF8() +
+              " is missing";
   }
   const std::vector<base::FilePath> kept = FindKeptInstallLogs(install_folder);
   for (bool finished : {true, false}) {
@@ -142,7 +150,7 @@ base::FilePath FindInstalledProgram(const base::FilePath& install_folder,
       XmlDocument kept_document;
       if (ReadInstallLog(&kept_document, &log, path) &&
           log.complete == finished &&
-          VersionHolds(install_folder, log, program)) {
+          VersionHolds(install_folder, log, program, nullptr)) {
         Log(*reason + "; the kept status " + path.AsUTF8() + " names " +
             base::UTF16ToUTF8(log.subfolder));
         return install_folder.Append(log.subfolder).Append(program);
@@ -153,6 +161,7 @@ base::FilePath FindInstalledProgram(const base::FilePath& install_folder,
       SubfolderHolds(install_folder, status.subfolder, program)) {
     return version.Append(program);
   }
+  if (!kept.empty()) *reason += "; no version the installer kept is whole";
   return base::FilePath();
 }
 

@@ -23,11 +23,12 @@ bool IsUninstallSwitch(const std::wstring& argument);
 
 // The browser executable of a complete version: in the folder (a
 // subfolder of |install_folder|) that the installation status names when
-// the status is finished or every file it lists is there, else in that of
-// the newest kept status that is so, a finished one first. Empty, with why
-// the installation status did not do in |*reason|, when there is none: no
-// readable status, it names no single folder inside |install_folder|, or
-// that version is not complete. COM must be initialised on the calling
+// every file it lists is there, else in that of the newest kept status
+// whose files are all there, a finished one first (a finished status is no
+// proof: an uninstallation ended part-way empties its version). Empty, with
+// why the installation status did not do in |*reason|, when there is none:
+// no readable status, it names no single folder inside |install_folder|,
+// or that version is not complete. COM must be initialised on the calling
 // thread.
 base::FilePath FindInstalledBrowser(const base::FilePath& install_folder,
                                     std::string* reason);

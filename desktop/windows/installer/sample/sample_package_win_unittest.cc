@@ -343,9 +343,10 @@ TEST(SampleLauncherTest, HandsTheUninstallToTheInstalledInstaller) {
 }
 
 // The launcher starts the browser of a complete version with its own
-// arguments: the one the installation status names when the status is
-// finished or every file it lists is there, else the newest kept status's
-// that is so (a finished one first). The uninstall takes its installer the
+// arguments: the one the installation status names when every file it
+// lists is there (finished or not: an uninstallation ended part-way empties
+// a finished one), else the newest kept status's that is so (a finished one
+// first). The uninstall takes its installer the
 // same way, or else the installation status's even when its version is not
 // complete. It ends with what it started.
 TEST(SampleLauncherTest, StartsTheBrowserOfACompleteVersion) {
@@ -399,9 +400,17 @@ TEST(SampleLauncherTest, StartsTheBrowserOfACompleteVersion) {
     std::vector<Kept> kept;
     const char* arguments;
     const char* runs;  // the version folder whose program runs, or null
-    const char* logged;
+    std::string logged;
   } kCases[] = {
-      {"42", true, {}, "", "42", "exit code 0"},
+      {"42", true, {{"1", "41", true}}, "", "41", "the kept status"},
+      {"44",
+       true,
+       {{"1", "42", true}},
+       "",
+       nullptr,
+       "Not starting the browser: The installed version has no browser: " +
+           folder.AppendASCII("44").Append(browser).AsUTF8() +
+           "; no version the installer kept is whole"},
       {"43", false, {{"1", "41", true}}, "", "43", "exit code 0"},
       {"42",
        false,
@@ -421,8 +430,10 @@ TEST(SampleLauncherTest, StartsTheBrowserOfACompleteVersion) {
        {{"1", "44", true}},
        "",
        nullptr,
-       "Not starting the browser: The installed version is not complete"},
-      {"41", true, {}, "--scheduledautoupdate", nullptr, nullptr},
+       "Not starting the browser: The installed version is not complete: " +
+           folder.AppendASCII("42\\res\\a.txt").AsUTF8() +
+           " is missing; no version the installer kept is whole"},
+      {"41", true, {}, "--scheduledautoupdate", nullptr, ""},
       {"42",
        false,
        {{"1", "41", true}},
@@ -465,8 +476,8 @@ TEST(SampleLauncherTest, StartsTheBrowserOfACompleteVersion) {
                   (*c.arguments ? std::string(" ") + c.arguments : "") + "\r\n";
     }
     EXPECT_EQ(expected, output);
-    EXPECT_EQ(c.runs || !c.logged ? 0u : 1u, exit_code);
-    if (c.logged) {
+    EXPECT_EQ(c.runs || c.logged.empty() ? 0u : 1u, exit_code);
+    if (!c.logged.empty()) {
       std::string logged;
       ASSERT_TRUE(base::FileUtil::ReadFileToString(
           logs.Append(GetInstallerFolderName())
