@@ -1590,10 +1590,11 @@ TEST_F(InterruptedInstallTest, TheLauncherStartsOnlyAWholeVersion) {
 // (an update's first is the record of its new version beside the
 // installed one's, an uninstall's the installed one's marked unfinished);
 // an update with the same choices leaves the preferences as they are, an
-// install writes them. Each stop is
+// install writes them; an update replaces the launcher by a copy. Each stop is
 // followed by one of the user's next runs, the two alternating along the steps.
 constexpr char kRecord[] = "installation_status.xml";
 constexpr char kPrefs[] = "installer_prefs.json";
+constexpr char kLauncher[] = "launcher.exe";
 using Run = Interruption::Run;
 INSTANTIATE_TEST_SUITE_P(
     Stops, InterruptedInstallTest,
@@ -1637,7 +1638,26 @@ INSTANTIATE_TEST_SUITE_P(
         Interruption{"InstallBackendAloneAfterRegistry", Run::kInstall, 4,
                      false, nullptr, true},
         Interruption{"InstallInterruptedMidCopy", Run::kInstall, 1, false,
-                     nullptr, false, false, true}),
+                     nullptr, false, false, true},
+        // A first install stopped before its registry step has no uninstall
+        // entry: the launcher's uninstall removes it (installing again
+        // completes it, as after "InstallAfterFilesThenAgain"). An update
+        // stopped with the old root files gone or the new ones copied, in
+        // the middle of the launcher's replacement (the new one whole under
+        // its temporary name), or before it keeps the previous status, has
+        // a launcher that starts the version the status file names, one
+        // entry, and a record the uninstall or the update run again acts on.
+        Interruption{"InstallBeforeRegistryThenLauncherUninstall",
+                     Run::kInstall, 3, false},
+        Interruption{"UpdateAfterOldRootFilesThenUninstall", Run::kUpdate, 3,
+                     false},
+        Interruption{"UpdateBeforeLauncherThenAgain", Run::kUpdate, 4, true},
+        Interruption{"UpdateInLauncherReplacementThenUninstall", Run::kUpdate,
+                     0, false, kLauncher},
+        Interruption{"UpdateInLauncherReplacementThenAgain", Run::kUpdate, 0,
+                     true, kLauncher},
+        Interruption{"UpdateBeforePreviousStatusThenAgain", Run::kUpdate, 9,
+                     true}),
     [](const testing::TestParamInfo<Interruption>& info) {
       return std::string(info.param.name);
     });

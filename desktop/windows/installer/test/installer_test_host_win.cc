@@ -38,6 +38,7 @@
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/download_folder_win.h"
 #include "desktop/windows/installer/installer_main.h"
+#include "desktop/windows/installer/service/transactions/copy_file_operation.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "desktop/windows/installer/test/test_host_seams_win.h"
 #include "desktop/windows/installer/test/test_installer_steps.h"
@@ -160,8 +161,9 @@ void StopForGood(const std::u16string& name) {
   TerminateProcess(GetCurrentProcess(), 9);
 }
 
-// Where the writes stop: the first atomic write of a file whose name starts
-// with |g_stop_write_prefix|, once its temporary file is written.
+// Where the writes stop: the first atomic write, or replacement by a copy,
+// of a file whose name starts with |g_stop_write_prefix|, once its
+// temporary file is written.
 std::u16string* g_stop_write_prefix = nullptr;
 std::u16string* g_stop_write_event = nullptr;
 
@@ -184,8 +186,7 @@ class StoppingStepFactory : public installer::InstallerStepFactory,
  public:
   // With |resume_event|, the run only pauses before the step: it goes on
   // with that step once the test sets the resume event.
-  StoppingStepFactory(int before_step,
-                      std::u16string event,
+  StoppingStepFactory(int before_step, std::u16string event,
                       std::u16string resume_event)
       : before_step_(before_step),
         event_(std::move(event)),
@@ -222,8 +223,8 @@ class StoppingStepFactory : public installer::InstallerStepFactory,
       return;
     }
     LOG(INFO) << "Pausing here for the test";
-    base::win::ScopedHandle resume(::OpenEventW(
-        SYNCHRONIZE, FALSE, base::as_wcstr(resume_event_)));
+    base::win::ScopedHandle resume(
+        ::OpenEventW(SYNCHRONIZE, FALSE, base::as_wcstr(resume_event_)));
     HANDLE stopped =
         ::OpenEventW(EVENT_MODIFY_STATE, FALSE, base::as_wcstr(event_));
     if (stopped) {
@@ -281,6 +282,7 @@ bool InstallSeams(const base::FilePath& path) {
       g_stop_write_prefix = new std::u16string(write_prefix);
       g_stop_write_event = new std::u16string(event);
       base::internal::SetBeforeRenameHookForTesting(&StopInWrite);
+      installer::internal::SetBeforeReplaceHookForTesting(&StopInWrite);
       return true;
     }
     if (!(stop->GetInteger("before_step", &before_step) ||

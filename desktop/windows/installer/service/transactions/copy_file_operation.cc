@@ -1,27 +1,89 @@
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
 
+#include <windows.h>
+
 #include "base/files/file_util.h"
+#include "base/files/system_path_win.h"
 #include "base/logging.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/time/time.h"
 #include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 
 namespace installer {
+
+namespace {
+
+constexpr char16_t kAsideExtension[] = u".old";
+// Aside names tried before the replacement gives up on one rename.
+constexpr int kMaxAsideNames = 100;
+
+internal::BeforeReplaceHookForTesting g_before_replace_hook = nullptr;
+
+// "<path>.<seconds since 1970>.old", or the next higher number that no
+// entry takes; empty when none is free.
+base::FilePath FreeAsideName(const base::FilePath& path) {
+  const int64_t now = base::Time::Now().ToTimeT();
+  for (int64_t seconds = now; seconds < now + kMaxAsideNames; ++seconds) {
+    const base::FilePath aside =
+        path.AddExtension(base::Int64ToString16(seconds) + kAsideExtension);
+    if (!base::PathExists(aside)) return aside;
+  }
+  return base::FilePath();
+}
+
+// Deletes |path|, or has the system delete it at the next restart when it
+// is in use.
+void DeleteNowOrAtRestart(const base::FilePath& path) {
+  if (path.empty() || base::DeleteFileOrDirectory(path, false)) return;
+  MoveFileExW(base::SystemPathArg(path), nullptr,
+              MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
+}
+
+bool Rename(const base::FilePath& from, const base::FilePath& to, DWORD flags) {
+  return MoveFileExW(base::SystemPathArg(from), base::SystemPathArg(to),
+                     flags | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void LogCopyFailure(const base::FilePath& source,
+                    const base::FilePath& destination) {
+  // The system's reason (a full disk, a file held by another) is what
+  // tells the user what to do about it.
+  const logging::SystemErrorCode error = logging::GetLastSystemErrorCode();
+  LOG(ERROR) << "File copy failed: " << source << " to " << destination << ": "
+             << logging::SystemErrorCodeToString(error);
+}
+
+}  // namespace
 
 CopyFileOperation::CopyFileOperation(const base::FilePath& source,
                                      const base::FilePath& destination)
     : source_(source), destination_(destination) {}
 
-CopyFileOperation::~CopyFileOperation() = default;
+CopyFileOperation::~CopyFileOperation() {
+  if (!replaced_) return;
+  VLOG(1) << "Actual removal of the file " << destination_ << " replaced";
+  DeleteNowOrAtRestart(kept_);
+  DeleteNowOrAtRestart(moved_aside_);
+}
 
 bool CopyFileOperation::Execute(Transaction* sub) {
+  cleared_read_only_ = ClearReadOnlyAttribute(source_);
+  if (base::PathExists(destination_) && !base::DirectoryExists(destination_) &&
+      !base::IsLink(destination_)) {
+    switch (ReplaceExisting()) {
+      case Replacement::kDone:
+        completed_ = true;
+        return true;
+      case Replacement::kFailed:
+        return false;
+      case Replacement::kNotInOneStep:
+        break;
+    }
+  }
   if (!PrepareDestination(destination_, sub)) return false;
   VLOG(1) << "Copying " << source_ << " to " << destination_;
-  cleared_read_only_ = ClearReadOnlyAttribute(source_);
   if (!base::CopyOneFile(source_, destination_)) {
-    // The system's reason (a full disk, a file held by another) is what
-    // tells the user what to do about it.
-    const logging::SystemErrorCode error = logging::GetLastSystemErrorCode();
-    LOG(ERROR) << "File copy failed: " << source_ << " to " << destination_
-               << ": " << logging::SystemErrorCodeToString(error);
+    LogCopyFailure(source_, destination_);
     return false;
   }
   VLOG(1) << "File copied successfully";
@@ -29,12 +91,88 @@ bool CopyFileOperation::Execute(Transaction* sub) {
   return true;
 }
 
+CopyFileOperation::Replacement CopyFileOperation::ReplaceExisting() {
+  base::FilePath temp;
+  if (!base::CreateTemporaryFileInDir(destination_.DirName(), &temp)) {
+    PLOG(WARNING) << "No temporary file beside " << destination_;
+    return Replacement::kNotInOneStep;
+  }
+  VLOG(1) << "Copying " << source_ << " to " << temp << " to replace "
+          << destination_;
+  if (!base::CopyOneFile(source_, temp)) {
+    LogCopyFailure(source_, destination_);
+    base::DeleteFileOrDirectory(temp, false);
+    return Replacement::kFailed;
+  }
+  kept_ = FreeAsideName(destination_);
+  // A copy, not a second name: a running program's other names cannot be
+  // deleted while it runs, and the launcher that a later uninstallation
+  // runs from is one.
+  if (kept_.empty() || !CopyFileW(base::SystemPathArg(destination_),
+                                  base::SystemPathArg(kept_), TRUE)) {
+    PLOG(WARNING) << "Cannot keep " << destination_ << " as " << kept_;
+    kept_ = base::FilePath();
+    base::DeleteFileOrDirectory(temp, false);
+    return Replacement::kNotInOneStep;
+  }
+  if (g_before_replace_hook) g_before_replace_hook(temp, destination_);
+  if (Rename(temp, destination_, MOVEFILE_REPLACE_EXISTING)) {
+    VLOG(1) << "File replaced; the old one is kept as " << kept_;
+    replaced_ = true;
+    return Replacement::kDone;
+  }
+  const logging::SystemErrorCode error = logging::GetLastSystemErrorCode();
+  // A program that runs cannot be replaced, but it can move: the new file,
+  // whole already, then takes its place.
+  moved_aside_ = FreeAsideName(destination_);
+  if (!moved_aside_.empty() && Rename(destination_, moved_aside_, 0)) {
+    if (Rename(temp, destination_, 0)) {
+      VLOG(1) << "File replaced; the old one moved to " << moved_aside_;
+      replaced_ = true;
+      return Replacement::kDone;
+    }
+    if (!Rename(moved_aside_, destination_, 0))
+      PLOG(ERROR) << "Couldn't move " << moved_aside_ << " back";
+  }
+  moved_aside_ = base::FilePath();
+  LOG(WARNING) << "Cannot replace " << destination_
+               << " in one step: " << logging::SystemErrorCodeToString(error)
+               << "; moving it aside first";
+  DeleteNowOrAtRestart(kept_);
+  kept_ = base::FilePath();
+  base::DeleteFileOrDirectory(temp, false);
+  return Replacement::kNotInOneStep;
+}
+
 void CopyFileOperation::Rollback() {
-  // The file that stood at the destination comes back with the rollback of
-  // the sub-operation that moved it aside.
-  if (completed_) base::DeleteFileOrDirectory(destination_, false);
+  if (replaced_) {
+    // A file that cannot go back stays under its aside name, never deleted.
+    replaced_ = false;
+    if (moved_aside_.empty()) {
+      if (!Rename(kept_, destination_, MOVEFILE_REPLACE_EXISTING))
+        PLOG(ERROR) << "Couldn't move " << kept_ << " back to " << destination_;
+    } else if (base::DeleteFileOrDirectory(destination_, false) &&
+               Rename(moved_aside_, destination_, 0)) {
+      DeleteNowOrAtRestart(kept_);
+    } else {
+      PLOG(ERROR) << "Couldn't move " << moved_aside_ << " back to "
+                  << destination_;
+    }
+  } else if (completed_) {
+    // The file that stood at the destination comes back with the rollback
+    // of the sub-operation that moved it aside.
+    base::DeleteFileOrDirectory(destination_, false);
+  }
   // The source is left as it was found.
   if (cleared_read_only_) RestoreReadOnlyAttribute(source_);
 }
+
+namespace internal {
+
+void SetBeforeReplaceHookForTesting(BeforeReplaceHookForTesting hook) {
+  g_before_replace_hook = hook;
+}
+
+}  // namespace internal
 
 }  // namespace installer

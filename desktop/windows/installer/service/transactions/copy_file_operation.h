@@ -1,7 +1,17 @@
 // CopyFileOperation: copies one file into place. A missing destination
-// folder is created and an existing destination file is moved aside first,
-// both as sub-operations, so rollback deletes the copy and brings the old
-// file back; commit deletes the old file.
+// folder is created first, as a sub-operation.
+//
+// An existing destination file is replaced in one rename: the copy is made
+// under a temporary name beside it ("<hex>.tmp", as the atomic file writer
+// names its files) and then takes its place, so that a process ended at any
+// moment leaves the old file or the new one there, never none. Meanwhile
+// a copy of the old file is kept under its aside name ("<name>.<seconds>.old",
+// see DeleteFileOperation); rollback puts it back, commit deletes it. Where the
+// system refuses to replace the file (Windows does for a program that runs,
+// which it still lets move), the old file is moved to an aside name and the
+// new one, already whole, renamed into its place. Where that cannot be done
+// either, the old file is moved aside as a sub-operation (which may grant
+// the user access to it) and the copy made in its place.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_COPY_FILE_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_COPY_FILE_OPERATION_H_
@@ -15,18 +25,41 @@ class CopyFileOperation : public Operation {
  public:
   CopyFileOperation(const base::FilePath& source,
                     const base::FilePath& destination);
+  // Commit: deletes the old file's aside names.
   ~CopyFileOperation() override;
 
   bool Execute(Transaction* sub) override;
   void Rollback() override;
 
  private:
+  enum class Replacement { kDone, kFailed, kNotInOneStep };
+
+  // Replaces the existing destination file through a temporary copy.
+  // kNotInOneStep, having changed nothing, when it cannot.
+  Replacement ReplaceExisting();
+
   const base::FilePath source_;
   const base::FilePath destination_;
   bool completed_ = false;
+  // The destination was replaced; the old file is under |kept_| and, when
+  // it had to move, under |moved_aside_| too.
+  bool replaced_ = false;
+  base::FilePath kept_;
+  base::FilePath moved_aside_;
   // The source's read-only bit was cleared and is set again on rollback.
   bool cleared_read_only_ = false;
 };
+
+namespace internal {
+
+// Called once the new file is whole under its temporary name and before it
+// replaces |destination|: where a test stops a process that is ended while
+// it replaces a file. Null (the default) for none; set before any copy.
+using BeforeReplaceHookForTesting = void (*)(const base::FilePath& temp_path,
+                                             const base::FilePath& destination);
+void SetBeforeReplaceHookForTesting(BeforeReplaceHookForTesting hook);
+
+}  // namespace internal
 
 }  // namespace installer
 

@@ -69,6 +69,73 @@ TEST_F(CopyFileOperationTest, OverExistingMovesOldAsideUntilCommit) {
           .empty());
 }
 
+// What a process ended in the middle of a replacement leaves: the old file
+// at the destination and the new one whole under a writer's temporary name
+// beside it, which the uninstallation's clean-up knows.
+std::string g_destination_at_replace;
+std::string g_temp_at_replace;
+base::FilePath g_temp_path_at_replace;
+
+void RecordReplace(const base::FilePath& temp_path,
+                   const base::FilePath& destination) {
+  g_destination_at_replace = test::ReadFileContents(destination);
+  g_temp_at_replace = test::ReadFileContents(temp_path);
+  g_temp_path_at_replace = temp_path;
+}
+
+TEST_F(CopyFileOperationTest, TheOldFileStaysInPlaceUntilTheNewOneIsWhole) {
+  const base::FilePath destination = Path(u"launcher.exe");
+  ASSERT_TRUE(test::WriteFileContents(destination, "old contents"));
+  internal::SetBeforeReplaceHookForTesting(&RecordReplace);
+  {
+    Transaction transaction;
+    EXPECT_TRUE(Transaction::RunOperation(
+        &transaction,
+        std::make_unique<CopyFileOperation>(source_, destination)));
+    internal::SetBeforeReplaceHookForTesting(nullptr);
+    EXPECT_EQ("old contents", g_destination_at_replace);
+    EXPECT_EQ("new contents", g_temp_at_replace);
+    EXPECT_EQ(temp_.GetPath(), g_temp_path_at_replace.DirName());
+    EXPECT_TRUE(
+        base::IsTemporaryFileName(g_temp_path_at_replace.BaseName().value()));
+    EXPECT_FALSE(base::PathExists(g_temp_path_at_replace));
+    EXPECT_EQ("new contents", test::ReadFileContents(destination));
+  }
+  EXPECT_EQ(
+      (std::vector<std::string>{"launcher.exe", "new.dll"}),
+      test::FindEntriesEndingWith(TakeFileTreeSnapshot(temp_.GetPath()), ""));
+}
+
+// A program that runs is replaced too (the system may refuse to replace it
+// in one rename, but lets it move), and a rollback puts it back.
+TEST_F(CopyFileOperationTest, ARunningProgramIsReplacedAndPutBack) {
+  const base::FilePath program = Path(u"running.exe");
+  wchar_t self[MAX_PATH] = {};
+  ASSERT_NE(0u, GetModuleFileNameW(nullptr, self, MAX_PATH));
+  ASSERT_TRUE(
+      base::CopyOneFile(base::FilePath(base::as_u16cstr(self)), program));
+  const std::string old_contents = test::ReadFileContents(program);
+  // Loaded as an image, as a running program is.
+  HMODULE image = LoadLibraryExW(base::as_wcstr(program.value()), nullptr,
+                                 DONT_RESOLVE_DLL_REFERENCES);
+  ASSERT_NE(nullptr, image);
+  {
+    Transaction transaction;
+    ASSERT_TRUE(Transaction::RunOperation(
+        &transaction, std::make_unique<CopyFileOperation>(source_, program)));
+    EXPECT_EQ("new contents", test::ReadFileContents(program));
+    Transaction::Rollback(&transaction);
+  }
+  FreeLibrary(image);
+  EXPECT_EQ(old_contents, test::ReadFileContents(program));
+  EXPECT_TRUE(
+      FindEntriesEndingWith(TakeFileTreeSnapshot(temp_.GetPath()), ".old")
+          .empty());
+  EXPECT_TRUE(
+      FindEntriesEndingWith(TakeFileTreeSnapshot(temp_.GetPath()), ".tmp")
+          .empty());
+}
+
 TEST_F(CopyFileOperationTest, RollbackDeletesCopyAndBringsOldFileBack) {
   const base::FilePath destination = Path(u"launcher.exe");
   ASSERT_TRUE(test::WriteFileContents(destination, "old contents"));
