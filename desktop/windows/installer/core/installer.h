@@ -365,6 +365,11 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // files it lists), through the transaction. True also when there is no
   // status file to keep.
   bool PreservePreviousStatus();
+  // Part of PreservePreviousStatus when the status file does not read: the
+  // record that stood in for it, when it names a version folder that no
+  // kept record names (see Status), is kept in "old_status" in its place.
+  // False after a failed operation.
+  bool KeepStandInRecord();
   // The status file's record while the run works: this run's log, marked
   // incomplete, with every file it may copy and, during an update, what
   // the previous installation recorded that this run has not replaced yet

@@ -1487,7 +1487,7 @@ bool Installer::PreservePreviousStatus() {
   XmlDocument previous_document;
   if (!ReadInstallLog(&previous_document, &previous, source)) {
     LOG(WARNING) << "Not keeping the previous status file: it does not read";
-    return true;
+    return KeepStandInRecord();
   }
   const base::FilePath old_status = install_folder.Append(kOldStatusFolderName);
   if (!base::DirectoryExists(old_status)) {
@@ -1511,6 +1511,36 @@ bool Installer::PreservePreviousStatus() {
     return false;
   }
   return true;
+}
+
+bool Installer::KeepStandInRecord() {
+  const base::FilePath& install_folder = status()->install_folder;
+  const InstallLog& stand_in = status()->install_log;
+  if (!status()->existing_installation || stand_in.subfolder.empty())
+    return true;
+  for (const base::FilePath& path : FindKeptInstallLogs(install_folder)) {
+    InstallLog kept;
+    XmlDocument document;
+    if (ReadInstallLog(&document, &kept, path) &&
+        base::FilePath::CompareIgnoreCase(kept.subfolder, stand_in.subfolder) ==
+            0) {
+      return true;
+    }
+  }
+  // The version that the status file named, taken in from its folder: a
+  // later run removes its files as those of any version before it.
+  const base::FilePath old_status = install_folder.Append(kOldStatusFolderName);
+  if (!base::DirectoryExists(old_status) &&
+      !RunOperation(std::make_unique<CreateFolderOperation>(old_status))) {
+    return false;
+  }
+  const base::FilePath path =
+      MakeKeptInstallLogPath(install_folder, base::Time::Now().ToTimeT());
+  LOG(INFO) << "Keeping the record of " << base::UTF16ToUTF8(stand_in.subfolder)
+            << " that stood in for it as " << path;
+  XmlDocument document;
+  return RunOperation(std::make_unique<PreserveFileOperation>(path)) &&
+         WriteInstallLog(&document, stand_in, path);
 }
 
 InstallLog Installer::InstallLogInProgress() const {

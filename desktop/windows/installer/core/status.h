@@ -122,6 +122,10 @@ class Status {
   // whose folder holds an installer (a finished one first) stands for it.
   // False when there is none.
   bool ReadKeptInstallLog();
+  // The stand-in record of ReadKeptInstallLog also takes in the product's
+  // uninstall entries of this folder, and, when they name a newer version
+  // than it does, that version's folder and the files in it.
+  void TakeInUninstallEntries();
   // Derives copy-only and all-users from the install log.
   void DeriveInstallationMode();
   void Inspect();

@@ -1,17 +1,23 @@
 #include <windows.h>
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 #include <vector>
 
 #include "base/base_paths_win.h"
 #include "base/features/list_feature_reader.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/path_service.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
+#include "base/version.h"
+#include "base/win/registry.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/common/installer_experiments.h"
 #include "desktop/windows/installer/common/version_info.h"
@@ -21,6 +27,7 @@
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
+#include "desktop/windows/installer/service/own_registry_rows_win.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
 
@@ -69,6 +76,79 @@ bool IsCdRomDrive(const base::FilePath& path) {
 int ReadTriState(const base::DictionaryValue& prefs, const char* key) {
   bool value = false;
   return prefs.GetBoolean(key, &value) ? (value ? 1 : 0) : kNotSet;
+}
+
+struct UninstallEntry {
+  // Below the root key.
+  std::u16string key;
+  std::u16string version;
+};
+
+// The uninstall entries under |root| whose install location is
+// |install_folder|.
+std::vector<UninstallEntry> FindUninstallEntries(
+    HKEY root, const base::FilePath& install_folder) {
+  std::vector<UninstallEntry> entries;
+  std::u16string parent = kUninstallKeysPath;
+  parent.pop_back();
+  base::win::RegKey keys(root, parent.c_str(), KEY_READ);
+  wchar_t name[256];
+  for (DWORD i = 0; keys.Valid(); ++i) {
+    DWORD length = std::size(name);
+    if (RegEnumKeyExW(keys.Handle(), i, name, &length, nullptr, nullptr,
+                      nullptr, nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    const std::u16string path =
+        kUninstallKeysPath + std::u16string(base::as_u16cstr(name));
+    base::win::RegKey key(root, path.c_str(), KEY_READ);
+    std::u16string location;
+    UninstallEntry entry;
+    if (key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
+        base::FilePath::CompareIgnoreCase(
+            base::FilePath(location).StripTrailingSeparators().value(),
+            install_folder.StripTrailingSeparators().value()) == 0 &&
+        key.ReadValue(u"DisplayVersion", &entry.version) == ERROR_SUCCESS) {
+      entry.key = path;
+      entries.push_back(std::move(entry));
+    }
+  }
+  return entries;
+}
+
+// The plain subfolder of |install_folder| holding an installer that
+// |version| was installed into; empty when there is none.
+std::u16string FindVersionFolder(const base::FilePath& install_folder,
+                                 const std::u16string& version) {
+  // "<version>", or "<version>_<n>" for the same version installed again:
+  // the highest number is the newest.
+  std::u16string found;
+  int64_t found_number = -2;
+  base::FileEnumerator folders(install_folder, false,
+                               base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath folder = folders.Next(); !folder.empty();
+       folder = folders.Next()) {
+    const std::u16string name = folder.BaseName().value();
+    int64_t number = -1;
+    unsigned suffix = 0;
+    if (base::FilePath::CompareIgnoreCase(name, version) != 0) {
+      const std::u16string prefix = version + u"_";
+      if (name.size() <= prefix.size() ||
+          base::FilePath::CompareIgnoreCase(name.substr(0, prefix.size()),
+                                            prefix) != 0 ||
+          !base::WideStringToUintDigitsOnly(name.substr(prefix.size()),
+                                            &suffix)) {
+        continue;
+      }
+      number = suffix;
+    }
+    if (number > found_number && base::IsDirectoryNotLink(folder) &&
+        SubfolderHolds(install_folder, name, kPackageInstallerName)) {
+      found = name;
+      found_number = number;
+    }
+  }
+  return found;
 }
 
 }  // namespace
@@ -229,12 +309,68 @@ bool Status::ReadKeptInstallLog() {
                    << path << ", as an installation that did not finish";
       install_log = std::move(candidate);
       install_log.complete = false;
+      TakeInUninstallEntries();
       return true;
     }
   }
   LOG(WARNING) << "The installation status cannot be read, nor any kept "
                   "status of a version with an installer";
   return false;
+}
+
+void Status::TakeInUninstallEntries() {
+  // The status that does not read named the newest version, whose uninstall
+  // entry the system lists: without them the uninstallation would leave
+  // both, and an update would add a second entry.
+  const OwnRegistryRows own =
+      OwnRegistryRows::ForInstallation(install_folder, install_log.path);
+  base::Version newest;
+  const std::pair<HKEY, InstallLogRegistry*> sections[] = {
+      {HKEY_CURRENT_USER, &install_log.hkcu_keys},
+      {HKEY_LOCAL_MACHINE, &install_log.hklm_keys}};
+  for (const auto& [root, section] : sections) {
+    for (const UninstallEntry& entry :
+         FindUninstallEntries(root, install_folder)) {
+      InstallLogKey key;
+      key.clean_depth = 1;
+      key.path = base::UTF16ToUTF8(entry.key);
+      if (!own.DescribeForeign(root, key).empty()) continue;
+      const bool listed = std::any_of(
+          section->begin(), section->end(), [&](const InstallLogKey& known) {
+            return base::EqualsCaseInsensitiveASCII(known.path, key.path);
+          });
+      if (!listed) {
+        LOG(WARNING) << "Taking in the uninstall entry " << key.path;
+        section->push_back(std::move(key));
+      }
+      const base::Version version(base::UTF16ToUTF8(entry.version));
+      if (version.IsValid() &&
+          (!newest.IsValid() || version.CompareTo(newest) > 0)) {
+        newest = version;
+      }
+    }
+  }
+  if (!newest.IsValid() ||
+      base::Version(install_log.version).CompareTo(newest) >= 0) {
+    return;
+  }
+  const std::u16string subfolder =
+      FindVersionFolder(install_folder, base::UTF8ToUTF16(newest.GetString()));
+  if (subfolder.empty()) return;
+  // Its files are what its folder holds: the record that listed them is the
+  // one that does not read.
+  const base::FilePath folder = install_folder.Append(subfolder);
+  std::vector<std::u16string> files;
+  base::FileEnumerator entries(folder, true, base::FileEnumerator::FILES);
+  for (base::FilePath file = entries.Next(); !file.empty();
+       file = entries.Next()) {
+    files.push_back(file.value().substr(folder.value().size() + 1));
+  }
+  LOG(WARNING) << "Taking in the version folder " << folder << " ("
+               << files.size() << " files) that the uninstall entry names";
+  install_log.subfolder = subfolder;
+  install_log.version = newest.GetString();
+  install_log.files = std::move(files);
 }
 
 void Status::DeriveInstallationMode() {

@@ -1,15 +1,20 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "base/base_paths_win.h"
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
 #include "base/path_service.h"
+#include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/win/registry.h"
 #include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/common/installer_experiments.h"
+#include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/service/install_log.h"
@@ -228,6 +233,72 @@ TEST_F(StatusTest, AnUnusableStatusFileIsAnUnfinishedInstallation) {
   status.Init(dir());
   EXPECT_FALSE(status.existing_installation);
   EXPECT_EQ(u"", status.install_log.subfolder);
+}
+
+// The kept record that stands in for a status file that does not read
+// takes in the product's uninstall entries of the folder (not another
+// program's, nor those of another folder) and, as they name a newer version
+// than it does, that version's newest folder with an installer and the
+// files in it.
+TEST_F(StatusTest, TheStandInTakesInTheVersionItsEntryNames) {
+  InstallLog kept_log = CurrentUserLog();
+  kept_log.subfolder = u"41.0.0.1";
+  kept_log.version = "41.0.0.1";
+  XmlDocument document;
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(dir().Append(u"old_status")));
+  ASSERT_TRUE(WriteInstallLog(
+      &document, kept_log,
+      dir().Append(u"old_status\\installation_status.xml.1700000000")));
+  ASSERT_TRUE(test::WriteTextFile(dir().Append(kInstallLogFileName), "<inst"));
+  // "_1" is the newest install of 42; "_2" has no installer, "_x" is none.
+  for (const char16_t* folder :
+       {u"41.0.0.1", u"42.0.0.1", u"42.0.0.1_1", u"42.0.0.1_x"}) {
+    ASSERT_TRUE(test::WriteTextFile(
+        dir().Append(folder).Append(kPackageInstallerName), "MZ"));
+  }
+  ASSERT_TRUE(
+      test::WriteTextFile(dir().Append(u"42.0.0.1_1\\res\\a.txt"), "a"));
+  ASSERT_TRUE(test::WriteTextFile(dir().Append(u"42.0.0.1_2\\a.txt"), "a"));
+
+  const std::u16string uninstall =
+      u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+  const std::u16string own = uninstall +
+                             base::UTF8ToUTF16(VersionInfo::GetProductName()) +
+                             u" 42.0.0.1";
+  const struct {
+    std::u16string key;
+    std::u16string location;
+    const char16_t* version;
+  } entries[] = {
+      {own, dir().value(), u"42.0.0.1"},
+      {uninstall + u"Another Program 43.0.0.1", dir().value(), u"43.0.0.1"},
+      {own + u"7", dir().Append(u"elsewhere").value(), u"44.0.0.1"},
+  };
+  for (const auto& entry : entries) {
+    base::win::RegKey key(HKEY_CURRENT_USER, entry.key.c_str(),
+                          KEY_SET_VALUE | KEY_CREATE_SUB_KEY);
+    ASSERT_TRUE(key.Valid());
+    ASSERT_EQ(ERROR_SUCCESS,
+              key.WriteValue(u"InstallLocation", entry.location.c_str()));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"DisplayVersion", entry.version));
+  }
+
+  Status status(false);
+  status.Init(dir());
+  for (const auto& entry : entries) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, base::as_wcstr(entry.key));
+  }
+  EXPECT_TRUE(status.existing_installation);
+  EXPECT_FALSE(status.install_log.complete);
+  EXPECT_EQ(u"42.0.0.1_1", status.install_log.subfolder);
+  EXPECT_EQ("42.0.0.1", status.install_log.version);
+  std::vector<std::u16string> files = status.install_log.files;
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ((std::vector<std::u16string>{u"installer.exe", u"res\\a.txt"}),
+            files);
+  InstallLogRegistry expected = CurrentUserLog().hkcu_keys;
+  expected.push_back({1, base::UTF16ToUTF8(own), {}});
+  EXPECT_EQ(expected, status.install_log.hkcu_keys);
 }
 
 // Makes the entries named "Velna Software" look like junctions.

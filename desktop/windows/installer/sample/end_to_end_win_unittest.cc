@@ -1580,6 +1580,38 @@ TEST_F(InterruptedInstallTest, TheLauncherStartsOnlyAWholeVersion) {
   EXPECT_EQ(before, State()) << Logs();
 }
 
+// A status file cut short after an update (a damaged disk) does not read:
+// the uninstall entry's command still removes the version it named, that
+// version's entry and files with the rest, and an update over it leaves one
+// entry and a status the uninstall then goes by.
+TEST_F(InterruptedInstallTest, ADamagedStatusIsUninstalledOrUpdatedWhole) {
+  for (bool update_first : {false, true}) {
+    SCOPED_TRACE(update_first ? "updated, then uninstalled" : "uninstalled");
+    const MachineState before = State();
+    ASSERT_EQ(0u, HostInstall("base")) << Logs();
+    ASSERT_EQ(0u, HostInstall("update")) << Logs();
+    ASSERT_EQ(1u, Entries().size());
+    const base::FilePath status = install_folder().Append(kInstallLogFileName);
+    const std::string text = test::ReadFileContents(status);
+    ASSERT_GT(text.size(), 900u);
+    ASSERT_EQ(900, base::WriteBufferToFile(status, text.data(), 900));
+    InstallLog record;
+    EXPECT_FALSE(ReadRecord(&record));
+    if (update_first) {
+      ASSERT_EQ(0u, HostInstall("update")) << Logs();
+      EXPECT_EQ(1u, Entries().size()) << Logs();
+      ASSERT_TRUE(ReadRecord(&record));
+      EXPECT_TRUE(record.complete);
+      EXPECT_TRUE(
+          HoldsVersion(install_folder().Append(record.subfolder), "update"));
+    }
+    EXPECT_EQ(0u, Uninstall()) << Logs();
+    EXPECT_TRUE(Entries().empty()) << Logs();
+    EXPECT_FALSE(base::PathExists(install_folder())) << Logs();
+    EXPECT_EQ(before, State()) << Logs();
+  }
+}
+
 // The steps of an install: 0-2 files, 3 registry, 4 shortcuts, 5
 // installer preferences, 6 finalising; of an update: 0 the files of older
 // versions, 1 the new version's files, 2-4 root files and the launcher, 5
