@@ -325,6 +325,8 @@ void Status::TakeInUninstallEntries() {
   const OwnRegistryRows own =
       OwnRegistryRows::ForInstallation(install_folder, install_log.path);
   base::Version newest;
+  // As the entry gives it, which is how its folder is named.
+  std::u16string newest_text;
   const std::pair<HKEY, InstallLogRegistry*> sections[] = {
       {HKEY_CURRENT_USER, &install_log.hkcu_keys},
       {HKEY_LOCAL_MACHINE, &install_log.hklm_keys}};
@@ -347,6 +349,7 @@ void Status::TakeInUninstallEntries() {
       if (version.IsValid() &&
           (!newest.IsValid() || version.CompareTo(newest) > 0)) {
         newest = version;
+        newest_text = entry.version;
       }
     }
   }
@@ -355,7 +358,7 @@ void Status::TakeInUninstallEntries() {
     return;
   }
   const std::u16string subfolder =
-      FindVersionFolder(install_folder, base::UTF8ToUTF16(newest.GetString()));
+      FindVersionFolder(install_folder, newest_text);
   if (subfolder.empty()) return;
   // Its files are what its folder holds: the record that listed them is the
   // one that does not read.
@@ -369,7 +372,7 @@ void Status::TakeInUninstallEntries() {
   LOG(WARNING) << "Taking in the version folder " << folder << " ("
                << files.size() << " files) that the uninstall entry names";
   install_log.subfolder = subfolder;
-  install_log.version = newest.GetString();
+  install_log.version = base::UTF16ToUTF8(newest_text);
   install_log.files = std::move(files);
 }
 
