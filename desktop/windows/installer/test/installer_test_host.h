@@ -49,8 +49,9 @@ inline constexpr wchar_t kHostRecordLinksVariable[] =
 //   {"stop": {"at_success": true, "event": "<name>"}}
 //   {"stop": {"during_write": "<file name start>", "event": "<name>"}}
 // (the last: in the first atomic write of such a file, or the first copy
-// that replaces one, its temporary file written and not yet in place) sets the named event there and waits (up
-// to two minutes) to be ended; with "resume_event": "<name>" beside
+// that replaces one, its temporary file written and not yet in place) sets
+// the named event there and waits (up to two minutes) to be ended; with
+// "resume_event": "<name>" beside
 // "before_step", it only pauses there until that event is set;
 // and the further seams of test_host_seams_win.h (logs, a fake package
 // fetcher, recorded folder grants; the rights of a user without elevation
