@@ -329,7 +329,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // stand-alone installation or an autoupdate). Never ends the run.
   void SaveLastInstallPath();
   // A new single-profile installation by an administrator: the user keeps
-  // full access to the folder.
+  // full access to the install folder, or for all users to the profile's
+  // folder in it (made when missing; the install folder must exist).
   void GrantSingleProfileFolderForGood(bool is_admin);
   // Grants the user access to the folder for this run, elevated if need be.
   bool ObtainWriteAccess(bool is_admin);

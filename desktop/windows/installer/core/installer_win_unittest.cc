@@ -25,6 +25,7 @@
 #include "base/win/shortcut.h"
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/installer.h"
+#include "desktop/windows/installer/core/installer_rights_win.h"
 #include "desktop/windows/installer/core/protected_folder_win.h"
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/core/uninstall_batch.h"
@@ -32,6 +33,8 @@
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/installation_info.h"
+#include "desktop/windows/installer/service/installer_prefs_store.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
@@ -506,6 +509,9 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
     bool fail_writes;
     bool fail_step;
     std::vector<std::u16string> history;
+    // A record for all users and preferences that say single profile lie
+    // in the folder: an update.
+    bool single_profile_files = false;
   } cases[] = {
       {"an open folder, rolled back",
        u"--allusers=1",
@@ -549,6 +555,14 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
        true,
        false,
        {open}},
+      {"an open folder whose files say single profile",
+       u"",
+       open,
+       false,
+       false,
+       false,
+       {open, protected_list},
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -556,6 +570,13 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
     base::DeleteFileOrDirectory(security_record_, false);
     ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
     ASSERT_TRUE(security_->Create(install_folder_, c.existing));
+    if (c.single_profile_files) {
+      ASSERT_TRUE(test::WriteInstallationLog(
+          install_folder_, test::MakeInstallLog(install_folder_, true), false));
+      ASSERT_TRUE(
+          test::WriteTextFile(install_folder_.Append(kInstallerPrefsFileName),
+                              "{\"single_profile\":true}"));
+    }
     if (c.in_program_files) {
       ASSERT_TRUE(base::PathService::OverrideAndCreateIfNeeded(
           base::DIR_PROGRAM_FILES, dir(), true, false));
@@ -575,6 +596,10 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
     if (c.in_program_files)
       base::PathService::RemoveOverrideForTesting(base::DIR_PROGRAM_FILES);
     EXPECT_EQ(c.history, SecurityHistory(install_folder_));
+    if (c.single_profile_files) {
+      EXPECT_TRUE(settings_->single_profile());
+      EXPECT_EQ(kOperationUpgrading, settings_->operation());
+    }
     ASSERT_LE(2u, observer_.events().size());
     if (c.fail_writes) {
       EXPECT_EQ("Error(37060,,Could not protect the installation folder)",
@@ -607,6 +632,65 @@ TEST_F(InstallerTest, ANewAllUsersFolderIsProtected) {
     EXPECT_TRUE(test::RecordedFolderSecurity::MadeWithFirst(security_record_,
                                                             install_folder_));
     EXPECT_EQ(!fail, base::DirectoryExists(install_folder_));
+  }
+}
+
+// An administrator's grants, recorded; the other answers are the real ones.
+class RecordedGrants : public InstallerRights {
+ public:
+  RecordedGrants() { internal::SetInstallerRightsForTesting(this); }
+  ~RecordedGrants() override {
+    internal::SetInstallerRightsForTesting(nullptr);
+  }
+  bool IsUserAdministrator(bool linked) override {
+    return real_->IsUserAdministrator(linked);
+  }
+  bool IsUacEnabled() override { return real_->IsUacEnabled(); }
+  bool CanAccessFolder(const base::FilePath& folder) override {
+    return real_->CanAccessFolder(folder);
+  }
+  bool GrantFolderAccess(const base::FilePath& folder, uint32_t access,
+                         uint32_t option,
+                         std::unique_ptr<SavedSecurity>* saved) override {
+    grants.push_back(folder);
+    return real_->GrantFolderAccess(folder, access, option, saved);
+  }
+  base::Process LaunchElevated(const base::FilePath& program,
+                               const std::u16string& parameters) override {
+    return real_->LaunchElevated(program, parameters);
+  }
+
+  std::vector<base::FilePath> grants;
+
+ private:
+  InstallerRights* const real_ = internal::GetRealInstallerRights();
+};
+
+// A new single-profile installation keeps its user's access for good: for
+// the current user to the install folder, for all users to the profile's
+// folder only, since the system runs what the install folder holds.
+TEST_F(InstallerTest, ASingleProfileForAllUsersKeepsOnlyItsProfileFolder) {
+  MakePackage({"a.txt"});
+  for (bool all_users : {false, true}) {
+    SCOPED_TRACE(all_users);
+    observer_.Clear();
+    ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
+    base::DeleteFileOrDirectory(security_record_, false);
+    UseSteps({{TestStep::kSetValue, ValuesKey(), u"set", u"data"}});
+    RecordedGrants rights;
+    auto installer = std::make_unique<Installer>();
+    RunToEnd(installer.get(), all_users ? u"--allusers=1 --singleprofile=1"
+                                        : u"--allusers=0 --singleprofile=1");
+    installer.reset();
+    EXPECT_EQ("Success", observer_.events().back());
+    const base::FilePath granted =
+        all_users ? install_folder_.Append(kSingleProfileFolderName)
+                  : install_folder_;
+    EXPECT_EQ(std::vector<base::FilePath>{granted}, rights.grants);
+    EXPECT_TRUE(base::DirectoryExists(granted));
+    EXPECT_EQ(all_users ? std::vector<std::u16string>{kProtectedFolderSecurity}
+                        : std::vector<std::u16string>{},
+              SecurityHistory(install_folder_));
   }
 }
 
