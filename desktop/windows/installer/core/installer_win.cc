@@ -263,11 +263,11 @@ bool Installer::CheckRecordedRegistry() {
                                        current.install_log.path)
           .FindForeign(current.install_log);
   if (foreign.empty()) return true;
+  LOG(ERROR) << RefusedRecordText(
+      InstallLogPathInFolder(current.install_folder), foreign);
   Fail(settings_->operation() == kOperationUninstalling ? kIdsUninstallError
                                                         : kIdsInstallError,
-       u"",
-       RefusedRecordText(InstallLogPathInFolder(current.install_folder),
-                         foreign));
+       u"", kRefusedRecordReason);
   return false;
 }
 

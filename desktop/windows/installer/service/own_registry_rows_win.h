@@ -81,9 +81,16 @@ class OwnRegistryRows {
 };
 
 // The error that refuses the install log |record| for |foreign| (as
-// DescribeForeign gives it).
+// DescribeForeign gives it), for the local log.
 std::string RefusedRecordText(const base::FilePath& record,
                               const std::string& foreign);
+
+// The same refusal as the run's error detail, which also goes out with the
+// statistics: the same for every record, since the record's path names the
+// user.
+inline constexpr char kRefusedRecordReason[] =
+    "Refusing the installation status file: it names registry entries that "
+    "the installer's own registry entries do not write";
 
 // "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", or a number for another root.
 std::string RegistryRootName(HKEY root);
