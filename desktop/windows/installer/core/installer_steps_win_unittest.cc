@@ -1493,6 +1493,45 @@ TEST_F(InstallerStepsTest, ARecordNamingForeignKeysIsRefused) {
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, base::as_wcstr(hklm_parent));
 }
 
+// Every installation names its uninstall entry after its version: a record
+// that names another installation's entry is refused, and the entry stays,
+// also beside an update of the genuine record.
+TEST_F(InstallerStepsTest, AnotherInstallationsUninstallEntryStays) {
+  const base::FilePath first = MakePackage(u"package1", 1);
+  const base::FilePath second = MakePackage(u"package2", 2);
+  ASSERT_EQ("Success", RunInstaller(first, InstallArguments()).back());
+  const std::u16string other =
+      kUninstallKeysPath + base::UTF8ToUTF16(VersionInfo::GetProductName()) +
+      u" 9.9";
+  {
+    base::win::RegKey entry;
+    ASSERT_EQ(ERROR_SUCCESS,
+              entry.Create(HKEY_CURRENT_USER, other.c_str(), KEY_SET_VALUE));
+    ASSERT_EQ(ERROR_SUCCESS,
+              entry.WriteValue(u"InstallLocation", u"C:\\Program Files\\V"));
+  }
+  const base::FilePath record = install_folder_.Append(kInstallLogFileName);
+  const std::string genuine = test::ReadFileContents(record);
+  InstallLog log;
+  XmlDocument document;
+  ASSERT_TRUE(ReadInstallLog(&document, &log, record));
+  log.hkcu_keys.push_back({1, base::UTF16ToUTF8(other), {}});
+  ASSERT_TRUE(WriteInstallLog(&document, log, record));
+  std::vector<std::string> events = RunInstaller(second, InstallArguments());
+  ASSERT_LE(2u, events.size());
+  EXPECT_EQ("Error(37055,," + std::string(kRefusedRecordReason) + ")",
+            events[events.size() - 2]);
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, other));
+
+  ASSERT_TRUE(test::WriteTextFile(record, genuine));
+  events = RunInstaller(second, InstallArguments());
+  EXPECT_EQ("Success", events.back()) << events[events.size() - 2];
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, other));
+  EXPECT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, other));
+  RegDeleteTreeW(HKEY_CURRENT_USER, base::as_wcstr(other));
+}
+
 }  // namespace
 }  // namespace installer
 
