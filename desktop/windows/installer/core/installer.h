@@ -351,7 +351,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // False after an error was reported.
   bool UseProtectedPackage(bool elevated);
   // Part of Run: an install folder for all users must not let other users
-  // change it (the system runs its launcher). False after an error was
+  // change it (the system runs its launcher), nor move it away through a
+  // folder above it (FindParentOthersMayMove). False after an error was
   // reported.
   bool ProtectInstallFolder();
   // Part of Run: the file lists (install and update). False after an error

@@ -165,6 +165,12 @@ class InstallerStepsTest : public test::SettingsTestBase {
     protected_root_ = dir().Append(u"protected");
     ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
     ASSERT_TRUE(base::FileUtil::CreateDirectory(records_));
+    // The access lists an install for all users gives; the levels above
+    // the install folder are the system's.
+    security_ = std::make_unique<test::RecordedFolderSecurity>(
+        records_.Append(u"folders.txt"));
+    ASSERT_TRUE(security_->ProtectLevelsAbove(install_folder_));
+    internal::SetFolderSecurityForTesting(security_.get());
     // The clean-up batch files of the (elevated) uninstalls.
     ASSERT_TRUE(base::FileUtil::CreateDirectory(protected_root_));
     internal::SetProtectedFolderRootForTesting(protected_root_);
@@ -219,6 +225,7 @@ class InstallerStepsTest : public test::SettingsTestBase {
     g_calls = nullptr;
     g_last_batch = nullptr;
     internal::SetProtectedFolderRootForTesting(base::FilePath());
+    internal::SetFolderSecurityForTesting(nullptr);
     restore_.reset();
   }
 
@@ -361,6 +368,7 @@ class InstallerStepsTest : public test::SettingsTestBase {
   base::FilePath last_batch_;
   base::win::ScopedHandle interrupted_;
   std::vector<int> overridden_;
+  std::unique_ptr<test::RecordedFolderSecurity> security_;
   // Printed when a test fails.
   test::ScopedLogCapture logs_;
   std::unique_ptr<test::ScopedRegistryRestore> restore_;
@@ -1429,6 +1437,7 @@ TEST_F(InstallerStepsTest, ARecordNamingForeignKeysIsRefused) {
       u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
       u"(A;OICIID;0x1301bf;;;AU)";
   test::RecordedFolderSecurity security(records_.Append(u"security.txt"));
+  ASSERT_TRUE(security.ProtectLevelsAbove(install_folder_));
   internal::SetFolderSecurityForTesting(&security);
   const base::FilePath record = install_folder_.Append(kInstallLogFileName);
   const std::string refusal =
@@ -1489,7 +1498,7 @@ TEST_F(InstallerStepsTest, ARecordNamingForeignKeysIsRefused) {
     ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
     ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
   }
-  internal::SetFolderSecurityForTesting(nullptr);
+  internal::SetFolderSecurityForTesting(security_.get());
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, base::as_wcstr(hklm_parent));
 }
 

@@ -334,8 +334,6 @@ bool Installer::PrepareInstallFolder(bool is_admin) {
   }
   if (settings_->operation() != kOperationUninstalling &&
       settings_->all_users() && !ProtectInstallFolder()) {
-    Fail(kIdsInsufficientPrivileges, u"",
-         "Could not protect the installation folder");
     return false;
   }
   if (!settings_->all_users()) GrantSingleProfileFolderForGood(is_admin);
@@ -561,8 +559,19 @@ bool Installer::UseProtectedPackage(bool elevated) {
 
 bool Installer::ProtectInstallFolder() {
   const base::FilePath& folder = status()->install_folder;
+  if (IsInProgramFiles(folder)) return true;
+  // Whoever could move a folder above away could put their own in its
+  // place, where the system's task and the machine's entries point.
+  const base::FilePath movable = FindParentOthersMayMove(folder);
+  if (!movable.empty()) {
+    LOG(ERROR) << "Other users may move " << movable
+               << " away: not installing for all users below it";
+    Fail(kIdsLocationRefused, movable.value(),
+         "Other users may move a folder above the installation folder");
+    return false;
+  }
   // A folder not made yet is refused a grant further on.
-  if (!base::DirectoryExists(folder) || IsInProgramFiles(folder)) return true;
+  if (!base::DirectoryExists(folder)) return true;
   // Whatever the folder's own files say: anyone who could change the
   // folder could have written them.
   // One this run made has its list from the start.
@@ -571,7 +580,11 @@ bool Installer::ProtectInstallFolder() {
     LOG(INFO) << "Other users may change the installation folder: protecting "
                  "it";
   }
-  return RunOperation(std::make_unique<ProtectFolderOperation>(folder));
+  if (RunOperation(std::make_unique<ProtectFolderOperation>(folder)))
+    return true;
+  Fail(kIdsInsufficientPrivileges, u"",
+       "Could not protect the installation folder");
+  return false;
 }
 
 bool Installer::ReadFileLists() {

@@ -79,6 +79,7 @@ class InstallerTest : public test::SettingsTestBase {
     security_record_ = protected_dir_.GetPath().Append(u"security.txt");
     security_ =
         std::make_unique<test::RecordedFolderSecurity>(security_record_);
+    ASSERT_TRUE(security_->ProtectLevelsAbove(install_folder_));
     internal::SetFolderSecurityForTesting(security_.get());
   }
 
@@ -512,6 +513,8 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
     // A record for all users and preferences that say single profile lie
     // in the folder: an update.
     bool single_profile_files = false;
+    // The list of the folder above, when not the protected one.
+    std::u16string parent;
   } cases[] = {
       {"an open folder, rolled back",
        u"--allusers=1",
@@ -563,13 +566,24 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
        false,
        {open, protected_list},
        true},
+      {"below a folder that users may move",
+       u"--allusers=1",
+       open,
+       false,
+       false,
+       false,
+       {open},
+       false,
+       open},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     observer_.Clear();
     base::DeleteFileOrDirectory(security_record_, false);
+    ASSERT_TRUE(security_->ProtectLevelsAbove(install_folder_));
     ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
     ASSERT_TRUE(security_->Create(install_folder_, c.existing));
+    if (!c.parent.empty()) ASSERT_TRUE(security_->Write(dir(), c.parent));
     if (c.single_profile_files) {
       ASSERT_TRUE(test::WriteInstallationLog(
           install_folder_, test::MakeInstallLog(install_folder_, true), false));
@@ -601,7 +615,12 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
       EXPECT_EQ(kOperationUpgrading, settings_->operation());
     }
     ASSERT_LE(2u, observer_.events().size());
-    if (c.fail_writes) {
+    if (!c.parent.empty()) {
+      EXPECT_EQ("Error(37058," + dir().AsUTF8() +
+                    ",Other users may move a folder above the installation "
+                    "folder)",
+                observer_.events()[observer_.events().size() - 2]);
+    } else if (c.fail_writes) {
       EXPECT_EQ("Error(37060,,Could not protect the installation folder)",
                 observer_.events()[observer_.events().size() - 2]);
     } else {
@@ -620,6 +639,7 @@ TEST_F(InstallerTest, ANewAllUsersFolderIsProtected) {
     observer_.Clear();
     ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
     base::DeleteFileOrDirectory(security_record_, false);
+    ASSERT_TRUE(security_->ProtectLevelsAbove(install_folder_));
     std::vector<TestStep> steps = {
         {TestStep::kSetValue, ValuesKey(), u"set", u"data"}};
     if (fail) steps.push_back({TestStep::kFail, u"", u"Failed", u"", 37062});
@@ -676,6 +696,7 @@ TEST_F(InstallerTest, ASingleProfileForAllUsersKeepsOnlyItsProfileFolder) {
     observer_.Clear();
     ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
     base::DeleteFileOrDirectory(security_record_, false);
+    ASSERT_TRUE(security_->ProtectLevelsAbove(install_folder_));
     UseSteps({{TestStep::kSetValue, ValuesKey(), u"set", u"data"}});
     RecordedGrants rights;
     auto installer = std::make_unique<Installer>();
