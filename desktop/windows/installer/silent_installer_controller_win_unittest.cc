@@ -21,6 +21,7 @@
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/run_loop.h"
+#include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
@@ -28,6 +29,11 @@
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/ipc/installer_message.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
+#include "desktop/windows/installer/service/installer_prefs_store.h"
+#include "desktop/windows/installer/service/own_registry_rows_win.h"
+#include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/service/test/scoped_branding_value.h"
 #include "desktop/windows/installer/silent_installer_controller.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
@@ -334,6 +340,8 @@ TEST_F(SilentControllerTest, ResultAndStatisticsOfARunInsideThePackage) {
     bool fail;
     bool result;
     int sent_success;  // -1: no statistics sent
+    // The installation's record names a key no own row writes.
+    bool foreign_key = false;
   } cases[] = {
       {"install", false, u"", false, true, 1},
       {"failed install", false, u"", true, false, 0},
@@ -341,14 +349,16 @@ TEST_F(SilentControllerTest, ResultAndStatisticsOfARunInsideThePackage) {
       {"autoupdate", true, u"--autoupdate", false, true, -1},
       {"failed autoupdate", true, u"--autoupdate", true, false, 0},
       {"no statistics", false, u"--enable-installer-stats=0", true, false, -1},
+      {"refused record", true, u"", false, false, 0, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     base::DeleteFileOrDirectory(install_folder(), true);
     if (c.existing_installation) {
-      ASSERT_TRUE(test::WriteInstallationLog(
-          install_folder(), test::MakeInstallLog(install_folder(), false),
-          false));
+      InstallLog log = test::MakeInstallLog(install_folder(), false);
+      if (c.foreign_key)
+        log.hkcu_keys = {{1, "Software\\VelnaTest\\Victim\\Policy", {}}};
+      ASSERT_TRUE(test::WriteInstallationLog(install_folder(), log, false));
       ASSERT_TRUE(test::WriteTextFile(
           install_folder().Append(kServerTrackingDataFileName), "stored"));
     }
@@ -375,7 +385,52 @@ TEST_F(SilentControllerTest, ResultAndStatisticsOfARunInsideThePackage) {
     std::string tracking_data;
     EXPECT_TRUE(stats->GetString("tracking_data", &tracking_data));
     EXPECT_EQ(c.existing_installation ? "stored" : "", tracking_data);
+    // The reason names no path of the user's: the record's stays in the
+    // local log.
+    std::string reason;
+    stats->GetString("failure_reason", &reason);
+    EXPECT_EQ(std::string::npos,
+              base::ToLowerASCII(reason).find(
+                  base::ToLowerASCII(dir().BaseName().AsUTF8())))
+        << reason;
+    if (c.foreign_key) EXPECT_EQ(kRefusedRecordReason, reason);
   }
+}
+
+// An elevated update of an installation for all users in a folder that
+// others may change protects the folder, whatever the files in it say: a
+// record and preferences that say single profile, as its owner may have
+// planted them, change nothing.
+TEST_F(SilentControllerTest, AnAllUsersUpdateProtectsAFolderOthersMayChange) {
+  const std::u16string open =
+      u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
+      u"(A;OICIID;0x1301bf;;;AU)";
+  ASSERT_TRUE(test::WriteInstallationLog(
+      install_folder(), test::MakeInstallLog(install_folder(), true), false));
+  ASSERT_TRUE(
+      test::WriteTextFile(install_folder().Append(kInstallerPrefsFileName),
+                          "{\"single_profile\":true}"));
+  ASSERT_TRUE(test::RecordedFolderSecurity(security_record())
+                  .Write(install_folder(), open));
+  WriteSeams(WorkSteps(false), base::DictionaryValue());
+  std::unique_ptr<Settings> settings =
+      MakeSettings(u"--silent --installfolder=" + Quoted(install_folder()) +
+                   u" " + kNoNetwork);
+  SilentInstallerController controller;
+  EXPECT_TRUE(controller.Run(settings.get(), true, dir().Append(u"dl")));
+  EXPECT_TRUE(settings->single_profile());
+  EXPECT_TRUE(settings->all_users());
+  EXPECT_EQ((std::vector<std::u16string>{open, kProtectedFolderSecurity}),
+            test::RecordedFolderSecurity::History(security_record(),
+                                                  install_folder()));
+  std::string logs;
+  base::FileEnumerator files(log_root(), true, base::FileEnumerator::FILES);
+  for (base::FilePath file = files.Next(); !file.empty(); file = files.Next())
+    logs += test::ReadFileContents(file);
+  EXPECT_NE(std::string::npos,
+            logs.find("Other users may change the installation folder: "
+                      "protecting it"))
+      << logs;
 }
 
 // Records whether a task posted right after the backend's end ran before

@@ -329,7 +329,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // stand-alone installation or an autoupdate). Never ends the run.
   void SaveLastInstallPath();
   // A new single-profile installation by an administrator: the user keeps
-  // full access to the folder.
+  // full access to the install folder, or for all users to the profile's
+  // folder in it (made when missing; the install folder must exist).
   void GrantSingleProfileFolderForGood(bool is_admin);
   // Grants the user access to the folder for this run, elevated if need be.
   bool ObtainWriteAccess(bool is_admin);
@@ -350,7 +351,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // False after an error was reported.
   bool UseProtectedPackage(bool elevated);
   // Part of Run: an install folder for all users must not let other users
-  // change it (the system runs its launcher). False after an error was
+  // change it (the system runs its launcher), nor move it away through a
+  // folder above it (FindParentOthersMayMove). False after an error was
   // reported.
   bool ProtectInstallFolder();
   // Part of Run: the file lists (install and update). False after an error

@@ -50,6 +50,7 @@
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
 #include "desktop/windows/installer/service/name_utils.h"
+#include "desktop/windows/installer/service/own_registry_rows_win.h"
 #include "desktop/windows/installer/service/shell_integration.h"
 #include "desktop/windows/installer/service/shell_platform.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
@@ -164,6 +165,12 @@ class InstallerStepsTest : public test::SettingsTestBase {
     protected_root_ = dir().Append(u"protected");
     ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
     ASSERT_TRUE(base::FileUtil::CreateDirectory(records_));
+    // The access lists an install for all users gives; the levels above
+    // the install folder are the system's.
+    security_ = std::make_unique<test::RecordedFolderSecurity>(
+        records_.Append(u"folders.txt"));
+    ASSERT_TRUE(security_->ProtectLevelsAbove(install_folder_));
+    internal::SetFolderSecurityForTesting(security_.get());
     // The clean-up batch files of the (elevated) uninstalls.
     ASSERT_TRUE(base::FileUtil::CreateDirectory(protected_root_));
     internal::SetProtectedFolderRootForTesting(protected_root_);
@@ -218,6 +225,7 @@ class InstallerStepsTest : public test::SettingsTestBase {
     g_calls = nullptr;
     g_last_batch = nullptr;
     internal::SetProtectedFolderRootForTesting(base::FilePath());
+    internal::SetFolderSecurityForTesting(nullptr);
     restore_.reset();
   }
 
@@ -360,6 +368,7 @@ class InstallerStepsTest : public test::SettingsTestBase {
   base::FilePath last_batch_;
   base::win::ScopedHandle interrupted_;
   std::vector<int> overridden_;
+  std::unique_ptr<test::RecordedFolderSecurity> security_;
   // Printed when a test fails.
   test::ScopedLogCapture logs_;
   std::unique_ptr<test::ScopedRegistryRestore> restore_;
@@ -1428,6 +1437,7 @@ TEST_F(InstallerStepsTest, ARecordNamingForeignKeysIsRefused) {
       u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
       u"(A;OICIID;0x1301bf;;;AU)";
   test::RecordedFolderSecurity security(records_.Append(u"security.txt"));
+  ASSERT_TRUE(security.ProtectLevelsAbove(install_folder_));
   internal::SetFolderSecurityForTesting(&security);
   const base::FilePath record = install_folder_.Append(kInstallLogFileName);
   const std::string refusal =
@@ -1461,12 +1471,15 @@ TEST_F(InstallerStepsTest, ARecordNamingForeignKeysIsRefused) {
                       : RunInstaller(base::FilePath(), u"--uninstall");
       ASSERT_LE(2u, events.size());
       EXPECT_EQ("InstallerTerminated(0)", events.back());
-      EXPECT_NE(std::string::npos, events[events.size() - 2].find(refusal))
-          << events[events.size() - 2];
-      // An uninstall says that the uninstall failed.
-      EXPECT_EQ(0u, events[events.size() - 2].find(update ? "Error(37055,"
-                                                          : "Error(37056,"))
-          << events[events.size() - 2];
+      // An uninstall says that the uninstall failed. The record's path,
+      // the user's, is in the local log only.
+      EXPECT_EQ(std::string(update ? "Error(37055,," : "Error(37056,,") +
+                    kRefusedRecordReason + ")",
+                events[events.size() - 2]);
+      bool logged = false;
+      for (const std::string& line : logs_.Messages(logging::LOG_ERROR))
+        logged |= line.find(refusal) != std::string::npos;
+      EXPECT_TRUE(logged) << refusal;
       EXPECT_EQ(planted, State());
       EXPECT_EQ(machine_planted, machine_restore.TakeState(true));
     }
@@ -1485,8 +1498,47 @@ TEST_F(InstallerStepsTest, ARecordNamingForeignKeysIsRefused) {
     ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
     ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
   }
-  internal::SetFolderSecurityForTesting(nullptr);
+  internal::SetFolderSecurityForTesting(security_.get());
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, base::as_wcstr(hklm_parent));
+}
+
+// Every installation names its uninstall entry after its version: a record
+// that names another installation's entry is refused, and the entry stays,
+// also beside an update of the genuine record.
+TEST_F(InstallerStepsTest, AnotherInstallationsUninstallEntryStays) {
+  const base::FilePath first = MakePackage(u"package1", 1);
+  const base::FilePath second = MakePackage(u"package2", 2);
+  ASSERT_EQ("Success", RunInstaller(first, InstallArguments()).back());
+  const std::u16string other =
+      kUninstallKeysPath + base::UTF8ToUTF16(VersionInfo::GetProductName()) +
+      u" 9.9";
+  {
+    base::win::RegKey entry;
+    ASSERT_EQ(ERROR_SUCCESS,
+              entry.Create(HKEY_CURRENT_USER, other.c_str(), KEY_SET_VALUE));
+    ASSERT_EQ(ERROR_SUCCESS,
+              entry.WriteValue(u"InstallLocation", u"C:\\Program Files\\V"));
+  }
+  const base::FilePath record = install_folder_.Append(kInstallLogFileName);
+  const std::string genuine = test::ReadFileContents(record);
+  InstallLog log;
+  XmlDocument document;
+  ASSERT_TRUE(ReadInstallLog(&document, &log, record));
+  log.hkcu_keys.push_back({1, base::UTF16ToUTF8(other), {}});
+  ASSERT_TRUE(WriteInstallLog(&document, log, record));
+  std::vector<std::string> events = RunInstaller(second, InstallArguments());
+  ASSERT_LE(2u, events.size());
+  EXPECT_EQ("Error(37055,," + std::string(kRefusedRecordReason) + ")",
+            events[events.size() - 2]);
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, other));
+
+  ASSERT_TRUE(test::WriteTextFile(record, genuine));
+  events = RunInstaller(second, InstallArguments());
+  EXPECT_EQ("Success", events.back()) << events[events.size() - 2];
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, other));
+  EXPECT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, other));
+  RegDeleteTreeW(HKEY_CURRENT_USER, base::as_wcstr(other));
 }
 
 }  // namespace

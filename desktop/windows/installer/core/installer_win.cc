@@ -35,6 +35,7 @@
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
 #include "desktop/windows/installer/service/own_registry_rows_win.h"
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
@@ -262,11 +263,11 @@ bool Installer::CheckRecordedRegistry() {
                                        current.install_log.path)
           .FindForeign(current.install_log);
   if (foreign.empty()) return true;
+  LOG(ERROR) << RefusedRecordText(
+      InstallLogPathInFolder(current.install_folder), foreign);
   Fail(settings_->operation() == kOperationUninstalling ? kIdsUninstallError
                                                         : kIdsInstallError,
-       u"",
-       RefusedRecordText(InstallLogPathInFolder(current.install_folder),
-                         foreign));
+       u"", kRefusedRecordReason);
   return false;
 }
 
@@ -333,11 +334,9 @@ bool Installer::PrepareInstallFolder(bool is_admin) {
   }
   if (settings_->operation() != kOperationUninstalling &&
       settings_->all_users() && !ProtectInstallFolder()) {
-    Fail(kIdsInsufficientPrivileges, u"",
-         "Could not protect the installation folder");
     return false;
   }
-  GrantSingleProfileFolderForGood(is_admin);
+  if (!settings_->all_users()) GrantSingleProfileFolderForGood(is_admin);
   LOG(INFO) << "Write privileges for install folder: " << has_write;
   if (!has_write && !ObtainWriteAccess(is_admin)) return false;
   if (!RunOperation(CreateInstallFolderOperation())) {
@@ -345,6 +344,7 @@ bool Installer::PrepareInstallFolder(bool is_admin) {
          "Could not create installation folder");
     return false;
   }
+  if (settings_->all_users()) GrantSingleProfileFolderForGood(is_admin);
   return true;
 }
 
@@ -400,11 +400,22 @@ void Installer::GrantSingleProfileFolderForGood(bool is_admin) {
       !settings_->single_profile() || status()->single_profile == 1) {
     return;
   }
+  // The system runs the launcher of an installation for every user: its
+  // user keeps the profile's folder only, where nothing runs elevated.
+  base::FilePath folder = status()->install_folder;
+  if (settings_->all_users()) {
+    folder = folder.Append(kSingleProfileFolderName);
+    if (!base::DirectoryExists(folder) &&
+        !RunOperation(std::make_unique<CreateFolderOperation>(folder))) {
+      LOG(WARNING) << "Could not create the profile folder " << folder;
+      return;
+    }
+  }
   // The previous access list is not kept: the grant stays.
   std::unique_ptr<SavedSecurity> discarded;
-  if (!GetInstallerRights()->GrantFolderAccess(
-          status()->install_folder, GENERIC_ALL, kKeepGrant, &discarded)) {
-    LOG(WARNING) << "Could not grant permanent access to the install folder";
+  if (!GetInstallerRights()->GrantFolderAccess(folder, GENERIC_ALL, kKeepGrant,
+                                               &discarded)) {
+    LOG(WARNING) << "Could not grant permanent access to " << folder;
   }
 }
 
@@ -547,19 +558,33 @@ bool Installer::UseProtectedPackage(bool elevated) {
 }
 
 bool Installer::ProtectInstallFolder() {
-  const Status& current = *status();
-  const base::FilePath& folder = current.install_folder;
+  const base::FilePath& folder = status()->install_folder;
+  if (IsInProgramFiles(folder)) return true;
+  // Whoever could move a folder above away could put their own in its
+  // place, where the system's task and the machine's entries point.
+  const base::FilePath movable = FindParentOthersMayMove(folder);
+  if (!movable.empty()) {
+    LOG(ERROR) << "Other users may move " << movable
+               << " away: not installing for all users below it";
+    Fail(kIdsLocationRefused, movable.value(),
+         "Other users may move a folder above the installation folder");
+    return false;
+  }
   // A folder not made yet is refused a grant further on.
-  if (!base::DirectoryExists(folder) || IsInProgramFiles(folder)) return true;
-  // A single-profile installation keeps the grant to its user.
-  if (install_folder_existed_ && current.single_profile == 1) return true;
+  if (!base::DirectoryExists(folder)) return true;
+  // Whatever the folder's own files say: anyone who could change the
+  // folder could have written them.
   // One this run made has its list from the start.
   if (!LetsOthersChange(GetFolderSecurity()->Read(folder))) return true;
   if (install_folder_existed_) {
     LOG(INFO) << "Other users may change the installation folder: protecting "
                  "it";
   }
-  return RunOperation(std::make_unique<ProtectFolderOperation>(folder));
+  if (RunOperation(std::make_unique<ProtectFolderOperation>(folder)))
+    return true;
+  Fail(kIdsInsufficientPrivileges, u"",
+       "Could not protect the installation folder");
+  return false;
 }
 
 bool Installer::ReadFileLists() {

@@ -25,6 +25,7 @@
 #include "base/win/shortcut.h"
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/installer.h"
+#include "desktop/windows/installer/core/installer_rights_win.h"
 #include "desktop/windows/installer/core/protected_folder_win.h"
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/core/uninstall_batch.h"
@@ -32,6 +33,8 @@
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/installation_info.h"
+#include "desktop/windows/installer/service/installer_prefs_store.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
@@ -76,6 +79,7 @@ class InstallerTest : public test::SettingsTestBase {
     security_record_ = protected_dir_.GetPath().Append(u"security.txt");
     security_ =
         std::make_unique<test::RecordedFolderSecurity>(security_record_);
+    ASSERT_TRUE(security_->ProtectLevelsAbove(install_folder_));
     internal::SetFolderSecurityForTesting(security_.get());
   }
 
@@ -506,6 +510,11 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
     bool fail_writes;
     bool fail_step;
     std::vector<std::u16string> history;
+    // A record for all users and preferences that say single profile lie
+    // in the folder: an update.
+    bool single_profile_files = false;
+    // The list of the folder above, when not the protected one.
+    std::u16string parent;
   } cases[] = {
       {"an open folder, rolled back",
        u"--allusers=1",
@@ -549,13 +558,39 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
        true,
        false,
        {open}},
+      {"an open folder whose files say single profile",
+       u"",
+       open,
+       false,
+       false,
+       false,
+       {open, protected_list},
+       true},
+      {"below a folder that users may move",
+       u"--allusers=1",
+       open,
+       false,
+       false,
+       false,
+       {open},
+       false,
+       open},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     observer_.Clear();
     base::DeleteFileOrDirectory(security_record_, false);
+    ASSERT_TRUE(security_->ProtectLevelsAbove(install_folder_));
     ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
     ASSERT_TRUE(security_->Create(install_folder_, c.existing));
+    if (!c.parent.empty()) ASSERT_TRUE(security_->Write(dir(), c.parent));
+    if (c.single_profile_files) {
+      ASSERT_TRUE(test::WriteInstallationLog(
+          install_folder_, test::MakeInstallLog(install_folder_, true), false));
+      ASSERT_TRUE(
+          test::WriteTextFile(install_folder_.Append(kInstallerPrefsFileName),
+                              "{\"single_profile\":true}"));
+    }
     if (c.in_program_files) {
       ASSERT_TRUE(base::PathService::OverrideAndCreateIfNeeded(
           base::DIR_PROGRAM_FILES, dir(), true, false));
@@ -575,8 +610,17 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
     if (c.in_program_files)
       base::PathService::RemoveOverrideForTesting(base::DIR_PROGRAM_FILES);
     EXPECT_EQ(c.history, SecurityHistory(install_folder_));
+    if (c.single_profile_files) {
+      EXPECT_TRUE(settings_->single_profile());
+      EXPECT_EQ(kOperationUpgrading, settings_->operation());
+    }
     ASSERT_LE(2u, observer_.events().size());
-    if (c.fail_writes) {
+    if (!c.parent.empty()) {
+      EXPECT_EQ("Error(37058," + dir().AsUTF8() +
+                    ",Other users may move a folder above the installation "
+                    "folder)",
+                observer_.events()[observer_.events().size() - 2]);
+    } else if (c.fail_writes) {
       EXPECT_EQ("Error(37060,,Could not protect the installation folder)",
                 observer_.events()[observer_.events().size() - 2]);
     } else {
@@ -595,6 +639,7 @@ TEST_F(InstallerTest, ANewAllUsersFolderIsProtected) {
     observer_.Clear();
     ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
     base::DeleteFileOrDirectory(security_record_, false);
+    ASSERT_TRUE(security_->ProtectLevelsAbove(install_folder_));
     std::vector<TestStep> steps = {
         {TestStep::kSetValue, ValuesKey(), u"set", u"data"}};
     if (fail) steps.push_back({TestStep::kFail, u"", u"Failed", u"", 37062});
@@ -607,6 +652,66 @@ TEST_F(InstallerTest, ANewAllUsersFolderIsProtected) {
     EXPECT_TRUE(test::RecordedFolderSecurity::MadeWithFirst(security_record_,
                                                             install_folder_));
     EXPECT_EQ(!fail, base::DirectoryExists(install_folder_));
+  }
+}
+
+// An administrator's grants, recorded; the other answers are the real ones.
+class RecordedGrants : public InstallerRights {
+ public:
+  RecordedGrants() { internal::SetInstallerRightsForTesting(this); }
+  ~RecordedGrants() override {
+    internal::SetInstallerRightsForTesting(nullptr);
+  }
+  bool IsUserAdministrator(bool linked) override {
+    return real_->IsUserAdministrator(linked);
+  }
+  bool IsUacEnabled() override { return real_->IsUacEnabled(); }
+  bool CanAccessFolder(const base::FilePath& folder) override {
+    return real_->CanAccessFolder(folder);
+  }
+  bool GrantFolderAccess(const base::FilePath& folder, uint32_t access,
+                         uint32_t option,
+                         std::unique_ptr<SavedSecurity>* saved) override {
+    grants.push_back(folder);
+    return real_->GrantFolderAccess(folder, access, option, saved);
+  }
+  base::Process LaunchElevated(const base::FilePath& program,
+                               const std::u16string& parameters) override {
+    return real_->LaunchElevated(program, parameters);
+  }
+
+  std::vector<base::FilePath> grants;
+
+ private:
+  InstallerRights* const real_ = internal::GetRealInstallerRights();
+};
+
+// A new single-profile installation keeps its user's access for good: for
+// the current user to the install folder, for all users to the profile's
+// folder only, since the system runs what the install folder holds.
+TEST_F(InstallerTest, ASingleProfileForAllUsersKeepsOnlyItsProfileFolder) {
+  MakePackage({"a.txt"});
+  for (bool all_users : {false, true}) {
+    SCOPED_TRACE(all_users);
+    observer_.Clear();
+    ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
+    base::DeleteFileOrDirectory(security_record_, false);
+    ASSERT_TRUE(security_->ProtectLevelsAbove(install_folder_));
+    UseSteps({{TestStep::kSetValue, ValuesKey(), u"set", u"data"}});
+    RecordedGrants rights;
+    auto installer = std::make_unique<Installer>();
+    RunToEnd(installer.get(), all_users ? u"--allusers=1 --singleprofile=1"
+                                        : u"--allusers=0 --singleprofile=1");
+    installer.reset();
+    EXPECT_EQ("Success", observer_.events().back());
+    const base::FilePath granted =
+        all_users ? install_folder_.Append(kSingleProfileFolderName)
+                  : install_folder_;
+    EXPECT_EQ(std::vector<base::FilePath>{granted}, rights.grants);
+    EXPECT_TRUE(base::DirectoryExists(granted));
+    EXPECT_EQ(all_users ? std::vector<std::u16string>{kProtectedFolderSecurity}
+                        : std::vector<std::u16string>{},
+              SecurityHistory(install_folder_));
   }
 }
 

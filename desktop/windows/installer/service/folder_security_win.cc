@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "base/files/file_util.h"
 #include "base/files/open_without_links_win.h"
 #include "base/files/system_path_win.h"
 #include "base/logging.h"
@@ -25,6 +26,13 @@ constexpr wchar_t kTrustedInstallerSid[] =
 constexpr ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA |
                                       FILE_DELETE_CHILD | DELETE | WRITE_DAC |
                                       WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+// Rights that let an account move a folder away or give itself that right,
+// and those that let it remove what a folder holds.
+constexpr ACCESS_MASK kMoveRights =
+    DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
+constexpr ACCESS_MASK kRootMoveRights = WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
+constexpr ACCESS_MASK kRemoveChildRights = FILE_DELETE_CHILD | GENERIC_ALL;
 
 struct LocalFreer {
   void operator()(void* memory) const { LocalFree(memory); }
@@ -162,7 +170,14 @@ FolderSecurity* GetFolderSecurity() {
                                 : internal::GetRealFolderSecurity();
 }
 
-bool LetsOthersChange(const std::u16string& descriptor) {
+namespace {
+
+// Whether |descriptor| has an owner other than SYSTEM, Administrators and
+// the installer service, no DACL, or an entry (one that applies to the
+// object itself, unless |also_inherit_only|) that allows another account
+// one of |rights|. True when it cannot be read.
+bool LetsOthers(const std::u16string& descriptor, ACCESS_MASK rights,
+                bool also_inherit_only) {
   ScopedDescriptor parsed = ParseDescriptor(descriptor);
   if (!parsed) return true;
   PSID owner = nullptr;
@@ -188,7 +203,8 @@ bool LetsOthersChange(const std::u16string& descriptor) {
     const ACCESS_ALLOWED_ACE* allowed =
         static_cast<const ACCESS_ALLOWED_ACE*>(entry);
     PSID sid = const_cast<DWORD*>(&allowed->SidStart);
-    if (!(allowed->Mask & kChangeRights) || IsTrusted(sid) ||
+    if (!also_inherit_only && (header->AceFlags & INHERIT_ONLY_ACE)) continue;
+    if (!(allowed->Mask & rights) || IsTrusted(sid) ||
         IsWellKnown(sid, WinCreatorOwnerSid) ||
         IsWellKnown(sid, WinCreatorGroupSid)) {
       continue;
@@ -196,6 +212,28 @@ bool LetsOthersChange(const std::u16string& descriptor) {
     return true;
   }
   return false;
+}
+
+}  // namespace
+
+bool LetsOthersChange(const std::u16string& descriptor) {
+  return LetsOthers(descriptor, kChangeRights, true);
+}
+
+base::FilePath FindParentOthersMayMove(const base::FilePath& folder) {
+  base::FilePath child = folder.StripTrailingSeparators();
+  for (base::FilePath parent = child.DirName(); parent != child;
+       child = parent, parent = parent.DirName()) {
+    // A level still to be made is made protected.
+    if (!base::DirectoryExists(parent)) continue;
+    const std::u16string descriptor = GetFolderSecurity()->Read(parent);
+    const bool root = parent.DirName() == parent;
+    if (LetsOthers(descriptor, root ? kRootMoveRights : kMoveRights, false) ||
+        LetsOthers(descriptor, kRemoveChildRights, false)) {
+      return parent;
+    }
+  }
+  return base::FilePath();
 }
 
 namespace internal {

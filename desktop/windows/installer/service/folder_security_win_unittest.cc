@@ -7,6 +7,7 @@
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
 #include "base/test/scoped_temp_dir.h"
+#include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -51,6 +52,70 @@ TEST(FolderSecurityTest, WhoMayChangeAFolder) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(c.others_may_change, LetsOthersChange(c.descriptor));
   }
+}
+
+// Who may move an install folder away through a folder above it: each
+// existing level up to the root is looked at, through the lists recorded
+// for it, the nearest that lets another account do so named.
+TEST(FolderSecurityTest, WhoMayMoveAFolderAway) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath record = temp.GetPath().Append(u"record");
+  const base::FilePath top = temp.GetPath().Append(u"top");
+  const base::FilePath middle = top.Append(u"middle");
+  // Not made: it will be made protected.
+  const base::FilePath folder = middle.Append(u"missing\\install");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(middle));
+  const std::u16string user = u"S-1-5-21-1-2-3-1001";
+  // Whatever the system makes up for the levels above the test's folder,
+  // a drive root as Windows sets it up: users may create folders in it,
+  // and what they create is theirs.
+  const std::u16string drive_root =
+      u"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+      u"D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+      u"(A;CI;LC;;;AU)(A;OICIIO;SDGXGWGR;;;AU)";
+  const std::u16string guarded = kProtectedFolderSecurity;
+  const struct {
+    const char* name;
+    std::u16string top;
+    std::u16string middle;
+    base::FilePath movable;
+  } cases[] = {
+      {"protected levels", guarded, guarded, {}},
+      {"a drive root's list above", drive_root, guarded, {}},
+      // Made by an administrator below such a root: it inherits delete.
+      {"below a drive root", guarded,
+       u"O:BAD:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;ID;0x1301bf;;;AU)",
+       middle},
+      {"a user owns it", guarded, u"O:" + user + u"D:P(A;OICI;FA;;;BA)",
+       middle},
+      {"a user may delete what it holds", guarded,
+       u"O:BAD:P(A;OICI;FA;;;BA)(A;;0x40;;;" + user + u")", middle},
+      {"a user may change its list", guarded,
+       u"O:BAD:P(A;OICI;FA;;;BA)(A;;WD;;;" + user + u")", middle},
+      {"only what it holds may be deleted by users",
+       guarded,
+       u"O:BAD:P(A;OICI;FA;;;BA)(A;OICIIO;SD;;;" + user + u")",
+       {}},
+      {"the list above may not be read", u"not a descriptor", guarded, top},
+  };
+  test::RecordedFolderSecurity security(record);
+  internal::SetFolderSecurityForTesting(&security);
+  // The levels above the test's folder are the system's.
+  for (base::FilePath level = temp.GetPath(); level.DirName() != level;
+       level = level.DirName()) {
+    ASSERT_TRUE(security.Write(level, guarded));
+  }
+  base::FilePath root = temp.GetPath();
+  while (root.DirName() != root) root = root.DirName();
+  ASSERT_TRUE(security.Write(root, drive_root));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(security.Write(top, c.top));
+    ASSERT_TRUE(security.Write(middle, c.middle));
+    EXPECT_EQ(c.movable, FindParentOthersMayMove(folder));
+  }
+  internal::SetFolderSecurityForTesting(nullptr);
 }
 
 // The test system makes the lists up, but reads, writes and creation take

@@ -30,7 +30,6 @@ constexpr uintptr_t kNoInstance = 0;
 constexpr uintptr_t kBuildingInstance = 1;
 std::atomic<uintptr_t> g_instance{kNoInstance};
 
-constexpr char16_t kSingleProfileFolderName[] = u"profile";
 constexpr char16_t kSingleProfileDataFolderName[] = u"data";
 constexpr char kInternalStreamPlaceholder[] = "{InternalStream}";
 

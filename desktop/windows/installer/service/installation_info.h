@@ -32,6 +32,10 @@ inline constexpr char16_t kLauncherFileName[] = u"launcher.exe";
 // Stands for the logon name in a profile-path template.
 inline constexpr char16_t kUserNamePlaceholder[] = u"<USERNAME>";
 
+// The folder in the install folder that holds a single-profile
+// installation's profile.
+inline constexpr char16_t kSingleProfileFolderName[] = u"profile";
+
 class InstallationInfoBase {
  public:
   InstallationInfoBase(const InstallationInfoBase&) = delete;

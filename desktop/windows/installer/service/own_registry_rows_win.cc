@@ -4,6 +4,7 @@
 
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/win/registry.h"
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
 #include "desktop/windows/installer/service/utils.h"
@@ -63,6 +64,12 @@ OwnRegistryRows::OwnRegistryRows(
     std::span<RegistryEntry::Delegate* const> placeholders,
     const std::u16string& uninstall_key_prefix)
     : uninstall_key_prefix_(uninstall_key_prefix) {
+  for (RegistryEntry::Delegate* delegate : placeholders) {
+    install_folders_.push_back(
+        base::FilePath(delegate->ResolvePlaceholder(u"InstallFolder"))
+            .StripTrailingSeparators()
+            .value());
+  }
   for (const RegistryEntryTemplate& row : rows) {
     for (RegistryEntry::Delegate* delegate : placeholders) {
       RegistryEntry entry(row, delegate);
@@ -110,9 +117,14 @@ OwnRegistryRows OwnRegistryRows::ForInstallation(
                              u" ");
 }
 
-bool OwnRegistryRows::IsRowKey(const Row& row,
+bool OwnRegistryRows::IsRowKey(const Row& row, HKEY root,
                                const std::u16string& path) const {
   if (!row.key.empty()) return SameName(row.key, path);
+  return IsOwnUninstallKey(root, path);
+}
+
+bool OwnRegistryRows::IsOwnUninstallKey(HKEY root,
+                                        const std::u16string& path) const {
   const size_t prefix = uninstall_key_prefix_.size();
   if (path.size() <= prefix ||
       !SameName(path.substr(0, prefix), uninstall_key_prefix_)) {
@@ -121,10 +133,25 @@ bool OwnRegistryRows::IsRowKey(const Row& row,
   for (size_t i = prefix; i < path.size(); ++i) {
     if (!(path[i] >= u'0' && path[i] <= u'9') && path[i] != u'.') return false;
   }
-  return true;
+  // Every installation names its entry after its version; the record's
+  // version does not tell which is this one's (an update's record lists
+  // the previous version's entry until that goes), the entry's folder does.
+  base::win::RegKey key;
+  const LONG opened = key.Open(root, path.c_str(), KEY_QUERY_VALUE);
+  if (opened == ERROR_FILE_NOT_FOUND) return true;
+  std::u16string location;
+  if (opened != ERROR_SUCCESS ||
+      key.ReadValue(u"InstallLocation", &location) != ERROR_SUCCESS) {
+    return false;
+  }
+  location = base::FilePath(location).StripTrailingSeparators().value();
+  for (const std::u16string& folder : install_folders_) {
+    if (!folder.empty() && SameName(folder, location)) return true;
+  }
+  return false;
 }
 
-bool OwnRegistryRows::DeletesKey(const Row& row,
+bool OwnRegistryRows::DeletesKey(const Row& row, HKEY root,
                                  const std::u16string& target) const {
   if (row.clean_depth <= 0) return false;
   if (!row.key.empty()) {
@@ -132,7 +159,7 @@ bool OwnRegistryRows::DeletesKey(const Row& row,
     return !deleted.empty() && SameName(deleted, target);
   }
   // The uninstall key itself, or a fixed key above it.
-  if (row.clean_depth == 1) return IsRowKey(row, target);
+  if (row.clean_depth == 1) return IsOwnUninstallKey(root, target);
   const std::u16string above = KeyToDelete(
       uninstall_key_prefix_.substr(0, uninstall_key_prefix_.rfind(u'\\')),
       row.clean_depth - 2);
@@ -150,7 +177,7 @@ std::string OwnRegistryRows::DescribeForeign(HKEY root,
   if (key.clean_depth > 0) {
     const std::u16string target = KeyToDelete(path, key.clean_depth - 1);
     for (const Row& row : rows_) {
-      if (applies(row) && !target.empty() && DeletesKey(row, target))
+      if (applies(row) && !target.empty() && DeletesKey(row, root, target))
         return std::string();
     }
     return named;
@@ -159,7 +186,7 @@ std::string OwnRegistryRows::DescribeForeign(HKEY root,
     const std::u16string name = base::UTF8ToUTF16(value.name);
     bool own = false;
     for (const Row& row : rows_) {
-      if (applies(row) && IsRowKey(row, path) &&
+      if (applies(row) && IsRowKey(row, root, path) &&
           SameName(row.value_name, name)) {
         own = true;
         break;

@@ -30,9 +30,11 @@ class OwnRegistryRows {
  public:
   // |rows| with their placeholders answered by each of |placeholders| (not
   // owned, used here only): a row stands for each of its expansions. A row
-  // whose key is exactly "{Uninstall}" stands for every key made of
-  // |uninstall_key_prefix| and a version with an optional number after it
-  // (digits and dots).
+  // whose key is exactly "{Uninstall}" stands for the uninstall entries
+  // that the installation wrote: the keys made of |uninstall_key_prefix|
+  // and a version with an optional number after it (digits and dots) that
+  // are missing, or whose "InstallLocation" names the folder of one of
+  // |placeholders| ("{InstallFolder}").
   OwnRegistryRows(std::span<const RegistryEntryTemplate> rows,
                   std::span<RegistryEntry::Delegate* const> placeholders,
                   const std::u16string& uninstall_key_prefix);
@@ -71,19 +73,31 @@ class OwnRegistryRows {
     int clean_depth;
   };
 
-  // Whether |path| is |row|'s key.
-  bool IsRowKey(const Row& row, const std::u16string& path) const;
-  // Whether the clean-up of |row| deletes |target|.
-  bool DeletesKey(const Row& row, const std::u16string& target) const;
+  // Whether |path|, under |root|, is |row|'s key.
+  bool IsRowKey(const Row& row, HKEY root, const std::u16string& path) const;
+  // Whether |path| under |root| is an uninstall entry of the installation.
+  bool IsOwnUninstallKey(HKEY root, const std::u16string& path) const;
+  // Whether the clean-up of |row| deletes |target| under |root|.
+  bool DeletesKey(const Row& row, HKEY root,
+                  const std::u16string& target) const;
 
   std::vector<Row> rows_;
   std::u16string uninstall_key_prefix_;
+  // "{InstallFolder}" as each placeholder answers it.
+  std::vector<std::u16string> install_folders_;
 };
 
 // The error that refuses the install log |record| for |foreign| (as
-// DescribeForeign gives it).
+// DescribeForeign gives it), for the local log.
 std::string RefusedRecordText(const base::FilePath& record,
                               const std::string& foreign);
+
+// The same refusal as the run's error detail, which also goes out with the
+// statistics: the same for every record, since the record's path names the
+// user.
+inline constexpr char kRefusedRecordReason[] =
+    "Refusing the installation status file: it names registry entries that "
+    "the installer's own registry entries do not write";
 
 // "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", or a number for another root.
 std::string RegistryRootName(HKEY root);

@@ -14,6 +14,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/win/registry.h"
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/service/own_registry_rows_win.h"
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
@@ -455,6 +456,29 @@ TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
       "Compatibility Assistant\\Persisted";
   const std::string launcher = "\\Launcher.exe";
   const HKEY kUser = HKEY_CURRENT_USER, kMachine = HKEY_LOCAL_MACHINE;
+  // Uninstall entries that are there, named as versions of this test's
+  // own, with the folder they name (null: none).
+  const std::string version = "7.7." + std::to_string(GetCurrentProcessId());
+  const std::pair<std::string, const char16_t*> entries[] = {
+      {".1", nullptr}, {".2", u"C:\\Other"}, {".3", u"D:\\MOVED\\"}};
+  std::vector<std::u16string> made;
+  for (const auto& [suffix, location] : entries) {
+    made.push_back(base::UTF8ToUTF16(uninstall + version + suffix));
+    base::win::RegKey key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              key.Create(kUser, made.back().c_str(), KEY_SET_VALUE));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"DisplayName", u"x"));
+    if (location)
+      ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"InstallLocation", location));
+  }
+  made.push_back(base::UTF8ToUTF16(uninstall + version + "4"));
+  {
+    base::win::RegKey key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              key.Create(kUser, made.back().c_str(), KEY_SET_VALUE));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"InstallLocation",
+                                            (folder.value() + u"\\").c_str()));
+  }
   // Depth 0 names values, else the key to delete.
   const struct {
     HKEY root;
@@ -471,6 +495,14 @@ TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
       {kUser, 1, topic, {}, true},
       {kMachine, 1, topic, {}, false},
       {kMachine, 1, uninstall + "1.2.34", {}, true},
+      // Another installation's entry, or one that names no folder, stays.
+      {kUser, 1, uninstall + version + ".1", {}, false},
+      {kUser, 0, uninstall + version + ".1", {"DisplayName"}, false},
+      {kUser, 1, uninstall + version + ".2", {}, false},
+      {kUser, 1, uninstall + version + ".3", {}, true},
+      {kUser, 0, uninstall + version + ".3", {"DisplayName"}, true},
+      {kUser, 1, uninstall + version + "4", {}, true},
+      {kMachine, 1, uninstall + version + "4", {}, true},
       {kUser, 1, uninstall + "1.2\\x", {}, false},
       {kUser, 1, uninstall + "Helper", {}, false},
       {kUser, 0, app_paths, {"", "path"}, true},
@@ -499,6 +531,8 @@ TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
     (c.root == kUser ? log.hkcu_keys : log.hklm_keys).push_back(key);
     EXPECT_EQ(foreign, own.FindForeign(log));
   }
+  for (const std::u16string& key : made)
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(kUser, base::as_wcstr(key)));
 }
 
 TEST(RegistryEntryDeathTest, DwordBeyond32BitsIsABrokenInvariant) {

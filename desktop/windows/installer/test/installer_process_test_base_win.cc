@@ -18,6 +18,7 @@
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/service/name_utils.h"
+#include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
@@ -56,6 +57,8 @@ void InstallerProcessTestBase::SetUp() {
   log_root_ = dir().Append(u"logs");
   protected_root_ = dir().Append(u"protected");
   security_record_ = dir().Append(u"security.txt");
+  ASSERT_TRUE(RecordedFolderSecurity(security_record_)
+                  .ProtectLevelsAbove(install_folder_));
   ASSERT_TRUE(base::FileUtil::CreateDirectory(package_));
   ASSERT_TRUE(base::FileUtil::CreateDirectory(log_root_));
   ASSERT_TRUE(base::FileUtil::CreateDirectory(protected_root_));

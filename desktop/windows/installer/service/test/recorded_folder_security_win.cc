@@ -80,6 +80,15 @@ bool RecordedFolderSecurity::Create(const base::FilePath& folder,
   return Append(folder, descriptor, true);
 }
 
+bool RecordedFolderSecurity::ProtectLevelsAbove(const base::FilePath& folder) {
+  base::FilePath level = folder.StripTrailingSeparators();
+  for (base::FilePath parent = level.DirName(); parent != level;
+       level = parent, parent = parent.DirName()) {
+    if (!Append(parent, kProtectedFolderSecurity, false)) return false;
+  }
+  return true;
+}
+
 bool RecordedFolderSecurity::Append(const base::FilePath& folder,
                                     const std::u16string& descriptor,
                                     bool created) {

@@ -32,6 +32,12 @@ class RecordedFolderSecurity : public FolderSecurity {
   static bool MadeWithFirst(const base::FilePath& record,
                             const base::FilePath& folder);
 
+  // Records the protected list (kProtectedFolderSecurity) for every folder
+  // above |folder|: on Windows the levels above a test's folder are the
+  // system's, which only administrators may change; the test system makes
+  // up lists for them that let their user move them.
+  bool ProtectLevelsAbove(const base::FilePath& folder);
+
   // Makes Write() fail, writing nothing, from now on.
   void FailWrites() { fail_writes_ = true; }
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "base/files/file_util.h"
 #include "base/files/system_path_win.h"
 #include "base/logging.h"
@@ -40,10 +42,15 @@ bool CreateFolderOperation::Execute(Transaction* sub) {
 bool CreateFolderOperation::CreateLevels(const base::FilePath& ancestor) {
   if (descriptor_.empty())
     return base::CreateDirectoryAndGetError(path_, nullptr);
-  const base::FilePath parent = path_.DirName();
-  return (parent == ancestor ||
-          base::CreateDirectoryAndGetError(parent, nullptr)) &&
-         GetFolderSecurity()->Create(path_, descriptor_);
+  // Every level gets the list: whoever could change a level above could
+  // move the folder away and put another in its place.
+  std::vector<base::FilePath> levels;
+  for (base::FilePath level = path_; level != ancestor; level = level.DirName())
+    levels.push_back(level);
+  for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+    if (!GetFolderSecurity()->Create(*level, descriptor_)) return false;
+  }
+  return true;
 }
 
 void CreateFolderOperation::Rollback() {

@@ -2,8 +2,9 @@
 // remembers the nearest ancestor that existed; rollback removes the created
 // levels while they are empty, never that ancestor. An existing folder is
 // success and records nothing. With a security descriptor (SDDL), the
-// folder itself is made with it (FolderSecurity::Create), so that it is
-// never there without it; a folder that appears meanwhile fails then.
+// folder and each missing parent are made with it (FolderSecurity::Create),
+// so that none is ever there without it; a level that appears meanwhile
+// fails then.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_CREATE_FOLDER_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_CREATE_FOLDER_OPERATION_H_

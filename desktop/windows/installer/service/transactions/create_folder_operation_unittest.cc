@@ -66,9 +66,9 @@ TEST_F(CreateFolderOperationTest, ExistingFolderRecordsNothing) {
   EXPECT_TRUE(base::DirectoryExists(ancestor_));
 }
 
-// With a descriptor the folder is made with it, its missing parents
-// plainly; a folder someone made first fails, and a rollback removes only
-// what was made.
+// With a descriptor the folder and its missing parents are made with it; a
+// folder someone made first fails, and a rollback removes only what was
+// made.
 TEST_F(CreateFolderOperationTest, AFolderWithADescriptorIsMadeWithIt) {
   const base::FilePath record = temp_.GetPath().Append(u"record");
   test::RecordedFolderSecurity security(record);
@@ -81,7 +81,8 @@ TEST_F(CreateFolderOperationTest, AFolderWithADescriptorIsMadeWithIt) {
                                             folder, kProtectedFolderSecurity)));
   EXPECT_TRUE(test::RecordedFolderSecurity::MadeWithFirst(record, folder));
   EXPECT_TRUE(
-      test::RecordedFolderSecurity::History(record, folder.DirName()).empty());
+      test::RecordedFolderSecurity::MadeWithFirst(record, folder.DirName()));
+  EXPECT_TRUE(test::RecordedFolderSecurity::History(record, ancestor_).empty());
   Transaction::Rollback(&transaction);
   EXPECT_EQ(before, TakeFileTreeSnapshot(ancestor_));
 
