@@ -1001,5 +1001,31 @@ TEST_F(InstallerWindowTest, TextsShowTheirLetters) {
   }
 }
 
+// The language list names every language in its own script: each name comes
+// out as letters in the list's font, here in a right-to-left window.
+TEST_F(InstallerWindowTest, LanguageListShowsEveryNameInLetters) {
+  if (test::FromUnixPath("/").empty()) GTEST_SKIP() << "Wine's fonts only";
+  OpenOn(InstallerPage::kOptions, u"ar");
+  HWND list = Control(kLanguageList);
+  test::GlyphProbe probe(
+      reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+  const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+  EXPECT_LT(50, count);
+  for (int i = 0; i < count; ++i) {
+    std::u16string name(SendMessageW(list, CB_GETLBTEXTLEN, i, 0), u'\0');
+    SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name.data()));
+    EXPECT_EQ(u"", probe.Missing(name)) << base::UTF16ToUTF8(name);
+  }
+  COMBOBOXINFO info = {sizeof(info)};
+  GetComboBoxInfo(list, &info);
+  SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+  ASSERT_TRUE(test::RunUiUntil(
+      [&info] { return IsWindowVisible(info.hwndList) != FALSE; }, 5000));
+  EXPECT_TRUE(test::WindowImage(info.hwndList)
+                  .SavePng(test::ScreenshotFolder().Append(
+                      u"letters_ar_language_list.png")));
+  SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
+}
+
 }  // namespace
 }  // namespace installer
