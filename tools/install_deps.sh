@@ -23,11 +23,12 @@ APT_PACKAGES=(
   # that later builds on the machine, of any clone, are quick.
   ccache
   # Glyphs for the installer window's CJK and Indic texts under Wine (linked
-  # in by tools/wine_env.sh), and FreeSerif, the face tools/wine_env.sh gives
-  # the window: Wine shapes Thai, Hebrew and Arabic (with the letters only
-  # Urdu uses, U+06C1, U+06D2, U+06D4) in the selected font alone.
+  # in by tools/wine_env.sh), and FreeSerif, the base of the face
+  # tools/wine_env.sh gives the window (build_window_fonts): Wine shapes
+  # Thai, Hebrew and Arabic (with the letters only Urdu uses, U+06C1, U+06D2,
+  # U+06D4) in the selected font alone. The font tools build that face.
   fonts-wqy-microhei fonts-lohit-deva fonts-lohit-beng-bengali
-  fonts-lohit-taml fonts-lohit-telu fonts-freefont-ttf
+  fonts-lohit-taml fonts-lohit-telu fonts-freefont-ttf python3-fonttools
 )
 
 install_packages() {
@@ -167,11 +168,108 @@ build_gtest() {
   rm -rf "$bdir"
 }
 
+# Wine's rich edit draws each letter in its selected font alone, with no
+# font links: the face tools/wine_env.sh gives the installer window must
+# itself have every script the window shows. "FreeSerif CJK" (regular and
+# bold) is FreeSerif (Latin, Thai, Hebrew, Arabic, Indic) with the CJK,
+# kana and Hangul glyphs of WenQuanYi Micro Hei added.
+build_window_fonts() {
+  local key
+  key=$( {
+    dpkg-query -W -f='${Version}\n' fonts-freefont-ttf fonts-wqy-microhei \
+      python3-fonttools
+    declare -f add_cjk_glyphs
+  } | sha256sum | cut -c1-16)
+  local dir="$CACHE_ROOT/fonts-$key"
+  if [[ -f $dir/.complete ]]; then
+    log "cached: $dir"
+  else
+    log "building the window's fonts into $dir"
+    rm -rf "$dir" && mkdir -p "$dir"
+    local freefont=/usr/share/fonts/truetype/freefont
+    local cjk=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
+    add_cjk_glyphs "$freefont/FreeSerif.ttf" "$cjk" "$dir/FreeSerifCJK.ttf" &
+    local regular=$!
+    add_cjk_glyphs "$freefont/FreeSerifBold.ttf" "$cjk" \
+      "$dir/FreeSerifCJK-Bold.ttf"
+    wait "$regular"
+    touch "$dir/.complete"
+  fi
+  find "$CACHE_ROOT" -mindepth 1 -maxdepth 1 -name 'fonts-*' \
+    ! -name "fonts-$key" ! -name fonts-current -exec rm -rf {} +
+  ln -sfn "$dir" "$CACHE_ROOT/fonts-current"
+}
+
+# Writes FreeSerif face $1 with the glyphs of the CJK blocks from the first
+# face of $2 to $3, renamed to the family "FreeSerif CJK". The system's
+# Python: it has the font tools the packages above install.
+add_cjk_glyphs() {
+  /usr/bin/python3 - "$@" <<'PY'
+import sys
+from fontTools import subset
+from fontTools.ttLib import TTFont
+from fontTools.ttLib.scaleUpem import scale_upem
+
+base_path, cjk_path, out_path = sys.argv[1:4]
+base = TTFont(base_path)
+cjk = TTFont(cjk_path, fontNumber=0)
+# Hangul, CJK radicals, punctuation, kana and ideographs, compatibility
+# ideographs and forms, full-width forms.
+blocks = [(0x1100, 0x1200), (0x2E80, 0x2FE0), (0x3000, 0x4DC0),
+          (0x4E00, 0xA000), (0xAC00, 0xD7B0), (0xF900, 0xFB00),
+          (0xFE30, 0xFE50), (0xFF00, 0xFFF0)]
+have = base.getBestCmap()
+wanted = [c for c in cjk.getBestCmap()
+          if c not in have and any(a <= c < b for a, b in blocks)]
+options = subset.Options()
+# The glyphs' instructions would call the other font's functions.
+options.hinting = False
+options.layout_features = []
+options.notdef_outline = False
+options.drop_tables += ['vhea', 'vmtx', 'GSUB', 'GPOS', 'GDEF', 'FFTM']
+subsetter = subset.Subsetter(options)
+subsetter.populate(unicodes=wanted)
+subsetter.subset(cjk)
+scale_upem(cjk, base['head'].unitsPerEm)
+
+# Names of their own: none may clash with the base face's.
+rename = {g: 'cjk%d' % i for i, g in enumerate(cjk.getGlyphOrder())}
+order = base.getGlyphOrder()
+for old, new in rename.items():
+    if old == '.notdef':
+        continue
+    glyph = cjk['glyf'][old]
+    for component in getattr(glyph, 'components', []):
+        component.glyphName = rename[component.glyphName]
+    base['glyf'].glyphs[new] = glyph
+    base['hmtx'].metrics[new] = cjk['hmtx'].metrics[old]
+    order.append(new)
+base.setGlyphOrder(order)
+base['glyf'].glyphOrder = order
+added = {c: rename[g] for c, g in cjk.getBestCmap().items()}
+for table in base['cmap'].tables:
+    if table.isUnicode():
+        table.cmap.update(added)
+base['post'].formatType = 3.0
+# Wine picks a face for a character set by these bits.
+os2, cjk_os2 = base['OS/2'], cjk['OS/2']
+for field in ('ulUnicodeRange1', 'ulUnicodeRange2', 'ulUnicodeRange3',
+              'ulUnicodeRange4', 'ulCodePageRange1', 'ulCodePageRange2'):
+    setattr(os2, field, getattr(os2, field) | getattr(cjk_os2, field))
+for record in base['name'].names:
+    if record.nameID in (1, 3, 4, 6, 16):
+        name = 'FreeSerifCJK' if record.nameID == 6 else 'FreeSerif CJK'
+        record.string = record.toUnicode().replace('FreeSerif', name)
+base.save(out_path)
+PY
+}
+
 main() {
   mkdir -p "$CACHE_ROOT"
   install_packages
   enable_source_entries
   build_mingw_deps
+  build_window_fonts
   log "ready: $(readlink -f "$CACHE_ROOT/mingw-current")"
 }
 

@@ -9,6 +9,8 @@ WINE_BUILD_DIR="${WINE_BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pw
 export WINEPREFIX="${VELNA_WINEPREFIX:-$WINE_BUILD_DIR/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# The installer window's fonts that tools/install_deps.sh builds.
+VELNA_WINDOW_FONTS="${VELNA_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velna-deps}/fonts-current"
 
 wine_prefix_init() {
   if [[ -f $WINEPREFIX/.velna-ready ]]; then
@@ -80,21 +82,31 @@ wine_prefix_settings() {
   # the selected font alone (font links are never consulted there), so
   # the window's faces must have those letters themselves: Tahoma (which
   # MS Shell Dlg and the message font stand for) and Segoe UI become
-  # FreeSerif, the one installed font with Thai, Hebrew and all of Arabic
-  # (Urdu's letters too). Links give its plain text CJK, and the Indic
-  # scripts its bold face lacks.
-  if [[ ! -f $WINEPREFIX/.velna-window-fonts ]]; then
-    for face in 'FreeSerif' 'FreeSerif Bold'; do
+  # FreeSerif CJK, which tools/install_deps.sh builds from FreeSerif (Thai,
+  # Hebrew, all of Arabic with Urdu's letters, Indic) and WenQuanYi's CJK
+  # and Hangul. Without it, FreeSerif itself: only the rich edits of CJK
+  # texts then show boxes. Links cover the Indic scripts the bold face
+  # lacks. The marker holds the face given.
+  local window_face=FreeSerif given
+  if [[ -f $VELNA_WINDOW_FONTS/FreeSerifCJK.ttf ]]; then
+    window_face='FreeSerif CJK'
+    # Wine loads every font in the prefix's font folder.
+    ln -sf "$VELNA_WINDOW_FONTS"/FreeSerifCJK*.ttf \
+      "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
+  given=$(cat "$WINEPREFIX/.velna-window-fonts" 2>/dev/null)
+  if [[ $given != "$window_face" ]]; then
+    for face in "$window_face" "$window_face Bold"; do
       wine reg add \
         'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
         /v "$face" /t REG_MULTI_SZ /d "$links" /f >/dev/null 2>&1
     done
     for face in 'Tahoma' 'Segoe UI'; do
       wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" \
-        /d FreeSerif /f >/dev/null 2>&1
+        /d "$window_face" /f >/dev/null 2>&1
     done
     wineserver -w
-    touch "$WINEPREFIX/.velna-window-fonts"
+    echo "$window_face" >"$WINEPREFIX/.velna-window-fonts"
   fi
 }
 

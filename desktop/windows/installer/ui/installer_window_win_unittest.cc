@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <iostream>
 #include <map>
 #include <set>
 #include <string>
@@ -884,11 +883,8 @@ TEST_F(InstallerWindowTest, EveryTranslationFits) {
     codes = {base::as_u16cstr(only)};
   }
   // Texts drawn as boxes measure the boxes: such a control is left out and
-  // named, and the test does not pass on them. Wine's rich edit takes every
-  // glyph from its own font, which tools/wine_env.sh gives all scripts but
-  // CJK: rich edits drawn as boxes are only named.
+  // named, and the test does not pass on them.
   std::map<std::u16string, std::set<int>> boxes;
-  std::map<std::u16string, std::set<int>> rich_edit_boxes;
   for (const bool uninstalling : {false, true}) {
     Close();
     Open(uninstalling ? u"--uninstall" : u"");
@@ -932,8 +928,7 @@ TEST_F(InstallerWindowTest, EveryTranslationFits) {
       }
       for (const FitCheck& check : uninstalling ? uninstall : install) {
         if (drawn_as_boxes(check.id, check.kind)) {
-          (check.kind == FitKind::kRichEdit ? rich_edit_boxes : boxes)[code]
-              .insert(check.id);
+          boxes[code].insert(check.id);
           continue;
         }
         EXPECT_EQ(0, Overflow(Control(check.id), check.kind))
@@ -950,10 +945,6 @@ TEST_F(InstallerWindowTest, EveryTranslationFits) {
     }
     return names;
   };
-  if (!rich_edit_boxes.empty()) {
-    std::cout << "Rich edits drawn as boxes, not measured:"
-              << named(rich_edit_boxes) << std::endl;
-  }
   if (!boxes.empty()) {
     GTEST_SKIP() << "Some texts come out as boxes here, so their size was not "
                     "measured (tools/install_deps.sh installs the fonts and "
@@ -963,16 +954,13 @@ TEST_F(InstallerWindowTest, EveryTranslationFits) {
   }
 }
 
-// Thai, the letters only Urdu uses and Japanese come out as letters, not
-// boxes, in the texts of the welcome and options pages (Wine's fonts: the
-// set-up of tools/wine_env.sh). Wine's rich edit takes CJK glyphs from its
-// own font alone, which has none: Japanese rich edits stay unmeasured.
+// Thai, the letters only Urdu uses, Japanese, Korean and Chinese come out
+// as letters, not boxes, in the texts of the welcome and options pages, the
+// rich edits included, which Wine draws in their own font alone (Wine's
+// fonts: the set-up of tools/wine_env.sh).
 TEST_F(InstallerWindowTest, TextsShowTheirLetters) {
   if (test::FromUnixPath("/").empty()) GTEST_SKIP() << "Wine's fonts only";
-  const struct {
-    const char16_t* code;
-    bool rich_edits;
-  } cases[] = {{u"th", true}, {u"ur", true}, {u"ja", false}};
+  const char16_t* const codes[] = {u"th", u"ur", u"ja", u"ko", u"zh-CN"};
   const struct {
     InstallerPage page;
     std::vector<int> texts;
@@ -986,18 +974,18 @@ TEST_F(InstallerWindowTest, TextsShowTheirLetters) {
         kImportData, kUsageData, kBack},
        {}},
   };
-  for (const auto& c : cases) {
+  for (const char16_t* code : codes) {
     for (const auto& page : pages) {
-      SCOPED_TRACE(testing::Message() << base::UTF16ToUTF8(c.code) << " "
+      SCOPED_TRACE(testing::Message() << base::UTF16ToUTF8(code) << " "
                                       << InstallerWindow::PageName(page.page));
-      OpenOn(page.page, c.code);
+      OpenOn(page.page, code);
       for (const int id : page.texts) {
         HWND control = Control(id);
         test::GlyphProbe probe(
             reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
         EXPECT_EQ(u"", probe.Missing(test::WindowText(control))) << id;
       }
-      for (const int id : c.rich_edits ? page.rich_edits : std::vector<int>()) {
+      for (const int id : page.rich_edits) {
         HWND control = Control(id);
         EXPECT_EQ(u"", test::GlyphProbe::ForRichEdit(control).Missing(
                            test::WindowText(control)))
@@ -1006,11 +994,37 @@ TEST_F(InstallerWindowTest, TextsShowTheirLetters) {
       EXPECT_TRUE(
           test::WindowImage(window_->dialog())
               .SavePng(test::ScreenshotFolder().Append(
-                  u"letters_" + std::u16string(c.code) + u"_" +
+                  u"letters_" + std::u16string(code) + u"_" +
                   base::ASCIIToUTF16(InstallerWindow::PageName(page.page)) +
                   u".png")));
     }
   }
+}
+
+// The language list names every language in its own script: each name comes
+// out as letters in the list's font, here in a right-to-left window.
+TEST_F(InstallerWindowTest, LanguageListShowsEveryNameInLetters) {
+  if (test::FromUnixPath("/").empty()) GTEST_SKIP() << "Wine's fonts only";
+  OpenOn(InstallerPage::kOptions, u"ar");
+  HWND list = Control(kLanguageList);
+  test::GlyphProbe probe(
+      reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+  const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+  EXPECT_LT(50, count);
+  for (int i = 0; i < count; ++i) {
+    std::u16string name(SendMessageW(list, CB_GETLBTEXTLEN, i, 0), u'\0');
+    SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name.data()));
+    EXPECT_EQ(u"", probe.Missing(name)) << base::UTF16ToUTF8(name);
+  }
+  COMBOBOXINFO info = {sizeof(info)};
+  GetComboBoxInfo(list, &info);
+  SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+  ASSERT_TRUE(test::RunUiUntil(
+      [&info] { return IsWindowVisible(info.hwndList) != FALSE; }, 5000));
+  EXPECT_TRUE(test::WindowImage(info.hwndList)
+                  .SavePng(test::ScreenshotFolder().Append(
+                      u"letters_ar_language_list.png")));
+  SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
 }
 
 }  // namespace
