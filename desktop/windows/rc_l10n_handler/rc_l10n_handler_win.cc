@@ -13,7 +13,12 @@ namespace installer {
 namespace {
 
 // The strings whose placeholders stand for a path or a file name.
-constexpr std::uint32_t kPathStrings[] = {kIdsFolderNotCreated, kIdsCopyFailed};
+constexpr std::uint32_t kPathStrings[] = {kIdsFolderNotCreated, kIdsCopyFailed,
+                                          kIdsLocationRefused};
+
+// Strings whose translations have no placeholder but which may name the
+// folder they are about: the folder goes on a line of its own below.
+constexpr std::uint32_t kFolderBelowStrings[] = {kIdsLocationRefused};
 
 // A path reads left to right in every language. Placed plainly into a
 // right-to-left sentence, its components would be ordered from the right
@@ -27,6 +32,12 @@ constexpr char16_t kPopDirectionalFormatting = u'\u202C';
 bool HoldsPaths(std::uint32_t id) {
   return std::find(std::begin(kPathStrings), std::end(kPathStrings), id) !=
          std::end(kPathStrings);
+}
+
+bool NamesFolderBelow(std::uint32_t id) {
+  return std::find(std::begin(kFolderBelowStrings),
+                   std::end(kFolderBelowStrings),
+                   id) != std::end(kFolderBelowStrings);
 }
 
 // String |id| in the current language, else in English.
@@ -55,6 +66,10 @@ std::u16string RcL10nHandler::GetStringForLanguage(
   std::u16string text;
   if (!ReadResourceString(nullptr, lang_id, id, &text) || args.empty())
     return text;
+  if (NamesFolderBelow(id) && text.find(u"$1") == std::u16string::npos) {
+    if (args[0].empty()) return text;
+    text += u"\n\n$1";
+  }
   if (!IsRightToLeftLanguage(lang_id) || !HoldsPaths(id))
     return base::ReplaceStringPlaceholders16(text, args);
   std::vector<std::u16string> embedded;

@@ -117,5 +117,23 @@ TEST(RcL10nHandlerWinTest, PlaceholdersAreReplacedOnce) {
   EXPECT_EQ(text.find(u"$1"), text.rfind(u"$1"));
 }
 
+TEST(RcL10nHandlerWinTest, ARefusedLocationNamesItsFolderBelowItsText) {
+  const std::u16string plain =
+      RcL10nHandler::GetStringForLanguage(1033, kIdsLocationRefused, {});
+  EXPECT_EQ(u"The installation cannot be performed in the selected location.",
+            plain);
+  EXPECT_EQ(plain + u"\n\nD:\\Apps",
+            RcL10nHandler::GetStringForLanguage(1033, kIdsLocationRefused,
+                                                {u"D:\\Apps"}));
+  // No folder to name: the text alone, without empty lines.
+  EXPECT_EQ(plain, RcL10nHandler::GetStringForLanguage(
+                       1033, kIdsLocationRefused, {u""}));
+  // In a right-to-left language the folder keeps its order.
+  constexpr LangId kArabic = 1025;
+  const std::u16string arabic = RcL10nHandler::GetStringForLanguage(
+      kArabic, kIdsLocationRefused, {u"D:\\Apps"});
+  EXPECT_NE(std::u16string::npos, arabic.find(u"\n\n\u202AD:\\Apps\u202C"));
+}
+
 }  // namespace
 }  // namespace installer
