@@ -6,7 +6,8 @@
 //
 // One watch at a time, and it ends after the first signal. A watcher is
 // used on its loop's thread only. Stopping the watch (or destroying the
-// watcher, or the loop) guarantees the delegate is not called afterwards,
+// watcher, or the loop) returns once the system's wait callback is done
+// with the watcher, and guarantees the delegate is not called afterwards,
 // even when the signal was already posted.
 
 #ifndef BASE_WIN_OBJECT_WATCHER_H_
@@ -16,6 +17,7 @@
 #include "base/memory/weak_ptr.h"
 #include "base/message_loop/message_loop.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_registered_wait.h"
 
 namespace base {
 namespace win {
@@ -41,12 +43,12 @@ class ObjectWatcher : public MessageLoop::DestructionObserver {
   // refuses the wait (logged).
   bool StartWatchingOnce(Handle object, Delegate* delegate);
 
-  // Cancels the watch, waiting for a wait callback that is running right
-  // now. True when a watch was cancelled; false when there was none or the
-  // system refused (the watch then stays registered).
+  // Cancels the watch, waiting for a wait callback that is running or about
+  // to start. True when a watch was cancelled, false when there was none;
+  // either way no watch remains.
   bool StopWatching();
 
-  bool IsWatching() const { return wait_object_ != nullptr; }
+  bool IsWatching() const { return wait_.IsRegistered(); }
   // The watched handle, null when idle.
   Handle GetWatchedObject() const { return object_; }
 
@@ -59,11 +61,12 @@ class ObjectWatcher : public MessageLoop::DestructionObserver {
   // MessageLoop::DestructionObserver:
   void WillDestroyCurrentMessageLoop() override;
 
+  // Read by the wait callback: set before the wait is registered and
+  // changed only once it is unregistered.
   Closure callback_;
-  Handle object_ = nullptr;
-  Handle wait_object_ = nullptr;
   MessageLoop* message_loop_ = nullptr;
-  bool run_once_ = true;
+  Handle object_ = nullptr;
+  ScopedRegisteredWait wait_;
   WeakPtrFactory<ObjectWatcher> weak_factory_{this};
 };
 

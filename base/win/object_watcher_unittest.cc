@@ -1,9 +1,12 @@
 #include "base/win/object_watcher.h"
 
+#include <string.h>
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
+#include "base/test/scoped_busy_thread_pool_win.h"
 #include "base/threading/platform_thread.h"
 #include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
@@ -191,6 +195,50 @@ TEST(ObjectWatcherTest, DelegateMayRestartOrDestroyTheWatcher) {
   RunUntil(done);
   EXPECT_EQ(delegate.calls(), 2);
   EXPECT_EQ(watcher, nullptr);
+}
+
+// The interrupt's pattern, many times on several threads while the pool is
+// busy: a watch stopped right after its object was signalled, while a wait
+// thread wakes for that very signal. Once StopWatching has returned nothing
+// may touch the watcher: its memory is wiped as soon as it is destroyed, so
+// a late callback finds no loop there.
+TEST(ObjectWatcherTest, StopsRightAfterTheSignalLeaveNothingBehind) {
+  constexpr int kThreads = 4;
+  constexpr int kCyclesPerThread = 1500;
+  struct CountingDelegate : ObjectWatcher::Delegate {
+    void OnObjectSignaled(Handle) override { calls.fetch_add(1); }
+    std::atomic<int> calls{0};
+  } delegate;
+  std::atomic<int> refused_stops{0}, failed_starts{0};
+  auto cycle = [&] {
+    MessageLoop loop;
+    ScopedHandle event = MakeEvent(false);
+    alignas(ObjectWatcher) unsigned char storage[sizeof(ObjectWatcher)];
+    for (int i = 0; i < kCyclesPerThread; ++i) {
+      ResetEvent(event.Get());
+      auto* watcher = new (storage) ObjectWatcher;
+      if (watcher->StartWatchingOnce(event.Get(), &delegate)) {
+        SetEvent(event.Get());
+        // Every other stop gives the wait thread a moment to wake first.
+        if (i % 2) SwitchToThread();
+        if (!watcher->StopWatching()) refused_stops.fetch_add(1);
+      } else {
+        failed_starts.fetch_add(1);
+      }
+      watcher->~ObjectWatcher();
+      memset(storage, 0, sizeof(storage));
+    }
+    RunLoop().RunUntilIdle();
+  };
+  {
+    test::ScopedBusyThreadPool busy(8);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) threads.emplace_back(cycle);
+    for (std::thread& thread : threads) thread.join();
+  }
+  EXPECT_EQ(0, failed_starts.load());
+  EXPECT_EQ(0, refused_stops.load());
+  EXPECT_EQ(0, delegate.calls.load());
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 // WT_EXECUTEONLYONCE) until the wait is unregistered.
 //
 // Unregistering comes in two forms, and the difference matters to whoever
-// owns what the callback touches:
-// - Unregister() (also the destructor and assignment) returns only once a
-//   callback running right now has returned: afterwards no callback runs,
-//   so the callback's context may be destroyed. It must never be called
-//   from inside that wait's own callback, which would wait for itself.
+// owns what the callback touches. Either way the wait is unregistered once
+// and is gone afterwards, whatever the system answered.
+// - Unregister() (also the destructor and assignment) returns only once no
+//   callback of the wait runs, one that was about to start included:
+//   afterwards the callback's context may be destroyed. It must never be
+//   called from inside that wait's own callback, which would wait for
+//   itself.
 // - UnregisterFromItsCallback() returns at once. It is the form for the
 //   wait's own callback; a callback of this wait already running on
 //   another thread may still run to its end.
@@ -49,7 +51,9 @@ class ScopedRegisteredWait {
 
   bool IsRegistered() const { return wait_ != nullptr; }
 
-  // Blocking unregistration (see above). Nothing when empty.
+  // Blocking unregistration (see above). Nothing when empty. A system that
+  // refuses to unregister a wait held here ends the process: its callback
+  // could otherwise run on a context already gone.
   void Unregister();
   // Non-blocking unregistration, for the wait's own callback. Nothing when
   // empty.
@@ -57,6 +61,9 @@ class ScopedRegisteredWait {
 
  private:
   Handle wait_ = nullptr;
+  // Signalled by the system once the unregistered wait has no callback
+  // left; one per registration.
+  ScopedHandle callbacks_done_;
 };
 
 }  // namespace win

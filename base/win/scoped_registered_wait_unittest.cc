@@ -6,7 +6,9 @@
 #include <functional>
 #include <optional>
 #include <thread>
+#include <vector>
 
+#include "base/test/scoped_busy_thread_pool_win.h"
 #include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
 
@@ -135,6 +137,60 @@ TEST(ScopedRegisteredWaitTest, MovedWaitKeepsCallingItsCallback) {
   }
   second.Unregister();
   EXPECT_FALSE(second.IsRegistered());
+}
+
+// A one-shot wait in the wait thread, unregistered right after its object
+// was signalled, many times on several threads while the pool is busy: once
+// Unregister has returned, its callback neither runs nor starts.
+TEST(ScopedRegisteredWaitTest,
+     UnregisteringRightAfterTheSignalLeavesNoCallback) {
+  constexpr int kThreads = 4;
+  constexpr int kCyclesPerThread = 1500;
+  struct Cycle {
+    std::atomic<bool> unregistered{false};
+    std::atomic<int> late{0};
+    static void __stdcall Run(void* context, unsigned char) {
+      auto* cycle = static_cast<Cycle*>(context);
+      if (cycle->unregistered.load()) cycle->late.fetch_add(1);
+      for (int i = 0; i < 100; ++i) YieldProcessor();
+      if (cycle->unregistered.load()) cycle->late.fetch_add(1);
+    }
+  };
+  // Never reused: a late callback of one cycle cannot hide in the next.
+  std::vector<std::vector<Cycle>> cycles(kThreads);
+  for (auto& per_thread : cycles)
+    per_thread = std::vector<Cycle>(kCyclesPerThread);
+  std::atomic<int> failed_registrations{0};
+  auto run = [&](std::vector<Cycle>* per_thread) {
+    ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ScopedRegisteredWait wait;
+    for (int i = 0; i < kCyclesPerThread; ++i) {
+      Cycle& cycle = (*per_thread)[i];
+      ResetEvent(event.Get());
+      if (!wait.Register(event.Get(), &Cycle::Run, &cycle, INFINITE,
+                         WT_EXECUTEINWAITTHREAD | WT_EXECUTEONLYONCE)) {
+        failed_registrations.fetch_add(1);
+        continue;
+      }
+      SetEvent(event.Get());
+      // Every other unregistration gives the wait thread a moment first.
+      if (i % 2) SwitchToThread();
+      wait.Unregister();
+      cycle.unregistered.store(true);
+    }
+  };
+  {
+    test::ScopedBusyThreadPool busy(8);
+    std::vector<std::thread> threads;
+    for (auto& per_thread : cycles) threads.emplace_back(run, &per_thread);
+    for (std::thread& thread : threads) thread.join();
+  }
+  int late = 0;
+  for (const auto& per_thread : cycles) {
+    for (const Cycle& cycle : per_thread) late += cycle.late.load();
+  }
+  EXPECT_EQ(0, failed_registrations.load());
+  EXPECT_EQ(0, late);
 }
 
 }  // namespace

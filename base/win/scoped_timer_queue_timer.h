@@ -3,9 +3,10 @@
 // thread when the timer is due (and then every period, if one was given).
 //
 // Deleting the timer (Delete(), Start() of another, the destructor) returns
-// only once a callback running right now has returned: afterwards no
-// callback runs, so the callback's context may be destroyed. It must
-// therefore never happen inside the timer's own callback.
+// only once no callback of the timer runs: afterwards the callback's
+// context may be destroyed. It must therefore never happen inside the
+// timer's own callback. The timer is deleted once, whatever the system
+// answered.
 //
 // Not movable; used by one thread at a time.
 
@@ -40,10 +41,15 @@ class ScopedTimerQueueTimer {
   bool IsActive() const { return timer_ != nullptr; }
 
   // Deletes the timer, waiting for a running callback. Nothing when empty.
+  // A system that refuses to delete a timer held here ends the process:
+  // its callback could otherwise run on a context already gone.
   void Delete();
 
  private:
   Handle timer_ = nullptr;
+  // Signalled by the system once the deleted timer has no callback left;
+  // one per timer.
+  ScopedHandle callbacks_done_;
 };
 
 }  // namespace win

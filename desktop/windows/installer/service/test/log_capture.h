@@ -1,6 +1,8 @@
 // Collects the log lines written while it lives (verbose level 1 included),
-// instead of writing them anywhere, and prints them at its end when the
-// running test has failed. One at a time per process.
+// instead of writing them anywhere, and prints them to standard error at its
+// end when the running test has failed. A process that dies while one lives
+// (an unhandled exception on any thread, a failed CHECK, abort()) never
+// gets there: it prints them as it dies. One at a time per process.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TEST_LOG_CAPTURE_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TEST_LOG_CAPTURE_H_
