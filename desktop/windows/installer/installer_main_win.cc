@@ -280,6 +280,8 @@ struct RoleFlags {
 bool RunFrontEnd(const RoleFlags& flags, bool inside_package,
                  const base::FilePath& own_exe, Settings* settings) {
   base::FilePath download_folder;
+  // Goes when the run ends, however it ends.
+  ScopedProtectedFolder protected_folder;
   const bool elevated = IsElevatedFrontEnd();
   const std::optional<std::u16string>& temp_folder =
       settings->process_switches().temp_folder;
@@ -288,12 +290,14 @@ bool RunFrontEnd(const RoleFlags& flags, bool inside_package,
     if (temp_folder) {
       VLOG(1) << "Using download folder from command line";
       download_folder = CreateProtectedFolderIn(base::FilePath(*temp_folder));
+      protected_folder.Reset(download_folder);
       if (download_folder.empty()) {
         LOG(ERROR) << "Could not create temporary installer folder";
         return false;
       }
     } else {
       download_folder = CreateProtectedFolder();
+      protected_folder.Reset(download_folder);
       if (download_folder.empty()) {
         LOG(ERROR) << "Could not create a protected download folder";
         return false;
@@ -325,11 +329,8 @@ bool RunFrontEnd(const RoleFlags& flags, bool inside_package,
     result = RunSilentRole(settings, inside_package, download_folder);
   }
   // Only when empty: a download the user may want again stays. Nobody
-  // else may reach a protected one, which goes whole.
-  if (elevated)
-    RemoveProtectedFolder(download_folder);
-  else
-    RemoveDirectoryW(base::as_wcstr(download_folder.value()));
+  // else may reach a protected one, which goes whole with its owner.
+  if (!elevated) RemoveDirectoryW(base::as_wcstr(download_folder.value()));
   return result;
 }
 

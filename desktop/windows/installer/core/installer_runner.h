@@ -57,7 +57,9 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate,
   explicit InstallerRunner(const base::FilePath& package_folder);
   InstallerRunner(const InstallerRunner&) = delete;
   InstallerRunner& operator=(const InstallerRunner&) = delete;
-  // Stop(), then closes what is left.
+  // Stop(), then waits a while for a backend that still runs: it rolls
+  // back and lets go of the package, which lies in the download folder that
+  // the front end removes at its end. Then closes what is left.
   ~InstallerRunner() override;
 
   // Starts the backend for |settings| (not owned; must outlive the run,

@@ -44,6 +44,9 @@ constexpr char16_t kServerTrackingDataValue[] = u"server_tracking_data";
 constexpr char16_t kLogFilePattern[] = u"*.log";
 // More than any backend writes without verbose logging.
 constexpr size_t kMaxLogSize = 16 * 1024 * 1024;
+// How long an interrupted backend may take to roll back before the front
+// end goes without it.
+constexpr uint32_t kBackendEndTimeoutMs = 60000;
 
 std::u16string WithForwardSlashes(std::u16string text) {
   std::replace(text.begin(), text.end(), u'\\', u'/');
@@ -116,7 +119,13 @@ InstallerRunner::InstallerRunner(const base::FilePath& package_folder)
 
 InstallerRunner::~InstallerRunner() {
   Stop();
-  if (backend_process_.IsValid()) watcher_.StopWatching();
+  if (!backend_process_.IsValid()) return;
+  watcher_.StopWatching();
+  int exit_code = 0;
+  if (backend_started_ && !backend_process_.WaitForExitWithTimeout(
+                              kBackendEndTimeoutMs, &exit_code)) {
+    LOG(WARNING) << "The installer backend still runs";
+  }
 }
 
 bool InstallerRunner::FailStart(uint32_t string_id, const std::string& reason) {

@@ -464,6 +464,11 @@ bool RemoveProtectedFolder(const base::FilePath& folder) {
   return removed;
 }
 
+void ScopedProtectedFolder::Reset(const base::FilePath& folder) {
+  if (!folder_.empty()) RemoveProtectedFolder(folder_);
+  folder_ = folder;
+}
+
 int RemoveLeftProtectedFolders() {
   const base::FilePath root = GetRoot();
   if (root.empty()) return 0;
