@@ -179,8 +179,9 @@ bool MoveFileWithoutLinks(const base::FilePath& source,
 namespace internal {
 
 // Makes |root| (empty restores the system's temporary folder) the folder
-// where the protected folders are made. For tests and test hosts, before
-// the installer runs.
+// where the protected folders are made; the next folder made is made after
+// the root's left folders are removed, as a process's first is. For tests
+// and test hosts, before the installer runs.
 void SetProtectedFolderRootForTesting(const base::FilePath& root);
 // Lets go of this process's hold on |folder| without removing it, as the
 // end of the process does. For tests that play the process that made it.
