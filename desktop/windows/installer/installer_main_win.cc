@@ -124,12 +124,19 @@ base::FilePath GetInstallerLogFilePath() {
   GetLocalTime(&now);
   const LogFileTime time = {now.wYear, now.wMonth,  now.wDay,
                             now.wHour, now.wMinute, now.wSecond};
-  const std::u16string name = GetInstallerLogFileName(time);
+  // A backend logs where the process that started it looks: under a new
+  // name that process chose, whatever may lie there already.
+  const std::u16string given =
+      base::CommandLine::ForCurrentProcess()->GetSwitchValueNative(
+          switches::kInstallerLogName);
+  const bool named = IsInstallerLogFileName(given);
+  const std::u16string name = named ? given : GetInstallerLogFileName(time);
   base::FilePath folder;
   if (!TryPathServiceFolderCandidate(GetInstallerFolderName(), base::FilePath(),
                                      &folder, base::DIR_TEMP)) {
     return base::FilePath(name);
   }
+  if (named) return folder.Append(name);
   // A front end and the backend it starts often begin within one second:
   // the log of that name, which the other process may still be writing, is
   // not deleted; this process's log carries its id instead.

@@ -37,6 +37,34 @@ std::u16string GetInstallerFolderName() {
   return base::UTF8ToUTF16(FormatWithProductName("%s Installer", false));
 }
 
+bool IsInstallerLogFileName(const std::u16string& name) {
+  const std::u16string prefix =
+      base::UTF8ToUTF16(FormatWithProductName("%s_installer_", true));
+  const std::u16string suffix = u".log";
+  if (name.size() <= prefix.size() + suffix.size() ||
+      name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return false;
+  }
+  for (size_t i = prefix.size(); i < name.size() - suffix.size(); ++i) {
+    const char16_t c = name[i];
+    if (!(c >= u'0' && c <= u'9') && !(c >= u'a' && c <= u'z') &&
+        !(c >= u'A' && c <= u'Z') && c != u'_') {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::u16string GetPackageBackendLogFileName(
+    const std::u16string& backend_log_name) {
+  const std::u16string suffix = u".log";
+  const size_t stem = backend_log_name.size() >= suffix.size()
+                          ? backend_log_name.size() - suffix.size()
+                          : 0;
+  return backend_log_name.substr(0, stem) + u"_package" + suffix;
+}
+
 std::u16string GetInstallerLogFileName(const LogFileTime& time,
                                        uint32_t process_id) {
   std::string name =

@@ -22,6 +22,7 @@
 #include "base/process/launch.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/windows_version.h"
+#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/common/installer_switches.h"
 #include "desktop/windows/installer/core/crash_reporter_pid.h"
 #include "desktop/windows/installer/core/installer.h"
@@ -313,6 +314,13 @@ void Installer::HandOverToPackageBackend() {
   const base::FilePath package_folder =
       settings_->process_switches().wait_for_package.value_or(base::FilePath());
   command_line.SetProgram(package_folder.Append(kPackageInstallerName));
+  // The front end reads the package backend's log by the name it knows.
+  const std::optional<std::u16string>& log_name =
+      settings_->process_switches().log_name;
+  if (log_name && IsInstallerLogFileName(*log_name)) {
+    command_line.AppendSwitchNative(switches::kInstallerLogName,
+                                    GetPackageBackendLogFileName(*log_name));
+  }
   // An elevated backend runs nothing from the user's temporary folder: the
   // package's installer starts from a copy nobody else can change, and only
   // when its programs are signed as a downloaded installer must be. The copy
