@@ -56,13 +56,27 @@ bool IsInstallerLogFileName(const std::u16string& name) {
   return true;
 }
 
+namespace {
+
+// |log_name| with "_" and |role| before its ".log".
+std::u16string WithRole(const std::u16string& log_name,
+                        const std::u16string& role) {
+  const std::u16string suffix = u".log";
+  const size_t stem =
+      log_name.size() >= suffix.size() ? log_name.size() - suffix.size() : 0;
+  return log_name.substr(0, stem) + u"_" + role + suffix;
+}
+
+}  // namespace
+
 std::u16string GetPackageBackendLogFileName(
     const std::u16string& backend_log_name) {
-  const std::u16string suffix = u".log";
-  const size_t stem = backend_log_name.size() >= suffix.size()
-                          ? backend_log_name.size() - suffix.size()
-                          : 0;
-  return backend_log_name.substr(0, stem) + u"_package" + suffix;
+  return WithRole(backend_log_name, u"package");
+}
+
+std::u16string GetElevatedBackendLogFileName(
+    const std::u16string& backend_log_name) {
+  return WithRole(backend_log_name, u"elevated");
 }
 
 std::u16string GetInstallerLogFileName(const LogFileTime& time,

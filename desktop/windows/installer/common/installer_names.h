@@ -45,9 +45,12 @@ std::u16string GetInstallerLogFileName(const LogFileTime& time,
 // GetInstallerLogFileName's names do.
 bool IsInstallerLogFileName(const std::u16string& name);
 
-// The log name of the package's backend that the backend logging to
-// |backend_log_name| starts: "_package" before its ".log".
+// The log names of the package's backend and of the elevated copy that the
+// backend logging to |backend_log_name| starts: "_package" or "_elevated"
+// before its ".log".
 std::u16string GetPackageBackendLogFileName(
+    const std::u16string& backend_log_name);
+std::u16string GetElevatedBackendLogFileName(
     const std::u16string& backend_log_name);
 
 }  // namespace installer

@@ -45,9 +45,15 @@ TEST(InstallerNamesTest, BackendLogNamesStayInTheLogFolder) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.accepted, IsInstallerLogFileName(c.name)) << c.name;
+  const std::u16string backend =
+      GetInstallerLogFileName({2024, 3, 5, 7, 8, 9}, 17);
   EXPECT_EQ(u"velna_installer_20240305070809_17_package.log",
-            GetPackageBackendLogFileName(
-                GetInstallerLogFileName({2024, 3, 5, 7, 8, 9}, 17)));
+            GetPackageBackendLogFileName(backend));
+  EXPECT_EQ(
+      u"velna_installer_20240305070809_17_elevated_package.log",
+      GetPackageBackendLogFileName(GetElevatedBackendLogFileName(backend)));
+  EXPECT_TRUE(IsInstallerLogFileName(
+      GetPackageBackendLogFileName(GetElevatedBackendLogFileName(backend))));
 }
 
 }  // namespace

@@ -128,6 +128,13 @@ ElevationResult Installer::RunElevated() {
                                  std::to_string(GetCurrentProcessId()));
   if (package_folder)
     command_line.AppendSwitchPath(switches::kWaitForPackage, *package_folder);
+  // The front end reads the elevated copy's log by the name it knows.
+  const std::optional<std::u16string>& log_name =
+      settings_->process_switches().log_name;
+  if (log_name && IsInstallerLogFileName(*log_name)) {
+    command_line.AppendSwitchNative(switches::kInstallerLogName,
+                                    GetElevatedBackendLogFileName(*log_name));
+  }
   // The elevated copy reports its crashes to this tree's reporter instead of
   // starting one of its own, elevated, that would write in the user's
   // temporary folder.

@@ -117,10 +117,10 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate,
   bool LaunchBackend(base::CommandLine* command_line);
   // After the mailslot has been read out: the backend's outcome.
   void ReportBackendEnd();
-  // Names the logs of the backend started and of the package's backend it
-  // starts in this process's log, each with its last error line. Those are
-  // the logs of the names given at the launch: the log folder is the
-  // user's, and others there may be anyone's.
+  // Names the logs of the backend started, of the elevated copy and the
+  // package's backends it starts in this process's log, each with its last
+  // error line. Those are the logs of the names given at the launch: the
+  // log folder is the user's, and others there may be anyone's.
   void LogBackendLogs(bool success) const;
   void ReleaseMutexes();
 

@@ -434,8 +434,11 @@ void InstallerRunner::LogBackendLogs(bool success) const {
   }
   const base::FilePath folder = temp.Append(GetInstallerFolderName());
   bool found = false;
+  const std::u16string elevated =
+      GetElevatedBackendLogFileName(backend_log_name_);
   for (const std::u16string& name :
-       {backend_log_name_, GetPackageBackendLogFileName(backend_log_name_)}) {
+       {backend_log_name_, GetPackageBackendLogFileName(backend_log_name_),
+        elevated, GetPackageBackendLogFileName(elevated)}) {
     const base::FilePath path = folder.Append(name);
     std::string text;
     if (!ReadLogWithoutLinks(path, &text)) continue;
