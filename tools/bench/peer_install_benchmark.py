@@ -41,11 +41,13 @@ round after round while the caches held what earlier rounds left, so that
 a side's figure depended on what ran before it.
 
 Wine gives every process an elevated administrator's token, so every one of
-our installs takes the elevated road: the backend copies the unpacked
-package into a protected folder, and under Wine (which keeps no access list
-given to a folder) the package's backend copies it once more. On Windows a
-per-user install by a standard user, or by an administrator whose token UAC
-filters, takes neither copy, and an elevated install takes only the first.
+our installs takes the elevated road: the front end unpacks the package into
+a protected folder of its own. Under Wine, which keeps no access list given
+to a folder, that folder looks open to everyone, so the backend copies the
+package into another protected folder, and the package's backend copies it
+once more. On Windows the elevated road takes no copy, since the package
+lies in a protected folder already; a per-user install by a standard user,
+or by an administrator whose token UAC filters, takes none either.
 Two benchmark builds of our installer (tools/build.sh bench-..., never to
 ship) measure those roads; each option installs every variant with one of
 them too:

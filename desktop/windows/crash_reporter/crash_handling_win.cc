@@ -118,10 +118,12 @@ std::string MinidumpInMemory(HANDLE process, uint32_t pid,
                              const SelfCrashRecord& record, uint64_t limit) {
   base::FilePath temp_file;
   std::string dump;
-  if (!base::CreateTemporaryFile(&temp_file)) {
+  if (!base::GetTempDir(&temp_file)) {
     LOG(ERROR) << "Could not create a file for the minidump";
     return dump;
   }
+  // A new name: the dump is written only into a file it creates.
+  temp_file = temp_file.Append(GetMinidumpFileName(0).value());
   if (WriteMinidumpFile(process, pid, record, temp_file, limit) &&
       !base::FileUtil::ReadFileToString(temp_file, &dump)) {
     LOG(ERROR) << "Could not read the minidump back";

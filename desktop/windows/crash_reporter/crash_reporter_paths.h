@@ -80,7 +80,9 @@ const CrashPaths& GetCrashPaths();
 // Replaces the process-wide paths (tests).
 void SetCrashPathsForTesting(const CrashPaths& paths);
 
-// Relative to the crash folder, for this process and crash |n|.
+// Relative to the crash folder, for this process and crash |n|. A dump's
+// name also carries 16 random hexadecimal digits before its extension,
+// new at each call.
 base::FilePath GetCrashLogFileName(uint32_t n);
 base::FilePath GetMinidumpFileName(uint32_t n);
 base::FilePath GetCrashIdMapPath(uint32_t n);

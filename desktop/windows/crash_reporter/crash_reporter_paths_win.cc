@@ -6,6 +6,8 @@
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/path_service.h"
+#include "base/rand_util.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
@@ -113,9 +115,13 @@ base::FilePath GetCrashLogFileName(uint32_t n) {
 }
 
 base::FilePath GetMinidumpFileName(uint32_t n) {
-  return base::FilePath(
-      FormatCrashFileName(installer::BrandingConfig::GetProductName(),
-                          GetCurrentProcessId(), n, kMinidumpExtension));
+  // Unguessable, so that nobody can plant a file at the name beforehand.
+  uint8_t random[8];
+  base::RandBytes(random, sizeof(random));
+  return base::FilePath(FormatCrashFileName(
+      installer::BrandingConfig::GetProductName(), GetCurrentProcessId(), n,
+      u"-" + base::UTF8ToUTF16(base::HexEncode(random, sizeof(random))) +
+          kMinidumpExtension));
 }
 
 base::FilePath GetCrashIdMapPath(uint32_t n) {

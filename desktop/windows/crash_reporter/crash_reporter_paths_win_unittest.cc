@@ -115,8 +115,13 @@ TEST_F(CrashReporterPathsWinTest, FileNamesAndNumbers) {
   const std::u16string pid = base::UintToString16(GetCurrentProcessId());
   EXPECT_EQ(u"velna-crashlog-" + pid + u"-5.txt",
             GetCrashLogFileName(5).value());
-  EXPECT_EQ(u"velna-crashlog-" + pid + u"-5.dmp",
-            GetMinidumpFileName(5).value());
+  const std::u16string dump = GetMinidumpFileName(5).value();
+  const std::u16string prefix = u"velna-crashlog-" + pid + u"-5-";
+  ASSERT_EQ(prefix.size() + 16 + 4, dump.size()) << dump;
+  EXPECT_EQ(0u, dump.find(prefix)) << dump;
+  EXPECT_EQ(u".dmp", dump.substr(dump.size() - 4));
+  // Another call, another name.
+  EXPECT_NE(dump, GetMinidumpFileName(5).value());
   const uint32_t first = IncrementCrashNumber();
   EXPECT_EQ(first + 1, IncrementCrashNumber());
 }

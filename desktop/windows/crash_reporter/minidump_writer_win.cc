@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/logging.h"
 #include "base/process/native_library.h"
 #include "base/strings/string_number_conversions.h"
@@ -135,19 +135,25 @@ bool CrashReporter::WriteMinidumpWithDbghelp(HANDLE process, uint32_t pid,
 bool WriteMinidumpFile(HANDLE process, uint32_t pid,
                        const SelfCrashRecord& record,
                        const base::FilePath& path, uint64_t limit) {
-  bool written = false;
-  {
-    base::win::ScopedHandle file(
-        CreateFileW(base::as_wcstr(path.value()), GENERIC_WRITE,
-                    FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (!file.IsValid()) {
-      PLOG(ERROR) << "Could not create the minidump " << path.value();
-      return false;
-    }
-    written = CrashReporter::WriteMinidumpWithDbghelp(process, pid, record,
-                                                      file.Get(), limit);
+  // Only ever a new file, reached through no link: the crash folder may be
+  // one that others write (the system's temporary folder, for a reporter
+  // of the system's), and a file or link planted at the name must be
+  // neither overwritten nor followed.
+  const HANDLE created = base::OpenWithoutLinks(
+      path.value(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW);
+  if (created == INVALID_HANDLE_VALUE) {
+    PLOG(ERROR) << "Could not create the minidump " << path.value();
+    return false;
   }
-  if (!written) base::DeleteFileOrDirectory(path, false);
+  base::win::ScopedHandle file(created);
+  const bool written = CrashReporter::WriteMinidumpWithDbghelp(
+      process, pid, record, file.Get(), limit);
+  if (!written) {
+    // Through the handle: the name may lead elsewhere by now.
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    SetFileInformationByHandle(file.Get(), FileDispositionInfo, &remove,
+                               sizeof(remove));
+  }
   return written;
 }
 

@@ -50,7 +50,9 @@ bool WriteMinidumpForOwnCrash(HANDLE process, uint32_t pid,
                               uint64_t record_address,
                               const base::FilePath& dump_path, uint64_t limit);
 
-// Creates |path| and writes the dump into it; a failed dump leaves no file.
+// Creates |path| anew and writes the dump into it; a failed dump leaves no
+// file. A name that exists already (a file, or a link planted there) or a
+// path that leads through a link is refused, and nothing is written.
 bool WriteMinidumpFile(HANDLE process, uint32_t pid,
                        const SelfCrashRecord& record,
                        const base::FilePath& path, uint64_t limit);

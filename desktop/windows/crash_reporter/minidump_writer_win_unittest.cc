@@ -109,6 +109,7 @@ TEST_F(MinidumpWriterTest, SizeLimits) {
   int64_t size = 0;
   EXPECT_FALSE(write(1, &type, &size));
   EXPECT_EQ(0, size);
+  ASSERT_TRUE(base::DeleteFileOrDirectory(dump_path_, false));
   EXPECT_FALSE(
       WriteMinidumpFile(process.Get(), child_.pid(), record, dump_path_, 1));
   EXPECT_FALSE(base::PathExists(dump_path_));
@@ -125,6 +126,33 @@ TEST_F(MinidumpWriterTest, SizeLimits) {
   memcpy(&assertion, dump.assertion.data(), sizeof(assertion));
   EXPECT_EQ(321u, assertion.line);
   EXPECT_EQ(u'x', assertion.expression[0]);
+}
+
+// A dump is only written into a file it creates: a file already at its
+// name, or a second name of another file planted there, stays as it is.
+TEST_F(MinidumpWriterTest, AFilePlantedAtTheDumpsNameStays) {
+  const base::FilePath secret = temp_.GetPath().Append(u"secret.txt");
+  ASSERT_EQ(6, base::WriteBufferToFile(secret, "secret", 6));
+  ASSERT_EQ(7, base::WriteBufferToFile(dump_path_, "planted", 7));
+  auto write = [this] {
+    return WriteMinidumpForClient(
+        process_.Get(), child_.pid(), crash_.thread_id_variable,
+        crash_.pointers_variable, 0, dump_path_, kClientMinidumpSizeLimit);
+  };
+  EXPECT_FALSE(write());
+  std::string text;
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(dump_path_, &text));
+  EXPECT_EQ("planted", text);
+
+  ASSERT_TRUE(base::DeleteFileOrDirectory(dump_path_, false));
+  ASSERT_TRUE(CreateHardLinkW(base::as_wcstr(dump_path_.value()),
+                              base::as_wcstr(secret.value()), nullptr));
+  EXPECT_FALSE(write());
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(secret, &text));
+  EXPECT_EQ("secret", text);
+
+  ASSERT_TRUE(base::DeleteFileOrDirectory(dump_path_, false));
+  EXPECT_TRUE(write());
 }
 
 }  // namespace

@@ -124,12 +124,19 @@ base::FilePath GetInstallerLogFilePath() {
   GetLocalTime(&now);
   const LogFileTime time = {now.wYear, now.wMonth,  now.wDay,
                             now.wHour, now.wMinute, now.wSecond};
-  const std::u16string name = GetInstallerLogFileName(time);
+  // A backend logs where the process that started it looks: under a new
+  // name that process chose, whatever may lie there already.
+  const std::u16string given =
+      base::CommandLine::ForCurrentProcess()->GetSwitchValueNative(
+          switches::kInstallerLogName);
+  const bool named = IsInstallerLogFileName(given);
+  const std::u16string name = named ? given : GetInstallerLogFileName(time);
   base::FilePath folder;
   if (!TryPathServiceFolderCandidate(GetInstallerFolderName(), base::FilePath(),
                                      &folder, base::DIR_TEMP)) {
     return base::FilePath(name);
   }
+  if (named) return folder.Append(name);
   // A front end and the backend it starts often begin within one second:
   // the log of that name, which the other process may still be writing, is
   // not deleted; this process's log carries its id instead.
@@ -280,6 +287,8 @@ struct RoleFlags {
 bool RunFrontEnd(const RoleFlags& flags, bool inside_package,
                  const base::FilePath& own_exe, Settings* settings) {
   base::FilePath download_folder;
+  // Goes when the run ends, however it ends.
+  ScopedProtectedFolder protected_folder;
   const bool elevated = IsElevatedFrontEnd();
   const std::optional<std::u16string>& temp_folder =
       settings->process_switches().temp_folder;
@@ -288,12 +297,14 @@ bool RunFrontEnd(const RoleFlags& flags, bool inside_package,
     if (temp_folder) {
       VLOG(1) << "Using download folder from command line";
       download_folder = CreateProtectedFolderIn(base::FilePath(*temp_folder));
+      protected_folder.Reset(download_folder);
       if (download_folder.empty()) {
         LOG(ERROR) << "Could not create temporary installer folder";
         return false;
       }
     } else {
       download_folder = CreateProtectedFolder();
+      protected_folder.Reset(download_folder);
       if (download_folder.empty()) {
         LOG(ERROR) << "Could not create a protected download folder";
         return false;
@@ -325,11 +336,8 @@ bool RunFrontEnd(const RoleFlags& flags, bool inside_package,
     result = RunSilentRole(settings, inside_package, download_folder);
   }
   // Only when empty: a download the user may want again stays. Nobody
-  // else may reach a protected one, which goes whole.
-  if (elevated)
-    RemoveProtectedFolder(download_folder);
-  else
-    RemoveDirectoryW(base::as_wcstr(download_folder.value()));
+  // else may reach a protected one, which goes whole with its owner.
+  if (!elevated) RemoveDirectoryW(base::as_wcstr(download_folder.value()));
   return result;
 }
 

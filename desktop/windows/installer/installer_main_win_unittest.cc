@@ -11,6 +11,7 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
+#include "base/json/json_writer.h"
 #include "base/process/launch.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_split.h"
@@ -24,7 +25,9 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/core/folder_permission_win.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/name_utils.h"
+#include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/test/golden_help_text.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
@@ -427,6 +430,52 @@ TEST_F(InstallerRunTest, AnElevatedFrontEndDownloadsIntoAProtectedFolder) {
                                        base::FileEnumerator::DIRECTORIES)
                   .Next()
                   .empty());
+}
+
+// An elevated front end makes its first protected folder once what killed
+// runs left in the protected root has gone: a folder there with the
+// installer's access list that nobody holds. A folder of the same name
+// pattern that a user owns stays. The access lists are those recorded by
+// the test's folder security, which the test host's seams give the run
+// (the test system makes up one with the user as owner for every folder).
+TEST_F(InstallerRunTest, AnElevatedFrontEndRemovesWhatKilledRunsLeftOnly) {
+  const base::FilePath installer = dir().Append(u"app\installer_test_host.exe");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(installer.DirName()));
+  ASSERT_TRUE(
+      base::CopyOneFile(BesideTests(u"installer_test_host.exe"), installer));
+  const base::FilePath root = dir().Append(u"protected");
+  const base::FilePath record = dir().Append(u"security.txt");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(root));
+  test::RecordedFolderSecurity security(record);
+  const base::FilePath left = root.Append(u"Velna Installer 00000000000000c1");
+  const base::FilePath users = root.Append(u"Velna Installer 00000000000000c2");
+  ASSERT_TRUE(security.Create(left, kProtectedFolderSecurity));
+  ASSERT_TRUE(security.Create(
+      users, u"O:S-1-5-21-1-2-3-1001D:PAI(A;OICI;FA;;;S-1-5-21-1-2-3-1001)"));
+  for (const base::FilePath& folder : {left, users})
+    ASSERT_TRUE(test::WriteTextFile(folder.Append(u"installer.exe"), "MZ"));
+  base::DictionaryValue seam_values;
+  seam_values.SetString("protected_root", root.value());
+  seam_values.SetString("folder_security", record.value());
+  std::string json;
+  ASSERT_TRUE(base::JSONWriter::Write(seam_values, &json));
+  const base::FilePath seams = dir().Append(u"seams.json");
+  ASSERT_TRUE(test::WriteTextFile(seams, json));
+  ASSERT_TRUE(SetEnvironmentVariableW(test::kHostSeamsVariable,
+                                      base::as_wcstr(seams.value())));
+  EXPECT_EQ(1u, Run(installer, std::u16string(u"--silent "
+                                              u"--installfolder=relative") +
+                                   kOffline));
+  SetEnvironmentVariableW(test::kHostSeamsVariable, nullptr);
+  EXPECT_FALSE(base::PathExists(left));
+  EXPECT_TRUE(LogHas("Removed a protected folder that an earlier run left: " +
+                     left.AsUTF8()));
+  EXPECT_TRUE(base::PathExists(users.Append(u"installer.exe")));
+  // The run's own folder went at its end.
+  base::FileEnumerator remaining(root, false,
+                                 base::FileEnumerator::DIRECTORIES);
+  EXPECT_EQ(users, remaining.Next());
+  EXPECT_TRUE(remaining.Next().empty());
 }
 
 // The uninstall takes its experiments from the installation, and reads the

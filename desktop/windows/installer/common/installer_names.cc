@@ -37,6 +37,48 @@ std::u16string GetInstallerFolderName() {
   return base::UTF8ToUTF16(FormatWithProductName("%s Installer", false));
 }
 
+bool IsInstallerLogFileName(const std::u16string& name) {
+  const std::u16string prefix =
+      base::UTF8ToUTF16(FormatWithProductName("%s_installer_", true));
+  const std::u16string suffix = u".log";
+  if (name.size() <= prefix.size() + suffix.size() ||
+      name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return false;
+  }
+  for (size_t i = prefix.size(); i < name.size() - suffix.size(); ++i) {
+    const char16_t c = name[i];
+    if (!(c >= u'0' && c <= u'9') && !(c >= u'a' && c <= u'z') &&
+        !(c >= u'A' && c <= u'Z') && c != u'_') {
+      return false;
+    }
+  }
+  return true;
+}
+
+namespace {
+
+// |log_name| with "_" and |role| before its ".log".
+std::u16string WithRole(const std::u16string& log_name,
+                        const std::u16string& role) {
+  const std::u16string suffix = u".log";
+  const size_t stem =
+      log_name.size() >= suffix.size() ? log_name.size() - suffix.size() : 0;
+  return log_name.substr(0, stem) + u"_" + role + suffix;
+}
+
+}  // namespace
+
+std::u16string GetPackageBackendLogFileName(
+    const std::u16string& backend_log_name) {
+  return WithRole(backend_log_name, u"package");
+}
+
+std::u16string GetElevatedBackendLogFileName(
+    const std::u16string& backend_log_name) {
+  return WithRole(backend_log_name, u"elevated");
+}
+
 std::u16string GetInstallerLogFileName(const LogFileTime& time,
                                        uint32_t process_id) {
   std::string name =

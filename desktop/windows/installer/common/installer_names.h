@@ -40,6 +40,19 @@ struct LogFileTime {
 std::u16string GetInstallerLogFileName(const LogFileTime& time,
                                        uint32_t process_id = 0);
 
+// Whether |name| may name a log file in the installer's log folder: a plain
+// name (letters, digits and "_" only, then ".log") that starts as
+// GetInstallerLogFileName's names do.
+bool IsInstallerLogFileName(const std::u16string& name);
+
+// The log names of the package's backend and of the elevated copy that the
+// backend logging to |backend_log_name| starts: "_package" or "_elevated"
+// before its ".log".
+std::u16string GetPackageBackendLogFileName(
+    const std::u16string& backend_log_name);
+std::u16string GetElevatedBackendLogFileName(
+    const std::u16string& backend_log_name);
+
 }  // namespace installer
 
 #endif  // DESKTOP_WINDOWS_INSTALLER_COMMON_INSTALLER_NAMES_H_

@@ -36,6 +36,9 @@ inline constexpr char kInitialPid[] = "initial-pid";
 // The process id of the backend that started an elevated copy of itself
 // or the folder-permission utility.
 inline constexpr char kParentPid[] = "parent-pid";
+// The file name, in the installer's log folder, of a backend's log: chosen
+// by the process that starts the backend, which reads no other log.
+inline constexpr char kInstallerLogName[] = "installer-log-name";
 // The front end's process as an inheritable handle: the 8 bytes of the
 // handle value, little-endian, as hexadecimal text.
 inline constexpr char kInitialProcHandle[] = "initial-proc-handle";

@@ -22,10 +22,12 @@
 #include "base/process/launch.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/windows_version.h"
+#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/common/installer_switches.h"
 #include "desktop/windows/installer/core/crash_reporter_pid.h"
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/core/installer_rights_win.h"
+#include "desktop/windows/installer/core/protected_folder_win.h"
 #include "desktop/windows/installer/core/protected_package_win.h"
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/service/installation_info.h"
@@ -126,6 +128,13 @@ ElevationResult Installer::RunElevated() {
                                  std::to_string(GetCurrentProcessId()));
   if (package_folder)
     command_line.AppendSwitchPath(switches::kWaitForPackage, *package_folder);
+  // The front end reads the elevated copy's log by the name it knows.
+  const std::optional<std::u16string>& log_name =
+      settings_->process_switches().log_name;
+  if (log_name && IsInstallerLogFileName(*log_name)) {
+    command_line.AppendSwitchNative(switches::kInstallerLogName,
+                                    GetElevatedBackendLogFileName(*log_name));
+  }
   // The elevated copy reports its crashes to this tree's reporter instead of
   // starting one of its own, elevated, that would write in the user's
   // temporary folder.
@@ -292,11 +301,13 @@ void Installer::WaitForPackage(bool post_elevated) {
   }
   // An elevated backend runs the package from a protected copy: what the
   // unpack has finished is copied while the rest is unpacked. Without a
-  // copy now, the hand-over makes it whole.
-  if (GetInstallerRights()->IsUserAdministrator(false)) {
-    package_copy_ = ProtectedPackage::StartCopy(
-        settings_->process_switches().wait_for_package.value_or(
-            base::FilePath()));
+  // copy now, the hand-over makes it whole. A package that an elevated
+  // front end unpacks into its protected folder needs none.
+  const base::FilePath package_folder =
+      settings_->process_switches().wait_for_package.value_or(base::FilePath());
+  if (GetInstallerRights()->IsUserAdministrator(false) &&
+      !IsInProtectedFolder(package_folder)) {
+    package_copy_ = ProtectedPackage::StartCopy(package_folder);
   }
 }
 
@@ -313,17 +324,27 @@ void Installer::HandOverToPackageBackend() {
   const base::FilePath package_folder =
       settings_->process_switches().wait_for_package.value_or(base::FilePath());
   command_line.SetProgram(package_folder.Append(kPackageInstallerName));
+  // The front end reads the package backend's log by the name it knows.
+  const std::optional<std::u16string>& log_name =
+      settings_->process_switches().log_name;
+  if (log_name && IsInstallerLogFileName(*log_name)) {
+    command_line.AppendSwitchNative(switches::kInstallerLogName,
+                                    GetPackageBackendLogFileName(*log_name));
+  }
   // An elevated backend runs nothing from the user's temporary folder: the
-  // package's installer starts from a copy nobody else can change, and only
-  // when its programs are signed as a downloaded installer must be. The copy
+  // package's installer starts from a copy nobody else can change (or from
+  // the package itself when it lies in a protected folder), and only when
+  // its programs are signed as a downloaded installer must be. The copy
   // goes when that installer has ended.
   std::unique_ptr<ProtectedPackage> package;
   if (GetInstallerRights()->IsUserAdministrator(false)) {
     package = std::move(package_copy_);
-    if (package && !package->FinishCopy())
-      package.reset();
-    else if (!package)
-      package = ProtectedPackage::Copy(package_folder);
+    if (package) {
+      if (!package->FinishCopy()) package.reset();
+    } else {
+      package = ProtectedPackage::InPlace(package_folder);
+      if (!package) package = ProtectedPackage::Copy(package_folder);
+    }
     if (!package) {
       return Fail(kIdsInstallError, u"",
                   "Could not copy the package to a protected folder");
@@ -339,7 +360,7 @@ void Installer::HandOverToPackageBackend() {
   // With a copy, the front end may remove its package while the package's
   // backend installs.
   observers_.Notify(&InstallerObserver::OnStartingNewMainProcess,
-                    package != nullptr);
+                    package && package->copied());
   // The run stays open while the package's backend works: the folder's
   // saved access list and the permission utility's Undo belong to that
   // installation and are released by the report below, after it has ended.

@@ -108,16 +108,19 @@ class HandOverTest : public test::InstallerProcessTestBase {
   }
 
   // Starts the first backend as the front end does when the package is
-  // not there yet: this process is its initial process.
-  void StartFirstBackend(const std::u16string& arguments) {
+  // not there yet: this process is its initial process. The package is
+  // |package_folder|, by default the test's.
+  void StartFirstBackend(const std::u16string& arguments,
+                         const base::FilePath& package_folder = {}) {
     settings_ = MakeSettings(u"--installfolder=" + Quoted(install_folder()) +
                              u" --v=1 " + arguments);
     base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
     settings_->AppendToCommandLine(&command_line, false);
     command_line.AppendSwitchASCII("initial-pid",
                                    std::to_string(GetCurrentProcessId()));
-    command_line.AppendSwitchNative("wait-for-package",
-                                    package().value() + u"\\");
+    command_line.AppendSwitchNative(
+        "wait-for-package",
+        (package_folder.empty() ? package() : package_folder).value() + u"\\");
     command_line.SetProgram(Host());
     first_backend_ =
         base::LaunchProcessFromCommandLine(command_line, base::LaunchOptions());
@@ -282,6 +285,45 @@ TEST_F(HandOverTest, AnElevatedHandOverStartsThePackageFromAProtectedCopy) {
                                    base::FileEnumerator::DIRECTORIES)
                   .Next()
                   .empty());
+}
+
+// A package that an elevated front end unpacked into its protected folder
+// is started where it lies: the elevated backend copies nothing, and does
+// not let the front end remove the package while it is in use.
+TEST_F(HandOverTest, AnElevatedBackendStartsAProtectedPackageInPlace) {
+  Rights rights;
+  rights.administrator = true;
+  WriteSeamsAndRights(rights);
+  const base::FilePath download_folder =
+      protected_root().Append(u"Velna Installer 00000000000000d1");
+  test::RecordedFolderSecurity security(security_record());
+  ASSERT_TRUE(security.Create(download_folder, kProtectedFolderSecurity));
+  // Held as its front end holds it, so that no sweep takes it for left.
+  base::win::ScopedHandle held(
+      CreateFileW(base::as_wcstr(download_folder.value()), FILE_LIST_DIRECTORY,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  ASSERT_TRUE(held.IsValid());
+  const base::FilePath unpacked = download_folder.Append(u"package");
+  ASSERT_TRUE(base::CopyDirectory(package(), unpacked));
+  ASSERT_TRUE(SetEvent(package_ready_.Get()));
+  ASSERT_TRUE(SetEvent(go_event().Get()));
+  StartFirstBackend(u"", unpacked);
+  EXPECT_EQ(0, FirstBackendExitCode()) << Processes();
+  EXPECT_EQ("new f1.txt", test::ReadFileContents(target().Append(u"f1.txt")));
+  const std::string log = LogOf(first_backend_.Pid());
+  EXPECT_NE(std::string::npos, log.find("lies in a protected folder: using "
+                                        "it in place"))
+      << log;
+  EXPECT_EQ(std::string::npos, log.find("Copying the package")) << log;
+  EXPECT_EQ(0u, Count("StartingNewMainProcess(1)")) << Processes();
+  EXPECT_EQ(1u, Count("StartingNewMainProcess(0)")) << Processes();
+  // The package backend, started from it, copied nothing either.
+  base::FileEnumerator folders(protected_root(), false,
+                               base::FileEnumerator::DIRECTORIES);
+  EXPECT_EQ(download_folder, folders.Next());
+  EXPECT_TRUE(folders.Next().empty());
+  EXPECT_TRUE(base::PathExists(unpacked.Append(kPackageInstallerName)));
 }
 
 // A signed engine's elevated copy starts no package installer that the

@@ -4,8 +4,6 @@ namespace installer {
 
 namespace {
 
-constexpr char kCommandLineLabel[] = "] Command line: ";
-constexpr char kInitialPidSwitch[] = "--initial-pid=";
 // The severity in a line's prefix: "[pid:tid:time:ERROR:file(line)] ".
 constexpr char kErrorSeverity[] = "ERROR:";
 
@@ -37,23 +35,6 @@ bool IsErrorLine(base::StringPiece line, size_t* message_start) {
 }
 
 }  // namespace
-
-bool IsLogOfBackendOf(base::StringPiece log, uint32_t front_end_pid) {
-  const size_t label = log.find(kCommandLineLabel);
-  if (label == base::StringPiece::npos) return false;
-  const base::StringPiece line = LineAt(log, label);
-  const std::string wanted = kInitialPidSwitch + std::to_string(front_end_pid);
-  for (size_t at = line.find(wanted); at != base::StringPiece::npos;
-       at = line.find(wanted, at + 1)) {
-    const size_t end = at + wanted.size();
-    // A whole switch: "--initial-pid=12" is no match for 1234.
-    if ((at == 0 || line[at - 1] == ' ') &&
-        (end == line.size() || line[end] == ' ')) {
-      return true;
-    }
-  }
-  return false;
-}
 
 std::string FindLastErrorMessage(base::StringPiece log) {
   // Only the severity field counts, never "ERROR:" inside a message.

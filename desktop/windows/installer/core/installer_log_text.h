@@ -13,12 +13,6 @@
 
 namespace installer {
 
-// Whether |log| is the log of a backend started (directly or through
-// another backend) by the front end with process id |front_end_pid|: its
-// "Command line: " line carries "--initial-pid=" with that id, which every
-// backend passes on.
-bool IsLogOfBackendOf(base::StringPiece log, uint32_t front_end_pid);
-
 // The text of the last line logged at ERROR severity in |log| (without its
 // bracketed prefix and line end); empty when there is none.
 std::string FindLastErrorMessage(base::StringPiece log);

@@ -57,7 +57,9 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate,
   explicit InstallerRunner(const base::FilePath& package_folder);
   InstallerRunner(const InstallerRunner&) = delete;
   InstallerRunner& operator=(const InstallerRunner&) = delete;
-  // Stop(), then closes what is left.
+  // Stop(), then waits a while for a backend that still runs: it rolls
+  // back and lets go of the package, which lies in the download folder that
+  // the front end removes at its end. Then closes what is left.
   ~InstallerRunner() override;
 
   // Starts the backend for |settings| (not owned; must outlive the run,
@@ -115,15 +117,18 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate,
   bool LaunchBackend(base::CommandLine* command_line);
   // After the mailslot has been read out: the backend's outcome.
   void ReportBackendEnd();
-  // Names the logs of the backends started since the launch in this
-  // process's log, each with its last error line.
+  // Names the logs of the backend started, of the elevated copy and the
+  // package's backends it starts in this process's log, each with its last
+  // error line. Those are the logs of the names given at the launch: the
+  // log folder is the user's, and others there may be anyone's.
   void LogBackendLogs(bool success) const;
   void ReleaseMutexes();
 
   IpcReceiver receiver_;
   const base::FilePath package_folder_;
   base::Process backend_process_;
-  base::Time backend_launch_time_;
+  // The log name given to the backend, new at each launch.
+  std::u16string backend_log_name_;
   // The mutex named after the folder's text as given, and the one named
   // after its upper-cased form: older installers know the first, and the
   // second keeps out a spelling that differs only in case.

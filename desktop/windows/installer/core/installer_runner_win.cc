@@ -7,13 +7,14 @@
 #include "base/base_paths.h"
 #include "base/bind.h"
 #include "base/command_line.h"
-#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/location.h"
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
+#include "base/rand_util.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
@@ -41,9 +42,11 @@ constexpr char16_t kInstallFolderMutexPrefix[] =
     u"Global\\Velna/InstallerFolder/";
 // The package's tracking data, as a file name in the package folder.
 constexpr char16_t kServerTrackingDataValue[] = u"server_tracking_data";
-constexpr char16_t kLogFilePattern[] = u"*.log";
 // More than any backend writes without verbose logging.
 constexpr size_t kMaxLogSize = 16 * 1024 * 1024;
+// How long an interrupted backend may take to roll back before the front
+// end goes without it.
+constexpr uint32_t kBackendEndTimeoutMs = 60000;
 
 std::u16string WithForwardSlashes(std::u16string text) {
   std::replace(text.begin(), text.end(), u'\\', u'/');
@@ -88,6 +91,43 @@ base::win::ScopedHandle TakeMutex(const std::u16string& name, bool* busy) {
   return mutex;
 }
 
+// A log name that no earlier run gave: the local time and a random number.
+std::u16string NewBackendLogName() {
+  SYSTEMTIME now = {};
+  GetLocalTime(&now);
+  uint32_t number = 0;
+  while (number == 0) base::RandBytes(&number, sizeof(number));
+  return GetInstallerLogFileName(
+      {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond},
+      number);
+}
+
+// The text of the log file |path|, at most kMaxLogSize bytes of it, read
+// through a handle that no link led to. False when there is no such file.
+bool ReadLogWithoutLinks(const base::FilePath& path, std::string* text) {
+  const HANDLE opened = base::OpenWithoutLinks(
+      path.value(), GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+  if (opened == INVALID_HANDLE_VALUE) return false;
+  base::win::ScopedHandle file(opened);
+  LARGE_INTEGER size = {};
+  if (!GetFileSizeEx(file.Get(), &size)) return false;
+  text->resize(static_cast<size_t>(
+      std::min<int64_t>(size.QuadPart, static_cast<int64_t>(kMaxLogSize))));
+  size_t done = 0;
+  while (done < text->size()) {
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), &(*text)[done],
+                  static_cast<DWORD>(text->size() - done), &read, nullptr)) {
+      return false;
+    }
+    if (read == 0) break;
+    done += read;
+  }
+  text->resize(done);
+  return true;
+}
+
 base::Location NamedLocation(const char* name) {
   return base::Location(name, __FILE__, __LINE__, nullptr);
 }
@@ -116,7 +156,13 @@ InstallerRunner::InstallerRunner(const base::FilePath& package_folder)
 
 InstallerRunner::~InstallerRunner() {
   Stop();
-  if (backend_process_.IsValid()) watcher_.StopWatching();
+  if (!backend_process_.IsValid()) return;
+  watcher_.StopWatching();
+  int exit_code = 0;
+  if (backend_started_ && !backend_process_.WaitForExitWithTimeout(
+                              kBackendEndTimeoutMs, &exit_code)) {
+    LOG(WARNING) << "The installer backend still runs";
+  }
 }
 
 bool InstallerRunner::FailStart(uint32_t string_id, const std::string& reason) {
@@ -173,6 +219,9 @@ bool InstallerRunner::Start(Settings* settings) {
                                   kServerTrackingDataValue);
   command_line.AppendSwitchASCII(switches::kInitialPid,
                                  std::to_string(GetCurrentProcessId()));
+  backend_log_name_ = NewBackendLogName();
+  command_line.AppendSwitchNative(switches::kInstallerLogName,
+                                  backend_log_name_);
   command_line.AppendSwitchASCII(switches::kCrashReporterPid,
                                  FormatCrashReporterPid());
 
@@ -281,7 +330,6 @@ bool InstallerRunner::LaunchBackend(base::CommandLine* command_line) {
       options.inherit_handles = true;
       LOG(INFO) << "launching installer backend: "
                 << command_line->GetCommandLineString();
-      backend_launch_time_ = base::Time::Now();
       backend_process_ =
           base::LaunchProcessFromCommandLine(*command_line, options);
     }
@@ -380,36 +428,31 @@ void InstallerRunner::LogBackendLogs(bool success) const {
   // The backends inherit this process's temporary folder, and write their
   // logs where it writes its own.
   base::FilePath temp;
-  if (!base::PathService::Get(base::DIR_TEMP, &temp)) return;
-  const base::FilePath folder = temp.Append(GetInstallerFolderName());
-  // File times may be a little behind the clock.
-  const base::Time since =
-      backend_launch_time_ - base::TimeDelta::FromSeconds(2);
-  std::vector<std::pair<base::FilePath, std::string>> logs;
-  base::FileEnumerator enumerator(folder, false, base::FileEnumerator::FILES,
-                                  kLogFilePattern);
-  for (base::FilePath path = enumerator.Next(); !path.empty();
-       path = enumerator.Next()) {
-    if (base::Time::FromFileTime(enumerator.GetInfo().ftLastWriteTime) < since)
-      continue;
-    std::string text;
-    base::FileUtil::ReadFileToStringWithMaxSize(path, &text, kMaxLogSize);
-    if (IsLogOfBackendOf(text, GetCurrentProcessId()))
-      logs.emplace_back(path, FindLastErrorMessage(text));
-  }
-  if (logs.empty()) {
-    LOG(WARNING) << "No log of the installer backend found in " << folder;
+  if (backend_log_name_.empty() ||
+      !base::PathService::Get(base::DIR_TEMP, &temp)) {
     return;
   }
-  std::sort(logs.begin(), logs.end());
-  for (const auto& [path, error] : logs) {
+  const base::FilePath folder = temp.Append(GetInstallerFolderName());
+  bool found = false;
+  const std::u16string elevated =
+      GetElevatedBackendLogFileName(backend_log_name_);
+  for (const std::u16string& name :
+       {backend_log_name_, GetPackageBackendLogFileName(backend_log_name_),
+        elevated, GetPackageBackendLogFileName(elevated)}) {
+    const base::FilePath path = folder.Append(name);
+    std::string text;
+    if (!ReadLogWithoutLinks(path, &text)) continue;
+    found = true;
     LOG(INFO) << "Installer backend log: " << path;
+    const std::string error = FindLastErrorMessage(text);
     if (error.empty()) continue;
     if (success)
       LOG(INFO) << "Last error line of " << path.BaseName() << ": " << error;
     else
       LOG(ERROR) << "Last error line of " << path.BaseName() << ": " << error;
   }
+  if (!found)
+    LOG(WARNING) << "No log of the installer backend found in " << folder;
 }
 
 }  // namespace installer

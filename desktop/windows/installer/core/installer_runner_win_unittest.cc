@@ -18,6 +18,7 @@
 #include "base/base_paths.h"
 #include "base/command_line.h"
 #include "base/files/file_util.h"
+#include "base/logging.h"
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
 #include "base/run_loop.h"
@@ -27,12 +28,15 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/common/installer_names.h"
+#include "desktop/windows/installer/common/installer_switches.h"
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/installer_runner.h"
 #include "desktop/windows/installer/core/settings.h"
 #include "desktop/windows/installer/ipc/installer_message.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "desktop/windows/installer/test/process_test_util_win.h"
 #include "desktop/windows/installer/test/recording_installer_observer.h"
@@ -243,6 +247,11 @@ TEST_F(InstallerRunnerTest, APackageThatIsReadyStartsItsOwnBackend) {
   expected.push_back(u"--server-tracking-data=server_tracking_data");
   expected.push_back(u"--initial-pid=" +
                      base::UTF8ToUTF16(std::to_string(GetCurrentProcessId())));
+  // A new name of the log folder for the backend's log.
+  const std::u16string log_name =
+      backend.GetSwitchValueNative(switches::kInstallerLogName);
+  EXPECT_TRUE(IsInstallerLogFileName(log_name)) << log_name;
+  expected.push_back(u"--installer-log-name=" + log_name);
   expected.push_back(u"--crash-reporter-pid=0");
   std::vector<std::u16string> entries = Entries(backend);
   ASSERT_EQ(expected.size() + 1, entries.size());
@@ -428,6 +437,66 @@ TEST(InstallerMutexNameTest, ExactAndUpperCasedNames) {
   EXPECT_EQ(u"Global\\Velna/InstallerFolder/D:/\u00C9T\u00C9",
             internal::GetInstallFolderMutexName(
                 base::FilePath(u"D:\\\u00e9t\u00e9")));
+}
+
+std::string* g_logged = nullptr;
+
+bool CollectLogLine(logging::LogSeverity severity, const char* file, int line,
+                    size_t message_start, const std::string& text) {
+  g_logged->append(text.substr(message_start));
+  return false;
+}
+
+// The front end reads the log it named at the launch, and that of the
+// package's backend named after it, and no other: the log folder is the
+// user's. A log planted there that names this front end and has an error
+// line is not copied into this process's log, nor is a second name of
+// another file at the package backend's name.
+TEST_F(InstallerRunnerTest, OnlyTheLogsNamedAtTheLaunchAreRead) {
+  const base::FilePath temp = dir().Append(u"temp");
+  const base::FilePath logs = temp.Append(u"Velna Installer");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(logs));
+  ASSERT_TRUE(base::PathService::OverrideAndCreateIfNeeded(base::DIR_TEMP, temp,
+                                                           true, false));
+  const std::string pid = std::to_string(GetCurrentProcessId());
+  ASSERT_TRUE(test::WriteTextFile(
+      logs.Append(u"velna_installer_20000101000000.log"),
+      "[1:2:0101/000000:INFO:a.cc(1)] Command line: installer.exe --backend "
+      "--initial-pid=" +
+          pid + "\n[1:2:0101/000000:ERROR:a.cc(2)] planted\n"));
+  const base::FilePath secret = dir().Append(u"secret.log");
+  ASSERT_TRUE(
+      test::WriteTextFile(secret, "[1:2:0101/000000:ERROR:s.cc(1)] secret\n"));
+  SetExitCode(1);
+  MakeRunner();
+  runner_->NotifyPackageReady();
+  ASSERT_TRUE(runner_->Start(settings_.get()));
+  const std::u16string name =
+      Recorded().GetSwitchValueNative(switches::kInstallerLogName);
+  ASSERT_TRUE(IsInstallerLogFileName(name)) << name;
+  ASSERT_TRUE(test::WriteTextFile(
+      logs.Append(name), "[3:4:0101/000000:ERROR:b.cc(1)] own reason\n"));
+  ASSERT_TRUE(CreateHardLinkW(
+      base::as_wcstr(logs.Append(GetPackageBackendLogFileName(name)).value()),
+      base::as_wcstr(secret.value()), nullptr));
+
+  std::string logged;
+  g_logged = &logged;
+  const logging::LogMessageHandlerFunction before =
+      logging::GetLogMessageHandler();
+  logging::SetLogMessageHandler(&CollectLogLine);
+  SetEvent(release_.Get());
+  const bool terminated = RunUntilTerminated();
+  logging::SetLogMessageHandler(before);
+  g_logged = nullptr;
+  base::PathService::RemoveOverrideForTesting(base::DIR_TEMP);
+  ASSERT_TRUE(terminated);
+  EXPECT_NE(std::string::npos,
+            logged.find("Last error line of " + base::UTF16ToUTF8(name) +
+                        ": own reason"))
+      << logged;
+  EXPECT_EQ(std::string::npos, logged.find("planted")) << logged;
+  EXPECT_EQ(std::string::npos, logged.find("secret")) << logged;
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ ProcessSwitches ReadProcessSwitches(const base::CommandLine& command_line) {
         command_line.GetSwitchValueASCII(switches::kInitialProcHandle);
   }
   result.parent_pid = ValueOf(command_line, switches::kParentPid);
+  result.log_name = ValueOf(command_line, switches::kInstallerLogName);
   result.wait_for_package = PathOf(command_line, switches::kWaitForPackage);
   result.post_elevated_install_tasks =
       command_line.HasSwitch(switches::kPostElevatedInstallTasks);

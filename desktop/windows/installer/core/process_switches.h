@@ -31,6 +31,9 @@ struct ProcessSwitches {
   std::optional<std::string> initial_proc_handle;
   // "parent-pid": the backend that started this elevated copy.
   std::optional<std::u16string> parent_pid;
+  // "installer-log-name": the name of this backend's log, which the
+  // process that started it reads.
+  std::optional<std::u16string> log_name;
   // "wait-for-package": the package folder of a first backend.
   std::optional<base::FilePath> wait_for_package;
   // "post-elevated-install-tasks": a package backend that only completes

@@ -46,6 +46,9 @@ constexpr int kHoldAttempts = 50;
 constexpr DWORD kHoldRetryMs = 20;
 
 base::FilePath* g_root_for_testing = nullptr;
+// Whether the root has been swept of what earlier runs left: once a
+// process, before it makes its first folder there.
+std::atomic<bool> g_root_swept{false};
 
 base::FilePath GetRoot() {
   if (g_root_for_testing) return *g_root_for_testing;
@@ -408,8 +411,7 @@ bool LeadsTo(const base::FilePath& path, HANDLE folder) {
 }  // namespace
 
 base::FilePath CreateProtectedFolder() {
-  static std::atomic<bool> swept{false};
-  if (!swept.exchange(true)) RemoveLeftProtectedFolders();
+  if (!g_root_swept.exchange(true)) RemoveLeftProtectedFolders();
   const base::FilePath root = GetRoot();
   if (root.empty()) {
     LOG(ERROR) << "The system's temporary folder is unknown";
@@ -462,6 +464,11 @@ bool RemoveProtectedFolder(const base::FilePath& folder) {
   Held().Release(folder);
   if (!removed) LOG(WARNING) << "Could not remove " << folder;
   return removed;
+}
+
+void ScopedProtectedFolder::Reset(const base::FilePath& folder) {
+  if (!folder_.empty()) RemoveProtectedFolder(folder_);
+  folder_ = folder;
 }
 
 int RemoveLeftProtectedFolders() {
@@ -721,6 +728,8 @@ namespace internal {
 void SetProtectedFolderRootForTesting(const base::FilePath& root) {
   delete g_root_for_testing;
   g_root_for_testing = root.empty() ? nullptr : new base::FilePath(root);
+  // Another root is swept anew.
+  g_root_swept = false;
 }
 
 void ReleaseProtectedFolderForTesting(const base::FilePath& folder) {

@@ -60,6 +60,27 @@ base::FilePath CreateProtectedFolderIn(const base::FilePath& parent);
 // (a program that still runs from it); what stays is left to a later run.
 bool RemoveProtectedFolder(const base::FilePath& folder);
 
+// Owns a folder that CreateProtectedFolder() or CreateProtectedFolderIn()
+// made, and removes it (RemoveProtectedFolder) when it goes: whichever way
+// the run that made it ends, refused, failed or cancelled, its folder goes
+// with it. One thread.
+class ScopedProtectedFolder {
+ public:
+  ScopedProtectedFolder() = default;
+  explicit ScopedProtectedFolder(const base::FilePath& folder)
+      : folder_(folder) {}
+  ScopedProtectedFolder(const ScopedProtectedFolder&) = delete;
+  ScopedProtectedFolder& operator=(const ScopedProtectedFolder&) = delete;
+  ~ScopedProtectedFolder() { Reset(base::FilePath()); }
+
+  // Removes the folder owned so far, if any, and owns |folder| instead.
+  void Reset(const base::FilePath& folder);
+  const base::FilePath& get() const { return folder_; }
+
+ private:
+  base::FilePath folder_;
+};
+
 // Removes the protected folders that earlier runs left in the system's
 // temporary folder: each with the name above that is no link, that only
 // SYSTEM and Administrators may change (so an installer made it), and that
@@ -158,8 +179,9 @@ bool MoveFileWithoutLinks(const base::FilePath& source,
 namespace internal {
 
 // Makes |root| (empty restores the system's temporary folder) the folder
-// where the protected folders are made. For tests and test hosts, before
-// the installer runs.
+// where the protected folders are made; the next folder made is made after
+// the root's left folders are removed, as a process's first is. For tests
+// and test hosts, before the installer runs.
 void SetProtectedFolderRootForTesting(const base::FilePath& root);
 // Lets go of this process's hold on |folder| without removing it, as the
 // end of the process does. For tests that play the process that made it.

@@ -159,14 +159,15 @@ class ProtectedPackage::CopyThread : public base::SimpleThread {
   base::WaitableEvent* const stop_;
 };
 
-ProtectedPackage::ProtectedPackage(const base::FilePath& folder)
+ProtectedPackage::ProtectedPackage(const base::FilePath& folder, bool copied)
     : folder_(folder),
+      copied_(copied),
       stop_copying_(base::WaitableEvent::ResetPolicy::kManual,
                     base::WaitableEvent::InitialState::kNotSignaled) {}
 
 ProtectedPackage::~ProtectedPackage() {
   StopCopyThread();
-  RemoveProtectedFolder(folder_);
+  if (copied_) RemoveProtectedFolder(folder_);
 }
 
 void ProtectedPackage::StopCopyThread() {
@@ -182,7 +183,7 @@ std::unique_ptr<ProtectedPackage> ProtectedPackage::Copy(
   const base::FilePath folder = CreateProtectedFolder();
   if (folder.empty()) return nullptr;
   // Owned from here, so that a failed copy goes too.
-  std::unique_ptr<ProtectedPackage> package(new ProtectedPackage(folder));
+  std::unique_ptr<ProtectedPackage> package(new ProtectedPackage(folder, true));
   LOG(INFO) << "Copying the package " << source << " to " << folder;
   if (!CopyFolderWithoutLinks(source, folder)) {
     LOG(ERROR) << "Could not copy the package to a protected folder";
@@ -192,11 +193,20 @@ std::unique_ptr<ProtectedPackage> ProtectedPackage::Copy(
 }
 
 // static
+std::unique_ptr<ProtectedPackage> ProtectedPackage::InPlace(
+    const base::FilePath& folder) {
+  if (!IsInProtectedFolder(folder)) return nullptr;
+  LOG(INFO) << "The package " << folder
+            << " lies in a protected folder: using it in place";
+  return std::unique_ptr<ProtectedPackage>(new ProtectedPackage(folder, false));
+}
+
+// static
 std::unique_ptr<ProtectedPackage> ProtectedPackage::StartCopy(
     const base::FilePath& source) {
   const base::FilePath folder = CreateProtectedFolder();
   if (folder.empty()) return nullptr;
-  std::unique_ptr<ProtectedPackage> package(new ProtectedPackage(folder));
+  std::unique_ptr<ProtectedPackage> package(new ProtectedPackage(folder, true));
   LOG(INFO) << "Copying the package " << source << " to " << folder
             << " while it is unpacked";
   package->copy_ = std::make_unique<FolderCopyWhileFilled>(

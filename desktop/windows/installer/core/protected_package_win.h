@@ -47,6 +47,13 @@ class ProtectedPackage {
   // cannot be copied as it is (see CopyFolderWithoutLinks).
   static std::unique_ptr<ProtectedPackage> Copy(const base::FilePath& source);
 
+  // The package folder |folder| as it is, when it lies in a protected
+  // folder already (IsInProtectedFolder: an elevated front end unpacked it
+  // there), so that a copy would add nothing; null when it does not.
+  // Nothing is copied, and the folder stays when the object goes.
+  static std::unique_ptr<ProtectedPackage> InPlace(
+      const base::FilePath& folder);
+
   // Makes a new protected folder and starts copying the package folder
   // |source|, which another process is still filling, into it
   // (FolderCopyWhileFilled). Null, after an error line, when no such folder
@@ -57,8 +64,10 @@ class ProtectedPackage {
   // left. False, after an error line, as Copy().
   bool FinishCopy();
 
-  // The copy.
+  // The copy, or the package itself when it is used in place.
   const base::FilePath& folder() const { return folder_; }
+  // Whether the package was copied: the original may go meanwhile.
+  bool copied() const { return copied_; }
   // The copy's "installer.exe".
   base::FilePath installer() const;
   // Whether the copy may be installed from and installer() started. A
@@ -74,10 +83,11 @@ class ProtectedPackage {
  private:
   class CopyThread;
 
-  explicit ProtectedPackage(const base::FilePath& folder);
+  ProtectedPackage(const base::FilePath& folder, bool copied);
   void StopCopyThread();
 
   const base::FilePath folder_;
+  const bool copied_;
   std::unique_ptr<FolderCopyWhileFilled> copy_;
   base::WaitableEvent stop_copying_;
   std::unique_ptr<CopyThread> copy_thread_;

@@ -13,11 +13,15 @@
 #include <vector>
 
 #include "base/command_line.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/process/launch.h"
 #include "base/run_loop.h"
+#include "base/strings/string_split.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/child_process_win.h"
 #include "base/test/run_loop_for.h"
+#include "base/test/scoped_temp_dir.h"
 #include "base/values.h"
 #include "desktop/windows/installer/common/branding_config.h"
 #include "desktop/windows/installer/common/version_info.h"
@@ -264,6 +268,67 @@ TEST_F(SignedPackageTest, AnElevatedPackageBackendInstallsOnlySignedPrograms) {
   EXPECT_EQ(0, BackendExitCode()) << LogOf(backend_.Pid());
   EXPECT_EQ("Success", events().back());
   EXPECT_EQ("new f1.txt", test::ReadFileContents(target().Append(u"f1.txt")));
+}
+
+// What follows |prefix| in the lines of the logs in |folder|, in no order.
+std::vector<std::string> LoggedAfter(const base::FilePath& folder,
+                                     const std::string& prefix) {
+  std::vector<std::string> found;
+  base::FileEnumerator logs(folder, false, base::FileEnumerator::FILES,
+                            u"*.log");
+  for (base::FilePath log = logs.Next(); !log.empty(); log = logs.Next()) {
+    std::string text;
+    base::FileUtil::ReadFileToString(log, &text);
+    for (const std::string& line :
+         base::SplitString(text, "\n", base::SplitWhitespace::kTrim,
+                           base::SplitFilter::kNonEmpty)) {
+      const size_t at = line.find("] " + prefix);
+      if (at != std::string::npos)
+        found.push_back(line.substr(at + 2 + prefix.size()));
+    }
+  }
+  return found;
+}
+
+// A full installer whose package the elevated front end (every process is
+// elevated on the test system) refuses as it unpacks it: the protected
+// folders of the run, the download folder and the copy that its backend
+// was making of the package meanwhile, go with the run, though the backend
+// still copied from the one when the front end came to remove it.
+TEST(RefusedPackageTest, TheRunsProtectedFoldersGo) {
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  const base::FilePath temp = dir.GetPath().Append(u"temp");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(temp));
+  const base::FilePath installer = dir.GetPath().Append(u"setup.exe");
+  ASSERT_TRUE(base::CopyOneFile(test::MaterialPath(test::MaterialString(
+                                    "fetcher.images.package_hostile")),
+                                installer));
+  std::string output;
+  DWORD exit_code = 0;
+  ASSERT_TRUE(base::RunChildProcess(
+      Quoted(installer) + u" --silent --allusers=0 --installfolder=" +
+          Quoted(dir.GetPath().Append(u"install")) +
+          u" --enable-installer-stats=0",
+      {{u"TEMP", temp.value()}, {u"TMP", temp.value()}}, &output, &exit_code));
+  EXPECT_EQ(1u, exit_code);
+  const base::FilePath logs = temp.Append(u"Velna Installer");
+  const std::vector<std::string> download_folders =
+      LoggedAfter(logs, "Installer download folder: ");
+  ASSERT_EQ(1u, download_folders.size());
+  std::vector<std::string> made = download_folders;
+  for (const std::string& copy : LoggedAfter(logs, "Copying the package ")) {
+    // "<source> to <copy> while it is unpacked"
+    const size_t to = copy.find(" to ");
+    const size_t end = copy.find(" while it is unpacked");
+    if (to != std::string::npos && end != std::string::npos)
+      made.push_back(copy.substr(to + 4, end - to - 4));
+  }
+  for (const std::string& folder : made) {
+    const base::FilePath path(base::UTF8ToUTF16(folder));
+    EXPECT_FALSE(base::PathExists(path)) << folder;
+    base::DeleteFileOrDirectory(path, true);
+  }
 }
 
 }  // namespace
