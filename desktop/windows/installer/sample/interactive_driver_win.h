@@ -33,9 +33,8 @@ struct DriveResult {
   // The front end's exit code; -1 when it did not end.
   int exit_code = -1;
   // The screenshots saved, in page order: "welcome.bmp", "progress.bmp"
-  // (the progress page as it first shows) and "final.bmp" (the window as
-  // the installation ends: the last picture before it closed). Opaque
-  // 24-bit bitmaps.
+  // (the progress page during the installation) and "final.bmp" (the
+  // window as the installation ends). Opaque 24-bit bitmaps.
   std::vector<base::FilePath> screenshots;
   // The welcome page's headline, accept button and options button, as far
   // as they were shown.
