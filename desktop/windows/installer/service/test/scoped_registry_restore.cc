@@ -1,6 +1,7 @@
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <algorithm>
 
@@ -15,7 +16,7 @@ namespace test {
 namespace {
 
 // Below HKEY_CURRENT_USER: a key per live object, named after its process
-// (its id and start time) and its place among the process's objects, with
+// (its start time and id) and its place among the process's objects, with
 // an entry per guarded key: "Root" (0 the current user, 1 the machine, 2
 // the classes root), "Path", "Existed" and a copy of the tree under "Tree".
 constexpr char16_t kJournalRoot[] =
@@ -24,22 +25,26 @@ constexpr char16_t kJournalRoot[] =
 const HKEY kRoots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
                        HKEY_CLASSES_ROOT};
 
-// "<process id>-<start time>" of |process|; empty when it cannot be read.
+// "<start time>-<process id>" of |process|, in fixed widths, so that the
+// names sort by the start; empty when it cannot be read.
+constexpr size_t kTimeDigits = 20;
 std::u16string ProcessStamp(HANDLE process) {
   FILETIME created = {}, exited = {}, kernel = {}, user = {};
   if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return u"";
   char stamp[64];
-  snprintf(stamp, sizeof(stamp), "%010lu-%010lu%010lu",
-           static_cast<unsigned long>(GetProcessId(process)),
+  snprintf(stamp, sizeof(stamp), "%010lu%010lu-%010lu",
            static_cast<unsigned long>(created.dwHighDateTime),
-           static_cast<unsigned long>(created.dwLowDateTime));
+           static_cast<unsigned long>(created.dwLowDateTime),
+           static_cast<unsigned long>(GetProcessId(process)));
   return base::UTF8ToUTF16(stamp);
 }
 
 // Whether the process that wrote the journal key |name| still runs.
 bool WriterRuns(const std::u16string& name) {
+  if (name.size() < kTimeDigits + 11) return false;
   const DWORD id = static_cast<DWORD>(
-      strtoul(base::UTF16ToUTF8(name.substr(0, 10)).c_str(), nullptr, 10));
+      strtoul(base::UTF16ToUTF8(name.substr(kTimeDigits + 1, 10)).c_str(),
+              nullptr, 10));
   HANDLE process =
       OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id);
   if (!process) return false;
