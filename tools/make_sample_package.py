@@ -36,6 +36,10 @@ Usage:
       (a package of one's own: TREE's files, <base>.exe among them, are the
       versioned files, the other tree's the root files; one full installer
       and the net installer)
+  make_sample_package.py ... --packages base --backend EXE
+      (the base package with EXE as its installer.exe, the package's
+      backend, while the full installer's own program stays --installer:
+      a test's stand-in backend behind the real window)
 """
 
 import argparse
@@ -156,8 +160,8 @@ def package_files(label, args, base_name):
         return own_files(args, base_name)
     rng = random.Random("velna-sample-" + label)
     versioned = {
-        "installer.exe": read(args.installer if label == "base"
-                              else args.update_installer),
+        "installer.exe": read(args.backend or (
+            args.installer if label == "base" else args.update_installer)),
         base_name + ".exe": read(args.browser),
         "resources/package_label.txt": ("sample package %s\r\n" %
                                         label).encode(),
@@ -254,7 +258,8 @@ def make_package(label, args, base_name, out):
         raise SystemExit("%s lists %s, expected %s" % (
             archive, sorted(set(listed) ^ set(expected)), "the lists' files"))
 
-    image = versioned["installer.exe"]
+    image = (read(args.installer) if args.backend and label == "base"
+             else versioned["installer.exe"])
     installer = os.path.join(out, "%s_%sfull_installer.exe" % (
         base_name, "" if label == "base" else "update_"))
     write(installer, image + payload.trailer(
@@ -278,6 +283,9 @@ def main():
     parser.add_argument("--installer", required=True)
     parser.add_argument("--update-installer")
     parser.add_argument("--launcher", required=True)
+    parser.add_argument("--backend", help="the base package's installer.exe "
+                        "in place of --installer, which stays the full "
+                        "installer's program")
     parser.add_argument("--browser")
     parser.add_argument("--branding", required=True)
     parser.add_argument("--images", default=os.path.join(
@@ -302,6 +310,8 @@ def main():
         parser.error("--root-files goes with --files")
     if not args.files and not args.browser:
         parser.error("the sample packages need --browser")
+    if args.backend and (args.files or labels != ["base"]):
+        parser.error("--backend goes with the sample's --packages base")
     if "update" in labels and not args.update_installer:
         parser.error("the update package needs --update-installer")
     with open(args.branding, encoding="utf-8") as f:

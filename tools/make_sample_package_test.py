@@ -90,6 +90,28 @@ class OwnFilesTest(unittest.TestCase):
         net = read(os.path.join(out, "mybrowser_net_installer.exe"))
         self.assertEqual(image + b"VLN" + b"t=1" + struct.pack("<I", 3), net)
 
+    def test_stand_in_backend(self):
+        backend = os.path.join(self.work, "backend.exe")
+        write(backend, b"MZ stand-in backend")
+        browser = os.path.join(self.work, "browser.exe")
+        write(browser, b"MZ browser")
+        out, code, errors = self.make("--packages", "base", "--backend",
+                                      backend, "--browser", browser)
+        self.assertEqual(0, code, errors)
+        # The package runs the stand-in; the full installer's own program
+        # stays the installer, whose payload is that package.
+        self.assertEqual(read(backend), read(os.path.join(
+            out, "base", "package", "installer.exe")))
+        full = read(os.path.join(out, "mybrowser_full_installer.exe"))
+        self.assertTrue(full.startswith(read(self.installer)))
+        archive = read(os.path.join(out, "base", "package.7z"))
+        self.assertEqual(archive, payload_of(full)[:len(archive)])
+
+        out, code, errors = self.make("--files", self.files, "--backend",
+                                      backend)
+        self.assertNotEqual(0, code)
+        self.assertIn("--backend goes with", errors)
+
     def test_refused_trees(self):
         without_browser = os.path.join(self.work, "without_browser")
         write(os.path.join(without_browser, "other.exe"), b"MZ")

@@ -235,9 +235,10 @@ class HeldTestProgram {
   const base::FilePath& program() const { return program_; }
   const base::FilePath& links() const { return links_; }
   void Release() { SetEvent(release_.Get()); }
-  // Whether the program recorded that it runs, within ten seconds.
+  // Whether the program recorded that it runs, within a minute however
+  // loaded the machine.
   bool WaitUntilRunning() {
-    for (int i = 0; i < 100 && !base::PathExists(links_); ++i) Sleep(100);
+    for (int i = 0; i < 600 && !base::PathExists(links_); ++i) Sleep(100);
     return base::PathExists(links_);
   }
 

@@ -1005,7 +1005,8 @@ TEST(UninstallBatchLaunchTest, StartsInTheSystemFolderWithoutDelayedExpansion) {
                  release.AsUTF8() + "\" goto wait\r\n"));
   ASSERT_TRUE(LaunchUninstallBatch(batch));
   base::Process interpreter;
-  for (int i = 0; i < 100 && !interpreter.IsValid(); ++i) {
+  // Within a minute, however loaded the machine.
+  for (int i = 0; i < 600 && !interpreter.IsValid(); ++i) {
     interpreter = test::FindChildProcess(::GetCurrentProcessId(),
                                          GetSystemCommandInterpreter());
     if (!interpreter.IsValid()) ::Sleep(100);
@@ -1014,7 +1015,7 @@ TEST(UninstallBatchLaunchTest, StartsInTheSystemFolderWithoutDelayedExpansion) {
   // A process found just after its start may not show its command line yet;
   // this one runs until released.
   std::u16string command_line;
-  for (int i = 0; i < 100 && command_line.empty(); ++i) {
+  for (int i = 0; i < 600 && command_line.empty(); ++i) {
     command_line = test::GetProcessCommandLine(interpreter);
     if (command_line.empty()) ::Sleep(100);
   }

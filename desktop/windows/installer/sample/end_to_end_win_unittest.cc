@@ -41,6 +41,7 @@
 #include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/folder_permission_win.h"
+#include "desktop/windows/installer/package_fetcher/test/test_material_document.h"
 #include "desktop/windows/installer/sample/interactive_driver_win.h"
 #include "desktop/windows/installer/sample/sample_package_material.h"
 #include "desktop/windows/installer/sample/sample_program_win.h"
@@ -392,10 +393,13 @@ class EndToEndTest : public testing::Test {
   // Expects the files of |package| ("base" or "update") installed: its
   // versioned files in the folder of its version, its root files and the
   // launcher beside them, each with the package's contents.
-  void ExpectInstalled(const std::string& package) {
+  // |tree|, when given, is the package's own tree in place of the sample's.
+  void ExpectInstalled(const std::string& package,
+                       const base::FilePath& package_tree = base::FilePath()) {
     const std::u16string version = EntryValue(u"DisplayVersion");
     ASSERT_FALSE(version.empty());
-    const base::FilePath tree = test::SamplePackageTree(package);
+    const base::FilePath tree =
+        package_tree.empty() ? test::SamplePackageTree(package) : package_tree;
     const base::FilePath versioned = install_folder_.Append(version);
     std::vector<std::pair<base::FilePath, base::FilePath>> expected;
     for (const std::string& file :
@@ -676,7 +680,9 @@ int PixelsUnlikeTheBackground(const sample::Screenshot& picture,
 
 // The interactive front end, driven by messages to its controls through
 // its pages to the end of the install; the screenshots stay as artefacts in
-// the build's "test_artifacts" folder.
+// the build's "test_artifacts" folder. The package's backend is the test
+// host, which pauses before its second step for the progress picture and at
+// its success for the final one.
 TEST_F(EndToEndTest, InteractiveInstallIsDrivenToTheEnd) {
   const MachineState before = State();
   base::FilePath artefacts(base::GetTestExecutableFolder());
@@ -684,18 +690,73 @@ TEST_F(EndToEndTest, InteractiveInstallIsDrivenToTheEnd) {
   for (int i = 0; i < 4; ++i) artefacts = artefacts.DirName();
   artefacts = artefacts.Append(u"test_artifacts\\interactive_install");
   ASSERT_TRUE(base::DeleteFileOrDirectory(artefacts, true));
-  ScopedTempVariables temp_variables(temp());
-  base::Process front_end = base::LaunchProcess(
-      Quoted(SamplePath(SampleString("packages.base.full_installer"))) +
-          u" --allusers=0 --launchbrowser=0 --enable-installer-stats=0 "
-          u"--installfolder=" +
-          Quoted(install_folder()) +
-          u" --local-pref-default-overrides-server=" + pref_server_url(),
-      base::LaunchOptions());
+  const std::string unique = std::to_string(::GetCurrentProcessId()) + "_" +
+                             std::to_string(::GetTickCount());
+  const char* const names[] = {"progress_paused", "progress_resume",
+                               "end_paused", "end_resume"};
+  std::u16string event_names[4];
+  base::win::ScopedHandle events[4];
+  for (int i = 0; i < 4; ++i) {
+    event_names[i] =
+        base::UTF8ToUTF16("Local\\velna_test_" + unique + "_" + names[i]);
+    events[i].Set(
+        ::CreateEventW(nullptr, TRUE, FALSE, base::as_wcstr(event_names[i])));
+    ASSERT_TRUE(events[i].IsValid());
+  }
+  const sample::InstallPauses pauses = {events[0].Get(), events[1].Get(),
+                                        events[2].Get(), events[3].Get()};
+  // What the test host reads in each process of the runs: with the pauses
+  // for the install, without them for the uninstall that the installed
+  // installer, also the test host, makes.
+  const base::FilePath seams_file = temp().Append(u"seams.json");
+  auto write_seams = [&](bool pausing) {
+    base::DictionaryValue seams;
+    seams.SetInteger("branding.major_delta", BrandingConfig::GetMajorDelta());
+    auto pause = [&](int event) {
+      auto stop = std::make_unique<base::DictionaryValue>();
+      stop->SetString("event", event_names[event]);
+      stop->SetString("resume_event", event_names[event + 1]);
+      return stop;
+    };
+    if (pausing) {
+      std::unique_ptr<base::DictionaryValue> progress = pause(0);
+      progress->SetInteger("before_step", 1);
+      std::unique_ptr<base::DictionaryValue> end = pause(2);
+      end->SetBoolean("at_success", true);
+      auto stops = std::make_unique<base::ListValue>();
+      stops->Append(std::move(progress));
+      stops->Append(std::move(end));
+      seams.Set("stop", std::move(stops));
+    }
+    std::string json;
+    return base::JSONWriter::Write(seams, &json) &&
+           base::WriteBufferToFile(seams_file, json.data(),
+                                   static_cast<int>(json.size())) ==
+               static_cast<int>(json.size());
+  };
+  ASSERT_TRUE(write_seams(true));
+  auto paused_package = [](const std::string& key) {
+    return test::BuildMachinePath(VELNA_PAUSED_SAMPLE_PACKAGES,
+                                  SampleString("packages.base." + key));
+  };
+  ::SetEnvironmentVariableW(test::kHostSeamsVariable,
+                            base::as_wcstr(seams_file.value()));
+  base::Process front_end;
+  {
+    ScopedTempVariables temp_variables(temp());
+    front_end = base::LaunchProcess(
+        Quoted(paused_package("full_installer")) +
+            u" --allusers=0 --launchbrowser=0 --enable-installer-stats=0 "
+            u"--installfolder=" +
+            Quoted(install_folder()) +
+            u" --local-pref-default-overrides-server=" + pref_server_url(),
+        base::LaunchOptions());
+  }
   ASSERT_TRUE(front_end.IsValid());
 
   const sample::DriveResult result =
-      sample::DriveInteractiveInstall(front_end, artefacts);
+      sample::DriveInteractiveInstall(front_end, artefacts, &pauses);
+  ASSERT_TRUE(write_seams(false));
   EXPECT_EQ("", result.error) << Logs();
   EXPECT_EQ(0, result.exit_code) << Logs();
   ASSERT_EQ(3u, result.screenshots.size());
@@ -722,10 +783,11 @@ TEST_F(EndToEndTest, InteractiveInstallIsDrivenToTheEnd) {
   EXPECT_EQ((std::set<int>{controls::kSlogan, controls::kAccept,
                            controls::kOptionsButton}),
             shown);
-  ExpectInstalled("base");
+  ExpectInstalled("base", paused_package("tree"));
 
   EXPECT_EQ(0u, Uninstall()) << Logs();
   EXPECT_EQ(before, State());
+  ::SetEnvironmentVariableW(test::kHostSeamsVariable, nullptr);
 }
 
 // A full installer cut short or with bytes appended is damaged, not a net

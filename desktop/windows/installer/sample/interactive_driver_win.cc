@@ -203,10 +203,19 @@ std::vector<ControlArea> ControlAreas(HWND window, std::vector<int> ids) {
   return areas;
 }
 
+// Whether the backend has set |paused| before |process| ended and within
+// the page's time.
+bool WaitForPause(const base::Process& process, HANDLE paused) {
+  const HANDLE handles[] = {paused, process.Handle()};
+  return WaitForMultipleObjects(2, handles, FALSE, kPageTimeoutMs) ==
+         WAIT_OBJECT_0;
+}
+
 }  // namespace
 
 DriveResult DriveInteractiveInstall(const base::Process& front_end,
-                                    const base::FilePath& screenshot_folder) {
+                                    const base::FilePath& screenshot_folder,
+                                    const InstallPauses* pauses) {
   DriveResult result;
   base::FileUtil::CreateDirectory(screenshot_folder);
   const DWORD process_id = GetProcessId(front_end.Handle());
@@ -237,6 +246,37 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
       result.screenshots.push_back(path);
   };
 
+  // Each picture while the backend waits for it; the window shows what
+  // the backend reported before it paused once it has read it.
+  auto drive_paused_install = [&](HWND window, const InstallPauses& pauses) {
+    if (!WaitForPause(front_end, pauses.progress_paused)) {
+      result.error = "the installation never paused during its steps";
+      return;
+    }
+    result.top_position = ProgressPosition(window, PBM_GETRANGE, FALSE);
+    save_when_painted(window, u"progress.bmp");
+    result.first_position = ProgressPosition(window, PBM_GETPOS, 0);
+    SetEvent(pauses.progress_resume);
+    if (!WaitForPause(front_end, pauses.end_paused)) {
+      result.error = "the installation never paused at its end";
+      return;
+    }
+    // The steps after the pause moved the bar on.
+    if (!WaitUntil(
+            front_end,
+            [&] {
+              return ProgressPosition(window, PBM_GETPOS, 0) >
+                     result.first_position;
+            },
+            kPageTimeoutMs)) {
+      result.error = "the progress bar did not move after the pause";
+      return;
+    }
+    save_when_painted(window, u"final.bmp");
+    result.final_position = ProgressPosition(window, PBM_GETPOS, 0);
+    SetEvent(pauses.end_resume);
+  };
+
   HWND window = nullptr;
   if (!WaitUntil(
           front_end,
@@ -256,6 +296,8 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
             [&] { return IsControlVisible(window, controls::kProgressBar); },
             kPageTimeoutMs)) {
       result.error = "the progress page never showed";
+    } else if (pauses) {
+      drive_paused_install(window, *pauses);
     } else {
       // As the page first shows: the installation has only begun.
       result.top_position = ProgressPosition(window, PBM_GETRANGE, FALSE);
@@ -285,6 +327,11 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
       if (!last.empty() && SaveBitmap(final_page, last, width, height))
         result.screenshots.push_back(final_page);
     }
+  }
+  // A backend paused by a driver that gave up goes on to its end.
+  if (pauses) {
+    SetEvent(pauses->progress_resume);
+    SetEvent(pauses->end_resume);
   }
   if (!front_end.WaitForExitWithTimeout(kPageTimeoutMs, &result.exit_code))
     result.exit_code = -1;

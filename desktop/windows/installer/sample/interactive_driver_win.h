@@ -8,6 +8,7 @@
 #define DESKTOP_WINDOWS_INSTALLER_SAMPLE_INTERACTIVE_DRIVER_WIN_H_
 
 #include <stdint.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -32,9 +33,8 @@ struct DriveResult {
   // The front end's exit code; -1 when it did not end.
   int exit_code = -1;
   // The screenshots saved, in page order: "welcome.bmp", "progress.bmp"
-  // (the progress page as it first shows) and "final.bmp" (the window as
-  // the installation ends: the last picture before it closed). Opaque
-  // 24-bit bitmaps.
+  // (the progress page during the installation) and "final.bmp" (the
+  // window as the installation ends). Opaque 24-bit bitmaps.
   std::vector<base::FilePath> screenshots;
   // The welcome page's headline, accept button and options button, as far
   // as they were shown.
@@ -48,14 +48,33 @@ struct DriveResult {
   std::string error;
 };
 
+// The events of a package backend that pauses where the pictures are taken
+// (a test's stand-in backend, installer_test_host.h): at each point it sets
+// the first and waits until the second is set.
+struct InstallPauses {
+  // Before one of its steps: the progress picture.
+  HANDLE progress_paused = nullptr;
+  HANDLE progress_resume = nullptr;
+  // At its success, after the last step's work: the final picture.
+  HANDLE end_paused = nullptr;
+  HANDLE end_resume = nullptr;
+};
+
 // Waits (at most 60 s per page) for the window of |front_end|, saves the
 // welcome page once it has painted, presses "Accept and install", saves
-// the progress page once it shows and has painted, keeps taking pictures
-// until the window closes (which it does once the installation has ended)
-// and saves the last one, then waits for the process to end. Every picture
-// is of the window's client area.
+// the progress page once it shows and has painted, and the final one,
+// then waits for the process to end. Every picture is of the window's
+// client area.
+//
+// With |pauses|, each picture waits for its pause, and the backend goes on
+// once the picture is saved: the pictures do not depend on how long the
+// installation takes. Without them (a real backend) the progress picture
+// is taken as the page first shows, and the final one is the last picture
+// taken before the window closed, which it does once the installation has
+// ended: a short installation may close it before there is any.
 DriveResult DriveInteractiveInstall(const base::Process& front_end,
-                                    const base::FilePath& screenshot_folder);
+                                    const base::FilePath& screenshot_folder,
+                                    const InstallPauses* pauses = nullptr);
 
 // A saved screenshot: rows from the top, each pixel 0x00RRGGBB.
 struct Screenshot {

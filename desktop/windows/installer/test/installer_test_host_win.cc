@@ -177,20 +177,24 @@ void StopInWrite(const base::FilePath& temp_path, const base::FilePath& path) {
   }
 }
 
-// Stops the package's backend (or an uninstaller) for good at a chosen
-// point of the real step lists: before the step at an index of the list, or
-// when the run reports success (after the last step's work, before its
-// commit); see StopForGood.
+// Where a run stops: before the step at an index of the step list, or
+// (a negative index) when the run reports success, after the last step's
+// work and before its commit. It sets |event| there and stops for good
+// (see StopForGood) or, with |resume_event|, only pauses until the test
+// sets that.
+struct StopPoint {
+  int before_step = -1;
+  std::u16string event;
+  std::u16string resume_event;
+};
+
+// Stops the package's backend (or an uninstaller) at chosen points of the
+// real step lists.
 class StoppingStepFactory : public installer::InstallerStepFactory,
                             public installer::InstallerObserver {
  public:
-  // With |resume_event|, the run only pauses before the step: it goes on
-  // with that step once the test sets the resume event.
-  StoppingStepFactory(int before_step, std::u16string event,
-                      std::u16string resume_event)
-      : before_step_(before_step),
-        event_(std::move(event)),
-        resume_event_(std::move(resume_event)) {}
+  explicit StoppingStepFactory(std::vector<StopPoint> points)
+      : points_(std::move(points)) {}
 
   std::vector<base::Closure> BuildSteps(
       installer::Installer* installer,
@@ -198,16 +202,22 @@ class StoppingStepFactory : public installer::InstallerStepFactory,
     std::vector<base::Closure> steps =
         installer::internal::GetDefaultInstallerStepFactory()->BuildSteps(
             installer, operation);
-    if (before_step_ < 0) {
-      installer->AddObserver(this);
-    } else if (static_cast<size_t>(before_step_) < steps.size()) {
-      paused_step_ = steps[before_step_];
-      steps[before_step_] = base::Bind(&StoppingStepFactory::Stop, this);
+    for (const StopPoint& point : points_) {
+      if (point.before_step < 0) {
+        installer->AddObserver(this);
+      } else if (static_cast<size_t>(point.before_step) < steps.size()) {
+        steps[point.before_step] = base::Bind(&StoppingStepFactory::Stop, this,
+                                              point, steps[point.before_step]);
+      }
     }
     return steps;
   }
 
-  void OnSuccess() override { Stop(); }
+  void OnSuccess() override {
+    for (const StopPoint& point : points_) {
+      if (point.before_step < 0) Stop(point, base::Closure());
+    }
+  }
   void OnStarted() override {}
   void OnStartingNewMainProcess(bool) override {}
   void OnReturnedToPreviousMainProcess() override {}
@@ -217,29 +227,36 @@ class StoppingStepFactory : public installer::InstallerStepFactory,
   void OnInstallerTerminated(bool) override {}
 
  private:
-  void Stop() {
-    if (resume_event_.empty() || paused_step_.is_null()) {
-      StopForGood(event_);
+  // Stops at |point|, then runs |paused_step| when there is one.
+  void Stop(const StopPoint& point, const base::Closure& paused_step) {
+    if (point.resume_event.empty()) {
+      StopForGood(point.event);
       return;
     }
     LOG(INFO) << "Pausing here for the test";
     base::win::ScopedHandle resume(
-        ::OpenEventW(SYNCHRONIZE, FALSE, base::as_wcstr(resume_event_)));
+        ::OpenEventW(SYNCHRONIZE, FALSE, base::as_wcstr(point.resume_event)));
     HANDLE stopped =
-        ::OpenEventW(EVENT_MODIFY_STATE, FALSE, base::as_wcstr(event_));
+        ::OpenEventW(EVENT_MODIFY_STATE, FALSE, base::as_wcstr(point.event));
     if (stopped) {
       ::SetEvent(stopped);
       ::CloseHandle(stopped);
     }
     if (resume.IsValid()) ::WaitForSingleObject(resume.Get(), 120000);
-    paused_step_.Run();
+    if (!paused_step.is_null()) paused_step.Run();
   }
 
-  const int before_step_;
-  const std::u16string event_;
-  const std::u16string resume_event_;
-  base::Closure paused_step_;
+  const std::vector<StopPoint> points_;
 };
+
+// A stop point of the seams; false when it is malformed.
+bool ReadStopPoint(const base::DictionaryValue& stop, StopPoint* point) {
+  bool at_success = false;
+  stop.GetString("resume_event", &point->resume_event);
+  return stop.GetString("event", &point->event) &&
+         (stop.GetInteger("before_step", &point->before_step) ||
+          (stop.GetBoolean("at_success", &at_success) && at_success));
+}
 
 // Installs the seams of the file |path| names. False when it cannot be
 // read or parsed.
@@ -268,16 +285,14 @@ bool InstallSeams(const base::FilePath& path) {
     installer::internal::SetInstallerStepFactoryForTesting(factory);
   }
   const base::DictionaryValue* stop = nullptr;
+  const base::ListValue* stops = nullptr;
+  std::vector<StopPoint> points;
   if (seams->GetDictionary("stop", &stop)) {
-    int before_step = -1;
-    bool at_success = false;
-    std::u16string event;
     std::u16string write_prefix;
-    std::u16string resume_event;
-    if (!stop->GetString("event", &event)) return false;
-    stop->GetString("resume_event", &resume_event);
     if (stop->GetString("during_write", &write_prefix) &&
         !write_prefix.empty()) {
+      std::u16string event;
+      if (!stop->GetString("event", &event)) return false;
       // Live as long as the process: any thread may write.
       g_stop_write_prefix = new std::u16string(write_prefix);
       g_stop_write_event = new std::u16string(event);
@@ -285,12 +300,20 @@ bool InstallSeams(const base::FilePath& path) {
       installer::internal::SetBeforeReplaceHookForTesting(&StopInWrite);
       return true;
     }
-    if (!(stop->GetInteger("before_step", &before_step) ||
-          (stop->GetBoolean("at_success", &at_success) && at_success))) {
-      return false;
+    points.emplace_back();
+    if (!ReadStopPoint(*stop, &points.back())) return false;
+  } else if (seams->GetList("stop", &stops)) {
+    for (size_t i = 0; i < stops->GetSize(); ++i) {
+      points.emplace_back();
+      if (!stops->GetDictionary(i, &stop) ||
+          !ReadStopPoint(*stop, &points.back())) {
+        return false;
+      }
     }
+  }
+  if (!points.empty()) {
     static StoppingStepFactory* stopping =
-        new StoppingStepFactory(before_step, event, resume_event);
+        new StoppingStepFactory(std::move(points));
     installer::internal::SetInstallerStepFactoryForTesting(stopping);
   }
   return true;

@@ -37,6 +37,16 @@ class WaitingHost {
   const base::Process& process() const { return process_; }
   uint32_t pid() const { return process_.Pid(); }
 
+  // Whether the host has started far enough for its command line to be
+  // read, within a minute however loaded the machine.
+  bool WaitUntilReadable() const {
+    for (int i = 0; i < 600; ++i) {
+      if (!GetProcessCommandLine(process_).empty()) return true;
+      Sleep(100);
+    }
+    return false;
+  }
+
  private:
   base::Process process_;
 };
@@ -72,6 +82,8 @@ TEST(FindChildProcessTest, AProcessOlderThanTheParentIsNoChildOfIt) {
             CreationTimeOf(parent.process().Handle()));
   ASSERT_LE(CreationTimeOf(parent.process().Handle()),
             CreationTimeOf(child.process().Handle()));
+  for (const WaitingHost* host : {&orphan, &parent, &child})
+    ASSERT_TRUE(host->WaitUntilReadable());
   const uint32_t self = GetCurrentProcessId();
 
   const struct {

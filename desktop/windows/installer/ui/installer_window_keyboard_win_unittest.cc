@@ -316,8 +316,7 @@ TEST_F(InstallerWindowKeyboardTest, FocusLeavesDisabledAndHiddenControls) {
                       50, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_TRUE(other);
   SetForegroundWindow(other);
-  ASSERT_TRUE(
-      test::RunUiUntil([other] { return GetActiveWindow() == other; }, 5000));
+  ASSERT_TRUE(test::RunUiUntil([other] { return GetActiveWindow() == other; }));
   MakeFolderInvalid();
   EXPECT_EQ(Control(kOptionsButton), FocusInWindow());
   DestroyWindow(other);

@@ -97,7 +97,7 @@ bool OpensMirrored(HWND combo) {
   GetComboBoxInfo(combo, &info);
   SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
   EXPECT_TRUE(test::RunUiUntil(
-      [&info] { return IsWindowVisible(info.hwndList) != FALSE; }, 5000));
+      [&info] { return IsWindowVisible(info.hwndList) != FALSE; }));
   const bool mirrored = HasExStyle(info.hwndList, WS_EX_LAYOUTRTL);
   SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
   test::RunUiFor(20);

@@ -14,6 +14,10 @@
 //   ... --uninstall-task --task-version=<1|3> --task-suffix=<s>
 //       what uninstalling does: the stale sweep, then deletes the task.
 //       Exit code 0, or 2 without a scheduler.
+//   ... --change-guarded-key=<path below HKEY_CURRENT_USER>
+//       guards the key with a ScopedRegistryRestore, writes the value
+//       "Changed" into it and deletes its value "Kept", then dies before
+//       the guard puts them back: exit code 9.
 //
 // Exit code 1 for an unknown mode.
 
@@ -34,6 +38,7 @@ inline constexpr char kChildInstallFolder[] = "install-folder";
 inline constexpr char kChildSystemTask[] = "system-task";
 inline constexpr char kChildNoAutoupdateSchedule[] = "no-autoupdate-schedule";
 inline constexpr char kChildNotAdministrator[] = "not-administrator";
+inline constexpr char kChildChangeGuardedKey[] = "change-guarded-key";
 
 // The child beside the running test executable.
 base::FilePath GetIntegrationChildPath();

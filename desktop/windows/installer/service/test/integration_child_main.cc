@@ -11,11 +11,13 @@
 #include "base/command_line.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/values.h"
+#include "base/win/registry.h"
 #include "desktop/windows/installer/common/branding_config.h"
 #include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
 #include "desktop/windows/installer/service/test/integration_child.h"
+#include "desktop/windows/installer/service/test/scoped_registry_restore.h"
 #include "desktop/windows/installer/service/test/security_test_util.h"
 
 namespace {
@@ -85,6 +87,19 @@ int UninstallTask(const base::CommandLine& command_line) {
   return 0;
 }
 
+int ChangeGuardedKey(const base::CommandLine& command_line) {
+  const std::u16string path =
+      command_line.GetSwitchValueNative(kChildChangeGuardedKey);
+  ScopedRegistryRestore guard({{HKEY_CURRENT_USER, path}});
+  base::win::RegKey key;
+  key.Create(HKEY_CURRENT_USER, path.c_str(), KEY_SET_VALUE);
+  key.WriteValue(u"Changed", 1);
+  key.DeleteValue(u"Kept");
+  key.Close();
+  TerminateProcess(GetCurrentProcess(), 9);
+  return 9;
+}
+
 int Run(const base::CommandLine& command_line) {
   if (command_line.HasSwitch(kChildPrintInstallFolder)) {
     const std::string folder =
@@ -97,6 +112,8 @@ int Run(const base::CommandLine& command_line) {
     return RegisterTask(command_line);
   if (command_line.HasSwitch(kChildUninstallTask))
     return UninstallTask(command_line);
+  if (command_line.HasSwitch(kChildChangeGuardedKey))
+    return ChangeGuardedKey(command_line);
   return 1;
 }
 

@@ -4,6 +4,11 @@
 // that snapshot (a key that did not exist stays deleted). The restored keys
 // are not volatile, whatever they were.
 //
+// A copy of each tree also waits in the registry while the object lives: a
+// process that dies before its object ends (a crash, a kill) leaves its
+// keys changed, and the next object that guards one of them puts them back
+// before it reads them.
+//
 // With it, the state of all guarded keys as one flat map, for comparisons.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TEST_SCOPED_REGISTRY_RESTORE_H_
@@ -49,6 +54,8 @@ class ScopedRegistryRestore {
  private:
   std::vector<RegistryLocation> keys_;
   std::vector<RegistrySnapshot> snapshots_;
+  // This object's key of copies below HKEY_CURRENT_USER.
+  std::u16string journal_;
 };
 
 }  // namespace test

@@ -115,7 +115,7 @@ HWND InstallerWindowTestBase::FocusInWindow() {
   HWND dialog = window_->dialog();
   if (GetForegroundWindow() != dialog) {
     SetForegroundWindow(dialog);
-    RunUiUntil([dialog] { return GetForegroundWindow() == dialog; }, 2000);
+    RunUiUntil([dialog] { return GetForegroundWindow() == dialog; });
   }
   return GetFocus();
 }
