@@ -13,6 +13,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/crash_reporter/counter_file_writer.h"
+#include "desktop/windows/crash_reporter/crash_file.h"
 #include "desktop/windows/crash_reporter/crash_log_writer.h"
 #include "desktop/windows/crash_reporter/crash_metadata_win.h"
 #include "desktop/windows/crash_reporter/crash_reporter_features.h"
@@ -70,9 +71,11 @@ class ScopedPendingWork {
 void AppendCapturedLog(const base::FilePath& log_path,
                        ScopedLogCapture* capture) {
   if (capture->text().empty()) return;
-  FILE* stream = base::OpenFile(log_path, "a");
+  // The log this reporter has just written, and no other file a link at
+  // its name might lead to.
+  FILE* stream = OpenCrashFile(log_path, CrashFileMode::kAppend, true);
   if (!stream) {
-    LOG(ERROR) << "Could not append to the crash log";
+    PLOG(ERROR) << "Could not append to the crash log " << log_path.value();
   } else {
     fputs(kCrashLoggerHeading, stream);
     fwrite(capture->text().data(), 1, capture->text().size(), stream);
@@ -89,9 +92,15 @@ void RecordCrashLocation(const ResolvedCrashKeys& keys,
     guid = kCrashGuidFallback;
   const base::FilePath map_path = GetCrashIdMapPath(n);
   if (guid.empty() || map_path.empty()) return;
-  FILE* stream = base::OpenFile(map_path, "wt");
+  // A map of its own in the crash folder is new; the one in the user-data
+  // folder is rewritten at every crash.
+  FILE* stream =
+      OpenCrashFile(map_path,
+                    GetCrashPaths().custom_log_folder ? CrashFileMode::kCreate
+                                                      : CrashFileMode::kReplace,
+                    true);
   if (!stream) {
-    LOG(ERROR) << "Could not open the crash-id map " << map_path.value();
+    PLOG(ERROR) << "Could not open the crash-id map " << map_path.value();
     return;
   }
   const std::string line =
@@ -197,17 +206,15 @@ bool WriteCrashLogWithEmbeddedMinidump(HANDLE process, uint32_t pid,
 
   CrashLogInfo info;
   BuildOwnCrashLogMetadata(&info);
-  FILE* stream = base::OpenFile(log_path, "wb");
+  FILE* stream = OpenCrashFile(log_path, CrashFileMode::kCreate, false);
   if (!stream) {
-    LOG(ERROR) << "Could not create the crash log " << log_path.value();
+    PLOG(ERROR) << "Could not create the crash log " << log_path.value();
     return false;
   }
-  bool written = WriteOwnCrashLog(
+  const bool written = WriteOwnCrashLog(
       stream, info, image_name, exception.ExceptionCode,
       reinterpret_cast<uint64_t>(exception.ExceptionAddress), dump);
-  if (fclose(stream) != 0) written = false;
-  if (!written) base::DeleteFileOrDirectory(log_path, false);
-  return written;
+  return CloseCrashFile(stream, log_path, written);
 }
 
 void OnCrashDumpRequest(void* context, ClientInfo* client,

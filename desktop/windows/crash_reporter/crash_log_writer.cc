@@ -8,8 +8,8 @@
 #include <limits>
 #include <memory>
 
-#include "base/files/file_util.h"
 #include "base/logging.h"
+#include "desktop/windows/crash_reporter/crash_file.h"
 #include "desktop/windows/crash_reporter/printable_ascii.h"
 
 namespace crash_reporter {
@@ -157,15 +157,15 @@ CrashLogWriter::~CrashLogWriter() = default;
 
 bool CrashLogWriter::WriteToFile(ProcessState* state, const CrashLogInfo& info,
                                  const base::FilePath& path) {
-  FILE* stream = path.empty() ? nullptr : base::OpenFile(path, "w");
+  FILE* stream = path.empty()
+                     ? nullptr
+                     : OpenCrashFile(path, CrashFileMode::kCreate, true);
   if (!stream) {
-    LOG(ERROR) << "Could not create the crash log " << path.value();
+    PLOG(ERROR) << "Could not create the crash log " << path.value();
     return false;
   }
-  bool written = Write(state, info, stream);
-  if (fclose(stream) != 0) written = false;
-  if (!written) base::DeleteFileOrDirectory(path, false);
-  return written;
+  const bool written = Write(state, info, stream);
+  return CloseCrashFile(stream, path, written);
 }
 
 bool CrashLogWriter::Write(ProcessState* state, const CrashLogInfo& info,

@@ -48,8 +48,9 @@ class CrashLogWriter {
   CrashLogWriter& operator=(const CrashLogWriter&) = delete;
   ~CrashLogWriter();
 
-  // Opens |path| in text mode ("w"), writes the log and closes it; removes
-  // the file when anything failed.
+  // Creates |path| anew in text mode (CrashFileMode::kCreate: a name that
+  // exists already, or a link, is refused), writes the log and closes it;
+  // removes the file when anything failed.
   bool WriteToFile(ProcessState* state, const CrashLogInfo& info,
                    const base::FilePath& path);
 

@@ -477,6 +477,12 @@ TEST(CrashLogWriterTest, WriteToFileRemovesAFailedLog) {
   ASSERT_TRUE(base::FileUtil::ReadFileToString(path, &contents));
   EXPECT_EQ(0u, contents.find("VELNA-CRASHLOG V1 desktop"));
 
+  // Only into a new file: one planted at the name stays as it is.
+  ASSERT_EQ(7, base::WriteBufferToFile(path, "planted", 7));
+  EXPECT_FALSE(writer.WriteToFile(&state, CrashLogInfo(), path));
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(path, &contents));
+  EXPECT_EQ("planted", contents);
+
   EXPECT_FALSE(writer.WriteToFile(&state, CrashLogInfo(), base::FilePath()));
   EXPECT_FALSE(
       writer.WriteToFile(&state, CrashLogInfo(),

@@ -9,6 +9,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <functional>
 #include <list>
 #include <regex>
 #include <set>
@@ -310,6 +311,36 @@ class CrashReporterTest : public testing::Test {
     return command_line.GetCommandLineString();
   }
 
+  // Runs a host that crashes once |plant| has been called with its
+  // reporter's pid, and answers the reporter's own log once it has ended.
+  std::string CrashAfterPlanting(
+      const std::function<void(uint32_t reporter_pid)>& plant) {
+    const std::u16string event_name =
+        u"Local\\VelnaCrashPlantTest" +
+        base::UintToString16(GetCurrentProcessId());
+    base::win::ScopedHandle go(
+        CreateEventW(nullptr, TRUE, FALSE, base::as_wcstr(event_name)));
+    RunningChild host;
+    HostOutput output;
+    if (!go.IsValid() ||
+        !host.Start(HostCommandLine(
+            {{test::kCrash, u"null-write"}, {test::kWaitEvent, event_name}})) ||
+        !ReadUntil(&host, test::kReporterLabel, &output)) {
+      ADD_FAILURE() << "The host did not start";
+      return std::string();
+    }
+    const uint32_t reporter_pid =
+        static_cast<uint32_t>(output.Value(test::kReporterLabel));
+    base::win::ScopedHandle reporter(OpenProcess(
+        SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, reporter_pid));
+    EXPECT_TRUE(reporter.IsValid());
+    plant(reporter_pid);
+    SetEvent(go.Get());
+    EXPECT_EQ(0xC0000005u, WaitForExit(host.handle()));
+    EXPECT_EQ(0u, WaitForExit(reporter.Get()));
+    return ReadWhole(host_temp_.Append(u"velna_crashreporter.log"));
+  }
+
   base::ScopedTempDir temp_;
   base::FilePath profile_;
   base::FilePath logs_;
@@ -521,6 +552,60 @@ TEST_F(CrashReporterTest, DbghelpPlantedBesideTheReporterIsNeverLoaded) {
       u"velna-crashlog-" + base::UintToString16(reporter_pid) + u"-";
   EXPECT_FALSE(DumpName(FileNames(logs_), prefix, 1).empty());
   EXPECT_EQ("", ReadWhole(marker));
+}
+
+// The crash folder may be one that others write. A second name of a
+// secret file planted at the name of a crash's text log stays as it is:
+// the reporter writes neither log nor dump and says why in its own log.
+TEST_F(CrashReporterTest, ALinkPlantedAtTheLogsNameStays) {
+  StartServers({"200"}, /*keep_logs=*/true);
+  const base::FilePath secret = temp_.GetPath().Append(u"secret.txt");
+  ASSERT_EQ(6, base::WriteBufferToFile(secret, "secret", 6));
+  std::u16string log_name;
+  const std::string reporter_log = CrashAfterPlanting([&](uint32_t pid) {
+    log_name = u"velna-crashlog-" + base::UintToString16(pid) + u"-1.txt";
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(logs_));
+    ASSERT_TRUE(CreateHardLinkW(base::as_wcstr(logs_.Append(log_name).value()),
+                                base::as_wcstr(secret.value()), nullptr));
+  });
+  EXPECT_EQ("secret", ReadWhole(secret));
+  EXPECT_EQ("secret", ReadWhole(logs_.Append(log_name)));
+  EXPECT_NE(std::string::npos,
+            reporter_log.find("Could not create the crash log "))
+      << reporter_log;
+  EXPECT_EQ(std::set<std::u16string>{log_name}, FileNames(logs_));
+  EXPECT_EQ(0u, crash_server_.Requests().size());
+}
+
+// So does a file, or a second name of a secret file, planted at the name of
+// the crash-id map: the log is written and sent, the map is not.
+TEST_F(CrashReporterTest, FilesPlantedAtTheMapsNameStay) {
+  StartServers({"303 ?id=abc&x=1", "200", "303 ?id=def&x=1", "200"},
+               /*keep_logs=*/true);
+  const base::FilePath secret = temp_.GetPath().Append(u"secret.txt");
+  ASSERT_EQ(6, base::WriteBufferToFile(secret, "secret", 6));
+  for (const bool hard_link : {false, true}) {
+    SCOPED_TRACE(hard_link ? "a hard link" : "a file");
+    base::FilePath map;
+    const std::string reporter_log = CrashAfterPlanting([&](uint32_t pid) {
+      map = logs_.Append(u"crash_id_map-" + base::UintToString16(pid) +
+                         u"-1.txt");
+      ASSERT_TRUE(base::FileUtil::CreateDirectory(logs_));
+      if (hard_link) {
+        ASSERT_TRUE(CreateHardLinkW(base::as_wcstr(map.value()),
+                                    base::as_wcstr(secret.value()), nullptr));
+      } else {
+        ASSERT_EQ(7, base::WriteBufferToFile(map, "planted", 7));
+      }
+    });
+    EXPECT_EQ(hard_link ? "secret" : "planted", ReadWhole(map));
+    EXPECT_EQ("secret", ReadWhole(secret));
+    EXPECT_NE(std::string::npos,
+              reporter_log.find("Could not open the crash-id map "))
+        << reporter_log;
+  }
+  // Both logs were sent.
+  EXPECT_EQ(2u, RequestsWith(crash_server_, "POST").size());
 }
 
 TEST_F(CrashReporterTest, WithoutKeepLogsNothingRemains) {
