@@ -488,7 +488,7 @@ bool RunInstallerMain() {
     // the installation it served has ended.
     if (RunSetFolderPermission(command_line, GetFolderPermissionOptions()) &&
         command_line.HasSwitch(switches::kRunUninstallBat)) {
-      LaunchGrantedUninstallBatch(command_line);
+      RunUninstallBatch(command_line);
     }
     return true;
   }

@@ -212,7 +212,7 @@ bool RunSetFolderPermission(const base::CommandLine& command_line,
   return GrantAccess(command_line, folder, options, editor);
 }
 
-bool LaunchGrantedUninstallBatch(const base::CommandLine& command_line) {
+bool RunUninstallBatch(const base::CommandLine& command_line) {
   UninstallBatchPlan plan;
   plan.process_ids.push_back(GetCurrentProcessId());
   for (const char* name : {switches::kInitialPid, switches::kParentPid,

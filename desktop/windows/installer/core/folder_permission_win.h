@@ -93,7 +93,7 @@ bool RunSetFolderPermission(const base::CommandLine& command_line,
 // "set-folder-permission" when that is empty. Nothing in that folder, which
 // the user could write, is run. False when the file cannot be written or
 // started.
-bool LaunchGrantedUninstallBatch(const base::CommandLine& command_line);
+bool RunUninstallBatch(const base::CommandLine& command_line);
 
 // The options the entry point runs the mode with: the defaults, unless a
 // test host installed others.
