@@ -1,17 +1,12 @@
 #include "desktop/windows/installer/core/uninstall_batch_win.h"
 
 #include <limits.h>
-#include <stdint.h>
 #include <windows.h>
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/process/launch.h"
-#include "base/rand_util.h"
-#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
-#include "base/strings/utf_string_conversions.h"
-#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/core/process_helpers_win.h"
 #include "desktop/windows/installer/core/protected_folder_win.h"
 
@@ -46,7 +41,6 @@ bool ToOemRoundTrip(const std::u16string& text, std::string* out) {
 
 // Names tried for a folder of the user's before giving up.
 constexpr int kFolderNameAttempts = 16;
-constexpr size_t kFolderRandomBytes = 8;
 
 // A new folder in the user's own temporary folder, which no other user may
 // change, for a batch file that runs as this user. Empty, after an error
@@ -58,11 +52,7 @@ base::FilePath CreateUserFolder() {
     return base::FilePath();
   }
   for (int attempt = 0; attempt < kFolderNameAttempts; ++attempt) {
-    uint8_t random[kFolderRandomBytes];
-    base::RandBytes(random, sizeof(random));
-    const base::FilePath folder =
-        temp.Append(GetInstallerFolderName() + u" " +
-                    base::UTF8ToUTF16(base::HexEncode(random, sizeof(random))));
+    const base::FilePath folder = temp.Append(NewProtectedFolderName());
     if (CreateDirectoryW(base::as_wcstr(folder.value()), nullptr))
       return folder;
   }
