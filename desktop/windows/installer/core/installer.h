@@ -535,6 +535,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // it hands that batch file to remove.
   bool finish_uninstall_ = false;
   base::FilePath uninstall_batch_;
+  // Held until the entry and the record are gone: the batch file waits.
+  base::win::ScopedHandle uninstall_batch_hold_;
   std::vector<base::FilePath> uninstall_leftovers_;
   // An uninstallation: the files of other versions' kept records that
   // could not be removed, for the clean-up batch file.

@@ -1911,9 +1911,13 @@ void Installer::StepCleanUpFilesAfterUninstall() {
                         crash_reporter::GetCrashReporterPid()};
     plan.files = std::move(batch_files);
     plan.folders = std::move(batch_folders);
-    // Started once the record is gone (FinishUninstall).
+    // Started before the entry and the record go, it does nothing until
+    // this process has let go of it, and nothing at all when the record is
+    // still there then (FinishUninstall).
+    ToBatchPath(install_folder.Append(kInstallLogFileName), &plan.record);
     uninstall_batch_ = WriteUninstallBatch(
-        std::move(plan), GetInstallerRights()->IsUserAdministrator(false));
+        std::move(plan), GetInstallerRights()->IsUserAdministrator(false),
+        &uninstall_batch_hold_);
   }
   uninstall_leftovers_ = leftovers;
   finish_uninstall_ = true;
@@ -1933,6 +1937,15 @@ void Installer::StepCleanUpFilesAfterUninstall() {
 
 void Installer::FinishUninstall() {
   const base::FilePath& install_folder = status()->install_folder;
+  // The entry and the record go only once the batch file that removes
+  // what is still in use runs: a run ended at any point before leaves
+  // both, and the files their command needs, and the batch file then
+  // removes nothing.
+  if (!uninstall_batch_.empty()) {
+    LOG(INFO) << "Starting final cleanup batch file.";
+    LaunchBatch(uninstall_batch_);
+  }
+  LOG(INFO) << "Removing the uninstall entry";
   // Committed as it goes out of scope: nothing is left to roll back.
   {
     Transaction removal;
@@ -1944,13 +1957,12 @@ void Installer::FinishUninstall() {
     CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, hklm, own, &removal);
   }
   const base::FilePath record = install_folder.Append(kInstallLogFileName);
+  LOG(INFO) << "Removing the installation status file";
   if (!base::DeleteFileOrDirectory(record, false))
     PLOG(ERROR) << "Could not remove the installation status file " << record;
+  // The batch file goes on.
+  uninstall_batch_hold_.Close();
   LogWhatStays(install_folder, uninstall_leftovers_);
-  if (!uninstall_batch_.empty()) {
-    LOG(INFO) << "Starting final cleanup batch file.";
-    LaunchBatch(uninstall_batch_);
-  }
 }
 
 }  // namespace installer

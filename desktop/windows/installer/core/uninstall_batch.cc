@@ -64,6 +64,21 @@ std::string BuildUninstallBatchText(const UninstallBatchPlan& plan) {
                        plan.process_ids[i]);
   }
   std::string text;
+  if (plan.wait_for_uninstaller) {
+    // The uninstaller holds the file until its entry and record are gone:
+    // a deletion fails until then.
+    const std::string hold = Quoted(own + "\\" + kUninstallerHoldFileName);
+    text += std::string(":uninstalling") + kLineEnd;
+    text += "del " + hold + kLineEnd;
+    text += "IF NOT EXIST " + hold + " GOTO :uninstalled" + kLineEnd;
+    text += pause + kLineEnd;
+    text += std::string("GOTO :uninstalling") + kLineEnd;
+    text += std::string(":uninstalled") + kLineEnd;
+  }
+  if (!plan.record.empty()) {
+    text += "IF EXIST " + Quoted(EscapeBatchPercent(plan.record)) +
+            " GOTO :end" + kLineEnd;
+  }
   for (const auto& [flag, pid] : waits)
     text += "SET " + flag + "=TRUE" + kLineEnd;
   text += std::string(":again") + kLineEnd;
@@ -103,6 +118,7 @@ std::string BuildUninstallBatchText(const UninstallBatchPlan& plan) {
   }
   for (const std::string& folder : plan.folders)
     text += "rmdir " + Quoted(EscapeBatchPercent(folder)) + kLineEnd;
+  if (!plan.record.empty()) text += std::string(":end") + kLineEnd;
   // The own folder holds this file, which the interpreter running it keeps
   // open to its end (Wine's does): another one removes it, two seconds after
   // this one has ended.

@@ -1,6 +1,7 @@
 // The text of "k.bat", the batch file an uninstallation leaves to delete
-// what was still in use: it waits until the installer's processes have
-// ended, deletes the leftover files (trying those still in use again once
+// what was still in use: it waits until the uninstaller has let go of it
+// with its record gone, and until the installer's processes have ended,
+// deletes the leftover files (trying those still in use again once
 // a second, for up to 30 s), removes their folders deepest first, deletes
 // itself and has its own folder removed once it has ended.
 //
@@ -31,6 +32,9 @@ namespace installer {
 
 // The batch file's name.
 inline constexpr char16_t kUninstallBatchFileName[] = u"k.bat";
+// The file beside it that the uninstaller holds, without leave to delete
+// it, until it has removed its entry and its record (or has ended).
+inline constexpr char kUninstallerHoldFileName[] = "uninstalling";
 
 // |path| with every '%' doubled, so that the interpreter reads it as it is.
 std::string EscapeBatchPercent(const std::string& path);
@@ -44,6 +48,15 @@ struct UninstallBatchPlan {
   // file has ended (by an interpreter it starts, which waits two seconds
   // for that). Never empty.
   std::string own_folder;
+  // Whether the file first waits until it can delete its own folder's
+  // kUninstallerHoldFileName: until the uninstaller has let go of it.
+  bool wait_for_uninstaller = false;
+  // The installation's record. When it is still there once the uninstaller
+  // has let go, the uninstallation ended before it removed it: the file
+  // then removes nothing but its own folder, and what it would have removed
+  // stays for the entry's command, which can still run. Empty: not looked
+  // at.
+  std::string record;
   // The processes to wait for, in order (PID1, PID2, ...; zeros are left
   // out).
   std::vector<uint32_t> process_ids;

@@ -139,6 +139,29 @@ TEST(UninstallBatchTest, FoldersStopAtTheInstallFolderDeepestFirst) {
             reversed);
 }
 
+// Nothing happens while the uninstaller holds its file; a record still
+// there once it has let go means that it ended before removing it, and
+// the file then removes nothing but its own folder.
+TEST(UninstallBatchTest, WaitsForTheUninstallerAndStopsWhileItsRecordStays) {
+  UninstallBatchPlan plan = Plan({}, {"C:\\v\\a.dll"}, {"C:\\v"});
+  plan.wait_for_uninstaller = true;
+  plan.record = "C:\\v%\\installation_status.xml";
+  const std::string text = BuildUninstallBatchText(plan);
+  EXPECT_EQ(
+      ":uninstalling\r\n"
+      "del \"C:\\Win%%\\Temp\\Velna Installer 0A\\uninstalling\"\r\n"
+      "IF NOT EXIST \"C:\\Win%%\\Temp\\Velna Installer 0A\\uninstalling\" "
+      "GOTO :uninstalled\r\n"
+      "\"C:\\Win%%\\system32\\ping.exe\" -n 2 127.0.0.1 >NUL\r\n"
+      "GOTO :uninstalling\r\n"
+      ":uninstalled\r\n"
+      "IF EXIST \"C:\\v%%\\installation_status.xml\" GOTO :end\r\n",
+      text.substr(0, text.find(":again")));
+  const size_t folders = text.find("rmdir \"C:\\v\"\r\n");
+  ASSERT_NE(std::string::npos, folders) << text;
+  EXPECT_EQ(folders + 14, text.find(":end\r\nSET REMOVED_FOLDER=")) << text;
+}
+
 // Without leftover files there is nothing to try again, and without a
 // process nothing to wait for.
 TEST(UninstallBatchTest, WithoutFilesOrProcesses) {

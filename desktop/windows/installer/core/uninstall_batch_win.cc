@@ -84,7 +84,8 @@ base::FilePath GetSystemCommandInterpreter() {
   return system.empty() ? system : system.Append(u"cmd.exe");
 }
 
-base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated) {
+base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
+                                   base::win::ScopedHandle* hold) {
   const base::FilePath system = GetSystemFolder();
   if (system.empty() || !ToBatchPath(system, &plan.system_folder)) {
     LOG(ERROR) << "The clean-up batch file cannot name the system folder";
@@ -101,6 +102,21 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated) {
     RemoveDirectoryW(base::as_wcstr(folder.value()));
     return base::FilePath();
   }
+  base::win::ScopedHandle held;
+  const base::FilePath hold_path = folder.AppendASCII(kUninstallerHoldFileName);
+  if (hold) {
+    // Not inherited, and never shared for deletion: the batch file can
+    // delete it once this process has let go, whether it closes it or
+    // ends.
+    held.Set(CreateFileW(base::as_wcstr(hold_path.value()), GENERIC_WRITE,
+                         FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr));
+    if (!held.IsValid()) {
+      PLOG(ERROR) << "Could not make " << hold_path;
+      RemoveDirectoryW(base::as_wcstr(folder.value()));
+      return base::FilePath();
+    }
+    plan.wait_for_uninstaller = true;
+  }
   const std::string text = BuildUninstallBatchText(plan);
   if (text.size() > static_cast<size_t>(INT_MAX) ||
       base::WriteBufferToFile(batch, text.data(),
@@ -108,9 +124,14 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated) {
           static_cast<int>(text.size())) {
     LOG(ERROR) << "Could not write " << batch;
     base::DeleteFileOrDirectory(batch, false);
+    if (held.IsValid()) {
+      held.Close();
+      base::DeleteFileOrDirectory(hold_path, false);
+    }
     RemoveDirectoryW(base::as_wcstr(folder.value()));
     return base::FilePath();
   }
+  if (hold) *hold = std::move(held);
   return batch;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/core/uninstall_batch.h"
 
 namespace installer {
@@ -33,7 +34,13 @@ base::FilePath GetSystemCommandInterpreter();
 // folder in the user's own temporary folder. Its path, which holds no '%'
 // (the interpreter would expand it in the file's own name); empty, after
 // an error line, when it cannot be written so (nothing is left behind).
-base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated);
+//
+// With |hold|, the file first waits for the uninstaller
+// (UninstallBatchPlan::wait_for_uninstaller): the file it waits on is made
+// beside the batch file, and |*hold| holds it until the caller closes it or
+// ends.
+base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
+                                   base::win::ScopedHandle* hold = nullptr);
 
 // Starts "cmd.exe /d /v:off /s /c" on |batch| by its full path, hidden, in
 // the system folder, without waiting: no AutoRun command runs first, and a

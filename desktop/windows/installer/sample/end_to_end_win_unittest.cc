@@ -1199,6 +1199,16 @@ struct Interruption {
   // Instead of ending there, the run pauses while the test sets the install
   // folder's InstallationInterrupted event, as the window's cancel does.
   bool interrupted = false;
+  // Instead of at a step: at the first log line of the backend that holds
+  // this text.
+  const char* at_log = nullptr;
+  // Only the run's own programs end, each on its own: the clean-up batch
+  // file it started goes on to its end.
+  bool batch_lives = false;
+  // What the uninstall leaves then: its record without an entry, or,
+  // without either, nothing at all.
+  bool entry_gone = false;
+  bool all_gone = false;
 };
 
 void PrintTo(const Interruption& interruption, std::ostream* out) {
@@ -1274,6 +1284,8 @@ class InterruptedInstallTest
       point->SetString("event", stopped_name_);
       if (stop->during_write)
         point->SetString("during_write", stop->during_write);
+      else if (stop->at_log)
+        point->SetString("at_log", stop->at_log);
       else if (stop->before_step < 0)
         point->SetBoolean("at_success", true);
       else
@@ -1314,9 +1326,8 @@ class InterruptedInstallTest
     if (stop.interrupted) {
       base::win::ScopedHandle interrupt(::CreateEventW(
           nullptr, TRUE, FALSE,
-          base::as_wcstr(MakeKernelObjectName(install_folder().value(),
-                                              kInstallationInterruptedEvent,
-                                              true))));
+          base::as_wcstr(MakeKernelObjectName(
+              install_folder().value(), kInstallationInterruptedEvent, true))));
       EXPECT_TRUE(::SetEvent(interrupt.Get()));
       EXPECT_TRUE(::SetEvent(resume_.Get()));
       EXPECT_TRUE(started.WaitForExitWithTimeout(60000, &exit_code));
@@ -1330,10 +1341,15 @@ class InterruptedInstallTest
       EXPECT_TRUE(started.WaitForExitWithTimeout(60000, &exit_code));
       return static_cast<DWORD>(exit_code);
     }
-    EXPECT_TRUE(::TerminateJobObject(job.Get(), kEnded));
-    // Nothing of the run goes on when the next one begins.
+    if (stop.batch_lives) {
+      EndAllButSystemPrograms(job.Get());
+    } else {
+      EXPECT_TRUE(::TerminateJobObject(job.Get(), kEnded));
+    }
+    // Nothing of the run goes on when the next one begins: the batch file
+    // tries a file in use for half a minute at most.
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
-    for (int waited = 0; waited < 30000; waited += 50) {
+    for (int waited = 0; waited < 120000; waited += 50) {
       if (::QueryInformationJobObject(
               job.Get(), JobObjectBasicAccountingInformation, &accounting,
               sizeof(accounting), nullptr) &&
@@ -1345,6 +1361,38 @@ class InterruptedInstallTest
     EXPECT_EQ(0u, accounting.ActiveProcesses);
     EXPECT_TRUE(started.WaitForExitWithTimeout(10000, &exit_code));
     return static_cast<DWORD>(exit_code);
+  }
+
+  // Ends every process of |job| but the system's own programs (the
+  // command interpreter of a batch file and what it runs).
+  static void EndAllButSystemPrograms(HANDLE job) {
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    const base::FilePath system_folder(base::as_u16cstr(system));
+    struct {
+      JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+      ULONG_PTR more[255];
+    } ids = {};
+    ids.list.NumberOfAssignedProcesses = 256;
+    ASSERT_TRUE(::QueryInformationJobObject(job, JobObjectBasicProcessIdList,
+                                            &ids, sizeof(ids), nullptr));
+    for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+      base::win::ScopedHandle process(
+          ::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
+                        FALSE, static_cast<DWORD>(ids.list.ProcessIdList[i])));
+      wchar_t image[MAX_PATH] = {};
+      DWORD size = MAX_PATH;
+      if (!process.IsValid() ||
+          !::QueryFullProcessImageNameW(process.Get(), 0, image, &size)) {
+        continue;
+      }
+      if (base::FilePath::CompareIgnoreCase(
+              base::FilePath(base::as_u16cstr(image)).DirName().value(),
+              system_folder.value()) != 0) {
+        ::TerminateProcess(process.Get(), kEnded);
+      }
+    }
   }
 
   // The install folder's record; false when it does not read.
@@ -1470,6 +1518,13 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
     EXPECT_EQ(before, State()) << Logs();
     return;
   }
+  if (interruption.all_gone) {
+    // The batch file removed what was in use once the run had ended.
+    EXPECT_FALSE(base::PathExists(install_folder())) << Logs();
+    EXPECT_TRUE(Entries().empty());
+    EXPECT_EQ(before, State()) << Logs();
+    return;
+  }
   if (interruption.during_write) {
     // Where a kill leaves the writer's temporary file.
     std::vector<base::FilePath> temporary;
@@ -1507,7 +1562,7 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
     EXPECT_EQ(named, browser) << Logs();
   }
   if (interruption.run != Run::kInstall) {
-    EXPECT_EQ(1u, Entries().size()) << Logs();
+    EXPECT_EQ(interruption.entry_gone ? 0u : 1u, Entries().size()) << Logs();
   }
 
   WriteSeams(package, nullptr);
@@ -1536,6 +1591,15 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
 // an update with the same choices leaves the preferences as they are, an
 // install writes them. Each stop is followed by one of the user's next
 // runs, the two alternating along the steps.
+//
+// An uninstall's last moments, once its steps have succeeded: it starts the
+// clean-up batch file, removes the entry, then the record, and ends. Ended
+// before the batch file starts, or before the record goes (whether the
+// batch file is ended with it or goes on), it leaves the record unfinished
+// and every file its command needs: the batch file removes nothing, the
+// launcher starts nothing, and the entry's command (the launcher's
+// "/uninstall" once the entry is gone) removes everything. Ended after the
+// record went, the batch file, which goes on, removes what was in use.
 constexpr char kRecord[] = "installation_status.xml";
 constexpr char kPrefs[] = "installer_prefs.json";
 using Run = Interruption::Run;
@@ -1576,6 +1640,28 @@ INSTANTIATE_TEST_SUITE_P(
                      true},
         Interruption{"UninstallFinalisedThenUninstall", Run::kUninstall, -1,
                      false},
+        Interruption{.name = "UninstallBeforeItsBatchThenUninstall",
+                     .run = Run::kUninstall,
+                     .at_log = "Starting final cleanup batch file"},
+        Interruption{.name = "UninstallBatchStartedThenUpdate",
+                     .run = Run::kUninstall,
+                     .again = true,
+                     .at_log = "Removing the uninstall entry",
+                     .batch_lives = true},
+        Interruption{.name = "UninstallEntryGoneThenUninstall",
+                     .run = Run::kUninstall,
+                     .at_log = "Removing the installation status file",
+                     .entry_gone = true},
+        Interruption{.name = "UninstallEntryGoneBatchLivesThenUninstall",
+                     .run = Run::kUninstall,
+                     .at_log = "Removing the installation status file",
+                     .batch_lives = true,
+                     .entry_gone = true},
+        Interruption{.name = "UninstallRecordGoneBatchLives",
+                     .run = Run::kUninstall,
+                     .at_log = "Installer backend exiting",
+                     .batch_lives = true,
+                     .all_gone = true},
         Interruption{"InstallBackendAloneMidCopy", Run::kInstall, 1, false,
                      nullptr, true},
         Interruption{"InstallBackendAloneAfterRegistry", Run::kInstall, 4,

@@ -48,8 +48,10 @@ inline constexpr wchar_t kHostRecordLinksVariable[] =
 //   {"stop": {"before_step": <index in the step list>, "event": "<name>"}}
 //   {"stop": {"at_success": true, "event": "<name>"}}
 //   {"stop": {"during_write": "<file name start>", "event": "<name>"}}
-// (the last: in the first atomic write of such a file, its temporary file
-// written and not yet in place) sets the named event there and waits (up
+//   {"stop": {"at_log": "<text>", "event": "<name>"}}
+// (the third: in the first atomic write of such a file, its temporary file
+// written and not yet in place; the last: at the first log line that holds
+// the text, before it is written) sets the named event there and waits (up
 // to two minutes) to be ended; with "resume_event": "<name>" beside
 // "before_step", it only pauses there until that event is set;
 // and the further seams of test_host_seams_win.h (logs, a fake package

@@ -175,6 +175,18 @@ void StopInWrite(const base::FilePath& temp_path, const base::FilePath& path) {
   }
 }
 
+// Where the run stops: at the first log line that holds
+// |g_stop_log_text|.
+std::string* g_stop_log_text = nullptr;
+std::u16string* g_stop_log_event = nullptr;
+
+bool StopAtLogLine(logging::LogSeverity severity, const char* file, int line,
+                   size_t message_start, const std::string& text) {
+  if (text.find(*g_stop_log_text, message_start) != std::string::npos)
+    StopForGood(*g_stop_log_event);
+  return false;
+}
+
 // Stops the package's backend (or an uninstaller) for good at a chosen
 // point of the real step lists: before the step at an index of the list, or
 // when the run reports success (after the last step's work, before its
@@ -184,8 +196,7 @@ class StoppingStepFactory : public installer::InstallerStepFactory,
  public:
   // With |resume_event|, the run only pauses before the step: it goes on
   // with that step once the test sets the resume event.
-  StoppingStepFactory(int before_step,
-                      std::u16string event,
+  StoppingStepFactory(int before_step, std::u16string event,
                       std::u16string resume_event)
       : before_step_(before_step),
         event_(std::move(event)),
@@ -222,8 +233,8 @@ class StoppingStepFactory : public installer::InstallerStepFactory,
       return;
     }
     LOG(INFO) << "Pausing here for the test";
-    base::win::ScopedHandle resume(::OpenEventW(
-        SYNCHRONIZE, FALSE, base::as_wcstr(resume_event_)));
+    base::win::ScopedHandle resume(
+        ::OpenEventW(SYNCHRONIZE, FALSE, base::as_wcstr(resume_event_)));
     HANDLE stopped =
         ::OpenEventW(EVENT_MODIFY_STATE, FALSE, base::as_wcstr(event_));
     if (stopped) {
@@ -281,6 +292,14 @@ bool InstallSeams(const base::FilePath& path) {
       g_stop_write_prefix = new std::u16string(write_prefix);
       g_stop_write_event = new std::u16string(event);
       base::internal::SetBeforeRenameHookForTesting(&StopInWrite);
+      return true;
+    }
+    std::string log_text;
+    if (stop->GetString("at_log", &log_text) && !log_text.empty()) {
+      // Live as long as the process: any thread may log.
+      g_stop_log_text = new std::string(log_text);
+      g_stop_log_event = new std::u16string(event);
+      logging::SetLogMessageHandler(&StopAtLogLine);
       return true;
     }
     if (!(stop->GetInteger("before_step", &before_step) ||
