@@ -6,11 +6,11 @@
 // itself and has its own folder removed once it has ended.
 //
 // It runs elevated when the installer was, from a folder that only the
-// installer may change: every program it runs is named by its full path in
-// the system folder, which is the current folder of every interpreter it
-// starts, so that nothing a user put in a folder being removed, or beside
-// one, runs in its stead. It pipes nothing (the interpreter would start
-// each side of a pipe by a name the environment gives).
+// installer may change, which is its current folder: every program it runs
+// is named by its full path in the system folder, which is the current
+// folder of every interpreter it starts, so that nothing a user put in a
+// folder being removed, or beside one, runs in its stead. It pipes nothing (the
+// interpreter would start each side of a pipe by a name the environment gives).
 //
 // The command interpreter reads a batch file in the OEM code page and
 // expands every '%' it meets, also inside double quotes: paths reach this

@@ -146,9 +146,12 @@ bool LaunchUninstallBatch(const base::FilePath& batch) {
       batch.value() + u"\"\"";
   base::LaunchOptions options;
   options.start_hidden = true;
-  // Never a folder being removed, or its parent: nothing there is found
-  // by a bare name, and nothing holds those folders.
-  options.current_directory = system;
+  // Its own folder, which only the installer may change (nothing there is
+  // found by a bare name) and which no other removal reaches: the
+  // interpreter holds it as its current folder as long as it runs, so that
+  // no other run takes it for left behind while it reads the file anew
+  // for each line. The interpreter that removes it starts elsewhere.
+  options.current_directory = batch.DirName();
   // The interpreter echoes every command it runs; the caller of the
   // uninstaller must not see them.
   if (!LaunchWithoutOutput(command_line, options).IsValid()) {

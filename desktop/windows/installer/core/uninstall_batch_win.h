@@ -43,7 +43,8 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
                                    base::win::ScopedHandle* hold = nullptr);
 
 // Starts "cmd.exe /d /v:off /s /c" on |batch| by its full path, hidden, in
-// the system folder, without waiting: no AutoRun command runs first, and a
+// the batch file's own folder (which it holds so while it runs), without
+// waiting: no AutoRun command runs first, and a
 // '!' of a path the file names is not expanded, whatever the registry says.
 // False when the interpreter does not start.
 bool LaunchUninstallBatch(const base::FilePath& batch);
