@@ -75,10 +75,6 @@ std::string BuildUninstallBatchText(const UninstallBatchPlan& plan) {
     text += std::string("GOTO :uninstalling") + kLineEnd;
     text += std::string(":uninstalled") + kLineEnd;
   }
-  if (!plan.record.empty()) {
-    text += "IF EXIST " + Quoted(EscapeBatchPercent(plan.record)) +
-            " GOTO :end" + kLineEnd;
-  }
   for (const auto& [flag, pid] : waits)
     text += "SET " + flag + "=TRUE" + kLineEnd;
   text += std::string(":again") + kLineEnd;
@@ -94,6 +90,10 @@ std::string BuildUninstallBatchText(const UninstallBatchPlan& plan) {
   for (const auto& [flag, pid] : waits)
     text += "IF %" + flag + "%==TRUE GOTO :again" + kLineEnd;
   if (!waits.empty()) text += "del " + task_list + kLineEnd;
+  if (!plan.record.empty()) {
+    text += "IF EXIST " + Quoted(EscapeBatchPercent(plan.record)) +
+            " GOTO :end" + kLineEnd;
+  }
   if (!plan.files.empty()) {
     // The wait above needs TASKLIST and FIND, which not every system has
     // (some editions lack TASKLIST; Wine's prints nothing), and a process

@@ -51,11 +51,11 @@ struct UninstallBatchPlan {
   // Whether the file first waits until it can delete its own folder's
   // kUninstallerHoldFileName: until the uninstaller has let go of it.
   bool wait_for_uninstaller = false;
-  // The installation's record. When it is still there once the uninstaller
-  // has let go, the uninstallation ended before it removed it: the file
-  // then removes nothing but its own folder, and what it would have removed
-  // stays for the entry's command, which can still run. Empty: not looked
-  // at.
+  // The installation's record. When it is there once the uninstaller has
+  // let go and the processes have ended, the uninstallation ended before it
+  // removed it (or an installation has begun since): the file then removes
+  // nothing but its own folder, and what it would have removed stays for
+  // the entry's command, which can still run. Empty: not looked at.
   std::string record;
   // The processes to wait for, in order (PID1, PID2, ...; zeros are left
   // out).

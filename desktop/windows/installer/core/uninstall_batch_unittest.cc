@@ -139,11 +139,12 @@ TEST(UninstallBatchTest, FoldersStopAtTheInstallFolderDeepestFirst) {
             reversed);
 }
 
-// Nothing happens while the uninstaller holds its file; a record still
-// there once it has let go means that it ended before removing it, and
-// the file then removes nothing but its own folder.
+// Nothing happens while the uninstaller holds its file; a record there
+// once it has let go and the processes have ended means that it ended
+// before removing it, and the file then removes nothing but its own
+// folder.
 TEST(UninstallBatchTest, WaitsForTheUninstallerAndStopsWhileItsRecordStays) {
-  UninstallBatchPlan plan = Plan({}, {"C:\\v\\a.dll"}, {"C:\\v"});
+  UninstallBatchPlan plan = Plan({12}, {"C:\\v\\a.dll"}, {"C:\\v"});
   plan.wait_for_uninstaller = true;
   plan.record = "C:\\v%\\installation_status.xml";
   const std::string text = BuildUninstallBatchText(plan);
@@ -155,11 +156,17 @@ TEST(UninstallBatchTest, WaitsForTheUninstallerAndStopsWhileItsRecordStays) {
       "\"C:\\Win%%\\system32\\ping.exe\" -n 2 127.0.0.1 >NUL\r\n"
       "GOTO :uninstalling\r\n"
       ":uninstalled\r\n"
-      "IF EXIST \"C:\\v%%\\installation_status.xml\" GOTO :end\r\n",
-      text.substr(0, text.find(":again")));
-  const size_t folders = text.find("rmdir \"C:\\v\"\r\n");
-  ASSERT_NE(std::string::npos, folders) << text;
-  EXPECT_EQ(folders + 14, text.find(":end\r\nSET REMOVED_FOLDER=")) << text;
+      "SET PID1_RUNNING=TRUE\r\n"
+      ":again\r\n",
+      text.substr(0, text.find(":again") + 8));
+  const std::string record_check =
+      "del \"C:\\Win%%\\Temp\\Velna Installer 0A\\tasks.txt\"\r\n"
+      "IF EXIST \"C:\\v%%\\installation_status.xml\" GOTO :end\r\n"
+      "SET DELETE_ATTEMPTS=0\r\n";
+  EXPECT_NE(std::string::npos, text.find(record_check)) << text;
+  EXPECT_NE(std::string::npos,
+            text.find("rmdir \"C:\\v\"\r\n:end\r\nSET REMOVED_FOLDER="))
+      << text;
 }
 
 // Without leftover files there is nothing to try again, and without a
