@@ -283,7 +283,7 @@ bool RunUninstallBatch(const base::CommandLine& command_line) {
   std::string folder;
   if (ToBatchPath(install_folder, &folder)) plan.folders.push_back(folder);
   // An installation begun since keeps them.
-  ToBatchPath(record, &plan.record);
+  ToBatchPath(record, &plan.unless_present);
   const base::FilePath batch = WriteUninstallBatch(std::move(plan), true);
   return !batch.empty() && LaunchUninstallBatch(batch);
 }

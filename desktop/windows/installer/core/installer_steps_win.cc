@@ -1911,10 +1911,13 @@ void Installer::StepCleanUpFilesAfterUninstall() {
                         crash_reporter::GetCrashReporterPid()};
     plan.files = std::move(batch_files);
     plan.folders = std::move(batch_folders);
-    // Started before the entry and the record go, it does nothing until
-    // this process has let go of it, and nothing at all when the record is
-    // still there then (FinishUninstall).
-    ToBatchPath(install_folder.Append(kInstallLogFileName), &plan.record);
+    // Started before the entry goes, it does nothing until this process
+    // has finished, and nothing at all when it ended before; the record
+    // goes last, with it (FinishUninstall).
+    // The interpreter cannot reach a longer path.
+    const base::FilePath record = install_folder.Append(kInstallLogFileName);
+    if (record.value().size() < MAX_PATH) ToBatchPath(record, &plan.record);
+    batch_removes_record_ = !plan.record.empty();
     uninstall_batch_ = WriteUninstallBatch(
         std::move(plan), GetInstallerRights()->IsUserAdministrator(false),
         &uninstall_batch_hold_);
@@ -1937,13 +1940,15 @@ void Installer::StepCleanUpFilesAfterUninstall() {
 
 void Installer::FinishUninstall() {
   const base::FilePath& install_folder = status()->install_folder;
-  // The entry and the record go only once the batch file that removes
-  // what is still in use runs: a run ended at any point before leaves
-  // both, and the files their command needs, and the batch file then
-  // removes nothing.
+  // The batch file that removes what is still in use runs before the entry
+  // goes, and removes the record last: a run ended at any point leaves the
+  // record, marked unfinished, until the files it lists are gone, and the
+  // programs its command needs with it. The batch file does nothing when
+  // this process ends before it lets it go on.
+  bool batch_started = false;
   if (!uninstall_batch_.empty()) {
     LOG(INFO) << "Starting final cleanup batch file.";
-    LaunchBatch(uninstall_batch_);
+    batch_started = LaunchBatch(uninstall_batch_);
   }
   LOG(INFO) << "Removing the uninstall entry";
   // Committed as it goes out of scope: nothing is left to roll back.
@@ -1957,12 +1962,20 @@ void Installer::FinishUninstall() {
     CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, hklm, own, &removal);
   }
   const base::FilePath record = install_folder.Append(kInstallLogFileName);
-  LOG(INFO) << "Removing the installation status file";
-  if (!base::DeleteFileOrDirectory(record, false))
-    PLOG(ERROR) << "Could not remove the installation status file " << record;
-  // The batch file goes on.
-  uninstall_batch_hold_.Close();
-  LogWhatStays(install_folder, uninstall_leftovers_);
+  std::vector<base::FilePath> staying = uninstall_leftovers_;
+  if (batch_started && batch_removes_record_) {
+    LOG(INFO) << "The clean-up batch file removes the installation status "
+                 "file last";
+    FinishUninstallBatchHold(&uninstall_batch_hold_);
+    staying.push_back(record);
+  } else {
+    LOG(INFO) << "Removing the installation status file";
+    if (!base::DeleteFileOrDirectory(record, false))
+      PLOG(ERROR) << "Could not remove the installation status file " << record;
+    if (uninstall_batch_hold_.IsValid())
+      FinishUninstallBatchHold(&uninstall_batch_hold_);
+  }
+  LogWhatStays(install_folder, staying);
 }
 
 }  // namespace installer

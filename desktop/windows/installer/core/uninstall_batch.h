@@ -1,9 +1,9 @@
 // The text of "k.bat", the batch file an uninstallation leaves to delete
-// what was still in use: it waits until the uninstaller has let go of it
-// with its record gone, and until the installer's processes have ended,
-// deletes the leftover files (trying those still in use again once
-// a second, for up to 30 s), removes their folders deepest first, deletes
-// itself and has its own folder removed once it has ended.
+// what was still in use: it waits until the uninstaller has finished, and
+// until the installer's processes have ended, deletes the leftover files
+// (trying those still in use again once a second, for up to 30 s), removes
+// their folders deepest first, deletes itself and has its own folder removed
+// once it has ended.
 //
 // It runs elevated when the installer was, from a folder that only the
 // installer may change, which is its current folder: every program it runs
@@ -32,9 +32,11 @@ namespace installer {
 
 // The batch file's name.
 inline constexpr char16_t kUninstallBatchFileName[] = u"k.bat";
-// The file beside it that the uninstaller holds, without leave to delete
-// it, until it has removed its entry and its record (or has ended).
+// The file beside it that the uninstaller holds, without leave to rename
+// or delete it, and deletes once it has removed its entry; the name it is
+// renamed to when the uninstaller ended before that.
 inline constexpr char kUninstallerHoldFileName[] = "uninstalling";
+inline constexpr char kAbandonedHoldFileName[] = "abandoned";
 
 // |path| with every '%' doubled, so that the interpreter reads it as it is.
 std::string EscapeBatchPercent(const std::string& path);
@@ -48,15 +50,19 @@ struct UninstallBatchPlan {
   // file has ended (by an interpreter it starts, which waits two seconds
   // for that). Never empty.
   std::string own_folder;
-  // Whether the file first waits until it can delete its own folder's
-  // kUninstallerHoldFileName: until the uninstaller has let go of it.
+  // Whether the file first waits while the uninstaller holds its own
+  // folder's kUninstallerHoldFileName. When the uninstaller ends without
+  // deleting it (before its entry was gone), the file removes nothing but
+  // its own folder: the uninstallation can run again.
   bool wait_for_uninstaller = false;
-  // The installation's record. When it is there once the uninstaller has
-  // let go and the processes have ended, the uninstallation ended before it
-  // removed it (or an installation has begun since): the file then removes
-  // nothing but its own folder, and what it would have removed stays for
-  // the entry's command, which can still run. Empty: not looked at.
+  // The installation's record, deleted after every other file has gone:
+  // while one stays, so does the record, which lets the uninstallation
+  // run again. Empty: none.
   std::string record;
+  // When this file (a record) is there once the processes have ended, an
+  // installation has begun since: nothing but the own folder is removed.
+  // Empty: not looked at.
+  std::string unless_present;
   // The processes to wait for, in order (PID1, PID2, ...; zeros are left
   // out).
   std::vector<uint32_t> process_ids;

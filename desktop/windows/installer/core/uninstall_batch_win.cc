@@ -105,11 +105,12 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
   base::win::ScopedHandle held;
   const base::FilePath hold_path = folder.AppendASCII(kUninstallerHoldFileName);
   if (hold) {
-    // Not inherited, and never shared for deletion: the batch file can
-    // delete it once this process has let go, whether it closes it or
-    // ends.
-    held.Set(CreateFileW(base::as_wcstr(hold_path.value()), GENERIC_WRITE,
-                         FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr));
+    // Not inherited, and never shared for deletion or renaming: the batch
+    // file can rename it only once this process has let go without
+    // deleting it.
+    held.Set(CreateFileW(base::as_wcstr(hold_path.value()),
+                         GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                         CREATE_NEW, 0, nullptr));
     if (!held.IsValid()) {
       PLOG(ERROR) << "Could not make " << hold_path;
       RemoveDirectoryW(base::as_wcstr(folder.value()));
@@ -133,6 +134,16 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
   }
   if (hold) *hold = std::move(held);
   return batch;
+}
+
+bool FinishUninstallBatchHold(base::win::ScopedHandle* hold) {
+  FILE_DISPOSITION_INFO remove = {TRUE};
+  const bool removed = hold->IsValid() && SetFileInformationByHandle(
+                                              hold->Get(), FileDispositionInfo,
+                                              &remove, sizeof(remove));
+  if (!removed) PLOG(ERROR) << "Cannot let the clean-up batch file go on";
+  hold->Close();
+  return removed;
 }
 
 bool LaunchUninstallBatch(const base::FilePath& batch) {

@@ -37,10 +37,16 @@ base::FilePath GetSystemCommandInterpreter();
 //
 // With |hold|, the file first waits for the uninstaller
 // (UninstallBatchPlan::wait_for_uninstaller): the file it waits on is made
-// beside the batch file, and |*hold| holds it until the caller closes it or
-// ends.
+// beside the batch file, and |*hold| holds it until the caller finishes
+// with FinishUninstallBatchHold(), or closes it or ends without that, when
+// the batch file does nothing.
 base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
                                    base::win::ScopedHandle* hold = nullptr);
+
+// Deletes the file |*hold| holds and closes it: the batch file goes on.
+// False, after an error line, when it cannot be deleted (closed all the
+// same: the batch file then does nothing).
+bool FinishUninstallBatchHold(base::win::ScopedHandle* hold);
 
 // Starts "cmd.exe /d /v:off /s /c" on |batch| by its full path, hidden, in
 // the batch file's own folder (which it holds so while it runs), without

@@ -1593,13 +1593,15 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
 // runs, the two alternating along the steps.
 //
 // An uninstall's last moments, once its steps have succeeded: it starts the
-// clean-up batch file, removes the entry, then the record, and ends. Ended
-// before the batch file starts, or before the record goes (whether the
-// batch file is ended with it or goes on), it leaves the record unfinished
-// and every file its command needs: the batch file removes nothing, the
-// launcher starts nothing, and the entry's command (the launcher's
-// "/uninstall" once the entry is gone) removes everything. Ended after the
-// record went, the batch file, which goes on, removes what was in use.
+// clean-up batch file, removes the entry, lets the batch file go on, and
+// ends; the batch file removes what was in use and then the record. Ended
+// before it lets the batch file go on (whether the batch file is ended with
+// it or goes on, and then removes nothing), it leaves the record unfinished
+// and every file its command needs: the launcher starts nothing, and the
+// entry's command (the launcher's "/uninstall" once the entry is gone)
+// removes everything. Ended after, the batch file removes the rest; or,
+// ended with it as in a power cut, leaves the record and the programs, and
+// the launcher's "/uninstall" removes everything.
 constexpr char kRecord[] = "installation_status.xml";
 constexpr char kPrefs[] = "installer_prefs.json";
 using Run = Interruption::Run;
@@ -1648,20 +1650,26 @@ INSTANTIATE_TEST_SUITE_P(
                      .again = true,
                      .at_log = "Removing the uninstall entry",
                      .batch_lives = true},
-        Interruption{.name = "UninstallEntryGoneThenUninstall",
-                     .run = Run::kUninstall,
-                     .at_log = "Removing the installation status file",
-                     .entry_gone = true},
-        Interruption{.name = "UninstallEntryGoneBatchLivesThenUninstall",
-                     .run = Run::kUninstall,
-                     .at_log = "Removing the installation status file",
-                     .batch_lives = true,
-                     .entry_gone = true},
-        Interruption{.name = "UninstallRecordGoneBatchLives",
+        Interruption{
+            .name = "UninstallEntryGoneThenUninstall",
+            .run = Run::kUninstall,
+            .at_log = "The clean-up batch file removes the installation",
+            .entry_gone = true},
+        Interruption{
+            .name = "UninstallEntryGoneBatchLivesThenUninstall",
+            .run = Run::kUninstall,
+            .at_log = "The clean-up batch file removes the installation",
+            .batch_lives = true,
+            .entry_gone = true},
+        Interruption{.name = "UninstallFinishedBatchLives",
                      .run = Run::kUninstall,
                      .at_log = "Installer backend exiting",
                      .batch_lives = true,
                      .all_gone = true},
+        Interruption{.name = "UninstallFinishedBatchEndedThenUninstall",
+                     .run = Run::kUninstall,
+                     .at_log = "Installer backend exiting",
+                     .entry_gone = true},
         Interruption{"InstallBackendAloneMidCopy", Run::kInstall, 1, false,
                      nullptr, true},
         Interruption{"InstallBackendAloneAfterRegistry", Run::kInstall, 4,
