@@ -1912,9 +1912,9 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     plan.files = std::move(batch_files);
     plan.folders = std::move(batch_folders);
     // Started before the entry goes, it does nothing until this process
-    // has finished, and nothing at all when it ended before; the record
-    // goes last, with it (FinishUninstall).
-    // The interpreter cannot reach a longer path.
+    // has finished, and nothing at all when it ended before; it removes
+    // the record last (FinishUninstall), unless the record's path is too
+    // long for the interpreter.
     const base::FilePath record = install_folder.Append(kInstallLogFileName);
     if (record.value().size() < MAX_PATH) ToBatchPath(record, &plan.record);
     batch_removes_record_ = !plan.record.empty();
