@@ -39,6 +39,7 @@
 #include "desktop/windows/installer/download_folder_win.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_main.h"
+#include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/installer_prefs_store.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
@@ -375,9 +376,12 @@ bool RunInstallingRole(const base::CommandLine& command_line,
       own_dir.AppendASCII(GetBrowserExecutableName());
   bool inside_package;
   if (flags.uninstall) {
-    // An uninstallation ended part-way leaves the browser moved aside.
+    // An uninstallation ended part-way leaves the browser moved aside, or,
+    // ended after it removed the files it could, gone with the record it
+    // marked unfinished still beside this version's folder.
     if (!base::PathExists(browser_exe) &&
-        DeleteFileOperation::FindAsideCopies(browser_exe).empty()) {
+        DeleteFileOperation::FindAsideCopies(browser_exe).empty() &&
+        !base::PathExists(own_dir.DirName().Append(kInstallLogFileName))) {
       LOG(ERROR) << "Requested to uninstall, but we are not in a valid "
                     "installation folder";
       return false;
@@ -496,7 +500,7 @@ bool RunInstallerMain() {
     // the installation it served has ended.
     if (RunSetFolderPermission(command_line, GetFolderPermissionOptions()) &&
         command_line.HasSwitch(switches::kRunUninstallBat)) {
-      LaunchGrantedUninstallBatch(command_line);
+      RunUninstallBatch(command_line);
     }
     return true;
   }

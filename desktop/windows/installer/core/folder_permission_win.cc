@@ -5,19 +5,25 @@
 #include <aclapi.h>
 
 #include <iterator>
+#include <set>
 #include <vector>
 
+#include "base/base_paths.h"
 #include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/files/open_without_links_win.h"
+#include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/common/installer_switches.h"
 #include "desktop/windows/installer/core/protected_package_win.h"
+#include "desktop/windows/installer/core/uninstall_batch.h"
 #include "desktop/windows/installer/core/uninstall_batch_win.h"
 #include "desktop/windows/installer/service/access_control.h"
+#include "desktop/windows/installer/service/install_log.h"
+#include "desktop/windows/installer/service/installation_info.h"
 #include "desktop/windows/installer/service/name_utils.h"
 
 namespace installer {
@@ -188,6 +194,37 @@ bool GrantAccess(const base::CommandLine& command_line,
 
 const FolderPermissionOptions* g_options_for_testing = nullptr;
 
+// The uninstaller's programs that its uninstallation could not remove from
+// |install_folder| while they ran: its launcher and, when this process runs
+// from a version's folder there, this program. Only those still there, each
+// a plain file reached through no link.
+std::vector<base::FilePath> LeftPrograms(const base::FilePath& install_folder) {
+  std::vector<base::FilePath> candidates = {
+      install_folder.Append(kLauncherFileName)};
+  base::FilePath own;
+  if (base::PathService::Get(base::FILE_EXE, &own) &&
+      base::FilePath::CompareIgnoreCase(
+          own.DirName().DirName().StripTrailingSeparators().value(),
+          install_folder.StripTrailingSeparators().value()) == 0) {
+    candidates.push_back(own);
+  }
+  std::vector<base::FilePath> left;
+  for (const base::FilePath& path : candidates) {
+    // Elevated, in a folder a user could change until the grant ended.
+    base::win::ScopedHandle file(base::OpenWithoutLinks(
+        path.value(), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING));
+    FILE_STANDARD_INFO info = {};
+    if (file.IsValid() &&
+        GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &info,
+                                     sizeof(info)) &&
+        !info.Directory) {
+      left.push_back(path);
+    }
+  }
+  return left;
+}
+
 }  // namespace
 
 std::unique_ptr<FolderAccessEditor> CreateFolderAccessEditor() {
@@ -212,7 +249,7 @@ bool RunSetFolderPermission(const base::CommandLine& command_line,
   return GrantAccess(command_line, folder, options, editor);
 }
 
-bool LaunchGrantedUninstallBatch(const base::CommandLine& command_line) {
+bool RunUninstallBatch(const base::CommandLine& command_line) {
   UninstallBatchPlan plan;
   plan.process_ids.push_back(GetCurrentProcessId());
   for (const char* name : {switches::kInitialPid, switches::kParentPid,
@@ -223,12 +260,30 @@ bool LaunchGrantedUninstallBatch(const base::CommandLine& command_line) {
       plan.process_ids.push_back(pid);
     }
   }
-  std::string folder;
-  if (ToBatchPath(
-          command_line.GetSwitchValuePath(switches::kSetFolderPermission),
-          &folder)) {
-    plan.folders.push_back(folder);
+  const base::FilePath install_folder =
+      command_line.GetSwitchValuePath(switches::kSetFolderPermission);
+  const base::FilePath record = install_folder.Append(kInstallLogFileName);
+  std::set<base::FilePath> folders;
+  // An uninstallation that removed its record leaves only what was in use:
+  // the programs it ran from, which this process knows by itself.
+  if (!base::PathExists(record)) {
+    for (const base::FilePath& program : LeftPrograms(install_folder)) {
+      plan.files.emplace_back();
+      if (ToBatchPath(program, &plan.files.back())) {
+        CollectLeftoverFolders(program, install_folder, &folders);
+      } else {
+        plan.files.pop_back();
+      }
+    }
   }
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    plan.folders.emplace_back();
+    if (!ToBatchPath(*it, &plan.folders.back())) plan.folders.pop_back();
+  }
+  std::string folder;
+  if (ToBatchPath(install_folder, &folder)) plan.folders.push_back(folder);
+  // An installation begun since keeps them.
+  ToBatchPath(record, &plan.unless_present);
   const base::FilePath batch = WriteUninstallBatch(std::move(plan), true);
   return !batch.empty() && LaunchUninstallBatch(batch);
 }

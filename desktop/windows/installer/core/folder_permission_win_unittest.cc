@@ -480,5 +480,73 @@ TEST(FolderPermissionBatchTest, OnlyItsOwnBatchRunsAfterTheGrant) {
   SetEnvironmentVariableW(L"VELNA_TEST_INSTALLER_SEAMS", nullptr);
 }
 
+// What an uninstallation under a temporary grant could not remove, the
+// programs it ran from, goes with the utility's own batch file once the
+// grant has ended, if the record went: the folder's launcher and the
+// version's installer, which is the utility itself. A file of the user's
+// stays, and so does the folder that holds it. While a record is there
+// (the uninstallation failed, or an install began), nothing goes.
+TEST(FolderPermissionBatchTest, TheUninstallersProgramsGoOnceTheRecordIsGone) {
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  const base::FilePath folder = dir.GetPath().Append(u"install");
+  const base::FilePath protected_root = dir.GetPath().Append(u"protected");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(protected_root));
+  const base::FilePath version = folder.Append(u"41.0.2353.23");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(version));
+  const base::FilePath utility = version.Append(u"installer.exe");
+  ASSERT_TRUE(CopyFileW(base::as_wcstr(base::GetTestExecutableFolder() +
+                                       u"installer_test_host.exe"),
+                        base::as_wcstr(utility.value()), FALSE));
+  const base::FilePath launcher = folder.Append(u"launcher.exe");
+  const base::FilePath users = folder.Append(u"notes.txt");
+  const base::FilePath record = folder.Append(u"installation_status.xml");
+  for (const base::FilePath& file : {launcher, users, record}) {
+    ASSERT_EQ(2, base::WriteBufferToFile(file, "MZ", 2));
+  }
+  base::DictionaryValue seams;
+  seams.SetString("folder_grants", dir.GetPath().Append(u"grants.txt").value());
+  seams.SetString("protected_root", protected_root.value());
+  std::string json;
+  ASSERT_TRUE(base::JSONWriter::Write(seams, &json));
+  const base::FilePath seams_file = dir.GetPath().Append(u"seams.json");
+  ASSERT_EQ(static_cast<int>(json.size()),
+            base::WriteBufferToFile(seams_file, json.data(),
+                                    static_cast<int>(json.size())));
+  ASSERT_TRUE(SetEnvironmentVariableW(L"VELNA_TEST_INSTALLER_SEAMS",
+                                      base::as_wcstr(seams_file.value())));
+  base::Process served = StartWaitingHost();
+  ASSERT_TRUE(served.IsValid());
+  for (bool record_stays : {true, false}) {
+    SCOPED_TRACE(record_stays);
+    if (!record_stays) {
+      ASSERT_TRUE(base::DeleteFileOrDirectory(record, false));
+    }
+    Handshake handshake(folder);
+    base::Process granting = base::LaunchProcess(
+        u"\"" + utility.value() + u"\" --set-folder-permission=\"" +
+            folder.value() +
+            u"\" --permissions-for-user=someone --run-uninstall-bat "
+            u"--initial-pid=" +
+            base::UintToString16(served.Pid()),
+        base::LaunchOptions());
+    ASSERT_TRUE(granting.IsValid());
+    ASSERT_EQ(WAIT_OBJECT_0,
+              WaitForSingleObject(handshake.granted.Get(), 60000));
+    ASSERT_TRUE(SetEvent(handshake.undo.Get()));
+    int exit_code = -1;
+    ASSERT_TRUE(granting.WaitForExitWithTimeout(60000, &exit_code));
+    for (int i = 0; i < 600 && !IsEmptyFolder(protected_root); ++i) Sleep(100);
+    EXPECT_TRUE(IsEmptyFolder(protected_root));
+    EXPECT_EQ(record_stays, base::PathExists(launcher));
+    EXPECT_EQ(record_stays, base::PathExists(utility));
+    EXPECT_EQ(record_stays, base::DirectoryExists(version));
+    EXPECT_EQ(record_stays, base::PathExists(record));
+    EXPECT_TRUE(base::PathExists(users));
+  }
+  served.Terminate(0, true);
+  SetEnvironmentVariableW(L"VELNA_TEST_INSTALLER_SEAMS", nullptr);
+}
+
 }  // namespace
 }  // namespace installer

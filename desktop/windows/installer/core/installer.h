@@ -542,6 +542,10 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // it hands that batch file to remove.
   bool finish_uninstall_ = false;
   base::FilePath uninstall_batch_;
+  // Held until the entry is gone: the batch file waits.
+  base::win::ScopedHandle uninstall_batch_hold_;
+  // The batch file deletes the record, after the files it removes.
+  bool batch_removes_record_ = false;
   std::vector<base::FilePath> uninstall_leftovers_;
   // An uninstallation: the files of other versions' kept records that
   // could not be removed, for the clean-up batch file.

@@ -1941,9 +1941,16 @@ void Installer::StepCleanUpFilesAfterUninstall() {
                         crash_reporter::GetCrashReporterPid()};
     plan.files = std::move(batch_files);
     plan.folders = std::move(batch_folders);
-    // Started once the record is gone (FinishUninstall).
+    // Started before the entry goes, it does nothing until this process
+    // has finished, and nothing at all when it ended before; it removes
+    // the record last (FinishUninstall), unless the record's path is too
+    // long for the interpreter.
+    const base::FilePath record = install_folder.Append(kInstallLogFileName);
+    if (record.value().size() < MAX_PATH) ToBatchPath(record, &plan.record);
+    batch_removes_record_ = !plan.record.empty();
     uninstall_batch_ = WriteUninstallBatch(
-        std::move(plan), GetInstallerRights()->IsUserAdministrator(false));
+        std::move(plan), GetInstallerRights()->IsUserAdministrator(false),
+        &uninstall_batch_hold_);
   }
   uninstall_leftovers_ = leftovers;
   finish_uninstall_ = true;
@@ -1963,6 +1970,17 @@ void Installer::StepCleanUpFilesAfterUninstall() {
 
 void Installer::FinishUninstall() {
   const base::FilePath& install_folder = status()->install_folder;
+  // The batch file that removes what is still in use runs before the entry
+  // goes, and removes the record last: a run ended at any point leaves the
+  // record, marked unfinished, until the files it lists are gone, and the
+  // programs its command needs with it. The batch file does nothing when
+  // this process ends before it lets it go on.
+  bool batch_started = false;
+  if (!uninstall_batch_.empty()) {
+    LOG(INFO) << "Starting final cleanup batch file.";
+    batch_started = LaunchBatch(uninstall_batch_);
+  }
+  LOG(INFO) << "Removing the uninstall entry";
   // Committed as it goes out of scope: nothing is left to roll back.
   {
     Transaction removal;
@@ -1974,13 +1992,20 @@ void Installer::FinishUninstall() {
     CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, hklm, own, &removal);
   }
   const base::FilePath record = install_folder.Append(kInstallLogFileName);
-  if (!base::DeleteFileOrDirectory(record, false))
-    PLOG(ERROR) << "Could not remove the installation status file " << record;
-  LogWhatStays(install_folder, uninstall_leftovers_);
-  if (!uninstall_batch_.empty()) {
-    LOG(INFO) << "Starting final cleanup batch file.";
-    LaunchBatch(uninstall_batch_);
+  std::vector<base::FilePath> staying = uninstall_leftovers_;
+  if (batch_started && batch_removes_record_) {
+    LOG(INFO) << "The clean-up batch file removes the installation status "
+                 "file last";
+    FinishUninstallBatchHold(&uninstall_batch_hold_);
+    staying.push_back(record);
+  } else {
+    LOG(INFO) << "Removing the installation status file";
+    if (!base::DeleteFileOrDirectory(record, false))
+      PLOG(ERROR) << "Could not remove the installation status file " << record;
+    if (uninstall_batch_hold_.IsValid())
+      FinishUninstallBatchHold(&uninstall_batch_hold_);
   }
+  LogWhatStays(install_folder, staying);
 }
 
 }  // namespace installer

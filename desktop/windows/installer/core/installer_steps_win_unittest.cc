@@ -652,8 +652,9 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
   ASSERT_EQ("Success", events.back());
   ASSERT_TRUE(base::PathExists(module));
 
-  // In the OEM code page, every '%' doubled; its folders up to the install
-  // folder, deepest first, then the install folder.
+  // In the OEM code page, every '%' doubled; once it is gone the record,
+  // then its folders up to the install folder, deepest first, then the
+  // install folder.
   const std::string batch = test::ReadFileContents(last_batch_);
   std::string folder_text;
   ASSERT_TRUE(ToBatchPath(install_folder_, &folder_text));
@@ -666,8 +667,11 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
       << batch;
   EXPECT_NE(
       std::string::npos,
-      batch.find(":folders\r\nrmdir \"" + sub + "\\sub\"\r\nrmdir \"" + sub +
-                 "\"\r\nrmdir \"" + EscapeBatchPercent(folder_text) + "\"\r\n"))
+      batch.find(":folders\r\nIF EXIST \"" + EscapeBatchPercent(module_text) +
+                 "\" GOTO :end\r\ndel \"" + EscapeBatchPercent(folder_text) +
+                 "\\installation_status.xml\"\r\nrmdir \"" + sub +
+                 "\\sub\"\r\nrmdir \"" + sub + "\"\r\nrmdir \"" +
+                 EscapeBatchPercent(folder_text) + "\"\r\n"))
       << batch;
 
   // The batch file tries the module again until its holder lets it go (the
@@ -1632,6 +1636,9 @@ TEST_F(InstallerStepsTest, TheUninstallRemovesWriterLeftoversAndSaysWhatStays) {
   for (const base::FilePath& path : written)
     EXPECT_FALSE(base::PathExists(path)) << path;
   EXPECT_FALSE(base::PathExists(old_status));
+  // The record goes last, with the batch file.
+  EXPECT_TRUE(base::PathExists(install_folder_.Append(kInstallLogFileName)));
+  ASSERT_TRUE(RunBatchNow(last_batch_));
   EXPECT_FALSE(base::PathExists(install_folder_.Append(kInstallLogFileName)));
   base::win::RegKey entry;
   EXPECT_NE(ERROR_SUCCESS,

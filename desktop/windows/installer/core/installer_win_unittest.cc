@@ -986,10 +986,10 @@ TEST(InstallerHelpersTest, SafeFileListLines) {
 
 // The clean-up batch file starts by its full path, with delayed expansion
 // off whatever the registry asks for (a '!' in a path must reach it as it
-// is), and in the system folder, where nothing a user put beside a folder
-// being removed is found by a bare name, and which no folder held for
-// deletion keeps from starting.
-TEST(UninstallBatchLaunchTest, StartsInTheSystemFolderWithoutDelayedExpansion) {
+// is), and in its own folder, where nothing a user put beside a folder
+// being removed is found by a bare name, and which it holds so while it
+// runs.
+TEST(UninstallBatchLaunchTest, StartsInItsOwnFolderWithoutDelayedExpansion) {
   base::ScopedTempDir dir;
   ASSERT_TRUE(dir.CreateUniqueTempDir());
   const base::FilePath folder = dir.GetPath().Append(u"Velna!beta (x)");
@@ -1028,7 +1028,7 @@ TEST(UninstallBatchLaunchTest, StartsInTheSystemFolderWithoutDelayedExpansion) {
   const std::string current_text =
       base::TrimWhitespaceASCII(test::ReadFileContents(current));
   EXPECT_EQ(base::FilePath::CompareIgnoreCase(base::UTF8ToUTF16(current_text),
-                                              GetSystemFolder().value()),
+                                              folder.value()),
             0)
       << current_text;
 }

@@ -62,14 +62,6 @@ base::FilePath GetRoot() {
 
 std::u16string NamePrefix() { return GetInstallerFolderName() + u" "; }
 
-// A new unguessable name of the pattern IsProtectedFolderName() knows.
-std::u16string NewProtectedFolderName() {
-  uint8_t random[kRandomBytes];
-  base::RandBytes(random, sizeof(random));
-  return NamePrefix() +
-         base::UTF8ToUTF16(base::HexEncode(random, kRandomBytes));
-}
-
 bool IsHexDigit(char16_t c) {
   return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') ||
          (c >= u'a' && c <= u'f');
@@ -409,6 +401,13 @@ bool LeadsTo(const base::FilePath& path, HANDLE folder) {
 }
 
 }  // namespace
+
+std::u16string NewProtectedFolderName() {
+  uint8_t random[kRandomBytes];
+  base::RandBytes(random, sizeof(random));
+  return NamePrefix() +
+         base::UTF8ToUTF16(base::HexEncode(random, kRandomBytes));
+}
 
 base::FilePath CreateProtectedFolder() {
   if (!g_root_swept.exchange(true)) RemoveLeftProtectedFolders();

@@ -35,6 +35,11 @@
 
 namespace installer {
 
+// A new unguessable folder name: the installer folder name, a space and 16
+// random hexadecimal digits. Also names the folders of a user's own that
+// must not be guessed.
+std::u16string NewProtectedFolderName();
+
 // A new protected folder (the installer folder name, a space and 16
 // random hexadecimal digits) in the system's temporary folder, held by this
 // process until RemoveProtectedFolder() or its end. The first call of a

@@ -21,12 +21,15 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/protected_package_win.h"
+#include "desktop/windows/installer/core/uninstall_batch.h"
+#include "desktop/windows/installer/core/uninstall_batch_win.h"
 #include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
+#include "desktop/windows/installer/test/process_test_util_win.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -239,6 +242,51 @@ TEST_F(ProtectedFolderTest, AFolderInANamedFolderKeepsItsPath) {
                                    base::FileEnumerator::DIRECTORIES)
                   .Next()
                   .empty());
+}
+
+// A clean-up batch file holds its protected folder while it runs (the
+// interpreter reads it anew line by line, and keeps nothing else open
+// there): another run's removal of left folders spares it, and the folder
+// goes at the batch file's end.
+TEST_F(ProtectedFolderTest, AFolderWhoseBatchFileRunsStays) {
+  // The batch file tries this once a second until it is let go.
+  const base::FilePath in_use = dir().Append(u"in use.dll");
+  ASSERT_TRUE(test::WriteTextFile(in_use, "MZ"));
+  base::win::ScopedHandle holder(
+      CreateFileW(base::as_wcstr(in_use.value()), GENERIC_READ, FILE_SHARE_READ,
+                  nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(holder.IsValid());
+  UninstallBatchPlan plan;
+  plan.files.emplace_back();
+  ASSERT_TRUE(ToBatchPath(in_use, &plan.files.back()));
+  const base::FilePath batch = WriteUninstallBatch(std::move(plan), true);
+  ASSERT_FALSE(batch.empty());
+  const base::FilePath folder = batch.DirName();
+  ASSERT_EQ(root_, folder.DirName());
+  ASSERT_TRUE(LaunchUninstallBatch(batch));
+  base::Process interpreter;
+  for (int i = 0; i < 100 && !interpreter.IsValid(); ++i) {
+    interpreter = test::FindChildProcess(GetCurrentProcessId(),
+                                         GetSystemCommandInterpreter());
+    if (!interpreter.IsValid()) Sleep(100);
+  }
+  ASSERT_TRUE(interpreter.IsValid());
+  // As at the end of the uninstaller that made it.
+  internal::ReleaseProtectedFolderForTesting(folder);
+  EXPECT_TRUE(WaitUntilHeld(folder));
+
+  EXPECT_EQ(0, RemoveLeftProtectedFolders());
+  EXPECT_TRUE(base::PathExists(batch));
+  holder.Close();
+  int exit_code = -1;
+  EXPECT_TRUE(interpreter.WaitForExitWithTimeout(60000, &exit_code));
+  EXPECT_FALSE(base::PathExists(in_use));
+  // Removed by an interpreter it starts, two seconds after its end.
+  for (int waited = 0; waited < 60000 && base::PathExists(folder);
+       waited += 100) {
+    Sleep(100);
+  }
+  EXPECT_FALSE(base::PathExists(folder));
 }
 
 // The first protected folder a process makes comes after what earlier runs

@@ -64,6 +64,20 @@ std::string BuildUninstallBatchText(const UninstallBatchPlan& plan) {
                        plan.process_ids[i]);
   }
   std::string text;
+  if (plan.wait_for_uninstaller) {
+    // The uninstaller holds the file, which cannot be renamed meanwhile,
+    // and deletes it once it has finished. One that ended before leaves it
+    // to be renamed here: then nothing is done.
+    const std::string hold = Quoted(own + "\\" + kUninstallerHoldFileName);
+    const std::string abandoned = Quoted(own + "\\" + kAbandonedHoldFileName);
+    text += std::string(":uninstalling") + kLineEnd;
+    text += "ren " + hold + " " + kAbandonedHoldFileName + kLineEnd;
+    text += "IF EXIST " + abandoned + " GOTO :end" + kLineEnd;
+    text += "IF NOT EXIST " + hold + " GOTO :uninstalled" + kLineEnd;
+    text += pause + kLineEnd;
+    text += std::string("GOTO :uninstalling") + kLineEnd;
+    text += std::string(":uninstalled") + kLineEnd;
+  }
   for (const auto& [flag, pid] : waits)
     text += "SET " + flag + "=TRUE" + kLineEnd;
   text += std::string(":again") + kLineEnd;
@@ -79,6 +93,10 @@ std::string BuildUninstallBatchText(const UninstallBatchPlan& plan) {
   for (const auto& [flag, pid] : waits)
     text += "IF %" + flag + "%==TRUE GOTO :again" + kLineEnd;
   if (!waits.empty()) text += "del " + task_list + kLineEnd;
+  if (!plan.unless_present.empty()) {
+    text += "IF EXIST " + Quoted(EscapeBatchPercent(plan.unless_present)) +
+            " GOTO :end" + kLineEnd;
+  }
   if (!plan.files.empty()) {
     // The wait above needs TASKLIST and FIND, which not every system has
     // (some editions lack TASKLIST; Wine's prints nothing), and a process
@@ -101,8 +119,23 @@ std::string BuildUninstallBatchText(const UninstallBatchPlan& plan) {
     text += std::string("GOTO :delete") + kLineEnd;
     text += std::string(":folders") + kLineEnd;
   }
+  if (!plan.record.empty()) {
+    for (const std::string& file : plan.files) {
+      text += "IF EXIST " + Quoted(EscapeBatchPercent(file)) + " GOTO :end" +
+              kLineEnd;
+    }
+    text += "del " + Quoted(EscapeBatchPercent(plan.record)) + kLineEnd;
+  }
   for (const std::string& folder : plan.folders)
     text += "rmdir " + Quoted(EscapeBatchPercent(folder)) + kLineEnd;
+  if (plan.wait_for_uninstaller || !plan.unless_present.empty() ||
+      (!plan.record.empty() && !plan.files.empty())) {
+    text += std::string(":end") + kLineEnd;
+  }
+  if (plan.wait_for_uninstaller) {
+    text += "IF EXIST " + Quoted(own + "\\" + kAbandonedHoldFileName) +
+            " del " + Quoted(own + "\\" + kAbandonedHoldFileName) + kLineEnd;
+  }
   // The own folder holds this file, which the interpreter running it keeps
   // open to its end (Wine's does): another one removes it, two seconds after
   // this one has ended.

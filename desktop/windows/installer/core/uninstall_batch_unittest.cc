@@ -139,6 +139,58 @@ TEST(UninstallBatchTest, FoldersStopAtTheInstallFolderDeepestFirst) {
             reversed);
 }
 
+// Nothing happens while the uninstaller holds its file; one it ended
+// without deleting is renamed, and then nothing but the own folder goes.
+// The record goes after every other file, and stays while one does.
+TEST(UninstallBatchTest, WaitsForTheUninstallerAndRemovesTheRecordLast) {
+  UninstallBatchPlan plan = Plan({12}, {"C:\\v\\a.dll"}, {"C:\\v"});
+  plan.wait_for_uninstaller = true;
+  plan.record = "C:\\v%\\installation_status.xml";
+  const std::string text = BuildUninstallBatchText(plan);
+  EXPECT_EQ(
+      ":uninstalling\r\n"
+      "ren \"C:\\Win%%\\Temp\\Velna Installer 0A\\uninstalling\" "
+      "abandoned\r\n"
+      "IF EXIST \"C:\\Win%%\\Temp\\Velna Installer 0A\\abandoned\" "
+      "GOTO :end\r\n"
+      "IF NOT EXIST \"C:\\Win%%\\Temp\\Velna Installer 0A\\uninstalling\" "
+      "GOTO :uninstalled\r\n"
+      "\"C:\\Win%%\\system32\\ping.exe\" -n 2 127.0.0.1 >NUL\r\n"
+      "GOTO :uninstalling\r\n"
+      ":uninstalled\r\n"
+      "SET PID1_RUNNING=TRUE\r\n"
+      ":again\r\n",
+      text.substr(0, text.find(":again") + 8));
+  EXPECT_NE(std::string::npos,
+            text.find(":folders\r\n"
+                      "IF EXIST \"C:\\v\\a.dll\" GOTO :end\r\n"
+                      "del \"C:\\v%%\\installation_status.xml\"\r\n"
+                      "rmdir \"C:\\v\"\r\n"
+                      ":end\r\n"
+                      "IF EXIST \"C:\\Win%%\\Temp\\Velna Installer "
+                      "0A\\abandoned\" del \"C:\\Win%%\\Temp\\Velna "
+                      "Installer 0A\\abandoned\"\r\n"
+                      "SET REMOVED_FOLDER="))
+      << text;
+}
+
+// A file that is there once the processes have ended (the record of an
+// installation begun since) keeps everything.
+TEST(UninstallBatchTest, NothingGoesWhileAnotherRecordIsThere) {
+  UninstallBatchPlan plan = Plan({12}, {"C:\\v\\a.dll"}, {"C:\\v"});
+  plan.unless_present = "C:\\v\\installation_status.xml";
+  const std::string text = BuildUninstallBatchText(plan);
+  EXPECT_NE(
+      std::string::npos,
+      text.find("del \"C:\\Win%%\\Temp\\Velna Installer 0A\\tasks.txt\"\r\n"
+                "IF EXIST \"C:\\v\\installation_status.xml\" GOTO :end\r\n"
+                "SET DELETE_ATTEMPTS=0\r\n"))
+      << text;
+  EXPECT_NE(std::string::npos,
+            text.find("rmdir \"C:\\v\"\r\n:end\r\nSET REMOVED_FOLDER="))
+      << text;
+}
+
 // Without leftover files there is nothing to try again, and without a
 // process nothing to wait for.
 TEST(UninstallBatchTest, WithoutFilesOrProcesses) {

@@ -1,17 +1,12 @@
 #include "desktop/windows/installer/core/uninstall_batch_win.h"
 
 #include <limits.h>
-#include <stdint.h>
 #include <windows.h>
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/process/launch.h"
-#include "base/rand_util.h"
-#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
-#include "base/strings/utf_string_conversions.h"
-#include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/core/process_helpers_win.h"
 #include "desktop/windows/installer/core/protected_folder_win.h"
 
@@ -46,7 +41,6 @@ bool ToOemRoundTrip(const std::u16string& text, std::string* out) {
 
 // Names tried for a folder of the user's before giving up.
 constexpr int kFolderNameAttempts = 16;
-constexpr size_t kFolderRandomBytes = 8;
 
 // A new folder in the user's own temporary folder, which no other user may
 // change, for a batch file that runs as this user. Empty, after an error
@@ -58,11 +52,7 @@ base::FilePath CreateUserFolder() {
     return base::FilePath();
   }
   for (int attempt = 0; attempt < kFolderNameAttempts; ++attempt) {
-    uint8_t random[kFolderRandomBytes];
-    base::RandBytes(random, sizeof(random));
-    const base::FilePath folder =
-        temp.Append(GetInstallerFolderName() + u" " +
-                    base::UTF8ToUTF16(base::HexEncode(random, sizeof(random))));
+    const base::FilePath folder = temp.Append(NewProtectedFolderName());
     if (CreateDirectoryW(base::as_wcstr(folder.value()), nullptr))
       return folder;
   }
@@ -94,7 +84,8 @@ base::FilePath GetSystemCommandInterpreter() {
   return system.empty() ? system : system.Append(u"cmd.exe");
 }
 
-base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated) {
+base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
+                                   base::win::ScopedHandle* hold) {
   const base::FilePath system = GetSystemFolder();
   if (system.empty() || !ToBatchPath(system, &plan.system_folder)) {
     LOG(ERROR) << "The clean-up batch file cannot name the system folder";
@@ -111,6 +102,22 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated) {
     RemoveDirectoryW(base::as_wcstr(folder.value()));
     return base::FilePath();
   }
+  base::win::ScopedHandle held;
+  const base::FilePath hold_path = folder.AppendASCII(kUninstallerHoldFileName);
+  if (hold) {
+    // Not inherited, and never shared for deletion or renaming: the batch
+    // file can rename it only once this process has let go without
+    // deleting it.
+    held.Set(CreateFileW(base::as_wcstr(hold_path.value()),
+                         GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                         CREATE_NEW, 0, nullptr));
+    if (!held.IsValid()) {
+      PLOG(ERROR) << "Could not make " << hold_path;
+      RemoveDirectoryW(base::as_wcstr(folder.value()));
+      return base::FilePath();
+    }
+    plan.wait_for_uninstaller = true;
+  }
   const std::string text = BuildUninstallBatchText(plan);
   if (text.size() > static_cast<size_t>(INT_MAX) ||
       base::WriteBufferToFile(batch, text.data(),
@@ -118,10 +125,25 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated) {
           static_cast<int>(text.size())) {
     LOG(ERROR) << "Could not write " << batch;
     base::DeleteFileOrDirectory(batch, false);
+    if (held.IsValid()) {
+      held.Close();
+      base::DeleteFileOrDirectory(hold_path, false);
+    }
     RemoveDirectoryW(base::as_wcstr(folder.value()));
     return base::FilePath();
   }
+  if (hold) *hold = std::move(held);
   return batch;
+}
+
+bool FinishUninstallBatchHold(base::win::ScopedHandle* hold) {
+  FILE_DISPOSITION_INFO remove = {TRUE};
+  const bool removed = hold->IsValid() && SetFileInformationByHandle(
+                                              hold->Get(), FileDispositionInfo,
+                                              &remove, sizeof(remove));
+  if (!removed) PLOG(ERROR) << "Cannot let the clean-up batch file go on";
+  hold->Close();
+  return removed;
 }
 
 bool LaunchUninstallBatch(const base::FilePath& batch) {
@@ -135,9 +157,12 @@ bool LaunchUninstallBatch(const base::FilePath& batch) {
       batch.value() + u"\"\"";
   base::LaunchOptions options;
   options.start_hidden = true;
-  // Never a folder being removed, or its parent: nothing there is found
-  // by a bare name, and nothing holds those folders.
-  options.current_directory = system;
+  // Its own folder, which only the installer may change (nothing there is
+  // found by a bare name) and which no other removal reaches: the
+  // interpreter holds it as its current folder as long as it runs, so that
+  // no other run takes it for left behind while it reads the file anew
+  // for each line. The interpreter that removes it starts elsewhere.
+  options.current_directory = batch.DirName();
   // The interpreter echoes every command it runs; the caller of the
   // uninstaller must not see them.
   if (!LaunchWithoutOutput(command_line, options).IsValid()) {

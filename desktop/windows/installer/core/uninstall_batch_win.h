@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/core/uninstall_batch.h"
 
 namespace installer {
@@ -33,10 +34,23 @@ base::FilePath GetSystemCommandInterpreter();
 // folder in the user's own temporary folder. Its path, which holds no '%'
 // (the interpreter would expand it in the file's own name); empty, after
 // an error line, when it cannot be written so (nothing is left behind).
-base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated);
+//
+// With |hold|, the file first waits for the uninstaller
+// (UninstallBatchPlan::wait_for_uninstaller): the file it waits on is made
+// beside the batch file, and |*hold| holds it until the caller finishes
+// with FinishUninstallBatchHold(), or closes it or ends without that, when
+// the batch file does nothing.
+base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
+                                   base::win::ScopedHandle* hold = nullptr);
+
+// Deletes the file |*hold| holds and closes it: the batch file goes on.
+// False, after an error line, when it cannot be deleted (closed all the
+// same: the batch file then does nothing).
+bool FinishUninstallBatchHold(base::win::ScopedHandle* hold);
 
 // Starts "cmd.exe /d /v:off /s /c" on |batch| by its full path, hidden, in
-// the system folder, without waiting: no AutoRun command runs first, and a
+// the batch file's own folder (which it holds so while it runs), without
+// waiting: no AutoRun command runs first, and a
 // '!' of a path the file names is not expanded, whatever the registry says.
 // False when the interpreter does not start.
 bool LaunchUninstallBatch(const base::FilePath& batch);

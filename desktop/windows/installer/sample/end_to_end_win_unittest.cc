@@ -1262,6 +1262,16 @@ struct Interruption {
   // Instead of ending there, the run pauses while the test sets the install
   // folder's InstallationInterrupted event, as the window's cancel does.
   bool interrupted = false;
+  // Instead of at a step: at the first log line of the backend that holds
+  // this text.
+  const char* at_log = nullptr;
+  // Only the run's own programs end, each on its own: the clean-up batch
+  // file it started goes on to its end.
+  bool batch_lives = false;
+  // What the uninstall leaves then: its record without an entry, or,
+  // without either, nothing at all.
+  bool entry_gone = false;
+  bool all_gone = false;
 };
 
 void PrintTo(const Interruption& interruption, std::ostream* out) {
@@ -1337,6 +1347,8 @@ class InterruptedInstallTest
       point->SetString("event", stopped_name_);
       if (stop->during_write)
         point->SetString("during_write", stop->during_write);
+      else if (stop->at_log)
+        point->SetString("at_log", stop->at_log);
       else if (stop->before_step < 0)
         point->SetBoolean("at_success", true);
       else
@@ -1392,10 +1404,15 @@ class InterruptedInstallTest
       EXPECT_TRUE(started.WaitForExitWithTimeout(60000, &exit_code));
       return static_cast<DWORD>(exit_code);
     }
-    EXPECT_TRUE(::TerminateJobObject(job.Get(), kEnded));
-    // Nothing of the run goes on when the next one begins.
+    if (stop.batch_lives) {
+      EndAllButSystemPrograms(job.Get());
+    } else {
+      EXPECT_TRUE(::TerminateJobObject(job.Get(), kEnded));
+    }
+    // Nothing of the run goes on when the next one begins: the batch file
+    // tries a file in use for half a minute at most.
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
-    for (int waited = 0; waited < 30000; waited += 50) {
+    for (int waited = 0; waited < 120000; waited += 50) {
       if (::QueryInformationJobObject(
               job.Get(), JobObjectBasicAccountingInformation, &accounting,
               sizeof(accounting), nullptr) &&
@@ -1407,6 +1424,38 @@ class InterruptedInstallTest
     EXPECT_EQ(0u, accounting.ActiveProcesses);
     EXPECT_TRUE(started.WaitForExitWithTimeout(10000, &exit_code));
     return static_cast<DWORD>(exit_code);
+  }
+
+  // Ends every process of |job| but the system's own programs (the
+  // command interpreter of a batch file and what it runs).
+  static void EndAllButSystemPrograms(HANDLE job) {
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    const base::FilePath system_folder(base::as_u16cstr(system));
+    struct {
+      JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+      ULONG_PTR more[255];
+    } ids = {};
+    ids.list.NumberOfAssignedProcesses = 256;
+    ASSERT_TRUE(::QueryInformationJobObject(job, JobObjectBasicProcessIdList,
+                                            &ids, sizeof(ids), nullptr));
+    for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+      base::win::ScopedHandle process(
+          ::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
+                        FALSE, static_cast<DWORD>(ids.list.ProcessIdList[i])));
+      wchar_t image[MAX_PATH] = {};
+      DWORD size = MAX_PATH;
+      if (!process.IsValid() ||
+          !::QueryFullProcessImageNameW(process.Get(), 0, image, &size)) {
+        continue;
+      }
+      if (base::FilePath::CompareIgnoreCase(
+              base::FilePath(base::as_u16cstr(image)).DirName().value(),
+              system_folder.value()) != 0) {
+        ::TerminateProcess(process.Get(), kEnded);
+      }
+    }
   }
 
   // The install folder's record; false when it does not read.
@@ -1532,6 +1581,13 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
     EXPECT_EQ(before, State()) << Logs();
     return;
   }
+  if (interruption.all_gone) {
+    // The batch file removed what was in use once the run had ended.
+    EXPECT_FALSE(base::PathExists(install_folder())) << Logs();
+    EXPECT_TRUE(Entries().empty());
+    EXPECT_EQ(before, State()) << Logs();
+    return;
+  }
   if (interruption.during_write) {
     // Where a kill leaves the writer's temporary file.
     std::vector<base::FilePath> temporary;
@@ -1569,7 +1625,7 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
     EXPECT_EQ(named, browser) << Logs();
   }
   if (interruption.run != Run::kInstall) {
-    EXPECT_EQ(1u, Entries().size()) << Logs();
+    EXPECT_EQ(interruption.entry_gone ? 0u : 1u, Entries().size()) << Logs();
   }
 
   WriteSeams(package, nullptr);
@@ -1684,8 +1740,20 @@ TEST_F(InterruptedInstallTest, ADamagedStatusIsUninstalledOrUpdatedWhole) {
 // (an update's first is the record of its new version beside the
 // installed one's, an uninstall's the installed one's marked unfinished);
 // an update with the same choices leaves the preferences as they are, an
-// install writes them; an update replaces the launcher by a copy. Each stop is
-// followed by one of the user's next runs, the two alternating along the steps.
+// install writes them; an update replaces the launcher by a copy. Each stop
+// is followed by one of the user's next runs, the two alternating along the
+// steps.
+//
+// An uninstall's last moments, once its steps have succeeded: it starts the
+// clean-up batch file, removes the entry, lets the batch file go on, and
+// ends; the batch file removes what was in use and then the record. Ended
+// before it lets the batch file go on (whether the batch file is ended with
+// it or goes on, and then removes nothing), it leaves the record unfinished
+// and every file its command needs: the launcher starts nothing, and the
+// entry's command (the launcher's "/uninstall" once the entry is gone)
+// removes everything. Ended after, the batch file removes the rest; or,
+// ended with it as in a power cut, leaves the record and the programs, and
+// the launcher's "/uninstall" removes everything.
 constexpr char kRecord[] = "installation_status.xml";
 constexpr char kPrefs[] = "installer_prefs.json";
 constexpr char kLauncher[] = "launcher.exe";
@@ -1727,6 +1795,34 @@ INSTANTIATE_TEST_SUITE_P(
                      true},
         Interruption{"UninstallFinalisedThenUninstall", Run::kUninstall, -1,
                      false},
+        Interruption{.name = "UninstallBeforeItsBatchThenUninstall",
+                     .run = Run::kUninstall,
+                     .at_log = "Starting final cleanup batch file"},
+        Interruption{.name = "UninstallBatchStartedThenUpdate",
+                     .run = Run::kUninstall,
+                     .again = true,
+                     .at_log = "Removing the uninstall entry",
+                     .batch_lives = true},
+        Interruption{
+            .name = "UninstallEntryGoneThenUninstall",
+            .run = Run::kUninstall,
+            .at_log = "The clean-up batch file removes the installation",
+            .entry_gone = true},
+        Interruption{
+            .name = "UninstallEntryGoneBatchLivesThenUninstall",
+            .run = Run::kUninstall,
+            .at_log = "The clean-up batch file removes the installation",
+            .batch_lives = true,
+            .entry_gone = true},
+        Interruption{.name = "UninstallFinishedBatchLives",
+                     .run = Run::kUninstall,
+                     .at_log = "Installer backend exiting",
+                     .batch_lives = true,
+                     .all_gone = true},
+        Interruption{.name = "UninstallFinishedBatchEndedThenUninstall",
+                     .run = Run::kUninstall,
+                     .at_log = "Installer backend exiting",
+                     .entry_gone = true},
         Interruption{"InstallBackendAloneMidCopy", Run::kInstall, 1, false,
                      nullptr, true},
         Interruption{"InstallBackendAloneAfterRegistry", Run::kInstall, 4,

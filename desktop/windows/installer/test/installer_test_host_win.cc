@@ -177,6 +177,18 @@ void StopInWrite(const base::FilePath& temp_path, const base::FilePath& path) {
   }
 }
 
+// Where the run stops: at the first log line that holds
+// |g_stop_log_text|.
+std::string* g_stop_log_text = nullptr;
+std::u16string* g_stop_log_event = nullptr;
+
+bool StopAtLogLine(logging::LogSeverity severity, const char* file, int line,
+                   size_t message_start, const std::string& text) {
+  if (text.find(*g_stop_log_text, message_start) != std::string::npos)
+    StopForGood(*g_stop_log_event);
+  return false;
+}
+
 // Where a run stops: before the step at an index of the step list, or
 // (a negative index) when the run reports success, after the last step's
 // work and before its commit. It sets |event| there and stops for good
@@ -298,6 +310,16 @@ bool InstallSeams(const base::FilePath& path) {
       g_stop_write_event = new std::u16string(event);
       base::internal::SetBeforeRenameHookForTesting(&StopInWrite);
       installer::internal::SetBeforeReplaceHookForTesting(&StopInWrite);
+      return true;
+    }
+    std::string log_text;
+    if (stop->GetString("at_log", &log_text) && !log_text.empty()) {
+      std::u16string event;
+      if (!stop->GetString("event", &event)) return false;
+      // Live as long as the process: any thread may log.
+      g_stop_log_text = new std::string(log_text);
+      g_stop_log_event = new std::u16string(event);
+      logging::SetLogMessageHandler(&StopAtLogLine);
       return true;
     }
     points.emplace_back();
