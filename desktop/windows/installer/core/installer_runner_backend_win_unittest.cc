@@ -33,6 +33,7 @@
 #include "desktop/windows/installer/ipc/ipc_receiver.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "desktop/windows/installer/test/recording_ipc_delegate.h"
@@ -142,6 +143,12 @@ class BackendTest : public test::SettingsTestBase {
     branding->SetString("company_name", company_key().path().substr(9));
     seams.Set("branding", std::move(branding));
     seams.Set("steps", std::move(steps));
+    // The backend installs for all users: the folders above this test's
+    // folder are ones only administrators may move, as Wine cannot say.
+    const base::FilePath security = dir().Append(u"security.txt");
+    EXPECT_TRUE(test::RecordedFolderSecurity(security).ProtectLevelsAbove(
+        install_folder_));
+    seams.SetString("folder_security", security.value());
     std::string json;
     EXPECT_TRUE(base::JSONWriter::Write(seams, &json));
     const base::FilePath path = dir().Append(u"seams.json");
@@ -250,10 +257,12 @@ class BackendTest : public test::SettingsTestBase {
   }
 
   test::FileTreeSnapshot Files() const {
-    // The backend's own log is written in this test's folder too.
+    // The backend's own log and its record of folder security are written
+    // in this test's folder too.
     test::FileTreeSnapshot files = test::TakeFileTreeSnapshot(dir());
     std::erase_if(files, [](const auto& entry) {
-      return entry.first.rfind("temp", 0) == 0 || entry.first == "seams.json";
+      return entry.first.rfind("temp", 0) == 0 || entry.first == "seams.json" ||
+             entry.first == "security.txt";
     });
     return files;
   }
