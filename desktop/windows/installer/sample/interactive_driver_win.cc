@@ -302,30 +302,51 @@ DriveResult DriveInteractiveInstall(const base::Process& front_end,
       // As the page first shows: the installation has only begun.
       result.top_position = ProgressPosition(window, PBM_GETRANGE, FALSE);
       result.first_position = ProgressPosition(window, PBM_GETPOS, 0);
-      save_when_painted(window, u"progress.bmp");
-      // The window closes once the installation has ended: its last
-      // picture shows the end.
-      std::vector<uint32_t> last;
-      int width = 0;
-      int height = 0;
-      const ULONGLONG end = GetTickCount64() + kPageTimeoutMs;
+      // Nothing holds this installation, and it may end a moment after the
+      // page shows: one loop keeps the page's first painted picture and the
+      // last one before the window closes, without waiting for the moving
+      // bar to hold still.
+      struct Picture {
+        std::vector<uint32_t> pixels;
+        int width = 0;
+        int height = 0;
+      };
+      Picture first;
+      bool first_settled = false;
+      Picture last;
+      const ULONGLONG shown = GetTickCount64();
+      const ULONGLONG end = shown + kPageTimeoutMs;
       while (IsWindow(window) && IsWindowVisible(window) &&
              GetTickCount64() < end) {
-        std::vector<uint32_t> pixels;
-        int w = 0;
-        int h = 0;
+        Picture now;
         const int position = ProgressPosition(window, PBM_GETPOS, 0);
-        if (position >= 0 && CaptureWindow(window, &pixels, &w, &h)) {
-          last.swap(pixels);
-          width = w;
-          height = h;
+        const bool settled = GetTickCount64() >= shown + kSettleIntervalMs &&
+                             !HasPendingPaint(window);
+        if (position >= 0 &&
+            CaptureWindow(window, &now.pixels, &now.width, &now.height) &&
+            CountColours(now.pixels.data(), now.pixels.size()) >
+                kDrawnPageColours) {
+          // One taken before the screen settled stands in only until then.
+          if (first.pixels.empty() || (settled && !first_settled)) {
+            first = now;
+            first_settled = settled;
+          }
+          last = std::move(now);
           result.final_position = position;
         }
         Sleep(kCaptureIntervalMs);
       }
+      const base::FilePath progress_page =
+          screenshot_folder.Append(u"progress.bmp");
+      if (!first.pixels.empty() &&
+          SaveBitmap(progress_page, first.pixels, first.width, first.height)) {
+        result.screenshots.push_back(progress_page);
+      }
       const base::FilePath final_page = screenshot_folder.Append(u"final.bmp");
-      if (!last.empty() && SaveBitmap(final_page, last, width, height))
+      if (!last.pixels.empty() &&
+          SaveBitmap(final_page, last.pixels, last.width, last.height)) {
         result.screenshots.push_back(final_page);
+      }
     }
   }
   // A backend paused by a driver that gave up goes on to its end.
