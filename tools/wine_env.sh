@@ -94,7 +94,8 @@ wine_prefix_settings() {
     ln -sf "$VELNA_WINDOW_FONTS"/FreeSerifCJK*.ttf \
       "$WINEPREFIX/drive_c/windows/Fonts/"
   fi
-  given=$(cat "$WINEPREFIX/.velna-window-fonts" 2>/dev/null)
+  # None yet in a new prefix; callers may run under set -e.
+  given=$(cat "$WINEPREFIX/.velna-window-fonts" 2>/dev/null || true)
   if [[ $given != "$window_face" ]]; then
     for face in "$window_face" "$window_face Bold"; do
       wine reg add \
