@@ -1020,7 +1020,7 @@ TEST_F(InstallerWindowTest, LanguageListShowsEveryNameInLetters) {
   GetComboBoxInfo(list, &info);
   SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
   ASSERT_TRUE(test::RunUiUntil(
-      [&info] { return IsWindowVisible(info.hwndList) != FALSE; }, 5000));
+      [&info] { return IsWindowVisible(info.hwndList) != FALSE; }));
   EXPECT_TRUE(test::WindowImage(info.hwndList)
                   .SavePng(test::ScreenshotFolder().Append(
                       u"letters_ar_language_list.png")));
