@@ -877,6 +877,11 @@ TEST_F(InstallerStepsTest, TheUninstallKeyIsTheFirstFreeOneAndTheSearchEnds) {
   }
   EXPECT_TRUE(recorded);
   ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  // The record goes last, with the batch file.
+  ASSERT_TRUE(RunBatchNow(last_batch_));
+  ASSERT_TRUE(WaitForFolderGone(last_batch_.DirName()));
+  ASSERT_FALSE(base::PathExists(install_folder_.Append(kInstallLogFileName)));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_));
 
   // Every name taken: the search gives up with the generic error.
   for (int n = 2; n < 1000; ++n)
