@@ -393,7 +393,9 @@ TEST_F(SilentControllerTest, ResultAndStatisticsOfARunInsideThePackage) {
               base::ToLowerASCII(reason).find(
                   base::ToLowerASCII(dir().BaseName().AsUTF8())))
         << reason;
-    if (c.foreign_key) EXPECT_EQ(kRefusedRecordReason, reason);
+    if (c.foreign_key) {
+      EXPECT_EQ(kRefusedRecordReason, reason);
+    }
   }
 }
 

@@ -386,6 +386,24 @@ TEST(FolderPermissionTest, WaitingFormEndsWhenTheInstallationIsInterrupted) {
   EXPECT_FALSE(base::PathExists(folder.Append(u"installer.exe")));
 }
 
+// Has the utilities this process starts record their folder grants in
+// |dir| and make their protected folders in |protected_root|, until the
+// variable is cleared.
+bool SetUtilitySeams(const base::FilePath& dir,
+                     const base::FilePath& protected_root) {
+  base::DictionaryValue seams;
+  seams.SetString("folder_grants", dir.Append(u"grants.txt").value());
+  seams.SetString("protected_root", protected_root.value());
+  std::string json;
+  const base::FilePath file = dir.Append(u"seams.json");
+  return base::JSONWriter::Write(seams, &json) &&
+         base::WriteBufferToFile(file, json.data(),
+                                 static_cast<int>(json.size())) ==
+             static_cast<int>(json.size()) &&
+         SetEnvironmentVariableW(L"VELNA_TEST_INSTALLER_SEAMS",
+                                 base::as_wcstr(file.value()));
+}
+
 // Whether |folder| holds nothing.
 bool IsEmptyFolder(const base::FilePath& folder) {
   return base::FileEnumerator(
@@ -422,18 +440,8 @@ TEST(FolderPermissionBatchTest, OnlyItsOwnBatchRunsAfterTheGrant) {
            static_cast<int>(batch.size());
   };
   ASSERT_TRUE(plant(app, "A"));
-  base::DictionaryValue seams;
-  seams.SetString("folder_grants", dir.GetPath().Append(u"grants.txt").value());
-  seams.SetString("protected_root", protected_root.value());
-  std::string json;
-  ASSERT_TRUE(base::JSONWriter::Write(seams, &json));
-  const base::FilePath seams_file = dir.GetPath().Append(u"seams.json");
-  ASSERT_EQ(static_cast<int>(json.size()),
-            base::WriteBufferToFile(seams_file, json.data(),
-                                    static_cast<int>(json.size())));
   base::LaunchOptions options;
-  ASSERT_TRUE(SetEnvironmentVariableW(L"VELNA_TEST_INSTALLER_SEAMS",
-                                      base::as_wcstr(seams_file.value())));
+  ASSERT_TRUE(SetUtilitySeams(dir.GetPath(), protected_root));
   base::Process served = StartWaitingHost();
   ASSERT_TRUE(served.IsValid());
   const std::u16string arguments =
@@ -504,17 +512,7 @@ TEST(FolderPermissionBatchTest, TheUninstallersProgramsGoOnceTheRecordIsGone) {
   for (const base::FilePath& file : {launcher, users, record}) {
     ASSERT_EQ(2, base::WriteBufferToFile(file, "MZ", 2));
   }
-  base::DictionaryValue seams;
-  seams.SetString("folder_grants", dir.GetPath().Append(u"grants.txt").value());
-  seams.SetString("protected_root", protected_root.value());
-  std::string json;
-  ASSERT_TRUE(base::JSONWriter::Write(seams, &json));
-  const base::FilePath seams_file = dir.GetPath().Append(u"seams.json");
-  ASSERT_EQ(static_cast<int>(json.size()),
-            base::WriteBufferToFile(seams_file, json.data(),
-                                    static_cast<int>(json.size())));
-  ASSERT_TRUE(SetEnvironmentVariableW(L"VELNA_TEST_INSTALLER_SEAMS",
-                                      base::as_wcstr(seams_file.value())));
+  ASSERT_TRUE(SetUtilitySeams(dir.GetPath(), protected_root));
   base::Process served = StartWaitingHost();
   ASSERT_TRUE(served.IsValid());
   for (bool record_stays : {true, false}) {

@@ -583,7 +583,9 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
     ASSERT_TRUE(security_->ProtectLevelsAbove(install_folder_));
     ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
     ASSERT_TRUE(security_->Create(install_folder_, c.existing));
-    if (!c.parent.empty()) ASSERT_TRUE(security_->Write(dir(), c.parent));
+    if (!c.parent.empty()) {
+      ASSERT_TRUE(security_->Write(dir(), c.parent));
+    }
     if (c.single_profile_files) {
       ASSERT_TRUE(test::WriteInstallationLog(
           install_folder_, test::MakeInstallLog(install_folder_, true), false));
@@ -1004,13 +1006,8 @@ TEST(UninstallBatchLaunchTest, StartsInItsOwnFolderWithoutDelayedExpansion) {
                  "if not exist \"" +
                  release.AsUTF8() + "\" goto wait\r\n"));
   ASSERT_TRUE(LaunchUninstallBatch(batch));
-  base::Process interpreter;
-  // Within a minute, however loaded the machine.
-  for (int i = 0; i < 600 && !interpreter.IsValid(); ++i) {
-    interpreter = test::FindChildProcess(::GetCurrentProcessId(),
-                                         GetSystemCommandInterpreter());
-    if (!interpreter.IsValid()) ::Sleep(100);
-  }
+  base::Process interpreter = test::WaitForChildProcess(
+      ::GetCurrentProcessId(), GetSystemCommandInterpreter());
   ASSERT_TRUE(interpreter.IsValid());
   // A process found just after its start may not show its command line yet;
   // this one runs until released.

@@ -264,12 +264,8 @@ TEST_F(ProtectedFolderTest, AFolderWhoseBatchFileRunsStays) {
   const base::FilePath folder = batch.DirName();
   ASSERT_EQ(root_, folder.DirName());
   ASSERT_TRUE(LaunchUninstallBatch(batch));
-  base::Process interpreter;
-  for (int i = 0; i < 100 && !interpreter.IsValid(); ++i) {
-    interpreter = test::FindChildProcess(GetCurrentProcessId(),
-                                         GetSystemCommandInterpreter());
-    if (!interpreter.IsValid()) Sleep(100);
-  }
+  base::Process interpreter = test::WaitForChildProcess(
+      GetCurrentProcessId(), GetSystemCommandInterpreter());
   ASSERT_TRUE(interpreter.IsValid());
   // As at the end of the uninstaller that made it.
   internal::ReleaseProtectedFolderForTesting(folder);

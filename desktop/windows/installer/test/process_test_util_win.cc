@@ -132,6 +132,16 @@ base::Process FindChildProcess(uint32_t parent_pid,
   });
 }
 
+base::Process WaitForChildProcess(uint32_t parent_pid,
+                                  const base::FilePath& program) {
+  base::Process child = FindChildProcess(parent_pid, program);
+  for (int i = 0; i < 600 && !child.IsValid(); ++i) {
+    ::Sleep(100);
+    child = FindChildProcess(parent_pid, program);
+  }
+  return child;
+}
+
 base::Process FindChildProcessBelow(uint32_t parent_pid,
                                     const base::FilePath& folder,
                                     const std::u16string& name) {

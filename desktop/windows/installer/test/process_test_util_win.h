@@ -24,6 +24,11 @@ namespace test {
 base::Process FindChildProcess(uint32_t parent_pid,
                                const base::FilePath& program);
 
+// FindChildProcess asked again until the child shows, for a minute at
+// most: a loaded machine may take seconds to start it.
+base::Process WaitForChildProcess(uint32_t parent_pid,
+                                  const base::FilePath& program);
+
 // The same for a program named |name| anywhere below |folder|: the package's
 // installer that an elevated process starts from a protected copy of the
 // package, whose folder name is random.
