@@ -39,29 +39,58 @@ install_packages() {
   if ((${#missing[@]})); then
     log "installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    apt_get update -qq
+    apt_get install -y -qq --no-install-recommends "${missing[@]}"
   fi
+}
+
+# apt-get, waiting while another install holds the package system's locks
+# (an install started at the same moment, the machine's own updates).
+# apt-get waits for the dpkg lock itself when told to, but not for the lock
+# of its package lists, so a refusal over a lock is tried again too.
+readonly kAptLockWait=3600
+apt_get() {
+  local errors deadline=$((SECONDS + kAptLockWait)) said=0 status
+  errors=$(mktemp)
+  while :; do
+    status=0
+    apt-get -o DPkg::Lock::Timeout="$kAptLockWait" "$@" >/dev/null \
+      2>"$errors" || status=$?
+    if ((status == 0)) || ! grep -qiE 'could not get lock|unable to lock' \
+      "$errors" || ((SECONDS >= deadline)); then
+      break
+    fi
+    if ((!said)); then
+      log "waiting up to $((kAptLockWait / 60)) minutes for the package" \
+        "system's lock, which another install holds"
+      said=1
+    fi
+    sleep 5
+  done
+  cat "$errors" >&2
+  rm -f "$errors"
+  return "$status"
 }
 
 # Source entries mirror the machine's own binary entries, so no host is named here.
 enable_source_entries() {
   local out=/etc/apt/sources.list.d/velna-deb-src.sources
   [[ -f $out ]] && return 0
-  local found=0
-  : >"$out.tmp"
+  local found=0 tmp
+  tmp=$(mktemp /etc/apt/velna-deb-src.XXXXXX)
   for f in /etc/apt/sources.list.d/*.sources; do
     [[ -f $f && $f != "$out" ]] || continue
-    sed -e 's/^Types:.*/Types: deb-src/' "$f" >>"$out.tmp"
-    printf '\n' >>"$out.tmp"
+    sed -e 's/^Types:.*/Types: deb-src/' "$f" >>"$tmp"
+    printf '\n' >>"$tmp"
     found=1
   done
   if [[ -f /etc/apt/sources.list ]]; then
     grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' \
       >/etc/apt/sources.list.d/velna-deb-src.list || true
   fi
-  if ((found)); then mv "$out.tmp" "$out"; else rm -f "$out.tmp"; fi
-  apt-get update -qq
+  chmod 644 "$tmp"
+  if ((found)); then mv "$tmp" "$out"; else rm -f "$tmp"; fi
+  apt_get update -qq
 }
 
 # Fetches the newest source version of a package that the archive can deliver
@@ -139,7 +168,15 @@ build_mingw_deps() {
   # Older builds of other versions are of no further use.
   find "$CACHE_ROOT" -mindepth 1 -maxdepth 1 \( -name 'mingw-*' -o -name 'src-*' \) \
     ! -name "mingw-$key" ! -name mingw-current -exec rm -rf {} +
-  ln -sfn "$prefix" "$CACHE_ROOT/mingw-current"
+  point_link "$prefix" "$CACHE_ROOT/mingw-current"
+}
+
+# Makes $2 a link to $1 in one rename, so that no reader finds it missing.
+point_link() {
+  local tmp
+  tmp=$(mktemp -u "$2.XXXXXX")
+  ln -s "$1" "$tmp"
+  mv -T "$tmp" "$2"
 }
 
 build_openssl() {
@@ -184,20 +221,25 @@ build_window_fonts() {
   if [[ -f $dir/.complete ]]; then
     log "cached: $dir"
   else
+    # Built under a name of its own and renamed into place whole. Older
+    # folders stay: other checkouts' Wine prefixes may link to them.
     log "building the window's fonts into $dir"
-    rm -rf "$dir" && mkdir -p "$dir"
+    local tmp
+    tmp=$(mktemp -d "$CACHE_ROOT/building-fonts-$key.XXXXXX")
     local freefont=/usr/share/fonts/truetype/freefont
     local cjk=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
-    add_cjk_glyphs "$freefont/FreeSerif.ttf" "$cjk" "$dir/FreeSerifCJK.ttf" &
+    add_cjk_glyphs "$freefont/FreeSerif.ttf" "$cjk" "$tmp/FreeSerifCJK.ttf" &
     local regular=$!
     add_cjk_glyphs "$freefont/FreeSerifBold.ttf" "$cjk" \
-      "$dir/FreeSerifCJK-Bold.ttf"
+      "$tmp/FreeSerifCJK-Bold.ttf"
     wait "$regular"
-    touch "$dir/.complete"
+    touch "$tmp/.complete"
+    chmod 755 "$tmp"
+    # A folder left by a run ended before its .complete is no one's.
+    [[ -e $dir ]] && rm -rf "$dir"
+    mv -T "$tmp" "$dir"
   fi
-  find "$CACHE_ROOT" -mindepth 1 -maxdepth 1 -name 'fonts-*' \
-    ! -name "fonts-$key" ! -name fonts-current -exec rm -rf {} +
-  ln -sfn "$dir" "$CACHE_ROOT/fonts-current"
+  point_link "$dir" "$CACHE_ROOT/fonts-current"
 }
 
 # Writes FreeSerif face $1 with the glyphs of the CJK blocks from the first
@@ -264,8 +306,18 @@ base.save(out_path)
 PY
 }
 
+# One set-up at a time per cache: a second one started meanwhile waits,
+# then finds everything installed and built.
+take_setup_lock() {
+  exec 9>"$CACHE_ROOT/.setup-lock"
+  flock -n 9 && return 0
+  log "waiting up to 60 minutes for another set-up of $CACHE_ROOT to end"
+  flock -w 3600 9
+}
+
 main() {
   mkdir -p "$CACHE_ROOT"
+  take_setup_lock
   install_packages
   enable_source_entries
   build_mingw_deps

@@ -51,9 +51,9 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   wine_prefix_init
   wine_services_start
   # Every failure fails the suite. Only a Wine process that died at start-up,
-  # before running any test, is started once more, by the wrapper each test
-  # runs through (tools/wine_gtest_run.sh.in; VELNA_TEST_NO_RETRY=1 turns
-  # that off).
+  # before running any test, or in the loader at exit after passing every
+  # test it ran, is started once more, by the wrapper each test runs through
+  # (tools/wine_gtest_run.sh.in; VELNA_TEST_NO_RETRY=1 turns that off).
   ctest --test-dir "$1/out/win" -j "$2" --output-on-failure --no-tests=error
   rc=$?
   wine_services_stop
@@ -64,7 +64,7 @@ wait "$native_pid" || status=1
 echo "== native builds and tests ($native_log)"
 cat "$native_log"
 
-echo "== Windows tests started again after their process died at start-up"
+echo "== Windows tests started again after their process died at start-up or in the loader after passing"
 if [[ -s $retry_log ]]; then cat "$retry_log"; else echo "none"; fi
 echo "== total time: $(( $(date +%s) - start )) s"
 exit $status

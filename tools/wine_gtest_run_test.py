@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Runs tools/wine_gtest_run.sh.in, configured with a stand-in for Wine,
-on programs that die before their first test, fail in it or pass."""
+on programs that die before their first test, fail in it, pass, or die in
+the loader's exit after any of those."""
 
 import os
 import stat
@@ -15,6 +16,11 @@ TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)),
 # last repeated): "die" (status 5) and "quiet" (0) end before any test.
 STAND_IN = r"""#!/usr/bin/env bash
 folder=$(dirname "$0")
+loader_dies() {
+  echo "Inconsistency detected by ld.so: dl-fini.c: 87: _dl_fini: Assertion" \
+    "\`ns != LM_ID_BASE || i == nloaded' failed!" >&2
+  exit 127
+}
 echo start >>"$folder/starts"
 read -ra plan <"$folder/plan"
 count=$(wc -l <"$folder/starts")
@@ -25,6 +31,18 @@ case $step in
   pass) printf '[ RUN      ] Suite.Case\n[       OK ] Suite.Case\n' ;;
   fail) printf '[ RUN      ] Suite.Case\n[  FAILED  ] Suite.Case\n'; exit 1 ;;
   crash) printf '[ RUN      ] Suite.Case\n'; exit 3 ;;
+  # Linux's loader failing as the Wine process exits: after a pass, after
+  # a failure, inside a test.
+  passed_then_loader)
+    printf '[ RUN      ] Suite.Case\n[       OK ] Suite.Case (5 ms)\n'
+    printf '[  PASSED  ] 1 test.\n'; loader_dies ;;
+  failed_then_loader)
+    printf '[ RUN      ] Suite.Case\n[  FAILED  ] Suite.Case (5 ms)\n'
+    printf '[  PASSED  ] 0 tests.\n[  FAILED  ] 1 test, listed below:\n'
+    loader_dies ;;
+  crash_in_loader) printf '[ RUN      ] Suite.Case\n'; loader_dies ;;
+  passed_then_other) printf '[ RUN      ] Suite.Case\n[       OK ] Suite.Case\n'
+    printf '[  PASSED  ] 1 test.\n'; echo "Segmentation fault" >&2; exit 139 ;;
 esac
 """
 
@@ -63,7 +81,8 @@ class WineGtestRunTest(unittest.TestCase):
                     lines = f.read().splitlines()
             return result.returncode, starts, lines, result.stderr
 
-    def test_only_a_start_that_died_is_retried_and_noted(self):
+    def test_only_a_start_that_died_or_a_pass_the_loader_killed_is_retried(
+            self):
         retried = ["thing_unittests.exe Suite.Case: status 5 before any test,"
                    " then 0"]
         cases = [
@@ -80,6 +99,16 @@ class WineGtestRunTest(unittest.TestCase):
             (["die", "pass"], True, 5, 1, []),
             (["quiet"], True, 1, 1, []),
             (["crash", "pass"], False, 3, 1, []),
+            (["passed_then_loader", "pass"], False, 0, 2,
+             ["thing_unittests.exe Suite.Case: status 127 in the loader"
+              " after passing, then 0"]),
+            (["passed_then_loader"], False, 127, 2,
+             ["thing_unittests.exe Suite.Case: status 127 in the loader"
+              " after passing, then 127"]),
+            (["passed_then_loader", "pass"], True, 127, 1, []),
+            (["failed_then_loader", "pass"], False, 127, 1, []),
+            (["crash_in_loader", "pass"], False, 127, 1, []),
+            (["passed_then_other", "pass"], False, 139, 1, []),
         ]
         for plan, no_retry, status, starts, log in cases:
             with self.subTest(plan=plan, no_retry=no_retry):
