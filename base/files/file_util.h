@@ -54,7 +54,9 @@ bool PathIsWritable(const FilePath& path);
 // Whether |path| itself is a junction or symbolic link, and whether it is a
 // folder that is none, each read from the entry opened without following
 // it (tests may present a folder as a link, see file_attributes_win.h).
-// False when the entry cannot be opened.
+// A path that leads through a link, or a link the system can open only as
+// its target, counts as a link and never as a folder. False when the entry
+// cannot be opened otherwise.
 bool IsLink(const FilePath& path);
 bool IsDirectoryNotLink(const FilePath& path);
 #endif
@@ -64,7 +66,9 @@ bool IsDirectoryNotLink(const FilePath& path);
 // the matching entries of the parent folder. Read-only files are made
 // writable first. A folder is emptied first when |recursive| (else it must
 // be empty). A junction or symbolic link is removed itself and never
-// followed, so its target stays untouched.
+// followed, so its target stays untouched; an entry reached through a link
+// on the way (or a link the system can open only as its target) is not
+// deleted, and the call fails.
 bool DeleteFileOrDirectory(const FilePath& path, bool recursive);
 
 #if defined(_WIN32)

@@ -10,6 +10,7 @@
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/strings/string_util.h"
@@ -55,24 +56,20 @@ bool ClearReadOnly(HANDLE entry, DWORD attributes) {
                                       sizeof(info)) != 0;
 }
 
-// Deletes the opened entry itself: for a junction or symbolic link (opened
-// without following it) the link, never its target; a folder only when
-// empty.
-bool DeleteOpenedEntry(HANDLE entry) {
-  FILE_DISPOSITION_INFO disposition = {TRUE};
-  return ::SetFileInformationByHandle(entry, FileDispositionInfo, &disposition,
-                                      sizeof(disposition)) != 0;
-}
-
 bool IsMissing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// Opens |path| itself with |access| and reads its attributes; false, with
-// the last error set, when either fails.
+// Opens |path| itself with |access| (a link as itself, never what it
+// points to; nothing reached through a link on the way) and reads its
+// attributes; false, with the last error set, when either fails. Read and
+// write are shared, deletion is not, so that the entry can be neither
+// renamed nor replaced while the handle is open.
 bool OpenEntry(const FilePath& path, DWORD access, win::ScopedHandle* entry,
                DWORD* attributes) {
-  *entry = internal::OpenEntryNoFollow(path, access);
+  HANDLE opened = OpenEntryWithoutLinks(path.value(), access,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE);
+  entry->Set(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
   if (!entry->IsValid()) return false;
   *attributes = internal::GetOpenedEntryAttributes(entry->Get(), path);
   return *attributes != INVALID_FILE_ATTRIBUTES;
@@ -120,7 +117,7 @@ bool DeleteEntry(const FilePath& path, const std::u16string& pattern,
     if (!OpenEntry(path, DELETE | kInspectAccess, &entry, &attributes))
       return IsMissing(::GetLastError());
   }
-  return DeleteOpenedEntry(entry.Get());
+  return DeleteOpened(entry.Get());
 }
 
 // Whole components, case-insensitively: C:\x\app2 is not inside C:\x\app,
@@ -211,8 +208,9 @@ bool PathIsWritable(const FilePath& path) {
 bool IsLink(const FilePath& path) {
   win::ScopedHandle entry;
   DWORD attributes = 0;
-  return OpenEntry(path, FILE_READ_ATTRIBUTES, &entry, &attributes) &&
-         internal::IsReparsePoint(attributes);
+  if (!OpenEntry(path, FILE_READ_ATTRIBUTES, &entry, &attributes))
+    return ::GetLastError() == ERROR_CANT_ACCESS_FILE;
+  return internal::IsReparsePoint(attributes);
 }
 
 bool IsDirectoryNotLink(const FilePath& path) {
@@ -331,17 +329,7 @@ bool MoveFileOrDirectory(const FilePath& from, const FilePath& to) {
 }
 
 bool RenameOpenFile(HANDLE file, const FilePath& to) {
-  const std::u16string name = ToSystemPath(to);
-  const size_t name_bytes = name.size() * sizeof(char16_t);
-  // The structure's own name unit stays as the terminating zero.
-  std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + name_bytes);
-  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  info->ReplaceIfExists = TRUE;
-  info->RootDirectory = nullptr;
-  info->FileNameLength = static_cast<DWORD>(name_bytes);
-  memcpy(info->FileName, name.data(), name_bytes);
-  return ::SetFileInformationByHandle(file, FileRenameInfo, info,
-                                      static_cast<DWORD>(buffer.size())) != 0;
+  return RenameOpened(file, to.value(), true);
 }
 
 bool CopyOneFile(const FilePath& from, const FilePath& to) {

@@ -39,16 +39,6 @@ void LogFailure(const FilePath& path, const char* what,
              << logging::SystemErrorCodeToString(error);
 }
 
-// Removes the temporary file of a failed write; the target was never
-// touched.
-void DiscardTempFile(const FilePath& temp_path) {
-  if (!DeleteFileOrDirectory(temp_path, false)) {
-    const logging::SystemErrorCode error = logging::GetLastSystemErrorCode();
-    LOG(ERROR) << "Cannot delete the temporary file " << temp_path.value()
-               << ": " << logging::SystemErrorCodeToString(error);
-  }
-}
-
 internal::BeforeRenameHookForTesting g_before_rename_hook = nullptr;
 
 void WriteScopedStringToFileAtomically(const FilePath& path,
@@ -71,40 +61,30 @@ bool ImportantFileWriter::WriteFileAtomically(const FilePath& path,
   }
 
   FilePath temp_path;
-  if (!CreateTemporaryFileInDir(path.DirName(), &temp_path)) {
-    LogFailure(path, "cannot create a temporary file",
-               logging::GetLastSystemErrorCode());
-    RecordTempFileFailure(FAILED_CREATING);
-    return false;
-  }
-
   uint32_t error = 0;
-  switch (internal::WriteTempFile(temp_path, data, &error)) {
+  switch (internal::WriteThroughTempFile(path, data, &temp_path, &error)) {
     case internal::TempFileWriteResult::kOk:
       break;
+    case internal::TempFileWriteResult::kCreateFailed:
+      LogFailure(path, "cannot create a temporary file", error);
+      RecordTempFileFailure(FAILED_CREATING);
+      return false;
     case internal::TempFileWriteResult::kOpenFailed:
       LogFailure(path, "cannot open the temporary file", error);
       RecordTempFileFailure(FAILED_OPENING);
-      DiscardTempFile(temp_path);
       return false;
     case internal::TempFileWriteResult::kWriteFailed:
       LogFailure(path, "cannot write the temporary file", error);
       RecordTempFileFailure(FAILED_WRITING);
-      DiscardTempFile(temp_path);
       return false;
     case internal::TempFileWriteResult::kFlushFailed:
       LogFailure(path, "cannot flush the temporary file", error);
       RecordTempFileFailure(FAILED_FLUSHING);
-      DiscardTempFile(temp_path);
       return false;
-  }
-
-  if (g_before_rename_hook) g_before_rename_hook(temp_path, path);
-  if (!internal::RenameOverTarget(temp_path, path, &error)) {
-    LogFailure(path, "cannot move the temporary file into place", error);
-    RecordTempFileFailure(FAILED_RENAMING);
-    DiscardTempFile(temp_path);
-    return false;
+    case internal::TempFileWriteResult::kRenameFailed:
+      LogFailure(path, "cannot move the temporary file into place", error);
+      RecordTempFileFailure(FAILED_RENAMING);
+      return false;
   }
   return true;
 }
@@ -202,6 +182,10 @@ void ImportantFileWriter::RegisterOnNextSuccessfulWriteCallback(
 }
 
 namespace internal {
+
+void RunBeforeRenameHook(const FilePath& temp_path, const FilePath& path) {
+  if (g_before_rename_hook) g_before_rename_hook(temp_path, path);
+}
 
 void SetBeforeRenameHookForTesting(BeforeRenameHookForTesting hook) {
   g_before_rename_hook = hook;

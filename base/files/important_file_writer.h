@@ -101,21 +101,31 @@ class ImportantFileWriter {
 
 namespace internal {
 
-// Where writing the temporary file failed.
-enum class TempFileWriteResult { kOk, kOpenFailed, kWriteFailed, kFlushFailed };
+// The step at which writing through a temporary file failed.
+enum class TempFileWriteResult {
+  kOk,
+  kCreateFailed,
+  kOpenFailed,
+  kWriteFailed,
+  kFlushFailed,
+  kRenameFailed,
+};
 
-// Opens the existing |temp_path| for writing, writes |data| at its start,
-// flushes and closes it. On failure |*system_error| holds the system's
-// error code.
-TempFileWriteResult WriteTempFile(const FilePath& temp_path, StringPiece data,
-                                  uint32_t* system_error);
+// Writes |data| into a new temporary file in the folder of |path|, flushes
+// it and renames it over |path| in one step, so that a reader (or a crash)
+// sees either file whole and never a moment without |path|. |*temp_path|
+// receives the temporary file's name; after a failure the file is gone
+// again, |path| is as it was, and |*system_error| holds the system's error
+// code. On Windows every step goes through one handle of the new file,
+// made in a folder reached without a link on the way, and never follows a
+// link at |path|.
+TempFileWriteResult WriteThroughTempFile(const FilePath& path,
+                                         StringPiece data,
+                                         FilePath* temp_path,
+                                         uint32_t* system_error);
 
-// Renames |temp_path| over |path| in one step, so that a reader (or a crash)
-// sees either file whole and never a moment without |path|. False, with the
-// system's error in |*system_error|, when the rename fails; |temp_path|
-// then stays as it was.
-bool RenameOverTarget(const FilePath& temp_path, const FilePath& path,
-                      uint32_t* system_error);
+// The hook below, for the platform's writer.
+void RunBeforeRenameHook(const FilePath& temp_path, const FilePath& path);
 
 // Called by WriteFileAtomically, on the writing thread, once |temp_path|
 // holds the data and before it replaces |path|: where a test stops a

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/files/file_util.h"
 #include "base/files/important_file_writer.h"
 
 namespace base {
@@ -21,6 +22,8 @@ std::string NativePath(const FilePath& path) {
 }
 
 }  // namespace
+
+namespace {
 
 TempFileWriteResult WriteTempFile(const FilePath& temp_path, StringPiece data,
                                   uint32_t* system_error) {
@@ -49,12 +52,26 @@ TempFileWriteResult WriteTempFile(const FilePath& temp_path, StringPiece data,
   return result;
 }
 
-bool RenameOverTarget(const FilePath& temp_path, const FilePath& path,
-                      uint32_t* system_error) {
-  if (rename(NativePath(temp_path).c_str(), NativePath(path).c_str()) == 0)
-    return true;
-  *system_error = errno;
-  return false;
+}  // namespace
+
+TempFileWriteResult WriteThroughTempFile(const FilePath& path,
+                                         StringPiece data,
+                                         FilePath* temp_path,
+                                         uint32_t* system_error) {
+  if (!CreateTemporaryFileInDir(path.DirName(), temp_path)) {
+    *system_error = errno;
+    return TempFileWriteResult::kCreateFailed;
+  }
+  TempFileWriteResult result = WriteTempFile(*temp_path, data, system_error);
+  if (result == TempFileWriteResult::kOk) {
+    RunBeforeRenameHook(*temp_path, path);
+    if (rename(NativePath(*temp_path).c_str(), NativePath(path).c_str()) == 0)
+      return result;
+    *system_error = errno;
+    result = TempFileWriteResult::kRenameFailed;
+  }
+  unlink(NativePath(*temp_path).c_str());
+  return result;
 }
 
 }  // namespace internal

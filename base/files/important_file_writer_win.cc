@@ -1,44 +1,65 @@
 #include <windows.h>
 
-#include "base/files/file.h"
+#include <string>
+
 #include "base/files/important_file_writer.h"
-#include "base/files/system_path_win.h"
+#include "base/files/open_without_links_win.h"
+#include "base/win/scoped_handle.h"
 
 namespace base {
 namespace internal {
 
-TempFileWriteResult WriteTempFile(const FilePath& temp_path, StringPiece data,
+namespace {
+
+// Writes |data| into the new file |file| from its start and flushes it.
+TempFileWriteResult WriteTempFile(HANDLE file, StringPiece data,
                                   uint32_t* system_error) {
-  File file(temp_path, File::FLAG_OPEN | File::FLAG_WRITE);
-  if (!file.IsValid()) {
-    *system_error = ::GetLastError();
-    return TempFileWriteResult::kOpenFailed;
-  }
   // WriteFile on a disk file writes everything or fails; a short count is
   // a failure all the same.
-  const int size = static_cast<int>(data.size());
-  const int written = file.Write(0, data.data(), size);
-  if (written != size) {
-    *system_error = written < 0 ? ::GetLastError() : ERROR_HANDLE_DISK_FULL;
+  DWORD written = 0;
+  if (!::WriteFile(file, data.data(), static_cast<DWORD>(data.size()),
+                   &written, nullptr) ||
+      written != data.size()) {
+    *system_error =
+        written != data.size() && ::GetLastError() == ERROR_SUCCESS
+            ? ERROR_HANDLE_DISK_FULL
+            : ::GetLastError();
     return TempFileWriteResult::kWriteFailed;
   }
-  if (!file.Flush()) {
+  if (!::FlushFileBuffers(file)) {
     *system_error = ::GetLastError();
     return TempFileWriteResult::kFlushFailed;
   }
   return TempFileWriteResult::kOk;
 }
 
-bool RenameOverTarget(const FilePath& temp_path, const FilePath& path,
-                      uint32_t* system_error) {
-  // Not ReplaceFileW: it moves the old file aside before the new one is in
-  // place, and a process killed in between leaves no file at all.
-  if (::MoveFileExW(SystemPathArg(temp_path), SystemPathArg(path),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
+}  // namespace
+
+TempFileWriteResult WriteThroughTempFile(const FilePath& path,
+                                         StringPiece data,
+                                         FilePath* temp_path,
+                                         uint32_t* system_error) {
+  std::u16string temp_name;
+  const HANDLE made =
+      CreateTemporaryFileWithoutLinks(path.DirName().value(), &temp_name);
+  if (made == INVALID_HANDLE_VALUE) {
+    *system_error = ::GetLastError();
+    return TempFileWriteResult::kCreateFailed;
   }
-  *system_error = ::GetLastError();
-  return false;
+  win::ScopedHandle file(made);
+  *temp_path = FilePath(temp_name);
+  TempFileWriteResult result = WriteTempFile(file.Get(), data, system_error);
+  if (result == TempFileWriteResult::kOk) {
+    RunBeforeRenameHook(*temp_path, path);
+    // Not ReplaceFileW: it moves the old file aside before the new one is in
+    // place, and a process killed in between leaves no file at all. A link
+    // at |path| is replaced itself, never followed.
+    if (RenameOpened(file.Get(), path.value(), true)) return result;
+    *system_error = ::GetLastError();
+    result = TempFileWriteResult::kRenameFailed;
+  }
+  DeleteOpened(file.Get());
+  return result;
 }
 
 }  // namespace internal

@@ -1,5 +1,11 @@
 #include "base/files/open_without_links_win.h"
 
+#include <stdio.h>
+#include <string.h>
+
+#include <winternl.h>
+
+#include <atomic>
 #include <vector>
 
 #include "base/files/file_attributes_win.h"
@@ -27,6 +33,38 @@ std::u16string CallForPath(Call call) {
   return std::u16string(as_u16cstr(buffer.data()), length);
 }
 
+// The name the object manager gives the object |handle| opened, when it
+// is in the DOS device spelling ("\??\C:\x", returned as "C:\x"); empty
+// otherwise. The test system answers GetFinalPathNameByHandleW only for
+// paths shorter than MAX_PATH, but names longer ones this way; Windows
+// names a file's device ("\Device\HarddiskVolume1\x") here instead, and
+// needs no second way.
+std::u16string ObjectNameInDosSpelling(HANDLE handle) {
+  using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const QueryObject query = reinterpret_cast<QueryObject>(
+      reinterpret_cast<void*>(::GetProcAddress(
+          ::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+  constexpr int kObjectNameInformation = 1;
+  if (!query) return std::u16string();
+  std::vector<uint64_t> buffer(8 * 1024);
+  ULONG size = 0;
+  if (query(handle, kObjectNameInformation, buffer.data(),
+            static_cast<ULONG>(buffer.size() * sizeof(buffer[0])),
+            &size) != 0) {
+    return std::u16string();
+  }
+  const auto* name = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
+  const std::u16string text(as_u16cstr(name->Buffer),
+                            name->Length / sizeof(wchar_t));
+  // Spelled in two parts, which no trigraph reading can take.
+  constexpr char16_t kDosDevices[] = u"\\?" u"?\\";
+  if (text.size() < 7 || text.compare(0, 4, kDosDevices) != 0 ||
+      text[5] != u':' || text[6] != u'\\') {
+    return std::u16string();
+  }
+  return text.substr(4);
+}
+
 // Where |path| leads when no component on the way is a link: absolute,
 // with long names.
 std::u16string ExpectedFinalPath(const std::u16string& path) {
@@ -46,7 +84,16 @@ std::u16string ExpectedFinalPath(const std::u16string& path) {
   return expected;
 }
 
-bool IsAcceptable(HANDLE handle, const std::u16string& path) {
+// What an opened entry may be besides a plain file or folder.
+enum Accept : unsigned {
+  kPlainOnly = 0,
+  // A reparse point at the end of the path, opened as itself.
+  kLinkItself = 1,
+  // A file with other names.
+  kOtherNames = 2,
+};
+
+bool IsAcceptable(HANDLE handle, const std::u16string& path, unsigned accept) {
   // Not GetFileInformationByHandle: its volume serial number costs more
   // than the rest of the open.
   FILE_ATTRIBUTE_TAG_INFO tag = {};
@@ -57,11 +104,15 @@ bool IsAcceptable(HANDLE handle, const std::u16string& path) {
                                       sizeof(standard))) {
     return false;
   }
-  if (internal::IsReparsePoint(
+  if (!(accept & kLinkItself) &&
+      internal::IsReparsePoint(
           internal::WalkAttributes(FilePath(path), tag.FileAttributes))) {
     return false;
   }
-  if (!standard.Directory && standard.NumberOfLinks != 1) return false;
+  if (!(accept & kOtherNames) && !standard.Directory &&
+      standard.NumberOfLinks != 1) {
+    return false;
+  }
   const std::u16string final_path = GetFinalPathOfHandle(handle);
   if (final_path.empty()) return false;
   // Most paths are spelled as the system resolves them already; making one
@@ -72,10 +123,8 @@ bool IsAcceptable(HANDLE handle, const std::u16string& path) {
   return !expected.empty() && PathsEqualIgnoringCase(final_path, expected);
 }
 
-}  // namespace
-
-HANDLE OpenWithoutLinks(const std::u16string& path, DWORD access, DWORD share,
-                        DWORD disposition, DWORD flags) {
+HANDLE Open(const std::u16string& path, DWORD access, DWORD share,
+            DWORD disposition, DWORD flags, unsigned accept) {
   // A file made here and then refused is removed through a second handle,
   // which the first must let delete.
   const bool may_create =
@@ -96,7 +145,7 @@ HANDLE OpenWithoutLinks(const std::u16string& path, DWORD access, DWORD share,
   if (handle == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
   const bool created = may_create && (disposition == CREATE_NEW ||
                                       ::GetLastError() != ERROR_ALREADY_EXISTS);
-  if (IsAcceptable(handle, path)) {
+  if (IsAcceptable(handle, path, accept)) {
     FILE_END_OF_FILE_INFO empty = {};
     if (!truncate || ::SetFileInformationByHandle(handle, FileEndOfFileInfo,
                                                   &empty, sizeof(empty))) {
@@ -112,9 +161,7 @@ HANDLE OpenWithoutLinks(const std::u16string& path, DWORD access, DWORD share,
         handle, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
     if (remover != INVALID_HANDLE_VALUE) {
-      FILE_DISPOSITION_INFO remove = {TRUE};
-      ::SetFileInformationByHandle(remover, FileDispositionInfo, &remove,
-                                   sizeof(remove));
+      DeleteOpened(remover);
       ::CloseHandle(remover);
     }
   }
@@ -123,11 +170,281 @@ HANDLE OpenWithoutLinks(const std::u16string& path, DWORD access, DWORD share,
   return INVALID_HANDLE_VALUE;
 }
 
+bool IsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Keeps the last error of a failure across the calls that clean up after
+// it.
+class KeepLastError {
+ public:
+  KeepLastError() : error_(::GetLastError()) {}
+  ~KeepLastError() { ::SetLastError(error_); }
+
+ private:
+  const DWORD error_;
+};
+
+// Closes |handle| and gives |result|, keeping the last error.
+bool CloseAnd(HANDLE handle, bool result) {
+  KeepLastError keep;
+  ::CloseHandle(handle);
+  return result;
+}
+
+// The attributes of what |handle| opened for |path|, as the tree walks see
+// them; INVALID_FILE_ATTRIBUTES when they cannot be read.
+DWORD OpenedAttributes(HANDLE handle, const std::u16string& path) {
+  FILE_ATTRIBUTE_TAG_INFO tag = {};
+  if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag,
+                                      sizeof(tag))) {
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return internal::WalkAttributes(FilePath(path), tag.FileAttributes);
+}
+
+// Only the attributes that a caller may set; zero times leave the times
+// as they are.
+bool SetAttributes(HANDLE handle, DWORD attributes,
+                   const FILE_BASIC_INFO* times) {
+  constexpr DWORD kSettable =
+      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY |
+      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE;
+  FILE_BASIC_INFO info = times ? *times : FILE_BASIC_INFO{};
+  info.FileAttributes = attributes & kSettable;
+  if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return ::SetFileInformationByHandle(handle, FileBasicInfo, &info,
+                                      sizeof(info)) != 0;
+}
+
+// The names in the folder |handle| opened (with FILE_LIST_DIRECTORY),
+// without "." and ".."; false when it cannot be listed.
+bool ListOpenedFolder(HANDLE handle, std::vector<std::u16string>* names) {
+  std::vector<uint64_t> buffer(8 * 1024);
+  FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+  while (::GetFileInformationByHandleEx(
+      handle, kind, buffer.data(),
+      static_cast<DWORD>(buffer.size() * sizeof(buffer[0])))) {
+    kind = FileIdBothDirectoryInfo;
+    const uint8_t* at = reinterpret_cast<const uint8_t*>(buffer.data());
+    for (;;) {
+      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+      std::u16string name(as_u16cstr(entry->FileName),
+                          entry->FileNameLength / sizeof(wchar_t));
+      if (name != u"." && name != u"..") names->push_back(std::move(name));
+      if (entry->NextEntryOffset == 0) break;
+      at += entry->NextEntryOffset;
+    }
+  }
+  return ::GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+std::u16string ParentOf(const std::u16string& path) {
+  return FilePath(path).StripTrailingSeparators().DirName().value();
+}
+
+// The parent folder of |path|, held so that it can be neither renamed nor
+// replaced while a name in it is made or changed.
+HANDLE HoldParent(const std::u16string& path) {
+  return Open(ParentOf(path), FILE_LIST_DIRECTORY,
+              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0,
+              kPlainOnly);
+}
+
+}  // namespace
+
+HANDLE OpenWithoutLinks(const std::u16string& path, DWORD access, DWORD share,
+                        DWORD disposition, DWORD flags) {
+  return Open(path, access, share, disposition, flags, kPlainOnly);
+}
+
+HANDLE OpenEntryWithoutLinks(const std::u16string& path, DWORD access,
+                             DWORD share) {
+  return Open(path, access, share, OPEN_EXISTING, 0, kLinkItself | kOtherNames);
+}
+
+bool DeleteOpened(HANDLE handle) {
+  FILE_DISPOSITION_INFO remove = {TRUE};
+  return ::SetFileInformationByHandle(handle, FileDispositionInfo, &remove,
+                                      sizeof(remove)) != 0;
+}
+
+bool DeleteOpenedNameAtOnce(HANDLE handle) {
+  // FILE_DISPOSITION_INFO_EX, which older headers lack.
+  constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+  constexpr DWORD kDelete = 0x1;
+  constexpr DWORD kPosixSemantics = 0x2;
+  DWORD flags = kDelete | kPosixSemantics;
+  return ::SetFileInformationByHandle(handle, kDispositionInfoEx, &flags,
+                                      sizeof(flags)) ||
+         DeleteOpened(handle);
+}
+
+bool RenameOpened(HANDLE handle, const std::u16string& to, bool replace) {
+  const std::u16string name = ToSystemPath(FilePath(to));
+  const size_t name_bytes = name.size() * sizeof(char16_t);
+  // The structure's own name unit stays as the terminating zero.
+  std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + name_bytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = replace;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(name_bytes);
+  memcpy(info->FileName, name.data(), name_bytes);
+  return ::SetFileInformationByHandle(handle, FileRenameInfo, info,
+                                      static_cast<DWORD>(buffer.size())) != 0;
+}
+
+bool DeleteWithoutLinks(const std::u16string& path, bool recursive) {
+  // Held without delete sharing while its entries go, so that it can be
+  // neither renamed nor replaced by a link meanwhile.
+  const HANDLE entry = OpenEntryWithoutLinks(
+      path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (entry == INVALID_HANDLE_VALUE) return IsMissing(::GetLastError());
+  const DWORD attributes = OpenedAttributes(entry, path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return CloseAnd(entry, false);
+  if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+      !SetAttributes(entry, attributes & ~FILE_ATTRIBUTE_READONLY, nullptr)) {
+    return CloseAnd(entry, false);
+  }
+  if (recursive && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !internal::IsReparsePoint(attributes)) {
+    // Listed through a second handle of the same folder: a listing by name
+    // would open it again, which the first handle does not share.
+    const HANDLE listing = ::ReOpenFile(
+        entry, FILE_LIST_DIRECTORY | SYNCHRONIZE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+    if (listing == INVALID_HANDLE_VALUE) return CloseAnd(entry, false);
+    std::vector<std::u16string> names;
+    const bool listed = CloseAnd(listing, ListOpenedFolder(listing, &names));
+    if (!listed) return CloseAnd(entry, false);
+    const FilePath folder(path);
+    for (const std::u16string& name : names) {
+      if (!DeleteWithoutLinks(folder.Append(name).value(), true))
+        return CloseAnd(entry, false);
+    }
+  }
+  return CloseAnd(entry, DeleteOpened(entry));
+}
+
+bool DeleteEmptyFolderWithoutLinks(const std::u16string& path) {
+  const HANDLE entry =
+      OpenEntryWithoutLinks(path, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (entry == INVALID_HANDLE_VALUE) return IsMissing(::GetLastError());
+  const DWORD attributes = OpenedAttributes(entry, path);
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      internal::IsReparsePoint(attributes)) {
+    ::SetLastError(ERROR_DIRECTORY);
+    return CloseAnd(entry, false);
+  }
+  return CloseAnd(entry, DeleteOpened(entry));
+}
+
+bool MoveWithoutLinks(const std::u16string& from, const std::u16string& to,
+                      bool replace) {
+  const HANDLE entry = OpenEntryWithoutLinks(
+      from, DELETE | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (entry == INVALID_HANDLE_VALUE) return false;
+  const HANDLE folder = HoldParent(to);
+  if (folder == INVALID_HANDLE_VALUE) return CloseAnd(entry, false);
+  const bool renamed = RenameOpened(entry, to, replace);
+  CloseAnd(folder, renamed);
+  return CloseAnd(entry, renamed);
+}
+
+bool CreateFolderWithoutLinks(const std::u16string& path,
+                              SECURITY_ATTRIBUTES* attributes) {
+  const HANDLE parent = HoldParent(path);
+  if (parent == INVALID_HANDLE_VALUE) return false;
+  const bool made =
+      ::CreateDirectoryW(SystemPathArg(path, kPlainNewFolderLimit),
+                         attributes) != 0;
+  return CloseAnd(parent, made);
+}
+
+bool CopyFileWithoutLinks(const std::u16string& from,
+                          const std::u16string& to) {
+  const HANDLE source =
+      OpenWithoutLinks(from, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN);
+  if (source == INVALID_HANDLE_VALUE) return false;
+  const HANDLE copy = OpenWithoutLinks(
+      to, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+      0, CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN);
+  if (copy == INVALID_HANDLE_VALUE) return CloseAnd(source, false);
+  const bool copied = CopyOpenedFile(source, copy);
+  if (!copied) {
+    KeepLastError keep;
+    DeleteOpened(copy);
+  }
+  CloseAnd(copy, copied);
+  return CloseAnd(source, copied);
+}
+
+bool CopyOpenedFile(HANDLE from, HANDLE into) {
+  FILE_BASIC_INFO times = {};
+  if (!::GetFileInformationByHandleEx(from, FileBasicInfo, &times,
+                                      sizeof(times))) {
+    return false;
+  }
+  std::vector<char> buffer(1024 * 1024);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()),
+                    &read, nullptr)) {
+      return false;
+    }
+    if (read == 0) break;
+    DWORD written = 0;
+    if (!::WriteFile(into, buffer.data(), read, &written, nullptr)) {
+      return false;
+    }
+    if (written != read) {
+      ::SetLastError(ERROR_HANDLE_DISK_FULL);
+      return false;
+    }
+  }
+  // The copy must stay replaceable and deletable.
+  return SetAttributes(into, times.FileAttributes & ~FILE_ATTRIBUTE_READONLY,
+                       &times);
+}
+
+HANDLE CreateTemporaryFileWithoutLinks(const std::u16string& folder,
+                                       std::u16string* path) {
+  static std::atomic<uint32_t> calls{0};
+  const uint32_t start = ::GetTickCount() + calls.fetch_add(1);
+  const FilePath in(folder);
+  for (uint32_t i = 0; i <= 0xFFFF; ++i) {
+    const uint32_t unique = (start + i) & 0xFFFF;
+    if (unique == 0) continue;
+    char name[16];
+    snprintf(name, sizeof(name), "%X.tmp", static_cast<unsigned>(unique));
+    const std::u16string candidate = in.AppendASCII(name).value();
+    const HANDLE file =
+        OpenWithoutLinks(candidate, GENERIC_READ | GENERIC_WRITE | DELETE,
+                         FILE_SHARE_READ, CREATE_NEW);
+    if (file != INVALID_HANDLE_VALUE) {
+      *path = candidate;
+      return file;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+      return INVALID_HANDLE_VALUE;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
 std::u16string GetFinalPathOfHandle(HANDLE handle) {
-  return StripLongPathPrefix(CallForPath([&](wchar_t* out, DWORD size) {
+  std::u16string path = CallForPath([&](wchar_t* out, DWORD size) {
     return ::GetFinalPathNameByHandleW(handle, out, size,
                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  }));
+  });
+  if (path.empty()) path = ObjectNameInDosSpelling(handle);
+  return StripLongPathPrefix(path);
 }
 
 std::u16string StripLongPathPrefix(const std::u16string& path) {

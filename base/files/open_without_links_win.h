@@ -34,6 +34,66 @@ namespace base {
 HANDLE OpenWithoutLinks(const std::u16string& path, DWORD access, DWORD share,
                         DWORD disposition, DWORD flags = 0);
 
+// Opens the entry |path| names itself, to rename or delete it: as
+// OpenWithoutLinks with OPEN_EXISTING, except that a link at the end of
+// |path| (a reparse point) is opened as the link, never followed, and a
+// file with other names is taken (renaming or deleting one name leaves the
+// file's other names as they are). A link on the way is still refused, and
+// so is a handle that leads anywhere but |path| itself (where the system
+// cannot open a link as itself, it hands back its target).
+HANDLE OpenEntryWithoutLinks(const std::u16string& path, DWORD access,
+                             DWORD share);
+
+// What an elevated process does to a path that another account may have
+// prepared, each through handles from the calls above, so that a link at
+// any level of a path is refused (ERROR_CANT_ACCESS_FILE) and nothing it
+// leads to is touched. Each gives false with the last error set.
+
+// Marks the entry |handle| opened (with DELETE access) for deletion; it
+// goes when its last handle closes. A folder must be empty.
+bool DeleteOpened(HANDLE handle);
+// The same, except that where the system can (Windows 10 from 1709 on),
+// the name goes at once, even while others hold the entry open: their
+// handles then reach an entry no name leads to. Elsewhere as DeleteOpened.
+bool DeleteOpenedNameAtOnce(HANDLE handle);
+// Renames the entry |handle| opened (with DELETE access) to |to|, which
+// an existing entry gives way to only with |replace| (never a folder).
+bool RenameOpened(HANDLE handle, const std::u16string& to, bool replace);
+
+// Deletes the entry at |path|: a file, a link as itself, or a folder,
+// whose entries go first when |recursive| (else it must be empty). True
+// also when there is nothing at |path|; false, with what stays there, when
+// any entry cannot go, a link on the way among them.
+bool DeleteWithoutLinks(const std::u16string& path, bool recursive);
+// Deletes the empty folder at |path|; true also when there is nothing at
+// |path|, false for anything else there (a file, a link, a folder that
+// holds something).
+bool DeleteEmptyFolderWithoutLinks(const std::u16string& path);
+// Renames the entry at |from| (a link as itself) to |to| in a folder
+// reached without links, held while the name changes. |replace| as for
+// RenameOpened.
+bool MoveWithoutLinks(const std::u16string& from, const std::u16string& to,
+                      bool replace);
+// Creates the folder |path| with |attributes| (may be null) in its parent,
+// which is held while it is made. False when anything is at |path|
+// already.
+bool CreateFolderWithoutLinks(const std::u16string& path,
+                              SECURITY_ATTRIBUTES* attributes);
+// Copies the contents, times and attributes (the read-only one aside) of
+// the file |from| into a new file |to|; nothing is left at |to| after a
+// failure.
+bool CopyFileWithoutLinks(const std::u16string& from, const std::u16string& to);
+// The same between two open files: |from| (opened with GENERIC_READ) is
+// read from where it stands, |into| (GENERIC_WRITE, FILE_WRITE_ATTRIBUTES)
+// written from where it stands.
+bool CopyOpenedFile(HANDLE from, HANDLE into);
+// Creates a new empty file "<hex>.tmp" in |folder| (named as
+// GetTempFileNameW names its files) and gives its handle, with read, write
+// and delete access, and its path in |*path|; INVALID_HANDLE_VALUE when no
+// such file can be made.
+HANDLE CreateTemporaryFileWithoutLinks(const std::u16string& folder,
+                                       std::u16string* path);
+
 // The final path of |handle| in its plain spelling ("C:\x", or
 // "\\server\share\x" for a network path); empty when it cannot be had.
 std::u16string GetFinalPathOfHandle(HANDLE handle);

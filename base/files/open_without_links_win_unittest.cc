@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/test/scoped_unix_link_win.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -118,6 +120,135 @@ TEST_F(OpenWithoutLinksTest, AReparsePointIsRefusedAndWhatWasMadeRemoved) {
   EXPECT_FALSE(AppendTo(link));
   EXPECT_FALSE(PathExists(link));
   EXPECT_TRUE(AppendTo(Dir().Append(u"other.log")));
+}
+
+// The operations of a privileged process on paths that another account
+// may have prepared: a link anywhere on a path (here a Linux link under the
+// test system, which stands in for a junction) is refused by each, with
+// ERROR_CANT_ACCESS_FILE, and what it leads to stays as it was.
+TEST_F(OpenWithoutLinksTest, EveryOperationRefusesALinkOnThePath) {
+  const FilePath target = Dir().Append(u"target");
+  ASSERT_TRUE(FileUtil::CreateDirectory(target.Append(u"sub")));
+  ASSERT_EQ(6, WriteBufferToFile(target.Append(u"secret.txt"), "secret", 6));
+  const FilePath plain = Dir().Append(u"plain.txt");
+  ASSERT_EQ(5, WriteBufferToFile(plain, "plain", 5));
+  const FilePath tree = Dir().Append(u"tree");
+  ASSERT_TRUE(FileUtil::CreateDirectory(tree));
+  ScopedUnixLink junction;
+  ScopedUnixLink inner;
+  ASSERT_TRUE(junction.Make(Dir().Append(u"J"), target));
+  ASSERT_TRUE(inner.Make(tree.Append(u"K"), target));
+  const std::u16string through = Dir().Append(u"J\\secret.txt").value();
+  const std::u16string into = Dir().Append(u"J\\new").value();
+  const std::u16string link = Dir().Append(u"J").value();
+  std::u16string temp_name;
+
+  const struct {
+    const char* name;
+    std::function<bool()> call;
+  } cases[] = {
+      {"delete through", [&] { return DeleteWithoutLinks(through, false); }},
+      {"delete the link", [&] { return DeleteWithoutLinks(link, true); }},
+      {"delete a tree holding one",
+       [&] { return DeleteWithoutLinks(tree.value(), true); }},
+      {"delete an empty folder",
+       [&] { return DeleteEmptyFolderWithoutLinks(link); }},
+      {"move out", [&] {
+         return MoveWithoutLinks(through, Dir().Append(u"out").value(), true);
+       }},
+      {"move in", [&] { return MoveWithoutLinks(plain.value(), into, true); }},
+      {"make a folder in",
+       [&] { return CreateFolderWithoutLinks(into, nullptr); }},
+      {"copy in",
+       [&] { return CopyFileWithoutLinks(plain.value(), into); }},
+      {"copy out", [&] {
+         return CopyFileWithoutLinks(through, Dir().Append(u"out").value());
+       }},
+      {"make a temporary file in", [&] {
+         const HANDLE made = CreateTemporaryFileWithoutLinks(link, &temp_name);
+         if (made != INVALID_HANDLE_VALUE) ::CloseHandle(made);
+         return made != INVALID_HANDLE_VALUE;
+       }},
+      {"delete a tree holding one, by the common call",
+       [&] { return DeleteFileOrDirectory(tree, true); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ::SetLastError(0);
+    EXPECT_FALSE(c.call());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANT_ACCESS_FILE), ::GetLastError());
+    EXPECT_EQ("secret", ReadFile(target.Append(u"secret.txt")));
+    EXPECT_TRUE(DirectoryExists(target.Append(u"sub")));
+    EXPECT_FALSE(PathExists(target.Append(u"new")));
+    EXPECT_FALSE(PathExists(Dir().Append(u"out")));
+    EXPECT_EQ("plain", ReadFile(plain));
+  }
+  EXPECT_TRUE(IsLink(FilePath(link)));
+  EXPECT_TRUE(IsLink(FilePath(through)));
+  EXPECT_FALSE(IsDirectoryNotLink(FilePath(link)));
+}
+
+// The same operations where no link is in the way.
+TEST_F(OpenWithoutLinksTest, OperationsOnPlainPaths) {
+  const FilePath tree = Dir().Append(u"tree");
+  const FilePath deep = tree.Append(u"a\\b");
+  ASSERT_TRUE(FileUtil::CreateDirectory(deep));
+  const FilePath file = deep.Append(u"file.txt");
+  ASSERT_EQ(4, WriteBufferToFile(file, "file", 4));
+  ASSERT_TRUE(::SetFileAttributesW(as_wcstr(file.value()),
+                                   FILE_ATTRIBUTE_READONLY));
+
+  // A copy is new, takes the times and leaves the read-only bit behind.
+  const FilePath copy = Dir().Append(u"copy.txt");
+  ASSERT_TRUE(CopyFileWithoutLinks(file.value(), copy.value()));
+  EXPECT_EQ("file", ReadFile(copy));
+  EXPECT_FALSE(::GetFileAttributesW(as_wcstr(copy.value())) &
+               FILE_ATTRIBUTE_READONLY);
+  File::Info original;
+  File::Info copied;
+  ASSERT_TRUE(GetFileInfo(file, &original));
+  ASSERT_TRUE(GetFileInfo(copy, &copied));
+  EXPECT_EQ(original.last_modified, copied.last_modified);
+  EXPECT_FALSE(CopyFileWithoutLinks(file.value(), copy.value()));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), ::GetLastError());
+
+  // A rename replaces only when told to.
+  const FilePath other = Dir().Append(u"other.txt");
+  ASSERT_EQ(5, WriteBufferToFile(other, "other", 5));
+  EXPECT_FALSE(MoveWithoutLinks(copy.value(), other.value(), false));
+  EXPECT_EQ("other", ReadFile(other));
+  EXPECT_TRUE(MoveWithoutLinks(copy.value(), other.value(), true));
+  EXPECT_EQ("file", ReadFile(other));
+  EXPECT_FALSE(PathExists(copy));
+
+  // A folder is made once; a temporary file is new each time.
+  const FilePath made = Dir().Append(u"made");
+  EXPECT_TRUE(CreateFolderWithoutLinks(made.value(), nullptr));
+  EXPECT_FALSE(CreateFolderWithoutLinks(made.value(), nullptr));
+  std::u16string first;
+  std::u16string second;
+  const HANDLE one = CreateTemporaryFileWithoutLinks(made.value(), &first);
+  const HANDLE two = CreateTemporaryFileWithoutLinks(made.value(), &second);
+  ASSERT_NE(INVALID_HANDLE_VALUE, one);
+  ASSERT_NE(INVALID_HANDLE_VALUE, two);
+  EXPECT_NE(first, second);
+  EXPECT_TRUE(IsTemporaryFileName(FilePath(first).BaseName().value()));
+  EXPECT_TRUE(DeleteOpened(one));
+  ::CloseHandle(one);
+  ::CloseHandle(two);
+  EXPECT_FALSE(PathExists(FilePath(first)));
+  EXPECT_TRUE(PathExists(FilePath(second)));
+
+  // Only an empty folder goes so; a tree with read-only files goes whole.
+  EXPECT_FALSE(DeleteEmptyFolderWithoutLinks(made.value()));
+  EXPECT_FALSE(DeleteEmptyFolderWithoutLinks(other.value()));
+  EXPECT_FALSE(DeleteWithoutLinks(tree.value(), false));
+  EXPECT_TRUE(DeleteWithoutLinks(tree.value(), true));
+  EXPECT_FALSE(PathExists(tree));
+  EXPECT_TRUE(DeleteWithoutLinks(tree.value(), true));
+  EXPECT_TRUE(DeleteWithoutLinks(second, false));
+  EXPECT_TRUE(DeleteEmptyFolderWithoutLinks(made.value()));
+  EXPECT_FALSE(PathExists(made));
 }
 
 TEST(OpenWithoutLinksNamesTest, LongPathPrefixes) {

@@ -350,11 +350,15 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // from a copy that no other user can change (protected_package_win.h).
   // False after an error was reported.
   bool UseProtectedPackage(bool elevated);
-  // Part of Run: an install folder for all users must not let other users
-  // change it (the system runs its launcher), nor move it away through a
-  // folder above it (FindParentOthersMayMove). False after an error was
-  // reported.
-  bool ProtectInstallFolder();
+  // Part of PrepareInstallFolder, before any change, for an elevated
+  // install or update for all users: the install folder must not let other
+  // users change it (the system runs its launcher), nor move it away
+  // through a folder above it (FindParentOthersMayMove). Outside Program
+  // Files one that others may change is refused (message 37058 with the
+  // folder), unless it is empty and nobody holds it: it is then made anew
+  // with the protected list (RemakeEmptyFolderOperation). False after an
+  // error was reported.
+  bool TakeAllUsersFolder();
   // Part of Run: the file lists (install and update). False after an error
   // was reported.
   bool ReadFileLists();

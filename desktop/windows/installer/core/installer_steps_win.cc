@@ -255,7 +255,7 @@ class RemoveEmptyFoldersOperation : public Operation {
   ~RemoveEmptyFoldersOperation() override {
     // A parent sorts before its subfolders.
     for (auto it = folders_.rbegin(); it != folders_.rend(); ++it)
-      RemoveDirectoryW(base::SystemPathArg(*it));
+      base::DeleteEmptyFolderWithoutLinks(it->value());
   }
 
   bool Execute(Transaction* sub) override { return true; }

@@ -41,7 +41,7 @@
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
-#include "desktop/windows/installer/service/transactions/protect_folder_operation.h"
+#include "desktop/windows/installer/service/transactions/remake_empty_folder_operation.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
 
@@ -316,6 +316,12 @@ bool Installer::PrepareInstallFolder(bool is_admin) {
          "Installation requires elevation, but cannot elevate when silent");
     return false;
   }
+  // Before any change: for all users, a folder is taken only when nobody
+  // else can have filled it.
+  if (settings_->operation() != kOperationUninstalling &&
+      settings_->all_users() && is_admin && !TakeAllUsersFolder()) {
+    return false;
+  }
   bool has_write = true;
   if (!CreateNewFolderWhereWritable(is_admin, &has_write)) return false;
   SaveLastInstallPath();
@@ -330,10 +336,6 @@ bool Installer::PrepareInstallFolder(bool is_admin) {
   if (settings_->all_users() && !is_admin) {
     VLOG(1) << "All users is set but we have no admin privs -> elevate";
     HandleElevatedResult(RunElevated());
-    return false;
-  }
-  if (settings_->operation() != kOperationUninstalling &&
-      settings_->all_users() && !ProtectInstallFolder()) {
     return false;
   }
   if (!settings_->all_users()) GrantSingleProfileFolderForGood(is_admin);
@@ -557,7 +559,7 @@ bool Installer::UseProtectedPackage(bool elevated) {
   return true;
 }
 
-bool Installer::ProtectInstallFolder() {
+bool Installer::TakeAllUsersFolder() {
   const base::FilePath& folder = status()->install_folder;
   if (IsInProgramFiles(folder)) return true;
   // Whoever could move a folder above away could put their own in its
@@ -570,20 +572,22 @@ bool Installer::ProtectInstallFolder() {
          "Other users may move a folder above the installation folder");
     return false;
   }
-  // A folder not made yet is refused a grant further on.
-  if (!base::DirectoryExists(folder)) return true;
-  // Whatever the folder's own files say: anyone who could change the
-  // folder could have written them.
-  // One this run made has its list from the start.
+  // One not made yet is made with the protected list.
+  if (!base::PathExists(folder)) return true;
+  // Whatever its files say: anyone who could change the folder could have
+  // written them, left programs beside the launcher, or kept a handle that
+  // a new list would not take back. Only an empty one, which nobody holds,
+  // is made anew; a link (whose list is read as nobody's) is never taken.
   if (!LetsOthersChange(GetFolderSecurity()->Read(folder))) return true;
-  if (install_folder_existed_) {
-    LOG(INFO) << "Other users may change the installation folder: protecting "
-                 "it";
-  }
-  if (RunOperation(std::make_unique<ProtectFolderOperation>(folder)))
+  LOG(INFO) << "Other users may change the installation folder " << folder;
+  if (RunOperation(std::make_unique<RemakeEmptyFolderOperation>(
+          folder, kProtectedFolderSecurity))) {
     return true;
-  Fail(kIdsInsufficientPrivileges, u"",
-       "Could not protect the installation folder");
+  }
+  LOG(ERROR) << "Other users may change " << folder
+             << ": not installing for all users in it";
+  Fail(kIdsLocationRefused, folder.value(),
+       "Other users may change the installation folder");
   return false;
 }
 

@@ -40,6 +40,7 @@
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
+#include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/test/security_test_util.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/process_test_util_win.h"
@@ -491,10 +492,12 @@ TEST_F(InstallerTest, AnElevatedRunReadsThePackageOnlyFromAProtectedCopy) {
   EXPECT_FALSE(base::PathExists(copy));
 }
 
-// An install for all users leaves no folder that other users may change:
-// one outside Program Files whose list lets them gets the list of Program
-// Files, and a rollback gives the old list back.
-TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
+// An install or update for all users never uses a folder outside Program
+// Files that other users may change: one that holds anything (a record, a
+// library beside the launcher) is refused before any change; an empty one
+// is made anew with the list of Program Files, and a rollback leaves an
+// empty folder there again.
+TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
   MakePackage({"a.txt"});
   // Owned by a user, "Authenticated Users: Modify" inherited from a drive
   // root.
@@ -502,31 +505,30 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
       u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
       u"(A;OICIID;0x1301bf;;;AU)";
   const std::u16string protected_list = kProtectedFolderSecurity;
+  const std::string refused =
+      "Error(37058," + install_folder_.AsUTF8() +
+      ",Other users may change the installation folder)";
+  enum class Contents { kNone, kFile, kUpdate };
   const struct {
     const char* name;
     std::u16string arguments;
     std::u16string existing;
     bool in_program_files;
-    bool fail_writes;
     bool fail_step;
     std::vector<std::u16string> history;
-    // A record for all users and preferences that say single profile lie
-    // in the folder: an update.
-    bool single_profile_files = false;
+    Contents contents = Contents::kNone;
     // The list of the folder above, when not the protected one.
     std::u16string parent;
   } cases[] = {
-      {"an open folder, rolled back",
+      {"an empty open folder, rolled back",
        u"--allusers=1",
        open,
-       false,
        false,
        true,
-       {open, protected_list, open}},
-      {"an open folder",
+       {open, protected_list}},
+      {"an empty open folder",
        u"--allusers=1",
        open,
-       false,
        false,
        false,
        {open, protected_list}},
@@ -534,51 +536,47 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
        u"--allusers=1",
        protected_list,
        false,
-       false,
        true,
        {protected_list}},
       {"inside Program Files",
        u"--allusers=1",
        open,
        true,
-       false,
        true,
        {open}},
       {"for the current user",
        u"--allusers=0",
        open,
        false,
-       false,
        true,
        {open}},
-      {"a list that cannot be written",
+      {"an open folder that holds a library",
        u"--allusers=1",
        open,
        false,
-       true,
        false,
-       {open}},
-      {"an open folder whose files say single profile",
+       {open},
+       Contents::kFile},
+      {"an open folder whose record says all users",
        u"",
        open,
        false,
        false,
-       false,
-       {open, protected_list},
-       true},
+       {open},
+       Contents::kUpdate},
       {"below a folder that users may move",
        u"--allusers=1",
        open,
        false,
        false,
-       false,
        {open},
-       false,
+       Contents::kNone,
        open},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     observer_.Clear();
+    RegDeleteTreeW(HKEY_CURRENT_USER, base::as_wcstr(ValuesKey()));
     base::DeleteFileOrDirectory(security_record_, false);
     ASSERT_TRUE(security_->ProtectLevelsAbove(install_folder_));
     ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
@@ -586,20 +584,22 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
     if (!c.parent.empty()) {
       ASSERT_TRUE(security_->Write(dir(), c.parent));
     }
-    if (c.single_profile_files) {
+    if (c.contents == Contents::kFile) {
+      ASSERT_TRUE(
+          test::WriteTextFile(install_folder_.Append(u"userenv.dll"), "x"));
+    }
+    if (c.contents == Contents::kUpdate) {
       ASSERT_TRUE(test::WriteInstallationLog(
           install_folder_, test::MakeInstallLog(install_folder_, true), false));
-      ASSERT_TRUE(
-          test::WriteTextFile(install_folder_.Append(kInstallerPrefsFileName),
-                              "{\"single_profile\":true}"));
     }
     if (c.in_program_files) {
       ASSERT_TRUE(base::PathService::OverrideAndCreateIfNeeded(
           base::DIR_PROGRAM_FILES, dir(), true, false));
     }
+    const test::FileTreeSnapshot files_before =
+        test::TakeFileTreeSnapshot(install_folder_);
     security_ =
         std::make_unique<test::RecordedFolderSecurity>(security_record_);
-    if (c.fail_writes) security_->FailWrites();
     internal::SetFolderSecurityForTesting(security_.get());
     std::vector<TestStep> steps = {
         {TestStep::kSetValue, ValuesKey(), u"set", u"data"}};
@@ -612,19 +612,22 @@ TEST_F(InstallerTest, AnAllUsersFolderIsProtectedAndARollbackRestoresIt) {
     if (c.in_program_files)
       base::PathService::RemoveOverrideForTesting(base::DIR_PROGRAM_FILES);
     EXPECT_EQ(c.history, SecurityHistory(install_folder_));
-    if (c.single_profile_files) {
-      EXPECT_TRUE(settings_->single_profile());
-      EXPECT_EQ(kOperationUpgrading, settings_->operation());
-    }
+    EXPECT_TRUE(base::DirectoryExists(install_folder_));
     ASSERT_LE(2u, observer_.events().size());
+    const std::string& error = observer_.events()[observer_.events().size() - 2];
     if (!c.parent.empty()) {
       EXPECT_EQ("Error(37058," + dir().AsUTF8() +
                     ",Other users may move a folder above the installation "
                     "folder)",
-                observer_.events()[observer_.events().size() - 2]);
-    } else if (c.fail_writes) {
-      EXPECT_EQ("Error(37060,,Could not protect the installation folder)",
-                observer_.events()[observer_.events().size() - 2]);
+                error);
+    } else if (c.contents != Contents::kNone) {
+      if (c.contents == Contents::kUpdate) {
+        EXPECT_EQ(kOperationUpgrading, settings_->operation());
+      }
+      EXPECT_EQ(refused, error);
+      // Refused before any change: the folder holds what it held.
+      EXPECT_EQ(files_before, test::TakeFileTreeSnapshot(install_folder_));
+      EXPECT_FALSE(test::RegistryKeyExists(HKEY_CURRENT_USER, ValuesKey()));
     } else {
       EXPECT_EQ(c.fail_step ? "InstallerTerminated(0)" : "Success",
                 observer_.events().back());

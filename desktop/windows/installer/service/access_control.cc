@@ -117,8 +117,8 @@ bool HasLinkAbove(const std::u16string& path) {
 }
 
 // A file or folder opened for its security information. The owner and the
-// access list of a junction or symbolic link, or of anything reached through
-// one, are never changed: the path-based calls follow links, so that a link
+// access list of a junction or symbolic link, of anything reached through
+// one, or of a file with other names (hard links) are never changed: the path-based calls follow links, so that a link
 // planted in a folder the user can write would hand the user what it points
 // to. The entry is opened without following a link at its end, checked from
 // the handle, and read and written through that handle.
@@ -127,8 +127,13 @@ base::win::ScopedHandle OpenFileForSecurity(const std::u16string& path,
   base::win::ScopedHandle entry =
       base::internal::OpenEntryNoFollow(base::FilePath(path), access);
   if (!entry.IsValid()) return entry;
+  // A file's other names share its list: changing it would change theirs.
+  FILE_STANDARD_INFO standard = {};
   if (base::internal::IsReparsePoint(base::internal::GetOpenedEntryAttributes(
           entry.Get(), base::FilePath(path))) ||
+      !::GetFileInformationByHandleEx(entry.Get(), FileStandardInfo, &standard,
+                                      sizeof(standard)) ||
+      (!standard.Directory && standard.NumberOfLinks != 1) ||
       HasLinkAbove(path) || !IsReachedDirectly(entry.Get(), path)) {
     ::SetLastError(kReparsePointEncountered);
     return base::win::ScopedHandle();

@@ -155,9 +155,7 @@ class RealFolderSecurity : public FolderSecurity {
     ScopedDescriptor parsed = ParseDescriptor(descriptor);
     if (!parsed) return false;
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), parsed.get(), FALSE};
-    return CreateDirectoryW(
-               base::SystemPathArg(folder, base::kPlainNewFolderLimit),
-               &attributes) != FALSE;
+    return base::CreateFolderWithoutLinks(folder.value(), &attributes);
   }
 };
 

@@ -44,8 +44,9 @@ class FolderSecurity {
   // when that fails.
   virtual bool Write(const base::FilePath& folder,
                      const std::u16string& descriptor) = 0;
-  // Creates |folder|, whose parent must exist, with |descriptor|. False when
-  // it exists already or cannot be made.
+  // Creates |folder|, whose parent must exist and be reached without a
+  // link on the way, with |descriptor|. False when anything is at |folder|
+  // already or it cannot be made.
   virtual bool Create(const base::FilePath& folder,
                       const std::u16string& descriptor) = 0;
 };

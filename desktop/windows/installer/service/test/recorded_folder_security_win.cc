@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/strings/string_split.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
@@ -62,7 +63,8 @@ bool RecordedFolderSecurity::MadeWithFirst(const base::FilePath& record,
 }
 
 std::u16string RecordedFolderSecurity::Read(const base::FilePath& folder) {
-  if (!base::DirectoryExists(folder)) return std::u16string();
+  // As the real one: nothing is read through a link.
+  if (!base::IsDirectoryNotLink(folder)) return std::u16string();
   const std::vector<std::u16string> history = History(record_, folder);
   return history.empty() ? internal::GetRealFolderSecurity()->Read(folder)
                          : history.back();
@@ -76,7 +78,7 @@ bool RecordedFolderSecurity::Write(const base::FilePath& folder,
 
 bool RecordedFolderSecurity::Create(const base::FilePath& folder,
                                     const std::u16string& descriptor) {
-  if (!CreateDirectoryW(base::as_wcstr(folder.value()), nullptr)) return false;
+  if (!base::CreateFolderWithoutLinks(folder.value(), nullptr)) return false;
   return Append(folder, descriptor, true);
 }
 

@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/time/time.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 
 namespace installer {
@@ -34,14 +36,18 @@ base::FilePath FreeAsideName(const base::FilePath& path) {
 // Deletes |path|, or has the system delete it at the next restart when it
 // is in use.
 void DeleteNowOrAtRestart(const base::FilePath& path) {
-  if (path.empty() || base::DeleteFileOrDirectory(path, false)) return;
+  if (path.empty() || base::DeleteWithoutLinks(path.value(), false) ||
+      ::GetLastError() == ERROR_CANT_ACCESS_FILE) {
+    return;
+  }
   MoveFileExW(base::SystemPathArg(path), nullptr,
               MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
 }
 
-bool Rename(const base::FilePath& from, const base::FilePath& to, DWORD flags) {
-  return MoveFileExW(base::SystemPathArg(from), base::SystemPathArg(to),
-                     flags | MOVEFILE_WRITE_THROUGH) != 0;
+// Renames |from| to |to|; both reached without a link on the way.
+bool Rename(const base::FilePath& from, const base::FilePath& to,
+            bool replace) {
+  return base::MoveWithoutLinks(from.value(), to.value(), replace);
 }
 
 void LogCopyFailure(const base::FilePath& source,
@@ -50,7 +56,20 @@ void LogCopyFailure(const base::FilePath& source,
   // tells the user what to do about it.
   const logging::SystemErrorCode error = logging::GetLastSystemErrorCode();
   LOG(ERROR) << "File copy failed: " << source << " to " << destination << ": "
-             << logging::SystemErrorCodeToString(error);
+             << (error == ERROR_CANT_ACCESS_FILE
+                     ? "a link on the way leads elsewhere"
+                     : logging::SystemErrorCodeToString(error));
+}
+
+// Copies |source| into the new file opened as |into|, on disk before it
+// takes another file's place; false, with the last error set, when it
+// cannot.
+bool CopyInto(const base::FilePath& source, HANDLE into) {
+  const HANDLE from = base::OpenWithoutLinks(
+      source.value(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  if (from == INVALID_HANDLE_VALUE) return false;
+  base::win::ScopedHandle held(from);
+  return base::CopyOpenedFile(from, into) && ::FlushFileBuffers(into) != 0;
 }
 
 }  // namespace
@@ -82,7 +101,7 @@ bool CopyFileOperation::Execute(Transaction* sub) {
   }
   if (!PrepareDestination(destination_, sub)) return false;
   VLOG(1) << "Copying " << source_ << " to " << destination_;
-  if (!base::CopyOneFile(source_, destination_)) {
+  if (!base::CopyFileWithoutLinks(source_.value(), destination_.value())) {
     LogCopyFailure(source_, destination_);
     return false;
   }
@@ -92,31 +111,40 @@ bool CopyFileOperation::Execute(Transaction* sub) {
 }
 
 CopyFileOperation::Replacement CopyFileOperation::ReplaceExisting() {
-  base::FilePath temp;
-  if (!base::CreateTemporaryFileInDir(destination_.DirName(), &temp)) {
-    PLOG(WARNING) << "No temporary file beside " << destination_;
-    return Replacement::kNotInOneStep;
+  // Made new, written and renamed into place through one handle: nothing
+  // but this run's copy can take the destination's name.
+  std::u16string temp_name;
+  base::win::ScopedHandle temp_file;
+  {
+    const HANDLE made = base::CreateTemporaryFileWithoutLinks(
+        destination_.DirName().value(), &temp_name);
+    if (made == INVALID_HANDLE_VALUE) {
+      PLOG(WARNING) << "No temporary file beside " << destination_;
+      return Replacement::kNotInOneStep;
+    }
+    temp_file.Set(made);
   }
+  const base::FilePath temp(temp_name);
   VLOG(1) << "Copying " << source_ << " to " << temp << " to replace "
           << destination_;
-  if (!base::CopyOneFile(source_, temp)) {
+  if (!CopyInto(source_, temp_file.Get())) {
     LogCopyFailure(source_, destination_);
-    base::DeleteFileOrDirectory(temp, false);
+    base::DeleteOpened(temp_file.Get());
     return Replacement::kFailed;
   }
   kept_ = FreeAsideName(destination_);
   // A copy, not a second name: a running program's other names cannot be
   // deleted while it runs, and the launcher that a later uninstallation
   // runs from is one.
-  if (kept_.empty() || !CopyFileW(base::SystemPathArg(destination_),
-                                  base::SystemPathArg(kept_), TRUE)) {
+  if (kept_.empty() ||
+      !base::CopyFileWithoutLinks(destination_.value(), kept_.value())) {
     PLOG(WARNING) << "Cannot keep " << destination_ << " as " << kept_;
     kept_ = base::FilePath();
-    base::DeleteFileOrDirectory(temp, false);
+    base::DeleteOpened(temp_file.Get());
     return Replacement::kNotInOneStep;
   }
   if (g_before_replace_hook) g_before_replace_hook(temp, destination_);
-  if (Rename(temp, destination_, MOVEFILE_REPLACE_EXISTING)) {
+  if (base::RenameOpened(temp_file.Get(), destination_.value(), true)) {
     VLOG(1) << "File replaced; the old one is kept as " << kept_;
     replaced_ = true;
     return Replacement::kDone;
@@ -125,13 +153,13 @@ CopyFileOperation::Replacement CopyFileOperation::ReplaceExisting() {
   // A program that runs cannot be replaced, but it can move: the new file,
   // whole already, then takes its place.
   moved_aside_ = FreeAsideName(destination_);
-  if (!moved_aside_.empty() && Rename(destination_, moved_aside_, 0)) {
-    if (Rename(temp, destination_, 0)) {
+  if (!moved_aside_.empty() && Rename(destination_, moved_aside_, false)) {
+    if (base::RenameOpened(temp_file.Get(), destination_.value(), false)) {
       VLOG(1) << "File replaced; the old one moved to " << moved_aside_;
       replaced_ = true;
       return Replacement::kDone;
     }
-    if (!Rename(moved_aside_, destination_, 0))
+    if (!Rename(moved_aside_, destination_, false))
       PLOG(ERROR) << "Couldn't move " << moved_aside_ << " back";
   }
   moved_aside_ = base::FilePath();
@@ -140,7 +168,7 @@ CopyFileOperation::Replacement CopyFileOperation::ReplaceExisting() {
                << "; moving it aside first";
   DeleteNowOrAtRestart(kept_);
   kept_ = base::FilePath();
-  base::DeleteFileOrDirectory(temp, false);
+  base::DeleteOpened(temp_file.Get());
   return Replacement::kNotInOneStep;
 }
 
@@ -149,10 +177,10 @@ void CopyFileOperation::Rollback() {
     // A file that cannot go back stays under its aside name, never deleted.
     replaced_ = false;
     if (moved_aside_.empty()) {
-      if (!Rename(kept_, destination_, MOVEFILE_REPLACE_EXISTING))
+      if (!Rename(kept_, destination_, true))
         PLOG(ERROR) << "Couldn't move " << kept_ << " back to " << destination_;
-    } else if (base::DeleteFileOrDirectory(destination_, false) &&
-               Rename(moved_aside_, destination_, 0)) {
+    } else if (base::DeleteWithoutLinks(destination_.value(), false) &&
+               Rename(moved_aside_, destination_, false)) {
       DeleteNowOrAtRestart(kept_);
     } else {
       PLOG(ERROR) << "Couldn't move " << moved_aside_ << " back to "
@@ -161,7 +189,7 @@ void CopyFileOperation::Rollback() {
   } else if (completed_) {
     // The file that stood at the destination comes back with the rollback
     // of the sub-operation that moved it aside.
-    base::DeleteFileOrDirectory(destination_, false);
+    base::DeleteWithoutLinks(destination_.value(), false);
   }
   // The source is left as it was found.
   if (cleared_read_only_) RestoreReadOnlyAttribute(source_);

@@ -9,6 +9,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
@@ -79,7 +80,17 @@ base::FilePath g_temp_path_at_replace;
 void RecordReplace(const base::FilePath& temp_path,
                    const base::FilePath& destination) {
   g_destination_at_replace = test::ReadFileContents(destination);
-  g_temp_at_replace = test::ReadFileContents(temp_path);
+  // Still open for writing by the copy.
+  base::win::ScopedHandle temp(CreateFileW(
+      base::as_wcstr(temp_path.value()), GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, 0, nullptr));
+  char buffer[64] = {};
+  DWORD read = 0;
+  if (temp.IsValid() &&
+      ReadFile(temp.Get(), buffer, sizeof(buffer), &read, nullptr)) {
+    g_temp_at_replace.assign(buffer, read);
+  }
   g_temp_path_at_replace = temp_path;
 }
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/files/file_util.h"
-#include "base/files/system_path_win.h"
+#include "base/files/open_without_links_win.h"
 #include "base/logging.h"
 #include "desktop/windows/installer/service/folder_security_win.h"
 
@@ -19,10 +19,7 @@ CreateFolderOperation::~CreateFolderOperation() = default;
 
 bool CreateFolderOperation::Execute(Transaction* sub) {
   VLOG(1) << "Attempting to create folder " << path_;
-  if (base::DirectoryExists(path_)) {
-    VLOG(1) << "Folder already exists";
-    return true;
-  }
+  if (base::DirectoryExists(path_)) return IsUsable();
   base::FilePath child = path_;
   for (base::FilePath candidate = child.DirName(); candidate != child;
        child = candidate, candidate = child.DirName()) {
@@ -39,16 +36,46 @@ bool CreateFolderOperation::Execute(Transaction* sub) {
   return false;
 }
 
+bool CreateFolderOperation::IsUsable() const {
+  // One that is there already counts as made only when it is what its path
+  // names, and, where it must have a list, when it lets nobody else change
+  // what it holds: it may have been made by another since it was found
+  // missing.
+  const HANDLE folder = base::OpenWithoutLinks(
+      path_.value(), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+  if (folder == INVALID_HANDLE_VALUE) {
+    PLOG(ERROR) << "Not using the folder " << path_
+                << ": a link on its path leads elsewhere";
+    return false;
+  }
+  CloseHandle(folder);
+  if (!descriptor_.empty() &&
+      LetsOthersChange(GetFolderSecurity()->Read(path_))) {
+    LOG(ERROR) << "Not using the folder " << path_
+               << ": other users may change it";
+    return false;
+  }
+  VLOG(1) << "Folder already exists";
+  return true;
+}
+
 bool CreateFolderOperation::CreateLevels(const base::FilePath& ancestor) {
-  if (descriptor_.empty())
-    return base::CreateDirectoryAndGetError(path_, nullptr);
   // Every level gets the list: whoever could change a level above could
-  // move the folder away and put another in its place.
+  // move the folder away and put another in its place. Each is made in the
+  // level above, reached without a link on the way.
   std::vector<base::FilePath> levels;
   for (base::FilePath level = path_; level != ancestor; level = level.DirName())
     levels.push_back(level);
   for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
-    if (!GetFolderSecurity()->Create(*level, descriptor_)) return false;
+    const bool made =
+        descriptor_.empty()
+            ? base::CreateFolderWithoutLinks(level->value(), nullptr)
+            : GetFolderSecurity()->Create(*level, descriptor_);
+    if (!made) {
+      PLOG(ERROR) << "Cannot create the folder " << *level;
+      return false;
+    }
   }
   return true;
 }
@@ -59,7 +86,7 @@ void CreateFolderOperation::Rollback() {
   // the folders that hold it. Levels a failed creation never made are
   // skipped.
   for (base::FilePath folder = path_; folder != nearest_existing_ancestor_;) {
-    if (!RemoveDirectoryW(base::SystemPathArg(folder)) &&
+    if (!base::DeleteEmptyFolderWithoutLinks(folder.value()) &&
         base::PathExists(folder)) {
       return;
     }

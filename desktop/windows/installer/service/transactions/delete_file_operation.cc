@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include "base/files/file_attributes_win.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
@@ -28,6 +30,26 @@ bool IsExecutableImage(const base::FilePath& path) {
          base::EqualsCaseInsensitiveASCII16(extension, u".dll");
 }
 
+// |path| itself opened with |access| (a link as itself), or null with the
+// last error set: ERROR_CANT_ACCESS_FILE when a link on the way leads
+// elsewhere.
+HANDLE OpenEntry(const base::FilePath& path, DWORD access) {
+  const HANDLE entry = base::OpenEntryWithoutLinks(
+      path.value(), access, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  return entry == INVALID_HANDLE_VALUE ? nullptr : entry;
+}
+
+// Whether |entry|, opened for |path|, is a link or a file with other names
+// (or cannot be told apart from one).
+bool IsLinkOrOtherName(HANDLE entry, const base::FilePath& path) {
+  FILE_STANDARD_INFO standard = {};
+  return base::internal::IsReparsePoint(
+             base::internal::GetOpenedEntryAttributes(entry, path)) ||
+         !GetFileInformationByHandleEx(entry, FileStandardInfo, &standard,
+                                       sizeof(standard)) ||
+         (!standard.Directory && standard.NumberOfLinks != 1);
+}
+
 }  // namespace
 
 DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
@@ -40,7 +62,9 @@ DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
 DeleteFileOperation::~DeleteFileOperation() {
   if (!moved_) return;
   VLOG(1) << "Actual removal of " << aside_path_;
-  if (!base::DeleteFileOrDirectory(aside_path_, true)) {
+  if (!base::DeleteWithoutLinks(aside_path_.value(), true) &&
+      ::GetLastError() != ERROR_CANT_ACCESS_FILE) {
+    // In use: the system removes it as it starts again.
     MoveFileExW(base::SystemPathArg(aside_path_), nullptr,
                 MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
   }
@@ -49,9 +73,23 @@ DeleteFileOperation::~DeleteFileOperation() {
 
 bool DeleteFileOperation::Execute(Transaction* sub) {
   VLOG(1) << "Preparing file " << path_ << " for removal";
-  if (!base::PathExists(path_)) {
-    VLOG(1) << "File does not exist. Nothing to do";
-    return true;
+  // Every step goes through the entry opened without following a link
+  // anywhere on its path: a link planted on the way would make this a
+  // deletion, or a grant, of what it points to.
+  base::win::ScopedHandle entry(OpenEntry(path_, FILE_READ_ATTRIBUTES));
+  if (!entry.IsValid()) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      VLOG(1) << "File does not exist. Nothing to do";
+      return true;
+    }
+    if (error == ERROR_CANT_ACCESS_FILE) {
+      LOG(ERROR) << "Refusing to remove " << path_
+                 << ": a link on its path leads elsewhere";
+    } else {
+      PLOG(ERROR) << "File removal failed: cannot open " << path_;
+    }
+    return false;
   }
   aside_path_ = path_.AddExtension(
       base::Int64ToString16(base::Time::Now().ToTimeT()) + kAsideExtension);
@@ -60,9 +98,9 @@ bool DeleteFileOperation::Execute(Transaction* sub) {
     return false;
   }
   // A junction or symbolic link is moved aside as itself. Its access is
-  // read through it, and no grant ever goes through one (a link planted in
-  // a folder the user can write would hand the user its target).
-  if (!base::IsLink(path_) &&
+  // read through it, and no grant ever goes through one, nor to a file
+  // with other names, whose list is theirs too.
+  if (!IsLinkOrOtherName(entry.Get(), path_) &&
       !CanCurrentUserAccess(path_.value(), SE_FILE_OBJECT,
                             kWriteAndDeleteAccess)) {
     std::unique_ptr<SavedSecurity> no_record;
@@ -73,17 +111,21 @@ bool DeleteFileOperation::Execute(Transaction* sub) {
       return false;
     }
   }
-  if (!base::MoveFileOrDirectory(path_, aside_path_)) {
+  // Opened anew with the access the grant gave; checked anew.
+  entry.Close();
+  entry.Set(OpenEntry(path_, DELETE | SYNCHRONIZE));
+  if (!entry.IsValid() ||
+      !base::RenameOpened(entry.Get(), aside_path_.value(), false)) {
     PLOG(ERROR) << "File removal failed: " << path_
                 << " cannot be moved aside to " << aside_path_;
     return false;
   }
   VLOG(1) << "File moved successfully to " << aside_path_;
   moved_ = true;
-  if (check_in_use_ && IsExecutableImage(path_) && !IsWritable()) {
+  if (check_in_use_ && IsExecutableImage(path_) && !IsWritable(entry.Get())) {
     // When the move back fails too, the rollback that follows a failed
     // Execute() tries once more.
-    if (base::MoveFileOrDirectory(aside_path_, path_)) moved_ = false;
+    if (base::RenameOpened(entry.Get(), path_.value(), false)) moved_ = false;
     LOG(ERROR) << "File removal failed: " << path_ << " is in use";
     return false;
   }
@@ -95,7 +137,7 @@ void DeleteFileOperation::Rollback() {
   // Either way nothing is left for the destructor: a file that cannot be
   // moved back stays under its aside name rather than being deleted.
   moved_ = false;
-  if (!base::MoveFileOrDirectory(aside_path_, path_))
+  if (!base::MoveWithoutLinks(aside_path_.value(), path_.value(), false))
     PLOG(ERROR) << "Couldn't move " << aside_path_ << " back to " << path_;
 }
 
@@ -142,10 +184,11 @@ bool DeleteFileOperation::IsAsideCopyName(const std::u16string& name,
   return true;
 }
 
-bool DeleteFileOperation::IsWritable() const {
-  base::win::ScopedHandle file(CreateFileW(
-      base::SystemPathArg(aside_path_), GENERIC_WRITE, FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+bool DeleteFileOperation::IsWritable(HANDLE entry) const {
+  // A second handle of the moved file itself, whatever its name now leads
+  // to.
+  base::win::ScopedHandle file(
+      ReOpenFile(entry, GENERIC_WRITE, FILE_SHARE_DELETE, 0));
   if (!file.IsValid()) {
     PLOG(ERROR) << "Attempt to open the file for writing failed";
     return false;
@@ -156,7 +199,8 @@ bool DeleteFileOperation::IsWritable() const {
 void DeleteFileOperation::RemoveEmptyParents() const {
   // Stops at the first folder that still holds something.
   for (base::FilePath folder = path_.DirName();
-       RemoveDirectoryW(base::SystemPathArg(folder));) {
+       base::PathExists(folder) &&
+       base::DeleteEmptyFolderWithoutLinks(folder.value());) {
     const base::FilePath parent = folder.DirName();
     if (parent == folder) return;
     folder = parent;

@@ -12,11 +12,17 @@
 // symbolic link (which is moved aside as itself) or to anything reached
 // through one.
 //
+// Every step acts on the entry opened without following a link anywhere on
+// its path: a path that leads through a link fails, and nothing it leads
+// to is moved, granted or deleted.
+//
 // A file whose move back fails at rollback stays under its aside name and is
 // never deleted by the destructor.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_
+
+#include <windows.h>
 
 #include <vector>
 
@@ -46,9 +52,10 @@ class DeleteFileOperation : public Operation {
                               std::u16string* original);
 
  private:
-  // False (after an error line) when |aside_path_| cannot be opened for
-  // writing, which is how a running or loaded image shows.
-  bool IsWritable() const;
+  // False (after an error line) when the moved file, open as |entry|,
+  // cannot be opened for writing, which is how a running or loaded image
+  // shows.
+  bool IsWritable(HANDLE entry) const;
   void RemoveEmptyParents() const;
 
   const base::FilePath path_;

@@ -5,8 +5,10 @@
 #include <memory>
 
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/files/system_path_win.h"
 #include "base/logging.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
@@ -27,14 +29,43 @@ bool PrepareDestination(const base::FilePath& destination, Transaction* sub) {
   return true;
 }
 
+namespace {
+
+// Sets or clears the read-only bit of |path|, reached without a link on
+// the way. False when it was not changed.
+bool SetReadOnly(const base::FilePath& path, bool read_only) {
+  base::win::ScopedHandle entry;
+  {
+    const HANDLE opened = base::OpenWithoutLinks(
+        path.value(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    if (opened == INVALID_HANDLE_VALUE) return false;
+    entry.Set(opened);
+  }
+  FILE_BASIC_INFO info = {};
+  if (!GetFileInformationByHandleEx(entry.Get(), FileBasicInfo, &info,
+                                    sizeof(info)) ||
+      ((info.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) == read_only) {
+    return false;
+  }
+  info.FileAttributes ^= FILE_ATTRIBUTE_READONLY;
+  if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  // Zero times leave the times as they are.
+  info.CreationTime.QuadPart = info.LastAccessTime.QuadPart =
+      info.LastWriteTime.QuadPart = info.ChangeTime.QuadPart = 0;
+  return SetFileInformationByHandle(entry.Get(), FileBasicInfo, &info,
+                                    sizeof(info)) != 0;
+}
+
+}  // namespace
+
 bool ClearReadOnlyAttribute(const base::FilePath& path) {
   const DWORD attributes = GetFileAttributesW(base::SystemPathArg(path));
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       !(attributes & FILE_ATTRIBUTE_READONLY)) {
     return false;
   }
-  if (!SetFileAttributesW(base::SystemPathArg(path),
-                          attributes & ~FILE_ATTRIBUTE_READONLY)) {
+  if (!SetReadOnly(path, false)) {
     LOG(ERROR) << "Couldn't clear RO attribute of " << path;
     return false;
   }
@@ -42,11 +73,7 @@ bool ClearReadOnlyAttribute(const base::FilePath& path) {
 }
 
 void RestoreReadOnlyAttribute(const base::FilePath& path) {
-  const DWORD attributes = GetFileAttributesW(base::SystemPathArg(path));
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    SetFileAttributesW(base::SystemPathArg(path),
-                       attributes | FILE_ATTRIBUTE_READONLY);
-  }
+  SetReadOnly(path, true);
 }
 
 }  // namespace installer

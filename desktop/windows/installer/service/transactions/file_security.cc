@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/strings/string_util_win.h"
@@ -24,12 +25,16 @@ constexpr SECURITY_INFORMATION kOwnerGroupDacl = OWNER_SECURITY_INFORMATION |
 
 FileSecurity* g_for_testing = nullptr;
 
-// The call wants a writable name.
-DWORD SetSecurity(const base::FilePath& path, SECURITY_INFORMATION what,
-                  PSID owner, PSID group, PACL dacl) {
-  std::u16string name = base::ToSystemPath(path);
-  return SetNamedSecurityInfoW(base::as_writable_wcstr(name), SE_FILE_OBJECT,
-                               what, owner, group, dacl, nullptr);
+// |path| opened to read or write its security: a plain file or folder
+// reached without a link anywhere on the way, whose list no other name
+// shares. Null, with the last error set, otherwise.
+base::win::ScopedHandle OpenForSecurity(const base::FilePath& path,
+                                        DWORD access) {
+  const HANDLE opened = base::OpenWithoutLinks(
+      path.value(), access,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+  return base::win::ScopedHandle(opened == INVALID_HANDLE_VALUE ? nullptr
+                                                                : opened);
 }
 
 // |kind| (TokenOwner or TokenPrimaryGroup) of this process's token into
@@ -79,6 +84,56 @@ bool ReadSecurity(HANDLE file, FileSecurity::Saved* saved) {
   return true;
 }
 
+// Gives the object |object| opened what an object created in its folder by
+// this process would have: the process's default owner and primary group,
+// and only the entries its folder passes on.
+bool GiveFolderSecurity(HANDLE object) {
+  static const TokenDefaults* const read_once = new TokenDefaults();
+  // A first read that failed is not kept.
+  std::unique_ptr<TokenDefaults> read_again;
+  if (!IsComplete(*read_once)) read_again = std::make_unique<TokenDefaults>();
+  const TokenDefaults& defaults = read_again ? *read_again : *read_once;
+  if (!IsComplete(defaults)) return false;
+  // No entries of its own: those its folder passes on.
+  ACL empty;
+  if (!InitializeAcl(&empty, sizeof(empty), ACL_REVISION)) return false;
+  const DWORD error = SetSecurityInfo(
+      object, SE_FILE_OBJECT,
+      kOwnerGroupDacl | UNPROTECTED_DACL_SECURITY_INFORMATION, defaults.owner,
+      defaults.group, &empty, nullptr);
+  if (error != ERROR_SUCCESS) {
+    LOG(ERROR) << "Cannot give " << base::GetFinalPathOfHandle(object)
+               << " the security of its folder: " << error;
+  }
+  return error == ERROR_SUCCESS;
+}
+
+// Writes |saved| back to |object|, including whether its access list takes
+// entries from its folder.
+bool RestoreSecurity(HANDLE object, const FileSecurity::Saved& saved) {
+  if (saved.empty()) return false;
+  PSECURITY_DESCRIPTOR descriptor = const_cast<uint8_t*>(saved.data());
+  PSID owner = nullptr;
+  PSID group = nullptr;
+  PACL dacl = nullptr;
+  BOOL defaulted = FALSE;
+  BOOL present = FALSE;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+      !GetSecurityDescriptorGroup(descriptor, &group, &defaulted) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
+      !GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+    return false;
+  }
+  const SECURITY_INFORMATION inheritance =
+      (control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                    : UNPROTECTED_DACL_SECURITY_INFORMATION;
+  return SetSecurityInfo(object, SE_FILE_OBJECT, kOwnerGroupDacl | inheritance,
+                         owner, group, present ? dacl : nullptr,
+                         nullptr) == ERROR_SUCCESS;
+}
+
 class RealFileSecurity : public FileSecurity {
  public:
   // One handle reads, moves and writes a plain file: under Wine each
@@ -86,25 +141,26 @@ class RealFileSecurity : public FileSecurity {
   bool MoveTakingFolderSecurity(const base::FilePath& source,
                                 const base::FilePath& destination, Saved* saved,
                                 FolderSecurities* known) override {
-    // A link is moved itself, as a move by name does.
-    base::win::ScopedHandle file(CreateFileW(
-        base::SystemPathArg(source),
-        DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // Never a link, nor anything reached through one, nor a file whose
+    // other names would take the new list too.
+    base::win::ScopedHandle file =
+        OpenForSecurity(source, DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER);
+    if (!file.IsValid() && ::GetLastError() == ERROR_CANT_ACCESS_FILE) {
+      LOG(ERROR) << "Refusing to move " << source
+                 << ": a link on its path leads elsewhere";
+      return false;
+    }
     // Not GetFileInformationByHandle: its volume serial number costs more
     // than all the rest.
     FILE_ATTRIBUTE_TAG_INFO information = {};
-    // A folder passes its new security on to what it holds, and a link's
-    // target is what takes it: both go by name, as does whatever this road
-    // cannot move.
+    // A folder passes its new security on to what it holds: it takes the
+    // road below, as does whatever this one cannot move.
     if (!file.IsValid() ||
         !GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo,
                                       &information, sizeof(information)) ||
-        (information.FileAttributes &
-         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        (information.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
         !ReadSecurity(file.Get(), saved) ||
-        !base::RenameOpenFile(file.Get(), destination)) {
+        !base::RenameOpened(file.Get(), destination.value(), true)) {
       file.Close();
       return FileSecurity::MoveTakingFolderSecurity(source, destination, saved,
                                                     known);
@@ -120,18 +176,16 @@ class RealFileSecurity : public FileSecurity {
                     << " the security of its folder";
       }
     }
-    // Closed first: the calls by name need not share deletion.
-    file.Close();
     if (!given) {
       // The system works out the first file's.
-      taken = TakeFolderSecurity(destination);
+      taken = GiveFolderSecurity(file.Get());
       Saved first;
-      if (taken && known && Save(destination, &first))
+      if (taken && known && ReadSecurity(file.Get(), &first))
         known->Add(folder, std::move(first));
     }
     if (!taken) {
-      base::MoveFileOrDirectory(destination, source);
-      Restore(source, *saved);
+      base::RenameOpened(file.Get(), source.value(), false);
+      RestoreSecurity(file.Get(), *saved);
     }
     return taken;
   }
@@ -165,77 +219,39 @@ void FileSecurity::FolderSecurities::Add(const base::FilePath& folder,
 }
 
 bool FileSecurity::Save(const base::FilePath& path, Saved* saved) {
-  std::u16string name = base::ToSystemPath(path);
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoW(base::as_writable_wcstr(name), SE_FILE_OBJECT,
-                            kOwnerGroupDacl, nullptr, nullptr, nullptr, nullptr,
-                            &descriptor) != ERROR_SUCCESS) {
-    return false;
-  }
-  // The call's descriptor is self-relative already.
-  const DWORD length = GetSecurityDescriptorLength(descriptor);
-  const uint8_t* bytes = static_cast<const uint8_t*>(descriptor);
-  saved->assign(bytes, bytes + length);
-  LocalFree(descriptor);
-  return length != 0;
+  base::win::ScopedHandle object = OpenForSecurity(path, READ_CONTROL);
+  return object.IsValid() && ReadSecurity(object.Get(), saved);
 }
 
 bool FileSecurity::TakeFolderSecurity(const base::FilePath& path) {
-  static const TokenDefaults* const read_once = new TokenDefaults();
-  // A first read that failed is not kept.
-  std::unique_ptr<TokenDefaults> read_again;
-  if (!IsComplete(*read_once)) read_again = std::make_unique<TokenDefaults>();
-  const TokenDefaults& defaults = read_again ? *read_again : *read_once;
-  if (!IsComplete(defaults)) return false;
-  // No entries of its own: those its folder passes on.
-  ACL empty;
-  if (!InitializeAcl(&empty, sizeof(empty), ACL_REVISION)) return false;
-  const DWORD error =
-      SetSecurity(path, kOwnerGroupDacl | UNPROTECTED_DACL_SECURITY_INFORMATION,
-                  defaults.owner, defaults.group, &empty);
-  if (error != ERROR_SUCCESS) {
-    LOG(ERROR) << "Cannot give " << path
-               << " the security of its folder: " << error;
+  base::win::ScopedHandle object =
+      OpenForSecurity(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER);
+  if (!object.IsValid()) {
+    PLOG(ERROR) << "Cannot give " << path << " the security of its folder";
+    return false;
   }
-  return error == ERROR_SUCCESS;
+  return GiveFolderSecurity(object.Get());
 }
 
 bool FileSecurity::Restore(const base::FilePath& path, const Saved& saved) {
-  if (saved.empty()) return false;
-  PSECURITY_DESCRIPTOR descriptor = const_cast<uint8_t*>(saved.data());
-  PSID owner = nullptr;
-  PSID group = nullptr;
-  PACL dacl = nullptr;
-  BOOL defaulted = FALSE;
-  BOOL present = FALSE;
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
-      !GetSecurityDescriptorGroup(descriptor, &group, &defaulted) ||
-      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
-      !GetSecurityDescriptorControl(descriptor, &control, &revision)) {
-    return false;
-  }
-  const SECURITY_INFORMATION inheritance =
-      (control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
-                                    : UNPROTECTED_DACL_SECURITY_INFORMATION;
-  return SetSecurity(path, kOwnerGroupDacl | inheritance, owner, group,
-                     present ? dacl : nullptr) == ERROR_SUCCESS;
+  base::win::ScopedHandle object =
+      OpenForSecurity(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER);
+  return object.IsValid() && RestoreSecurity(object.Get(), saved);
 }
 
 bool FileSecurity::MoveTakingFolderSecurity(const base::FilePath& source,
                                             const base::FilePath& destination,
                                             Saved* saved, FolderSecurities*) {
   if (!Save(source, saved)) {
-    LOG(ERROR) << "Cannot read the security of " << source;
+    PLOG(ERROR) << "Cannot read the security of " << source;
     return false;
   }
-  if (!base::MoveFileOrDirectory(source, destination)) {
+  if (!base::MoveWithoutLinks(source.value(), destination.value(), true)) {
     PLOG(ERROR) << "File move failed: " << source << " to " << destination;
     return false;
   }
   if (!TakeFolderSecurity(destination)) {
-    base::MoveFileOrDirectory(destination, source);
+    base::MoveWithoutLinks(destination.value(), source.value(), false);
     Restore(source, *saved);
     return false;
   }

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/logging.h"
 #include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 
@@ -29,7 +29,8 @@ bool MoveFileOperation::Execute(Transaction* sub) {
             folder_securities_.get())) {
       return false;
     }
-  } else if (!base::MoveFileOrDirectory(source_, destination_)) {
+  } else if (!base::MoveWithoutLinks(source_.value(), destination_.value(),
+                                     false)) {
     PLOG(ERROR) << "File move failed: " << source_ << " to " << destination_;
     return false;
   }
@@ -38,7 +39,8 @@ bool MoveFileOperation::Execute(Transaction* sub) {
 }
 
 void MoveFileOperation::Rollback() {
-  if (completed_ && base::MoveFileOrDirectory(destination_, source_) &&
+  if (completed_ &&
+      base::MoveWithoutLinks(destination_.value(), source_.value(), false) &&
       !saved_security_.empty()) {
     FileSecurity::Get()->Restore(source_, saved_security_);
   }
