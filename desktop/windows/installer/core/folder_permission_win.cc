@@ -265,16 +265,14 @@ bool RunUninstallBatch(const base::CommandLine& command_line) {
   const base::FilePath record = install_folder.Append(kInstallLogFileName);
   std::set<base::FilePath> folders;
   // An uninstallation that removed its record leaves only what was in use:
-  // the programs it ran from, which this process knows by itself.
+  // the programs it ran from, which this process knows by itself. They go
+  // into the batch file's own folder first: the version folder was made
+  // under the grant, and its user may change it once this process ends.
+  std::vector<base::FilePath> programs;
   if (!base::PathExists(record)) {
-    for (const base::FilePath& program : LeftPrograms(install_folder)) {
-      plan.files.emplace_back();
-      if (ToBatchPath(program, &plan.files.back())) {
-        CollectLeftoverFolders(program, install_folder, &folders);
-      } else {
-        plan.files.pop_back();
-      }
-    }
+    programs = LeftPrograms(install_folder);
+    for (const base::FilePath& program : programs)
+      CollectLeftoverFolders(program, install_folder, &folders);
   }
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
     plan.folders.emplace_back();
@@ -284,7 +282,8 @@ bool RunUninstallBatch(const base::CommandLine& command_line) {
   if (ToBatchPath(install_folder, &folder)) plan.folders.push_back(folder);
   // An installation begun since keeps them.
   ToBatchPath(record, &plan.unless_present);
-  const base::FilePath batch = WriteUninstallBatch(std::move(plan), true);
+  const base::FilePath batch =
+      WriteUninstallBatch(std::move(plan), true, nullptr, programs);
   return !batch.empty() && LaunchUninstallBatch(batch);
 }
 

@@ -18,6 +18,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/test/scoped_unix_link_win.h"
 #include "base/values.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/core/protected_folder_win.h"
@@ -542,6 +543,56 @@ TEST(FolderPermissionBatchTest, TheUninstallersProgramsGoOnceTheRecordIsGone) {
     EXPECT_EQ(record_stays, base::PathExists(record));
     EXPECT_TRUE(base::PathExists(users));
   }
+  served.Terminate(0, true);
+  SetEnvironmentVariableW(L"VELNA_TEST_INSTALLER_SEAMS", nullptr);
+}
+
+// The version folder an uninstallation under a temporary grant ran from
+// was made under the grant: its user may change it once the utility has
+// ended. The utility's batch file then names nothing in the install
+// folder: the programs it removes are in its own protected folder by then,
+// so a link put in the version folder's place leads it nowhere.
+TEST(FolderPermissionBatchTest, ALinkMadeAfterTheUtilityEndedLeadsNowhere) {
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  const base::FilePath folder = dir.GetPath().Append(u"install");
+  const base::FilePath protected_root = dir.GetPath().Append(u"protected");
+  const base::FilePath victim = dir.GetPath().Append(u"victim");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(protected_root));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(victim));
+  const base::FilePath version = folder.Append(u"41.0.2353.23");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(version));
+  const base::FilePath utility = version.Append(u"installer.exe");
+  ASSERT_TRUE(CopyFileW(base::as_wcstr(base::GetTestExecutableFolder() +
+                                       u"installer_test_host.exe"),
+                        base::as_wcstr(utility.value()), FALSE));
+  const base::FilePath kept = victim.Append(u"installer.exe");
+  ASSERT_EQ(2, base::WriteBufferToFile(kept, "MZ", 2));
+  ASSERT_TRUE(SetUtilitySeams(dir.GetPath(), protected_root));
+  base::Process served = StartWaitingHost();
+  ASSERT_TRUE(served.IsValid());
+  Handshake handshake(folder);
+  base::Process granting = base::LaunchProcess(
+      u"\"" + utility.value() + u"\" --set-folder-permission=\"" +
+          folder.value() +
+          u"\" --permissions-for-user=someone --run-uninstall-bat "
+          u"--initial-pid=" +
+          base::UintToString16(served.Pid()),
+      base::LaunchOptions());
+  ASSERT_TRUE(granting.IsValid());
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(handshake.granted.Get(), 60000));
+  ASSERT_TRUE(SetEvent(handshake.undo.Get()));
+  int exit_code = -1;
+  ASSERT_TRUE(granting.WaitForExitWithTimeout(60000, &exit_code));
+  // At once, before the batch file's next look: the version folder moved
+  // away (if it is still there) and a link to another folder in its place.
+  base::MoveFileOrDirectory(version, folder.Append(u"moved"));
+  base::ScopedUnixLink link;
+  ASSERT_TRUE(link.Make(version, victim));
+  for (int i = 0; i < 600 && !IsEmptyFolder(protected_root); ++i) Sleep(100);
+  EXPECT_TRUE(IsEmptyFolder(protected_root));
+  EXPECT_EQ("MZ", test::ReadFileContents(kept));
+  ASSERT_TRUE(link.Remove());
   served.Terminate(0, true);
   SetEnvironmentVariableW(L"VELNA_TEST_INSTALLER_SEAMS", nullptr);
 }

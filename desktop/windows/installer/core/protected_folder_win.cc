@@ -712,9 +712,7 @@ bool MoveFileWithoutLinks(const base::FilePath& source,
   uint64_t write_time = 0;
   if (!CopyOpenedFile(from.Get(), target, true, &size, &write_time))
     return false;
-  FILE_DISPOSITION_INFO remove = {TRUE};
-  if (!SetFileInformationByHandle(from.Get(), FileDispositionInfo, &remove,
-                                  sizeof(remove))) {
+  if (!base::DeleteOpened(from.Get())) {
     PLOG(ERROR) << "Cannot remove " << source;
     base::DeleteFileOrDirectory(target, false);
     return false;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/logging.h"
 #include "base/process/launch.h"
 #include "base/strings/string_util_win.h"
@@ -85,7 +86,8 @@ base::FilePath GetSystemCommandInterpreter() {
 }
 
 base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
-                                   base::win::ScopedHandle* hold) {
+                                   base::win::ScopedHandle* hold,
+                                   const std::vector<base::FilePath>& take) {
   const base::FilePath system = GetSystemFolder();
   if (system.empty() || !ToBatchPath(system, &plan.system_folder)) {
     LOG(ERROR) << "The clean-up batch file cannot name the system folder";
@@ -101,6 +103,17 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
                << folder << ": its name holds a '%' or cannot be read";
     RemoveDirectoryW(base::as_wcstr(folder.value()));
     return base::FilePath();
+  }
+  for (const base::FilePath& file : take) {
+    // A running program may be renamed, within its volume.
+    const base::FilePath taken = folder.Append(file.BaseName().value());
+    std::string batch_path;
+    if (!base::MoveWithoutLinks(file.value(), taken.value(), false)) {
+      PLOG(WARNING) << "Leaving " << file << ": it cannot be moved to "
+                    << folder;
+    } else if (ToBatchPath(taken, &batch_path)) {
+      plan.files.push_back(std::move(batch_path));
+    }
   }
   base::win::ScopedHandle held;
   const base::FilePath hold_path = folder.AppendASCII(kUninstallerHoldFileName);
@@ -137,10 +150,7 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
 }
 
 bool FinishUninstallBatchHold(base::win::ScopedHandle* hold) {
-  FILE_DISPOSITION_INFO remove = {TRUE};
-  const bool removed = hold->IsValid() && SetFileInformationByHandle(
-                                              hold->Get(), FileDispositionInfo,
-                                              &remove, sizeof(remove));
+  const bool removed = hold->IsValid() && base::DeleteOpened(hold->Get());
   if (!removed) PLOG(ERROR) << "Cannot let the clean-up batch file go on";
   hold->Close();
   return removed;

@@ -7,6 +7,7 @@
 #define DESKTOP_WINDOWS_INSTALLER_CORE_UNINSTALL_BATCH_WIN_H_
 
 #include <string>
+#include <vector>
 
 #include "base/files/file_path.h"
 #include "base/win/scoped_handle.h"
@@ -40,8 +41,16 @@ base::FilePath GetSystemCommandInterpreter();
 // beside the batch file, and |*hold| holds it until the caller finishes
 // with FinishUninstallBatchHold(), or closes it or ends without that, when
 // the batch file does nothing.
+//
+// Each of |take| (files that another account may be able to reach until
+// the batch file runs) is first moved into the file's own folder, through
+// a handle that refuses a link anywhere on its path, and deleted from
+// there: no path the file names leads through a folder another may
+// change. One that cannot be moved (another volume, a link on the way)
+// stays where it is, after a warning.
 base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
-                                   base::win::ScopedHandle* hold = nullptr);
+                                   base::win::ScopedHandle* hold = nullptr,
+                                   const std::vector<base::FilePath>& take = {});
 
 // Deletes the file |*hold| holds and closes it: the batch file goes on.
 // False, after an error line, when it cannot be deleted (closed all the
