@@ -400,10 +400,10 @@ TEST_F(SilentControllerTest, ResultAndStatisticsOfARunInsideThePackage) {
 }
 
 // An elevated update of an installation for all users in a folder that
-// others may change protects the folder, whatever the files in it say: a
-// record and preferences that say single profile, as its owner may have
-// planted them, change nothing.
-TEST_F(SilentControllerTest, AnAllUsersUpdateProtectsAFolderOthersMayChange) {
+// others may change is refused before any change, whatever the files in
+// it say: a record and preferences that say single profile, as its owner
+// may have planted them, stay as they are, and so does the folder's list.
+TEST_F(SilentControllerTest, AnAllUsersUpdateRefusesAFolderOthersMayChange) {
   const std::u16string open =
       u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
       u"(A;OICIID;0x1301bf;;;AU)";
@@ -414,24 +414,27 @@ TEST_F(SilentControllerTest, AnAllUsersUpdateProtectsAFolderOthersMayChange) {
                           "{\"single_profile\":true}"));
   ASSERT_TRUE(test::RecordedFolderSecurity(security_record())
                   .Write(install_folder(), open));
+  const test::FileTreeSnapshot before =
+      test::TakeFileTreeSnapshot(install_folder());
   WriteSeams(WorkSteps(false), base::DictionaryValue());
   std::unique_ptr<Settings> settings =
       MakeSettings(u"--silent --installfolder=" + Quoted(install_folder()) +
                    u" " + kNoNetwork);
   SilentInstallerController controller;
-  EXPECT_TRUE(controller.Run(settings.get(), true, dir().Append(u"dl")));
+  EXPECT_FALSE(controller.Run(settings.get(), true, dir().Append(u"dl")));
   EXPECT_TRUE(settings->single_profile());
   EXPECT_TRUE(settings->all_users());
-  EXPECT_EQ((std::vector<std::u16string>{open, kProtectedFolderSecurity}),
+  EXPECT_EQ(std::vector<std::u16string>{open},
             test::RecordedFolderSecurity::History(security_record(),
                                                   install_folder()));
+  EXPECT_EQ(before, test::TakeFileTreeSnapshot(install_folder()));
   std::string logs;
   base::FileEnumerator files(log_root(), true, base::FileEnumerator::FILES);
   for (base::FilePath file = files.Next(); !file.empty(); file = files.Next())
     logs += test::ReadFileContents(file);
   EXPECT_NE(std::string::npos,
-            logs.find("Other users may change the installation folder: "
-                      "protecting it"))
+            logs.find("Other users may change " + install_folder().AsUTF8() +
+                      ": not installing for all users in it"))
       << logs;
 }
 

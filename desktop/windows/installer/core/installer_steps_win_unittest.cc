@@ -1493,6 +1493,8 @@ TEST_F(InstallerStepsTest, ARecordNamingForeignKeysIsRefused) {
       EXPECT_EQ(machine_planted, machine_restore.TakeState(true));
     }
     ASSERT_TRUE(test::WriteTextFile(record, genuine));
+    // For all users, only a folder nobody else may change is updated.
+    ASSERT_TRUE(security.Write(install_folder_, kProtectedFolderSecurity));
     events = RunInstaller(second, arguments);
     ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
     events = RunInstaller(base::FilePath(), u"--uninstall");
