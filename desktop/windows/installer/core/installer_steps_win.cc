@@ -233,6 +233,13 @@ class DeleteFilesOperation : public Operation {
       if (Transaction::RunOperation(sub, DeleteOperation(path, true, true)))
         continue;
       if (!failed_) return false;
+      // Left to a batch file that goes by the path: never one that leads
+      // elsewhere.
+      if (base::IsLink(path)) {
+        LOG(WARNING) << "Leaving " << path
+                     << ": a link on its path leads elsewhere";
+        continue;
+      }
       failed_->push_back(path);
     }
     return true;
@@ -1851,8 +1858,15 @@ void Installer::StepCleanUpFilesAfterUninstall() {
   };
   auto delete_or_leave = [&](const base::FilePath& path, bool check_in_use,
                              bool remove_parents) {
-    if (!RunOperation(DeleteOperation(path, check_in_use, remove_parents)))
-      leave(path);
+    if (RunOperation(DeleteOperation(path, check_in_use, remove_parents)))
+      return;
+    // The batch file goes by the path: never one that leads elsewhere.
+    if (base::IsLink(path)) {
+      LOG(WARNING) << "Leaving " << path
+                   << ": a link on its path leads elsewhere";
+      return;
+    }
+    leave(path);
   };
   for (const base::FilePath& path : kept_versions_leftovers_) leave(path);
   for (const base::FilePath& path : versioned)
