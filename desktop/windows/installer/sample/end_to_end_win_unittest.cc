@@ -1408,6 +1408,8 @@ class InterruptedInstallTest
     EXPECT_TRUE(job.IsValid());
     base::LaunchOptions options;
     options.job_handle = job.Get();
+    // Set by a run stopped before.
+    ::ResetEvent(stopped_.Get());
     base::Process started = base::LaunchProcess(command, options);
     EXPECT_TRUE(started.IsValid());
     const HANDLE handles[] = {stopped_.Get(), started.Handle()};
