@@ -12,6 +12,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <set>
@@ -334,6 +335,17 @@ std::vector<base::FilePath> FindWriterTemporaryFiles(
       files.push_back(entry);
   }
   return files;
+}
+
+// Whether |name| is that of a record kept in "old_status":
+// "installation_status.xml.<number>".
+bool IsKeptRecordName(const std::u16string& name) {
+  const std::u16string prefix = std::u16string(kInstallLogFileName) + u".";
+  return name.size() > prefix.size() &&
+         base::StartsWith16(name, prefix,
+                            base::CompareCase::INSENSITIVE_ASCII) &&
+         std::all_of(name.begin() + prefix.size(), name.end(),
+                     [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
 // How many names the log gives of what stays.
@@ -1745,11 +1757,22 @@ void Installer::RemoveWritersLeftovers() {
     for (base::FilePath& path : FindWriterTemporaryFiles(folder))
       leftovers.push_back(std::move(path));
   }
-  std::vector<base::FilePath> records = FindKeptInstallLogs(install_folder);
-  records.push_back(install_folder.Append(kInstallLogFileName));
-  for (const base::FilePath& record : records) {
-    for (base::FilePath& copy : DeleteFileOperation::FindAsideCopies(record))
-      leftovers.push_back(std::move(copy));
+  for (base::FilePath& copy : DeleteFileOperation::FindAsideCopies(
+           install_folder.Append(kInstallLogFileName))) {
+    leftovers.push_back(std::move(copy));
+  }
+  // Also of kept records that are gone (one a run removed once it had
+  // entered its version in the status file).
+  base::FileEnumerator kept(install_folder.Append(kOldStatusFolderName), false,
+                            base::FileEnumerator::FILES,
+                            std::u16string(kInstallLogFileName) + u".*");
+  for (base::FilePath path = kept.Next(); !path.empty(); path = kept.Next()) {
+    std::u16string original;
+    if (DeleteFileOperation::IsAsideCopyName(path.BaseName().value(),
+                                             &original) &&
+        IsKeptRecordName(original)) {
+      leftovers.push_back(path);
+    }
   }
   for (const base::FilePath& path : leftovers) {
     VLOG(1) << "Removing " << path << ", left by a run that did not finish";
