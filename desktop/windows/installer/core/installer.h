@@ -420,6 +420,19 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // the steps that remove what it lists also remove what such a run leaves
   // beside it (files moved aside, strays of its shortcuts).
   bool OverInterruptedInstallation() const;
+  // Over a run that did not finish and left no launcher (one that ran while
+  // an update replaced it, cut between the two renames the replacement then
+  // takes), renames the launcher's newest aside copy back to its name,
+  // outside the transaction. Before anything else of the run.
+  void PutLauncherBack();
+  // Over a run that did not finish: deletes, through the transaction, the
+  // temporary files its writers and copies left in the install folder and
+  // in "old_status" ("<hex>.tmp") and the aside copies of the status files.
+  void RemoveWritersLeftovers();
+  // Deletes, through the transaction, the aside copies of the files that
+  // |log| lists in |install_folder|.
+  void RemoveAsideCopies(const base::FilePath& install_folder,
+                         const InstallLog& log);
   // Deletes, through the transaction, the product's shortcuts in this
   // installation's shortcut folders that lead into the install folder and
   // are not the ones its record names (see FindStrayShortcuts).

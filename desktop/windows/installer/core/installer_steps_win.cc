@@ -12,6 +12,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <set>
@@ -341,6 +342,17 @@ std::vector<base::FilePath> FindWriterTemporaryFiles(
       files.push_back(entry);
   }
   return files;
+}
+
+// Whether |name| is that of a record kept in "old_status":
+// "installation_status.xml.<number>".
+bool IsKeptRecordName(const std::u16string& name) {
+  const std::u16string prefix = std::u16string(kInstallLogFileName) + u".";
+  return name.size() > prefix.size() &&
+         base::StartsWith16(name, prefix,
+                            base::CompareCase::INSENSITIVE_ASCII) &&
+         std::all_of(name.begin() + prefix.size(), name.end(),
+                     [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
 // How many names the log gives of what stays.
@@ -715,6 +727,38 @@ void Installer::StepInstallLauncher() {
     }
   }
   ScheduleNextStep();
+}
+
+void Installer::PutLauncherBack() {
+  const base::FilePath launcher =
+      status()->install_folder.Append(kLauncherFileName);
+  if (!OverInterruptedInstallation() || base::PathExists(launcher)) return;
+  // A launcher that ran while an update replaced it had to move aside
+  // before the new one could take its name: the newest aside copy is that
+  // launcher (the older one, the copy kept of it). Whoever could put a file
+  // there could have put one under the launcher's own name.
+  base::FilePath newest;
+  uint64_t newest_seconds = 0;
+  for (const base::FilePath& copy :
+       DeleteFileOperation::FindAsideCopies(launcher)) {
+    const std::u16string name = copy.BaseName().RemoveExtension().value();
+    uint64_t seconds = 0;
+    if (base::DirectoryExists(copy) || base::IsLink(copy) ||
+        !base::StringToUint64(
+            base::UTF16ToUTF8(name.substr(name.rfind(u'.') + 1)), &seconds) ||
+        (!newest.empty() && seconds <= newest_seconds)) {
+      continue;
+    }
+    newest = copy;
+    newest_seconds = seconds;
+  }
+  if (newest.empty()) return;
+  // Not part of the run: whatever becomes of it, the launcher stays.
+  LOG(INFO) << "Putting the launcher back from " << newest;
+  if (!MoveFileExW(base::SystemPathArg(newest), base::SystemPathArg(launcher),
+                   MOVEFILE_WRITE_THROUGH)) {
+    PLOG(WARNING) << "Could not put the launcher back";
+  }
 }
 
 void Installer::StepRemoveOldRootFiles() {
@@ -1712,22 +1756,72 @@ void Installer::RemoveStrayShortcuts() {
   }
 }
 
+void Installer::RemoveWritersLeftovers() {
+  const base::FilePath& install_folder = status()->install_folder;
+  std::vector<base::FilePath> leftovers;
+  for (const base::FilePath& folder :
+       {install_folder, install_folder.Append(kOldStatusFolderName)}) {
+    for (base::FilePath& path : FindWriterTemporaryFiles(folder))
+      leftovers.push_back(std::move(path));
+  }
+  for (base::FilePath& copy : DeleteFileOperation::FindAsideCopies(
+           install_folder.Append(kInstallLogFileName))) {
+    leftovers.push_back(std::move(copy));
+  }
+  // Also of kept records that are gone (one a run removed once it had
+  // entered its version in the status file).
+  base::FileEnumerator kept(install_folder.Append(kOldStatusFolderName), false,
+                            base::FileEnumerator::FILES,
+                            std::u16string(kInstallLogFileName) + u".*");
+  for (base::FilePath path = kept.Next(); !path.empty(); path = kept.Next()) {
+    std::u16string original;
+    if (DeleteFileOperation::IsAsideCopyName(path.BaseName().value(),
+                                             &original) &&
+        IsKeptRecordName(original)) {
+      leftovers.push_back(path);
+    }
+  }
+  for (const base::FilePath& path : leftovers) {
+    VLOG(1) << "Removing " << path << ", left by a run that did not finish";
+    RunOperation(DeleteOperation(path, false, false));
+  }
+}
+
+void Installer::RemoveAsideCopies(const base::FilePath& install_folder,
+                                  const InstallLog& log) {
+  for (const std::u16string& entry : log.files) {
+    base::FilePath file;
+    if (!InstallLogEntryPath(install_folder, log.subfolder, entry, &file))
+      continue;
+    for (const base::FilePath& copy :
+         DeleteFileOperation::FindAsideCopies(file))
+      RunOperation(DeleteOperation(copy, false, false));
+  }
+}
+
 void Installer::StepRemoveInstalledFiles() {
   LOG(INFO) << "Removing installed files.";
   const base::FilePath& install_folder = status()->install_folder;
   const base::FilePath old_status = install_folder.Append(kOldStatusFolderName);
+  const bool interrupted = OverInterruptedInstallation();
+  if (interrupted) RemoveWritersLeftovers();
   if (!base::DirectoryExists(old_status)) {
     VLOG(1) << "No old status files found.";
     ScheduleNextStep();
     return;
   }
   const bool uninstalling = settings_->operation() == kOperationUninstalling;
-  const bool interrupted = OverInterruptedInstallation();
   std::vector<base::FilePath> status_files;
   base::FileEnumerator enumerator(
       old_status, false, base::FileEnumerator::FILES, kOldStatusPattern);
   for (base::FilePath path = enumerator.Next(); !path.empty();
        path = enumerator.Next()) {
+    // Moved aside just now (RemoveWritersLeftovers), or by the run that did
+    // not finish: a copy, not a record of its own.
+    if (interrupted && DeleteFileOperation::IsAsideCopyName(
+                           path.BaseName().value(), nullptr)) {
+      continue;
+    }
     status_files.push_back(path);
   }
   for (const base::FilePath& path : status_files) {
@@ -1746,6 +1840,8 @@ void Installer::StepRemoveInstalledFiles() {
         base::FilePath::CompareIgnoreCase(
             log.subfolder, status()->install_log.subfolder) == 0) {
       VLOG(1) << "Keeping it for a later run: it lists the installed version";
+      // Not what a run that did not finish moved aside of them.
+      if (interrupted) RemoveAsideCopies(install_folder, log);
       continue;
     }
     if (base::FilePath::CompareIgnoreCase(path.value(), work_record_.value()) ==

@@ -217,6 +217,7 @@ void Installer::Run() {
   const bool is_admin = GetInstallerRights()->IsUserAdministrator(false);
   VLOG(1) << "is_elevated_admin: " << is_admin;
   if (!PrepareInstallFolder(is_admin)) return;
+  PutLauncherBack();
   observers_.Notify(&InstallerObserver::OnStarted);
   if (process.wait_for_package) {
     VLOG(2) << "Need to wait for package";

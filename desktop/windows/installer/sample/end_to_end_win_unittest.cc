@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <iterator>
 #include <memory>
 #include <set>
@@ -297,7 +298,9 @@ class EndToEndTest : public testing::Test {
     return Run(SamplePath(installer), InstallArguments(extra));
   }
 
-  // The uninstall entries that name the test's install folder.
+  // The uninstall entries that name the test's install folder: as their
+  // location, or in their icon or command (a part of one written before its
+  // location).
   std::vector<std::u16string> Entries() const {
     std::vector<std::u16string> entries;
     base::win::RegKey root(HKEY_CURRENT_USER, test::kUninstallRoot, KEY_READ);
@@ -312,17 +315,31 @@ class EndToEndTest : public testing::Test {
           std::u16string(test::kUninstallRoot) + u"\\" + base::as_u16cstr(name);
       base::win::RegKey key(HKEY_CURRENT_USER, path.c_str(), KEY_READ);
       std::u16string location;
-      if (key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
+      bool named =
+          key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
           base::FilePath::CompareIgnoreCase(location,
-                                            install_folder_.value()) == 0) {
-        entries.push_back(path);
+                                            install_folder_.value()) == 0;
+      const std::u16string launcher = u"\"" + install_folder_.value() + u"\\";
+      for (const char16_t* name : {u"DisplayIcon", u"UninstallString"}) {
+        std::u16string text;
+        named |= key.ReadValue(name, &text) == ERROR_SUCCESS &&
+                 base::StartsWith16(text, launcher,
+                                    base::CompareCase::INSENSITIVE_ASCII);
       }
+      if (named) entries.push_back(path);
     }
     return entries;
   }
 
-  // The uninstall entry of the test's installation; empty when none.
+  // The uninstall entry of the test's installation, the first with a
+  // command; empty when none.
   std::u16string UninstallEntry() const {
+    for (const std::u16string& path : Entries()) {
+      base::win::RegKey key(HKEY_CURRENT_USER, path.c_str(), KEY_READ);
+      std::u16string command;
+      if (key.ReadValue(u"UninstallString", &command) == ERROR_SUCCESS)
+        return path;
+    }
     const std::vector<std::u16string> entries = Entries();
     return entries.empty() ? std::u16string() : entries[0];
   }
@@ -1272,6 +1289,16 @@ struct Interruption {
   // without either, nothing at all.
   bool entry_gone = false;
   bool all_gone = false;
+  // The run stops while it writes its uninstall entry: a part of it may be
+  // there, beside the previous version's.
+  bool in_entry = false;
+  // Then the launcher's "/uninstall" in place of the entry's command.
+  bool by_launcher = false;
+  // Then the update package is installed before the uninstall.
+  bool next_version = false;
+  // Instead of at a step: in the first replacement of a file whose name
+  // starts so that takes two renames, between them.
+  const char* between_renames = nullptr;
 };
 
 void PrintTo(const Interruption& interruption, std::ostream* out) {
@@ -1347,6 +1374,8 @@ class InterruptedInstallTest
       point->SetString("event", stopped_name_);
       if (stop->during_write)
         point->SetString("during_write", stop->during_write);
+      else if (stop->between_renames)
+        point->SetString("between_renames", stop->between_renames);
       else if (stop->at_log)
         point->SetString("at_log", stop->at_log);
       else if (stop->before_step < 0)
@@ -1370,20 +1399,24 @@ class InterruptedInstallTest
     return Run(Host(), InstallArguments(u"--enable-installer-stats=0"));
   }
 
-  // Runs |command| until the run stops at |stop|: then every process of
-  // the run ends (or the package's backend alone, and the front end is
-  // waited for). The exit code of the process |command| started.
-  DWORD StoppedRun(const std::u16string& command, const Interruption& stop) {
+  // Runs |command| until the run stops at |stop|, or the process it
+  // started ends first (unless |until_stopped|): then every process of the
+  // run ends (or the package's backend alone, and the front end is waited
+  // for). The exit code of the process |command| started.
+  DWORD StoppedRun(const std::u16string& command, const Interruption& stop,
+                   bool until_stopped = false) {
     ScopedTempVariables temp_variables(temp());
     base::win::ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
     EXPECT_TRUE(job.IsValid());
     base::LaunchOptions options;
     options.job_handle = job.Get();
+    // Set by a run stopped before.
+    ::ResetEvent(stopped_.Get());
     base::Process started = base::LaunchProcess(command, options);
     EXPECT_TRUE(started.IsValid());
     const HANDLE handles[] = {stopped_.Get(), started.Handle()};
-    EXPECT_EQ(WAIT_OBJECT_0,
-              ::WaitForMultipleObjects(2, handles, FALSE, 120000))
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForMultipleObjects(until_stopped ? 1 : 2,
+                                                      handles, FALSE, 120000))
         << "the run did not stop";
     int exit_code = -1;
     if (stop.interrupted) {
@@ -1466,10 +1499,12 @@ class InterruptedInstallTest
   }
 
   // The uninstall as the user would start it: from the uninstall entry
-  // when there is one, else the launcher in the install folder. Waits
-  // until the install folder is gone; the command's exit code.
-  DWORD UninstallWhatIsThere() {
-    if (!UninstallEntry().empty()) return Uninstall();
+  // when there is one with a command (unless |by_launcher|), else the
+  // launcher in the install folder. Waits until the install folder is gone;
+  // the command's exit code.
+  DWORD UninstallWhatIsThere(bool by_launcher = false) {
+    if (!by_launcher && !EntryValue(u"UninstallString").empty())
+      return Uninstall();
     std::string output;
     DWORD exit_code = 0xFFFFFFFF;
     EXPECT_TRUE(base::RunChildProcess(
@@ -1504,6 +1539,55 @@ class InterruptedInstallTest
     return base::FilePath(base::UTF8ToUTF16(started.substr(
                               at + prefix.size(), end - at - prefix.size())))
         .DirName();
+  }
+
+  // Files of the user's in the install folder whose names are like those
+  // the installer's writers and copies give their temporary and aside files;
+  // also in "old_status" when it is there.
+  std::vector<base::FilePath> PlantUserFiles() {
+    std::vector<base::FilePath> files;
+    for (const char16_t* name :
+         {u"notes.tmp", u"12345.tmp", u"launcher.exe.old",
+          u"launcher.exe.bak.1700000000.old", u"bookmarks.html.1700000000.old",
+          u"user\\1A2B.tmp"}) {
+      files.push_back(install_folder().Append(name));
+    }
+    const base::FilePath old_status =
+        install_folder().Append(kOldStatusFolderName);
+    if (base::DirectoryExists(old_status))
+      files.push_back(old_status.Append(u"notes.xml.1700000000.old"));
+    for (const base::FilePath& file : files) {
+      EXPECT_TRUE(base::FileUtil::CreateDirectory(file.DirName()));
+      EXPECT_TRUE(test::WriteTextFile(file, "the user's"));
+    }
+    return files;
+  }
+
+  // The files below the install folder, other than |users|, named as the
+  // installer's writers and copies name their temporary files ("<hex>.tmp")
+  // and what they keep aside ("<name>.<seconds>.old").
+  std::vector<base::FilePath> LeftoversOfCutRuns(
+      const std::vector<base::FilePath>& users = {}) {
+    std::vector<base::FilePath> leftovers;
+    base::FileEnumerator files(install_folder(), true,
+                               base::FileEnumerator::FILES);
+    for (base::FilePath file = files.Next(); !file.empty();
+         file = files.Next()) {
+      const std::u16string name = file.BaseName().value();
+      const size_t end = name.size() - std::min<size_t>(name.size(), 4);
+      const size_t dot = end > 0 ? name.rfind(u'.', end - 1) : name.npos;
+      const bool aside =
+          base::EndsWith16(name, u".old",
+                           base::CompareCase::INSENSITIVE_ASCII) &&
+          dot != name.npos && dot + 1 < end &&
+          std::all_of(name.begin() + dot + 1, name.begin() + end,
+                      [](char16_t c) { return c >= u'0' && c <= u'9'; });
+      if ((aside || base::IsTemporaryFileName(name)) &&
+          std::find(users.begin(), users.end(), file) == users.end()) {
+        leftovers.push_back(file);
+      }
+    }
+    return leftovers;
   }
 
   // Whether |folder| holds every versioned file of |package| as the
@@ -1624,22 +1708,109 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
         << Logs();
     EXPECT_EQ(named, browser) << Logs();
   }
-  if (interruption.run != Run::kInstall) {
+  if (interruption.run != Run::kInstall && !interruption.in_entry) {
     EXPECT_EQ(interruption.entry_gone ? 0u : 1u, Entries().size()) << Logs();
   }
 
   WriteSeams(package, nullptr);
-  if (interruption.again) {
-    ASSERT_EQ(0u, HostInstall(package)) << Logs();
+  if (interruption.again || interruption.next_version) {
+    const std::string next = interruption.next_version ? "update" : package;
+    const std::vector<base::FilePath> users = PlantUserFiles();
+    ASSERT_EQ(0u, HostInstall(next)) << Logs();
     ASSERT_TRUE(ReadRecord(&record)) << Logs();
     EXPECT_TRUE(record.complete);
-    EXPECT_EQ(1u, Entries().size());
+    EXPECT_EQ(1u, Entries().size()) << Logs();
     const base::FilePath updated = LaunchedBrowserFolder();
-    EXPECT_TRUE(HoldsVersion(updated, package)) << updated;
+    EXPECT_TRUE(HoldsVersion(updated, next)) << updated;
+    // What the stopped run left aside or half-written went; the user's
+    // files of like names stay.
+    EXPECT_EQ(std::vector<base::FilePath>(), LeftoversOfCutRuns(users))
+        << Logs();
+    for (const base::FilePath& file : users) {
+      EXPECT_TRUE(base::PathExists(file)) << file;
+      base::DeleteFileOrDirectory(file, false);
+    }
+    base::DeleteFileOrDirectory(install_folder().Append(u"user"), false);
   }
-  EXPECT_EQ(0u, UninstallWhatIsThere()) << Logs();
+  EXPECT_EQ(0u, UninstallWhatIsThere(interruption.by_launcher)) << Logs();
+  EXPECT_TRUE(Entries().empty()) << Logs();
   EXPECT_FALSE(base::PathExists(install_folder())) << Logs();
   EXPECT_EQ(before, State()) << Logs();
+}
+
+// An update while the launcher runs, as it does while the browser runs:
+// the system refuses to replace a program that runs, so the update moves it
+// aside and the new one into its place, two renames with nothing between
+// them. Cut between the two, it leaves no launcher; the next run of an
+// installer over the folder, the update again or the installed version's
+// "installer.exe --uninstall", puts it back before anything else (stopped
+// at its first step, the launcher is there), and either then completes,
+// leaving nothing of the cut run behind.
+TEST_F(InterruptedInstallTest, ALauncherCutBetweenItsRenamesComesBackFirst) {
+  for (bool uninstall : {false, true}) {
+    SCOPED_TRACE(uninstall ? "the version's uninstall" : "the update again");
+    const MachineState before = State();
+    ASSERT_EQ(0u, HostInstall("base")) << Logs();
+    const base::FilePath launcher = install_folder().Append(kLauncherFileName);
+    const std::string previous = test::ReadFileContents(launcher);
+    // Started and held where it begins: its program is in use.
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    std::u16string command = Quoted(launcher);
+    ASSERT_TRUE(::CreateProcessW(base::as_wcstr(launcher.value()),
+                                 base::as_writable_wcstr(command), nullptr,
+                                 nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                                 nullptr, &startup, &started));
+    ::CloseHandle(started.hThread);
+    base::Process running(started.hProcess);
+
+    const Interruption cut = {.name = "between the renames",
+                              .run = Interruption::Run::kUpdate,
+                              .between_renames = "launcher.exe"};
+    WriteSeams("update", &cut);
+    EXPECT_NE(0u,
+              StoppedRun(Quoted(Host()) + u" " +
+                             InstallArguments(u"--enable-installer-stats=0"),
+                         cut))
+        << Logs();
+    EXPECT_FALSE(base::PathExists(launcher)) << Logs();
+    InstallLog record;
+    ASSERT_TRUE(ReadRecord(&record)) << Logs();
+    const base::FilePath installer =
+        install_folder().Append(record.subfolder).Append(kPackageInstallerName);
+    const std::u16string next =
+        uninstall ? Quoted(installer) + u" --uninstall --silent"
+                  : Quoted(Host()) + u" " +
+                        InstallArguments(u"--enable-installer-stats=0");
+
+    const Interruption first = {.name = "at the first step",
+                                .run = uninstall ? Interruption::Run::kUninstall
+                                                 : Interruption::Run::kUpdate,
+                                .before_step = 0};
+    WriteSeams("update", &first);
+    // The version's installer hands the uninstall on and ends.
+    StoppedRun(next, first, true);
+    EXPECT_EQ(previous, test::ReadFileContents(launcher)) << Logs();
+    EXPECT_TRUE(running.Terminate(0, true));
+
+    WriteSeams("update", nullptr);
+    if (uninstall) {
+      EXPECT_EQ(0u, Run(installer, u"--uninstall --silent")) << Logs();
+      WaitUntilGone(install_folder());
+    } else {
+      ASSERT_EQ(0u, HostInstall("update")) << Logs();
+      EXPECT_EQ(
+          test::ReadFileContents(Package("update").Append(kLauncherFileName)),
+          test::ReadFileContents(launcher));
+      EXPECT_EQ(std::vector<base::FilePath>(), LeftoversOfCutRuns()) << Logs();
+      EXPECT_EQ(1u, Entries().size()) << Logs();
+      EXPECT_EQ(0u, Uninstall()) << Logs();
+    }
+    EXPECT_TRUE(Entries().empty()) << Logs();
+    EXPECT_FALSE(base::PathExists(install_folder())) << Logs();
+    EXPECT_EQ(before, State()) << Logs();
+  }
 }
 
 // The launcher starts only a version whose files are all there, whatever
@@ -1851,6 +2022,50 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Interruption>& info) {
       return std::string(info.param.name);
     });
+
+// An update or a first install stopped as it writes its uninstall entry, at
+// each of the entry's values, and then each of the user's next runs: the
+// entry's command (the launcher's "/uninstall" while no entry has one), the
+// launcher's "/uninstall", the same package again and, after a first
+// install, the next version. Each completes and leaves one entry, or none
+// once uninstalled.
+std::vector<Interruption> EntryCuts() {
+  static const char* const kValues[] = {
+      "InstallLocation", "DisplayName",  "DisplayIcon",  "DisplayVersion",
+      "HelpLink",        "NoModify",     "NoRepair",     "Publisher",
+      "UninstallString", "URLInfoAbout", "URLUpdateInfo"};
+  static const char* const kNextRuns[] = {"Entry", "Launcher", "Again",
+                                          "NextVersion"};
+  // The rows' texts, for as long as the test program runs.
+  static auto* texts = new std::deque<std::string>;
+  std::vector<Interruption> cuts;
+  for (Run run : {Run::kUpdate, Run::kInstall}) {
+    for (const char* value : kValues) {
+      for (int next = 0; next < (run == Run::kInstall ? 4 : 3); ++next) {
+        const std::string& name = texts->emplace_back(
+            std::string(run == Run::kInstall ? "Install" : "Update") + "At" +
+            value + "Then" + kNextRuns[next]);
+        const std::string& line = texts->emplace_back(
+            std::string("Writing value ") + value + " to key {Uninstall}");
+        cuts.push_back({.name = name.c_str(),
+                        .run = run,
+                        .before_step = 0,
+                        .again = next == 2,
+                        .at_log = line.c_str(),
+                        .in_entry = true,
+                        .by_launcher = next == 1,
+                        .next_version = next == 3});
+      }
+    }
+  }
+  return cuts;
+}
+
+INSTANTIATE_TEST_SUITE_P(EntryCuts, InterruptedInstallTest,
+                         testing::ValuesIn(EntryCuts()),
+                         [](const testing::TestParamInfo<Interruption>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace installer

@@ -17,6 +17,7 @@ namespace {
 constexpr int kMinDeletedKeyLevels = 3;
 
 constexpr char16_t kUninstallPlaceholder[] = u"{Uninstall}";
+constexpr char16_t kInstallFolderPlaceholder[] = u"{InstallFolder}";
 
 bool SameName(const std::u16string& a, const std::u16string& b) {
   return base::FilePath::CompareIgnoreCase(a, b) == 0;
@@ -75,11 +76,17 @@ OwnRegistryRows::OwnRegistryRows(
       RegistryEntry entry(row, delegate);
       const bool uninstall =
           row.key && std::u16string(row.key) == kUninstallPlaceholder;
+      const bool names_folder =
+          uninstall && row.type == REG_SZ && row.data.text &&
+          std::u16string(row.data.text).find(kInstallFolderPlaceholder) !=
+              std::u16string::npos;
       rows_.push_back(
           {row.root,
            uninstall ? std::u16string() : entry.ExpandPlaceholders(row.key),
            entry.ExpandPlaceholders(row.value_name),
-           static_cast<int>(row.clean_depth)});
+           static_cast<int>(row.clean_depth),
+           names_folder ? entry.ExpandPlaceholders(row.data.text)
+                        : std::u16string()});
     }
   }
 }
@@ -139,16 +146,37 @@ bool OwnRegistryRows::IsOwnUninstallKey(HKEY root,
   base::win::RegKey key;
   const LONG opened = key.Open(root, path.c_str(), KEY_QUERY_VALUE);
   if (opened == ERROR_FILE_NOT_FOUND) return true;
+  if (opened != ERROR_SUCCESS) return false;
   std::u16string location;
-  if (opened != ERROR_SUCCESS ||
-      key.ReadValue(u"InstallLocation", &location) != ERROR_SUCCESS) {
+  const LONG read = key.ReadValue(u"InstallLocation", &location);
+  if (read == ERROR_SUCCESS) {
+    location = base::FilePath(location).StripTrailingSeparators().value();
+    for (const std::u16string& folder : install_folders_) {
+      if (!folder.empty() && SameName(folder, location)) return true;
+    }
     return false;
   }
-  location = base::FilePath(location).StripTrailingSeparators().value();
-  for (const std::u16string& folder : install_folders_) {
-    if (!folder.empty() && SameName(folder, location)) return true;
+  // An entry whose writing was cut short before its location (which came
+  // fifth before it came first): this installation's while no value it has
+  // names another folder.
+  return read == ERROR_FILE_NOT_FOUND && NamesNoOtherFolder(key);
+}
+
+bool OwnRegistryRows::NamesNoOtherFolder(const base::win::RegKey& key) const {
+  for (const Row& row : rows_) {
+    if (row.folder_data.empty()) continue;
+    std::u16string text;
+    const LONG read = key.ReadValue(row.value_name.c_str(), &text);
+    if (read == ERROR_FILE_NOT_FOUND) continue;
+    if (read != ERROR_SUCCESS) return false;
+    bool own = false;
+    for (const Row& other : rows_) {
+      own |= SameName(other.value_name, row.value_name) &&
+             !other.folder_data.empty() && SameName(other.folder_data, text);
+    }
+    if (!own) return false;
   }
-  return false;
+  return true;
 }
 
 bool OwnRegistryRows::DeletesKey(const Row& row, HKEY root,

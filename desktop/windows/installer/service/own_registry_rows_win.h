@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/files/file_path.h"
+#include "base/win/registry.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/registry_entry_win.h"
 
@@ -34,7 +35,9 @@ class OwnRegistryRows {
   // that the installation wrote: the keys made of |uninstall_key_prefix|
   // and a version with an optional number after it (digits and dots) that
   // are missing, or whose "InstallLocation" names the folder of one of
-  // |placeholders| ("{InstallFolder}").
+  // |placeholders| ("{InstallFolder}"), or that have no "InstallLocation"
+  // (a write cut short) and no other value of an uninstall row that names
+  // a folder other than as such a row writes it for |placeholders|.
   OwnRegistryRows(std::span<const RegistryEntryTemplate> rows,
                   std::span<RegistryEntry::Delegate* const> placeholders,
                   const std::u16string& uninstall_key_prefix);
@@ -71,12 +74,18 @@ class OwnRegistryRows {
     // The expanded value name; empty for the default value.
     std::u16string value_name;
     int clean_depth;
+    // For an uninstall row whose text names the install folder, that text
+    // expanded; else empty.
+    std::u16string folder_data;
   };
 
   // Whether |path|, under |root|, is |row|'s key.
   bool IsRowKey(const Row& row, HKEY root, const std::u16string& path) const;
   // Whether |path| under |root| is an uninstall entry of the installation.
   bool IsOwnUninstallKey(HKEY root, const std::u16string& path) const;
+  // Whether each value of |key| that an uninstall row naming the folder
+  // writes is as such a row writes it here (or missing).
+  bool NamesNoOtherFolder(const base::win::RegKey& key) const;
   // Whether the clean-up of |row| deletes |target| under |root|.
   bool DeletesKey(const Row& row, HKEY root,
                   const std::u16string& target) const;

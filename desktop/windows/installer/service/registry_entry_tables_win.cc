@@ -183,21 +183,21 @@ const RegistryEntryTemplate kMainRegistryTable[] = {
     {u"Software\\Clients\\StartMenuInternet\\{Product}{Stream}"
      u"\\Capabilities\\UrlAssociations",
      u"mailto", REG_SZ, TextData(u"{Product}{Stream}"), 3, kAnyRoot, 0, 1},
-    // 46
-    {u"{Uninstall}", u"DisplayName", REG_SZ,
-     TextData(u"{Product} {Stream} {Version}"), 1, kAnyRoot, 0, 1},
-    // 47
-    {u"{Uninstall}", u"DisplayIcon", REG_SZ,
-     TextData(u"\"{InstallFolder}\\Launcher.exe\",0"), 1, kAnyRoot, 0, 1},
-    // 48
-    {u"{Uninstall}", u"DisplayVersion", REG_SZ, TextData(u"{Version}"), 1,
-     kAnyRoot, 0, 1},
-    // 49
-    {u"{Uninstall}", u"HelpLink", REG_SZ, TextData(u"{HelpURL}"), 1, kAnyRoot,
-     0, 1},
-    // 50
+    // 46: first, so that an entry cut short names its folder
     {u"{Uninstall}", u"InstallLocation", REG_SZ, TextData(u"{InstallFolder}"),
      1, kAnyRoot, 0, 1},
+    // 47
+    {u"{Uninstall}", u"DisplayName", REG_SZ,
+     TextData(u"{Product} {Stream} {Version}"), 1, kAnyRoot, 0, 1},
+    // 48
+    {u"{Uninstall}", u"DisplayIcon", REG_SZ,
+     TextData(u"\"{InstallFolder}\\Launcher.exe\",0"), 1, kAnyRoot, 0, 1},
+    // 49
+    {u"{Uninstall}", u"DisplayVersion", REG_SZ, TextData(u"{Version}"), 1,
+     kAnyRoot, 0, 1},
+    // 50
+    {u"{Uninstall}", u"HelpLink", REG_SZ, TextData(u"{HelpURL}"), 1, kAnyRoot,
+     0, 1},
     // 51
     {u"{Uninstall}", u"NoModify", REG_DWORD, DwordData(1), 1, kAnyRoot, 0, 1},
     // 52

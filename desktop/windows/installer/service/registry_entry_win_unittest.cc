@@ -479,6 +479,36 @@ TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
     ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"InstallLocation",
                                             (folder.value() + u"\\").c_str()));
   }
+  // Entries cut short before their location, with the icon and the command
+  // they got (null: none).
+  const std::u16string own_icon =
+      u"\"" + folder.value() + u"\\Launcher.exe\",0";
+  const std::u16string own_command =
+      u"\"" + std::u16string(base::as_u16cstr(short_form)) +
+      u"\\Launcher.exe\" /uninstall";
+  const struct {
+    const char* suffix;
+    const char16_t* icon;
+    const char16_t* command;
+  } cut_short[] = {
+      {".5", u"\"C:\\Other\\Launcher.exe\",0", nullptr},
+      {".6", own_icon.c_str(), own_command.c_str()},
+      {".7", own_icon.c_str(), u"\"C:\\Other\\Launcher.exe\" /uninstall"},
+      {".8", u"\"D:\\moved\\Launcher.exe\",0", nullptr},
+  };
+  for (const auto& entry : cut_short) {
+    made.push_back(base::UTF8ToUTF16(uninstall + version + entry.suffix));
+    base::win::RegKey key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              key.Create(kUser, made.back().c_str(), KEY_SET_VALUE));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"DisplayName", u"x"));
+    if (entry.icon)
+      ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"DisplayIcon", entry.icon));
+    if (entry.command) {
+      ASSERT_EQ(ERROR_SUCCESS,
+                key.WriteValue(u"UninstallString", entry.command));
+    }
+  }
   // Depth 0 names values, else the key to delete.
   const struct {
     HKEY root;
@@ -495,10 +525,16 @@ TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
       {kUser, 1, topic, {}, true},
       {kMachine, 1, topic, {}, false},
       {kMachine, 1, uninstall + "1.2.34", {}, true},
-      // Another installation's entry, or one that names no folder, stays.
-      {kUser, 1, uninstall + version + ".1", {}, false},
-      {kUser, 0, uninstall + version + ".1", {"DisplayName"}, false},
+      // Another installation's entry stays; one cut short before it named
+      // any folder is this installation's.
+      {kUser, 1, uninstall + version + ".1", {}, true},
+      {kUser, 0, uninstall + version + ".1", {"DisplayName"}, true},
       {kUser, 1, uninstall + version + ".2", {}, false},
+      {kUser, 1, uninstall + version + ".5", {}, false},
+      {kUser, 1, uninstall + version + ".6", {}, true},
+      {kUser, 0, uninstall + version + ".6", {"DisplayIcon"}, true},
+      {kUser, 1, uninstall + version + ".7", {}, false},
+      {kUser, 1, uninstall + version + ".8", {}, true},
       {kUser, 1, uninstall + version + ".3", {}, true},
       {kUser, 0, uninstall + version + ".3", {"DisplayName"}, true},
       {kUser, 1, uninstall + version + "4", {}, true},

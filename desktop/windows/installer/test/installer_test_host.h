@@ -49,17 +49,19 @@ inline constexpr wchar_t kHostRecordLinksVariable[] =
 //   {"stop": {"at_success": true, "event": "<name>"}}
 //   {"stop": {"during_write": "<file name start>", "event": "<name>"}}
 //   {"stop": {"at_log": "<text>", "event": "<name>"}}
+//   {"stop": {"between_renames": "<file name start>", "event": "<name>"}}
 // (the third: in the first atomic write of such a file, or the first copy
 // that replaces one, its temporary file written and not yet in place; the
-// last: at the first log line that holds the text, before it is written)
+// fourth: at the first log line that holds the text, before it is written;
+// the last: in the first copy that replaces such a file in two renames,
+// the old file moved aside and the new one not yet in its place)
 // sets the named event there and waits (up to two minutes) to be ended;
 // with "resume_event": "<name>" beside "before_step" or "at_success", it
 // only pauses there until that event is set; "stop" may also be a list of
-// such points (not "during_write" or "at_log"), where the run pauses in
-// turn;
-// and the further seams of test_host_seams_win.h (logs, a fake package
-// fetcher, recorded folder grants; the rights of a user without elevation
-// come from a second variable). Its exit code is 0 when the engine
+// such points (not "during_write", "at_log" or "between_renames"), where the
+// run pauses in turn; and the further seams of test_host_seams_win.h (logs, a
+// fake package fetcher, recorded folder grants; the rights of a user without
+// elevation come from a second variable). Its exit code is 0 when the engine
 // succeeded, 1 when it failed, 4 when the seams cannot be read.
 inline constexpr wchar_t kHostSeamsVariable[] = L"VELNA_TEST_INSTALLER_SEAMS";
 

@@ -312,6 +312,15 @@ bool InstallSeams(const base::FilePath& path) {
       installer::internal::SetBeforeReplaceHookForTesting(&StopInWrite);
       return true;
     }
+    if (stop->GetString("between_renames", &write_prefix) &&
+        !write_prefix.empty()) {
+      std::u16string event;
+      if (!stop->GetString("event", &event)) return false;
+      g_stop_write_prefix = new std::u16string(write_prefix);
+      g_stop_write_event = new std::u16string(event);
+      installer::internal::SetBetweenRenamesHookForTesting(&StopInWrite);
+      return true;
+    }
     std::string log_text;
     if (stop->GetString("at_log", &log_text) && !log_text.empty()) {
       std::u16string event;
@@ -319,6 +328,8 @@ bool InstallSeams(const base::FilePath& path) {
       // Live as long as the process: any thread may log.
       g_stop_log_text = new std::string(log_text);
       g_stop_log_event = new std::u16string(event);
+      // The line may be a verbose one.
+      logging::SetMinLogLevel(-1);
       logging::SetLogMessageHandler(&StopAtLogLine);
       return true;
     }

@@ -20,6 +20,7 @@ constexpr char16_t kAsideExtension[] = u".old";
 constexpr int kMaxAsideNames = 100;
 
 internal::BeforeReplaceHookForTesting g_before_replace_hook = nullptr;
+internal::BeforeReplaceHookForTesting g_between_renames_hook = nullptr;
 
 // "<path>.<seconds since 1970>.old", or the next higher number that no
 // entry takes; empty when none is free.
@@ -154,6 +155,7 @@ CopyFileOperation::Replacement CopyFileOperation::ReplaceExisting() {
   // whole already, then takes its place.
   moved_aside_ = FreeAsideName(destination_);
   if (!moved_aside_.empty() && Rename(destination_, moved_aside_, false)) {
+    if (g_between_renames_hook) g_between_renames_hook(temp, destination_);
     if (base::RenameOpened(temp_file.Get(), destination_.value(), false)) {
       VLOG(1) << "File replaced; the old one moved to " << moved_aside_;
       replaced_ = true;
@@ -199,6 +201,10 @@ namespace internal {
 
 void SetBeforeReplaceHookForTesting(BeforeReplaceHookForTesting hook) {
   g_before_replace_hook = hook;
+}
+
+void SetBetweenRenamesHookForTesting(BeforeReplaceHookForTesting hook) {
+  g_between_renames_hook = hook;
 }
 
 }  // namespace internal

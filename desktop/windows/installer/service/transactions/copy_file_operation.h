@@ -58,6 +58,9 @@ namespace internal {
 using BeforeReplaceHookForTesting = void (*)(const base::FilePath& temp_path,
                                              const base::FilePath& destination);
 void SetBeforeReplaceHookForTesting(BeforeReplaceHookForTesting hook);
+// Called, when the replacement takes two renames, once the old file has
+// moved aside and before the new one takes its place.
+void SetBetweenRenamesHookForTesting(BeforeReplaceHookForTesting hook);
 
 }  // namespace internal
 
