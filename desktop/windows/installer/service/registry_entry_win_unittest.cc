@@ -468,8 +468,9 @@ TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
     ASSERT_EQ(ERROR_SUCCESS,
               key.Create(kUser, made.back().c_str(), KEY_SET_VALUE));
     ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"DisplayName", u"x"));
-    if (location)
+    if (location) {
       ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"InstallLocation", location));
+    }
   }
   made.push_back(base::UTF8ToUTF16(uninstall + version + "4"));
   {
@@ -502,8 +503,9 @@ TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
     ASSERT_EQ(ERROR_SUCCESS,
               key.Create(kUser, made.back().c_str(), KEY_SET_VALUE));
     ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"DisplayName", u"x"));
-    if (entry.icon)
+    if (entry.icon) {
       ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"DisplayIcon", entry.icon));
+    }
     if (entry.command) {
       ASSERT_EQ(ERROR_SUCCESS,
                 key.WriteValue(u"UninstallString", entry.command));
