@@ -755,8 +755,7 @@ void Installer::PutLauncherBack() {
   if (newest.empty()) return;
   // Not part of the run: whatever becomes of it, the launcher stays.
   LOG(INFO) << "Putting the launcher back from " << newest;
-  if (!MoveFileExW(base::SystemPathArg(newest), base::SystemPathArg(launcher),
-                   MOVEFILE_WRITE_THROUGH)) {
+  if (!base::MoveWithoutLinks(newest.value(), launcher.value(), false)) {
     PLOG(WARNING) << "Could not put the launcher back";
   }
 }
