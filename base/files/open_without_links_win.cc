@@ -123,6 +123,9 @@ bool IsAcceptable(HANDLE handle, const std::u16string& path, unsigned accept) {
   return !expected.empty() && PathsEqualIgnoringCase(final_path, expected);
 }
 
+HANDLE HoldParent(const std::u16string& path);
+bool CloseAnd(HANDLE handle, bool result);
+
 HANDLE Open(const std::u16string& path, DWORD access, DWORD share,
             DWORD disposition, DWORD flags, unsigned accept) {
   // A file made here and then refused is removed through a second handle,
@@ -137,11 +140,20 @@ HANDLE Open(const std::u16string& path, DWORD access, DWORD share,
                                  : disposition == TRUNCATE_EXISTING
                                      ? OPEN_EXISTING
                                      : disposition;
+  // A file that may be made is made only in a folder reached without a
+  // link, held so while it is made: never, even for a moment, where a link
+  // leads.
+  HANDLE parent = INVALID_HANDLE_VALUE;
+  if (may_create) {
+    parent = HoldParent(path);
+    if (parent == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
+  }
   HANDLE handle = ::CreateFileW(
       SystemPathArg(path), access, share | (may_create ? FILE_SHARE_DELETE : 0),
       nullptr, open_disposition,
       flags | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
       nullptr);
+  if (parent != INVALID_HANDLE_VALUE) CloseAnd(parent, true);
   if (handle == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
   const bool created = may_create && (disposition == CREATE_NEW ||
                                       ::GetLastError() != ERROR_ALREADY_EXISTS);

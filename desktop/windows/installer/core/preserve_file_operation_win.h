@@ -24,11 +24,14 @@ class PreserveFileOperation : public Operation {
   explicit PreserveFileOperation(const base::FilePath& path);
   ~PreserveFileOperation() override;
 
-  // False when the path is a folder, or the file cannot be read whole.
+  // False when the path is a folder, or the file cannot be read whole
+  // (also when it is a link, or reached through one).
   bool Execute(Transaction* sub) override;
   void Rollback() override;
 
  private:
+  bool ReadContents();
+
   const base::FilePath path_;
   bool executed_ = false;
   bool existed_ = false;

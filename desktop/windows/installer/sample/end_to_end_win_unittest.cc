@@ -33,6 +33,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/test/scoped_unix_link_win.h"
 #include "base/values.h"
 #include "base/version.h"
 #include "base/win/registry.h"
@@ -48,12 +49,15 @@
 #include "desktop/windows/installer/sample/sample_program_win.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installation_info.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
 #include "desktop/windows/installer/test/installer_process_test_base_win.h"
+#include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
 #include "desktop/windows/installer/test/product_registry_keys_win.h"
@@ -1385,11 +1389,19 @@ class InterruptedInstallTest
       if (stop->interrupted) point->SetString("resume_event", resume_name_);
       seams.Set("stop", std::move(point));
     }
+    if (!folder_security_.empty())
+      seams.SetString("folder_security", folder_security_.value());
     std::string json;
     ASSERT_TRUE(base::JSONWriter::Write(seams, &json));
     ASSERT_EQ(static_cast<int>(json.size()),
               base::WriteBufferToFile(seams_, json.data(),
                                       static_cast<int>(json.size())));
+  }
+
+  // From the next WriteSeams on, the access lists the processes give
+  // folders are recorded in |record| (RecordedFolderSecurity).
+  void set_folder_security(const base::FilePath& record) {
+    folder_security_ = record;
   }
 
   // A silent install of |package| with the host as the front end; the
@@ -1611,6 +1623,7 @@ class InterruptedInstallTest
 
  private:
   base::FilePath seams_;
+  base::FilePath folder_security_;
   std::u16string stopped_name_;
   std::u16string ready_name_;
   std::u16string resume_name_;
@@ -1899,6 +1912,158 @@ TEST_F(InterruptedInstallTest, ADamagedStatusIsUninstalledOrUpdatedWhole) {
     EXPECT_FALSE(base::PathExists(install_folder())) << Logs();
     EXPECT_EQ(before, State()) << Logs();
   }
+}
+
+// The product's keys of the machine, which an install for all users writes.
+std::vector<test::RegistryLocation> MachineProductKeys() {
+  std::vector<test::RegistryLocation> keys = test::ProductRegistryKeys();
+  for (test::RegistryLocation& key : keys) key.first = HKEY_LOCAL_MACHINE;
+  return keys;
+}
+
+// Any user may make a folder in a drive's root and fill it before an
+// administrator installs there for all users: with a record (for all
+// users, no registry key) that lists a root file through a link to another
+// folder, and a library beside where the launcher goes. The elevated run
+// takes nothing from it: it is refused before any change, with the folder
+// named, and the folder the link leads to keeps what it holds.
+TEST_F(InterruptedInstallTest, AnAllUsersRunTakesNoFolderAUserFilled) {
+  test::ScopedRegistryRestore machine_keys(MachineProductKeys());
+  const base::FilePath record = work().Append(u"security.txt");
+  test::RecordedFolderSecurity security(record);
+  ASSERT_TRUE(security.ProtectLevelsAbove(install_folder()));
+  // Owned by the user, who may change it.
+  const std::u16string open =
+      u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
+      u"(A;OICIID;0x1301bf;;;AU)";
+  ASSERT_TRUE(security.Create(install_folder(), open));
+  const base::FilePath victim = work().Append(u"victim");
+  ASSERT_TRUE(test::WriteTextFile(victim.Append(u"secret.txt"), "secret"));
+  {
+    base::win::ScopedComInitializer com;
+    InstallLog planted = test::MakeInstallLog(install_folder(), true);
+    planted.root_files = {u"J\\secret.txt"};
+    ASSERT_TRUE(test::WriteInstallationLog(install_folder(), planted, false));
+  }
+  ASSERT_TRUE(test::WriteTextFile(install_folder().Append(u"userenv.dll"), "x"));
+  base::ScopedUnixLink link;
+  ASSERT_TRUE(link.Make(install_folder().Append(u"J"), victim));
+  const test::FileTreeSnapshot filled = test::TakeFileTreeSnapshot(machine());
+  const test::RegistryState machine_before = machine_keys.TakeState(true);
+  set_folder_security(record);
+  WriteSeams("base", nullptr);
+  std::u16string arguments = InstallArguments(u"--enable-installer-stats=0");
+  arguments.replace(arguments.find(u"--allusers=0"), 12, u"--allusers=1");
+
+  EXPECT_EQ(1u, Run(Host(), arguments)) << Logs();
+  EXPECT_EQ("secret", test::ReadFileContents(victim.Append(u"secret.txt")));
+  EXPECT_EQ(filled, test::TakeFileTreeSnapshot(machine()));
+  EXPECT_EQ(std::vector<std::u16string>{open},
+            test::RecordedFolderSecurity::History(record, install_folder()));
+  EXPECT_EQ(machine_before, machine_keys.TakeState(true));
+  const std::string logs = Logs();
+  EXPECT_NE(std::string::npos,
+            logs.find("Other users may change " + install_folder().AsUTF8() +
+                      ": not installing for all users in it"))
+      << logs;
+  EXPECT_EQ(std::string::npos, logs.find("J\\secret.txt")) << logs;
+  ASSERT_TRUE(link.Remove());
+}
+
+// An installation for all users in a folder others may change (made so by
+// an older installer, or changed since by its owner) is still uninstalled
+// whole, through operations that follow no link: a root file its record
+// lists through a link planted since is left, said in the log, and never
+// handed to the clean-up batch file; what the link leads to stays.
+TEST_F(InterruptedInstallTest, AnAllUsersUninstallFollowsNoLink) {
+  test::ScopedRegistryRestore machine_keys(MachineProductKeys());
+  const base::FilePath record = work().Append(u"security.txt");
+  test::RecordedFolderSecurity security(record);
+  ASSERT_TRUE(security.ProtectLevelsAbove(install_folder()));
+  const test::RegistryState machine_before = machine_keys.TakeState(true);
+  set_folder_security(record);
+  WriteSeams("base", nullptr);
+  std::u16string arguments = InstallArguments(u"--enable-installer-stats=0");
+  arguments.replace(arguments.find(u"--allusers=0"), 12, u"--allusers=1");
+  ASSERT_EQ(0u, Run(Host(), arguments)) << Logs();
+  EXPECT_EQ(std::vector<std::u16string>{kProtectedFolderSecurity},
+            test::RecordedFolderSecurity::History(record, install_folder()));
+
+  // Its owner opens the folder to others and plants a link.
+  ASSERT_TRUE(security.Write(
+      install_folder(),
+      u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
+      u"(A;OICIID;0x1301bf;;;AU)"));
+  const base::FilePath victim = work().Append(u"victim");
+  ASSERT_TRUE(test::WriteTextFile(victim.Append(u"secret.txt"), "secret"));
+  base::ScopedUnixLink link;
+  ASSERT_TRUE(link.Make(install_folder().Append(u"J"), victim));
+  const base::FilePath status = install_folder().Append(kInstallLogFileName);
+  {
+    base::win::ScopedComInitializer com;
+    InstallLog log;
+    XmlDocument document;
+    ASSERT_TRUE(ReadInstallLog(&document, &log, status));
+    log.root_files.push_back(u"J\\secret.txt");
+    ASSERT_TRUE(WriteInstallLog(&document, log, status));
+  }
+  std::u16string command;
+  {
+    base::win::RegKey entry;
+    base::win::RegKey root(HKEY_LOCAL_MACHINE, test::kUninstallRoot, KEY_READ);
+    wchar_t name[256];
+    for (DWORD i = 0; root.Valid() && command.empty(); ++i) {
+      DWORD length = std::size(name);
+      if (RegEnumKeyExW(root.Handle(), i, name, &length, nullptr, nullptr,
+                        nullptr, nullptr) != ERROR_SUCCESS) {
+        break;
+      }
+      base::win::RegKey key(
+          HKEY_LOCAL_MACHINE,
+          (std::u16string(test::kUninstallRoot) + u"\\" +
+           base::as_u16cstr(name))
+              .c_str(),
+          KEY_READ);
+      std::u16string location;
+      if (key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
+          base::FilePath::CompareIgnoreCase(location,
+                                            install_folder().value()) == 0) {
+        key.ReadValue(u"UninstallString", &command);
+      }
+    }
+  }
+  ASSERT_FALSE(command.empty());
+  std::string output;
+  DWORD exit_code = 0xFFFFFFFF;
+  EXPECT_TRUE(base::RunChildProcess(
+      command + u" --silent", {{u"TEMP", temp().value()}, {u"TMP", temp().value()}},
+      &output, &exit_code));
+  EXPECT_EQ(0u, exit_code) << Logs();
+  // Once the batch file is done, only the link is left.
+  for (int waited = 0;
+       waited < 45000 && base::PathExists(install_folder().Append(u"launcher.exe"));
+       waited += 100) {
+    ::Sleep(100);
+  }
+  ::Sleep(3000);
+  EXPECT_EQ("secret", test::ReadFileContents(victim.Append(u"secret.txt")));
+  const std::string logs = Logs();
+  EXPECT_NE(std::string::npos,
+            logs.find("Refusing to remove " +
+                      install_folder().Append(u"J\\secret.txt").AsUTF8() +
+                      ": a link on its path leads elsewhere"))
+      << logs;
+  std::vector<std::string> left;
+  base::FileEnumerator entries(
+      install_folder(), false,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath entry = entries.Next(); !entry.empty();
+       entry = entries.Next()) {
+    left.push_back(entry.BaseName().AsUTF8());
+  }
+  EXPECT_EQ(std::vector<std::string>{"J"}, left) << logs;
+  EXPECT_EQ(machine_before, machine_keys.TakeState(true));
+  ASSERT_TRUE(link.Remove());
 }
 
 // The steps of an install: 0-2 files, 3 registry, 4 shortcuts, 5
