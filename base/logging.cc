@@ -18,13 +18,17 @@ namespace logging {
 
 namespace {
 
-constexpr char16_t kDefaultLogFileBaseName[] = u"debug.log";
-
 int g_min_log_level = LOG_INFO;
-int g_logging_destination = LOG_TO_FILE;
-// Created on first need and never freed: lines may still be logged while
-// the process's static objects are destroyed.
+// No log file until InitLogging names one: any name chosen here (beside the
+// executable, in the current folder) could lie in a folder that others
+// write.
+int g_logging_destination = LOG_NONE;
+// Created by the first InitLogging and never freed: lines may still be
+// logged while the process's static objects are destroyed.
 std::u16string* g_log_file_name = nullptr;
+// The next open must create the file: the old one was to be deleted, and a
+// file found at the name is someone else's.
+bool g_log_file_must_be_new = false;
 LogMessageHandlerFunction g_log_message_handler = nullptr;
 
 bool g_log_process_id = false;
@@ -91,8 +95,8 @@ bool InitLogging(const LoggingSettings& settings) {
   CHECK(settings.log_file);
   if (!g_log_file_name) g_log_file_name = new std::u16string();
   *g_log_file_name = settings.log_file;
-  if (settings.delete_old == DELETE_OLD_LOG_FILE)
-    internal::DeleteFileByName(*g_log_file_name);
+  g_log_file_must_be_new = settings.delete_old == DELETE_OLD_LOG_FILE;
+  if (g_log_file_must_be_new) internal::DeleteFileByName(*g_log_file_name);
   return InitializeLogFileHandle();
 }
 
@@ -129,28 +133,17 @@ LogMessageHandlerFunction GetLogMessageHandler() {
   return g_log_message_handler;
 }
 
-std::u16string GetDefaultLogFileName() {
-  std::u16string path = internal::ExecutablePath();
-  const size_t last_separator = path.rfind(internal::kPathSeparator);
-  if (last_separator != std::u16string::npos) path.erase(last_separator + 1);
-  return path + kDefaultLogFileBaseName;
-}
-
 bool InitializeLogFileHandle() {
   if (internal::HasLogFileHandle()) return true;
-  if (!g_log_file_name)
-    g_log_file_name = new std::u16string(GetDefaultLogFileName());
   if (!(g_logging_destination & LOG_TO_FILE)) return true;
-  if (internal::OpenLogFileHandle(*g_log_file_name)) return true;
-
-  // The executable's folder may not be writable (Program Files): fall back
-  // to the current folder, and keep that name for later attempts.
-  std::u16string folder;
-  if (!internal::CurrentDirectory(&folder)) return false;
-  if (folder.empty() || folder.back() != internal::kPathSeparator)
-    folder.push_back(internal::kPathSeparator);
-  *g_log_file_name = folder + kDefaultLogFileBaseName;
-  return internal::OpenLogFileHandle(*g_log_file_name);
+  // A log that cannot be opened under its name is written nowhere else: a
+  // privileged process must not leave its lines where others may read them.
+  if (!g_log_file_name ||
+      !internal::OpenLogFileHandle(*g_log_file_name, g_log_file_must_be_new)) {
+    return false;
+  }
+  g_log_file_must_be_new = false;
+  return true;
 }
 
 void CloseLogFile() {

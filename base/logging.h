@@ -6,11 +6,12 @@
 //   CHECK(invariant);                 // stops the process, no text
 //
 // A statement builds one LogMessage, streams text into it and emits the line
-// when the message is destroyed: to a log file (by default "debug.log"
-// beside the executable), to the system debug log and standard error, as
-// InitLogging says. A process that never calls InitLogging still logs to the
-// default file. Every line starts with a prefix in square brackets, by
-// default "[MMDD/HHMMSS:SEVERITY:file.cc(line)] ".
+// when the message is destroyed: to the log file InitLogging names, to the
+// system debug log and standard error, as InitLogging says. There is no log
+// file by any other name: a process that never calls InitLogging, or whose
+// log cannot be opened, writes no log file at all (ERROR and above still
+// reach standard error). Every line starts with a prefix in square
+// brackets, by default "[MMDD/HHMMSS:SEVERITY:file.cc(line)] ".
 //
 // A FATAL message always ends the process through a breakpoint trap, which
 // the crash client turns into a crash report, even when a message handler
@@ -66,13 +67,17 @@ struct LoggingSettings {
   const char16_t* log_file = nullptr;
   // Kept for callers that set it; not read.
   int lock_log = 0;
+  // DELETE_OLD_LOG_FILE: the log is a file this process creates; a file it
+  // cannot delete first (a link, a file someone keeps open) is left alone,
+  // and there is no log until the name is free.
   int delete_old = APPEND_TO_OLD_LOG_FILE;
 };
 
 // Reads "v"/"vmodule" from the process command line (when it exists) into
 // the verbose-level table, stores the destination and, with LOG_TO_FILE,
 // (re)opens the log file under the given name, deleting it first when asked.
-// False when the file cannot be opened there or in the current folder.
+// False when the file cannot be opened under that name; every later line
+// tries again, and no other file is ever written instead.
 bool InitLogging(const LoggingSettings& settings);
 
 // Stores min(level, FATAL). Messages below it are not created.
@@ -105,11 +110,9 @@ using LogMessageHandlerFunction = bool (*)(LogSeverity severity,
 void SetLogMessageHandler(LogMessageHandlerFunction handler);
 LogMessageHandlerFunction GetLogMessageHandler();
 
-// The executable's folder with "debug.log".
-std::u16string GetDefaultLogFileName();
-// Opens the log file on first need (default name when none was set, then
-// "debug.log" in the current folder as fallback). True when a file is open
-// or none is needed.
+// Opens the log file InitLogging named, on first need. True when a file is
+// open or none is needed; false when there is no name or it cannot be
+// opened.
 bool InitializeLogFileHandle();
 // Closes the log file; the next line that needs it opens it again.
 void CloseLogFile();

@@ -14,17 +14,10 @@
 
 namespace logging::internal {
 
-// The separator of the platform's own paths.
-extern const char16_t kPathSeparator;
-
-// The running executable's full path; empty when unknown.
-std::u16string ExecutablePath();
-// False when the folder cannot be read or is 260 units or longer.
-bool CurrentDirectory(std::u16string* folder);
-
 // The log file: opened for appending, shared for reading and writing (and
 // deletion), never through a link; see base/files/open_without_links_win.h.
-bool OpenLogFileHandle(const std::u16string& name);
+// With |create_new| only a file that this call creates.
+bool OpenLogFileHandle(const std::u16string& name, bool create_new);
 bool HasLogFileHandle();
 void CloseLogFileHandle();
 // One write of the whole line; errors are ignored.

@@ -21,8 +21,6 @@ std::string SystemErrorCodeToString(SystemErrorCode code) {
 
 namespace internal {
 
-const char16_t kPathSeparator = u'/';
-
 namespace {
 
 int g_log_file = -1;
@@ -38,23 +36,11 @@ std::string NativePath(const std::u16string& name) {
 
 }  // namespace
 
-std::u16string ExecutablePath() {
-  char path[4096];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof(path));
-  if (length <= 0) return std::u16string();
-  return base::UTF8ToUTF16(base::StringPiece(path, length));
-}
-
-bool CurrentDirectory(std::u16string* folder) {
-  char path[260];
-  if (!getcwd(path, sizeof(path))) return false;
-  *folder = base::UTF8ToUTF16(path);
-  return true;
-}
-
-bool OpenLogFileHandle(const std::u16string& name) {
-  g_log_file = open(NativePath(name).c_str(),
-                    O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+bool OpenLogFileHandle(const std::u16string& name, bool create_new) {
+  g_log_file = open(
+      NativePath(name).c_str(),
+      O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | (create_new ? O_EXCL : 0),
+      0644);
   return g_log_file >= 0;
 }
 
@@ -109,7 +95,6 @@ void BreakpointTrap() {
 #endif
   __builtin_trap();
 }
-
 
 }  // namespace internal
 }  // namespace logging

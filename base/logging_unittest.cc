@@ -330,19 +330,37 @@ TEST_F(LoggingTest, OldFileIsAppendedOrDeleted) {
   EXPECT_NE(std::string::npos, ReadFile(other).find("moved"));
 }
 
-TEST_F(LoggingTest, UnopenableFileFallsBackToCurrentFolder) {
+// A log that cannot be opened under its name is written nowhere else: a
+// file in the current folder (which a privileged process may share with
+// others) could be read, or have been planted, by someone else. Errors still
+// reach standard error.
+TEST_F(LoggingTest, AnUnopenableLogIsWrittenNowhereElse) {
   const FilePath folder = SharedFolder();
+  const FilePath cases[] = {
+      folder.AppendASCII("missing").AppendASCII("x.log"),
+      // Longer than any file system's names.
+      folder.Append(std::u16string(316, u'x') + u".log"),
+  };
   FilePath saved;
   ASSERT_TRUE(base::GetCurrentDirectory(&saved));
-  ASSERT_TRUE(ChangeDirectory(folder));
-  LogToFile(folder.AppendASCII("missing").AppendASCII("x.log"),
-            APPEND_TO_OLD_LOG_FILE);
-  LOG(INFO) << "fallback-line";
-  CloseLogFile();
-  ASSERT_TRUE(ChangeDirectory(saved));
-  EXPECT_NE(std::string::npos,
-            ReadFile(folder.AppendASCII("debug.log")).find("fallback-line"));
-  EXPECT_FALSE(base::PathExists(folder.AppendASCII("missing")));
+  for (const FilePath& log : cases) {
+    SCOPED_TRACE(log.AsUTF8());
+    ASSERT_TRUE(ChangeDirectory(folder));
+    log_file_ = log.value();
+    LoggingSettings settings;
+    settings.log_file = log_file_.c_str();
+    settings.delete_old = APPEND_TO_OLD_LOG_FILE;
+    EXPECT_FALSE(InitLogging(settings));
+    testing::internal::CaptureStderr();
+    LOG(INFO) << "lost-line";
+    LOG(ERROR) << "error-line";
+    const std::string standard_error = testing::internal::GetCapturedStderr();
+    CloseLogFile();
+    ASSERT_TRUE(ChangeDirectory(saved));
+    EXPECT_NE(std::string::npos, standard_error.find("error-line"));
+    EXPECT_FALSE(base::PathExists(folder.AppendASCII("debug.log")));
+    EXPECT_FALSE(base::PathExists(log));
+  }
 }
 
 TEST_F(LoggingTest, HandlerSeesTheLineAndCanSuppressIt) {

@@ -34,8 +34,6 @@ std::string SystemErrorCodeToString(SystemErrorCode code) {
 
 namespace internal {
 
-const char16_t kPathSeparator = u'\\';
-
 namespace {
 
 // A raw handle on purpose: the log file lives as long as the process, and
@@ -44,26 +42,13 @@ HANDLE g_log_file = nullptr;
 
 }  // namespace
 
-std::u16string ExecutablePath() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return std::u16string(base::as_u16cstr(path), length);
-}
-
-bool CurrentDirectory(std::u16string* folder) {
-  wchar_t path[MAX_PATH];
-  const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, path);
-  if (length == 0 || length > MAX_PATH) return false;
-  folder->assign(base::as_u16cstr(path), length);
-  return true;
-}
-
 // An elevated process logs into the user's temporary folder, which the
 // user's other processes can write: the log is never opened, nor deleted,
 // through a link planted there.
-bool OpenLogFileHandle(const std::u16string& name) {
-  HANDLE file = base::OpenWithoutLinks(
-      name, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
+bool OpenLogFileHandle(const std::u16string& name, bool create_new) {
+  HANDLE file = base::OpenWithoutLinks(name, FILE_APPEND_DATA,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       create_new ? CREATE_NEW : OPEN_ALWAYS);
   if (file == INVALID_HANDLE_VALUE) {
     g_log_file = nullptr;
     return false;

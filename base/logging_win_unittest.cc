@@ -11,6 +11,7 @@
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
 
 namespace logging {
@@ -84,32 +85,36 @@ TEST(LoggingWinTest, SeverityMacrosSurviveTheErrorMacro) {
   EXPECT_TRUE(was_on);
 }
 
-TEST(LoggingWinTest, DefaultLogFileIsDebugLogBesideTheExecutable) {
-  wchar_t exe[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  const FilePath exe_path(std::u16string(base::as_u16cstr(exe), length));
-  EXPECT_EQ(exe_path.DirName().AppendASCII("debug.log").value(),
-            GetDefaultLogFileName());
-}
-
-// Without InitLogging a process still logs: to debug.log beside the
-// executable, with only the time stamp before the severity.
-TEST(LoggingWinTest, UninitializedProcessLogsToTheDefaultFile) {
+// Without InitLogging a process writes no log file: not beside the
+// executable, which may lie in a folder that others write, nor in its
+// current folder. Errors still reach standard error.
+TEST(LoggingWinTest, UninitializedProcessWritesNoLogFile) {
   const std::string token = SharedValue(
       "VELNA_DEFAULT_LOG_TOKEN",
       "default-log-token-" + std::to_string(std::random_device()()));
+  base::ScopedTempDir temp_dir;
+  const char* inherited = getenv("VELNA_DEFAULT_LOG_DIR");
+  if (!inherited || !*inherited) {
+    ASSERT_TRUE(temp_dir.CreateUniqueTempDir());
+    _putenv_s("VELNA_DEFAULT_LOG_DIR", temp_dir.GetPath().AsUTF8().c_str());
+  }
+  const FilePath folder(base::UTF8ToUTF16(getenv("VELNA_DEFAULT_LOG_DIR")));
   EXPECT_EXIT(
       {
+        ::SetCurrentDirectoryW(base::as_wcstr(folder.value()));
         LOG(INFO) << token;
+        LOG(ERROR) << token << "-error";
         exit(0);
       },
-      testing::ExitedWithCode(0), "");
-  const std::string contents = ReadFile(FilePath(GetDefaultLogFileName()));
-  const std::regex line(
-      R"(\[\d{4}/\d{6}:INFO:logging_win_unittest\.cc\(\d+\)\] )" + token +
-      "\r?\n");
-  EXPECT_TRUE(std::regex_search(contents, line)) << token;
+      testing::ExitedWithCode(0), token + "-error");
+  wchar_t exe[MAX_PATH];
+  const DWORD length = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  const FilePath exe_path(std::u16string(base::as_u16cstr(exe), length));
+  EXPECT_EQ(std::string::npos,
+            ReadFile(exe_path.DirName().AppendASCII("debug.log")).find(token));
+  EXPECT_FALSE(base::PathExists(folder.AppendASCII("debug.log")));
   _putenv_s("VELNA_DEFAULT_LOG_TOKEN", "");
+  _putenv_s("VELNA_DEFAULT_LOG_DIR", "");
 }
 
 // AppendToFile reports its failures at verbose level 1 of its own module.
@@ -149,8 +154,8 @@ TEST(LoggingWinTest, AppendToFileFailureIsAVerboseErrorLine) {
 
 // A log in a folder that others can write (the user's temporary folder, for
 // an elevated installer) may find a second name of some other file planted
-// at its name: the line goes to the fallback log, and neither the other
-// file nor the planted name is touched, however the old log is treated.
+// at its name: neither the other file nor the planted name is touched,
+// however the old log is treated, and no log goes elsewhere instead.
 TEST(LoggingWinTest, ALogNeverWritesOrDeletesThroughAPlantedLink) {
   base::ScopedTempDir temp_dir;
   const char* inherited = getenv("VELNA_LINKED_LOG_DIR");
@@ -184,10 +189,34 @@ TEST(LoggingWinTest, ALogNeverWritesOrDeletesThroughAPlantedLink) {
       testing::ExitedWithCode(0), "");
   EXPECT_EQ("victim", ReadFile(victim));
   EXPECT_TRUE(base::PathExists(planted));
-  const std::string fallback = ReadFile(folder.AppendASCII("debug.log"));
-  EXPECT_NE(std::string::npos, fallback.find("appended-line")) << fallback;
-  EXPECT_NE(std::string::npos, fallback.find("fresh-line")) << fallback;
+  EXPECT_FALSE(base::PathExists(folder.AppendASCII("debug.log")));
   _putenv_s("VELNA_LINKED_LOG_DIR", "");
+}
+
+// A new log (the old one deleted first) is a file this process creates: a
+// file that someone else planted at the name and keeps open, so that it
+// cannot be deleted, is not written into, where its owner would read what
+// a privileged process logs.
+TEST(LoggingWinTest, ANewLogIsNeverAFileSomeoneElseKeepsOpen) {
+  base::ScopedTempDir temp_dir;
+  ASSERT_TRUE(temp_dir.CreateUniqueTempDir());
+  const FilePath planted = temp_dir.GetPath().AppendASCII("planted.log");
+  ASSERT_EQ(7, base::WriteBufferToFile(planted, "planted", 7));
+  base::win::ScopedHandle held(::CreateFileW(
+      base::as_wcstr(planted.value()), GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held.IsValid());
+  const std::u16string name = planted.value();
+  LoggingSettings settings;
+  settings.log_file = name.c_str();
+  settings.delete_old = DELETE_OLD_LOG_FILE;
+  EXPECT_FALSE(InitLogging(settings));
+  LOG(INFO) << "secret-line";
+  CloseLogFile();
+  settings.logging_dest = LOG_NONE;
+  InitLogging(settings);
+  held.Close();
+  EXPECT_EQ("planted", ReadFile(planted));
 }
 
 }  // namespace

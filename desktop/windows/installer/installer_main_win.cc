@@ -133,9 +133,11 @@ base::FilePath GetInstallerLogFilePath() {
   const bool named = IsInstallerLogFileName(given);
   const std::u16string name = named ? given : GetInstallerLogFileName(time);
   base::FilePath folder;
+  // Without its log folder a process logs nowhere: the current folder of an
+  // elevated one is not of its choosing.
   if (!TryPathServiceFolderCandidate(GetInstallerFolderName(), base::FilePath(),
                                      &folder, base::DIR_TEMP)) {
-    return base::FilePath(name);
+    return base::FilePath();
   }
   if (named) return folder.Append(name);
   // A front end and the backend it starts often begin within one second:
@@ -149,10 +151,11 @@ base::FilePath GetInstallerLogFilePath() {
 bool InitInstallerLogging() {
   const base::FilePath log_file = GetInstallerLogFilePath();
   logging::LoggingSettings settings;
-  settings.logging_dest = logging::LOG_TO_FILE;
+  settings.logging_dest =
+      log_file.empty() ? logging::LOG_NONE : logging::LOG_TO_FILE;
   settings.log_file = log_file.value().c_str();
   settings.delete_old = logging::DELETE_OLD_LOG_FILE;
-  return logging::InitLogging(settings);
+  return logging::InitLogging(settings) && !log_file.empty();
 }
 
 // The experiment states: those stored with the installation for an

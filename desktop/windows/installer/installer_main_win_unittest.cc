@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -303,6 +304,54 @@ TEST_F(InstallerRunTest, PackageBackendIsRecognisedByItsExactName) {
     EXPECT_TRUE(LogHas("Backend1"));
     EXPECT_TRUE(LogHas("Missing information about initial process"));
   }
+}
+
+// The names of the files in |folder|, sorted; none for a missing folder.
+std::vector<std::u16string> FileNames(const base::FilePath& folder) {
+  std::vector<std::u16string> names;
+  base::FileEnumerator files(folder, true, base::FileEnumerator::FILES);
+  for (base::FilePath file = files.Next(); !file.empty(); file = files.Next())
+    names.push_back(file.value().substr(folder.value().size() + 1));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// An elevated backend starts in a current folder it did not choose, under a
+// log name its starter gave: it logs into its log folder or nowhere. A name
+// longer than the product makes (which no folder could hold) gets a name of
+// its own there, and a log folder that cannot be made leaves the run without
+// a log, never with one in the current folder.
+TEST_F(InstallerRunTest, ABackendLogsInItsLogFolderOrNowhere) {
+  const base::FilePath installer = CopyInstaller(dir().Append(u"app"));
+  const base::FilePath current = dir().Append(u"current");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(current));
+  ASSERT_TRUE(test::WriteTextFile(dir().Append(u"file"), "x"));
+  const std::u16string long_name =
+      u"velna_installer_" + std::u16string(300, u'1') + u".log";
+  ASSERT_EQ(320u, long_name.size());
+  wchar_t saved[MAX_PATH];
+  ASSERT_NE(0u, GetCurrentDirectoryW(MAX_PATH, saved));
+  ASSERT_TRUE(SetCurrentDirectoryW(base::as_wcstr(current.value())));
+  const std::u16string arguments = u"--backend --installfolder=relative";
+  EXPECT_EQ(1u,
+            Run(installer, arguments + u" --installer-log-name=" + long_name));
+  // The temporary folder lies below a file: no log folder can be made.
+  const std::u16string unusable = dir().Append(u"file\\temp").value();
+  std::string output;
+  DWORD exit_code = 0;
+  EXPECT_TRUE(base::RunChildProcess(
+      u"\"" + installer.value() + u"\" " + arguments,
+      {{u"TEMP", unusable}, {u"TMP", unusable}}, &output, &exit_code));
+  EXPECT_EQ(1u, exit_code);
+  ASSERT_TRUE(SetCurrentDirectoryW(saved));
+
+  EXPECT_EQ(std::vector<std::u16string>(), FileNames(current));
+  EXPECT_EQ(std::vector<std::u16string>{u"installer.exe"},
+            FileNames(dir().Append(u"app")));
+  const std::vector<std::u16string> logs = FileNames(log_folder());
+  ASSERT_EQ(1u, logs.size());
+  EXPECT_TRUE(IsInstallerLogFileName(logs[0])) << logs[0];
+  EXPECT_TRUE(LogHas("Missing information about initial process"));
 }
 
 TEST_F(InstallerRunTest, AutoupdateFromVersion12RecoversTheFolder) {

@@ -41,9 +41,9 @@ class CrashUploadTask {
 };
 
 // The text log to the crash server, as the part "file"; with compress set,
-// as a zip holding "crashlog.txt" (made beside the log with the extension
-// ".zip", and deleted after the send). A log that cannot be zipped is not
-// sent.
+// as a zip holding "crashlog.txt" (a new file beside the log under a random
+// name, see CrashLogZipFile, deleted after the send). A log that cannot be
+// zipped is not sent.
 class CrashLogUploadTask : public CrashUploadTask {
  public:
   CrashLogUploadTask(const base::FilePath& file_path, bool delete_file,

@@ -4,13 +4,13 @@
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
+#include "desktop/windows/crash_reporter/util/crash_log_zip_file_win.h"
 #include "desktop/windows/crash_reporter/util/crash_upload_task.h"
 #include "desktop/windows/crash_reporter/util/crash_upload_urls.h"
 #include "desktop/windows/crash_reporter/util/net/http_body.h"
 #include "desktop/windows/crash_reporter/util/net/http_multipart_builder.h"
 #include "desktop/windows/crash_reporter/util/net/http_transport.h"
 #include "desktop/windows/crash_reporter/util/wininet_form_upload.h"
-#include "desktop/windows/crash_reporter/util/zip_crash_log.h"
 
 namespace crash_reporter {
 
@@ -43,21 +43,14 @@ CrashLogUploadTask::CrashLogUploadTask(const base::FilePath& file_path,
 CrashLogUploadTask::~CrashLogUploadTask() = default;
 
 bool CrashLogUploadTask::Run() {
-  base::FilePath upload_path = file_path();
-  if (compress()) {
-    upload_path = file_path().ReplaceExtension(u".zip");
-    // A log already named ".zip" would be overwritten by its own archive.
-    if (upload_path.empty() || upload_path == file_path() ||
-        !ZipCrashLog(file_path(), upload_path)) {
-      return false;
-    }
-  }
-  const bool sent = WinInetFormUpload::Send(
+  // The zip lives, and its name leads to it, until the send has read it.
+  CrashLogZipFile zip;
+  if (compress() && !zip.Create(file_path())) return false;
+  return WinInetFormUpload::Send(
       GetCrashUploadUrls().user_agent_suffix,
       GetCrashUploadUrls().crash_server_url, fields(),
-      {{kCrashLogFieldName, upload_path}}, std::nullopt, nullptr, nullptr);
-  if (compress()) base::DeleteFileOrDirectory(upload_path, false);
-  return sent;
+      {{kCrashLogFieldName, compress() ? zip.path() : file_path()}},
+      std::nullopt, nullptr, nullptr);
 }
 
 MinidumpUploadTask::MinidumpUploadTask(const base::FilePath& file_path,

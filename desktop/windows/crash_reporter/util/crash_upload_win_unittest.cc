@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -390,6 +391,53 @@ TEST_F(CrashUploadTest, UncompressedUploadsSendTheFilesAsTheyAre) {
   EXPECT_FALSE(requests[1].Header("Content-Encoding"));
   ASSERT_EQ(2u, requests[1].parts.size());
   EXPECT_TRUE(requests[1].parts[1].data == dump_bytes);
+}
+
+// In a crash folder that others write (the system's temporary folder), a
+// user may plant a file at the name the zip of a log would have had, as a
+// second name of a file of their own: the zip is never written there, so
+// the user reads nothing of the log and changes nothing of the upload.
+TEST_F(CrashUploadTest, TheZipOfALogIsNeverAFileSomeonePlanted) {
+  CrashUploadTestServer server;
+  ASSERT_TRUE(server.Start({"200"}));
+  UseServer(server);
+  const std::string log_text = CrashLogText();
+  const base::FilePath log = Write("velna-crashlog-42-1.txt", log_text);
+  const base::FilePath own = Write("own.zip", "planted");
+  const base::FilePath planted =
+      dir_.GetPath().AppendASCII("velna-crashlog-42-1.zip");
+  ASSERT_TRUE(CreateHardLinkW(base::as_wcstr(planted.value()),
+                              base::as_wcstr(own.value()), nullptr));
+
+  EXPECT_TRUE(UploadCrashLogNow(log, {{u"a", u"1"}}, true));
+  std::string text;
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(own, &text));
+  EXPECT_EQ("planted", text);
+  ASSERT_TRUE(base::FileUtil::ReadFileToString(planted, &text));
+  EXPECT_EQ("planted", text);
+  const std::vector<RecordedRequest> requests = server.Requests();
+  ASSERT_EQ(1u, requests.size());
+  const RecordedPart* file = FindPart(requests[0], "file");
+  ASSERT_TRUE(file);
+  const base::FilePath received = Write("received.zip", file->data);
+  std::string entry_name, entry;
+  ASSERT_TRUE(test::ReadOnlyZipEntry(received, &entry_name, &entry));
+  EXPECT_EQ(log_text, entry);
+  // Only the planted names and what this test wrote are left.
+  EXPECT_FALSE(base::PathExists(log));
+  WIN32_FIND_DATAW found = {};
+  const HANDLE search = FindFirstFileW(
+      base::as_wcstr(dir_.GetPath().Append(u"*.zip").value()), &found);
+  ASSERT_NE(INVALID_HANDLE_VALUE, search);
+  std::vector<std::u16string> zips;
+  do {
+    zips.push_back(base::as_u16cstr(found.cFileName));
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  std::sort(zips.begin(), zips.end());
+  EXPECT_EQ((std::vector<std::u16string>{u"own.zip", u"received.zip",
+                                         u"velna-crashlog-42-1.zip"}),
+            zips);
 }
 
 TEST_F(CrashUploadTest, BadFieldNameSendsNothing) {

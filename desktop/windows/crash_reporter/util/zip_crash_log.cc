@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -10,29 +11,64 @@
 #include "base/logging.h"
 #include "minizip/zip.h"
 
-#if defined(_WIN32)
-#include "minizip/iowin32.h"
-#endif
-
 namespace crash_reporter {
 
 namespace {
 
 constexpr size_t kCopyChunkSize = 1024 * 1024;
 
-// The minizip default opens narrow (ANSI) names on Windows; the wide Win32
-// functions take any path.
-zipFile OpenZipForWriting(const base::FilePath& zip_path) {
-#if defined(_WIN32)
-  zlib_filefunc64_def functions;
-  fill_win32_filefunc64W(&functions);
-  return zipOpen2_64(zip_path.value().c_str(), APPEND_STATUS_CREATE, nullptr,
-                     &functions);
-#else
-  const std::string native = zip_path.NormalizePathSeparatorsTo(u'/').AsUTF8();
-  return zipOpen64(native.c_str(), APPEND_STATUS_CREATE);
-#endif
+// The archive as minizip writes it: it seeks back to complete an entry's
+// header, so writes may land inside what is there already.
+struct MemoryArchive {
+  std::string bytes;
+  size_t position = 0;
+};
+
+voidpf ZCALLBACK OpenArchive(voidpf opaque, const void* /*name*/,
+                             int /*mode*/) {
+  return opaque;
 }
+
+uLong ZCALLBACK ReadArchive(voidpf /*opaque*/, voidpf stream, void* buffer,
+                            uLong size) {
+  MemoryArchive* archive = static_cast<MemoryArchive*>(stream);
+  const size_t read =
+      std::min<size_t>(size, archive->bytes.size() - archive->position);
+  archive->bytes.copy(static_cast<char*>(buffer), read, archive->position);
+  archive->position += read;
+  return static_cast<uLong>(read);
+}
+
+uLong ZCALLBACK WriteArchive(voidpf /*opaque*/, voidpf stream,
+                             const void* buffer, uLong size) {
+  MemoryArchive* archive = static_cast<MemoryArchive*>(stream);
+  const size_t overwritten =
+      std::min<size_t>(size, archive->bytes.size() - archive->position);
+  archive->bytes.replace(archive->position, overwritten,
+                         static_cast<const char*>(buffer), size);
+  archive->position += size;
+  return size;
+}
+
+ZPOS64_T ZCALLBACK TellArchive(voidpf /*opaque*/, voidpf stream) {
+  return static_cast<MemoryArchive*>(stream)->position;
+}
+
+long ZCALLBACK SeekArchive(voidpf /*opaque*/, voidpf stream, ZPOS64_T offset,
+                           int origin) {
+  MemoryArchive* archive = static_cast<MemoryArchive*>(stream);
+  ZPOS64_T base = 0;
+  if (origin == ZLIB_FILEFUNC_SEEK_CUR) base = archive->position;
+  if (origin == ZLIB_FILEFUNC_SEEK_END) base = archive->bytes.size();
+  // Beyond the end would leave a gap that no write fills.
+  if (offset > archive->bytes.size() - base) return -1;
+  archive->position = static_cast<size_t>(base + offset);
+  return 0;
+}
+
+int ZCALLBACK CloseArchive(voidpf /*opaque*/, voidpf /*stream*/) { return 0; }
+
+int ZCALLBACK ArchiveError(voidpf /*opaque*/, voidpf /*stream*/) { return 0; }
 
 // Copies the whole log into the open entry; false when nothing or not
 // everything was copied.
@@ -62,11 +98,16 @@ bool CopyLogIntoEntry(const base::FilePath& log_path, zipFile zip) {
 
 }  // namespace
 
-bool ZipCrashLog(const base::FilePath& log_path,
-                 const base::FilePath& zip_path) {
-  zipFile zip = OpenZipForWriting(zip_path);
+bool ZipCrashLog(const base::FilePath& log_path, std::string* archive) {
+  MemoryArchive memory;
+  zlib_filefunc64_def functions = {&OpenArchive,  &ReadArchive, &WriteArchive,
+                                   &TellArchive,  &SeekArchive, &CloseArchive,
+                                   &ArchiveError, &memory};
+  archive->clear();
+  // The name is not used: the functions open the memory archive.
+  zipFile zip = zipOpen2_64(&memory, APPEND_STATUS_CREATE, nullptr, &functions);
   if (!zip) {
-    LOG(ERROR) << "Cannot create the zip " << zip_path;
+    LOG(ERROR) << "Cannot start the zip of " << log_path;
     return false;
   }
   bool zipped =
@@ -75,7 +116,7 @@ bool ZipCrashLog(const base::FilePath& log_path,
       CopyLogIntoEntry(log_path, zip);
   zipped = zipCloseFileInZip(zip) == ZIP_OK && zipped;
   zipped = zipClose(zip, nullptr) == ZIP_OK && zipped;
-  if (!zipped) base::DeleteFileOrDirectory(zip_path, false);
+  if (zipped) archive->swap(memory.bytes);
   return zipped;
 }
 

@@ -9,11 +9,49 @@ namespace installer {
 
 namespace {
 
+constexpr char16_t kLogSuffix[] = u".log";
+constexpr char16_t kPackageRole[] = u"package";
+constexpr char16_t kElevatedRole[] = u"elevated";
+// "YYYYMMDDhhmmss".
+constexpr size_t kTimeDigits = 14;
+// A 32-bit process id or random number.
+constexpr size_t kMaxNumberDigits = 10;
+// A name is handed on twice at most: the backend's to its elevated copy,
+// and that copy's to the package's backend.
+constexpr int kMaxRoles = 2;
+
 const std::string& CachedProductName() {
   // Never freed: a worker may still format while the process exits.
   static const std::string* const name =
       new std::string(BrandingConfig::GetProductName());
   return *name;
+}
+
+// Takes |count| ASCII digits from the front of |text|, or with |up_to| from
+// 1 to |count| of them.
+bool ConsumeDigits(base::StringPiece16* text, size_t count, bool up_to) {
+  size_t digits = 0;
+  while (digits < text->size() && digits < count && (*text)[digits] >= u'0' &&
+         (*text)[digits] <= u'9') {
+    ++digits;
+  }
+  if (digits == 0 || (!up_to && digits != count)) return false;
+  text->remove_prefix(digits);
+  return true;
+}
+
+bool ConsumePrefix(base::StringPiece16* text, base::StringPiece16 prefix) {
+  if (!text->starts_with(prefix)) return false;
+  text->remove_prefix(prefix.size());
+  return true;
+}
+
+// |log_name| with "_" and |role| before its ".log".
+std::u16string WithRole(const std::u16string& log_name, const char16_t* role) {
+  const std::u16string suffix = kLogSuffix;
+  const size_t stem =
+      log_name.size() >= suffix.size() ? log_name.size() - suffix.size() : 0;
+  return log_name.substr(0, stem) + u"_" + role + suffix;
 }
 
 }  // namespace
@@ -38,45 +76,38 @@ std::u16string GetInstallerFolderName() {
 }
 
 bool IsInstallerLogFileName(const std::u16string& name) {
+  // Exactly the names the product makes: any other length might not fit
+  // the log folder, and a log that cannot be opened there is lost.
   const std::u16string prefix =
       base::UTF8ToUTF16(FormatWithProductName("%s_installer_", true));
-  const std::u16string suffix = u".log";
-  if (name.size() <= prefix.size() + suffix.size() ||
-      name.compare(0, prefix.size(), prefix) != 0 ||
-      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+  base::StringPiece16 rest(name);
+  if (!ConsumePrefix(&rest, prefix) ||
+      !ConsumeDigits(&rest, kTimeDigits, false)) {
     return false;
   }
-  for (size_t i = prefix.size(); i < name.size() - suffix.size(); ++i) {
-    const char16_t c = name[i];
-    if (!(c >= u'0' && c <= u'9') && !(c >= u'a' && c <= u'z') &&
-        !(c >= u'A' && c <= u'Z') && c != u'_') {
+  if (rest.size() > 1 && rest[0] == u'_' && rest[1] >= u'0' &&
+      rest[1] <= u'9') {
+    rest.remove_prefix(1);
+    if (!ConsumeDigits(&rest, kMaxNumberDigits, true)) return false;
+  }
+  for (int roles = 0; roles < kMaxRoles && ConsumePrefix(&rest, u"_");
+       ++roles) {
+    if (!ConsumePrefix(&rest, kPackageRole) &&
+        !ConsumePrefix(&rest, kElevatedRole)) {
       return false;
     }
   }
-  return true;
+  return rest == base::StringPiece16(kLogSuffix);
 }
-
-namespace {
-
-// |log_name| with "_" and |role| before its ".log".
-std::u16string WithRole(const std::u16string& log_name,
-                        const std::u16string& role) {
-  const std::u16string suffix = u".log";
-  const size_t stem =
-      log_name.size() >= suffix.size() ? log_name.size() - suffix.size() : 0;
-  return log_name.substr(0, stem) + u"_" + role + suffix;
-}
-
-}  // namespace
 
 std::u16string GetPackageBackendLogFileName(
     const std::u16string& backend_log_name) {
-  return WithRole(backend_log_name, u"package");
+  return WithRole(backend_log_name, kPackageRole);
 }
 
 std::u16string GetElevatedBackendLogFileName(
     const std::u16string& backend_log_name) {
-  return WithRole(backend_log_name, u"elevated");
+  return WithRole(backend_log_name, kElevatedRole);
 }
 
 std::u16string GetInstallerLogFileName(const LogFileTime& time,

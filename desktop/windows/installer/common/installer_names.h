@@ -40,9 +40,11 @@ struct LogFileTime {
 std::u16string GetInstallerLogFileName(const LogFileTime& time,
                                        uint32_t process_id = 0);
 
-// Whether |name| may name a log file in the installer's log folder: a plain
-// name (letters, digits and "_" only, then ".log") that starts as
-// GetInstallerLogFileName's names do.
+// Whether |name| may name a log file in the installer's log folder: exactly
+// one of GetInstallerLogFileName's names (the prefix, 14 digits of time,
+// perhaps "_" and up to 10 digits), with at most two roles ("_package",
+// "_elevated") before ".log". Any other name, a longer one above all, is
+// refused: it could not be opened in the log folder.
 bool IsInstallerLogFileName(const std::u16string& name);
 
 // The log names of the package's backend and of the elevated copy that the

@@ -56,5 +56,42 @@ TEST(InstallerNamesTest, BackendLogNamesStayInTheLogFolder) {
       GetPackageBackendLogFileName(GetElevatedBackendLogFileName(backend))));
 }
 
+// Only the names the product makes: the time, perhaps a process id or
+// random number of up to ten digits, then at most two roles. A longer name
+// could not be opened in the log folder (a 320-character one is beyond any
+// folder's limit), and a log must not then go anywhere else.
+TEST(InstallerNamesTest, BackendLogNamesHaveTheProductsForm) {
+  const std::u16string backend =
+      GetInstallerLogFileName({2024, 3, 5, 7, 8, 9}, 4294967295u);
+  for (const std::u16string& name :
+       {GetInstallerLogFileName({2024, 3, 5, 7, 8, 9}), backend,
+        GetPackageBackendLogFileName(backend),
+        GetElevatedBackendLogFileName(backend),
+        GetPackageBackendLogFileName(GetElevatedBackendLogFileName(backend)),
+        GetElevatedBackendLogFileName(GetPackageBackendLogFileName(backend))}) {
+    EXPECT_TRUE(IsInstallerLogFileName(name)) << name;
+  }
+  const struct {
+    const char16_t* name;
+    const char* why;
+  } refused[] = {
+      {u"velna_installer_2024030507080.log", "13 digits of time"},
+      {u"velna_installer_202403050708091.log", "15 digits of time"},
+      {u"velna_installer_20240305070809_.log", "no process id"},
+      {u"velna_installer_20240305070809_12345678901.log", "11 digits of id"},
+      {u"velna_installer_20240305070809_1_other.log", "an unknown role"},
+      {u"velna_installer_20240305070809_1_package_package_elevated.log",
+       "three roles"},
+      {u"VELNA_installer_20240305070809.log", "another case"},
+      {u"velna_installer_20240305070809.LOG", "another case"},
+  };
+  for (const auto& c : refused)
+    EXPECT_FALSE(IsInstallerLogFileName(c.name)) << c.why;
+  EXPECT_FALSE(IsInstallerLogFileName(u"velna_installer_" +
+                                      std::u16string(300, u'1') + u".log"));
+  EXPECT_FALSE(IsInstallerLogFileName(u"velna_installer_20240305070809_1" +
+                                      std::u16string(288, u'2') + u".log"));
+}
+
 }  // namespace
 }  // namespace installer

@@ -1578,6 +1578,53 @@ TEST_F(InstallerStepsTest, AStatusFileThatCannotGoStopsTheUninstall) {
   ExpectNoAsideFiles();
 }
 
+// A status file that does not read is stood in for by an older kept record,
+// and an uninstall entry of the folder names a version that has no folder:
+// the uninstallation still removes the installed version, and every entry.
+TEST_F(InstallerStepsTest, AnEntryOfAVersionWithoutAFolderLeavesNoVersion) {
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
+  const base::FilePath status = install_folder_.Append(kInstallLogFileName);
+  InstallLog installed;
+  XmlDocument document;
+  ASSERT_TRUE(ReadInstallLog(&document, &installed, status));
+  // A version holds its installer, which the test's package lacks.
+  ASSERT_TRUE(test::WriteTextFile(
+      install_folder_.Append(installed.subfolder).Append(kPackageInstallerName),
+      "MZ"));
+  InstallLog older = installed;
+  older.subfolder = u"40.0.0.1";
+  older.version = "40.0.0.1";
+  older.files = {kPackageInstallerName};
+  ASSERT_TRUE(test::WriteTextFile(
+      install_folder_.Append(older.subfolder).Append(kPackageInstallerName),
+      "MZ"));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(
+      install_folder_.Append(kOldStatusFolderName)));
+  ASSERT_TRUE(WriteInstallLog(&document, older,
+                              MakeKeptInstallLogPath(install_folder_, 1)));
+  ASSERT_TRUE(test::WriteTextFile(status, "<install_log version=\"4"));
+  const std::u16string stray =
+      kUninstallKeysPath + base::UTF8ToUTF16(VersionInfo::GetProductName()) +
+      u" 99.0.0.0";
+  {
+    base::win::RegKey entry;
+    ASSERT_EQ(ERROR_SUCCESS,
+              entry.Create(HKEY_CURRENT_USER, stray.c_str(), KEY_SET_VALUE));
+    ASSERT_EQ(ERROR_SUCCESS, entry.WriteValue(u"InstallLocation",
+                                              install_folder_.value().c_str()));
+    ASSERT_EQ(ERROR_SUCCESS, entry.WriteValue(u"DisplayVersion", u"99.0.0.0"));
+  }
+
+  EXPECT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  EXPECT_FALSE(base::PathExists(install_folder_.Append(installed.subfolder)));
+  EXPECT_FALSE(test::RegistryKeyExists(HKEY_CURRENT_USER, stray));
+  EXPECT_FALSE(test::RegistryKeyExists(HKEY_CURRENT_USER,
+                                       Installer::GetUninstallKeyPath(u"")));
+  RegDeleteTreeW(HKEY_CURRENT_USER, base::as_wcstr(stray));
+}
+
 // Wherever a power cut hits an update or an uninstall, the status file
 // names a version whose folder holds every file it lists, and the uninstall
 // entry is there.

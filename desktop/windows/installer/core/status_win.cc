@@ -324,9 +324,8 @@ void Status::TakeInUninstallEntries() {
   // both, and an update would add a second entry.
   const OwnRegistryRows own =
       OwnRegistryRows::ForInstallation(install_folder, install_log.path);
-  base::Version newest;
-  // As the entry gives it, which is how its folder is named.
-  std::u16string newest_text;
+  // Each as the entry gives it, which is how its folder is named.
+  std::vector<std::pair<base::Version, std::u16string>> versions;
   const std::pair<HKEY, InstallLogRegistry*> sections[] = {
       {HKEY_CURRENT_USER, &install_log.hkcu_keys},
       {HKEY_LOCAL_MACHINE, &install_log.hklm_keys}};
@@ -346,19 +345,28 @@ void Status::TakeInUninstallEntries() {
         section->push_back(std::move(key));
       }
       const base::Version version(base::UTF16ToUTF8(entry.version));
-      if (version.IsValid() &&
-          (!newest.IsValid() || version.CompareTo(newest) > 0)) {
-        newest = version;
-        newest_text = entry.version;
-      }
+      if (version.IsValid()) versions.emplace_back(version, entry.version);
     }
   }
-  if (!newest.IsValid() ||
-      base::Version(install_log.version).CompareTo(newest) >= 0) {
-    return;
+  // The newest version whose folder holds its installer: an entry may name
+  // one whose folder is gone (or never was), and stopping there would leave
+  // the files of an older one that is there.
+  std::sort(versions.begin(), versions.end(), [](const auto& a, const auto& b) {
+    return a.first.CompareTo(b.first) > 0;
+  });
+  const base::Version recorded(install_log.version);
+  std::u16string newest_text;
+  std::u16string subfolder;
+  for (const auto& [version, text] : versions) {
+    if (recorded.CompareTo(version) >= 0) return;
+    subfolder = FindVersionFolder(install_folder, text);
+    if (!subfolder.empty()) {
+      newest_text = text;
+      break;
+    }
+    LOG(WARNING) << "The uninstall entry of " << base::UTF16ToUTF8(text)
+                 << " names no version folder with an installer";
   }
-  const std::u16string subfolder =
-      FindVersionFolder(install_folder, newest_text);
   if (subfolder.empty()) return;
   // Its files are what its folder holds: the record that listed them is the
   // one that does not read.

@@ -301,6 +301,77 @@ TEST_F(StatusTest, TheStandInTakesInTheVersionItsEntryNames) {
   EXPECT_EQ(expected, status.install_log.hkcu_keys);
 }
 
+// An entry may name a version that has no folder, or one without its
+// installer: the stand-in goes on to the newest version whose folder holds
+// one, and still takes in every entry of the folder, so that an
+// uninstallation removes that version and the entries alike.
+TEST_F(StatusTest, TheStandInTakesTheNewestVersionWhoseFolderHolds) {
+  InstallLog kept_log = CurrentUserLog();
+  kept_log.subfolder = u"41.0.2353.23";
+  kept_log.version = "41.0.2353.23";
+  XmlDocument document;
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(dir().Append(u"old_status")));
+  ASSERT_TRUE(WriteInstallLog(
+      &document, kept_log,
+      dir().Append(u"old_status\\installation_status.xml.1700000000")));
+  ASSERT_TRUE(test::WriteTextFile(dir().Append(kInstallLogFileName), "<inst"));
+  for (const char16_t* folder : {u"41.0.2353.23", u"42.0.2353.23"}) {
+    ASSERT_TRUE(test::WriteTextFile(
+        dir().Append(folder).Append(kPackageInstallerName), "MZ"));
+  }
+  ASSERT_TRUE(test::WriteTextFile(dir().Append(u"42.0.2353.23\\a.txt"), "a"));
+  // A folder of 98 without its installer holds nothing of it.
+  ASSERT_TRUE(test::WriteTextFile(dir().Append(u"98.0.0.0\\a.txt"), "a"));
+
+  const std::u16string own =
+      u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
+      base::UTF8ToUTF16(VersionInfo::GetProductName()) + u" ";
+  const struct {
+    HKEY root;
+    std::u16string key;
+    const char16_t* version;
+  } entries[] = {
+      {HKEY_CURRENT_USER, own + u"99.0.0.0", u"99.0.0.0"},
+      {HKEY_CURRENT_USER, own + u"98.0.0.0", u"98.0.0.0"},
+      {HKEY_LOCAL_MACHINE, own + u"42.0.2353.23", u"42.0.2353.23"},
+  };
+  for (const auto& entry : entries) {
+    base::win::RegKey key(entry.root, entry.key.c_str(),
+                          KEY_SET_VALUE | KEY_CREATE_SUB_KEY);
+    ASSERT_TRUE(key.Valid());
+    ASSERT_EQ(ERROR_SUCCESS,
+              key.WriteValue(u"InstallLocation", dir().value().c_str()));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"DisplayVersion", entry.version));
+  }
+
+  Status status(false);
+  status.Init(dir());
+  for (const auto& entry : entries)
+    RegDeleteTreeW(entry.root, base::as_wcstr(entry.key));
+  EXPECT_TRUE(status.existing_installation);
+  EXPECT_FALSE(status.install_log.complete);
+  EXPECT_EQ(u"42.0.2353.23", status.install_log.subfolder);
+  EXPECT_EQ("42.0.2353.23", status.install_log.version);
+  std::vector<std::u16string> files = status.install_log.files;
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ((std::vector<std::u16string>{u"a.txt", u"installer.exe"}), files);
+  auto paths = [](const InstallLogRegistry& section) {
+    std::vector<std::string> paths;
+    for (const InstallLogKey& key : section) paths.push_back(key.path);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  };
+  EXPECT_EQ((std::vector<std::string>{base::UTF16ToUTF8(own + u"98.0.0.0"),
+                                      base::UTF16ToUTF8(own + u"99.0.0.0"),
+                                      "Software\\Velna"}),
+            paths(status.install_log.hkcu_keys));
+  EXPECT_EQ(
+      (std::vector<std::string>{base::UTF16ToUTF8(own + u"42.0.2353.23")}),
+      paths(status.install_log.hklm_keys));
+  // The entry of the machine makes the uninstallation one for all users.
+  EXPECT_TRUE(status.install_log.all_users);
+}
+
 // Makes the entries named "Velna Software" look like junctions.
 uint32_t ShortcutFolderLooksLikeJunction(const base::FilePath& path,
                                          uint32_t attributes) {
