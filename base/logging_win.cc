@@ -75,9 +75,7 @@ void DeleteFileByName(const std::u16string& name) {
       name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE) return;
-  FILE_DISPOSITION_INFO remove = {TRUE};
-  ::SetFileInformationByHandle(file, FileDispositionInfo, &remove,
-                               sizeof(remove));
+  base::DeleteOpened(file);
   ::CloseHandle(file);
 }
 

@@ -31,10 +31,8 @@ FILE* OpenCrashFile(const base::FilePath& path, CrashFileMode mode, bool text) {
 
 bool CloseCrashFile(FILE* stream, const base::FilePath& /*path*/, bool keep) {
   if (!keep) {
-    FILE_DISPOSITION_INFO remove = {TRUE};
-    ::SetFileInformationByHandle(
-        reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))),
-        FileDispositionInfo, &remove, sizeof(remove));
+    base::DeleteOpened(
+        reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
   }
   return fclose(stream) == 0 && keep;
 }

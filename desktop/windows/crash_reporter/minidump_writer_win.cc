@@ -150,9 +150,7 @@ bool WriteMinidumpFile(HANDLE process, uint32_t pid,
       process, pid, record, file.Get(), limit);
   if (!written) {
     // Through the handle: the name may lead elsewhere by now.
-    FILE_DISPOSITION_INFO remove = {TRUE};
-    SetFileInformationByHandle(file.Get(), FileDispositionInfo, &remove,
-                               sizeof(remove));
+    base::DeleteOpened(file.Get());
   }
   return written;
 }

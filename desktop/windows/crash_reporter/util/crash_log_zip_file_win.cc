@@ -90,10 +90,7 @@ void CrashLogZipFile::Delete() {
   base::win::ScopedHandle remover(
       ::ReOpenFile(file_.Get(), DELETE,
                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
-  FILE_DISPOSITION_INFO remove = {TRUE};
-  if (!remover.IsValid() ||
-      !::SetFileInformationByHandle(remover.Get(), FileDispositionInfo, &remove,
-                                    sizeof(remove))) {
+  if (!remover.IsValid() || !base::DeleteOpened(remover.Get())) {
     PLOG(ERROR) << "Could not delete the zip " << path_;
   }
   remover.Close();

@@ -97,8 +97,9 @@ TEST(CrashUploadUrlsTest, NumberTextsKeepEveryBit) {
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(c.text, Uint64ToWString(c.value));
-    if (c.value <= kMax32)
+    if (c.value <= kMax32) {
       EXPECT_EQ(c.text, UintToWString(static_cast<uint32_t>(c.value)));
+    }
   }
 }
 
