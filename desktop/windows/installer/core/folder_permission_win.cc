@@ -284,7 +284,9 @@ bool RunUninstallBatch(const base::CommandLine& command_line) {
   ToBatchPath(record, &plan.unless_present);
   const base::FilePath batch =
       WriteUninstallBatch(std::move(plan), true, nullptr, programs);
-  return !batch.empty() && LaunchUninstallBatch(batch);
+  if (batch.empty()) return false;
+  MoveIntoUninstallBatchFolder(batch, programs);
+  return LaunchUninstallBatch(batch);
 }
 
 const FolderPermissionOptions& GetFolderPermissionOptions() {

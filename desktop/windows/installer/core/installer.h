@@ -359,6 +359,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // with the protected list (RemakeEmptyFolderOperation). False after an
   // error was reported.
   bool TakeAllUsersFolder();
+  // Whether the install folder lies outside Program Files and others may
+  // change it, or move it away through a folder above it.
+  bool OthersMayChangeInstallFolder() const;
   // Part of Run: the file lists (install and update). False after an error
   // was reported.
   bool ReadFileLists();
@@ -564,6 +567,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // The batch file deletes the record, after the files it removes.
   bool batch_removes_record_ = false;
   std::vector<base::FilePath> uninstall_leftovers_;
+  // Those the batch file takes into its own folder before it removes them
+  // (MoveIntoUninstallBatchFolder), when others may change the folder.
+  std::vector<base::FilePath> uninstall_taken_;
   // An uninstallation: the files of other versions' kept records that
   // could not be removed, for the clean-up batch file.
   std::vector<base::FilePath> kept_versions_leftovers_;

@@ -1990,8 +1990,15 @@ void Installer::StepCleanUpFilesAfterUninstall() {
         FoldersBelow(versioned, install_folder)));
   }
 
+  // Elevated for all users, in a folder others may change (an older
+  // installer's, or one its owner opened since): the batch file, which goes
+  // by the path, takes what is left into its own folder first.
+  const bool elevated = GetInstallerRights()->IsUserAdministrator(false);
+  if (elevated && settings_->all_users() && OthersMayChangeInstallFolder())
+    uninstall_taken_ = leftovers;
   std::vector<std::string> batch_files;
-  for (const base::FilePath& path : leftovers) {
+  for (const base::FilePath& path :
+       uninstall_taken_.empty() ? leftovers : std::vector<base::FilePath>()) {
     std::string text;
     if (ToBatchPath(path, &text)) {
       batch_files.push_back(text);
@@ -2057,9 +2064,9 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     const base::FilePath record = install_folder.Append(kInstallLogFileName);
     if (record.value().size() < MAX_PATH) ToBatchPath(record, &plan.record);
     batch_removes_record_ = !plan.record.empty();
-    uninstall_batch_ = WriteUninstallBatch(
-        std::move(plan), GetInstallerRights()->IsUserAdministrator(false),
-        &uninstall_batch_hold_);
+    uninstall_batch_ = WriteUninstallBatch(std::move(plan), elevated,
+                                           &uninstall_batch_hold_,
+                                           uninstall_taken_);
   }
   uninstall_leftovers_ = leftovers;
   finish_uninstall_ = true;
@@ -2102,6 +2109,9 @@ void Installer::FinishUninstall() {
   }
   const base::FilePath record = install_folder.Append(kInstallLogFileName);
   std::vector<base::FilePath> staying = uninstall_leftovers_;
+  // Taken only now, once nothing of the run needs them in place.
+  if (batch_started && !uninstall_taken_.empty())
+    MoveIntoUninstallBatchFolder(uninstall_batch_, uninstall_taken_);
   if (batch_started && batch_removes_record_) {
     LOG(INFO) << "The clean-up batch file removes the installation status "
                  "file last";

@@ -592,6 +592,13 @@ bool Installer::TakeAllUsersFolder() {
   return false;
 }
 
+bool Installer::OthersMayChangeInstallFolder() const {
+  const base::FilePath& folder = status()->install_folder;
+  return !IsInProgramFiles(folder) &&
+         (!FindParentOthersMayMove(folder).empty() ||
+          LetsOthersChange(GetFolderSecurity()->Read(folder)));
+}
+
 bool Installer::ReadFileLists() {
   VLOG(1) << "Reading files list";
   if (!ReadLines(own_directory_.Append(kFilesListFileName), &files_list_)) {

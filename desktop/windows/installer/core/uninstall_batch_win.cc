@@ -8,6 +8,7 @@
 #include "base/logging.h"
 #include "base/process/launch.h"
 #include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/installer/core/process_helpers_win.h"
 #include "desktop/windows/installer/core/protected_folder_win.h"
 
@@ -61,6 +62,14 @@ base::FilePath CreateUserFolder() {
   return base::FilePath();
 }
 
+// Where the |index|th file the batch file takes, |file|, goes in its
+// folder |folder|: names of files from several folders may be alike.
+base::FilePath TakenName(const base::FilePath& folder, size_t index,
+                         const base::FilePath& file) {
+  return folder.Append(base::UTF8ToUTF16(std::to_string(index) + "-") +
+                       file.BaseName().value());
+}
+
 }  // namespace
 
 bool ToBatchPath(const base::FilePath& path, std::string* out) {
@@ -104,16 +113,10 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
     RemoveDirectoryW(base::as_wcstr(folder.value()));
     return base::FilePath();
   }
-  for (const base::FilePath& file : take) {
-    // A running program may be renamed, within its volume.
-    const base::FilePath taken = folder.Append(file.BaseName().value());
+  for (size_t i = 0; i < take.size(); ++i) {
     std::string batch_path;
-    if (!base::MoveWithoutLinks(file.value(), taken.value(), false)) {
-      PLOG(WARNING) << "Leaving " << file << ": it cannot be moved to "
-                    << folder;
-    } else if (ToBatchPath(taken, &batch_path)) {
+    if (ToBatchPath(TakenName(folder, i, take[i]), &batch_path))
       plan.files.push_back(std::move(batch_path));
-    }
   }
   base::win::ScopedHandle held;
   const base::FilePath hold_path = folder.AppendASCII(kUninstallerHoldFileName);
@@ -147,6 +150,17 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
   }
   if (hold) *hold = std::move(held);
   return batch;
+}
+
+void MoveIntoUninstallBatchFolder(const base::FilePath& batch,
+                                  const std::vector<base::FilePath>& take) {
+  for (size_t i = 0; i < take.size(); ++i) {
+    const base::FilePath taken = TakenName(batch.DirName(), i, take[i]);
+    if (!base::MoveWithoutLinks(take[i].value(), taken.value(), false)) {
+      PLOG(WARNING) << "Leaving " << take[i] << ": it cannot be moved to "
+                    << taken;
+    }
+  }
 }
 
 bool FinishUninstallBatchHold(base::win::ScopedHandle* hold) {

@@ -42,15 +42,21 @@ base::FilePath GetSystemCommandInterpreter();
 // with FinishUninstallBatchHold(), or closes it or ends without that, when
 // the batch file does nothing.
 //
-// Each of |take| (files that another account may be able to reach until
-// the batch file runs) is first moved into the file's own folder, through
-// a handle that refuses a link anywhere on its path, and deleted from
-// there: no path the file names leads through a folder another may
-// change. One that cannot be moved (another volume, a link on the way)
-// stays where it is, after a warning.
+// Each of |take| (files in a folder that another account may change until
+// the batch file runs) is deleted from the file's own folder, where
+// MoveIntoUninstallBatchFolder moves it first: no path the file names
+// leads through a folder another may change.
 base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
                                    base::win::ScopedHandle* hold = nullptr,
                                    const std::vector<base::FilePath>& take = {});
+
+// Moves each of |take|, as given to WriteUninstallBatch for |batch|, into
+// the batch file's folder, through a handle that refuses a link anywhere on
+// its path (a running program may move within its volume). One that cannot
+// be moved (another volume, a link on the way) stays where it is, after a
+// warning, and the batch file leaves it.
+void MoveIntoUninstallBatchFolder(const base::FilePath& batch,
+                                  const std::vector<base::FilePath>& take);
 
 // Deletes the file |*hold| holds and closes it: the batch file goes on.
 // False, after an error line, when it cannot be deleted (closed all the

@@ -1971,10 +1971,14 @@ TEST_F(InterruptedInstallTest, AnAllUsersRunTakesNoFolderAUserFilled) {
 }
 
 // An installation for all users in a folder others may change (made so by
-// an older installer, or changed since by its owner) is still uninstalled
+// an older installer, or opened since by its owner) is still uninstalled
 // whole, through operations that follow no link: a root file its record
 // lists through a link planted since is left, said in the log, and never
-// handed to the clean-up batch file; what the link leads to stays.
+// handed to the clean-up batch file; what the link leads to stays. Nor does
+// the batch file, which goes by the path, delete anything there: the
+// programs still in use go into its own folder before it runs, so a link
+// put in the version folder's place once the uninstaller has ended leads
+// it nowhere.
 TEST_F(InterruptedInstallTest, AnAllUsersUninstallFollowsNoLink) {
   test::ScopedRegistryRestore machine_keys(MachineProductKeys());
   const base::FilePath record = work().Append(u"security.txt");
@@ -1996,20 +2000,23 @@ TEST_F(InterruptedInstallTest, AnAllUsersUninstallFollowsNoLink) {
       u"(A;OICIID;0x1301bf;;;AU)"));
   const base::FilePath victim = work().Append(u"victim");
   ASSERT_TRUE(test::WriteTextFile(victim.Append(u"secret.txt"), "secret"));
+  ASSERT_TRUE(test::WriteTextFile(victim.Append(u"installer.exe"), "MZ"));
+  ASSERT_TRUE(test::WriteTextFile(victim.Append(u"launcher.exe"), "MZ"));
   base::ScopedUnixLink link;
   ASSERT_TRUE(link.Make(install_folder().Append(u"J"), victim));
   const base::FilePath status = install_folder().Append(kInstallLogFileName);
+  base::FilePath version;
   {
     base::win::ScopedComInitializer com;
     InstallLog log;
     XmlDocument document;
     ASSERT_TRUE(ReadInstallLog(&document, &log, status));
+    version = install_folder().Append(log.subfolder);
     log.root_files.push_back(u"J\\secret.txt");
     ASSERT_TRUE(WriteInstallLog(&document, log, status));
   }
   std::u16string command;
   {
-    base::win::RegKey entry;
     base::win::RegKey root(HKEY_LOCAL_MACHINE, test::kUninstallRoot, KEY_READ);
     wchar_t name[256];
     for (DWORD i = 0; root.Valid() && command.empty(); ++i) {
@@ -2036,33 +2043,32 @@ TEST_F(InterruptedInstallTest, AnAllUsersUninstallFollowsNoLink) {
   std::string output;
   DWORD exit_code = 0xFFFFFFFF;
   EXPECT_TRUE(base::RunChildProcess(
-      command + u" --silent", {{u"TEMP", temp().value()}, {u"TMP", temp().value()}},
-      &output, &exit_code));
+      command + u" --silent",
+      {{u"TEMP", temp().value()}, {u"TMP", temp().value()}}, &output,
+      &exit_code));
   EXPECT_EQ(0u, exit_code) << Logs();
-  // Once the batch file is done, only the link is left.
-  for (int waited = 0;
-       waited < 45000 && base::PathExists(install_folder().Append(u"launcher.exe"));
-       waited += 100) {
-    ::Sleep(100);
-  }
+  // At once, before the batch file's next look: the version folder, and the
+  // launcher beside it, moved away, links to the other folder in their place.
+  base::MoveFileOrDirectory(version, work().Append(u"version moved"));
+  base::ScopedUnixLink version_link;
+  ASSERT_TRUE(version_link.Make(version, victim));
+  base::MoveFileOrDirectory(install_folder().Append(u"launcher.exe"),
+                            work().Append(u"launcher moved.exe"));
+  // The batch file removes the record after the files, then the folders.
+  WaitUntilGone(status);
+  EXPECT_FALSE(base::PathExists(status));
   ::Sleep(3000);
   EXPECT_EQ("secret", test::ReadFileContents(victim.Append(u"secret.txt")));
+  EXPECT_EQ("MZ", test::ReadFileContents(victim.Append(u"installer.exe")));
+  EXPECT_EQ("MZ", test::ReadFileContents(victim.Append(u"launcher.exe")));
   const std::string logs = Logs();
   EXPECT_NE(std::string::npos,
             logs.find("Refusing to remove " +
                       install_folder().Append(u"J\\secret.txt").AsUTF8() +
                       ": a link on its path leads elsewhere"))
       << logs;
-  std::vector<std::string> left;
-  base::FileEnumerator entries(
-      install_folder(), false,
-      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
-  for (base::FilePath entry = entries.Next(); !entry.empty();
-       entry = entries.Next()) {
-    left.push_back(entry.BaseName().AsUTF8());
-  }
-  EXPECT_EQ(std::vector<std::string>{"J"}, left) << logs;
   EXPECT_EQ(machine_before, machine_keys.TakeState(true));
+  ASSERT_TRUE(version_link.Remove());
   ASSERT_TRUE(link.Remove());
 }
 
