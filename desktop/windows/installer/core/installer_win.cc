@@ -11,6 +11,7 @@
 #include "base/features/command_line_feature_reader.h"
 #include "base/features/list_feature_reader.h"
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
@@ -141,6 +142,21 @@ bool IsInProgramFiles(const base::FilePath& folder) {
     }
   }
   return false;
+}
+
+// Whether |folder|, or the nearest folder above it that exists, is what its
+// path names, through no link.
+bool IsReachedWithoutLinks(const base::FilePath& folder) {
+  base::FilePath existing = folder.StripTrailingSeparators();
+  while (!base::PathExists(existing) && existing.DirName() != existing)
+    existing = existing.DirName();
+  const HANDLE opened = base::OpenWithoutLinks(
+      existing.value(), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+  if (opened == INVALID_HANDLE_VALUE)
+    return ::GetLastError() != ERROR_CANT_ACCESS_FILE;
+  ::CloseHandle(opened);
+  return true;
 }
 
 }  // namespace
@@ -315,6 +331,15 @@ bool Installer::PrepareInstallFolder(bool is_admin) {
   if (settings_->all_users() && settings_->silent() && !is_admin) {
     Fail(kIdsInstallError, u"",
          "Installation requires elevation, but cannot elevate when silent");
+    return false;
+  }
+  // Every file operation refuses a path that leads through a link: one on
+  // the way to the folder is said at once, before any change.
+  if (!IsReachedWithoutLinks(install_folder)) {
+    LOG(ERROR) << "A link on the way to " << install_folder
+               << " leads elsewhere";
+    Fail(kIdsLocationRefused, install_folder.value(),
+         "A link on the way to the installation folder leads elsewhere");
     return false;
   }
   // Before any change: for all users, a folder is taken only when nobody

@@ -9,6 +9,7 @@
 #include "base/base_paths_win.h"
 #include "base/bind.h"
 #include "base/command_line.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/path_service.h"
 #include "base/run_loop.h"
@@ -18,6 +19,7 @@
 #include "base/test/child_process_win.h"
 #include "base/test/run_loop_for.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/test/scoped_unix_link_win.h"
 #include "base/win/object_watcher.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_com_initializer.h"
@@ -633,6 +635,45 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
                 observer_.events().back());
     }
   }
+}
+
+// Every file operation refuses a path through a link: a folder reached
+// through one (here a link of the test system's own, as a junction would be)
+// is refused at once, for any user and operation, with nothing made where
+// the link leads.
+TEST_F(InstallerTest, AFolderReachedThroughALinkIsRefusedAtOnce) {
+  MakePackage({"a.txt"});
+  const base::FilePath target = dir().Append(u"elsewhere");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(target));
+  base::ScopedUnixLink link;
+  ASSERT_TRUE(link.Make(dir().Append(u"link"), target));
+  for (const char16_t* arguments : {u"--allusers=0", u"--allusers=1"}) {
+    SCOPED_TRACE(base::UTF16ToUTF8(arguments));
+    observer_.Clear();
+    install_folder_ = dir().Append(u"link\\Velna");
+    base::win::ScopedHandle interrupted(CreateEventW(
+        nullptr, TRUE, FALSE,
+        base::as_wcstr(MakeKernelObjectName(
+            install_folder_.value(), kInstallationInterruptedEvent, true))));
+    ASSERT_TRUE(interrupted.IsValid());
+    UseSteps({{TestStep::kSetValue, ValuesKey(), u"set", u"data"}});
+    auto installer = std::make_unique<Installer>();
+    RunToEnd(installer.get(), arguments);
+    installer.reset();
+    ASSERT_LE(2u, observer_.events().size());
+    EXPECT_EQ("Error(37058," + install_folder_.AsUTF8() +
+                  ",A link on the way to the installation folder leads "
+                  "elsewhere)",
+              observer_.events()[observer_.events().size() - 2]);
+    EXPECT_TRUE(base::FileEnumerator(target, false,
+                                     base::FileEnumerator::FILES |
+                                         base::FileEnumerator::DIRECTORIES)
+                    .Next()
+                    .empty());
+    EXPECT_FALSE(test::RegistryKeyExists(HKEY_CURRENT_USER, ValuesKey()));
+  }
+  install_folder_ = dir().Append(u"install");
+  ASSERT_TRUE(link.Remove());
 }
 
 // A folder the run makes for all users is made with its protected list,
