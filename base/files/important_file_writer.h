@@ -119,8 +119,7 @@ enum class TempFileWriteResult {
 // code. On Windows every step goes through one handle of the new file,
 // made in a folder reached without a link on the way, and never follows a
 // link at |path|.
-TempFileWriteResult WriteThroughTempFile(const FilePath& path,
-                                         StringPiece data,
+TempFileWriteResult WriteThroughTempFile(const FilePath& path, StringPiece data,
                                          FilePath* temp_path,
                                          uint32_t* system_error);
 

@@ -54,8 +54,7 @@ TempFileWriteResult WriteTempFile(const FilePath& temp_path, StringPiece data,
 
 }  // namespace
 
-TempFileWriteResult WriteThroughTempFile(const FilePath& path,
-                                         StringPiece data,
+TempFileWriteResult WriteThroughTempFile(const FilePath& path, StringPiece data,
                                          FilePath* temp_path,
                                          uint32_t* system_error) {
   if (!CreateTemporaryFileInDir(path.DirName(), temp_path)) {

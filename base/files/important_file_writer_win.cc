@@ -17,13 +17,12 @@ TempFileWriteResult WriteTempFile(HANDLE file, StringPiece data,
   // WriteFile on a disk file writes everything or fails; a short count is
   // a failure all the same.
   DWORD written = 0;
-  if (!::WriteFile(file, data.data(), static_cast<DWORD>(data.size()),
-                   &written, nullptr) ||
+  if (!::WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written,
+                   nullptr) ||
       written != data.size()) {
-    *system_error =
-        written != data.size() && ::GetLastError() == ERROR_SUCCESS
-            ? ERROR_HANDLE_DISK_FULL
-            : ::GetLastError();
+    *system_error = written != data.size() && ::GetLastError() == ERROR_SUCCESS
+                        ? ERROR_HANDLE_DISK_FULL
+                        : ::GetLastError();
     return TempFileWriteResult::kWriteFailed;
   }
   if (!::FlushFileBuffers(file)) {
@@ -35,8 +34,7 @@ TempFileWriteResult WriteTempFile(HANDLE file, StringPiece data,
 
 }  // namespace
 
-TempFileWriteResult WriteThroughTempFile(const FilePath& path,
-                                         StringPiece data,
+TempFileWriteResult WriteThroughTempFile(const FilePath& path, StringPiece data,
                                          FilePath* temp_path,
                                          uint32_t* system_error) {
   std::u16string temp_name;

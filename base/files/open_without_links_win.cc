@@ -2,7 +2,6 @@
 
 #include <stdio.h>
 #include <string.h>
-
 #include <winternl.h>
 
 #include <atomic>
@@ -41,9 +40,9 @@ std::u16string CallForPath(Call call) {
 // needs no second way.
 std::u16string ObjectNameInDosSpelling(HANDLE handle) {
   using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-  static const QueryObject query = reinterpret_cast<QueryObject>(
-      reinterpret_cast<void*>(::GetProcAddress(
-          ::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+  static const QueryObject query =
+      reinterpret_cast<QueryObject>(reinterpret_cast<void*>(
+          ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
   constexpr int kObjectNameInformation = 1;
   if (!query) return std::u16string();
   std::vector<uint64_t> buffer(8 * 1024);
@@ -57,7 +56,9 @@ std::u16string ObjectNameInDosSpelling(HANDLE handle) {
   const std::u16string text(as_u16cstr(name->Buffer),
                             name->Length / sizeof(wchar_t));
   // Spelled in two parts, which no trigraph reading can take.
-  constexpr char16_t kDosDevices[] = u"\\?" u"?\\";
+  constexpr char16_t kDosDevices[] =
+      u"\\?"
+      u"?\\";
   if (text.size() < 7 || text.compare(0, 4, kDosDevices) != 0 ||
       text[5] != u':' || text[6] != u'\\') {
     return std::u16string();
@@ -260,8 +261,7 @@ std::u16string ParentOf(const std::u16string& path) {
 // replaced while a name in it is made or changed.
 HANDLE HoldParent(const std::u16string& path) {
   return Open(ParentOf(path), FILE_LIST_DIRECTORY,
-              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0,
-              kPlainOnly);
+              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0, kPlainOnly);
 }
 
 }  // namespace
@@ -284,7 +284,8 @@ bool DeleteOpened(HANDLE handle) {
 
 bool DeleteOpenedNameAtOnce(HANDLE handle) {
   // FILE_DISPOSITION_INFO_EX, which older headers lack.
-  constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+  constexpr auto kDispositionInfoEx =
+      static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
   constexpr DWORD kDelete = 0x1;
   constexpr DWORD kPosixSemantics = 0x2;
   DWORD flags = kDelete | kPosixSemantics;
@@ -324,10 +325,10 @@ bool DeleteWithoutLinks(const std::u16string& path, bool recursive) {
       !internal::IsReparsePoint(attributes)) {
     // Listed through a second handle of the same folder: a listing by name
     // would open it again, which the first handle does not share.
-    const HANDLE listing = ::ReOpenFile(
-        entry, FILE_LIST_DIRECTORY | SYNCHRONIZE,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE listing =
+        ::ReOpenFile(entry, FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
     if (listing == INVALID_HANDLE_VALUE) return CloseAnd(entry, false);
     std::vector<std::u16string> names;
     const bool listed = CloseAnd(listing, ListOpenedFolder(listing, &names));

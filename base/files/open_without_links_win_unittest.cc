@@ -153,18 +153,20 @@ TEST_F(OpenWithoutLinksTest, EveryOperationRefusesALinkOnThePath) {
        [&] { return DeleteWithoutLinks(tree.value(), true); }},
       {"delete an empty folder",
        [&] { return DeleteEmptyFolderWithoutLinks(link); }},
-      {"move out", [&] {
+      {"move out",
+       [&] {
          return MoveWithoutLinks(through, Dir().Append(u"out").value(), true);
        }},
       {"move in", [&] { return MoveWithoutLinks(plain.value(), into, true); }},
       {"make a folder in",
        [&] { return CreateFolderWithoutLinks(into, nullptr); }},
-      {"copy in",
-       [&] { return CopyFileWithoutLinks(plain.value(), into); }},
-      {"copy out", [&] {
+      {"copy in", [&] { return CopyFileWithoutLinks(plain.value(), into); }},
+      {"copy out",
+       [&] {
          return CopyFileWithoutLinks(through, Dir().Append(u"out").value());
        }},
-      {"make a temporary file in", [&] {
+      {"make a temporary file in",
+       [&] {
          const HANDLE made = CreateTemporaryFileWithoutLinks(link, &temp_name);
          if (made != INVALID_HANDLE_VALUE) ::CloseHandle(made);
          return made != INVALID_HANDLE_VALUE;
@@ -195,8 +197,8 @@ TEST_F(OpenWithoutLinksTest, OperationsOnPlainPaths) {
   ASSERT_TRUE(FileUtil::CreateDirectory(deep));
   const FilePath file = deep.Append(u"file.txt");
   ASSERT_EQ(4, WriteBufferToFile(file, "file", 4));
-  ASSERT_TRUE(::SetFileAttributesW(as_wcstr(file.value()),
-                                   FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(
+      ::SetFileAttributesW(as_wcstr(file.value()), FILE_ATTRIBUTE_READONLY));
 
   // A copy is new, takes the times and leaves the read-only bit behind.
   const FilePath copy = Dir().Append(u"copy.txt");

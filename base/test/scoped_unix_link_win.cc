@@ -68,9 +68,10 @@ bool ScopedUnixLink::Make(const FilePath& link, const FilePath& target) {
 bool ScopedUnixLink::Remove() {
   if (link_.empty()) return true;
   const std::string unix_link = GetWineUnixPath(link_);
-  const bool removed = !unix_link.empty() &&
-                       RunLinuxProgram(u"Z:\\bin\\rm", u"-f " + Quote(unix_link)) &&
-                       WaitFor(link_, false);
+  const bool removed =
+      !unix_link.empty() &&
+      RunLinuxProgram(u"Z:\\bin\\rm", u"-f " + Quote(unix_link)) &&
+      WaitFor(link_, false);
   if (removed) link_ = FilePath();
   return removed;
 }

@@ -488,7 +488,8 @@ TEST_F(InstallerRunTest, AnElevatedFrontEndDownloadsIntoAProtectedFolder) {
 // the test's folder security, which the test host's seams give the run
 // (the test system makes up one with the user as owner for every folder).
 TEST_F(InstallerRunTest, AnElevatedFrontEndRemovesWhatKilledRunsLeftOnly) {
-  const base::FilePath installer = dir().Append(u"app\\installer_test_host.exe");
+  const base::FilePath installer =
+      dir().Append(u"app\\installer_test_host.exe");
   ASSERT_TRUE(base::FileUtil::CreateDirectory(installer.DirName()));
   ASSERT_TRUE(
       base::CopyOneFile(BesideTests(u"installer_test_host.exe"), installer));

@@ -2064,9 +2064,8 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     const base::FilePath record = install_folder.Append(kInstallLogFileName);
     if (record.value().size() < MAX_PATH) ToBatchPath(record, &plan.record);
     batch_removes_record_ = !plan.record.empty();
-    uninstall_batch_ = WriteUninstallBatch(std::move(plan), elevated,
-                                           &uninstall_batch_hold_,
-                                           uninstall_taken_);
+    uninstall_batch_ = WriteUninstallBatch(
+        std::move(plan), elevated, &uninstall_batch_hold_, uninstall_taken_);
   }
   uninstall_leftovers_ = leftovers;
   finish_uninstall_ = true;

@@ -540,18 +540,8 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
        false,
        true,
        {protected_list}},
-      {"inside Program Files",
-       u"--allusers=1",
-       open,
-       true,
-       true,
-       {open}},
-      {"for the current user",
-       u"--allusers=0",
-       open,
-       false,
-       true,
-       {open}},
+      {"inside Program Files", u"--allusers=1", open, true, true, {open}},
+      {"for the current user", u"--allusers=0", open, false, true, {open}},
       {"an open folder that holds a library",
        u"--allusers=1",
        open,
@@ -616,7 +606,8 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
     EXPECT_EQ(c.history, SecurityHistory(install_folder_));
     EXPECT_TRUE(base::DirectoryExists(install_folder_));
     ASSERT_LE(2u, observer_.events().size());
-    const std::string& error = observer_.events()[observer_.events().size() - 2];
+    const std::string& error =
+        observer_.events()[observer_.events().size() - 2];
     if (!c.parent.empty()) {
       EXPECT_EQ("Error(37058," + dir().AsUTF8() +
                     ",Other users may move a folder above the installation "

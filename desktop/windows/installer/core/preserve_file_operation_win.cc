@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "base/files/file_util.h"
-#include "base/files/open_without_links_win.h"
 #include "base/files/important_file_writer.h"
+#include "base/files/open_without_links_win.h"
 #include "base/logging.h"
 #include "base/win/scoped_handle.h"
 

@@ -46,9 +46,10 @@ base::FilePath GetSystemCommandInterpreter();
 // the batch file runs) is deleted from the file's own folder, where
 // MoveIntoUninstallBatchFolder moves it first: no path the file names
 // leads through a folder another may change.
-base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
-                                   base::win::ScopedHandle* hold = nullptr,
-                                   const std::vector<base::FilePath>& take = {});
+base::FilePath WriteUninstallBatch(
+    UninstallBatchPlan plan, bool elevated,
+    base::win::ScopedHandle* hold = nullptr,
+    const std::vector<base::FilePath>& take = {});
 
 // Moves each of |take|, as given to WriteUninstallBatch for |batch|, into
 // the batch file's folder, through a handle that refuses a link anywhere on

@@ -47,17 +47,17 @@
 #include "desktop/windows/installer/sample/interactive_driver_win.h"
 #include "desktop/windows/installer/sample/sample_package_material.h"
 #include "desktop/windows/installer/sample/sample_program_win.h"
+#include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installation_info.h"
-#include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
-#include "desktop/windows/installer/test/installer_process_test_base_win.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
+#include "desktop/windows/installer/test/installer_process_test_base_win.h"
 #include "desktop/windows/installer/test/installer_test_host.h"
 #include "desktop/windows/installer/test/local_http_server_win.h"
 #include "desktop/windows/installer/test/product_registry_keys_win.h"
@@ -1945,7 +1945,8 @@ TEST_F(InterruptedInstallTest, AnAllUsersRunTakesNoFolderAUserFilled) {
     planted.root_files = {u"J\\secret.txt"};
     ASSERT_TRUE(test::WriteInstallationLog(install_folder(), planted, false));
   }
-  ASSERT_TRUE(test::WriteTextFile(install_folder().Append(u"userenv.dll"), "x"));
+  ASSERT_TRUE(
+      test::WriteTextFile(install_folder().Append(u"userenv.dll"), "x"));
   base::ScopedUnixLink link;
   ASSERT_TRUE(link.Make(install_folder().Append(u"J"), victim));
   const test::FileTreeSnapshot filled = test::TakeFileTreeSnapshot(machine());
@@ -2025,12 +2026,11 @@ TEST_F(InterruptedInstallTest, AnAllUsersUninstallFollowsNoLink) {
                         nullptr, nullptr) != ERROR_SUCCESS) {
         break;
       }
-      base::win::RegKey key(
-          HKEY_LOCAL_MACHINE,
-          (std::u16string(test::kUninstallRoot) + u"\\" +
-           base::as_u16cstr(name))
-              .c_str(),
-          KEY_READ);
+      base::win::RegKey key(HKEY_LOCAL_MACHINE,
+                            (std::u16string(test::kUninstallRoot) + u"\\" +
+                             base::as_u16cstr(name))
+                                .c_str(),
+                            KEY_READ);
       std::u16string location;
       if (key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
           base::FilePath::CompareIgnoreCase(location,

@@ -118,10 +118,11 @@ bool HasLinkAbove(const std::u16string& path) {
 
 // A file or folder opened for its security information. The owner and the
 // access list of a junction or symbolic link, of anything reached through
-// one, or of a file with other names (hard links) are never changed: the path-based calls follow links, so that a link
-// planted in a folder the user can write would hand the user what it points
-// to. The entry is opened without following a link at its end, checked from
-// the handle, and read and written through that handle.
+// one, or of a file with other names (hard links) are never changed: the
+// path-based calls follow links, so that a link planted in a folder the user
+// can write would hand the user what it points to. The entry is opened without
+// following a link at its end, checked from the handle, and read and written
+// through that handle.
 base::win::ScopedHandle OpenFileForSecurity(const std::u16string& path,
                                             DWORD access) {
   base::win::ScopedHandle entry =

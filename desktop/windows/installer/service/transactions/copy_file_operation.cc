@@ -66,8 +66,8 @@ void LogCopyFailure(const base::FilePath& source,
 // takes another file's place; false, with the last error set, when it
 // cannot.
 bool CopyInto(const base::FilePath& source, HANDLE into) {
-  const HANDLE from = base::OpenWithoutLinks(
-      source.value(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  const HANDLE from = base::OpenWithoutLinks(source.value(), GENERIC_READ,
+                                             FILE_SHARE_READ, OPEN_EXISTING);
   if (from == INVALID_HANDLE_VALUE) return false;
   base::win::ScopedHandle held(from);
   return base::CopyOpenedFile(from, into) && ::FlushFileBuffers(into) != 0;

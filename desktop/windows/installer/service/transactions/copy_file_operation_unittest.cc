@@ -81,10 +81,10 @@ void RecordReplace(const base::FilePath& temp_path,
                    const base::FilePath& destination) {
   g_destination_at_replace = test::ReadFileContents(destination);
   // Still open for writing by the copy.
-  base::win::ScopedHandle temp(CreateFileW(
-      base::as_wcstr(temp_path.value()), GENERIC_READ,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, 0, nullptr));
+  base::win::ScopedHandle temp(
+      CreateFileW(base::as_wcstr(temp_path.value()), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, 0, nullptr));
   char buffer[64] = {};
   DWORD read = 0;
   if (temp.IsValid() &&

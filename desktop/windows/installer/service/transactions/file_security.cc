@@ -97,10 +97,10 @@ bool GiveFolderSecurity(HANDLE object) {
   // No entries of its own: those its folder passes on.
   ACL empty;
   if (!InitializeAcl(&empty, sizeof(empty), ACL_REVISION)) return false;
-  const DWORD error = SetSecurityInfo(
-      object, SE_FILE_OBJECT,
-      kOwnerGroupDacl | UNPROTECTED_DACL_SECURITY_INFORMATION, defaults.owner,
-      defaults.group, &empty, nullptr);
+  const DWORD error =
+      SetSecurityInfo(object, SE_FILE_OBJECT,
+                      kOwnerGroupDacl | UNPROTECTED_DACL_SECURITY_INFORMATION,
+                      defaults.owner, defaults.group, &empty, nullptr);
   if (error != ERROR_SUCCESS) {
     LOG(ERROR) << "Cannot give " << base::GetFinalPathOfHandle(object)
                << " the security of its folder: " << error;
@@ -143,8 +143,8 @@ class RealFileSecurity : public FileSecurity {
                                 FolderSecurities* known) override {
     // Never a link, nor anything reached through one, nor a file whose
     // other names would take the new list too.
-    base::win::ScopedHandle file =
-        OpenForSecurity(source, DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER);
+    base::win::ScopedHandle file = OpenForSecurity(
+        source, DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER);
     if (!file.IsValid() && ::GetLastError() == ERROR_CANT_ACCESS_FILE) {
       LOG(ERROR) << "Refusing to move " << source
                  << ": a link on its path leads elsewhere";

@@ -20,8 +20,8 @@ bool RemakeEmptyFolderOperation::Execute(Transaction* sub) {
     // No sharing at all: a handle anyone holds with access to the folder's
     // contents, or to delete it, makes the open fail.
     const HANDLE opened = base::OpenWithoutLinks(
-        folder_.value(), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-        0, OPEN_EXISTING);
+        folder_.value(), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, 0,
+        OPEN_EXISTING);
     if (opened == INVALID_HANDLE_VALUE) {
       PLOG(ERROR) << "Cannot take " << folder_ << " alone";
       return false;

@@ -86,16 +86,14 @@ TEST_F(RemakeEmptyFolderOperationTest, OnlyAnEmptyFolderNobodyHoldsIsTaken) {
     base::ScopedUnixLink link;
     switch (kind) {
       case Kind::kFilled:
-        ASSERT_EQ(1, base::WriteBufferToFile(folder_.Append(u"userenv.dll"),
-                                             "x", 1));
+        ASSERT_EQ(
+            1, base::WriteBufferToFile(folder_.Append(u"userenv.dll"), "x", 1));
         break;
       case Kind::kHeld:
-        held.Set(CreateFileW(base::as_wcstr(folder_.value()),
-                             FILE_LIST_DIRECTORY,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                 FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        held.Set(CreateFileW(
+            base::as_wcstr(folder_.value()), FILE_LIST_DIRECTORY,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         ASSERT_TRUE(held.IsValid());
         break;
       case Kind::kLink:
@@ -111,8 +109,8 @@ TEST_F(RemakeEmptyFolderOperationTest, OnlyAnEmptyFolderNobodyHoldsIsTaken) {
     EXPECT_TRUE(base::DirectoryExists(folder_));
     if (kind == Kind::kFilled) {
       EXPECT_TRUE(base::PathExists(folder_.Append(u"userenv.dll")));
-      ASSERT_TRUE(base::DeleteFileOrDirectory(folder_.Append(u"userenv.dll"),
-                                              false));
+      ASSERT_TRUE(
+          base::DeleteFileOrDirectory(folder_.Append(u"userenv.dll"), false));
     }
     if (kind == Kind::kLink) {
       ASSERT_TRUE(link.Remove());
