@@ -45,19 +45,19 @@ install_packages() {
 }
 
 # apt-get, waiting while another install holds the package system's locks
-# (an install started at the same moment, the machine's own updates).
-# apt-get waits for the dpkg lock itself when told to, but not for the lock
-# of its package lists, so a refusal over a lock is tried again too.
+# (an install started at the same moment, the machine's own updates): a
+# refusal over a lock, which comes before apt-get changes anything, is
+# tried again every few seconds, up to an hour, with a line saying so.
 readonly kAptLockWait=3600
 apt_get() {
   local errors deadline=$((SECONDS + kAptLockWait)) said=0 status
   errors=$(mktemp)
   while :; do
     status=0
-    apt-get -o DPkg::Lock::Timeout="$kAptLockWait" "$@" >/dev/null \
-      2>"$errors" || status=$?
-    if ((status == 0)) || ! grep -qiE 'could not get lock|unable to lock' \
-      "$errors" || ((SECONDS >= deadline)); then
+    apt-get "$@" >/dev/null 2>"$errors" || status=$?
+    if ((status == 0)) ||
+      ! grep -qiE 'could not get lock|unable to lock|unable to acquire' \
+        "$errors" || ((SECONDS >= deadline)); then
       break
     fi
     if ((!said)); then
