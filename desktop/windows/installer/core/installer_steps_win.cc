@@ -1782,7 +1782,8 @@ void Installer::RemoveWritersLeftovers() {
   }
   for (const base::FilePath& path : leftovers) {
     VLOG(1) << "Removing " << path << ", left by a run that did not finish";
-    RunOperation(DeleteOperation(path, false, false));
+    // "old_status" goes with the last of what it holds, as with its records.
+    RunOperation(DeleteOperation(path, false, true));
   }
 }
 
