@@ -412,6 +412,16 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // The registry rows the installer writes for the existing installation:
   // all that a clean-up of its recorded keys may remove.
   OwnRegistryRows OwnRows() const;
+  // The uninstall entries under |root| that the existing installation's
+  // record lists and that are its own (OwnRegistryRows): one a run that did
+  // not finish left part-written, or this version's whole one. The registry
+  // step takes such an entry over rather than writing one beside it.
+  std::vector<std::u16string> RecordedOwnEntries(HKEY root) const;
+  // Removes, through the transaction, the values of the entry |path| under
+  // |root| that the installer's rows write into an uninstall entry and this
+  // run did not (not in |written|): those of the run that wrote it before.
+  void RemoveEntryValuesNotWritten(HKEY root, const std::u16string& path,
+                                   const std::vector<std::u16string>& written);
   // An update: removes, through the transaction, the previous uninstall
   // entries other than the one this run wrote.
   void RemovePreviousUninstallEntries();

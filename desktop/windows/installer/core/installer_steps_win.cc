@@ -76,6 +76,7 @@
 #include "desktop/windows/installer/service/shell_integration.h"
 #include "desktop/windows/installer/service/shell_platform.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
+#include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
@@ -786,8 +787,12 @@ void Installer::StepSetUpRegistry() {
   LOG(INFO) << "Setting up the registry";
   const HKEY root =
       settings_->all_users() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-  // The first path that does not exist; any other answer counts as taken.
+  // The first path that does not exist, or whose entry is one of this
+  // installation's that its record lists: under another name, the entry
+  // would read as another version's. Any other answer counts as taken.
+  const std::vector<std::u16string> own_entries = RecordedOwnEntries(root);
   std::u16string uninstall_key;
+  bool taken_over = false;
   for (int n = 0;; ++n) {
     if (n == kMaxUninstallKeySuffixes) {
       return Fail(kIdsInstallError, u"",
@@ -799,9 +804,19 @@ void Installer::StepSetUpRegistry() {
     base::win::RegKey key;
     if (key.Open(root, uninstall_key.c_str(), KEY_READ) == ERROR_FILE_NOT_FOUND)
       break;
+    taken_over = std::any_of(own_entries.begin(), own_entries.end(),
+                             [&uninstall_key](const std::u16string& entry) {
+                               return base::FilePath::CompareIgnoreCase(
+                                          entry, uninstall_key) == 0;
+                             });
+    if (taken_over) break;
   }
   uninstall_command_ = uninstall_key;
   VLOG(1) << "Uninstall key: " << uninstall_key;
+  if (taken_over) {
+    LOG(INFO) << "Taking over the uninstall entry " << uninstall_key
+              << ", which this installation wrote";
+  }
 
   set_recording_registry(true);
   std::vector<RegistryEntryTemplate> rows(GetMainRegistryTable().begin(),
@@ -831,19 +846,64 @@ void Installer::StepSetUpRegistry() {
   set_recording_registry(false);
   if (install_log_in_progress_ && !WriteInstallLogInProgress())
     return Fail(kIdsInstallError, u"", "Failed saving the installation status");
+  std::vector<std::u16string> written;
   for (Write& write : writes) {
     const std::string key = base::UTF16ToUTF8(write.row->key);
     if (write.built) {
       VLOG(1) << "Writing " << RowValueText(*write.row) << " to key " << key;
-      if (RunOperation(std::move(write.operation))) continue;
+      if (RunOperation(std::move(write.operation))) {
+        if (key == "{Uninstall}") written.push_back(write.row->value_name);
+        continue;
+      }
     }
     if (key == "{Uninstall}") {
       return Fail(kIdsInstallError, u"",
                   "Failed writing uninstallation information");
     }
   }
+  if (taken_over) RemoveEntryValuesNotWritten(root, uninstall_key, written);
   RemovePreviousUninstallEntries();
   ScheduleNextStep();
+}
+
+std::vector<std::u16string> Installer::RecordedOwnEntries(HKEY root) const {
+  if (!status()->existing_installation || status()->tamsel_installation)
+    return {};
+  InstallLogRegistry hkcu;
+  InstallLogRegistry hklm;
+  SplitUninstallEntries(nullptr, nullptr, &hkcu, &hklm);
+  const OwnRegistryRows own = OwnRows();
+  std::vector<std::u16string> entries;
+  for (const InstallLogKey& key : root == HKEY_LOCAL_MACHINE ? hklm : hkcu) {
+    const std::u16string path = base::UTF8ToUTF16(key.path);
+    if (own.IsOwnUninstallKey(root, path)) entries.push_back(path);
+  }
+  return entries;
+}
+
+void Installer::RemoveEntryValuesNotWritten(
+    HKEY root, const std::u16string& path,
+    const std::vector<std::u16string>& written) {
+  std::vector<const RegistryEntryTemplate*> rows;
+  for (const RegistryEntryTemplate& row : GetMainRegistryTable())
+    rows.push_back(&row);
+  rows.push_back(&kHideFromProgramsRegOp);
+  const base::win::RegKey key(root, path.c_str(), KEY_QUERY_VALUE);
+  for (const RegistryEntryTemplate* row : rows) {
+    if (!row->key || std::u16string(row->key) != u"{Uninstall}" ||
+        !row->value_name ||
+        std::find(written.begin(), written.end(), row->value_name) !=
+            written.end() ||
+        RegQueryValueExW(key.Handle(), base::as_wcstr(row->value_name), nullptr,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      continue;
+    }
+    VLOG(1) << "Removing the value " << base::UTF16ToUTF8(row->value_name)
+            << " of the entry taken over";
+    RunOperation(std::make_unique<ChangeRegValueOperation>(
+        root, path, row->value_name, nullptr, ChangeRegValueOperation::kNoValue,
+        0));
+  }
 }
 
 void Installer::RemovePreviousUninstallEntries() {
@@ -1782,7 +1842,8 @@ void Installer::RemoveWritersLeftovers() {
   }
   for (const base::FilePath& path : leftovers) {
     VLOG(1) << "Removing " << path << ", left by a run that did not finish";
-    RunOperation(DeleteOperation(path, false, false));
+    // "old_status" goes with the last of what it holds, as with its records.
+    RunOperation(DeleteOperation(path, false, true));
   }
 }
 

@@ -1513,6 +1513,82 @@ TEST_F(InstallerStepsTest, ARecordNamingForeignKeysIsRefused) {
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, base::as_wcstr(hklm_parent));
 }
 
+// An entry of the name an update wants that this installation's record
+// lists and that is its own, here one a run with the entry hidden wrote up
+// to its name, is taken over: the update writes its values there (a
+// rollback puts the part back as it was) and removes the rest. One that
+// the record does not list is never taken, even one that names no folder:
+// the update writes its own under the next name.
+TEST_F(InstallerStepsTest, APartWrittenEntryOfTheRecordIsTakenOverByName) {
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
+  const std::u16string entry = Installer::GetUninstallKeyPath(u"");
+  const std::u16string next = Installer::GetUninstallKeyPath(u"1");
+  auto cut_short = [&entry]() {
+    base::win::RegKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, entry.c_str(),
+                                      KEY_QUERY_VALUE | KEY_SET_VALUE));
+    for (const char16_t* name :
+         {u"DisplayIcon", u"DisplayVersion", u"HelpLink", u"NoModify",
+          u"NoRepair", u"Publisher", u"UninstallString", u"URLInfoAbout",
+          u"URLUpdateInfo"}) {
+      ASSERT_EQ(ERROR_SUCCESS, key.DeleteValue(name));
+    }
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(u"SystemComponent", 1));
+  };
+  cut_short();
+  const base::FilePath package = MakePackage(u"package2", 2);
+  // Stopped once the registry step is done.
+  ExpectEachInterruptRollsBack(package, InstallArguments(),
+                               {StepStarts({2, 4}, 11, 30, 2)[7]});
+  std::vector<std::string> events = RunInstaller(package, InstallArguments());
+  ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
+  EXPECT_TRUE(
+      logs_.Has(logging::LOG_INFO, "Taking over the uninstall entry " +
+                                       base::UTF16ToUTF8(entry) +
+                                       ", which this installation wrote"));
+  EXPECT_FALSE(test::RegistryKeyExists(HKEY_CURRENT_USER, next));
+  {
+    base::win::RegKey key(HKEY_CURRENT_USER, entry.c_str(), KEY_QUERY_VALUE);
+    std::u16string command;
+    EXPECT_EQ(ERROR_SUCCESS, key.ReadValue(u"UninstallString", &command));
+    DWORD hidden = 0;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              key.ReadValueDW(u"SystemComponent", &hidden));
+  }
+
+  // The same part, no longer listed by the record.
+  cut_short();
+  const base::FilePath record = install_folder_.Append(kInstallLogFileName);
+  InstallLog log;
+  XmlDocument document;
+  ASSERT_TRUE(ReadInstallLog(&document, &log, record));
+  ASSERT_EQ(1u,
+            std::erase_if(log.hkcu_keys, [&entry](const InstallLogKey& key) {
+              return base::UTF8ToUTF16(key.path) == entry;
+            }));
+  ASSERT_TRUE(WriteInstallLog(&document, log, record));
+  {
+    base::win::RegKey key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              key.Open(HKEY_CURRENT_USER, entry.c_str(), KEY_SET_VALUE));
+    ASSERT_EQ(ERROR_SUCCESS, key.DeleteValue(u"InstallLocation"));
+  }
+  const std::string state_key =
+      test::RegistryStateKey(HKEY_CURRENT_USER, entry);
+  const test::RegistryKeyValues part = State().registry.at(state_key);
+  // The installation moved the package's files out: a fresh package.
+  events = RunInstaller(MakePackage(u"package2", 2), InstallArguments());
+  ASSERT_EQ("Success", events.back()) << events[events.size() - 2];
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, next));
+  EXPECT_EQ(part, State().registry.at(state_key));
+  EXPECT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  EXPECT_TRUE(test::RegistryKeyExists(HKEY_CURRENT_USER, entry));
+  EXPECT_FALSE(test::RegistryKeyExists(HKEY_CURRENT_USER, next));
+  RegDeleteTreeW(HKEY_CURRENT_USER, base::as_wcstr(entry));
+}
+
 // Every installation names its uninstall entry after its version: a record
 // that names another installation's entry is refused, and the entry stays,
 // also beside an update of the genuine record.

@@ -17,6 +17,7 @@
 #include "base/values.h"
 #include "desktop/windows/installer/common/branding_config.h"
 #include "desktop/windows/installer/common/version_info.h"
+#include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
 
@@ -38,11 +39,16 @@ base::FilePath FindRunningInstallFolder() {
   base::FilePath folder;
   if (!base::PathService::Get(base::DIR_EXE, &folder)) return {};
   const base::FilePath parent = folder.DirName();
-  if (!base::PathExists(folder.Append(kLauncherFileName)) && parent != folder &&
-      base::PathExists(parent.Append(kLauncherFileName))) {
-    return parent;
-  }
-  return folder;
+  if (base::PathExists(folder.Append(kLauncherFileName)) || parent == folder)
+    return folder;
+  // An update cut between the two renames that replace a running launcher
+  // leaves it only under its aside name: the version's installer must still
+  // find its installation, to put the launcher back.
+  const base::FilePath launcher = parent.Append(kLauncherFileName);
+  return base::PathExists(launcher) ||
+                 !DeleteFileOperation::FindAsideCopies(launcher).empty()
+             ? parent
+             : folder;
 }
 
 void DeleteInstance(void*) {

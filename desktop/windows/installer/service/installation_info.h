@@ -89,7 +89,9 @@ class InstallationInfo : public InstallationInfoBase {
 
   // The installation of the running program: the executable's folder, or
   // its parent when only the parent holds "launcher.exe" (the installer of
-  // an installation runs from a version subfolder). Built by the first
+  // an installation runs from a version subfolder) or, from an update cut
+  // between the two renames of its replacement, only an aside copy of it
+  // ("launcher.exe.<digits>.old"). Built by the first
   // caller, deleted by the at-exit manager (after which a call builds a new
   // one); never null. Get() is the same call.
   static InstallationInfo* GetInstance();

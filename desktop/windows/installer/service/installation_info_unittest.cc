@@ -291,6 +291,17 @@ TEST(InstallationInfoInstanceTest, LauncherInTheParentMakesItTheFolder) {
   ASSERT_TRUE(
       base::DeleteFileOrDirectory(root.Append(kLauncherFileName), false));
   EXPECT_EQ(version.value(), InstallFolderSeenFrom(exe));
+  ASSERT_TRUE(
+      base::DeleteFileOrDirectory(version.Append(u"Launcher.exe"), false));
+  // The parent holds the launcher only as an update cut between the two
+  // renames of its replacement left it; a name merely like that does not
+  // count.
+  ASSERT_TRUE(WriteFileContents(root.Append(u"launcher.exe.old"), "x"));
+  ASSERT_TRUE(WriteFileContents(root.Append(u"launcher.exe.12.old.txt"), "x"));
+  EXPECT_EQ(version.value(), InstallFolderSeenFrom(exe));
+  ASSERT_TRUE(
+      WriteFileContents(root.Append(u"launcher.exe.1700000000.old"), "x"));
+  EXPECT_EQ(root.value(), InstallFolderSeenFrom(exe));
 }
 
 }  // namespace

@@ -65,6 +65,10 @@ class OwnRegistryRows {
   // HKEY_CURRENT_USER section first; empty when every key is.
   std::string FindForeign(const InstallLog& log) const;
 
+  // Whether |path| under |root| is an uninstall entry of the installation,
+  // by the rule of the constructor (a missing one counts).
+  bool IsOwnUninstallKey(HKEY root, const std::u16string& path) const;
+
  private:
   struct Row {
     // Null: any root.
@@ -81,8 +85,6 @@ class OwnRegistryRows {
 
   // Whether |path|, under |root|, is |row|'s key.
   bool IsRowKey(const Row& row, HKEY root, const std::u16string& path) const;
-  // Whether |path| under |root| is an uninstall entry of the installation.
-  bool IsOwnUninstallKey(HKEY root, const std::u16string& path) const;
   // Whether each value of |key| that an uninstall row naming the folder
   // writes is as such a row writes it here (or missing).
   bool NamesNoOtherFolder(const base::win::RegKey& key) const;
