@@ -144,6 +144,9 @@ bool CreateTemporaryFileInDir(const FilePath& folder, FilePath* path);
 // Whether |name| (a base name) is one CreateTemporaryFileInDir gives: one
 // to four hexadecimal digits and ".tmp", in any letter case.
 bool IsTemporaryFileName(const std::u16string& name);
+// Whether |name| is one the atomic writer gives the temporary file of a file
+// named |*target| ("<target>.<hex>.tmp", the hexadecimal part as above).
+bool IsTemporaryFileNameOf(const std::u16string& name, std::u16string* target);
 #endif
 
 // Size, folder flag and times; false when the path cannot be read.

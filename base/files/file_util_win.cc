@@ -477,6 +477,17 @@ bool IsTemporaryFileName(const std::u16string& name) {
   return true;
 }
 
+bool IsTemporaryFileNameOf(const std::u16string& name, std::u16string* target) {
+  const size_t dot = name.size() > 5 ? name.rfind(u'.', name.size() - 5)
+                                     : std::u16string::npos;
+  if (dot == std::u16string::npos || dot == 0 ||
+      !IsTemporaryFileName(name.substr(dot + 1))) {
+    return false;
+  }
+  if (target) *target = name.substr(0, dot);
+  return true;
+}
+
 bool GetFileInfo(const FilePath& path, File::Info* info) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!::GetFileAttributesExW(SystemPathArg(path), GetFileExInfoStandard,

@@ -618,6 +618,15 @@ TEST_F(FileUtilTest, TemporaryFilesAndFolders) {
                                u"12.temp", u"x12.tmp"}) {
     EXPECT_FALSE(IsTemporaryFileName(name)) << name;
   }
+  std::u16string of;
+  EXPECT_TRUE(IsTemporaryFileNameOf(u"installation_status.xml.1A2b.TMP", &of));
+  EXPECT_EQ(u"installation_status.xml", of);
+  EXPECT_TRUE(IsTemporaryFileNameOf(u"a.f.tmp", nullptr));
+  for (const char16_t* name :
+       {u"1A2b.tmp", u".1A2b.tmp", u"notes.tmp", u"a.12345.tmp", u"a.1g.tmp",
+        u"a.1A2b.tmp.old", u"a.1A2b"}) {
+    EXPECT_FALSE(IsTemporaryFileNameOf(name, &of)) << name;
+  }
   EXPECT_FALSE(CreateTemporaryFileInDir(Dir().AppendASCII("missing"), &other));
 
   const FilePath home = GetHomeDir();

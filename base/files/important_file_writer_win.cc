@@ -11,6 +11,9 @@ namespace internal {
 
 namespace {
 
+// The longest name of a folder's entry.
+constexpr size_t kMaxNameLength = 255;
+
 // Writes |data| into the new file |file| from its start and flushes it.
 TempFileWriteResult WriteTempFile(HANDLE file, StringPiece data,
                                   uint32_t* system_error) {
@@ -38,8 +41,13 @@ TempFileWriteResult WriteThroughTempFile(const FilePath& path, StringPiece data,
                                          FilePath* temp_path,
                                          uint32_t* system_error) {
   std::u16string temp_name;
-  const HANDLE made =
-      CreateTemporaryFileWithoutLinks(path.DirName().value(), &temp_name);
+  // Named after the file it becomes, so that what a killed writer leaves
+  // can be told from anyone else's "<hex>.tmp"; a name too long for that
+  // takes the plain form.
+  const std::u16string own = path.BaseName().value() + u".";
+  const HANDLE made = CreateTemporaryFileWithoutLinks(
+      path.DirName().value(), &temp_name,
+      own.size() + 8 <= kMaxNameLength ? own : std::u16string());
   if (made == INVALID_HANDLE_VALUE) {
     *system_error = ::GetLastError();
     return TempFileWriteResult::kCreateFailed;

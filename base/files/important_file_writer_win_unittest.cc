@@ -67,16 +67,48 @@ TEST(ImportantFileWriterWinTest, KilledWriterLeavesACompleteFile) {
   // The writer got past its first write in at least some runs.
   EXPECT_GT(highest_generation, 1u);
 
-  // Besides the file, only temporary files of killed writes may remain.
+  // Besides the file, only temporary files of killed writes may remain,
+  // named after it, so that a later run can tell them from anyone's.
   FileEnumerator entries(temp_dir.GetPath(), false,
                          FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
   for (FilePath entry = entries.Next(); !entry.empty();
        entry = entries.Next()) {
     if (entry == target) continue;
-    EXPECT_TRUE(
-        EndsWith16(entry.value(), u".tmp", CompareCase::INSENSITIVE_ASCII))
+    std::u16string of;
+    EXPECT_TRUE(IsTemporaryFileNameOf(entry.BaseName().value(), &of))
         << entry.value();
+    EXPECT_EQ(target.BaseName().value(), of);
   }
+}
+
+FilePath g_temp_path;
+void KeepTempPath(const FilePath& temp_path, const FilePath&) {
+  g_temp_path = temp_path;
+}
+
+// The temporary file is named after its file, or in the plain form where
+// that name would be too long for the folder's entries.
+TEST(ImportantFileWriterWinTest, TheTemporaryFileIsNamedAfterItsFile) {
+  ScopedTempDir temp_dir;
+  ASSERT_TRUE(temp_dir.CreateUniqueTempDir());
+  internal::SetBeforeRenameHookForTesting(&KeepTempPath);
+  for (size_t length : {11u, 246u, 247u, 255u}) {
+    SCOPED_TRACE(length);
+    const FilePath target =
+        temp_dir.GetPath().Append(std::u16string(length - 4, u'p') + u".xml");
+    ASSERT_TRUE(ImportantFileWriter::WriteFileAtomically(target, "data"));
+    EXPECT_EQ("data", ReadWholeFile(target));
+    std::u16string of;
+    const std::u16string name = g_temp_path.BaseName().value();
+    if (length <= 246) {
+      EXPECT_TRUE(IsTemporaryFileNameOf(name, &of)) << name;
+      EXPECT_EQ(target.BaseName().value(), of);
+    } else {
+      EXPECT_TRUE(IsTemporaryFileName(name)) << name;
+    }
+    EXPECT_EQ(temp_dir.GetPath(), g_temp_path.DirName());
+  }
+  internal::SetBeforeRenameHookForTesting(nullptr);
 }
 
 // A target held open without sharing cannot be replaced: the write fails,

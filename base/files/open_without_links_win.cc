@@ -11,6 +11,7 @@
 #include "base/files/file_path.h"
 #include "base/files/system_path_win.h"
 #include "base/strings/string_util_win.h"
+#include "base/strings/utf_string_conversions.h"
 
 namespace base {
 
@@ -427,7 +428,8 @@ bool CopyOpenedFile(HANDLE from, HANDLE into) {
 }
 
 HANDLE CreateTemporaryFileWithoutLinks(const std::u16string& folder,
-                                       std::u16string* path) {
+                                       std::u16string* path,
+                                       const std::u16string& prefix) {
   static std::atomic<uint32_t> calls{0};
   const uint32_t start = ::GetTickCount() + calls.fetch_add(1);
   const FilePath in(folder);
@@ -436,7 +438,8 @@ HANDLE CreateTemporaryFileWithoutLinks(const std::u16string& folder,
     if (unique == 0) continue;
     char name[16];
     snprintf(name, sizeof(name), "%X.tmp", static_cast<unsigned>(unique));
-    const std::u16string candidate = in.AppendASCII(name).value();
+    const std::u16string candidate =
+        in.Append(prefix + ASCIIToUTF16(name)).value();
     const HANDLE file =
         OpenWithoutLinks(candidate, GENERIC_READ | GENERIC_WRITE | DELETE,
                          FILE_SHARE_READ, CREATE_NEW);

@@ -87,12 +87,13 @@ bool CopyFileWithoutLinks(const std::u16string& from, const std::u16string& to);
 // read from where it stands, |into| (GENERIC_WRITE, FILE_WRITE_ATTRIBUTES)
 // written from where it stands.
 bool CopyOpenedFile(HANDLE from, HANDLE into);
-// Creates a new empty file "<hex>.tmp" in |folder| (named as
-// GetTempFileNameW names its files) and gives its handle, with read, write
-// and delete access, and its path in |*path|; INVALID_HANDLE_VALUE when no
-// such file can be made.
+// Creates a new empty file "<prefix><hex>.tmp" in |folder| (without a
+// prefix named as GetTempFileNameW names its files) and gives its handle,
+// with read, write and delete access, and its path in |*path|;
+// INVALID_HANDLE_VALUE when no such file can be made.
 HANDLE CreateTemporaryFileWithoutLinks(const std::u16string& folder,
-                                       std::u16string* path);
+                                       std::u16string* path,
+                                       const std::u16string& prefix = u"");
 
 // The final path of |handle| in its plain spelling ("C:\x", or
 // "\\server\share\x" for a network path); empty when it cannot be had.

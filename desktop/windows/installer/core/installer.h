@@ -433,6 +433,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // the steps that remove what it lists also remove what such a run leaves
   // beside it (files moved aside, strays of its shortcuts).
   bool OverInterruptedInstallation() const;
+  // Removes the temporary files of a first record that a first install
+  // ended while it wrote it left in the install folder.
+  void RemoveFirstRecordsLeftovers();
   // Over a run that did not finish and left no launcher (one that ran while
   // an update replaced it, cut between the two renames the replacement then
   // takes), renames the launcher's newest aside copy back to its name,

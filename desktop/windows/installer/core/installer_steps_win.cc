@@ -329,22 +329,6 @@ std::vector<base::FilePath> FindStrayShortcuts(
   return strays;
 }
 
-// The files of |folder| (not below it) that the atomic writer of the
-// status files and the preferences names while it writes, and leaves when
-// its process is ended part-way.
-std::vector<base::FilePath> FindWriterTemporaryFiles(
-    const base::FilePath& folder) {
-  std::vector<base::FilePath> files;
-  base::FileEnumerator entries(folder, false, base::FileEnumerator::FILES,
-                               u"*.tmp");
-  for (base::FilePath entry = entries.Next(); !entry.empty();
-       entry = entries.Next()) {
-    if (base::IsTemporaryFileName(entry.BaseName().value()))
-      files.push_back(entry);
-  }
-  return files;
-}
-
 // Whether |name| is that of a record kept in "old_status":
 // "installation_status.xml.<number>".
 bool IsKeptRecordName(const std::u16string& name) {
@@ -354,6 +338,32 @@ bool IsKeptRecordName(const std::u16string& name) {
                             base::CompareCase::INSENSITIVE_ASCII) &&
          std::all_of(name.begin() + prefix.size(), name.end(),
                      [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+
+// The files of |folder| (not below it) that the atomic writer of the
+// status files and the preferences names while it writes, and leaves when
+// its process is ended part-way: "<file>.<hex>.tmp" of a file it writes
+// there, or "<hex>.tmp" (an earlier installer's writer, or a copy's).
+std::vector<base::FilePath> FindWriterTemporaryFiles(
+    const base::FilePath& folder) {
+  const bool kept_records = folder.BaseName().value() == kOldStatusFolderName;
+  std::vector<base::FilePath> files;
+  base::FileEnumerator entries(folder, false, base::FileEnumerator::FILES,
+                               u"*.tmp");
+  for (base::FilePath entry = entries.Next(); !entry.empty();
+       entry = entries.Next()) {
+    const std::u16string name = entry.BaseName().value();
+    std::u16string target;
+    if (base::IsTemporaryFileName(name) ||
+        (base::IsTemporaryFileNameOf(name, &target) &&
+         (base::EqualsCaseInsensitiveASCII16(target, kInstallLogFileName) ||
+          (kept_records ? IsKeptRecordName(target)
+                        : base::EqualsCaseInsensitiveASCII16(
+                              target, kInstallerPrefsFileName))))) {
+      files.push_back(entry);
+    }
+  }
+  return files;
 }
 
 // How many names the log gives of what stays.
@@ -1844,6 +1854,22 @@ void Installer::RemoveWritersLeftovers() {
     VLOG(1) << "Removing " << path << ", left by a run that did not finish";
     // "old_status" goes with the last of what it holds, as with its records.
     RunOperation(DeleteOperation(path, false, true));
+  }
+}
+
+void Installer::RemoveFirstRecordsLeftovers() {
+  const base::FilePath& install_folder = status()->install_folder;
+  base::FileEnumerator entries(install_folder, false,
+                               base::FileEnumerator::FILES,
+                               std::u16string(kInstallLogFileName) + u".*.tmp");
+  for (base::FilePath path = entries.Next(); !path.empty();
+       path = entries.Next()) {
+    std::u16string target;
+    if (base::IsTemporaryFileNameOf(path.BaseName().value(), &target) &&
+        base::EqualsCaseInsensitiveASCII16(target, kInstallLogFileName)) {
+      VLOG(1) << "Removing " << path << ", left by a run that did not finish";
+      RunOperation(DeleteOperation(path, false, false));
+    }
   }
 }
 

@@ -1754,8 +1754,11 @@ TEST_F(InstallerStepsTest, TheUninstallRemovesWriterLeftoversAndSaysWhatStays) {
       "Success",
       RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
   const base::FilePath old_status = install_folder_.Append(u"old_status");
-  const base::FilePath written[] = {install_folder_.Append(u"1A2b.tmp"),
-                                    old_status.Append(u"f.tmp")};
+  const base::FilePath written[] = {
+      install_folder_.Append(u"1A2b.tmp"),
+      install_folder_.Append(u"installer_prefs.json.B7.tmp"),
+      old_status.Append(u"f.tmp"),
+      old_status.Append(u"installation_status.xml.1796857966.c0.tmp")};
   for (const base::FilePath& path : written)
     ASSERT_TRUE(test::WriteTextFile(path, "<install_log version=\"4"));
   ASSERT_TRUE(

@@ -697,6 +697,9 @@ bool Installer::CreateInstallationSubfolder() {
     Fail(kIdsInstallError, u"", "Failed saving the installation status");
     return false;
   }
+  // A first install ended while it wrote its first record left only the
+  // record's temporary file, and no record by which a run could know it.
+  if (!upgrading) RemoveFirstRecordsLeftovers();
   if (!RunOperation(std::make_unique<CreateFolderOperation>(
           install_folder.Append(candidate)))) {
     Fail(kIdsFolderNotCreated, candidate,

@@ -1303,6 +1303,9 @@ struct Interruption {
   // Instead of at a step: in the first replacement of a file whose name
   // starts so that takes two renames, between them.
   const char* between_renames = nullptr;
+  // A first install stopped in the write of its first record: the run had
+  // changed nothing else, and no run can know of it by a record.
+  bool unrecorded = false;
 };
 
 void PrintTo(const Interruption& interruption, std::ostream* out) {
@@ -1559,7 +1562,7 @@ class InterruptedInstallTest
     for (const char16_t* name :
          {u"notes.tmp", u"12345.tmp", u"launcher.exe.old",
           u"launcher.exe.bak.1700000000.old", u"bookmarks.html.1700000000.old",
-          u"user\\1A2B.tmp"}) {
+          u"user\\1A2B.tmp", u"notes.txt.1A2B.tmp"}) {
       files.push_back(install_folder().Append(name));
     }
     const base::FilePath old_status =
@@ -1592,7 +1595,8 @@ class InterruptedInstallTest
           dot != name.npos && dot + 1 < end &&
           std::all_of(name.begin() + dot + 1, name.begin() + end,
                       [](char16_t c) { return c >= u'0' && c <= u'9'; });
-      if ((aside || base::IsTemporaryFileName(name)) &&
+      if ((aside || base::IsTemporaryFileName(name) ||
+           base::IsTemporaryFileNameOf(name, nullptr)) &&
           std::find(users.begin(), users.end(), file) == users.end()) {
         leftovers.push_back(file);
       }
@@ -1692,35 +1696,44 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
                                  u"*.tmp");
       for (base::FilePath file = files.Next(); !file.empty();
            file = files.Next()) {
-        if (base::IsTemporaryFileName(file.BaseName().value()))
+        const std::u16string name = file.BaseName().value();
+        if (base::IsTemporaryFileName(name) ||
+            base::IsTemporaryFileNameOf(name, nullptr)) {
           temporary.push_back(file);
+        }
       }
     }
     EXPECT_EQ(1u, temporary.size()) << Logs();
   }
   InstallLog record;
-  EXPECT_TRUE(ReadRecord(&record)) << Logs();
-  const base::FilePath named = install_folder().Append(record.subfolder);
-  if (interruption.version_emptied) {
-    ASSERT_TRUE(base::DeleteFileOrDirectory(named, true));
-    ASSERT_TRUE(base::FileUtil::CreateDirectory(named));
-  }
-  const base::FilePath browser = LaunchedBrowserFolder();
-  if (uninstall && !interruption.during_write) {
-    EXPECT_EQ(base::FilePath(), browser) << Logs();
-  } else if (interruption.version_emptied) {
-    // The previous version, which the status file kept in "old_status".
-    EXPECT_TRUE(HoldsVersion(browser, "base")) << browser << "\n" << Logs();
+  if (interruption.unrecorded) {
+    EXPECT_FALSE(ReadRecord(&record)) << Logs();
+    EXPECT_FALSE(base::PathExists(install_folder().Append(kLauncherFileName)));
+    EXPECT_TRUE(Entries().empty()) << Logs();
   } else {
-    // The status file, which the launcher and the uninstall entry go by,
-    // names a complete version, whose browser starts.
-    EXPECT_TRUE(HoldsVersion(named, "base") || HoldsVersion(named, package))
-        << named << "\n"
-        << Logs();
-    EXPECT_EQ(named, browser) << Logs();
-  }
-  if (interruption.run != Run::kInstall && !interruption.in_entry) {
-    EXPECT_EQ(interruption.entry_gone ? 0u : 1u, Entries().size()) << Logs();
+    EXPECT_TRUE(ReadRecord(&record)) << Logs();
+    const base::FilePath named = install_folder().Append(record.subfolder);
+    if (interruption.version_emptied) {
+      ASSERT_TRUE(base::DeleteFileOrDirectory(named, true));
+      ASSERT_TRUE(base::FileUtil::CreateDirectory(named));
+    }
+    const base::FilePath browser = LaunchedBrowserFolder();
+    if (uninstall && !interruption.during_write) {
+      EXPECT_EQ(base::FilePath(), browser) << Logs();
+    } else if (interruption.version_emptied) {
+      // The previous version, which the status file kept in "old_status".
+      EXPECT_TRUE(HoldsVersion(browser, "base")) << browser << "\n" << Logs();
+    } else {
+      // The status file, which the launcher and the uninstall entry go by,
+      // names a complete version, whose browser starts.
+      EXPECT_TRUE(HoldsVersion(named, "base") || HoldsVersion(named, package))
+          << named << "\n"
+          << Logs();
+      EXPECT_EQ(named, browser) << Logs();
+    }
+    if (interruption.run != Run::kInstall && !interruption.in_entry) {
+      EXPECT_EQ(interruption.entry_gone ? 0u : 1u, Entries().size()) << Logs();
+    }
   }
 
   WriteSeams(package, nullptr);
@@ -2115,6 +2128,13 @@ INSTANTIATE_TEST_SUITE_P(
         Interruption{"InstallAfterShortcutsThenAgain", Run::kInstall, 5, true},
         Interruption{"InstallInPrefsWriteThenUninstall", Run::kInstall, 0,
                      false, kPrefs},
+        Interruption{"InstallInPrefsWriteThenAgain", Run::kInstall, 0, true,
+                     kPrefs},
+        Interruption{.name = "InstallInRecordWriteThenAgain",
+                     .run = Run::kInstall,
+                     .again = true,
+                     .during_write = kRecord,
+                     .unrecorded = true},
         Interruption{"InstallFinalisedThenUninstall", Run::kInstall, -1, false},
         Interruption{"UpdateBeforeFilesThenUninstall", Run::kUpdate, 1, false},
         Interruption{"UpdateInRecordWriteThenUninstall", Run::kUpdate, 0, false,
