@@ -362,18 +362,33 @@ WindowImage::WindowImage(HWND window) : window_(window) {
   old_bitmap_ = SelectObject(dc_, bitmap_);
   // What the user sees: the screen itself, unless another window covers
   // the window. Wine copies a window's drawing to the screen a little after
-  // it was drawn, when the thread next waits.
+  // it was drawn, when the thread next waits, and on a busy machine in more
+  // than one go: the screen is taken again until two takes agree.
   RedrawWindow(window, nullptr, nullptr,
                RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sleep(60);
   MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
   if (ShowsOnScreen(window)) {
     from_screen_ = true;
-    const RECT area = ScreenToClientArea({0, 0, 0, 0}, window);
-    HDC screen_dc = GetDC(nullptr);
-    BitBlt(dc_, 0, 0, width_, height_, screen_dc, -area.left, -area.top,
-           SRCCOPY);
-    ReleaseDC(nullptr, screen_dc);
+    const size_t count = static_cast<size_t>(width_) * height_;
+    const uint32_t* taken = static_cast<const uint32_t*>(bits);
+    std::vector<uint32_t> previous;
+    for (int take = 0; take < 40; ++take) {
+      if (take > 0) {
+        Sleep(60);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
+      }
+      const RECT area = ScreenToClientArea({0, 0, 0, 0}, window);
+      HDC screen_dc = GetDC(nullptr);
+      BitBlt(dc_, 0, 0, width_, height_, screen_dc, -area.left, -area.top,
+             SRCCOPY);
+      ReleaseDC(nullptr, screen_dc);
+      GdiFlush();
+      if (!taken) break;
+      std::vector<uint32_t> now(taken, taken + count);
+      if (now == previous) break;
+      previous = std::move(now);
+    }
   } else {
     Print(window_, dc_);
     PrintChildren(window);
