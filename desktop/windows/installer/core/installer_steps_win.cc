@@ -346,7 +346,6 @@ bool IsKeptRecordName(const std::u16string& name) {
 // there, or "<hex>.tmp" (an earlier installer's writer, or a copy's).
 std::vector<base::FilePath> FindWriterTemporaryFiles(
     const base::FilePath& folder) {
-  const bool kept_records = folder.BaseName().value() == kOldStatusFolderName;
   std::vector<base::FilePath> files;
   base::FileEnumerator entries(folder, false, base::FileEnumerator::FILES,
                                u"*.tmp");
@@ -357,9 +356,8 @@ std::vector<base::FilePath> FindWriterTemporaryFiles(
     if (base::IsTemporaryFileName(name) ||
         (base::IsTemporaryFileNameOf(name, &target) &&
          (base::EqualsCaseInsensitiveASCII16(target, kInstallLogFileName) ||
-          (kept_records ? IsKeptRecordName(target)
-                        : base::EqualsCaseInsensitiveASCII16(
-                              target, kInstallerPrefsFileName))))) {
+          base::EqualsCaseInsensitiveASCII16(target, kInstallerPrefsFileName) ||
+          IsKeptRecordName(target)))) {
       files.push_back(entry);
     }
   }
