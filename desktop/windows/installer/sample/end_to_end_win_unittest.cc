@@ -1251,6 +1251,34 @@ TEST_F(EndToEndTest, ReinstalledVersionUninstallsFromTheEntry) {
   }
 }
 
+// A folder given with trailing separators, as deployments often give it,
+// is spelled once in all the installation writes: the entry's command and
+// the version's installer.exe uninstall it. (A backslash before a closing
+// quote is doubled.)
+TEST_F(EndToEndTest, AFolderWithTrailingSeparatorsIsSpelledOnce) {
+  const MachineState before = State();
+  const std::u16string quoted = Quoted(install_folder());
+  for (const char16_t* typed : {u"\\\\", u"\\\\\\\\", u"/"}) {
+    SCOPED_TRACE(base::UTF16ToUTF8(typed));
+    std::u16string arguments = InstallArguments(u"--enable-installer-stats=0");
+    arguments.replace(arguments.find(quoted), quoted.size(),
+                      u"\"" + install_folder().value() + typed + u"\"");
+    ASSERT_EQ(0u, Run(SamplePath(SampleString("packages.base.full_installer")),
+                      arguments))
+        << Logs();
+    EXPECT_EQ(Quoted(install_folder().Append(u"Launcher.exe")) + u" /uninstall",
+              EntryValue(u"UninstallString"));
+    const base::FilePath version =
+        install_folder().Append(EntryValue(u"DisplayVersion"));
+    EXPECT_EQ(0u, typed[0] == u'/' ? Run(version.Append(kPackageInstallerName),
+                                         u"--uninstall --silent")
+                                   : RunUninstallCommand())
+        << Logs();
+    WaitUntilGone(install_folder());
+    EXPECT_EQ(before, State()) << Logs();
+  }
+}
+
 // --- Installations ended from outside part-way.
 
 // Which run stops for good, where, and what the user does next.
