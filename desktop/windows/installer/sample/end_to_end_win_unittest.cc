@@ -1588,15 +1588,18 @@ class InterruptedInstallTest
   std::vector<base::FilePath> PlantUserFiles() {
     std::vector<base::FilePath> files;
     for (const char16_t* name :
-         {u"notes.tmp", u"12345.tmp", u"launcher.exe.old",
-          u"launcher.exe.bak.1700000000.old", u"bookmarks.html.1700000000.old",
-          u"user\\1A2B.tmp", u"notes.txt.1A2B.tmp"}) {
+         {u"notes.tmp", u"12345.tmp", u"cafe.tmp", u"1A2B.tmp",
+          u"launcher.exe.old", u"launcher.exe.bak.1700000000.old",
+          u"bookmarks.html.1700000000.old", u"user\\1A2B.tmp",
+          u"notes.txt.1A2B.tmp"}) {
       files.push_back(install_folder().Append(name));
     }
     const base::FilePath old_status =
         install_folder().Append(kOldStatusFolderName);
-    if (base::DirectoryExists(old_status))
-      files.push_back(old_status.Append(u"notes.xml.1700000000.old"));
+    if (base::DirectoryExists(old_status)) {
+      for (const char16_t* name : {u"notes.xml.1700000000.old", u"CAFE.tmp"})
+        files.push_back(old_status.Append(name));
+    }
     for (const base::FilePath& file : files) {
       EXPECT_TRUE(base::FileUtil::CreateDirectory(file.DirName()));
       EXPECT_TRUE(test::WriteTextFile(file, "the user's"));
@@ -1605,8 +1608,9 @@ class InterruptedInstallTest
   }
 
   // The files below the install folder, other than |users|, named as the
-  // installer's writers and copies name their temporary files ("<hex>.tmp")
-  // and what they keep aside ("<name>.<seconds>.old").
+  // installer's writers and copies name their temporary files
+  // ("<name>.<hex>.tmp", or an earlier writer's "<hex>.tmp") and what they
+  // keep aside ("<name>.<seconds>.old").
   std::vector<base::FilePath> LeftoversOfCutRuns(
       const std::vector<base::FilePath>& users = {}) {
     std::vector<base::FilePath> leftovers;
