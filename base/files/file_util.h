@@ -147,6 +147,9 @@ bool IsTemporaryFileName(const std::u16string& name);
 // Whether |name| is one the atomic writer gives the temporary file of a file
 // named |*target| ("<target>.<hex>.tmp", the hexadecimal part as above).
 bool IsTemporaryFileNameOf(const std::u16string& name, std::u16string* target);
+// The prefix of such a name for the file at |path| ("<name>."), for
+// CreateTemporaryFileWithoutLinks; empty for a name too long to take it.
+std::u16string TemporaryFilePrefixFor(const FilePath& path);
 #endif
 
 // Size, folder flag and times; false when the path cannot be read.

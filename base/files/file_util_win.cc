@@ -488,6 +488,15 @@ bool IsTemporaryFileNameOf(const std::u16string& name, std::u16string* target) {
   return true;
 }
 
+std::u16string TemporaryFilePrefixFor(const FilePath& path) {
+  // The longest name of a folder's entry, and the longest "<hex>.tmp".
+  constexpr size_t kMaxNameLength = 255;
+  constexpr size_t kMaxSuffixLength = 8;
+  const std::u16string prefix = path.BaseName().value() + u".";
+  return prefix.size() + kMaxSuffixLength <= kMaxNameLength ? prefix
+                                                            : std::u16string();
+}
+
 bool GetFileInfo(const FilePath& path, File::Info* info) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!::GetFileAttributesExW(SystemPathArg(path), GetFileExInfoStandard,

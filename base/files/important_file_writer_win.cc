@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/files/file_util.h"
 #include "base/files/important_file_writer.h"
 #include "base/files/open_without_links_win.h"
 #include "base/win/scoped_handle.h"
@@ -10,9 +11,6 @@ namespace base {
 namespace internal {
 
 namespace {
-
-// The longest name of a folder's entry.
-constexpr size_t kMaxNameLength = 255;
 
 // Writes |data| into the new file |file| from its start and flushes it.
 TempFileWriteResult WriteTempFile(HANDLE file, StringPiece data,
@@ -42,12 +40,9 @@ TempFileWriteResult WriteThroughTempFile(const FilePath& path, StringPiece data,
                                          uint32_t* system_error) {
   std::u16string temp_name;
   // Named after the file it becomes, so that what a killed writer leaves
-  // can be told from anyone else's "<hex>.tmp"; a name too long for that
-  // takes the plain form.
-  const std::u16string own = path.BaseName().value() + u".";
+  // can be told from anyone else's "<hex>.tmp".
   const HANDLE made = CreateTemporaryFileWithoutLinks(
-      path.DirName().value(), &temp_name,
-      own.size() + 8 <= kMaxNameLength ? own : std::u16string());
+      path.DirName().value(), &temp_name, TemporaryFilePrefixFor(path));
   if (made == INVALID_HANDLE_VALUE) {
     *system_error = ::GetLastError();
     return TempFileWriteResult::kCreateFailed;

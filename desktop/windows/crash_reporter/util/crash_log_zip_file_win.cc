@@ -65,14 +65,27 @@ bool CrashLogZipFile::CreateAt(const base::FilePath& log_path,
   std::string archive;
   if (!ZipCrashLog(log_path, &archive)) return false;
   // Only ever a new file: one planted at the name, or a link, is refused
-  // and stays as it was. No DELETE access until the end: the upload reads
-  // the file by its name, sharing reading and writing only.
-  const HANDLE created = base::OpenWithoutLinks(zip_path.value(), GENERIC_WRITE,
-                                                FILE_SHARE_READ, CREATE_NEW);
-  if (created == INVALID_HANDLE_VALUE) {
+  // and stays as it was. Made without access to its contents (such a handle
+  // counts for no sharing), then opened again to write and delete it,
+  // sharing reading alone: nobody else writes, renames or deletes it while
+  // the upload reads it by its name.
+  base::win::ScopedHandle made(base::OpenWithoutLinks(
+      zip_path.value(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, CREATE_NEW));
+  if (!made.IsValid()) {
     PLOG(ERROR) << "Could not create the zip " << zip_path;
     return false;
   }
+  const HANDLE created =
+      ::ReOpenFile(made.Get(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, 0);
+  if (created == INVALID_HANDLE_VALUE) {
+    PLOG(ERROR) << "Could not open the zip " << zip_path;
+    base::win::ScopedHandle remover(::ReOpenFile(
+        made.Get(), DELETE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+    if (remover.IsValid()) base::DeleteOpened(remover.Get());
+    return false;
+  }
+  made.Close();
   file_.Set(created);
   path_ = zip_path;
   if (!WriteWhole(file_.Get(), archive)) {
@@ -87,13 +100,8 @@ bool CrashLogZipFile::CreateAt(const base::FilePath& log_path,
 void CrashLogZipFile::Delete() {
   if (!file_.IsValid()) return;
   // Through the handle, not the name, which may lead elsewhere by now.
-  base::win::ScopedHandle remover(
-      ::ReOpenFile(file_.Get(), DELETE,
-                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
-  if (!remover.IsValid() || !base::DeleteOpened(remover.Get())) {
+  if (!base::DeleteOpened(file_.Get()))
     PLOG(ERROR) << "Could not delete the zip " << path_;
-  }
-  remover.Close();
   file_.Close();
 }
 

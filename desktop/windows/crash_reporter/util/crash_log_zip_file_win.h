@@ -7,8 +7,9 @@
 // what is sent.
 //
 // The object keeps the handle until it goes, letting others read the file
-// but not write it: the upload reads it by its name meanwhile. Then it
-// deletes the file through that handle. One thread at a time.
+// but neither write, rename nor delete it: the upload reads it by its name
+// meanwhile (sharing deletion, which the handle holds the right to). Then
+// it deletes the file through that handle. One thread at a time.
 
 #ifndef DESKTOP_WINDOWS_CRASH_REPORTER_UTIL_CRASH_LOG_ZIP_FILE_WIN_H_
 #define DESKTOP_WINDOWS_CRASH_REPORTER_UTIL_CRASH_LOG_ZIP_FILE_WIN_H_

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/files/file.h"
 #include "base/files/file_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/test/scoped_temp_dir.h"
@@ -62,8 +63,8 @@ TEST_F(CrashLogZipFileTest, EachZipGetsANewRandomNameBesideTheLog) {
   EXPECT_TRUE(CrashLogZipFile::NewPathFor(base::FilePath()).empty());
 }
 
-// The zip is there, and nobody else writes it, as long as the object lives;
-// then it is gone.
+// The zip is there, and nobody else writes, renames or deletes it, as long
+// as the object lives; then it is gone.
 TEST_F(CrashLogZipFileTest, TheZipLastsAsLongAsItsObject) {
   const base::FilePath log = Write(u"velna-crashlog-42-1.txt", "the log");
   base::FilePath path;
@@ -72,21 +73,28 @@ TEST_F(CrashLogZipFileTest, TheZipLastsAsLongAsItsObject) {
     ASSERT_TRUE(zip.Create(log));
     path = zip.path();
     EXPECT_EQ(dir_.GetPath(), path.DirName());
-    // Read by its name, as the upload reads it.
+    // Read by its name, as the upload reads it (sharing deletion).
+    base::File reader(path, base::File::FLAG_OPEN | base::File::FLAG_READ |
+                                base::File::FLAG_SHARE_DELETE);
+    std::string bytes(static_cast<size_t>(reader.GetLength()), '\0');
+    ASSERT_EQ(static_cast<int>(bytes.size()),
+              reader.ReadAtCurrentPos(bytes.data(), bytes.size()));
     base::ScopedTempDir copy_dir;
     ASSERT_TRUE(copy_dir.CreateUniqueTempDir());
     const base::FilePath copy =
-        test::WriteTestFile(copy_dir.GetPath(), u"copy.zip", Read(path));
+        test::WriteTestFile(copy_dir.GetPath(), u"copy.zip", bytes);
     std::string name, content;
     ASSERT_TRUE(test::ReadOnlyZipEntry(copy, &name, &content));
     EXPECT_EQ("crashlog.txt", name);
     EXPECT_EQ("the log", content);
-    base::win::ScopedHandle writer(
-        CreateFileW(base::as_wcstr(path.value()), GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, 0, nullptr));
-    EXPECT_FALSE(writer.IsValid());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+    for (DWORD access : {GENERIC_WRITE, DELETE}) {
+      base::win::ScopedHandle other(
+          CreateFileW(base::as_wcstr(path.value()), access,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, 0, nullptr));
+      EXPECT_FALSE(other.IsValid()) << access;
+      EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+    }
   }
   EXPECT_FALSE(base::PathExists(path));
   EXPECT_EQ(std::vector<std::u16string>{u"velna-crashlog-42-1.txt"}, Names());

@@ -4,7 +4,7 @@
 #include <limits>
 #include <vector>
 
-#include "base/files/file_util.h"
+#include "base/files/file.h"
 #include "base/logging.h"
 #include "base/rand_util.h"
 #include "base/strings/string_number_conversions.h"
@@ -19,6 +19,24 @@ namespace crash_reporter {
 namespace {
 
 constexpr size_t kReplyChunkSize = 4096;
+
+// The whole of the file at |path|; false when it cannot be read. Opened
+// sharing deletion as well: the zip of a crash log is held by a handle that
+// keeps the right to delete it (CrashLogZipFile).
+bool ReadWholeFile(const base::FilePath& path, std::string* contents) {
+  base::File file(path, base::File::FLAG_OPEN | base::File::FLAG_READ |
+                            base::File::FLAG_SHARE_DELETE);
+  const int64_t length = file.IsValid() ? file.GetLength() : -1;
+  if (length < 0 || length > std::numeric_limits<int>::max()) return false;
+  contents->resize(static_cast<size_t>(length));
+  for (int done = 0; done < length;) {
+    const int read = file.ReadAtCurrentPos(contents->data() + done,
+                                           static_cast<int>(length) - done);
+    if (read <= 0) return false;
+    done += read;
+  }
+  return true;
+}
 
 // The fields and files as UTF-8 parts; false when a name is not allowed or a
 // file cannot be read.
@@ -37,7 +55,7 @@ bool CollectParts(const WinInetFormUpload::Fields& fields,
     file.field_name = base::UTF16ToUTF8(name);
     // The base name only: the full path would carry the user's name.
     file.file_name = path.BaseName().AsUTF8();
-    if (!base::FileUtil::ReadFileToString(path, &file.content)) {
+    if (!ReadWholeFile(path, &file.content)) {
       LOG(ERROR) << "Cannot read " << path;
       return false;
     }

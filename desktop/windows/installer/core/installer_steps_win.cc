@@ -340,24 +340,41 @@ bool IsKeptRecordName(const std::u16string& name) {
                      [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
-// The files of |folder| (not below it) that the atomic writer of the
-// status files and the preferences names while it writes, and leaves when
-// its process is ended part-way: "<file>.<hex>.tmp" of a file it writes
-// there, or "<hex>.tmp" (an earlier installer's writer, or a copy's).
+// Whether |name| is that of a file the installer writes or copies into the
+// install folder or "old_status": the status files, the preferences, the
+// launcher and the other files it puts beside it, and |root_files|.
+bool IsOwnFileName(const std::u16string& name,
+                   const std::vector<std::u16string>& root_files) {
+  const std::u16string fixed[] = {
+      kInstallLogFileName,
+      kInstallerPrefsFileName,
+      kLauncherFileName,
+      kServerTrackingDataFileName,
+      base::ASCIIToUTF16(kPrefDefaultOverridesFileName),
+      base::UTF8ToUTF16(GetBrowserExecutableName())};
+  auto same = [&name](const std::u16string& other) {
+    return base::FilePath::CompareIgnoreCase(name, other) == 0;
+  };
+  return IsKeptRecordName(name) ||
+         std::any_of(std::begin(fixed), std::end(fixed), same) ||
+         std::any_of(root_files.begin(), root_files.end(), same);
+}
+
+// The files of |folder| (not below it) that the installer's writers and
+// copies name while they write, and leave when their process is ended
+// part-way: "<file>.<hex>.tmp" of a file it puts there (IsOwnFileName). A
+// bare "<hex>.tmp" may be anyone's: it stays.
 std::vector<base::FilePath> FindWriterTemporaryFiles(
-    const base::FilePath& folder) {
+    const base::FilePath& folder,
+    const std::vector<std::u16string>& root_files) {
   std::vector<base::FilePath> files;
   base::FileEnumerator entries(folder, false, base::FileEnumerator::FILES,
                                u"*.tmp");
   for (base::FilePath entry = entries.Next(); !entry.empty();
        entry = entries.Next()) {
-    const std::u16string name = entry.BaseName().value();
     std::u16string target;
-    if (base::IsTemporaryFileName(name) ||
-        (base::IsTemporaryFileNameOf(name, &target) &&
-         (base::EqualsCaseInsensitiveASCII16(target, kInstallLogFileName) ||
-          base::EqualsCaseInsensitiveASCII16(target, kInstallerPrefsFileName) ||
-          IsKeptRecordName(target)))) {
+    if (base::IsTemporaryFileNameOf(entry.BaseName().value(), &target) &&
+        IsOwnFileName(target, root_files)) {
       files.push_back(entry);
     }
   }
@@ -1828,7 +1845,8 @@ void Installer::RemoveWritersLeftovers() {
   std::vector<base::FilePath> leftovers;
   for (const base::FilePath& folder :
        {install_folder, install_folder.Append(kOldStatusFolderName)}) {
-    for (base::FilePath& path : FindWriterTemporaryFiles(folder))
+    for (base::FilePath& path :
+         FindWriterTemporaryFiles(folder, status()->install_log.root_files))
       leftovers.push_back(std::move(path));
   }
   for (base::FilePath& copy : DeleteFileOperation::FindAsideCopies(
@@ -2062,11 +2080,12 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     delete_or_leave(path, false, true);
   for (const base::FilePath& path : root_files)
     delete_or_leave(path, true, true);
-  // The temporary files its writers (the status files, the preferences)
-  // leave when they are ended part-way.
+  // The temporary files its writers and copies leave when they are ended
+  // part-way.
   for (const base::FilePath& folder :
        {install_folder, install_folder.Append(kOldStatusFolderName)}) {
-    for (const base::FilePath& path : FindWriterTemporaryFiles(folder))
+    for (const base::FilePath& path :
+         FindWriterTemporaryFiles(folder, log.root_files))
       delete_or_leave(path, false, true);
   }
   // The folders a run that did not finish made for files it never copied.

@@ -1747,22 +1747,22 @@ TEST_F(InstallerStepsTest, EveryStepLeavesACompleteVersionAndTheEntry) {
   EXPECT_EQ(0, entries());
 }
 
-// What a killed writer of the status files and preferences leaves goes
-// with the uninstallation; what it did not make stays, named in the log.
+// What a killed writer or copy leaves goes with the uninstallation; what
+// it did not make (a bare "<hex>.tmp" too) stays, named in the log.
 TEST_F(InstallerStepsTest, TheUninstallRemovesWriterLeftoversAndSaysWhatStays) {
   ASSERT_EQ(
       "Success",
       RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
   const base::FilePath old_status = install_folder_.Append(u"old_status");
   const base::FilePath written[] = {
-      install_folder_.Append(u"1A2b.tmp"),
+      install_folder_.Append(u"launcher.exe.1A2b.tmp"),
+      install_folder_.Append(u"ROOT_A.txt.F.tmp"),
       install_folder_.Append(u"installer_prefs.json.B7.tmp"),
-      old_status.Append(u"f.tmp"),
       old_status.Append(u"installation_status.xml.1796857966.c0.tmp")};
   for (const base::FilePath& path : written)
     ASSERT_TRUE(test::WriteTextFile(path, "<install_log version=\"4"));
-  ASSERT_TRUE(
-      test::WriteTextFile(install_folder_.Append(u"notes.tmp.txt"), "mine"));
+  for (const char16_t* name : {u"notes.tmp.txt", u"cafe.tmp"})
+    ASSERT_TRUE(test::WriteTextFile(install_folder_.Append(name), "mine"));
   ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder_.Append(u"kept")));
 
   ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
@@ -1781,11 +1781,12 @@ TEST_F(InstallerStepsTest, TheUninstallRemovesWriterLeftoversAndSaysWhatStays) {
       logs_.Messages(logging::LOG_WARNING);
   const auto said = std::find_if(
       warnings.begin(), warnings.end(), [](const std::string& line) {
-        return line.find(" stays: the uninstallation leaves 2 entries") !=
+        return line.find(" stays: the uninstallation leaves 3 entries") !=
                std::string::npos;
       });
   ASSERT_NE(warnings.end(), said);
   EXPECT_NE(std::string::npos, said->find("notes.tmp.txt")) << *said;
+  EXPECT_NE(std::string::npos, said->find("cafe.tmp")) << *said;
   EXPECT_NE(std::string::npos, said->find("kept")) << *said;
   EXPECT_EQ(std::string::npos, said->find(".bat")) << *said;
 }

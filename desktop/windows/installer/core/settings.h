@@ -126,7 +126,8 @@ class Settings {
   // process's current language).
   void SetInstallLanguage(const std::u16string& code);
   void SetInstallFolderFromString(const std::u16string& text);
-  // Starts an inspection of |path| unless it is the current one. Choosing
+  // Starts an inspection of |path|, taken without trailing separators (a
+  // drive's root keeps one), unless it is the current one. Choosing
   // the current folder again while another inspection is outstanding drops
   // that inspection and notifies OnPathChanged at once.
   void SetInstallFolder(const base::FilePath& path);

@@ -123,7 +123,9 @@ TEST_F(SettingsRoundTripTest, FreshInstallIntoUnusualFolders) {
             u" --enable-stats=0 --enable-installer-stats=1 --allusers=0 "
             u"--with-feature:installer-experiment-test=on --launchbrowser=0");
     EXPECT_EQ(1, Operation(*settings));
-    EXPECT_EQ(folder, String(*settings, "install_folder"));
+    // Without the trailing separator, on both sides.
+    EXPECT_EQ(base::FilePath(folder).StripTrailingSeparators().value(),
+              String(*settings, "install_folder"));
     EXPECT_FALSE(Bool(*settings, "enable_velna_stats"));
     EXPECT_TRUE(Bool(*settings, "enable_installer_stats"));
     EXPECT_FALSE(Bool(*settings, "all_users"));

@@ -8,6 +8,7 @@
 #include <shlobj.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -52,6 +53,20 @@ constexpr char16_t kUserProgramsFolder[] = u"Programs";
 constexpr int kLocalAppDataCsidl = 28;
 // More folder levels than a path of MAX_PATH characters has.
 constexpr unsigned kMaxCreatedParentFolders = 128;
+
+// |folder| as the installation spells it everywhere (its record, its
+// registry values, the commands it writes): without trailing separators,
+// which would double the one before each name placed in it. A drive's root
+// keeps one.
+base::FilePath OneSpelling(const base::FilePath& folder) {
+  const base::FilePath stripped = folder.StripTrailingSeparators();
+  const std::u16string& text = stripped.value();
+  if (text.size() > 3 && base::FilePath::FindDriveLetter(text) == 1 &&
+      std::all_of(text.begin() + 2, text.end(), base::FilePath::IsSeparator)) {
+    return base::FilePath(text.substr(0, 3));
+  }
+  return stripped;
+}
 
 // Ranks of GetDriveTypeW() results for a stand-alone installation; lower
 // is better, and removable media end the search.
@@ -161,7 +176,7 @@ Settings::Settings(const base::CommandLine& command_line, bool uninstall,
       status_(std::make_unique<Status>(replace_tamsel)),
       initialized_(true),
       replace_tamsel_(replace_tamsel),
-      command_line_install_folder_(command_line_install_folder) {
+      command_line_install_folder_(OneSpelling(command_line_install_folder)) {
   registry_install_folder_ = internal::ReadLastInstallPath(
       GetCompanyRegistryPath(), VersionInfo::GetStream(),
       GetInternalStreamName(), VersionInfo::GetChannel());
@@ -328,7 +343,8 @@ void Settings::SetInstallFolderFromString(const std::u16string& text) {
   if (initialized_) SetInstallFolder(base::FilePath(text));
 }
 
-void Settings::SetInstallFolder(const base::FilePath& path) {
+void Settings::SetInstallFolder(const base::FilePath& typed) {
+  const base::FilePath path = OneSpelling(typed);
   VLOG(1) << "Setting install folder to: " << path;
   if (path == status_->install_folder) {
     // Back to the folder whose inspection is current while another one is

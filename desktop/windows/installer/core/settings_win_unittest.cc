@@ -237,12 +237,18 @@ TEST_F(SettingsTest, FrozenSettingsRefuseEverySetter) {
   EXPECT_EQ(0, observer.setting_changes());
 }
 
+// Trailing separators name the same folder: it is taken without them (the
+// switch's doubled backslash before its closing quote gives one).
 TEST_F(SettingsTest, TheSameFolderIsInspectedOnce) {
   const base::FilePath folder = dir().Append(u"new");
-  std::unique_ptr<Settings> settings = MakeSettings(FolderSwitch(folder));
+  std::unique_ptr<Settings> settings =
+      MakeSettings(u"--installfolder=\"" + folder.value() + u"\\\\\"");
+  EXPECT_EQ(folder, settings->GetStatus()->install_folder);
+  EXPECT_EQ(folder, settings->GetDefaultInstallFolder(kFolderFromCommandLine));
   test::SettingsObserverForTest observer(settings.get());
   settings->SetInstallFolder(folder);
-  settings->SetInstallFolderFromString(folder.value());
+  for (const char16_t* typed : {u"", u"\\", u"\\\\", u"/"})
+    settings->SetInstallFolderFromString(folder.value() + typed);
   EXPECT_FALSE(settings->IsStatusPending());
   base::RunLoopFor(100);
   EXPECT_EQ(0, observer.path_changes());
@@ -290,6 +296,10 @@ TEST_F(SettingsTest, InvalidFolderLeavesTheOperationUnknown) {
   ASSERT_TRUE(observer.WaitForPathChange());
   EXPECT_EQ(kOperationUnknown, settings->operation());
   EXPECT_FALSE(settings->GetStatus()->valid_install_path);
+  // A drive's root keeps one separator.
+  settings->SetInstallFolderFromString(u"Q:\\\\");
+  ASSERT_TRUE(observer.WaitForPathChange());
+  EXPECT_EQ(u"Q:\\", settings->GetStatus()->install_folder.value());
 }
 
 TEST_F(SettingsTest, UninstallOutsideAnInstallationLeavesTheOperationUnknown) {

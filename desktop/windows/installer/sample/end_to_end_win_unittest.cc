@@ -1251,6 +1251,34 @@ TEST_F(EndToEndTest, ReinstalledVersionUninstallsFromTheEntry) {
   }
 }
 
+// A folder given with trailing separators, as deployments often give it,
+// is spelled once in all the installation writes: the entry's command and
+// the version's installer.exe uninstall it. (A backslash before a closing
+// quote is doubled.)
+TEST_F(EndToEndTest, AFolderWithTrailingSeparatorsIsSpelledOnce) {
+  const MachineState before = State();
+  const std::u16string quoted = Quoted(install_folder());
+  for (const char16_t* typed : {u"\\\\", u"\\\\\\\\", u"/"}) {
+    SCOPED_TRACE(base::UTF16ToUTF8(typed));
+    std::u16string arguments = InstallArguments(u"--enable-installer-stats=0");
+    arguments.replace(arguments.find(quoted), quoted.size(),
+                      u"\"" + install_folder().value() + typed + u"\"");
+    ASSERT_EQ(0u, Run(SamplePath(SampleString("packages.base.full_installer")),
+                      arguments))
+        << Logs();
+    EXPECT_EQ(Quoted(install_folder().Append(u"Launcher.exe")) + u" /uninstall",
+              EntryValue(u"UninstallString"));
+    const base::FilePath version =
+        install_folder().Append(EntryValue(u"DisplayVersion"));
+    EXPECT_EQ(0u, typed[0] == u'/' ? Run(version.Append(kPackageInstallerName),
+                                         u"--uninstall --silent")
+                                   : RunUninstallCommand())
+        << Logs();
+    WaitUntilGone(install_folder());
+    EXPECT_EQ(before, State()) << Logs();
+  }
+}
+
 // --- Installations ended from outside part-way.
 
 // Which run stops for good, where, and what the user does next.
@@ -1560,15 +1588,18 @@ class InterruptedInstallTest
   std::vector<base::FilePath> PlantUserFiles() {
     std::vector<base::FilePath> files;
     for (const char16_t* name :
-         {u"notes.tmp", u"12345.tmp", u"launcher.exe.old",
-          u"launcher.exe.bak.1700000000.old", u"bookmarks.html.1700000000.old",
-          u"user\\1A2B.tmp", u"notes.txt.1A2B.tmp"}) {
+         {u"notes.tmp", u"12345.tmp", u"cafe.tmp", u"1A2B.tmp",
+          u"launcher.exe.old", u"launcher.exe.bak.1700000000.old",
+          u"bookmarks.html.1700000000.old", u"user\\1A2B.tmp",
+          u"notes.txt.1A2B.tmp"}) {
       files.push_back(install_folder().Append(name));
     }
     const base::FilePath old_status =
         install_folder().Append(kOldStatusFolderName);
-    if (base::DirectoryExists(old_status))
-      files.push_back(old_status.Append(u"notes.xml.1700000000.old"));
+    if (base::DirectoryExists(old_status)) {
+      for (const char16_t* name : {u"notes.xml.1700000000.old", u"CAFE.tmp"})
+        files.push_back(old_status.Append(name));
+    }
     for (const base::FilePath& file : files) {
       EXPECT_TRUE(base::FileUtil::CreateDirectory(file.DirName()));
       EXPECT_TRUE(test::WriteTextFile(file, "the user's"));
@@ -1577,8 +1608,9 @@ class InterruptedInstallTest
   }
 
   // The files below the install folder, other than |users|, named as the
-  // installer's writers and copies name their temporary files ("<hex>.tmp")
-  // and what they keep aside ("<name>.<seconds>.old").
+  // installer's writers and copies name their temporary files
+  // ("<name>.<hex>.tmp", or an earlier writer's "<hex>.tmp") and what they
+  // keep aside ("<name>.<seconds>.old").
   std::vector<base::FilePath> LeftoversOfCutRuns(
       const std::vector<base::FilePath>& users = {}) {
     std::vector<base::FilePath> leftovers;

@@ -9,7 +9,6 @@
 
 #include "base/files/file_util.h"
 #include "base/files/open_without_links_win.h"
-#include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/strings/string_util_win.h"
 #include "base/win/scoped_handle.h"
@@ -67,9 +66,9 @@ bool IsTrusted(PSID sid) {
          IsTrustedInstaller(sid);
 }
 
-// The folder opened to stay what it is while its security is read or
-// changed: no reparse point, no link on the way, and not renamed away
-// meanwhile (no delete sharing).
+// The folder opened to stay what it is while its security is read: no
+// reparse point, no link on the way, and not renamed away meanwhile (no
+// delete sharing).
 base::win::ScopedHandle OpenFolder(const base::FilePath& folder, DWORD access) {
   HANDLE handle =
       base::OpenWithoutLinks(folder.value(), access,
@@ -107,47 +106,6 @@ class RealFolderSecurity : public FolderSecurity {
     std::u16string read(base::as_u16cstr(text));
     LocalFree(text);
     return read;
-  }
-
-  bool Write(const base::FilePath& folder,
-             const std::u16string& descriptor) override {
-    ScopedDescriptor parsed = ParseDescriptor(descriptor);
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    if (!parsed ||
-        !GetSecurityDescriptorOwner(parsed.get(), &owner, &defaulted) ||
-        !GetSecurityDescriptorDacl(parsed.get(), &present, &dacl, &defaulted) ||
-        !present ||
-        !GetSecurityDescriptorControl(parsed.get(), &control, &revision)) {
-      LOG(ERROR) << "Not an access list to give a folder";
-      return false;
-    }
-    // Held while the list is written by name (which also passes it on to
-    // what the folder holds): the name stays this folder's.
-    base::win::ScopedHandle handle = OpenFolder(folder, FILE_READ_ATTRIBUTES);
-    if (!handle.IsValid()) {
-      PLOG(ERROR) << "Cannot open " << folder << " to change its access list";
-      return false;
-    }
-    SECURITY_INFORMATION what =
-        DACL_SECURITY_INFORMATION |
-        ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
-                                       : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    if (owner) what |= OWNER_SECURITY_INFORMATION;
-    std::u16string name = base::ToSystemPath(folder);
-    const DWORD result =
-        SetNamedSecurityInfoW(base::as_writable_wcstr(name), SE_FILE_OBJECT,
-                              what, owner, nullptr, dacl, nullptr);
-    if (result != ERROR_SUCCESS) {
-      LOG(ERROR) << "Cannot change the access list of " << folder << ": "
-                 << logging::SystemErrorCodeToString(result);
-      return false;
-    }
-    return true;
   }
 
   bool Create(const base::FilePath& folder,

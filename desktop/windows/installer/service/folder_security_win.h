@@ -38,12 +38,6 @@ class FolderSecurity {
 
   // The folder's owner and DACL; empty when they cannot be read.
   virtual std::u16string Read(const base::FilePath& folder) = 0;
-  // Gives the folder the owner (when |descriptor| names one) and the DACL
-  // of |descriptor|, protected from inheritance or not as its flags say,
-  // and passes the inheritable entries on to what the folder holds. False
-  // when that fails.
-  virtual bool Write(const base::FilePath& folder,
-                     const std::u16string& descriptor) = 0;
   // Creates |folder|, whose parent must exist and be reached without a
   // link on the way, with |descriptor|. False when anything is at |folder|
   // already or it cannot be made.

@@ -23,6 +23,25 @@ bool SameName(const std::u16string& a, const std::u16string& b) {
   return base::FilePath::CompareIgnoreCase(a, b) == 0;
 }
 
+// |text| with each run of path separators as one backslash, a leading pair
+// ("\\server") aside. An installation whose folder was given with trailing
+// separators wrote them into its values, before the one each name adds.
+std::u16string OneSeparatorEach(const std::u16string& text) {
+  std::u16string single;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool separator = base::FilePath::IsSeparator(text[i]);
+    if (separator && i > 1 && base::FilePath::IsSeparator(text[i - 1]))
+      continue;
+    single.push_back(separator && i > 1 ? u'\\' : text[i]);
+  }
+  return single;
+}
+
+// Value names and texts that may name a path in the install folder.
+bool SamePathText(const std::u16string& a, const std::u16string& b) {
+  return SameName(OneSeparatorEach(a), OneSeparatorEach(b));
+}
+
 // The product's own placeholders for one spelling of the install folder.
 class InstallationPlaceholders : public RegistryEntry::Delegate {
  public:
@@ -172,7 +191,8 @@ bool OwnRegistryRows::NamesNoOtherFolder(const base::win::RegKey& key) const {
     bool own = false;
     for (const Row& other : rows_) {
       own |= SameName(other.value_name, row.value_name) &&
-             !other.folder_data.empty() && SameName(other.folder_data, text);
+             !other.folder_data.empty() &&
+             SamePathText(other.folder_data, text);
     }
     if (!own) return false;
   }
@@ -215,7 +235,7 @@ std::string OwnRegistryRows::DescribeForeign(HKEY root,
     bool own = false;
     for (const Row& row : rows_) {
       if (applies(row) && IsRowKey(row, root, path) &&
-          SameName(row.value_name, name)) {
+          SamePathText(row.value_name, name)) {
         own = true;
         break;
       }

@@ -5,7 +5,10 @@
 // only what its own rows write (see CleanUpInstallLogRegistry).
 //
 // Keys and value names compare ignoring case, as the registry compares
-// them. Immutable after construction; any thread.
+// them; value names and the texts that name the folder also take each run
+// of path separators for one backslash, as the file system reads such a
+// path (a folder given with trailing separators was written so). Immutable
+// after construction; any thread.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_OWN_REGISTRY_ROWS_WIN_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_OWN_REGISTRY_ROWS_WIN_H_

@@ -487,6 +487,9 @@ TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
   const std::u16string own_command =
       u"\"" + std::u16string(base::as_u16cstr(short_form)) +
       u"\\Launcher.exe\" /uninstall";
+  // As the folder given with a trailing separator wrote it.
+  const std::u16string doubled_icon =
+      u"\"" + folder.value() + u"\\\\Launcher.exe\",0";
   const struct {
     const char* suffix;
     const char16_t* icon;
@@ -494,6 +497,7 @@ TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
   } cut_short[] = {
       {".5", u"\"C:\\Other\\Launcher.exe\",0", nullptr},
       {".6", own_icon.c_str(), own_command.c_str()},
+      {".9", doubled_icon.c_str(), nullptr},
       {".7", own_icon.c_str(), u"\"C:\\Other\\Launcher.exe\" /uninstall"},
       {".8", u"\"D:\\moved\\Launcher.exe\",0", nullptr},
   };
@@ -553,6 +557,10 @@ TEST(OwnRegistryRowsTest, OnlyTheProductsRowsOfTheInstallationPass) {
        {base::UTF16ToUTF8(base::as_u16cstr(short_form)) + launcher},
        true},
       {kUser, 0, flags, {"d:\\moved" + launcher}, true},
+      {kUser, 1, uninstall + version + ".9", {}, true},
+      {kUser, 0, flags, {folder.AsUTF8() + "\\" + launcher}, true},
+      {kUser, 0, flags, {folder.AsUTF8() + "/\\" + launcher}, true},
+      {kUser, 0, flags, {"C:\\Other\\" + launcher}, false},
       {kUser, 0, flags, {"C:\\Other" + launcher}, false},
       {kMachine, 1, "Software\\VictimVendor\\Policy", {}, false},
   };

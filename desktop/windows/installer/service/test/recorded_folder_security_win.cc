@@ -72,7 +72,7 @@ std::u16string RecordedFolderSecurity::Read(const base::FilePath& folder) {
 
 bool RecordedFolderSecurity::Write(const base::FilePath& folder,
                                    const std::u16string& descriptor) {
-  if (fail_writes_ || !base::DirectoryExists(folder)) return false;
+  if (!base::DirectoryExists(folder)) return false;
   return Append(folder, descriptor, false);
 }
 

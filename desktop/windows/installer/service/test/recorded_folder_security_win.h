@@ -38,13 +38,12 @@ class RecordedFolderSecurity : public FolderSecurity {
   // up lists for them that let their user move them.
   bool ProtectLevelsAbove(const base::FilePath& folder);
 
-  // Makes Write() fail, writing nothing, from now on.
-  void FailWrites() { fail_writes_ = true; }
+  // Records |descriptor| as the list of |folder|, which must exist, as its
+  // owner or an earlier installer would have set it.
+  bool Write(const base::FilePath& folder, const std::u16string& descriptor);
 
   // FolderSecurity:
   std::u16string Read(const base::FilePath& folder) override;
-  bool Write(const base::FilePath& folder,
-             const std::u16string& descriptor) override;
   bool Create(const base::FilePath& folder,
               const std::u16string& descriptor) override;
 
@@ -53,7 +52,6 @@ class RecordedFolderSecurity : public FolderSecurity {
               bool created);
 
   const base::FilePath record_;
-  bool fail_writes_ = false;
 };
 
 }  // namespace test

@@ -113,12 +113,15 @@ bool CopyFileOperation::Execute(Transaction* sub) {
 
 CopyFileOperation::Replacement CopyFileOperation::ReplaceExisting() {
   // Made new, written and renamed into place through one handle: nothing
-  // but this run's copy can take the destination's name.
+  // but this run's copy can take the destination's name. Named after the
+  // destination, so that what a run ended here leaves is told from a
+  // user's "<hex>.tmp".
   std::u16string temp_name;
   base::win::ScopedHandle temp_file;
   {
     const HANDLE made = base::CreateTemporaryFileWithoutLinks(
-        destination_.DirName().value(), &temp_name);
+        destination_.DirName().value(), &temp_name,
+        base::TemporaryFilePrefixFor(destination_));
     if (made == INVALID_HANDLE_VALUE) {
       PLOG(WARNING) << "No temporary file beside " << destination_;
       return Replacement::kNotInOneStep;

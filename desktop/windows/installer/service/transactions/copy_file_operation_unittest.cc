@@ -107,8 +107,11 @@ TEST_F(CopyFileOperationTest, TheOldFileStaysInPlaceUntilTheNewOneIsWhole) {
     EXPECT_EQ("old contents", g_destination_at_replace);
     EXPECT_EQ("new contents", g_temp_at_replace);
     EXPECT_EQ(temp_.GetPath(), g_temp_path_at_replace.DirName());
-    EXPECT_TRUE(
-        base::IsTemporaryFileName(g_temp_path_at_replace.BaseName().value()));
+    // Named after the file it becomes, never a bare "<hex>.tmp".
+    std::u16string target;
+    EXPECT_TRUE(base::IsTemporaryFileNameOf(
+        g_temp_path_at_replace.BaseName().value(), &target));
+    EXPECT_EQ(u"launcher.exe", target);
     EXPECT_FALSE(base::PathExists(g_temp_path_at_replace));
     EXPECT_EQ("new contents", test::ReadFileContents(destination));
   }
