@@ -580,9 +580,14 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // The batch file deletes the record, after the files it removes.
   bool batch_removes_record_ = false;
   std::vector<base::FilePath> uninstall_leftovers_;
-  // Those the batch file takes into its own folder before it removes them
-  // (MoveIntoUninstallBatchFolder), when others may change the folder.
+  // Others may change the install folder of this elevated uninstallation:
+  // the batch file gets no path there.
+  bool uninstall_in_open_folder_ = false;
+  // Those the batch file then takes into its own folder before it removes
+  // them (MoveIntoUninstallBatchFolder), and the folders this process
+  // removes once they are empty, deepest first.
   std::vector<base::FilePath> uninstall_taken_;
+  std::vector<base::FilePath> uninstall_emptied_;
   // An uninstallation: the files of other versions' kept records that
   // could not be removed, for the clean-up batch file.
   std::vector<base::FilePath> kept_versions_leftovers_;
