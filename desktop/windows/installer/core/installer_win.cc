@@ -42,6 +42,7 @@
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
+#include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 #include "desktop/windows/installer/service/transactions/remake_empty_folder_operation.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
@@ -233,6 +234,10 @@ void Installer::Run() {
   const bool is_admin = GetInstallerRights()->IsUserAdministrator(false);
   VLOG(1) << "is_elevated_admin: " << is_admin;
   if (!PrepareInstallFolder(is_admin)) return;
+  // A deletion left to the system's next start goes by the path, to
+  // whatever it leads to then: none where others may change a folder on the
+  // way.
+  SetDeleteAtRestartAllowed(!is_admin || !OthersMayChangeInstallFolder());
   PutLauncherBack();
   observers_.Notify(&InstallerObserver::OnStarted);
   if (process.wait_for_package) {

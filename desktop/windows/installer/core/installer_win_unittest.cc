@@ -44,6 +44,7 @@
 #include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/test/security_test_util.h"
+#include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/process_test_util_win.h"
 #include "desktop/windows/installer/test/recording_installer_observer.h"
@@ -689,6 +690,26 @@ TEST_F(InstallerTest, ANewAllUsersFolderIsProtected) {
     EXPECT_TRUE(test::RecordedFolderSecurity::MadeWithFirst(security_record_,
                                                             install_folder_));
     EXPECT_EQ(!fail, base::DirectoryExists(install_folder_));
+  }
+}
+
+// A deletion left to the system's next start goes by the path, to whatever
+// it leads to then: an elevated run leaves none where others may change the
+// install folder.
+TEST_F(InstallerTest, NoDeletionAtRestartWhereOthersMayChangeTheFolder) {
+  MakePackage({"a.txt"});
+  for (bool open : {true, false}) {
+    SCOPED_TRACE(open);
+    ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
+    ASSERT_TRUE(security_->Create(
+        install_folder_,
+        open ? u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;0x1301bf;;;AU)"
+             : kProtectedFolderSecurity));
+    UseSteps({{TestStep::kSetValue, ValuesKey(), u"set", u"data"}});
+    auto installer = std::make_unique<Installer>();
+    RunToEnd(installer.get(), u"--allusers=0");
+    EXPECT_EQ("Success", observer_.events().back());
+    EXPECT_EQ(!open, IsDeleteAtRestartAllowed());
   }
 }
 
