@@ -1944,6 +1944,41 @@ std::vector<test::RegistryLocation> MachineProductKeys() {
   return keys;
 }
 
+// A folder an older installer protected in place keeps the folders its
+// users made in it before: an update for all users judges each as it
+// judges the install folder. One that holds anything is refused before any
+// change, with that folder named, and nothing is written into it.
+TEST_F(InterruptedInstallTest, AnAllUsersUpdateTakesNoFolderAUserMadeInIt) {
+  test::ScopedRegistryRestore machine_keys(MachineProductKeys());
+  const base::FilePath record = work().Append(u"security.txt");
+  test::RecordedFolderSecurity security(record);
+  ASSERT_TRUE(security.ProtectLevelsAbove(install_folder()));
+  set_folder_security(record);
+  WriteSeams("base", nullptr);
+  std::u16string arguments = InstallArguments(u"--enable-installer-stats=0");
+  arguments.replace(arguments.find(u"--allusers=0"), 12, u"--allusers=1");
+  ASSERT_EQ(0u, Run(Host(), arguments)) << Logs();
+  const base::FilePath users = install_folder().Append(kOldStatusFolderName);
+  ASSERT_FALSE(base::PathExists(users));
+  ASSERT_TRUE(security.Create(
+      users,
+      u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
+      u"(A;OICIID;0x1301bf;;;AU)"));
+  ASSERT_TRUE(test::WriteTextFile(users.Append(u"userenv.dll"), "x"));
+  const test::FileTreeSnapshot before = test::TakeFileTreeSnapshot(machine());
+  const test::RegistryState machine_before = machine_keys.TakeState(true);
+  WriteSeams("update", nullptr);
+
+  EXPECT_EQ(1u, Run(Host(), arguments)) << Logs();
+  EXPECT_EQ(before, test::TakeFileTreeSnapshot(machine()));
+  EXPECT_EQ(machine_before, machine_keys.TakeState(true));
+  const std::string logs = Logs();
+  EXPECT_NE(std::string::npos,
+            logs.find("Other users may change " + users.AsUTF8() +
+                      ": not installing for all users in it"))
+      << logs;
+}
+
 // Any user may make a folder in a drive's root and fill it before an
 // administrator installs there for all users: with a record (for all
 // users, no registry key) that lists a root file through a link to another
