@@ -543,7 +543,9 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
        open,
        false,
        true,
-       {open, protected_list}},
+       // Put back with its own list, inheriting nothing.
+       {open, protected_list,
+        u"D:PAI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1301bf;;;AU)"}},
       {"an empty open folder",
        u"--allusers=1",
        open,
