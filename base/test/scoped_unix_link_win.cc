@@ -53,8 +53,23 @@ ScopedUnixLink::ScopedUnixLink() = default;
 ScopedUnixLink::~ScopedUnixLink() { Remove(); }
 
 bool ScopedUnixLink::Make(const FilePath& link, const FilePath& target) {
+  return MakeAt(link, GetWineUnixPath(link), target);
+}
+
+bool ScopedUnixLink::MakeDrive(char16_t letter, const FilePath& target) {
+  // Wine names the system drive's root by its link there: ".../c:/".
+  const std::string system_root = GetWineUnixPath(FilePath(u"C:\\"));
+  const size_t end = system_root.rfind("/c:");
+  if (letter < u'A' || letter > u'Z' || end == std::string::npos) return false;
+  return MakeAt(FilePath(std::u16string(1, letter) + u":\\"),
+                system_root.substr(0, end + 1) +
+                    static_cast<char>(letter - u'A' + 'a') + ":",
+                target);
+}
+
+bool ScopedUnixLink::MakeAt(const FilePath& link, const std::string& unix_link,
+                            const FilePath& target) {
   if (!link_.empty()) return false;
-  const std::string unix_link = GetWineUnixPath(link);
   const std::string unix_target = GetWineUnixPath(target);
   if (unix_link.empty() || unix_target.empty() ||
       !RunLinuxProgram(u"Z:\\bin\\ln",
@@ -62,17 +77,19 @@ bool ScopedUnixLink::Make(const FilePath& link, const FilePath& target) {
     return false;
   }
   link_ = link;
+  unix_link_ = unix_link;
   return WaitFor(link, true);
 }
 
 bool ScopedUnixLink::Remove() {
   if (link_.empty()) return true;
-  const std::string unix_link = GetWineUnixPath(link_);
   const bool removed =
-      !unix_link.empty() &&
-      RunLinuxProgram(u"Z:\\bin\\rm", u"-f " + Quote(unix_link)) &&
+      RunLinuxProgram(u"Z:\\bin\\rm", u"-f " + Quote(unix_link_)) &&
       WaitFor(link_, false);
-  if (removed) link_ = FilePath();
+  if (removed) {
+    link_ = FilePath();
+    unix_link_.clear();
+  }
   return removed;
 }
 

@@ -31,12 +31,23 @@ class ScopedUnixLink {
   // must exist, and waits up to 10 s until the link shows. False when one
   // is held already or it does not show.
   bool Make(const FilePath& link, const FilePath& target);
+  // Makes the free drive |letter| ('A' to 'Z') lead to the folder |target|,
+  // as a drive mapped onto a folder does: Wine's drive letters are links in
+  // the prefix's "dosdevices" folder. A target on another Linux file system
+  // (one below /dev/shm) makes it a volume of its own, which nothing can be
+  // renamed onto from another drive. False as for Make.
+  bool MakeDrive(char16_t letter, const FilePath& target);
   // Removes the link now and waits up to 10 s until it is gone; true when
   // it is (or none was made).
   bool Remove();
 
  private:
+  bool MakeAt(const FilePath& link, const std::string& unix_link,
+              const FilePath& target);
+
+  // The link as Windows and as Linux name it.
   FilePath link_;
+  std::string unix_link_;
 };
 
 }  // namespace base

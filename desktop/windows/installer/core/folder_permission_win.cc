@@ -12,6 +12,7 @@
 #include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/files/open_without_links_win.h"
+#include "base/logging.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/strings/string_number_conversions.h"
@@ -225,6 +226,13 @@ std::vector<base::FilePath> LeftPrograms(const base::FilePath& install_folder) {
   return left;
 }
 
+// Removes |folder| when it is empty, through a handle that refuses a link
+// on its path; says so when it stays.
+void RemoveEmptyFolder(const base::FilePath& folder) {
+  if (!base::DeleteEmptyFolderWithoutLinks(folder.value()))
+    PLOG(WARNING) << "Leaving the folder " << folder;
+}
+
 }  // namespace
 
 std::unique_ptr<FolderAccessEditor> CreateFolderAccessEditor() {
@@ -262,30 +270,27 @@ bool RunUninstallBatch(const base::CommandLine& command_line) {
   }
   const base::FilePath install_folder =
       command_line.GetSwitchValuePath(switches::kSetFolderPermission);
-  const base::FilePath record = install_folder.Append(kInstallLogFileName);
-  std::set<base::FilePath> folders;
   // An uninstallation that removed its record leaves only what was in use:
   // the programs it ran from, which this process knows by itself. They go
-  // into the batch file's own folder first: the version folder was made
-  // under the grant, and its user may change it once this process ends.
+  // into the batch file's own folder first, and their emptied folders go
+  // here, through handles: the version folder was made under the grant, and
+  // its user may change the folder once this process ends, so the batch
+  // file gets no path there.
   std::vector<base::FilePath> programs;
-  if (!base::PathExists(record)) {
+  std::set<base::FilePath> folders;
+  if (!base::PathExists(install_folder.Append(kInstallLogFileName))) {
     programs = LeftPrograms(install_folder);
     for (const base::FilePath& program : programs)
       CollectLeftoverFolders(program, install_folder, &folders);
   }
-  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-    plan.folders.emplace_back();
-    if (!ToBatchPath(*it, &plan.folders.back())) plan.folders.pop_back();
-  }
-  std::string folder;
-  if (ToBatchPath(install_folder, &folder)) plan.folders.push_back(folder);
-  // An installation begun since keeps them.
-  ToBatchPath(record, &plan.unless_present);
   const base::FilePath batch =
       WriteUninstallBatch(std::move(plan), true, nullptr, programs);
   if (batch.empty()) return false;
-  MoveIntoUninstallBatchFolder(batch, programs);
+  if (MoveIntoUninstallBatchFolder(batch, programs)) {
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+      RemoveEmptyFolder(*it);
+    RemoveEmptyFolder(install_folder);
+  }
   return LaunchUninstallBatch(batch);
 }
 

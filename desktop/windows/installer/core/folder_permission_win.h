@@ -86,17 +86,17 @@ bool RunSetFolderPermission(const base::CommandLine& command_line,
                             const FolderPermissionOptions& options);
 
 // For an uninstallation ("run-uninstall-bat"), once the grant has ended:
-// writes a clean-up batch file of its own from what |command_line| says
-// (uninstall_batch_win.h), in a protected folder, and starts it without
-// waiting. It waits for this process and for those of "initial-pid",
-// "parent-pid" and "crash-reporter-pid"; then, when the uninstallation
-// removed its record there and no installation has written one since, it
-// deletes the programs the uninstallation ran from, which were in use
+// when the uninstallation removed its record from the folder of
+// "set-folder-permission", moves the programs it ran from, which were in use
 // (the folder's launcher, and this program when it runs from a version's
-// folder there); then it removes the folder of "set-folder-permission"
-// when that is empty. Nothing in that folder, which the user could write,
-// is run, and no list of files a user could write is read. False when the
-// file cannot be written or started.
+// folder there), into a new protected folder, removes the folders they
+// emptied and then that folder when empty, and writes a clean-up batch file
+// of its own there (uninstall_batch_win.h) that deletes them once this
+// process and those of "initial-pid", "parent-pid" and
+// "crash-reporter-pid" have ended; it starts it without waiting. The batch
+// file names nothing outside its own folder. Nothing in the install folder,
+// which the user could write, is run, and no list of files a user could
+// write is read. False when the file cannot be written or started.
 bool RunUninstallBatch(const base::CommandLine& command_line);
 
 // The options the entry point runs the mode with: the defaults, unless a

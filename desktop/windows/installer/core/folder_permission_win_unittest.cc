@@ -551,7 +551,8 @@ TEST(FolderPermissionBatchTest, TheUninstallersProgramsGoOnceTheRecordIsGone) {
 // was made under the grant: its user may change it once the utility has
 // ended. The utility's batch file then names nothing in the install
 // folder: the programs it removes are in its own protected folder by then,
-// so a link put in the version folder's place leads it nowhere.
+// and the folders they emptied are gone before the utility ends, so a link
+// put in the install folder's place leads it nowhere.
 TEST(FolderPermissionBatchTest, ALinkMadeAfterTheUtilityEndedLeadsNowhere) {
   base::ScopedTempDir dir;
   ASSERT_TRUE(dir.CreateUniqueTempDir());
@@ -566,8 +567,13 @@ TEST(FolderPermissionBatchTest, ALinkMadeAfterTheUtilityEndedLeadsNowhere) {
   ASSERT_TRUE(CopyFileW(base::as_wcstr(base::GetTestExecutableFolder() +
                                        u"installer_test_host.exe"),
                         base::as_wcstr(utility.value()), FALSE));
-  const base::FilePath kept = victim.Append(u"installer.exe");
-  ASSERT_EQ(2, base::WriteBufferToFile(kept, "MZ", 2));
+  ASSERT_EQ(2,
+            base::WriteBufferToFile(victim.Append(u"installer.exe"), "MZ", 2));
+  // As a batch file's "rmdir" there would remove it.
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(
+      victim.Append(version.BaseName().value())));
+  const test::FileTreeSnapshot victim_before =
+      test::TakeFileTreeSnapshot(victim);
   ASSERT_TRUE(SetUtilitySeams(dir.GetPath(), protected_root));
   base::Process served = StartWaitingHost();
   ASSERT_TRUE(served.IsValid());
@@ -584,14 +590,15 @@ TEST(FolderPermissionBatchTest, ALinkMadeAfterTheUtilityEndedLeadsNowhere) {
   ASSERT_TRUE(SetEvent(handshake.undo.Get()));
   int exit_code = -1;
   ASSERT_TRUE(granting.WaitForExitWithTimeout(60000, &exit_code));
-  // At once, before the batch file's next look: the version folder moved
+  EXPECT_FALSE(base::PathExists(folder));
+  // At once, before the batch file's next look: the install folder moved
   // away (if it is still there) and a link to another folder in its place.
-  base::MoveFileOrDirectory(version, folder.Append(u"moved"));
+  base::MoveFileOrDirectory(folder, dir.GetPath().Append(u"moved"));
   base::ScopedUnixLink link;
-  ASSERT_TRUE(link.Make(version, victim));
+  ASSERT_TRUE(link.Make(folder, victim));
   for (int i = 0; i < 600 && !IsEmptyFolder(protected_root); ++i) Sleep(100);
   EXPECT_TRUE(IsEmptyFolder(protected_root));
-  EXPECT_EQ("MZ", test::ReadFileContents(kept));
+  EXPECT_EQ(victim_before, test::TakeFileTreeSnapshot(victim));
   ASSERT_TRUE(link.Remove());
   served.Terminate(0, true);
   SetEnvironmentVariableW(L"VELNA_TEST_INSTALLER_SEAMS", nullptr);

@@ -356,9 +356,15 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // through a folder above it (FindParentOthersMayMove). Outside Program
   // Files one that others may change is refused (message 37058 with the
   // folder), unless it is empty and nobody holds it: it is then made anew
-  // with the protected list (RemakeEmptyFolderOperation). False after an
-  // error was reported.
+  // with the protected list (RemakeEmptyFolderOperation). So is every
+  // folder it holds already (but the single profile's), each refused with
+  // its own name. When any was made anew, the folder is inspected again,
+  // and an update of an installation no longer there becomes a new one.
+  // False after an error was reported.
   bool TakeAllUsersFolder();
+  // Judges |folder| as above: true when nobody else may change it, or when
+  // it was made anew (|*remade| set).
+  bool TakeFolderForAllUsers(const base::FilePath& folder, bool* remade);
   // Whether the install folder lies outside Program Files and others may
   // change it, or move it away through a folder above it.
   bool OthersMayChangeInstallFolder() const;
@@ -580,9 +586,14 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // The batch file deletes the record, after the files it removes.
   bool batch_removes_record_ = false;
   std::vector<base::FilePath> uninstall_leftovers_;
-  // Those the batch file takes into its own folder before it removes them
-  // (MoveIntoUninstallBatchFolder), when others may change the folder.
+  // Others may change the install folder of this elevated uninstallation:
+  // the batch file gets no path there.
+  bool uninstall_in_open_folder_ = false;
+  // Those the batch file then takes into its own folder before it removes
+  // them (MoveIntoUninstallBatchFolder), and the folders this process
+  // removes once they are empty, deepest first.
   std::vector<base::FilePath> uninstall_taken_;
+  std::vector<base::FilePath> uninstall_emptied_;
   // An uninstallation: the files of other versions' kept records that
   // could not be removed, for the clean-up batch file.
   std::vector<base::FilePath> kept_versions_leftovers_;

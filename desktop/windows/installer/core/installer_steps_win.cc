@@ -531,13 +531,12 @@ ProfileDeletionPlan PlanProfileDeletion(const base::FilePath& install_folder) {
 }
 
 // The folders above |install_folder| that its installation created (the
-// |count| nearest ones), as the clean-up batch file names them, nearest
-// first. Never a drive's root nor a known folder of the system or the user
-// (those are not the installation's, whatever its log says), and none
-// above one the batch file cannot name.
-std::vector<std::string> CreatedParentsForBatch(
-    const base::FilePath& install_folder, int count) {
-  std::vector<std::string> parents;
+// |count| nearest ones), nearest first. Never a drive's root nor a known
+// folder of the system or the user (those are not the installation's,
+// whatever its log says).
+std::vector<base::FilePath> CreatedParents(const base::FilePath& install_folder,
+                                           int count) {
+  std::vector<base::FilePath> parents;
   const std::vector<base::FilePath> kept = ProtectedFolders(install_folder);
   base::FilePath folder = install_folder.DirName();
   for (int i = 0; i < count && folder.DirName() != folder;
@@ -548,11 +547,20 @@ std::vector<std::string> CreatedParentsForBatch(
         return parents;
       }
     }
-    std::string text;
-    if (!ToBatchPath(folder, &text)) return parents;
-    parents.push_back(text);
+    parents.push_back(folder);
   }
   return parents;
+}
+
+// Removes each of |folders| in order when it is empty, through a handle that
+// refuses a link on its path; one that stays (it holds something, or is or
+// lies behind a link) is said in the log.
+void RemoveEmptyFoldersWithoutLinks(
+    const std::vector<base::FilePath>& folders) {
+  for (const base::FilePath& folder : folders) {
+    if (!base::DeleteEmptyFolderWithoutLinks(folder.value()))
+      PLOG(WARNING) << "Leaving the folder " << folder;
+  }
 }
 
 }  // namespace
@@ -2096,13 +2104,16 @@ void Installer::StepCleanUpFilesAfterUninstall() {
 
   // Elevated for all users, in a folder others may change (an older
   // installer's, or one its owner opened since): the batch file, which goes
-  // by the path, takes what is left into its own folder first.
+  // by the path and runs once this process has ended, gets no path there.
+  // What is left goes into its own folder first; the record and the
+  // emptied folders go before this process ends (FinishUninstall).
   const bool elevated = GetInstallerRights()->IsUserAdministrator(false);
-  if (elevated && settings_->all_users() && OthersMayChangeInstallFolder())
-    uninstall_taken_ = leftovers;
+  uninstall_in_open_folder_ =
+      elevated && settings_->all_users() && OthersMayChangeInstallFolder();
+  if (uninstall_in_open_folder_) uninstall_taken_ = leftovers;
   std::vector<std::string> batch_files;
   for (const base::FilePath& path :
-       uninstall_taken_.empty() ? leftovers : std::vector<base::FilePath>()) {
+       uninstall_in_open_folder_ ? std::vector<base::FilePath>() : leftovers) {
     std::string text;
     if (ToBatchPath(path, &text)) {
       batch_files.push_back(text);
@@ -2123,33 +2134,35 @@ void Installer::StepCleanUpFilesAfterUninstall() {
                     "file tries again once the installer has ended: "
                  << names;
   }
+  // Removed once empty, deepest first, then the install folder with the
+  // folders above it that the installation made: no interpreter runs in
+  // any of them.
+  std::vector<base::FilePath> emptied(folders.rbegin(), folders.rend());
+  emptied.push_back(install_folder);
+  const std::vector<base::FilePath> parents =
+      CreatedParents(install_folder, log.created_parents);
+  emptied.insert(emptied.end(), parents.begin(), parents.end());
   std::vector<std::string> batch_folders;
-  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-    std::string text;
-    if (ToBatchPath(*it, &text)) {
-      batch_folders.push_back(text);
-    } else {
-      LOG(WARNING) << "Leaving " << *it
+  if (uninstall_in_open_folder_) {
+    uninstall_emptied_ = std::move(emptied);
+  } else {
+    for (const base::FilePath& folder : emptied) {
+      std::string text;
+      if (ToBatchPath(folder, &text)) {
+        batch_folders.push_back(text);
+        continue;
+      }
+      LOG(WARNING) << "Leaving " << folder
                    << " out of the clean-up batch file: the command "
                       "interpreter cannot read its name";
+      // Nor the folders above it, which it keeps.
+      if (IsStrictlyInside(folder, install_folder)) continue;
+      break;
     }
   }
   unsigned initial_pid = 0;
   if (!settings_->process_switches().GetInitialPid(&initial_pid))
     initial_pid = 0;
-  std::string install_folder_text;
-  if (!ToBatchPath(install_folder, &install_folder_text)) {
-    LOG(WARNING) << "The clean-up batch file cannot remove " << install_folder
-                 << ": the command interpreter cannot read its name";
-  } else {
-    // Removed once empty, with the folders above it that the installation
-    // made: no interpreter runs in any of them.
-    batch_folders.push_back(install_folder_text);
-    for (const std::string& parent :
-         CreatedParentsForBatch(install_folder, log.created_parents)) {
-      batch_folders.push_back(parent);
-    }
-  }
   // With a temporary grant, the folder-permission utility writes and runs a
   // batch file of its own once the grant has ended.
   if (!undo_permission_event_.IsValid()) {
@@ -2166,7 +2179,8 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     // the record last (FinishUninstall), unless the record's path is too
     // long for the interpreter.
     const base::FilePath record = install_folder.Append(kInstallLogFileName);
-    if (record.value().size() < MAX_PATH) ToBatchPath(record, &plan.record);
+    if (!uninstall_in_open_folder_ && record.value().size() < MAX_PATH)
+      ToBatchPath(record, &plan.record);
     batch_removes_record_ = !plan.record.empty();
     uninstall_batch_ = WriteUninstallBatch(
         std::move(plan), elevated, &uninstall_batch_hold_, uninstall_taken_);
@@ -2213,9 +2227,23 @@ void Installer::FinishUninstall() {
   const base::FilePath record = install_folder.Append(kInstallLogFileName);
   std::vector<base::FilePath> staying = uninstall_leftovers_;
   // Taken only now, once nothing of the run needs them in place.
-  if (batch_started && !uninstall_taken_.empty())
-    MoveIntoUninstallBatchFolder(uninstall_batch_, uninstall_taken_);
-  if (batch_started && batch_removes_record_) {
+  const bool all_taken =
+      uninstall_taken_.empty() ||
+      (batch_started &&
+       MoveIntoUninstallBatchFolder(uninstall_batch_, uninstall_taken_));
+  if (uninstall_in_open_folder_) {
+    // The record lists what stays, for an uninstallation run again.
+    if (!all_taken) {
+      LOG(WARNING) << "Keeping the installation status file: files it lists "
+                      "stay";
+      staying.push_back(record);
+    } else if (!base::DeleteWithoutLinks(record.value(), false)) {
+      PLOG(ERROR) << "Could not remove the installation status file " << record;
+    }
+    RemoveEmptyFoldersWithoutLinks(uninstall_emptied_);
+    if (uninstall_batch_hold_.IsValid())
+      FinishUninstallBatchHold(&uninstall_batch_hold_);
+  } else if (batch_started && batch_removes_record_) {
     LOG(INFO) << "The clean-up batch file removes the installation status "
                  "file last";
     FinishUninstallBatchHold(&uninstall_batch_hold_);

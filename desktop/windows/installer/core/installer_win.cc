@@ -10,6 +10,7 @@
 #include "base/feature_list.h"
 #include "base/features/command_line_feature_reader.h"
 #include "base/features/list_feature_reader.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/open_without_links_win.h"
 #include "base/logging.h"
@@ -42,6 +43,7 @@
 #include "desktop/windows/installer/service/registry_entry_tables_win.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
+#include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 #include "desktop/windows/installer/service/transactions/remake_empty_folder_operation.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
@@ -233,6 +235,10 @@ void Installer::Run() {
   const bool is_admin = GetInstallerRights()->IsUserAdministrator(false);
   VLOG(1) << "is_elevated_admin: " << is_admin;
   if (!PrepareInstallFolder(is_admin)) return;
+  // A deletion left to the system's next start goes by the path, to
+  // whatever it leads to then: none where others may change a folder on the
+  // way.
+  SetDeleteAtRestartAllowed(!is_admin || !OthersMayChangeInstallFolder());
   PutLauncherBack();
   observers_.Notify(&InstallerObserver::OnStarted);
   if (process.wait_for_package) {
@@ -327,7 +333,8 @@ void Installer::TakeParentPid() {
 }
 
 bool Installer::PrepareInstallFolder(bool is_admin) {
-  const base::FilePath& install_folder = status()->install_folder;
+  // A copy: TakeAllUsersFolder may inspect the folder again.
+  const base::FilePath install_folder = status()->install_folder;
   if (settings_->all_users() && settings_->silent() && !is_admin) {
     Fail(kIdsInstallError, u"",
          "Installation requires elevation, but cannot elevate when silent");
@@ -586,7 +593,8 @@ bool Installer::UseProtectedPackage(bool elevated) {
 }
 
 bool Installer::TakeAllUsersFolder() {
-  const base::FilePath& folder = status()->install_folder;
+  // A copy: a folder made anew is inspected again, with a new status.
+  const base::FilePath folder = status()->install_folder;
   if (IsInProgramFiles(folder)) return true;
   // Whoever could move a folder above away could put their own in its
   // place, where the system's task and the machine's entries point.
@@ -600,20 +608,60 @@ bool Installer::TakeAllUsersFolder() {
   }
   // One not made yet is made with the protected list.
   if (!base::PathExists(folder)) return true;
+  bool remade = false;
+  if (!TakeFolderForAllUsers(folder, &remade)) return false;
+  // A folder an older installer protected in place keeps the folders its
+  // users made in it before: each is judged alike, parents first. A link,
+  // whose list reads as nobody's, is refused.
+  std::vector<base::FilePath> pending;
+  if (!remade) pending.push_back(folder);
+  while (!pending.empty()) {
+    const base::FilePath parent = pending.back();
+    pending.pop_back();
+    base::FileEnumerator folders(parent, false,
+                                 base::FileEnumerator::DIRECTORIES);
+    for (base::FilePath below = folders.Next(); !below.empty();
+         below = folders.Next()) {
+      // Its user's for good (GrantSingleProfileFolderForGood): nothing
+      // runs from it.
+      if (parent == folder &&
+          base::FilePath::CompareIgnoreCase(below.BaseName().value(),
+                                            kSingleProfileFolderName) == 0) {
+        continue;
+      }
+      bool below_remade = false;
+      if (!TakeFolderForAllUsers(below, &below_remade)) return false;
+      remade |= below_remade;
+      if (!below_remade) pending.push_back(below);
+    }
+  }
+  if (!remade) return true;
+  // Nothing read there before it was taken decides this run.
+  const bool upgrading = settings_->operation() == kOperationUpgrading;
+  settings_->InspectFolderAgain();
+  return !upgrading || settings_->operation() == kOperationUpgrading ||
+         CheckPackagePathLengths();
+}
+
+bool Installer::TakeFolderForAllUsers(const base::FilePath& folder,
+                                      bool* remade) {
   // Whatever its files say: anyone who could change the folder could have
   // written them, left programs beside the launcher, or kept a handle that
   // a new list would not take back. Only an empty one, which nobody holds,
   // is made anew; a link (whose list is read as nobody's) is never taken.
   if (!LetsOthersChange(GetFolderSecurity()->Read(folder))) return true;
-  LOG(INFO) << "Other users may change the installation folder " << folder;
+  LOG(INFO) << "Other users may change " << folder;
   if (RunOperation(std::make_unique<RemakeEmptyFolderOperation>(
           folder, kProtectedFolderSecurity))) {
+    *remade = true;
     return true;
   }
   LOG(ERROR) << "Other users may change " << folder
              << ": not installing for all users in it";
   Fail(kIdsLocationRefused, folder.value(),
-       "Other users may change the installation folder");
+       folder == status()->install_folder
+           ? "Other users may change the installation folder"
+           : "Other users may change a folder in the installation folder");
   return false;
 }
 

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,7 @@
 #include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
 #include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/test/security_test_util.h"
+#include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 #include "desktop/windows/installer/test/installation_test_util.h"
 #include "desktop/windows/installer/test/process_test_util_win.h"
 #include "desktop/windows/installer/test/recording_installer_observer.h"
@@ -112,10 +114,13 @@ class InstallerTest : public test::SettingsTestBase {
   }
 
   // Starts |installer| with the settings of |arguments| and runs the loop
-  // until the run has ended (or a minute has passed).
-  void RunToEnd(Installer* installer, const std::u16string& arguments) {
+  // until the run has ended (or a minute has passed). |inspected| runs
+  // between the folder's inspection and the start.
+  void RunToEnd(Installer* installer, const std::u16string& arguments,
+                const std::function<void()>& inspected = nullptr) {
     settings_.reset();
     settings_ = MakeSettings(FolderSwitch(install_folder_) + u" " + arguments);
+    if (inspected) inspected();
     installer->AddObserver(&observer_);
     base::RunLoop run_loop;
     observer_.set_on_event([&](const std::string& event) {
@@ -495,10 +500,11 @@ TEST_F(InstallerTest, AnElevatedRunReadsThePackageOnlyFromAProtectedCopy) {
 }
 
 // An install or update for all users never uses a folder outside Program
-// Files that other users may change: one that holds anything (a record, a
-// library beside the launcher) is refused before any change; an empty one
-// is made anew with the list of Program Files, and a rollback leaves an
-// empty folder there again.
+// Files that other users may change, nor one in it: one that holds
+// anything (a record, a library beside the launcher) is refused before any
+// change; an empty one is made anew with the list of Program Files, and a
+// rollback leaves an empty folder there again. A folder made anew is
+// installed as new, whatever its inspection read there before.
 TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
   MakePackage({"a.txt"});
   // Owned by a user, "Authenticated Users: Modify" inherited from a drive
@@ -510,7 +516,17 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
   const std::string refused =
       "Error(37058," + install_folder_.AsUTF8() +
       ",Other users may change the installation folder)";
-  enum class Contents { kNone, kFile, kUpdate };
+  enum class Contents {
+    kNone,
+    kFile,
+    kUpdate,
+    // A folder of a user's in it, which holds a library, or nothing.
+    kUsersFolder,
+    kUsersEmptyFolder,
+    // A record there when the folder is inspected, gone when the run starts.
+    kRecordGone,
+  };
+  const base::FilePath users = install_folder_.Append(kOldStatusFolderName);
   const struct {
     const char* name;
     std::u16string arguments;
@@ -527,7 +543,9 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
        open,
        false,
        true,
-       {open, protected_list}},
+       // Put back with its own list, inheriting nothing.
+       {open, protected_list,
+        u"D:PAI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1301bf;;;AU)"}},
       {"an empty open folder",
        u"--allusers=1",
        open,
@@ -564,6 +582,27 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
        {open},
        Contents::kNone,
        open},
+      {"a protected folder with a user's folder that holds a library",
+       u"--allusers=1",
+       protected_list,
+       false,
+       false,
+       {protected_list},
+       Contents::kUsersFolder},
+      {"a protected folder with a user's empty folder",
+       u"--allusers=1",
+       protected_list,
+       false,
+       false,
+       {protected_list},
+       Contents::kUsersEmptyFolder},
+      {"an open folder whose record went before the run",
+       u"",
+       open,
+       false,
+       false,
+       {open, protected_list},
+       Contents::kRecordGone},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -580,9 +619,17 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
       ASSERT_TRUE(
           test::WriteTextFile(install_folder_.Append(u"userenv.dll"), "x"));
     }
-    if (c.contents == Contents::kUpdate) {
-      ASSERT_TRUE(test::WriteInstallationLog(
-          install_folder_, test::MakeInstallLog(install_folder_, true), false));
+    InstallLog planted = test::MakeInstallLog(install_folder_, true);
+    planted.app_id = "planted";
+    planted.created_parents = 2;
+    if (c.contents == Contents::kUpdate || c.contents == Contents::kRecordGone)
+      ASSERT_TRUE(test::WriteInstallationLog(install_folder_, planted, false));
+    if (c.contents == Contents::kUsersFolder ||
+        c.contents == Contents::kUsersEmptyFolder) {
+      ASSERT_TRUE(security_->Create(users, open));
+    }
+    if (c.contents == Contents::kUsersFolder) {
+      ASSERT_TRUE(test::WriteTextFile(users.Append(u"userenv.dll"), "x"));
     }
     if (c.in_program_files) {
       ASSERT_TRUE(base::PathService::OverrideAndCreateIfNeeded(
@@ -599,7 +646,13 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
       steps.push_back({TestStep::kFail, u"", u"Failed", u"", 37062});
     UseSteps(steps);
     auto installer = std::make_unique<Installer>();
-    RunToEnd(installer.get(), c.arguments);
+    RunToEnd(installer.get(), c.arguments, [&] {
+      if (c.contents == Contents::kRecordGone) {
+        ASSERT_TRUE(base::DeleteFileOrDirectory(
+            install_folder_.Append(kInstallLogFileName), false));
+      }
+    });
+    const InstallLog recorded = *installer->install_log();
     installer.reset();
     if (c.in_program_files)
       base::PathService::RemoveOverrideForTesting(base::DIR_PROGRAM_FILES);
@@ -613,7 +666,15 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
                     ",Other users may move a folder above the installation "
                     "folder)",
                 error);
-    } else if (c.contents != Contents::kNone) {
+    } else if (c.contents == Contents::kUsersFolder) {
+      EXPECT_EQ("Error(37058," + users.AsUTF8() +
+                    ",Other users may change a folder in the installation "
+                    "folder)",
+                error);
+      EXPECT_EQ(files_before, test::TakeFileTreeSnapshot(install_folder_));
+      EXPECT_FALSE(test::RegistryKeyExists(HKEY_CURRENT_USER, ValuesKey()));
+    } else if (c.contents == Contents::kFile ||
+               c.contents == Contents::kUpdate) {
       if (c.contents == Contents::kUpdate) {
         EXPECT_EQ(kOperationUpgrading, settings_->operation());
       }
@@ -624,6 +685,15 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
     } else {
       EXPECT_EQ(c.fail_step ? "InstallerTerminated(0)" : "Success",
                 observer_.events().back());
+    }
+    if (c.contents == Contents::kUsersEmptyFolder) {
+      EXPECT_EQ((std::vector<std::u16string>{open, protected_list}),
+                SecurityHistory(users));
+    }
+    if (c.contents == Contents::kRecordGone) {
+      EXPECT_EQ(kOperationInstalling, settings_->operation());
+      EXPECT_NE("planted", recorded.app_id);
+      EXPECT_EQ(0, recorded.created_parents);
     }
   }
 }
@@ -689,6 +759,26 @@ TEST_F(InstallerTest, ANewAllUsersFolderIsProtected) {
     EXPECT_TRUE(test::RecordedFolderSecurity::MadeWithFirst(security_record_,
                                                             install_folder_));
     EXPECT_EQ(!fail, base::DirectoryExists(install_folder_));
+  }
+}
+
+// A deletion left to the system's next start goes by the path, to whatever
+// it leads to then: an elevated run leaves none where others may change the
+// install folder.
+TEST_F(InstallerTest, NoDeletionAtRestartWhereOthersMayChangeTheFolder) {
+  MakePackage({"a.txt"});
+  for (bool open : {true, false}) {
+    SCOPED_TRACE(open);
+    ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
+    ASSERT_TRUE(security_->Create(
+        install_folder_,
+        open ? u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;0x1301bf;;;AU)"
+             : kProtectedFolderSecurity));
+    UseSteps({{TestStep::kSetValue, ValuesKey(), u"set", u"data"}});
+    auto installer = std::make_unique<Installer>();
+    RunToEnd(installer.get(), u"--allusers=0");
+    EXPECT_EQ("Success", observer_.events().back());
+    EXPECT_EQ(!open, IsDeleteAtRestartAllowed());
   }
 }
 

@@ -400,6 +400,20 @@ bool LeadsTo(const base::FilePath& path, HANDLE folder) {
          a.nFileIndexLow == b.nFileIndexLow;
 }
 
+// The serial number of the volume that holds |path|; false when it cannot
+// be opened.
+bool GetVolumeSerial(const base::FilePath& path, DWORD* serial) {
+  base::win::ScopedHandle opened(
+      CreateFileW(base::as_wcstr(path.value()), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!opened.IsValid() || !GetFileInformationByHandle(opened.Get(), &info))
+    return false;
+  *serial = info.dwVolumeSerialNumber;
+  return true;
+}
+
 }  // namespace
 
 std::u16string NewProtectedFolderName() {
@@ -451,6 +465,31 @@ base::FilePath CreateProtectedFolderIn(const base::FilePath& parent) {
   }
   PLOG(ERROR) << "Cannot make a protected folder in " << parent;
   return base::FilePath();
+}
+
+base::FilePath CreateProtectedFolderOnVolumeOf(const base::FilePath& file) {
+  DWORD file_volume = 0;
+  DWORD root_volume = 0;
+  if (!GetVolumeSerial(file, &file_volume) ||
+      !GetVolumeSerial(GetRoot(), &root_volume) || file_volume == root_volume) {
+    return CreateProtectedFolder();
+  }
+  wchar_t volume[MAX_PATH] = {};
+  if (!GetVolumePathNameW(base::as_wcstr(file.value()), volume, MAX_PATH)) {
+    PLOG(ERROR) << "The volume of " << file << " is unknown";
+    return base::FilePath();
+  }
+  const base::FilePath root(base::as_u16cstr(volume));
+  // Whoever may remove what the root holds could put a folder of their own
+  // in its place once the folder made there is let go.
+  const base::FilePath movable =
+      FindParentOthersMayMove(root.Append(NewProtectedFolderName()));
+  if (!movable.empty()) {
+    LOG(ERROR) << "No protected folder on the volume of " << file
+               << ": other users may remove what " << movable << " holds";
+    return base::FilePath();
+  }
+  return CreateProtectedFolderIn(root);
 }
 
 bool RemoveProtectedFolder(const base::FilePath& folder) {

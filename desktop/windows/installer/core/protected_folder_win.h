@@ -59,6 +59,15 @@ base::FilePath CreateProtectedFolder();
 // here stays. Empty, after an error line, when none can be made.
 base::FilePath CreateProtectedFolderIn(const base::FilePath& parent);
 
+// A new protected folder into which the existing file |file| can be renamed:
+// CreateProtectedFolder() when |file| lies on the volume of the system's
+// temporary folder, else one made as CreateProtectedFolderIn() makes it, in
+// the root of |file|'s volume, where only administrators may remove or
+// replace it (FindParentOthersMayMove finds no such folder above it). What a
+// killed run leaves there stays. Empty, after an error line, when none can
+// be made so.
+base::FilePath CreateProtectedFolderOnVolumeOf(const base::FilePath& file);
+
 // Removes |folder|, a folder CreateProtectedFolder() or
 // CreateProtectedFolderIn() made, with everything in it, and lets go of
 // this process's hold. False, after a warning line, when something stays

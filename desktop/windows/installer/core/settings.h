@@ -132,6 +132,13 @@ class Settings {
   // that inspection and notifies OnPathChanged at once.
   void SetInstallFolder(const base::FilePath& path);
 
+  // For an elevated run that made the inspected folder, or one in it, anew
+  // and empty: inspects the folder again at once, on this thread (with COM
+  // initialised), so that nothing read from it before decides the run, and
+  // makes an update whose installation is no longer there a new
+  // installation. Observers are not told.
+  void InspectFolderAgain();
+
   // The default install folder; |source| says whether the command line and
   // the last install path in the registry come first.
   base::FilePath GetDefaultInstallFolder(DefaultFolderSource source) const;

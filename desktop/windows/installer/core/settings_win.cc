@@ -426,6 +426,17 @@ void Settings::OnStatusFetched(std::unique_ptr<Status> status) {
   NotifyPathChanged();
 }
 
+void Settings::InspectFolderAgain() {
+  auto status = std::make_unique<Status>(replace_tamsel_);
+  status->Init(status_->install_folder);
+  status_ = std::move(status);
+  if (operation_ == kOperationUpgrading && !status_->existing_installation) {
+    LOG(INFO) << "No installation is left in " << status_->install_folder
+              << ": installing anew";
+    operation_ = kOperationInstalling;
+  }
+}
+
 void Settings::AdoptExistingInstallation() {
   VLOG(1) << "Using settings from existing installation";
   const Status& status = *status_;

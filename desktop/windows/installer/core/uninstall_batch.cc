@@ -93,10 +93,6 @@ std::string BuildUninstallBatchText(const UninstallBatchPlan& plan) {
   for (const auto& [flag, pid] : waits)
     text += "IF %" + flag + "%==TRUE GOTO :again" + kLineEnd;
   if (!waits.empty()) text += "del " + task_list + kLineEnd;
-  if (!plan.unless_present.empty()) {
-    text += "IF EXIST " + Quoted(EscapeBatchPercent(plan.unless_present)) +
-            " GOTO :end" + kLineEnd;
-  }
   if (!plan.files.empty()) {
     // The wait above needs TASKLIST and FIND, which not every system has
     // (some editions lack TASKLIST; Wine's prints nothing), and a process
@@ -128,7 +124,7 @@ std::string BuildUninstallBatchText(const UninstallBatchPlan& plan) {
   }
   for (const std::string& folder : plan.folders)
     text += "rmdir " + Quoted(EscapeBatchPercent(folder)) + kLineEnd;
-  if (plan.wait_for_uninstaller || !plan.unless_present.empty() ||
+  if (plan.wait_for_uninstaller ||
       (!plan.record.empty() && !plan.files.empty())) {
     text += std::string(":end") + kLineEnd;
   }

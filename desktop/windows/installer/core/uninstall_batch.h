@@ -59,10 +59,6 @@ struct UninstallBatchPlan {
   // while one stays, so does the record, which lets the uninstallation
   // run again. Empty: none.
   std::string record;
-  // When this file (a record) is there once the processes have ended, an
-  // installation has begun since: nothing but the own folder is removed.
-  // Empty: not looked at.
-  std::string unless_present;
   // The processes to wait for, in order (PID1, PID2, ...; zeros are left
   // out).
   std::vector<uint32_t> process_ids;

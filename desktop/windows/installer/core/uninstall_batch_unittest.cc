@@ -174,23 +174,6 @@ TEST(UninstallBatchTest, WaitsForTheUninstallerAndRemovesTheRecordLast) {
       << text;
 }
 
-// A file that is there once the processes have ended (the record of an
-// installation begun since) keeps everything.
-TEST(UninstallBatchTest, NothingGoesWhileAnotherRecordIsThere) {
-  UninstallBatchPlan plan = Plan({12}, {"C:\\v\\a.dll"}, {"C:\\v"});
-  plan.unless_present = "C:\\v\\installation_status.xml";
-  const std::string text = BuildUninstallBatchText(plan);
-  EXPECT_NE(
-      std::string::npos,
-      text.find("del \"C:\\Win%%\\Temp\\Velna Installer 0A\\tasks.txt\"\r\n"
-                "IF EXIST \"C:\\v\\installation_status.xml\" GOTO :end\r\n"
-                "SET DELETE_ATTEMPTS=0\r\n"))
-      << text;
-  EXPECT_NE(std::string::npos,
-            text.find("rmdir \"C:\\v\"\r\n:end\r\nSET REMOVED_FOLDER="))
-      << text;
-}
-
 // Without leftover files there is nothing to try again, and without a
 // process nothing to wait for.
 TEST(UninstallBatchTest, WithoutFilesOrProcesses) {

@@ -102,15 +102,28 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
     LOG(ERROR) << "The clean-up batch file cannot name the system folder";
     return base::FilePath();
   }
-  const base::FilePath folder =
-      elevated ? CreateProtectedFolder() : CreateUserFolder();
+  base::FilePath folder;
+  if (!elevated) {
+    folder = CreateUserFolder();
+  } else {
+    // On the volume of what it takes, which cannot be renamed to another.
+    // Without a folder there, that stays where it is (and is said so).
+    if (!take.empty()) folder = CreateProtectedFolderOnVolumeOf(take.front());
+    if (folder.empty()) folder = CreateProtectedFolder();
+  }
   if (folder.empty()) return base::FilePath();
+  auto discard = [elevated, &folder] {
+    if (elevated)
+      RemoveProtectedFolder(folder);
+    else
+      RemoveDirectoryW(base::as_wcstr(folder.value()));
+  };
   const base::FilePath batch = folder.Append(kUninstallBatchFileName);
   if (batch.value().find(u'%') != std::u16string::npos ||
       !ToBatchPath(folder, &plan.own_folder)) {
     LOG(ERROR) << "The command interpreter cannot run a batch file in "
                << folder << ": its name holds a '%' or cannot be read";
-    RemoveDirectoryW(base::as_wcstr(folder.value()));
+    discard();
     return base::FilePath();
   }
   for (size_t i = 0; i < take.size(); ++i) {
@@ -129,7 +142,7 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
                          CREATE_NEW, 0, nullptr));
     if (!held.IsValid()) {
       PLOG(ERROR) << "Could not make " << hold_path;
-      RemoveDirectoryW(base::as_wcstr(folder.value()));
+      discard();
       return base::FilePath();
     }
     plan.wait_for_uninstaller = true;
@@ -145,22 +158,26 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
       held.Close();
       base::DeleteFileOrDirectory(hold_path, false);
     }
-    RemoveDirectoryW(base::as_wcstr(folder.value()));
+    discard();
     return base::FilePath();
   }
   if (hold) *hold = std::move(held);
+  LOG(INFO) << "Wrote the clean-up batch file " << batch;
   return batch;
 }
 
-void MoveIntoUninstallBatchFolder(const base::FilePath& batch,
+bool MoveIntoUninstallBatchFolder(const base::FilePath& batch,
                                   const std::vector<base::FilePath>& take) {
+  bool all = true;
   for (size_t i = 0; i < take.size(); ++i) {
     const base::FilePath taken = TakenName(batch.DirName(), i, take[i]);
     if (!base::MoveWithoutLinks(take[i].value(), taken.value(), false)) {
       PLOG(WARNING) << "Leaving " << take[i] << ": it cannot be moved to "
                     << taken;
+      all = false;
     }
   }
+  return all;
 }
 
 bool FinishUninstallBatchHold(base::win::ScopedHandle* hold) {

@@ -31,8 +31,9 @@ base::FilePath GetSystemCommandInterpreter();
 
 // Writes the batch file of |plan|, with its system and own folders filled
 // in here, into a new folder of its own that only the installer may change:
-// a protected folder (protected_folder_win.h) when |elevated|, else a new
-// folder in the user's own temporary folder. Its path, which holds no '%'
+// a protected folder (protected_folder_win.h) when |elevated|, on the
+// volume of |take| where it can be made there, else a new folder in the
+// user's own temporary folder. Its path, which holds no '%'
 // (the interpreter would expand it in the file's own name); empty, after
 // an error line, when it cannot be written so (nothing is left behind).
 //
@@ -55,8 +56,8 @@ base::FilePath WriteUninstallBatch(
 // the batch file's folder, through a handle that refuses a link anywhere on
 // its path (a running program may move within its volume). One that cannot
 // be moved (another volume, a link on the way) stays where it is, after a
-// warning, and the batch file leaves it.
-void MoveIntoUninstallBatchFolder(const base::FilePath& batch,
+// warning, and the batch file leaves it. True when every one was moved.
+bool MoveIntoUninstallBatchFolder(const base::FilePath& batch,
                                   const std::vector<base::FilePath>& take);
 
 // Deletes the file |*hold| holds and closes it: the batch file goes on.

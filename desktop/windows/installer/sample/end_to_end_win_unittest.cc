@@ -1636,6 +1636,10 @@ class InterruptedInstallTest
     return leftovers;
   }
 
+  // The uninstall of AnAllUsersUninstallFollowsNoLink, of an installation
+  // on the system drive or, with |other_drive|, on a drive of its own.
+  void UninstallFollowsNoLink(bool other_drive);
+
   // Whether |folder| holds every versioned file of |package| as the
   // package has it (its installer: the test host).
   static bool HoldsVersion(const base::FilePath& folder,
@@ -1972,6 +1976,41 @@ std::vector<test::RegistryLocation> MachineProductKeys() {
   return keys;
 }
 
+// A folder an older installer protected in place keeps the folders its
+// users made in it before: an update for all users judges each as it
+// judges the install folder. One that holds anything is refused before any
+// change, with that folder named, and nothing is written into it.
+TEST_F(InterruptedInstallTest, AnAllUsersUpdateTakesNoFolderAUserMadeInIt) {
+  test::ScopedRegistryRestore machine_keys(MachineProductKeys());
+  const base::FilePath record = work().Append(u"security.txt");
+  test::RecordedFolderSecurity security(record);
+  ASSERT_TRUE(security.ProtectLevelsAbove(install_folder()));
+  set_folder_security(record);
+  WriteSeams("base", nullptr);
+  std::u16string arguments = InstallArguments(u"--enable-installer-stats=0");
+  arguments.replace(arguments.find(u"--allusers=0"), 12, u"--allusers=1");
+  ASSERT_EQ(0u, Run(Host(), arguments)) << Logs();
+  const base::FilePath users = install_folder().Append(kOldStatusFolderName);
+  ASSERT_FALSE(base::PathExists(users));
+  ASSERT_TRUE(security.Create(
+      users,
+      u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
+      u"(A;OICIID;0x1301bf;;;AU)"));
+  ASSERT_TRUE(test::WriteTextFile(users.Append(u"userenv.dll"), "x"));
+  const test::FileTreeSnapshot before = test::TakeFileTreeSnapshot(machine());
+  const test::RegistryState machine_before = machine_keys.TakeState(true);
+  WriteSeams("update", nullptr);
+
+  EXPECT_EQ(1u, Run(Host(), arguments)) << Logs();
+  EXPECT_EQ(before, test::TakeFileTreeSnapshot(machine()));
+  EXPECT_EQ(machine_before, machine_keys.TakeState(true));
+  const std::string logs = Logs();
+  EXPECT_NE(std::string::npos,
+            logs.find("Other users may change " + users.AsUTF8() +
+                      ": not installing for all users in it"))
+      << logs;
+}
+
 // Any user may make a folder in a drive's root and fill it before an
 // administrator installs there for all users: with a record (for all
 // users, no registry key) that lists a root file through a link to another
@@ -2027,13 +2066,29 @@ TEST_F(InterruptedInstallTest, AnAllUsersRunTakesNoFolderAUserFilled) {
 // whole, through operations that follow no link: a root file its record
 // lists through a link planted since is left, said in the log, and never
 // handed to the clean-up batch file; what the link leads to stays. Nor does
-// the batch file, which goes by the path, delete anything there: the
-// programs still in use go into its own folder before it runs, so a link
-// put in the version folder's place once the uninstaller has ended leads
-// it nowhere.
-TEST_F(InterruptedInstallTest, AnAllUsersUninstallFollowsNoLink) {
+// the batch file go by a path there: the programs still in use go into its
+// own folder (on the install folder's drive when that is another), the
+// record and the emptied folders go before the uninstaller ends, so the
+// install folder swapped for a link once it has ended leads the batch file
+// nowhere.
+void InterruptedInstallTest::UninstallFollowsNoLink(bool other_drive) {
+  base::ScopedUnixLink drive;
+  const base::FilePath volume(
+      u"Z:\\dev\\shm\\velna_drive_" +
+      base::UTF8ToUTF16(std::to_string(::GetCurrentProcessId())));
+  if (other_drive) {
+    // The last free letter: a drive of its own, on another file system.
+    char16_t letter = u'Y';
+    while (letter > u'D' && (::GetLogicalDrives() & (1u << (letter - u'A'))))
+      --letter;
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(volume));
+    ASSERT_TRUE(drive.MakeDrive(letter, volume));
+    set_install_folder(
+        base::FilePath(std::u16string(1, letter) + u":\\Velna Browser"));
+  }
   test::ScopedRegistryRestore machine_keys(MachineProductKeys());
   const base::FilePath record = work().Append(u"security.txt");
+  ASSERT_TRUE(base::DeleteFileOrDirectory(record, false));
   test::RecordedFolderSecurity security(record);
   ASSERT_TRUE(security.ProtectLevelsAbove(install_folder()));
   const test::RegistryState machine_before = machine_keys.TakeState(true);
@@ -2052,18 +2107,20 @@ TEST_F(InterruptedInstallTest, AnAllUsersUninstallFollowsNoLink) {
       u"(A;OICIID;0x1301bf;;;AU)"));
   const base::FilePath victim = work().Append(u"victim");
   ASSERT_TRUE(test::WriteTextFile(victim.Append(u"secret.txt"), "secret"));
-  ASSERT_TRUE(test::WriteTextFile(victim.Append(u"installer.exe"), "MZ"));
   ASSERT_TRUE(test::WriteTextFile(victim.Append(u"launcher.exe"), "MZ"));
+  ASSERT_TRUE(
+      test::WriteTextFile(victim.Append(kInstallLogFileName), "precious"));
   base::ScopedUnixLink link;
   ASSERT_TRUE(link.Make(install_folder().Append(u"J"), victim));
   const base::FilePath status = install_folder().Append(kInstallLogFileName);
-  base::FilePath version;
   {
     base::win::ScopedComInitializer com;
     InstallLog log;
     XmlDocument document;
     ASSERT_TRUE(ReadInstallLog(&document, &log, status));
-    version = install_folder().Append(log.subfolder);
+    // An empty folder of the version's name, as a batch file's "rmdir"
+    // there would remove it.
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(victim.Append(log.subfolder)));
     log.root_files.push_back(u"J\\secret.txt");
     ASSERT_TRUE(WriteInstallLog(&document, log, status));
   }
@@ -2091,6 +2148,8 @@ TEST_F(InterruptedInstallTest, AnAllUsersUninstallFollowsNoLink) {
     }
   }
   ASSERT_FALSE(command.empty());
+  const test::FileTreeSnapshot victim_before =
+      test::TakeFileTreeSnapshot(victim);
   std::string output;
   DWORD exit_code = 0xFFFFFFFF;
   EXPECT_TRUE(base::RunChildProcess(
@@ -2098,29 +2157,51 @@ TEST_F(InterruptedInstallTest, AnAllUsersUninstallFollowsNoLink) {
       {{u"TEMP", temp().value()}, {u"TMP", temp().value()}}, &output,
       &exit_code));
   EXPECT_EQ(0u, exit_code) << Logs();
-  // At once, before the batch file's next look: the version folder, and the
-  // launcher beside it, moved away, links to the other folder in their place.
-  base::MoveFileOrDirectory(version, work().Append(u"version moved"));
-  base::ScopedUnixLink version_link;
-  ASSERT_TRUE(version_link.Make(version, victim));
-  base::MoveFileOrDirectory(install_folder().Append(u"launcher.exe"),
-                            work().Append(u"launcher moved.exe"));
-  // The batch file removes the record after the files, then the folders.
-  WaitUntilGone(status);
-  EXPECT_FALSE(base::PathExists(status));
-  ::Sleep(3000);
-  EXPECT_EQ("secret", test::ReadFileContents(victim.Append(u"secret.txt")));
-  EXPECT_EQ("MZ", test::ReadFileContents(victim.Append(u"installer.exe")));
-  EXPECT_EQ("MZ", test::ReadFileContents(victim.Append(u"launcher.exe")));
+  // Once the uninstaller has ended, only the link it refused is left.
+  const test::FileTreeSnapshot left =
+      test::TakeFileTreeSnapshot(install_folder());
+  EXPECT_TRUE(left.size() == 1 && left.count("J")) << Logs();
   const std::string logs = Logs();
+  const std::string written = "Wrote the clean-up batch file ";
+  const size_t at = logs.rfind(written);
+  ASSERT_NE(std::string::npos, at) << logs;
+  const size_t line_end = logs.find_first_of("\r\n", at);
+  const base::FilePath batch(base::UTF8ToUTF16(
+      logs.substr(at + written.size(), line_end - at - written.size())));
+  if (other_drive)
+    EXPECT_EQ(install_folder().DirName(), batch.DirName().DirName());
+  // At once, before the batch file's next look: the install folder moved
+  // away, a link to the other folder in its place.
+  ASSERT_TRUE(link.Remove());
+  const base::FilePath moved =
+      install_folder().DirName().Append(u"Velna Browser moved");
+  ASSERT_TRUE(base::MoveFileOrDirectory(install_folder(), moved));
+  base::ScopedUnixLink install_link;
+  ASSERT_TRUE(install_link.Make(install_folder(), victim));
+  WaitUntilGone(batch.DirName());
+  EXPECT_FALSE(base::PathExists(batch.DirName()));
+  EXPECT_EQ(victim_before, test::TakeFileTreeSnapshot(victim));
   EXPECT_NE(std::string::npos,
             logs.find("Refusing to remove " +
                       install_folder().Append(u"J\\secret.txt").AsUTF8() +
                       ": a link on its path leads elsewhere"))
       << logs;
   EXPECT_EQ(machine_before, machine_keys.TakeState(true));
-  ASSERT_TRUE(version_link.Remove());
-  ASSERT_TRUE(link.Remove());
+  ASSERT_TRUE(install_link.Remove());
+  ASSERT_TRUE(base::DeleteFileOrDirectory(moved, true));
+  if (other_drive) {
+    ASSERT_TRUE(drive.Remove());
+    // Emptied through the drive: the system may name the folder by the
+    // drive a while after, and refuse its deletion by another path.
+    EXPECT_TRUE(::RemoveDirectoryW(base::as_wcstr(volume.value())));
+  }
+}
+
+TEST_F(InterruptedInstallTest, AnAllUsersUninstallFollowsNoLink) {
+  for (bool other_drive : {false, true}) {
+    SCOPED_TRACE(other_drive ? "on another drive" : "on the system drive");
+    UninstallFollowsNoLink(other_drive);
+  }
 }
 
 // The steps of an install: 0-2 files, 3 registry, 4 shortcuts, 5

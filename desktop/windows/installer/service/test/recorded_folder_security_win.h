@@ -3,8 +3,10 @@
 // of the folders it creates, are appended to a record file that every
 // process of a test can share (one line each: the folder, a tab, the
 // descriptor, and for a creation a tab and "created"). A folder's
-// descriptor is the last one recorded for it, else the one the system
-// makes up.
+// descriptor is the last one recorded for it; for one never recorded,
+// below one that is (other than the levels above a test's folder),
+// Administrators' with the list that one passes on, as a folder an
+// elevated run makes there has; else the one the system makes up.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TEST_RECORDED_FOLDER_SECURITY_WIN_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TEST_RECORDED_FOLDER_SECURITY_WIN_H_
@@ -48,8 +50,9 @@ class RecordedFolderSecurity : public FolderSecurity {
               const std::u16string& descriptor) override;
 
  private:
+  // |tag|: empty, or the line's third field.
   bool Append(const base::FilePath& folder, const std::u16string& descriptor,
-              bool created);
+              const char* tag);
 
   const base::FilePath record_;
 };

@@ -4,7 +4,6 @@
 
 #include "base/files/file_util.h"
 #include "base/files/open_without_links_win.h"
-#include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/time/time.h"
@@ -32,17 +31,6 @@ base::FilePath FreeAsideName(const base::FilePath& path) {
     if (!base::PathExists(aside)) return aside;
   }
   return base::FilePath();
-}
-
-// Deletes |path|, or has the system delete it at the next restart when it
-// is in use.
-void DeleteNowOrAtRestart(const base::FilePath& path) {
-  if (path.empty() || base::DeleteWithoutLinks(path.value(), false) ||
-      ::GetLastError() == ERROR_CANT_ACCESS_FILE) {
-    return;
-  }
-  MoveFileExW(base::SystemPathArg(path), nullptr,
-              MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
 }
 
 // Renames |from| to |to|; both reached without a link on the way.
@@ -82,8 +70,8 @@ CopyFileOperation::CopyFileOperation(const base::FilePath& source,
 CopyFileOperation::~CopyFileOperation() {
   if (!replaced_) return;
   VLOG(1) << "Actual removal of the file " << destination_ << " replaced";
-  DeleteNowOrAtRestart(kept_);
-  DeleteNowOrAtRestart(moved_aside_);
+  DeleteNowOrAtRestart(kept_, false);
+  DeleteNowOrAtRestart(moved_aside_, false);
 }
 
 bool CopyFileOperation::Execute(Transaction* sub) {
@@ -171,7 +159,7 @@ CopyFileOperation::Replacement CopyFileOperation::ReplaceExisting() {
   LOG(WARNING) << "Cannot replace " << destination_
                << " in one step: " << logging::SystemErrorCodeToString(error)
                << "; moving it aside first";
-  DeleteNowOrAtRestart(kept_);
+  DeleteNowOrAtRestart(kept_, false);
   kept_ = base::FilePath();
   base::DeleteOpened(temp_file.Get());
   return Replacement::kNotInOneStep;
@@ -186,7 +174,7 @@ void CopyFileOperation::Rollback() {
         PLOG(ERROR) << "Couldn't move " << kept_ << " back to " << destination_;
     } else if (base::DeleteWithoutLinks(destination_.value(), false) &&
                Rename(moved_aside_, destination_, false)) {
-      DeleteNowOrAtRestart(kept_);
+      DeleteNowOrAtRestart(kept_, false);
     } else {
       PLOG(ERROR) << "Couldn't move " << moved_aside_ << " back to "
                   << destination_;

@@ -6,13 +6,13 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/open_without_links_win.h"
-#include "base/files/system_path_win.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/access_control.h"
+#include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 
 namespace installer {
 
@@ -62,12 +62,7 @@ DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
 DeleteFileOperation::~DeleteFileOperation() {
   if (!moved_) return;
   VLOG(1) << "Actual removal of " << aside_path_;
-  if (!base::DeleteWithoutLinks(aside_path_.value(), true) &&
-      ::GetLastError() != ERROR_CANT_ACCESS_FILE) {
-    // In use: the system removes it as it starts again.
-    MoveFileExW(base::SystemPathArg(aside_path_), nullptr,
-                MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
-  }
+  DeleteNowOrAtRestart(aside_path_, true);
   if (remove_empty_parents_) RemoveEmptyParents();
 }
 

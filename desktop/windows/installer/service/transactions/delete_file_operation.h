@@ -2,8 +2,8 @@
 // undone: Execute() moves it aside to "<name>.<seconds since 1970>.old" in
 // the same folder, Rollback() moves it back, and the destructor (commit)
 // deletes the aside copy, or has the system delete it at the next restart
-// when it cannot, and with |remove_empty_parents| removes the folders that
-// became empty.
+// when it cannot and that is allowed (DeleteNowOrAtRestart), and with
+// |remove_empty_parents| removes the folders that became empty.
 //
 // With |check_in_use|, an ".exe" or ".dll" that some process still holds
 // (it will not open for writing once moved) is moved back and the operation

@@ -25,6 +25,7 @@
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/security_test_util.h"
+#include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "gtest/gtest.h"
 
@@ -284,15 +285,21 @@ TEST_F(DeleteFileOperationTest, FileThatCannotMoveBackIsNeverDeleted) {
 }
 
 // At commit an aside file that cannot be deleted is left to the system to
-// delete at the next restart, also one beyond MAX_PATH.
+// delete at the next restart, also one beyond MAX_PATH; where a run forbids
+// that (others may change a folder on the way), it stays and is said.
 TEST_F(DeleteFileOperationTest, UndeletableAsideFileIsScheduledForRestart) {
   const std::u16string unique_name =
       u"scheduled_" + base::UintToString16(GetCurrentProcessId()) + u".txt";
   const base::FilePath long_folder = LongFolder(250);
   base::ScopedPlainPathLimit limit;
   ASSERT_TRUE(limit.ok());
-  for (const base::FilePath& folder : {temp_.GetPath(), long_folder}) {
+  for (const auto& [folder, allowed] : {std::make_pair(temp_.GetPath(), true),
+                                        std::make_pair(long_folder, true),
+                                        std::make_pair(long_folder, false)}) {
     SCOPED_TRACE(folder.value().size());
+    SCOPED_TRACE(allowed);
+    SetDeleteAtRestartAllowed(allowed);
+    test::ScopedLogCapture log;
     ASSERT_TRUE(base::FileUtil::CreateDirectory(folder));
     const base::FilePath file = folder.Append(unique_name);
     ASSERT_TRUE(test::WriteFileContents(file, "contents"));
@@ -325,7 +332,16 @@ TEST_F(DeleteFileOperationTest, UndeletableAsideFileIsScheduledForRestart) {
       }
     }
     RemovePendingRenames(aside.BaseName().value());
-    EXPECT_TRUE(scheduled);
+    SetDeleteAtRestartAllowed(true);
+    EXPECT_EQ(allowed, scheduled);
+    bool left = false;
+    for (const std::string& line : log.Messages(logging::LOG_WARNING)) {
+      left |=
+          line.rfind("Leaving " + aside.AsUTF8() + ": it cannot be deleted now",
+                     0) == 0;
+    }
+    EXPECT_EQ(!allowed, left);
+    ASSERT_TRUE(base::DeleteFileOrDirectory(aside, false));
   }
 }
 

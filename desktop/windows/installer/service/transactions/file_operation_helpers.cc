@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 
 #include "base/files/file_util.h"
@@ -30,6 +31,8 @@ bool PrepareDestination(const base::FilePath& destination, Transaction* sub) {
 }
 
 namespace {
+
+std::atomic<bool> g_delete_at_restart_allowed{true};
 
 // Sets or clears the read-only bit of |path|, reached without a link on
 // the way. False when it was not changed.
@@ -74,6 +77,27 @@ bool ClearReadOnlyAttribute(const base::FilePath& path) {
 
 void RestoreReadOnlyAttribute(const base::FilePath& path) {
   SetReadOnly(path, true);
+}
+
+void SetDeleteAtRestartAllowed(bool allowed) {
+  g_delete_at_restart_allowed = allowed;
+}
+
+bool IsDeleteAtRestartAllowed() { return g_delete_at_restart_allowed; }
+
+void DeleteNowOrAtRestart(const base::FilePath& path, bool recursive) {
+  if (path.empty() || base::DeleteWithoutLinks(path.value(), recursive) ||
+      ::GetLastError() == ERROR_CANT_ACCESS_FILE) {
+    return;
+  }
+  if (!IsDeleteAtRestartAllowed()) {
+    PLOG(WARNING) << "Leaving " << path
+                  << ": it cannot be deleted now, and others may change "
+                     "its folder before a restart would delete it";
+    return;
+  }
+  MoveFileExW(base::SystemPathArg(path), nullptr,
+              MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
 }
 
 }  // namespace installer

@@ -21,6 +21,20 @@ bool ClearReadOnlyAttribute(const base::FilePath& path);
 // Sets the read-only bit of |path| again; failures are ignored.
 void RestoreReadOnlyAttribute(const base::FilePath& path);
 
+// Whether a file that cannot be deleted now may be left to the system,
+// which deletes it by its path as it next starts, whatever the path leads
+// to then: not where another account may change a folder on the way. For
+// the whole process, from any thread; allowed until set otherwise.
+void SetDeleteAtRestartAllowed(bool allowed);
+bool IsDeleteAtRestartAllowed();
+
+// Deletes |path| (and, when |recursive|, what it holds) through no link.
+// One that cannot go now (a program in use) is left to the system to
+// delete at the next restart where that is allowed, else left and said in
+// the log. A path through a link is left as it is; an empty one is
+// nothing.
+void DeleteNowOrAtRestart(const base::FilePath& path, bool recursive);
+
 }  // namespace installer
 
 #endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_FILE_OPERATION_HELPERS_H_

@@ -4,15 +4,19 @@
 // such a folder's list in place would leave whatever its owner made in it,
 // and any handle they opened before with rights the new list denies.
 //
-// Execute() opens the folder without following a link and without sharing
-// it (it fails when anyone holds it), deletes it through that handle (it
-// fails unless the folder is empty), and makes a new one with |descriptor|
-// in one step (FolderSecurity::Create; it fails when something took the
-// name meanwhile). Rollback removes the new folder while it is empty and
-// makes a plain one in its place again.
+// Execute() reads the folder's access list, opens it without following a
+// link and without sharing it (it fails when anyone holds it), deletes it
+// through that handle (it fails unless the folder is empty), and makes a
+// new one with |descriptor| in one step (FolderSecurity::Create; it fails
+// when something took the name meanwhile). Rollback removes the folder it
+// made, and no other, while it is empty, and makes one with the removed
+// folder's access list in its place again (owned by whoever rolls back).
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_REMAKE_EMPTY_FOLDER_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_REMAKE_EMPTY_FOLDER_OPERATION_H_
+
+#include <stdint.h>
+#include <windows.h>
 
 #include <string>
 
@@ -36,8 +40,14 @@ class RemakeEmptyFolderOperation : public Operation {
  private:
   const base::FilePath folder_;
   const std::u16string descriptor_;
+  // The old folder's owner and access list.
+  std::u16string previous_;
   // The old folder is gone.
   bool removed_ = false;
+  // The new folder was made, and is the one with this volume and index.
+  bool made_ = false;
+  DWORD made_volume_ = 0;
+  uint64_t made_index_ = 0;
 };
 
 }  // namespace installer

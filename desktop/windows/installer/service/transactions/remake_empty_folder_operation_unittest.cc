@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,8 +57,21 @@ class RemakeEmptyFolderOperationTest : public testing::Test {
   std::unique_ptr<RecordedFolderSecurity> security_;
 };
 
+// Another's folder at the name as it is made: a folder made there by
+// another when the old one has gone.
+class PlantingFolderSecurity : public RecordedFolderSecurity {
+ public:
+  using RecordedFolderSecurity::RecordedFolderSecurity;
+  bool Create(const base::FilePath& folder,
+              const std::u16string& descriptor) override {
+    if (plant) plant();
+    return RecordedFolderSecurity::Create(folder, descriptor);
+  }
+  std::function<void()> plant;
+};
+
 // The new folder has the protected list from its start; a rollback leaves
-// an empty folder there again.
+// an empty folder there again, with the list the old one had.
 TEST_F(RemakeEmptyFolderOperationTest, MakesANewFolderAndARollbackAnEmptyOne) {
   Transaction transaction;
   ASSERT_TRUE(Run(&transaction));
@@ -66,6 +80,11 @@ TEST_F(RemakeEmptyFolderOperationTest, MakesANewFolderAndARollbackAnEmptyOne) {
       History());
   EXPECT_FALSE(LetsOthersChange(security_->Read(folder_)));
   Transaction::Rollback(&transaction);
+  EXPECT_EQ(
+      (std::vector<std::u16string>{kOpenFolder, kProtectedFolderSecurity,
+                                   u"D:PAI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
+                                   u"(A;OICIID;0x1301bf;;;AU)"}),
+      History());
   EXPECT_TRUE(base::DirectoryExists(folder_));
   EXPECT_TRUE(base::FileEnumerator(folder_, false,
                                    base::FileEnumerator::FILES |
@@ -116,6 +135,37 @@ TEST_F(RemakeEmptyFolderOperationTest, OnlyAnEmptyFolderNobodyHoldsIsTaken) {
       ASSERT_TRUE(link.Remove());
       ASSERT_TRUE(base::FileUtil::CreateDirectory(folder_));
     }
+  }
+}
+
+// A rollback removes no folder it did not make: one another made at the
+// name once the old one had gone (the new one then cannot be made), or put
+// in place of the new one, stays theirs.
+TEST_F(RemakeEmptyFolderOperationTest, ARollbackRemovesOnlyTheFolderItMade) {
+  PlantingFolderSecurity planting(record_);
+  internal::SetFolderSecurityForTesting(&planting);
+  for (bool in_the_gap : {true, false}) {
+    SCOPED_TRACE(in_the_gap);
+    base::win::ScopedHandle theirs;
+    auto plant = [&] {
+      ASSERT_TRUE(CreateDirectoryW(base::as_wcstr(folder_.value()), nullptr));
+      theirs.Set(CreateFileW(
+          base::as_wcstr(folder_.value()), FILE_LIST_DIRECTORY,
+          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    };
+    if (in_the_gap) planting.plant = plant;
+    Transaction transaction;
+    EXPECT_EQ(!in_the_gap, Run(&transaction));
+    planting.plant = nullptr;
+    if (!in_the_gap) {
+      ASSERT_TRUE(base::DeleteFileOrDirectory(folder_, false));
+      plant();
+    }
+    Transaction::Rollback(&transaction);
+    ASSERT_TRUE(theirs.IsValid());
+    theirs.Close();
+    EXPECT_TRUE(base::DirectoryExists(folder_));
   }
 }
 
