@@ -443,7 +443,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   void PutLauncherBack();
   // Over a run that did not finish: deletes, through the transaction, the
   // temporary files its writers and copies left in the install folder and
-  // in "old_status" ("<hex>.tmp") and the aside copies of the status files.
+  // in "old_status" ("<hex>.tmp") and the aside copies of the status file
+  // (not those of kept records, from which StepRemoveInstalledFiles
+  // completes the removal that run began).
   void RemoveWritersLeftovers();
   // Deletes, through the transaction, the aside copies of the files that
   // |log| lists in |install_folder|.

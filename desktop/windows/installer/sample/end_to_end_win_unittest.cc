@@ -1306,6 +1306,11 @@ struct Interruption {
   // A first install stopped in the write of its first record: the run had
   // changed nothing else, and no run can know of it by a record.
   bool unrecorded = false;
+  // The stopped run goes over an update of the base installation, which
+  // keeps the base version for a later run to remove.
+  bool over_update = false;
+  // Then the entry's uninstall is first stopped where this run was.
+  bool stopped_twice = false;
 };
 
 void PrintTo(const Interruption& interruption, std::ostream* out) {
@@ -1647,10 +1652,12 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
   if (interruption.run != Run::kInstall) {
     ASSERT_EQ(0u, HostInstall("base")) << Logs();
   }
+  if (interruption.over_update) ASSERT_EQ(0u, HostInstall("update")) << Logs();
   const std::string package =
       interruption.run == Run::kInstall ? "base" : "update";
   const bool uninstall = interruption.run == Run::kUninstall;
-  WriteSeams(uninstall ? "base" : package, &interruption);
+  WriteSeams(uninstall && !interruption.over_update ? "base" : package,
+             &interruption);
   EXPECT_NE(
       0u, StoppedRun(uninstall
                          ? EntryValue(u"UninstallString") + u" --silent"
@@ -1736,6 +1743,12 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
     }
   }
 
+  if (interruption.stopped_twice) {
+    WriteSeams(package, &interruption);
+    EXPECT_NE(0u, StoppedRun(EntryValue(u"UninstallString") + u" --silent",
+                             interruption))
+        << Logs();
+  }
   WriteSeams(package, nullptr);
   if (interruption.again || interruption.next_version) {
     const std::string next = interruption.next_version ? "update" : package;
@@ -2215,7 +2228,25 @@ INSTANTIATE_TEST_SUITE_P(
         Interruption{"UpdateInLauncherReplacementThenAgain", Run::kUpdate, 0,
                      true, kLauncher},
         Interruption{"UpdateBeforePreviousStatusThenAgain", Run::kUpdate, 9,
-                     true}),
+                     true},
+        // Over an update, which keeps the base version: an uninstall, or the
+        // same update again, stopped once it has set that version aside; the
+        // entry's uninstall then stopped there too, in the removal it
+        // completes.
+        Interruption{.name = "UninstallOfAnUpdateAfterKeptFilesThenUninstall",
+                     .run = Run::kUninstall,
+                     .at_log = "Cleaning up files after uninstallation",
+                     .over_update = true},
+        Interruption{.name = "UninstallOfAnUpdateAfterKeptFilesTwice",
+                     .run = Run::kUninstall,
+                     .at_log = "Cleaning up files after uninstallation",
+                     .over_update = true,
+                     .stopped_twice = true},
+        Interruption{.name = "UpdateAgainAfterKeptFilesThenAgain",
+                     .run = Run::kUpdate,
+                     .before_step = 1,
+                     .again = true,
+                     .over_update = true}),
     [](const testing::TestParamInfo<Interruption>& info) {
       return std::string(info.param.name);
     });
