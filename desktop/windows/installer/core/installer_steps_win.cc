@@ -738,10 +738,11 @@ void Installer::StepInstallLauncher() {
   ScheduleNextStep();
 }
 
-void Installer::PutLauncherBack() {
+bool Installer::PutLauncherBack() {
   const base::FilePath launcher =
       status()->install_folder.Append(kLauncherFileName);
-  if (!OverInterruptedInstallation() || base::PathExists(launcher)) return;
+  if (!OverInterruptedInstallation() || base::PathExists(launcher))
+    return false;
   // A launcher that ran while an update replaced it had to move aside
   // before the new one could take its name: the newest aside copy is that
   // launcher (the older one, the copy kept of it). Whoever could put a file
@@ -761,12 +762,13 @@ void Installer::PutLauncherBack() {
     newest = copy;
     newest_seconds = seconds;
   }
-  if (newest.empty()) return;
+  if (newest.empty()) return false;
   // Not part of the run: whatever becomes of it, the launcher stays.
   LOG(INFO) << "Putting the launcher back from " << newest;
-  if (!base::MoveWithoutLinks(newest.value(), launcher.value(), false)) {
-    PLOG(WARNING) << "Could not put the launcher back";
-  }
+  if (base::MoveWithoutLinks(newest.value(), launcher.value(), false))
+    return true;
+  PLOG(WARNING) << "Could not put the launcher back";
+  return false;
 }
 
 void Installer::StepRemoveOldRootFiles() {
