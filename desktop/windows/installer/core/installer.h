@@ -445,11 +445,14 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // Over a run that did not finish and left no launcher (one that ran while
   // an update replaced it, cut between the two renames the replacement then
   // takes), renames the launcher's newest aside copy back to its name,
-  // outside the transaction. Before anything else of the run.
-  void PutLauncherBack();
+  // outside the transaction. Before anything else of the run. True when it
+  // put the launcher back.
+  bool PutLauncherBack();
   // Over a run that did not finish: deletes, through the transaction, the
   // temporary files its writers and copies left in the install folder and
-  // in "old_status" ("<hex>.tmp") and the aside copies of the status files.
+  // in "old_status" ("<hex>.tmp") and the aside copies of the status file
+  // (not those of kept records, from which StepRemoveInstalledFiles
+  // completes the removal that run began).
   void RemoveWritersLeftovers();
   // Deletes, through the transaction, the aside copies of the files that
   // |log| lists in |install_folder|.

@@ -763,10 +763,11 @@ void Installer::StepInstallLauncher() {
   ScheduleNextStep();
 }
 
-void Installer::PutLauncherBack() {
+bool Installer::PutLauncherBack() {
   const base::FilePath launcher =
       status()->install_folder.Append(kLauncherFileName);
-  if (!OverInterruptedInstallation() || base::PathExists(launcher)) return;
+  if (!OverInterruptedInstallation() || base::PathExists(launcher))
+    return false;
   // A launcher that ran while an update replaced it had to move aside
   // before the new one could take its name: the newest aside copy is that
   // launcher (the older one, the copy kept of it). Whoever could put a file
@@ -786,12 +787,13 @@ void Installer::PutLauncherBack() {
     newest = copy;
     newest_seconds = seconds;
   }
-  if (newest.empty()) return;
+  if (newest.empty()) return false;
   // Not part of the run: whatever becomes of it, the launcher stays.
   LOG(INFO) << "Putting the launcher back from " << newest;
-  if (!base::MoveWithoutLinks(newest.value(), launcher.value(), false)) {
-    PLOG(WARNING) << "Could not put the launcher back";
-  }
+  if (base::MoveWithoutLinks(newest.value(), launcher.value(), false))
+    return true;
+  PLOG(WARNING) << "Could not put the launcher back";
+  return false;
 }
 
 void Installer::StepRemoveOldRootFiles() {
@@ -1857,22 +1859,11 @@ void Installer::RemoveWritersLeftovers() {
          FindWriterTemporaryFiles(folder, status()->install_log.root_files))
       leftovers.push_back(std::move(path));
   }
+  // Not those of kept records: each lists what that run was removing, which
+  // StepRemoveInstalledFiles removes from it before it goes.
   for (base::FilePath& copy : DeleteFileOperation::FindAsideCopies(
            install_folder.Append(kInstallLogFileName))) {
     leftovers.push_back(std::move(copy));
-  }
-  // Also of kept records that are gone (one a run removed once it had
-  // entered its version in the status file).
-  base::FileEnumerator kept(install_folder.Append(kOldStatusFolderName), false,
-                            base::FileEnumerator::FILES,
-                            std::u16string(kInstallLogFileName) + u".*");
-  for (base::FilePath path = kept.Next(); !path.empty(); path = kept.Next()) {
-    std::u16string original;
-    if (DeleteFileOperation::IsAsideCopyName(path.BaseName().value(),
-                                             &original) &&
-        IsKeptRecordName(original)) {
-      leftovers.push_back(path);
-    }
   }
   for (const base::FilePath& path : leftovers) {
     VLOG(1) << "Removing " << path << ", left by a run that did not finish";
@@ -1926,10 +1917,12 @@ void Installer::StepRemoveInstalledFiles() {
       old_status, false, base::FileEnumerator::FILES, kOldStatusPattern);
   for (base::FilePath path = enumerator.Next(); !path.empty();
        path = enumerator.Next()) {
-    // Moved aside just now (RemoveWritersLeftovers), or by the run that did
-    // not finish: a copy, not a record of its own.
-    if (interrupted && DeleteFileOperation::IsAsideCopyName(
-                           path.BaseName().value(), nullptr)) {
+    // Of the aside copies, only a kept record's is a record: the one a run
+    // that did not finish was removing.
+    std::u16string original;
+    if (DeleteFileOperation::IsAsideCopyName(path.BaseName().value(),
+                                             &original) &&
+        !IsKeptRecordName(original)) {
       continue;
     }
     status_files.push_back(path);
@@ -1942,6 +1935,14 @@ void Installer::StepRemoveInstalledFiles() {
       continue;
     }
     VLOG(1) << "Found old status file: " << path;
+    // All that tells which files that run had begun to remove: the removal
+    // is completed from it, and it goes last.
+    const bool being_removed =
+        DeleteFileOperation::IsAsideCopyName(path.BaseName().value(), nullptr);
+    if (being_removed) {
+      LOG(INFO) << "Completing the removal of " << path
+                << ", left by a run that did not finish";
+    }
     // The record this update keeps there (also one kept by a run that was
     // ended before it replaced the status file) names the files of the
     // installation it replaces, which may still be in use: a later run
@@ -1949,9 +1950,13 @@ void Installer::StepRemoveInstalledFiles() {
     if (!uninstalling &&
         base::FilePath::CompareIgnoreCase(
             log.subfolder, status()->install_log.subfolder) == 0) {
-      VLOG(1) << "Keeping it for a later run: it lists the installed version";
       // Not what a run that did not finish moved aside of them.
-      if (interrupted) RemoveAsideCopies(install_folder, log);
+      if (interrupted || being_removed) RemoveAsideCopies(install_folder, log);
+      // The status file lists them: a record being removed goes alone.
+      if (being_removed)
+        RunOperation(DeleteOperation(path, false, true));
+      else
+        VLOG(1) << "Keeping it for a later run: it lists the installed version";
       continue;
     }
     if (base::FilePath::CompareIgnoreCase(path.value(), work_record_.value()) ==
@@ -1967,7 +1972,7 @@ void Installer::StepRemoveInstalledFiles() {
     }
     // A run that did not finish may have left files aside and folders it
     // never filled.
-    const bool cut_short = interrupted || !log.complete;
+    const bool cut_short = interrupted || !log.complete || being_removed;
     std::set<base::FilePath> folders;
     if (cut_short) {
       files = WithAsideCopies(files);

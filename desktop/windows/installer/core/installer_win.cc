@@ -239,7 +239,15 @@ void Installer::Run() {
   // whatever it leads to then: none where others may change a folder on the
   // way.
   SetDeleteAtRestartAllowed(!is_admin || !OthersMayChangeInstallFolder());
-  PutLauncherBack();
+  // The inspection found no launcher for the shortcuts to lead to: they
+  // are taken for the installation's only now.
+  if (PutLauncherBack()) {
+    status()->InspectShortcuts();
+    VLOG(1) << "With the launcher back, desktop_shortcut_exists: "
+            << status()->desktop_shortcut_exists
+            << ", start_menu_shortcut_exists: "
+            << status()->start_menu_shortcut_exists;
+  }
   observers_.Notify(&InstallerObserver::OnStarted);
   if (process.wait_for_package) {
     VLOG(2) << "Need to wait for package";

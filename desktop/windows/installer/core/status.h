@@ -7,7 +7,8 @@
 // The settings build a new Status for every install folder chosen: Init()
 // runs once on a worker of the system pool (with COM initialised by the
 // caller), after which the object is only read, on the settings' thread. The
-// fields are public for reading; only Init() writes them.
+// fields are public for reading; only Init() writes them, and
+// InspectShortcuts() those of the shortcuts.
 //
 // Nothing is reported on failure: every missing file or preference leaves
 // its field at the initial value, and an unusable path leaves
@@ -53,6 +54,11 @@ class Status {
 
   // Inspects |path|. Call once, on a worker thread with COM initialised.
   void Init(const base::FilePath& path);
+
+  // Tests the existing installation's shortcuts (and its taskbar pin) anew,
+  // as Init() does: for a run that has since put back the launcher they
+  // lead to. On the settings' thread, with COM initialised.
+  void InspectShortcuts();
 
   // The existing installation's install log (empty when there is none),
   // with its copy-only and all-users flags as the inspection derived them.

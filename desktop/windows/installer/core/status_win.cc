@@ -396,16 +396,27 @@ void Status::DeriveInstallationMode() {
       (install_log.all_users || !install_log.hklm_keys.empty());
 }
 
+void Status::InspectShortcuts() {
+  VLOG(1) << "Testing shortcuts";
+  for (bool* found :
+       {&desktop_shortcut_exists, &start_menu_shortcut_exists,
+        &quick_launch_shortcut_exists, &recreate_desktop_shortcut,
+        &recreate_start_menu_shortcut, &recreate_quick_launch_shortcut,
+        &recreate_pinned_shortcut}) {
+    *found = false;
+  }
+  pinned_shortcut_path = base::FilePath();
+  const base::FilePath browser =
+      base::FilePath::FromUTF16(base::ASCIIToUTF16(GetBrowserExecutableName()));
+  TestShortcuts(install_folder.Append(kLauncherFileName), true);
+  TestShortcuts(install_folder.AppendPath(browser), false);
+  TestShortcuts(
+      install_folder.Append(install_log.subfolder).AppendPath(browser), false);
+}
+
 void Status::Inspect() {
   if (existing_installation) {
-    VLOG(1) << "Testing shortcuts";
-    const base::FilePath browser = base::FilePath::FromUTF16(
-        base::ASCIIToUTF16(GetBrowserExecutableName()));
-    TestShortcuts(install_folder.Append(kLauncherFileName), true);
-    TestShortcuts(install_folder.AppendPath(browser), false);
-    TestShortcuts(
-        install_folder.Append(install_log.subfolder).AppendPath(browser),
-        false);
+    InspectShortcuts();
     base::FilePath start_menu;
     if (!temporary_shortcut_folder_exists &&
         base::PathService::Get(base::DIR_START_MENU, &start_menu)) {

@@ -1334,6 +1334,11 @@ struct Interruption {
   // A first install stopped in the write of its first record: the run had
   // changed nothing else, and no run can know of it by a record.
   bool unrecorded = false;
+  // The stopped run goes over an update of the base installation, which
+  // keeps the base version for a later run to remove.
+  bool over_update = false;
+  // Then the entry's uninstall is first stopped where this run was.
+  bool stopped_twice = false;
 };
 
 void PrintTo(const Interruption& interruption, std::ostream* out) {
@@ -1683,10 +1688,12 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
   if (interruption.run != Run::kInstall) {
     ASSERT_EQ(0u, HostInstall("base")) << Logs();
   }
+  if (interruption.over_update) ASSERT_EQ(0u, HostInstall("update")) << Logs();
   const std::string package =
       interruption.run == Run::kInstall ? "base" : "update";
   const bool uninstall = interruption.run == Run::kUninstall;
-  WriteSeams(uninstall ? "base" : package, &interruption);
+  WriteSeams(uninstall && !interruption.over_update ? "base" : package,
+             &interruption);
   EXPECT_NE(
       0u, StoppedRun(uninstall
                          ? EntryValue(u"UninstallString") + u" --silent"
@@ -1772,6 +1779,12 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
     }
   }
 
+  if (interruption.stopped_twice) {
+    WriteSeams(package, &interruption);
+    EXPECT_NE(0u, StoppedRun(EntryValue(u"UninstallString") + u" --silent",
+                             interruption))
+        << Logs();
+  }
   WriteSeams(package, nullptr);
   if (interruption.again || interruption.next_version) {
     const std::string next = interruption.next_version ? "update" : package;
@@ -1814,10 +1827,15 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
 // installer over the folder, the update again or the installed version's
 // "installer.exe --uninstall", puts it back before anything else (stopped
 // at its first step, the launcher is there), and either then completes,
-// leaving nothing of the cut run behind.
+// leaving nothing of the cut run behind; so does the version's uninstall
+// run at once, which finds the shortcuts to the launcher it puts back.
 TEST_F(InterruptedInstallTest, ALauncherCutBetweenItsRenamesComesBackFirst) {
-  for (bool uninstall : {false, true}) {
-    SCOPED_TRACE(uninstall ? "the version's uninstall" : "the update again");
+  for (int road = 0; road < 3; ++road) {
+    const bool uninstall = road > 0;
+    const bool at_once = road == 2;
+    SCOPED_TRACE(at_once     ? "the version's uninstall at once"
+                 : uninstall ? "the version's uninstall"
+                             : "the update again");
     const MachineState before = State();
     ASSERT_EQ(0u, HostInstall("base")) << Logs();
     const base::FilePath launcher = install_folder().Append(kLauncherFileName);
@@ -1857,9 +1875,11 @@ TEST_F(InterruptedInstallTest, ALauncherCutBetweenItsRenamesComesBackFirst) {
                                 .run = uninstall ? Interruption::Run::kUninstall
                                                  : Interruption::Run::kUpdate,
                                 .before_step = 0};
-    WriteSeams("update", &first);
-    EXPECT_NE(0u, StoppedRun(next, first)) << Logs();
-    EXPECT_EQ(previous, test::ReadFileContents(launcher)) << Logs();
+    if (!at_once) {
+      WriteSeams("update", &first);
+      EXPECT_NE(0u, StoppedRun(next, first)) << Logs();
+      EXPECT_EQ(previous, test::ReadFileContents(launcher)) << Logs();
+    }
     EXPECT_TRUE(running.Terminate(0, true));
 
     WriteSeams("update", nullptr);
@@ -2328,7 +2348,25 @@ INSTANTIATE_TEST_SUITE_P(
         Interruption{"UpdateInLauncherReplacementThenAgain", Run::kUpdate, 0,
                      true, kLauncher},
         Interruption{"UpdateBeforePreviousStatusThenAgain", Run::kUpdate, 9,
-                     true}),
+                     true},
+        // Over an update, which keeps the base version: an uninstall, or the
+        // same update again, stopped once it has set that version aside; the
+        // entry's uninstall then stopped there too, in the removal it
+        // completes.
+        Interruption{.name = "UninstallOfAnUpdateAfterKeptFilesThenUninstall",
+                     .run = Run::kUninstall,
+                     .at_log = "Cleaning up files after uninstallation",
+                     .over_update = true},
+        Interruption{.name = "UninstallOfAnUpdateAfterKeptFilesTwice",
+                     .run = Run::kUninstall,
+                     .at_log = "Cleaning up files after uninstallation",
+                     .over_update = true,
+                     .stopped_twice = true},
+        Interruption{.name = "UpdateAgainAfterKeptFilesThenAgain",
+                     .run = Run::kUpdate,
+                     .before_step = 1,
+                     .again = true,
+                     .over_update = true}),
     [](const testing::TestParamInfo<Interruption>& info) {
       return std::string(info.param.name);
     });

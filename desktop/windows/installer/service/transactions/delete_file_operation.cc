@@ -60,9 +60,10 @@ DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
       remove_empty_parents_(remove_empty_parents) {}
 
 DeleteFileOperation::~DeleteFileOperation() {
-  if (!moved_) return;
-  VLOG(1) << "Actual removal of " << aside_path_;
-  DeleteNowOrAtRestart(aside_path_, true);
+  if (!moved_ && !delete_in_place_) return;
+  const base::FilePath& removed = moved_ ? aside_path_ : path_;
+  VLOG(1) << "Actual removal of " << removed;
+  DeleteNowOrAtRestart(removed, true);
   if (remove_empty_parents_) RemoveEmptyParents();
 }
 
@@ -86,12 +87,6 @@ bool DeleteFileOperation::Execute(Transaction* sub) {
     }
     return false;
   }
-  aside_path_ = path_.AddExtension(
-      base::Int64ToString16(base::Time::Now().ToTimeT()) + kAsideExtension);
-  if (base::PathExists(aside_path_)) {
-    LOG(ERROR) << "Temporary file with name" << aside_path_ << "already exists";
-    return false;
-  }
   // A junction or symbolic link is moved aside as itself. Its access is
   // read through it, and no grant ever goes through one, nor to a file
   // with other names, whose list is theirs too.
@@ -105,6 +100,17 @@ bool DeleteFileOperation::Execute(Transaction* sub) {
       LOG(ERROR) << "Cannot obtain proper permissions on the file " << path_;
       return false;
     }
+  }
+  if (IsAsideCopyName(path_.BaseName().value(), nullptr)) {
+    VLOG(1) << path_ << " is an aside copy already: it goes at commit";
+    delete_in_place_ = true;
+    return true;
+  }
+  aside_path_ = path_.AddExtension(
+      base::Int64ToString16(base::Time::Now().ToTimeT()) + kAsideExtension);
+  if (base::PathExists(aside_path_)) {
+    LOG(ERROR) << "Temporary file with name" << aside_path_ << "already exists";
+    return false;
   }
   // Opened anew with the access the grant gave; checked anew.
   entry.Close();
@@ -128,6 +134,7 @@ bool DeleteFileOperation::Execute(Transaction* sub) {
 }
 
 void DeleteFileOperation::Rollback() {
+  delete_in_place_ = false;
   if (!moved_) return;
   // Either way nothing is left for the destructor: a file that cannot be
   // moved back stays under its aside name rather than being deleted.

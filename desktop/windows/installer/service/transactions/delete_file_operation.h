@@ -18,6 +18,11 @@
 //
 // A file whose move back fails at rollback stays under its aside name and is
 // never deleted by the destructor.
+//
+// An aside copy itself (a name IsAsideCopyName takes) is not moved aside
+// once more, where a run ended before its commit would leave it under a name
+// that no later run takes for one: it stays in place, and the commit deletes
+// it.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_
@@ -62,6 +67,8 @@ class DeleteFileOperation : public Operation {
   base::FilePath aside_path_;
   // The file is under |aside_path_| and is deleted at commit.
   bool moved_ = false;
+  // An aside copy that the commit deletes where it is.
+  bool delete_in_place_ = false;
   const bool check_in_use_;
   const bool remove_empty_parents_;
 };

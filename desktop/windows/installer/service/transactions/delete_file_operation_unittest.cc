@@ -147,6 +147,24 @@ TEST_F(DeleteFileOperationTest, RollbackBringsFileBackAndDeletesNothing) {
   EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
 }
 
+// An aside copy is not moved aside again (ended before its commit, a run
+// would leave a name no later run knows): it goes in place, at commit only.
+TEST_F(DeleteFileOperationTest, AnAsideCopyGoesInPlaceAtCommit) {
+  const base::FilePath copy = Path(u"folder\\launcher.exe.1700000000.old");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(copy.DirName()));
+  ASSERT_TRUE(test::WriteFileContents(copy, "aside"));
+  const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+  for (bool commit : {false, true}) {
+    Transaction transaction;
+    ASSERT_TRUE(Transaction::RunOperation(
+        &transaction,
+        std::make_unique<DeleteFileOperation>(copy, false, true)));
+    EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath())) << commit;
+    if (!commit) Transaction::Rollback(&transaction);
+  }
+  EXPECT_FALSE(base::PathExists(copy.DirName()));
+}
+
 TEST_F(DeleteFileOperationTest, CommitDeletesAsideFileAndEmptiedParents) {
   struct Case {
     bool remove_empty_parents;
