@@ -21,6 +21,15 @@ if command -v ccache >/dev/null 2>&1; then
   LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
+# A shared lock on the third-party library folder this build starts with:
+# a set-up of the same cache (tools/install_deps.sh) removes no folder that
+# a build holds. Closed when the build ends.
+deps_cache="${VELNA_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velna-deps}"
+if libraries=$(readlink -e "$deps_cache/mingw-current"); then
+  exec {libraries_lock}<"$libraries"
+  flock -s "$libraries_lock"
+fi
+
 configure_and_build() {  # dir [cmake args...]; TARGET: one target only
   local dir=$1; shift
   if [[ ! -f $dir/build.ninja ]]; then

@@ -46,8 +46,10 @@ install_packages() {
 
 # apt-get, waiting while another install holds the package system's locks
 # (an install started at the same moment, the machine's own updates): a
-# refusal over a lock, which comes before apt-get changes anything, is
-# tried again every few seconds, up to an hour, with a line saying so.
+# refusal over a lock that a live process holds, which comes before apt-get
+# changes anything, is tried again every few seconds, up to an hour, with a
+# line saying so. Any other refusal (no right to the lock: not root) ends at
+# once with apt's own message.
 readonly kAptLockWait=3600
 apt_get() {
   local errors deadline=$((SECONDS + kAptLockWait)) said=0 status
@@ -55,9 +57,8 @@ apt_get() {
   while :; do
     status=0
     apt-get "$@" >/dev/null 2>"$errors" || status=$?
-    if ((status == 0)) ||
-      ! grep -qiE 'could not get lock|unable to lock|unable to acquire' \
-        "$errors" || ((SECONDS >= deadline)); then
+    if ((status == 0)) || ! lock_held_by_another "$errors" ||
+      ((SECONDS >= deadline)); then
       break
     fi
     if ((!said)); then
@@ -65,11 +66,34 @@ apt_get() {
         "system's lock, which another install holds"
       said=1
     fi
-    sleep 5
+    sleep "${VELNA_APT_LOCK_PAUSE:-5}"
   done
   cat "$errors" >&2
   rm -f "$errors"
   return "$status"
+}
+
+# True when apt's messages in $1 refuse a lock that a running process
+# holds: apt names it ("It is held by process 123 (apt-get)"); older
+# messages name only the lock file, whose holder fuser or lsof finds.
+lock_held_by_another() {
+  local pid file
+  pid=$(grep -oiE 'held by process [0-9]+' "$1" | grep -oE '[0-9]+$' |
+    head -n1 || true)
+  if [[ -n $pid ]]; then
+    [[ -d /proc/$pid ]]
+    return
+  fi
+  file=$(grep -oiE 'could not get lock [^ ]+' "$1" | awk '{print $5}' |
+    sed 's/[.]$//' | head -n1 || true)
+  [[ -n $file && -e $file ]] || return 1
+  if command -v fuser >/dev/null 2>&1; then
+    fuser "$file" >/dev/null 2>&1
+  elif command -v lsof >/dev/null 2>&1; then
+    lsof "$file" >/dev/null 2>&1
+  else
+    return 1
+  fi
 }
 
 # Source entries mirror the machine's own binary entries, so no host is named here.
@@ -165,10 +189,46 @@ build_mingw_deps() {
     touch "$prefix/.complete"
     rm -rf "$srcs"
   fi
-  # Older builds of other versions are of no further use.
-  find "$CACHE_ROOT" -mindepth 1 -maxdepth 1 \( -name 'mingw-*' -o -name 'src-*' \) \
-    ! -name "mingw-$key" ! -name mingw-current -exec rm -rf {} +
   point_link "$prefix" "$CACHE_ROOT/mingw-current"
+}
+
+# Under the set-up lock: removes the library builds and sources that no
+# "*-current" link names and no build uses (tools/build.sh holds a shared
+# lock on the library folder it started with), and the "building-*"
+# folders whose builder has ended. Font folders stay: other checkouts'
+# Wine prefixes may link to them.
+remove_unused_builds() {
+  local kept=() link folder
+  for link in "$CACHE_ROOT"/*-current; do
+    [[ -L $link ]] && kept+=("$(readlink -f "$link")")
+  done
+  for folder in "$CACHE_ROOT"/mingw-* "$CACHE_ROOT"/src-*; do
+    [[ -d $folder && ! -L $folder ]] || continue
+    [[ " ${kept[*]} " == *" $folder "* ]] && continue
+    # Held while it is removed, so that no build starts on it meanwhile.
+    (flock -x -n 9 && rm -rf "$folder") 9<"$folder" || true
+  done
+  for folder in "$CACHE_ROOT"/building-*; do
+    [[ -d $folder ]] || continue
+    builder_running "$folder" || rm -rf "$folder"
+  done
+}
+
+# Marks the folder $1 as being built by this process: its id and start time
+# (an id alone may be a later process's).
+note_builder() {
+  echo "$$ $(process_start $$)" >"$1/.builder"
+}
+
+process_start() {
+  awk '{print $22}' "/proc/$1/stat" 2>/dev/null || true
+}
+
+# True when the process that noted itself in the folder $1 still runs.
+builder_running() {
+  local pid start
+  read -r pid start <"$1/.builder" 2>/dev/null || return 1
+  [[ -n $pid && -n $start && $(process_start "$pid") == "$start" ]]
 }
 
 # Makes $2 a link to $1 in one rename, so that no reader finds it missing.
@@ -226,6 +286,7 @@ build_window_fonts() {
     log "building the window's fonts into $dir"
     local tmp
     tmp=$(mktemp -d "$CACHE_ROOT/building-fonts-$key.XXXXXX")
+    note_builder "$tmp"
     local freefont=/usr/share/fonts/truetype/freefont
     local cjk=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
     add_cjk_glyphs "$freefont/FreeSerif.ttf" "$cjk" "$tmp/FreeSerifCJK.ttf" &
@@ -234,6 +295,7 @@ build_window_fonts() {
       "$tmp/FreeSerifCJK-Bold.ttf"
     wait "$regular"
     touch "$tmp/.complete"
+    rm -f "$tmp/.builder"
     chmod 755 "$tmp"
     # A folder left by a run ended before its .complete is no one's.
     [[ -e $dir ]] && rm -rf "$dir"
@@ -322,7 +384,11 @@ main() {
   enable_source_entries
   build_mingw_deps
   build_window_fonts
+  remove_unused_builds
   log "ready: $(readlink -f "$CACHE_ROOT/mingw-current")"
 }
 
-main "$@"
+# tools/install_deps_test.py sources the script for its functions.
+if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
+  main "$@"
+fi
