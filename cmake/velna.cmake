@@ -120,7 +120,9 @@ include(GoogleTest)
 # Wine on Windows, through tools/wine_gtest_run.sh.in); discovery happens when
 # the tests run, not when building. RESOURCE_LOCK <names> keeps its cases
 # from running at the same time as other tests holding one of the locks;
-# ENVIRONMENT <var=value...> sets variables for every case.
+# ENVIRONMENT <var=value...> sets variables for every case
+# (VELNA_TEST_OWN_PREFIX=1 runs each in a Wine prefix of its own, see
+# tools/wine_gtest_run.sh.in).
 function(velna_test_executable name)
   cmake_parse_arguments(PARSE_ARGV 1 VELNA_TEST "" ""
                         "RESOURCE_LOCK;ENVIRONMENT")
@@ -155,23 +157,33 @@ function(velna_gtest_wrapper name)
 endfunction()
 
 # Gives every discovered case of the GoogleTest executable |name| (after its
-# gtest_discover_tests) the resource locks that follow. The discovery
-# writes its properties as separate words, so that a list value keeps only
-# its first entry: the locks are set by a script of their own, run after
-# the discovered cases are added.
+# gtest_discover_tests) the resource locks that follow; with MATCHING
+# <regex>, only the cases whose name matches it. The discovery writes its
+# properties as separate words, so that a list value keeps only its first
+# entry: the locks are set by a script of their own, run after the
+# discovered cases are added.
 #
 # The more locks a case holds, the fewer cases can run beside it, so it
 # costs more and CTest starts it earlier: the cases that run one at a time
 # then overlap the free ones instead of trailing alone at the end (before
 # CTest has timings of its own, as on a fresh clone).
 function(velna_test_resource_lock name)
-  list(JOIN ARGN ";" locks)
-  list(LENGTH ARGN count)
+  cmake_parse_arguments(PARSE_ARGV 1 VELNA_LOCK "" "MATCHING" "")
+  list(JOIN VELNA_LOCK_UNPARSED_ARGUMENTS ";" locks)
+  list(LENGTH VELNA_LOCK_UNPARSED_ARGUMENTS count)
   math(EXPR cost "${count} * 100")
-  set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_resource_lock.cmake)
+  set(condition TRUE)
+  if(DEFINED VELNA_LOCK_MATCHING)
+    set(condition "\"\${test}\" MATCHES \"${VELNA_LOCK_MATCHING}\"")
+  endif()
+  string(MD5 tag "${ARGN}")
+  string(SUBSTRING ${tag} 0 8 tag)
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_resource_lock_${tag}.cmake)
   file(WRITE ${script}
        "foreach(test IN LISTS ${name}_TESTS)\n"
-       "  set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_LOCK \"${locks}\" COST ${cost})\n"
+       "  if(${condition})\n"
+       "    set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_LOCK \"${locks}\" COST ${cost})\n"
+       "  endif()\n"
        "endforeach()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()

@@ -3,18 +3,25 @@
 # reporting Windows 10, with the automatic debugger off so that a crashing
 # test ends instead of waiting for a debugger.
 # Source it, then: wine_prefix_init; wine_services_start; ...; wine_services_stop
+# (which make, start and stop the test slots' prefixes too).
 
 WINE_BUILD_DIR="${WINE_BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/out/win}"
 # VELNA_WINEPREFIX: another prefix than the one of the tests.
 export WINEPREFIX="${VELNA_WINEPREFIX:-$WINE_BUILD_DIR/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# The slots of the tests that each run in a prefix of their own
+# (tools/wine_gtest_run.sh.in): copies of the tests' prefix, one per test
+# that may run at the same time. VELNA_TEST_SLOTS: how many.
+WINE_SLOTS_DIR="$WINE_BUILD_DIR/wineslots"
+WINE_SLOT_COUNT="${VELNA_TEST_SLOTS:-$(nproc)}"
 # The installer window's fonts that tools/install_deps.sh builds.
 VELNA_WINDOW_FONTS="${VELNA_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velna-deps}/fonts-current"
 
 wine_prefix_init() {
   if [[ -f $WINEPREFIX/.velna-ready ]]; then
     wine_prefix_settings
+    wine_slots_init
     return 0
   fi
   rm -rf "$WINEPREFIX"
@@ -28,6 +35,31 @@ wine_prefix_init() {
   wineserver -w
   touch "$WINEPREFIX/.velna-ready"
   wine_prefix_settings
+  wine_slots_init
+}
+
+# True when WINEPREFIX is the tests' prefix, which has slots.
+wine_has_slots() {
+  [[ $WINEPREFIX == "$WINE_BUILD_DIR/wineprefix" ]]
+}
+
+# Makes the slots that are missing from the tests' prefix, with the same
+# settings. Wine's own libraries, most of a prefix, are shared as hard
+# links: Wine replaces them only when it updates a prefix.
+wine_slots_init() {
+  wine_has_slots || return 0
+  local template=$WINEPREFIX slot i
+  wineserver -w
+  for ((i = 1; i <= WINE_SLOT_COUNT; i++)); do
+    slot=$WINE_SLOTS_DIR/$i
+    if [[ ! -f $slot/.velna-ready ]]; then
+      rm -rf "$slot" && mkdir -p "$slot"
+      tar -C "$template" --exclude=./drive_c/windows/system32 -cf - . |
+        tar -C "$slot" -xf -
+      cp -al "$template/drive_c/windows/system32" "$slot/drive_c/windows/"
+    fi
+    (WINEPREFIX=$slot && wine_prefix_settings)
+  done
 }
 
 # Settings added after a prefix was first made, applied once each.
@@ -117,8 +149,23 @@ wine_prefix_settings() {
 wine_services_start() {
   wineserver -p
   wine cmd /c exit </dev/null >/dev/null 2>&1
+  wine_has_slots || return 0
+  local slot
+  for slot in "$WINE_SLOTS_DIR"/*/; do
+    (
+      export WINEPREFIX=${slot%/}
+      wineserver -p
+      wine cmd /c exit </dev/null >/dev/null 2>&1
+    ) &
+  done
+  wait
 }
 
 wine_services_stop() {
   wineserver -k 2>/dev/null || true
+  wine_has_slots || return 0
+  local slot
+  for slot in "$WINE_SLOTS_DIR"/*/; do
+    WINEPREFIX=${slot%/} wineserver -k 2>/dev/null || true
+  done
 }

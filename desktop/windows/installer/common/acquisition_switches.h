@@ -7,7 +7,8 @@
 namespace installer {
 namespace switches {
 
-// Statistics go to port 3000 of the loopback host; the value is not used.
+// Statistics go to the loopback host's port that the value gives, or, without
+// a port, to its port 3000.
 inline constexpr char kLocalStatsServer[] = "local-stats-server";
 // The preference overrides come from the value's URL, or, without a value,
 // from port 3001 of the loopback host.

@@ -5,6 +5,7 @@
 #include "base/bind.h"
 #include "base/command_line.h"
 #include "base/logging.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/common/acquisition_switches.h"
@@ -16,7 +17,7 @@ namespace installer {
 
 namespace {
 
-constexpr char16_t kLocalStatsServerUrl[] = u"http://127.0.0.1:3000/";
+constexpr int kLocalStatsServerPort = 3000;
 constexpr char kFeedbackPath[] = "netinstaller/feedback";
 // The retries of a sending that must not hold the installer's end up, and
 // the pause before each: an offline machine costs the installation about
@@ -60,8 +61,17 @@ StatsCollector::~StatsCollector() = default;
 std::u16string StatsCollector::GetUrl() {
   const base::CommandLine* command_line =
       base::CommandLine::ForCurrentProcess();
-  if (command_line && command_line->HasSwitch(switches::kLocalStatsServer))
-    return kLocalStatsServerUrl;
+  if (command_line && command_line->HasSwitch(switches::kLocalStatsServer)) {
+    // Tests that run side by side each give a port of their own.
+    int port = 0;
+    if (!base::StringToInt(
+            command_line->GetSwitchValueASCII(switches::kLocalStatsServer),
+            &port) ||
+        port < 1 || port > 65535) {
+      port = kLocalStatsServerPort;
+    }
+    return u"http://127.0.0.1:" + base::IntToString16(port) + u"/";
+  }
   return base::UTF8ToUTF16(BrandingConfig::GetUrl("autoupdate") +
                            kFeedbackPath);
 }

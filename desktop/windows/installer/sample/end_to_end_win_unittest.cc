@@ -28,6 +28,7 @@
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
@@ -221,6 +222,9 @@ class EndToEndTest : public testing::Test {
     // port costs every install its retries (the offline tests use one).
     ASSERT_TRUE(prefs_server_.Start());
     pref_server_url_ = prefs_server_.Url("/prefs?status=404");
+    // Statistics go to a port of the test's own (the tests run side by side
+    // with each other and with those that listen on port 3000).
+    stats_port_ = prefs_server_.port();
     shortcuts_before_ = State();
     base::FilePath windows;
     ASSERT_TRUE(base::PathService::Get(base::DIR_WINDOWS, &windows));
@@ -290,12 +294,19 @@ class EndToEndTest : public testing::Test {
 
   // A silent per-user install into the test's folder. The preference
   // overrides are asked of the test's server, which has none (or of
-  // set_pref_server_url's), statistics go to the loopback host's port 3000.
+  // set_pref_server_url's), statistics go to the loopback host's port
+  // LocalStatsSwitch names.
   std::u16string InstallArguments(const std::u16string& extra) const {
     return u"--silent --allusers=0 --launchbrowser=0 --installfolder=" +
-           Quoted(install_folder_) +
-           u" --local-stats-server --local-pref-default-overrides-server=" +
-           pref_server_url_ + u" " + extra;
+           Quoted(install_folder_) + u" " + LocalStatsSwitch() +
+           u" --local-pref-default-overrides-server=" + pref_server_url_ +
+           u" " + extra;
+  }
+
+  // "--local-stats-server=<port>": the preference server's port, or
+  // set_stats_port's.
+  std::u16string LocalStatsSwitch() const {
+    return u"--local-stats-server=" + base::IntToString16(stats_port_);
   }
 
   DWORD Install(const std::string& installer, const std::u16string& extra) {
@@ -485,6 +496,7 @@ class EndToEndTest : public testing::Test {
   void set_pref_server_url(const std::u16string& url) {
     pref_server_url_ = url;
   }
+  void set_stats_port(int port) { stats_port_ = port; }
 
  private:
   base::ScopedTempDir dir_;
@@ -497,6 +509,7 @@ class EndToEndTest : public testing::Test {
   MachineState shortcuts_before_;
   LocalHttpServer prefs_server_;
   std::u16string pref_server_url_;
+  int stats_port_ = 0;
   base::FilePath system_temp_;
   std::vector<base::FilePath> protected_before_;
 };
@@ -592,10 +605,11 @@ TEST_F(EndToEndTest, FullInstallerInstallsOffline) {
 // machine as before.
 void EndToEndTest::NetInstallAndUninstall(LocalHttpServer::PackageFault fault) {
   LocalHttpServer server;
-  // Statistics from "local-stats-server" arrive on port 3000.
+  // It receives the statistics too.
   ASSERT_TRUE(server.StartUpdateServer(
       SamplePath(SampleString(SamplePackageKey("base", "full_installer"))),
-      fault, 3000));
+      fault));
+  set_stats_port(server.port());
   const MachineState before = State();
 
   ASSERT_EQ(
@@ -644,7 +658,8 @@ TEST_F(EndToEndTest, NetInstallerRefusesAPackageWithTheWrongChecksum) {
   LocalHttpServer server;
   ASSERT_TRUE(server.StartUpdateServer(
       SamplePath(SampleString(SamplePackageKey("base", "full_installer"))),
-      LocalHttpServer::PackageFault::kCorrupt, 3000));
+      LocalHttpServer::PackageFault::kCorrupt));
+  set_stats_port(server.port());
   const MachineState before = State();
 
   EXPECT_EQ(
@@ -903,7 +918,8 @@ TEST_F(EndToEndTest, ARefusedStartSendsNoFolderAsItsFailureReason) {
   const base::FilePath file = machine().Append(u"afile.txt");
   ASSERT_EQ(1, base::WriteBufferToFile(file, "x", 1));
   LocalHttpServer server;
-  ASSERT_TRUE(server.Start(3000));
+  ASSERT_TRUE(server.Start());
+  set_stats_port(server.port());
   set_install_folder(file);
   const MachineState before = State();
   EXPECT_EQ(1,
@@ -1180,8 +1196,9 @@ TEST_F(EndToEndTest, TheNextRunRemovesWhatAKilledRunLeft) {
   EXPECT_EQ(1, RunAtMost(full_installer,
                          u"--silent --allusers=1 --launchbrowser=0 "
                          u"--installfolder=relative\\Velna "
-                         u"--enable-installer-stats=0 --local-stats-server "
-                         u"--local-pref-default-overrides-server=" +
+                         u"--enable-installer-stats=0 " +
+                             LocalStatsSwitch() +
+                             u" --local-pref-default-overrides-server=" +
                              pref_server_url(),
                          60000));
   ::SetEnvironmentVariableW(test::kHostRecordVariable, nullptr);
