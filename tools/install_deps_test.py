@@ -9,50 +9,52 @@ import unittest
 
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)),
                       "install_deps.sh")
-HELD = "E: Could not get lock /l. It is held by process {} (apt-get)"
-NO_RIGHT = ("E: Could not open lock file /l - open (13: Permission denied)"
-            "\\nE: Unable to lock directory /var/lib/apt/lists/")
-NOT_ROOT = "E: Unable to acquire the dpkg frontend lock (/l), are you root?"
+# Stands in for apt-get: prints the plan's refusal for its start and fails;
+# after the last one, succeeds.
+STAND_IN = r"""#!/bin/bash
+echo >>"$0.starts"
+line=$(sed -n "$(wc -l <"$0.starts")p" "$0.plan")
+[[ -z $line ]] || { printf "$line\n" >&2; exit 100; }
+"""
 
 
 def bash(folder, command):
-    env = dict(os.environ, VELNA_DEPS_CACHE=os.path.join(folder, "cache"),
+    env = dict(os.environ, VELNA_DEPS_CACHE=folder + "/cache",
                VELNA_APT_LOCK_PAUSE="0", PATH=folder + ":" + os.environ["PATH"])
-    r = subprocess.run(["bash", "-c", 'source "$1"; ' + command, "t", SCRIPT],
-                       env=env, capture_output=True, text=True, timeout=60)
-    return r.returncode, r.stdout, r.stderr
+    return subprocess.run(["bash", "-c", 'source "$1"; ' + command, "t",
+                           SCRIPT], env=env, capture_output=True, text=True,
+                          timeout=60)
 
 
 class InstallDepsTest(unittest.TestCase):
 
     def test_waits_only_while_a_running_process_holds_the_lock(self):
-        ended = subprocess.run(["bash", "-c", "echo $$"], capture_output=True,
-                               text=True).stdout.strip()
+        with subprocess.Popen(["true"]) as ended:
+            pass
+        held = "E: Could not get lock /l. It is held by process %d (apt-get)"
         with subprocess.Popen(["sleep", "60"]) as holder, \
                 tempfile.TemporaryDirectory() as folder:
-            # (refusals before a success, starts, waited)
-            for refusals, starts, waited in [
-                    ([HELD.format(holder.pid)] * 2, 3, True),
-                    ([HELD.format(ended)], 1, False), ([NO_RIGHT], 1, False),
-                    ([NOT_ROOT], 1, False), ([], 1, False)]:
+            with open(folder + "/apt-get", "w") as f:
+                f.write(STAND_IN)
+            os.chmod(folder + "/apt-get", 0o755)
+            for refusals, waited in [
+                    ([held % holder.pid] * 2, True), ([held % ended.pid], False),
+                    (["E: Could not open lock file /l - open (13: Permission "
+                      "denied)\\nE: Unable to lock directory /l/"], False),
+                    (["E: Unable to acquire the dpkg frontend lock (/l), are "
+                      "you root?"], False)]:
                 with self.subTest(refusals=refusals):
-                    # Stands in for apt-get: refuses, then succeeds.
-                    with open(folder + "/apt-get", "w") as f:
-                        f.write("#!/bin/bash\necho >>%s/starts\ncase $(wc -l "
-                                "<%s/starts) in\n" % (folder, folder) + "".join(
-                                    "%d) printf '%s\\n' >&2; exit 100;;\n" %
-                                    (i + 1, r) for i, r in enumerate(refusals))
-                                + "esac\n")
-                    os.chmod(folder + "/apt-get", 0o755)
-                    open(folder + "/starts", "w").close()
-                    status, out, err = bash(folder, "apt_get update")
-                    with open(folder + "/starts") as f:
-                        self.assertEqual(starts, len(f.readlines()))
-                    self.assertEqual(waited, "waiting up to" in out)
+                    with open(folder + "/apt-get.plan", "w") as f:
+                        f.write("\n".join(refusals) + "\n")
+                    open(folder + "/apt-get.starts", "w").close()
+                    run = bash(folder, "apt_get update")
+                    with open(folder + "/apt-get.starts") as f:
+                        starts = len(f.readlines())
                     # Else apt's own message ends the set-up at once.
-                    self.assertEqual(waited or not refusals, status == 0)
-                    self.assertIn(refusals[-1].split("\\n")[-1]
-                                  if status else "", err)
+                    self.assertEqual((waited, waited, 3 if waited else 1),
+                                     ("waiting up to" in run.stdout,
+                                      run.returncode == 0, starts), run)
+                    self.assertIn(refusals[-1][-20:] * (not waited), run.stderr)
             holder.kill()
 
     def test_removes_only_what_no_link_build_or_builder_uses(self):
@@ -73,10 +75,12 @@ class InstallDepsTest(unittest.TestCase):
                     stdout=subprocess.PIPE, text=True,
                     start_new_session=True) as holder:
                 holder.stdout.readline()
-                self.assertEqual(0, bash(folder, "remove_unused_builds")[0])
+                self.assertEqual(0, bash(folder, "remove_unused_builds")
+                                 .returncode)
                 os.killpg(holder.pid, 9)
             self.assertEqual(["building-b", "fonts-old", "mingw-current",
-                              "mingw-new", "mingw-used"], sorted(os.listdir(cache)))
+                              "mingw-new", "mingw-used"],
+                             sorted(os.listdir(cache)))
 
 
 if __name__ == "__main__":

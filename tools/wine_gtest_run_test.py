@@ -4,6 +4,7 @@ on programs that die before their first test, fail in it, pass, or die in
 the loader's exit after any of those."""
 
 import os
+import stat
 import subprocess
 import tempfile
 import unittest
@@ -21,17 +22,12 @@ loader_dies() {
   exit 127
 }
 echo start >>"$folder/starts"
-echo "${VELNA_TEST_WINEPREFIX:-none}" >>"$folder/prefixes"
 read -ra plan <"$folder/plan"
 count=$(wc -l <"$folder/starts")
-step=${STEP:-${plan[count - 1]:-${plan[-1]}}}
+step=${plan[count - 1]:-${plan[-1]}}
 case $step in
   die) echo "wine: could not load the program" >&2; exit 5 ;;
   quiet) exit 0 ;;
-  # A test that leaves a process running; one that runs until released.
-  linger) sleep 300 >/dev/null 2>&1 & printf '[ RUN      ] Suite.Case\n[       OK ] Suite.Case\n' ;;
-  hold) while [[ ! -e $folder/release ]]; do sleep 0.1; done
-    printf '[ RUN      ] Suite.Case\n[       OK ] Suite.Case\n' ;;
   pass) printf '[ RUN      ] Suite.Case\n[       OK ] Suite.Case\n' ;;
   fail) printf '[ RUN      ] Suite.Case\n[  FAILED  ] Suite.Case\n'; exit 1 ;;
   crash) printf '[ RUN      ] Suite.Case\n'; exit 3 ;;
@@ -51,28 +47,23 @@ esac
 """
 
 
-def write_wrapper(folder, retry_log):
-    """The wrapper and the stand-in for Wine in |folder|, its build folder."""
-    with open(folder + "/wine", "w") as f:
-        f.write(STAND_IN)
-    with open(TEMPLATE) as f:
-        text = f.read()
-    with open(folder + "/wine_gtest_run.sh", "w") as f:
-        f.write(text.replace("@VELNA_EMULATOR@", folder + "/wine")
-                .replace("@VELNA_TEST_RETRY_LOG@", retry_log)
-                .replace("@CMAKE_BINARY_DIR@", folder))
-    for name in ("wine", "wine_gtest_run.sh"):
-        os.chmod(folder + "/" + name, 0o755)
-
-
 class WineGtestRunTest(unittest.TestCase):
 
     def run_wrapper(self, plan, no_retry=False):
         """(exit status, starts, lines of the retry log, standard error)."""
         with tempfile.TemporaryDirectory() as folder:
+            stand_in = os.path.join(folder, "wine")
             wrapper = os.path.join(folder, "wine_gtest_run.sh")
             retry_log = os.path.join(folder, "retries.log")
-            write_wrapper(folder, retry_log)
+            with open(stand_in, "w") as f:
+                f.write(STAND_IN)
+            with open(TEMPLATE) as f:
+                text = f.read()
+            with open(wrapper, "w") as f:
+                f.write(text.replace("@VELNA_EMULATOR@", stand_in)
+                        .replace("@VELNA_TEST_RETRY_LOG@", retry_log))
+            for path in (stand_in, wrapper):
+                os.chmod(path, os.stat(path).st_mode | stat.S_IXUSR)
             with open(os.path.join(folder, "plan"), "w") as f:
                 f.write(" ".join(plan))
             env = dict(os.environ)
@@ -130,46 +121,6 @@ class WineGtestRunTest(unittest.TestCase):
         for plan in (["fail"], ["pass"]):
             with self.subTest(plan=plan):
                 self.assertNotIn("inside its test", self.run_wrapper(plan)[3])
-
-
-class SlotTest(unittest.TestCase):
-
-    def test_a_test_takes_a_slot_no_running_test_holds(self):
-        with tempfile.TemporaryDirectory() as folder:
-            write_wrapper(folder, "/dev/null")
-            env = dict(os.environ, VELNA_TEST_OWN_PREFIX="1")
-
-            def start(step):
-                return subprocess.Popen(
-                    [folder + "/wine_gtest_run.sh", "a.exe"],
-                    env=dict(env, STEP=step),
-                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                    text=True, start_new_session=True)
-
-            with start("pass") as no_slot:
-                self.assertIn("no slot prefix", no_slot.stderr.read())
-            slots = [folder + "/wineslots/" + n for n in "12"]
-            for slot in slots:
-                os.makedirs(slot)
-                open(slot + "/.velna-ready", "w").close()
-            with start("hold") as held:
-                while not os.path.exists(folder + "/prefixes"):
-                    pass
-                lingering = start("linger")
-                lingering.wait()
-                # The process a test left does not keep its slot (else this
-                # start would wait for it).
-                with start("linger") as again:
-                    try:
-                        again.wait(timeout=60)
-                    finally:
-                        open(folder + "/release", "w").close()
-                        for process in (lingering, again):
-                            os.killpg(process.pid, 9)
-                            process.stderr.close()
-            with open(folder + "/prefixes") as f:
-                self.assertEqual([slots[0], slots[1], slots[1]],
-                                 sorted(f.read().splitlines()))
 
 
 if __name__ == "__main__":

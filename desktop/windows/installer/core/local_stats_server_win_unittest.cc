@@ -1,6 +1,5 @@
-// "local-stats-server" sends the statistics to port 3000 of the loopback
-// host, or to the port it gives; this executable's tests hold a lock on
-// port 3000.
+// Without a value, "local-stats-server" sends the statistics to port 3000
+// of the loopback host; this executable's tests hold a lock on that port.
 
 #include <memory>
 #include <string>
@@ -10,7 +9,6 @@
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
-#include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
 #include "base/values.h"
 #include "desktop/windows/installer/common/acquisition_switches.h"
@@ -56,20 +54,6 @@ TEST(LocalStatsServerTest, StatisticsGoToPort3000) {
   EXPECT_EQ("/", path);
   EXPECT_EQ("POST", method);
   EXPECT_NE(std::string::npos, body.find("\"result\":\"local\""));
-}
-
-// A port given replaces 3000; each row's value replaces the last.
-TEST(LocalStatsServerTest, AValueGivesThePort) {
-  base::CommandLine::Init();
-  const char* cases[][2] = {{"3456", "3456"},  {"65535", "65535"},
-                            {"65536", "3000"}, {"0", "3000"},
-                            {"port", "3000"},  {"", "3000"}};
-  for (const auto& [value, port] : cases) {
-    base::CommandLine::ForCurrentProcess()->AppendSwitchASCII(
-        switches::kLocalStatsServer, value);
-    EXPECT_EQ(u"http://127.0.0.1:" + base::ASCIIToUTF16(port) + u"/",
-              StatsCollector::GetUrl());
-  }
 }
 
 }  // namespace
