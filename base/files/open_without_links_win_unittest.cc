@@ -30,6 +30,7 @@ class OpenWithoutLinksTest : public testing::Test {
   }
   void TearDown() override {
     internal::SetWalkAttributesHookForTesting(nullptr);
+    SetLinkRule(LinkRule::kRefuseOnTheWay);
   }
 
   FilePath Dir() const { return temp_dir_.GetPath(); }
@@ -120,6 +121,12 @@ TEST_F(OpenWithoutLinksTest, AReparsePointIsRefusedAndWhatWasMadeRemoved) {
   EXPECT_FALSE(AppendTo(link));
   EXPECT_FALSE(PathExists(link));
   EXPECT_TRUE(AppendTo(Dir().Append(u"other.log")));
+  // A reparse point that leads its name nowhere else (a file the system
+  // keeps compressed) is no link.
+  internal::SetReparseTagHookForTesting(
+      [](const FilePath&, uint32_t) -> uint32_t { return 0x80000017u; });
+  EXPECT_TRUE(AppendTo(link));
+  internal::SetReparseTagHookForTesting(nullptr);
 }
 
 // The operations of a privileged process on paths that another account
@@ -188,6 +195,17 @@ TEST_F(OpenWithoutLinksTest, EveryOperationRefusesALinkOnThePath) {
   EXPECT_TRUE(IsLink(FilePath(link)));
   EXPECT_TRUE(IsLink(FilePath(through)));
   EXPECT_FALSE(IsDirectoryNotLink(FilePath(link)));
+  // Following links on the way, a tree delete still never enters one.
+  SetLinkRule(LinkRule::kFollowOnTheWay);
+  for (size_t i : {1, 2, 3, 10}) {
+    SCOPED_TRACE(cases[i].name);
+    EXPECT_FALSE(cases[i].call());
+    EXPECT_EQ("secret", ReadFile(target.Append(u"secret.txt")));
+    EXPECT_TRUE(DirectoryExists(target.Append(u"sub")));
+  }
+  EXPECT_TRUE(CopyFileWithoutLinks(plain.value(), into));
+  SetLinkRule(LinkRule::kRefuseOnTheWay);
+  EXPECT_EQ("plain", ReadFile(target.Append(u"new")));
 }
 
 // The same operations where no link is in the way.
