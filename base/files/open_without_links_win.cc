@@ -356,7 +356,8 @@ void SetLinkRule(LinkRule rule) { g_link_rule.store(rule); }
 LinkRule GetLinkRule() { return g_link_rule.load(); }
 
 HANDLE OpenInFolder(HANDLE folder, const std::u16string& name, DWORD access,
-                    DWORD share, DWORD disposition, DWORD flags) {
+                    DWORD share, DWORD disposition, DWORD flags,
+                    void* security_descriptor) {
   using CreateFile =
       LONG(WINAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*,
                     LARGE_INTEGER*, ULONG, ULONG, ULONG, ULONG, void*, ULONG);
@@ -399,6 +400,7 @@ HANDLE OpenInFolder(HANDLE folder, const std::u16string& name, DWORD access,
   attributes.RootDirectory = folder;
   attributes.ObjectName = &object_name;
   attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  attributes.SecurityDescriptor = security_descriptor;
   IO_STATUS_BLOCK status = {};
   HANDLE handle = INVALID_HANDLE_VALUE;
   const LONG result = create(&handle, access | SYNCHRONIZE, &attributes,

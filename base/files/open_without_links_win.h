@@ -73,9 +73,11 @@ inline constexpr DWORD kOpenAsFile = 0x2;
 // the handle is synchronous. After an open that might have made the entry,
 // the last error is ERROR_ALREADY_EXISTS when it was there. The handle is
 // not checked otherwise. INVALID_HANDLE_VALUE with the last error set on
-// failure.
+// failure. An entry made gets |security_descriptor| when given, else
+// inherits its folder's access list.
 HANDLE OpenInFolder(HANDLE folder, const std::u16string& name, DWORD access,
-                    DWORD share, DWORD disposition, DWORD flags);
+                    DWORD share, DWORD disposition, DWORD flags,
+                    void* security_descriptor = nullptr);
 
 // What an elevated process does to a path that another account may have
 // prepared, each through handles from the calls above, so that a link at

@@ -7,6 +7,7 @@
 
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
+#include "base/files/folder_walk_win.h"
 #include "base/strings/string_util_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/test/scoped_unix_link_win.h"
@@ -180,6 +181,18 @@ TEST_F(OpenWithoutLinksTest, EveryOperationRefusesALinkOnThePath) {
        }},
       {"delete a tree holding one, by the common call",
        [&] { return DeleteFileOrDirectory(tree, true); }},
+      {"walk in",
+       [&] {
+         return FolderWalk(Dir()).Folder(FilePath(u"J"), true) != nullptr;
+       }},
+      {"walk in and make a file",
+       [&] {
+         FolderWalk walk(Dir());
+         const HANDLE made = walk.OpenFile(FilePath(u"J\\new"), GENERIC_WRITE,
+                                           0, CREATE_NEW, 0);
+         if (made != INVALID_HANDLE_VALUE) ::CloseHandle(made);
+         return made != INVALID_HANDLE_VALUE;
+       }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
