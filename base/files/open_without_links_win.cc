@@ -120,8 +120,9 @@ bool IsAcceptable(HANDLE handle, const std::u16string& path, unsigned accept) {
   }
   if (GetLinkRule() == LinkRule::kFollowOnTheWay) {
     // Where the system cannot open a link as itself it hands back what the
-    // link leads to; the link's name still reads as a link.
-    return !(accept & kLinkItself) ||
+    // link leads to; the link's name still reads as a link. Only a folder
+    // could be entered: a file is not looked up once more.
+    return !(accept & kLinkItself) || !standard.Directory ||
            internal::IsLink(internal::WalkAttributes(
                FilePath(path), tag.FileAttributes, tag.ReparseTag)) ||
            !internal::IsLink(internal::GetWalkAttributes(FilePath(path)));
