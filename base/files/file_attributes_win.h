@@ -1,9 +1,15 @@
 // The file attributes that the tree walks (recursive deletion, enumeration)
-// act on, with a hook for tests: a junction or symbolic link must be removed
+// act on, with hooks for tests: a junction or symbolic link must be removed
 // or listed but never entered, and tests need to present a folder as one on
 // systems that cannot make real links. Deletion reads them from the opened
 // entry, so that nothing can swap a folder for a link between the check and
 // the use.
+//
+// Only a reparse point that leads its name elsewhere (a name-surrogate tag:
+// junctions, mount points, symbolic links) is a link. A file the system
+// keeps compressed, a cloud placeholder or a deduplicated file is a reparse
+// point too, but its name leads nowhere else: the walks see it without
+// FILE_ATTRIBUTE_REPARSE_POINT.
 
 #ifndef BASE_FILES_FILE_ATTRIBUTES_WIN_H_
 #define BASE_FILES_FILE_ATTRIBUTES_WIN_H_
@@ -15,9 +21,13 @@
 
 namespace base::internal {
 
-// FILE_ATTRIBUTE_REPARSE_POINT is set (also for INVALID_FILE_ATTRIBUTES, so
-// an unreadable entry is never entered).
-bool IsReparsePoint(uint32_t attributes);
+// A reparse tag that was not read: a reparse point with it counts as a link.
+inline constexpr uint32_t kUnknownReparseTag = 0;
+
+// Whether attributes as the walks see them (after WalkAttributes) name a
+// link; also for INVALID_FILE_ATTRIBUTES, so that an unreadable entry is
+// never entered.
+bool IsLink(uint32_t walk_attributes);
 
 // Opens |path| itself with |access|: never what a junction or symbolic link
 // at its end points to, and a folder too. Read and write are shared, deletion
@@ -27,14 +37,16 @@ bool IsReparsePoint(uint32_t attributes);
 win::ScopedHandle OpenEntryNoFollow(const FilePath& path, uint32_t access);
 
 // The attributes of the entry |entry| opened for |path| (the handle needs
-// FILE_READ_ATTRIBUTES), FILE_ATTRIBUTE_REPARSE_POINT set for a link, after
-// the hook. INVALID_FILE_ATTRIBUTES when they cannot be read.
+// FILE_READ_ATTRIBUTES), as WalkAttributes gives them with its reparse tag.
+// INVALID_FILE_ATTRIBUTES when they cannot be read.
 uint32_t GetOpenedEntryAttributes(void* entry, const FilePath& path);
 
-// |system_attributes| as the system reported them for |path|, after the
-// hook.
-uint32_t WalkAttributes(const FilePath& path, uint32_t system_attributes);
-// GetFileAttributesW(path), after the hook.
+// |system_attributes| and |system_tag| as the system reported them for
+// |path|, after the hooks; FILE_ATTRIBUTE_REPARSE_POINT is kept only for a
+// link.
+uint32_t WalkAttributes(const FilePath& path, uint32_t system_attributes,
+                        uint32_t system_tag = kUnknownReparseTag);
+// GetFileAttributesW(path), and the tag of a reparse point, after the hooks.
 uint32_t GetWalkAttributes(const FilePath& path);
 
 // Sees every attribute value above and may change it; null removes it. Set
@@ -42,6 +54,10 @@ uint32_t GetWalkAttributes(const FilePath& path);
 using WalkAttributesHook = uint32_t (*)(const FilePath& path,
                                         uint32_t system_attributes);
 void SetWalkAttributesHookForTesting(WalkAttributesHook hook);
+// Sees the reparse tag of every reparse point above (as the attribute hook
+// left it one) and may change it; null removes it.
+using ReparseTagHook = uint32_t (*)(const FilePath& path, uint32_t system_tag);
+void SetReparseTagHookForTesting(ReparseTagHook hook);
 
 }  // namespace base::internal
 

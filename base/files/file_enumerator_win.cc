@@ -58,8 +58,7 @@ FilePath FileEnumerator::Next() {
 
     const FilePath path = root_path_.Append(as_u16cstr(find_data_.cFileName));
     if (find_data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (recursive_ &&
-          !internal::IsReparsePoint(internal::GetWalkAttributes(path)))
+      if (recursive_ && !internal::IsLink(internal::GetWalkAttributes(path)))
         pending_paths_.push_back(path);
       if (file_type_ & DIRECTORIES) return path;
     } else if (file_type_ & FILES) {

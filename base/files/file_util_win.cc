@@ -77,7 +77,7 @@ bool OpenEntry(const FilePath& path, DWORD access, win::ScopedHandle* entry,
 
 bool IsRealFolder(DWORD attributes) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-         !internal::IsReparsePoint(attributes);
+         !internal::IsLink(attributes);
 }
 
 // Deletes |path|: a link as itself, a file, or a folder (emptied first
@@ -210,7 +210,7 @@ bool IsLink(const FilePath& path) {
   DWORD attributes = 0;
   if (!OpenEntry(path, FILE_READ_ATTRIBUTES, &entry, &attributes))
     return ::GetLastError() == ERROR_CANT_ACCESS_FILE;
-  return internal::IsReparsePoint(attributes);
+  return internal::IsLink(attributes);
 }
 
 bool IsDirectoryNotLink(const FilePath& path) {
@@ -271,8 +271,7 @@ bool DeleteFolderTreeInParallel(const FilePath& folder, size_t max_threads) {
     for (FilePath entry = listing.Next(); !entry.empty();
          entry = listing.Next()) {
       const DWORD found = listing.GetInfo().dwFileAttributes;
-      if ((found & FILE_ATTRIBUTE_DIRECTORY) &&
-          !internal::IsReparsePoint(found)) {
+      if ((found & FILE_ATTRIBUTE_DIRECTORY) && !internal::IsLink(found)) {
         pending.push_back(entry);
       } else {
         entries.push_back(entry);

@@ -274,8 +274,7 @@ bool MakeJunction(const FilePath& link, const FilePath& target) {
                                     buffer.reparse_data_length + 8, nullptr, 0,
                                     &returned, nullptr);
   ::CloseHandle(handle);
-  return ok &&
-         internal::IsReparsePoint(::GetFileAttributesW(as_wcstr(link.value())));
+  return ok && internal::IsLink(::GetFileAttributesW(as_wcstr(link.value())));
 }
 
 TEST_F(FileUtilTest, RecursiveDeletionRemovesARealJunctionNotItsTarget) {

@@ -5,6 +5,7 @@
 #include <winternl.h>
 
 #include <atomic>
+#include <iterator>
 #include <vector>
 
 #include "base/files/file_attributes_win.h"
@@ -16,6 +17,8 @@
 namespace base {
 
 namespace {
+
+std::atomic<LinkRule> g_link_rule{LinkRule::kRefuseOnTheWay};
 
 constexpr char16_t kLongPrefix[] = u"\\\\?\\";
 constexpr char16_t kLongUncPrefix[] = u"\\\\?\\UNC\\";
@@ -107,13 +110,22 @@ bool IsAcceptable(HANDLE handle, const std::u16string& path, unsigned accept) {
     return false;
   }
   if (!(accept & kLinkItself) &&
-      internal::IsReparsePoint(
-          internal::WalkAttributes(FilePath(path), tag.FileAttributes))) {
+      internal::IsLink(internal::WalkAttributes(
+          FilePath(path), tag.FileAttributes, tag.ReparseTag))) {
     return false;
   }
   if (!(accept & kOtherNames) && !standard.Directory &&
       standard.NumberOfLinks != 1) {
     return false;
+  }
+  if (GetLinkRule() == LinkRule::kFollowOnTheWay) {
+    // Where the system cannot open a link as itself it hands back what the
+    // link leads to; the link's name still reads as a link. Only a folder
+    // could be entered: a file is not looked up once more.
+    return !(accept & kLinkItself) || !standard.Directory ||
+           internal::IsLink(internal::WalkAttributes(
+               FilePath(path), tag.FileAttributes, tag.ReparseTag)) ||
+           !internal::IsLink(internal::GetWalkAttributes(FilePath(path)));
   }
   const std::u16string final_path = GetFinalPathOfHandle(handle);
   if (final_path.empty()) return false;
@@ -214,7 +226,8 @@ DWORD OpenedAttributes(HANDLE handle, const std::u16string& path) {
                                       sizeof(tag))) {
     return INVALID_FILE_ATTRIBUTES;
   }
-  return internal::WalkAttributes(FilePath(path), tag.FileAttributes);
+  return internal::WalkAttributes(FilePath(path), tag.FileAttributes,
+                                  tag.ReparseTag);
 }
 
 // Only the attributes that a caller may set; zero times leave the times
@@ -232,9 +245,16 @@ bool SetAttributes(HANDLE handle, DWORD attributes,
                                       sizeof(info)) != 0;
 }
 
-// The names in the folder |handle| opened (with FILE_LIST_DIRECTORY),
+// An entry of a folder's listing.
+struct Listed {
+  std::u16string name;
+  DWORD attributes;
+  DWORD tag;
+};
+
+// The entries of the folder |handle| opened (with FILE_LIST_DIRECTORY),
 // without "." and ".."; false when it cannot be listed.
-bool ListOpenedFolder(HANDLE handle, std::vector<std::u16string>* names) {
+bool ListOpenedFolder(HANDLE handle, std::vector<Listed>* entries) {
   std::vector<uint64_t> buffer(8 * 1024);
   FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
   while (::GetFileInformationByHandleEx(
@@ -246,12 +266,77 @@ bool ListOpenedFolder(HANDLE handle, std::vector<std::u16string>* names) {
       const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
       std::u16string name(as_u16cstr(entry->FileName),
                           entry->FileNameLength / sizeof(wchar_t));
-      if (name != u"." && name != u"..") names->push_back(std::move(name));
+      // A reparse point's tag stands where extended attributes' size would.
+      if (name != u"." && name != u"..") {
+        entries->push_back(
+            {std::move(name), entry->FileAttributes,
+             (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                 ? entry->EaSize
+                 : 0});
+      }
       if (entry->NextEntryOffset == 0) break;
       at += entry->NextEntryOffset;
     }
   }
   return ::GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+bool DeleteOpenedTree(HANDLE entry, const std::u16string& path,
+                      DWORD attributes, bool recursive);
+
+// Deletes the entry |listed| of the folder |folder| holds, opened relative
+// to that handle, whose path is |path|.
+bool DeleteListedEntry(HANDLE folder, const std::u16string& path,
+                       const Listed& listed) {
+  const DWORD seen =
+      internal::WalkAttributes(FilePath(path), listed.attributes, listed.tag);
+  const HANDLE child = OpenInFolder(
+      folder, listed.name,
+      DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+  if (child == INVALID_HANDLE_VALUE) return IsMissing(::GetLastError());
+  const DWORD attributes = OpenedAttributes(child, path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return CloseAnd(child, false);
+  // Listed as a link that the handle does not show: the system could not
+  // open the link as itself and handed back what it leads to.
+  if (internal::IsLink(seen) && !internal::IsLink(attributes)) {
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    return CloseAnd(child, false);
+  }
+  return CloseAnd(child, DeleteOpenedTree(child, path, attributes, true));
+}
+
+// Deletes what |entry| opened for |path| (with delete access, holding it
+// against renames), which the walks see with |attributes|: a folder that is
+// no link is emptied first when |recursive|, each entry opened relative to
+// the held folder, so that nothing on the way is looked up again.
+bool DeleteOpenedTree(HANDLE entry, const std::u16string& path,
+                      DWORD attributes, bool recursive) {
+  if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+      !SetAttributes(entry, attributes & ~FILE_ATTRIBUTE_READONLY, nullptr)) {
+    return false;
+  }
+  if (recursive && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !internal::IsLink(attributes)) {
+    // Listed through a second handle of the same folder: a listing by name
+    // would open it again, which the first handle does not share.
+    const HANDLE listing =
+        ::ReOpenFile(entry, FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+    if (listing == INVALID_HANDLE_VALUE) return false;
+    std::vector<Listed> entries;
+    if (!ListOpenedFolder(listing, &entries)) return CloseAnd(listing, false);
+    const FilePath folder(path);
+    for (const Listed& listed : entries) {
+      if (!DeleteListedEntry(listing, folder.Append(listed.name).value(),
+                             listed)) {
+        return CloseAnd(listing, false);
+      }
+    }
+    ::CloseHandle(listing);
+  }
+  return DeleteOpened(entry);
 }
 
 std::u16string ParentOf(const std::u16string& path) {
@@ -266,6 +351,72 @@ HANDLE HoldParent(const std::u16string& path) {
 }
 
 }  // namespace
+
+void SetLinkRule(LinkRule rule) { g_link_rule.store(rule); }
+
+LinkRule GetLinkRule() { return g_link_rule.load(); }
+
+HANDLE OpenInFolder(HANDLE folder, const std::u16string& name, DWORD access,
+                    DWORD share, DWORD disposition, DWORD flags,
+                    void* security_descriptor) {
+  using CreateFile =
+      LONG(WINAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*,
+                    LARGE_INTEGER*, ULONG, ULONG, ULONG, ULONG, void*, ULONG);
+  using ToError = ULONG(WINAPI*)(LONG);
+  static const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  static const CreateFile create = reinterpret_cast<CreateFile>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtCreateFile")));
+  static const ToError to_error =
+      reinterpret_cast<ToError>(reinterpret_cast<void*>(
+          ::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  // The kernel's names for the dispositions and options CreateFileW takes.
+  constexpr ULONG kDispositions[] = {0,
+                                     2 /* FILE_CREATE */,
+                                     5 /* FILE_OVERWRITE_IF */,
+                                     1 /* FILE_OPEN */,
+                                     3 /* FILE_OPEN_IF */,
+                                     4 /* FILE_OVERWRITE */};
+  constexpr ULONG kSynchronousIo = 0x20;
+  constexpr ULONG kNotDirectory = 0x40;
+  constexpr ULONG kSequentialOnly = 0x4;
+  constexpr ULONG kDirectory = 0x1;
+  constexpr ULONG kForBackup = 0x4000;
+  constexpr ULONG kOpenReparsePoint = 0x200000;
+  if (!create || !to_error || disposition == 0 ||
+      disposition >= std::size(kDispositions) || name.empty() ||
+      name.size() > 0x7FFF || name.find(u'\\') != std::u16string::npos) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  ULONG options = kSynchronousIo | kForBackup | kOpenReparsePoint;
+  if (flags & FILE_FLAG_SEQUENTIAL_SCAN) options |= kSequentialOnly;
+  if (flags & kOpenAsFolder) options |= kDirectory;
+  if (flags & kOpenAsFile) options |= kNotDirectory;
+  UNICODE_STRING object_name = {
+      static_cast<USHORT>(name.size() * sizeof(wchar_t)),
+      static_cast<USHORT>(name.size() * sizeof(wchar_t)),
+      const_cast<wchar_t*>(as_wcstr(name))};
+  OBJECT_ATTRIBUTES attributes = {};
+  attributes.Length = sizeof(attributes);
+  attributes.RootDirectory = folder;
+  attributes.ObjectName = &object_name;
+  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  attributes.SecurityDescriptor = security_descriptor;
+  IO_STATUS_BLOCK status = {};
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const LONG result = create(&handle, access | SYNCHRONIZE, &attributes,
+                             &status, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                             kDispositions[disposition], options, nullptr, 0);
+  if (result < 0) {
+    ::SetLastError(to_error(result));
+    return INVALID_HANDLE_VALUE;
+  }
+  // As CreateFileW tells an existing entry from a new one.
+  constexpr ULONG_PTR kCreated = 2;
+  ::SetLastError(status.Information == kCreated ? ERROR_SUCCESS
+                                                : ERROR_ALREADY_EXISTS);
+  return handle;
+}
 
 HANDLE OpenWithoutLinks(const std::u16string& path, DWORD access, DWORD share,
                         DWORD disposition, DWORD flags) {
@@ -318,29 +469,7 @@ bool DeleteWithoutLinks(const std::u16string& path, bool recursive) {
   if (entry == INVALID_HANDLE_VALUE) return IsMissing(::GetLastError());
   const DWORD attributes = OpenedAttributes(entry, path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return CloseAnd(entry, false);
-  if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-      !SetAttributes(entry, attributes & ~FILE_ATTRIBUTE_READONLY, nullptr)) {
-    return CloseAnd(entry, false);
-  }
-  if (recursive && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      !internal::IsReparsePoint(attributes)) {
-    // Listed through a second handle of the same folder: a listing by name
-    // would open it again, which the first handle does not share.
-    const HANDLE listing =
-        ::ReOpenFile(entry, FILE_LIST_DIRECTORY | SYNCHRONIZE,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
-    if (listing == INVALID_HANDLE_VALUE) return CloseAnd(entry, false);
-    std::vector<std::u16string> names;
-    const bool listed = CloseAnd(listing, ListOpenedFolder(listing, &names));
-    if (!listed) return CloseAnd(entry, false);
-    const FilePath folder(path);
-    for (const std::u16string& name : names) {
-      if (!DeleteWithoutLinks(folder.Append(name).value(), true))
-        return CloseAnd(entry, false);
-    }
-  }
-  return CloseAnd(entry, DeleteOpened(entry));
+  return CloseAnd(entry, DeleteOpenedTree(entry, path, attributes, recursive));
 }
 
 bool DeleteEmptyFolderWithoutLinks(const std::u16string& path) {
@@ -351,7 +480,7 @@ bool DeleteEmptyFolderWithoutLinks(const std::u16string& path) {
   const DWORD attributes = OpenedAttributes(entry, path);
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      internal::IsReparsePoint(attributes)) {
+      internal::IsLink(attributes)) {
     ::SetLastError(ERROR_DIRECTORY);
     return CloseAnd(entry, false);
   }

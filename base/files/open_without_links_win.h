@@ -18,6 +18,22 @@
 
 namespace base {
 
+// How the calls below judge the folders on the way to a path's last part.
+enum class LinkRule {
+  // A link at any level is refused. For a process that others may steer
+  // through a path (elevated, the system, an installation for all users),
+  // and the default.
+  kRefuseOnTheWay,
+  // The way is the process owner's own: a folder on it may be a link (a
+  // profile folder moved with a junction, a drive mapped onto a folder),
+  // which is followed. The last part of a path is still never a link, and
+  // a tree delete still never enters one.
+  kFollowOnTheWay,
+};
+// Process-wide; set before other threads use the calls below.
+void SetLinkRule(LinkRule rule);
+LinkRule GetLinkRule();
+
 // Opens |path| as CreateFileW does with |access|, |share|, |disposition|
 // and |flags| (FILE_FLAG_BACKUP_SEMANTICS is added, so that folders open
 // too), without following a reparse point at its end. The handle is kept
@@ -25,7 +41,8 @@ namespace base {
 //  - is no reparse point (internal::WalkAttributes sees its attributes),
 //  - is a folder, or a file without a second name,
 //  - has |path| (made absolute, its short names made long) as its final
-//    path, so that no component on the way was a link.
+//    path, so that no component on the way was a link (under
+//    LinkRule::kRefuseOnTheWay).
 // Otherwise INVALID_HANDLE_VALUE with the last error set: the system's
 // error, or ERROR_CANT_ACCESS_FILE for a refusal. A file this call created
 // and then refused is deleted again; an existing file that |disposition|
@@ -43,6 +60,24 @@ HANDLE OpenWithoutLinks(const std::u16string& path, DWORD access, DWORD share,
 // cannot open a link as itself, it hands back its target).
 HANDLE OpenEntryWithoutLinks(const std::u16string& path, DWORD access,
                              DWORD share);
+
+// Flags of OpenInFolder, beside FILE_FLAG_SEQUENTIAL_SCAN: the entry must
+// be a folder (one made is a folder), or must be no folder.
+inline constexpr DWORD kOpenAsFolder = 0x1;
+inline constexpr DWORD kOpenAsFile = 0x2;
+
+// Opens, or makes, |name| (one name, no separators) in the folder |folder|
+// holds, relative to that handle: nothing on the way is looked up again,
+// and a reparse point named |name| is opened as itself (where the system
+// can). |disposition| as CreateFileW's, with FILE_FLAG_BACKUP_SEMANTICS;
+// the handle is synchronous. After an open that might have made the entry,
+// the last error is ERROR_ALREADY_EXISTS when it was there. The handle is
+// not checked otherwise. INVALID_HANDLE_VALUE with the last error set on
+// failure. An entry made gets |security_descriptor| when given, else
+// inherits its folder's access list.
+HANDLE OpenInFolder(HANDLE folder, const std::u16string& name, DWORD access,
+                    DWORD share, DWORD disposition, DWORD flags,
+                    void* security_descriptor = nullptr);
 
 // What an elevated process does to a path that another account may have
 // prepared, each through handles from the calls above, so that a link at

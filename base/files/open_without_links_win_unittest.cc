@@ -7,6 +7,7 @@
 
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
+#include "base/files/folder_walk_win.h"
 #include "base/strings/string_util_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/test/scoped_unix_link_win.h"
@@ -30,6 +31,7 @@ class OpenWithoutLinksTest : public testing::Test {
   }
   void TearDown() override {
     internal::SetWalkAttributesHookForTesting(nullptr);
+    SetLinkRule(LinkRule::kRefuseOnTheWay);
   }
 
   FilePath Dir() const { return temp_dir_.GetPath(); }
@@ -120,6 +122,12 @@ TEST_F(OpenWithoutLinksTest, AReparsePointIsRefusedAndWhatWasMadeRemoved) {
   EXPECT_FALSE(AppendTo(link));
   EXPECT_FALSE(PathExists(link));
   EXPECT_TRUE(AppendTo(Dir().Append(u"other.log")));
+  // A reparse point that leads its name nowhere else (a file the system
+  // keeps compressed) is no link.
+  internal::SetReparseTagHookForTesting(
+      [](const FilePath&, uint32_t) -> uint32_t { return 0x80000017u; });
+  EXPECT_TRUE(AppendTo(link));
+  internal::SetReparseTagHookForTesting(nullptr);
 }
 
 // The operations of a privileged process on paths that another account
@@ -173,6 +181,18 @@ TEST_F(OpenWithoutLinksTest, EveryOperationRefusesALinkOnThePath) {
        }},
       {"delete a tree holding one, by the common call",
        [&] { return DeleteFileOrDirectory(tree, true); }},
+      {"walk in",
+       [&] {
+         return FolderWalk(Dir()).Folder(FilePath(u"J"), true) != nullptr;
+       }},
+      {"walk in and make a file",
+       [&] {
+         FolderWalk walk(Dir());
+         const HANDLE made = walk.OpenFile(FilePath(u"J\\new"), GENERIC_WRITE,
+                                           0, CREATE_NEW, 0);
+         if (made != INVALID_HANDLE_VALUE) ::CloseHandle(made);
+         return made != INVALID_HANDLE_VALUE;
+       }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -188,6 +208,17 @@ TEST_F(OpenWithoutLinksTest, EveryOperationRefusesALinkOnThePath) {
   EXPECT_TRUE(IsLink(FilePath(link)));
   EXPECT_TRUE(IsLink(FilePath(through)));
   EXPECT_FALSE(IsDirectoryNotLink(FilePath(link)));
+  // Following links on the way, a tree delete still never enters one.
+  SetLinkRule(LinkRule::kFollowOnTheWay);
+  for (size_t i : {1, 2, 3, 10}) {
+    SCOPED_TRACE(cases[i].name);
+    EXPECT_FALSE(cases[i].call());
+    EXPECT_EQ("secret", ReadFile(target.Append(u"secret.txt")));
+    EXPECT_TRUE(DirectoryExists(target.Append(u"sub")));
+  }
+  EXPECT_TRUE(CopyFileWithoutLinks(plain.value(), into));
+  SetLinkRule(LinkRule::kRefuseOnTheWay);
+  EXPECT_EQ("plain", ReadFile(target.Append(u"new")));
 }
 
 // The same operations where no link is in the way.

@@ -83,7 +83,7 @@ Usage (after `bash tools/build.sh win`, with nsis installed):
       [--build out/win] [--variants 163:today,163:mx9,650:mx9] [--keep]
       [--sample] [--sample-baseline OLD_FULL_INSTALLER.exe]
       [--standard-user] [--kept-access-lists] [--all-users] [--keep-caches]
-      [--max-steal PERCENT]
+      [--max-steal PERCENT] [--baseline OLD_CHECKOUT]
 Everything it makes stays below --work (default out/bench), reused by later
 runs while its inputs are unchanged. The machine's load shows in the
 figures: run it when the machine is quiet, and read the load column. On a
@@ -263,11 +263,12 @@ def build_inputs(build):
     return inputs, branding
 
 
-def build_road_installer(build_name):
-    """Our installer.exe of the benchmark build |build_name| (ROADS)."""
-    log("building the %s installer ..." % build_name)
-    run(["bash", os.path.join(ROOT, "tools", "build.sh"), build_name])
-    return os.path.join(ROOT, "out", build_name, "desktop", "windows",
+def build_road_installer(build_name, root=ROOT):
+    """Our installer.exe of the benchmark build |build_name| (ROADS) of the
+    checkout |root|."""
+    log("building the %s installer of %s ..." % (build_name, root))
+    run(["bash", os.path.join(root, "tools", "build.sh"), build_name])
+    return os.path.join(root, "out", build_name, "desktop", "windows",
                         "installer", "installer.exe")
 
 
@@ -724,12 +725,18 @@ def report(results, unpacks, natives, made, variants, work, max_steal):
                 "%.2f" % (ours["wall"] / nsis["wall"], target,
                           ours["rss"] / nsis["rss"],
                           ours["pss"] / nsis["pss"]))
-        for road in ROAD_NAMES:
-            other = summaries.get("%s, %s" % (name, road))
-            if other and nsis:
+        for road in [""] + [", " + r for r in ROAD_NAMES]:
+            other = summaries.get(name + road)
+            base = summaries.get(name + road + " (baseline)")
+            if road and other and nsis:
                 log("  road %s: wall / NSIS %.2f; tree RSS / NSIS %.2f" % (
-                    road, other["wall"] / nsis["wall"],
+                    road[2:], other["wall"] / nsis["wall"],
                     other["rss"] / nsis["rss"]))
+            if base and other and nsis:
+                log("  road %s, baseline: wall / NSIS %.2f; this build / "
+                    "baseline wall %.2f" % (
+                        road[2:] or "own", base["wall"] / nsis["wall"],
+                        other["wall"] / base["wall"]))
         if ours:
             limit = info["dictionary"] / MIB + 40
             log("  front end peak %.1f MiB, target <= dictionary + 40 = "
@@ -808,6 +815,35 @@ def one_install(template, work, job, round_index, keep, fresh_caches,
     return result, extra
 
 
+def add_our_jobs(jobs, variant, tag, made, roads, all_users, unpack_tool):
+    """The installs of |variant| by one side (this build, or the baseline
+    one with |tag|): its own road, then each road of |roads|."""
+    job = {"name": "ours %s MB %s%s" % (variant + (tag,)),
+           "installer": made[variant]["installer"],
+           "arguments": OUR_ARGUMENTS,
+           "check": lambda prefix: check_ours(prefix,
+                                              made[variant]["package"])}
+    if not tag:
+        # The unpack step alone, of this build only.
+        job["variant"] = variant
+        job["after"] = lambda prefix: our_unpack(
+            unpack_tool, made[variant]["archive"], prefix)
+    jobs.append(job)
+    # (road's name, its installers, their arguments)
+    other_roads = [(ROADS[option][0], road_made, OUR_ARGUMENTS)
+                   for option, road_made in roads.items()]
+    if all_users:
+        # The road an elevated install takes on Windows.
+        other_roads.append((ALL_USERS_ROAD, roads.get("kept_access_lists", made),
+                            ALL_USERS_ARGUMENTS))
+    for road, road_made, arguments in other_roads:
+        jobs.append({"name": "ours %s MB %s, %s%s" % (variant + (road, tag)),
+                     "installer": road_made[variant]["installer"],
+                     "arguments": arguments,
+                     "check": lambda prefix, made_here=road_made[variant]:
+                     check_ours(prefix, made_here["package"])})
+
+
 def main():
     parser = argparse.ArgumentParser(
         description=__doc__.split("\n")[0],
@@ -835,6 +871,12 @@ def main():
                         help="also install each variant for every user "
                         "(--allusers=1), with the build of "
                         "--kept-access-lists when given")
+    parser.add_argument("--baseline",
+                        help="the root of a second checkout (a worktree of "
+                        "an older commit, its out/win built): its "
+                        "installer.exe, and its builds of the roads asked "
+                        "for, install every variant too, in the same rounds "
+                        "(\"(baseline)\" in the names)")
     parser.add_argument("--max-steal", type=float, default=2.0,
                         help="percent of all processors' time stolen by the "
                         "hypervisor above which an install is disturbed "
@@ -875,6 +917,27 @@ def main():
             roads[option] = {v: build_ours(build, work, payloads[v[0]], v[1],
                                            installer, suffix)
                              for v in variants}
+    # The same of the baseline checkout: (name's tag, made, roads).
+    sides = [("", made, roads)]
+    if args.baseline:
+        base_root = os.path.abspath(args.baseline)
+        base_installer = os.path.join(base_root, "out", "win", "desktop",
+                                      "windows", "installer", "installer.exe")
+        if not os.path.exists(base_installer):
+            raise SystemExit("%s is missing: build the baseline checkout"
+                             % base_installer)
+        base_made = {v: build_ours(build, work, payloads[v[0]], v[1],
+                                   base_installer, "-baseline")
+                     for v in variants}
+        base_roads = {}
+        for option in roads:
+            build_name = ROADS[option][1]
+            installer = build_road_installer(build_name, base_root)
+            suffix = "-" + build_name[len("bench-"):] + "-baseline"
+            base_roads[option] = {v: build_ours(build, work, payloads[v[0]],
+                                                v[1], installer, suffix)
+                                  for v in variants}
+        sides.append((" (baseline)", base_made, base_roads))
     nsis = {}
     for label in payloads:
         tree = next(made[v]["tree"] for v in variants if v[0] == label)
@@ -909,27 +972,9 @@ def main():
                      "check": lambda prefix, expected=expected:
                      check_nsis(prefix, expected)})
     for variant in variants:
-        jobs.append({"name": "ours %s MB %s" % variant, "variant": variant,
-                     "installer": made[variant]["installer"],
-                     "arguments": OUR_ARGUMENTS,
-                     "check": lambda prefix, variant=variant:
-                     check_ours(prefix, made[variant]["package"]),
-                     "after": lambda prefix, variant=variant: our_unpack(
-                         unpack_tool, made[variant]["archive"], prefix)})
-        # (road's name, its installers, their arguments)
-        other_roads = [(ROADS[option][0], road_made, OUR_ARGUMENTS)
-                       for option, road_made in roads.items()]
-        if args.all_users:
-            # The road an elevated install takes on Windows.
-            other_roads.append((ALL_USERS_ROAD,
-                                roads.get("kept_access_lists", made),
-                                ALL_USERS_ARGUMENTS))
-        for road, road_made, arguments in other_roads:
-            jobs.append({"name": "ours %s MB %s, %s" % (variant + (road,)),
-                         "installer": road_made[variant]["installer"],
-                         "arguments": arguments,
-                         "check": lambda prefix, made_here=road_made[variant]:
-                         check_ours(prefix, made_here["package"])})
+        for tag, side_made, side_roads in sides:
+            add_our_jobs(jobs, variant, tag, side_made, side_roads,
+                         args.all_users, unpack_tool)
     samples = []
     if args.sample:
         samples.append(("sample (this build)", sample_installer))

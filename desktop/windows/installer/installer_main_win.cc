@@ -28,9 +28,11 @@
 #include "desktop/windows/installer/common/installer_experiments.h"
 #include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/common/installer_switches.h"
+#include "desktop/windows/installer/common/switch_values.h"
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/installer.h"
+#include "desktop/windows/installer/core/installer_rights_win.h"
 #include "desktop/windows/installer/core/installer_runner_backend.h"
 #include "desktop/windows/installer/core/protected_folder_win.h"
 #include "desktop/windows/installer/core/settings.h"
@@ -350,6 +352,13 @@ bool RunFrontEnd(const RoleFlags& flags, bool inside_package,
 // loop.
 bool RunInstallingRole(const base::CommandLine& command_line,
                        const base::FilePath& installation_folder) {
+  // The log is made before the settings are read: only a run the command
+  // line names a per-user one follows a link to its temporary folder.
+  const bool per_user_switch =
+      command_line.HasSwitch(switches::kAllUsers) &&
+      !ParseBoolSwitchValue(
+          command_line.GetSwitchValueNative(switches::kAllUsers));
+  base::SetLinkRule(LinkRuleForRun(!per_user_switch, command_line));
   InitInstallerLogging();
   LOG(INFO) << FormatWithProductName("%s installer starting - version ", false)
             << VersionInfo::GetProductVersion() << " "
@@ -440,6 +449,7 @@ bool RunInstallingRole(const base::CommandLine& command_line,
   VLOG(2) << "Instanciating settings";
   Settings settings(command_line, flags.uninstall, flags.silent,
                     flags.autoupdate, install_folder, flags.replace_tamsel);
+  base::SetLinkRule(LinkRuleForRun(settings.all_users(), command_line));
   if (!flags.backend && !flags.uninstall &&
       install_folder.value().find(u'"') != std::u16string::npos) {
     return RefuseQuotedInstallFolder(install_folder, flags.silent);

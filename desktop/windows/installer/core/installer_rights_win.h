@@ -21,7 +21,9 @@
 #include <memory>
 #include <string>
 
+#include "base/command_line.h"
 #include "base/files/file_path.h"
+#include "base/files/open_without_links_win.h"
 #include "base/process/process.h"
 
 namespace installer {
@@ -58,6 +60,14 @@ class InstallerRights {
 
 // The process's instance: the real answers unless a test installed others.
 InstallerRights* GetInstallerRights();
+
+// The rule for links on the way to what the process started with
+// |command_line| acts on (base::SetLinkRule): a run for the current user
+// alone (|all_users| false) follows them, as that user's own choice, unless
+// it is a copy another process elevated or runs as the system; every other
+// run refuses them.
+base::LinkRule LinkRuleForRun(bool all_users,
+                              const base::CommandLine& command_line);
 
 namespace internal {
 

@@ -348,8 +348,12 @@ bool Installer::PrepareInstallFolder(bool is_admin) {
          "Installation requires elevation, but cannot elevate when silent");
     return false;
   }
-  // Every file operation refuses a path that leads through a link: one on
-  // the way to the folder is said at once, before any change.
+  // Known for certain only now that the installation was inspected.
+  base::SetLinkRule(
+      LinkRuleForRun(settings_->all_users(), settings_->command_line()));
+  // Every file operation refuses a path that leads through a link where the
+  // rule says so: one on the way to the folder is said at once, before any
+  // change.
   if (!IsReachedWithoutLinks(install_folder)) {
     LOG(ERROR) << "A link on the way to " << install_folder
                << " leads elsewhere";

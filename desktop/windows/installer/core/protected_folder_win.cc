@@ -4,10 +4,10 @@
 #include <windows.h>
 // After windows.h.
 #include <sddl.h>
-#include <winternl.h>
 
 #include <atomic>
 #include <iterator>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -15,6 +15,7 @@
 
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/files/folder_walk_win.h"
 #include "base/files/open_without_links_win.h"
 #include "base/logging.h"
 #include "base/rand_util.h"
@@ -179,18 +180,12 @@ uint64_t FromFileTime(const FILETIME& time) {
   return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
-// The bytes of the opened file |from| into the new file |target|, with the
-// time it was last written; into |size| and |write_time| what was copied.
-// A copy that fails half-way is removed again.
-bool CopyOpenedFile(HANDLE from, const base::FilePath& target, bool log,
-                    uint64_t* size, uint64_t* write_time) {
-  base::win::ScopedHandle to(CreateFileW(base::as_wcstr(target.value()),
-                                         GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!to.IsValid()) {
-    if (log) PLOG(ERROR) << "Cannot create " << target;
-    return false;
-  }
+// The bytes of the opened file |from| into the new file |to| (made, with
+// delete access, as |target|), with the time it was last written; into
+// |size| and |write_time| what was copied. A copy that fails half-way is
+// removed again.
+bool CopyOpenedFile(HANDLE from, HANDLE to, const base::FilePath& target,
+                    bool log, uint64_t* size, uint64_t* write_time) {
   std::vector<char> buffer(kCopyBufferSize);
   uint64_t copied = 0;
   bool ok = true;
@@ -203,7 +198,7 @@ bool CopyOpenedFile(HANDLE from, const base::FilePath& target, bool log,
     }
     if (read == 0) break;
     DWORD written = 0;
-    if (!WriteFile(to.Get(), buffer.data(), read, &written, nullptr) ||
+    if (!WriteFile(to, buffer.data(), read, &written, nullptr) ||
         written != read) {
       if (log) PLOG(ERROR) << "Cannot write " << target;
       ok = false;
@@ -212,37 +207,44 @@ bool CopyOpenedFile(HANDLE from, const base::FilePath& target, bool log,
     copied += read;
   }
   if (!ok) {
-    to.Close();
-    DeleteFileW(base::as_wcstr(target.value()));
+    base::DeleteOpened(to);
     return false;
   }
   FILETIME written_time = {};
   if (GetFileTime(from, nullptr, nullptr, &written_time))
-    SetFileTime(to.Get(), nullptr, nullptr, &written_time);
+    SetFileTime(to, nullptr, nullptr, &written_time);
   *size = copied;
   *write_time = FromFileTime(written_time);
   return true;
 }
 
-// One file below the copied folder. Not shared for writing while it is
-// read: what is copied is what was there when it was opened, and a file
-// its writer still holds is not taken. |share_deletion| lets its owner
-// remove it meanwhile.
-bool CopyFileOnce(const base::FilePath& source, const base::FilePath& target,
-                  bool log, bool share_deletion, uint64_t* size,
-                  uint64_t* write_time) {
-  base::win::ScopedHandle from =
-      Open(source, GENERIC_READ,
-           FILE_SHARE_READ | (share_deletion ? FILE_SHARE_DELETE : 0));
+// One file |relative| below the copied folder |source| into the same place
+// below |target|, each opened in its folder the walk holds. Not shared for
+// writing while it is read: what is copied is what was there when it was
+// opened, and a file its writer still holds is not taken.
+// |share_deletion| lets its owner remove it meanwhile.
+bool CopyFileOnce(base::FolderWalk* source, base::FolderWalk* target,
+                  const base::FilePath& relative, bool log, bool share_deletion,
+                  uint64_t* size, uint64_t* write_time) {
+  base::win::ScopedHandle from(source->OpenFile(
+      relative, GENERIC_READ,
+      FILE_SHARE_READ | (share_deletion ? FILE_SHARE_DELETE : 0), OPEN_EXISTING,
+      FILE_FLAG_SEQUENTIAL_SCAN));
   if (!from.IsValid()) {
-    if (log) PLOG(ERROR) << "Cannot take " << source << " as it is";
+    if (log) {
+      PLOG(ERROR) << "Cannot take " << source->root().Append(relative.value())
+                  << " as it is";
+    }
     return false;
   }
-  if (IsFolder(from.Get())) {
-    if (log) LOG(ERROR) << source << " became a folder";
+  const base::FilePath copy = target->root().Append(relative.value());
+  base::win::ScopedHandle to(
+      target->OpenFile(relative, GENERIC_WRITE | DELETE, 0, CREATE_NEW, 0));
+  if (!to.IsValid()) {
+    if (log) PLOG(ERROR) << "Cannot create " << copy;
     return false;
   }
-  return CopyOpenedFile(from.Get(), target, log, size, write_time);
+  return CopyOpenedFile(from.Get(), to.Get(), copy, log, size, write_time);
 }
 
 // The access list |folder| is found with. Wine, where the peer benchmark
@@ -272,34 +274,33 @@ bool IsLeftBehind(const base::FilePath& folder) {
 }
 
 // The protected folders made in a folder named on the command line, each
-// with the handles that keep it and every folder above it in place (its
-// own last).
+// with the walk that holds it and every folder above it in place.
 class PinnedFolders {
  public:
   void Add(const base::FilePath& folder,
-           std::vector<base::win::ScopedHandle> pins) {
+           std::unique_ptr<base::FolderWalk> walk) {
     base::AutoLock lock(lock_);
-    pinned_.emplace_back(folder, std::move(pins));
+    pinned_.emplace_back(folder, std::move(walk));
   }
 
-  // The handles of |folder|, which no longer counts as pinned; none when it
+  // The walk of |folder|, which no longer counts as pinned; null when it
   // never did.
-  std::vector<base::win::ScopedHandle> Take(const base::FilePath& folder) {
+  std::unique_ptr<base::FolderWalk> Take(const base::FilePath& folder) {
     base::AutoLock lock(lock_);
     for (auto it = pinned_.begin(); it != pinned_.end(); ++it) {
       if (base::FilePath::CompareIgnoreCase(it->first.value(),
                                             folder.value()) == 0) {
-        std::vector<base::win::ScopedHandle> pins = std::move(it->second);
+        std::unique_ptr<base::FolderWalk> walk = std::move(it->second);
         pinned_.erase(it);
-        return pins;
+        return walk;
       }
     }
-    return {};
+    return nullptr;
   }
 
  private:
   base::Lock lock_;
-  std::vector<std::pair<base::FilePath, std::vector<base::win::ScopedHandle>>>
+  std::vector<std::pair<base::FilePath, std::unique_ptr<base::FolderWalk>>>
       pinned_;
 };
 
@@ -308,82 +309,21 @@ PinnedFolders& Pinned() {
   return *pinned;
 }
 
-// |path| opened in place: no delete sharing, so that it can be neither
-// renamed nor removed while the handle is open, and refused when it is, or
-// is reached through, a link.
-base::win::ScopedHandle OpenInPlace(const base::FilePath& path) {
-  return base::win::ScopedHandle(base::OpenWithoutLinks(
-      path.value(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
-      OPEN_EXISTING));
-}
-
-// |folder| and every folder above it, from the drive's root down, each
-// opened in place; missing ones are made, below a parent that is held
-// already. None, after an error line, when any cannot be.
-std::vector<base::win::ScopedHandle> PinFolderChain(
-    const base::FilePath& folder) {
-  base::FilePath current = folder.StripTrailingSeparators();
-  if (!current.IsAbsolute() || base::FilePath::FindDriveLetter(
-                                   current.value()) == std::u16string::npos) {
+// The part of |folder| below its drive's root ("C:\\"); false, after an
+// error line, for a path on no drive.
+bool SplitAtDriveRoot(const base::FilePath& folder, base::FilePath* root,
+                      base::FilePath* below) {
+  const base::FilePath path = folder.StripTrailingSeparators();
+  const size_t drive = base::FilePath::FindDriveLetter(path.value());
+  // The drive letter's colon comes second: "C:\\...".
+  if (!path.IsAbsolute() || drive != 1 || path.value().size() < 3) {
     LOG(ERROR) << folder << " is no absolute path on a drive";
-    return {};
+    return false;
   }
-  std::vector<base::FilePath> chain = {current};
-  for (base::FilePath parent = current.DirName(); parent != current;
-       parent = current.DirName()) {
-    current = parent;
-    chain.push_back(current);
-  }
-  std::vector<base::win::ScopedHandle> pins;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    base::win::ScopedHandle pin = OpenInPlace(*it);
-    const DWORD error = GetLastError();
-    if (!pin.IsValid() &&
-        (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
-        CreateDirectoryW(base::as_wcstr(it->value()), nullptr)) {
-      pin = OpenInPlace(*it);
-    }
-    if (!pin.IsValid() || !IsFolder(pin.Get())) {
-      PLOG(ERROR) << "Cannot hold the folder " << *it << " in place";
-      return {};
-    }
-    pins.push_back(std::move(pin));
-  }
-  return pins;
-}
-
-// Makes the folder |name| in the folder that |parent| holds, with the
-// protected access list, and returns it opened in place. Made and opened in
-// one step through the parent's handle, it is this run's own folder
-// whoever else may change the parent. Invalid, with the last error set,
-// when it cannot be made (a name that exists is refused).
-base::win::ScopedHandle CreateInPlace(HANDLE parent,
-                                      const std::u16string& name) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-          base::as_wcstr(kProtectedFolderSecurity), SDDL_REVISION_1,
-          &descriptor, nullptr)) {
-    return base::win::ScopedHandle();
-  }
-  UNICODE_STRING unicode_name;
-  unicode_name.Buffer = const_cast<wchar_t*>(base::as_wcstr(name));
-  unicode_name.Length = unicode_name.MaximumLength =
-      static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &unicode_name, OBJ_CASE_INSENSITIVE,
-                             parent, descriptor);
-  IO_STATUS_BLOCK io = {};
-  HANDLE folder = nullptr;
-  const NTSTATUS status = NtCreateFile(
-      &folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &io, nullptr,
-      FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
-      FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-  LocalFree(descriptor);
-  if (!NT_SUCCESS(status)) {
-    SetLastError(RtlNtStatusToDosError(status));
-    return base::win::ScopedHandle();
-  }
-  return base::win::ScopedHandle(folder);
+  *root = base::FilePath(path.value().substr(0, 3));
+  *below = base::FilePath(path.value().size() > 3 ? path.value().substr(3)
+                                                  : std::u16string());
+  return true;
 }
 
 // Whether |path| leads, through no link, to the folder |folder| holds.
@@ -445,26 +385,48 @@ base::FilePath CreateProtectedFolder() {
 }
 
 base::FilePath CreateProtectedFolderIn(const base::FilePath& parent) {
-  std::vector<base::win::ScopedHandle> pins = PinFolderChain(parent);
-  if (pins.empty()) return base::FilePath();
+  // Every folder from the drive's root down is held in place; missing ones
+  // are made, each below a parent that is held already.
+  base::FilePath drive_root;
+  base::FilePath below;
+  if (!SplitAtDriveRoot(parent, &drive_root, &below)) return base::FilePath();
+  auto walk = std::make_unique<base::FolderWalk>(drive_root);
+  if (!walk->IsValid() || !walk->Folder(below, true)) {
+    PLOG(ERROR) << "Cannot hold the folder " << parent << " in place";
+    return base::FilePath();
+  }
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          base::as_wcstr(kProtectedFolderSecurity), SDDL_REVISION_1,
+          &descriptor, nullptr)) {
+    PLOG(ERROR) << "Cannot make a protected folder in " << parent;
+    return base::FilePath();
+  }
   const base::FilePath parent_path = parent.StripTrailingSeparators();
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+  base::FilePath path;
+  for (int attempt = 0; attempt < kNameAttempts && path.empty(); ++attempt) {
     const std::u16string name = NewProtectedFolderName();
-    base::win::ScopedHandle folder = CreateInPlace(pins.back().Get(), name);
-    if (!folder.IsValid()) continue;
-    const base::FilePath path = parent_path.Append(name);
+    // Made and opened in one step in the held parent, it is this run's own
+    // folder whoever else may change the parent.
+    const HANDLE folder = walk->CreateFolder(
+        below.empty() ? base::FilePath(name) : below.Append(name), descriptor);
+    if (!folder) continue;
+    path = parent_path.Append(name);
     // A folder on the way that was turned into a link before it held
     // anything would lead the path elsewhere.
-    if (!LeadsTo(path, folder.Get())) {
+    if (!LeadsTo(path, folder)) {
       LOG(ERROR) << path << " does not lead to the folder made there";
+      LocalFree(descriptor);
       return base::FilePath();
     }
-    pins.push_back(std::move(folder));
-    Pinned().Add(path, std::move(pins));
-    return path;
   }
-  PLOG(ERROR) << "Cannot make a protected folder in " << parent;
-  return base::FilePath();
+  LocalFree(descriptor);
+  if (path.empty()) {
+    PLOG(ERROR) << "Cannot make a protected folder in " << parent;
+    return base::FilePath();
+  }
+  Pinned().Add(path, std::move(walk));
+  return path;
 }
 
 base::FilePath CreateProtectedFolderOnVolumeOf(const base::FilePath& file) {
@@ -493,9 +455,11 @@ base::FilePath CreateProtectedFolderOnVolumeOf(const base::FilePath& file) {
 }
 
 bool RemoveProtectedFolder(const base::FilePath& folder) {
-  std::vector<base::win::ScopedHandle> pins = Pinned().Take(folder);
+  std::unique_ptr<base::FolderWalk> walk = Pinned().Take(folder);
   // Its own handle shares no deletion; the removal holds the tree itself.
-  if (!pins.empty()) pins.pop_back();
+  base::FilePath drive_root;
+  base::FilePath below;
+  if (walk && SplitAtDriveRoot(folder, &drive_root, &below)) walk->LetGo(below);
   const bool removed = base::DeleteFolderTreeInParallel(folder, kDeleteThreads);
   // Let go only now: a held folder that is removed goes with the hold, and
   // no other run can meet it unheld meanwhile.
@@ -609,8 +573,15 @@ bool FolderCopyWhileFilled::CopyPass(bool final_pass, size_t* copied_files) {
     Copied found;
   };
   // Every folder is held open (and so kept in its place) until the pass's
-  // files are copied, which happens once the whole tree is known.
-  std::vector<base::win::ScopedHandle> held_folders;
+  // files are copied, which happens once the whole tree is known; each is
+  // opened in the one above it. The copy's folders are this run's own: they
+  // may go in the final pass while held.
+  base::FolderWalk source(real_source, !final_pass);
+  base::FolderWalk target(target_, true);
+  if (!source.IsValid() || !target.IsValid()) {
+    if (log) PLOG(ERROR) << "Cannot take the folder " << source_ << " as it is";
+    return false;
+  }
   std::vector<Listed> files;
   std::set<std::u16string> listed_folders;
   std::vector<base::FilePath> pending = {base::FilePath()};
@@ -619,14 +590,11 @@ bool FolderCopyWhileFilled::CopyPass(bool final_pass, size_t* copied_files) {
     pending.pop_back();
     const base::FilePath folder =
         relative.empty() ? real_source : real_source.Append(relative.value());
-    base::win::ScopedHandle held =
-        Open(folder, FILE_LIST_DIRECTORY, folder_share);
-    if (!held.IsValid() || !IsFolder(held.Get())) {
+    if (!source.Folder(relative, false)) {
       if (log)
         PLOG(ERROR) << "Cannot take the folder " << folder << " as it is";
       return false;
     }
-    held_folders.push_back(std::move(held));
     WIN32_FIND_DATAW entry = {};
     HANDLE find = FindFirstFileExW(
         base::as_wcstr(folder.Append(u"*").value()), FindExInfoBasic, &entry,
@@ -650,7 +618,7 @@ bool FolderCopyWhileFilled::CopyPass(bool final_pass, size_t* copied_files) {
         if (folders_.count(child.value()) == 0) {
           const base::FilePath copy = target_.Append(child.value());
           // Inherits the protected folder's access list.
-          listed = CreateDirectoryW(base::as_wcstr(copy.value()), nullptr);
+          listed = target.CreateFolder(child, nullptr) != nullptr;
           if (listed) {
             folders_.insert(child.value());
           } else if (log) {
@@ -692,8 +660,8 @@ bool FolderCopyWhileFilled::CopyPass(bool final_pass, size_t* copied_files) {
           return !final_pass;
         }
         done[i] =
-            CopyFileOnce(real_source.Append(relative), copy, log, !final_pass,
-                         &results[i].size, &results[i].write_time);
+            CopyFileOnce(&source, &target, to_copy[i]->relative, log,
+                         !final_pass, &results[i].size, &results[i].write_time);
         return done[i] || !final_pass;
       });
   for (size_t i = 0; i < to_copy.size(); ++i) {
@@ -747,10 +715,18 @@ bool MoveFileWithoutLinks(const base::FilePath& source,
     PLOG(ERROR) << "Cannot take " << source << " as it is";
     return false;
   }
+  base::win::ScopedHandle to(
+      CreateFileW(base::as_wcstr(target.value()), GENERIC_WRITE | DELETE, 0,
+                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!to.IsValid()) {
+    PLOG(ERROR) << "Cannot create " << target;
+    return false;
+  }
   uint64_t size = 0;
   uint64_t write_time = 0;
-  if (!CopyOpenedFile(from.Get(), target, true, &size, &write_time))
+  if (!CopyOpenedFile(from.Get(), to.Get(), target, true, &size, &write_time))
     return false;
+  to.Close();
   if (!base::DeleteOpened(from.Get())) {
     PLOG(ERROR) << "Cannot remove " << source;
     base::DeleteFileOrDirectory(target, false);

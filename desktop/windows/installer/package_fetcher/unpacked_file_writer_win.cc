@@ -272,8 +272,7 @@ void UnpackedFileWriter::CreateFolderOnce(const base::FilePath& folder) {
 }
 
 bool UnpackedFileWriter::AcceptFolder(const base::FilePath& folder) {
-  if (!base::internal::IsReparsePoint(
-          base::internal::GetWalkAttributes(folder)))
+  if (!base::internal::IsLink(base::internal::GetWalkAttributes(folder)))
     return true;
   LOG(ERROR) << "Refusing to unpack into " << folder << ": it is a link";
   Fail(ERROR_CANT_ACCESS_FILE);

@@ -1296,6 +1296,69 @@ TEST_F(EndToEndTest, AFolderWithTrailingSeparatorsIsSpelledOnce) {
   }
 }
 
+// A per-user run follows its user's own links on the way to its folder: a
+// profile folder moved elsewhere with a link (with the temporary folder
+// reached through it, which still gets the logs), and a drive letter mapped
+// onto a folder. Each installation is installed, updated and uninstalled;
+// the one on the drive through the folder's own path, which the system
+// resolves to the same folder.
+TEST_F(EndToEndTest, APerUserRunFollowsItsUsersLinks) {
+  const base::FilePath moved = machine().Append(u"moved");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(moved));
+  const MachineState before = State();
+  for (bool drive : {false, true}) {
+    SCOPED_TRACE(drive ? "a mapped drive" : "a linked profile folder");
+    base::ScopedUnixLink link;
+    base::FilePath profile = work().Append(u"profile");
+    if (drive) {
+      char16_t letter = u'Y';
+      while (letter > u'D' && (::GetLogicalDrives() & (1u << (letter - u'A'))))
+        --letter;
+      ASSERT_TRUE(link.MakeDrive(letter, moved));
+      profile = base::FilePath(std::u16string(1, letter) + u":\\");
+    } else {
+      ASSERT_TRUE(link.Make(profile, moved));
+    }
+    set_install_folder(profile.Append(u"Velna Browser"));
+    if (drive) {
+      ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
+                            u"--enable-installer-stats=0"))
+          << Logs();
+    } else {
+      const base::FilePath linked_temp = profile.Append(u"temp");
+      ASSERT_TRUE(base::FileUtil::CreateDirectory(linked_temp));
+      DWORD exit_code = 0xFFFFFFFF;
+      std::string output;
+      EXPECT_TRUE(base::RunChildProcess(
+          Quoted(SamplePath(SampleString("packages.base.full_installer"))) +
+              u" " + InstallArguments(u"--enable-installer-stats=0"),
+          {{u"TEMP", linked_temp.value()}, {u"TMP", linked_temp.value()}},
+          &output, &exit_code));
+      ASSERT_EQ(0u, exit_code) << Logs();
+      EXPECT_TRUE(base::PathExists(moved.Append(u"temp\\Velna Installer")));
+      ASSERT_TRUE(base::DeleteFileOrDirectory(moved.Append(u"temp"), true));
+    }
+    ExpectInstalled("base");
+    ASSERT_EQ(0u, Install(SampleString("packages.update.full_installer"),
+                          u"--enable-installer-stats=0"))
+        << Logs();
+    ExpectInstalled("update");
+    if (drive) {
+      const base::FilePath own = moved.Append(u"Velna Browser");
+      EXPECT_EQ(0u, Run(own.Append(EntryValue(u"DisplayVersion"))
+                            .Append(kPackageInstallerName),
+                        u"--uninstall --silent"))
+          << Logs();
+      WaitUntilGone(own);
+    } else {
+      EXPECT_EQ(0u, Uninstall()) << Logs();
+    }
+    EXPECT_TRUE(Entries().empty()) << Logs();
+    EXPECT_EQ(before, State()) << Logs();
+    ASSERT_TRUE(link.Remove());
+  }
+}
+
 // --- Installations ended from outside part-way.
 
 // Which run stops for good, where, and what the user does next.
@@ -1444,6 +1507,7 @@ class InterruptedInstallTest
     }
     if (!folder_security_.empty())
       seams.SetString("folder_security", folder_security_.value());
+    if (!compressed_.empty()) seams.SetString("compressed", compressed_);
     std::string json;
     ASSERT_TRUE(base::JSONWriter::Write(seams, &json));
     ASSERT_EQ(static_cast<int>(json.size()),
@@ -1456,6 +1520,9 @@ class InterruptedInstallTest
   void set_folder_security(const base::FilePath& record) {
     folder_security_ = record;
   }
+  // From the next WriteSeams on, files whose names begin with |name| read
+  // as files the system keeps compressed.
+  void set_compressed(const std::u16string& name) { compressed_ = name; }
 
   // A silent install of |package| with the host as the front end; the
   // front end's exit code.
@@ -1683,6 +1750,7 @@ class InterruptedInstallTest
 
  private:
   base::FilePath seams_;
+  std::u16string compressed_;
   base::FilePath folder_security_;
   std::u16string stopped_name_;
   std::u16string ready_name_;
@@ -1847,10 +1915,13 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
 // leaving nothing of the cut run behind; so does the version's uninstall
 // run at once, which finds the shortcuts to the launcher it puts back.
 TEST_F(InterruptedInstallTest, ALauncherCutBetweenItsRenamesComesBackFirst) {
-  for (int road = 0; road < 3; ++road) {
-    const bool uninstall = road > 0;
+  for (int road = 0; road < 4; ++road) {
+    const bool uninstall = road == 1 || road == 2;
     const bool at_once = road == 2;
-    SCOPED_TRACE(at_once     ? "the version's uninstall at once"
+    // Kept compressed by the system: a reparse point, but no link.
+    set_compressed(road == 3 ? u"launcher.exe" : u"");
+    SCOPED_TRACE(road == 3   ? "the update again, compressed"
+                 : at_once   ? "the version's uninstall at once"
                  : uninstall ? "the version's uninstall"
                              : "the update again");
     const MachineState before = State();

@@ -108,7 +108,7 @@ bool HasLinkAbove(const std::u16string& path) {
     base::win::ScopedHandle entry =
         base::internal::OpenEntryNoFollow(folder, FILE_READ_ATTRIBUTES);
     if (!entry.IsValid()) return true;
-    if (base::internal::IsReparsePoint(
+    if (base::internal::IsLink(
             base::internal::GetOpenedEntryAttributes(entry.Get(), folder))) {
       return true;
     }
@@ -130,7 +130,7 @@ base::win::ScopedHandle OpenFileForSecurity(const std::u16string& path,
   if (!entry.IsValid()) return entry;
   // A file's other names share its list: changing it would change theirs.
   FILE_STANDARD_INFO standard = {};
-  if (base::internal::IsReparsePoint(base::internal::GetOpenedEntryAttributes(
+  if (base::internal::IsLink(base::internal::GetOpenedEntryAttributes(
           entry.Get(), base::FilePath(path))) ||
       !::GetFileInformationByHandleEx(entry.Get(), FileStandardInfo, &standard,
                                       sizeof(standard)) ||

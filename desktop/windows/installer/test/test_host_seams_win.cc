@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/bind.h"
+#include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
 #include "base/location.h"
@@ -243,6 +244,27 @@ class UnelevatedRights : public InstallerRights {
   }
 };
 
+// The start of the names that read as files the system keeps compressed.
+std::u16string* g_compressed = nullptr;
+
+bool IsCompressedName(const base::FilePath& path) {
+  return base::StartsWith16(path.BaseName().value(), *g_compressed,
+                            base::CompareCase::INSENSITIVE_ASCII);
+}
+
+uint32_t PresentCompressed(const base::FilePath& path, uint32_t attributes) {
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) || !IsCompressedName(path)) {
+    return attributes;
+  }
+  return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
+uint32_t CompressedTag(const base::FilePath& path, uint32_t tag) {
+  // IO_REPARSE_TAG_WOF, the tag of "compact /exe".
+  return IsCompressedName(path) ? 0x80000017u : tag;
+}
+
 }  // namespace
 
 std::vector<std::string> ReadGrantRecord(const base::FilePath& record) {
@@ -290,6 +312,12 @@ bool InstallHostSeams(const base::DictionaryValue& seams) {
   std::u16string protected_root;
   if (seams.GetString("protected_root", &protected_root))
     internal::SetProtectedFolderRootForTesting(base::FilePath(protected_root));
+  std::u16string compressed;
+  if (seams.GetString("compressed", &compressed) && !compressed.empty()) {
+    g_compressed = new std::u16string(compressed);
+    base::internal::SetWalkAttributesHookForTesting(&PresentCompressed);
+    base::internal::SetReparseTagHookForTesting(&CompressedTag);
+  }
   bool engine_signed = false;
   if (seams.GetBoolean("engine_signed", &engine_signed))
     internal::SetEngineSignedForTesting(engine_signed ? 1 : 0);

@@ -25,6 +25,9 @@
 //                            where the protected folders (package copies)
 //                            are made, in place of the system's temporary
 //                            folder
+//   "compressed": "<name>"  files whose names begin with it read as files
+//                            the system keeps compressed (a reparse point
+//                            with the tag of "compact /exe")
 //   "engine_signed": <bool>  whether the engine counts as signed, so that
 //                            the package's installer must be
 //

@@ -43,7 +43,7 @@ HANDLE OpenEntry(const base::FilePath& path, DWORD access) {
 // (or cannot be told apart from one).
 bool IsLinkOrOtherName(HANDLE entry, const base::FilePath& path) {
   FILE_STANDARD_INFO standard = {};
-  return base::internal::IsReparsePoint(
+  return base::internal::IsLink(
              base::internal::GetOpenedEntryAttributes(entry, path)) ||
          !GetFileInformationByHandleEx(entry, FileStandardInfo, &standard,
                                        sizeof(standard)) ||
