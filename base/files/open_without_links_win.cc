@@ -284,6 +284,23 @@ bool ListOpenedFolder(HANDLE handle, std::vector<Listed>* entries) {
 bool DeleteOpenedTree(HANDLE entry, const std::u16string& path,
                       DWORD attributes, bool recursive);
 
+// Marks the read-only file |entry| opened for deletion without clearing the
+// attribute (Windows 10 from 1809 on); elsewhere ERROR_ACCESS_DENIED.
+bool DeleteReadOnlyName(HANDLE entry) {
+  // FILE_DISPOSITION_INFO_EX, which older headers lack.
+  constexpr auto kDispositionInfoEx =
+      static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+  constexpr DWORD kDelete = 0x1;
+  constexpr DWORD kIgnoreReadOnly = 0x10;
+  DWORD flags = kDelete | kIgnoreReadOnly;
+  if (::SetFileInformationByHandle(entry, kDispositionInfoEx, &flags,
+                                   sizeof(flags))) {
+    return true;
+  }
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  return false;
+}
+
 // Deletes the entry |listed| of the folder |folder| holds, opened relative
 // to that handle, whose path is |path|.
 bool DeleteListedEntry(HANDLE folder, const std::u16string& path,
@@ -312,9 +329,19 @@ bool DeleteListedEntry(HANDLE folder, const std::u16string& path,
 // the held folder, so that nothing on the way is looked up again.
 bool DeleteOpenedTree(HANDLE entry, const std::u16string& path,
                       DWORD attributes, bool recursive) {
-  if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-      !SetAttributes(entry, attributes & ~FILE_ATTRIBUTE_READONLY, nullptr)) {
-    return false;
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    // The attribute belongs to the file, not to the name: clearing it would
+    // change what the file's other names reach. Such a name goes only where
+    // the system can delete it as it is.
+    FILE_STANDARD_INFO standard = {};
+    if (!::GetFileInformationByHandleEx(entry, FileStandardInfo, &standard,
+                                        sizeof(standard))) {
+      return false;
+    }
+    if (!standard.Directory && standard.NumberOfLinks > 1)
+      return DeleteReadOnlyName(entry);
+    if (!SetAttributes(entry, attributes & ~FILE_ATTRIBUTE_READONLY, nullptr))
+      return false;
   }
   if (recursive && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
       !internal::IsLink(attributes)) {

@@ -107,6 +107,15 @@ TEST_F(OpenWithoutLinksTest, ASecondNameOfAnotherFileIsRefused) {
   EXPECT_EQ("victim", ReadFile(victim_));
   EXPECT_TRUE(PathExists(link));
   EXPECT_FALSE(AppendTo(victim_));
+
+  // Deleting that name leaves the file's read-only attribute as it was.
+  ASSERT_TRUE(
+      ::SetFileAttributesW(as_wcstr(victim_.value()), FILE_ATTRIBUTE_READONLY));
+  DeleteWithoutLinks(link.value(), false);
+  EXPECT_TRUE(::GetFileAttributesW(as_wcstr(victim_.value())) &
+              FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ("victim", ReadFile(victim_));
+  ::SetFileAttributesW(as_wcstr(victim_.value()), FILE_ATTRIBUTE_NORMAL);
 }
 
 // A reparse point (as the attribute check sees it) is never opened; a file

@@ -153,13 +153,18 @@ class RealFileSecurity : public FileSecurity {
     // Not GetFileInformationByHandle: its volume serial number costs more
     // than all the rest.
     FILE_ATTRIBUTE_TAG_INFO information = {};
+    // The destination's folder is held while the name goes there, so that
+    // it cannot be swapped for a link meanwhile.
+    const base::win::ScopedHandle destination_folder(base::OpenWithoutLinks(
+        destination.DirName().value(), FILE_LIST_DIRECTORY,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
     // A folder passes its new security on to what it holds: it takes the
     // road below, as does whatever this one cannot move.
     if (!file.IsValid() ||
         !GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo,
                                       &information, sizeof(information)) ||
         (information.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        !ReadSecurity(file.Get(), saved) ||
+        !ReadSecurity(file.Get(), saved) || !destination_folder.IsValid() ||
         !base::RenameOpened(file.Get(), destination.value(), true)) {
       file.Close();
       return FileSecurity::MoveTakingFolderSecurity(source, destination, saved,
