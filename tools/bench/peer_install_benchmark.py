@@ -147,8 +147,13 @@ OUR_ARGUMENTS = ["--silent", "--installfolder=" + OUR_FOLDER, "--allusers=0",
 # --all-users: the install for every user, with the build of the elevated
 # road as on Windows when that road is measured too.
 ALL_USERS_ROAD = "all users"
-ALL_USERS_ARGUMENTS = [a if a != "--allusers=0" else "--allusers=1"
-                       for a in OUR_ARGUMENTS]
+# Into Program Files: a folder elsewhere that Wine shows as open to everyone
+# is refused for every user.
+ALL_USERS_FOLDER = "C:\\Program Files\\Velna bench"
+ALL_USERS_ARGUMENTS = [
+    "--allusers=1" if a == "--allusers=0" else
+    "--installfolder=" + ALL_USERS_FOLDER if a.startswith("--installfolder=")
+    else a for a in OUR_ARGUMENTS]
 
 
 def log(text):
@@ -599,9 +604,9 @@ def check_nsis(prefix, expected):
     return check
 
 
-def check_ours(prefix, package):
+def check_ours(prefix, package, install_folder=OUR_FOLDER):
     def check():
-        folder = unix_path(prefix, OUR_FOLDER)
+        folder = unix_path(prefix, install_folder)
         if not os.path.isdir(folder):
             return "no install folder"
         versioned = [d for d in os.listdir(folder)
@@ -830,18 +835,19 @@ def add_our_jobs(jobs, variant, tag, made, roads, all_users, unpack_tool):
             unpack_tool, made[variant]["archive"], prefix)
     jobs.append(job)
     # (road's name, its installers, their arguments)
-    other_roads = [(ROADS[option][0], road_made, OUR_ARGUMENTS)
+    other_roads = [(ROADS[option][0], road_made, OUR_ARGUMENTS, OUR_FOLDER)
                    for option, road_made in roads.items()]
     if all_users:
         # The road an elevated install takes on Windows.
         other_roads.append((ALL_USERS_ROAD, roads.get("kept_access_lists", made),
-                            ALL_USERS_ARGUMENTS))
-    for road, road_made, arguments in other_roads:
+                            ALL_USERS_ARGUMENTS, ALL_USERS_FOLDER))
+    for road, road_made, arguments, folder in other_roads:
         jobs.append({"name": "ours %s MB %s, %s%s" % (variant + (road, tag)),
                      "installer": road_made[variant]["installer"],
                      "arguments": arguments,
-                     "check": lambda prefix, made_here=road_made[variant]:
-                     check_ours(prefix, made_here["package"])})
+                     "check": lambda prefix, made_here=road_made[variant],
+                     folder=folder:
+                     check_ours(prefix, made_here["package"], folder)})
 
 
 def main():

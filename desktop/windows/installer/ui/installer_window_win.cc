@@ -1008,9 +1008,17 @@ void InstallerWindow::RefreshPathField() {
     SendMessageW(field, CB_DELETESTRING, 0, 0);
   SendMessageW(field, CB_INSERTSTRING, 0,
                reinterpret_cast<LPARAM>(default_folder.c_str()));
-  const std::u16string& folder = settings_->GetStatus()->install_folder.value();
-  if (folder != default_folder)
-    SetComboText(kInstallPath, folder);
+  const base::FilePath& folder = settings_->GetStatus()->install_folder;
+  // The settings spell a folder without trailing separators: the field keeps
+  // a separator the user has just typed, and the caret where it is.
+  const std::u16string typed = GetWindowString(field);
+  if (typed != folder.value() &&
+      base::FilePath(typed).StripTrailingSeparators() ==
+          folder.StripTrailingSeparators()) {
+    return;
+  }
+  if (folder.value() != default_folder)
+    SetComboText(kInstallPath, folder.value());
   else
     SendMessageW(field, CB_SETCURSEL, 0, 0);
 }
