@@ -281,22 +281,25 @@ bool ListOpenedFolder(HANDLE handle, std::vector<Listed>* entries) {
   return ::GetLastError() == ERROR_NO_MORE_FILES;
 }
 
+// FILE_DISPOSITION_INFO_EX and its flags, which older headers lack.
+constexpr DWORD kDispositionDelete = 0x1;
+constexpr DWORD kDispositionPosixSemantics = 0x2;
+constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
+bool SetDispositionEx(HANDLE handle, DWORD flags) {
+  constexpr auto kDispositionInfoEx =
+      static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+  return ::SetFileInformationByHandle(handle, kDispositionInfoEx, &flags,
+                                      sizeof(flags)) != 0;
+}
+
 bool DeleteOpenedTree(HANDLE entry, const std::u16string& path,
                       DWORD attributes, bool recursive);
 
 // Marks the read-only file |entry| opened for deletion without clearing the
 // attribute (Windows 10 from 1809 on); elsewhere ERROR_ACCESS_DENIED.
 bool DeleteReadOnlyName(HANDLE entry) {
-  // FILE_DISPOSITION_INFO_EX, which older headers lack.
-  constexpr auto kDispositionInfoEx =
-      static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
-  constexpr DWORD kDelete = 0x1;
-  constexpr DWORD kIgnoreReadOnly = 0x10;
-  DWORD flags = kDelete | kIgnoreReadOnly;
-  if (::SetFileInformationByHandle(entry, kDispositionInfoEx, &flags,
-                                   sizeof(flags))) {
+  if (SetDispositionEx(entry, kDispositionDelete | kDispositionIgnoreReadOnly))
     return true;
-  }
   ::SetLastError(ERROR_ACCESS_DENIED);
   return false;
 }
@@ -462,14 +465,8 @@ bool DeleteOpened(HANDLE handle) {
 }
 
 bool DeleteOpenedNameAtOnce(HANDLE handle) {
-  // FILE_DISPOSITION_INFO_EX, which older headers lack.
-  constexpr auto kDispositionInfoEx =
-      static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
-  constexpr DWORD kDelete = 0x1;
-  constexpr DWORD kPosixSemantics = 0x2;
-  DWORD flags = kDelete | kPosixSemantics;
-  return ::SetFileInformationByHandle(handle, kDispositionInfoEx, &flags,
-                                      sizeof(flags)) ||
+  return SetDispositionEx(handle,
+                          kDispositionDelete | kDispositionPosixSemantics) ||
          DeleteOpened(handle);
 }
 
