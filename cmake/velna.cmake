@@ -172,19 +172,28 @@ function(velna_test_resource_lock name)
   list(JOIN VELNA_LOCK_UNPARSED_ARGUMENTS ";" locks)
   list(LENGTH VELNA_LOCK_UNPARSED_ARGUMENTS count)
   math(EXPR cost "${count} * 100")
-  set(condition TRUE)
+  # The script runs in CTest, where if() takes a bare TRUE for the name of
+  # an unset variable: the condition is a number.
+  set(condition 1)
   if(DEFINED VELNA_LOCK_MATCHING)
     set(condition "\"\${test}\" MATCHES \"${VELNA_LOCK_MATCHING}\"")
   endif()
   string(MD5 tag "${ARGN}")
   string(SUBSTRING ${tag} 0 8 tag)
   set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_resource_lock_${tag}.cmake)
+  # A lock that reaches no case would let the cases it guards run side by
+  # side unseen: the run stops instead.
   file(WRITE ${script}
+       "set(locked 0)\n"
        "foreach(test IN LISTS ${name}_TESTS)\n"
        "  if(${condition})\n"
        "    set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_LOCK \"${locks}\" COST ${cost})\n"
+       "    math(EXPR locked \"\${locked} + 1\")\n"
        "  endif()\n"
-       "endforeach()\n")
+       "endforeach()\n"
+       "if(NOT \"\${${name}_TESTS}\" STREQUAL \"\" AND locked EQUAL 0)\n"
+       "  message(FATAL_ERROR \"No case of ${name} holds ${locks}\")\n"
+       "endif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
 

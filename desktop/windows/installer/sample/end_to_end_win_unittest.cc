@@ -28,6 +28,7 @@
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
+#include "base/rand_util.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
@@ -2181,9 +2182,11 @@ TEST_F(InterruptedInstallTest, AnAllUsersRunTakesNoFolderAUserFilled) {
 // nowhere.
 void InterruptedInstallTest::UninstallFollowsNoLink(bool other_drive) {
   base::ScopedUnixLink drive;
+  // Outside every Wine prefix, where the process ids of tests running side
+  // by side in prefixes of their own repeat: a random name.
   const base::FilePath volume(
       u"Z:\\dev\\shm\\velna_drive_" +
-      base::UTF8ToUTF16(std::to_string(::GetCurrentProcessId())));
+      base::UTF8ToUTF16(std::to_string(base::RandUint64())));
   if (other_drive) {
     // The last free letter: a drive of its own, on another file system.
     char16_t letter = u'Y';
