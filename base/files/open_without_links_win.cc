@@ -484,6 +484,43 @@ bool RenameOpened(HANDLE handle, const std::u16string& to, bool replace) {
                                       static_cast<DWORD>(buffer.size())) != 0;
 }
 
+bool RenameOpenedInto(HANDLE handle, HANDLE folder, const std::u16string& name,
+                      bool replace) {
+  // Straight to the kernel: the documented wrapper makes a relative name
+  // absolute before it looks at the folder.
+  using SetInformation =
+      LONG(WINAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
+  using ToError = ULONG(WINAPI*)(LONG);
+  static const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  static const SetInformation set = reinterpret_cast<SetInformation>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtSetInformationFile")));
+  static const ToError to_error =
+      reinterpret_cast<ToError>(reinterpret_cast<void*>(
+          ::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (!set || !to_error || !folder || name.empty() ||
+      name.find_first_of(u"\\/") != std::u16string::npos) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  const size_t name_bytes = name.size() * sizeof(char16_t);
+  std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + name_bytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = replace;
+  info->RootDirectory = folder;
+  info->FileNameLength = static_cast<DWORD>(name_bytes);
+  memcpy(info->FileName, name.data(), name_bytes);
+  constexpr ULONG kFileRenameInformation = 10;
+  IO_STATUS_BLOCK status = {};
+  const LONG result =
+      set(handle, &status, info, static_cast<ULONG>(buffer.size()),
+          kFileRenameInformation);
+  if (result < 0) {
+    ::SetLastError(to_error(result));
+    return false;
+  }
+  return true;
+}
+
 bool DeleteWithoutLinks(const std::u16string& path, bool recursive) {
   // Held without delete sharing while its entries go, so that it can be
   // neither renamed nor replaced by a link meanwhile.

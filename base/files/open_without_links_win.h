@@ -94,6 +94,10 @@ bool DeleteOpenedNameAtOnce(HANDLE handle);
 // Renames the entry |handle| opened (with DELETE access) to |to|, which
 // an existing entry gives way to only with |replace| (never a folder).
 bool RenameOpened(HANDLE handle, const std::u16string& to, bool replace);
+// The same into the folder |folder| holds, under |name| (one name): the
+// new name is looked up in that folder alone, nothing on the way again.
+bool RenameOpenedInto(HANDLE handle, HANDLE folder, const std::u16string& name,
+                      bool replace);
 
 // Deletes the entry at |path|: a file, a link as itself, or a folder,
 // whose entries go first when |recursive| (else it must be empty). True

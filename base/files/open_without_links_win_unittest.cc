@@ -262,6 +262,20 @@ TEST_F(OpenWithoutLinksTest, OperationsOnPlainPaths) {
   EXPECT_TRUE(MoveWithoutLinks(copy.value(), other.value(), true));
   EXPECT_EQ("file", ReadFile(other));
   EXPECT_FALSE(PathExists(copy));
+  // The same into a held folder, by the name alone.
+  {
+    FolderWalk walk(Dir());
+    const HANDLE moved = walk.OpenFile(FilePath(u"other.txt"), DELETE,
+                                       FILE_SHARE_READ, OPEN_EXISTING, 0);
+    ASSERT_NE(INVALID_HANDLE_VALUE, moved);
+    const HANDLE into = walk.Folder(FilePath(u"tree\\a"), false);
+    EXPECT_FALSE(RenameOpenedInto(moved, into, u"b", false));
+    EXPECT_TRUE(RenameOpenedInto(moved, into, u"moved.txt", false));
+    ::CloseHandle(moved);
+    EXPECT_EQ("file", ReadFile(tree.Append(u"a\\moved.txt")));
+    ASSERT_TRUE(MoveWithoutLinks(tree.Append(u"a\\moved.txt").value(),
+                                 other.value(), false));
+  }
 
   // A folder is made once; a temporary file is new each time.
   const FilePath made = Dir().Append(u"made");

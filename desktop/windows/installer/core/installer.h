@@ -559,6 +559,10 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // temporary folder.
   std::shared_ptr<FileSecurity::FolderSecurities> moved_files_securities_;
   std::map<std::u16string, base::FilePath> moved_files_;
+  // The package's folder and the install folder, held while the copy
+  // steps move the files, so that each file costs one open in its held
+  // folder; let go before anything may have to delete a folder.
+  std::shared_ptr<HeldFolders> held_folders_;
   Settings* settings_ = nullptr;
   InstallLog install_log_;
   std::u16string uninstall_command_;

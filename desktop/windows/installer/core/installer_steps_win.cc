@@ -643,6 +643,11 @@ void Installer::StepCopyFile(uint32_t index,
   base::FilePath destination = status()->install_folder;
   if (!root) destination = destination.Append(install_log_.subfolder);
   destination = destination.Append(relative);
+  if (move_package_files_ && !held_folders_) {
+    held_folders_ = std::make_shared<HeldFolders>();
+    held_folders_->Add(own_directory_);
+    held_folders_->Add(status()->install_folder);
+  }
   const auto moved = moved_files_.find(source.value());
   bool done = false;
   if (moved != moved_files_.end()) {
@@ -656,7 +661,7 @@ void Installer::StepCopyFile(uint32_t index,
         source, destination,
         moved_files_securities_ ? MoveFileOperation::kTakeFolderSecurity
                                 : MoveFileOperation::kKeepSecurity,
-        moved_files_securities_));
+        moved_files_securities_, held_folders_));
     if (done) {
       moved_files_[source.value()] = destination;
     } else {
@@ -666,6 +671,7 @@ void Installer::StepCopyFile(uint32_t index,
       move_package_files_ = false;
     }
   }
+  if (!done) held_folders_.reset();
   if (!done &&
       !RunOperation(std::make_unique<CopyFileOperation>(source, destination))) {
     return Fail(kIdsCopyFailed, destination.value(),
@@ -674,6 +680,7 @@ void Installer::StepCopyFile(uint32_t index,
   recorded->push_back(relative);
   if (index + 1 == list.size()) {
     VLOG(1) << "Done copying " << kind << "files";
+    held_folders_.reset();
     if (!root && !work_record_.empty() && !EnterNewVersionInRecord()) {
       return Fail(kIdsInstallError, u"",
                   "Failed saving the installation status");

@@ -884,12 +884,14 @@ void Installer::Cancel() {
     return;
   }
   LOG(INFO) << "Installation cancelled";
+  held_folders_.reset();
   Transaction::Rollback(&transaction_);
   Finish();
   observers_.Notify(&InstallerObserver::OnInstallerTerminated, false);
 }
 
 void Installer::Finish() {
+  held_folders_.reset();
   // A cancelled run's copy of the package stops and goes.
   package_copy_.reset();
   if (saved_folder_security_ && !RestoreSavedSecurity(&saved_folder_security_))

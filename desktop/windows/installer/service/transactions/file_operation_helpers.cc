@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/files/file_util.h"
+#include "base/files/folder_walk_win.h"
 #include "base/files/open_without_links_win.h"
 #include "base/files/system_path_win.h"
 #include "base/logging.h"
@@ -15,6 +16,34 @@
 #include "desktop/windows/installer/service/transactions/transaction.h"
 
 namespace installer {
+
+HeldFolders::HeldFolders() = default;
+HeldFolders::~HeldFolders() = default;
+
+void HeldFolders::Add(const base::FilePath& root) {
+  auto walk = std::make_unique<base::FolderWalk>(root);
+  if (walk->IsValid()) walks_.push_back(std::move(walk));
+}
+
+base::FolderWalk* HeldFolders::Find(const base::FilePath& path,
+                                    base::FilePath* relative) const {
+  base::FolderWalk* found = nullptr;
+  size_t found_size = 0;
+  const std::u16string& text = path.value();
+  for (const std::unique_ptr<base::FolderWalk>& walk : walks_) {
+    const std::u16string& root = walk->root().value();
+    // The deepest root that holds it, with a name below it.
+    if (root.size() < found_size || text.size() <= root.size() + 1 ||
+        !base::FilePath::IsSeparator(text[root.size()]) ||
+        !base::PathsEqualIgnoringCase(text.substr(0, root.size()), root)) {
+      continue;
+    }
+    found = walk.get();
+    found_size = root.size();
+  }
+  if (found) *relative = base::FilePath(text.substr(found_size + 1));
+  return found;
+}
 
 bool PrepareDestination(const base::FilePath& destination, Transaction* sub) {
   const base::FilePath folder = destination.DirName();

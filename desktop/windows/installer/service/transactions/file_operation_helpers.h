@@ -3,11 +3,49 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_FILE_OPERATION_HELPERS_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_FILE_OPERATION_HELPERS_H_
 
+#include <memory>
+#include <vector>
+
 #include "base/files/file_path.h"
+
+namespace base {
+class FolderWalk;
+}
 
 namespace installer {
 
 class Transaction;
+
+// The folders a run of many file operations reaches its entries through:
+// one walk (base::FolderWalk) per root, such as the package's folder and
+// the install folder, so that each entry below a root costs one open
+// relative to its held folder, and each folder on the way was checked
+// once, when first reached. Kept for one step of many files and then let
+// go: a held folder cannot be deleted, as a rollback may need to. Holds
+// nothing else; operations use it only while they run.
+class HeldFolders {
+ public:
+  HeldFolders();
+  HeldFolders(const HeldFolders&) = delete;
+  HeldFolders& operator=(const HeldFolders&) = delete;
+  ~HeldFolders();
+
+  // Walks below |root| from now on; one that cannot be opened is left out,
+  // and its entries go by their paths.
+  void Add(const base::FilePath& root);
+  // The walk below whose root |path| lies, with |path| relative to that
+  // root in |*relative|; null when none holds it.
+  base::FolderWalk* Find(const base::FilePath& path,
+                         base::FilePath* relative) const;
+
+ private:
+  std::vector<std::unique_ptr<base::FolderWalk>> walks_;
+};
+
+// What a move through held folders came to. kByPath: nothing was changed,
+// and the move is left to the road by path, which also handles what this
+// one does not (an existing destination, a read-only file, a link).
+enum class HeldMove { kDone, kFailed, kByPath };
 
 // Makes room for a file at |destination|: creates its missing folder, or
 // moves an existing file there aside, as an operation run into |sub|. False

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "base/files/file_util.h"
+#include "base/files/folder_walk_win.h"
 #include "base/files/open_without_links_win.h"
 #include "base/files/system_path_win.h"
 #include "base/logging.h"
@@ -72,9 +73,19 @@ bool IsComplete(const TokenDefaults& defaults) {
 
 // |file|'s owner, group and access list, self-relative.
 bool ReadSecurity(HANDLE file, FileSecurity::Saved* saved) {
+  // Most fit a first guess: one request, where asking the size first
+  // makes two for every file moved.
+  saved->resize(512);
   DWORD size = 0;
-  GetKernelObjectSecurity(file, kOwnerGroupDacl, nullptr, 0, &size);
-  if (size == 0) return false;
+  if (GetKernelObjectSecurity(file, kOwnerGroupDacl, saved->data(),
+                              static_cast<DWORD>(saved->size()), &size)) {
+    saved->resize(GetSecurityDescriptorLength(saved->data()));
+    return true;
+  }
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) {
+    saved->clear();
+    return false;
+  }
   saved->resize(size);
   if (!GetKernelObjectSecurity(file, kOwnerGroupDacl, saved->data(), size,
                                &size)) {
@@ -170,29 +181,76 @@ class RealFileSecurity : public FileSecurity {
       return FileSecurity::MoveTakingFolderSecurity(source, destination, saved,
                                                     known);
     }
+    if (TakeMovedFolderSecurity(file.Get(), destination, known)) return true;
+    base::RenameOpened(file.Get(), source.value(), false);
+    RestoreSecurity(file.Get(), *saved);
+    return false;
+  }
+
+  HeldMove MoveIntoHeldFolder(base::FolderWalk* source_walk,
+                              const base::FilePath& source, HANDLE folder,
+                              const base::FilePath& destination, Saved* saved,
+                              FolderSecurities* known) override {
+    base::win::ScopedHandle file;
+    {
+      const HANDLE opened = source_walk->OpenFile(
+          source, DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+          FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+      if (opened == INVALID_HANDLE_VALUE) return HeldMove::kByPath;
+      file.Set(opened);
+    }
+    // A read-only file has its bit cleared on the road by path.
+    FILE_BASIC_INFO basic = {};
+    if (!GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic,
+                                      sizeof(basic)) ||
+        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) ||
+        !ReadSecurity(file.Get(), saved)) {
+      saved->clear();
+      return HeldMove::kByPath;
+    }
+    if (!base::RenameOpenedInto(file.Get(), folder,
+                                destination.BaseName().value(), false)) {
+      saved->clear();
+      return HeldMove::kByPath;
+    }
+    if (TakeMovedFolderSecurity(file.Get(), destination, known))
+      return HeldMove::kDone;
+    const HANDLE source_folder = source_walk->Folder(
+        source.DirName() == base::FilePath(u".") ? base::FilePath()
+                                                 : source.DirName(),
+        false);
+    if (!source_folder ||
+        !base::RenameOpenedInto(file.Get(), source_folder,
+                                source.BaseName().value(), false)) {
+      PLOG(ERROR) << "Couldn't move " << destination << " back";
+    }
+    RestoreSecurity(file.Get(), *saved);
+    return HeldMove::kFailed;
+  }
+
+ private:
+  // Gives |file|, just moved to |destination|, its new folder's security,
+  // reusing what |known| holds for that folder and adding to it.
+  static bool TakeMovedFolderSecurity(HANDLE file,
+                                      const base::FilePath& destination,
+                                      FolderSecurities* known) {
     const base::FilePath folder = destination.DirName();
     const Saved* given = known ? known->Find(folder) : nullptr;
-    bool taken = false;
     if (given) {
-      taken = SetKernelObjectSecurity(file.Get(), kOwnerGroupDacl,
-                                      const_cast<uint8_t*>(given->data())) != 0;
-      if (!taken) {
-        PLOG(ERROR) << "Cannot give " << destination
-                    << " the security of its folder";
+      if (SetKernelObjectSecurity(file, kOwnerGroupDacl,
+                                  const_cast<uint8_t*>(given->data()))) {
+        return true;
       }
+      PLOG(ERROR) << "Cannot give " << destination
+                  << " the security of its folder";
+      return false;
     }
-    if (!given) {
-      // The system works out the first file's.
-      taken = GiveFolderSecurity(file.Get());
-      Saved first;
-      if (taken && known && ReadSecurity(file.Get(), &first))
-        known->Add(folder, std::move(first));
-    }
-    if (!taken) {
-      base::RenameOpened(file.Get(), source.value(), false);
-      RestoreSecurity(file.Get(), *saved);
-    }
-    return taken;
+    // The system works out the first file's.
+    if (!GiveFolderSecurity(file)) return false;
+    Saved first;
+    if (known && ReadSecurity(file, &first))
+      known->Add(folder, std::move(first));
+    return true;
   }
 };
 
@@ -242,6 +300,13 @@ bool FileSecurity::Restore(const base::FilePath& path, const Saved& saved) {
   base::win::ScopedHandle object =
       OpenForSecurity(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER);
   return object.IsValid() && RestoreSecurity(object.Get(), saved);
+}
+
+HeldMove FileSecurity::MoveIntoHeldFolder(base::FolderWalk*,
+                                          const base::FilePath&, HANDLE,
+                                          const base::FilePath&, Saved*,
+                                          FolderSecurities*) {
+  return HeldMove::kByPath;
 }
 
 bool FileSecurity::MoveTakingFolderSecurity(const base::FilePath& source,

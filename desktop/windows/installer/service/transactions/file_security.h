@@ -14,12 +14,14 @@
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_FILE_SECURITY_H_
 
 #include <stdint.h>
+#include <windows.h>
 
 #include <map>
 #include <string>
 #include <vector>
 
 #include "base/files/file_path.h"
+#include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 
 namespace installer {
 
@@ -75,6 +77,15 @@ class FileSecurity {
   virtual bool MoveTakingFolderSecurity(const base::FilePath& source,
                                         const base::FilePath& destination,
                                         Saved* saved, FolderSecurities* known);
+  // The same for the file |source| below |source_walk|'s root, renamed into
+  // the held |folder| (of |destination|) by its name alone. kByPath, having
+  // changed nothing, for what only the road by path handles; this one
+  // leaves every move to it.
+  virtual HeldMove MoveIntoHeldFolder(base::FolderWalk* source_walk,
+                                      const base::FilePath& source,
+                                      HANDLE folder,
+                                      const base::FilePath& destination,
+                                      Saved* saved, FolderSecurities* known);
 };
 
 }  // namespace installer

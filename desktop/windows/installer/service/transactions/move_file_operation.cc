@@ -1,25 +1,112 @@
 #include "desktop/windows/installer/service/transactions/move_file_operation.h"
 
-#include <utility>
+#include <windows.h>
 
+#include <utility>
+#include <vector>
+
+#include "base/files/folder_walk_win.h"
 #include "base/files/open_without_links_win.h"
 #include "base/logging.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
+#include "desktop/windows/installer/service/transactions/transaction.h"
 
 namespace installer {
 
 MoveFileOperation::MoveFileOperation(
     const base::FilePath& source, const base::FilePath& destination,
     Security security,
-    std::shared_ptr<FileSecurity::FolderSecurities> folder_securities)
+    std::shared_ptr<FileSecurity::FolderSecurities> folder_securities,
+    std::weak_ptr<HeldFolders> held_folders)
     : source_(source),
       destination_(destination),
       security_(security),
-      folder_securities_(std::move(folder_securities)) {}
+      folder_securities_(std::move(folder_securities)),
+      held_folders_(std::move(held_folders)) {}
 
 MoveFileOperation::~MoveFileOperation() = default;
 
+HeldMove MoveFileOperation::MoveThroughHeldFolders(Transaction* sub) {
+  const std::shared_ptr<HeldFolders> held = held_folders_.lock();
+  if (!held) return HeldMove::kByPath;
+  base::FilePath from;
+  base::FilePath to;
+  base::FolderWalk* const source_walk = held->Find(source_, &from);
+  base::FolderWalk* const target_walk = held->Find(destination_, &to);
+  if (!source_walk || !target_walk) return HeldMove::kByPath;
+  const base::FilePath to_folder =
+      to.DirName() == base::FilePath(u".") ? base::FilePath() : to.DirName();
+  HANDLE folder = target_walk->Folder(to_folder, false);
+  if (!folder) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+      return HeldMove::kByPath;
+    // As PrepareDestination makes it: a rollback removes it again.
+    if (!Transaction::RunOperation(sub, std::make_unique<CreateFolderOperation>(
+                                            destination_.DirName()))) {
+      return HeldMove::kFailed;
+    }
+    folder = target_walk->Folder(to_folder, false);
+    if (!folder) return HeldMove::kByPath;
+  }
+  VLOG(1) << "Moving " << source_ << " to " << destination_
+          << " through held folders";
+  if (security_ == kTakeFolderSecurity) {
+    return FileSecurity::Get()->MoveIntoHeldFolder(
+        source_walk, from, folder, destination_, &saved_security_,
+        folder_securities_.get());
+  }
+  base::win::ScopedHandle entry;
+  {
+    const HANDLE opened = source_walk->OpenFile(
+        from, DELETE | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        OPEN_EXISTING, 0);
+    if (opened == INVALID_HANDLE_VALUE) return HeldMove::kByPath;
+    entry.Set(opened);
+  }
+  // A read-only file has its bit cleared on the road by path.
+  FILE_BASIC_INFO basic = {};
+  if (!::GetFileInformationByHandleEx(entry.Get(), FileBasicInfo, &basic,
+                                      sizeof(basic)) ||
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) ||
+      !base::RenameOpenedInto(entry.Get(), folder,
+                              destination_.BaseName().value(), false)) {
+    return HeldMove::kByPath;
+  }
+  return HeldMove::kDone;
+}
+
 bool MoveFileOperation::Execute(Transaction* sub) {
+  switch (MoveThroughHeldFolders(sub)) {
+    case HeldMove::kDone:
+      completed_ = true;
+      return true;
+    case HeldMove::kFailed:
+      LetGoOfDestination();
+      return false;
+    case HeldMove::kByPath:
+      break;
+  }
+  if (MoveByPath(sub)) return true;
+  LetGoOfDestination();
+  return false;
+}
+
+void MoveFileOperation::LetGoOfDestination() {
+  // The rollback of |sub| that follows removes the folders it made, which
+  // a held folder cannot be: every held folder on the way is let go.
+  const std::shared_ptr<HeldFolders> held = held_folders_.lock();
+  base::FilePath to;
+  base::FolderWalk* const walk = held ? held->Find(destination_, &to) : nullptr;
+  if (!walk) return;
+  std::vector<std::u16string> names;
+  to.GetComponents(&names);
+  if (names.size() > 1) walk->LetGo(base::FilePath(names.front()));
+}
+
+bool MoveFileOperation::MoveByPath(Transaction* sub) {
   if (!PrepareDestination(destination_, sub)) return false;
   VLOG(1) << "Moving " << source_ << "to" << destination_;
   cleared_read_only_ = ClearReadOnlyAttribute(source_);

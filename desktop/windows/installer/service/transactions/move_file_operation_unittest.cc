@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/files/system_path_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_plain_path_limit_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/test/scoped_unix_link_win.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
@@ -43,11 +45,17 @@ TEST_F(MoveFileOperationTest, RollbackAndCommit) {
     bool destination_exists;
     bool destination_folder_exists;
     bool commit;
+    // Through folders held for it.
+    bool held;
   } cases[] = {
-      {"into existing folder, rolled back", false, true, false},
-      {"over existing file, rolled back", true, true, false},
-      {"into missing folder, rolled back", false, false, false},
-      {"over existing file, committed", true, true, true},
+      {"into existing folder, rolled back", false, true, false, false},
+      {"over existing file, rolled back", true, true, false, false},
+      {"into missing folder, rolled back", false, false, false, false},
+      {"over existing file, committed", true, true, true, false},
+      {"into existing folder, held, rolled back", false, true, false, true},
+      {"into missing folder, held, rolled back", false, false, false, true},
+      {"into existing folder, held, committed", false, true, true, true},
+      {"over existing file, held, committed", true, true, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -63,11 +71,25 @@ TEST_F(MoveFileOperationTest, RollbackAndCommit) {
     {
       Transaction transaction;
       test::ScopedLogCapture log;
+      // Let go before the rollback or commit, as the installer does.
+      auto folders = std::make_shared<HeldFolders>();
+      if (c.held) {
+        folders->Add(source_.DirName());
+        folders->Add(temp_.GetPath());
+      }
       ASSERT_TRUE(Transaction::RunOperation(
           &transaction,
-          std::make_unique<MoveFileOperation>(source_, destination)));
+          std::make_unique<MoveFileOperation>(source_, destination,
+                                              MoveFileOperation::kKeepSecurity,
+                                              nullptr, folders)));
+      folders.reset();
+      // An existing file is moved aside on the road by path.
       EXPECT_TRUE(log.Has(
-          -1, "Moving " + source_.AsUTF8() + "to" + destination.AsUTF8()));
+          -1,
+          c.held && !c.destination_exists
+              ? "Moving " + source_.AsUTF8() + " to " + destination.AsUTF8() +
+                    " through held folders"
+              : "Moving " + source_.AsUTF8() + "to" + destination.AsUTF8()));
       EXPECT_FALSE(base::PathExists(source_));
       if (!c.commit) Transaction::Rollback(&transaction);
     }
@@ -86,6 +108,40 @@ TEST_F(MoveFileOperationTest, RollbackAndCommit) {
     base::DeleteFileOrDirectory(temp_.GetPath().Append(u"install"), true);
     base::DeleteFileOrDirectory(temp_.GetPath().Append(u"new"), true);
   }
+}
+
+// Through held folders a link on the destination's way is taken no more
+// than by path: refused where links on the way are, followed where a
+// user's own links are.
+TEST_F(MoveFileOperationTest, AHeldMoveTakesNoLinkOnTheWay) {
+  const base::FilePath victim = temp_.GetPath().Append(u"victim");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(victim.Append(u"sub")));
+  ASSERT_TRUE(
+      base::FileUtil::CreateDirectory(temp_.GetPath().Append(u"install")));
+  base::ScopedUnixLink link;
+  ASSERT_TRUE(link.Make(temp_.GetPath().Append(u"install\\J"), victim));
+  const base::FilePath destination =
+      temp_.GetPath().Append(u"install\\J\\sub\\browser.dll");
+  for (base::LinkRule rule :
+       {base::LinkRule::kRefuseOnTheWay, base::LinkRule::kFollowOnTheWay}) {
+    const bool follow = rule == base::LinkRule::kFollowOnTheWay;
+    SCOPED_TRACE(follow);
+    base::SetLinkRule(rule);
+    auto folders = std::make_shared<HeldFolders>();
+    folders->Add(source_.DirName());
+    folders->Add(temp_.GetPath().Append(u"install"));
+    Transaction transaction;
+    EXPECT_EQ(follow, Transaction::RunOperation(
+                          &transaction, std::make_unique<MoveFileOperation>(
+                                            source_, destination,
+                                            MoveFileOperation::kKeepSecurity,
+                                            nullptr, folders)));
+    folders.reset();
+    EXPECT_EQ(follow, base::PathExists(victim.Append(u"sub\\browser.dll")));
+    Transaction::Rollback(&transaction);
+    EXPECT_TRUE(base::PathExists(source_));
+  }
+  base::SetLinkRule(base::LinkRule::kRefuseOnTheWay);
 }
 
 // The log names the paths and the system's reason.
