@@ -182,11 +182,11 @@ bool InstallLogEntryPath(const base::FilePath& base,
   return true;
 }
 
-std::unique_ptr<Operation> DeleteOperation(const base::FilePath& path,
-                                           bool check_in_use,
-                                           bool remove_empty_parents) {
-  return std::make_unique<DeleteFileOperation>(path, check_in_use,
-                                               remove_empty_parents);
+std::unique_ptr<Operation> DeleteOperation(
+    const base::FilePath& path, bool check_in_use, bool remove_empty_parents,
+    std::weak_ptr<HeldFolders> held_folders = {}) {
+  return std::make_unique<DeleteFileOperation>(
+      path, check_in_use, remove_empty_parents, std::move(held_folders));
 }
 
 // Writes what |store| holds now and waits until the write is on disk, so
@@ -223,16 +223,21 @@ std::string RowValueText(const RegistryEntryTemplate& row) {
 // Deletes every file of a list, each as a sub-operation: all or nothing
 // unless |failed| is given, which then receives each file that stays.
 // Kept in the run's transaction, so a later rollback brings every file
-// back.
+// back. The files below |root| are reached through its held folders, let
+// go before anything may remove a folder.
 class DeleteFilesOperation : public Operation {
  public:
   DeleteFilesOperation(std::vector<base::FilePath> paths,
-                       std::vector<base::FilePath>* failed)
-      : paths_(std::move(paths)), failed_(failed) {}
+                       std::vector<base::FilePath>* failed,
+                       const base::FilePath& root)
+      : paths_(std::move(paths)), failed_(failed), root_(root) {}
 
   bool Execute(Transaction* sub) override {
+    auto held = std::make_shared<HeldFolders>();
+    held->Add(root_);
     for (const base::FilePath& path : paths_) {
-      if (Transaction::RunOperation(sub, DeleteOperation(path, true, true)))
+      if (Transaction::RunOperation(sub,
+                                    DeleteOperation(path, true, true, held)))
         continue;
       if (!failed_) return false;
       // Left to a batch file that goes by the path: never one that leads
@@ -252,6 +257,7 @@ class DeleteFilesOperation : public Operation {
  private:
   const std::vector<base::FilePath> paths_;
   std::vector<base::FilePath>* const failed_;
+  const base::FilePath root_;
 };
 
 // Removes, when the transaction commits, those of its folders that are
@@ -1990,7 +1996,8 @@ void Installer::StepRemoveInstalledFiles() {
     // be among them) to the clean-up batch file.
     if (!RunOperation(std::make_unique<DeleteFilesOperation>(
             std::move(files),
-            uninstalling ? &kept_versions_leftovers_ : nullptr))) {
+            uninstalling ? &kept_versions_leftovers_ : nullptr,
+            install_folder))) {
       continue;
     }
     if (cut_short) {
@@ -2074,9 +2081,13 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     leftovers.push_back(path);
     CollectLeftoverFolders(path, install_folder, &folders);
   };
+  // Each file is reached through the install folder's held folders, let go
+  // once the files are moved aside, before any folder may go.
+  auto held = std::make_shared<HeldFolders>();
+  held->Add(install_folder);
   auto delete_or_leave = [&](const base::FilePath& path, bool check_in_use,
                              bool remove_parents) {
-    if (RunOperation(DeleteOperation(path, check_in_use, remove_parents)))
+    if (RunOperation(DeleteOperation(path, check_in_use, remove_parents, held)))
       return;
     // The batch file goes by the path: never one that leads elsewhere.
     if (base::IsLink(path)) {
@@ -2108,6 +2119,7 @@ void Installer::StepCleanUpFilesAfterUninstall() {
          FindWriterTemporaryFiles(folder, log.root_files))
       delete_or_leave(path, false, true);
   }
+  held.reset();
   // The folders a run that did not finish made for files it never copied.
   if (OverInterruptedInstallation()) {
     RunOperation(std::make_unique<RemoveEmptyFoldersOperation>(

@@ -283,6 +283,25 @@ std::u16string RegistryObjectName(HKEY root, const std::u16string& key_path) {
   return key_path.empty() ? prefix : prefix + u"\\" + key_path;
 }
 
+namespace {
+
+// Whether |descriptor| grants |desired_access| to |token|.
+bool IsGranted(PSECURITY_DESCRIPTOR descriptor, HANDLE token,
+               uint32_t desired_access, GENERIC_MAPPING mapping) {
+  BYTE privileges[kPrivilegeSetSize] = {};
+  DWORD privileges_size = sizeof(privileges);
+  DWORD granted = 0;
+  BOOL status = FALSE;
+  if (!AccessCheck(descriptor, token, desired_access, &mapping,
+                   reinterpret_cast<PPRIVILEGE_SET>(privileges),
+                   &privileges_size, &granted, &status)) {
+    return false;
+  }
+  return status == TRUE;
+}
+
+}  // namespace
+
 bool CanCurrentUserAccess(const std::u16string& object_name,
                           SE_OBJECT_TYPE type, uint32_t desired_access) {
   GENERIC_MAPPING mapping;
@@ -305,16 +324,22 @@ bool CanCurrentUserAccess(const std::u16string& object_name,
     return false;
   }
   LocalPtr<void> owned_descriptor(descriptor);
-  BYTE privileges[kPrivilegeSetSize] = {};
-  DWORD privileges_size = sizeof(privileges);
-  DWORD granted = 0;
-  BOOL status = FALSE;
-  if (!AccessCheck(descriptor, token.Get(), desired_access, &mapping,
-                   reinterpret_cast<PPRIVILEGE_SET>(privileges),
-                   &privileges_size, &granted, &status)) {
+  return IsGranted(descriptor, token.Get(), desired_access, mapping);
+}
+
+bool CanCurrentUserAccessOpenedFile(HANDLE file, uint32_t desired_access) {
+  base::win::ScopedHandle token = IdentificationToken();
+  if (!token.IsValid()) return false;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(file, SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                          DACL_SECURITY_INFORMATION,
+                      nullptr, nullptr, nullptr, nullptr,
+                      &descriptor) != ERROR_SUCCESS) {
     return false;
   }
-  return status == TRUE;
+  LocalPtr<void> owned_descriptor(descriptor);
+  return IsGranted(descriptor, token.Get(), desired_access, kFileMapping);
 }
 
 bool SetTokenPrivilege(const std::u16string& privilege, bool enable,

@@ -66,6 +66,10 @@ std::u16string RegistryObjectName(HKEY root, const std::u16string& key_path);
 bool CanCurrentUserAccess(const std::u16string& object_name,
                           SE_OBJECT_TYPE type, uint32_t desired_access);
 
+// The same for the file |file| opened (with READ_CONTROL), whatever its
+// name leads to now.
+bool CanCurrentUserAccessOpenedFile(HANDLE file, uint32_t desired_access);
+
 // Enables or disables |privilege| on |token|, which it takes over and
 // closes. True when the adjustment succeeded and assigned the privilege.
 bool SetTokenPrivilege(const std::u16string& privilege, bool enable,

@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/files/folder_walk_win.h"
 #include "base/files/open_without_links_win.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
@@ -52,12 +55,13 @@ bool IsLinkOrOtherName(HANDLE entry, const base::FilePath& path) {
 
 }  // namespace
 
-DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
-                                         bool check_in_use,
-                                         bool remove_empty_parents)
+DeleteFileOperation::DeleteFileOperation(
+    const base::FilePath& path, bool check_in_use, bool remove_empty_parents,
+    std::weak_ptr<HeldFolders> held_folders)
     : path_(path),
       check_in_use_(check_in_use),
-      remove_empty_parents_(remove_empty_parents) {}
+      remove_empty_parents_(remove_empty_parents),
+      held_folders_(std::move(held_folders)) {}
 
 DeleteFileOperation::~DeleteFileOperation() {
   if (!moved_ && !delete_in_place_) return;
@@ -69,6 +73,61 @@ DeleteFileOperation::~DeleteFileOperation() {
 
 bool DeleteFileOperation::Execute(Transaction* sub) {
   VLOG(1) << "Preparing file " << path_ << " for removal";
+  switch (MoveAsideInHeldFolder()) {
+    case HeldMove::kDone:
+      return true;
+    case HeldMove::kFailed:
+      return false;
+    case HeldMove::kByPath:
+      return MoveAsideByPath();
+  }
+  return false;
+}
+
+HeldMove DeleteFileOperation::MoveAsideInHeldFolder() {
+  const std::shared_ptr<HeldFolders> held = held_folders_.lock();
+  base::FilePath relative;
+  base::FolderWalk* const walk = held ? held->Find(path_, &relative) : nullptr;
+  const std::u16string name = path_.BaseName().value();
+  // An aside copy stays in place, as the road by path decides.
+  if (!walk || IsAsideCopyName(name, nullptr)) return HeldMove::kByPath;
+  const HANDLE folder = walk->Folder(relative.DirName() == base::FilePath(u".")
+                                         ? base::FilePath()
+                                         : relative.DirName(),
+                                     false);
+  if (!folder) return HeldMove::kByPath;
+  // The walk takes no link and no file with other names; one whose access
+  // is not the user's yet is granted it on the road by path.
+  base::win::ScopedHandle entry;
+  {
+    const HANDLE opened =
+        walk->OpenFile(relative, DELETE | SYNCHRONIZE | READ_CONTROL,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+    if (opened == INVALID_HANDLE_VALUE) return HeldMove::kByPath;
+    entry.Set(opened);
+  }
+  if (!CanCurrentUserAccessOpenedFile(entry.Get(), kWriteAndDeleteAccess))
+    return HeldMove::kByPath;
+  const std::u16string aside_name =
+      name + u"." + base::Int64ToString16(base::Time::Now().ToTimeT()) +
+      kAsideExtension;
+  // A taken aside name fails on the road by path, which says so.
+  if (!base::RenameOpenedInto(entry.Get(), folder, aside_name, false))
+    return HeldMove::kByPath;
+  aside_path_ = path_.DirName().Append(aside_name);
+  VLOG(1) << "File moved successfully to " << aside_path_
+          << " in its held folder";
+  moved_ = true;
+  if (check_in_use_ && IsExecutableImage(path_) && !IsWritable(entry.Get())) {
+    if (base::RenameOpenedInto(entry.Get(), folder, name, false))
+      moved_ = false;
+    LOG(ERROR) << "File removal failed: " << path_ << " is in use";
+    return HeldMove::kFailed;
+  }
+  return HeldMove::kDone;
+}
+
+bool DeleteFileOperation::MoveAsideByPath() {
   // Every step goes through the entry opened without following a link
   // anywhere on its path: a link planted on the way would make this a
   // deletion, or a grant, of what it points to.

@@ -16,6 +16,11 @@
 // its path: a path that leads through a link fails, and nothing it leads
 // to is moved, granted or deleted.
 //
+// Given HeldFolders that hold its folder's root, a plain file (no link, no
+// other names, its access already the current user's) is opened in its
+// held folder and renamed aside there by its name alone, nothing on its
+// path looked up again; anything else goes by its path as above.
+//
 // A file whose move back fails at rollback stays under its aside name and is
 // never deleted by the destructor.
 //
@@ -29,9 +34,11 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <vector>
 
 #include "base/files/file_path.h"
+#include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
 
 namespace installer {
@@ -39,7 +46,8 @@ namespace installer {
 class DeleteFileOperation : public Operation {
  public:
   DeleteFileOperation(const base::FilePath& path, bool check_in_use,
-                      bool remove_empty_parents);
+                      bool remove_empty_parents,
+                      std::weak_ptr<HeldFolders> held_folders = {});
   // Commit: deletes the aside copy.
   ~DeleteFileOperation() override;
 
@@ -61,6 +69,11 @@ class DeleteFileOperation : public Operation {
   // cannot be opened for writing, which is how a running or loaded image
   // shows.
   bool IsWritable(HANDLE entry) const;
+  // The move aside through |held_folders_|; kByPath, having changed
+  // nothing, for what only the road by path handles.
+  HeldMove MoveAsideInHeldFolder();
+  // The move aside by the path, as the top says.
+  bool MoveAsideByPath();
   void RemoveEmptyParents() const;
 
   const base::FilePath path_;
@@ -71,6 +84,7 @@ class DeleteFileOperation : public Operation {
   bool delete_in_place_ = false;
   const bool check_in_use_;
   const bool remove_empty_parents_;
+  const std::weak_ptr<HeldFolders> held_folders_;
 };
 
 }  // namespace installer

@@ -10,6 +10,7 @@
 
 #include "base/files/file_attributes_win.h"
 #include "base/files/file_util.h"
+#include "base/files/open_without_links_win.h"
 #include "base/files/system_path_win.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
@@ -17,6 +18,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_plain_path_limit_win.h"
 #include "base/test/scoped_temp_dir.h"
+#include "base/test/scoped_unix_link_win.h"
 #include "base/time/time.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
@@ -97,6 +99,17 @@ void RemovePendingRenames(const std::u16string& name) {
   }
 }
 
+// Whether the file was moved aside through its held folder.
+bool MovedInHeldFolder(const test::ScopedLogCapture& log) {
+  for (const std::string& line : log.Messages(-1)) {
+    if (base::EndsWith(line, " in its held folder",
+                       base::CompareCase::SENSITIVE)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 class DeleteFileOperationTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(temp_.CreateUniqueTempDir()); }
@@ -109,6 +122,13 @@ class DeleteFileOperationTest : public testing::Test {
   base::FilePath LongFolder(size_t length) const {
     return temp_.GetPath().Append(
         std::u16string(length - temp_.GetPath().value().size() - 1, u'l'));
+  }
+
+  // Folders held below the test's folder, or none.
+  std::shared_ptr<HeldFolders> Held(bool held) const {
+    auto folders = std::make_shared<HeldFolders>();
+    if (held) folders->Add(temp_.GetPath());
+    return folders;
   }
 
   std::vector<std::string> AsideFiles() const {
@@ -136,15 +156,21 @@ TEST_F(DeleteFileOperationTest, RollbackBringsFileBackAndDeletesNothing) {
   ASSERT_TRUE(base::FileUtil::CreateDirectory(file.DirName()));
   ASSERT_TRUE(test::WriteFileContents(file, "contents"));
   const auto before = TakeFileTreeSnapshot(temp_.GetPath());
-  {
+  for (bool held : {false, true}) {
+    SCOPED_TRACE(held);
+    test::ScopedLogCapture log;
     Transaction transaction;
+    auto folders = Held(held);
     ASSERT_TRUE(Transaction::RunOperation(
-        &transaction, std::make_unique<DeleteFileOperation>(file, true, true)));
+        &transaction,
+        std::make_unique<DeleteFileOperation>(file, true, true, folders)));
+    folders.reset();
     EXPECT_FALSE(base::PathExists(file));
     EXPECT_EQ(1u, AsideFiles().size());
+    EXPECT_EQ(held, MovedInHeldFolder(log));
     Transaction::Rollback(&transaction);
+    EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
   }
-  EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
 }
 
 // An aside copy is not moved aside again (ended before its commit, a run
@@ -169,19 +195,31 @@ TEST_F(DeleteFileOperationTest, CommitDeletesAsideFileAndEmptiedParents) {
   struct Case {
     bool remove_empty_parents;
     bool b_removed;
-  } cases[] = {{true, true}, {false, false}};
+    bool held;
+  } cases[] = {
+      {true, true, false},
+      {false, false, false},
+      {true, true, true},
+      {false, false, true},
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.remove_empty_parents);
+    SCOPED_TRACE(c.held);
     // a holds another file, so only a\b\c and a\b may go.
     const base::FilePath file = Path(u"a\\b\\c\\launcher.exe");
     ASSERT_TRUE(base::FileUtil::CreateDirectory(file.DirName()));
     ASSERT_TRUE(test::WriteFileContents(file, "contents"));
     ASSERT_TRUE(test::WriteFileContents(Path(u"a\\other.txt"), "other"));
     {
+      test::ScopedLogCapture log;
       Transaction transaction;
+      // Let go before the commit, as the installer does.
+      auto folders = Held(c.held);
       ASSERT_TRUE(Transaction::RunOperation(
           &transaction, std::make_unique<DeleteFileOperation>(
-                            file, false, c.remove_empty_parents)));
+                            file, false, c.remove_empty_parents, folders)));
+      folders.reset();
+      EXPECT_EQ(c.held, MovedInHeldFolder(log));
     }
     EXPECT_TRUE(AsideFiles().empty());
     EXPECT_FALSE(base::PathExists(file));
@@ -476,6 +514,36 @@ TEST_F(DeleteFileOperationTest, ALinkIsMovedAsideWithoutAGrant) {
                               SE_FILE_OBJECT));
 }
 
+// Through held folders a link on the file's way is taken no more than by
+// path: refused where links on the way are (nothing it leads to moves),
+// followed where a user's own links are.
+TEST_F(DeleteFileOperationTest, AHeldDeleteTakesNoLinkOnTheWay) {
+  const base::FilePath victim = Path(u"victim\\sub\\browser.dll");
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(victim.DirName()));
+  ASSERT_TRUE(test::WriteFileContents(victim, "victim"));
+  ASSERT_TRUE(base::FileUtil::CreateDirectory(Path(u"install")));
+  base::ScopedUnixLink link;
+  ASSERT_TRUE(link.Make(Path(u"install\\J"), Path(u"victim")));
+  const base::FilePath file = Path(u"install\\J\\sub\\browser.dll");
+  for (base::LinkRule rule :
+       {base::LinkRule::kRefuseOnTheWay, base::LinkRule::kFollowOnTheWay}) {
+    const bool follow = rule == base::LinkRule::kFollowOnTheWay;
+    SCOPED_TRACE(follow);
+    base::SetLinkRule(rule);
+    auto folders = std::make_shared<HeldFolders>();
+    folders->Add(Path(u"install"));
+    Transaction transaction;
+    EXPECT_EQ(follow, Transaction::RunOperation(
+                          &transaction, std::make_unique<DeleteFileOperation>(
+                                            file, false, false, folders)));
+    folders.reset();
+    EXPECT_NE(follow, base::PathExists(victim));
+    Transaction::Rollback(&transaction);
+    EXPECT_TRUE(base::PathExists(victim));
+  }
+  base::SetLinkRule(base::LinkRule::kRefuseOnTheWay);
+}
+
 // An image that another process runs or has loaded cannot be deleted: with
 // the in-use check the file is back under its own name and the delete fails.
 TEST_F(DeleteFileOperationTest, ImageInUseByAnotherProcess) {
@@ -486,12 +554,17 @@ TEST_F(DeleteFileOperationTest, ImageInUseByAnotherProcess) {
   test::InUseChild child;
   ASSERT_TRUE(child.Start(executable, module));
   const auto before = TakeFileTreeSnapshot(temp_.GetPath());
-  for (const base::FilePath& path : {executable, module}) {
+  for (const auto& [path, held] :
+       {std::make_pair(executable, false), std::make_pair(module, false),
+        std::make_pair(executable, true), std::make_pair(module, true)}) {
     SCOPED_TRACE(path.AsUTF8());
+    SCOPED_TRACE(held);
     test::ScopedLogCapture log;
     Transaction transaction;
     EXPECT_FALSE(Transaction::RunOperation(
-        &transaction, std::make_unique<DeleteFileOperation>(path, true, true)));
+        &transaction,
+        std::make_unique<DeleteFileOperation>(path, true, true, Held(held))));
+    EXPECT_EQ(held, MovedInHeldFolder(log));
     const std::vector<std::string> errors = log.Messages(logging::LOG_ERROR);
     ASSERT_EQ(2u, errors.size());
     EXPECT_EQ(0u,

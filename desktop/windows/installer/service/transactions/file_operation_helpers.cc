@@ -45,6 +45,15 @@ base::FolderWalk* HeldFolders::Find(const base::FilePath& path,
   return found;
 }
 
+void HeldFolders::LetGoOnTheWay(const base::FilePath& path) const {
+  base::FilePath relative;
+  base::FolderWalk* const walk = Find(path, &relative);
+  if (!walk) return;
+  std::vector<std::u16string> names;
+  relative.GetComponents(&names);
+  if (names.size() > 1) walk->LetGo(base::FilePath(names.front()));
+}
+
 bool PrepareDestination(const base::FilePath& destination, Transaction* sub) {
   const base::FilePath folder = destination.DirName();
   if (!base::DirectoryExists(folder)) {

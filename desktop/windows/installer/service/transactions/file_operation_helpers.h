@@ -37,6 +37,9 @@ class HeldFolders {
   // root in |*relative|; null when none holds it.
   base::FolderWalk* Find(const base::FilePath& path,
                          base::FilePath* relative) const;
+  // Lets go of every held folder on the way to |path| below its root, after
+  // a failure, so that the rollback that follows may remove those it made.
+  void LetGoOnTheWay(const base::FilePath& path) const;
 
  private:
   std::vector<std::unique_ptr<base::FolderWalk>> walks_;

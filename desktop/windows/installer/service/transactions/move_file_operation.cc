@@ -97,13 +97,8 @@ bool MoveFileOperation::Execute(Transaction* sub) {
 void MoveFileOperation::LetGoOfDestination() {
   // The rollback of |sub| that follows removes the folders it made, which
   // a held folder cannot be: every held folder on the way is let go.
-  const std::shared_ptr<HeldFolders> held = held_folders_.lock();
-  base::FilePath to;
-  base::FolderWalk* const walk = held ? held->Find(destination_, &to) : nullptr;
-  if (!walk) return;
-  std::vector<std::u16string> names;
-  to.GetComponents(&names);
-  if (names.size() > 1) walk->LetGo(base::FilePath(names.front()));
+  if (const std::shared_ptr<HeldFolders> held = held_folders_.lock())
+    held->LetGoOnTheWay(destination_);
 }
 
 bool MoveFileOperation::MoveByPath(Transaction* sub) {
