@@ -649,19 +649,21 @@ void Installer::StepCopyFile(uint32_t index,
   base::FilePath destination = status()->install_folder;
   if (!root) destination = destination.Append(install_log_.subfolder);
   destination = destination.Append(relative);
-  if (move_package_files_ && !held_folders_) {
+  auto hold_folders = [this] {
+    if (held_folders_) return;
     held_folders_ = std::make_shared<HeldFolders>();
     held_folders_->Add(own_directory_);
     held_folders_->Add(status()->install_folder);
-  }
+  };
+  hold_folders();
   const auto moved = moved_files_.find(source.value());
   bool done = false;
   if (moved != moved_files_.end()) {
     // A line listed again: the file is already in place, or is copied from
     // where it went.
     done = moved->second == destination ||
-           RunOperation(
-               std::make_unique<CopyFileOperation>(moved->second, destination));
+           RunOperation(std::make_unique<CopyFileOperation>(
+               moved->second, destination, held_folders_));
   } else if (move_package_files_) {
     done = RunOperation(std::make_unique<MoveFileOperation>(
         source, destination,
@@ -677,9 +679,13 @@ void Installer::StepCopyFile(uint32_t index,
       move_package_files_ = false;
     }
   }
-  if (!done) held_folders_.reset();
-  if (!done &&
-      !RunOperation(std::make_unique<CopyFileOperation>(source, destination))) {
+  if (!done) {
+    // Held anew after whatever stopped the move.
+    held_folders_.reset();
+    hold_folders();
+  }
+  if (!done && !RunOperation(std::make_unique<CopyFileOperation>(
+                   source, destination, held_folders_))) {
     return Fail(kIdsCopyFailed, destination.value(),
                 "Failed copying " + list[index]);
   }

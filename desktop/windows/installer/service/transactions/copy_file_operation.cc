@@ -2,13 +2,18 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "base/files/file_util.h"
+#include "base/files/folder_walk_win.h"
 #include "base/files/open_without_links_win.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
+#include "desktop/windows/installer/service/transactions/transaction.h"
 
 namespace installer {
 
@@ -64,8 +69,11 @@ bool CopyInto(const base::FilePath& source, HANDLE into) {
 }  // namespace
 
 CopyFileOperation::CopyFileOperation(const base::FilePath& source,
-                                     const base::FilePath& destination)
-    : source_(source), destination_(destination) {}
+                                     const base::FilePath& destination,
+                                     std::weak_ptr<HeldFolders> held_folders)
+    : source_(source),
+      destination_(destination),
+      held_folders_(std::move(held_folders)) {}
 
 CopyFileOperation::~CopyFileOperation() {
   if (!replaced_) return;
@@ -76,6 +84,23 @@ CopyFileOperation::~CopyFileOperation() {
 
 bool CopyFileOperation::Execute(Transaction* sub) {
   cleared_read_only_ = ClearReadOnlyAttribute(source_);
+  switch (CopyThroughHeldFolders(sub)) {
+    case HeldMove::kDone:
+      completed_ = true;
+      return true;
+    case HeldMove::kFailed:
+      break;
+    case HeldMove::kByPath:
+      if (CopyByPath(sub)) return true;
+      break;
+  }
+  // The rollback of |sub| that follows may remove a folder it made.
+  if (const std::shared_ptr<HeldFolders> held = held_folders_.lock())
+    held->LetGoOnTheWay(destination_);
+  return false;
+}
+
+bool CopyFileOperation::CopyByPath(Transaction* sub) {
   if (base::PathExists(destination_) && !base::DirectoryExists(destination_) &&
       !base::IsLink(destination_)) {
     switch (ReplaceExisting()) {
@@ -97,6 +122,58 @@ bool CopyFileOperation::Execute(Transaction* sub) {
   VLOG(1) << "File copied successfully";
   completed_ = true;
   return true;
+}
+
+HeldMove CopyFileOperation::CopyThroughHeldFolders(Transaction* sub) {
+  const std::shared_ptr<HeldFolders> held = held_folders_.lock();
+  base::FilePath to;
+  base::FolderWalk* const target_walk =
+      held ? held->Find(destination_, &to) : nullptr;
+  if (!target_walk) return HeldMove::kByPath;
+  base::win::ScopedHandle from;
+  {
+    base::FilePath relative;
+    base::FolderWalk* const source_walk = held->Find(source_, &relative);
+    const HANDLE opened =
+        source_walk
+            ? source_walk->OpenFile(relative, GENERIC_READ, FILE_SHARE_READ,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN)
+            : base::OpenWithoutLinks(source_.value(), GENERIC_READ,
+                                     FILE_SHARE_READ, OPEN_EXISTING,
+                                     FILE_FLAG_SEQUENTIAL_SCAN);
+    if (opened == INVALID_HANDLE_VALUE) return HeldMove::kByPath;
+    from.Set(opened);
+  }
+  const base::FilePath to_folder =
+      to.DirName() == base::FilePath(u".") ? base::FilePath() : to.DirName();
+  if (!target_walk->Folder(to_folder, false)) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+      return HeldMove::kByPath;
+    // As PrepareDestination makes it: a rollback removes it again.
+    if (!Transaction::RunOperation(sub, std::make_unique<CreateFolderOperation>(
+                                            destination_.DirName()))) {
+      return HeldMove::kFailed;
+    }
+  }
+  // Made new: an existing destination, or a link there, fails and is left
+  // to the road by path.
+  base::win::ScopedHandle into;
+  {
+    const HANDLE made = target_walk->OpenFile(
+        to, GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0, CREATE_NEW,
+        FILE_FLAG_SEQUENTIAL_SCAN);
+    if (made == INVALID_HANDLE_VALUE) return HeldMove::kByPath;
+    into.Set(made);
+  }
+  VLOG(1) << "Copying " << source_ << " to " << destination_
+          << " through held folders";
+  if (!base::CopyOpenedFile(from.Get(), into.Get())) {
+    LogCopyFailure(source_, destination_);
+    base::DeleteOpened(into.Get());
+    return HeldMove::kFailed;
+  }
+  return HeldMove::kDone;
 }
 
 CopyFileOperation::Replacement CopyFileOperation::ReplaceExisting() {

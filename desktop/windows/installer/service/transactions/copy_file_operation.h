@@ -12,11 +12,20 @@
 // new one, already whole, renamed into its place. Where that cannot be done
 // either, the old file is moved aside as a sub-operation (which may grant
 // the user access to it) and the copy made in its place.
+//
+// Given HeldFolders that hold the destination, a new file is made in its
+// held folder and filled from the source, opened in its own held folder
+// where one holds it: nothing on either path is looked up again. An
+// existing destination, and whatever else that road does not handle, goes
+// by the paths as above.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_COPY_FILE_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_COPY_FILE_OPERATION_H_
 
+#include <memory>
+
 #include "base/files/file_path.h"
+#include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
 
 namespace installer {
@@ -24,7 +33,8 @@ namespace installer {
 class CopyFileOperation : public Operation {
  public:
   CopyFileOperation(const base::FilePath& source,
-                    const base::FilePath& destination);
+                    const base::FilePath& destination,
+                    std::weak_ptr<HeldFolders> held_folders = {});
   // Commit: deletes the old file's aside names.
   ~CopyFileOperation() override;
 
@@ -37,9 +47,15 @@ class CopyFileOperation : public Operation {
   // Replaces the existing destination file through a temporary copy.
   // kNotInOneStep, having changed nothing, when it cannot.
   Replacement ReplaceExisting();
+  // The copy into a new file through |held_folders_|, its missing folder
+  // made as a sub-operation into |sub|.
+  HeldMove CopyThroughHeldFolders(Transaction* sub);
+  // The copy by the two paths, as the top says.
+  bool CopyByPath(Transaction* sub);
 
   const base::FilePath source_;
   const base::FilePath destination_;
+  const std::weak_ptr<HeldFolders> held_folders_;
   bool completed_ = false;
   // The destination was replaced; the old file is under |kept_| and, when
   // it had to move, under |moved_aside_| too.

@@ -164,14 +164,26 @@ TEST_F(CopyFileOperationTest, RollbackDeletesCopyAndBringsOldFileBack) {
 TEST_F(CopyFileOperationTest, MissingFolderIsCreatedAndRemovedOnRollback) {
   const base::FilePath destination = Path(u"a\\b\\c\\new.dll");
   const auto before = TakeFileTreeSnapshot(temp_.GetPath());
-  Transaction transaction;
-  ASSERT_TRUE(Transaction::RunOperation(
-      &transaction, std::make_unique<CopyFileOperation>(source_, destination)));
-  EXPECT_EQ("new contents", test::ReadFileContents(destination));
-  // The folder operation and the copy.
-  EXPECT_EQ(2u, transaction.size());
-  Transaction::Rollback(&transaction);
-  EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+  for (bool held : {false, true}) {
+    SCOPED_TRACE(held);
+    test::ScopedLogCapture log;
+    // Let go before the rollback, as the installer does.
+    auto folders = std::make_shared<HeldFolders>();
+    if (held) folders->Add(temp_.GetPath());
+    Transaction transaction;
+    ASSERT_TRUE(Transaction::RunOperation(
+        &transaction,
+        std::make_unique<CopyFileOperation>(source_, destination, folders)));
+    folders.reset();
+    EXPECT_EQ("new contents", test::ReadFileContents(destination));
+    EXPECT_EQ(held,
+              log.Has(-1, "Copying " + source_.AsUTF8() + " to " +
+                              destination.AsUTF8() + " through held folders"));
+    // The folder operation and the copy.
+    EXPECT_EQ(2u, transaction.size());
+    Transaction::Rollback(&transaction);
+    EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+  }
 }
 
 TEST_F(CopyFileOperationTest, ReadOnlySourceIsCopiedWritableAndKeptOnRollback) {
