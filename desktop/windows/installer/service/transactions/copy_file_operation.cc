@@ -11,7 +11,6 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
-#include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 
@@ -144,18 +143,10 @@ HeldMove CopyFileOperation::CopyThroughHeldFolders(Transaction* sub) {
     if (opened == INVALID_HANDLE_VALUE) return HeldMove::kByPath;
     from.Set(opened);
   }
-  const base::FilePath to_folder =
-      to.DirName() == base::FilePath(u".") ? base::FilePath() : to.DirName();
-  if (!target_walk->Folder(to_folder, false)) {
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
-      return HeldMove::kByPath;
-    // As PrepareDestination makes it: a rollback removes it again.
-    if (!Transaction::RunOperation(sub, std::make_unique<CreateFolderOperation>(
-                                            destination_.DirName()))) {
-      return HeldMove::kFailed;
-    }
-  }
+  HANDLE folder = nullptr;
+  const HeldMove reached =
+      ReachHeldParent(target_walk, to, destination_, sub, &folder);
+  if (reached != HeldMove::kDone) return reached;
   // Made new: an existing destination, or a link there, fails and is left
   // to the road by path.
   base::win::ScopedHandle into;

@@ -91,10 +91,7 @@ HeldMove DeleteFileOperation::MoveAsideInHeldFolder() {
   const std::u16string name = path_.BaseName().value();
   // An aside copy stays in place, as the road by path decides.
   if (!walk || IsAsideCopyName(name, nullptr)) return HeldMove::kByPath;
-  const HANDLE folder = walk->Folder(relative.DirName() == base::FilePath(u".")
-                                         ? base::FilePath()
-                                         : relative.DirName(),
-                                     false);
+  const HANDLE folder = walk->Folder(HeldParentOf(relative), false);
   if (!folder) return HeldMove::kByPath;
   // The walk takes no link and no file with other names; one whose access
   // is not the user's yet is granted it on the road by path.

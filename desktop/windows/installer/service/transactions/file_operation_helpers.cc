@@ -54,6 +54,28 @@ void HeldFolders::LetGoOnTheWay(const base::FilePath& path) const {
   if (names.size() > 1) walk->LetGo(base::FilePath(names.front()));
 }
 
+base::FilePath HeldParentOf(const base::FilePath& relative) {
+  const base::FilePath parent = relative.DirName();
+  return parent == base::FilePath(u".") ? base::FilePath() : parent;
+}
+
+HeldMove ReachHeldParent(base::FolderWalk* walk, const base::FilePath& relative,
+                         const base::FilePath& path, Transaction* sub,
+                         HANDLE* folder) {
+  const base::FilePath parent = HeldParentOf(relative);
+  *folder = walk->Folder(parent, false);
+  if (*folder) return HeldMove::kDone;
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+    return HeldMove::kByPath;
+  if (!Transaction::RunOperation(
+          sub, std::make_unique<CreateFolderOperation>(path.DirName()))) {
+    return HeldMove::kFailed;
+  }
+  *folder = walk->Folder(parent, false);
+  return *folder ? HeldMove::kDone : HeldMove::kByPath;
+}
+
 bool PrepareDestination(const base::FilePath& destination, Transaction* sub) {
   const base::FilePath folder = destination.DirName();
   if (!base::DirectoryExists(folder)) {

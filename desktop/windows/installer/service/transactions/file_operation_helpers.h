@@ -3,6 +3,8 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_FILE_OPERATION_HELPERS_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_FILE_OPERATION_HELPERS_H_
 
+#include <windows.h>
+
 #include <memory>
 #include <vector>
 
@@ -49,6 +51,19 @@ class HeldFolders {
 // and the move is left to the road by path, which also handles what this
 // one does not (an existing destination, a read-only file, a link).
 enum class HeldMove { kDone, kFailed, kByPath };
+
+// The folder that holds |relative| (a path below a walk's root), relative
+// to the same root: empty for the root itself.
+base::FilePath HeldParentOf(const base::FilePath& relative);
+
+// Reaches the held folder of |walk| that is to hold |relative|, the entry
+// |path| below its root, into |*folder|. A missing one is made by an
+// operation run into |sub|, as PrepareDestination makes it, so that a
+// rollback removes it again: kFailed when that failed, kByPath when the
+// walk cannot give the folder for another reason.
+HeldMove ReachHeldParent(base::FolderWalk* walk, const base::FilePath& relative,
+                         const base::FilePath& path, Transaction* sub,
+                         HANDLE* folder);
 
 // Makes room for a file at |destination|: creates its missing folder, or
 // moves an existing file there aside, as an operation run into |sub|. False

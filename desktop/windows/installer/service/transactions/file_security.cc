@@ -215,10 +215,8 @@ class RealFileSecurity : public FileSecurity {
     }
     if (TakeMovedFolderSecurity(file.Get(), destination, known))
       return HeldMove::kDone;
-    const HANDLE source_folder = source_walk->Folder(
-        source.DirName() == base::FilePath(u".") ? base::FilePath()
-                                                 : source.DirName(),
-        false);
+    const HANDLE source_folder =
+        source_walk->Folder(HeldParentOf(source), false);
     if (!source_folder ||
         !base::RenameOpenedInto(file.Get(), source_folder,
                                 source.BaseName().value(), false)) {

@@ -9,7 +9,6 @@
 #include "base/files/open_without_links_win.h"
 #include "base/logging.h"
 #include "base/win/scoped_handle.h"
-#include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 
@@ -36,21 +35,10 @@ HeldMove MoveFileOperation::MoveThroughHeldFolders(Transaction* sub) {
   base::FolderWalk* const source_walk = held->Find(source_, &from);
   base::FolderWalk* const target_walk = held->Find(destination_, &to);
   if (!source_walk || !target_walk) return HeldMove::kByPath;
-  const base::FilePath to_folder =
-      to.DirName() == base::FilePath(u".") ? base::FilePath() : to.DirName();
-  HANDLE folder = target_walk->Folder(to_folder, false);
-  if (!folder) {
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
-      return HeldMove::kByPath;
-    // As PrepareDestination makes it: a rollback removes it again.
-    if (!Transaction::RunOperation(sub, std::make_unique<CreateFolderOperation>(
-                                            destination_.DirName()))) {
-      return HeldMove::kFailed;
-    }
-    folder = target_walk->Folder(to_folder, false);
-    if (!folder) return HeldMove::kByPath;
-  }
+  HANDLE folder = nullptr;
+  const HeldMove reached =
+      ReachHeldParent(target_walk, to, destination_, sub, &folder);
+  if (reached != HeldMove::kDone) return reached;
   VLOG(1) << "Moving " << source_ << " to " << destination_
           << " through held folders";
   if (security_ == kTakeFolderSecurity) {
