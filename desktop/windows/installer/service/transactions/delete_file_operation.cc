@@ -66,8 +66,15 @@ DeleteFileOperation::DeleteFileOperation(
 DeleteFileOperation::~DeleteFileOperation() {
   if (!moved_ && !delete_in_place_) return;
   const base::FilePath& removed = moved_ ? aside_path_ : path_;
-  VLOG(1) << "Actual removal of " << removed;
-  DeleteNowOrAtRestart(removed, true);
+  if (held_entry_.IsValid() && base::DeleteOpened(held_entry_.Get())) {
+    VLOG(1) << "Actual removal of " << removed << " through its handle";
+    held_entry_.Close();
+  } else {
+    // Closed first: it shares no deletion with the road by path.
+    held_entry_.Close();
+    VLOG(1) << "Actual removal of " << removed;
+    DeleteNowOrAtRestart(removed, true);
+  }
   if (remove_empty_parents_) RemoveEmptyParents();
 }
 
@@ -121,6 +128,7 @@ HeldMove DeleteFileOperation::MoveAsideInHeldFolder() {
     LOG(ERROR) << "File removal failed: " << path_ << " is in use";
     return HeldMove::kFailed;
   }
+  held_entry_ = std::move(entry);
   return HeldMove::kDone;
 }
 
@@ -195,6 +203,8 @@ void DeleteFileOperation::Rollback() {
   // Either way nothing is left for the destructor: a file that cannot be
   // moved back stays under its aside name rather than being deleted.
   moved_ = false;
+  // Back by the path, whose folder the move holds while the name changes.
+  held_entry_.Close();
   if (!base::MoveWithoutLinks(aside_path_.value(), path_.value(), false))
     PLOG(ERROR) << "Couldn't move " << aside_path_ << " back to " << path_;
 }

@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "base/files/file_path.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
 
@@ -80,6 +81,9 @@ class DeleteFileOperation : public Operation {
   base::FilePath aside_path_;
   // The file is under |aside_path_| and is deleted at commit.
   bool moved_ = false;
+  // The file moved aside in its held folder, which the commit deletes
+  // through this handle, looking up no path again.
+  base::win::ScopedHandle held_entry_;
   // An aside copy that the commit deletes where it is.
   bool delete_in_place_ = false;
   const bool check_in_use_;

@@ -99,15 +99,17 @@ void RemovePendingRenames(const std::u16string& name) {
   }
 }
 
-// Whether the file was moved aside through its held folder.
-bool MovedInHeldFolder(const test::ScopedLogCapture& log) {
+// Whether a line of |log| ends with |end|.
+bool LoggedEnding(const test::ScopedLogCapture& log, const char* end) {
   for (const std::string& line : log.Messages(-1)) {
-    if (base::EndsWith(line, " in its held folder",
-                       base::CompareCase::SENSITIVE)) {
-      return true;
-    }
+    if (base::EndsWith(line, end, base::CompareCase::SENSITIVE)) return true;
   }
   return false;
+}
+
+// Whether the file was moved aside through its held folder.
+bool MovedInHeldFolder(const test::ScopedLogCapture& log) {
+  return LoggedEnding(log, " in its held folder");
 }
 
 class DeleteFileOperationTest : public testing::Test {
@@ -212,14 +214,18 @@ TEST_F(DeleteFileOperationTest, CommitDeletesAsideFileAndEmptiedParents) {
     ASSERT_TRUE(test::WriteFileContents(Path(u"a\\other.txt"), "other"));
     {
       test::ScopedLogCapture log;
-      Transaction transaction;
-      // Let go before the commit, as the installer does.
-      auto folders = Held(c.held);
-      ASSERT_TRUE(Transaction::RunOperation(
-          &transaction, std::make_unique<DeleteFileOperation>(
-                            file, false, c.remove_empty_parents, folders)));
-      folders.reset();
-      EXPECT_EQ(c.held, MovedInHeldFolder(log));
+      {
+        Transaction transaction;
+        // Let go before the commit, as the installer does.
+        auto folders = Held(c.held);
+        ASSERT_TRUE(Transaction::RunOperation(
+            &transaction, std::make_unique<DeleteFileOperation>(
+                              file, false, c.remove_empty_parents, folders)));
+        folders.reset();
+        EXPECT_EQ(c.held, MovedInHeldFolder(log));
+      }
+      // The file moved in its held folder goes by the handle it moved with.
+      EXPECT_EQ(c.held, LoggedEnding(log, " through its handle"));
     }
     EXPECT_TRUE(AsideFiles().empty());
     EXPECT_FALSE(base::PathExists(file));
