@@ -13,6 +13,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -182,6 +183,27 @@ bool InstallLogEntryPath(const base::FilePath& base,
   return true;
 }
 
+// For each of |paths|, in order, whether it is the last of them in its
+// folder (a path listed again counts where it is first listed, as only
+// that listing deletes it). Their commits run in their order, so only the
+// last one's finds the folder emptied of them: only it need try to remove
+// the folders above it, and the others look up no folder.
+std::vector<bool> LastInTheirFolders(const std::vector<base::FilePath>& paths) {
+  struct IgnoringCase {
+    bool operator()(const base::FilePath& a, const base::FilePath& b) const {
+      return base::FilePath::CompareIgnoreCase(a.value(), b.value()) < 0;
+    }
+  };
+  std::set<base::FilePath, IgnoringCase> listed;
+  std::map<base::FilePath, size_t, IgnoringCase> last;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (listed.insert(paths[i]).second) last[paths[i].DirName()] = i;
+  }
+  std::vector<bool> result(paths.size(), false);
+  for (const auto& [folder, index] : last) result[index] = true;
+  return result;
+}
+
 std::unique_ptr<Operation> DeleteOperation(
     const base::FilePath& path, bool check_in_use, bool remove_empty_parents,
     std::weak_ptr<HeldFolders> held_folders = {}) {
@@ -235,10 +257,13 @@ class DeleteFilesOperation : public Operation {
   bool Execute(Transaction* sub) override {
     auto held = std::make_shared<HeldFolders>();
     held->Add(root_);
-    for (const base::FilePath& path : paths_) {
-      if (Transaction::RunOperation(sub,
-                                    DeleteOperation(path, true, true, held)))
+    const std::vector<bool> last = LastInTheirFolders(paths_);
+    for (size_t i = 0; i < paths_.size(); ++i) {
+      const base::FilePath& path = paths_[i];
+      if (Transaction::RunOperation(
+              sub, DeleteOperation(path, true, last[i], held))) {
         continue;
+      }
       if (!failed_) return false;
       // Left to a batch file that goes by the path: never one that leads
       // elsewhere.
@@ -2104,8 +2129,9 @@ void Installer::StepCleanUpFilesAfterUninstall() {
     leave(path);
   };
   for (const base::FilePath& path : kept_versions_leftovers_) leave(path);
-  for (const base::FilePath& path : versioned)
-    delete_or_leave(path, true, true);
+  const std::vector<bool> last = LastInTheirFolders(versioned);
+  for (size_t i = 0; i < versioned.size(); ++i)
+    delete_or_leave(versioned[i], true, last[i]);
   delete_or_leave(launcher, true, true);
   if (!BrandingConfig::IsWhiteLabeled()) {
     const base::FilePath old =

@@ -64,7 +64,11 @@ DeleteFileOperation::DeleteFileOperation(
       held_folders_(std::move(held_folders)) {}
 
 DeleteFileOperation::~DeleteFileOperation() {
-  if (!moved_ && !delete_in_place_) return;
+  if (!moved_ && !delete_in_place_) {
+    // The others of its folder may have emptied it all the same.
+    if (absent_ && remove_empty_parents_) RemoveEmptyParents();
+    return;
+  }
   const base::FilePath& removed = moved_ ? aside_path_ : path_;
   if (held_entry_.IsValid() && base::DeleteOpened(held_entry_.Get())) {
     VLOG(1) << "Actual removal of " << removed << " through its handle";
@@ -141,6 +145,7 @@ bool DeleteFileOperation::MoveAsideByPath() {
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
       VLOG(1) << "File does not exist. Nothing to do";
+      absent_ = true;
       return true;
     }
     if (error == ERROR_CANT_ACCESS_FILE) {
@@ -199,6 +204,7 @@ bool DeleteFileOperation::MoveAsideByPath() {
 
 void DeleteFileOperation::Rollback() {
   delete_in_place_ = false;
+  absent_ = false;
   if (!moved_) return;
   // Either way nothing is left for the destructor: a file that cannot be
   // moved back stays under its aside name rather than being deleted.

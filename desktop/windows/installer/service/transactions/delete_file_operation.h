@@ -86,6 +86,8 @@ class DeleteFileOperation : public Operation {
   base::win::ScopedHandle held_entry_;
   // An aside copy that the commit deletes where it is.
   bool delete_in_place_ = false;
+  // There was nothing at |path_|; its folders are still tried at commit.
+  bool absent_ = false;
   const bool check_in_use_;
   const bool remove_empty_parents_;
   const std::weak_ptr<HeldFolders> held_folders_;

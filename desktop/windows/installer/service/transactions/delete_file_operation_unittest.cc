@@ -235,6 +235,32 @@ TEST_F(DeleteFileOperationTest, CommitDeletesAsideFileAndEmptiedParents) {
   }
 }
 
+// Only the last file of a folder tries its folders at commit, as the
+// installer asks: when that one was gone already, the folder the others
+// emptied still goes, and a rollback removes nothing.
+TEST_F(DeleteFileOperationTest, AnAbsentLastFileStillRemovesTheEmptiedFolder) {
+  for (bool commit : {true, false}) {
+    SCOPED_TRACE(commit);
+    const base::FilePath file = Path(u"a\\b\\present.dll");
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(file.DirName()));
+    ASSERT_TRUE(test::WriteFileContents(file, "contents"));
+    ASSERT_TRUE(test::WriteFileContents(Path(u"a\\other.txt"), "other"));
+    {
+      Transaction transaction;
+      ASSERT_TRUE(Transaction::RunOperation(
+          &transaction,
+          std::make_unique<DeleteFileOperation>(file, false, false)));
+      ASSERT_TRUE(Transaction::RunOperation(
+          &transaction, std::make_unique<DeleteFileOperation>(
+                            Path(u"a\\b\\absent.dll"), false, true)));
+      if (!commit) Transaction::Rollback(&transaction);
+    }
+    EXPECT_NE(commit, base::PathExists(Path(u"a\\b")));
+    EXPECT_NE(commit, base::PathExists(file));
+    ASSERT_TRUE(base::DeleteFileOrDirectory(Path(u"a"), true));
+  }
+}
+
 // A process that ends between a deletion and its commit leaves the aside
 // copy: it is found by its name, and names that merely look alike are not.
 TEST_F(DeleteFileOperationTest, FindsTheAsideCopiesOfAPath) {
