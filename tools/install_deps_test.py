@@ -32,7 +32,8 @@ class InstallDepsTest(unittest.TestCase):
         with subprocess.Popen(["true"]) as ended:
             pass
         held = "E: Could not get lock /l. It is held by process %d (apt-get)"
-        with subprocess.Popen(["sleep", "60"]) as holder, \
+        # The holder lives until the test closes its input.
+        with subprocess.Popen(["cat"], stdin=subprocess.PIPE) as holder, \
                 tempfile.TemporaryDirectory() as folder:
             with open(folder + "/apt-get", "w") as f:
                 f.write(STAND_IN)
@@ -67,12 +68,13 @@ class InstallDepsTest(unittest.TestCase):
             os.symlink(cache + "mingw-new", cache + "mingw-current")
             with open(cache + "building-a/.builder", "w") as f:
                 f.write("%d 1\n" % os.getpid())  # another start time
-            # A build holding its library folder, a builder running.
+            # A build holding its library folder, a builder running: it
+            # lives until the test closes its input.
             with subprocess.Popen(
                     ["bash", "-c", 'source "$1"; note_builder "$2"; exec flock'
-                     ' -s "$3" bash -c "echo; exec sleep 60"', "t", SCRIPT,
+                     ' -s "$3" bash -c "echo; exec cat"', "t", SCRIPT,
                      cache + "building-b", cache + "mingw-used"],
-                    stdout=subprocess.PIPE, text=True,
+                    stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
                     start_new_session=True) as holder:
                 holder.stdout.readline()
                 self.assertEqual(0, bash(folder, "remove_unused_builds")

@@ -23,6 +23,17 @@ std::atomic<LinkRule> g_link_rule{LinkRule::kRefuseOnTheWay};
 constexpr char16_t kLongPrefix[] = u"\\\\?\\";
 constexpr char16_t kLongUncPrefix[] = u"\\\\?\\UNC\\";
 
+// The function |name| of ntdll, called where the documented wrappers do
+// not say what is needed; null where the system lacks it.
+template <typename Function>
+Function NtdllFunction(const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+// Turns a kernel status into the error the documented calls set.
+using StatusToError = ULONG(WINAPI*)(LONG);
+
 // A path API's answer, growing the buffer once when it says so.
 template <typename Call>
 std::u16string CallForPath(Call call) {
@@ -44,9 +55,7 @@ std::u16string CallForPath(Call call) {
 // needs no second way.
 std::u16string ObjectNameInDosSpelling(HANDLE handle) {
   using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-  static const QueryObject query =
-      reinterpret_cast<QueryObject>(reinterpret_cast<void*>(
-          ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+  static const QueryObject query = NtdllFunction<QueryObject>("NtQueryObject");
   constexpr int kObjectNameInformation = 1;
   if (!query) return std::u16string();
   std::vector<uint64_t> buffer(8 * 1024);
@@ -392,13 +401,9 @@ HANDLE OpenInFolder(HANDLE folder, const std::u16string& name, DWORD access,
   using CreateFile =
       LONG(WINAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*,
                     LARGE_INTEGER*, ULONG, ULONG, ULONG, ULONG, void*, ULONG);
-  using ToError = ULONG(WINAPI*)(LONG);
-  static const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  static const CreateFile create = reinterpret_cast<CreateFile>(
-      reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtCreateFile")));
-  static const ToError to_error =
-      reinterpret_cast<ToError>(reinterpret_cast<void*>(
-          ::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  static const CreateFile create = NtdllFunction<CreateFile>("NtCreateFile");
+  static const StatusToError to_error =
+      NtdllFunction<StatusToError>("RtlNtStatusToDosError");
   // The kernel's names for the dispositions and options CreateFileW takes.
   constexpr ULONG kDispositions[] = {0,
                                      2 /* FILE_CREATE */,
@@ -490,13 +495,10 @@ bool RenameOpenedInto(HANDLE handle, HANDLE folder, const std::u16string& name,
   // absolute before it looks at the folder.
   using SetInformation =
       LONG(WINAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
-  using ToError = ULONG(WINAPI*)(LONG);
-  static const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  static const SetInformation set = reinterpret_cast<SetInformation>(
-      reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtSetInformationFile")));
-  static const ToError to_error =
-      reinterpret_cast<ToError>(reinterpret_cast<void*>(
-          ::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  static const SetInformation set =
+      NtdllFunction<SetInformation>("NtSetInformationFile");
+  static const StatusToError to_error =
+      NtdllFunction<StatusToError>("RtlNtStatusToDosError");
   if (!set || !to_error || !folder || name.empty() ||
       name.find_first_of(u"\\/") != std::u16string::npos) {
     ::SetLastError(ERROR_INVALID_PARAMETER);

@@ -129,34 +129,26 @@ HeldMove CopyFileOperation::CopyThroughHeldFolders(Transaction* sub) {
   base::FolderWalk* const target_walk =
       held ? held->Find(destination_, &to) : nullptr;
   if (!target_walk) return HeldMove::kByPath;
-  base::win::ScopedHandle from;
-  {
-    base::FilePath relative;
-    base::FolderWalk* const source_walk = held->Find(source_, &relative);
-    const HANDLE opened =
-        source_walk
-            ? source_walk->OpenFile(relative, GENERIC_READ, FILE_SHARE_READ,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN)
-            : base::OpenWithoutLinks(source_.value(), GENERIC_READ,
-                                     FILE_SHARE_READ, OPEN_EXISTING,
-                                     FILE_FLAG_SEQUENTIAL_SCAN);
-    if (opened == INVALID_HANDLE_VALUE) return HeldMove::kByPath;
-    from.Set(opened);
-  }
+  base::FilePath relative;
+  base::FolderWalk* const source_walk = held->Find(source_, &relative);
+  const base::win::ScopedHandle from(
+      source_walk
+          ? source_walk->OpenFile(relative, GENERIC_READ, FILE_SHARE_READ,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN)
+          : base::OpenWithoutLinks(source_.value(), GENERIC_READ,
+                                   FILE_SHARE_READ, OPEN_EXISTING,
+                                   FILE_FLAG_SEQUENTIAL_SCAN));
+  if (!from.IsValid()) return HeldMove::kByPath;
   HANDLE folder = nullptr;
   const HeldMove reached =
       ReachHeldParent(target_walk, to, destination_, sub, &folder);
   if (reached != HeldMove::kDone) return reached;
   // Made new: an existing destination, or a link there, fails and is left
   // to the road by path.
-  base::win::ScopedHandle into;
-  {
-    const HANDLE made = target_walk->OpenFile(
-        to, GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0, CREATE_NEW,
-        FILE_FLAG_SEQUENTIAL_SCAN);
-    if (made == INVALID_HANDLE_VALUE) return HeldMove::kByPath;
-    into.Set(made);
-  }
+  const base::win::ScopedHandle into(
+      target_walk->OpenFile(to, GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES,
+                            0, CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN));
+  if (!into.IsValid()) return HeldMove::kByPath;
   VLOG(1) << "Copying " << source_ << " to " << destination_
           << " through held folders";
   if (!base::CopyOpenedFile(from.Get(), into.Get())) {

@@ -106,14 +106,10 @@ HeldMove DeleteFileOperation::MoveAsideInHeldFolder() {
   if (!folder) return HeldMove::kByPath;
   // The walk takes no link and no file with other names; one whose access
   // is not the user's yet is granted it on the road by path.
-  base::win::ScopedHandle entry;
-  {
-    const HANDLE opened =
-        walk->OpenFile(relative, DELETE | SYNCHRONIZE | READ_CONTROL,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
-    if (opened == INVALID_HANDLE_VALUE) return HeldMove::kByPath;
-    entry.Set(opened);
-  }
+  base::win::ScopedHandle entry(
+      walk->OpenFile(relative, DELETE | SYNCHRONIZE | READ_CONTROL,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0));
+  if (!entry.IsValid()) return HeldMove::kByPath;
   if (!CanCurrentUserAccessOpenedFile(entry.Get(), kWriteAndDeleteAccess))
     return HeldMove::kByPath;
   const std::u16string aside_name =

@@ -76,6 +76,21 @@ HeldMove ReachHeldParent(base::FolderWalk* walk, const base::FilePath& relative,
   return *folder ? HeldMove::kDone : HeldMove::kByPath;
 }
 
+base::win::ScopedHandle OpenToMoveInHeldFolder(base::FolderWalk* walk,
+                                               const base::FilePath& relative,
+                                               DWORD access) {
+  base::win::ScopedHandle file(walk->OpenFile(
+      relative, access, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0));
+  FILE_BASIC_INFO basic = {};
+  if (!file.IsValid() ||
+      !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic,
+                                      sizeof(basic)) ||
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    return base::win::ScopedHandle();
+  }
+  return file;
+}
+
 bool PrepareDestination(const base::FilePath& destination, Transaction* sub) {
   const base::FilePath folder = destination.DirName();
   if (!base::DirectoryExists(folder)) {

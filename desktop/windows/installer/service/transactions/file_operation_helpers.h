@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/files/file_path.h"
+#include "base/win/scoped_handle.h"
 
 namespace base {
 class FolderWalk;
@@ -64,6 +65,13 @@ base::FilePath HeldParentOf(const base::FilePath& relative);
 HeldMove ReachHeldParent(base::FolderWalk* walk, const base::FilePath& relative,
                          const base::FilePath& path, Transaction* sub,
                          HANDLE* folder);
+
+// Opens the file |relative| in its held folder of |walk| with |access|, to
+// move it by name; empty where it cannot be, and for a read-only file,
+// whose bit the road by path clears first.
+base::win::ScopedHandle OpenToMoveInHeldFolder(base::FolderWalk* walk,
+                                               const base::FilePath& relative,
+                                               DWORD access);
 
 // Makes room for a file at |destination|: creates its missing folder, or
 // moves an existing file there aside, as an operation run into |sub|. False

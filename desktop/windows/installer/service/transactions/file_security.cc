@@ -191,20 +191,9 @@ class RealFileSecurity : public FileSecurity {
                               const base::FilePath& source, HANDLE folder,
                               const base::FilePath& destination, Saved* saved,
                               FolderSecurities* known) override {
-    base::win::ScopedHandle file;
-    {
-      const HANDLE opened = source_walk->OpenFile(
-          source, DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
-          FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
-      if (opened == INVALID_HANDLE_VALUE) return HeldMove::kByPath;
-      file.Set(opened);
-    }
-    // A read-only file has its bit cleared on the road by path.
-    FILE_BASIC_INFO basic = {};
-    if (!GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic,
-                                      sizeof(basic)) ||
-        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) ||
-        !ReadSecurity(file.Get(), saved)) {
+    const base::win::ScopedHandle file = OpenToMoveInHeldFolder(
+        source_walk, source, DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER);
+    if (!file.IsValid() || !ReadSecurity(file.Get(), saved)) {
       saved->clear();
       return HeldMove::kByPath;
     }

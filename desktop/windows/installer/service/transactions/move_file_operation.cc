@@ -46,19 +46,9 @@ HeldMove MoveFileOperation::MoveThroughHeldFolders(Transaction* sub) {
         source_walk, from, folder, destination_, &saved_security_,
         folder_securities_.get());
   }
-  base::win::ScopedHandle entry;
-  {
-    const HANDLE opened = source_walk->OpenFile(
-        from, DELETE | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-        OPEN_EXISTING, 0);
-    if (opened == INVALID_HANDLE_VALUE) return HeldMove::kByPath;
-    entry.Set(opened);
-  }
-  // A read-only file has its bit cleared on the road by path.
-  FILE_BASIC_INFO basic = {};
-  if (!::GetFileInformationByHandleEx(entry.Get(), FileBasicInfo, &basic,
-                                      sizeof(basic)) ||
-      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) ||
+  const base::win::ScopedHandle entry =
+      OpenToMoveInHeldFolder(source_walk, from, DELETE | SYNCHRONIZE);
+  if (!entry.IsValid() ||
       !base::RenameOpenedInto(entry.Get(), folder,
                               destination_.BaseName().value(), false)) {
     return HeldMove::kByPath;
