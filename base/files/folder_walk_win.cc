@@ -56,7 +56,7 @@ FolderWalk::FolderWalk(const FilePath& root, bool share_delete)
     ::SetLastError(ERROR_DIRECTORY);
     return;
   }
-  auto root_held = std::make_unique<Held>();
+  auto root_held = std::make_shared<Held>();
   root_held->handle.Set(opened);
   if (GetLinkRule() == LinkRule::kRefuseOnTheWay) {
     root_held->final_path = GetFinalPathOfHandle(opened);
@@ -78,25 +78,26 @@ HANDLE FolderWalk::root_handle() const {
 
 HANDLE FolderWalk::Folder(const FilePath& relative, bool create) {
   AutoLock hold(lock_);
-  Held* held = Reach(relative, create);
+  const std::shared_ptr<Held> held = Reach(relative, create);
   return held ? held->handle.Get() : nullptr;
 }
 
 HANDLE FolderWalk::CreateFolder(const FilePath& relative,
                                 void* security_descriptor) {
   AutoLock hold(lock_);
-  Held* parent = Reach(
+  const std::shared_ptr<Held> parent = Reach(
       relative.DirName() == FilePath(u".") ? FilePath() : relative.DirName(),
       false);
   if (!parent) return nullptr;
-  Held* made = OpenLevel(parent, relative.BaseName().value(), relative,
-                         CREATE_NEW, security_descriptor);
+  const std::shared_ptr<Held> made =
+      OpenLevel(*parent, relative.BaseName().value(), relative, CREATE_NEW,
+                security_descriptor);
   return made ? made->handle.Get() : nullptr;
 }
 
 HANDLE FolderWalk::OpenFile(const FilePath& relative, DWORD access, DWORD share,
                             DWORD disposition, DWORD flags) {
-  Held* parent = nullptr;
+  std::shared_ptr<Held> parent;
   {
     AutoLock hold(lock_);
     parent = Reach(
@@ -136,7 +137,8 @@ void FolderWalk::LetGo(const FilePath& relative) {
   }
 }
 
-FolderWalk::Held* FolderWalk::Reach(const FilePath& relative, bool create) {
+std::shared_ptr<FolderWalk::Held> FolderWalk::Reach(const FilePath& relative,
+                                                    bool create) {
   const auto root = held_.find(std::u16string());
   if (root == held_.end()) {
     ::SetLastError(ERROR_INVALID_HANDLE);
@@ -144,7 +146,7 @@ FolderWalk::Held* FolderWalk::Reach(const FilePath& relative, bool create) {
   }
   std::vector<std::u16string> names;
   relative.StripTrailingSeparators().GetComponents(&names);
-  Held* current = root->second.get();
+  std::shared_ptr<Held> current = root->second;
   FilePath reached;
   for (const std::u16string& name : names) {
     if (name == u"." || name == u"..") {
@@ -154,21 +156,20 @@ FolderWalk::Held* FolderWalk::Reach(const FilePath& relative, bool create) {
     reached = reached.empty() ? FilePath(name) : reached.Append(name);
     const auto it = held_.find(FoldCase(reached.value()));
     current = it != held_.end()
-                  ? it->second.get()
-                  : OpenLevel(current, name, reached,
+                  ? it->second
+                  : OpenLevel(*current, name, reached,
                               create ? OPEN_ALWAYS : OPEN_EXISTING, nullptr);
     if (!current) return nullptr;
   }
   return current;
 }
 
-FolderWalk::Held* FolderWalk::OpenLevel(Held* parent,
-                                        const std::u16string& name,
-                                        const FilePath& relative,
-                                        DWORD disposition, void* descriptor) {
+std::shared_ptr<FolderWalk::Held> FolderWalk::OpenLevel(
+    const Held& parent, const std::u16string& name, const FilePath& relative,
+    DWORD disposition, void* descriptor) {
   const bool may_create = disposition != OPEN_EXISTING;
   const HANDLE folder =
-      OpenInFolder(parent->handle.Get(), name,
+      OpenInFolder(parent.handle.Get(), name,
                    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
                    folder_share_, disposition, kOpenAsFolder, descriptor);
   if (folder == INVALID_HANDLE_VALUE) {
@@ -181,17 +182,16 @@ FolderWalk::Held* FolderWalk::OpenLevel(Held* parent,
   }
   const bool created = may_create && (disposition == CREATE_NEW ||
                                       ::GetLastError() != ERROR_ALREADY_EXISTS);
-  auto held = std::make_unique<Held>();
-  if (!Accept(folder, *parent, name, relative, true, &held->final_path)) {
+  auto held = std::make_shared<Held>();
+  if (!Accept(folder, parent, name, relative, true, &held->final_path)) {
     if (created) RemoveMade(folder);
     ::CloseHandle(folder);
     ::SetLastError(ERROR_CANT_ACCESS_FILE);
     return nullptr;
   }
   held->handle.Set(folder);
-  Held* result = held.get();
-  held_[FoldCase(relative.value())] = std::move(held);
-  return result;
+  held_[FoldCase(relative.value())] = held;
+  return held;
 }
 
 bool FolderWalk::Accept(HANDLE entry, const Held& parent,

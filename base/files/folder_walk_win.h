@@ -60,7 +60,8 @@ class FolderWalk {
   HANDLE CreateFolder(const FilePath& relative, void* security_descriptor);
   // Opens the file |relative| in its held folder (which Folder must reach,
   // without |create|) as CreateFileW does with |access|, |share|,
-  // |disposition| (CREATE_NEW, OPEN_EXISTING, OPEN_ALWAYS) and
+  // |disposition| (CREATE_NEW, OPEN_EXISTING, OPEN_ALWAYS; any other fails
+  // with ERROR_INVALID_PARAMETER, changing nothing) and
   // FILE_FLAG_SEQUENTIAL_SCAN in |flags|. The caller closes the handle. A
   // file it made and then refused is removed again. INVALID_HANDLE_VALUE
   // with the last error set on failure.
@@ -79,13 +80,15 @@ class FolderWalk {
   };
 
   // The held folder |relative|, reached as Folder says; null on failure.
-  // |lock_| is held.
-  Held* Reach(const FilePath& relative, bool create);
+  // |lock_| is held. Shared: a caller that uses it after letting go of the
+  // lock keeps it open while LetGo on another thread drops it.
+  std::shared_ptr<Held> Reach(const FilePath& relative, bool create);
   // Opens the level |name| below |parent| (the path |relative|), made with
   // |descriptor| when |disposition| may make it.
-  Held* OpenLevel(Held* parent, const std::u16string& name,
-                  const FilePath& relative, DWORD disposition,
-                  void* descriptor);
+  std::shared_ptr<Held> OpenLevel(const Held& parent,
+                                  const std::u16string& name,
+                                  const FilePath& relative, DWORD disposition,
+                                  void* descriptor);
   // Whether |entry|, opened as |relative| below |parent|, is what the walk
   // takes (see the top); the final path it has into |final_path|.
   bool Accept(HANDLE entry, const Held& parent, const std::u16string& name,
@@ -96,7 +99,7 @@ class FolderWalk {
   const DWORD folder_share_;
   Lock lock_;
   // By relative path in lower case; the root under "".
-  std::map<std::u16string, std::unique_ptr<Held>> held_;
+  std::map<std::u16string, std::shared_ptr<Held>> held_;
 };
 
 }  // namespace base

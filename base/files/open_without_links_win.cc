@@ -404,22 +404,19 @@ HANDLE OpenInFolder(HANDLE folder, const std::u16string& name, DWORD access,
   static const CreateFile create = NtdllFunction<CreateFile>("NtCreateFile");
   static const StatusToError to_error =
       NtdllFunction<StatusToError>("RtlNtStatusToDosError");
-  // The kernel's names for the dispositions and options CreateFileW takes.
-  constexpr ULONG kDispositions[] = {0,
-                                     2 /* FILE_CREATE */,
-                                     5 /* FILE_OVERWRITE_IF */,
-                                     1 /* FILE_OPEN */,
-                                     3 /* FILE_OPEN_IF */,
-                                     4 /* FILE_OVERWRITE */};
+  // The kernel's names for the dispositions CreateFileW takes. None that
+  // empties a file: the caller checks what it opened only afterwards.
+  constexpr ULONG kDispositions[] = {0, 2 /* FILE_CREATE */, 0,
+                                     1 /* FILE_OPEN */, 3 /* FILE_OPEN_IF */};
   constexpr ULONG kSynchronousIo = 0x20;
   constexpr ULONG kNotDirectory = 0x40;
   constexpr ULONG kSequentialOnly = 0x4;
   constexpr ULONG kDirectory = 0x1;
   constexpr ULONG kForBackup = 0x4000;
   constexpr ULONG kOpenReparsePoint = 0x200000;
-  if (!create || !to_error || disposition == 0 ||
-      disposition >= std::size(kDispositions) || name.empty() ||
-      name.size() > 0x7FFF || name.find(u'\\') != std::u16string::npos) {
+  if (!create || !to_error || disposition >= std::size(kDispositions) ||
+      kDispositions[disposition] == 0 || name.empty() || name.size() > 0x7FFF ||
+      name.find(u'\\') != std::u16string::npos) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }

@@ -69,12 +69,13 @@ inline constexpr DWORD kOpenAsFile = 0x2;
 // Opens, or makes, |name| (one name, no separators) in the folder |folder|
 // holds, relative to that handle: nothing on the way is looked up again,
 // and a reparse point named |name| is opened as itself (where the system
-// can). |disposition| as CreateFileW's, with FILE_FLAG_BACKUP_SEMANTICS;
-// the handle is synchronous. After an open that might have made the entry,
-// the last error is ERROR_ALREADY_EXISTS when it was there. The handle is
-// not checked otherwise. INVALID_HANDLE_VALUE with the last error set on
-// failure. An entry made gets |security_descriptor| when given, else
-// inherits its folder's access list.
+// can). |disposition| as CreateFileW's (CREATE_NEW, OPEN_EXISTING or
+// OPEN_ALWAYS: none that empties a file before the caller could check it),
+// with FILE_FLAG_BACKUP_SEMANTICS; the handle is synchronous. After an open
+// that might have made the entry, the last error is ERROR_ALREADY_EXISTS when
+// it was there. The handle is not checked otherwise. INVALID_HANDLE_VALUE with
+// the last error set on failure. An entry made gets |security_descriptor| when
+// given, else inherits its folder's access list.
 HANDLE OpenInFolder(HANDLE folder, const std::u16string& name, DWORD access,
                     DWORD share, DWORD disposition, DWORD flags,
                     void* security_descriptor = nullptr);

@@ -262,9 +262,17 @@ TEST_F(OpenWithoutLinksTest, OperationsOnPlainPaths) {
   EXPECT_TRUE(MoveWithoutLinks(copy.value(), other.value(), true));
   EXPECT_EQ("file", ReadFile(other));
   EXPECT_FALSE(PathExists(copy));
-  // The same into a held folder, by the name alone.
+  // The same into a held folder, by the name alone. A held file is never
+  // emptied at its open, before it is checked.
   {
     FolderWalk walk(Dir());
+    for (DWORD emptying : {DWORD{CREATE_ALWAYS}, DWORD{TRUNCATE_EXISTING}}) {
+      EXPECT_EQ(INVALID_HANDLE_VALUE,
+                walk.OpenFile(FilePath(u"other.txt"), GENERIC_WRITE,
+                              FILE_SHARE_READ, emptying, 0));
+      EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), ::GetLastError());
+      EXPECT_EQ("file", ReadFile(other));
+    }
     const HANDLE moved = walk.OpenFile(FilePath(u"other.txt"), DELETE,
                                        FILE_SHARE_READ, OPEN_EXISTING, 0);
     ASSERT_NE(INVALID_HANDLE_VALUE, moved);
