@@ -44,6 +44,11 @@ struct LaunchOptions {
   win::Handle stderr_handle = nullptr;
   // Create the child outside the parent's job.
   bool force_breakaway_from_job = false;
+  // The child, a program meant for the user, starts with the redirection
+  // guard off (redirection_guard_win.h), whatever this process has. Where
+  // the system does not know that creation attribute, the child starts
+  // without it.
+  bool without_redirection_guard = false;
 };
 
 // Starts |command_line| (program first, no application name). Returns an

@@ -9,6 +9,7 @@
 #include "base/logging.h"
 #include "base/process/create_process_win.h"
 #include "base/process/kill.h"
+#include "base/process/redirection_guard_win.h"
 #include "base/process/scoped_process_information_win.h"
 #include "base/process/startup_information_win.h"
 #include "base/strings/string_util_win.h"
@@ -40,12 +41,42 @@ bool SetUpHandleList(const HandlesToInheritVector& handles,
       return false;
     }
   }
-  if (!startup_info->InitializeProcThreadAttributeList(1) ||
-      !startup_info->UpdateProcThreadAttribute(
+  if (!startup_info->UpdateProcThreadAttribute(
           PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
           const_cast<win::Handle*>(handles.data()),
           handles.size() * sizeof(HANDLE))) {
     PLOG(ERROR) << "Cannot set up the handle list";
+    return false;
+  }
+  return true;
+}
+
+// The startup record of a launch with |options|, into |*startup_info|, and
+// the inheritance and creation flags it needs; with |guard_off|, the child's
+// redirection guard is turned off. False when the launch cannot go on.
+bool SetUpStartup(const LaunchOptions& options, bool guard_off,
+                  StartupInformation* startup_info, BOOL* inherit,
+                  DWORD* flags) {
+  // Must outlive the process creation: the list points at it.
+  static const DWORD64 kGuardOff[2] = {0, internal::kRedirectionGuardAlwaysOff};
+  const bool handle_list =
+      options.handles_to_inherit && !options.handles_to_inherit->empty();
+  if (options.handles_to_inherit) *inherit = handle_list;
+  const DWORD attributes = (handle_list ? 1 : 0) + (guard_off ? 1 : 0);
+  if (attributes) {
+    if (!startup_info->InitializeProcThreadAttributeList(attributes)) {
+      PLOG(ERROR) << "Cannot make a process attribute list";
+      return false;
+    }
+    *flags |= EXTENDED_STARTUPINFO_PRESENT;
+  }
+  if (handle_list &&
+      !SetUpHandleList(*options.handles_to_inherit, startup_info)) {
+    return false;
+  }
+  if (guard_off && !startup_info->UpdateProcThreadAttribute(
+                       PROC_THREAD_ATTRIBUTE_MITIGATION_POLICY,
+                       const_cast<DWORD64*>(kGuardOff), sizeof(kGuardOff))) {
     return false;
   }
   return true;
@@ -128,26 +159,29 @@ uint32_t GetLaunchCreationFlags(const LaunchOptions& options,
 
 Process LaunchProcess(const std::u16string& command_line,
                       const LaunchOptions& options) {
-  StartupInformation startup_info;
-  BOOL inherit = options.inherit_handles;
-  DWORD flags = internal::GetLaunchCreationFlags(
-      options, static_cast<int>(win::GetWindowsVersion()));
-
-  if (options.handles_to_inherit) {
-    if (options.handles_to_inherit->empty()) {
-      inherit = FALSE;
-    } else {
-      if (!SetUpHandleList(*options.handles_to_inherit, &startup_info))
-        return Process();
-      inherit = TRUE;
-      flags |= EXTENDED_STARTUPINFO_PRESENT;
+  PROCESS_INFORMATION temp_info = {};
+  bool created = false;
+  for (bool guard_off : {true, false}) {
+    if (guard_off && !options.without_redirection_guard) continue;
+    StartupInformation startup_info;
+    BOOL inherit = options.inherit_handles;
+    DWORD flags = internal::GetLaunchCreationFlags(
+        options, static_cast<int>(win::GetWindowsVersion()));
+    if (!SetUpStartup(options, guard_off, &startup_info, &inherit, &flags)) {
+      // A system that does not know the guard's attribute has no guard.
+      if (guard_off) continue;
+      return Process();
+    }
+    SetUpStartupRecord(options, startup_info.startup_info());
+    created = CreateProcessForOptions(options, command_line, inherit, flags,
+                                      startup_info.startup_info(), &temp_info);
+    const DWORD error = ::GetLastError();
+    if (created || !guard_off ||
+        (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED)) {
+      break;
     }
   }
-  SetUpStartupRecord(options, startup_info.startup_info());
-
-  PROCESS_INFORMATION temp_info = {};
-  if (!CreateProcessForOptions(options, command_line, inherit, flags,
-                               startup_info.startup_info(), &temp_info)) {
+  if (!created) {
     PLOG(ERROR) << "Cannot start " << command_line;
     return Process();
   }

@@ -42,13 +42,45 @@ std::u16string BuildEnvironmentBlock(
   return result;
 }
 
+// Starts |command_line| with |startup|, as the user of |token| when given,
+// in |job| when given; false when it cannot be started.
+bool StartChild(const std::u16string& command_line,
+                const EnvironmentChanges& extra_environment, HANDLE token,
+                HANDLE job, STARTUPINFOW* startup,
+                PROCESS_INFORMATION* process) {
+  std::u16string environment = BuildEnvironmentBlock(extra_environment);
+  std::u16string mutable_command_line = command_line;
+  const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (job ? CREATE_SUSPENDED : 0);
+  const BOOL inherit = (startup->dwFlags & STARTF_USESTDHANDLES) != 0;
+  const bool started =
+      token ? CreateProcessAsUserW(
+                  token, nullptr, as_writable_wcstr(mutable_command_line),
+                  nullptr, nullptr, inherit, flags,
+                  as_writable_wcstr(environment), nullptr, startup, process)
+            : CreateProcessRetryingInternalError(
+                  nullptr, as_writable_wcstr(mutable_command_line), inherit,
+                  flags, as_writable_wcstr(environment), nullptr, startup,
+                  process);
+  if (!started) {
+    PLOG(ERROR) << "Could not start " << command_line;
+    return false;
+  }
+  if (job && !AssignProcessToJobObject(job, process->hProcess)) {
+    PLOG(ERROR) << "Could not put " << command_line << " into its job";
+    TerminateProcess(process->hProcess, 1);
+    CloseHandle(process->hProcess);
+    CloseHandle(process->hThread);
+    return false;
+  }
+  if (job) ResumeThread(process->hThread);
+  return true;
+}
+
 }  // namespace
 
-bool RunChildProcess(
-    const std::u16string& command_line,
-    const std::vector<std::pair<std::u16string, std::u16string>>&
-        extra_environment,
-    std::string* output, DWORD* exit_code) {
+bool RunChildProcess(const std::u16string& command_line,
+                     const EnvironmentChanges& extra_environment,
+                     std::string* output, DWORD* exit_code, HANDLE token) {
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
@@ -63,14 +95,9 @@ bool RunChildProcess(
   startup.hStdOutput = writer.Get();
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  std::u16string environment = BuildEnvironmentBlock(extra_environment);
-  std::u16string mutable_command_line = command_line;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessRetryingInternalError(
-          nullptr, as_writable_wcstr(mutable_command_line), TRUE,
-          CREATE_UNICODE_ENVIRONMENT, as_writable_wcstr(environment), nullptr,
-          &startup, &process)) {
-    PLOG(ERROR) << "Could not start " << command_line;
+  if (!StartChild(command_line, extra_environment, token, nullptr, &startup,
+                  &process)) {
     return false;
   }
   win::ScopedHandle process_handle(process.hProcess);
@@ -88,6 +115,45 @@ bool RunChildProcess(
   WaitForSingleObject(process_handle.Get(), INFINITE);
   GetExitCodeProcess(process_handle.Get(), exit_code);
   return true;
+}
+
+HANDLE LaunchChildProcess(const std::u16string& command_line,
+                          const EnvironmentChanges& extra_environment,
+                          HANDLE token, HANDLE job) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!StartChild(command_line, extra_environment, token, job, &startup,
+                  &process)) {
+    return nullptr;
+  }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+HANDLE DuplicateLimitedToken() {
+  HANDLE own = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) return nullptr;
+  win::ScopedHandle own_token(own);
+  TOKEN_LINKED_TOKEN linked = {};
+  DWORD size = 0;
+  if (!GetTokenInformation(own, TokenLinkedToken, &linked, sizeof(linked),
+                           &size)) {
+    return nullptr;
+  }
+  win::ScopedHandle linked_token(linked.LinkedToken);
+  TOKEN_ELEVATION elevation = {};
+  if (!GetTokenInformation(linked.LinkedToken, TokenElevation, &elevation,
+                           sizeof(elevation), &size) ||
+      elevation.TokenIsElevated) {
+    return nullptr;
+  }
+  HANDLE primary = nullptr;
+  if (!DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr,
+                        SecurityImpersonation, TokenPrimary, &primary)) {
+    return nullptr;
+  }
+  return primary;
 }
 
 std::u16string GetTestExecutableFolder() {

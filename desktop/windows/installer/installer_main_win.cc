@@ -15,6 +15,7 @@
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
+#include "base/process/redirection_guard_win.h"
 #include "base/strings/string_split.h"
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
@@ -347,6 +348,21 @@ bool RunFrontEnd(const RoleFlags& flags, bool inside_package,
   return result;
 }
 
+// Behind the installer's own checks of the links on its way, an elevated
+// process takes the system's redirection guard where the system has one.
+// A run that is not elevated follows its user's own junctions.
+void TakeRedirectionGuardIfElevated() {
+  if (!GetInstallerRights()->IsElevated()) return;
+  if (base::EnableRedirectionGuard()) {
+    LOG(INFO) << "The system's redirection guard is on: no junction that a "
+                 "user who is no administrator made is followed";
+    return;
+  }
+  const DWORD error = GetLastError();
+  LOG(INFO) << "The system has no redirection guard (" << error
+            << "): the installer's own checks refuse the links on its way";
+}
+
 // Steps from the logging set-up to the end of the role. Objects are
 // destroyed in reverse order of creation: the settings, COM, the message
 // loop.
@@ -364,6 +380,7 @@ bool RunInstallingRole(const base::CommandLine& command_line,
             << VersionInfo::GetProductVersion() << " "
             << VersionInfo::GetStream();
   LOG(INFO) << "Command line: " << command_line.GetCommandLineString();
+  TakeRedirectionGuardIfElevated();
 
   RoleFlags flags = {
       command_line.HasSwitch(switches::kBackend),
@@ -509,6 +526,7 @@ bool RunInstallerMain() {
     logging::LoggingSettings settings;
     settings.logging_dest = logging::LOG_TO_SYSTEM_DEBUG_LOG;
     logging::InitLogging(settings);
+    TakeRedirectionGuardIfElevated();
     // Elevated, it runs only a clean-up batch file it writes itself, after
     // the installation it served has ended.
     if (RunSetFolderPermission(command_line, GetFolderPermissionOptions()) &&

@@ -366,8 +366,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // it was made anew (|*remade| set).
   bool TakeFolderForAllUsers(const base::FilePath& folder, bool* remade);
   // Whether the install folder lies outside Program Files and others may
-  // change it, or move it away through a folder above it.
-  bool OthersMayChangeInstallFolder() const;
+  // change it, move it away through a folder above it, or change a folder
+  // it holds (but the single profile's), or one of those is a link.
+  bool OthersMayChangeInstallation() const;
   // Part of Run: the file lists (install and update). False after an error
   // was reported.
   bool ReadFileLists();
@@ -595,6 +596,10 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   std::vector<base::FilePath> uninstall_leftovers_;
   // Others may change the install folder of this elevated uninstallation:
   // the batch file gets no path there.
+  // An elevated run in an installation others may change
+  // (OthersMayChangeInstallation): nothing goes by the path later, neither
+  // at the system's next start nor in the clean-up batch file.
+  bool open_to_others_ = false;
   bool uninstall_in_open_folder_ = false;
   // Those the batch file then takes into its own folder before it removes
   // them (MoveIntoUninstallBatchFolder), and the folders this process

@@ -6,7 +6,6 @@
 
 #include "base/strings/string_util_win.h"
 #include "base/win/registry.h"
-#include "base/win/scoped_handle.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/common/installer_switches.h"
 #include "desktop/windows/installer/service/access_control.h"
@@ -25,6 +24,8 @@ class RealInstallerRights : public InstallerRights {
   bool IsUserAdministrator(bool consider_linked_token) override {
     return installer::IsUserAdministrator(consider_linked_token);
   }
+
+  bool IsElevated() override { return IsProcessElevated(); }
 
   bool IsUacEnabled() override {
     if (IsUserAdministrator(true)) return true;
@@ -74,26 +75,12 @@ class RealInstallerRights : public InstallerRights {
 
 InstallerRights* g_rights_for_testing = nullptr;
 
-// Whether the process runs as the system's own account.
-bool RunsAsSystem() {
-  HANDLE token = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
-    return false;
-  base::win::ScopedHandle held(token);
-  alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD size = 0;
-  return ::GetTokenInformation(token, TokenUser, buffer, sizeof(buffer),
-                               &size) &&
-         ::IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid,
-                          WinLocalSystemSid);
-}
-
 }  // namespace
 
 base::LinkRule LinkRuleForRun(bool all_users,
                               const base::CommandLine& command_line) {
   if (all_users || command_line.HasSwitch(switches::kParentPid) ||
-      RunsAsSystem()) {
+      GetInstallerRights()->IsElevated()) {
     return base::LinkRule::kRefuseOnTheWay;
   }
   return base::LinkRule::kFollowOnTheWay;

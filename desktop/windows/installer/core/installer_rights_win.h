@@ -39,6 +39,8 @@ class InstallerRights {
 
   // IsUserAdministrator() of service/utils.h.
   virtual bool IsUserAdministrator(bool consider_linked_token) = 0;
+  // IsProcessElevated() of service/utils.h.
+  virtual bool IsElevated() = 0;
   // Whether this user can be asked for elevation: true for an administrator
   // (linked token considered) and before Windows Vista; otherwise false
   // only when the policy value "EnableLUA" reads as 0.
@@ -64,8 +66,8 @@ InstallerRights* GetInstallerRights();
 // The rule for links on the way to what the process started with
 // |command_line| acts on (base::SetLinkRule): a run for the current user
 // alone (|all_users| false) follows them, as that user's own choice, unless
-// it is a copy another process elevated or runs as the system; every other
-// run refuses them.
+// it is a copy another process elevated or runs elevated by its token (or
+// as the system) whatever its role; every other run refuses them.
 base::LinkRule LinkRuleForRun(bool all_users,
                               const base::CommandLine& command_line);
 

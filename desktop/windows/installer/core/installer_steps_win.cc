@@ -850,8 +850,13 @@ void Installer::StepRemoveOldRootFiles() {
       paths.push_back(path);
   }
   if (OverInterruptedInstallation()) paths = WithAsideCopies(paths);
-  for (const base::FilePath& path : paths)
-    RunOperation(DeleteOperation(path, false, true));
+  // Each reached through the install folder's held folders, let go before
+  // the commit removes the folders they leave empty.
+  auto held = std::make_shared<HeldFolders>();
+  held->Add(current.install_folder);
+  const std::vector<bool> last = LastInTheirFolders(paths);
+  for (size_t i = 0; i < paths.size(); ++i)
+    RunOperation(DeleteOperation(paths[i], false, last[i], held));
   ScheduleNextStep();
 }
 
@@ -1464,9 +1469,12 @@ void Installer::FinalizeSuccessfulInstallation() {
     if (settings_->operation() != kOperationUpgrading)
       launch.AppendSwitch(kStartMaximizedSwitch);
     LOG(INFO) << "Launching velna with command line "
-              << launch.GetCommandLineString();
+              << launch.GetCommandLineString()
+              << ", without the redirection guard";
     base::LaunchOptions options;
     options.wait = true;
+    // The user's browser reaches the user's own junctions.
+    options.without_redirection_guard = true;
     base::LaunchProcessFromCommandLine(launch, options);
   }
 }
@@ -2158,14 +2166,14 @@ void Installer::StepCleanUpFilesAfterUninstall() {
         FoldersBelow(versioned, install_folder)));
   }
 
-  // Elevated for all users, in a folder others may change (an older
-  // installer's, or one its owner opened since): the batch file, which goes
-  // by the path and runs once this process has ended, gets no path there.
-  // What is left goes into its own folder first; the record and the
-  // emptied folders go before this process ends (FinishUninstall).
+  // Elevated, in a folder others may change (an older installer's, one
+  // its owner opened since, a user's own installation, or a folder a user
+  // made in it): the batch file, which goes by the path and runs once this
+  // process has ended, gets no path there. What is left goes into its own
+  // folder first; the record and the emptied folders go before this
+  // process ends (FinishUninstall).
   const bool elevated = GetInstallerRights()->IsUserAdministrator(false);
-  uninstall_in_open_folder_ =
-      elevated && settings_->all_users() && OthersMayChangeInstallFolder();
+  uninstall_in_open_folder_ = open_to_others_;
   if (uninstall_in_open_folder_) uninstall_taken_ = leftovers;
   std::vector<std::string> batch_files;
   for (const base::FilePath& path :

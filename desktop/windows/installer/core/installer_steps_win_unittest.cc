@@ -45,6 +45,7 @@
 #include "desktop/windows/installer/core/status.h"
 #include "desktop/windows/installer/core/uninstall_batch.h"
 #include "desktop/windows/installer/core/uninstall_batch_win.h"
+#include "desktop/windows/installer/service/access_control.h"
 #include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installation_info.h"
@@ -635,7 +636,12 @@ TEST_F(InstallerStepsTest, InjectedFailuresLeaveTheMachineAsItWas) {
   }
 }
 
+// The user's own uninstall leaves a module in use to the batch file, which
+// deletes it by its path once free.
 TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
+  const base::win::ScopedHandle limited(base::DuplicateLimitedToken());
+  ASSERT_TRUE(limited.IsValid());
+  internal::ScopedAccessTokenForTesting standard_user(limited.Get());
   ASSERT_EQ(
       "Success",
       RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
@@ -688,6 +694,33 @@ TEST_F(InstallerStepsTest, AModuleInUseIsLeftToTheBatchFile) {
   // Empty now, the install folder goes too, and the batch file's own folder
   // a little after the file.
   EXPECT_FALSE(base::PathExists(install_folder_));
+  EXPECT_TRUE(WaitForFolderGone(last_batch_.DirName()));
+}
+
+// An administrator's elevated uninstall of a user's installation, which the
+// user may change (an elevated prompt): the batch file names no path there,
+// whatever the record says the installation is for. The module in use goes
+// into the batch file's own folder first; the record and the emptied
+// folders go before the uninstall ends.
+TEST_F(InstallerStepsTest, AnElevatedUninstallHandsTheBatchFileNoUsersPath) {
+  ASSERT_EQ(
+      "Success",
+      RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());
+  const base::FilePath module =
+      install_folder_.Append(last_install_log_.subfolder)
+          .Append(u"sub\\module.dll");
+  auto holder = std::make_unique<test::InUseChild>();
+  ASSERT_TRUE(holder->Start(
+      ServiceTestFile(u"installer_service_test_child.exe"), module));
+  ASSERT_EQ("Success", RunInstaller(base::FilePath(), u"--uninstall").back());
+  EXPECT_FALSE(base::PathExists(module));
+  EXPECT_FALSE(base::PathExists(install_folder_));
+  const std::string batch = test::ReadFileContents(last_batch_);
+  std::string machine_text;
+  ASSERT_TRUE(ToBatchPath(machine_, &machine_text));
+  EXPECT_EQ(std::string::npos, batch.find(machine_text)) << batch;
+  holder.reset();
+  ASSERT_TRUE(RunBatchNow(last_batch_));
   EXPECT_TRUE(WaitForFolderGone(last_batch_.DirName()));
 }
 
@@ -1190,6 +1223,7 @@ class ScopedStandardUser : public InstallerRights {
     internal::SetInstallerRightsForTesting(nullptr);
   }
   bool IsUserAdministrator(bool) override { return false; }
+  bool IsElevated() override { return false; }
   bool IsUacEnabled() override { return real_->IsUacEnabled(); }
   bool CanAccessFolder(const base::FilePath& folder) override {
     return real_->CanAccessFolder(folder);
@@ -1750,6 +1784,10 @@ TEST_F(InstallerStepsTest, EveryStepLeavesACompleteVersionAndTheEntry) {
 // What a killed writer or copy leaves goes with the uninstallation; what
 // it did not make (a bare "<hex>.tmp" too) stays, named in the log.
 TEST_F(InstallerStepsTest, TheUninstallRemovesWriterLeftoversAndSaysWhatStays) {
+  // The user's own: its batch file removes the record.
+  const base::win::ScopedHandle limited(base::DuplicateLimitedToken());
+  ASSERT_TRUE(limited.IsValid());
+  internal::ScopedAccessTokenForTesting standard_user(limited.Get());
   ASSERT_EQ(
       "Success",
       RunInstaller(MakePackage(u"package1", 1), InstallArguments()).back());

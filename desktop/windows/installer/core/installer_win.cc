@@ -235,10 +235,13 @@ void Installer::Run() {
   const bool is_admin = GetInstallerRights()->IsUserAdministrator(false);
   VLOG(1) << "is_elevated_admin: " << is_admin;
   if (!PrepareInstallFolder(is_admin)) return;
-  // A deletion left to the system's next start goes by the path, to
-  // whatever it leads to then: none where others may change a folder on the
-  // way.
-  SetDeleteAtRestartAllowed(!is_admin || !OthersMayChangeInstallFolder());
+  // A deletion left to the system's next start, or to the clean-up batch
+  // file, goes by the path, to whatever it leads to then: an elevated run
+  // leaves none where others may change a folder on the way, whatever the
+  // installation's record says of it.
+  open_to_others_ =
+      GetInstallerRights()->IsElevated() && OthersMayChangeInstallation();
+  SetDeleteAtRestartAllowed(!open_to_others_);
   // The inspection found no launcher for the shortcuts to lead to: they
   // are taken for the installation's only now.
   if (PutLauncherBack()) {
@@ -677,11 +680,38 @@ bool Installer::TakeFolderForAllUsers(const base::FilePath& folder,
   return false;
 }
 
-bool Installer::OthersMayChangeInstallFolder() const {
+bool Installer::OthersMayChangeInstallation() const {
   const base::FilePath& folder = status()->install_folder;
-  return !IsInProgramFiles(folder) &&
-         (!FindParentOthersMayMove(folder).empty() ||
-          LetsOthersChange(GetFolderSecurity()->Read(folder)));
+  if (IsInProgramFiles(folder)) return false;
+  if (!FindParentOthersMayMove(folder).empty() ||
+      LetsOthersChange(GetFolderSecurity()->Read(folder))) {
+    return true;
+  }
+  // Below a folder an older installer protected in place, a folder its
+  // users made before (a version's, "old_status") is theirs still. A link
+  // leads where nobody judged.
+  std::vector<base::FilePath> pending = {folder};
+  while (!pending.empty()) {
+    const base::FilePath parent = pending.back();
+    pending.pop_back();
+    base::FileEnumerator folders(parent, false,
+                                 base::FileEnumerator::DIRECTORIES);
+    for (base::FilePath below = folders.Next(); !below.empty();
+         below = folders.Next()) {
+      if (parent == folder &&
+          base::FilePath::CompareIgnoreCase(below.BaseName().value(),
+                                            kSingleProfileFolderName) == 0) {
+        continue;
+      }
+      if (base::IsLink(below) ||
+          LetsOthersChange(GetFolderSecurity()->Read(below))) {
+        LOG(INFO) << "Other users may change " << below;
+        return true;
+      }
+      pending.push_back(below);
+    }
+  }
+  return false;
 }
 
 bool Installer::ReadFileLists() {

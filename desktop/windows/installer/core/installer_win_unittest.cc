@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -624,6 +625,15 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
     planted.created_parents = 2;
     if (c.contents == Contents::kUpdate || c.contents == Contents::kRecordGone)
       ASSERT_TRUE(test::WriteInstallationLog(install_folder_, planted, false));
+    // The choices an update would take over.
+    const base::FilePath planted_prefs =
+        install_folder_.Append(kInstallerPrefsFileName);
+    if (c.contents == Contents::kRecordGone) {
+      ASSERT_TRUE(test::WriteTextFile(
+          planted_prefs,
+          "{\"single_profile\": true, \"enable_stats\": false, "
+          "\"import_browser_data\": false}"));
+    }
     if (c.contents == Contents::kUsersFolder ||
         c.contents == Contents::kUsersEmptyFolder) {
       ASSERT_TRUE(security_->Create(users, open));
@@ -648,8 +658,10 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
     auto installer = std::make_unique<Installer>();
     RunToEnd(installer.get(), c.arguments, [&] {
       if (c.contents == Contents::kRecordGone) {
+        ASSERT_TRUE(settings_->single_profile());
         ASSERT_TRUE(base::DeleteFileOrDirectory(
             install_folder_.Append(kInstallLogFileName), false));
+        ASSERT_TRUE(base::DeleteFileOrDirectory(planted_prefs, false));
       }
     });
     const InstallLog recorded = *installer->install_log();
@@ -694,6 +706,11 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
       EXPECT_EQ(kOperationInstalling, settings_->operation());
       EXPECT_NE("planted", recorded.app_id);
       EXPECT_EQ(0, recorded.created_parents);
+      // Nor did the choices it read there: the defaults, for all users.
+      EXPECT_FALSE(settings_->single_profile());
+      EXPECT_TRUE(settings_->enable_velna_stats());
+      EXPECT_TRUE(settings_->import_browser_data());
+      EXPECT_TRUE(settings_->all_users());
     }
   }
 }
@@ -708,11 +725,24 @@ TEST_F(InstallerTest, AFolderReachedThroughALinkIsRefusedAtOnce) {
   ASSERT_TRUE(base::FileUtil::CreateDirectory(target));
   base::ScopedUnixLink link;
   ASSERT_TRUE(link.Make(dir().Append(u"link"), target));
-  // A per-user run follows its user's own link; one for all users refuses
-  // it.
-  for (const char16_t* arguments : {u"--allusers=0", u"--allusers=1"}) {
-    SCOPED_TRACE(base::UTF16ToUTF8(arguments));
-    const bool per_user = arguments[11] == u'0';
+  const base::win::ScopedHandle limited(base::DuplicateLimitedToken());
+  ASSERT_TRUE(limited.IsValid());
+  // A user's own per-user run follows the user's link; an elevated one
+  // (every process here is) refuses it whatever it is for, as one for all
+  // users does.
+  const struct {
+    const char16_t* arguments;
+    bool standard_user;
+  } cases[] = {{u"--allusers=0", true},
+               {u"--allusers=0", false},
+               {u"--allusers=1", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(c.arguments) +
+                 (c.standard_user ? " as a standard user" : " elevated"));
+    const bool follows = c.standard_user;
+    std::optional<internal::ScopedAccessTokenForTesting> token;
+    if (c.standard_user) token.emplace(limited.Get());
+    const std::u16string arguments = c.arguments;
     observer_.Clear();
     install_folder_ = dir().Append(u"link\\Velna");
     base::win::ScopedHandle interrupted(CreateEventW(
@@ -725,7 +755,7 @@ TEST_F(InstallerTest, AFolderReachedThroughALinkIsRefusedAtOnce) {
     RunToEnd(installer.get(), arguments);
     installer.reset();
     ASSERT_LE(2u, observer_.events().size());
-    if (per_user) {
+    if (follows) {
       EXPECT_TRUE(base::PathExists(target.Append(u"Velna")));
       ASSERT_TRUE(base::DeleteFileOrDirectory(target.Append(u"Velna"), true));
       ::RegDeleteTreeW(HKEY_CURRENT_USER, base::as_wcstr(ValuesKey()));
@@ -773,21 +803,39 @@ TEST_F(InstallerTest, ANewAllUsersFolderIsProtected) {
 
 // A deletion left to the system's next start goes by the path, to whatever
 // it leads to then: an elevated run leaves none where others may change the
-// install folder.
+// install folder or a folder in it, whatever the run is for.
 TEST_F(InstallerTest, NoDeletionAtRestartWhereOthersMayChangeTheFolder) {
   MakePackage({"a.txt"});
-  for (bool open : {true, false}) {
-    SCOPED_TRACE(open);
+  const std::u16string open =
+      u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;0x1301bf;;;AU)";
+  const base::win::ScopedHandle limited(base::DuplicateLimitedToken());
+  ASSERT_TRUE(limited.IsValid());
+  const struct {
+    const char* name;
+    bool open_folder;
+    bool open_below;
+    bool standard_user;
+  } cases[] = {{"an open folder", true, false, false},
+               {"a protected folder", false, false, false},
+               {"a user's folder in a protected one", false, true, false},
+               {"a standard user's own run", true, false, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::optional<internal::ScopedAccessTokenForTesting> token;
+    if (c.standard_user) token.emplace(limited.Get());
     ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder_, true));
     ASSERT_TRUE(security_->Create(
-        install_folder_,
-        open ? u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;0x1301bf;;;AU)"
-             : kProtectedFolderSecurity));
+        install_folder_, c.open_folder ? open : kProtectedFolderSecurity));
+    if (c.open_below) {
+      ASSERT_TRUE(
+          security_->Create(install_folder_.Append(u"41.0.2353.22"), open));
+    }
     UseSteps({{TestStep::kSetValue, ValuesKey(), u"set", u"data"}});
     auto installer = std::make_unique<Installer>();
     RunToEnd(installer.get(), u"--allusers=0");
     EXPECT_EQ("Success", observer_.events().back());
-    EXPECT_EQ(!open, IsDeleteAtRestartAllowed());
+    EXPECT_EQ(c.standard_user || (!c.open_folder && !c.open_below),
+              IsDeleteAtRestartAllowed());
   }
 }
 
@@ -801,6 +849,7 @@ class RecordedGrants : public InstallerRights {
   bool IsUserAdministrator(bool linked) override {
     return real_->IsUserAdministrator(linked);
   }
+  bool IsElevated() override { return real_->IsElevated(); }
   bool IsUacEnabled() override { return real_->IsUacEnabled(); }
   bool CanAccessFolder(const base::FilePath& folder) override {
     return real_->CanAccessFolder(folder);

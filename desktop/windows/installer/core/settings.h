@@ -136,7 +136,8 @@ class Settings {
   // and empty: inspects the folder again at once, on this thread (with COM
   // initialised), so that nothing read from it before decides the run, and
   // makes an update whose installation is no longer there a new
-  // installation. Observers are not told.
+  // installation, with the choices of the command line and the defaults
+  // only. Observers are not told.
   void InspectFolderAgain();
 
   // The default install folder; |source| says whether the command line and

@@ -430,11 +430,23 @@ void Settings::InspectFolderAgain() {
   auto status = std::make_unique<Status>(replace_tamsel_);
   status->Init(status_->install_folder);
   status_ = std::move(status);
-  if (operation_ == kOperationUpgrading && !status_->existing_installation) {
+  if (status_->existing_installation) return;
+  if (operation_ == kOperationUpgrading) {
     LOG(INFO) << "No installation is left in " << status_->install_folder
               << ": installing anew";
     operation_ = kOperationInstalling;
   }
+  // Nor do the choices read there before (shortcuts, statistics, profile,
+  // language): they are the command line's and the defaults, as for any
+  // new installation. The folder was taken for all users: so it stays.
+  const bool all_users = all_users_;
+  ReadSettingsFromCommandLine();
+  all_users_ = all_users;
+  install_language_ =
+      HasSwitch(switches::kLanguage)
+          ? command_line_.GetSwitchValueNative(switches::kLanguage)
+          : std::u16string();
+  ChooseLanguage(&install_language_);
 }
 
 void Settings::AdoptExistingInstallation() {
@@ -479,7 +491,6 @@ void Settings::AdoptExistingInstallation() {
 }
 
 void Settings::ReadSettingsFromCommandLine() {
-  if (!initialized_) return;
   VLOG(1) << "Settings from command line";
   all_users_ = IsUserAdministrator(!silent_);
   copy_only_ = false;

@@ -45,6 +45,7 @@
 #include "desktop/windows/installer/common/installer_names.h"
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/folder_permission_win.h"
+#include "desktop/windows/installer/core/uninstall_batch_win.h"
 #include "desktop/windows/installer/package_fetcher/test/test_material_document.h"
 #include "desktop/windows/installer/sample/interactive_driver_win.h"
 #include "desktop/windows/installer/sample/sample_package_material.h"
@@ -227,6 +228,10 @@ class EndToEndTest : public testing::Test {
     // with each other and with those that listen on port 3000).
     stats_port_ = prefs_server_.port();
     shortcuts_before_ = State();
+    // Every process here is elevated: the runs a user starts take the
+    // limited token user account control gives an administrator.
+    standard_user_.Set(base::DuplicateLimitedToken());
+    ASSERT_TRUE(standard_user_.IsValid());
     base::FilePath windows;
     ASSERT_TRUE(base::PathService::Get(base::DIR_WINDOWS, &windows));
     system_temp_ = windows.Append(u"Temp");
@@ -260,30 +265,57 @@ class EndToEndTest : public testing::Test {
     }
   }
 
-  // Runs |program| with |arguments| and the test's own temporary folder
-  // (where the installer writes its logs) until it and every process that
-  // shares its output have ended; its exit code. What they printed goes to
-  // |*output| when given.
-  DWORD Run(const base::FilePath& program, const std::u16string& arguments,
-            std::string* output = nullptr) {
+  // The token the runs of the test's user start with: the limited one of
+  // a user's own runs, or, from set_elevated(true) on, none (this process's
+  // elevated one), as an administrator's elevated runs.
+  HANDLE user_token() const {
+    return elevated_ ? nullptr : standard_user_.Get();
+  }
+  void set_elevated(bool elevated) { elevated_ = elevated; }
+
+  // The test's temporary folder as TEMP and TMP, beside |extra|.
+  base::EnvironmentChanges TempEnvironment(
+      base::EnvironmentChanges extra = {}) const {
+    extra.push_back({u"TEMP", temp_.value()});
+    extra.push_back({u"TMP", temp_.value()});
+    return extra;
+  }
+
+  // Runs |command_line| as the test's user with the test's own temporary
+  // folder (where the installer writes its logs) until it and every process
+  // that shares its output have ended; its exit code. What they printed
+  // goes to |*output| when given.
+  DWORD RunCommand(const std::u16string& command_line,
+                   std::string* output = nullptr,
+                   const base::EnvironmentChanges& extra = {}) {
     std::string printed;
     DWORD exit_code = 0xFFFFFFFF;
-    EXPECT_TRUE(base::RunChildProcess(
-        Quoted(program) + u" " + arguments,
-        {{u"TEMP", temp_.value()}, {u"TMP", temp_.value()}}, &printed,
-        &exit_code));
+    EXPECT_TRUE(base::RunChildProcess(command_line, TempEnvironment(extra),
+                                      &printed, &exit_code, user_token()));
     if (output) *output = printed;
     return exit_code;
   }
 
-  // Starts |program| with |arguments| and the test's temporary folder, and
-  // waits at most |timeout_ms| for its end: its exit code, or -1 after
-  // ending it when it ran on.
+  // The same for |program| with |arguments|.
+  DWORD Run(const base::FilePath& program, const std::u16string& arguments,
+            std::string* output = nullptr) {
+    return RunCommand(Quoted(program) + u" " + arguments, output);
+  }
+
+  // Starts |command_line| as RunCommand does, in |job| when given, and
+  // returns at once.
+  base::Process Start(const std::u16string& command_line,
+                      HANDLE job = nullptr) {
+    return base::Process(base::LaunchChildProcess(
+        command_line, TempEnvironment(), user_token(), job));
+  }
+
+  // Starts |program| with |arguments| as Run does, and waits at most
+  // |timeout_ms| for its end: its exit code, or -1 after ending it when it
+  // ran on.
   int RunAtMost(const base::FilePath& program, const std::u16string& arguments,
                 int timeout_ms) {
-    ScopedTempVariables temp_variables(temp_);
-    base::Process process = base::LaunchProcess(
-        Quoted(program) + u" " + arguments, base::LaunchOptions());
+    base::Process process = Start(Quoted(program) + u" " + arguments);
     EXPECT_TRUE(process.IsValid());
     int exit_code = -1;
     if (!process.WaitForExitWithTimeout(timeout_ms, &exit_code)) {
@@ -374,14 +406,7 @@ class EndToEndTest : public testing::Test {
   DWORD RunUninstallCommand(std::string* output = nullptr) {
     const std::u16string command = EntryValue(u"UninstallString");
     EXPECT_FALSE(command.empty());
-    std::string printed;
-    DWORD exit_code = 0xFFFFFFFF;
-    EXPECT_TRUE(base::RunChildProcess(
-        command + u" --silent",
-        {{u"TEMP", temp_.value()}, {u"TMP", temp_.value()}}, &printed,
-        &exit_code));
-    if (output) *output = printed;
-    return exit_code;
+    return RunCommand(command + u" --silent", output);
   }
 
   // The uninstall entry's command, then the wait until |folder| (the install
@@ -511,6 +536,8 @@ class EndToEndTest : public testing::Test {
   LocalHttpServer prefs_server_;
   std::u16string pref_server_url_;
   int stats_port_ = 0;
+  base::win::ScopedHandle standard_user_;
+  bool elevated_ = false;
   base::FilePath system_temp_;
   std::vector<base::FilePath> protected_before_;
 };
@@ -1334,7 +1361,7 @@ TEST_F(EndToEndTest, APerUserRunFollowsItsUsersLinks) {
           Quoted(SamplePath(SampleString("packages.base.full_installer"))) +
               u" " + InstallArguments(u"--enable-installer-stats=0"),
           {{u"TEMP", linked_temp.value()}, {u"TMP", linked_temp.value()}},
-          &output, &exit_code));
+          &output, &exit_code, user_token()));
       ASSERT_EQ(0u, exit_code) << Logs();
       EXPECT_TRUE(base::PathExists(moved.Append(u"temp\\Velna Installer")));
       ASSERT_TRUE(base::DeleteFileOrDirectory(moved.Append(u"temp"), true));
@@ -1358,6 +1385,79 @@ TEST_F(EndToEndTest, APerUserRunFollowsItsUsersLinks) {
     EXPECT_EQ(before, State()) << Logs();
     ASSERT_TRUE(link.Remove());
   }
+}
+
+// A per-user installation is its user's, who may put a link in place of its
+// version folder. An administrator's elevated run over it (an elevated
+// prompt, or another user's installation) is known by its token: it
+// follows no link whatever the record says, so its uninstall and its update
+// leave what the link leads to as it is. Such a run says whether the
+// system's redirection guard took; the user's own runs take none. The
+// browser an elevated install starts is started with the guard off.
+TEST_F(EndToEndTest, AnElevatedRunFollowsNoLinkOfAUsersInstallation) {
+  const MachineState before = State();
+  // Updated: the older version's folder stays until the next run removes
+  // it.
+  ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
+                        u"--enable-installer-stats=0"))
+      << Logs();
+  const base::FilePath older =
+      install_folder().Append(EntryValue(u"DisplayVersion"));
+  ASSERT_EQ(0u, Install(SampleString("packages.update.full_installer"),
+                        u"--enable-installer-stats=0"))
+      << Logs();
+  ASSERT_TRUE(base::DirectoryExists(older));
+  EXPECT_EQ(std::string::npos, Logs().find("redirection guard")) << Logs();
+  const base::FilePath real = older.AddExtension(u"real");
+  const base::FilePath victim = work().Append(u"victim");
+  ASSERT_TRUE(base::CopyDirectory(older, victim));
+  ASSERT_TRUE(base::MoveFileOrDirectory(older, real));
+  base::ScopedUnixLink link;
+  ASSERT_TRUE(link.Make(older, victim));
+  const test::FileTreeSnapshot victim_before =
+      test::TakeFileTreeSnapshot(victim);
+
+  // Each leaves the older version's files, says so, and succeeds.
+  set_elevated(true);
+  EXPECT_EQ(0u, Install(SampleString("packages.update.full_installer"),
+                        u"--enable-installer-stats=0"))
+      << Logs();
+  EXPECT_EQ(victim_before, test::TakeFileTreeSnapshot(victim)) << Logs();
+  EXPECT_EQ(0u, RunUninstallCommand()) << Logs();
+  EXPECT_EQ(victim_before, test::TakeFileTreeSnapshot(victim)) << Logs();
+  EXPECT_TRUE(Entries().empty()) << Logs();
+  const std::string logs = Logs();
+  EXPECT_NE(std::string::npos,
+            logs.find("Refusing to remove " + older.AsUTF8() + "\\"))
+      << logs;
+  EXPECT_NE(std::string::npos, logs.find("redirection guard")) << logs;
+  ASSERT_TRUE(link.Remove());
+  // What the uninstall could not reach stays for the user.
+  ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder(), true));
+  EXPECT_EQ(before, State()) << Logs();
+
+  // Elevated, with the browser started at the end; its uninstall then
+  // takes the road of a folder others may change.
+  set_elevated(true);
+  const base::FilePath programs = work().Append(u"programs.log");
+  std::u16string arguments = InstallArguments(u"--enable-installer-stats=0");
+  arguments.replace(arguments.find(u"--launchbrowser=0"), 17,
+                    u"--launchbrowser=1");
+  ASSERT_EQ(
+      0u, RunCommand(
+              Quoted(SamplePath(SampleString("packages.base.full_installer"))) +
+                  u" " + arguments,
+              nullptr,
+              {{base::as_u16cstr(sample::kSampleProgramLogVariable),
+                programs.value()}}))
+      << Logs();
+  EXPECT_NE(std::string::npos,
+            test::ReadFileContents(programs).find("browser started: "))
+      << test::ReadFileContents(programs);
+  EXPECT_NE(std::string::npos, Logs().find("without the redirection guard"))
+      << Logs();
+  EXPECT_EQ(0u, Uninstall()) << Logs();
+  EXPECT_EQ(before, State()) << Logs();
 }
 
 // --- Installations ended from outside part-way.
@@ -1532,6 +1632,60 @@ class InterruptedInstallTest
     return Run(Host(), InstallArguments(u"--enable-installer-stats=0"));
   }
 
+  // An elevated install of the base package for all users into a folder
+  // that only administrators may change (its access lists recorded in
+  // |record|, the levels above it the system's, as on Windows); the front
+  // end's exit code.
+  DWORD HostInstallForAllUsers(test::RecordedFolderSecurity* security,
+                               const base::FilePath& record) {
+    set_elevated(true);
+    if (!security->ProtectLevelsAbove(install_folder())) return 0xFFFFFFFF;
+    set_folder_security(record);
+    WriteSeams("base", nullptr);
+    std::u16string arguments = InstallArguments(u"--enable-installer-stats=0");
+    arguments.replace(arguments.find(u"--allusers=0"), 12, u"--allusers=1");
+    return Run(Host(), arguments);
+  }
+
+  // The command of the machine's uninstall entry for the install folder;
+  // empty when there is none.
+  std::u16string MachineUninstallCommand() const {
+    base::win::RegKey root(HKEY_LOCAL_MACHINE, test::kUninstallRoot, KEY_READ);
+    wchar_t name[256];
+    for (DWORD i = 0; root.Valid(); ++i) {
+      DWORD length = std::size(name);
+      if (RegEnumKeyExW(root.Handle(), i, name, &length, nullptr, nullptr,
+                        nullptr, nullptr) != ERROR_SUCCESS) {
+        break;
+      }
+      base::win::RegKey key(HKEY_LOCAL_MACHINE,
+                            (std::u16string(test::kUninstallRoot) + u"\\" +
+                             base::as_u16cstr(name))
+                                .c_str(),
+                            KEY_READ);
+      std::u16string location;
+      std::u16string command;
+      if (key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
+          base::FilePath::CompareIgnoreCase(location,
+                                            install_folder().value()) == 0 &&
+          key.ReadValue(u"UninstallString", &command) == ERROR_SUCCESS) {
+        return command;
+      }
+    }
+    return std::u16string();
+  }
+
+  // The clean-up batch file the last log of the test's runs names.
+  base::FilePath LastBatchFile() const {
+    const std::string logs = Logs();
+    const std::string written = "Wrote the clean-up batch file ";
+    const size_t at = logs.rfind(written);
+    if (at == std::string::npos) return base::FilePath();
+    const size_t start = at + written.size();
+    return base::FilePath(base::UTF8ToUTF16(
+        logs.substr(start, logs.find_first_of("\r\n", start) - start)));
+  }
+
   // Runs |command| until the run stops at |stop|: then every process of
   // the run ends (or the package's backend alone, and the front end is
   // waited for). The exit code of the process |command| started.
@@ -1539,11 +1693,9 @@ class InterruptedInstallTest
     ScopedTempVariables temp_variables(temp());
     base::win::ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
     EXPECT_TRUE(job.IsValid());
-    base::LaunchOptions options;
-    options.job_handle = job.Get();
     // Set by a run stopped before.
     ::ResetEvent(stopped_.Get());
-    base::Process started = base::LaunchProcess(command, options);
+    base::Process started = Start(command, job.Get());
     EXPECT_TRUE(started.IsValid());
     const HANDLE handles[] = {stopped_.Get(), started.Handle()};
     EXPECT_EQ(WAIT_OBJECT_0,
@@ -1636,13 +1788,9 @@ class InterruptedInstallTest
   DWORD UninstallWhatIsThere(bool by_launcher = false) {
     if (!by_launcher && !EntryValue(u"UninstallString").empty())
       return Uninstall();
-    std::string output;
-    DWORD exit_code = 0xFFFFFFFF;
-    EXPECT_TRUE(base::RunChildProcess(
-        Quoted(install_folder().Append(kLauncherFileName)) +
-            u" /uninstall --silent",
-        {{u"TEMP", temp().value()}, {u"TMP", temp().value()}}, &output,
-        &exit_code));
+    const DWORD exit_code =
+        RunCommand(Quoted(install_folder().Append(kLauncherFileName)) +
+                   u" /uninstall --silent");
     WaitUntilGone(install_folder());
     return exit_code;
   }
@@ -1652,14 +1800,9 @@ class InterruptedInstallTest
   base::FilePath LaunchedBrowserFolder() {
     const base::FilePath log = work().Append(u"programs.log");
     base::DeleteFileOrDirectory(log, false);
-    std::string output;
-    DWORD exit_code = 0xFFFFFFFF;
-    EXPECT_TRUE(base::RunChildProcess(
-        Quoted(install_folder().Append(kLauncherFileName)),
-        {{u"TEMP", temp().value()},
-         {u"TMP", temp().value()},
-         {base::as_u16cstr(sample::kSampleProgramLogVariable), log.value()}},
-        &output, &exit_code));
+    const DWORD exit_code = RunCommand(
+        Quoted(install_folder().Append(kLauncherFileName)), nullptr,
+        {{base::as_u16cstr(sample::kSampleProgramLogVariable), log.value()}});
     std::string started;
     base::FileUtil::ReadFileToString(log, &started);
     const std::string prefix = "browser started: ";
@@ -2090,6 +2233,7 @@ std::vector<test::RegistryLocation> MachineProductKeys() {
 // judges the install folder. One that holds anything is refused before any
 // change, with that folder named, and nothing is written into it.
 TEST_F(InterruptedInstallTest, AnAllUsersUpdateTakesNoFolderAUserMadeInIt) {
+  set_elevated(true);
   test::ScopedRegistryRestore machine_keys(MachineProductKeys());
   const base::FilePath record = work().Append(u"security.txt");
   test::RecordedFolderSecurity security(record);
@@ -2127,6 +2271,7 @@ TEST_F(InterruptedInstallTest, AnAllUsersUpdateTakesNoFolderAUserMadeInIt) {
 // takes nothing from it: it is refused before any change, with the folder
 // named, and the folder the link leads to keeps what it holds.
 TEST_F(InterruptedInstallTest, AnAllUsersRunTakesNoFolderAUserFilled) {
+  set_elevated(true);
   test::ScopedRegistryRestore machine_keys(MachineProductKeys());
   const base::FilePath record = work().Append(u"security.txt");
   test::RecordedFolderSecurity security(record);
@@ -2201,13 +2346,8 @@ void InterruptedInstallTest::UninstallFollowsNoLink(bool other_drive) {
   const base::FilePath record = work().Append(u"security.txt");
   ASSERT_TRUE(base::DeleteFileOrDirectory(record, false));
   test::RecordedFolderSecurity security(record);
-  ASSERT_TRUE(security.ProtectLevelsAbove(install_folder()));
   const test::RegistryState machine_before = machine_keys.TakeState(true);
-  set_folder_security(record);
-  WriteSeams("base", nullptr);
-  std::u16string arguments = InstallArguments(u"--enable-installer-stats=0");
-  arguments.replace(arguments.find(u"--allusers=0"), 12, u"--allusers=1");
-  ASSERT_EQ(0u, Run(Host(), arguments)) << Logs();
+  ASSERT_EQ(0u, HostInstallForAllUsers(&security, record)) << Logs();
   EXPECT_EQ(std::vector<std::u16string>{kProtectedFolderSecurity},
             test::RecordedFolderSecurity::History(record, install_folder()));
 
@@ -2235,50 +2375,18 @@ void InterruptedInstallTest::UninstallFollowsNoLink(bool other_drive) {
     log.root_files.push_back(u"J\\secret.txt");
     ASSERT_TRUE(WriteInstallLog(&document, log, status));
   }
-  std::u16string command;
-  {
-    base::win::RegKey root(HKEY_LOCAL_MACHINE, test::kUninstallRoot, KEY_READ);
-    wchar_t name[256];
-    for (DWORD i = 0; root.Valid() && command.empty(); ++i) {
-      DWORD length = std::size(name);
-      if (RegEnumKeyExW(root.Handle(), i, name, &length, nullptr, nullptr,
-                        nullptr, nullptr) != ERROR_SUCCESS) {
-        break;
-      }
-      base::win::RegKey key(HKEY_LOCAL_MACHINE,
-                            (std::u16string(test::kUninstallRoot) + u"\\" +
-                             base::as_u16cstr(name))
-                                .c_str(),
-                            KEY_READ);
-      std::u16string location;
-      if (key.ReadValue(u"InstallLocation", &location) == ERROR_SUCCESS &&
-          base::FilePath::CompareIgnoreCase(location,
-                                            install_folder().value()) == 0) {
-        key.ReadValue(u"UninstallString", &command);
-      }
-    }
-  }
+  const std::u16string command = MachineUninstallCommand();
   ASSERT_FALSE(command.empty());
   const test::FileTreeSnapshot victim_before =
       test::TakeFileTreeSnapshot(victim);
-  std::string output;
-  DWORD exit_code = 0xFFFFFFFF;
-  EXPECT_TRUE(base::RunChildProcess(
-      command + u" --silent",
-      {{u"TEMP", temp().value()}, {u"TMP", temp().value()}}, &output,
-      &exit_code));
-  EXPECT_EQ(0u, exit_code) << Logs();
+  EXPECT_EQ(0u, RunCommand(command + u" --silent")) << Logs();
   // Once the uninstaller has ended, only the link it refused is left.
   const test::FileTreeSnapshot left =
       test::TakeFileTreeSnapshot(install_folder());
   EXPECT_TRUE(left.size() == 1 && left.count("J")) << Logs();
   const std::string logs = Logs();
-  const std::string written = "Wrote the clean-up batch file ";
-  const size_t at = logs.rfind(written);
-  ASSERT_NE(std::string::npos, at) << logs;
-  const size_t line_end = logs.find_first_of("\r\n", at);
-  const base::FilePath batch(base::UTF8ToUTF16(
-      logs.substr(at + written.size(), line_end - at - written.size())));
+  const base::FilePath batch = LastBatchFile();
+  ASSERT_FALSE(batch.empty()) << logs;
   if (other_drive)
     EXPECT_EQ(install_folder().DirName(), batch.DirName().DirName());
   // At once, before the batch file's next look: the install folder moved
@@ -2312,6 +2420,84 @@ TEST_F(InterruptedInstallTest, AnAllUsersUninstallFollowsNoLink) {
   for (bool other_drive : {false, true}) {
     SCOPED_TRACE(other_drive ? "on another drive" : "on the system drive");
     UninstallFollowsNoLink(other_drive);
+  }
+}
+
+// An elevated uninstall judges every folder it works in by the folder, not
+// by what the record says: a version folder a user made below a folder an
+// older installer protected in place, and an install folder others may
+// change whose record a user rewrote to a per-user one, get no path in the
+// clean-up batch file. Its programs still in use (the uninstaller's own)
+// go into the batch file's folder, and the emptied folders go before the
+// uninstaller ends, so a link made in the version folder's place once it
+// has ended leads the batch file nowhere.
+TEST_F(InterruptedInstallTest, AnElevatedUninstallHandsTheBatchNoOpenFolder) {
+  const std::u16string open =
+      u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
+      u"(A;OICIID;0x1301bf;;;AU)";
+  for (bool rewritten : {false, true}) {
+    SCOPED_TRACE(rewritten ? "a record rewritten to per-user"
+                           : "a version folder a user made");
+    test::ScopedRegistryRestore machine_keys(MachineProductKeys());
+    const base::FilePath record =
+        work().Append(rewritten ? u"security_2.txt" : u"security_1.txt");
+    test::RecordedFolderSecurity security(record);
+    ASSERT_EQ(0u, HostInstallForAllUsers(&security, record)) << Logs();
+    InstallLog installed;
+    ASSERT_TRUE(ReadRecord(&installed));
+    const base::FilePath version = install_folder().Append(installed.subfolder);
+    ASSERT_TRUE(base::DirectoryExists(version));
+    if (rewritten) {
+      ASSERT_TRUE(security.Write(install_folder(), open));
+      base::win::ScopedComInitializer com;
+      InstallLog log;
+      XmlDocument document;
+      const base::FilePath status =
+          install_folder().Append(kInstallLogFileName);
+      ASSERT_TRUE(ReadInstallLog(&document, &log, status));
+      log.all_users = false;
+      log.hklm_keys.clear();
+      ASSERT_TRUE(WriteInstallLog(&document, log, status));
+    } else {
+      ASSERT_TRUE(security.Write(version, open));
+    }
+    const std::u16string command = MachineUninstallCommand();
+    ASSERT_FALSE(command.empty());
+    std::string folder_text;
+    ASSERT_TRUE(ToBatchPath(install_folder(), &folder_text));
+
+    // Stopped before it starts its batch file, which stays to be read.
+    const Interruption stop{.name = "before the batch file",
+                            .run = Interruption::Run::kUninstall,
+                            .at_log = "Starting final cleanup batch file"};
+    WriteSeams("base", &stop);
+    EXPECT_EQ(kEnded, StoppedRun(command + u" --silent", stop)) << Logs();
+    const base::FilePath stopped_batch = LastBatchFile();
+    ASSERT_FALSE(stopped_batch.empty()) << Logs();
+    const std::string text = test::ReadFileContents(stopped_batch);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(std::string::npos, text.find(folder_text)) << text;
+
+    // Run again to its end; then a link in the version folder's place.
+    WriteSeams("base", nullptr);
+    EXPECT_EQ(0u, UninstallWhatIsThere()) << Logs();
+    const base::FilePath batch = LastBatchFile();
+    ASSERT_NE(stopped_batch, batch);
+    const base::FilePath victim = work().Append(u"victim");
+    ASSERT_TRUE(
+        test::WriteTextFile(victim.Append(kPackageInstallerName), "MZ"));
+    ASSERT_TRUE(test::WriteTextFile(victim.Append(u"kept.txt"), "kept"));
+    const test::FileTreeSnapshot victim_before =
+        test::TakeFileTreeSnapshot(victim);
+    base::ScopedUnixLink link;
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder()));
+    ASSERT_TRUE(link.Make(version, victim));
+    WaitUntilGone(batch.DirName());
+    EXPECT_FALSE(base::PathExists(batch.DirName()));
+    EXPECT_EQ(victim_before, test::TakeFileTreeSnapshot(victim));
+    ASSERT_TRUE(link.Remove());
+    ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder(), true));
+    ASSERT_TRUE(base::DeleteFileOrDirectory(victim, true));
   }
 }
 

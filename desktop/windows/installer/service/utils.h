@@ -42,6 +42,13 @@ void GetCurrentUserDisplayName(std::u16string* out);
 // by its linked full token first. False when any query fails.
 bool IsUserAdministrator(bool consider_linked_token);
 
+// Whether the process runs elevated: its token is elevated (an
+// administrator's full token, whatever the command line or an
+// installation's record say), or it is the system's own account. Before
+// Windows Vista, whether it is an administrator. True when the token cannot
+// be read.
+bool IsProcessElevated();
+
 // Whether installing needs an elevated process: never for an administrator;
 // otherwise always for an installation for all users, else exactly when the
 // user cannot write the install folder.

@@ -209,6 +209,8 @@ class UnelevatedRights : public InstallerRights {
     return consider_linked_token ? g_rights->linked_administrator
                                  : g_rights->administrator;
   }
+  // An administrator here is one without user account control.
+  bool IsElevated() override { return g_rights->administrator; }
   bool IsUacEnabled() override { return g_rights->uac; }
   bool CanAccessFolder(const base::FilePath& folder) override {
     if (g_rights->folder_grants.empty())

@@ -82,7 +82,6 @@ CopyFileOperation::~CopyFileOperation() {
 }
 
 bool CopyFileOperation::Execute(Transaction* sub) {
-  cleared_read_only_ = ClearReadOnlyAttribute(source_);
   switch (CopyThroughHeldFolders(sub)) {
     case HeldMove::kDone:
       completed_ = true;
@@ -90,6 +89,7 @@ bool CopyFileOperation::Execute(Transaction* sub) {
     case HeldMove::kFailed:
       break;
     case HeldMove::kByPath:
+      if (ClearReadOnlyAttribute(source_)) cleared_read_only_ = true;
       if (CopyByPath(sub)) return true;
       break;
   }
@@ -131,14 +131,16 @@ HeldMove CopyFileOperation::CopyThroughHeldFolders(Transaction* sub) {
   if (!target_walk) return HeldMove::kByPath;
   base::FilePath relative;
   base::FolderWalk* const source_walk = held->Find(source_, &relative);
+  constexpr DWORD kAccess = GENERIC_READ | FILE_WRITE_ATTRIBUTES;
   const base::win::ScopedHandle from(
       source_walk
-          ? source_walk->OpenFile(relative, GENERIC_READ, FILE_SHARE_READ,
+          ? source_walk->OpenFile(relative, kAccess, FILE_SHARE_READ,
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN)
-          : base::OpenWithoutLinks(source_.value(), GENERIC_READ,
-                                   FILE_SHARE_READ, OPEN_EXISTING,
-                                   FILE_FLAG_SEQUENTIAL_SCAN));
+          : base::OpenWithoutLinks(source_.value(), kAccess, FILE_SHARE_READ,
+                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
   if (!from.IsValid()) return HeldMove::kByPath;
+  if (ClearReadOnlyAttributeOpened(from.Get(), source_))
+    cleared_read_only_ = true;
   HANDLE folder = nullptr;
   const HeldMove reached =
       ReachHeldParent(target_walk, to, destination_, sub, &folder);

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/files/file_util.h"
 #include "base/strings/string_util_win.h"
@@ -12,6 +14,7 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/test/log_capture.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
+#include "desktop/windows/installer/service/transactions/file_operation_helpers.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "gtest/gtest.h"
 
@@ -186,22 +189,37 @@ TEST_F(CopyFileOperationTest, MissingFolderIsCreatedAndRemovedOnRollback) {
   }
 }
 
+// By path, and through held folders, where the bit goes through the
+// source's own handle.
 TEST_F(CopyFileOperationTest, ReadOnlySourceIsCopiedWritableAndKeptOnRollback) {
-  ASSERT_TRUE(SetFileAttributesW(base::as_wcstr(source_.value()),
-                                 FILE_ATTRIBUTE_READONLY));
-  const base::FilePath destination = Path(u"copy.dll");
-  const auto before = TakeFileTreeSnapshot(temp_.GetPath());
-  {
-    Transaction transaction;
-    ASSERT_TRUE(Transaction::RunOperation(
-        &transaction,
-        std::make_unique<CopyFileOperation>(source_, destination)));
-    EXPECT_FALSE(Attributes(destination) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_FALSE(Attributes(source_) & FILE_ATTRIBUTE_READONLY);
-    Transaction::Rollback(&transaction);
+  for (bool held : {false, true}) {
+    SCOPED_TRACE(held ? "held" : "by path");
+    ASSERT_TRUE(SetFileAttributesW(base::as_wcstr(source_.value()),
+                                   FILE_ATTRIBUTE_READONLY));
+    const base::FilePath destination = Path(u"copy.dll");
+    const auto before = TakeFileTreeSnapshot(temp_.GetPath());
+    auto folders = std::make_shared<HeldFolders>();
+    if (held) folders->Add(temp_.GetPath());
+    {
+      test::ScopedLogCapture log;
+      Transaction transaction;
+      ASSERT_TRUE(Transaction::RunOperation(
+          &transaction,
+          std::make_unique<CopyFileOperation>(source_, destination, folders)));
+      const std::vector<std::string> lines = log.Messages(logging::LOG_VERBOSE);
+      EXPECT_EQ(
+          held,
+          std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.find("through held folders") != std::string::npos;
+          }));
+      EXPECT_FALSE(Attributes(destination) & FILE_ATTRIBUTE_READONLY);
+      EXPECT_FALSE(Attributes(source_) & FILE_ATTRIBUTE_READONLY);
+      folders.reset();
+      Transaction::Rollback(&transaction);
+    }
+    EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
+    EXPECT_TRUE(Attributes(source_) & FILE_ATTRIBUTE_READONLY);
   }
-  EXPECT_EQ(before, TakeFileTreeSnapshot(temp_.GetPath()));
-  EXPECT_TRUE(Attributes(source_) & FILE_ATTRIBUTE_READONLY);
 }
 
 // A copy that fails names the paths and the system's reason in the log,

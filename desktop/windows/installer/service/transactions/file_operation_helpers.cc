@@ -109,19 +109,12 @@ namespace {
 
 std::atomic<bool> g_delete_at_restart_allowed{true};
 
-// Sets or clears the read-only bit of |path|, reached without a link on
-// the way. False when it was not changed.
-bool SetReadOnly(const base::FilePath& path, bool read_only) {
-  base::win::ScopedHandle entry;
-  {
-    const HANDLE opened = base::OpenWithoutLinks(
-        path.value(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
-    if (opened == INVALID_HANDLE_VALUE) return false;
-    entry.Set(opened);
-  }
+// Sets or clears the read-only bit of the file |entry| holds (with
+// FILE_READ_ATTRIBUTES and FILE_WRITE_ATTRIBUTES). False when it was not
+// changed.
+bool SetReadOnlyOpened(HANDLE entry, bool read_only) {
   FILE_BASIC_INFO info = {};
-  if (!GetFileInformationByHandleEx(entry.Get(), FileBasicInfo, &info,
+  if (!GetFileInformationByHandleEx(entry, FileBasicInfo, &info,
                                     sizeof(info)) ||
       ((info.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) == read_only) {
     return false;
@@ -131,8 +124,18 @@ bool SetReadOnly(const base::FilePath& path, bool read_only) {
   // Zero times leave the times as they are.
   info.CreationTime.QuadPart = info.LastAccessTime.QuadPart =
       info.LastWriteTime.QuadPart = info.ChangeTime.QuadPart = 0;
-  return SetFileInformationByHandle(entry.Get(), FileBasicInfo, &info,
+  return SetFileInformationByHandle(entry, FileBasicInfo, &info,
                                     sizeof(info)) != 0;
+}
+
+// The same for |path|, reached without a link on the way.
+bool SetReadOnly(const base::FilePath& path, bool read_only) {
+  const HANDLE opened = base::OpenWithoutLinks(
+      path.value(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+  if (opened == INVALID_HANDLE_VALUE) return false;
+  const base::win::ScopedHandle entry(opened);
+  return SetReadOnlyOpened(entry.Get(), read_only);
 }
 
 }  // namespace
@@ -144,6 +147,19 @@ bool ClearReadOnlyAttribute(const base::FilePath& path) {
     return false;
   }
   if (!SetReadOnly(path, false)) {
+    LOG(ERROR) << "Couldn't clear RO attribute of " << path;
+    return false;
+  }
+  return true;
+}
+
+bool ClearReadOnlyAttributeOpened(HANDLE file, const base::FilePath& path) {
+  FILE_BASIC_INFO info = {};
+  if (!GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof(info)) ||
+      !(info.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    return false;
+  }
+  if (!SetReadOnlyOpened(file, false)) {
     LOG(ERROR) << "Couldn't clear RO attribute of " << path;
     return false;
   }

@@ -82,6 +82,10 @@ bool PrepareDestination(const base::FilePath& destination, Transaction* sub);
 // cleared; a failure to clear is logged and gives false.
 bool ClearReadOnlyAttribute(const base::FilePath& path);
 
+// The same for the file |file| holds (with FILE_READ_ATTRIBUTES and
+// FILE_WRITE_ATTRIBUTES), whose path, for the log, is |path|.
+bool ClearReadOnlyAttributeOpened(HANDLE file, const base::FilePath& path);
+
 // Sets the read-only bit of |path| again; failures are ignored.
 void RestoreReadOnlyAttribute(const base::FilePath& path);
 
