@@ -1,5 +1,6 @@
 #include <accctrl.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -607,6 +608,46 @@ bool Installer::UseProtectedPackage(bool elevated) {
   return true;
 }
 
+namespace {
+
+// What a visit of VisitFoldersBelow asks next.
+enum class FolderVisit { kEnter, kSkipBelow, kStop };
+
+// Visits every folder below the install folder |folder| (but the single
+// profile's, its user's for good: nothing runs from it), parents first,
+// entering those |visit| answers kEnter for. False when it answered kStop.
+bool VisitFoldersBelow(
+    const base::FilePath& folder,
+    const std::function<FolderVisit(const base::FilePath&)>& visit) {
+  std::vector<base::FilePath> pending = {folder};
+  while (!pending.empty()) {
+    const base::FilePath parent = pending.back();
+    pending.pop_back();
+    base::FileEnumerator folders(parent, false,
+                                 base::FileEnumerator::DIRECTORIES);
+    for (base::FilePath below = folders.Next(); !below.empty();
+         below = folders.Next()) {
+      if (parent == folder &&
+          base::FilePath::CompareIgnoreCase(below.BaseName().value(),
+                                            kSingleProfileFolderName) == 0) {
+        continue;
+      }
+      switch (visit(below)) {
+        case FolderVisit::kEnter:
+          pending.push_back(below);
+          break;
+        case FolderVisit::kSkipBelow:
+          break;
+        case FolderVisit::kStop:
+          return false;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 bool Installer::TakeAllUsersFolder() {
   // A copy: a folder made anew is inspected again, with a new status.
   const base::FilePath folder = status()->install_folder;
@@ -628,28 +669,15 @@ bool Installer::TakeAllUsersFolder() {
   // A folder an older installer protected in place keeps the folders its
   // users made in it before: each is judged alike, parents first. A link,
   // whose list reads as nobody's, is refused.
-  std::vector<base::FilePath> pending;
-  if (!remade) pending.push_back(folder);
-  while (!pending.empty()) {
-    const base::FilePath parent = pending.back();
-    pending.pop_back();
-    base::FileEnumerator folders(parent, false,
-                                 base::FileEnumerator::DIRECTORIES);
-    for (base::FilePath below = folders.Next(); !below.empty();
-         below = folders.Next()) {
-      // Its user's for good (GrantSingleProfileFolderForGood): nothing
-      // runs from it.
-      if (parent == folder &&
-          base::FilePath::CompareIgnoreCase(below.BaseName().value(),
-                                            kSingleProfileFolderName) == 0) {
-        continue;
-      }
-      bool below_remade = false;
-      if (!TakeFolderForAllUsers(below, &below_remade)) return false;
-      remade |= below_remade;
-      if (!below_remade) pending.push_back(below);
-    }
-  }
+  const bool taken =
+      remade || VisitFoldersBelow(folder, [&](const base::FilePath& below) {
+        bool below_remade = false;
+        if (!TakeFolderForAllUsers(below, &below_remade))
+          return FolderVisit::kStop;
+        remade |= below_remade;
+        return below_remade ? FolderVisit::kSkipBelow : FolderVisit::kEnter;
+      });
+  if (!taken) return false;
   if (!remade) return true;
   // Nothing read there before it was taken decides this run.
   const bool upgrading = settings_->operation() == kOperationUpgrading;
@@ -690,28 +718,14 @@ bool Installer::OthersMayChangeInstallation() const {
   // Below a folder an older installer protected in place, a folder its
   // users made before (a version's, "old_status") is theirs still. A link
   // leads where nobody judged.
-  std::vector<base::FilePath> pending = {folder};
-  while (!pending.empty()) {
-    const base::FilePath parent = pending.back();
-    pending.pop_back();
-    base::FileEnumerator folders(parent, false,
-                                 base::FileEnumerator::DIRECTORIES);
-    for (base::FilePath below = folders.Next(); !below.empty();
-         below = folders.Next()) {
-      if (parent == folder &&
-          base::FilePath::CompareIgnoreCase(below.BaseName().value(),
-                                            kSingleProfileFolderName) == 0) {
-        continue;
-      }
-      if (base::IsLink(below) ||
-          LetsOthersChange(GetFolderSecurity()->Read(below))) {
-        LOG(INFO) << "Other users may change " << below;
-        return true;
-      }
-      pending.push_back(below);
+  return !VisitFoldersBelow(folder, [](const base::FilePath& below) {
+    if (!base::IsLink(below) &&
+        !LetsOthersChange(GetFolderSecurity()->Read(below))) {
+      return FolderVisit::kEnter;
     }
-  }
-  return false;
+    LOG(INFO) << "Other users may change " << below;
+    return FolderVisit::kStop;
+  });
 }
 
 bool Installer::ReadFileLists() {
