@@ -15,6 +15,8 @@ else()
   set(VELNA_DEPS_CACHE_ROOT "$ENV{HOME}/.cache/velna-deps")
 endif()
 
+# tools/build.sh gives the folder the link named when it started, which it
+# holds for the build's length (a set-up may move the link meanwhile).
 if(WIN32)
   set(VELNA_DEPS_PREFIX "${VELNA_DEPS_CACHE_ROOT}/mingw-current"
       CACHE PATH "Cross-compiled third-party libraries")
