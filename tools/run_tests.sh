@@ -13,8 +13,9 @@ bash "$ROOT/tools/install_deps.sh" || exit 1
 echo "== include layout"
 python3 "$ROOT/tools/check_layout_test.py" || exit 1
 python3 "$ROOT/tools/check_layout.py" "$ROOT" || exit 1
-echo "== the Wine tests' wrapper"
+echo "== the Wine tests' wrapper and slots"
 python3 "$ROOT/tools/wine_gtest_run_test.py" || exit 1
+python3 "$ROOT/tools/wine_env_test.py" || exit 1
 echo "== the set-up's package lock and clean-up"
 python3 "$ROOT/tools/install_deps_test.py" || exit 1
 bash "$ROOT/tools/build.sh" win || exit 1

@@ -52,14 +52,25 @@ wine_slots_init() {
   wineserver -w
   for ((i = 1; i <= WINE_SLOT_COUNT; i++)); do
     slot=$WINE_SLOTS_DIR/$i
-    if [[ ! -f $slot/.velna-ready ]]; then
-      rm -rf "$slot" && mkdir -p "$slot"
-      tar -C "$template" --exclude=./drive_c/windows/system32 -cf - . |
-        tar -C "$slot" -xf -
-      cp -al "$template/drive_c/windows/system32" "$slot/drive_c/windows/"
+    if [[ ! -f $slot/.velna-ready ]] && ! wine_slot_make "$template" "$slot"; then
+      echo "wine_env: could not make the slot $slot" >&2
+      continue
     fi
     (WINEPREFIX=$slot && wine_prefix_settings)
   done
+}
+
+# Makes the slot $2 a copy of the prefix $1, marked ready only once whole:
+# a slot whose making was cut is made again.
+wine_slot_make() {
+  local template=$1 slot=$2 copied
+  rm -rf "$slot" && mkdir -p "$slot" || return 1
+  tar -C "$template" --exclude=./drive_c/windows/system32 \
+    --exclude=./.velna-ready -cf - . | tar -C "$slot" -xf -
+  copied=("${PIPESTATUS[@]}")
+  ((copied[0] == 0 && copied[1] == 0)) &&
+    cp -al "$template/drive_c/windows/system32" "$slot/drive_c/windows/" &&
+    touch "$slot/.velna-ready"
 }
 
 # Settings added after a prefix was first made, applied once each.
