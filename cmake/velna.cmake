@@ -123,8 +123,8 @@ include(GoogleTest)
 # the tests run, not when building. RESOURCE_LOCK <names> keeps its cases
 # from running at the same time as other tests holding one of the locks;
 # ENVIRONMENT <var=value...> sets variables for every case
-# (VELNA_TEST_OWN_PREFIX=1 runs each in a Wine prefix of its own, see
-# tools/wine_gtest_run.sh.in).
+# (VELNA_TEST_OWN_PREFIX=1 runs each in a Wine prefix and on a display of
+# its own, see tools/wine_gtest_run.sh.in).
 function(velna_test_executable name)
   cmake_parse_arguments(PARSE_ARGV 1 VELNA_TEST "" ""
                         "RESOURCE_LOCK;ENVIRONMENT")

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Runs functions of tools/wine_env.sh with stand-ins for Wine: the making
-of the test slots (copies of the tests' prefix), one of them cut part-way."""
+of the test slots (copies of the tests' prefix), one of them cut part-way,
+and the display each slot gets."""
 
 import os
 import shutil
+import socket
 import subprocess
 import tempfile
 import unittest
@@ -70,6 +72,36 @@ class WineEnvTest(unittest.TestCase):
                     self.assertTrue(os.path.samefile(
                         os.path.join(template, library),
                         os.path.join(slots, slot, library)))
+
+    def test_each_slot_gets_a_display_of_its_own(self):
+        wine = {"wine": WINE_STAND_IN, "wineserver": WINE_STAND_IN}
+        with tempfile.TemporaryDirectory() as folder:
+            make_template(folder)
+            slots = os.path.join(folder, "win", "wineslots")
+            started = bash(folder, "wine_prefix_init && wine_services_start",
+                           wine)
+            self.assertEqual(0, started.returncode, started)
+            displays, servers = [], []
+            try:
+                for slot in ("1", "2"):
+                    with open(os.path.join(slots, slot + ".display")) as f:
+                        displays.append(f.read().strip())
+                    with open(os.path.join(slots, slot + ".xvfb")) as f:
+                        servers.append(int(f.read()))
+                self.assertEqual(2, len(set(displays)))
+                for display in displays:
+                    with self.subTest(display=display):
+                        self.assertRegex(display, r"^:[0-9]+$")
+                        # The server listens there.
+                        with socket.socket(socket.AF_UNIX) as client:
+                            client.connect("/tmp/.X11-unix/X" + display[1:])
+            finally:
+                stopped = bash(folder, "wine_services_stop", wine)
+            self.assertEqual(0, stopped.returncode, stopped)
+            for server in servers:
+                self.assertFalse(os.path.exists("/proc/%d" % server))
+            self.assertEqual([], [name for name in os.listdir(slots)
+                                  if name.endswith((".display", ".xvfb"))])
 
 
 if __name__ == "__main__":

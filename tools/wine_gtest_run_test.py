@@ -47,10 +47,10 @@ case $step in
   crash_in_loader) printf '[ RUN      ] Suite.Case\n'; loader_dies ;;
   passed_then_other) printf '[ RUN      ] Suite.Case\n[       OK ] Suite.Case\n'
     printf '[  PASSED  ] 1 test.\n'; echo "Segmentation fault" >&2; exit 139 ;;
-  # Notes the slot it was given; "leave" also leaves a process running, as
-  # a test's clean-up batch file may.
+  # Notes the slot and display it was given; "leave" also leaves a process
+  # running, as a test's clean-up batch file may.
   slot|leave)
-    echo "${VELNA_TEST_WINEPREFIX##*/}" >>"$folder/slots"
+    echo "${VELNA_TEST_WINEPREFIX##*/} ${DISPLAY:-}" >>"$folder/slots"
     if [[ $step == leave ]]; then
       sleep infinity &
       echo $! >"$folder/leftover"
@@ -84,16 +84,20 @@ def make_wrapper(folder, plan):
         f.write(" ".join(plan))
     env = dict(os.environ)
     env.pop("VELNA_TEST_RETRY_LOG", None)
+    env.pop("DISPLAY", None)
     return wrapper, env
 
 
 def make_slots(folder, slots):
-    """Slot folders named by |slots|: (name, whole)."""
-    for name, whole in slots:
+    """Slot folders named by |slots|: (name, whole, display or None)."""
+    for name, whole, display in slots:
         slot = os.path.join(folder, "wineslots", name)
         os.makedirs(slot)
         if whole:
             open(os.path.join(slot, ".velna-ready"), "w").close()
+        if display:
+            with open(slot + ".display", "w") as f:
+                f.write(display + "\n")
 
 
 def hold(lock):
@@ -174,12 +178,12 @@ class WineGtestRunTest(unittest.TestCase):
                 self.assertNotIn("inside its test", self.run_wrapper(plan)[3])
 
 
-    def test_takes_a_whole_slot_no_test_holds(self):
+    def test_takes_a_whole_slot_no_test_holds_with_its_display(self):
         with tempfile.TemporaryDirectory() as folder:
             wrapper, env = make_wrapper(folder, ["slot"])
             env["VELNA_TEST_OWN_PREFIX"] = "1"
-            make_slots(folder, [("1", True), ("2", False), ("3", True),
-                                ("4", True)])
+            make_slots(folder, [("1", True, ":11"), ("2", False, ":12"),
+                                ("3", True, ":13"), ("4", True, None)])
             holder = hold(os.path.join(folder, "wineslots", "1.lock"))
             try:
                 for _ in range(2):
@@ -187,6 +191,8 @@ class WineGtestRunTest(unittest.TestCase):
                                          capture_output=True, text=True,
                                          timeout=120)
                     self.assertEqual(0, run.returncode, run.stderr)
+                # A slot without a display of its own keeps the one given.
+                env["DISPLAY"] = ":0"
                 with open(os.path.join(folder, "wineslots", "3.lock"), "a") as f:
                     fcntl.flock(f, fcntl.LOCK_EX)
                     run = subprocess.run([wrapper] + ARGUMENTS, env=env,
@@ -195,14 +201,14 @@ class WineGtestRunTest(unittest.TestCase):
                 self.assertEqual(0, run.returncode, run.stderr)
             finally:
                 release(holder)
-            self.assertEqual(["3", "3", "4"],
+            self.assertEqual(["3 :13", "3 :13", "4 :0"],
                              read_lines(os.path.join(folder, "slots")))
 
     def test_a_process_the_test_leaves_running_holds_no_slot(self):
         with tempfile.TemporaryDirectory() as folder:
             wrapper, env = make_wrapper(folder, ["leave"])
             env["VELNA_TEST_OWN_PREFIX"] = "1"
-            make_slots(folder, [("1", True)])
+            make_slots(folder, [("1", True, ":11")])
             run = subprocess.run([wrapper] + ARGUMENTS, env=env,
                                  capture_output=True, text=True, timeout=120)
             leftover = int(read_lines(os.path.join(folder, "leftover"))[0])
@@ -220,7 +226,7 @@ class WineGtestRunTest(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             wrapper, env = make_wrapper(folder, ["slot"])
             env["VELNA_TEST_OWN_PREFIX"] = "1"
-            make_slots(folder, [("1", True), ("2", True)])
+            make_slots(folder, [("1", True, ":11"), ("2", True, ":12")])
             holders = [hold(os.path.join(folder, "wineslots", name + ".lock"))
                        for name in ("1", "2")]
             with subprocess.Popen([wrapper] + ARGUMENTS, env=env,
@@ -232,7 +238,7 @@ class WineGtestRunTest(unittest.TestCase):
                 release(holders[1])
                 self.assertEqual(0, run.wait(timeout=120))
             release(holders[0])
-            self.assertEqual(["2"], read_lines(os.path.join(folder, "slots")))
+            self.assertEqual(["2 :12"], read_lines(os.path.join(folder, "slots")))
 
 
 if __name__ == "__main__":
