@@ -214,10 +214,10 @@ TEST_F(InstallerWindowKeyboardTest, TermsLinkOpensFromTheKeyboard) {
   for (const UINT key : {VK_RETURN, VK_SPACE}) {
     SCOPED_TRACE(key);
     OpenOn(InstallerPage::kWelcome);
-    ASSERT_EQ(Control(kAccept), GetFocus());
+    ASSERT_EQ(Control(kAccept), FocusInWindow());
     // Accept is the last control of the page: Tab comes round to the line.
     Press(VK_TAB);
-    ASSERT_EQ(Control(kTermsLine), GetFocus());
+    ASSERT_EQ(Control(kTermsLine), FocusInWindow());
     const TextLink link = window_->terms_links()[0];
     CHARRANGE selection = {};
     SendMessageW(Control(kTermsLine), EM_EXGETSEL, 0,

@@ -319,6 +319,8 @@ TEST_F(InstallerWindowTest, TabFromAcceptReachesTheOptions) {
   Open();
   Click(kOptionsButton);
   HWND accept = Control(kAccept);
+  // Keys reach the page only while the window is active.
+  ASSERT_TRUE(test::WaitUntilActive(window_->dialog()));
   SendMessageW(window_->dialog(), WM_NEXTDLGCTL,
                reinterpret_cast<WPARAM>(accept), TRUE);
   ASSERT_EQ(accept, GetFocus());
@@ -326,6 +328,7 @@ TEST_F(InstallerWindowTest, TabFromAcceptReachesTheOptions) {
   EXPECT_TRUE(test::RunUiUntil(
       [this] { return GetFocus() == Control(kLanguageList); }));
   // Onwards through the options, in template order.
+  ASSERT_TRUE(test::WaitUntilActive(window_->dialog()));
   PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 1);
   EXPECT_TRUE(test::RunUiUntil(
       [this] { return GetFocus() == Control(kInstallForList); }));
