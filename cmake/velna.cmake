@@ -15,6 +15,8 @@ else()
   set(VELNA_DEPS_CACHE_ROOT "$ENV{HOME}/.cache/velna-deps")
 endif()
 
+# tools/build.sh gives the folder the link named when it started, which it
+# holds for the build's length (a set-up may move the link meanwhile).
 if(WIN32)
   set(VELNA_DEPS_PREFIX "${VELNA_DEPS_CACHE_ROOT}/mingw-current"
       CACHE PATH "Cross-compiled third-party libraries")
@@ -121,8 +123,8 @@ include(GoogleTest)
 # the tests run, not when building. RESOURCE_LOCK <names> keeps its cases
 # from running at the same time as other tests holding one of the locks;
 # ENVIRONMENT <var=value...> sets variables for every case
-# (VELNA_TEST_OWN_PREFIX=1 runs each in a Wine prefix of its own, see
-# tools/wine_gtest_run.sh.in).
+# (VELNA_TEST_OWN_PREFIX=1 runs each in a Wine prefix and on a display of
+# its own, see tools/wine_gtest_run.sh.in).
 function(velna_test_executable name)
   cmake_parse_arguments(PARSE_ARGV 1 VELNA_TEST "" ""
                         "RESOURCE_LOCK;ENVIRONMENT")

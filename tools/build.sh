@@ -23,17 +23,23 @@ fi
 
 # A shared lock on the third-party library folder this build starts with:
 # a set-up of the same cache (tools/install_deps.sh) removes no folder that
-# a build holds. Closed when the build ends.
+# a build holds. Closed when the build ends. The build reads that folder,
+# not the link, which a set-up may move meanwhile.
 deps_cache="${VELNA_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velna-deps}"
+LIBRARIES=()
 if libraries=$(readlink -e "$deps_cache/mingw-current"); then
   exec {libraries_lock}<"$libraries"
   flock -s "$libraries_lock"
+  LIBRARIES=(-DVELNA_DEPS_PREFIX:PATH="$libraries")
 fi
 
 configure_and_build() {  # dir [cmake args...]; TARGET: one target only
   local dir=$1; shift
-  if [[ ! -f $dir/build.ninja ]]; then
-    cmake -G Ninja -S "$ROOT" -B "$dir" "${LAUNCHER[@]}" "$@" >/dev/null
+  # Configured again when the libraries moved to another folder.
+  if [[ ! -f $dir/build.ninja ]] || { [[ -n ${libraries:-} ]] &&
+    ! grep -qxF "VELNA_DEPS_PREFIX:PATH=$libraries" "$dir/CMakeCache.txt"; }; then
+    cmake -G Ninja -S "$ROOT" -B "$dir" "${LAUNCHER[@]}" "${LIBRARIES[@]}" \
+      "$@" >/dev/null
   fi
   cmake --build "$dir" -j "$JOBS" ${TARGET:+--target "$TARGET"}
 }

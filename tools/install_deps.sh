@@ -204,7 +204,9 @@ remove_unused_builds() {
   done
   for folder in "$CACHE_ROOT"/mingw-* "$CACHE_ROOT"/src-*; do
     [[ -d $folder && ! -L $folder ]] || continue
-    [[ " ${kept[*]} " == *" $folder "* ]] && continue
+    # Canonical on both sides: the root may be given with a trailing slash
+    # or through a link.
+    [[ " ${kept[*]} " == *" $(readlink -f "$folder") "* ]] && continue
     # Held while it is removed, so that no build starts on it meanwhile.
     (flock -x -n 9 && rm -rf "$folder") 9<"$folder" || true
   done

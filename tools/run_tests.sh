@@ -13,21 +13,28 @@ bash "$ROOT/tools/install_deps.sh" || exit 1
 echo "== include layout"
 python3 "$ROOT/tools/check_layout_test.py" || exit 1
 python3 "$ROOT/tools/check_layout.py" "$ROOT" || exit 1
-echo "== the Wine tests' wrapper"
+echo "== the Wine tests' wrapper and slots"
 python3 "$ROOT/tools/wine_gtest_run_test.py" || exit 1
+python3 "$ROOT/tools/wine_env_test.py" || exit 1
 echo "== the set-up's package lock and clean-up"
 python3 "$ROOT/tools/install_deps_test.py" || exit 1
-bash "$ROOT/tools/build.sh" win || exit 1
-
-# The Wine tests spend much of their time waiting for processes and
-# windows; the native side (its two builds and their tests) needs only
-# CPU. So it runs beside them at the lowest priority, on the CPU they leave
-# idle, and its output follows theirs.
+# The native side (its two builds and their tests) needs only CPU, while
+# the Windows side spends much of its time waiting: for its build's links
+# and, in its tests, for Wine's processes and windows. So the native side
+# starts now and runs beside the other at the lowest priority, on the CPU
+# it leaves idle: on two cores both then end at about the same time. Its
+# output follows the Windows side's.
 mkdir -p "$ROOT/out"
 native_log="$ROOT/out/native_side.log"
+native_times="$ROOT/out/native_side.times"
+: >"$native_times"
 (
-  nice -n 19 bash "$ROOT/tools/build.sh" native || exit 1
-  nice -n 19 bash "$ROOT/tools/build.sh" tsan || exit 1
+  if ! nice -n 19 bash "$ROOT/tools/build.sh" native ||
+    ! nice -n 19 bash "$ROOT/tools/build.sh" tsan; then
+    echo "build failed after $(($(date +%s) - start)) s" >"$native_times"
+    exit 1
+  fi
+  built=$(date +%s)
   native_status=0
   echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -37,10 +44,21 @@ native_log="$ROOT/out/native_side.log"
   TSAN_OPTIONS=halt_on_error=1 \
     nice -n 19 ctest --test-dir "$ROOT/out/tsan" -j "$JOBS" \
     --output-on-failure --no-tests=error || native_status=1
+  echo "builds $((built - start)) s, tests $(($(date +%s) - built)) s" \
+    >"$native_times"
   echo "== native side done after $(( $(date +%s) - start )) s"
   exit $native_status
 ) > "$native_log" 2>&1 </dev/null &
 native_pid=$!
+
+windows_start=$(date +%s)
+if ! bash "$ROOT/tools/build.sh" win; then
+  echo "== the Windows build failed; waiting for the native side"
+  wait "$native_pid"
+  cat "$native_log"
+  exit 1
+fi
+windows_built=$(date +%s)
 
 status=0
 # Where the wrapper notes each test process it started again; the list
@@ -60,7 +78,8 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   rc=$?
   wine_services_stop
   exit $rc' _ "$ROOT" "$JOBS" </dev/null || status=1
-echo "== Windows tests done after $(( $(date +%s) - start )) s"
+windows_end=$(date +%s)
+echo "== Windows tests done after $(( windows_end - start )) s"
 
 wait "$native_pid" || status=1
 echo "== native builds and tests ($native_log)"
@@ -68,5 +87,8 @@ cat "$native_log"
 
 echo "== Windows tests started again after their process died at start-up or in the loader after passing"
 if [[ -s $retry_log ]]; then cat "$retry_log"; else echo "none"; fi
+echo "== Windows side: build $((windows_built - windows_start)) s, tests" \
+  "$((windows_end - windows_built)) s, done after $((windows_end - start)) s"
+echo "== native side: $(cat "$native_times")"
 echo "== total time: $(( $(date +%s) - start )) s"
 exit $status

@@ -52,14 +52,25 @@ wine_slots_init() {
   wineserver -w
   for ((i = 1; i <= WINE_SLOT_COUNT; i++)); do
     slot=$WINE_SLOTS_DIR/$i
-    if [[ ! -f $slot/.velna-ready ]]; then
-      rm -rf "$slot" && mkdir -p "$slot"
-      tar -C "$template" --exclude=./drive_c/windows/system32 -cf - . |
-        tar -C "$slot" -xf -
-      cp -al "$template/drive_c/windows/system32" "$slot/drive_c/windows/"
+    if [[ ! -f $slot/.velna-ready ]] && ! wine_slot_make "$template" "$slot"; then
+      echo "wine_env: could not make the slot $slot" >&2
+      continue
     fi
     (WINEPREFIX=$slot && wine_prefix_settings)
   done
+}
+
+# Makes the slot $2 a copy of the prefix $1, marked ready only once whole:
+# a slot whose making was cut is made again.
+wine_slot_make() {
+  local template=$1 slot=$2 copied
+  rm -rf "$slot" && mkdir -p "$slot" || return 1
+  tar -C "$template" --exclude=./drive_c/windows/system32 \
+    --exclude=./.velna-ready -cf - . | tar -C "$slot" -xf -
+  copied=("${PIPESTATUS[@]}")
+  ((copied[0] == 0 && copied[1] == 0)) &&
+    cp -al "$template/drive_c/windows/system32" "$slot/drive_c/windows/" &&
+    touch "$slot/.velna-ready"
 }
 
 # Settings added after a prefix was first made, applied once each.
@@ -145,15 +156,21 @@ wine_prefix_settings() {
 
 # A persistent server and Wine's background services, started once: a
 # service first started by a test would inherit its output pipe and keep
-# CTest waiting.
+# CTest waiting. Each slot also gets a display of its own, so that the
+# window tests in the slots run side by side: which window is active is a
+# display's, and Wine's desktop process of a prefix keeps the display it
+# started on.
 wine_services_start() {
   wineserver -p
   wine cmd /c exit </dev/null >/dev/null 2>&1
   wine_has_slots || return 0
-  local slot
-  for slot in "$WINE_SLOTS_DIR"/*/; do
+  local ready slot
+  for ready in "$WINE_SLOTS_DIR"/*/.velna-ready; do
+    [[ -f $ready ]] || continue
+    slot=${ready%/.velna-ready}
     (
-      export WINEPREFIX=${slot%/}
+      export WINEPREFIX=$slot
+      wine_slot_display_start "$slot" && export DISPLAY=$(<"$slot.display")
       wineserver -p
       wine cmd /c exit </dev/null >/dev/null 2>&1
     ) &
@@ -161,11 +178,39 @@ wine_services_start() {
   wait
 }
 
+# Starts an X server for the slot $1 on the first free display, which it
+# names itself once it listens: the display goes to "$1.display" (read by
+# tools/wine_gtest_run.sh.in), the server's id to "$1.xvfb".
+wine_slot_display_start() {
+  local slot=$1 fifo number
+  fifo=$(mktemp -u "$slot.fifo.XXXXXX") && mkfifo "$fifo" || return 1
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" \
+    </dev/null >/dev/null 2>&1 &
+  echo $! >"$slot.xvfb"
+  # Ends empty when the server could not start.
+  read -r number <"$fifo"
+  rm -f "$fifo"
+  if [[ -z $number ]]; then
+    echo "wine_env: no display for the slot $slot" >&2
+    rm -f "$slot.xvfb" "$slot.display"
+    return 1
+  fi
+  echo ":$number" >"$slot.display"
+}
+
 wine_services_stop() {
   wineserver -k 2>/dev/null || true
   wine_has_slots || return 0
   local slot
   for slot in "$WINE_SLOTS_DIR"/*/; do
-    WINEPREFIX=${slot%/} wineserver -k 2>/dev/null || true
+    slot=${slot%/}
+    WINEPREFIX=$slot wineserver -k 2>/dev/null || true
+    if [[ -f $slot.xvfb ]]; then
+      local server
+      server=$(<"$slot.xvfb")
+      # Ended before the next run looks for a free display.
+      kill "$server" 2>/dev/null && tail --pid="$server" -f /dev/null
+      rm -f "$slot.xvfb" "$slot.display"
+    fi
   done
 }

@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
 """Runs tools/wine_gtest_run.sh.in, configured with a stand-in for Wine,
 on programs that die before their first test, fail in it, pass, or die in
-the loader's exit after any of those."""
+the loader's exit after any of those; and on tests that take a slot (a
+prefix of their own) among slots that other tests hold or that are not
+whole."""
 
+import fcntl
 import os
+import signal
 import stat
 import subprocess
 import tempfile
@@ -43,8 +47,79 @@ case $step in
   crash_in_loader) printf '[ RUN      ] Suite.Case\n'; loader_dies ;;
   passed_then_other) printf '[ RUN      ] Suite.Case\n[       OK ] Suite.Case\n'
     printf '[  PASSED  ] 1 test.\n'; echo "Segmentation fault" >&2; exit 139 ;;
+  # Notes the slot and display it was given; "leave" also leaves a process
+  # running, as a test's clean-up batch file may.
+  slot|leave)
+    echo "${VELNA_TEST_WINEPREFIX##*/} ${DISPLAY:-}" >>"$folder/slots"
+    if [[ $step == leave ]]; then
+      sleep infinity &
+      echo $! >"$folder/leftover"
+    fi
+    printf '[ RUN      ] Suite.Case\n[       OK ] Suite.Case\n' ;;
 esac
 """
+
+
+ARGUMENTS = ["/build/dir/thing_unittests.exe", "--gtest_filter=Suite.Case",
+             "--gtest_also_run_disabled_tests"]
+
+
+def make_wrapper(folder, plan):
+    """The wrapper configured in |folder| (also its build folder) with the
+    stand-in, which follows |plan|; its environment."""
+    stand_in = os.path.join(folder, "wine")
+    wrapper = os.path.join(folder, "wine_gtest_run.sh")
+    with open(stand_in, "w") as f:
+        f.write(STAND_IN)
+    with open(TEMPLATE) as f:
+        text = f.read()
+    with open(wrapper, "w") as f:
+        f.write(text.replace("@VELNA_EMULATOR@", stand_in)
+                .replace("@VELNA_TEST_RETRY_LOG@",
+                         os.path.join(folder, "retries.log"))
+                .replace("@CMAKE_BINARY_DIR@", folder))
+    for path in (stand_in, wrapper):
+        os.chmod(path, os.stat(path).st_mode | stat.S_IXUSR)
+    with open(os.path.join(folder, "plan"), "w") as f:
+        f.write(" ".join(plan))
+    env = dict(os.environ)
+    env.pop("VELNA_TEST_RETRY_LOG", None)
+    env.pop("DISPLAY", None)
+    return wrapper, env
+
+
+def make_slots(folder, slots):
+    """Slot folders named by |slots|: (name, whole, display or None)."""
+    for name, whole, display in slots:
+        slot = os.path.join(folder, "wineslots", name)
+        os.makedirs(slot)
+        if whole:
+            open(os.path.join(slot, ".velna-ready"), "w").close()
+        if display:
+            with open(slot + ".display", "w") as f:
+                f.write(display + "\n")
+
+
+def hold(lock):
+    """A process holding |lock| until its input closes."""
+    holder = subprocess.Popen(
+        ["flock", lock, "bash", "-c", "echo; exec cat"],
+        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    holder.stdout.readline()
+    return holder
+
+
+def release(holder):
+    holder.stdin.close()
+    holder.wait()
+    holder.stdout.close()
+
+
+def read_lines(path):
+    if not os.path.exists(path):
+        return []
+    with open(path) as f:
+        return f.read().splitlines()
 
 
 class WineGtestRunTest(unittest.TestCase):
@@ -52,34 +127,14 @@ class WineGtestRunTest(unittest.TestCase):
     def run_wrapper(self, plan, no_retry=False):
         """(exit status, starts, lines of the retry log, standard error)."""
         with tempfile.TemporaryDirectory() as folder:
-            stand_in = os.path.join(folder, "wine")
-            wrapper = os.path.join(folder, "wine_gtest_run.sh")
+            wrapper, env = make_wrapper(folder, plan)
             retry_log = os.path.join(folder, "retries.log")
-            with open(stand_in, "w") as f:
-                f.write(STAND_IN)
-            with open(TEMPLATE) as f:
-                text = f.read()
-            with open(wrapper, "w") as f:
-                f.write(text.replace("@VELNA_EMULATOR@", stand_in)
-                        .replace("@VELNA_TEST_RETRY_LOG@", retry_log))
-            for path in (stand_in, wrapper):
-                os.chmod(path, os.stat(path).st_mode | stat.S_IXUSR)
-            with open(os.path.join(folder, "plan"), "w") as f:
-                f.write(" ".join(plan))
-            env = dict(os.environ)
-            env.pop("VELNA_TEST_RETRY_LOG", None)
             env["VELNA_TEST_NO_RETRY"] = "1" if no_retry else "0"
             result = subprocess.run(
-                [wrapper, "/build/dir/thing_unittests.exe",
-                 "--gtest_filter=Suite.Case", "--gtest_also_run_disabled_tests"],
-                env=env, capture_output=True, text=True)
-            with open(os.path.join(folder, "starts")) as f:
-                starts = len(f.readlines())
-            lines = []
-            if os.path.exists(retry_log):
-                with open(retry_log) as f:
-                    lines = f.read().splitlines()
-            return result.returncode, starts, lines, result.stderr
+                [wrapper] + ARGUMENTS, env=env, capture_output=True, text=True)
+            starts = len(read_lines(os.path.join(folder, "starts")))
+            return (result.returncode, starts, read_lines(retry_log),
+                    result.stderr)
 
     def test_only_a_start_that_died_or_a_pass_the_loader_killed_is_retried(
             self):
@@ -121,6 +176,69 @@ class WineGtestRunTest(unittest.TestCase):
         for plan in (["fail"], ["pass"]):
             with self.subTest(plan=plan):
                 self.assertNotIn("inside its test", self.run_wrapper(plan)[3])
+
+
+    def test_takes_a_whole_slot_no_test_holds_with_its_display(self):
+        with tempfile.TemporaryDirectory() as folder:
+            wrapper, env = make_wrapper(folder, ["slot"])
+            env["VELNA_TEST_OWN_PREFIX"] = "1"
+            make_slots(folder, [("1", True, ":11"), ("2", False, ":12"),
+                                ("3", True, ":13"), ("4", True, None)])
+            holder = hold(os.path.join(folder, "wineslots", "1.lock"))
+            try:
+                for _ in range(2):
+                    run = subprocess.run([wrapper] + ARGUMENTS, env=env,
+                                         capture_output=True, text=True,
+                                         timeout=120)
+                    self.assertEqual(0, run.returncode, run.stderr)
+                # A slot without a display of its own keeps the one given.
+                env["DISPLAY"] = ":0"
+                with open(os.path.join(folder, "wineslots", "3.lock"), "a") as f:
+                    fcntl.flock(f, fcntl.LOCK_EX)
+                    run = subprocess.run([wrapper] + ARGUMENTS, env=env,
+                                         capture_output=True, text=True,
+                                         timeout=120)
+                self.assertEqual(0, run.returncode, run.stderr)
+            finally:
+                release(holder)
+            self.assertEqual(["3 :13", "3 :13", "4 :0"],
+                             read_lines(os.path.join(folder, "slots")))
+
+    def test_a_process_the_test_leaves_running_holds_no_slot(self):
+        with tempfile.TemporaryDirectory() as folder:
+            wrapper, env = make_wrapper(folder, ["leave"])
+            env["VELNA_TEST_OWN_PREFIX"] = "1"
+            make_slots(folder, [("1", True, ":11")])
+            run = subprocess.run([wrapper] + ARGUMENTS, env=env,
+                                 capture_output=True, text=True, timeout=120)
+            leftover = int(read_lines(os.path.join(folder, "leftover"))[0])
+            try:
+                self.assertEqual(0, run.returncode, run.stderr)
+                os.kill(leftover, 0)  # still running
+                free = subprocess.run(
+                    ["flock", "-n", os.path.join(folder, "wineslots",
+                                                 "1.lock"), "true"])
+                self.assertEqual(0, free.returncode)
+            finally:
+                os.kill(leftover, signal.SIGKILL)
+
+    def test_waits_while_every_slot_is_held(self):
+        with tempfile.TemporaryDirectory() as folder:
+            wrapper, env = make_wrapper(folder, ["slot"])
+            env["VELNA_TEST_OWN_PREFIX"] = "1"
+            make_slots(folder, [("1", True, ":11"), ("2", True, ":12")])
+            holders = [hold(os.path.join(folder, "wineslots", name + ".lock"))
+                       for name in ("1", "2")]
+            with subprocess.Popen([wrapper] + ARGUMENTS, env=env,
+                                  stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.PIPE, text=True) as run:
+                self.assertEqual("wine_gtest_run: waiting for a free slot\n",
+                                 run.stderr.readline())
+                self.assertEqual([], read_lines(os.path.join(folder, "starts")))
+                release(holders[1])
+                self.assertEqual(0, run.wait(timeout=120))
+            release(holders[0])
+            self.assertEqual(["2 :12"], read_lines(os.path.join(folder, "slots")))
 
 
 if __name__ == "__main__":

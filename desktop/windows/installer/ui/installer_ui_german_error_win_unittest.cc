@@ -143,7 +143,12 @@ TEST_F(GermanErrorPageTest, ErrorsRetryAndQuitInGerman) {
             PostClick(Control(kAccept));
           })
       .Then(
-          "error page", [this] { return Page() == InstallerPage::kError; },
+          // The focus shows once the window is active.
+          "error page",
+          [this] {
+            return Page() == InstallerPage::kError &&
+                   test::TakesKeys(window()->dialog());
+          },
           [this, &folder_message] {
             EXPECT_EQ(folder_message, Text(kMessage));
             EXPECT_EQ(German(kIdsInstallFailedHeading), Text(kErrorHeading));

@@ -194,9 +194,11 @@ TEST_F(InteractiveInstallTest, InstallsToTheEnd) {
           [&settings, import] {
             return settings->import_browser_data() != import;
           },
+          [this] { SetForegroundWindow(Dialog()); })
+      .Then(
+          // Keys reach the page only while the window is active.
+          "active", [this] { return test::TakesKeys(Dialog()); },
           [this] {
-            // Another process's window may have been shown on the display.
-            SetForegroundWindow(Dialog());
             SendMessageW(Dialog(), WM_NEXTDLGCTL,
                          reinterpret_cast<WPARAM>(Control(kAccept)), TRUE);
             PostMessageW(Control(kAccept), WM_KEYDOWN, VK_TAB, 1);

@@ -39,30 +39,33 @@ class InstallerWindowKeyboardTest : public test::InstallerWindowTestBase {
     return action;
   }
 
-  // Moves the focus to control |id| as the dialog manager does.
+  // Moves the focus to control |id| as the dialog manager does, in the
+  // active window.
   void Focus(int id) {
+    ASSERT_TRUE(test::WaitUntilActive(window_->dialog()));
     SendMessageW(window_->dialog(), WM_NEXTDLGCTL,
                  reinterpret_cast<WPARAM>(Control(id)), TRUE);
-    test::RunUiFor(20);
     ASSERT_EQ(Control(id), GetFocus());
   }
 
   // A key as the user presses it, to the focused control (the dialog when
-  // none has the focus).
+  // none has the focus) of the active window; handled when it returns.
   void Press(UINT key) {
+    ASSERT_TRUE(test::WaitUntilActive(window_->dialog()));
     HWND focus = GetFocus();
     test::PressKey(focus ? focus : window_->dialog(), key);
   }
 
-  // As "installfolder" naming a drive that does not exist.
+  // As "installfolder" naming a drive that does not exist; the window hears
+  // of the inspection as it arrives.
   void MakeFolderInvalid() {
     settings_->SetInstallFolderFromString(u"Q:\\Velna");
     ASSERT_TRUE(WaitForStatus());
-    test::RunUiFor(20);
     ASSERT_FALSE(settings_->GetStatus()->valid_install_path);
   }
 
   bool FocusOnAUsableControl() {
+    FocusInWindow();
     HWND focus = test::FocusedControl(window_->dialog());
     return focus && IsWindowVisible(focus) && IsWindowEnabled(focus);
   }
@@ -118,13 +121,13 @@ TEST_F(InstallerWindowKeyboardTest, EscapeAsksAsTheCloseButtonDoes) {
     });
     handler.Ignore(window_->dialog());
     handler.Ignore(window_->options_dialog());
+    // Answered and closed when Press returns.
     Press(VK_ESCAPE);
     ASSERT_TRUE(test::RunUiUntil([&boxes] { return boxes.size() == 1; }));
     EXPECT_EQ(RcL10nHandler::GetStringForCode(
                   u"de", page == InstallerPage::kUninstall ? kIdsQuitUninstall
                                                            : kIdsQuitInstall),
               boxes[0].text);
-    test::RunUiFor(30);
     EXPECT_EQ(0, delegate_.cancelled);
     EXPECT_EQ(page, window_->page());
     EXPECT_EQ("", LastAction());
@@ -211,10 +214,10 @@ TEST_F(InstallerWindowKeyboardTest, TermsLinkOpensFromTheKeyboard) {
   for (const UINT key : {VK_RETURN, VK_SPACE}) {
     SCOPED_TRACE(key);
     OpenOn(InstallerPage::kWelcome);
-    ASSERT_EQ(Control(kAccept), GetFocus());
+    ASSERT_EQ(Control(kAccept), FocusInWindow());
     // Accept is the last control of the page: Tab comes round to the line.
     Press(VK_TAB);
-    ASSERT_EQ(Control(kTermsLine), GetFocus());
+    ASSERT_EQ(Control(kTermsLine), FocusInWindow());
     const TextLink link = window_->terms_links()[0];
     CHARRANGE selection = {};
     SendMessageW(Control(kTermsLine), EM_EXGETSEL, 0,
@@ -272,7 +275,7 @@ TEST_F(InstallerWindowKeyboardTest, AnInvalidFolderLeavesTheFocusOnTheOptions) {
       const size_t key = label.find(u'&');
       ASSERT_LT(key + 1, label.size());
       PostMessageW(GetFocus(), WM_SYSCHAR, label[key + 1], 1 << 29);
-      test::RunUiFor(30);
+      test::RunUiUntilInputHandled();
     }
     EXPECT_EQ(InstallerPage::kOptions, window_->page());
     EXPECT_FALSE(Shown(kRedText));
@@ -302,7 +305,6 @@ TEST_F(InstallerWindowKeyboardTest, FocusLeavesDisabledAndHiddenControls) {
   ASSERT_TRUE(Shown(kFullInstaller));
   Focus(kFullInstaller);
   window_->ShowError(u"Again.", false, "detail");
-  test::RunUiFor(20);
   EXPECT_FALSE(Shown(kFullInstaller));
   EXPECT_EQ(Control(kRetry), FocusInWindow());
   Press(VK_RETURN);
@@ -347,7 +349,6 @@ TEST_F(InstallerWindowKeyboardTest, TypingALetterFindsALanguage) {
     OpenOn(InstallerPage::kOptions, c.window_language);
     Focus(kLanguageList);
     test::TypeText(Control(kLanguageList), std::u16string(1, c.letter));
-    test::RunUiFor(30);
     const std::u16string chosen = settings_->install_language();
     ASSERT_NE(c.window_language, chosen);
     const std::u16string name =
@@ -387,7 +388,6 @@ TEST_F(InstallerWindowKeyboardTest, TheQuitQuestionFollowsTheWindowsDirection) {
     EXPECT_EQ(test::WindowText(window_->dialog()), box.caption);
     EXPECT_NE(std::u16string::npos,
               box.text.find(RcL10nHandler::GetString(kIdsQuitInstall)));
-    test::RunUiFor(30);
     EXPECT_EQ(0, delegate_.cancelled);
   }
 }

@@ -100,7 +100,8 @@ bool OpensMirrored(HWND combo) {
       [&info] { return IsWindowVisible(info.hwndList) != FALSE; }));
   const bool mirrored = HasExStyle(info.hwndList, WS_EX_LAYOUTRTL);
   SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
-  test::RunUiFor(20);
+  EXPECT_TRUE(test::RunUiUntil(
+      [&info] { return IsWindowVisible(info.hwndList) == FALSE; }));
   return mirrored;
 }
 
@@ -220,8 +221,8 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
   const std::map<int, RECT> arabic =
       ShownControls(window_->dialog(), window_->options_dialog());
   OpenOn(InstallerPage::kOptions);
+  // The window hears of it at once.
   settings_->SetInstallLanguage(u"ar");
-  test::RunUiFor(30);
   EXPECT_TRUE(window_->right_to_left());
   EXPECT_EQ(arabic.size(), english.size());
   const std::map<int, RECT> switched =
@@ -234,7 +235,6 @@ TEST_F(InstallerWindowLayoutTest, RightToLeftLanguagesMirrorEveryPage) {
   ExpectListsIn(Control(kLanguageList), Control(kInstallForList),
                 Control(kInstallPath), true);
   settings_->SetInstallLanguage(u"en-US");
-  test::RunUiFor(30);
   ExpectListsIn(Control(kLanguageList), Control(kInstallForList),
                 Control(kInstallPath), false);
   EXPECT_FALSE(window_->right_to_left());
@@ -374,7 +374,6 @@ TEST_F(InstallerWindowLayoutTest, TextsPaintOverTheBackground) {
       HWND dialog = window_->dialog();
       const test::WindowImage shown(dialog);
       for (int id : c.controls) ShowWindow(Control(id), SW_HIDE);
-      test::RunUiFor(30);
       const test::WindowImage bare(dialog);
       for (int id : c.controls) {
         SCOPED_TRACE(id);
@@ -621,7 +620,6 @@ TEST_F(InstallerWindowLayoutTest, MovesToADisplayOfAnotherResolution) {
                                               dpi, window_->dpi());
     SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
                  reinterpret_cast<LPARAM>(&suggested));
-    test::RunUiFor(30);
     EXPECT_EQ(dpi, window_->dpi());
     RECT now;
     GetWindowRect(dialog, &now);

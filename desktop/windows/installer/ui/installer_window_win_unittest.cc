@@ -108,7 +108,6 @@ TEST_F(InstallerWindowTest, PagesShowTheirControlsAndFocus) {
   for (const auto& step : steps) {
     SCOPED_TRACE(step.step);
     step.go();
-    test::RunUiFor(20);
     EXPECT_EQ(step.page, window_->page());
     EXPECT_EQ(step.shown, ShownControls(dialog));
     EXPECT_EQ(step.page == InstallerPage::kOptions,
@@ -144,7 +143,7 @@ TEST_F(InstallerWindowTest, TermsLinkClickOpensTheTerms) {
 
   // A click beside the link does nothing; a click on it opens the terms.
   test::ClickAt(terms_line, test::CharacterPoint(terms_line, 1));
-  test::RunUiFor(50);
+  ASSERT_TRUE(test::RunUiUntilInputHandled());
   EXPECT_EQ(InstallerPage::kWelcome, window_->page());
   test::ClickAt(terms_line, test::CharacterPoint(terms_line, link.start + 2));
   ASSERT_TRUE(test::RunUiUntil(
@@ -320,6 +319,8 @@ TEST_F(InstallerWindowTest, TabFromAcceptReachesTheOptions) {
   Open();
   Click(kOptionsButton);
   HWND accept = Control(kAccept);
+  // Keys reach the page only while the window is active.
+  ASSERT_TRUE(test::WaitUntilActive(window_->dialog()));
   SendMessageW(window_->dialog(), WM_NEXTDLGCTL,
                reinterpret_cast<WPARAM>(accept), TRUE);
   ASSERT_EQ(accept, GetFocus());
@@ -327,6 +328,7 @@ TEST_F(InstallerWindowTest, TabFromAcceptReachesTheOptions) {
   EXPECT_TRUE(test::RunUiUntil(
       [this] { return GetFocus() == Control(kLanguageList); }));
   // Onwards through the options, in template order.
+  ASSERT_TRUE(test::WaitUntilActive(window_->dialog()));
   PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 1);
   EXPECT_TRUE(test::RunUiUntil(
       [this] { return GetFocus() == Control(kInstallForList); }));
@@ -350,7 +352,6 @@ TEST_F(InstallerWindowTest, InvalidPathDisablesAcceptAndBack) {
     SendMessageW(edit, EM_SETSEL, 0, -1);
     test::TypeText(edit, u"\b" + c.text);
     ASSERT_TRUE(WaitForStatus());
-    test::RunUiFor(20);
     EXPECT_EQ(c.valid, IsWindowEnabled(Control(kAccept)) != FALSE);
     EXPECT_EQ(c.valid, IsWindowEnabled(Control(kBack)) != FALSE);
     EXPECT_EQ(!c.valid, Shown(kInvalidPath));
@@ -391,7 +392,7 @@ TEST_F(InstallerWindowTest, QuitConfirmationInTheWindowsLanguage) {
   // No: nothing happens, nothing is recorded.
   PostMessageW(window_->dialog(), WM_CLOSE, 0, 0);
   ASSERT_TRUE(test::RunUiUntil([&boxes] { return boxes.size() == 1; }));
-  test::RunUiFor(50);
+  // The box closed before the loop came back to the test.
   EXPECT_EQ(0, delegate_.cancelled);
   const base::DictionaryValue* welcome = nullptr;
   ASSERT_TRUE(Pages()->GetDictionary(0, &welcome));
@@ -658,7 +659,6 @@ TEST_F(InstallerWindowTest, LogoCentredAndBadgeOnTheErrorPage) {
   const int badge_left = left + logo_size + corner - badge_size;
   const int badge_top = top + logo_size + corner - badge_size;
 
-  test::RunUiFor(50);
   {
     test::WindowImage image(dialog);
     EXPECT_TRUE(test::ShowsOpaquePixels(image, logo.get(), left, top));
@@ -668,7 +668,6 @@ TEST_F(InstallerWindowTest, LogoCentredAndBadgeOnTheErrorPage) {
         image.SavePng(test::ScreenshotFolder().Append(u"window_welcome.png")));
   }
   window_->ShowError(u"Something failed.", true, "detail");
-  test::RunUiFor(50);
   {
     test::WindowImage image(dialog);
     EXPECT_TRUE(
@@ -687,7 +686,6 @@ TEST_F(InstallerWindowTest, BackgroundPictureBehindPagesButOptions) {
       test::ReadBitmapPixels(picture.get(), &width, &height);
   ASSERT_FALSE(pixels.empty());
   HWND dialog = window_->dialog();
-  test::RunUiFor(50);
   {
     // The picture's top-left corner, stretched over the client area.
     test::WindowImage image(dialog);

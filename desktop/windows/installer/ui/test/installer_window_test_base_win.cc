@@ -29,7 +29,7 @@ std::unique_ptr<Settings> UITestBase::MakeInstallSettings(
 
 // static
 bool UITestBase::WaitForStatus(Settings* settings) {
-  return RunUiUntil([settings] { return !settings->IsStatusPending(); }, 60000);
+  return RunUiUntil([settings] { return !settings->IsStatusPending(); });
 }
 
 InstallerWindowTestBase::InstallerWindowTestBase() = default;
@@ -45,9 +45,8 @@ void InstallerWindowTestBase::Open(const std::u16string& arguments,
                                     run_immediately, version);
   ASSERT_TRUE(window_);
   window_->AddDelegate(&delegate_);
-  // Another process's window may have been shown on the shared display.
-  SetForegroundWindow(window_->dialog());
-  RunUiFor(50);
+  // Keys reach the page only once the window is active.
+  ASSERT_TRUE(WaitUntilActive(window_->dialog()));
 }
 
 void InstallerWindowTestBase::Close() {
@@ -102,8 +101,9 @@ void InstallerWindowTestBase::GoTo(InstallerPage page) {
     default:
       break;
   }
-  RunUiFor(30);
   ASSERT_EQ(page, window_->page());
+  // The focus goes back to the page's control when the window is active.
+  ASSERT_TRUE(WaitUntilActive(window_->dialog()));
 }
 
 HWND InstallerWindowTestBase::Control(int id) const {
@@ -112,17 +112,13 @@ HWND InstallerWindowTestBase::Control(int id) const {
 }
 
 HWND InstallerWindowTestBase::FocusInWindow() {
-  HWND dialog = window_->dialog();
-  if (GetForegroundWindow() != dialog) {
-    SetForegroundWindow(dialog);
-    RunUiUntil([dialog] { return GetForegroundWindow() == dialog; });
-  }
+  WaitUntilActive(window_->dialog());
   return GetFocus();
 }
 
 void InstallerWindowTestBase::Click(int id) {
+  // Handled, with any dialog it opens, before it returns.
   SendMessageW(Control(id), BM_CLICK, 0, 0);
-  RunUiFor(20);
 }
 
 const base::ListValue* InstallerWindowTestBase::Pages() {

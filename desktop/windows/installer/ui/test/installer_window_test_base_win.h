@@ -81,12 +81,11 @@ class InstallerWindowTestBase : public UITestBase {
 
   // A control of the main dialog, else of the options dialog.
   HWND Control(int id) const;
-  // The focused control, with the window active again first: another
-  // process's window on the shared display may have taken the activation,
-  // and the dialog gives the focus back to the control that had it.
+  // The focused control, with the window active again first (the dialog
+  // gives the focus back to the control that had it).
   HWND FocusInWindow();
   bool Shown(int id) const { return IsWindowVisible(Control(id)) != FALSE; }
-  // Presses a button as a user does (BM_CLICK) and lets the loop run.
+  // Presses a button as a user does (BM_CLICK).
   void Click(int id);
   // The page sequence of the statistics.
   const base::ListValue* Pages();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/memory/weak_ptr.h"
+#include "desktop/windows/installer/ui/test/window_test_util_win.h"
 
 namespace installer {
 namespace test {
@@ -32,9 +33,10 @@ class UIScript {
                  std::function<void()> action);
 
   // Starts the checks on the current thread's loop. A step that waits
-  // longer than |step_timeout_ms| fails the test and runs |give_up| (which
-  // should end the run).
-  void Start(std::function<void()> give_up, int step_timeout_ms = 30000);
+  // longer than |step_timeout_ms| (only a hang should) fails the test and
+  // runs |give_up| (which should end the run).
+  void Start(std::function<void()> give_up,
+             int step_timeout_ms = kHangMilliseconds);
 
   bool finished() const { return next_ == steps_.size(); }
 

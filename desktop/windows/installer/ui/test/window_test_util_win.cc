@@ -71,14 +71,6 @@ bool GetPngEncoder(CLSID* encoder) {
 
 }  // namespace
 
-void RunUiFor(int milliseconds) {
-  base::RunLoop run_loop(Win32DialogDispatcher::GetInstance());
-  base::MessageLoop::current()->PostDelayedTask(
-      CURRENT_LOCATION, run_loop.QuitClosure(),
-      base::TimeDelta::FromMilliseconds(milliseconds));
-  run_loop.Run();
-}
-
 bool RunUiUntil(const std::function<bool()>& done, int timeout_ms) {
   if (done()) return true;
   base::RunLoop run_loop(Win32DialogDispatcher::GetInstance());
@@ -88,6 +80,27 @@ bool RunUiUntil(const std::function<bool()>& done, int timeout_ms) {
        &quit);
   run_loop.Run();
   return done();
+}
+
+bool RunUiUntilInputHandled() {
+  return RunUiUntil([] {
+    MSG msg;
+    return !PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_NOREMOVE) &&
+           !PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST,
+                         PM_NOREMOVE);
+  });
+}
+
+bool TakesKeys(HWND dialog) {
+  return GetActiveWindow() == dialog &&
+         Win32DialogDispatcher::GetInstance()->current_dialog() == dialog;
+}
+
+bool WaitUntilActive(HWND dialog) {
+  return RunUiUntil([dialog] {
+    if (GetForegroundWindow() != dialog) SetForegroundWindow(dialog);
+    return TakesKeys(dialog);
+  });
 }
 
 std::u16string WindowText(HWND window) {
@@ -640,16 +653,21 @@ void PressKey(HWND window, UINT key) {
   const UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
   PostMessageW(window, WM_KEYDOWN, key, 1 | (scan << 16));
   PostMessageW(window, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000);
-  RunUiFor(30);
+  RunUiUntilInputHandled();
 }
 
 std::vector<HWND> TabCycle(HWND dialog) {
   std::vector<HWND> cycle;
+  // Each key and each reading in the active dialog, which gives the focus
+  // back to the control that had it when it was active last.
+  if (!WaitUntilActive(dialog)) return cycle;
   HWND first = FocusedControl(dialog);
   if (!first) return cycle;
   cycle.push_back(first);
   for (int i = 0; i < 30; ++i) {
+    if (!WaitUntilActive(dialog)) break;
     PressKey(GetFocus(), VK_TAB);
+    if (!WaitUntilActive(dialog)) break;
     HWND next = FocusedControl(dialog);
     if (next == first || !next) break;
     cycle.push_back(next);

@@ -18,11 +18,26 @@
 namespace installer {
 namespace test {
 
-// Runs the thread's UI loop, with the dialog dispatcher, for |milliseconds|.
-void RunUiFor(int milliseconds);
-// Runs it until |done| answers true (checked every 10 ms) or |timeout_ms|
-// has passed; returns what |done| answers at the end.
-bool RunUiUntil(const std::function<bool()>& done, int timeout_ms = 20000);
+// Long enough that only a hang reaches it, on any machine: waits in tests
+// end on what they wait for, not on a clock.
+inline constexpr int kHangMilliseconds = 120000;
+
+// Runs the thread's UI loop, with the dialog dispatcher, until |done|
+// answers true (checked every 10 ms) or |timeout_ms| has passed; returns
+// what |done| answers at the end.
+bool RunUiUntil(const std::function<bool()>& done,
+                int timeout_ms = kHangMilliseconds);
+// Runs it until no key or mouse message is queued for this thread: those
+// posted so far have been handled (with any dialog they opened).
+bool RunUiUntilInputHandled();
+
+// Whether |dialog| is the active window and takes the keyboard: the
+// installer window hands keys to its dialog dispatcher only while active.
+bool TakesKeys(HWND dialog);
+// Asks for |dialog| as the foreground window, again while it is not (a
+// display's activation may move on later), and runs the loop until it
+// takes the keyboard. False when it did not before the hang deadline.
+bool WaitUntilActive(HWND dialog);
 
 std::u16string WindowText(HWND window);
 // |text| with each CR LF and each lone CR (as rich edit ends its
@@ -36,7 +51,8 @@ std::u16string StripMnemonics(const std::u16string& text);
 // Posts the characters of |text| to |window| as typed keys (WM_CHAR), one
 // at a time, letting the loop handle each before the next.
 void TypeText(HWND window, const std::u16string& text);
-// A left click at |point| of |window|'s client area (button down and up).
+// Posts a left click at |point| of |window|'s client area (button down and
+// up); RunUiUntilInputHandled waits for it.
 void ClickAt(HWND window, POINT point);
 // The point of character |position| of a rich edit, in its client area.
 POINT CharacterPoint(HWND rich_edit, size_t position);
@@ -189,10 +205,12 @@ bool IsOpaquePng(const base::FilePath& path);
 // The control of |dialog| (or of a child dialog of it) that has the focus:
 // a combo box for its edit field. Null when none has.
 HWND FocusedControl(HWND dialog);
-// Posts a key press (down and up) to |window| and lets the loop handle it.
+// Posts a key press (down and up) to |window| and runs the loop until it
+// has been handled.
 void PressKey(HWND window, UINT key);
 // The controls Tab visits from the focused one of |dialog| until it comes
-// back to it, in order, starting with the focused one.
+// back to it, in order, starting with the focused one, once the dialog takes
+// the keyboard; empty when it never does.
 std::vector<HWND> TabCycle(HWND dialog);
 
 // Where screenshots are kept: "ui_screenshots" beside the test executable
