@@ -1,5 +1,9 @@
 #include "base/test/child_process_win.h"
 
+#include <windows.h>
+// After windows.h.
+#include <tlhelp32.h>
+
 #include <map>
 
 #include "base/logging.h"
@@ -154,6 +158,22 @@ HANDLE DuplicateLimitedToken() {
     return nullptr;
   }
   return primary;
+}
+
+void WaitForParentToEnd() {
+  win::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.IsValid()) return;
+  const DWORD own = GetCurrentProcessId();
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+       more = Process32NextW(snapshot.Get(), &entry)) {
+    if (entry.th32ProcessID != own) continue;
+    win::ScopedHandle parent(
+        OpenProcess(SYNCHRONIZE, FALSE, entry.th32ParentProcessID));
+    if (parent.IsValid()) WaitForSingleObject(parent.Get(), INFINITE);
+    return;
+  }
 }
 
 std::u16string GetTestExecutableFolder() {

@@ -36,6 +36,12 @@ HANDLE LaunchChildProcess(const std::u16string& command_line,
 // elevation. Null when the process has no linked token.
 HANDLE DuplicateLimitedToken();
 
+// For a test's helper process that lives until the test ends it: waits
+// until the process that started this one has ended (at once when that
+// one cannot be found), so that none outlives its test, however slowly the
+// test runs.
+void WaitForParentToEnd();
+
 // The folder of the running test executable, with a trailing backslash.
 std::u16string GetTestExecutableFolder();
 

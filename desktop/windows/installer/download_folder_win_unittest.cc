@@ -235,11 +235,13 @@ class HeldTestProgram {
   const base::FilePath& program() const { return program_; }
   const base::FilePath& links() const { return links_; }
   void Release() { SetEvent(release_.Get()); }
-  // Whether the program recorded that it runs, within a minute however
-  // loaded the machine.
+  // Whether the program recorded that it runs: its command line, which it
+  // writes once its links are written and closed. Only a hang runs out the
+  // two minutes, however loaded the machine.
   bool WaitUntilRunning() {
-    for (int i = 0; i < 600 && !base::PathExists(links_); ++i) Sleep(100);
-    return base::PathExists(links_);
+    const base::FilePath command = dir_.GetPath().Append(u"command.txt");
+    for (int i = 0; i < 1200 && !base::PathExists(command); ++i) Sleep(100);
+    return base::PathExists(command) && base::PathExists(links_);
   }
 
  private:

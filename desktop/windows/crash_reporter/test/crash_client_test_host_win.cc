@@ -23,6 +23,7 @@
 #include "base/run_loop.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util_win.h"
+#include "base/test/child_process_win.h"
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/crash_reporter/crash_client_win.h"
@@ -59,8 +60,6 @@ class PureDerived : public PureBase {
 };
 
 namespace {
-
-constexpr DWORD kWaitForParentMs = 60000;
 
 void PrintValue(const char* label, unsigned long long value) {
   printf("%s %llu\n", label, value);
@@ -209,7 +208,7 @@ int RunStandInReporter(const base::CommandLine& command_line) {
   }
   base::win::ScopedHandle parent_process(
       OpenProcess(SYNCHRONIZE, FALSE, parent));
-  WaitForSingleObject(parent_process.Get(), kWaitForParentMs);
+  WaitForSingleObject(parent_process.Get(), INFINITE);
   return 0;
 }
 
@@ -233,7 +232,7 @@ int ServeAndDie(const base::CommandLine& command_line) {
   CrashGenerationServer server(pipe_name, nullptr, &DieInDumpCallback, nullptr);
   if (!server.Start()) return 1;
   SignalReady(command_line);
-  Sleep(kWaitForParentMs);
+  base::WaitForParentToEnd();
   return 0;
 }
 
@@ -248,7 +247,7 @@ int Run() {
   if (mode == kModeServeAndDie) return ServeAndDie(command_line);
   if (mode == kModeSleep) {
     const base::win::ScopedHandle ready = SignalReady(command_line);
-    Sleep(kWaitForParentMs);
+    base::WaitForParentToEnd();
     return 0;
   }
   unsigned wait_ms = 0;

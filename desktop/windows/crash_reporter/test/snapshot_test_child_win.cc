@@ -1,7 +1,7 @@
 // A process for the snapshot tests: it lays out an exception record, a
 // context and exception pointers in its memory as a crashed installer
 // process would, prints where they are, and waits with two more threads
-// until it is ended.
+// until it is ended, or its test has ended.
 //
 // Prints one line: the address of the variable holding the exception
 // pointers' address, the address of the crashed thread's id, the thread's
@@ -10,6 +10,8 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <windows.h>
+
+#include "base/test/child_process_win.h"
 
 namespace {
 
@@ -46,6 +48,6 @@ int wmain() {
          static_cast<unsigned long>(g_crashed_thread_id),
          static_cast<unsigned long long>(g_context.Rip));
   fflush(stdout);
-  Sleep(60000);
+  base::WaitForParentToEnd();
   return 0;
 }
