@@ -112,14 +112,14 @@ bool CreateProcessForOptions(const LaunchOptions& options,
     PLOG(ERROR) << "CreateEnvironmentBlock failed";
     return false;
   }
-  const BOOL created = CreateProcessAsUserW(
-      options.as_user, nullptr, as_writable_wcstr(command_line), nullptr,
-      nullptr, inherit, flags | CREATE_UNICODE_ENVIRONMENT, environment,
-      current_directory, startup_info, process_info);
+  const bool created = CreateProcessRetryingInternalError(
+      nullptr, as_writable_wcstr(command_line), inherit,
+      flags | CREATE_UNICODE_ENVIRONMENT, environment, current_directory,
+      startup_info, process_info, options.as_user);
   const DWORD error = GetLastError();
   DestroyEnvironmentBlock(environment);
   SetLastError(error);
-  return !!created;
+  return created;
 }
 
 // Puts the suspended child into its job and lets it run; a child that the
@@ -267,15 +267,20 @@ bool CreateProcessRetryingInternalError(const wchar_t* application,
                                         DWORD flags, void* environment,
                                         const wchar_t* current_directory,
                                         STARTUPINFOW* startup_info,
-                                        PROCESS_INFORMATION* process_info) {
+                                        PROCESS_INFORMATION* process_info,
+                                        HANDLE token) {
   constexpr int kAttempts = 3;
   constexpr DWORD kRetryMs = 200;
   for (int attempt = 1;; ++attempt) {
-    if (CreateProcessW(application, command_line, nullptr, nullptr, inherit,
-                       flags, environment, current_directory, startup_info,
-                       process_info)) {
-      return true;
-    }
+    const BOOL created =
+        token ? CreateProcessAsUserW(token, application, command_line, nullptr,
+                                     nullptr, inherit, flags, environment,
+                                     current_directory, startup_info,
+                                     process_info)
+              : CreateProcessW(application, command_line, nullptr, nullptr,
+                               inherit, flags, environment, current_directory,
+                               startup_info, process_info);
+    if (created) return true;
     if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == kAttempts)
       return false;
     Sleep(kRetryMs);

@@ -56,15 +56,9 @@ bool StartChild(const std::u16string& command_line,
   std::u16string mutable_command_line = command_line;
   const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (job ? CREATE_SUSPENDED : 0);
   const BOOL inherit = (startup->dwFlags & STARTF_USESTDHANDLES) != 0;
-  const bool started =
-      token ? CreateProcessAsUserW(
-                  token, nullptr, as_writable_wcstr(mutable_command_line),
-                  nullptr, nullptr, inherit, flags,
-                  as_writable_wcstr(environment), nullptr, startup, process)
-            : CreateProcessRetryingInternalError(
-                  nullptr, as_writable_wcstr(mutable_command_line), inherit,
-                  flags, as_writable_wcstr(environment), nullptr, startup,
-                  process);
+  const bool started = CreateProcessRetryingInternalError(
+      nullptr, as_writable_wcstr(mutable_command_line), inherit, flags,
+      as_writable_wcstr(environment), nullptr, startup, process, token);
   if (!started) {
     PLOG(ERROR) << "Could not start " << command_line;
     return false;
