@@ -236,11 +236,25 @@ class HeldTestProgram {
   const base::FilePath& links() const { return links_; }
   void Release() { SetEvent(release_.Get()); }
   // Whether the program recorded that it runs: its command line, which it
-  // writes once its links are written and closed. Only a hang runs out the
-  // two minutes, however loaded the machine.
+  // writes once its links are written and closed. Each name made in the
+  // folder wakes the wait; only a hang runs out the two minutes.
   bool WaitUntilRunning() {
     const base::FilePath command = dir_.GetPath().Append(u"command.txt");
-    for (int i = 0; i < 1200 && !base::PathExists(command); ++i) Sleep(100);
+    const HANDLE change =
+        FindFirstChangeNotificationW(base::as_wcstr(dir_.GetPath().value()),
+                                     FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
+    if (change == INVALID_HANDLE_VALUE) return false;
+    const ULONGLONG deadline = GetTickCount64() + 120000;
+    while (!base::PathExists(command)) {
+      const ULONGLONG now = GetTickCount64();
+      if (now >= deadline ||
+          WaitForSingleObject(change, static_cast<DWORD>(deadline - now)) !=
+              WAIT_OBJECT_0 ||
+          !FindNextChangeNotification(change)) {
+        break;
+      }
+    }
+    FindCloseChangeNotification(change);
     return base::PathExists(command) && base::PathExists(links_);
   }
 
