@@ -665,7 +665,6 @@ std::vector<HWND> TabCycle(HWND dialog) {
   if (!first) return cycle;
   cycle.push_back(first);
   for (int i = 0; i < 30; ++i) {
-    if (!WaitUntilActive(dialog)) break;
     PressKey(GetFocus(), VK_TAB);
     if (!WaitUntilActive(dialog)) break;
     HWND next = FocusedControl(dialog);
