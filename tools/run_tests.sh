@@ -7,6 +7,43 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="$(nproc)"
 start=$(date +%s)
 
+# The jobs started below and not yet waited for, each a process group of
+# its own: SIGTERM, SIGINT or SIGHUP to this shell ends them whole, and
+# waits for them, before it ends. The Windows tests' job then stops the Wine
+# servers and X servers it started (wine_services_run of tools/wine_env.sh).
+running_jobs=()
+start_job() {
+  set -m
+  "$@" &
+  set +m
+  running_jobs+=("$!")
+}
+wait_job() {
+  local status job still=()
+  wait "$1"
+  status=$?
+  for job in "${running_jobs[@]}"; do
+    [[ $job == "$1" ]] || still+=("$job")
+  done
+  running_jobs=("${still[@]}")
+  return "$status"
+}
+end_jobs() {  # exit status
+  trap '' TERM INT HUP
+  local job
+  for job in "${running_jobs[@]}"; do
+    kill -TERM -- "-$job" 2>/dev/null
+  done
+  for job in "${running_jobs[@]}"; do
+    wait "$job"
+  done
+  echo "== ended by a signal after $(($(date +%s) - start)) s"
+  exit "$1"
+}
+trap 'end_jobs 143' TERM
+trap 'end_jobs 130' INT
+trap 'end_jobs 129' HUP
+
 bash "$ROOT/tools/install_deps.sh" || exit 1
 # The floor plan of the installer's folders (README, Layout), before the
 # long build.
@@ -28,7 +65,7 @@ mkdir -p "$ROOT/out"
 native_log="$ROOT/out/native_side.log"
 native_times="$ROOT/out/native_side.times"
 : >"$native_times"
-(
+native_side() {
   if ! nice -n 19 bash "$ROOT/tools/build.sh" native ||
     ! nice -n 19 bash "$ROOT/tools/build.sh" tsan; then
     echo "build failed after $(($(date +%s) - start)) s" >"$native_times"
@@ -48,13 +85,15 @@ native_times="$ROOT/out/native_side.times"
     >"$native_times"
   echo "== native side done after $(( $(date +%s) - start )) s"
   exit $native_status
-) > "$native_log" 2>&1 </dev/null &
+}
+start_job native_side >"$native_log" 2>&1 </dev/null
 native_pid=$!
 
 windows_start=$(date +%s)
-if ! bash "$ROOT/tools/build.sh" win; then
+start_job bash "$ROOT/tools/build.sh" win </dev/null
+if ! wait_job "$!"; then
   echo "== the Windows build failed; waiting for the native side"
-  wait "$native_pid"
+  wait_job "$native_pid"
   cat "$native_log"
   exit 1
 fi
@@ -66,22 +105,20 @@ status=0
 retry_log="$ROOT/out/win/wine_test_retries.log"
 : >"$retry_log"
 echo "== Windows tests under Wine"
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+# On displays of their own (Xvfb), never the desktop's.
+# Every failure fails the suite. Only a Wine process that died at start-up,
+# before running any test, or in the loader at exit after passing every
+# test it ran, is started once more, by the wrapper each test runs through
+# (tools/wine_gtest_run.sh.in; VELNA_TEST_NO_RETRY=1 turns that off).
+start_job env -u DISPLAY bash -c '
   source "$1/tools/wine_env.sh"
-  wine_prefix_init
-  wine_services_start
-  # Every failure fails the suite. Only a Wine process that died at start-up,
-  # before running any test, or in the loader at exit after passing every
-  # test it ran, is started once more, by the wrapper each test runs through
-  # (tools/wine_gtest_run.sh.in; VELNA_TEST_NO_RETRY=1 turns that off).
-  ctest --test-dir "$1/out/win" -j "$2" --output-on-failure --no-tests=error
-  rc=$?
-  wine_services_stop
-  exit $rc' _ "$ROOT" "$JOBS" </dev/null || status=1
+  wine_services_run ctest --test-dir "$1/out/win" -j "$2" \
+    --output-on-failure --no-tests=error' _ "$ROOT" "$JOBS" </dev/null
+wait_job "$!" || status=1
 windows_end=$(date +%s)
 echo "== Windows tests done after $(( windows_end - start )) s"
 
-wait "$native_pid" || status=1
+wait_job "$native_pid" || status=1
 echo "== native builds and tests ($native_log)"
 cat "$native_log"
 

@@ -1,26 +1,37 @@
 #!/usr/bin/env python3
 """Runs functions of tools/wine_env.sh with stand-ins for Wine: the making
 of the test slots (copies of the tests' prefix), one of them cut part-way,
-and the display each slot gets."""
+and the display each slot gets; and tools/run_tests.sh with stand-ins for
+the builds and CTest but real Wine servers and X servers, ended by a signal
+or at its end."""
 
 import os
+import select
 import shutil
+import signal
 import socket
 import subprocess
 import tempfile
 import unittest
 
-SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                      "wine_env.sh")
+TOOLS = os.path.dirname(os.path.abspath(__file__))
+SCRIPT = os.path.join(TOOLS, "wine_env.sh")
 # Stand in for wine and wineserver: nothing to do for a prefix of files.
 WINE_STAND_IN = "#!/bin/bash\nexit 0\n"
 # Stands in for cp: the set-up is cut (killed) as it links system32.
 CUT_STAND_IN = "#!/bin/bash\nkill -KILL $PPID\nexit 1\n"
+# Stands in for CTest: the Windows tests, with CTEST_PLAN=run, say so on the
+# pipe CTEST_STARTED and run until they are ended; the rest pass.
+CTEST_STAND_IN = """#!/bin/bash
+[[ $CTEST_PLAN == run && $* == *out/win* ]] || exit 0
+echo >"$CTEST_STARTED"
+exec sleep infinity
+"""
 
 
-def bash(folder, command, stand_ins):
-    """Runs |command| after sourcing the script, with the build folder
-    |folder|/win, two slots and |stand_ins| ahead on the path."""
+def environment(folder, stand_ins):
+    """The environment with the build folder |folder|/win, two slots and
+    |stand_ins| ahead on the path."""
     bin_folder = os.path.join(folder, "bin")
     shutil.rmtree(bin_folder, ignore_errors=True)
     os.makedirs(bin_folder)
@@ -33,9 +44,14 @@ def bash(folder, command, stand_ins):
                VELNA_DEPS_CACHE=folder + "/cache",
                PATH=bin_folder + ":" + os.environ["PATH"])
     env.pop("VELNA_WINEPREFIX", None)
+    return env
+
+
+def bash(folder, command, stand_ins):
+    """Runs |command| after sourcing the script, in environment()."""
     return subprocess.run(["bash", "-c", 'source "$1"; ' + command, "t",
-                           SCRIPT], env=env, capture_output=True, text=True,
-                          timeout=120)
+                           SCRIPT], env=environment(folder, stand_ins),
+                          capture_output=True, text=True, timeout=120)
 
 
 def make_template(folder):
@@ -47,6 +63,29 @@ def make_template(folder):
         with open(os.path.join(prefix, name), "w") as f:
             f.write(name)
     return prefix
+
+
+def process_stat(pid):
+    """The fields of /proc/<pid>/stat after the name, state first."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()
+    except FileNotFoundError:
+        return ["X"]
+
+
+def processes_of(folder):
+    """(id, name) of the processes with |folder| in their environment."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if folder.encode() in f.read():
+                    with open("/proc/%s/comm" % pid) as name:
+                        found.append((int(pid), name.read().strip()))
+        except OSError:
+            pass
+    return found
 
 
 class WineEnvTest(unittest.TestCase):
@@ -73,13 +112,21 @@ class WineEnvTest(unittest.TestCase):
                         os.path.join(template, library),
                         os.path.join(slots, slot, library)))
 
-    def test_each_slot_gets_a_display_of_its_own(self):
+    def test_each_slot_gets_a_display_that_only_its_stop_ends(self):
         wine = {"wine": WINE_STAND_IN, "wineserver": WINE_STAND_IN}
-        with tempfile.TemporaryDirectory() as folder:
+        with tempfile.TemporaryDirectory() as folder, subprocess.Popen(
+                ["cat"], stdin=subprocess.PIPE) as bystander:
             make_template(folder)
             slots = os.path.join(folder, "win", "wineslots")
-            started = bash(folder, "wine_prefix_init && wine_services_start",
-                           wine)
+            # Records an earlier run left, naming another process now: with
+            # its start time, and with none.
+            for slot, start in (("1", process_stat(bystander.pid)[19]),
+                                ("2", "")):
+                os.makedirs(os.path.join(slots, slot))
+                with open(os.path.join(slots, slot + ".xvfb"), "w") as f:
+                    f.write("%d %s\n" % (bystander.pid, start))
+            started = bash(folder, "wine_services_stop && wine_prefix_init"
+                           " && wine_services_start", wine)
             self.assertEqual(0, started.returncode, started)
             displays, servers = [], []
             try:
@@ -87,7 +134,7 @@ class WineEnvTest(unittest.TestCase):
                     with open(os.path.join(slots, slot + ".display")) as f:
                         displays.append(f.read().strip())
                     with open(os.path.join(slots, slot + ".xvfb")) as f:
-                        servers.append(int(f.read()))
+                        servers.append(int(f.read().split()[0]))
                 self.assertEqual(2, len(set(displays)))
                 for display in displays:
                     with self.subTest(display=display):
@@ -99,9 +146,53 @@ class WineEnvTest(unittest.TestCase):
                 stopped = bash(folder, "wine_services_stop", wine)
             self.assertEqual(0, stopped.returncode, stopped)
             for server in servers:
-                self.assertFalse(os.path.exists("/proc/%d" % server))
+                self.assertIn(process_stat(server)[0], "ZX")  # ended
             self.assertEqual([], [name for name in os.listdir(slots)
                                   if name.endswith((".display", ".xvfb"))])
+            self.assertIsNone(bystander.poll())
+
+    def test_the_test_command_leaves_no_server_however_it_ends(self):
+        for sent, status in ((signal.SIGTERM, 143), (signal.SIGINT, 130),
+                             (signal.SIGHUP, 129), (None, 0)):
+            with self.subTest(signal=sent), \
+                    tempfile.TemporaryDirectory() as folder:
+                # The test command in |folder|: the other tools do nothing.
+                os.makedirs(folder + "/tools")
+                os.makedirs(folder + "/out/win")
+                for name in os.listdir(TOOLS):
+                    if name.endswith((".sh", ".py")):
+                        open(os.path.join(folder, "tools", name), "w").close()
+                for name in ("run_tests.sh", "wine_env.sh"):
+                    shutil.copy(os.path.join(TOOLS, name), folder + "/tools")
+                make_template(folder)
+                started = folder + "/ctest_started"
+                os.mkfifo(started)
+                # Open for writing too, so that it never ends.
+                ctest_started = os.open(started, os.O_RDWR)
+                env = environment(folder, {
+                    "wine": WINE_STAND_IN, "wineboot": WINE_STAND_IN,
+                    "ctest": CTEST_STAND_IN})
+                env.update(CTEST_STARTED=started,
+                           CTEST_PLAN="run" if sent else "pass")
+                command = subprocess.Popen(
+                    ["bash", folder + "/tools/run_tests.sh"], env=env,
+                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+                try:
+                    if sent:
+                        self.assertTrue(select.select(
+                            [ctest_started], [], [], 300)[0])
+                        names = [name.rstrip("0123456789")
+                                 for _, name in processes_of(folder)]
+                        self.assertEqual(3, names.count("Xvfb"), names)
+                        self.assertEqual(3, names.count("wineserver"), names)
+                        command.send_signal(sent)
+                    ended = command.wait(timeout=300)
+                    self.assertEqual([], processes_of(folder))
+                    self.assertEqual(status, ended)
+                finally:
+                    os.close(ctest_started)
+                    for pid, _ in processes_of(folder):
+                        os.kill(pid, signal.SIGKILL)
 
 
 if __name__ == "__main__":

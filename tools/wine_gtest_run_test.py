@@ -88,9 +88,11 @@ def make_wrapper(folder, plan):
     return wrapper, env
 
 
-def make_slots(folder, slots):
-    """Slot folders named by |slots|: (name, whole, display or None)."""
-    for name, whole, display in slots:
+def make_slots(test, folder, slots):
+    """Slot folders named by |slots|: (name, whole, display or None, whether
+    the display's server runs: it holds the record of tools/wine_env.sh
+    locked, as this test does until its end)."""
+    for name, whole, display, runs in slots:
         slot = os.path.join(folder, "wineslots", name)
         os.makedirs(slot)
         if whole:
@@ -98,6 +100,10 @@ def make_slots(folder, slots):
         if display:
             with open(slot + ".display", "w") as f:
                 f.write(display + "\n")
+            server = open(slot + ".xvfb", "w")
+            test.addCleanup(server.close)
+            if runs:
+                fcntl.flock(server, fcntl.LOCK_EX)
 
 
 def hold(lock):
@@ -182,8 +188,10 @@ class WineGtestRunTest(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             wrapper, env = make_wrapper(folder, ["slot"])
             env["VELNA_TEST_OWN_PREFIX"] = "1"
-            make_slots(folder, [("1", True, ":11"), ("2", False, ":12"),
-                                ("3", True, ":13"), ("4", True, None)])
+            make_slots(self, folder, [
+                ("1", True, ":11", True), ("2", False, ":12", True),
+                ("3", True, ":13", True), ("4", True, None, False),
+                ("5", True, ":15", False)])
             holder = hold(os.path.join(folder, "wineslots", "1.lock"))
             try:
                 for _ in range(2):
@@ -191,24 +199,29 @@ class WineGtestRunTest(unittest.TestCase):
                                          capture_output=True, text=True,
                                          timeout=120)
                     self.assertEqual(0, run.returncode, run.stderr)
-                # A slot without a display of its own keeps the one given.
+                # A slot without a display, or whose display's server has
+                # ended, fails the test rather than take the one given.
                 env["DISPLAY"] = ":0"
-                with open(os.path.join(folder, "wineslots", "3.lock"), "a") as f:
-                    fcntl.flock(f, fcntl.LOCK_EX)
+                for held in ("3", "4"):
+                    lock = open(os.path.join(folder, "wineslots",
+                                             held + ".lock"), "a")
+                    self.addCleanup(lock.close)
+                    fcntl.flock(lock, fcntl.LOCK_EX)
                     run = subprocess.run([wrapper] + ARGUMENTS, env=env,
                                          capture_output=True, text=True,
                                          timeout=120)
-                self.assertEqual(0, run.returncode, run.stderr)
+                    self.assertEqual(1, run.returncode, run.stderr)
+                    self.assertIn("has no display of its own", run.stderr)
             finally:
                 release(holder)
-            self.assertEqual(["3 :13", "3 :13", "4 :0"],
+            self.assertEqual(["3 :13", "3 :13"],
                              read_lines(os.path.join(folder, "slots")))
 
     def test_a_process_the_test_leaves_running_holds_no_slot(self):
         with tempfile.TemporaryDirectory() as folder:
             wrapper, env = make_wrapper(folder, ["leave"])
             env["VELNA_TEST_OWN_PREFIX"] = "1"
-            make_slots(folder, [("1", True, ":11")])
+            make_slots(self, folder, [("1", True, ":11", True)])
             run = subprocess.run([wrapper] + ARGUMENTS, env=env,
                                  capture_output=True, text=True, timeout=120)
             leftover = int(read_lines(os.path.join(folder, "leftover"))[0])
@@ -226,7 +239,8 @@ class WineGtestRunTest(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             wrapper, env = make_wrapper(folder, ["slot"])
             env["VELNA_TEST_OWN_PREFIX"] = "1"
-            make_slots(folder, [("1", True, ":11"), ("2", True, ":12")])
+            make_slots(self, folder, [("1", True, ":11", True),
+                                      ("2", True, ":12", True)])
             holders = [hold(os.path.join(folder, "wineslots", name + ".lock"))
                        for name in ("1", "2")]
             with subprocess.Popen([wrapper] + ARGUMENTS, env=env,
