@@ -16,22 +16,25 @@ set -Eeuo pipefail
 trap 'echo "FAILED: stopped at line $LINENO: $BASH_COMMAND" >&2' ERR
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-if [[ ${1:-} != --under-xvfb ]]; then
-  bash "$ROOT/tools/install_deps.sh"
-  bash "$ROOT/tools/build.sh" win
-  exec xvfb-run -a -s "-screen 0 1024x768x24" \
-    bash "${BASH_SOURCE[0]}" --under-xvfb "$@" </dev/null
-fi
-shift
+bash "$ROOT/tools/install_deps.sh"
+bash "$ROOT/tools/build.sh" win
+exec </dev/null
 interactive=0
 [[ ${1:-} == --interactive ]] && interactive=1
 
 export VELNA_WINEPREFIX="$ROOT/out/win/main_job_prefix"
 rm -rf "$VELNA_WINEPREFIX"
 source "$ROOT/tools/wine_env.sh"
+# The prefix's Wine server and X server end with the job, however it ends
+# (a signal ends it once the step under way is done).
+trap wine_services_stop EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
+trap 'exit 129' HUP
+unset DISPLAY
+wine_prefix_display_start
 wine_prefix_init
 wine_services_start
-trap wine_services_stop EXIT
 
 bin="$ROOT/out/win/desktop/windows/installer"
 packages="$ROOT/out/win/sample_packages"
