@@ -1474,6 +1474,8 @@ TEST_F(EndToEndTest, AnElevatedRunStartsTheBrowserOnlyAsTheDesktopsUser) {
   const size_t stand_in_size = test::ReadFileContents(probe).size();
   const base::FilePath launcher = install_folder().Append(kLauncherFileName);
   const std::string started = "Started \"" + launcher.AsUTF8() + "\"";
+  // An install into the user's own empty folder, or an update of the
+  // user's installation.
   const struct {
     const char* name;
     const char* package;
@@ -1481,8 +1483,9 @@ TEST_F(EndToEndTest, AnElevatedRunStartsTheBrowserOnlyAsTheDesktopsUser) {
     const char* ran;
     std::string logged;
   } cases[] = {
-      {"an install", "base", false, "elevated=0\r\n", started},
-      {"an update", "update", false, "elevated=0\r\n", started},
+      {"an install", "base", false, "elevated=0\r\n",
+       started + " --start-maximized as"},
+      {"an update", "update", false, "elevated=0\r\n", started + " as"},
       {"an update of a folder open to all", "update", true, "",
        "may change " + install_folder().AsUTF8() + "\n"},
   };
@@ -1490,9 +1493,12 @@ TEST_F(EndToEndTest, AnElevatedRunStartsTheBrowserOnlyAsTheDesktopsUser) {
     SCOPED_TRACE(c.name);
     set_elevated(false);
     base::DeleteFileOrDirectory(temp().Append(u"Velna Installer"), true);
-    ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
-                          u"--enable-installer-stats=0"))
-        << Logs();
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder()));
+    if (std::string(c.package) == "update") {
+      ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
+                            u"--enable-installer-stats=0"))
+          << Logs();
+    }
     // Wine keeps an access list as the folder's mode bits, and reads them
     // back as such a list.
     PSECURITY_DESCRIPTOR everyone = nullptr;
