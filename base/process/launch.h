@@ -44,11 +44,16 @@ struct LaunchOptions {
   win::Handle stderr_handle = nullptr;
   // Create the child outside the parent's job.
   bool force_breakaway_from_job = false;
-  // The child, a program meant for the user, starts with the redirection
-  // guard off (redirection_guard_win.h), whatever this process has. Where
-  // the system does not know that creation attribute, the child starts
-  // without it.
-  bool without_redirection_guard = false;
+  // A process (opened with PROCESS_CREATE_PROCESS and
+  // PROCESS_QUERY_LIMITED_INFORMATION) that becomes the child's parent in
+  // place of this one (PROC_THREAD_ATTRIBUTE_PARENT_PROCESS): the system
+  // documents that the child then takes that process's token, job and
+  // inheritable handles. The child gets the environment of that token's
+  // user and inherits no handle; the handle options, |as_user|, |job_handle|
+  // and the standard handles cannot be combined with it. Whether the child
+  // takes its mitigation policies from that parent or from this process is
+  // not documented. Not owned.
+  win::Handle parent_process = nullptr;
 };
 
 // Starts |command_line| (program first, no application name). Returns an

@@ -9,7 +9,6 @@
 #include "base/logging.h"
 #include "base/process/create_process_win.h"
 #include "base/process/kill.h"
-#include "base/process/redirection_guard_win.h"
 #include "base/process/scoped_process_information_win.h"
 #include "base/process/startup_information_win.h"
 #include "base/strings/string_util_win.h"
@@ -51,18 +50,27 @@ bool SetUpHandleList(const HandlesToInheritVector& handles,
   return true;
 }
 
+// Whether |options| asks for something a child of another parent cannot
+// have: handles and a job are this process's, and a token of its own would
+// replace the parent's.
+bool ConflictsWithParent(const LaunchOptions& options) {
+  return options.parent_process &&
+         (options.inherit_handles || options.handles_to_inherit ||
+          options.as_user || options.job_handle || options.stdin_handle ||
+          options.stdout_handle || options.stderr_handle);
+}
+
 // The startup record of a launch with |options|, into |*startup_info|, and
-// the inheritance and creation flags it needs; with |guard_off|, the child's
-// redirection guard is turned off. False when the launch cannot go on.
-bool SetUpStartup(const LaunchOptions& options, bool guard_off,
+// the inheritance and creation flags it needs. False when the launch cannot
+// go on.
+bool SetUpStartup(const LaunchOptions& options,
                   StartupInformation* startup_info, BOOL* inherit,
                   DWORD* flags) {
-  // Must outlive the process creation: the list points at it.
-  static const DWORD64 kGuardOff[2] = {0, internal::kRedirectionGuardAlwaysOff};
   const bool handle_list =
       options.handles_to_inherit && !options.handles_to_inherit->empty();
   if (options.handles_to_inherit) *inherit = handle_list;
-  const DWORD attributes = (handle_list ? 1 : 0) + (guard_off ? 1 : 0);
+  const bool parent = options.parent_process != nullptr;
+  const DWORD attributes = (handle_list ? 1 : 0) + (parent ? 1 : 0);
   if (attributes) {
     if (!startup_info->InitializeProcThreadAttributeList(attributes)) {
       PLOG(ERROR) << "Cannot make a process attribute list";
@@ -74,9 +82,12 @@ bool SetUpStartup(const LaunchOptions& options, bool guard_off,
       !SetUpHandleList(*options.handles_to_inherit, startup_info)) {
     return false;
   }
-  if (guard_off && !startup_info->UpdateProcThreadAttribute(
-                       PROC_THREAD_ATTRIBUTE_MITIGATION_POLICY,
-                       const_cast<DWORD64*>(kGuardOff), sizeof(kGuardOff))) {
+  // The list points at the member, which outlives the creation.
+  if (parent && !startup_info->UpdateProcThreadAttribute(
+                    PROC_THREAD_ATTRIBUTE_PARENT_PROCESS,
+                    const_cast<win::Handle*>(&options.parent_process),
+                    sizeof(options.parent_process))) {
+    PLOG(ERROR) << "Cannot name the child's parent";
     return false;
   }
   return true;
@@ -102,13 +113,27 @@ bool CreateProcessForOptions(const LaunchOptions& options,
       options.current_directory.empty()
           ? nullptr
           : as_wcstr(options.current_directory.value());
-  if (!options.as_user) {
+  if (!options.as_user && !options.parent_process) {
     return CreateProcessRetryingInternalError(
         nullptr, as_writable_wcstr(command_line), inherit, flags, nullptr,
         current_directory, startup_info, process_info);
   }
+  // A child of another parent runs as that parent's user: that user's
+  // environment, not ours.
+  win::ScopedHandle parent_token;
+  if (options.parent_process) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(options.parent_process, TOKEN_QUERY | TOKEN_DUPLICATE,
+                          &token)) {
+      PLOG(ERROR) << "Cannot read the token of the child's parent";
+      return false;
+    }
+    parent_token.Set(token);
+  }
   void* environment = nullptr;
-  if (!CreateEnvironmentBlock(&environment, options.as_user, FALSE)) {
+  if (!CreateEnvironmentBlock(
+          &environment, options.as_user ? options.as_user : parent_token.Get(),
+          FALSE)) {
     PLOG(ERROR) << "CreateEnvironmentBlock failed";
     return false;
   }
@@ -159,29 +184,21 @@ uint32_t GetLaunchCreationFlags(const LaunchOptions& options,
 
 Process LaunchProcess(const std::u16string& command_line,
                       const LaunchOptions& options) {
-  PROCESS_INFORMATION temp_info = {};
-  bool created = false;
-  for (bool guard_off : {true, false}) {
-    if (guard_off && !options.without_redirection_guard) continue;
-    StartupInformation startup_info;
-    BOOL inherit = options.inherit_handles;
-    DWORD flags = internal::GetLaunchCreationFlags(
-        options, static_cast<int>(win::GetWindowsVersion()));
-    if (!SetUpStartup(options, guard_off, &startup_info, &inherit, &flags)) {
-      // A system that does not know the guard's attribute has no guard.
-      if (guard_off) continue;
-      return Process();
-    }
-    SetUpStartupRecord(options, startup_info.startup_info());
-    created = CreateProcessForOptions(options, command_line, inherit, flags,
-                                      startup_info.startup_info(), &temp_info);
-    const DWORD error = ::GetLastError();
-    if (created || !guard_off ||
-        (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED)) {
-      break;
-    }
+  if (ConflictsWithParent(options)) {
+    LOG(ERROR) << "Cannot start " << command_line
+               << ": another parent takes no handles, job or token of ours";
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return Process();
   }
-  if (!created) {
+  StartupInformation startup_info;
+  BOOL inherit = options.inherit_handles;
+  DWORD flags = internal::GetLaunchCreationFlags(
+      options, static_cast<int>(win::GetWindowsVersion()));
+  if (!SetUpStartup(options, &startup_info, &inherit, &flags)) return Process();
+  SetUpStartupRecord(options, startup_info.startup_info());
+  PROCESS_INFORMATION temp_info = {};
+  if (!CreateProcessForOptions(options, command_line, inherit, flags,
+                               startup_info.startup_info(), &temp_info)) {
     PLOG(ERROR) << "Cannot start " << command_line;
     return Process();
   }

@@ -124,30 +124,25 @@ TEST(LaunchProcessTest, OnlyListedHandlesAreInherited) {
       {"no list, inherit all", false, false, true, true, true},
       {"no list, inherit none", false, false, false, false, false},
   };
-  // The attribute that turns the child's redirection guard off goes into
-  // the same list as the handles.
-  for (bool guard_off : {false, true}) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + (guard_off ? ", guard off" : ""));
-      win::ScopedHandle first = MakeEvent(true);
-      win::ScopedHandle second = MakeEvent(true);
-      CommandLine command_line = ChildCommandLine();
-      command_line.AppendSwitchASCII(
-          test::kChildSetEvents,
-          HandleText(first.Get()) + "," + HandleText(second.Get()));
-      HandlesToInheritVector handles;
-      if (c.list_first_event) handles.push_back(first.Get());
-      LaunchOptions options;
-      options.inherit_handles = c.inherit_handles;
-      options.without_redirection_guard = guard_off;
-      if (c.use_list) options.handles_to_inherit = &handles;
-      Process child = LaunchProcessFromCommandLine(command_line, options);
-      ASSERT_TRUE(child.IsValid());
-      int exit_code = -1;
-      ASSERT_TRUE(child.WaitForExitWithTimeout(INFINITE, &exit_code));
-      EXPECT_EQ(c.first_set, IsSignaled(first.Get()));
-      EXPECT_EQ(c.second_set, IsSignaled(second.Get()));
-    }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    win::ScopedHandle first = MakeEvent(true);
+    win::ScopedHandle second = MakeEvent(true);
+    CommandLine command_line = ChildCommandLine();
+    command_line.AppendSwitchASCII(
+        test::kChildSetEvents,
+        HandleText(first.Get()) + "," + HandleText(second.Get()));
+    HandlesToInheritVector handles;
+    if (c.list_first_event) handles.push_back(first.Get());
+    LaunchOptions options;
+    options.inherit_handles = c.inherit_handles;
+    if (c.use_list) options.handles_to_inherit = &handles;
+    Process child = LaunchProcessFromCommandLine(command_line, options);
+    ASSERT_TRUE(child.IsValid());
+    int exit_code = -1;
+    ASSERT_TRUE(child.WaitForExitWithTimeout(INFINITE, &exit_code));
+    EXPECT_EQ(c.first_set, IsSignaled(first.Get()));
+    EXPECT_EQ(c.second_set, IsSignaled(second.Get()));
   }
 }
 

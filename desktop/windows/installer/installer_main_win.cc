@@ -348,18 +348,34 @@ bool RunFrontEnd(const RoleFlags& flags, bool inside_package,
   return result;
 }
 
+// What became of the redirection guard, for the log once there is one.
+struct RedirectionGuard {
+  bool elevated = false;
+  bool on = false;
+  DWORD error = 0;
+};
+
 // Behind the installer's own checks of the links on its way, an elevated
-// process takes the system's redirection guard where the system has one.
-// A run that is not elevated follows its user's own junctions.
-void TakeRedirectionGuardIfElevated() {
-  if (!GetInstallerRights()->IsElevated()) return;
-  if (base::EnableRedirectionGuard()) {
+// process takes the system's redirection guard where the system has one,
+// before it touches a file or starts another process (its crash reporter
+// included). A run that is not elevated follows its user's own junctions.
+RedirectionGuard TakeRedirectionGuardIfElevated() {
+  RedirectionGuard guard;
+  guard.elevated = GetInstallerRights()->IsElevated();
+  if (!guard.elevated) return guard;
+  guard.on = base::EnableRedirectionGuard();
+  if (!guard.on) guard.error = GetLastError();
+  return guard;
+}
+
+void LogRedirectionGuard(const RedirectionGuard& guard) {
+  if (!guard.elevated) return;
+  if (guard.on) {
     LOG(INFO) << "The system's redirection guard is on: no junction that a "
                  "user who is no administrator made is followed";
     return;
   }
-  const DWORD error = GetLastError();
-  LOG(INFO) << "The system has no redirection guard (" << error
+  LOG(INFO) << "The system has no redirection guard (" << guard.error
             << "): the installer's own checks refuse the links on its way";
 }
 
@@ -367,7 +383,8 @@ void TakeRedirectionGuardIfElevated() {
 // destroyed in reverse order of creation: the settings, COM, the message
 // loop.
 bool RunInstallingRole(const base::CommandLine& command_line,
-                       const base::FilePath& installation_folder) {
+                       const base::FilePath& installation_folder,
+                       const RedirectionGuard& guard) {
   // The log is made before the settings are read: only a run the command
   // line names a per-user one follows a link to its temporary folder.
   const bool per_user_switch =
@@ -380,7 +397,7 @@ bool RunInstallingRole(const base::CommandLine& command_line,
             << VersionInfo::GetProductVersion() << " "
             << VersionInfo::GetStream();
   LOG(INFO) << "Command line: " << command_line.GetCommandLineString();
-  TakeRedirectionGuardIfElevated();
+  LogRedirectionGuard(guard);
 
   RoleFlags flags = {
       command_line.HasSwitch(switches::kBackend),
@@ -500,6 +517,7 @@ bool RunInstallerMain() {
     return true;
   }
 
+  const RedirectionGuard guard = TakeRedirectionGuardIfElevated();
   base::AtExitManager at_exit_manager;
   // A package's installer started from a protected copy keeps the copy as
   // long as it runs, whoever made it.
@@ -526,7 +544,7 @@ bool RunInstallerMain() {
     logging::LoggingSettings settings;
     settings.logging_dest = logging::LOG_TO_SYSTEM_DEBUG_LOG;
     logging::InitLogging(settings);
-    TakeRedirectionGuardIfElevated();
+    LogRedirectionGuard(guard);
     // Elevated, it runs only a clean-up batch file it writes itself, after
     // the installation it served has ended.
     if (RunSetFolderPermission(command_line, GetFolderPermissionOptions()) &&
@@ -535,7 +553,7 @@ bool RunInstallerMain() {
     }
     return true;
   }
-  return RunInstallingRole(command_line, installation_folder);
+  return RunInstallingRole(command_line, installation_folder, guard);
 }
 
 }  // namespace installer

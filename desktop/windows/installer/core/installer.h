@@ -521,6 +521,10 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // The end of a successful installation: profile changes and the browser
   // start. Also after an elevated installation.
   void FinalizeSuccessfulInstallation();
+  // Starts |launch| (the launcher) and waits for its end: with the run's own
+  // token when it is not elevated, else as the desktop's user
+  // (desktop_user_start_win.h), or not at all.
+  void LaunchBrowserForUser(const base::CommandLine& launch);
   // Takes |shortcut| off the taskbar through the transaction, so that a
   // rollback pins it again. A refused unpin is only logged.
   void Unpin(const base::FilePath& shortcut);

@@ -56,6 +56,7 @@
 #include "desktop/windows/installer/common/installer_experiments.h"
 #include "desktop/windows/installer/common/installer_switches.h"
 #include "desktop/windows/installer/common/version_info.h"
+#include "desktop/windows/installer/core/desktop_user_start_win.h"
 #include "desktop/windows/installer/core/install_path_lengths.h"
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/core/installer_callbacks.h"
@@ -117,8 +118,6 @@ constexpr char kStartMaximizedSwitch[] = "start-maximized";
 constexpr char16_t kSystemBrowserInstallInfoKey[] =
     u"SOFTWARE\\Clients\\StartMenuInternet\\IEXPLORE.EXE\\InstallInfo";
 constexpr char16_t kReinstallCommandValue[] = u"ReinstallCommand";
-constexpr char16_t kSystemBrowserName[] = u"Internet Explorer";
-constexpr char16_t kSystemBrowserExecutable[] = u"iexplore.exe";
 constexpr char16_t kStartMenuInternetKey[] =
     u"Software\\Clients\\StartMenuInternet";
 constexpr char kUuidKey[] = "UUID";
@@ -1469,14 +1468,28 @@ void Installer::FinalizeSuccessfulInstallation() {
     if (settings_->operation() != kOperationUpgrading)
       launch.AppendSwitch(kStartMaximizedSwitch);
     LOG(INFO) << "Launching velna with command line "
-              << launch.GetCommandLineString()
-              << ", without the redirection guard";
+              << launch.GetCommandLineString();
+    LaunchBrowserForUser(launch);
+  }
+}
+
+void Installer::LaunchBrowserForUser(const base::CommandLine& launch) {
+  if (!GetInstallerRights()->IsElevated()) {
     base::LaunchOptions options;
     options.wait = true;
-    // The user's browser reaches the user's own junctions.
-    options.without_redirection_guard = true;
-    base::LaunchProcessFromCommandLine(launch, options);
+    if (base::LaunchProcessFromCommandLine(launch, options).IsValid())
+      LOG(INFO) << "Started it with this run's own token, not elevated";
+    return;
   }
+  // Never with this run's token: as the desktop's user, and only when no
+  // other account may change the launcher or the browser it runs (another
+  // user's installation is not started at all).
+  const base::FilePath version =
+      status()->install_folder.Append(install_log_.subfolder);
+  base::Process process = StartAsDesktopUser(
+      launch, {version, version.AppendASCII(GetBrowserExecutableName())});
+  // The shell's child, waited for as a child of the run's own would be.
+  if (process.IsValid()) WaitForSingleObject(process.Handle(), INFINITE);
 }
 
 void Installer::StepFinalizeUninstall() {
@@ -1568,19 +1581,24 @@ void Installer::OpenUninstallSurvey() {
                         base::SplitWhitespace::kKeep, base::SplitFilter::kAll);
   if (parts.size() == 2) url += "&" + parts[1];
 
-  base::FilePath program_files;
-  if (!base::PathService::Get(base::DIR_PROGRAM_FILES, &program_files)) return;
-  const base::FilePath browser =
-      program_files.Append(kSystemBrowserName).Append(kSystemBrowserExecutable);
+  const base::FilePath browser = GetSystemBrowserPath();
+  if (browser.empty()) return;
+  const bool in_private =
+      ShellPlatform::Get()->GetWindowsVersion() >= base::win::kVersionWin8;
   std::u16string command;
-  if (!BuildSurveyCommand(
-          browser.value(),
-          ShellPlatform::Get()->GetWindowsVersion() >= base::win::kVersionWin8,
-          base::UTF8ToUTF16(url), &command)) {
+  if (!BuildSurveyCommand(browser.value(), in_private, base::UTF8ToUTF16(url),
+                          &command)) {
     LOG(WARNING) << "Not opening the uninstall survey at " << url;
     return;
   }
-  LaunchProcessViaWmi(command, nullptr);
+  if (!GetInstallerRights()->IsElevated()) {
+    LaunchProcessViaWmi(command, nullptr);
+    return;
+  }
+  base::CommandLine survey(browser);
+  if (in_private) survey.AppendArg("-private");
+  survey.AppendArg(url);
+  StartAsDesktopUser(survey, {});
 }
 
 // --- Installer preferences and clean-up.

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 // After windows.h.
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/base_paths.h"
@@ -1392,8 +1394,8 @@ TEST_F(EndToEndTest, APerUserRunFollowsItsUsersLinks) {
 // prompt, or another user's installation) is known by its token: it
 // follows no link whatever the record says, so its uninstall and its update
 // leave what the link leads to as it is. Such a run says whether the
-// system's redirection guard took; the user's own runs take none. The
-// browser an elevated install starts is started with the guard off.
+// system's redirection guard took; the user's own runs take none. Without
+// a desktop shell to start it as, an elevated install starts no browser.
 TEST_F(EndToEndTest, AnElevatedRunFollowsNoLinkOfAUsersInstallation) {
   const MachineState before = State();
   // Updated: the older version's folder stays until the next run removes
@@ -1451,13 +1453,117 @@ TEST_F(EndToEndTest, AnElevatedRunFollowsNoLinkOfAUsersInstallation) {
               {{base::as_u16cstr(sample::kSampleProgramLogVariable),
                 programs.value()}}))
       << Logs();
+  EXPECT_EQ("", test::ReadFileContents(programs));
   EXPECT_NE(std::string::npos,
-            test::ReadFileContents(programs).find("browser started: "))
-      << test::ReadFileContents(programs);
-  EXPECT_NE(std::string::npos, Logs().find("without the redirection guard"))
+            Logs().find(": this desktop has no shell (a service's session, or "
+                        "none runs)"))
       << Logs();
   EXPECT_EQ(0u, Uninstall()) << Logs();
   EXPECT_EQ(before, State()) << Logs();
+}
+
+// An administrator's elevated run over a user's installation, the browser
+// started at its end, while the user replaces the launcher whenever the run
+// writes it: the stand-in runs, if at all, unelevated as the desktop's user,
+// from a folder no other account may change. The test system has no desktop
+// shell: the probe, run with the user's limited token, takes its window.
+TEST_F(EndToEndTest, AnElevatedRunStartsTheBrowserOnlyAsTheDesktopsUser) {
+  const base::FilePath probe =
+      base::FilePath(u"Z:" + base::UTF8ToUTF16(VELNA_DESKTOP_USER_PROBE))
+          .NormalizePathSeparators();
+  const size_t stand_in_size = test::ReadFileContents(probe).size();
+  const base::FilePath launcher = install_folder().Append(kLauncherFileName);
+  const std::string started = "Started \"" + launcher.AsUTF8() + "\"";
+  // An install into the user's own empty folder, or an update of the
+  // user's installation.
+  const struct {
+    const char* name;
+    const char* package;
+    bool open;
+    const char* ran;
+    std::string logged;
+  } cases[] = {
+      {"an install", "base", false, "elevated=0\r\n",
+       started + " --start-maximized as"},
+      {"an update", "update", false, "elevated=0\r\n", started + " as"},
+      {"an update of a folder open to all", "update", true, "",
+       "may change " + install_folder().AsUTF8() + "\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    set_elevated(false);
+    base::DeleteFileOrDirectory(temp().Append(u"Velna Installer"), true);
+    ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder()));
+    if (std::string(c.package) == "update") {
+      ASSERT_EQ(0u, Install(SampleString("packages.base.full_installer"),
+                            u"--enable-installer-stats=0"))
+          << Logs();
+    }
+    // Wine keeps an access list as the folder's mode bits, and reads them
+    // back as such a list.
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
+    EXPECT_TRUE(!c.open ||
+                SetFileSecurityW(base::as_wcstr(install_folder().value()),
+                                 DACL_SECURITY_INFORMATION, everyone));
+    LocalFree(everyone);
+    const std::u16string ready_name =
+        u"Local\\VelnaTestShell" + base::UintToString16(GetCurrentProcessId());
+    const base::win::ScopedHandle ready(
+        CreateEventW(nullptr, TRUE, FALSE, base::as_wcstr(ready_name)));
+    const base::Process shell =
+        Start(Quoted(probe) + u" --take-shell-window=" + ready_name + u" " +
+              base::UintToString16(GetCurrentProcessId()));
+    const HANDLE shell_or_end[] = {ready.Get(), shell.Handle()};
+    ASSERT_EQ(WAIT_OBJECT_0,
+              WaitForMultipleObjects(2, shell_or_end, FALSE, 60000));
+    // The user's watcher: it looks at the launcher without opening it, and
+    // puts the stand-in in its place in one rename.
+    const base::win::ScopedHandle stop(
+        CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const HANDLE changed = FindFirstChangeNotificationW(
+        base::as_wcstr(install_folder().value()), FALSE,
+        FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE);
+    std::thread replacer([&] {
+      const HANDLE wait[] = {stop.Get(), changed};
+      const base::FilePath spare = work().Append(u"stand-in.exe");
+      WIN32_FILE_ATTRIBUTE_DATA data;
+      while (WaitForMultipleObjects(2, wait, FALSE, INFINITE) == 1) {
+        if (GetFileAttributesExW(base::as_wcstr(launcher.value()),
+                                 GetFileExInfoStandard, &data) &&
+            data.nFileSizeLow != stand_in_size &&
+            base::CopyOneFile(probe, spare)) {
+          MoveFileExW(base::as_wcstr(spare.value()),
+                      base::as_wcstr(launcher.value()),
+                      MOVEFILE_REPLACE_EXISTING);
+        }
+        FindNextChangeNotification(changed);
+      }
+    });
+    set_elevated(true);
+    std::u16string arguments = InstallArguments(u"--enable-installer-stats=0");
+    arguments.replace(arguments.find(u"--launchbrowser=0"), 17,
+                      u"--launchbrowser=1");
+    EXPECT_EQ(0u, Run(SamplePath(SampleString(
+                          SamplePackageKey(c.package, "full_installer"))),
+                      arguments))
+        << Logs();
+    SetEvent(stop.Get());
+    replacer.join();
+    FindCloseChangeNotification(changed);
+    const base::FilePath ran = launcher.AddExtension(u"ran");
+    EXPECT_EQ(c.ran, test::ReadFileContents(ran)) << Logs();
+    EXPECT_NE(std::string::npos, Logs().find(c.logged)) << Logs();
+    shell.Terminate(0, true);
+    // The user's launcher back, for the uninstall entry to run.
+    set_elevated(false);
+    base::DeleteFileOrDirectory(ran, false);
+    ASSERT_TRUE(base::CopyOneFile(
+        test::SamplePackageTree(c.package).Append(kLauncherFileName),
+        launcher));
+    EXPECT_EQ(0u, Uninstall()) << Logs();
+  }
 }
 
 // --- Installations ended from outside part-way.

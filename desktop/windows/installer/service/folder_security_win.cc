@@ -128,14 +128,17 @@ FolderSecurity* GetFolderSecurity() {
 
 namespace {
 
-// Whether |descriptor| has an owner other than SYSTEM, Administrators and
-// the installer service, no DACL, or an entry (one that applies to the
-// object itself, unless |also_inherit_only|) that allows another account
-// one of |rights|. True when it cannot be read.
+// Whether |descriptor| has an owner other than SYSTEM, Administrators, the
+// installer service and |user| (when given), no DACL, or an entry (one that
+// applies to the object itself, unless |also_inherit_only|) that allows
+// another account one of |rights|. True when it cannot be read.
 bool LetsOthers(const std::u16string& descriptor, ACCESS_MASK rights,
-                bool also_inherit_only) {
+                bool also_inherit_only, PSID user = nullptr) {
   ScopedDescriptor parsed = ParseDescriptor(descriptor);
   if (!parsed) return true;
+  auto counts = [user](PSID sid) {
+    return IsTrusted(sid) || (user && EqualSid(sid, user));
+  };
   PSID owner = nullptr;
   PACL dacl = nullptr;
   BOOL present = FALSE;
@@ -145,7 +148,7 @@ bool LetsOthers(const std::u16string& descriptor, ACCESS_MASK rights,
     return true;
   }
   // The owner may always change the access list.
-  if (owner && !IsTrusted(owner)) return true;
+  if (owner && !counts(owner)) return true;
   if (!present || !dacl) return true;
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
     void* entry = nullptr;
@@ -160,7 +163,7 @@ bool LetsOthers(const std::u16string& descriptor, ACCESS_MASK rights,
         static_cast<const ACCESS_ALLOWED_ACE*>(entry);
     PSID sid = const_cast<DWORD*>(&allowed->SidStart);
     if (!also_inherit_only && (header->AceFlags & INHERIT_ONLY_ACE)) continue;
-    if (!(allowed->Mask & rights) || IsTrusted(sid) ||
+    if (!(allowed->Mask & rights) || counts(sid) ||
         IsWellKnown(sid, WinCreatorOwnerSid) ||
         IsWellKnown(sid, WinCreatorGroupSid)) {
       continue;
@@ -170,13 +173,16 @@ bool LetsOthers(const std::u16string& descriptor, ACCESS_MASK rights,
   return false;
 }
 
-}  // namespace
+struct LocalSid {
+  explicit LocalSid(const std::u16string& text) {
+    if (!ConvertStringSidToSidW(base::as_wcstr(text), &sid)) sid = nullptr;
+  }
+  ~LocalSid() { LocalFree(sid); }
+  PSID sid = nullptr;
+};
 
-bool LetsOthersChange(const std::u16string& descriptor) {
-  return LetsOthers(descriptor, kChangeRights, true);
-}
-
-base::FilePath FindParentOthersMayMove(const base::FilePath& folder) {
+// FindParentOthersMayMove, with |user| (may be null) counted as trusted.
+base::FilePath FindParentMovableBy(const base::FilePath& folder, PSID user) {
   base::FilePath child = folder.StripTrailingSeparators();
   for (base::FilePath parent = child.DirName(); parent != child;
        child = parent, parent = parent.DirName()) {
@@ -184,12 +190,37 @@ base::FilePath FindParentOthersMayMove(const base::FilePath& folder) {
     if (!base::DirectoryExists(parent)) continue;
     const std::u16string descriptor = GetFolderSecurity()->Read(parent);
     const bool root = parent.DirName() == parent;
-    if (LetsOthers(descriptor, root ? kRootMoveRights : kMoveRights, false) ||
-        LetsOthers(descriptor, kRemoveChildRights, false)) {
+    if (LetsOthers(descriptor, root ? kRootMoveRights : kMoveRights, false,
+                   user) ||
+        LetsOthers(descriptor, kRemoveChildRights, false, user)) {
       return parent;
     }
   }
   return base::FilePath();
+}
+
+}  // namespace
+
+bool LetsOthersChange(const std::u16string& descriptor) {
+  return LetsOthers(descriptor, kChangeRights, true);
+}
+
+bool LetsOthersThanUserChange(const std::u16string& descriptor,
+                              const std::u16string& user) {
+  const LocalSid sid(user);
+  return !sid.sid || LetsOthers(descriptor, kChangeRights, true, sid.sid);
+}
+
+base::FilePath FindParentOthersMayMove(const base::FilePath& folder) {
+  return FindParentMovableBy(folder, nullptr);
+}
+
+base::FilePath FindParentOthersThanUserMayMove(const base::FilePath& folder,
+                                               const std::u16string& user) {
+  const LocalSid sid(user);
+  // Without a user to count, no level counts as safe.
+  if (!sid.sid) return folder.StripTrailingSeparators().DirName();
+  return FindParentMovableBy(folder, sid.sid);
 }
 
 namespace internal {

@@ -57,6 +57,13 @@ FolderSecurity* GetFolderSecurity();
 // descriptor that cannot be read.
 bool LetsOthersChange(const std::u16string& descriptor);
 
+// As LetsOthersChange, with the account |user| (a SID in its string form,
+// "S-1-5-21-...") counted with SYSTEM, Administrators and the installer
+// service: true when any account but those may change the folder or what it
+// holds. True for a SID that cannot be read.
+bool LetsOthersThanUserChange(const std::u16string& descriptor,
+                              const std::u16string& user);
+
 // The nearest existing folder above |folder|, up to its volume's root,
 // whose access list (read through GetFolderSecurity()) lets an account
 // other than SYSTEM, Administrators and the Windows installer service move
@@ -66,6 +73,11 @@ bool LetsOthersChange(const std::u16string& descriptor);
 // only pass on to what the folder holds do not count. Empty when there is
 // none; a list that cannot be read counts as one that lets them.
 base::FilePath FindParentOthersMayMove(const base::FilePath& folder);
+// The same with the account |user| (as for LetsOthersThanUserChange)
+// counted with them. For a SID that cannot be read, the folder above
+// |folder|.
+base::FilePath FindParentOthersThanUserMayMove(const base::FilePath& folder,
+                                               const std::u16string& user);
 
 namespace internal {
 

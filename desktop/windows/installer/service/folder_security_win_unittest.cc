@@ -18,10 +18,14 @@ constexpr char16_t kTrustedInstaller[] =
 
 TEST(FolderSecurityTest, WhoMayChangeAFolder) {
   const std::u16string installer = kTrustedInstaller;
+  // The second answer counts this user with the trusted accounts, as a
+  // program started for the desktop's user does.
+  const std::u16string user = u"S-1-5-21-1-2-3-1001";
   const struct {
     const char* name;
     std::u16string descriptor;
     bool others_may_change;
+    bool others_than_user = others_may_change;
   } cases[] = {
       {"the protected list", kProtectedFolderSecurity, false},
       // Program Files itself: the installer service owns it; the creator of
@@ -39,9 +43,10 @@ TEST(FolderSecurityTest, WhoMayChangeAFolder) {
        u"(A;ID;0x1301bf;;;AU)(A;OICIIOID;SDGXGWGR;;;AU)",
        true},
       {"only creating subfolders", u"O:BAD:(A;;FA;;;BA)(A;;0x4;;;BU)", true},
-      {"owned by a user", u"O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)", true},
+      {"owned by a user", u"O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)", true, false},
+      {"owned by another user", u"O:S-1-5-21-1-2-3-1002D:P(A;;FA;;;BA)", true},
       {"a user may change its access list",
-       u"O:BAD:(A;;FA;;;BA)(A;;0x40000;;;S-1-5-21-1-2-3-1001)", true},
+       u"O:BAD:(A;;FA;;;BA)(A;;0x40000;;;S-1-5-21-1-2-3-1001)", true, false},
       {"everyone reads and runs", u"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FRFX;;;WD)",
        false},
       {"a user is refused", u"O:BAD:P(A;;FA;;;BA)(D;;FA;;;S-1-5-21-1-2-3-1001)",
@@ -51,6 +56,7 @@ TEST(FolderSecurityTest, WhoMayChangeAFolder) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(c.others_may_change, LetsOthersChange(c.descriptor));
+    EXPECT_EQ(c.others_than_user, LetsOthersThanUserChange(c.descriptor, user));
   }
 }
 

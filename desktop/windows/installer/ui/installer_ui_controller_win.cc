@@ -45,8 +45,6 @@ constexpr wchar_t kUILockFormat[] = L"Local\\%ls/Installer/UI_lock";
 constexpr wchar_t kUIOwnerFormat[] = L"Local\\%ls/Installer/UI_owner";
 constexpr char kFullPackageUrlName[] = "download_full_windows";
 constexpr char kFullPackageQueryFormat[] = "&product=%s%%20%s";
-constexpr char16_t kInternetExplorer[] =
-    u"%ProgramFiles%\\Internet Explorer\\iexplore.exe";
 constexpr char16_t kHttpProtocol[] = u"http";
 
 constexpr char kUnreportedInstallerError[] = "Unreported installer error.";
@@ -412,10 +410,10 @@ void InstallerUIController::OnObtainFullPackage() {
   if (info.IsHandlerCommandOurs(kHttpProtocol, true) ||
       info.IsHandlerCommandOurs(kHttpProtocol, false)) {
     LOG(INFO) << "Downloading full package with IE";
-    parts_->ShellOpen(kInternetExplorer, url);
+    parts_->OpenPage(url, true);
   } else {
     LOG(INFO) << "Downloading full package with default browser";
-    parts_->ShellOpen(url, std::u16string());
+    parts_->OpenPage(url, false);
   }
   stats_.root_node()->SetInteger(kStatsInstallationCancelledKey, 2);
   Terminate(State::kEnded);

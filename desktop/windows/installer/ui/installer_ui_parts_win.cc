@@ -6,9 +6,12 @@
 
 #include <utility>
 
+#include "base/command_line.h"
 #include "base/cpu.h"
 #include "base/logging.h"
 #include "base/strings/string_util_win.h"
+#include "desktop/windows/installer/core/desktop_user_start_win.h"
+#include "desktop/windows/installer/core/installer_rights_win.h"
 #include "desktop/windows/installer/core/installer_runner.h"
 #include "desktop/windows/installer/core/pref_default_overrides_fetcher.h"
 
@@ -72,17 +75,22 @@ class RealInstallerUIParts : public InstallerUIParts {
     return base::win::GetWindowsVersion();
   }
   bool ProcessorHasSse2() override { return base::CPU().has_sse2(); }
-  bool ShellOpen(const std::u16string& file,
-                 const std::u16string& parameters) override {
+  bool OpenPage(const std::u16string& url, bool in_system_browser) override {
+    const base::FilePath browser = GetSystemBrowserPath();
+    if (GetInstallerRights()->IsElevated()) {
+      // Not as this process, whose associations may be another account's
+      // than the desktop user's.
+      base::CommandLine command(browser);
+      command.AppendArgNative(url);
+      return StartAsDesktopUser(command, {}).IsValid();
+    }
     SHELLEXECUTEINFOW info = {sizeof(info)};
-    info.fMask = SEE_MASK_DOENVSUBST;
     info.lpVerb = L"open";
-    info.lpFile = base::as_wcstr(file);
-    info.lpParameters =
-        parameters.empty() ? nullptr : base::as_wcstr(parameters);
+    info.lpFile = base::as_wcstr(in_system_browser ? browser.value() : url);
+    info.lpParameters = in_system_browser ? base::as_wcstr(url) : nullptr;
     info.nShow = SW_SHOWNORMAL;
     if (ShellExecuteExW(&info)) return true;
-    PLOG(ERROR) << "Could not open " << file;
+    PLOG(ERROR) << "Could not open " << url;
     return false;
   }
 };

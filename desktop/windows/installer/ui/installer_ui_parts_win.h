@@ -70,10 +70,12 @@ class InstallerUIParts {
 
   virtual base::win::WindowsVersion GetWindowsVersion() = 0;
   virtual bool ProcessorHasSse2() = 0;
-  // ShellExecuteExW "open" of |file| (environment variables expanded) with
-  // |parameters|, shown normally. False when the shell refused.
-  virtual bool ShellOpen(const std::u16string& file,
-                         const std::u16string& parameters) = 0;
+  // Opens the page |url| for the user: in the system browser when
+  // |in_system_browser|, else with the shell's "open" (ShellExecuteExW),
+  // shown normally. An elevated process opens it in the system browser
+  // started as the desktop's user (desktop_user_start_win.h), or not at all.
+  // False when nothing was started.
+  virtual bool OpenPage(const std::u16string& url, bool in_system_browser) = 0;
 };
 
 // The real parts.

@@ -103,9 +103,8 @@ class FakeInstallerUIParts : public InstallerUIParts {
     return windows_version;
   }
   bool ProcessorHasSse2() override { return has_sse2; }
-  bool ShellOpen(const std::u16string& file,
-                 const std::u16string& parameters) override {
-    opened.emplace_back(file, parameters);
+  bool OpenPage(const std::u16string& url, bool in_system_browser) override {
+    opened.emplace_back(url, in_system_browser);
     return true;
   }
 
@@ -114,7 +113,7 @@ class FakeInstallerUIParts : public InstallerUIParts {
   bool real_runner = false;
   base::win::WindowsVersion windows_version = base::win::kVersionWin10;
   bool has_sse2 = true;
-  std::vector<std::pair<std::u16string, std::u16string>> opened;
+  std::vector<std::pair<std::u16string, bool>> opened;
 
   // What the controller asked for; null until then.
   FakePackageFetcher* fetcher = nullptr;
