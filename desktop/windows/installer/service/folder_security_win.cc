@@ -176,9 +176,13 @@ bool LetsOthersChange(const std::u16string& descriptor) {
   return LetsOthers(descriptor, kChangeRights, true);
 }
 
-base::FilePath FindParentOthersMayMove(const base::FilePath& folder) {
+base::FilePath FindParentOthersMayMove(const base::FilePath& folder,
+                                       const base::FilePath& top) {
+  const base::FilePath last = top.StripTrailingSeparators();
   base::FilePath child = folder.StripTrailingSeparators();
-  for (base::FilePath parent = child.DirName(); parent != child;
+  for (base::FilePath parent = child.DirName();
+       parent != child &&
+       base::FilePath::CompareIgnoreCase(parent.value(), last.value()) != 0;
        child = parent, parent = parent.DirName()) {
     // A level still to be made is made protected.
     if (!base::DirectoryExists(parent)) continue;
