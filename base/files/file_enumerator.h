@@ -49,10 +49,15 @@ class FileEnumerator {
   // search is open (before the first entry and after the walk).
   FileInfo GetInfo() const;
 
+  // Whether a folder the walk searched so far could not be searched in
+  // full (a root that does not exist too).
+  bool failed() const { return failed_; }
+
  private:
   bool ShouldSkip(const FileInfo& info) const;
 
   bool has_find_data_ = false;
+  bool failed_ = false;
   FileInfo find_data_;
   HANDLE find_handle_ = INVALID_HANDLE_VALUE;
   FilePath root_path_;

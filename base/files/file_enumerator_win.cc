@@ -41,7 +41,10 @@ FilePath FileEnumerator::Next() {
             FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
       }
       has_find_data_ = true;
+      // Even an empty folder holds ".".
+      if (find_handle_ == INVALID_HANDLE_VALUE) failed_ = true;
     } else if (!::FindNextFileW(find_handle_, &find_data_)) {
+      if (::GetLastError() != ERROR_NO_MORE_FILES) failed_ = true;
       ::FindClose(find_handle_);
       find_handle_ = INVALID_HANDLE_VALUE;
     }

@@ -59,11 +59,15 @@ class FileEnumeratorTest : public testing::Test {
 constexpr int kFilesAndFolders =
     FileEnumerator::FILES | FileEnumerator::DIRECTORIES;
 
-TEST_F(FileEnumeratorTest, MissingRootYieldsNothing) {
-  FileEnumerator enumerator(root_.AppendASCII("missing"), true,
-                            kFilesAndFolders);
-  EXPECT_TRUE(enumerator.Next().empty());
-  EXPECT_TRUE(enumerator.Next().empty());
+// A missing root is a search that failed; an empty one is not.
+TEST_F(FileEnumeratorTest, MissingRootYieldsNothingAndFails) {
+  for (bool missing : {true, false}) {
+    FileEnumerator enumerator(missing ? root_.AppendASCII("missing") : root_,
+                              true, kFilesAndFolders);
+    EXPECT_TRUE(enumerator.Next().empty());
+    EXPECT_TRUE(enumerator.Next().empty());
+    EXPECT_EQ(missing, enumerator.failed());
+  }
 }
 
 TEST_F(FileEnumeratorTest, PatternAndTypeMaskInOneFolder) {

@@ -87,6 +87,10 @@ inline constexpr char kVerboseLevel[] = "v";
 inline constexpr char kPostElevatedInstallTasks[] =
     "post-elevated-install-tasks";
 inline constexpr char kServerTrackingData[] = "server-tracking-data";
+// The setting switches (comma-separated names) whose values the process
+// that wrote the command line took from the installation's record, not
+// from its user: a backend that makes the install folder anew drops them.
+inline constexpr char kFromRecord[] = "from-record";
 inline constexpr char kImportBookmarks[] = "import-bookmarks";
 inline constexpr char kImportSession[] = "import-session";
 inline constexpr char kImportTopsitesToSpeeddial[] =

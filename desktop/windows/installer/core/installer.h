@@ -341,7 +341,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // copied when the package shares the install folder's volume.
   void ChooseMoveOrCopy();
   // An uninstallation: deletes the browser's executable, which fails
-  // while it runs.
+  // while it runs (message 37063), or when a link on its way leads
+  // elsewhere (37058, with its path).
   bool RemoveBrowserUnlessRunning();
   // An update takes the experiment states stored with the installation.
   void ApplyExperimentStates();
@@ -353,21 +354,23 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // Part of PrepareInstallFolder, before any change, for an elevated
   // install or update for all users: the install folder must not let other
   // users change it (the system runs its launcher), nor move it away
-  // through a folder above it (FindParentOthersMayMove). Outside Program
-  // Files one that others may change is refused (message 37058 with the
-  // folder), unless it is empty and nobody holds it: it is then made anew
-  // with the protected list (RemakeEmptyFolderOperation). So is every
-  // folder it holds already (but the single profile's), each refused with
-  // its own name. When any was made anew, the folder is inspected again,
-  // and an update of an installation no longer there becomes a new one.
-  // False after an error was reported.
+  // through a folder above it (FindParentOthersMayMove; in Program Files,
+  // the folders below it). One that exists, in Program Files too, and that
+  // others may change is refused (message 37058 with the folder), unless it
+  // is empty and nobody holds it: it is then made anew with the protected
+  // list (RemakeEmptyFolderOperation). So is every folder it holds already
+  // (but the single profile's), each refused with its own name, and one
+  // that cannot be listed. When any was made anew, the folder is inspected
+  // again, and an update of an installation no longer there becomes a new
+  // one. False after an error was reported.
   bool TakeAllUsersFolder();
   // Judges |folder| as above: true when nobody else may change it, or when
   // it was made anew (|*remade| set).
   bool TakeFolderForAllUsers(const base::FilePath& folder, bool* remade);
-  // Whether the install folder lies outside Program Files and others may
-  // change it, move it away through a folder above it, or change a folder
-  // it holds (but the single profile's), or one of those is a link.
+  // Whether others may move the install folder away through a folder
+  // above it (in Program Files, below Program Files), or, unless this run
+  // made it in Program Files, change it or a folder it holds (but the
+  // single profile's), or one of those is a link or cannot be listed.
   bool OthersMayChangeInstallation() const;
   // Part of Run: the file lists (install and update). False after an error
   // was reported.

@@ -134,17 +134,18 @@ bool CanWriteFolder(const base::FilePath& folder) {
   return GetInstallerRights()->CanAccessFolder(folder);
 }
 
-// Program Files passes its own access list on to what it holds.
-bool IsInProgramFiles(const base::FilePath& folder) {
+// The Program Files folder that holds |folder|; empty when none does.
+// Program Files passes its own access list on to what is made in it.
+base::FilePath ProgramFilesHolding(const base::FilePath& folder) {
   for (int key : {base::DIR_PROGRAM_FILES, base::DIR_PROGRAM_FILES_X86,
                   base::DIR_PROGRAM_FILES_NATIVE}) {
     base::FilePath program_files;
     if (base::PathService::Get(key, &program_files) &&
         IsStrictlyInside(folder, program_files)) {
-      return true;
+      return program_files;
     }
   }
-  return false;
+  return base::FilePath();
 }
 
 // Whether |folder|, or the nearest folder above it that exists, is what its
@@ -423,7 +424,7 @@ std::unique_ptr<Operation> Installer::CreateInstallFolderOperation() const {
   // The system runs the launcher of an installation for every user: its
   // folder is never there with a list that lets others put files in it.
   if (settings_->operation() == kOperationUninstalling ||
-      !settings_->all_users() || IsInProgramFiles(folder)) {
+      !settings_->all_users() || !ProgramFilesHolding(folder).empty()) {
     return std::make_unique<CreateFolderOperation>(folder);
   }
   return std::make_unique<CreateFolderOperation>(folder,
@@ -561,6 +562,18 @@ bool Installer::RemoveBrowserUnlessRunning() {
           .Append(executable);
   if (RunOperation(std::make_unique<DeleteFileOperation>(path, true, true)))
     return true;
+  // The deletion refuses a path through a link: that is no program in use.
+  const HANDLE entry = base::OpenEntryWithoutLinks(
+      path.value(), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (entry == INVALID_HANDLE_VALUE &&
+      ::GetLastError() == ERROR_CANT_ACCESS_FILE) {
+    Fail(kIdsLocationRefused, path.value(),
+         "A link on the way to " + base::UTF16ToUTF8(executable) +
+             " leads elsewhere");
+    return false;
+  }
+  if (entry != INVALID_HANDLE_VALUE) ::CloseHandle(entry);
   Fail(kIdsBrowserRunning, u"",
        "Can't uninstall when " + base::UTF16ToUTF8(executable) + " is in use");
   return false;
@@ -615,10 +628,13 @@ enum class FolderVisit { kEnter, kSkipBelow, kStop };
 
 // Visits every folder below the install folder |folder| (but the single
 // profile's, its user's for good: nothing runs from it), parents first,
-// entering those |visit| answers kEnter for. False when it answered kStop.
+// entering those |visit| answers kEnter for. False when it answered kStop,
+// or when a folder it entered (the install folder too) could not be listed,
+// which may hold anything: |*unlisted| is then that folder.
 bool VisitFoldersBelow(
     const base::FilePath& folder,
-    const std::function<FolderVisit(const base::FilePath&)>& visit) {
+    const std::function<FolderVisit(const base::FilePath&)>& visit,
+    base::FilePath* unlisted) {
   std::vector<base::FilePath> pending = {folder};
   while (!pending.empty()) {
     const base::FilePath parent = pending.back();
@@ -642,6 +658,11 @@ bool VisitFoldersBelow(
           return false;
       }
     }
+    if (folders.failed()) {
+      LOG(ERROR) << "Cannot list the folders in " << parent;
+      *unlisted = parent;
+      return false;
+    }
   }
   return true;
 }
@@ -651,10 +672,12 @@ bool VisitFoldersBelow(
 bool Installer::TakeAllUsersFolder() {
   // A copy: a folder made anew is inspected again, with a new status.
   const base::FilePath folder = status()->install_folder;
-  if (IsInProgramFiles(folder)) return true;
+  // Program Files passes its list on only to what is made in it new: what
+  // is there already is judged as anywhere else, below Program Files.
+  const base::FilePath program_files = ProgramFilesHolding(folder);
   // Whoever could move a folder above away could put their own in its
   // place, where the system's task and the machine's entries point.
-  const base::FilePath movable = FindParentOthersMayMove(folder);
+  const base::FilePath movable = FindParentOthersMayMove(folder, program_files);
   if (!movable.empty()) {
     LOG(ERROR) << "Other users may move " << movable
                << " away: not installing for all users below it";
@@ -668,15 +691,20 @@ bool Installer::TakeAllUsersFolder() {
   if (!TakeFolderForAllUsers(folder, &remade)) return false;
   // A folder an older installer protected in place keeps the folders its
   // users made in it before: each is judged alike, parents first. A link,
-  // whose list reads as nobody's, is refused.
-  const bool taken =
-      remade || VisitFoldersBelow(folder, [&](const base::FilePath& below) {
-        bool below_remade = false;
-        if (!TakeFolderForAllUsers(below, &below_remade))
-          return FolderVisit::kStop;
-        remade |= below_remade;
-        return below_remade ? FolderVisit::kSkipBelow : FolderVisit::kEnter;
-      });
+  // whose list reads as nobody's, is refused; so is a folder that cannot
+  // be listed.
+  auto take = [&](const base::FilePath& below) {
+    bool below_remade = false;
+    if (!TakeFolderForAllUsers(below, &below_remade)) return FolderVisit::kStop;
+    remade |= below_remade;
+    return below_remade ? FolderVisit::kSkipBelow : FolderVisit::kEnter;
+  };
+  base::FilePath unlisted;
+  const bool taken = remade || VisitFoldersBelow(folder, take, &unlisted);
+  if (!unlisted.empty()) {
+    Fail(kIdsLocationRefused, unlisted.value(),
+         "A folder in the installation folder cannot be listed");
+  }
   if (!taken) return false;
   if (!remade) return true;
   // Nothing read there before it was taken decides this run.
@@ -710,22 +738,26 @@ bool Installer::TakeFolderForAllUsers(const base::FilePath& folder,
 
 bool Installer::OthersMayChangeInstallation() const {
   const base::FilePath& folder = status()->install_folder;
-  if (IsInProgramFiles(folder)) return false;
-  if (!FindParentOthersMayMove(folder).empty() ||
-      LetsOthersChange(GetFolderSecurity()->Read(folder))) {
-    return true;
-  }
+  const base::FilePath program_files = ProgramFilesHolding(folder);
+  if (!FindParentOthersMayMove(folder, program_files).empty()) return true;
+  // Only a folder this run made in Program Files, which holds nothing of
+  // anyone else's yet, takes its list on trust.
+  if (!program_files.empty() && !install_folder_existed_) return false;
+  if (LetsOthersChange(GetFolderSecurity()->Read(folder))) return true;
   // Below a folder an older installer protected in place, a folder its
   // users made before (a version's, "old_status") is theirs still. A link
-  // leads where nobody judged.
-  return !VisitFoldersBelow(folder, [](const base::FilePath& below) {
+  // leads where nobody judged; a folder that cannot be listed may hold
+  // either.
+  auto judge = [](const base::FilePath& below) {
     if (!base::IsLink(below) &&
         !LetsOthersChange(GetFolderSecurity()->Read(below))) {
       return FolderVisit::kEnter;
     }
     LOG(INFO) << "Other users may change " << below;
     return FolderVisit::kStop;
-  });
+  };
+  base::FilePath unlisted;
+  return !VisitFoldersBelow(folder, judge, &unlisted);
 }
 
 bool Installer::ReadFileLists() {

@@ -306,6 +306,28 @@ TEST_F(InstallerTest, OnTotalStepsOfAnUninstall) {
   EXPECT_EQ("browser", test::ReadFileContents(browser)) << "rolled back";
 }
 
+// A link on the way to the browser, which an uninstall moves aside first,
+// refuses the location: that is no program in use.
+TEST_F(InstallerTest, AnUninstallRefusesALinkOnTheWayToTheBrowser) {
+  const base::FilePath elsewhere = dir().Append(u"elsewhere");
+  ASSERT_TRUE(test::WriteTextFile(elsewhere.Append(u"velna.exe"), "browser"));
+  InstallLog log = test::MakeInstallLog(install_folder_, false);
+  log.subfolder = u"41.0.2353.22";
+  ASSERT_TRUE(test::WriteInstallationLog(install_folder_, log, false));
+  base::ScopedUnixLink link;
+  ASSERT_TRUE(link.Make(install_folder_.Append(log.subfolder), elsewhere));
+  ASSERT_TRUE(base::PathService::OverrideAndCreateIfNeeded(
+      base::DIR_EXE, install_folder_, true, true));
+  auto installer = std::make_unique<Installer>();
+  RunToEnd(installer.get(), u"--uninstall");
+  const std::string refused =
+      "Error(37058," +
+      install_folder_.Append(log.subfolder).Append(u"velna.exe").AsUTF8() +
+      ",A link on the way to velna.exe leads elsewhere)";
+  EXPECT_EQ(1, std::count(observer_.events().begin(), observer_.events().end(),
+                          refused));
+}
+
 TEST_F(InstallerTest, FailuresBeforeTheStepsRollBack) {
   struct Case {
     const char* name;
@@ -500,8 +522,8 @@ TEST_F(InstallerTest, AnElevatedRunReadsThePackageOnlyFromAProtectedCopy) {
   EXPECT_FALSE(base::PathExists(copy));
 }
 
-// An install or update for all users never uses a folder outside Program
-// Files that other users may change, nor one in it: one that holds
+// An install or update for all users never uses a folder that other users
+// may change, nor one in it, in Program Files too: one that holds
 // anything (a record, a library beside the launcher) is refused before any
 // change; an empty one is made anew with the list of Program Files, and a
 // rollback leaves an empty folder there again. A folder made anew is
@@ -559,7 +581,13 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
        false,
        true,
        {protected_list}},
-      {"inside Program Files", u"--allusers=1", open, true, true, {open}},
+      {"an empty open folder in Program Files, rolled back",
+       u"--allusers=1",
+       open,
+       true,
+       true,
+       {open, protected_list,
+        u"D:PAI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1301bf;;;AU)"}},
       {"for the current user", u"--allusers=0", open, false, true, {open}},
       {"an open folder that holds a library",
        u"--allusers=1",

@@ -137,7 +137,8 @@ class Settings {
   // initialised), so that nothing read from it before decides the run, and
   // makes an update whose installation is no longer there a new
   // installation, with the choices of the command line and the defaults
-  // only. Observers are not told.
+  // only: the switches an earlier process took from the record ("from-
+  // record") are dropped. Observers are not told.
   void InspectFolderAgain();
 
   // The default install folder; |source| says whether the command line and
@@ -148,8 +149,10 @@ class Settings {
   void WriteSettingStats(const std::string& prefix, StatsNode* node) const;
 
   // Makes |command_line| a new one without program and writes these
-  // settings into it as the backend's switches. |no_launch| (the elevated
-  // relaunch) writes "launchvelna" as 0 whatever launch_velna() says.
+  // settings into it as the backend's switches, with "from-record" naming
+  // those whose values came from the installation's record. |no_launch|
+  // (the elevated relaunch) writes "launchvelna" as 0 whatever
+  // launch_velna() says.
   void AppendToCommandLine(base::CommandLine* command_line,
                            bool no_launch) const;
 
@@ -204,9 +207,15 @@ class Settings {
  private:
   class StatusFetch;
 
-  // Defaults, then the setting switches of the command line.
+  // Defaults, then the setting switches of the command line; nothing is
+  // taken from a record then.
   void ReadSettingsFromCommandLine();
+  // Whether the command line has switch |name|; once InspectFolderAgain
+  // ran, those its "from-record" names count as absent.
   bool HasSwitch(const char* name) const;
+  // The switches "from-record" is to name: those this process took from
+  // the record, and those its own command line still has from one.
+  std::set<std::string> SwitchesFromRecord() const;
   // The Boolean value of switch |name| (ParseBoolSwitchValue); a value
   // that is no plain spelling is logged as a warning with its reading.
   bool SwitchValue(const char* name) const;
@@ -259,6 +268,13 @@ class Settings {
   base::FilePath default_standalone_folder_;
   // The Boolean switches whose value was refused and logged.
   mutable std::set<std::string> warned_switches_;
+  // The setting switches whose values AdoptExistingInstallation (or the
+  // record's language) gave, and no setter changed since.
+  std::set<std::string> adopted_;
+  // The command line's "from-record" names, and whether InspectFolderAgain
+  // dropped them.
+  const std::set<std::string> command_line_from_record_;
+  bool record_dropped_ = false;
 
   base::WeakPtrFactory<Settings> weak_factory_{this};
 };

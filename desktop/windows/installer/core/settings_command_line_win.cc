@@ -2,11 +2,14 @@
 // read back there by RunInstaller() and the Settings constructor.
 
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "base/command_line.h"
 #include "base/feature_list.h"
 #include "base/logging.h"
+#include "base/strings/string_util.h"
 #include "desktop/windows/installer/common/installer_switches.h"
 #include "desktop/windows/installer/common/switch_values.h"
 #include "desktop/windows/installer/core/settings.h"
@@ -94,6 +97,15 @@ void Settings::AppendToCommandLine(base::CommandLine* command_line,
     base::FeatureList::GetInstance()->AppendToCommandLine(command_line);
     for (const auto& [name, value] : process_switches_.browser_import)
       command_line->AppendSwitchNative(name, value);
+    // Only when there are any, as above.
+    const std::set<std::string> from_record = SwitchesFromRecord();
+    if (!from_record.empty()) {
+      command_line->AppendSwitchASCII(
+          switches::kFromRecord,
+          base::JoinString(
+              std::vector<std::string>(from_record.begin(), from_record.end()),
+              ","));
+    }
   } else if (operation_ == kOperationUninstalling) {
     command_line->AppendSwitch(switches::kUninstall);
     AppendBool(command_line, switches::kDeleteUserProfile, delete_profile_);

@@ -21,6 +21,7 @@
 #include "base/logging.h"
 #include "base/path_service.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_split.h"
 #include "base/strings/string_util_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/threading/worker_pool.h"
@@ -135,6 +136,15 @@ void ChooseLanguage(std::u16string* code) {
   RcL10nHandler::ChooseLanguage(RcL10nHandler::CurrentLangId(), code);
 }
 
+// The names the "from-record" switch lists.
+std::set<std::string> ReadSwitchesFromRecord(
+    const base::CommandLine& command_line) {
+  const std::vector<std::string> names = base::SplitString(
+      command_line.GetSwitchValueASCII(switches::kFromRecord), ",",
+      base::SplitWhitespace::kTrim, base::SplitFilter::kNonEmpty);
+  return std::set<std::string>(names.begin(), names.end());
+}
+
 }  // namespace
 
 // One inspection of one folder: shared by the settings' thread (which may
@@ -176,7 +186,8 @@ Settings::Settings(const base::CommandLine& command_line, bool uninstall,
       status_(std::make_unique<Status>(replace_tamsel)),
       initialized_(true),
       replace_tamsel_(replace_tamsel),
-      command_line_install_folder_(OneSpelling(command_line_install_folder)) {
+      command_line_install_folder_(OneSpelling(command_line_install_folder)),
+      command_line_from_record_(ReadSwitchesFromRecord(command_line)) {
   registry_install_folder_ = internal::ReadLastInstallPath(
       GetCompanyRegistryPath(), VersionInfo::GetStream(),
       GetInternalStreamName(), VersionInfo::GetChannel());
@@ -214,7 +225,17 @@ InstallationMode Settings::mode() const {
 }
 
 bool Settings::HasSwitch(const char* name) const {
-  return command_line_.HasSwitch(name);
+  return command_line_.HasSwitch(name) &&
+         !(record_dropped_ && command_line_from_record_.count(name));
+}
+
+std::set<std::string> Settings::SwitchesFromRecord() const {
+  std::set<std::string> names = adopted_;
+  if (!record_dropped_) {
+    names.insert(command_line_from_record_.begin(),
+                 command_line_from_record_.end());
+  }
+  return names;
 }
 
 bool Settings::SwitchValue(const char* name) const {
@@ -277,23 +298,27 @@ bool Settings::SetAllUsers(bool value) {
 
 bool Settings::SetDefaultBrowser(bool value) {
   if (!initialized_ || copy_only_) return false;
+  adopted_.erase(switches::kSetDefaultBrowser);
   return AcceptSetting(&default_browser_, value, "default_browser_ set to: ");
 }
 
 bool Settings::SetImportBrowserData(bool value) {
   if (!initialized_) return false;
+  adopted_.erase(switches::kImportBrowserData);
   return AcceptSetting(&import_browser_data_, value,
                        "import_browser_data_ set to: ");
 }
 
 bool Settings::SetEnableInstallerStats(bool value) {
   if (!initialized_) return false;
+  adopted_.erase(switches::kEnableInstallerStats);
   return AcceptSetting(&enable_installer_stats_, value,
                        "enable_installer_stats_ set to: ");
 }
 
 bool Settings::SetEnableVelnaStats(bool value) {
   if (!initialized_) return false;
+  adopted_.erase(switches::kEnableStats);
   return AcceptSetting(&enable_velna_stats_, value,
                        "enable_velna_stats_ set to: ");
 }
@@ -332,6 +357,7 @@ bool Settings::SetMode(InstallationMode mode) {
 
 void Settings::SetInstallLanguage(const std::u16string& code) {
   if (!initialized_ || code == install_language_) return;
+  adopted_.erase(switches::kLanguage);
   install_language_ = code;
   VLOG(1) << "Attempt setting install_language_ to: " << code;
   ChooseLanguage(&install_language_);
@@ -422,6 +448,7 @@ void Settings::OnStatusFetched(std::unique_ptr<Status> status) {
   if (!status_->language.empty() &&
       (uninstall_ || !HasSwitch(switches::kLanguage))) {
     SetInstallLanguage(status_->language);
+    adopted_.insert(switches::kLanguage);
   }
   NotifyPathChanged();
 }
@@ -437,8 +464,10 @@ void Settings::InspectFolderAgain() {
     operation_ = kOperationInstalling;
   }
   // Nor do the choices read there before (shortcuts, statistics, profile,
-  // language): they are the command line's and the defaults, as for any
-  // new installation. The folder was taken for all users: so it stays.
+  // language), by this process or by the one that started it: they are the
+  // command line's and the defaults, as for any new installation. The
+  // folder was taken for all users: so it stays.
+  record_dropped_ = true;
   const bool all_users = all_users_;
   ReadSettingsFromCommandLine();
   all_users_ = all_users;
@@ -467,31 +496,47 @@ void Settings::AdoptExistingInstallation() {
     return;
   }
   single_profile_ = status.single_profile == 1;
-  if (!HasSwitch(switches::kDesktopShortcut))
-    desktop_shortcut_ = status.desktop_shortcut_exists;
-  if (!HasSwitch(switches::kStartMenuShortcut))
-    start_menu_shortcut_ = status.start_menu_shortcut_exists;
-  if (!HasSwitch(switches::kQuickLaunchShortcut))
-    quick_launch_shortcut_ = status.quick_launch_shortcut_exists;
-  if (!HasSwitch(switches::kPinToTaskbar))
-    pinned_shortcut_ = !status.pinned_shortcut_path.empty();
-  if (!HasSwitch(switches::kImportBrowserData))
-    import_browser_data_ = status.import_browser_data == 1;
-  if (!HasSwitch(switches::kEnableStats)) {
-    enable_velna_stats_ = status.enable_stats == 1;
-    if (!HasSwitch(switches::kEnableInstallerStats))
-      enable_installer_stats_ = enable_velna_stats_;
+  const struct {
+    const char* name;
+    bool* field;
+    bool value;
+  } recorded[] = {
+      {switches::kDesktopShortcut, &desktop_shortcut_,
+       status.desktop_shortcut_exists},
+      {switches::kStartMenuShortcut, &start_menu_shortcut_,
+       status.start_menu_shortcut_exists},
+      {switches::kQuickLaunchShortcut, &quick_launch_shortcut_,
+       status.quick_launch_shortcut_exists},
+      {switches::kPinToTaskbar, &pinned_shortcut_,
+       !status.pinned_shortcut_path.empty()},
+      {switches::kImportBrowserData, &import_browser_data_,
+       status.import_browser_data == 1},
+      {switches::kEnableStats, &enable_velna_stats_, status.enable_stats == 1},
+  };
+  for (const auto& entry : recorded) {
+    if (HasSwitch(entry.name)) continue;
+    *entry.field = entry.value;
+    adopted_.insert(entry.name);
   }
-  if (autoupdate_ && status.tamsel_installation && !replace_tamsel_)
+  if (!HasSwitch(switches::kEnableStats) &&
+      !HasSwitch(switches::kEnableInstallerStats)) {
+    enable_installer_stats_ = enable_velna_stats_;
+    adopted_.insert(switches::kEnableInstallerStats);
+  }
+  if (autoupdate_ && status.tamsel_installation && !replace_tamsel_) {
     launch_velna_ = true;
+    adopted_.insert(switches::kLaunchVelna);
+  }
   if ((autoupdate_ || replace_tamsel_) && status.tamsel_installation &&
       status.is_http_handler) {
     default_browser_ = true;
+    adopted_.insert(switches::kSetDefaultBrowser);
   }
 }
 
 void Settings::ReadSettingsFromCommandLine() {
   VLOG(1) << "Settings from command line";
+  adopted_.clear();
   all_users_ = IsUserAdministrator(!silent_);
   copy_only_ = false;
   launch_velna_ = true;

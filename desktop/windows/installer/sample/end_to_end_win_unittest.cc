@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <set>
@@ -55,6 +56,7 @@
 #include "desktop/windows/installer/service/folder_security_win.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/installation_info.h"
+#include "desktop/windows/installer/service/installer_prefs_store.h"
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
@@ -1598,6 +1600,9 @@ struct Interruption {
   // Instead of ending there, the run pauses while the test sets the install
   // folder's InstallationInterrupted event, as the window's cancel does.
   bool interrupted = false;
+  // Instead of ending there, the run pauses while the test acts
+  // (PausedRun).
+  bool paused = false;
   // Instead of at a step: at the first log line of the backend that holds
   // this text.
   const char* at_log = nullptr;
@@ -1709,7 +1714,8 @@ class InterruptedInstallTest
         point->SetBoolean("at_success", true);
       else
         point->SetInteger("before_step", stop->before_step);
-      if (stop->interrupted) point->SetString("resume_event", resume_name_);
+      if (stop->interrupted || stop->paused)
+        point->SetString("resume_event", resume_name_);
       seams.Set("stop", std::move(point));
     }
     if (!folder_security_.empty())
@@ -1845,6 +1851,26 @@ class InterruptedInstallTest
     }
     EXPECT_EQ(0u, accounting.ActiveProcesses);
     EXPECT_TRUE(started.WaitForExitWithTimeout(10000, &exit_code));
+    return static_cast<DWORD>(exit_code);
+  }
+
+  // Runs |command| until it pauses at |stop|, runs |paused| there, and
+  // lets it go on: its exit code.
+  DWORD PausedRun(const std::u16string& command, const Interruption& stop,
+                  const std::function<void()>& paused) {
+    WriteSeams("base", &stop);
+    ::ResetEvent(stopped_.Get());
+    ::ResetEvent(resume_.Get());
+    base::Process started = Start(command);
+    EXPECT_TRUE(started.IsValid());
+    const HANDLE handles[] = {stopped_.Get(), started.Handle()};
+    EXPECT_EQ(WAIT_OBJECT_0,
+              ::WaitForMultipleObjects(2, handles, FALSE, 120000))
+        << "the run did not pause";
+    paused();
+    EXPECT_TRUE(::SetEvent(resume_.Get()));
+    int exit_code = -1;
+    EXPECT_TRUE(started.WaitForExitWithTimeout(120000, &exit_code));
     return static_cast<DWORD>(exit_code);
   }
 
@@ -2421,6 +2447,53 @@ TEST_F(InterruptedInstallTest, AnAllUsersRunTakesNoFolderAUserFilled) {
   ASSERT_TRUE(link.Remove());
 }
 
+// The front end hands its backend the choices it took from the record in
+// the install folder with the rest, marked as such. A backend that makes
+// the folder anew (the record gone once the front end had read it, as
+// anyone who may change the folder could do) drops them: the installation
+// gets the command line's choices and the defaults, as any new one.
+TEST_F(InterruptedInstallTest, AFolderMadeAnewDropsWhatTheFrontEndRead) {
+  set_elevated(true);
+  test::ScopedRegistryRestore machine_keys(MachineProductKeys());
+  const base::FilePath record = work().Append(u"security.txt");
+  test::RecordedFolderSecurity security(record);
+  ASSERT_TRUE(security.ProtectLevelsAbove(install_folder()));
+  ASSERT_TRUE(security.Create(
+      install_folder(),
+      u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
+      u"(A;OICIID;0x1301bf;;;AU)"));
+  {
+    base::win::ScopedComInitializer com;
+    ASSERT_TRUE(test::WriteInstallationLog(
+        install_folder(), test::MakeInstallLog(install_folder(), true), false));
+  }
+  const base::FilePath prefs = install_folder().Append(kInstallerPrefsFileName);
+  ASSERT_TRUE(test::WriteTextFile(
+      prefs, "{\"enable_stats\": false, \"import_browser_data\": false}"));
+  set_folder_security(record);
+  std::u16string arguments = InstallArguments(u"--enable-installer-stats=0");
+  arguments.replace(arguments.find(u"--allusers=0"), 12, u"--allusers=1");
+  // The first backend pauses before it judges the folder.
+  const Interruption stop{.name = "before the folder is judged",
+                          .run = Interruption::Run::kInstall,
+                          .paused = true,
+                          .at_log = "is_elevated_admin"};
+  auto empty = [&] {
+    ASSERT_TRUE(base::DeleteFileOrDirectory(
+        install_folder().Append(kInstallLogFileName), false));
+    ASSERT_TRUE(base::DeleteFileOrDirectory(prefs, false));
+  };
+  EXPECT_EQ(0u, PausedRun(Quoted(Host()) + u" " + arguments, stop, empty))
+      << Logs();
+  EXPECT_NE(std::string::npos, Logs().find("--from-record=")) << Logs();
+  std::unique_ptr<base::DictionaryValue> written =
+      ReadJsonDictionaryFile(prefs);
+  bool enable_stats = false;
+  ASSERT_TRUE(written) << Logs();
+  EXPECT_TRUE(written->GetBoolean(kEnableStatsPref, &enable_stats) &&
+              enable_stats);
+}
+
 // An installation for all users in a folder others may change (made so by
 // an older installer, or opened since by its owner) is still uninstalled
 // whole, through operations that follow no link: a root file its record
@@ -2530,23 +2603,29 @@ TEST_F(InterruptedInstallTest, AnAllUsersUninstallFollowsNoLink) {
 }
 
 // An elevated uninstall judges every folder it works in by the folder, not
-// by what the record says: a version folder a user made below a folder an
-// older installer protected in place, and an install folder others may
-// change whose record a user rewrote to a per-user one, get no path in the
+// by what the record says or where it lies: a version folder a user made
+// below a folder an older installer protected in place, an install folder
+// others may change whose record a user rewrote to a per-user one, and one
+// in Program Files whose list was loosened since, get no path in the
 // clean-up batch file. Its programs still in use (the uninstaller's own)
-// go into the batch file's folder, and the emptied folders go before the
-// uninstaller ends, so a link made in the version folder's place once it
-// has ended leads the batch file nowhere.
+// go into the batch file's folder, so a link put in the install folder's
+// place while the batch file waits leads it nowhere.
 TEST_F(InterruptedInstallTest, AnElevatedUninstallHandsTheBatchNoOpenFolder) {
   const std::u16string open =
       u"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
       u"(A;OICIID;0x1301bf;;;AU)";
-  for (bool rewritten : {false, true}) {
-    SCOPED_TRACE(rewritten ? "a record rewritten to per-user"
-                           : "a version folder a user made");
+  base::FilePath program_files;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_PROGRAM_FILES, &program_files));
+  for (int c : {0, 1, 2}) {
+    const bool rewritten = c == 1;
+    SCOPED_TRACE(c);
+    if (c == 2) {
+      set_install_folder(program_files.Append(
+          u"Velna " + base::Uint64ToString16(base::RandUint64())));
+    }
     test::ScopedRegistryRestore machine_keys(MachineProductKeys());
     const base::FilePath record =
-        work().Append(rewritten ? u"security_2.txt" : u"security_1.txt");
+        work().Append(u"security_" + base::IntToString16(c));
     test::RecordedFolderSecurity security(record);
     ASSERT_EQ(0u, HostInstallForAllUsers(&security, record)) << Logs();
     InstallLog installed;
@@ -2565,44 +2644,44 @@ TEST_F(InterruptedInstallTest, AnElevatedUninstallHandsTheBatchNoOpenFolder) {
       log.hklm_keys.clear();
       ASSERT_TRUE(WriteInstallLog(&document, log, status));
     } else {
-      ASSERT_TRUE(security.Write(version, open));
+      ASSERT_TRUE(security.Write(c == 2 ? install_folder() : version, open));
     }
     const std::u16string command = MachineUninstallCommand();
     ASSERT_FALSE(command.empty());
     std::string folder_text;
     ASSERT_TRUE(ToBatchPath(install_folder(), &folder_text));
 
-    // Stopped before it starts its batch file, which stays to be read.
-    const Interruption stop{.name = "before the batch file",
-                            .run = Interruption::Run::kUninstall,
-                            .at_log = "Starting final cleanup batch file"};
-    WriteSeams("base", &stop);
-    EXPECT_EQ(kEnded, StoppedRun(command + u" --silent", stop)) << Logs();
-    const base::FilePath stopped_batch = LastBatchFile();
-    ASSERT_FALSE(stopped_batch.empty()) << Logs();
-    const std::string text = test::ReadFileContents(stopped_batch);
-    ASSERT_FALSE(text.empty());
-    EXPECT_EQ(std::string::npos, text.find(folder_text)) << text;
-
-    // Run again to its end; then a link in the version folder's place.
-    WriteSeams("base", nullptr);
-    EXPECT_EQ(0u, UninstallWhatIsThere()) << Logs();
-    const base::FilePath batch = LastBatchFile();
-    ASSERT_NE(stopped_batch, batch);
     const base::FilePath victim = work().Append(u"victim");
-    ASSERT_TRUE(
-        test::WriteTextFile(victim.Append(kPackageInstallerName), "MZ"));
-    ASSERT_TRUE(test::WriteTextFile(victim.Append(u"kept.txt"), "kept"));
+    ASSERT_TRUE(test::WriteTextFile(
+        victim.Append(installed.subfolder).Append(kPackageInstallerName),
+        "MZ"));
+    ASSERT_TRUE(test::WriteTextFile(victim.Append(kInstallLogFileName), "x"));
     const test::FileTreeSnapshot victim_before =
         test::TakeFileTreeSnapshot(victim);
+
+    // Paused once its batch file waits, before it lets it go on: the
+    // install folder moved away, a link to another folder in its place.
+    const Interruption stop{.name = "while the batch file waits",
+                            .run = Interruption::Run::kUninstall,
+                            .paused = true,
+                            .at_log = "Removing the uninstall entry"};
+    const base::FilePath moved = install_folder().AddExtension(u"moved");
     base::ScopedUnixLink link;
-    ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder()));
-    ASSERT_TRUE(link.Make(version, victim));
+    base::FilePath batch;
+    auto swap = [&] {
+      batch = LastBatchFile();
+      const std::string text = test::ReadFileContents(batch);
+      EXPECT_EQ(std::string::npos, text.find(folder_text)) << text;
+      ASSERT_TRUE(base::MoveFileOrDirectory(install_folder(), moved));
+      ASSERT_TRUE(link.Make(install_folder(), victim));
+    };
+    EXPECT_EQ(0u, PausedRun(command + u" --silent", stop, swap)) << Logs();
+    ASSERT_FALSE(batch.empty()) << Logs();
     WaitUntilGone(batch.DirName());
     EXPECT_FALSE(base::PathExists(batch.DirName()));
     EXPECT_EQ(victim_before, test::TakeFileTreeSnapshot(victim));
     ASSERT_TRUE(link.Remove());
-    ASSERT_TRUE(base::DeleteFileOrDirectory(install_folder(), true));
+    ASSERT_TRUE(base::DeleteFileOrDirectory(moved, true));
     ASSERT_TRUE(base::DeleteFileOrDirectory(victim, true));
   }
 }

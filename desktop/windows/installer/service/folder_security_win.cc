@@ -181,10 +181,15 @@ struct LocalSid {
   PSID sid = nullptr;
 };
 
-// FindParentOthersMayMove, with |user| (may be null) counted as trusted.
-base::FilePath FindParentMovableBy(const base::FilePath& folder, PSID user) {
+// FindParentOthersMayMove up to |top|, with |user| (may be null) counted
+// as trusted.
+base::FilePath FindParentMovableBy(const base::FilePath& folder,
+                                   const base::FilePath& top, PSID user) {
+  const base::FilePath last = top.StripTrailingSeparators();
   base::FilePath child = folder.StripTrailingSeparators();
-  for (base::FilePath parent = child.DirName(); parent != child;
+  for (base::FilePath parent = child.DirName();
+       parent != child &&
+       base::FilePath::CompareIgnoreCase(parent.value(), last.value()) != 0;
        child = parent, parent = parent.DirName()) {
     // A level still to be made is made protected.
     if (!base::DirectoryExists(parent)) continue;
@@ -211,8 +216,9 @@ bool LetsOthersThanUserChange(const std::u16string& descriptor,
   return !sid.sid || LetsOthers(descriptor, kChangeRights, true, sid.sid);
 }
 
-base::FilePath FindParentOthersMayMove(const base::FilePath& folder) {
-  return FindParentMovableBy(folder, nullptr);
+base::FilePath FindParentOthersMayMove(const base::FilePath& folder,
+                                       const base::FilePath& top) {
+  return FindParentMovableBy(folder, top, nullptr);
 }
 
 base::FilePath FindParentOthersThanUserMayMove(const base::FilePath& folder,
@@ -220,7 +226,7 @@ base::FilePath FindParentOthersThanUserMayMove(const base::FilePath& folder,
   const LocalSid sid(user);
   // Without a user to count, no level counts as safe.
   if (!sid.sid) return folder.StripTrailingSeparators().DirName();
-  return FindParentMovableBy(folder, sid.sid);
+  return FindParentMovableBy(folder, base::FilePath(), sid.sid);
 }
 
 namespace internal {

@@ -64,18 +64,20 @@ bool LetsOthersChange(const std::u16string& descriptor);
 bool LetsOthersThanUserChange(const std::u16string& descriptor,
                               const std::u16string& user);
 
-// The nearest existing folder above |folder|, up to its volume's root,
-// whose access list (read through GetFolderSecurity()) lets an account
-// other than SYSTEM, Administrators and the Windows installer service move
-// |folder| away: rename, delete or re-permission that folder (its owner, or
-// an entry that allows DELETE, WRITE_DAC or WRITE_OWNER; only the last two
-// for the root), or delete what it holds (FILE_DELETE_CHILD). Entries that
-// only pass on to what the folder holds do not count. Empty when there is
-// none; a list that cannot be read counts as one that lets them.
-base::FilePath FindParentOthersMayMove(const base::FilePath& folder);
-// The same with the account |user| (as for LetsOthersThanUserChange)
-// counted with them. For a SID that cannot be read, the folder above
-// |folder|.
+// The nearest existing folder above |folder|, up to its volume's root (or
+// up to |top|, a folder above it that is not judged, when given), whose
+// access list (read through GetFolderSecurity()) lets an account other than
+// SYSTEM, Administrators and the Windows installer service move |folder|
+// away: rename, delete or re-permission that folder (its owner, or an entry
+// that allows DELETE, WRITE_DAC or WRITE_OWNER; only the last two for the
+// root), or delete what it holds (FILE_DELETE_CHILD). Entries that only
+// pass on to what the folder holds do not count. Empty when there is none;
+// a list that cannot be read counts as one that lets them.
+base::FilePath FindParentOthersMayMove(
+    const base::FilePath& folder, const base::FilePath& top = base::FilePath());
+// The same, up to the volume's root, with the account |user| (as for
+// LetsOthersThanUserChange) counted with them. For a SID that cannot be
+// read, the folder above |folder|.
 base::FilePath FindParentOthersThanUserMayMove(const base::FilePath& folder,
                                                const std::u16string& user);
 

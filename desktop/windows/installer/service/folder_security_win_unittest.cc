@@ -120,6 +120,9 @@ TEST(FolderSecurityTest, WhoMayMoveAFolderAway) {
     ASSERT_TRUE(security.Write(top, c.top));
     ASSERT_TRUE(security.Write(middle, c.middle));
     EXPECT_EQ(c.movable, FindParentOthersMayMove(folder));
+    // Up to a folder that is not judged.
+    EXPECT_EQ(c.movable == top ? base::FilePath() : c.movable,
+              FindParentOthersMayMove(folder, top));
   }
   internal::SetFolderSecurityForTesting(nullptr);
 }

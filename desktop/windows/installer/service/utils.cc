@@ -51,6 +51,24 @@ bool IsSameTarget(const base::FilePath& resolved, const base::FilePath& target,
          IsSameFile(resolved_info, *target_info);
 }
 
+// Whether |token| holds BUILTIN\Administrators as a group that allows
+// access. False when it cannot be asked.
+bool ReadAdministratorsMembership(HANDLE token, bool* member) {
+  HANDLE duplicate = nullptr;
+  if (!DuplicateToken(token, SecurityIdentification, &duplicate)) return false;
+  base::win::ScopedHandle identification(duplicate);
+  BYTE administrators[SECURITY_MAX_SID_SIZE] = {};
+  DWORD sid_size = sizeof(administrators);
+  BOOL is_member = FALSE;
+  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators,
+                          &sid_size) ||
+      !CheckTokenMembership(identification.Get(), administrators, &is_member)) {
+    return false;
+  }
+  *member = is_member != FALSE;
+  return true;
+}
+
 }  // namespace
 
 bool GetCurrentUserNameEx(std::u16string* out, EXTENDED_NAME_FORMAT format) {
@@ -105,19 +123,8 @@ bool IsUserAdministrator(bool consider_linked_token) {
       token.Set(linked.LinkedToken);
     }
   }
-  HANDLE duplicate = nullptr;
-  if (!DuplicateToken(token.Get(), SecurityIdentification, &duplicate))
-    return false;
-  base::win::ScopedHandle identification(duplicate);
-  BYTE administrators[SECURITY_MAX_SID_SIZE] = {};
-  DWORD sid_size = sizeof(administrators);
-  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators,
-                          &sid_size)) {
-    return false;
-  }
-  BOOL member = FALSE;
-  return CheckTokenMembership(identification.Get(), administrators, &member) &&
-         member;
+  bool member = false;
+  return ReadAdministratorsMembership(token.Get(), &member) && member;
 #endif
 }
 
@@ -125,7 +132,8 @@ bool IsProcessElevated() {
 #if defined(VELNA_BENCH_STANDARD_USER)
   return false;
 #else
-  base::win::ScopedHandle token(internal::OpenEffectiveToken(TOKEN_QUERY));
+  base::win::ScopedHandle token(
+      internal::OpenEffectiveToken(TOKEN_QUERY | TOKEN_DUPLICATE));
   if (!token.IsValid()) return true;
   alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
   DWORD size = 0;
@@ -134,13 +142,16 @@ bool IsProcessElevated() {
                      WinLocalSystemSid)) {
     return true;
   }
-  TOKEN_ELEVATION elevation = {};
-  if (GetTokenInformation(token.Get(), TokenElevation, &elevation,
-                          sizeof(elevation), &size)) {
-    return elevation.TokenIsElevated != 0;
+  if (base::win::GetWindowsVersion() >= base::win::kVersionVista) {
+    TOKEN_ELEVATION elevation = {};
+    return !GetTokenInformation(token.Get(), TokenElevation, &elevation,
+                                sizeof(elevation), &size) ||
+           elevation.TokenIsElevated != 0;
   }
-  // Before Vista an administrator runs with all its rights.
-  return IsUserAdministrator(false);
+  // Before Vista an administrator runs with all its rights; a token whose
+  // groups cannot be read counts as one.
+  bool member = true;
+  return !ReadAdministratorsMembership(token.Get(), &member) || member;
 #endif
 }
 

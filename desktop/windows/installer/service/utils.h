@@ -45,8 +45,8 @@ bool IsUserAdministrator(bool consider_linked_token);
 // Whether the process runs elevated: its token is elevated (an
 // administrator's full token, whatever the command line or an
 // installation's record say), or it is the system's own account. Before
-// Windows Vista, whether it is an administrator. True when the token cannot
-// be read.
+// Windows Vista, whether it is an administrator. True when the token, its
+// elevation or (before Vista) its groups cannot be read.
 bool IsProcessElevated();
 
 // Whether installing needs an elevated process: never for an administrator;

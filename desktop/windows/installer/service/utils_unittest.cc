@@ -10,6 +10,7 @@
 #include "base/path_service.h"
 #include "base/strings/string_util.h"
 #include "base/strings/string_util_win.h"
+#include "base/test/child_process_win.h"
 #include "base/test/scoped_temp_dir.h"
 #include "base/win/shortcut.h"
 #include "desktop/windows/installer/common/version_info.h"
@@ -90,6 +91,25 @@ TEST(ElevationTest, LinkedTokenOfALimitedAdministrator) {
   ASSERT_EQ(TokenElevationTypeLimited, type);
   internal::ScopedAccessTokenForTesting scoped_token(limited.Get());
   EXPECT_TRUE(IsUserAdministrator(true));
+}
+
+// A token whose elevation cannot be read counts as elevated: here a
+// standard user's (a limited token without Administrators, as Windows
+// filters it), opened without the right to query it.
+TEST(ElevationTest, AnUnreadableTokenCountsAsElevated) {
+  const base::win::ScopedHandle limited(base::DuplicateLimitedToken());
+  const base::win::ScopedHandle user = test::MakeRestrictedToken(
+      {WinBuiltinAdministratorsSid}, false, limited.Get());
+  ASSERT_TRUE(user.IsValid());
+  HANDLE unreadable = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), user.Get(),
+                              GetCurrentProcess(), &unreadable, TOKEN_DUPLICATE,
+                              FALSE, 0));
+  const base::win::ScopedHandle owned(unreadable);
+  for (HANDLE token : {user.Get(), unreadable}) {
+    internal::ScopedAccessTokenForTesting scoped_token(token);
+    EXPECT_EQ(token == unreadable, IsProcessElevated());
+  }
 }
 
 TEST(UserNameTest, NamesOfTheTokenUser) {

@@ -56,8 +56,9 @@ inline constexpr wchar_t kHostRecordLinksVariable[] =
 // the last: in the first copy that replaces such a file in two renames,
 // the old file moved aside and the new one not yet in its place)
 // sets the named event there and waits (up to two minutes) to be ended;
-// with "resume_event": "<name>" beside "before_step" or "at_success", it
-// only pauses there until that event is set; "stop" may also be a list of
+// with "resume_event": "<name>" beside "before_step", "at_success" or
+// "at_log", it only pauses there (at every such line) until that event is
+// set; "stop" may also be a list of
 // such points (not "during_write", "at_log" or "between_renames"), where the
 // run pauses in turn; and the further seams of test_host_seams_win.h (logs, a
 // fake package fetcher, recorded folder grants; the rights of a user without

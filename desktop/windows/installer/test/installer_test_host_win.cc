@@ -161,6 +161,21 @@ void StopForGood(const std::u16string& name) {
   TerminateProcess(GetCurrentProcess(), 9);
 }
 
+// Sets the test's event |name| and waits (up to two minutes) until the test
+// sets |resume|.
+void PauseForTest(const std::u16string& name, const std::u16string& resume) {
+  LOG(INFO) << "Pausing here for the test";
+  base::win::ScopedHandle resumed(
+      ::OpenEventW(SYNCHRONIZE, FALSE, base::as_wcstr(resume)));
+  HANDLE stopped =
+      ::OpenEventW(EVENT_MODIFY_STATE, FALSE, base::as_wcstr(name));
+  if (stopped) {
+    ::SetEvent(stopped);
+    ::CloseHandle(stopped);
+  }
+  if (resumed.IsValid()) ::WaitForSingleObject(resumed.Get(), 120000);
+}
+
 // Where the writes stop: the first atomic write, or replacement by a copy,
 // of a file whose name starts with |g_stop_write_prefix|, once its
 // temporary file is written.
@@ -177,15 +192,20 @@ void StopInWrite(const base::FilePath& temp_path, const base::FilePath& path) {
   }
 }
 
-// Where the run stops: at the first log line that holds
-// |g_stop_log_text|.
+// Where the run stops, or with |g_stop_log_resume| pauses: at a log line
+// that holds |g_stop_log_text|.
 std::string* g_stop_log_text = nullptr;
 std::u16string* g_stop_log_event = nullptr;
+std::u16string* g_stop_log_resume = nullptr;
 
 bool StopAtLogLine(logging::LogSeverity severity, const char* file, int line,
                    size_t message_start, const std::string& text) {
-  if (text.find(*g_stop_log_text, message_start) != std::string::npos)
+  if (text.find(*g_stop_log_text, message_start) == std::string::npos)
+    return false;
+  if (g_stop_log_resume->empty())
     StopForGood(*g_stop_log_event);
+  else
+    PauseForTest(*g_stop_log_event, *g_stop_log_resume);
   return false;
 }
 
@@ -245,16 +265,7 @@ class StoppingStepFactory : public installer::InstallerStepFactory,
       StopForGood(point.event);
       return;
     }
-    LOG(INFO) << "Pausing here for the test";
-    base::win::ScopedHandle resume(
-        ::OpenEventW(SYNCHRONIZE, FALSE, base::as_wcstr(point.resume_event)));
-    HANDLE stopped =
-        ::OpenEventW(EVENT_MODIFY_STATE, FALSE, base::as_wcstr(point.event));
-    if (stopped) {
-      ::SetEvent(stopped);
-      ::CloseHandle(stopped);
-    }
-    if (resume.IsValid()) ::WaitForSingleObject(resume.Get(), 120000);
+    PauseForTest(point.event, point.resume_event);
     if (!paused_step.is_null()) paused_step.Run();
   }
 
@@ -328,6 +339,8 @@ bool InstallSeams(const base::FilePath& path) {
       // Live as long as the process: any thread may log.
       g_stop_log_text = new std::string(log_text);
       g_stop_log_event = new std::u16string(event);
+      g_stop_log_resume = new std::u16string();
+      stop->GetString("resume_event", g_stop_log_resume);
       // The line may be a verbose one.
       logging::SetMinLogLevel(-1);
       logging::SetLogMessageHandler(&StopAtLogLine);

@@ -78,11 +78,15 @@ std::u16string GetDaclSddl(const std::u16string& object_name,
 }
 
 base::win::ScopedHandle MakeRestrictedToken(
-    const std::vector<WELL_KNOWN_SID_TYPE>& deny_only_groups, bool deny_user) {
+    const std::vector<WELL_KNOWN_SID_TYPE>& deny_only_groups, bool deny_user,
+    HANDLE from) {
   HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(),
-                        TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY,
-                        &token)) {
+  if (from
+          ? !DuplicateHandle(GetCurrentProcess(), from, GetCurrentProcess(),
+                             &token, 0, FALSE, DUPLICATE_SAME_ACCESS)
+          : !OpenProcessToken(
+                GetCurrentProcess(),
+                TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, &token)) {
     return {};
   }
   base::win::ScopedHandle process_token(token);

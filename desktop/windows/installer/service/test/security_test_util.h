@@ -28,11 +28,12 @@ bool SetDaclFromSddl(const std::u16string& object_name, SE_OBJECT_TYPE type,
 std::u16string GetDaclSddl(const std::u16string& object_name,
                            SE_OBJECT_TYPE type);
 
-// A copy of the process token in which the chosen SIDs only deny: the
-// well-known groups |deny_only_groups| and, with |deny_user|, the user's own
-// SID.
+// A copy of the process token (or of |from|) in which the chosen SIDs only
+// deny: the well-known groups |deny_only_groups| and, with |deny_user|, the
+// user's own SID.
 base::win::ScopedHandle MakeRestrictedToken(
-    const std::vector<WELL_KNOWN_SID_TYPE>& deny_only_groups, bool deny_user);
+    const std::vector<WELL_KNOWN_SID_TYPE>& deny_only_groups, bool deny_user,
+    HANDLE from = nullptr);
 
 }  // namespace test
 }  // namespace installer
