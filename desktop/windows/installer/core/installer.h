@@ -435,10 +435,20 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // An update: removes, through the transaction, the previous uninstall
   // entries other than the one this run wrote.
   void RemovePreviousUninstallEntries();
-  // The end of an uninstallation, after its commit: the uninstall entries
-  // go, then the record; what stays in the install folder besides what the
-  // clean-up batch file removes is logged; then the batch file starts.
+  // The end of an uninstallation, after its commit: the clean-up batch file
+  // starts, the uninstall entries go, then the record (or the batch file
+  // removes it last); what stays in the install folder besides what the
+  // batch file removes is logged.
   void FinishUninstall();
+  // Removes the uninstall entries the record lists that are the
+  // installation's own, at once.
+  void RemoveUninstallEntries();
+  // FinishUninstall where others may change the install folder: what is
+  // still in use goes into the batch file's folder, the launcher and the
+  // versions' installers last, once the entries are gone; then the folders
+  // that emptied, the record (only when every file was taken) and the
+  // install folder. False when the record stays.
+  bool FinishUninstallInOpenFolder(bool batch_started);
   // The previous installation's record is one of a run that did not finish:
   // the steps that remove what it lists also remove what such a run leaves
   // beside it (files moved aside, strays of its shortcuts).
@@ -454,9 +464,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   bool PutLauncherBack();
   // Over a run that did not finish: deletes, through the transaction, the
   // temporary files its writers and copies left in the install folder and
-  // in "old_status" ("<hex>.tmp") and the aside copies of the status file
-  // (not those of kept records, from which StepRemoveInstalledFiles
-  // completes the removal that run began).
+  // in "old_status" ("<hex>.tmp", also set aside) and the aside copies of
+  // the status file (not those of kept records, from which
+  // StepRemoveInstalledFiles completes the removal that run began).
   void RemoveWritersLeftovers();
   // Deletes, through the transaction, the aside copies of the files that
   // |log| lists in |install_folder|.
@@ -609,8 +619,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   bool open_to_others_ = false;
   bool uninstall_in_open_folder_ = false;
   // Those the batch file then takes into its own folder before it removes
-  // them (MoveIntoUninstallBatchFolder), and the folders this process
-  // removes once they are empty, deepest first.
+  // them (MoveIntoUninstallBatchFolder), the launcher and the versions'
+  // installers last, and the folders this process removes once they are
+  // empty, deepest first.
   std::vector<base::FilePath> uninstall_taken_;
   std::vector<base::FilePath> uninstall_emptied_;
   // An uninstallation: the files of other versions' kept records that

@@ -57,6 +57,7 @@
 #include "desktop/windows/installer/common/installer_switches.h"
 #include "desktop/windows/installer/common/version_info.h"
 #include "desktop/windows/installer/core/desktop_user_start_win.h"
+#include "desktop/windows/installer/core/folder_permission_win.h"
 #include "desktop/windows/installer/core/install_path_lengths.h"
 #include "desktop/windows/installer/core/installer.h"
 #include "desktop/windows/installer/core/installer_callbacks.h"
@@ -392,18 +393,23 @@ bool IsOwnFileName(const std::u16string& name,
 
 // The files of |folder| (not below it) that the installer's writers and
 // copies name while they write, and leave when their process is ended
-// part-way: "<file>.<hex>.tmp" of a file it puts there (IsOwnFileName). A
-// bare "<hex>.tmp" may be anyone's: it stays.
+// part-way: "<file>.<hex>.tmp" of a file it puts there (IsOwnFileName), and
+// the aside copy of one that a run ended before its commit left while it
+// removed it. A bare "<hex>.tmp" may be anyone's: it stays.
 std::vector<base::FilePath> FindWriterTemporaryFiles(
     const base::FilePath& folder,
     const std::vector<std::u16string>& root_files) {
   std::vector<base::FilePath> files;
   base::FileEnumerator entries(folder, false, base::FileEnumerator::FILES,
-                               u"*.tmp");
+                               u"*.tmp*");
   for (base::FilePath entry = entries.Next(); !entry.empty();
        entry = entries.Next()) {
+    const std::u16string name = entry.BaseName().value();
+    std::u16string temporary;
+    if (!DeleteFileOperation::IsAsideCopyName(name, &temporary))
+      temporary = name;
     std::u16string target;
-    if (base::IsTemporaryFileNameOf(entry.BaseName().value(), &target) &&
+    if (base::IsTemporaryFileNameOf(temporary, &target) &&
         IsOwnFileName(target, root_files)) {
       files.push_back(entry);
     }
@@ -582,6 +588,24 @@ std::vector<base::FilePath> CreatedParents(const base::FilePath& install_folder,
   return parents;
 }
 
+// When an uninstallation in a folder others may change takes |file| into
+// its batch file's folder: other files first (0), then the launcher of
+// |install_folder| (1), then a version's installer (2; the one that runs
+// it among them), so that until each goes the road through it is there.
+int TakingOrder(const base::FilePath& file,
+                const base::FilePath& install_folder) {
+  auto named = [&file](const char16_t* name) {
+    return base::FilePath::CompareIgnoreCase(file.BaseName().value(), name) ==
+           0;
+  };
+  if (file.DirName() == install_folder && named(kLauncherFileName)) return 1;
+  if (file.DirName().DirName() == install_folder &&
+      named(kPackageInstallerName)) {
+    return 2;
+  }
+  return 0;
+}
+
 // Removes each of |folders| in order when it is empty, through a handle that
 // refuses a link on its path; one that stays (it holds something, or is or
 // lies behind a link) is said in the log.
@@ -747,8 +771,18 @@ void Installer::StepInstallLauncher() {
       }
     }
   }
-  if (!RunOperation(
-          std::make_unique<CopyFileOperation>(launcher_source, launcher))) {
+  // Started by its name (the shortcuts, the entry, the launcher's own
+  // "/uninstall"): there only once whole. The folders are let go before a
+  // failure may roll back one this run made.
+  auto copy_program = [&](const base::FilePath& destination) {
+    auto held = std::make_shared<HeldFolders>();
+    held->Add(own_directory_);
+    held->Add(install_folder);
+    return RunOperation(std::make_unique<CopyFileOperation>(
+        launcher_source, destination, held,
+        CopyFileOperation::NewFile::kWhole));
+  };
+  if (!copy_program(launcher)) {
     return Fail(kIdsCopyFailed, launcher.value(),
                 "Failed copying the launcher");
   }
@@ -762,8 +796,7 @@ void Installer::StepInstallLauncher() {
         (base::PathExists(exe) && base::PathExists(old))) {
       VLOG(1) << "Install the launcher as velna.exe";
       if (!RunOperation(std::make_unique<MoveFileOperation>(exe, old)) ||
-          !RunOperation(
-              std::make_unique<CopyFileOperation>(launcher_source, exe))) {
+          !copy_program(exe)) {
         LOG(WARNING) << "Failed installing the launcher as velna.exe";
       }
     }
@@ -2135,6 +2168,12 @@ void Installer::StepCleanUpFilesAfterUninstall() {
   std::vector<base::FilePath> leftovers;
   std::set<base::FilePath> folders;
   auto leave = [&](const base::FilePath& path) {
+    // Once, also when both a kept record and the status file list it (an
+    // update ended before its commit lists its version in both).
+    for (const base::FilePath& left : leftovers) {
+      if (base::FilePath::CompareIgnoreCase(left.value(), path.value()) == 0)
+        return;
+    }
     leftovers.push_back(path);
     CollectLeftoverFolders(path, install_folder, &folders);
   };
@@ -2192,7 +2231,15 @@ void Installer::StepCleanUpFilesAfterUninstall() {
   // process ends (FinishUninstall).
   const bool elevated = GetInstallerRights()->IsUserAdministrator(false);
   uninstall_in_open_folder_ = open_to_others_;
-  if (uninstall_in_open_folder_) uninstall_taken_ = leftovers;
+  if (uninstall_in_open_folder_) {
+    uninstall_taken_ = leftovers;
+    std::stable_sort(
+        uninstall_taken_.begin(), uninstall_taken_.end(),
+        [&install_folder](const base::FilePath& a, const base::FilePath& b) {
+          return TakingOrder(a, install_folder) <
+                 TakingOrder(b, install_folder);
+        });
+  }
   std::vector<std::string> batch_files;
   for (const base::FilePath& path :
        uninstall_in_open_folder_ ? std::vector<base::FilePath>() : leftovers) {
@@ -2295,49 +2342,92 @@ void Installer::FinishUninstall() {
     LOG(INFO) << "Starting final cleanup batch file.";
     batch_started = LaunchBatch(uninstall_batch_);
   }
-  LOG(INFO) << "Removing the uninstall entry";
-  // Committed as it goes out of scope: nothing is left to roll back.
-  {
-    Transaction removal;
-    InstallLogRegistry hkcu;
-    InstallLogRegistry hklm;
-    SplitUninstallEntries(nullptr, nullptr, &hkcu, &hklm);
-    const OwnRegistryRows own = OwnRows();
-    CleanUpInstallLogRegistry(HKEY_CURRENT_USER, hkcu, own, &removal);
-    CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, hklm, own, &removal);
-  }
   const base::FilePath record = install_folder.Append(kInstallLogFileName);
   std::vector<base::FilePath> staying = uninstall_leftovers_;
-  // Taken only now, once nothing of the run needs them in place.
-  const bool all_taken =
-      uninstall_taken_.empty() ||
-      (batch_started &&
-       MoveIntoUninstallBatchFolder(uninstall_batch_, uninstall_taken_));
   if (uninstall_in_open_folder_) {
-    // The record lists what stays, for an uninstallation run again.
-    if (!all_taken) {
-      LOG(WARNING) << "Keeping the installation status file: files it lists "
-                      "stay";
-      staying.push_back(record);
-    } else if (!base::DeleteWithoutLinks(record.value(), false)) {
-      PLOG(ERROR) << "Could not remove the installation status file " << record;
-    }
-    RemoveEmptyFoldersWithoutLinks(uninstall_emptied_);
-    if (uninstall_batch_hold_.IsValid())
-      FinishUninstallBatchHold(&uninstall_batch_hold_);
-  } else if (batch_started && batch_removes_record_) {
-    LOG(INFO) << "The clean-up batch file removes the installation status "
-                 "file last";
-    FinishUninstallBatchHold(&uninstall_batch_hold_);
-    staying.push_back(record);
+    if (!FinishUninstallInOpenFolder(batch_started)) staying.push_back(record);
   } else {
-    LOG(INFO) << "Removing the installation status file";
-    if (!base::DeleteFileOrDirectory(record, false))
-      PLOG(ERROR) << "Could not remove the installation status file " << record;
-    if (uninstall_batch_hold_.IsValid())
+    RemoveUninstallEntries();
+    if (batch_started && batch_removes_record_) {
+      LOG(INFO) << "The clean-up batch file removes the installation status "
+                   "file last";
       FinishUninstallBatchHold(&uninstall_batch_hold_);
+      staying.push_back(record);
+    } else {
+      LOG(INFO) << "Removing the installation status file";
+      if (!base::DeleteFileOrDirectory(record, false)) {
+        PLOG(ERROR) << "Could not remove the installation status file "
+                    << record;
+      }
+      if (uninstall_batch_hold_.IsValid())
+        FinishUninstallBatchHold(&uninstall_batch_hold_);
+    }
   }
   LogWhatStays(install_folder, staying);
+}
+
+void Installer::RemoveUninstallEntries() {
+  LOG(INFO) << "Removing the uninstall entry";
+  // Committed as it goes out of scope: nothing is left to roll back.
+  Transaction removal;
+  InstallLogRegistry hkcu;
+  InstallLogRegistry hklm;
+  SplitUninstallEntries(nullptr, nullptr, &hkcu, &hklm);
+  const OwnRegistryRows own = OwnRows();
+  CleanUpInstallLogRegistry(HKEY_CURRENT_USER, hkcu, own, &removal);
+  CleanUpInstallLogRegistry(HKEY_LOCAL_MACHINE, hklm, own, &removal);
+}
+
+bool Installer::FinishUninstallInOpenFolder(bool batch_started) {
+  const base::FilePath& install_folder = status()->install_folder;
+  const std::vector<base::FilePath>& taken = uninstall_taken_;
+  // Taken only now, once nothing of the run needs them in place; the
+  // launcher and the versions' installers last, once the entry has gone:
+  // a run ended before the launcher goes is completed by the entry's
+  // command (or the launcher's "/uninstall"), before the installer goes by
+  // the installer's own.
+  const size_t programs =
+      std::find_if(taken.begin(), taken.end(),
+                   [&install_folder](const base::FilePath& file) {
+                     return TakingOrder(file, install_folder) > 0;
+                   }) -
+      taken.begin();
+  bool all_taken = taken.empty();
+  if (batch_started) {
+    all_taken =
+        MoveIntoUninstallBatchFolder(uninstall_batch_, taken, 0, programs);
+  }
+  RemoveUninstallEntries();
+  if (batch_started) {
+    all_taken = MoveIntoUninstallBatchFolder(uninstall_batch_, taken, programs,
+                                             taken.size()) &&
+                all_taken;
+  }
+  // The folders they emptied go before the record that names them, the
+  // install folder and those above it after.
+  std::vector<base::FilePath> inside;
+  std::vector<base::FilePath> outside;
+  for (const base::FilePath& folder : uninstall_emptied_)
+    (IsStrictlyInside(folder, install_folder) ? inside : outside)
+        .push_back(folder);
+  LOG(INFO) << "Removing the folders the uninstallation emptied";
+  RemoveEmptyFoldersWithoutLinks(inside);
+  const base::FilePath record = install_folder.Append(kInstallLogFileName);
+  // The record lists what stays, for an uninstallation run again.
+  if (!all_taken) {
+    LOG(WARNING) << "Keeping the installation status file: files it lists "
+                    "stay";
+  } else {
+    LOG(INFO) << "Removing the installation status file";
+    if (!base::DeleteWithoutLinks(record.value(), false))
+      PLOG(ERROR) << "Could not remove the installation status file " << record;
+  }
+  LOG(INFO) << "Removing the install folder " << install_folder
+            << " once it is empty";
+  RemoveEmptyFoldersWithoutLinks(outside);
+  if (uninstall_batch_hold_.IsValid())
+    FinishUninstallBatchHold(&uninstall_batch_hold_);
+  return all_taken;
 }
 
 }  // namespace installer

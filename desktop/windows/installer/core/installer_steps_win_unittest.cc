@@ -1781,8 +1781,9 @@ TEST_F(InstallerStepsTest, EveryStepLeavesACompleteVersionAndTheEntry) {
   EXPECT_EQ(0, entries());
 }
 
-// What a killed writer or copy leaves goes with the uninstallation; what
-// it did not make (a bare "<hex>.tmp" too) stays, named in the log.
+// What a killed writer or copy leaves (also what a run killed as it removed
+// that set aside) goes with the uninstallation; what it did not make (a bare
+// "<hex>.tmp" too) stays, named in the log.
 TEST_F(InstallerStepsTest, TheUninstallRemovesWriterLeftoversAndSaysWhatStays) {
   // The user's own: its batch file removes the record.
   const base::win::ScopedHandle limited(base::DuplicateLimitedToken());
@@ -1794,6 +1795,7 @@ TEST_F(InstallerStepsTest, TheUninstallRemovesWriterLeftoversAndSaysWhatStays) {
   const base::FilePath old_status = install_folder_.Append(u"old_status");
   const base::FilePath written[] = {
       install_folder_.Append(u"launcher.exe.1A2b.tmp"),
+      install_folder_.Append(u"launcher.exe.C3.tmp.1796857966.old"),
       install_folder_.Append(u"ROOT_A.txt.F.tmp"),
       install_folder_.Append(u"installer_prefs.json.B7.tmp"),
       old_status.Append(u"installation_status.xml.1796857966.c0.tmp")};

@@ -3,6 +3,8 @@
 #include <limits.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "base/files/file_util.h"
 #include "base/files/open_without_links_win.h"
 #include "base/logging.h"
@@ -167,10 +169,13 @@ base::FilePath WriteUninstallBatch(UninstallBatchPlan plan, bool elevated,
 }
 
 bool MoveIntoUninstallBatchFolder(const base::FilePath& batch,
-                                  const std::vector<base::FilePath>& take) {
+                                  const std::vector<base::FilePath>& take,
+                                  size_t begin, size_t end) {
   bool all = true;
-  for (size_t i = 0; i < take.size(); ++i) {
+  for (size_t i = begin; i < std::min(end, take.size()); ++i) {
     const base::FilePath taken = TakenName(batch.DirName(), i, take[i]);
+    LOG(INFO) << "Moving " << take[i]
+              << " into the clean-up batch file's folder as " << taken;
     if (!base::MoveWithoutLinks(take[i].value(), taken.value(), false)) {
       PLOG(WARNING) << "Leaving " << take[i] << ": it cannot be moved to "
                     << taken;

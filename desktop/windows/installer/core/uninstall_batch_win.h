@@ -6,6 +6,8 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_CORE_UNINSTALL_BATCH_WIN_H_
 #define DESKTOP_WINDOWS_INSTALLER_CORE_UNINSTALL_BATCH_WIN_H_
 
+#include <stdint.h>
+
 #include <string>
 #include <vector>
 
@@ -52,13 +54,15 @@ base::FilePath WriteUninstallBatch(
     base::win::ScopedHandle* hold = nullptr,
     const std::vector<base::FilePath>& take = {});
 
-// Moves each of |take|, as given to WriteUninstallBatch for |batch|, into
-// the batch file's folder, through a handle that refuses a link anywhere on
-// its path (a running program may move within its volume). One that cannot
-// be moved (another volume, a link on the way) stays where it is, after a
-// warning, and the batch file leaves it. True when every one was moved.
+// Moves each of |take|, as given to WriteUninstallBatch for |batch|, from
+// the one at |begin| on and before the one at |end|, into the batch file's
+// folder, through a handle that refuses a link anywhere on its path (a
+// running program may move within its volume). One that cannot be moved
+// (another volume, a link on the way) stays where it is, after a warning,
+// and the batch file leaves it. True when every one was moved.
 bool MoveIntoUninstallBatchFolder(const base::FilePath& batch,
-                                  const std::vector<base::FilePath>& take);
+                                  const std::vector<base::FilePath>& take,
+                                  size_t begin = 0, size_t end = SIZE_MAX);
 
 // Deletes the file |*hold| holds and closes it: the batch file goes on.
 // False, after an error line, when it cannot be deleted (closed all the

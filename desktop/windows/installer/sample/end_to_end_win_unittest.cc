@@ -1631,6 +1631,14 @@ struct Interruption {
   bool over_update = false;
   // Then the entry's uninstall is first stopped where this run was.
   bool stopped_twice = false;
+  // The uninstall (the stopped run, when it is one) and every run after it
+  // are an administrator's elevated ones: the user's installation, which
+  // others may change, goes on the road of a folder open to others.
+  bool elevated = false;
+  // Then the "/uninstall" of the installer of the version the record names.
+  bool by_installer = false;
+  // A first install stopped in its launcher's copy: there is no launcher.
+  bool no_launcher = false;
 };
 
 void PrintTo(const Interruption& interruption, std::ostream* out) {
@@ -1915,14 +1923,22 @@ class InterruptedInstallTest
 
   // The uninstall as the user would start it: from the uninstall entry
   // when there is one with a command (unless |by_launcher|), else the
-  // launcher in the install folder. Waits until the install folder is gone;
+  // launcher in the install folder; with |by_installer|, the installer of
+  // the version the record names. Waits until the install folder is gone;
   // the command's exit code.
-  DWORD UninstallWhatIsThere(bool by_launcher = false) {
-    if (!by_launcher && !EntryValue(u"UninstallString").empty())
+  DWORD UninstallWhatIsThere(bool by_launcher = false,
+                             bool by_installer = false) {
+    InstallLog record;
+    base::FilePath program = install_folder().Append(kLauncherFileName);
+    if (by_installer && ReadRecord(&record)) {
+      program = install_folder()
+                    .Append(record.subfolder)
+                    .Append(kPackageInstallerName);
+    } else if (!by_launcher && !EntryValue(u"UninstallString").empty()) {
       return Uninstall();
+    }
     const DWORD exit_code =
-        RunCommand(Quoted(install_folder().Append(kLauncherFileName)) +
-                   u" /uninstall --silent");
+        RunCommand(Quoted(program) + u" /uninstall --silent");
     WaitUntilGone(install_folder());
     return exit_code;
   }
@@ -1930,6 +1946,9 @@ class InterruptedInstallTest
   // The launcher started as a shortcut starts it: the folder of the
   // browser it started, empty when it started none.
   base::FilePath LaunchedBrowserFolder() {
+    // None to start: the uninstall has taken it, or an install not made it.
+    if (!base::PathExists(install_folder().Append(kLauncherFileName)))
+      return base::FilePath();
     const base::FilePath log = work().Append(u"programs.log");
     base::DeleteFileOrDirectory(log, false);
     const DWORD exit_code = RunCommand(
@@ -2053,6 +2072,7 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
   const std::string package =
       interruption.run == Run::kInstall ? "base" : "update";
   const bool uninstall = interruption.run == Run::kUninstall;
+  if (interruption.elevated && uninstall) set_elevated(true);
   WriteSeams(uninstall && !interruption.over_update ? "base" : package,
              &interruption);
   EXPECT_NE(
@@ -2122,7 +2142,7 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
       ASSERT_TRUE(base::FileUtil::CreateDirectory(named));
     }
     const base::FilePath browser = LaunchedBrowserFolder();
-    if (uninstall && !interruption.during_write) {
+    if ((uninstall && !interruption.during_write) || interruption.no_launcher) {
       EXPECT_EQ(base::FilePath(), browser) << Logs();
     } else if (interruption.version_emptied) {
       // The previous version, which the status file kept in "old_status".
@@ -2140,6 +2160,7 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
     }
   }
 
+  if (interruption.elevated) set_elevated(true);
   if (interruption.stopped_twice) {
     WriteSeams(package, &interruption);
     EXPECT_NE(0u, StoppedRun(EntryValue(u"UninstallString") + u" --silent",
@@ -2175,7 +2196,9 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
     }
     base::DeleteFileOrDirectory(install_folder().Append(u"user"), false);
   }
-  EXPECT_EQ(0u, UninstallWhatIsThere(interruption.by_launcher)) << Logs();
+  EXPECT_EQ(0u, UninstallWhatIsThere(interruption.by_launcher,
+                                     interruption.by_installer))
+      << Logs();
   EXPECT_TRUE(Entries().empty()) << Logs();
   EXPECT_FALSE(base::PathExists(install_folder())) << Logs();
   EXPECT_EQ(before, State()) << Logs();
@@ -2811,6 +2834,13 @@ INSTANTIATE_TEST_SUITE_P(
                      true, kLauncher},
         Interruption{"UpdateBeforePreviousStatusThenAgain", Run::kUpdate, 9,
                      true},
+        // A first install stopped with the launcher's copy whole under its
+        // temporary name.
+        Interruption{.name = "InstallInLauncherCopyThenAgain",
+                     .run = Run::kInstall,
+                     .again = true,
+                     .during_write = kLauncher,
+                     .no_launcher = true},
         // Over an update, which keeps the base version: an uninstall, or the
         // same update again, stopped once it has set that version aside; the
         // entry's uninstall then stopped there too, in the removal it
@@ -2873,6 +2903,77 @@ std::vector<Interruption> EntryCuts() {
 
 INSTANTIATE_TEST_SUITE_P(EntryCuts, InterruptedInstallTest,
                          testing::ValuesIn(EntryCuts()),
+                         [](const testing::TestParamInfo<Interruption>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// An administrator's elevated uninstall of the user's installation, which
+// others may change: after each cut of an update, by the entry's command,
+// the launcher's "/uninstall" and the version's installer; and cut at each
+// of its own last moments (0 starting the batch file, 1 removing the entry,
+// 2-3 taking the launcher and the version's installer into the batch
+// file's folder, 4 removing the folders they emptied, 5 the record, 6 the
+// install folder, 7 its end), each then completed by the road there is.
+std::vector<Interruption> OpenFolderRows() {
+  static auto* texts = new std::deque<std::string>;
+  std::vector<Interruption> cuts = {
+      {"UpdateInRecordWrite", Run::kUpdate, 0, false, kRecord},
+      {"UpdateInLauncherReplacement", Run::kUpdate, 0, false, kLauncher},
+      {"UpdateOfAnEmptyVersion", Run::kUpdate, 2, false, nullptr, false, true},
+      {.name = "UpdateAgainAfterKeptFiles",
+       .run = Run::kUpdate,
+       .before_step = 1,
+       .over_update = true}};
+  for (int step : {-1, 1, 2, 3, 4, 5, 6, 7, 8, 9}) {
+    const std::string& name = texts->emplace_back(
+        step < 0 ? "UpdateFinalised" : "UpdateBefore" + std::to_string(step));
+    cuts.push_back({name.c_str(), Run::kUpdate, step});
+  }
+  for (const Interruption& cut : EntryCuts()) {
+    if (cut.run == Run::kUpdate && cut.by_launcher) cuts.push_back(cut);
+  }
+  std::vector<Interruption> rows;
+  for (Interruption row : cuts) {
+    std::string cut = row.name;
+    cut.resize(std::min(cut.size(), cut.find("Then")));
+    row.elevated = true;
+    for (const char* road : {"Entry", "Launcher", "Installer"}) {
+      row.name = texts->emplace_back(cut + "Then" + road).c_str();
+      row.by_launcher = road[0] == 'L';
+      row.by_installer = road[0] == 'I';
+      // That version's folder is emptied: it has no installer to run.
+      if (!row.by_installer || !row.version_emptied) rows.push_back(row);
+    }
+  }
+  const char* const kSteps[][2] = {
+      {"Starting final cleanup batch file", "Entry"},
+      {"Removing the uninstall entry", "Entry"},
+      {"launcher.exe into the clean-up batch", "Launcher"},
+      {"installer.exe into the clean-up batch", "Installer"},
+      {"Removing the folders the uninstallation emptied", "Again"},
+      {"Removing the installation status file", "Again"},
+      {"Removing the install folder", "Again"},
+      {"Installer backend exiting", "Nothing"}};
+  for (int i = 0; i < 8; ++i) {
+    const std::string road = kSteps[i][1];
+    Interruption row{.run = Run::kUninstall, .at_log = kSteps[i][0]};
+    row.name =
+        texts->emplace_back("UninstallAt" + std::to_string(i) + "Then" + road)
+            .c_str();
+    row.again = road == "Again";
+    row.entry_gone = i >= 2 && i < 6;
+    row.all_gone = i == 7;
+    row.by_launcher = road == "Launcher";
+    row.by_installer = road == "Installer";
+    row.unrecorded = i == 6;
+    row.elevated = true;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(OpenFolder, InterruptedInstallTest,
+                         testing::ValuesIn(OpenFolderRows()),
                          [](const testing::TestParamInfo<Interruption>& info) {
                            return std::string(info.param.name);
                          });

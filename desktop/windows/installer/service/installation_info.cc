@@ -42,11 +42,14 @@ base::FilePath FindRunningInstallFolder() {
   if (base::PathExists(folder.Append(kLauncherFileName)) || parent == folder)
     return folder;
   // An update cut between the two renames that replace a running launcher
-  // leaves it only under its aside name: the version's installer must still
-  // find its installation, to put the launcher back.
+  // leaves it only under its aside name, and an uninstallation cut once it
+  // took the launcher into its batch file's folder leaves the record alone:
+  // the version's installer must still find its installation, to put the
+  // launcher back or to complete the uninstallation.
   const base::FilePath launcher = parent.Append(kLauncherFileName);
   return base::PathExists(launcher) ||
-                 !DeleteFileOperation::FindAsideCopies(launcher).empty()
+                 !DeleteFileOperation::FindAsideCopies(launcher).empty() ||
+                 base::PathExists(parent.Append(kInstallLogFileName))
              ? parent
              : folder;
 }

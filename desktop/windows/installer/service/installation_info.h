@@ -91,7 +91,8 @@ class InstallationInfo : public InstallationInfoBase {
   // its parent when only the parent holds "launcher.exe" (the installer of
   // an installation runs from a version subfolder) or, from an update cut
   // between the two renames of its replacement, only an aside copy of it
-  // ("launcher.exe.<digits>.old"). Built by the first
+  // ("launcher.exe.<digits>.old"), or, from an uninstallation cut once it
+  // took the launcher, the status file. Built by the first
   // caller, deleted by the at-exit manager (after which a call builds a new
   // one); never null. Get() is the same call.
   static InstallationInfo* GetInstance();

@@ -69,10 +69,12 @@ bool CopyInto(const base::FilePath& source, HANDLE into) {
 
 CopyFileOperation::CopyFileOperation(const base::FilePath& source,
                                      const base::FilePath& destination,
-                                     std::weak_ptr<HeldFolders> held_folders)
+                                     std::weak_ptr<HeldFolders> held_folders,
+                                     NewFile new_file)
     : source_(source),
       destination_(destination),
-      held_folders_(std::move(held_folders)) {}
+      held_folders_(std::move(held_folders)),
+      new_file_(new_file) {}
 
 CopyFileOperation::~CopyFileOperation() {
   if (!replaced_) return;
@@ -114,13 +116,47 @@ bool CopyFileOperation::CopyByPath(Transaction* sub) {
   }
   if (!PrepareDestination(destination_, sub)) return false;
   VLOG(1) << "Copying " << source_ << " to " << destination_;
-  if (!base::CopyFileWithoutLinks(source_.value(), destination_.value())) {
+  if (new_file_ == NewFile::kWhole) {
+    const base::win::ScopedHandle from(
+        base::OpenWithoutLinks(source_.value(), GENERIC_READ, FILE_SHARE_READ,
+                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
+    if (!from.IsValid() || CopyWhole(from.Get(), nullptr) != HeldMove::kDone) {
+      LogCopyFailure(source_, destination_);
+      return false;
+    }
+  } else if (!base::CopyFileWithoutLinks(source_.value(),
+                                         destination_.value())) {
     LogCopyFailure(source_, destination_);
     return false;
   }
   VLOG(1) << "File copied successfully";
   completed_ = true;
   return true;
+}
+
+HeldMove CopyFileOperation::CopyWhole(HANDLE from, HANDLE folder) {
+  std::u16string temp_name;
+  const base::win::ScopedHandle into(base::CreateTemporaryFileWithoutLinks(
+      destination_.DirName().value(), &temp_name,
+      base::TemporaryFilePrefixFor(destination_)));
+  if (!into.IsValid()) return HeldMove::kByPath;
+  const base::FilePath temp(temp_name);
+  VLOG(1) << "Copying " << source_ << " to " << temp << " to become "
+          << destination_;
+  // On disk before it takes the name that starts it.
+  if (base::CopyOpenedFile(from, into.Get()) &&
+      ::FlushFileBuffers(into.Get())) {
+    if (g_before_replace_hook) g_before_replace_hook(temp, destination_);
+    if (folder ? base::RenameOpenedInto(into.Get(), folder,
+                                        destination_.BaseName().value(), false)
+               : base::RenameOpened(into.Get(), destination_.value(), false)) {
+      return HeldMove::kDone;
+    }
+  }
+  const DWORD error = ::GetLastError();
+  base::DeleteOpened(into.Get());
+  ::SetLastError(error);
+  return HeldMove::kFailed;
 }
 
 HeldMove CopyFileOperation::CopyThroughHeldFolders(Transaction* sub) {
@@ -145,6 +181,14 @@ HeldMove CopyFileOperation::CopyThroughHeldFolders(Transaction* sub) {
   const HeldMove reached =
       ReachHeldParent(target_walk, to, destination_, sub, &folder);
   if (reached != HeldMove::kDone) return reached;
+  if (new_file_ == NewFile::kWhole) {
+    // An existing destination is left to the road by path, which replaces
+    // it in one rename.
+    if (base::PathExists(destination_)) return HeldMove::kByPath;
+    const HeldMove copied = CopyWhole(from.Get(), folder);
+    if (copied == HeldMove::kFailed) LogCopyFailure(source_, destination_);
+    return copied;
+  }
   // Made new: an existing destination, or a link there, fails and is left
   // to the road by path.
   const base::win::ScopedHandle into(

@@ -18,6 +18,12 @@
 // where one holds it: nothing on either path is looked up again. An
 // existing destination, and whatever else that road does not handle, goes
 // by the paths as above.
+//
+// A program that may be started by its name (NewFile::kWhole) appears under
+// it only once whole: a new file is written under a temporary name beside
+// it, named as above, and then renamed in its held folder (or, on the road
+// by path, by its path), so that a process ended part-way leaves at most
+// that temporary file.
 
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_COPY_FILE_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_COPY_FILE_OPERATION_H_
@@ -32,9 +38,13 @@ namespace installer {
 
 class CopyFileOperation : public Operation {
  public:
+  // How a new destination file is made (see the top).
+  enum class NewFile { kFilledInPlace, kWhole };
+
   CopyFileOperation(const base::FilePath& source,
                     const base::FilePath& destination,
-                    std::weak_ptr<HeldFolders> held_folders = {});
+                    std::weak_ptr<HeldFolders> held_folders = {},
+                    NewFile new_file = NewFile::kFilledInPlace);
   // Commit: deletes the old file's aside names.
   ~CopyFileOperation() override;
 
@@ -52,10 +62,15 @@ class CopyFileOperation : public Operation {
   HeldMove CopyThroughHeldFolders(Transaction* sub);
   // The copy by the two paths, as the top says.
   bool CopyByPath(Transaction* sub);
+  // The copy of |from| into a new destination file whole under a temporary
+  // name, renamed in |folder| (held) or, when null, by its path. kByPath,
+  // having changed nothing, when no temporary file can be made.
+  HeldMove CopyWhole(HANDLE from, HANDLE folder);
 
   const base::FilePath source_;
   const base::FilePath destination_;
   const std::weak_ptr<HeldFolders> held_folders_;
+  const NewFile new_file_;
   bool completed_ = false;
   // The destination was replaced; the old file is under |kept_| and, when
   // it had to move, under |moved_aside_| too.
