@@ -2909,7 +2909,7 @@ INSTANTIATE_TEST_SUITE_P(EntryCuts, InterruptedInstallTest,
 
 // An administrator's elevated uninstall of the user's installation, which
 // others may change: after each cut of an update, by the entry's command,
-// the launcher's "/uninstall" and the version's installer; and cut at each
+// the launcher's "/uninstall" or the version's installer; and cut at each
 // of its own last moments (0 starting the batch file, 1 removing the entry,
 // 2-3 taking the launcher and the version's installer into the batch
 // file's folder, 4 removing the folders they emptied, 5 the record, 6 the
@@ -2932,18 +2932,22 @@ std::vector<Interruption> OpenFolderRows() {
   for (const Interruption& cut : EntryCuts()) {
     if (cut.run == Run::kUpdate && cut.by_launcher) cuts.push_back(cut);
   }
+  // The three roads take the cuts in turn: each follows cuts of every kind,
+  // at a third of the time of each cut followed by each.
   std::vector<Interruption> rows;
-  for (Interruption row : cuts) {
+  for (size_t i = 0; i < cuts.size(); ++i) {
+    Interruption row = cuts[i];
     std::string cut = row.name;
     cut.resize(std::min(cut.size(), cut.find("Then")));
     row.elevated = true;
-    for (const char* road : {"Entry", "Launcher", "Installer"}) {
-      row.name = texts->emplace_back(cut + "Then" + road).c_str();
-      row.by_launcher = road[0] == 'L';
-      row.by_installer = road[0] == 'I';
-      // That version's folder is emptied: it has no installer to run.
-      if (!row.by_installer || !row.version_emptied) rows.push_back(row);
-    }
+    // An emptied version has no installer to run.
+    const char* road = "Entry";
+    if (i % 3 == 1) road = "Launcher";
+    if (i % 3 == 2 && !row.version_emptied) road = "Installer";
+    row.name = texts->emplace_back(cut + "Then" + road).c_str();
+    row.by_launcher = road[0] == 'L';
+    row.by_installer = road[0] == 'I';
+    rows.push_back(row);
   }
   const char* const kSteps[][2] = {
       {"Starting final cleanup batch file", "Entry"},
