@@ -62,6 +62,12 @@ python3 "$ROOT/tools/install_deps_test.py" || exit 1
 # it leaves idle: on two cores both then end at about the same time. Its
 # output follows the Windows side's.
 mkdir -p "$ROOT/out"
+# Each suite's list of failed tests, as CTest leaves it; none from before.
+declare -A failed_logs
+for suite in win native tsan; do
+  failed_logs[$suite]="$ROOT/out/$suite/Testing/Temporary/LastTestsFailed.log"
+  rm -f "${failed_logs[$suite]}"
+done
 native_log="$ROOT/out/native_side.log"
 native_times="$ROOT/out/native_side.times"
 : >"$native_times"
@@ -122,6 +128,19 @@ wait_job "$native_pid" || status=1
 echo "== native builds and tests ($native_log)"
 cat "$native_log"
 
+# CI shows only the log's end: name what failed there too.
+echo "== tests that failed"
+listed=0
+for suite in win native tsan; do
+  if [[ -s ${failed_logs[$suite]} ]]; then
+    sed "s/^/$suite: /" "${failed_logs[$suite]}"
+    listed=1
+  fi
+done
+if (( listed == 0 )); then
+  if (( status == 0 )); then echo "none"
+  else echo "none listed: the run failed around its tests (see above)"; fi
+fi
 echo "== Windows tests started again after their process died at start-up or in the loader after passing"
 if [[ -s $retry_log ]]; then cat "$retry_log"; else echo "none"; fi
 echo "== Windows side: build $((windows_built - windows_start)) s, tests" \

@@ -651,8 +651,10 @@ TEST_F(InstallerTest, AnAllUsersFolderOthersMayChangeIsRefusedOrMadeAnew) {
     InstallLog planted = test::MakeInstallLog(install_folder_, true);
     planted.app_id = "planted";
     planted.created_parents = 2;
-    if (c.contents == Contents::kUpdate || c.contents == Contents::kRecordGone)
+    if (c.contents == Contents::kUpdate ||
+        c.contents == Contents::kRecordGone) {
       ASSERT_TRUE(test::WriteInstallationLog(install_folder_, planted, false));
+    }
     // The choices an update would take over.
     const base::FilePath planted_prefs =
         install_folder_.Append(kInstallerPrefsFileName);

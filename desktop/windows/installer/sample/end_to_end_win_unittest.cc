@@ -7,7 +7,6 @@
 
 #include <windows.h>
 // After windows.h.
-#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -60,6 +59,7 @@
 #include "desktop/windows/installer/service/name_utils.h"
 #include "desktop/windows/installer/service/test/machine_state_snapshot.h"
 #include "desktop/windows/installer/service/test/recorded_folder_security_win.h"
+#include "desktop/windows/installer/service/test/security_test_util.h"
 #include "desktop/windows/installer/service/test/registry_test_util.h"
 #include "desktop/windows/installer/service/test/scoped_registry_restore.h"
 #include "desktop/windows/installer/service/xml_document_win.h"
@@ -1479,20 +1479,17 @@ TEST_F(EndToEndTest, AnElevatedRunStartsTheBrowserOnlyAsTheDesktopsUser) {
   // An install into the user's own empty folder, or an update of the
   // user's installation.
   const struct {
-    const char* name;
     const char* package;
     bool open;
     const char* ran;
     std::string logged;
   } cases[] = {
-      {"an install", "base", false, "elevated=0\r\n",
-       started + " --start-maximized as"},
-      {"an update", "update", false, "elevated=0\r\n", started + " as"},
-      {"an update of a folder open to all", "update", true, "",
-       "may change " + install_folder().AsUTF8() + "\n"},
+      {"base", false, "elevated=0\r\n", started + " --start-maximized as"},
+      {"update", false, "elevated=0\r\n", started + " as"},
+      {"update", true, "", "may change " + install_folder().AsUTF8() + "\n"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.logged);
     set_elevated(false);
     base::DeleteFileOrDirectory(temp().Append(u"Velna Installer"), true);
     ASSERT_TRUE(base::FileUtil::CreateDirectory(install_folder()));
@@ -1503,13 +1500,9 @@ TEST_F(EndToEndTest, AnElevatedRunStartsTheBrowserOnlyAsTheDesktopsUser) {
     }
     // Wine keeps an access list as the folder's mode bits, and reads them
     // back as such a list.
-    PSECURITY_DESCRIPTOR everyone = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
-    EXPECT_TRUE(!c.open ||
-                SetFileSecurityW(base::as_wcstr(install_folder().value()),
-                                 DACL_SECURITY_INFORMATION, everyone));
-    LocalFree(everyone);
+    EXPECT_TRUE(!c.open || test::SetDaclFromSddl(install_folder().value(),
+                                                 SE_FILE_OBJECT,
+                                                 u"D:(A;OICI;FA;;;WD)"));
     const std::u16string ready_name =
         u"Local\\VelnaTestShell" + base::UintToString16(GetCurrentProcessId());
     const base::win::ScopedHandle ready(
@@ -2068,7 +2061,9 @@ TEST_P(InterruptedInstallTest, LeavesARecordThatTheNextRunActsOn) {
   if (interruption.run != Run::kInstall) {
     ASSERT_EQ(0u, HostInstall("base")) << Logs();
   }
-  if (interruption.over_update) ASSERT_EQ(0u, HostInstall("update")) << Logs();
+  if (interruption.over_update) {
+    ASSERT_EQ(0u, HostInstall("update")) << Logs();
+  }
   const std::string package =
       interruption.run == Run::kInstall ? "base" : "update";
   const bool uninstall = interruption.run == Run::kUninstall;
