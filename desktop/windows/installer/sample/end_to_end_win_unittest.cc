@@ -1594,7 +1594,7 @@ struct Interruption {
   // folder's InstallationInterrupted event, as the window's cancel does.
   bool interrupted = false;
   // Instead of ending there, the run pauses while the test acts
-  // (PausedRun).
+  // (StoppedRun).
   bool paused = false;
   // Instead of at a step: at the first log line of the backend that holds
   // this text.
@@ -1801,13 +1801,16 @@ class InterruptedInstallTest
 
   // Runs |command| until the run stops at |stop|: then every process of
   // the run ends (or the package's backend alone, and the front end is
-  // waited for). The exit code of the process |command| started.
-  DWORD StoppedRun(const std::u16string& command, const Interruption& stop) {
+  // waited for), or, where |stop| pauses or interrupts it, |paused| runs
+  // and the run goes on. The exit code of the process |command| started.
+  DWORD StoppedRun(const std::u16string& command, const Interruption& stop,
+                   const std::function<void()>& paused = nullptr) {
     ScopedTempVariables temp_variables(temp());
     base::win::ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
     EXPECT_TRUE(job.IsValid());
     // Set by a run stopped before.
     ::ResetEvent(stopped_.Get());
+    ::ResetEvent(resume_.Get());
     base::Process started = Start(command, job.Get());
     EXPECT_TRUE(started.IsValid());
     const HANDLE handles[] = {stopped_.Get(), started.Handle()};
@@ -1815,14 +1818,20 @@ class InterruptedInstallTest
               ::WaitForMultipleObjects(2, handles, FALSE, 120000))
         << "the run did not stop";
     int exit_code = -1;
-    if (stop.interrupted) {
-      base::win::ScopedHandle interrupt(::CreateEventW(
-          nullptr, TRUE, FALSE,
-          base::as_wcstr(MakeKernelObjectName(
-              install_folder().value(), kInstallationInterruptedEvent, true))));
-      EXPECT_TRUE(::SetEvent(interrupt.Get()));
+    if (stop.interrupted || stop.paused) {
+      // Open until the run ends, which may look for it late.
+      base::win::ScopedHandle interrupt;
+      if (stop.interrupted) {
+        interrupt.Set(::CreateEventW(
+            nullptr, TRUE, FALSE,
+            base::as_wcstr(MakeKernelObjectName(
+                install_folder().value(), kInstallationInterruptedEvent,
+                true))));
+        EXPECT_TRUE(::SetEvent(interrupt.Get()));
+      }
+      if (paused) paused();
       EXPECT_TRUE(::SetEvent(resume_.Get()));
-      EXPECT_TRUE(started.WaitForExitWithTimeout(60000, &exit_code));
+      EXPECT_TRUE(started.WaitForExitWithTimeout(120000, &exit_code));
       return static_cast<DWORD>(exit_code);
     }
     if (stop.backend_only) {
@@ -1852,26 +1861,6 @@ class InterruptedInstallTest
     }
     EXPECT_EQ(0u, accounting.ActiveProcesses);
     EXPECT_TRUE(started.WaitForExitWithTimeout(10000, &exit_code));
-    return static_cast<DWORD>(exit_code);
-  }
-
-  // Runs |command| until it pauses at |stop|, runs |paused| there, and
-  // lets it go on: its exit code.
-  DWORD PausedRun(const std::u16string& command, const Interruption& stop,
-                  const std::function<void()>& paused) {
-    WriteSeams("base", &stop);
-    ::ResetEvent(stopped_.Get());
-    ::ResetEvent(resume_.Get());
-    base::Process started = Start(command);
-    EXPECT_TRUE(started.IsValid());
-    const HANDLE handles[] = {stopped_.Get(), started.Handle()};
-    EXPECT_EQ(WAIT_OBJECT_0,
-              ::WaitForMultipleObjects(2, handles, FALSE, 120000))
-        << "the run did not pause";
-    paused();
-    EXPECT_TRUE(::SetEvent(resume_.Get()));
-    int exit_code = -1;
-    EXPECT_TRUE(started.WaitForExitWithTimeout(120000, &exit_code));
     return static_cast<DWORD>(exit_code);
   }
 
@@ -2501,7 +2490,8 @@ TEST_F(InterruptedInstallTest, AFolderMadeAnewDropsWhatTheFrontEndRead) {
         install_folder().Append(kInstallLogFileName), false));
     ASSERT_TRUE(base::DeleteFileOrDirectory(prefs, false));
   };
-  EXPECT_EQ(0u, PausedRun(Quoted(Host()) + u" " + arguments, stop, empty))
+  WriteSeams("base", &stop);
+  EXPECT_EQ(0u, StoppedRun(Quoted(Host()) + u" " + arguments, stop, empty))
       << Logs();
   EXPECT_NE(std::string::npos, Logs().find("--from-record=")) << Logs();
   std::unique_ptr<base::DictionaryValue> written =
@@ -2584,8 +2574,9 @@ void InterruptedInstallTest::UninstallFollowsNoLink(bool other_drive) {
   const std::string logs = Logs();
   const base::FilePath batch = LastBatchFile();
   ASSERT_FALSE(batch.empty()) << logs;
-  if (other_drive)
+  if (other_drive) {
     EXPECT_EQ(install_folder().DirName(), batch.DirName().DirName());
+  }
   // At once, before the batch file's next look: the install folder moved
   // away, a link to the other folder in its place.
   ASSERT_TRUE(link.Remove());
@@ -2693,7 +2684,8 @@ TEST_F(InterruptedInstallTest, AnElevatedUninstallHandsTheBatchNoOpenFolder) {
       ASSERT_TRUE(base::MoveFileOrDirectory(install_folder(), moved));
       ASSERT_TRUE(link.Make(install_folder(), victim));
     };
-    EXPECT_EQ(0u, PausedRun(command + u" --silent", stop, swap)) << Logs();
+    WriteSeams("base", &stop);
+    EXPECT_EQ(0u, StoppedRun(command + u" --silent", stop, swap)) << Logs();
     ASSERT_FALSE(batch.empty()) << Logs();
     WaitUntilGone(batch.DirName());
     EXPECT_FALSE(base::PathExists(batch.DirName()));
