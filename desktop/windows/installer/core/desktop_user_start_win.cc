@@ -15,6 +15,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/folder_security_win.h"
+#include "desktop/windows/installer/service/utils.h"
 
 namespace installer {
 
@@ -87,14 +88,9 @@ bool FindDesktopShell(DesktopShell* shell, std::string* why) {
     return false;
   }
   const base::win::ScopedHandle shell_token(token);
-  TOKEN_ELEVATION elevation = {};
-  DWORD size = 0;
   bool system = false;
   shell->user = ReadTokenUser(shell_token.Get(), &system);
-  // One whose elevation cannot be read counts as elevated.
-  if (!GetTokenInformation(shell_token.Get(), TokenElevation, &elevation,
-                           sizeof(elevation), &size) ||
-      elevation.TokenIsElevated || system || shell->user.empty()) {
+  if (IsTokenElevated(shell_token.Get()) || shell->user.empty()) {
     *why = "the desktop's shell (process " + std::to_string(shell->id) +
            ") runs elevated or as the system: no unelevated user to start it "
            "as";

@@ -2387,10 +2387,10 @@ bool Installer::FinishUninstallInOpenFolder(bool batch_started) {
   // command (or the launcher's "/uninstall"), before the installer goes by
   // the installer's own.
   const size_t programs =
-      std::find_if(taken.begin(), taken.end(),
-                   [&install_folder](const base::FilePath& file) {
-                     return TakingOrder(file, install_folder) > 0;
-                   }) -
+      std::partition_point(taken.begin(), taken.end(),
+                           [&install_folder](const base::FilePath& file) {
+                             return TakingOrder(file, install_folder) == 0;
+                           }) -
       taken.begin();
   bool all_taken = taken.empty();
   if (batch_started) {

@@ -134,25 +134,28 @@ bool IsProcessElevated() {
 #else
   base::win::ScopedHandle token(
       internal::OpenEffectiveToken(TOKEN_QUERY | TOKEN_DUPLICATE));
-  if (!token.IsValid()) return true;
+  return !token.IsValid() || IsTokenElevated(token.Get());
+#endif
+}
+
+bool IsTokenElevated(HANDLE token) {
   alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
   DWORD size = 0;
-  if (GetTokenInformation(token.Get(), TokenUser, user, sizeof(user), &size) &&
+  if (GetTokenInformation(token, TokenUser, user, sizeof(user), &size) &&
       IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid,
                      WinLocalSystemSid)) {
     return true;
   }
   if (base::win::GetWindowsVersion() >= base::win::kVersionVista) {
     TOKEN_ELEVATION elevation = {};
-    return !GetTokenInformation(token.Get(), TokenElevation, &elevation,
+    return !GetTokenInformation(token, TokenElevation, &elevation,
                                 sizeof(elevation), &size) ||
            elevation.TokenIsElevated != 0;
   }
   // Before Vista an administrator runs with all its rights; a token whose
   // groups cannot be read counts as one.
   bool member = true;
-  return !ReadAdministratorsMembership(token.Get(), &member) || member;
-#endif
+  return !ReadAdministratorsMembership(token, &member) || member;
 }
 
 bool RequiresElevation(bool all_users, bool has_write_access) {

@@ -48,6 +48,9 @@ bool IsUserAdministrator(bool consider_linked_token);
 // Windows Vista, whether it is an administrator. True when the token, its
 // elevation or (before Vista) its groups cannot be read.
 bool IsProcessElevated();
+// The same for |token|, opened with TOKEN_QUERY (and before Vista
+// TOKEN_DUPLICATE).
+bool IsTokenElevated(HANDLE token);
 
 // Whether installing needs an elevated process: never for an administrator;
 // otherwise always for an installation for all users, else exactly when the
